@@ -1,0 +1,81 @@
+#include "link/poll_cycle.h"
+
+#include "protocol/board_command.h"
+#include "protocol/status_frame.h"
+
+namespace {
+constexpr std::uint8_t code(BoardCommand command) {
+  return static_cast<std::uint8_t>(command);
+}
+}  // namespace
+
+void PollCycle::Timer1_Timer() {
+  if (link_count_ < 1) {
+    paint_all(indicators_, IndicatorState::Unknown);
+  } else {
+    --link_count_;
+  }
+  poll_tick();
+}
+
+void PollCycle::poll_tick() {
+  if (pending_flag_ != 0) {
+    pending_flag_ = 0;
+    module1_.send_frame(pending_cmd_.command, pending_cmd_.data1, pending_cmd_.data2);
+  } else {
+    module1_.send_frame(code(BoardCommand::QueryStatus), 0x00, 0x00);
+  }
+}
+
+void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {
+  pending_cmd_ = {command, data1, data2};
+  pending_flag_ = 1;
+}
+
+void PollCycle::openall_Click() {
+  queue_command(code(BoardCommand::SwitchAll), 0xFF, 0xFF);
+}
+
+void PollCycle::closeall_Click() {
+  queue_command(code(BoardCommand::SwitchAll), 0x00, 0x00);
+}
+
+void PollCycle::Picture1_Click(std::int16_t index) {
+  if (index < 1 || index > relay_count) return;
+  const Colour colour = indicators_.box_colour(index);
+  const auto relay = static_cast<std::uint8_t>(index);
+  if (colour == colour_green) {
+    queue_command(code(BoardCommand::SwitchOpened), 0x00, relay);
+  } else if (colour == colour_red) {
+    queue_command(code(BoardCommand::SwitchClosed), 0x00, relay);
+  }
+}
+
+void PollCycle::MSComm1_OnComm(int event_code) {
+  if (event_code != comm_event_receive) return;
+
+  StatusFrame frame;
+  for (std::size_t i = 0; i < frame_size; ++i) {
+    const auto byte = port_.read_byte();
+    // The event promised eight bytes; a short read is an incomplete frame and is
+    // dropped like one that fails the check.
+    if (!byte) return;
+    rx_buf_[i] = *byte;
+    frame.bytes[i] = *byte;
+  }
+  if (!frame.is_valid()) return;
+  show_status();
+  link_count_ = link_ticks;
+}
+
+void PollCycle::show_status() {
+  const auto states_9_16 = static_cast<std::uint8_t>(rx_buf_[5]);
+  const auto states_1_8 = static_cast<std::uint8_t>(rx_buf_[6]);
+  auto state_of = [](std::uint8_t states, std::int16_t bit) {
+    return get_bit(states, bit) == 1 ? IndicatorState::Opened : IndicatorState::Closed;
+  };
+  for (std::int16_t k = 0; k < 8; ++k) {
+    indicators_.paint(k + 9, state_of(states_9_16, k));
+    indicators_.paint(k + 1, state_of(states_1_8, k));
+  }
+}

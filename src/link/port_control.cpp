@@ -1,0 +1,48 @@
+#include "link/port_control.h"
+
+#include "common/text_number.h"
+
+void PortControl::open_comm_Click() {
+  if (port_.is_open()) {
+    port_.close();
+    comm_closed();
+    return;
+  }
+
+  const std::string text = view_.port_number_text();
+  const auto number = text_to_int16(text);
+  if (!number) {
+    messages_.show({"Port \"" + text + "\" could not be opened: not a port number", "open com",
+                    MessageIcon::Critical});
+    return;
+  }
+  port_.select_port(*number);
+  const OpenResult result = port_.open();
+  if (!result.ok) {
+    const std::string device = result.device.empty() ? "no device" : result.device;
+    messages_.show({"Port " + std::to_string(*number) + " (" + device +
+                        ") could not be opened: " + result.reason,
+                    "open com", MessageIcon::Critical});
+    return;
+  }
+  port_.set_receive_threshold(receive_threshold);
+  comm_opened();
+}
+
+void PortControl::comm_opened() {
+  paint_all(indicators_, IndicatorState::Unknown);
+  view_.set_open_all_enabled(true);
+  view_.set_close_all_enabled(true);
+  view_.set_timer_enabled(true);
+  view_.set_port_box_enabled(false);
+  view_.set_open_button_caption("close com");
+}
+
+void PortControl::comm_closed() {
+  paint_all(indicators_, IndicatorState::Idle);
+  view_.set_open_all_enabled(false);
+  view_.set_close_all_enabled(false);
+  view_.set_timer_enabled(false);
+  view_.set_port_box_enabled(true);
+  view_.set_open_button_caption("open com");
+}

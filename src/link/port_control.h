@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "common/message_boxes.h"
+#include "link/indicator_panel.h"
+#include "link/serial_port.h"
+
+// The window controls that follow the port's state; the window implements it.
+class PortControlView {
+ public:
+  virtual ~PortControlView() = default;
+  virtual std::string port_number_text() const = 0;
+  virtual void set_open_all_enabled(bool enabled) = 0;
+  virtual void set_close_all_enabled(bool enabled) = 0;
+  virtual void set_timer_enabled(bool enabled) = 0;
+  virtual void set_port_box_enabled(bool enabled) = 0;
+  virtual void set_open_button_caption(const std::string& caption) = 0;
+};
+
+// Opens and closes the numbered port with the one button, and switches the window
+// between its open and closed appearance. The port's own open state is the only
+// record of whether the link is up.
+class PortControl {
+ public:
+  PortControl(SerialPort& port, IndicatorPanel& indicators, PortControlView& view,
+              MessageBoxes& messages)
+      : port_(port), indicators_(indicators), view_(view), messages_(messages) {}
+
+  // Opens the port named by the port box, or closes the open one. A failed open
+  // tells the operator why and leaves the window exactly as it was.
+  void open_comm_Click();
+  void comm_opened();
+  void comm_closed();
+
+  static constexpr int receive_threshold = 8;
+
+ private:
+  SerialPort& port_;
+  IndicatorPanel& indicators_;
+  PortControlView& view_;
+  MessageBoxes& messages_;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "protocol/frame_port.h"
+
+// Receive event code: bytes were received (at least the receive threshold waits).
+inline constexpr int comm_event_receive = 2;
+
+struct OpenResult {
+  bool ok = false;
+  std::string device;  // what the port number mapped to; empty when it names none
+  std::string reason;  // why the open failed, for the operator
+};
+
+// The serial line as the panel uses it. Fixed settings: 9600 baud, 8 data bits, no
+// parity, 1 stop bit, no flow control, raw bytes. Everything happens on the UI
+// thread; the receive event is queued like any other event.
+class SerialPort : public FramePort {
+ public:
+  // Takes effect at the next open.
+  virtual void select_port(std::int16_t number) = 0;
+  // Opens the selected port with the fixed settings, or fails and stays closed.
+  virtual OpenResult open() = 0;
+  // From now on the receive event fires when at least `bytes` wait.
+  virtual void set_receive_threshold(int bytes) = 0;
+  // The handler gets the event code; no event is delivered after close().
+  virtual void set_receive_handler(std::function<void(int event_code)> handler) = 0;
+  // Takes exactly one byte from the input buffer; nothing when it is empty.
+  virtual std::optional<std::uint8_t> read_byte() = 0;
+  // Bytes still waiting are thrown away.
+  virtual void close() = 0;
+};
