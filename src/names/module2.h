@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/message_boxes.h"
+
+// Reads and writes single values of a profile file (`[section]` lines followed by
+// `key=value` lines). Strings are UTF-8 here and in the file's code page on disk.
+// Each call first checks that the file exists; a missing file is reported to the
+// operator ("<path> not found.", "File Not Found") and gives the empty result.
+class Module2 {
+ public:
+  explicit Module2(MessageBoxes& messages) : messages_(messages) {}
+
+  // The stored value cut to 254 bytes of the file's code page, or "".
+  std::string read_ini(const std::filesystem::path& file, std::string_view section,
+                       std::string_view key);
+  // Non-zero when written; 0 when the file is missing, the text holds a line break,
+  // or the file could not be replaced.
+  std::int32_t write_ini(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key, std::string_view value);
+  // Whether a line reads exactly "[section]" (case-sensitive, no trimming).
+  bool section_exists(const std::filesystem::path& file, std::string_view section);
+
+ private:
+  MessageBoxes& messages_;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "common/message_boxes.h"
+#include "names/module2.h"
+
+// What the name file fills in the main window.
+class NameView {
+ public:
+  virtual ~NameView() = default;
+  virtual void set_window_caption(const std::string& caption) = 0;
+  // Relay 1..16.
+  virtual void set_name_label(int relay, const std::string& name) = 0;
+};
+
+// name.txt in the program's folder.
+std::filesystem::path name_file_path(const std::filesystem::path& program_dir);
+
+// The window title and the names of the 16 relays of every address 0..255.
+class NameFile {
+ public:
+  NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages, NameView& view);
+
+  // Creates the file with its defaults (telling the operator), or reads the title.
+  void init_name_file();
+  // The 16 names of the address text exactly as shown in the address box.
+  void load_names(const std::string& address);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  Module2& module2_;
+  MessageBoxes& messages_;
+  NameView& view_;
+};
