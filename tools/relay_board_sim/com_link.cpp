@@ -1,0 +1,51 @@
+#include "com_link.h"
+
+#include <unistd.h>
+
+std::optional<ComLink> ComLink::create(const std::filesystem::path& dir, int port,
+                                       const std::filesystem::path& target, std::string& error) {
+  namespace fs = std::filesystem;
+  const fs::path link = dir / ("com" + std::to_string(port));
+  // Made under a temporary name and renamed over the old link, so a panel opening the
+  // port at this moment finds either the old board or the new one, never nothing.
+  const fs::path temporary =
+      dir / (".com" + std::to_string(port) + ".new." + std::to_string(::getpid()));
+  std::error_code failure;
+  fs::remove(temporary, failure);
+  fs::create_symlink(target, temporary, failure);
+  if (!failure) fs::rename(temporary, link, failure);
+  if (failure) {
+    fs::remove(temporary, failure);
+    error = "cannot place the link " + link.string() + ": " + failure.message();
+    return std::nullopt;
+  }
+  return ComLink(link, target);
+}
+
+ComLink::ComLink(ComLink&& other) noexcept
+    : path_(std::move(other.path_)), target_(std::move(other.target_)) {
+  other.path_.clear();
+}
+
+ComLink& ComLink::operator=(ComLink&& other) noexcept {
+  if (this != &other) {
+    remove();
+    path_ = std::move(other.path_);
+    target_ = std::move(other.target_);
+    other.path_.clear();
+  }
+  return *this;
+}
+
+ComLink::~ComLink() {
+  remove();
+}
+
+void ComLink::remove() {
+  if (path_.empty()) return;
+  std::error_code failure;
+  if (std::filesystem::read_symlink(path_, failure) == target_ && !failure) {
+    std::filesystem::remove(path_, failure);
+  }
+  path_.clear();
+}

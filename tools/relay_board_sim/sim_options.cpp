@@ -1,0 +1,79 @@
+#include "sim_options.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace {
+
+std::optional<long> whole_number(std::string_view text, long low, long high) {
+  long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* const argv[]) {
+  SimOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view option = argv[i];
+    if (option == "--help" || option == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (option == "--verbose" || option == "-v") {
+      options.verbose = true;
+      continue;
+    }
+    if (i + 1 >= argc) return "option " + std::string(option) + " needs a value";
+    const std::string_view value = argv[++i];
+    const auto bad_value = [&](std::string_view expected) {
+      return "option " + std::string(option) + ": \"" + std::string(value) + "\" is not " +
+             std::string(expected);
+    };
+    if (option == "--address") {
+      const auto number = whole_number(value, 0, 255);
+      if (!number) return bad_value("an address from 0 to 255");
+      options.address = static_cast<std::uint8_t>(*number);
+    } else if (option == "--mode") {
+      const auto mode = answer_mode_from_name(value);
+      if (!mode) return bad_value("one of normal, silent, bad-checksum, stray-byte, late");
+      options.mode = *mode;
+    } else if (option == "--delay-ms") {
+      const auto number = whole_number(value, 0, 60'000);
+      if (!number) return bad_value("a delay from 0 to 60000 ms");
+      options.delay = std::chrono::milliseconds(*number);
+    } else if (option == "--link-dir") {
+      if (value.empty()) return bad_value("a folder");
+      options.link_dir = std::filesystem::path(value);
+    } else if (option == "--port") {
+      const auto number = whole_number(value, 1, 32767);
+      if (!number) return bad_value("a port number from 1 to 32767");
+      options.port = static_cast<int>(*number);
+    } else {
+      return "unknown option " + std::string(option) + " (try --help)";
+    }
+  }
+  return options;
+}
+
+std::string sim_usage(const std::string& program) {
+  return "Usage: " + program +
+         " [options]\n"
+         "A virtual 16-relay board on a pseudo-terminal. Prints the terminal's device\n"
+         "path on the first line of its output, then answers the panel's command frames\n"
+         "until it is interrupted.\n"
+         "\n"
+         "  --address A     board address, 0 to 255 (default 1)\n"
+         "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
+         "                  every answer) or late (default normal)\n"
+         "  --delay-ms D    how late a late answer comes (default 200)\n"
+         "  --link-dir DIR  also place a link DIR/com<port> to the device, so that the\n"
+         "                  panel started from DIR opens the board as port <port>; the\n"
+         "                  link is removed at exit\n"
+         "  --port N        the port number of that link (default 1)\n"
+         "  --verbose       log every frame to standard error\n"
+         "  --help          show this text\n";
+}

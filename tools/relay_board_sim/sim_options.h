@@ -1,0 +1,26 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "answer_mode.h"
+
+// What the command line asks of the virtual board.
+struct SimOptions {
+  std::uint8_t address = 1;
+  AnswerMode mode = AnswerMode::Normal;
+  std::chrono::milliseconds delay{200};           // for late answers
+  std::optional<std::filesystem::path> link_dir;  // where to place com<port>
+  int port = 1;
+  bool verbose = false;
+  bool help = false;
+};
+
+// The options, or a message saying what is wrong with the command line.
+std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* const argv[]);
+
+std::string sim_usage(const std::string& program);
