@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,9 @@ class Module2 {
   bool section_exists(const std::filesystem::path& file, std::string_view section);
 
  private:
+  // The file's bytes, or nothing after telling the operator that it is missing or
+  // cannot be read.
+  std::optional<std::string> load(const std::filesystem::path& file);
+
   MessageBoxes& messages_;
 };

@@ -31,6 +31,10 @@ class NameFile {
   const std::filesystem::path& path() const { return path_; }
 
  private:
+  // Copies a file that is about to be set up again to name.txt.bak, so that the names
+  // it holds survive. False when the file must be left as it is.
+  bool back_up_before_reset();
+
   std::filesystem::path path_;
   Module2& module2_;
   MessageBoxes& messages_;

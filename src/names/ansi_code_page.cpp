@@ -1,0 +1,114 @@
+// The one place that calls the system's code page conversion.
+#include "names/ansi_code_page.h"
+
+#include <algorithm>
+
+#include "names/utf8.h"
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+namespace {
+
+std::wstring widen(UINT code_page, std::string_view bytes) {
+  if (bytes.empty()) return {};
+  const int size = static_cast<int>(bytes.size());
+  const int length = MultiByteToWideChar(code_page, 0, bytes.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(code_page, 0, bytes.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string narrow(UINT code_page, const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int length =
+      WideCharToMultiByte(code_page, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(code_page, 0, wide.data(), size, bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ansi_to_utf8(std::string_view bytes) {
+  return narrow(CP_UTF8, widen(CP_ACP, bytes));
+}
+
+std::string utf8_to_ansi(std::string_view text) {
+  return narrow(CP_ACP, widen(CP_UTF8, text));
+}
+
+std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
+  const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(bytes[pos])) != 0;
+  return lead && pos + 1 < bytes.size() ? 2 : 1;
+}
+
+#else
+
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr const char* file_code_page = "GB18030";
+
+// Converts between two encodings; input that does not convert becomes `replacement`,
+// one per byte, so that damaged files still show everything around the damage.
+std::string convert(const char* to, const char* from, std::string_view input,
+                    std::string_view replacement) {
+  const iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // No converter installed: keep ASCII, which both sides share.
+    std::string out;
+    for (char c : input) {
+      if (static_cast<unsigned char>(c) < 0x80) {
+        out += c;
+      } else {
+        out += replacement;
+      }
+    }
+    return out;
+  }
+  std::string out;
+  out.reserve(input.size() * 2);
+  char* in = const_cast<char*>(input.data());
+  std::size_t in_left = input.size();
+  char buffer[4096];
+  while (in_left > 0) {
+    char* dst = buffer;
+    std::size_t dst_left = sizeof buffer;
+    const std::size_t result = iconv(cd, &in, &in_left, &dst, &dst_left);
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+    out += replacement;
+    ++in;
+    --in_left;
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string ansi_to_utf8(std::string_view bytes) {
+  return convert("UTF-8", file_code_page, bytes, utf8_replacement);
+}
+
+std::string utf8_to_ansi(std::string_view text) {
+  return convert(file_code_page, "UTF-8", text, "?");
+}
+
+std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
+  const auto lead = static_cast<unsigned char>(bytes[pos]);
+  std::size_t length = 1;
+  if (lead >= 0x81 && lead <= 0xFE && pos + 1 < bytes.size()) {
+    const auto second = static_cast<unsigned char>(bytes[pos + 1]);
+    length = second >= 0x30 && second <= 0x39 ? 4 : 2;
+  }
+  return std::min(length, bytes.size() - pos);
+}
+
+#endif

@@ -1,0 +1,18 @@
+#include "names/file_messages.h"
+
+std::string path_text(const std::filesystem::path& file) {
+  const std::u8string text = file.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+Message file_not_found_message(const std::filesystem::path& file) {
+  return {path_text(file) + " not found.", "File Not Found", MessageIcon::Critical};
+}
+
+Message file_failure_message(const std::filesystem::path& file, std::string_view what,
+                             const std::error_code& reason) {
+  std::string text = path_text(file) + " could not be ";
+  text += what;
+  text += ": " + reason.message();
+  return {text, "File Error", MessageIcon::Critical};
+}

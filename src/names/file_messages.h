@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "common/message_boxes.h"
+
+// What the operator is told about the name file on disk.
+
+// The path as UTF-8 text, for messages.
+std::string path_text(const std::filesystem::path& file);
+
+// "<path> not found." under "File Not Found", critical.
+Message file_not_found_message(const std::filesystem::path& file);
+
+// "<path> could not be <what>: <system's reason>", critical; `what` is "read",
+// "written" or "created".
+Message file_failure_message(const std::filesystem::path& file, std::string_view what,
+                             const std::error_code& reason);

@@ -1,0 +1,56 @@
+#include "names/name_file.h"
+
+#include "common/text_number.h"
+#include "names/default_name_text.h"
+#include "names/disk_file.h"
+#include "names/file_messages.h"
+#include "names/name_file_layout.h"
+
+std::filesystem::path name_file_path(const std::filesystem::path& program_dir) {
+  return program_dir / "name.txt";
+}
+
+NameFile::NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages,
+                   NameView& view)
+    : path_(std::move(path)), module2_(module2), messages_(messages), view_(view) {}
+
+void NameFile::init_name_file() {
+  if (module2_.section_exists(path_, first_address_section)) {
+    view_.set_window_caption(module2_.read_ini(path_, title_section, title_key));
+    return;
+  }
+  view_.set_window_caption(std::string(default_title));
+  if (!back_up_before_reset()) return;
+  if (const auto error = replace_file_atomically(path_, default_name_text())) {
+    messages_.show(file_failure_message(path_, "created", error));
+    return;
+  }
+  messages_.show({"name file created", "", MessageIcon::None});
+}
+
+void NameFile::load_names(const std::string& address) {
+  const std::string section = address_section(address);
+  for (unsigned relay = 1; relay <= relays_per_board; ++relay) {
+    view_.set_name_label(static_cast<int>(relay),
+                         module2_.read_ini(path_, section, relay_key(number_to_text(relay))));
+  }
+}
+
+bool NameFile::back_up_before_reset() {
+  std::string bytes;
+  if (const auto error = read_whole_file(path_, bytes)) {
+    // Missing: nothing to keep. Unreadable: the operator has just been told, and a
+    // file that cannot be read must not be overwritten with the defaults.
+    return error == std::errc::no_such_file_or_directory;
+  }
+  if (bytes.empty()) return true;
+  std::filesystem::path backup = path_;
+  backup += ".bak";
+  if (const auto error = replace_file_atomically(backup, bytes)) {
+    Message message = file_failure_message(backup, "written", error);
+    message.text += ". " + path_text(path_) + " was left as it is.";
+    messages_.show(message);
+    return false;
+  }
+  return true;
+}
