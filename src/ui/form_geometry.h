@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <array>
+
+// Where every control of both forms stands, in twips (1/1440 inch) from the top left
+// corner of the client area, or of the containing indicator box. Nothing else in the
+// program holds a coordinate: every rectangle is computed from these numbers.
+struct Twips {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+inline constexpr int twips_per_pixel = 15;
+
+constexpr QRect to_pixels(Twips t) {
+  return QRect(t.left / twips_per_pixel, t.top / twips_per_pixel, t.width / twips_per_pixel,
+               t.height / twips_per_pixel);
+}
+
+constexpr QSize to_pixels(int width, int height) {
+  return QSize(width / twips_per_pixel, height / twips_per_pixel);
+}
+
+struct StrayLabel {
+  int index;
+  int left;
+  int top;
+};
+
+struct MainFormGeometry {
+  int client_width = 6720;
+  int client_height = 7965;
+
+  Twips Label3{120, 120, 1935, 375};
+  Twips chuankou_num{2280, 120, 615, 375};
+  Twips VScroll2{2880, 120, 375, 375};
+  Twips open_comm{3480, 120, 1815, 375};
+  Twips Label5{120, 840, 1335, 375};
+  Twips add{2280, 840, 690, 375};
+  Twips VScroll1{2910, 840, 375, 375};
+  Twips openall{1320, 7440, 1815, 375};
+  Twips closeall{3600, 7440, 2175, 375};
+
+  // The relay grid: eight rows; relays 1..8 run down the left column, 9..16 back up
+  // the right one, so 16 stands level with 1. A name label sits on the outer side
+  // of its box, a little lower.
+  int first_row_top = 1560;
+  int row_pitch = 720;
+  int name_label_drop = 120;
+  int left_name_left = 120;
+  int left_box_left = 1440;
+  int right_box_left = 3840;
+  int right_name_left = 5280;
+  int cell_width = 1335;
+  int cell_height = 615;
+  Twips Label2{0, 120, 1215, 375};  // inside its box
+
+  int stray_width = 15;
+  int stray_height = 135;
+  std::array<StrayLabel, 7> Label1{{
+      {0, 240, 120},
+      {1, 2520, 960},
+      {9, 120, 5280},
+      {10, 120, 4560},
+      {13, 120, 6960},
+      {15, 120, 7680},
+      {17, 120, 7680},
+  }};
+
+  constexpr int row_of(int relay) const { return relay <= 8 ? relay - 1 : 16 - relay; }
+  constexpr bool in_left_column(int relay) const { return relay <= 8; }
+
+  constexpr Twips Picture1(int relay) const {
+    return {in_left_column(relay) ? left_box_left : right_box_left,
+            first_row_top + row_of(relay) * row_pitch, cell_width, cell_height};
+  }
+  constexpr Twips Label4(int relay) const {
+    return {in_left_column(relay) ? left_name_left : right_name_left,
+            first_row_top + row_of(relay) * row_pitch + name_label_drop, cell_width, cell_height};
+  }
+  constexpr Twips stray(const StrayLabel& label) const {
+    return {label.left, label.top, stray_width, stray_height};
+  }
+  constexpr QSize client() const { return to_pixels(client_width, client_height); }
+};
+
+struct NameFormGeometry {
+  int client_width = 4740;
+  int client_height = 1890;
+  Twips mingcheng{960, 360, 3135, 615};
+  Twips Command_ok{1200, 1320, 975, 375};
+  Twips Command_cansel{2640, 1320, 975, 375};
+
+  constexpr QSize client() const { return to_pixels(client_width, client_height); }
+};
+
+inline constexpr MainFormGeometry main_form_geometry{};
+inline constexpr NameFormGeometry name_form_geometry{};

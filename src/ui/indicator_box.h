@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QFrame>
+
+#include "link/indicator_state.h"
+
+class QLabel;
+
+// One relay's indicator: a sunken box that keeps the colour value it was painted
+// with (the panel's only record of the relay's last reported state) and shows it,
+// with the state label Label2 inside. The operator switches the relay by clicking
+// the box or its label, or by Space while the box has the focus.
+class IndicatorBox : public QFrame {
+  Q_OBJECT
+
+ public:
+  IndicatorBox(int relay, QWidget* parent);
+
+  void paint(IndicatorState state);
+  Colour colour() const { return colour_; }
+  QLabel* state_label() const { return Label2_; }
+
+ signals:
+  void clicked();
+  void label_clicked();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void update_accessible_name();
+
+  int relay_;
+  Colour colour_ = colour_yellow;
+  QLabel* Label2_;
+  bool pressed_ = false;
+};

@@ -1,0 +1,17 @@
+#include <QApplication>
+
+#include "link_qt/qt_serial_port.h"
+#include "ui/main_form.h"
+#include "ui/qt_message_boxes.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  const std::filesystem::path program_dir = QCoreApplication::applicationDirPath().toStdString();
+
+  QtMessageBoxes messages;
+  QtSerialPort port(program_dir);
+  main_form form(program_dir, messages, port);
+  form.Form_Initialize();
+  form.show();
+  return app.exec();
+}

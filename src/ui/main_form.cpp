@@ -1,0 +1,210 @@
+#include "ui/main_form.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include "common/text_number.h"
+#include "ui/click_label.h"
+#include "ui/form_geometry.h"
+#include "ui/indicator_box.h"
+#include "ui/name_form.h"
+#include "ui/panel_icon.h"
+#include "ui/port_tooltip.h"
+#include "ui/spin_bar.h"
+
+namespace {
+constexpr Qt::WindowFlags fixed_window_flags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+
+// The number a box's text gives when its spin bar can hold it.
+std::optional<int> spin_number(const QString& text) {
+  const auto number = text_to_int16(text.toStdString());
+  if (!number || *number < SpinBar::Max || *number > SpinBar::Min) return std::nullopt;
+  return *number;
+}
+
+QString number_text(int value) {
+  return QString::fromStdString(number_to_text(static_cast<unsigned>(value)));
+}
+}  // namespace
+
+main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, SerialPort& port,
+                     QWidget* parent)
+    : QWidget(parent, fixed_window_flags),
+      program_dir_(std::move(program_dir)),
+      port_(port),
+      controls_(*this),
+      module1_(port, *this),
+      poll_(module1_, port, *this),
+      port_control_(port, *this, *this, messages),
+      module2_(messages),
+      name_file_(name_file_path(program_dir_), module2_, messages, *this),
+      rename_(std::make_unique<name_form>(*this, name_file_.path(), module2_)) {
+  setObjectName(QStringLiteral("main_form"));
+  setWindowTitle(QStringLiteral("Corvanti\r\n"));
+  setWindowIcon(two_cogs_icon());
+  setFixedSize(main_form_geometry.client());
+  update_port_tooltip();
+  controls_.chuankou_num->installEventFilter(this);
+  connect_handlers();
+  port_.set_receive_handler([this](int event_code) { MSComm1_OnComm(event_code); });
+  centre_on_screen();
+}
+
+main_form::~main_form() {
+  port_.set_receive_handler({});
+  if (port_.is_open()) port_.close();
+}
+
+void main_form::connect_handlers() {
+  const auto& c = controls_;
+  connect(c.add, &QLineEdit::textChanged, this, &main_form::add_Change);
+  connect(c.chuankou_num, &QLineEdit::textChanged, this, &main_form::chuankou_num_Change);
+  connect(c.VScroll1, &SpinBar::Change, this, &main_form::VScroll1_Change);
+  connect(c.VScroll2, &SpinBar::Change, this, &main_form::VScroll2_Change);
+  connect(c.open_comm, &QPushButton::clicked, this, &main_form::open_comm_Click);
+  connect(c.openall, &QPushButton::clicked, this, [this] { poll_.openall_Click(); });
+  connect(c.closeall, &QPushButton::clicked, this, [this] { poll_.closeall_Click(); });
+  connect(c.Timer1, &QTimer::timeout, this, &main_form::Timer1_Timer);
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    IndicatorBox* box = c.Picture1[relay - 1];
+    connect(box, &IndicatorBox::clicked, this, [this, relay] { Picture1_Click(relay); });
+    connect(box, &IndicatorBox::label_clicked, this, [this, relay] { Label2_Click(relay); });
+    connect(c.Label4[relay - 1], &ClickLabel::clicked, this,
+            [this, relay] { Label4_Click(relay); });
+  }
+}
+
+void main_form::Form_Initialize() {
+  name_file_.init_name_file();
+  name_file_.load_names(address_text());
+}
+
+// While the box is empty (the operator is typing a new address) the spin bar and the
+// names stay as they are.
+void main_form::add_Change() {
+  const auto number = spin_number(controls_.add->text());
+  if (!number) return;
+  controls_.VScroll1->set_Value(*number);
+  name_file_.load_names(address_text());
+}
+
+void main_form::chuankou_num_Change() {
+  if (const auto number = spin_number(controls_.chuankou_num->text())) {
+    controls_.VScroll2->set_Value(*number);
+  }
+  update_port_tooltip();
+}
+
+void main_form::VScroll1_Change() {
+  controls_.add->setText(number_text(controls_.VScroll1->Value()));
+}
+
+void main_form::VScroll2_Change() {
+  controls_.chuankou_num->setText(number_text(controls_.VScroll2->Value()));
+}
+
+void main_form::open_comm_Click() {
+  port_control_.open_comm_Click();
+}
+
+void main_form::Timer1_Timer() {
+  poll_.Timer1_Timer();
+}
+
+void main_form::Picture1_Click(int index) {
+  poll_.Picture1_Click(static_cast<std::int16_t>(index));
+}
+
+void main_form::Label2_Click(int index) {
+  poll_.Label2_Click(static_cast<std::int16_t>(index));
+}
+
+void main_form::Label4_Click(int index) {
+  rename_->add() = address_text();
+  rename_->xianlu() = std::to_string(index);
+  rename_->Show();
+}
+
+void main_form::MSComm1_OnComm(int event_code) {
+  poll_.MSComm1_OnComm(event_code);
+}
+
+void main_form::set_window_caption(const std::string& caption) {
+  setWindowTitle(QString::fromStdString(caption));
+}
+
+void main_form::set_name_label(int relay, const std::string& name) {
+  controls_.Label4.at(relay - 1)->setText(QString::fromStdString(name));
+}
+
+void main_form::paint(int relay, IndicatorState state) {
+  controls_.Picture1.at(relay - 1)->paint(state);
+}
+
+Colour main_form::box_colour(int relay) const {
+  return controls_.Picture1.at(relay - 1)->colour();
+}
+
+std::string main_form::port_number_text() const {
+  return controls_.chuankou_num->text().toStdString();
+}
+
+void main_form::set_open_all_enabled(bool enabled) {
+  controls_.openall->setEnabled(enabled);
+}
+
+void main_form::set_close_all_enabled(bool enabled) {
+  controls_.closeall->setEnabled(enabled);
+}
+
+// Enabling a running timer leaves its rhythm alone.
+void main_form::set_timer_enabled(bool enabled) {
+  if (!enabled) {
+    controls_.Timer1->stop();
+  } else if (!controls_.Timer1->isActive()) {
+    controls_.Timer1->start();
+  }
+}
+
+void main_form::set_port_box_enabled(bool enabled) {
+  controls_.chuankou_num->setEnabled(enabled);
+}
+
+void main_form::set_open_button_caption(const std::string& caption) {
+  controls_.open_comm->setText(QString::fromStdString(caption));
+}
+
+std::string main_form::address_text() const {
+  return controls_.add->text().toStdString();
+}
+
+// A rename still open would otherwise store its text into a window that is gone.
+void main_form::closeEvent(QCloseEvent* event) {
+  rename_->close();
+  event->accept();
+}
+
+// The com<n> link beside the program may appear after start (the operator starts a
+// virtual board), so the tooltip is worked out afresh each time it is shown.
+bool main_form::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == controls_.chuankou_num && event->type() == QEvent::ToolTip) update_port_tooltip();
+  return QWidget::eventFilter(watched, event);
+}
+
+void main_form::update_port_tooltip() {
+  controls_.chuankou_num->setToolTip(
+      QString::fromStdString(port_tooltip(port_number_text(), program_dir_)));
+}
+
+void main_form::centre_on_screen() {
+  if (const QScreen* where = screen()) {
+    const QRect available = where->availableGeometry();
+    move(available.center() - rect().center());
+  }
+}

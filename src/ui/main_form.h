@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "common/message_boxes.h"
+#include "link/indicator_panel.h"
+#include "link/poll_cycle.h"
+#include "link/port_control.h"
+#include "link/serial_port.h"
+#include "names/module2.h"
+#include "names/name_file.h"
+#include "protocol/module1.h"
+#include "ui/main_form_controls.h"
+
+class name_form;
+
+// The operator's window on the board: port and address boxes with their spin bars,
+// the 16 relay indicators with their names, the bulk buttons and the poll timer.
+// Each handler hands its event to the core object that owns the logic: the poll
+// cycle, the port control, the name file or the rename dialog.
+class main_form : public QWidget,
+                  public NameView,
+                  public IndicatorPanel,
+                  public PortControlView,
+                  public AddressSource {
+  Q_OBJECT
+
+ public:
+  main_form(std::filesystem::path program_dir, MessageBoxes& messages, SerialPort& port,
+            QWidget* parent = nullptr);
+  ~main_form() override;
+
+  // Makes sure the name file exists, sets the title and shows the names of the
+  // address in the box. Runs once, before the window is first shown.
+  void Form_Initialize();
+
+  // Sets the address spin bar from the box and reloads the 16 names; the rename
+  // dialog calls it after storing a name.
+  void add_Change();
+
+  // One poll tick.
+  void Timer1_Timer();
+
+  name_form& rename_dialog() { return *rename_; }
+
+  // NameView
+  void set_window_caption(const std::string& caption) override;
+  void set_name_label(int relay, const std::string& name) override;
+  // IndicatorPanel
+  void paint(int relay, IndicatorState state) override;
+  Colour box_colour(int relay) const override;
+  // PortControlView
+  std::string port_number_text() const override;
+  void set_open_all_enabled(bool enabled) override;
+  void set_close_all_enabled(bool enabled) override;
+  void set_timer_enabled(bool enabled) override;
+  void set_port_box_enabled(bool enabled) override;
+  void set_open_button_caption(const std::string& caption) override;
+  // AddressSource
+  std::string address_text() const override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void chuankou_num_Change();
+  void VScroll1_Change();
+  void VScroll2_Change();
+  void open_comm_Click();
+  void Picture1_Click(int index);
+  void Label2_Click(int index);
+  void Label4_Click(int index);
+  void MSComm1_OnComm(int event_code);
+
+  void connect_handlers();
+  void update_port_tooltip();
+  void centre_on_screen();
+
+  std::filesystem::path program_dir_;
+  SerialPort& port_;
+  MainFormControls controls_;
+  Module1 module1_;
+  PollCycle poll_;
+  PortControl port_control_;
+  Module2 module2_;
+  NameFile name_file_;
+  std::unique_ptr<name_form> rename_;
+};

@@ -1,0 +1,126 @@
+#include "ui/main_form_controls.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/byte_text_validator.h"
+#include "ui/click_label.h"
+#include "ui/form_geometry.h"
+#include "ui/indicator_box.h"
+#include "ui/panel_font.h"
+#include "ui/spin_bar.h"
+
+namespace {
+constexpr double caption_points = 15.75;
+constexpr double box_points = 15;
+constexpr int tick_ms = 50;
+
+template <typename Widget>
+Widget* place(QWidget& form, const char* name, Twips where) {
+  auto* widget = new Widget(&form);
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(to_pixels(where));
+  return widget;
+}
+
+void set_black_text(QWidget* widget, QPalette::ColorRole role) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Active, role, Qt::black);
+  palette.setColor(QPalette::Inactive, role, Qt::black);
+  widget->setPalette(palette);
+}
+
+QLabel* caption_label(QWidget& form, const char* name, Twips where, const char* text) {
+  auto* label = place<QLabel>(form, name, where);
+  label->setText(QString::fromLatin1(text));
+  label->setFont(panel_font(caption_points));
+  set_black_text(label, QPalette::WindowText);
+  return label;
+}
+
+QLineEdit* number_box(QWidget& form, const char* name, Twips where) {
+  auto* box = place<QLineEdit>(form, name, where);
+  box->setFont(panel_font(box_points));
+  box->setText(QStringLiteral("1"));
+  box->setValidator(new ByteTextValidator(box));
+  set_black_text(box, QPalette::Text);
+  return box;
+}
+
+SpinBar* spin_bar(QWidget& form, const char* name, Twips where) {
+  auto* bar = place<SpinBar>(form, name, where);
+  bar->set_Value(1);
+  return bar;
+}
+
+QPushButton* button(QWidget& form, const char* name, Twips where, const char* text) {
+  auto* push = place<QPushButton>(form, name, where);
+  push->setText(QString::fromLatin1(text));
+  push->setFont(panel_font(caption_points));
+  push->setAutoDefault(false);
+  return push;
+}
+}  // namespace
+
+MainFormControls::MainFormControls(QWidget& form) {
+  const auto& g = main_form_geometry;
+
+  // Left over from the window's design: tiny labels in the window's own colours that
+  // nothing reads. They are kept so that the window matches its layout exactly.
+  for (const StrayLabel& stray : g.Label1) {
+    auto* label = new QLabel(QStringLiteral("Label1"), &form);
+    label->setObjectName(QStringLiteral("Label1_%1").arg(stray.index));
+    label->setGeometry(to_pixels(g.stray(stray)));
+  }
+
+  Label3 = caption_label(form, "Label3", g.Label3, "Com num");
+  chuankou_num = number_box(form, "chuankou_num", g.chuankou_num);
+  VScroll2 = spin_bar(form, "VScroll2", g.VScroll2);
+  open_comm = button(form, "open_comm", g.open_comm, "open com");
+  Label5 = caption_label(form, "Label5", g.Label5, "Address");
+  add = number_box(form, "add", g.add);
+  VScroll1 = spin_bar(form, "VScroll1", g.VScroll1);
+
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    auto* box = new IndicatorBox(relay, &form);
+    box->setGeometry(to_pixels(g.Picture1(relay)));
+    Picture1[relay - 1] = box;
+
+    auto* name = new ClickLabel(QStringLiteral("relay %1").arg(relay), &form);
+    name->setObjectName(QStringLiteral("Label4_%1").arg(relay));
+    name->setGeometry(to_pixels(g.Label4(relay)));
+    name->setFont(panel_font(box_points));
+    Label4[relay - 1] = name;
+  }
+
+  openall = button(form, "openall", g.openall, "Open all");
+  closeall = button(form, "closeall", g.closeall, "Close all");
+
+  // The poll runs from creation on, before any port is open; its frames are dropped
+  // until one is.
+  Timer1 = new QTimer(&form);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setTimerType(Qt::PreciseTimer);
+  Timer1->setInterval(tick_ms);
+  Timer1->start();
+
+  set_focus_order();
+  chuankou_num->setFocus();
+}
+
+void MainFormControls::set_focus_order() {
+  QWidget* previous = chuankou_num;
+  auto next = [&previous](QWidget* widget) {
+    QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  };
+  next(open_comm);
+  next(add);
+  next(openall);
+  next(closeall);
+  next(VScroll1);
+  next(VScroll2);
+  for (IndicatorBox* box : Picture1) next(box);
+}

@@ -1,0 +1,80 @@
+#include "ui/name_form.h"
+
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/form_geometry.h"
+#include "ui/main_form.h"
+#include "ui/panel_font.h"
+
+namespace {
+const QString initial_text = QStringLiteral("Text1");
+
+QPushButton* dialog_button(QWidget& form, const char* name, Twips where, const QString& text) {
+  auto* button = new QPushButton(text, &form);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(to_pixels(where));
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+}  // namespace
+
+name_form::name_form(main_form& owner, std::filesystem::path name_file, Module2& module2)
+    : QWidget(nullptr, Qt::Window),
+      owner_(owner),
+      logic_(std::move(name_file), module2),
+      mingcheng_(new QLineEdit(initial_text, this)),
+      Command_ok_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
+                                QStringLiteral("确 定"))),
+      Command_cansel_(dialog_button(*this, "Command_cansel", name_form_geometry.Command_cansel,
+                                    QStringLiteral("取 消"))) {
+  setObjectName(QStringLiteral("name_form"));
+  setWindowTitle(QStringLiteral("更改名称"));
+  resize(name_form_geometry.client());
+
+  mingcheng_->setObjectName(QStringLiteral("mingcheng"));
+  mingcheng_->setGeometry(to_pixels(name_form_geometry.mingcheng));
+  mingcheng_->setFont(panel_font(24));
+
+  setTabOrder(mingcheng_, Command_ok_);
+  setTabOrder(Command_ok_, Command_cansel_);
+
+  connect(Command_ok_, &QPushButton::clicked, this, &name_form::Command_ok_Click);
+  connect(Command_cansel_, &QPushButton::clicked, this, &name_form::Command_cansel_Click);
+}
+
+void name_form::Show() {
+  if (!loaded_) {
+    Form_Load();
+    loaded_ = true;
+    show();
+  }
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}
+
+// Every load starts from the dialog's design: a stored name replaces "Text1" only when
+// the address and relay are in range.
+void name_form::Form_Load() {
+  mingcheng_->setText(initial_text);
+  if (const auto name = logic_.Form_Load()) mingcheng_->setText(QString::fromStdString(*name));
+  mingcheng_->setFocus();
+}
+
+void name_form::Command_ok_Click() {
+  logic_.Command_ok_Click(mingcheng_->text().toStdString());
+  owner_.add_Change();
+  close();
+}
+
+void name_form::Command_cansel_Click() {
+  close();
+}
+
+void name_form::closeEvent(QCloseEvent* event) {
+  loaded_ = false;
+  event->accept();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <string>
+
+#include "names/module2.h"
+#include "names/rename_logic.h"
+
+class QLineEdit;
+class QPushButton;
+class main_form;
+
+// The modeless rename dialog: shows the stored name of one relay at one address and
+// stores the operator's new one. It is a plain window rather than a QDialog so that
+// neither Enter nor Escape does anything behind the operator's back.
+class name_form : public QWidget {
+  Q_OBJECT
+
+ public:
+  name_form(main_form& owner, std::filesystem::path name_file, Module2& module2);
+
+  // Set by the main window before each Show: the address text and the relay number.
+  std::string& add() { return logic_.add; }
+  std::string& xianlu() { return logic_.xianlu; }
+
+  // Loads and shows the dialog; when it is already open, only brings it to the front
+  // (the text box keeps what the operator typed).
+  void Show();
+
+  bool loaded() const { return loaded_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Form_Load();
+  void Command_ok_Click();
+  void Command_cansel_Click();
+
+  main_form& owner_;
+  RenameLogic logic_;
+  QLineEdit* mingcheng_;
+  QPushButton* Command_ok_;
+  QPushButton* Command_cansel_;
+  bool loaded_ = false;
+};

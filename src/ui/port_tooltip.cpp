@@ -1,0 +1,13 @@
+#include "ui/port_tooltip.h"
+
+#include "common/text_number.h"
+#include "link/port_device.h"
+
+std::string port_tooltip(const std::string& port_text, const std::filesystem::path& program_dir) {
+  const auto number = text_to_int16(port_text);
+  if (!number) return "Not a port number";
+  const std::string port = "Port " + std::to_string(*number);
+  const auto device = port_device(*number, program_dir);
+  if (!device) return port + " names no device";
+  return port + ": " + *device;
+}

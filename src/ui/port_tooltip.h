@@ -1,0 +1,8 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// What the port box's tooltip tells the operator: the device that the number typed
+// in the box would open, e.g. "Port 1: /dev/ttyS0".
+std::string port_tooltip(const std::string& port_text, const std::filesystem::path& program_dir);
