@@ -1,0 +1,36 @@
+#include "link_qt/open_failure.h"
+
+namespace {
+
+std::string no_such_device(const DeviceAccess& access) {
+  if (access.link_target.empty()) return "No such device";
+  return "No such device (the link points to " + access.link_target + ", which does not exist)";
+}
+
+std::string no_access(const DeviceAccess& access) {
+  const std::string denied = "Permission denied: ";
+  if (access.group.empty()) return denied + "this user may not read and write the device";
+  if (access.in_group && !access.group_read_write) {
+    return denied + "the device does not let its group " + access.group + " read and write it";
+  }
+  if (access.in_group) return denied + "this user may not read and write the device";
+  if (access.listed_in_group) {
+    return denied + "this user was added to the group " + access.group +
+           " after logging in; log out and in again";
+  }
+  return denied + "the device belongs to the group " + access.group +
+         ", and this user is not in it; add the user with \"sudo usermod -aG " + access.group +
+         " $USER\" and log in again";
+}
+
+}  // namespace
+
+std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
+                                const DeviceAccess& access) {
+  if (!access.exists || error == QSerialPort::DeviceNotFoundError) return no_such_device(access);
+  if (error == QSerialPort::PermissionError) {
+    if (access.read_write) return "Device busy: another program is using the port";
+    return no_access(access);
+  }
+  return qt_text.empty() ? "Unknown error" : qt_text;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QSerialPort>
+#include <string>
+
+#include "link_qt/serial_platform.h"
+
+// Why a port could not be opened, in words for the operator. QSerialPort reports a
+// port held by another program (its lock file, or the line's exclusive mode) and a
+// device this user may not use both as a permission error; the device's access
+// rights tell the two apart, and a missing group membership comes with its remedy.
+std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
+                                const DeviceAccess& access);

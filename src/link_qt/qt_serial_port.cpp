@@ -1,0 +1,147 @@
+#include "link_qt/qt_serial_port.h"
+
+#include <QEvent>
+#include <QSocketNotifier>
+
+#include "link/port_device.h"
+#include "link_qt/open_failure.h"
+#include "link_qt/serial_platform.h"
+
+QtSerialPort::QtSerialPort(const std::filesystem::path& program_dir)
+    : program_dir_(std::filesystem::absolute(program_dir)) {
+  connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPort::on_ready_read);
+  connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::on_error);
+}
+
+QtSerialPort::~QtSerialPort() {
+  close();
+}
+
+OpenResult QtSerialPort::open() {
+  const auto device = port_device(number_, program_dir_);
+  if (!device) {
+    return {false, {}, "port " + std::to_string(number_) + " names no device"};
+  }
+  if (open_) return {false, *device, "the port is already open"};
+
+  serial_.setPortName(QString::fromStdString(*device));
+  serial_.setBaudRate(QSerialPort::Baud9600);
+  serial_.setDataBits(QSerialPort::Data8);
+  serial_.setParity(QSerialPort::NoParity);
+  serial_.setStopBits(QSerialPort::OneStop);
+  serial_.setFlowControl(QSerialPort::NoFlowControl);
+
+  configuring_ = true;
+  if (!serial_.open(QIODevice::ReadWrite)) {
+    configuring_ = false;
+    const auto error = serial_.error();
+    const std::string text = serial_.errorString().toStdString();
+    serial_.clearError();
+    return {false, *device, open_failure_reason(error, text, probe_device_access(*device))};
+  }
+  // A line without modem control (a pseudo-terminal) refuses these; the board does
+  // not need them, so that is no reason to fail.
+  serial_.setDataTerminalReady(true);
+  serial_.setRequestToSend(false);
+  serial_.clearError();
+  configuring_ = false;
+
+  watch_for_hangup();
+  open_ = true;
+  lost_ = false;
+  event_posted_ = false;
+  ++session_;
+  return {true, *device, {}};
+}
+
+void QtSerialPort::close() {
+  if (serial_.isOpen()) {
+    serial_.clear(QSerialPort::Input);
+    serial_.close();
+  }
+  serial_.clearError();
+  open_ = false;
+  lost_ = false;
+  event_posted_ = false;
+  ++session_;
+}
+
+void QtSerialPort::discard_input() {
+  if (!line_usable()) return;
+  serial_.clear(QSerialPort::Input);
+  // Bytes QSerialPort already took from the line wait in its own buffer.
+  if (serial_.bytesAvailable() > 0) serial_.skip(serial_.bytesAvailable());
+}
+
+void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
+  if (!line_usable()) return;
+  serial_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  // Hands the bytes to the driver now instead of on the next pass of the event loop;
+  // it does not wait for them to leave the line.
+  serial_.flush();
+}
+
+void QtSerialPort::set_receive_handler(std::function<void(int)> handler) {
+  handler_ = std::move(handler);
+}
+
+std::optional<std::uint8_t> QtSerialPort::read_byte() {
+  if (!line_usable()) return std::nullopt;
+  char byte = 0;
+  if (serial_.read(&byte, 1) != 1) return std::nullopt;
+  return static_cast<std::uint8_t>(byte);
+}
+
+void QtSerialPort::on_ready_read() {
+  if (!line_usable() || event_posted_) return;
+  // The receive event reaches the panel as an event of its own, never nested in
+  // whatever QSerialPort was doing when the bytes came in.
+  event_posted_ = true;
+  QMetaObject::invokeMethod(
+      this, [this, session = session_] { deliver_receive_event(session); }, Qt::QueuedConnection);
+}
+
+void QtSerialPort::deliver_receive_event(std::uint64_t session) {
+  if (session != session_) return;
+  event_posted_ = false;
+  if (!line_usable() || !handler_) return;
+  if (serial_.bytesAvailable() >= threshold_) handler_(comm_event_receive);
+}
+
+void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
+  if (configuring_ || !line_usable()) return;
+  if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+      error == QSerialPort::WriteError) {
+    lose_device();
+  }
+}
+
+void QtSerialPort::watch_for_hangup() {
+  // A hung-up line reads as readable with nothing to read, for ever; QSerialPort
+  // would wake on it in a tight loop without reporting an error.
+  for (auto* notifier : serial_.findChildren<QSocketNotifier*>()) {
+    if (notifier->type() == QSocketNotifier::Read) notifier->installEventFilter(this);
+  }
+}
+
+bool QtSerialPort::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::SockAct && line_usable() && line_hung_up(serial_.handle())) {
+    lose_device();
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+void QtSerialPort::lose_device() {
+  if (lost_) return;
+  lost_ = true;
+  // Released on the next pass of the event loop: QSerialPort may be inside the very
+  // notifier that closing it deletes.
+  QMetaObject::invokeMethod(
+      this,
+      [this, session = session_] {
+        if (session == session_ && serial_.isOpen()) serial_.close();
+        serial_.clearError();
+      },
+      Qt::QueuedConnection);
+}

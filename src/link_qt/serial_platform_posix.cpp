@@ -1,0 +1,71 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <poll.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "link_qt/serial_platform.h"
+
+namespace {
+
+std::string group_name(gid_t gid) {
+  std::vector<char> buffer(4096);
+  group entry{};
+  group* found = nullptr;
+  if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return {};
+  return found->gr_name;
+}
+
+bool process_has_group(gid_t gid) {
+  if (getegid() == gid) return true;
+  const int count = getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int filled = getgroups(count, groups.data());
+  return filled > 0 && std::find(groups.begin(), groups.begin() + filled, gid) != groups.end();
+}
+
+bool user_listed_in_group(gid_t gid) {
+  std::vector<char> buffer(4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+    return false;
+  }
+  int count = 64;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {
+    groups.resize(static_cast<std::size_t>(count));
+    if (getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) return false;
+  }
+  return std::find(groups.begin(), groups.begin() + count, gid) != groups.begin() + count;
+}
+
+}  // namespace
+
+DeviceAccess probe_device_access(const std::string& path) {
+  DeviceAccess access;
+  char target[PATH_MAX];
+  const ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+  if (length > 0) access.link_target.assign(target, static_cast<std::size_t>(length));
+
+  struct stat info {};
+  access.exists = stat(path.c_str(), &info) == 0;
+  if (!access.exists) return access;
+  access.read_write = faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+  access.group = group_name(info.st_gid);
+  access.group_read_write = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  access.in_group = process_has_group(info.st_gid);
+  access.listed_in_group = user_listed_in_group(info.st_gid);
+  return access;
+}
+
+bool line_hung_up(std::intptr_t handle) {
+  pollfd line{static_cast<int>(handle), POLLIN, 0};
+  return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL)) != 0;
+}
