@@ -41,7 +41,7 @@ bool NameFile::back_up_before_reset() {
   if (const auto error = read_whole_file(path_, bytes)) {
     // Missing: nothing to keep. Unreadable: the operator has just been told, and a
     // file that cannot be read must not be overwritten with the defaults.
-    return error == std::errc::no_such_file_or_directory;
+    return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
   }
   if (bytes.empty()) return true;
   std::filesystem::path backup = path_;

@@ -18,12 +18,16 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-// Bytes above 0x7F compare exactly: in a double-byte code page they are halves of
-// characters, and folding them would merge different names.
+// Only ASCII letters fold. Bytes above 0x7F, and the byte after one, compare exactly:
+// in a double-byte code page the second half of a character may look like an ASCII
+// letter (GBK 81 41 and 81 61 are different characters), and merging them would let
+// one relay's name overwrite another's.
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  bool exact = false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
+    if (exact ? a[i] != b[i] : fold(a[i]) != fold(b[i])) return false;
+    exact = static_cast<unsigned char>(a[i]) >= 0x80;
   }
   return true;
 }
