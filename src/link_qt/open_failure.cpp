@@ -32,5 +32,8 @@ std::string open_failure_reason(QSerialPort::SerialPortError error, const std::s
     if (access.read_write) return "Device busy: another program is using the port";
     return no_access(access);
   }
+  // A terminal setting refused at open: the device is no serial line (a plain file, a
+  // pipe, /dev/null).
+  if (error == QSerialPort::UnsupportedOperationError) return "Not a serial port (" + qt_text + ")";
   return qt_text.empty() ? "Unknown error" : qt_text;
 }

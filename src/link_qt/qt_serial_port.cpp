@@ -20,7 +20,7 @@ QtSerialPort::~QtSerialPort() {
 OpenResult QtSerialPort::open() {
   const auto device = port_device(number_, program_dir_);
   if (!device) {
-    return {false, {}, "port " + std::to_string(number_) + " names no device"};
+    return {false, {}, "no port has this number"};
   }
   if (open_) return {false, *device, "the port is already open"};
 
@@ -117,8 +117,9 @@ void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
 }
 
 void QtSerialPort::watch_for_hangup() {
-  // A hung-up line reads as readable with nothing to read, for ever; QSerialPort
-  // would wake on it in a tight loop without reporting an error.
+  // A hung-up line polls as readable with nothing to read, for ever. QSerialPort reports
+  // that as a read error, or (in later releases) not at all while it keeps waking on
+  // it; asking the line itself does not depend on which.
   for (auto* notifier : serial_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() == QSocketNotifier::Read) notifier->installEventFilter(this);
   }

@@ -1,0 +1,221 @@
+// The serial line on its own, with the test holding the board's end of the terminal.
+#include "link_qt/qt_serial_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <numeric>
+#include <vector>
+
+#include "com_link.h"
+#include "event_loop.h"
+#include "panel_link.h"
+#include "protocol/status_frame.h"
+#include "pseudo_terminal.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr int generous_ms = 3000;
+
+class LineOnTerminal : public ::testing::Test {
+ protected:
+  LineOnTerminal() {
+    start_qt();
+    std::string error;
+    auto created = PseudoTerminal::create(error);
+    if (!created) ADD_FAILURE() << error;
+    terminal = std::move(created);
+    link = ComLink::create(dir(), 1, terminal->slave_path(), error);
+  }
+
+  std::filesystem::path dir() const { return temp.path().toStdString(); }
+
+  // The port opened with the panel's threshold, counting its receive events.
+  void open_port() {
+    port.select_port(1);
+    const OpenResult result = port.open();
+    ASSERT_TRUE(result.ok) << result.reason;
+    EXPECT_EQ(result.device, (dir() / "com1").string());
+    port.set_receive_threshold(8);
+    port.set_receive_handler([this](int code) { events.push_back(code); });
+  }
+
+  void board_sends(const Bytes& bytes) {
+    ASSERT_EQ(::write(terminal->master_fd(), bytes.data(), bytes.size()),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  Bytes board_reads(std::size_t count) {
+    Bytes bytes;
+    wait_until(
+        [&] {
+          std::uint8_t buffer[64];
+          const ssize_t got = ::read(terminal->master_fd(), buffer, sizeof buffer);
+          if (got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+          return bytes.size() >= count;
+        },
+        generous_ms);
+    return bytes;
+  }
+  Bytes read_all() {
+    Bytes bytes;
+    while (const auto byte = port.read_byte()) bytes.push_back(*byte);
+    return bytes;
+  }
+
+  QTemporaryDir temp;
+  std::optional<PseudoTerminal> terminal;
+  std::optional<ComLink> link;
+  QtSerialPort port{dir()};
+  std::vector<int> events;
+};
+
+TEST_F(LineOnTerminal, OpensAt9600Baud8N1RawWithoutFlowControl) {
+  open_port();
+  termios line{};
+  ASSERT_EQ(tcgetattr(terminal->held_slave_fd(), &line), 0);
+  EXPECT_EQ(cfgetispeed(&line), B9600);
+  EXPECT_EQ(cfgetospeed(&line), B9600);
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_TRUE(port.is_open());
+}
+
+TEST_F(LineOnTerminal, ReceiveEventWaitsForEightBytesAndEveryByteValuePasses) {
+  open_port();
+  board_sends({0x0D, 0x0A, 0x00, 0x11, 0x13});  // CR LF NUL XON XOFF: nothing translated
+  run_events_for(150);
+  EXPECT_TRUE(events.empty()) << "event before eight bytes waited";
+
+  Bytes all_values(256);
+  std::iota(all_values.begin(), all_values.end(), 0);
+  board_sends(all_values);
+  ASSERT_TRUE(wait_until([&] { return !events.empty(); }, generous_ms));
+  EXPECT_EQ(events.front(), comm_event_receive);
+
+  Bytes expected = {0x0D, 0x0A, 0x00, 0x11, 0x13};
+  expected.insert(expected.end(), all_values.begin(), all_values.end());
+  ASSERT_TRUE(wait_until([&] { return port.read_byte() == 0x0D; }, generous_ms));
+  expected.erase(expected.begin());
+  // The rest may still be arriving; read it as it comes, one byte per read.
+  Bytes got;
+  wait_until(
+      [&] {
+        auto more = read_all();
+        got.insert(got.end(), more.begin(), more.end());
+        return got.size() >= expected.size();
+      },
+      generous_ms);
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(port.read_byte(), std::nullopt);
+}
+
+TEST_F(LineOnTerminal, WriteSendsTheWholeFrame) {
+  open_port();
+  const Bytes frame = {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
+  port.write(frame);
+  EXPECT_EQ(board_reads(8), frame);
+}
+
+TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
+  open_port();
+  board_sends({0xA1, 0xA2, 0xA3, 0xA4});
+  run_events_for(100);              // these four now wait inside QSerialPort
+  board_sends({0xB1, 0xB2, 0xB3});  // these still wait in the terminal
+  ::usleep(20'000);
+  port.discard_input();
+
+  const Bytes answer = {0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23};
+  board_sends(answer);
+  ASSERT_TRUE(wait_until([&] { return !events.empty(); }, generous_ms));
+  EXPECT_EQ(read_all(), answer);
+}
+
+TEST_F(LineOnTerminal, CloseDropsWaitingBytesAndNoEventFollows) {
+  open_port();
+  board_sends({0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23});
+  ::usleep(20'000);
+  port.close();
+  EXPECT_FALSE(port.is_open());
+  run_events_for(150);
+  EXPECT_TRUE(events.empty());
+
+  port.select_port(1);
+  ASSERT_TRUE(port.open().ok);
+  run_events_for(100);
+  EXPECT_EQ(port.read_byte(), std::nullopt) << "a byte from before the close was read";
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(LineOnTerminal, StrayByteCostsOneFrameAndTheNextRequestRecovers) {
+  PanelLink panel(dir());
+  // The test is the board: its first answer comes after a stray 00 byte.
+  const StatusFrame relay_1_opened = StatusFrame::build(0x0001, 1);
+  const StatusFrame relay_16_opened = StatusFrame::build(0x8000, 1);
+  Bytes requests;
+  int answers = 0;
+  QSocketNotifier board(terminal->master_fd(), QSocketNotifier::Read);
+  QObject::connect(&board, &QSocketNotifier::activated, [&] {
+    std::uint8_t buffer[64];
+    const ssize_t got = ::read(terminal->master_fd(), buffer, sizeof buffer);
+    if (got > 0) requests.insert(requests.end(), buffer, buffer + got);
+    while (requests.size() >= 8) {
+      requests.erase(requests.begin(), requests.begin() + 8);
+      Bytes answer;
+      if (answers++ == 0) answer.push_back(0x00);
+      const auto& frame = answers == 1 ? relay_1_opened : relay_16_opened;
+      answer.insert(answer.end(), frame.bytes.begin(), frame.bytes.end());
+      board_sends(answer);
+    }
+  });
+
+  panel.click_open_comm();
+  ASSERT_TRUE(wait_until([&] { return panel.received.size() >= 2; }, generous_ms));
+
+  using Slots = std::array<std::int32_t, 8>;
+  EXPECT_EQ(panel.received[0], (Slots{0x00, 0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x01}));
+  // Had the left-over checksum byte survived the next request, this would start with it.
+  EXPECT_EQ(panel.received[1], (Slots{0x22, 0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0xA3}));
+  EXPECT_EQ(panel.indicators.states[15], IndicatorState::Opened);
+  EXPECT_EQ(panel.count(IndicatorState::Closed), 15);
+  for (const auto& [relay, state] : panel.indicators.paints) {
+    if (relay == 1) {
+      EXPECT_NE(state, IndicatorState::Opened) << "the misaligned frame was painted";
+    }
+  }
+}
+
+TEST_F(LineOnTerminal, FailedOpensNameTheDeviceAndWhy) {
+  std::filesystem::create_symlink("/nonexistent/ttyUSB0", dir() / "com2");
+  std::filesystem::create_symlink("/dev/null", dir() / "com3");
+  struct Case {
+    std::int16_t number;
+    std::string device;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {0, "", "no port has this number"},
+      {2, (dir() / "com2").string(),
+       "No such device (the link points to /nonexistent/ttyUSB0, which does not exist)"},
+      {3, (dir() / "com3").string(), "Not a serial port (Inappropriate ioctl for device)"},
+      {200, "/dev/ttyS199", "No such device"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    port.select_port(c.number);
+    const OpenResult result = port.open();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.device, c.device);
+    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_FALSE(port.is_open());
+  }
+  // A failed open leaves the port ready for the next try.
+  open_port();
+}
+
+}  // namespace
