@@ -30,11 +30,19 @@ IndicatorBox::IndicatorBox(int relay, QWidget* parent)
   update_accessible_name();
 }
 
+// The board reports every 50 ms and mostly repeats itself: only a real change costs
+// a repaint.
 void IndicatorBox::paint(IndicatorState state) {
-  colour_ = indicator_colour(state);
-  update();
-  Label2_->setText(QString::fromUtf8(indicator_caption(state)));
-  update_accessible_name();
+  const Colour colour = indicator_colour(state);
+  if (colour != colour_) {
+    colour_ = colour;
+    update();
+  }
+  const QString caption = QString::fromUtf8(indicator_caption(state));
+  if (caption != Label2_->text()) {
+    Label2_->setText(caption);
+    update_accessible_name();
+  }
 }
 
 void IndicatorBox::update_accessible_name() {

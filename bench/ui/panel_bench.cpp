@@ -1,0 +1,181 @@
+// Whole-program figures for the panel, from the command line:
+//   xvfb-run -a -s '-screen 0 1024x768x24' build/bench/ui/ui_panel_bench
+//       [--seconds N] [--screenshot FILE.png]
+// The bench starts the virtual board linked as com1 in a temporary program folder that
+// holds a set-up name file, then starts itself again as the panel, which opens port 1
+// and polls the board. It prints the time from the panel's start to its window being
+// shown, its resident memory after the polling and its CPU use during it.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "link_qt/qt_serial_port.h"
+#include "ui/indicator_box.h"
+#include "ui/main_form.h"
+#include "ui/qt_message_boxes.h"
+
+namespace {
+
+std::int64_t wall_clock_us() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+double cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long resident_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// Notes the moment the window is first exposed on screen.
+class ShownProbe : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && shown_us == 0) {
+      if (auto* window = qobject_cast<QWindow*>(watched); window && window->isExposed()) {
+        shown_us = wall_clock_us();
+      }
+    }
+    return false;
+  }
+  std::int64_t shown_us = 0;
+};
+
+QString option(const QStringList& args, const QString& name, const QString& fallback = {}) {
+  const auto at = args.indexOf(name);
+  return at >= 0 && at + 1 < args.size() ? args[at + 1] : fallback;
+}
+
+// The panel side: the same window over the real serial port as the program runs.
+int run_panel(QApplication& app, const QStringList& args) {
+  const std::filesystem::path dir = option(args, "--dir").toStdString();
+  const int seconds = option(args, "--seconds", "10").toInt();
+  const QString screenshot = option(args, "--screenshot");
+
+  QtMessageBoxes messages;
+  QtSerialPort port(dir);
+  main_form form(dir, messages, port);
+  ShownProbe probe;
+  form.Form_Initialize();
+  form.winId();
+  form.windowHandle()->installEventFilter(&probe);
+  form.show();
+  while (probe.shown_us == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  std::printf("shown_at_us %lld\n", static_cast<long long>(probe.shown_us));
+
+  form.findChild<QPushButton*>("open_comm")->click();
+  const double cpu_before = cpu_seconds();
+  QElapsedTimer polled;
+  polled.start();
+  if (!screenshot.isEmpty()) {
+    // A few relays switched on so the picture shows both colours.
+    QTimer::singleShot(300, &form, [&form] {
+      for (int relay : {1, 4, 5, 11, 16}) {
+        QTimer::singleShot(relay * 60, &form, [&form, relay] {
+          auto* box = form.findChild<IndicatorBox*>(QStringLiteral("Picture1_%1").arg(relay));
+          emit box->clicked();
+        });
+      }
+    });
+  }
+  QTimer::singleShot(seconds * 1000, &app, [&] {
+    if (!screenshot.isEmpty()) form.screen()->grabWindow(form.winId()).save(screenshot, "PNG");
+    app.quit();
+  });
+  app.exec();
+  const double cpu = cpu_seconds() - cpu_before;
+  const double wall = static_cast<double>(polled.elapsed()) / 1000.0;
+  std::printf("resident_kib %ld\n", resident_kib());
+  std::printf("cpu_percent %.2f\n", 100.0 * cpu / wall);
+  return 0;
+}
+
+// The bench side: sets up the folder and the board, starts the panel and reports.
+int run_bench(const QStringList& args) {
+  QTemporaryDir dir;
+  const QString seconds = option(args, "--seconds", "10");
+  const QString screenshot = option(args, "--screenshot");
+  {
+    QFile names(dir.filePath("name.txt"));
+    names.open(QIODevice::WriteOnly);
+    names.write("[Software properties]\r\nThe name=Relay panel\r\n");
+    for (int address = 0; address <= 255; ++address) {
+      names.write(QStringLiteral("[address %1]\r\n").arg(address).toLatin1());
+      for (int relay = 1; relay <= 16; ++relay) {
+        names.write(QStringLiteral("relay%1name=relay%1\r\n").arg(relay).toLatin1());
+      }
+    }
+  }
+
+  QProcess board;
+  board.start(QStringLiteral(RELAY_BOARD_SIM), {"--link-dir", dir.path(), "--port", "1"});
+  if (!board.waitForStarted() || !board.waitForReadyRead(5000)) {
+    std::fprintf(stderr, "ui_panel_bench: the virtual board did not start\n");
+    return 1;
+  }
+
+  QStringList panel_args{"--panel", "--dir", dir.path(), "--seconds", seconds};
+  if (!screenshot.isEmpty()) panel_args << "--screenshot" << QDir(screenshot).absolutePath();
+  QProcess panel;
+  panel.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  const std::int64_t started_us = wall_clock_us();
+  panel.start(QCoreApplication::applicationFilePath(), panel_args);
+  panel.waitForFinished(seconds.toInt() * 1000 + 30000);
+  board.terminate();
+  board.waitForFinished();
+
+  long long shown_us = 0;
+  long resident = 0;
+  double cpu = 0;
+  for (const QByteArray& line : panel.readAllStandardOutput().split('\n')) {
+    std::sscanf(line.constData(), "shown_at_us %lld", &shown_us);
+    std::sscanf(line.constData(), "resident_kib %ld", &resident);
+    std::sscanf(line.constData(), "cpu_percent %lf", &cpu);
+  }
+  if (shown_us == 0) {
+    std::fprintf(stderr, "ui_panel_bench: the panel did not report\n");
+    return 1;
+  }
+  std::printf("start to window shown: %.1f ms (goal < 300 ms)\n",
+              static_cast<double>(shown_us - started_us) / 1000.0);
+  std::printf("resident memory after %s s polling: %.1f MB (goal < 60 MB)\n",
+              seconds.toLatin1().constData(), static_cast<double>(resident) / 1024.0);
+  std::printf("CPU during the polling: %.2f %% of one core (goal < 2 %%)\n", cpu);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QStringList args;
+  for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+  if (args.contains("--panel")) {
+    QApplication app(argc, argv);
+    return run_panel(app, args);
+  }
+  QCoreApplication app(argc, argv);
+  return run_bench(args);
+}
