@@ -109,9 +109,12 @@ std::error_code write_all(int fd, std::string_view bytes) {
 // A new, empty file beside `target` that nothing else uses.
 int create_temp_beside(const std::filesystem::path& target, std::filesystem::path& temp,
                        mode_t mode) {
-  const std::string base = "." + target.filename().string() + "." + std::to_string(::getpid());
+  std::string base = ".";
+  base.append(target.filename().string()).append(".").append(std::to_string(::getpid()));
   for (int attempt = 0;; ++attempt) {
-    temp = target.parent_path() / (base + "." + std::to_string(attempt) + ".tmp");
+    std::string name = base;
+    name.append(".").append(std::to_string(attempt)).append(".tmp");
+    temp = target.parent_path() / name;
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST || attempt >= 100) return fd;
   }
@@ -138,20 +141,23 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
   Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return last_error();
   struct stat info {};
-  bytes.clear();
-  if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  char buffer[65536];
+  const bool sized = ::fstat(fd.get(), &info) == 0 && info.st_size > 0;
+  // One byte more than the size, so that the end is seen without growing the buffer.
+  bytes.resize(sized ? static_cast<std::size_t>(info.st_size) + 1 : 4096);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (count < 0) {
       if (errno == EINTR) continue;
+      bytes.clear();
       return last_error();
     }
-    if (count == 0) return {};
-    bytes.append(buffer, static_cast<std::size_t>(count));
+    if (count == 0) break;
+    filled += static_cast<std::size_t>(count);
   }
+  bytes.resize(filled);
+  return {};
 }
 
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes) {

@@ -15,6 +15,10 @@ FileEncoding FileEncoding::detect(std::string_view bytes) {
   return FileEncoding(utf8, false);
 }
 
+std::string_view FileEncoding::body(std::string_view bytes) {
+  return bytes.starts_with(utf8_bom) ? bytes.substr(utf8_bom.size()) : bytes;
+}
+
 std::string_view FileEncoding::bom() const {
   return bom_ ? utf8_bom : std::string_view{};
 }

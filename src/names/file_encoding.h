@@ -17,8 +17,8 @@ class FileEncoding {
   bool is_utf8() const { return utf8_; }
   // The byte-order mark that the file starts with, kept when the file is rewritten.
   std::string_view bom() const;
-  // The file's text after its byte-order mark.
-  std::string_view body(std::string_view bytes) const { return bytes.substr(bom().size()); }
+  // The file's text after its byte-order mark, if any.
+  static std::string_view body(std::string_view bytes);
 
   std::string encode(std::string_view utf8_text) const;
   std::string decode(std::string_view bytes) const;

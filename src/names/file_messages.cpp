@@ -13,6 +13,7 @@ Message file_failure_message(const std::filesystem::path& file, std::string_view
                              const std::error_code& reason) {
   std::string text = path_text(file) + " could not be ";
   text += what;
-  text += ": " + reason.message();
+  text += ": ";
+  text += reason.message();
   return {text, "File Error", MessageIcon::Critical};
 }

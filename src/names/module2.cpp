@@ -4,6 +4,7 @@
 #include "names/file_encoding.h"
 #include "names/file_messages.h"
 #include "names/profile_text.h"
+#include "names/utf8.h"
 
 namespace {
 
@@ -56,11 +57,21 @@ std::string Module2::read_ini(const std::filesystem::path& file, std::string_vie
                               std::string_view key) {
   const auto bytes = load(file);
   if (!bytes) return {};
-  const FileEncoding encoding = FileEncoding::detect(*bytes);
-  auto value = profile_value(encoding.body(*bytes), encoding.encode(section), encoding.encode(key));
+  // ASCII is the same in every code page the file may use, so the whole file is
+  // examined for its code page only when a name or the value holds other characters.
+  const std::string_view body = FileEncoding::body(*bytes);
+  std::optional<std::string_view> value;
+  if (is_ascii(section) && is_ascii(key)) {
+    value = profile_value(body, section, key);
+  } else {
+    const FileEncoding encoding = FileEncoding::detect(*bytes);
+    value = profile_value(body, encoding.encode(section), encoding.encode(key));
+  }
   if (!value) return {};
-  value = value->substr(0, value->find('\0'));
-  return encoding.decode(encoding.cut(*value, read_limit));
+  const std::string_view stored = value->substr(0, value->find('\0'));
+  if (is_ascii(stored)) return std::string(stored.substr(0, read_limit));
+  const FileEncoding encoding = FileEncoding::detect(*bytes);
+  return encoding.decode(encoding.cut(stored, read_limit));
 }
 
 std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_view section,
@@ -90,6 +101,9 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
 bool Module2::section_exists(const std::filesystem::path& file, std::string_view section) {
   const auto bytes = load(file);
   if (!bytes) return false;
-  const FileEncoding encoding = FileEncoding::detect(*bytes);
-  return has_exact_line(encoding.body(*bytes), "[" + encoding.encode(section) + "]");
+  std::string header = "[";
+  header.append(is_ascii(section) ? std::string(section)
+                                  : FileEncoding::detect(*bytes).encode(section));
+  header.append("]");
+  return has_exact_line(FileEncoding::body(*bytes), header);
 }

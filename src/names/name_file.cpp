@@ -48,7 +48,7 @@ bool NameFile::back_up_before_reset() {
   backup += ".bak";
   if (const auto error = replace_file_atomically(backup, bytes)) {
     Message message = file_failure_message(backup, "written", error);
-    message.text += ". " + path_text(path_) + " was left as it is.";
+    message.text.append(". ").append(path_text(path_)).append(" was left as it is.");
     messages_.show(message);
     return false;
   }

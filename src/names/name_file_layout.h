@@ -14,10 +14,10 @@ inline constexpr int highest_address = 255;
 
 // The section of a board address, built from its text as typed ("01" stays "01").
 inline std::string address_section(std::string_view address) {
-  return "address " + std::string(address);
+  return std::string("address ").append(address);
 }
 
 // The key of a relay's name, from the relay number as text.
 inline std::string relay_key(std::string_view relay) {
-  return "relay" + std::string(relay) + "name";
+  return std::string("relay").append(relay).append("name");
 }
