@@ -10,7 +10,8 @@ std::string no_such_device(const DeviceAccess& access) {
 std::string no_access(const DeviceAccess& access) {
   const std::string denied = "Permission denied: ";
   if (access.group.empty()) return denied + "this user may not read and write the device";
-  if (access.in_group && !access.group_read_write) {
+  // Joining the group would not help when the group itself may not use the device.
+  if (!access.group_read_write) {
     return denied + "the device does not let its group " + access.group + " read and write it";
   }
   if (access.in_group) return denied + "this user may not read and write the device";
