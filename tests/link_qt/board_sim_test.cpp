@@ -7,7 +7,6 @@
 #include "answer_mode.h"
 #include "board_model.h"
 #include "frame_reader.h"
-#include "sim_options.h"
 
 namespace {
 
@@ -91,31 +90,6 @@ TEST(BoardAnswerMode, ShapesTheAnswer) {
             (Bytes{0x22, 0x00, 0x00, 0x00, 0x00, 0x80, 0x05, 0xA8}));
   EXPECT_EQ(answer_bytes(frame, AnswerMode::StrayByte),
             (Bytes{0x00, 0x22, 0x00, 0x00, 0x00, 0x00, 0x80, 0x05, 0xA7}));
-}
-
-TEST(BoardOptions, ReadsTheCommandLineAndRefusesNonsense) {
-  const char* good[] = {
-      "relay_board_sim", "--address", "255",    "--mode", "late", "--delay-ms", "75",
-      "--link-dir",      "/tmp/x",    "--port", "3"};
-  const auto parsed = parse_sim_options(11, good);
-  ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed)) << std::get<std::string>(parsed);
-  const auto& options = std::get<SimOptions>(parsed);
-  EXPECT_EQ(options.address, 255);
-  EXPECT_EQ(options.mode, AnswerMode::Late);
-  EXPECT_EQ(options.delay.count(), 75);
-  EXPECT_EQ(options.link_dir, std::filesystem::path("/tmp/x"));
-  EXPECT_EQ(options.port, 3);
-
-  const std::vector<std::vector<const char*>> bad = {
-      {"sim", "--address", "256"}, {"sim", "--address", "-1"}, {"sim", "--address", "1x"},
-      {"sim", "--mode", "loud"},   {"sim", "--port", "0"},     {"sim", "--port"},
-      {"sim", "--colour", "red"},
-  };
-  for (const auto& args : bad) {
-    SCOPED_TRACE(args[1]);
-    EXPECT_TRUE(std::holds_alternative<std::string>(
-        parse_sim_options(static_cast<int>(args.size()), args.data())));
-  }
 }
 
 }  // namespace

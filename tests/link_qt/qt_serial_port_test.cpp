@@ -48,18 +48,6 @@ class LineOnTerminal : public ::testing::Test {
     ASSERT_EQ(::write(terminal->master_fd(), bytes.data(), bytes.size()),
               static_cast<ssize_t>(bytes.size()));
   }
-  Bytes board_reads(std::size_t count) {
-    Bytes bytes;
-    wait_until(
-        [&] {
-          std::uint8_t buffer[64];
-          const ssize_t got = ::read(terminal->master_fd(), buffer, sizeof buffer);
-          if (got > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-          return bytes.size() >= count;
-        },
-        generous_ms);
-    return bytes;
-  }
   Bytes read_all() {
     Bytes bytes;
     while (const auto byte = port.read_byte()) bytes.push_back(*byte);
@@ -113,13 +101,6 @@ TEST_F(LineOnTerminal, ReceiveEventWaitsForEightBytesAndEveryByteValuePasses) {
       generous_ms);
   EXPECT_EQ(got, expected);
   EXPECT_EQ(port.read_byte(), std::nullopt);
-}
-
-TEST_F(LineOnTerminal, WriteSendsTheWholeFrame) {
-  open_port();
-  const Bytes frame = {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
-  port.write(frame);
-  EXPECT_EQ(board_reads(8), frame);
 }
 
 TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
