@@ -31,6 +31,8 @@ OpenResult QtSerialPort::open() {
   serial_.setStopBits(QSerialPort::OneStop);
   serial_.setFlowControl(QSerialPort::NoFlowControl);
 
+  // QSerialPort opens exclusively: a lock file that other serial programs honour, and
+  // the line's exclusive mode against anyone else.
   configuring_ = true;
   if (!serial_.open(QIODevice::ReadWrite)) {
     configuring_ = false;
