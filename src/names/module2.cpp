@@ -29,7 +29,7 @@ bool file_is_present(const std::filesystem::path& file) {
 std::optional<std::string> edited_bytes(std::string_view bytes, const FileEncoding& encoding,
                                         std::string_view section, std::string_view key,
                                         std::string_view value) {
-  const std::string_view body = encoding.body(bytes);
+  const std::string_view body = FileEncoding::body(bytes);
   const std::string file_section = encoding.encode(section);
   const std::string file_key = encoding.encode(key);
   const std::string file_value = encoding.encode(value);
@@ -87,7 +87,7 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
   if (FileEncoding::detect(*edited).is_utf8() != encoding.is_utf8()) {
     // The new name's code-page bytes happen to form valid UTF-8 and would be read back
     // as other characters: the file is stored as UTF-8 from now on, its text unchanged.
-    const std::string text = encoding.decode(encoding.body(*bytes));
+    const std::string text = encoding.decode(FileEncoding::body(*bytes));
     edited = edited_bytes(text, FileEncoding::utf8_without_bom(), section, key, value);
     if (!edited) return 1;
   }

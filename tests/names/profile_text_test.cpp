@@ -70,13 +70,4 @@ TEST(ProfileText, WrittenValuesReadBackAsGiven) {
   }
 }
 
-TEST(ProfileText, ExactLineTestDoesNotFoldOrTrim) {
-  const std::string text = read_bytes(fixture("headers.ini"));
-  EXPECT_FALSE(has_exact_line(text, "[address 0]"));
-  EXPECT_TRUE(has_exact_line(text, "[address 1]"));
-  EXPECT_TRUE(has_exact_line("x\r[address 0]", "[address 0]"));
-  EXPECT_FALSE(has_exact_line("[address 0]x\n", "[address 0]"));
-  EXPECT_FALSE(has_exact_line("", "[address 0]"));
-}
-
 }  // namespace

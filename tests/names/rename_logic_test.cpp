@@ -81,12 +81,4 @@ TEST_F(RenameLogicTest, OkWritesTheTextUnderTheLatestAddressAndRelay) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(RenameLogicTest, OkOnAMissingFileTellsTheOperatorAndCreatesNothing) {
-  std::filesystem::remove(path);
-  dialog("3", "7").Command_ok_Click("pump");
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].caption, "File Not Found");
-  EXPECT_TRUE(folder.names().empty());
-}
-
 }  // namespace
