@@ -150,8 +150,9 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
     const ssize_t count = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
     if (count < 0) {
       if (errno == EINTR) continue;
+      const std::error_code error = last_error();
       bytes.clear();
-      return last_error();
+      return error;
     }
     if (count == 0) break;
     filled += static_cast<std::size_t>(count);
