@@ -1,5 +1,5 @@
 // Tick-timing probe: polls the virtual board over a pseudo-terminal with the panel's
-// real 50 ms precise timer and prints how evenly the frames leave and the answers come
+// own 50 ms poll timer and prints how evenly the frames leave and the answers come
 // back. Usage: tick_probe [seconds]   (default 10)
 #include <QCoreApplication>
 #include <QProcess>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/poll_cycle.h"
+#include "link_qt/poll_timer.h"
 #include "link_qt/qt_serial_port.h"
 #include "protocol/module1.h"
 #include "protocol/status_frame.h"
@@ -112,10 +113,8 @@ int main(int argc, char* argv[]) {
   }
   port.set_receive_threshold(8);
 
-  QTimer timer;
-  timer.setTimerType(Qt::PreciseTimer);
-  timer.setInterval(50);
-  QObject::connect(&timer, &QTimer::timeout, [&] { cycle.Timer1_Timer(); });
+  PollTimer timer(std::chrono::milliseconds(50));
+  QObject::connect(&timer, &PollTimer::timeout, [&] { cycle.Timer1_Timer(); });
   timer.start();
   QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
   app.exec();

@@ -5,9 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 #include "common/text_number.h"
+#include "link_qt/poll_timer.h"
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
 #include "ui/indicator_box.h"
@@ -70,7 +70,7 @@ void main_form::connect_handlers() {
   connect(c.open_comm, &QPushButton::clicked, this, &main_form::open_comm_Click);
   connect(c.openall, &QPushButton::clicked, this, [this] { poll_.openall_Click(); });
   connect(c.closeall, &QPushButton::clicked, this, [this] { poll_.closeall_Click(); });
-  connect(c.Timer1, &QTimer::timeout, this, &main_form::Timer1_Timer);
+  connect(c.Timer1, &PollTimer::timeout, this, &main_form::Timer1_Timer);
   for (int relay = 1; relay <= relay_count; ++relay) {
     IndicatorBox* box = c.Picture1[relay - 1];
     connect(box, &IndicatorBox::clicked, this, [this, relay] { Picture1_Click(relay); });

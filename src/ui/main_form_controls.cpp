@@ -3,8 +3,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
+#include <chrono>
 
+#include "link_qt/poll_timer.h"
 #include "ui/byte_text_validator.h"
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
@@ -100,10 +101,8 @@ MainFormControls::MainFormControls(QWidget& form) {
 
   // The poll runs from creation on, before any port is open; its frames are dropped
   // until one is.
-  Timer1 = new QTimer(&form);
+  Timer1 = new PollTimer(std::chrono::milliseconds(tick_ms), &form);
   Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setTimerType(Qt::PreciseTimer);
-  Timer1->setInterval(tick_ms);
   Timer1->start();
 
   set_focus_order();

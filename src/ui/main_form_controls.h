@@ -8,7 +8,7 @@ class QWidget;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
+class PollTimer;
 class ClickLabel;
 class IndicatorBox;
 class SpinBar;
@@ -31,7 +31,7 @@ class MainFormControls {
   std::array<ClickLabel*, relay_count> Label4;
   QPushButton* openall;
   QPushButton* closeall;
-  QTimer* Timer1;
+  PollTimer* Timer1;
 
  private:
   void set_focus_order();

@@ -10,7 +10,10 @@
 // paint in order.
 class FakeIndicators : public IndicatorPanel {
  public:
-  FakeIndicators() { colours.fill(colour_yellow); }
+  FakeIndicators() {
+    colours.fill(colour_yellow);
+    states.fill(IndicatorState::Unknown);
+  }
 
   void paint(int relay, IndicatorState state) override {
     colours.at(relay - 1) = indicator_colour(state);

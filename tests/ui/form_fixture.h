@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <memory>
 
 #include "fake_serial_port.h"
+#include "link_qt/poll_timer.h"
 #include "name_file_text.h"
 #include "recording_message_boxes.h"
 #include "ui/indicator_box.h"

@@ -79,11 +79,10 @@ TEST_F(FormTest, StartsWithItsDesignState) {
     EXPECT_EQ(name_label(relay), QStringLiteral("a1 r%1").arg(relay));
     EXPECT_EQ(box(relay)->accessibleName(), QStringLiteral("Relay %1: unknown").arg(relay));
   }
-  auto* timer = form->findChild<QTimer*>("Timer1");
+  auto* timer = form->findChild<PollTimer*>("Timer1");
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 50);
-  EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
   EXPECT_EQ(add()->font().pointSizeF(), 15);
   EXPECT_EQ(button("open_comm")->font().pointSizeF(), 15.75);
   EXPECT_EQ(add()->font().families().front(), "SimSun");

@@ -21,7 +21,7 @@ class PortTest : public FormTest {
                     chuankou_num()->isEnabled(),
                     button("openall")->isEnabled(),
                     button("closeall")->isEnabled(),
-                    form->findChild<QTimer*>("Timer1")->isActive(),
+                    form->findChild<PollTimer*>("Timer1")->isActive(),
                     chuankou_num()->text(),
                     {},
                     {}};
