@@ -30,19 +30,20 @@ void PortControl::open_comm_Click() {
 }
 
 void PortControl::comm_opened() {
-  paint_all(indicators_, IndicatorState::Unknown);
-  view_.set_open_all_enabled(true);
-  view_.set_close_all_enabled(true);
-  view_.set_timer_enabled(true);
-  view_.set_port_box_enabled(false);
-  view_.set_open_button_caption("close com");
+  show_port_state(true);
 }
 
 void PortControl::comm_closed() {
-  paint_all(indicators_, IndicatorState::Idle);
-  view_.set_open_all_enabled(false);
-  view_.set_close_all_enabled(false);
-  view_.set_timer_enabled(false);
-  view_.set_port_box_enabled(true);
-  view_.set_open_button_caption("open com");
+  show_port_state(false);
+}
+
+// Relays of an open port are unknown until the board reports; a closed port greys
+// them. The bulk buttons and the poll follow the port; the number is locked while open.
+void PortControl::show_port_state(bool open) {
+  paint_all(indicators_, open ? IndicatorState::Unknown : IndicatorState::Idle);
+  view_.set_open_all_enabled(open);
+  view_.set_close_all_enabled(open);
+  view_.set_timer_enabled(open);
+  view_.set_port_box_enabled(!open);
+  view_.set_open_button_caption(open ? "close com" : "open com");
 }

@@ -36,6 +36,8 @@ class PortControl {
   static constexpr int receive_threshold = 8;
 
  private:
+  void show_port_state(bool open);
+
   SerialPort& port_;
   IndicatorPanel& indicators_;
   PortControlView& view_;
