@@ -147,10 +147,10 @@ TEST_F(LineOnTerminal, StrayByteCostsOneFrameAndTheNextRequestRecovers) {
     if (got > 0) requests.insert(requests.end(), buffer, buffer + got);
     while (requests.size() >= 8) {
       requests.erase(requests.begin(), requests.begin() + 8);
-      Bytes answer;
-      if (answers++ == 0) answer.push_back(0x00);
-      const auto& frame = answers == 1 ? relay_1_opened : relay_16_opened;
-      answer.insert(answer.end(), frame.bytes.begin(), frame.bytes.end());
+      const bool stray = answers++ == 0;
+      const auto& frame = stray ? relay_1_opened : relay_16_opened;
+      Bytes answer(frame.bytes.begin(), frame.bytes.end());
+      if (stray) answer.insert(answer.begin(), std::uint8_t{0x00});
       board_sends(answer);
     }
   });
