@@ -37,12 +37,17 @@ void NameFile::load_names(const std::string& address) {
 }
 
 bool NameFile::back_up_before_reset() {
-  std::string bytes;
-  if (const auto error = read_whole_file(path_, bytes)) {
-    // Missing: nothing to keep. Unreadable: the operator has just been told, and a
-    // file that cannot be read must not be overwritten with the defaults.
-    return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+  std::error_code status_error;
+  const auto status = std::filesystem::status(path_, status_error);
+  if (!std::filesystem::is_regular_file(status)) {
+    // Missing, or a folder in its place: nothing to keep, and the creation then tells
+    // the operator why it fails. A path the system will not even look at is left alone.
+    return status.type() != std::filesystem::file_type::none;
   }
+  std::string bytes;
+  // Unreadable: the operator has just been told, and a file that cannot be read must
+  // not be overwritten with the defaults.
+  if (read_whole_file(path_, bytes)) return false;
   if (bytes.empty()) return true;
   std::filesystem::path backup = path_;
   backup += ".bak";

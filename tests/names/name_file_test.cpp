@@ -107,13 +107,27 @@ TEST_F(NameFileTest, FileWithoutTheMarkerIsBackedUpThenReset) {
 
 TEST_F(NameFileTest, CreationFailureIsReportedInsteadOfSuccess) {
   write_bytes(folder / "program", "a file where the program's folder should be");
-  NameFile nowhere(folder / "program" / "name.txt", module2, messages, view);
-  nowhere.init_name_file();
-  ASSERT_EQ(messages.shown.size(), 2u);
-  EXPECT_EQ(messages.shown[1], (Message{(folder / "program" / "name.txt").string() +
-                                            " could not be created: Not a directory",
-                                        "File Error", MessageIcon::Critical}));
-  EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
+  std::filesystem::create_directories(folder / "folder" / "name.txt");
+  const struct {
+    std::filesystem::path path;
+    std::string reason;
+  } cases[] = {
+      {folder / "program" / "name.txt", "Not a directory"},
+      {folder / "folder" / "name.txt", "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    messages.shown.clear();
+    view.captions.clear();
+    NameFile(c.path, module2, messages, view).init_name_file();
+    EXPECT_EQ(messages.shown,
+              (std::vector<Message>{
+                  {c.path.string() + " not found.", "File Not Found", MessageIcon::Critical},
+                  {c.path.string() + " could not be created: " + c.reason, "File Error",
+                   MessageIcon::Critical}}));
+    EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
+  }
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"folder", "program"}));
 }
 
 TEST_F(NameFileTest, FailedBackupLeavesTheFileAsItIs) {
