@@ -22,6 +22,7 @@ class NullPort : public SerialPort {
   void set_receive_threshold(int) override {}
   void set_receive_handler(std::function<void(int)>) override {}
   // Endlessly replays one valid status frame.
+  std::size_t bytes_waiting() const override { return frame_.size(); }
   std::optional<std::uint8_t> read_byte() override {
     const std::uint8_t byte = frame_[next_];
     next_ = (next_ + 1) % frame_.size();

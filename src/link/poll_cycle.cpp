@@ -54,11 +54,13 @@ void PollCycle::Picture1_Click(std::int16_t index) {
 void PollCycle::MSComm1_OnComm(int event_code) {
   if (event_code != comm_event_receive) return;
 
+  // An event that fired early, or whose bytes the last request discarded, leaves the
+  // input alone: taking part of an answer would only cost the next one too.
+  if (port_.bytes_waiting() < frame_size) return;
+
   StatusFrame frame;
   for (std::size_t i = 0; i < frame_size; ++i) {
     const auto byte = port_.read_byte();
-    // The event promised eight bytes; a short read is an incomplete frame and is
-    // dropped like one that fails the check.
     if (!byte) return;
     rx_buf_[i] = *byte;
     frame.bytes[i] = *byte;

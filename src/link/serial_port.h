@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -29,6 +30,8 @@ class SerialPort : public FramePort {
   virtual void set_receive_threshold(int bytes) = 0;
   // The handler gets the event code; no event is delivered after close().
   virtual void set_receive_handler(std::function<void(int event_code)> handler) = 0;
+  // How many bytes wait in the input buffer now.
+  virtual std::size_t bytes_waiting() const = 0;
   // Takes exactly one byte from the input buffer; nothing when it is empty.
   virtual std::optional<std::uint8_t> read_byte() = 0;
   // Bytes still waiting are thrown away.

@@ -87,6 +87,11 @@ void QtSerialPort::set_receive_handler(std::function<void(int)> handler) {
   handler_ = std::move(handler);
 }
 
+std::size_t QtSerialPort::bytes_waiting() const {
+  if (!line_usable()) return 0;
+  return static_cast<std::size_t>(serial_.bytesAvailable());
+}
+
 std::optional<std::uint8_t> QtSerialPort::read_byte() {
   if (!line_usable()) return std::nullopt;
   char byte = 0;

@@ -27,6 +27,7 @@ class QtSerialPort : public QObject, public SerialPort {
   OpenResult open() override;
   void set_receive_threshold(int bytes) override { threshold_ = bytes; }
   void set_receive_handler(std::function<void(int event_code)> handler) override;
+  std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
   void close() override;
 

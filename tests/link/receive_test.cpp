@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -92,8 +93,11 @@ TEST_F(Receive, OtherEventsAndShortReadsAreIgnored) {
   rig.poll.MSComm1_OnComm(1);  // a transmit event reads nothing
   EXPECT_EQ(rig.port.input.size(), 8u);
 
+  // Fewer than eight waiting: nothing is read, the bytes stay for the next event.
   rig.port.input = {0x22, 0x00, 0x00};
   rig.poll.MSComm1_OnComm(comm_event_receive);
+  EXPECT_EQ(hex_text(rig.port.input), "22 00 00");
+  EXPECT_EQ(rig.poll.rx_buf(), (std::array<std::int32_t, 8>{}));
   EXPECT_TRUE(rig.indicators.paints.empty());
   EXPECT_EQ(rig.poll.link_count(), 0);
 }

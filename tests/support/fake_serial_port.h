@@ -32,6 +32,7 @@ class FakeSerialPort : public SerialPort {
   void set_receive_handler(std::function<void(int)> handler) override {
     handler_ = std::move(handler);
   }
+  std::size_t bytes_waiting() const override { return input.size(); }
   std::optional<std::uint8_t> read_byte() override {
     if (input.empty()) return std::nullopt;
     const std::uint8_t byte = input.front();
