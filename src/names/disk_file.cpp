@@ -171,6 +171,11 @@ std::error_code replace_file_atomically(const std::filesystem::path& file, std::
   }
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
+  // Renaming needs only the folder's permission: a file the operator made read-only
+  // would be replaced all the same.
+  if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return last_error();
+  }
   const mode_t mode = existed ? (old.st_mode & 07777) : 0666;
 
   std::filesystem::path temp;

@@ -206,22 +206,32 @@ int failed_with_reason(const std::function<std::int32_t(Module2&)>& call,
   return 0;
 }
 
-TEST_F(Module2Test, WriteIntoReadOnlyFolderLosesNothing) {
-  const auto path = file(default_file);
-  std::filesystem::permissions(folder.path(),
-                               std::filesystem::perms::owner_write |
-                                   std::filesystem::perms::group_write |
-                                   std::filesystem::perms::others_write,
-                               std::filesystem::perm_options::remove);
-  const int result = run_in_child([&] {
-    if (!drop_root_rights()) return 10;
-    return failed_with_reason(
-        [&](Module2& m) { return m.write_ini(path, "address 1", "relay1name", "pump"); }, path,
-        "could not be written: Permission denied");
-  });
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(read_bytes(path), default_file);
-  EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
+TEST_F(Module2Test, WriteIntoReadOnlyFolderOrFileLosesNothing) {
+  using std::filesystem::perms;
+  const struct {
+    std::string label;
+    std::filesystem::path target;
+    perms removed;
+  } cases[] = {
+      {"folder", folder.path(), perms::owner_write | perms::group_write | perms::others_write},
+      {"file", folder / "name.txt", perms::owner_write | perms::group_write | perms::others_write},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::filesystem::permissions(folder.path(), perms::owner_all | perms::others_all,
+                                 std::filesystem::perm_options::add);
+    const auto path = file(default_file);
+    std::filesystem::permissions(c.target, c.removed, std::filesystem::perm_options::remove);
+    const int result = run_in_child([&] {
+      if (!drop_root_rights()) return 10;
+      return failed_with_reason(
+          [&](Module2& m) { return m.write_ini(path, "address 1", "relay1name", "pump"); }, path,
+          "could not be written: Permission denied");
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(read_bytes(path), default_file);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
+  }
 }
 
 TEST_F(Module2Test, WriteInterruptedMidwayLeavesTheOldFile) {
