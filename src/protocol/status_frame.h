@@ -16,7 +16,7 @@ struct StatusFrame {
   bool is_valid() const;
   std::uint8_t states_9_16() const { return bytes[5]; }
   std::uint8_t states_1_8() const { return bytes[6]; }
-  // Opened state of relay 1..16.
+  // Opened state of relay 1..16; false for any other number.
   bool relay_opened(int relay) const;
 
   // A frame carrying the given relay states (bit r-1 set: relay r opened), for the
@@ -26,5 +26,5 @@ struct StatusFrame {
   friend bool operator==(const StatusFrame&, const StatusFrame&) = default;
 };
 
-// Bit n (0 = least significant) of value: 0 or 1.
+// Bit n (0 = least significant) of value: 0 or 1; 0 for n outside 0..7.
 int get_bit(std::uint8_t value, std::int16_t n);

@@ -64,6 +64,10 @@ TEST(StatusFrame, MapsStateBitsToRelays) {
   }
   // The virtual board builds its answers the same way round.
   EXPECT_EQ(StatusFrame::build(0x8005), frame);
+  // No relay 0 or 17, even with every state bit set.
+  frame.bytes[5] = frame.bytes[6] = 0xFF;
+  EXPECT_FALSE(frame.relay_opened(0));
+  EXPECT_FALSE(frame.relay_opened(17));
 }
 
 TEST(GetBit, ReadsEachBitFromTheLeastSignificant) {
