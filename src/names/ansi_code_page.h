@@ -8,6 +8,17 @@
 // GB18030 elsewhere (a superset of code page 936, in which Simplified Chinese Windows
 // systems write the file, and able to hold every character).
 
+// Whether a file without a byte-order mark whose bytes are valid UTF-8 is taken as
+// UTF-8 (a Linux editor saved it so). Not on Windows: there the file is in the ANSI
+// code page, as for every other Windows program that reads it, and a name whose
+// code-page bytes happen to form UTF-8 must neither be misread nor turn the file
+// into UTF-8.
+#ifdef _WIN32
+inline constexpr bool unmarked_utf8_files = false;
+#else
+inline constexpr bool unmarked_utf8_files = true;
+#endif
+
 // Bytes that do not decode become U+FFFD.
 std::string ansi_to_utf8(std::string_view bytes);
 // `text` must be well-formed UTF-8; characters the code page lacks become '?'.

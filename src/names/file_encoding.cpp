@@ -11,7 +11,7 @@ constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
 FileEncoding FileEncoding::detect(std::string_view bytes) {
   if (bytes.starts_with(utf8_bom)) return FileEncoding(true, true);
-  const bool utf8 = !is_ascii(bytes) && is_valid_utf8(bytes);
+  const bool utf8 = unmarked_utf8_files && !is_ascii(bytes) && is_valid_utf8(bytes);
   return FileEncoding(utf8, false);
 }
 

@@ -5,10 +5,10 @@
 #include <string_view>
 
 // How the text of one profile file is stored on disk. A file that starts with a
-// UTF-8 byte-order mark, or whose non-ASCII bytes are all well-formed UTF-8, is UTF-8
-// (an editor on a Linux desktop saved it so); any other file, and a file of ASCII
-// only, is in the legacy code page. Names and values are handled in the file's own
-// bytes, so the lookup and the 254-byte read limit count what is on disk.
+// UTF-8 byte-order mark, or (off Windows) whose non-ASCII bytes are all well-formed
+// UTF-8, is UTF-8 (an editor on a Linux desktop saved it so); any other file, and a
+// file of ASCII only, is in the legacy code page. Names and values are handled in the
+// file's own bytes, so the lookup and the 254-byte read limit count what is on disk.
 class FileEncoding {
  public:
   static FileEncoding detect(std::string_view bytes);
