@@ -41,6 +41,8 @@ std::string utf8_to_ansi(std::string_view text) {
 }
 
 std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
+  // A system set to UTF-8 has no double-byte lead bytes: its characters are longer.
+  if (GetACP() == CP_UTF8) return std::max<std::size_t>(utf8_sequence_length(bytes, pos), 1);
   const bool lead = IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(bytes[pos])) != 0;
   return lead && pos + 1 < bytes.size() ? 2 : 1;
 }
