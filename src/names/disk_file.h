@@ -14,6 +14,6 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 // Writes the bytes to a temporary file in the same folder, flushes it to disk and
 // renames it over `file` (following a symbolic link to the real file), so that a crash
 // or power cut leaves either the old or the new file, never a torn one. The file keeps
-// its permissions; one the operator may not write is left alone. On failure the old file is
-// untouched and no temporary file remains.
+// its permissions; one the operator may not write is left alone. On failure the old
+// file is untouched and no temporary file remains.
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes);
