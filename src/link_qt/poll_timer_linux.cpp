@@ -35,6 +35,8 @@ PollTimer::PollTimer(std::chrono::milliseconds interval, QObject* parent)
 }
 
 PollTimer::~PollTimer() {
+  // Stop watching the descriptor before closing it, not after, as Qt asks of notifiers.
+  delete source_->notifier;
   if (source_->fd >= 0) ::close(source_->fd);
 }
 
