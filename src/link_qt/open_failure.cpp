@@ -10,11 +10,16 @@ std::string no_such_device(const DeviceAccess& access) {
 std::string no_access(const DeviceAccess& access) {
   const std::string denied = "Permission denied: ";
   if (access.group.empty()) return denied + "this user may not read and write the device";
+  const std::string membership = access.in_group ? "this user is in it" : "this user is not in it";
   // Joining the group would not help when the group itself may not use the device.
   if (!access.group_read_write) {
-    return denied + "the device does not let its group " + access.group + " read and write it";
+    return denied + "the device does not let its group " + access.group +
+           " read and write it, and " + membership;
   }
-  if (access.in_group) return denied + "this user may not read and write the device";
+  if (access.in_group) {
+    return denied + "this user is in the group " + access.group +
+           " but may still not read and write the device";
+  }
   if (access.listed_in_group) {
     return denied + "this user was added to the group " + access.group +
            " after logging in; log out and in again";

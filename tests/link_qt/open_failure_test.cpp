@@ -46,10 +46,16 @@ TEST(OpenFailureReason, TellsMissingBusyAndForbiddenDevicesApart) {
        "and in again"},
       {"group may not write", QSerialPort::PermissionError,
        device(false, "dialout", true, true, false), "Permission denied",
-       "Permission denied: the device does not let its group dialout read and write it"},
+       "Permission denied: the device does not let its group dialout read and write it, and "
+       "this user is in it"},
+      {"in the group, refused all the same", QSerialPort::PermissionError,
+       device(false, "dialout", true, true), "Permission denied",
+       "Permission denied: this user is in the group dialout but may still not read and write "
+       "the device"},
       {"owner only, not in the group", QSerialPort::PermissionError,
        device(false, "root", false, false, false), "Permission denied",
-       "Permission denied: the device does not let its group root read and write it"},
+       "Permission denied: the device does not let its group root read and write it, and this "
+       "user is not in it"},
       {"group without a name", QSerialPort::PermissionError, device(false, ""), "Permission denied",
        "Permission denied: this user may not read and write the device"},
       {"not a terminal", QSerialPort::UnsupportedOperationError, device(true),
