@@ -70,9 +70,8 @@ void QtSerialPort::close() {
 
 void QtSerialPort::discard_input() {
   if (!line_usable()) return;
+  // Empties both the driver's input queue and the bytes QSerialPort already took in.
   serial_.clear(QSerialPort::Input);
-  // Bytes QSerialPort already took from the line wait in its own buffer.
-  if (serial_.bytesAvailable() > 0) serial_.skip(serial_.bytesAvailable());
 }
 
 void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
