@@ -45,6 +45,9 @@ OpenResult QtSerialPort::open() {
   // not need them, so that is no reason to fail.
   serial_.setDataTerminalReady(true);
   serial_.setRequestToSend(false);
+  // A fresh port starts with an empty input buffer: whatever reached the line while it
+  // was closed (a late answer, when another program holds the device too) is stale.
+  serial_.clear(QSerialPort::Input);
   serial_.clearError();
   configuring_ = false;
 
