@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "link_qt/serial_platform.h"
@@ -17,7 +18,13 @@ std::string group_name(gid_t gid) {
   std::vector<char> buffer(4096);
   group entry{};
   group* found = nullptr;
-  if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return {};
+  int error = 0;
+  // The entry lists every member, so a large group needs more room than usual.
+  while ((error = getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+         buffer.size() < (std::size_t{1} << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (error != 0 || !found) return {};
   return found->gr_name;
 }
 
