@@ -85,15 +85,16 @@ MainFormControls::MainFormControls(QWidget& form) {
   VScroll1 = spin_bar(form, "VScroll1", g.VScroll1);
 
   for (int relay = 1; relay <= relay_count; ++relay) {
-    auto* box = new IndicatorBox(relay, &form);
-    box->setGeometry(to_pixels(g.Picture1(relay)));
-    Picture1[relay - 1] = box;
-
+    // The name first, so that its box covers a name too long for its label.
     auto* name = new ClickLabel(QStringLiteral("relay %1").arg(relay), &form);
     name->setObjectName(QStringLiteral("Label4_%1").arg(relay));
     name->setGeometry(to_pixels(g.Label4(relay)));
     name->setFont(panel_font(box_points));
     Label4[relay - 1] = name;
+
+    auto* box = new IndicatorBox(relay, &form);
+    box->setGeometry(to_pixels(g.Picture1(relay)));
+    Picture1[relay - 1] = box;
   }
 
   openall = button(form, "openall", g.openall, "Open all");

@@ -54,6 +54,8 @@ TEST_F(FormTest, EveryControlStandsAtItsPlace) {
     SCOPED_TRACE(relay);
     EXPECT_EQ(box(relay)->y(), box(17 - relay)->y());
     EXPECT_EQ(child<QLabel>(QStringLiteral("Label4_%1").arg(relay))->y(), box(relay)->y() + 8);
+    // Where a name label and its box overlap, the box is on top.
+    EXPECT_EQ(form->childAt(box(relay)->pos() + QPoint(0, 10)), box(relay));
     auto* state = child<QLabel>(QStringLiteral("Label2_%1").arg(relay));
     EXPECT_EQ(state->parentWidget(), box(relay));
     EXPECT_EQ(state->geometry(),
