@@ -25,6 +25,7 @@ IndicatorBox::IndicatorBox(int relay, QWidget* parent)
   Label2_->setObjectName(QStringLiteral("Label2_%1").arg(relay));
   Label2_->setGeometry(to_pixels(main_form_geometry.Label2).translated(border_width, border_width));
   Label2_->setFont(panel_font(15));
+  Label2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label2_->setAttribute(Qt::WA_TransparentForMouseEvents);
   Label2_->setText(QString::fromUtf8(indicator_caption(IndicatorState::Unknown)));
   update_accessible_name();

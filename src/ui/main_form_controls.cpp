@@ -17,6 +17,9 @@ namespace {
 constexpr double caption_points = 15.75;
 constexpr double box_points = 15;
 constexpr int tick_ms = 50;
+// A caption starts at the top of its label, so a name stands level with the state
+// caption in the box beside it (the name label is placed lower by just that much).
+constexpr Qt::Alignment label_alignment = Qt::AlignLeft | Qt::AlignTop;
 
 template <typename Widget>
 Widget* place(QWidget& form, const char* name, Twips where) {
@@ -37,6 +40,7 @@ QLabel* caption_label(QWidget& form, const char* name, Twips where, const char* 
   auto* label = place<QLabel>(form, name, where);
   label->setText(QString::fromLatin1(text));
   label->setFont(panel_font(caption_points));
+  label->setAlignment(label_alignment);
   set_black_text(label, QPalette::WindowText);
   return label;
 }
@@ -90,6 +94,7 @@ MainFormControls::MainFormControls(QWidget& form) {
     name->setObjectName(QStringLiteral("Label4_%1").arg(relay));
     name->setGeometry(to_pixels(g.Label4(relay)));
     name->setFont(panel_font(box_points));
+    name->setAlignment(label_alignment);
     Label4[relay - 1] = name;
 
     auto* box = new IndicatorBox(relay, &form);
