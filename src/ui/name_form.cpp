@@ -61,6 +61,8 @@ void name_form::Show() {
 void name_form::Form_Load() {
   mingcheng_->setText(initial_text);
   if (const auto name = logic_.Form_Load()) mingcheng_->setText(QString::fromStdString(*name));
+  // A name wider than the box shows from its first character.
+  mingcheng_->setCursorPosition(0);
   mingcheng_->setFocus();
 }
 

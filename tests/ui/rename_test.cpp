@@ -54,6 +54,7 @@ TEST_F(RenameTest, DialogOpensModelessWithTheStoredName) {
   EXPECT_EQ(mingcheng->font().pointSizeF(), 24);
   EXPECT_EQ(dialog->focusWidget(), mingcheng);
   EXPECT_EQ(mingcheng->text(), "a3 r7");
+  EXPECT_EQ(mingcheng->cursorPosition(), 0);
 
   // Enter and Escape are not bound: the dialog stays open and nothing is written.
   QTest::keyClick(mingcheng, Qt::Key_Return);
