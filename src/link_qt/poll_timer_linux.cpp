@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdint>
 #include <ctime>
 
@@ -12,6 +13,8 @@
 struct PollTimer::Source {
   int fd = -1;
   QSocketNotifier* notifier = nullptr;
+  // Should the kernel refuse an interval timer, the poll still runs on Qt's.
+  QTimer* fallback = nullptr;
   bool active = false;
 };
 
@@ -25,7 +28,13 @@ timespec to_timespec(std::chrono::milliseconds interval) {
 PollTimer::PollTimer(std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent), interval_(interval), source_(std::make_unique<Source>()) {
   source_->fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-  if (source_->fd < 0) return;
+  if (source_->fd < 0) {
+    source_->fallback = new QTimer(this);
+    source_->fallback->setTimerType(Qt::PreciseTimer);
+    source_->fallback->setInterval(interval_);
+    connect(source_->fallback, &QTimer::timeout, this, &PollTimer::timeout);
+    return;
+  }
   source_->notifier = new QSocketNotifier(source_->fd, QSocketNotifier::Read, this);
   connect(source_->notifier, &QSocketNotifier::activated, this, [this] {
     std::uint64_t expirations = 0;
@@ -41,16 +50,22 @@ PollTimer::~PollTimer() {
 }
 
 void PollTimer::start() {
-  if (source_->fd < 0) return;
-  const itimerspec period{to_timespec(interval_), to_timespec(interval_)};
-  ::timerfd_settime(source_->fd, 0, &period, nullptr);
+  if (source_->fallback) {
+    source_->fallback->start();
+  } else {
+    const itimerspec period{to_timespec(interval_), to_timespec(interval_)};
+    ::timerfd_settime(source_->fd, 0, &period, nullptr);
+  }
   source_->active = true;
 }
 
 void PollTimer::stop() {
-  if (source_->fd < 0) return;
-  const itimerspec disarmed{};
-  ::timerfd_settime(source_->fd, 0, &disarmed, nullptr);
+  if (source_->fallback) {
+    source_->fallback->stop();
+  } else {
+    const itimerspec disarmed{};
+    ::timerfd_settime(source_->fd, 0, &disarmed, nullptr);
+  }
   source_->active = false;
 }
 

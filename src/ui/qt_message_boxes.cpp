@@ -20,9 +20,12 @@ QMessageBox::Icon box_icon(MessageIcon icon) {
 }  // namespace
 
 void QtMessageBoxes::show(const Message& message) {
-  // An empty caption leaves the title to the desktop, which shows the program's name.
-  QMessageBox box(box_icon(message.icon), QString::fromStdString(message.caption),
-                  QString::fromStdString(message.text), QMessageBox::Ok,
-                  QApplication::activeWindow());
+  // A message without a caption of its own carries the program's name.
+  const QString caption = message.caption.empty() ? QApplication::applicationDisplayName()
+                                                  : QString::fromStdString(message.caption);
+  QMessageBox box(box_icon(message.icon), caption, QString::fromStdString(message.text),
+                  QMessageBox::Ok, QApplication::activeWindow());
+  // Paths and system messages are shown as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
