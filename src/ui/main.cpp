@@ -6,7 +6,10 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  const std::filesystem::path program_dir = QCoreApplication::applicationDirPath().toStdString();
+  // Lets the desktop match the window with its launcher entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.relaypanel.RelayPanel"));
+  // name.txt and the com<n> links live beside the program.
+  const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());
 
   QtMessageBoxes messages;
   QtSerialPort port(program_dir);
