@@ -2,30 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "names/rename_logic.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 
 namespace {
 
-// Built line by line here, independently of the program's own writer.
-std::string expected_default_file() {
-  std::vector<std::string> lines = {"[Software properties]", "The name=Corvanti"};
+// Built line by line here, independently of the program's own writer: 4354 CR LF lines.
+std::string expected_default_file(const std::string& title_line = "The name=Corvanti\r\n") {
+  std::string text = "[Software properties]\r\n" + title_line;
   for (int address = 0; address <= 255; ++address) {
-    lines.push_back("[address " + std::to_string(address) + "]");
+    text += "[address " + std::to_string(address) + "]\r\n";
     for (int relay = 1; relay <= 16; ++relay) {
-      const std::string n = std::to_string(relay);
-      lines.push_back("relay" + n + "name=relay" + n);
+      text += "relay" + std::to_string(relay) + "name=relay" + std::to_string(relay) + "\r\n";
     }
   }
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
   return text;
 }
 
 const Message name_file_created{"name file created", "", MessageIcon::None};
+
+Message not_found(const std::filesystem::path& path) {
+  return {path.string() + " not found.", "File Not Found", MessageIcon::Critical};
+}
 
 class NameFileTest : public ::testing::Test {
  protected:
@@ -37,155 +40,168 @@ class NameFileTest : public ::testing::Test {
   NameFile names{path, module2, messages, view};
 };
 
-TEST_F(NameFileTest, ExpectedTextHasTheDocumentedShape) {
-  const std::string text = expected_default_file();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4354);
-  EXPECT_TRUE(text.starts_with(
-      "[Software properties]\r\nThe name=Corvanti\r\n[address 0]\r\nrelay1name=relay1\r\n"
-      "relay2name=relay2\r\nrelay3name=relay3\r\nrelay4name=relay4\r\nrelay5name=relay5\r\n"
-      "relay6name=relay6\r\nrelay7name=relay7\r\nrelay8name=relay8\r\nrelay9name=relay9\r\n"
-      "relay10name=relay10\r\nrelay11name=relay11\r\nrelay12name=relay12\r\n"
-      "relay13name=relay13\r\nrelay14name=relay14\r\nrelay15name=relay15\r\n"
-      "relay16name=relay16\r\n[address 1]\r\n"));
-
-  EXPECT_TRUE(text.ends_with("relay15name=relay15\r\nrelay16name=relay16\r\n"));
-}
-
 TEST_F(NameFileTest, FirstStartCreatesTheFileAndTellsTheOperatorInOrder) {
   names.init_name_file();
-  EXPECT_EQ(messages.shown, (std::vector<Message>{{path.string() + " not found.", "File Not Found",
-                                                   MessageIcon::Critical},
-                                                  name_file_created}));
+  EXPECT_EQ(messages.shown, (std::vector<Message>{not_found(path), name_file_created}));
   EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
-  EXPECT_EQ(read_bytes(path), expected_default_file());
+  const std::string text = read_bytes(path);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4354);
+  EXPECT_EQ(text, expected_default_file());
   EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
-
-  messages.shown.clear();
-  names.load_names("1");
-  for (int relay = 1; relay <= 16; ++relay) {
-    EXPECT_EQ(view.labels[relay], "relay" + std::to_string(relay));
-  }
-  EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(NameFileTest, LaterStartTakesTheTitleFromTheFile) {
-  const std::string title_line = "The name=Corvanti\r\n";
-  const std::string base = expected_default_file();
-  const std::size_t at = base.find(title_line);
+// A file with the "[address 0]" line gives the title and stays as it is; any other is
+// backed up (unless empty) and set up again.
+TEST_F(NameFileTest, LaterStartTakesTheTitleOrResetsAFileWithoutTheMarker) {
   const struct {
-    std::string file;
+    std::string before;
     std::string caption;
+    bool reset;
   } cases[] = {
-      {base, "Corvanti"},
-      {base.substr(0, at) + "The name=泵房 2\r\n" + base.substr(at + title_line.size()), "泵房 2"},
-      {base.substr(0, at) + base.substr(at + title_line.size()), ""},
+      {expected_default_file(), "Corvanti", false},
+      {expected_default_file("The name=泵房 2\r\n"), "泵房 2", false},
+      {expected_default_file(""), "", false},
+      {"[Address 0]\r\nrelay1name=mine\r\n", "Corvanti", true},
+      {" [address 0]\r\n", "Corvanti", true},
+      {"", "Corvanti", true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.caption);
-    write_bytes(path, c.file);
+    SCOPED_TRACE(c.before.substr(0, 40));
+    write_bytes(folder / "name.txt.bak", "an older backup");
+    write_bytes(path, c.before);
+    messages.shown.clear();
     view.captions.clear();
     names.init_name_file();
     EXPECT_EQ(view.captions, std::vector<std::string>{c.caption});
-    EXPECT_EQ(read_bytes(path), c.file);
-  }
-  EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
-}
-
-TEST_F(NameFileTest, FileWithoutTheMarkerIsBackedUpThenReset) {
-  for (const std::string old : {"[Address 0]\r\nrelay1name=mine\r\n", " [address 0]\r\n", ""}) {
-    SCOPED_TRACE(old);
-    write_bytes(folder / "name.txt.bak", "an older backup");
-    write_bytes(path, old);
-    messages.shown.clear();
-    names.init_name_file();
-    EXPECT_EQ(messages.shown, std::vector<Message>{name_file_created});
-    EXPECT_EQ(read_bytes(path), expected_default_file());
-    EXPECT_EQ(read_bytes(folder / "name.txt.bak"), old.empty() ? "an older backup" : old);
+    EXPECT_EQ(messages.shown, std::vector<Message>(c.reset ? 1 : 0, name_file_created));
+    EXPECT_EQ(read_bytes(path), c.reset ? expected_default_file() : c.before);
+    EXPECT_EQ(read_bytes(folder / "name.txt.bak"),
+              c.reset && !c.before.empty() ? c.before : "an older backup");
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"name.txt", "name.txt.bak"}));
   }
 }
 
-TEST_F(NameFileTest, CreationFailureIsReportedInsteadOfSuccess) {
+// A file that cannot be created or backed up is reported instead of "name file created";
+// the names of a file that could not be backed up survive.
+TEST_F(NameFileTest, CreationOrBackupFailureIsReportedInsteadOfSuccess) {
+  const auto under_file = folder / "program" / "name.txt", folder_named = folder / "f" / "name.txt";
   write_bytes(folder / "program", "a file where the program's folder should be");
-  std::filesystem::create_directories(folder / "folder" / "name.txt");
-  const struct {
-    std::filesystem::path path;
-    std::string reason;
-  } cases[] = {
-      {folder / "program" / "name.txt", "Not a directory"},
-      {folder / "folder" / "name.txt", "Is a directory"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.reason);
-    messages.shown.clear();
-    view.captions.clear();
-    NameFile(c.path, module2, messages, view).init_name_file();
-    EXPECT_EQ(messages.shown,
-              (std::vector<Message>{
-                  {c.path.string() + " not found.", "File Not Found", MessageIcon::Critical},
-                  {c.path.string() + " could not be created: " + c.reason, "File Error",
-                   MessageIcon::Critical}}));
-    EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
-  }
-  EXPECT_EQ(folder.names(), (std::vector<std::string>{"folder", "program"}));
-}
-
-TEST_F(NameFileTest, FailedBackupLeavesTheFileAsItIs) {
+  std::filesystem::create_directories(folder_named);
   const std::string old = "[Address 0]\r\nrelay1name=mine\r\n";
   write_bytes(path, old);
   std::filesystem::create_directory(folder / "name.txt.bak");
-  names.init_name_file();
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_TRUE(messages.shown[0].text.starts_with((folder / "name.txt.bak").string() +
-                                                 " could not be written: "));
-  EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
+  const auto failed = [](const std::filesystem::path& file, const std::string& why) {
+    return Message{file.string() + " could not be " + why, "File Error", MessageIcon::Critical};
+  };
+  const struct {
+    std::filesystem::path path;
+    std::vector<Message> told;
+  } cases[] = {
+      {under_file, {not_found(under_file), failed(under_file, "created: Not a directory")}},
+      {folder_named, {not_found(folder_named), failed(folder_named, "created: Is a directory")}},
+      {path,
+       {failed(folder / "name.txt.bak",
+               "written: Is a directory. " + path.string() + " was left as it is.")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    messages.shown.clear();
+    view.captions.clear();
+    NameFile(c.path, module2, messages, view).init_name_file();
+    EXPECT_EQ(messages.shown, c.told);
+    EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
+  }
   EXPECT_EQ(read_bytes(path), old);
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"f", "name.txt", "name.txt.bak", "program"}));
 }
 
 TEST_F(NameFileTest, UnreadableFileIsNeitherResetNorBackedUp) {
   write_bytes(path, "[address 0]\r\nrelay1name=mine\r\n");
   std::filesystem::permissions(path, std::filesystem::perms::none);
-  const int result = run_in_child([&] {
-    if (!drop_root_rights()) return 10;
-    RecordingMessageBoxes child_messages;
-    Module2 child_module2(child_messages);
-    FakeNameView child_view;
-    NameFile(path, child_module2, child_messages, child_view).init_name_file();
-    if (child_messages.shown.size() != 1) return 1;
-    return child_messages.shown[0].text.ends_with("could not be read: Permission denied") ? 0 : 2;
+  const int result = run_in_child(ChildRole::operator_rights, [&] {
+    names.init_name_file();
+    const bool told = messages.shown.size() == 1 &&
+                      messages.shown[0].text.ends_with("could not be read: Permission denied");
+    return told ? 0 : 1;
   });
   EXPECT_EQ(result, 0);
-  std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+  TempFolder::add_perms(path, std::filesystem::perms::owner_read);
   EXPECT_EQ(read_bytes(path), "[address 0]\r\nrelay1name=mine\r\n");
   EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
 }
 
 TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   write_bytes(path, expected_default_file());
-  std::string long_name;
-  for (int i = 0; i < 127; ++i) long_name += "泵";
-  ASSERT_EQ(module2.write_ini(path, "address 255", "relay16name", long_name), 1);
   ASSERT_EQ(module2.write_ini(path, "address 255", "relay1name", "first of the last"), 1);
-
+  ASSERT_EQ(module2.write_ini(path, "address 255", "relay16name", "泵房的最后一个"), 1);
   names.load_names("255");
   EXPECT_EQ(view.labels[1], "first of the last");
   EXPECT_EQ(view.labels[2], "relay2");
-  EXPECT_EQ(view.labels[16], long_name);
+  EXPECT_EQ(view.labels[16], "泵房的最后一个");
 
+  std::map<int, std::string> blank;
+  for (int relay = 1; relay <= 16; ++relay) blank[relay] = "";
   for (const std::string address : {"01", " 1", "256"}) {
     SCOPED_TRACE(address);
+    view.labels.clear();
     names.load_names(address);
-    ASSERT_EQ(view.labels.size(), 16u);
-    for (const auto& [relay, name] : view.labels) EXPECT_EQ(name, "") << relay;
+    EXPECT_EQ(view.labels, blank);
+  }
+  EXPECT_TRUE(messages.shown.empty());
+
+  std::filesystem::remove(path);  // deleted while the program runs: one message per label
+  view.labels.clear();
+  names.load_names("1");
+  EXPECT_EQ(messages.shown, std::vector<Message>(16, not_found(path)));
+  EXPECT_EQ(view.labels, blank);
+}
+
+// The rename dialog, which the main window gives the latest address and relay.
+class RenameLogicTest : public NameFileTest {
+ protected:
+  RenameLogic dialog(const std::string& address, const std::string& relay) {
+    write_bytes(path, stored);
+    RenameLogic logic(path, module2);
+    logic.add = address;
+    logic.xianlu = relay;
+    return logic;
+  }
+  const std::string stored =
+      "[address 3]\r\nrelay7name=valve\r\n[address 255]\r\nrelay16name=last\r\n";
+};
+
+TEST_F(RenameLogicTest, LoadShowsTheStoredNameOnlyForAddressesAndRelaysInRange) {
+  const struct {
+    std::string address;
+    std::string relay;
+    std::string shown;
+  } in_range[] = {
+      // "03" converts to 3, but the section is built from the text.
+      {"3", "7", "valve"}, {"255", "16", "last"}, {"3", "8", ""},
+      {"0", "1", ""},      {"03", "7", ""},       {"2.5", "7", ""},
+  };
+  for (const auto& c : in_range) {
+    EXPECT_EQ(dialog(c.address, c.relay).Form_Load(), c.shown) << c.address << "/" << c.relay;
+  }
+  // Out of range or no 16-bit number: nothing, and the box keeps "Text1".
+  for (const std::string address : {"256", "", "abc", "-1", "40000"}) {
+    EXPECT_EQ(dialog(address, "7").Form_Load(), std::nullopt) << address;
+  }
+  for (const std::string relay : {"0", "17", "x"}) {
+    EXPECT_EQ(dialog("3", relay).Form_Load(), std::nullopt) << relay;
   }
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(NameFileTest, DeletedFileGivesOneMessagePerLabel) {
-  names.load_names("1");
-  EXPECT_EQ(messages.shown.size(), 16u);
-  EXPECT_EQ(view.labels.size(), 16u);
-  for (const auto& [relay, name] : view.labels) EXPECT_EQ(name, "") << relay;
+TEST_F(RenameLogicTest, OkWritesTheTextUnderTheLatestAddressAndRelay) {
+  const std::string after_3 = "\r\n[address 255]\r\nrelay16name=last\r\n";
+  dialog("3", "7").Command_ok_Click("pump");
+  EXPECT_EQ(read_bytes(path), "[address 3]\r\nrelay7name=pump" + after_3);
+  dialog("3", "7").Command_ok_Click("");
+  EXPECT_EQ(read_bytes(path), "[address 3]\r\nrelay7name=" + after_3);
+  dialog("300", "2").Command_ok_Click("far");
+  EXPECT_EQ(read_bytes(path), stored + "[address 300]\r\nrelay2name=far\r\n");
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

@@ -33,27 +33,23 @@ inline void write_bytes(const std::filesystem::path& file, const std::string& by
   std::ofstream(file, std::ios::binary) << bytes;
 }
 
-// A fresh folder that others may enter (a child without root rights works in it),
-// removed with everything in it at the end of the test.
+// A fresh folder that a child without root rights may enter, removed with everything
+// in it at the end of the test.
 class TempFolder {
  public:
   TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "relay_names_XXXXXX").string();
     path_ = mkdtemp(pattern.data());
-    std::filesystem::permissions(
-        path_, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                   std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                   std::filesystem::perms::others_exec);
+    add_perms(path_, std::filesystem::perms::group_exec | std::filesystem::perms::others_exec);
   }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder() {
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-      std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    }
+    add_perms(path_, std::filesystem::perms::owner_all);
     std::filesystem::remove_all(path_, ignored);
+  }
+  static void add_perms(const std::filesystem::path& path, std::filesystem::perms perms) {
+    std::error_code ignored;
+    std::filesystem::permissions(path, perms, std::filesystem::perm_options::add, ignored);
   }
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
@@ -71,28 +67,28 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+// How a child process meets the file system: as an operator, whom file permissions bind
+// (root gives up its rights, becoming "nobody"), or on a disk too full for more than
+// 4096 bytes in any file.
+enum class ChildRole { operator_rights, full_disk };
+
 // Runs `body` in a child process and returns its exit code (-1 if it did not exit).
-inline int run_in_child(const std::function<int()>& body) {
+inline int run_in_child(ChildRole role, const std::function<int()>& body) {
   std::fflush(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) _exit(body());
+  if (pid == 0) {
+    if (role == ChildRole::full_disk) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    } else if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      _exit(10);
+    }
+    _exit(body());
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// File permissions bind an operator but not root: a child that must meet them gives up
-// root rights first (becoming "nobody").
-inline bool drop_root_rights() {
-  if (geteuid() != 0) return true;
-  return setgid(65534) == 0 && setuid(65534) == 0;
-}
-
-// Makes every write past `bytes` fail in this process, as on a full disk.
-inline void limit_file_size(rlim_t bytes) {
-  std::signal(SIGXFSZ, SIG_IGN);
-  const rlimit limit{bytes, bytes};
-  setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 // The caption and the 16 labels of the main window.
