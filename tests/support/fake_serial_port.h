@@ -14,11 +14,9 @@
 class FakeSerialPort : public SerialPort {
  public:
   bool is_open() const override { return open_; }
-  void discard_input() override {
-    input.clear();
-    ++discards;
-  }
+  void discard_input() override { input.clear(); }
   void write(std::span<const std::uint8_t> bytes) override {
+    waiting_at_write = input.size();
     writes.emplace_back(bytes.begin(), bytes.end());
   }
   void select_port(std::int16_t number) override { selected = number; }
@@ -54,9 +52,9 @@ class FakeSerialPort : public SerialPort {
 
   std::vector<std::vector<std::uint8_t>> writes;
   std::deque<std::uint8_t> input;
+  std::size_t waiting_at_write = 0;  // unread input when the last write began
   std::int16_t selected = -1;
   int threshold = 1;
-  int discards = 0;
   int open_calls = 0;
   std::string device = "/dev/ttyS0";
   std::string open_failure;  // non-empty: open() fails with this reason
