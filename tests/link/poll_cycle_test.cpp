@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,95 +14,86 @@ const std::string query = "55 01 10 00 00 00 00 66";
 const std::string open_all = "55 01 13 00 00 FF FF 67";
 const std::string close_all = "55 01 13 00 00 00 00 69";
 
-class PollCycleTest : public ::testing::Test {
- protected:
-  PollCycleTest() {
+// Each tick sends exactly one frame: the command waiting in the one-slot mailbox, or
+// else a status query. A click sends what the colour of the indicator calls for.
+TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
+  using Act = std::function<void(LinkRig&)>;
+  const Act openall = [](LinkRig& rig) { rig.poll.openall_Click(); };
+  const Act closeall = [](LinkRig& rig) { rig.poll.closeall_Click(); };
+  const Act reopen_port = [](LinkRig& rig) {
+    rig.port.close();
     rig.port.open();
-    rig.port.set_receive_threshold(8);
-  }
-  void answer(const std::string& wire) { rig.port.receive(hex_bytes(wire)); }
-
-  LinkRig rig;
-};
-
-TEST_F(PollCycleTest, EachTickSendsOneFrameTheWaitingCommandOrAQuery) {
-  rig.poll.Timer1_Timer();
-  rig.poll.openall_Click();
-  rig.poll.Timer1_Timer();
-  rig.poll.Timer1_Timer();
-  EXPECT_EQ(rig.take_writes(), (Frames{query, open_all, query}));
-}
-
-TEST_F(PollCycleTest, TheMailboxKeepsOnlyTheLastCommand) {
-  rig.poll.openall_Click();
-  rig.poll.closeall_Click();
-  rig.poll.Timer1_Timer();
-  rig.poll.Timer1_Timer();
-  EXPECT_EQ(rig.take_writes(), (Frames{close_all, query}));
-}
-
-TEST_F(PollCycleTest, AClickSendsWhatTheIndicatorColourCallsFor) {
+  };
+  const Act address_255 = [](LinkRig& rig) { rig.address.text = "255"; };
+  const auto box = [](std::int16_t n) -> Act {
+    return [n](LinkRig& r) { r.poll.Picture1_Click(n); };
+  };
+  const auto label = [](std::int16_t n) -> Act {
+    return [n](LinkRig& r) { r.poll.Label2_Click(n); };
+  };
   struct Case {
-    std::int16_t relay;
-    bool by_label;
-    std::string frame;
+    const char* name;
+    std::vector<Act> acts;
+    Frames frames;  // of the next two ticks
   };
   const Case cases[] = {
-      {5, false, "55 01 11 00 00 00 05 6C"},
-      {6, false, "55 01 12 00 00 00 06 6E"},
-      {5, true, "55 01 11 00 00 00 05 6C"},
-      {6, true, "55 01 12 00 00 00 06 6E"},
-      {7, false, query},
-      {8, false, query},
-      {7, true, query},
+      {"nothing", {}, {query, query}},
+      {"open all", {openall}, {open_all, query}},
+      {"open all, then close all", {openall, closeall}, {close_all, query}},
+      {"green box 5", {box(5)}, {"55 01 11 00 00 00 05 6C", query}},
+      {"red relay 6's label", {label(6)}, {"55 01 12 00 00 00 06 6E", query}},
+      {"yellow box 7", {box(7)}, {query, query}},
+      {"grey relay 8's label", {label(8)}, {query, query}},
+      {"open all, then the port closed and opened", {openall, reopen_port}, {open_all, query}},
+      {"green box 16, then address 255",
+       {box(16), address_255},
+       {"55 FF 11 00 00 00 10 75", "55 FF 10 00 00 00 00 64"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE("relay " + std::to_string(c.relay) + (c.by_label ? " label" : " box"));
-    // Relay 5 opened, relay 6 closed, relay 7 unknown, relay 8 idle.
+    SCOPED_TRACE(c.name);
+    LinkRig rig;
+    rig.port.open();
     rig.indicators.paint(5, IndicatorState::Opened);
     rig.indicators.paint(6, IndicatorState::Closed);
-    rig.indicators.paint(7, IndicatorState::Unknown);
     rig.indicators.paint(8, IndicatorState::Idle);
-    if (c.by_label) {
-      rig.poll.Label2_Click(c.relay);
-    } else {
-      rig.poll.Picture1_Click(c.relay);
-    }
+    rig.indicators.paint(16, IndicatorState::Opened);
+    for (const Act& act : c.acts) act(rig);
     rig.poll.Timer1_Timer();
     rig.poll.Timer1_Timer();
-    EXPECT_EQ(rig.take_writes(), (Frames{c.frame, query}));
+    EXPECT_EQ(rig.take_writes(), c.frames);
   }
 }
 
-TEST_F(PollCycleTest, ACommandGoesToTheAddressShownWhenItIsSent) {
-  rig.indicators.paint(16, IndicatorState::Opened);
-  rig.poll.Picture1_Click(16);
-  rig.address.text = "255";
-  rig.poll.Timer1_Timer();
-  EXPECT_EQ(rig.take_writes(), (Frames{"55 FF 11 00 00 00 10 75"}));
-}
+TEST(PollCycle, WatchdogPaintsASilentBoardUnknownOnTheSixthTickAndEveryTickAfter) {
+  LinkRig rig;
+  rig.port.open();
+  rig.port.set_receive_threshold(8);
+  const auto answer = [&](const char* wire) { rig.port.receive(hex_bytes(wire)); };
 
-TEST_F(PollCycleTest, WatchdogPaintsUnknownOnTheSixthSilentTickAndEveryTickAfter) {
+  // A board that answers every request never turns unknown.
   answer("22 00 00 00 00 80 05 A7");
-  ASSERT_EQ(rig.poll.link_count(), 5);
-  rig.indicators.paints.clear();
-
-  for (int tick = 1; tick <= 5; ++tick) {
+  for (int tick = 0; tick < 10; ++tick) {
     rig.poll.Timer1_Timer();
-    EXPECT_TRUE(rig.indicators.paints.empty()) << "tick " << tick;
-    EXPECT_EQ(rig.poll.link_count(), 5 - tick);
+    answer("22 00 00 00 00 80 05 A7");
   }
-  EXPECT_EQ(rig.indicators.box_colour(1), colour_green);
+  for (const auto& [relay, state] : rig.indicators.paints) {
+    ASSERT_NE(state, IndicatorState::Unknown) << "relay " << relay;
+  }
 
-  for (int tick = 6; tick <= 8; ++tick) {
+  std::vector<std::pair<int, IndicatorState>> all_unknown;
+  for (int relay = 1; relay <= 16; ++relay)
+    all_unknown.emplace_back(relay, IndicatorState::Unknown);
+  for (int tick = 1; tick <= 8; ++tick) {
     SCOPED_TRACE(tick);
     rig.indicators.paints.clear();
     rig.poll.Timer1_Timer();
-    ASSERT_EQ(rig.indicators.paints.size(), 16u);
-    for (int relay = 1; relay <= 16; ++relay) {
-      EXPECT_EQ(rig.indicators.paints[relay - 1], std::make_pair(relay, IndicatorState::Unknown));
+    if (tick <= 5) {
+      EXPECT_TRUE(rig.indicators.paints.empty());
+      EXPECT_EQ(rig.poll.link_count(), 5 - tick);
+    } else {
+      EXPECT_EQ(rig.indicators.paints, all_unknown);
+      EXPECT_EQ(rig.poll.link_count(), 0);
     }
-    EXPECT_EQ(rig.poll.link_count(), 0);
   }
 
   // A valid frame brings the real states back and re-arms the watchdog.
@@ -111,41 +103,18 @@ TEST_F(PollCycleTest, WatchdogPaintsUnknownOnTheSixthSilentTickAndEveryTickAfter
   EXPECT_EQ(rig.poll.link_count(), 5);
 }
 
-TEST_F(PollCycleTest, ABoardThatAlwaysAnswersNeverTurnsUnknown) {
-  answer("22 00 00 00 00 00 00 22");
-  for (int tick = 0; tick < 20; ++tick) {
-    rig.poll.Timer1_Timer();
-    answer("22 00 00 00 00 00 00 22");
-  }
-  for (const auto& [relay, state] : rig.indicators.paints) {
-    ASSERT_EQ(state, IndicatorState::Closed) << "relay " << relay;
-  }
-}
-
-TEST(PollCycleClosedPort, CommandsAreConsumedAndDroppedWhileNoPortIsOpen) {
+TEST(PollCycle, WithNoPortOpenEachTickRepaintsUnknownAndDropsTheWaitingCommand) {
   LinkRig rig;
   rig.poll.openall_Click();
   rig.poll.Timer1_Timer();
   EXPECT_EQ(rig.poll.pending_flag(), 0);
   EXPECT_TRUE(rig.take_writes().empty());
-  EXPECT_EQ(hex_text(rig.module1.tx_buf().bytes), open_all);
-  // Every tick repaints unknown: the counter has never been armed.
+  EXPECT_EQ(hex_text(rig.module1.tx_buf().bytes), open_all);  // built all the same
   EXPECT_EQ(rig.indicators.paints.size(), 16u);
 
   rig.port.open();
   rig.poll.Timer1_Timer();
   EXPECT_EQ(rig.take_writes(), (Frames{query}));
-}
-
-TEST(PollCycleClosedPort, ACommandQueuedJustBeforeACloseIsTheFirstFrameAfterTheNextOpen) {
-  LinkRig rig;
-  rig.port.open();
-  rig.poll.openall_Click();
-  rig.port.close();
-  rig.port.open();
-  rig.poll.Timer1_Timer();
-  rig.poll.Timer1_Timer();
-  EXPECT_EQ(rig.take_writes(), (Frames{open_all, query}));
 }
 
 }  // namespace

@@ -1,78 +1,44 @@
-#include "link/port_control.h"
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <random>
 #include <string>
-#include <vector>
 
+#include "link/port_device.h"
 #include "link_rig.h"
 #include "recording_message_boxes.h"
 
 namespace {
 
-// Records the window's controls as the port control leaves them.
-struct FakePortView : PortControlView {
-  std::string port_number_text() const override { return port_text; }
-  void set_open_all_enabled(bool enabled) override { open_all = enabled; }
-  void set_close_all_enabled(bool enabled) override { close_all = enabled; }
-  void set_timer_enabled(bool enabled) override { timer = enabled; }
-  void set_port_box_enabled(bool enabled) override { port_box = enabled; }
-  void set_open_button_caption(const std::string& text) override { caption = text; }
-
-  std::string port_text = "1";
-  bool open_all = true, close_all = true, timer = true, port_box = true;
-  std::string caption = "open com";
-
-  friend bool operator==(const FakePortView& a, const FakePortView& b) {
-    return a.port_text == b.port_text && a.open_all == b.open_all && a.close_all == b.close_all &&
-           a.timer == b.timer && a.port_box == b.port_box && a.caption == b.caption;
-  }
-};
+std::array<IndicatorState, relay_count> all(IndicatorState state) {
+  std::array<IndicatorState, relay_count> states;
+  states.fill(state);
+  return states;
+}
 
 class PortControlTest : public ::testing::Test {
  protected:
-  bool all_indicators(IndicatorState state) const {
-    for (int relay = 1; relay <= 16; ++relay) {
-      if (rig.indicators.states[relay - 1] != state ||
-          rig.indicators.box_colour(relay) != indicator_colour(state)) {
-        return false;
-      }
-    }
-    return true;
-  }
-
   LinkRig rig;
   FakePortView view;
   RecordingMessageBoxes messages;
   PortControl control{rig.port, rig.indicators, view, messages};
 };
 
-TEST_F(PortControlTest, OpenSelectsTheShownNumberSetsTheThresholdAndShowsTheOpenWindow) {
+TEST_F(PortControlTest, OpenAndCloseSwitchThePortTheIndicatorsAndTheControls) {
   view.port_text = "3";
-  rig.indicators.paint(2, IndicatorState::Opened);
   control.open_comm_Click();
-
   EXPECT_TRUE(rig.port.is_open());
   EXPECT_EQ(rig.port.selected, 3);
   EXPECT_EQ(rig.port.threshold, 8);
-  EXPECT_TRUE(all_indicators(IndicatorState::Unknown));
-  EXPECT_TRUE(view.open_all && view.close_all && view.timer);
-  EXPECT_FALSE(view.port_box);
-  EXPECT_EQ(view.caption, "close com");
-  EXPECT_TRUE(messages.shown.empty());
-}
+  EXPECT_EQ(rig.indicators.states, all(IndicatorState::Unknown));
+  EXPECT_EQ(view.shown, (FakePortView::Shown{"close com", true, true, true, false}));
 
-TEST_F(PortControlTest, CloseGreysTheIndicatorsAndStopsTheCycle) {
-  control.open_comm_Click();
   rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
   rig.poll.openall_Click();
   control.open_comm_Click();
-
   EXPECT_FALSE(rig.port.is_open());
-  EXPECT_TRUE(all_indicators(IndicatorState::Idle));
-  EXPECT_FALSE(view.open_all || view.close_all || view.timer);
-  EXPECT_TRUE(view.port_box);
-  EXPECT_EQ(view.caption, "open com");
+  EXPECT_EQ(rig.indicators.states, all(IndicatorState::Idle));
+  EXPECT_EQ(view.shown, (FakePortView::Shown{"open com", false, false, false, true}));
   // A grey box is neither green nor red: a click on it queues nothing new.
   rig.poll.Picture1_Click(1);
   EXPECT_EQ(rig.poll.pending_cmd().command, 0x13);
@@ -81,8 +47,9 @@ TEST_F(PortControlTest, CloseGreysTheIndicatorsAndStopsTheCycle) {
   view.port_text = "2";
   control.open_comm_Click();
   EXPECT_EQ(rig.port.selected, 2);
-  EXPECT_TRUE(all_indicators(IndicatorState::Unknown));
+  EXPECT_EQ(rig.indicators.states, all(IndicatorState::Unknown));
   EXPECT_EQ(rig.poll.link_count(), 5);  // neither open nor close resets the watchdog
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(PortControlTest, AFailedOpenSaysWhyAndLeavesTheWindowAsItWas) {
@@ -103,17 +70,33 @@ TEST_F(PortControlTest, AFailedOpenSaysWhyAndLeavesTheWindowAsItWas) {
     rig.port.open_failure = c.failure.empty() ? "unused" : c.failure;
     rig.port.device = c.port_text == "3" ? "/dev/ttyS2" : "";
     messages.shown.clear();
-    rig.indicators.paints.clear();
-    const FakePortView before = view;
 
     control.open_comm_Click();
 
     EXPECT_FALSE(rig.port.is_open());
-    EXPECT_TRUE(view == before);
+    EXPECT_EQ(view.shown, FakePortView::Shown{});
     EXPECT_TRUE(rig.indicators.paints.empty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0], (Message{c.message, "open com", MessageIcon::Critical}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<Message>{{c.message, "open com", MessageIcon::Critical}}));
   }
 }
+
+#ifndef _WIN32
+TEST(PortDevice, NumbersMapToTtySUnlessALinkInTheProgramFolderNamesTheDevice) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("port_device_" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(dir);
+  EXPECT_EQ(port_device(1, dir), "/dev/ttyS0");
+  EXPECT_EQ(port_device(255, dir), "/dev/ttyS254");
+  EXPECT_EQ(port_device(0, dir), std::nullopt);
+  EXPECT_EQ(port_device(-3, dir), std::nullopt);
+
+  // A dangling link still counts: the adapter it names may be plugged in later.
+  std::filesystem::create_symlink("/dev/ttyUSB7", dir / "com1");
+  EXPECT_EQ(port_device(1, dir), (dir / "com1").string());
+  EXPECT_EQ(port_device(2, dir), "/dev/ttyS1");
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 }  // namespace

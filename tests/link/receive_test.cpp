@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,87 +10,67 @@
 
 namespace {
 
-class Receive : public ::testing::Test {
- protected:
-  Receive() {
-    rig.port.open();
-    rig.port.set_receive_threshold(8);
-    rig.indicators.paints.clear();
+// The opened relays as a bit mask (bit r-1: relay r).
+unsigned opened_mask(const LinkRig& rig) {
+  unsigned mask = 0;
+  for (int relay = 1; relay <= 16; ++relay) {
+    if (rig.indicators.box_colour(relay) == colour_green) mask |= 1u << (relay - 1);
   }
-  // The opened relays after painting, as a bit mask (bit r-1: relay r).
-  unsigned opened_mask() const {
-    unsigned mask = 0;
-    for (int relay = 1; relay <= 16; ++relay) {
-      if (rig.indicators.box_colour(relay) == colour_green) mask |= 1u << (relay - 1);
-    }
-    return mask;
-  }
+  return mask;
+}
 
-  LinkRig rig;
-};
-
-TEST_F(Receive, AValidFramePaintsAllSixteenAndReArmsTheWatchdog) {
+// With all relays known closed and three ticks left on the watchdog, a frame arrives.
+TEST(Receive, OnlyAFrameWithTheRightHeaderAndChecksumPaintsAndReArmsTheWatchdog) {
   struct Case {
     std::string wire;
-    unsigned opened;
+    std::optional<unsigned> opened;  // none: the frame is dropped
   };
   const Case cases[] = {
       {"22 00 00 00 00 80 05 A7", 0x8005},  // relays 1, 3, 16
-      {"22 01 10 00 00 FF FF 31", 0xFFFF}, {"22 00 00 00 00 00 00 22", 0x0000},
-      {"22 07 33 44 55 00 01 F6", 0x0001},  // address bytes ignored
-      {"22 07 33 44 55 00 01 F6", 0x0001},  // unchanged states still repaint
+      {"22 01 10 00 00 FF FF 31", 0xFFFF},
+      {"22 00 00 00 00 00 00 22", 0x0000},           // unchanged states still repaint
+      {"22 07 33 44 55 00 01 F6", 0x0001},           // address bytes ignored
+      {"22 00 00 00 00 80 05 A6", std::nullopt},     // checksum off by one
+      {"23 00 00 00 00 80 05 A8", std::nullopt},     // checksum right, header wrong
+      {"00 22 00 00 00 00 80 05 A7", std::nullopt},  // a stray byte before a valid frame
   };
+  const std::vector<int> nine_one_ten_two = {9, 1, 10, 2, 11, 3, 12, 4, 13, 5, 14, 6, 15, 7, 16, 8};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wire);
-    rig.poll.Timer1_Timer();  // counts the watchdog down
+    LinkRig rig;
+    rig.port.open();
+    rig.port.set_receive_threshold(8);
+    rig.port.receive(hex_bytes("22 00 00 00 00 00 00 22"));
+    rig.poll.Timer1_Timer();
+    rig.poll.Timer1_Timer();
     rig.indicators.paints.clear();
-    rig.port.receive(hex_bytes(c.wire));
-    EXPECT_EQ(opened_mask(), c.opened);
-    EXPECT_EQ(rig.indicators.paints.size(), 16u);
-    EXPECT_EQ(rig.poll.link_count(), 5);
+
+    const auto bytes = hex_bytes(c.wire);
+    rig.port.receive(bytes);
+    // Eight bytes are read and kept, whether or not they pass.
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 8, rig.poll.rx_buf().begin()));
+    std::vector<int> painted;
+    for (const auto& paint : rig.indicators.paints) painted.push_back(paint.first);
+    if (c.opened) {
+      EXPECT_EQ(painted, nine_one_ten_two);
+      EXPECT_EQ(opened_mask(rig), *c.opened);
+      EXPECT_EQ(rig.poll.link_count(), 5);
+    } else {
+      EXPECT_TRUE(painted.empty());
+      EXPECT_EQ(rig.poll.link_count(), 3);
+    }
+
+    // What is left over waits until the next request discards it; the answer then paints.
+    EXPECT_EQ(rig.port.input.size(), bytes.size() - 8);
+    rig.poll.Timer1_Timer();
+    rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
+    EXPECT_EQ(opened_mask(rig), 0x8005u);
   }
 }
 
-TEST_F(Receive, PaintsInTheOrderNineOneTenTwo) {
-  rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
-  std::vector<int> order;
-  for (const auto& paint : rig.indicators.paints) order.push_back(paint.first);
-  EXPECT_EQ(order, (std::vector<int>{9, 1, 10, 2, 11, 3, 12, 4, 13, 5, 14, 6, 15, 7, 16, 8}));
-  // Box then caption come from one state: relay 16 shows opened, relay 9 closed.
-  EXPECT_EQ(rig.indicators.states[15], IndicatorState::Opened);
-  EXPECT_EQ(rig.indicators.states[8], IndicatorState::Closed);
-}
-
-TEST_F(Receive, AFrameThatFailsTheCheckChangesNothing) {
-  rig.port.receive(hex_bytes("22 00 00 00 00 00 00 22"));
-  rig.poll.Timer1_Timer();
-  rig.poll.Timer1_Timer();
-  ASSERT_EQ(rig.poll.link_count(), 3);
-  rig.indicators.paints.clear();
-
-  for (const char* wire : {"22 00 00 00 00 80 05 A6", "23 00 00 00 00 80 05 A8"}) {
-    SCOPED_TRACE(wire);
-    rig.port.receive(hex_bytes(wire));
-    EXPECT_TRUE(rig.indicators.paints.empty());
-    EXPECT_EQ(rig.poll.link_count(), 3);
-  }
-  // The bytes read are kept even when they fail.
-  EXPECT_EQ(rig.poll.rx_buf()[0], 0x23);
-  EXPECT_EQ(rig.poll.rx_buf()[7], 0xA8);
-}
-
-TEST_F(Receive, AStrayByteCostsOneFrameAndTheNextRequestDiscardsTheRest) {
-  rig.port.receive(hex_bytes("00 22 00 00 00 00 80 05 A7"));
-  EXPECT_TRUE(rig.indicators.paints.empty());
-  EXPECT_EQ(hex_text(rig.port.input), "A7");
-
-  rig.poll.Timer1_Timer();
-  EXPECT_TRUE(rig.port.input.empty());
-  rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
-  EXPECT_EQ(opened_mask(), 0x8005u);
-}
-
-TEST_F(Receive, OtherEventsAndShortReadsAreIgnored) {
+TEST(Receive, OtherEventsAndShortReadsAreIgnored) {
+  LinkRig rig;
+  rig.port.open();
   rig.port.input = {0x22, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x22};
   rig.poll.MSComm1_OnComm(1);  // a transmit event reads nothing
   EXPECT_EQ(rig.port.input.size(), 8u);
