@@ -1,57 +1,106 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "fake_indicators.h"
-#include "fixed_address.h"
-#include "link/poll_cycle.h"
-#include "link/port_control.h"
+#include "link_qt/poll_timer.h"
 #include "link_qt/qt_serial_port.h"
-#include "protocol/module1.h"
-#include "recording_frame_port.h"
+#include "link_rig.h"
 #include "recording_message_boxes.h"
 
-// The panel's link as the window wires it, minus the widgets: the real serial port,
-// the real 50 ms precise timer that the port control switches, the poll cycle, and
-// fakes that remember what the operator would see.
-class PanelLink : public PortControlView {
+// Makes the test program's QCoreApplication, once: the serial port and the timer need it.
+inline void start_qt() {
+  static int argc = 1;
+  static char name[] = "link_qt_tests";
+  static char* argv[] = {name, nullptr};
+  static auto* application = new QCoreApplication(argc, argv);
+  (void)application;
+}
+
+// Runs a real Qt event loop, as the panel does, for a while or until `done` holds.
+inline void run_events_for(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+inline bool wait_until(const std::function<bool()>& done, int timeout_ms = 3000) {
+  const QDeadlineTimer deadline(timeout_ms);
+  while (!done() && !deadline.hasExpired()) run_events_for(2);
+  return done();
+}
+
+// The virtual board, run as its own program the way an operator runs it. Started with
+// the given options, it is ready once it has printed its device; killed when it goes.
+struct BoardProcess : QProcess {
+  explicit BoardProcess(const QStringList& options) {
+    setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    start(QStringLiteral(RELAY_BOARD_SIM_PATH), options);
+    while (waitForStarted(5000) && !canReadLine() && waitForReadyRead(5000)) {
+    }
+  }
+  ~BoardProcess() override {
+    kill();
+    waitForFinished(5000);
+  }
+};
+
+// The panel's link as the window wires it, minus the widgets: the real serial port, the
+// real 50 ms poll timer that the port control switches, the poll cycle, and fakes that
+// remember what the operator would see. Frames pass through it to the line.
+class PanelLink : public FakePortView, public FramePort {
  public:
-  explicit PanelLink(const std::filesystem::path& program_dir, std::string port_text = "1");
+  explicit PanelLink(const std::filesystem::path& program_dir, std::string port_number = "1")
+      : port(program_dir) {
+    port_text = std::move(port_number);
+    QObject::connect(&timer, &PollTimer::timeout, [this] { cycle.Timer1_Timer(); });
+    port.set_receive_handler([this](int event_code) {
+      cycle.MSComm1_OnComm(event_code);
+      received.push_back(cycle.rx_buf());
+    });
+    timer.start();  // the window's timer runs from creation on, before any port is open
+  }
 
   // The operator's "open com" / "close com" button.
   void click_open_comm() { control.open_comm_Click(); }
-  bool timer_running() const { return timer_.isActive(); }
   // How many of the 16 indicators show `state` now.
-  int count(IndicatorState state) const;
-  // Frames written since the link was made, byte for byte.
-  std::vector<std::vector<std::uint8_t>> frames_written() const;
+  int count(IndicatorState state) const {
+    return static_cast<int>(std::count(indicators.states.begin(), indicators.states.end(), state));
+  }
 
-  std::string port_number_text() const override { return port_text; }
-  void set_open_all_enabled(bool) override {}
-  void set_close_all_enabled(bool) override {}
-  void set_timer_enabled(bool enabled) override;
-  void set_port_box_enabled(bool) override {}
-  void set_open_button_caption(const std::string& text) override { caption = text; }
+  void set_timer_enabled(bool enabled) override {
+    FakePortView::set_timer_enabled(enabled);
+    if (!enabled) {
+      timer.stop();
+    } else if (!timer.isActive()) {
+      timer.start();
+    }
+  }
 
-  std::string port_text;
-  std::string caption = "open com";
-  // The eight bytes each receive event read, in order.
-  std::vector<std::array<std::int32_t, 8>> received;
+  bool is_open() const override { return port.is_open(); }
+  void discard_input() override { port.discard_input(); }
+  void write(std::span<const std::uint8_t> bytes) override {
+    frames.emplace_back(bytes.begin(), bytes.end());
+    port.write(bytes);
+  }
 
-  FixedAddress address{"1"};
+  std::vector<std::vector<std::uint8_t>> frames;      // every frame written, byte for byte
+  std::vector<std::array<std::int32_t, 8>> received;  // the eight bytes of each receive event
+
+  FixedAddress address;
   FakeIndicators indicators;
   RecordingMessageBoxes messages;
   QtSerialPort port;
-  RecordingFramePort line{port};
-  Module1 module1{line, address};
+  Module1 module1{*this, address};
   PollCycle cycle{module1, port, indicators};
   PortControl control{port, indicators, *this, messages};
-
- private:
-  QTimer timer_;
+  PollTimer timer{std::chrono::milliseconds(50)};
 };
