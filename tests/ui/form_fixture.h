@@ -7,16 +7,44 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "fake_serial_port.h"
 #include "link_qt/poll_timer.h"
-#include "name_file_text.h"
 #include "recording_message_boxes.h"
 #include "ui/indicator_box.h"
 #include "ui/main_form.h"
 #include "ui/name_form.h"
 #include "ui/spin_bar.h"
+
+// A set-up name file whose names tell their address apart ("a7 r1" is relay 1 of
+// address 7), so a test sees which address the labels were loaded for.
+inline std::string name_file_text() {
+  std::string text = "[Software properties]\r\nThe name=Test panel\r\n";
+  for (int address = 0; address <= 255; ++address) {
+    text += "[address " + std::to_string(address) + "]\r\n";
+    for (int relay = 1; relay <= 16; ++relay) {
+      text += "relay" + std::to_string(relay) + "name=a" + std::to_string(address) + " r" +
+              std::to_string(relay) + "\r\n";
+    }
+  }
+  return text;
+}
+
+inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The board at address 1 reports relay 5 opened, the rest closed.
+inline const std::vector<std::uint8_t> relay5_opened{0x22, 0x01, 0, 0, 0, 0, 0x10, 0x33};
 
 // The main window with every load of the 16 names counted: each load sets label 1
 // first.
@@ -45,7 +73,7 @@ class FormTest : public ::testing::Test {
   std::filesystem::path program_dir() const { return dir.path().toStdString(); }
   std::filesystem::path name_file() const { return program_dir() / "name.txt"; }
 
-  template <typename Widget>
+  template <typename Widget = QWidget>
   Widget* child(const QString& name) const {
     auto* widget = form->findChild<Widget*>(name);
     EXPECT_NE(widget, nullptr) << name.toStdString();
@@ -59,30 +87,14 @@ class FormTest : public ::testing::Test {
   IndicatorBox* box(int relay) const {
     return child<IndicatorBox>(QStringLiteral("Picture1_%1").arg(relay));
   }
-  QString name_label(int relay) const {
-    return child<QLabel>(QStringLiteral("Label4_%1").arg(relay))->text();
+  QLabel* name_label(int relay) const {
+    return child<QLabel>(QStringLiteral("Label4_%1").arg(relay));
   }
-  QString state_label(int relay) const {
-    return child<QLabel>(QStringLiteral("Label2_%1").arg(relay))->text();
-  }
+  QString name(int relay) const { return name_label(relay)->text(); }
+  QString state(int relay) const { return box(relay)->state_label()->text(); }
 
   QTemporaryDir dir;
   RecordingMessageBoxes messages;
   FakeSerialPort port;
   std::unique_ptr<CountingForm> form;
 };
-
-// A status frame from the board with the given relays opened (bit r-1 for relay r).
-inline std::vector<std::uint8_t> status_frame(std::uint16_t opened) {
-  std::vector<std::uint8_t> bytes{0x22,
-                                  0x01,
-                                  0x00,
-                                  0x00,
-                                  0x00,
-                                  static_cast<std::uint8_t>(opened >> 8),
-                                  static_cast<std::uint8_t>(opened & 0xFF)};
-  unsigned sum = 0;
-  for (auto byte : bytes) sum += byte;
-  bytes.push_back(static_cast<std::uint8_t>(sum));
-  return bytes;
-}

@@ -6,9 +6,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // What the operator can see of the window, to compare before and after a click.
 struct Appearance {
-  QString caption;
+  QString caption, port_text;
   bool port_box_enabled, openall_enabled, closeall_enabled, timer_active;
-  QString port_text;
   std::vector<Colour> colours;
   QStringList states;
   bool operator==(const Appearance&) const = default;
@@ -18,20 +17,20 @@ class PortTest : public FormTest {
  protected:
   Appearance appearance() const {
     Appearance seen{button("open_comm")->text(),
+                    chuankou_num()->text(),
                     chuankou_num()->isEnabled(),
                     button("openall")->isEnabled(),
                     button("closeall")->isEnabled(),
-                    form->findChild<PollTimer*>("Timer1")->isActive(),
-                    chuankou_num()->text(),
+                    child<PollTimer>("Timer1")->isActive(),
                     {},
                     {}};
     for (int relay = 1; relay <= 16; ++relay) {
       seen.colours.push_back(form->box_colour(relay));
-      seen.states << state_label(relay);
+      seen.states << state(relay);
     }
     return seen;
   }
-  void click_open_comm() { QTest::mouseClick(button("open_comm"), Qt::LeftButton); }
+  void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
   // The frame the next tick puts on the line, if any.
   std::optional<Bytes> next_frame() {
     const auto before = port.writes.size();
@@ -43,11 +42,10 @@ class PortTest : public FormTest {
 
 const Bytes query{0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
 
-TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearance) {
+TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearanceAndClosingTheWindowReleasesTheLine) {
   chuankou_num()->setText("3");
-  click_open_comm();
+  click(button("open_comm"));
   EXPECT_EQ(port.selected, 3);
-  EXPECT_EQ(port.threshold, 8);
   Appearance open = appearance();
   EXPECT_EQ(open.caption, "close com");
   EXPECT_FALSE(open.port_box_enabled);
@@ -59,7 +57,7 @@ TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearance) {
   QTest::mouseClick(VScroll2(), Qt::LeftButton, {}, {12, 3});
   EXPECT_EQ(chuankou_num()->text(), "4");
 
-  click_open_comm();
+  click(button("open_comm"));
   EXPECT_FALSE(port.is_open());
   Appearance closed = appearance();
   EXPECT_EQ(closed.caption, "open com");
@@ -69,10 +67,14 @@ TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearance) {
   EXPECT_EQ(closed.states, QStringList(16, "unknown"));
   EXPECT_EQ(next_frame(), std::nullopt);
 
-  click_open_comm();
+  click(button("open_comm"));
   EXPECT_EQ(port.selected, 4);
-  EXPECT_EQ(port.open_calls, 2);
   EXPECT_TRUE(messages.shown.empty());
+
+  // Closing the window releases the line.
+  form.reset();
+  EXPECT_FALSE(port.is_open());
+  port.receive(relay5_opened);  // nothing left to deliver to
 }
 
 TEST_F(PortTest, FailedOpenTellsWhyAndChangesNothing) {
@@ -80,75 +82,46 @@ TEST_F(PortTest, FailedOpenTellsWhyAndChangesNothing) {
   port.device = "/dev/ttyS6";
   chuankou_num()->setText("7");
   const Appearance before = appearance();
-  click_open_comm();
+  click(button("open_comm"));
   EXPECT_EQ(appearance(), before);
-  EXPECT_FALSE(port.is_open());
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].caption, "open com");
   EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
   EXPECT_EQ(messages.shown[0].text,
             "Port 7 (/dev/ttyS6) could not be opened: No such file or directory");
-
-  // Also from the closed appearance after a session.
-  port.open_failure.clear();
-  click_open_comm();
-  click_open_comm();
-  port.open_failure = "Device or resource busy";
-  const Appearance closed = appearance();
-  click_open_comm();
-  EXPECT_EQ(appearance(), closed);
 }
 
-TEST_F(PortTest, IndicatorsShowTheBoardAndClicksSwitchByTheirColour) {
-  click_open_comm();
-  port.receive(status_frame(1u << 4));  // relay 5 opened, the rest closed
+TEST_F(PortTest, IndicatorsShowTheBoardAndClicksQueueWhatTheirStateCallsFor) {
+  click(button("open_comm"));
+  click(box(5));  // unknown: nothing to switch
+  EXPECT_EQ(next_frame(), query);
+
+  port.receive(relay5_opened);
   EXPECT_EQ(form->box_colour(5), colour_green);
-  EXPECT_EQ(state_label(5), "  opened");
+  EXPECT_EQ(state(5), "  opened");
   EXPECT_EQ(box(5)->accessibleName(), "Relay 5: opened");
   EXPECT_EQ(form->box_colour(6), colour_red);
   EXPECT_EQ(box(6)->accessibleName(), "Relay 6: closed");
 
-  // The box outside its label, the label itself, and Space on the focused box.
+  // The box outside its label, the label itself, Space on the focused box, and the
+  // bulk buttons.
   QTest::mouseClick(box(5), Qt::LeftButton, {}, {86, 38});
   EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x11, 0x00, 0x00, 0x00, 0x05, 0x6C}));
-  EXPECT_EQ(next_frame(), query);
   QTest::mouseClick(box(6), Qt::LeftButton, {}, box(6)->state_label()->geometry().center());
   EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x12, 0x00, 0x00, 0x00, 0x06, 0x6E}));
   QTest::keyClick(box(16), Qt::Key_Space);
   EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x12, 0x00, 0x00, 0x00, 0x10, 0x78}));
-
-  // The sixth tick without an answer shows the board unknown; a click then sends nothing.
-  next_frame();
-  EXPECT_EQ(form->box_colour(5), colour_green);
-  next_frame();
-  EXPECT_EQ(form->box_colour(5), colour_yellow);
-  EXPECT_EQ(box(5)->accessibleName(), "Relay 5: unknown");
-  QTest::mouseClick(box(5), Qt::LeftButton);
-  EXPECT_EQ(next_frame(), query);
+  click(button("openall"));
+  EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x13, 0x00, 0x00, 0xFF, 0xFF, 0x67}));
+  click(button("closeall"));
+  EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x13, 0x00, 0x00, 0x00, 0x00, 0x69}));
 
   // Closed: grey, and a click queues nothing for the next opening.
-  click_open_comm();
-  QTest::mouseClick(box(5), Qt::LeftButton);
-  click_open_comm();
+  click(button("open_comm"));
+  click(box(5));
+  click(button("open_comm"));
   EXPECT_EQ(next_frame(), query);
-}
-
-TEST_F(PortTest, BulkButtonsQueueOnlyTheLastCommand) {
-  click_open_comm();
-  QTest::mouseClick(button("openall"), Qt::LeftButton);
-  QTest::mouseClick(button("closeall"), Qt::LeftButton);
-  EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x13, 0x00, 0x00, 0x00, 0x00, 0x69}));
-  QTest::mouseClick(button("openall"), Qt::LeftButton);
-  click_open_comm();
-  click_open_comm();
-  EXPECT_EQ(next_frame(), (Bytes{0x55, 0x01, 0x13, 0x00, 0x00, 0xFF, 0xFF, 0x67}));
-}
-
-TEST_F(PortTest, ClosingTheWindowReleasesTheLine) {
-  click_open_comm();
-  form.reset();
-  EXPECT_FALSE(port.is_open());
-  port.receive(status_frame(0));  // nothing left to deliver to
+  EXPECT_EQ(box(5)->accessibleName(), "Relay 5: unknown");
 }
 
 }  // namespace

@@ -1,6 +1,4 @@
 #include <QGuiApplication>
-#include <QImage>
-#include <QPixmap>
 #include <QScreen>
 
 #include "form_fixture.h"
@@ -17,33 +15,27 @@ class ScreenshotTest : public FormTest {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   }
 
-  // What the X server shows of the window, read back from the screen.
-  QImage grab() {
+  // What the X server shows of relay n's box, read back from the screen clear of its
+  // border and its caption.
+  QColor shown(int relay) {
     QTest::qWait(100);
-    return form->screen()->grabWindow(form->winId()).toImage();
-  }
-
-  // A pixel of relay n's box clear of its border and its caption.
-  static QColor box_pixel(const QImage& image, IndicatorBox* box) {
-    const QRect inner = box->contentsRect();
-    return image.pixelColor(box->mapTo(box->window(), inner.bottomRight() - QPoint(2, 2)));
+    const QImage image = form->screen()->grabWindow(form->winId()).toImage();
+    return image.pixelColor(
+        box(relay)->mapTo(form.get(), box(relay)->contentsRect().bottomRight() - QPoint(2, 2)));
   }
 };
 
 TEST_F(ScreenshotTest, IndicatorsShowTheirColoursOnScreen) {
   QTest::mouseClick(button("open_comm"), Qt::LeftButton);
-  QImage shown = grab();
-  EXPECT_EQ(box_pixel(shown, box(3)), QColor(255, 255, 0)) << "unknown";
+  EXPECT_EQ(shown(3), QColor(255, 255, 0)) << "unknown";
 
-  port.receive(status_frame(1u << 4));
-  shown = grab();
-  EXPECT_EQ(box_pixel(shown, box(5)), QColor(0, 255, 0)) << "opened";
-  EXPECT_EQ(box_pixel(shown, box(6)), QColor(255, 0, 0)) << "closed";
+  port.receive(relay5_opened);
+  EXPECT_EQ(shown(5), QColor(0, 255, 0)) << "opened";
+  EXPECT_EQ(shown(6), QColor(255, 0, 0)) << "closed";
 
   QTest::mouseClick(button("open_comm"), Qt::LeftButton);
-  shown = grab();
   const QColor grey = panel_colour(colour_system_grey_text, box(5)->palette());
-  EXPECT_EQ(box_pixel(shown, box(5)), grey) << "port closed";
+  EXPECT_EQ(shown(5), grey) << "port closed";
   EXPECT_NE(grey, QColor(0, 255, 0));
   EXPECT_NE(grey, QColor(255, 0, 0));
 }
