@@ -4,11 +4,6 @@ bool StatusFrame::is_valid() const {
   return bytes[0] == header && bytes[7] == frame_checksum(bytes);
 }
 
-bool StatusFrame::relay_opened(int relay) const {
-  return relay <= 8 ? get_bit(states_1_8(), static_cast<std::int16_t>(relay - 1)) == 1
-                    : get_bit(states_9_16(), static_cast<std::int16_t>(relay - 9)) == 1;
-}
-
 StatusFrame StatusFrame::build(std::uint16_t opened_mask, std::uint8_t address) {
   StatusFrame frame;
   frame.bytes = {header,

@@ -14,10 +14,6 @@ struct StatusFrame {
 
   // Only the header and the checksum are examined; the address bytes are not.
   bool is_valid() const;
-  std::uint8_t states_9_16() const { return bytes[5]; }
-  std::uint8_t states_1_8() const { return bytes[6]; }
-  // Opened state of relay 1..16; false for any other number.
-  bool relay_opened(int relay) const;
 
   // A frame carrying the given relay states (bit r-1 set: relay r opened), for the
   // virtual board and tests.
