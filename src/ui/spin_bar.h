@@ -23,4 +23,7 @@ class SpinBar : public QScrollBar {
 
  signals:
   void Change();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
