@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/board_limits.h"
+
 // A colour as the panel stores it: top byte 0 is RGB with red in the low byte;
 // top byte 0x80 is a desktop system colour whose number is in the low byte.
 using Colour = std::uint32_t;
@@ -43,5 +45,3 @@ constexpr std::string_view indicator_caption(IndicatorState state) {
   }
   return "unknown";
 }
-
-inline constexpr int relay_count = 16;

@@ -30,7 +30,7 @@ void NameFile::init_name_file() {
 
 void NameFile::load_names(const std::string& address) {
   const std::string section = address_section(address);
-  for (unsigned relay = 1; relay <= relays_per_board; ++relay) {
+  for (unsigned relay = 1; relay <= relay_count; ++relay) {
     view_.set_name_label(static_cast<int>(relay),
                          module2_.read_ini(path_, section, relay_key(number_to_text(relay))));
   }

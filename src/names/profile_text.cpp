@@ -141,15 +141,22 @@ std::string stored_form(std::string_view value) {
   return quoted;
 }
 
-std::string entry_line(std::string_view key, std::string_view value) {
+}  // namespace
+
+std::string profile_header_line(std::string_view section) {
+  std::string line = "[";
+  line += section;
+  line += "]\r\n";
+  return line;
+}
+
+std::string profile_entry_line(std::string_view key, std::string_view value) {
   std::string line(key);
   line += '=';
   line += stored_form(value);
   line += "\r\n";
   return line;
 }
-
-}  // namespace
 
 std::optional<std::string_view> profile_value(std::string_view text, std::string_view section,
                                               std::string_view key) {
@@ -169,10 +176,8 @@ std::string with_profile_value(std::string_view text, std::string_view section,
   if (!header) {
     out = text;
     if (!out.empty() && !is_line_break(out.back())) out += "\r\n";
-    out += '[';
-    out += section;
-    out += "]\r\n";
-    out += entry_line(key, value);
+    out += profile_header_line(section);
+    out += profile_entry_line(key, value);
     return out;
   }
   const SectionScan scan = scan_section(text, *header, trim(key));
@@ -186,7 +191,7 @@ std::string with_profile_value(std::string_view text, std::string_view section,
   const Line& last = scan.last_entry;
   out = text.substr(0, last.next);
   if (last.next == last.end) out += "\r\n";  // the section's last line ended the file
-  out += entry_line(key, value);
+  out += profile_entry_line(key, value);
   out += text.substr(last.next);
   return out;
 }

@@ -27,5 +27,10 @@ std::optional<std::string_view> profile_value(std::string_view text, std::string
 std::string with_profile_value(std::string_view text, std::string_view section,
                                std::string_view key, std::string_view value);
 
+// The lines that start a section and that set a key, each ending in CR LF; the value
+// is quoted as with_profile_value quotes it.
+std::string profile_header_line(std::string_view section);
+std::string profile_entry_line(std::string_view key, std::string_view value);
+
 // Whether one line of the text is exactly `line`, byte for byte.
 bool has_exact_line(std::string_view text, std::string_view line);

@@ -9,7 +9,7 @@ std::optional<std::string> RenameLogic::Form_Load() {
   const auto address = text_to_int16(add);
   const auto relay = text_to_int16(xianlu);
   if (!address || !relay) return std::nullopt;
-  if (*address > highest_address || *relay < 1 || *relay > relays_per_board) return std::nullopt;
+  if (*address > highest_address || *relay < 1 || *relay > relay_count) return std::nullopt;
   return module2_.read_ini(name_file_, address_section(add), relay_key(xianlu));
 }
 

@@ -2,6 +2,8 @@
 
 #include <QScrollBar>
 
+#include "common/board_limits.h"
+
 // The small vertical spin bar beside a number box: a whole number from 0 to 255
 // whose upper arrow raises it and lower arrow lowers it (255 at the top, 0 at the
 // bottom), one step per press, saturating at the ends. Changing the value from code
@@ -18,7 +20,7 @@ class SpinBar : public QScrollBar {
   int Value() const { return -value(); }
   void set_Value(int number) { setValue(-number); }
 
-  static constexpr int Min = 255;
+  static constexpr int Min = highest_address;
   static constexpr int Max = 0;
 
  signals:
