@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include "ui/click_gesture.h"
+
 // A label that reports a left click on it, as the relay name labels do to start a
 // rename.
 class ClickLabel : public QLabel {
@@ -18,5 +20,5 @@ class ClickLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  bool pressed_ = false;
+  ClickGesture click_;
 };

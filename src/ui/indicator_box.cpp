@@ -63,17 +63,12 @@ void IndicatorBox::paintEvent(QPaintEvent*) {
 }
 
 void IndicatorBox::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) pressed_ = true;
+  click_.press(*event);
   QFrame::mousePressEvent(event);
 }
 
-// A click is a press and release of the left button over the box, as with a button:
-// sliding off before letting go switches nothing.
 void IndicatorBox::mouseReleaseEvent(QMouseEvent* event) {
-  const bool was_pressed = pressed_;
-  pressed_ = false;
-  if (event->button() != Qt::LeftButton || !was_pressed ||
-      !rect().contains(event->position().toPoint())) {
+  if (!click_.release(*event, rect())) {
     QFrame::mouseReleaseEvent(event);
     return;
   }

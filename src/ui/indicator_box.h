@@ -3,6 +3,7 @@
 #include <QFrame>
 
 #include "link/indicator_state.h"
+#include "ui/click_gesture.h"
 
 class QLabel;
 
@@ -36,5 +37,5 @@ class IndicatorBox : public QFrame {
   int relay_;
   Colour colour_ = colour_yellow;
   QLabel* Label2_;
-  bool pressed_ = false;
+  ClickGesture click_;
 };
