@@ -24,53 +24,50 @@ class NullView : public NameView {
   void set_name_label(int, const std::string& name) override { benchmark::DoNotOptimize(name); }
 };
 
-// A folder beside the build, on the same disk the program would use.
-class BenchFolder {
- public:
-  BenchFolder() {
+// A name file in a folder beside the build, on the same disk the program would use,
+// with the name file and the profile routines around it.
+struct BenchNames {
+  static std::filesystem::path make_folder() {
     std::string pattern = (std::filesystem::current_path() / "names_bench_XXXXXX").string();
-    path = mkdtemp(pattern.data());
+    return mkdtemp(pattern.data());
   }
-  ~BenchFolder() { std::filesystem::remove_all(path); }
-  std::filesystem::path path;
+  ~BenchNames() { std::filesystem::remove_all(folder); }
+
+  void write_default_file() { replace_file_atomically(names.path(), default_name_text()); }
+
+  std::filesystem::path folder = make_folder();
+  SilentMessages messages;
+  Module2 module2{messages};
+  NullView view;
+  NameFile names{folder / "name.txt", module2, messages, view};
 };
 
 void create_default_file(benchmark::State& state) {
-  BenchFolder folder;
-  SilentMessages messages;
-  Module2 module2(messages);
-  NullView view;
-  NameFile names(folder.path / "name.txt", module2, messages, view);
+  BenchNames bench;
   for (auto _ : state) {
     state.PauseTiming();
-    std::filesystem::remove(names.path());
+    std::filesystem::remove(bench.names.path());
     state.ResumeTiming();
-    names.init_name_file();
+    bench.names.init_name_file();
   }
 }
 BENCHMARK(create_default_file)->Unit(benchmark::kMillisecond);
 
 void load_names_of_address_255(benchmark::State& state) {
-  BenchFolder folder;
-  SilentMessages messages;
-  Module2 module2(messages);
-  NullView view;
-  NameFile names(folder.path / "name.txt", module2, messages, view);
-  replace_file_atomically(names.path(), default_name_text());
-  for (auto _ : state) names.load_names("255");
+  BenchNames bench;
+  bench.write_default_file();
+  for (auto _ : state) bench.names.load_names("255");
 }
 BENCHMARK(load_names_of_address_255)->Unit(benchmark::kMicrosecond);
 
 void write_one_name(benchmark::State& state) {
-  BenchFolder folder;
-  SilentMessages messages;
-  Module2 module2(messages);
-  const auto path = folder.path / "name.txt";
-  replace_file_atomically(path, default_name_text());
+  BenchNames bench;
+  bench.write_default_file();
   int round = 0;
   for (auto _ : state) {
     // A new value each time, so that every round really rewrites the file.
-    module2.write_ini(path, "address 128", "relay8name", "pump " + std::to_string(++round));
+    bench.module2.write_ini(bench.names.path(), "address 128", "relay8name",
+                            "pump " + std::to_string(++round));
   }
 }
 BENCHMARK(write_one_name)->Unit(benchmark::kMillisecond);
