@@ -1,5 +1,15 @@
 #include "names/disk_file.h"
 
+bool folder_cannot_be_synced(const std::error_code& reason) {
+  // Some filesystems (network, FUSE, read-only mounts) have no way to flush a folder
+  // and say so; a folder the operator may write to but not read (-wx) cannot be opened
+  // for it. The rename went through all the same and reaches the disk in the system's
+  // own time: nothing the operator could do would make it safer.
+  return reason == std::errc::invalid_argument || reason == std::errc::read_only_file_system ||
+         reason == std::errc::not_supported || reason == std::errc::operation_not_supported ||
+         reason == std::errc::permission_denied;
+}
+
 #ifdef _WIN32
 
 #include <windows.h>
@@ -58,13 +68,20 @@ std::error_code replace_file_atomically(const std::filesystem::path& file, std::
   return error;
 }
 
+// Every write goes through the one name above and the next write replaces what a
+// killed program left there, so at most one stale file can exist.
+void remove_stale_temporaries(const std::filesystem::path&) {}
+
 #else
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <optional>
 #include <string>
 
 namespace {
@@ -106,26 +123,70 @@ std::error_code write_all(int fd, std::string_view bytes) {
   return {};
 }
 
+std::filesystem::path folder_of(const std::filesystem::path& file) {
+  return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+// The file a write replaces: a symbolic link is followed, since replacing the link
+// itself would cut it off from the file it shares.
+std::filesystem::path real_file(const std::filesystem::path& file) {
+  std::error_code ignored;
+  if (!std::filesystem::is_symlink(file, ignored)) return file;
+  auto real = std::filesystem::canonical(file, ignored);
+  return ignored ? file : real;
+}
+
+// How many names a write tries before it gives up: a name is only taken by a leftover
+// of an earlier process that had the same id.
+constexpr int temp_name_attempts = 100;
+
+// ".name.txt.<process id>.<attempt>.tmp" beside the file: hidden from a folder
+// listing, and recognised at the next start as this program's own.
+std::filesystem::path temp_name_beside(const std::filesystem::path& target, int attempt) {
+  std::string name = ".";
+  name.append(target.filename().string()).append(".").append(std::to_string(::getpid()));
+  name.append(".").append(std::to_string(attempt)).append(".tmp");
+  return target.parent_path() / name;
+}
+
 // A new, empty file beside `target` that nothing else uses.
 int create_temp_beside(const std::filesystem::path& target, std::filesystem::path& temp,
                        mode_t mode) {
-  std::string base = ".";
-  base.append(target.filename().string()).append(".").append(std::to_string(::getpid()));
   for (int attempt = 0;; ++attempt) {
-    std::string name = base;
-    name.append(".").append(std::to_string(attempt)).append(".tmp");
-    temp = target.parent_path() / name;
+    temp = temp_name_beside(target, attempt);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST || attempt >= 100) return fd;
+    if (fd >= 0 || errno != EEXIST || attempt + 1 >= temp_name_attempts) return fd;
   }
 }
 
-// Makes the rename itself durable.
-void sync_folder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+// Gives the unnamed file open as `fd` a free name beside `target`. Linking the
+// descriptor itself (AT_EMPTY_PATH) needs a privilege the operator does not normally
+// have; linking its /proc entry does not.
+bool link_temp_beside(int fd, const std::filesystem::path& target, std::filesystem::path& temp) {
+  const std::string source = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0;; ++attempt) {
+    temp = temp_name_beside(target, attempt);
+    if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    if (errno != EEXIST || attempt + 1 >= temp_name_attempts) return false;
+  }
+}
+
+// Whether a failure only says that unnamed files cannot be used here, so that a named
+// temporary file must do. Any real trouble (no permission, disk full) then shows up
+// again, and is reported, on that way.
+bool unnamed_files_unavailable(int error) {
+  switch (error) {
+    case EISDIR:  // a kernel older than unnamed files opens the folder itself
+    case ENOENT:  // the same on a missing folder; or no /proc to name the file through
+    case EOPNOTSUPP:
+    case EINVAL:  // the filesystem has no unnamed files
+    case EPERM:   // or no links
+      return true;
+    default:
+      return false;
+  }
 }
 
 std::error_code write_temp_file(int fd, std::string_view bytes, mode_t mode, bool keep_mode) {
@@ -133,6 +194,87 @@ std::error_code write_temp_file(int fd, std::string_view bytes, mode_t mode, boo
   if (keep_mode && ::fchmod(fd, mode) != 0) return last_error();
   if (::fsync(fd) != 0) return last_error();
   return {};
+}
+
+// Writes the new file without a name and names it only once it is complete and on
+// disk, just before the rename: a program killed on the way leaves nothing behind.
+// Nothing when this system or filesystem cannot do that.
+std::optional<std::error_code> replace_through_unnamed_file(const std::filesystem::path& target,
+                                                            std::string_view bytes, mode_t mode,
+                                                            bool keep_mode) {
+#ifdef O_TMPFILE
+  Descriptor fd(::open(folder_of(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+  if (fd.get() < 0) {
+    if (unnamed_files_unavailable(errno)) return std::nullopt;
+    return last_error();
+  }
+  if (auto error = write_temp_file(fd.get(), bytes, mode, keep_mode)) return error;
+  std::filesystem::path temp;
+  if (!link_temp_beside(fd.get(), target, temp)) {
+    if (unnamed_files_unavailable(errno)) return std::nullopt;
+    return last_error();
+  }
+  std::error_code error = fd.close();
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = last_error();
+  if (error) ::unlink(temp.c_str());
+  return error;
+#else
+  (void)target, (void)bytes, (void)mode, (void)keep_mode;
+  return std::nullopt;
+#endif
+}
+
+// The same through a file named from the start, which a program killed while writing
+// leaves behind until the next start removes it.
+std::error_code replace_through_named_file(const std::filesystem::path& target,
+                                           std::string_view bytes, mode_t mode, bool keep_mode) {
+  std::filesystem::path temp;
+  Descriptor fd(create_temp_beside(target, temp, mode));
+  if (fd.get() < 0) return last_error();
+  std::error_code error = write_temp_file(fd.get(), bytes, mode, keep_mode);
+  if (auto close_error = fd.close(); !error) error = close_error;
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = last_error();
+  if (error) ::unlink(temp.c_str());
+  return error;
+}
+
+// Makes the rename itself durable.
+std::error_code sync_folder(const std::filesystem::path& folder) {
+  // Nothing is written through this descriptor, so its close has nothing to report.
+  Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0 && ::fsync(fd.get()) == 0) return {};
+  const std::error_code error = last_error();
+  return folder_cannot_be_synced(error) ? std::error_code{} : error;
+}
+
+// A process id or attempt number as this program writes it: decimal digits without a
+// leading zero.
+bool is_plain_number(std::string_view text) {
+  if (text.empty() || (text.size() > 1 && text.front() == '0')) return false;
+  return text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The process that wrote `name` when it is a temporary file of `file_name`; nothing
+// for any other name.
+std::optional<pid_t> temp_file_owner(std::string_view name, std::string_view file_name) {
+  constexpr std::string_view suffix = ".tmp";
+  if (!name.starts_with('.')) return std::nullopt;
+  name.remove_prefix(1);
+  if (!name.starts_with(file_name)) return std::nullopt;
+  name.remove_prefix(file_name.size());
+  if (name.size() <= suffix.size() || !name.starts_with('.') || !name.ends_with(suffix)) {
+    return std::nullopt;
+  }
+  name.remove_prefix(1);
+  name.remove_suffix(suffix.size());
+  const std::size_t dot = name.find('.');
+  if (dot == std::string_view::npos) return std::nullopt;
+  const std::string_view pid_text = name.substr(0, dot);
+  if (!is_plain_number(pid_text) || !is_plain_number(name.substr(dot + 1))) return std::nullopt;
+  pid_t pid = 0;
+  const auto result = std::from_chars(pid_text.data(), pid_text.data() + pid_text.size(), pid);
+  if (result.ec != std::errc{} || pid <= 0) return std::nullopt;
+  return pid;
 }
 
 }  // namespace
@@ -162,15 +304,11 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 }
 
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes) {
-  std::filesystem::path target = file;
-  std::error_code ignored;
-  if (std::filesystem::is_symlink(file, ignored)) {
-    // Replacing the link itself would cut it off from the file it shares.
-    auto real = std::filesystem::canonical(file, ignored);
-    if (!ignored) target = std::move(real);
-  }
+  const std::filesystem::path target = real_file(file);
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
+  // A path the system cannot even look at would fail the write anyway; say why now.
+  if (!existed && errno != ENOENT) return last_error();
   // Renaming needs only the folder's permission: a file the operator made read-only
   // would be replaced all the same.
   if (existed && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -178,18 +316,31 @@ std::error_code replace_file_atomically(const std::filesystem::path& file, std::
   }
   const mode_t mode = existed ? (old.st_mode & 07777) : 0666;
 
-  std::filesystem::path temp;
-  Descriptor fd(create_temp_beside(target, temp, mode));
-  if (fd.get() < 0) return last_error();
-  std::error_code error = write_temp_file(fd.get(), bytes, mode, existed);
-  if (auto close_error = fd.close(); !error) error = close_error;
-  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = last_error();
-  if (error) {
-    ::unlink(temp.c_str());
+  const auto unnamed = replace_through_unnamed_file(target, bytes, mode, existed);
+  if (const auto error =
+          unnamed ? *unnamed : replace_through_named_file(target, bytes, mode, existed)) {
     return error;
   }
-  sync_folder(target.parent_path());
-  return {};
+  return sync_folder(folder_of(target));
+}
+
+void remove_stale_temporaries(const std::filesystem::path& file) {
+  const std::filesystem::path target = real_file(file);
+  const std::string file_name = target.filename().string();
+  // Best effort: a leftover that cannot be listed or removed costs only disk space, and
+  // the start must go on.
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry(folder_of(target), error), end;
+       !error && entry != end; entry.increment(error)) {
+    const auto owner = temp_file_owner(entry->path().filename().native(), file_name);
+    std::error_code ignored;
+    if (!owner || entry->symlink_status(ignored).type() != std::filesystem::file_type::regular) {
+      continue;
+    }
+    // A process that exists, even one of another user (EPERM), may still be writing.
+    if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;
+    ::unlink(entry->path().c_str());
+  }
 }
 
 #endif

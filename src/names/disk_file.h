@@ -15,5 +15,23 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 // renames it over `file` (following a symbolic link to the real file), so that a crash
 // or power cut leaves either the old or the new file, never a torn one. The file keeps
 // its permissions; one the operator may not write is left alone. On failure the old
-// file is untouched and no temporary file remains.
+// file is untouched and no temporary file remains. One exception: when the folder
+// cannot be flushed after the rename, the new file is in place but may not survive a
+// power cut, and that is reported as the write's failure all the same.
+// On Linux the temporary file has no name until it is complete and is given one only
+// for the instant before the rename, so a program killed while writing leaves nothing
+// behind; elsewhere, or where the filesystem cannot do that, it is named
+// `.<file name>.<process id>.<n>.tmp` from the start.
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes);
+
+// Deletes the temporary files of `file` (named as above) that a process of this program
+// left behind when it was killed: only regular files whose process no longer exists.
+// Everything else in the folder is left alone, and so is anything that cannot be
+// removed. Does nothing on Windows, where the one temporary file is reused by the next
+// write.
+void remove_stale_temporaries(const std::filesystem::path& file);
+
+// Whether a failure to flush a folder only means that this folder cannot be flushed
+// here (its filesystem does not do it, or the operator may not read the folder), in
+// which case the rename stands as it is.
+bool folder_cannot_be_synced(const std::error_code& reason);

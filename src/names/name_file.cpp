@@ -14,7 +14,21 @@ NameFile::NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& m
                    NameView& view)
     : path_(std::move(path)), module2_(module2), messages_(messages), view_(view) {}
 
+namespace {
+
+std::filesystem::path backup_of(const std::filesystem::path& file) {
+  std::filesystem::path backup = file;
+  backup += ".bak";
+  return backup;
+}
+
+}  // namespace
+
 void NameFile::init_name_file() {
+  // A program killed while renaming a relay or creating the file may have left its
+  // temporary files behind.
+  remove_stale_temporaries(path_);
+  remove_stale_temporaries(backup_of(path_));
   if (module2_.section_exists(path_, first_address_section)) {
     view_.set_window_caption(module2_.read_ini(path_, title_section, title_key));
     return;
@@ -49,8 +63,7 @@ bool NameFile::back_up_before_reset() {
   // not be overwritten with the defaults.
   if (read_whole_file(path_, bytes)) return false;
   if (bytes.empty()) return true;
-  std::filesystem::path backup = path_;
-  backup += ".bak";
+  const std::filesystem::path backup = backup_of(path_);
   if (const auto error = replace_file_atomically(backup, bytes)) {
     Message message = file_failure_message(backup, "written", error);
     message.text.append(". ").append(path_text(path_)).append(" was left as it is.");

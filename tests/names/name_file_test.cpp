@@ -130,6 +130,55 @@ TEST_F(NameFileTest, UnreadableFileIsNeitherResetNorBackedUp) {
   EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
 }
 
+// The temporary files of a program killed while writing are removed at start; nothing
+// else in the folder is touched, not even the temporary file of a program still running.
+TEST_F(NameFileTest, StartRemovesOnlyTheTemporariesOfEndedPrograms) {
+  const std::string ended = std::to_string(ended_process_id());
+  const std::string running = std::to_string(getpid());
+  enum class Kind { file, folder, link };
+  const struct {
+    std::string name;
+    Kind kind;
+    bool removed;
+  } entries[] = {
+      {".name.txt." + ended + ".0.tmp", Kind::file, true},
+      {".name.txt." + ended + ".17.tmp", Kind::file, true},
+      {".name.txt.bak." + ended + ".3.tmp", Kind::file, true},
+      {".name.txt." + running + ".0.tmp", Kind::file, false},
+      {".name.txt.bak." + running + ".1.tmp", Kind::file, false},
+      {".name.txt." + ended + ".1.tmp", Kind::folder, false},
+      {".name.txt." + ended + ".2.tmp", Kind::link, false},
+      {".other.txt." + ended + ".0.tmp", Kind::file, false},
+      {"name.txt.tmp", Kind::file, false},
+      {".name.txt.abc.tmp", Kind::file, false},
+      {".name.txt." + ended + ".tmp", Kind::file, false},
+      {".name.txt." + ended + ".x.tmp", Kind::file, false},
+      {".name.txt." + ended + ".0.tmp.old", Kind::file, false},
+      {"x.name.txt." + ended + ".0.tmp", Kind::file, false},
+      {".name.txt.+" + ended + ".0.tmp", Kind::file, false},
+      // Not programs: -1 and 0 would name every process or a process group.
+      {".name.txt.-1.0.tmp", Kind::file, false},
+      {".name.txt.0.0.tmp", Kind::file, false},
+      {".name.txt.99999999999999999999.0.tmp", Kind::file, false},
+  };
+  write_bytes(path, expected_default_file());
+  write_bytes(folder / "name.txt.bak", "an older backup");
+  std::vector<std::string> kept{"name.txt", "name.txt.bak"};
+  for (const auto& entry : entries) {
+    const auto entry_path = folder / entry.name;
+    if (entry.kind == Kind::file) write_bytes(entry_path, "part of a file");
+    if (entry.kind == Kind::folder) std::filesystem::create_directory(entry_path);
+    if (entry.kind == Kind::link) std::filesystem::create_symlink("name.txt", entry_path);
+    if (!entry.removed) kept.push_back(entry.name);
+  }
+  std::sort(kept.begin(), kept.end());
+  names.init_name_file();
+  EXPECT_EQ(folder.names(), kept);
+  EXPECT_EQ(read_bytes(path), expected_default_file());
+  EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   write_bytes(path, expected_default_file());
   ASSERT_EQ(module2.write_ini(path, "address 255", "relay1name", "first of the last"), 1);

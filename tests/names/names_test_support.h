@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -68,16 +70,26 @@ class TempFolder {
 };
 
 // How a child process meets the file system: as an operator, whom file permissions bind
-// (root gives up its rights, becoming "nobody"), or on a disk too full for more than
-// 4096 bytes in any file.
-enum class ChildRole { operator_rights, full_disk };
+// (root gives up its rights, becoming "nobody"), on a disk too full for more than
+// 4096 bytes in any file, or without /proc (as in a bare chroot or container).
+enum class ChildRole { operator_rights, full_disk, without_proc };
+
+// The exit code of a child that could not take its role (hiding /proc needs root).
+constexpr int child_role_unavailable = 77;
 
 // Runs `body` in a child process and returns its exit code (-1 if it did not exit).
 inline int run_in_child(ChildRole role, const std::function<int()>& body) {
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid == 0) {
-    if (role == ChildRole::full_disk) {
+    if (role == ChildRole::without_proc) {
+      // In a mount namespace of its own, so that the empty /proc stays in this child.
+      if (unshare(CLONE_NEWNS) != 0 ||
+          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("none", "/proc", "tmpfs", 0, nullptr) != 0) {
+        _exit(child_role_unavailable);
+      }
+    } else if (role == ChildRole::full_disk) {
       std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{4096, 4096};
       setrlimit(RLIMIT_FSIZE, &limit);
@@ -89,6 +101,14 @@ inline int run_in_child(ChildRole role, const std::function<int()>& body) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The id of a process that has ended and been reaped: a program killed earlier.
+inline pid_t ended_process_id() {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
 }
 
 // The caption and the 16 labels of the main window.

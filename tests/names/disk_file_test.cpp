@@ -1,0 +1,139 @@
+#include "names/disk_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <iostream>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "names/default_name_text.h"
+#include "names/module2.h"
+#include "names_test_support.h"
+#include "recording_message_boxes.h"
+
+namespace {
+
+// The default file with one name changed, built by hand rather than by the writer.
+std::string with_relay8_of_address_128(const std::string& text, const std::string& name) {
+  const std::string entry = "relay8name=relay8\r\n";
+  const std::size_t at = text.find(entry, text.find("[address 128]\r\n"));
+  return std::string(text).replace(at, entry.size(), "relay8name=" + name + "\r\n");
+}
+
+// A rename killed at any moment leaves the name file whole, old or new, and the next
+// start leaves no temporary file in the program's folder.
+TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
+  constexpr int kills = 250;
+  TempFolder folder;
+  const auto path = folder / "name.txt";
+  const std::string old_file = default_name_text();
+  const std::string new_file = with_relay8_of_address_128(old_file, "valve");
+  write_bytes(path, old_file);
+  RecordingMessageBoxes messages;
+  Module2 module2{messages};
+  FakeNameView view;
+  NameFile names{path, module2, messages, view};
+
+  std::mt19937 random(7411);
+  std::uniform_int_distribution<int> delay_us(0, 4000);
+  int named_temporaries_left = 0, renames_seen = 0;
+  std::string last = old_file;
+  const auto start = std::chrono::steady_clock::now();
+  for (int round = 0; round < kills; ++round) {
+    SCOPED_TRACE("kill " + std::to_string(round));
+    int started[2];
+    ASSERT_EQ(pipe(started), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      close(started[0]);
+      if (write(started[1], "s", 1) != 1) _exit(2);
+      for (unsigned i = 0;; ++i) {
+        if (!module2.write_ini(path, "address 128", "relay8name", i % 2 ? "valve" : "relay8")) {
+          _exit(1);
+        }
+      }
+    }
+    close(started[1]);
+    char signal = 0;
+    const bool child_started = read(started[0], &signal, 1) == 1;
+    close(started[0]);
+    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(child_started);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "writer stopped itself";
+
+    const std::string now = read_bytes(path);
+    ASSERT_TRUE(now == old_file || now == new_file) << "torn file of " << now.size() << " bytes";
+    renames_seen += now != last;
+    last = now;
+    named_temporaries_left += folder.names().size() > 1;
+    names.init_name_file();
+    ASSERT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
+    ASSERT_EQ(read_bytes(path), now);
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  EXPECT_TRUE(messages.shown.empty());
+  // Kills that all land before the first rename would prove nothing.
+  EXPECT_GT(renames_seen, 0);
+  RecordProperty("kills", kills);
+  RecordProperty("named_temporaries_left", named_temporaries_left);
+  RecordProperty("renames_seen", renames_seen);
+  std::cout << kills << " kills during renames, " << renames_seen << " with a new file since the "
+            << "last kill, " << named_temporaries_left << " left a named temporary file before "
+            << "the start-up clean-up; " << elapsed.count() << " ms\n";
+}
+
+// Without /proc the unnamed file cannot be given a name; a named temporary file then
+// does the same work.
+TEST(DiskFile, WithoutProcTheNamedTemporaryFileKeepsEveryPromise) {
+  using std::filesystem::perms;
+  TempFolder folder;
+  const auto path = folder / "name.txt", created = folder / "created.txt";
+  const perms shared = perms::owner_read | perms::owner_write | perms::group_read;
+  write_bytes(path, "[address 1]\r\nrelay1name=valve\r\n");
+  std::filesystem::permissions(path, shared);
+  const int result = run_in_child(ChildRole::without_proc, [&] {
+    const bool hidden = !std::filesystem::exists("/proc/self/fd");
+    return hidden && !replace_file_atomically(path, "[address 1]\r\nrelay1name=pump\r\n") &&
+                   !replace_file_atomically(created, "new")
+               ? 0
+               : 1;
+  });
+  if (result == child_role_unavailable) GTEST_SKIP() << "cannot hide /proc without root rights";
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=pump\r\n");
+  EXPECT_EQ(std::filesystem::status(path).permissions(), shared);
+  EXPECT_EQ(read_bytes(created), "new");
+  EXPECT_EQ(folder.names(), (std::vector<std::string>{"created.txt", "name.txt"}));
+}
+
+TEST(DiskFile, OnlyFoldersThatCannotBeSyncedAreNotAFailure) {
+  const struct {
+    std::errc reason;
+    bool cannot_be_synced;
+  } cases[] = {
+      {std::errc::invalid_argument, true},     {std::errc::read_only_file_system, true},
+      {std::errc::not_supported, true},        {std::errc::operation_not_supported, true},
+      {std::errc::permission_denied, true},    {std::errc::io_error, false},
+      {std::errc::no_space_on_device, false},  {std::errc::no_such_file_or_directory, false},
+      {std::errc::bad_file_descriptor, false},
+  };
+  for (const auto& c : cases) {
+    const auto reason = std::make_error_code(c.reason);
+    SCOPED_TRACE(reason.message());
+    EXPECT_EQ(folder_cannot_be_synced(reason), c.cannot_be_synced);
+  }
+  EXPECT_FALSE(folder_cannot_be_synced({EDQUOT, std::generic_category()}));
+}
+
+}  // namespace
