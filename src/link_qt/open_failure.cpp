@@ -31,11 +31,15 @@ std::string no_access(const DeviceAccess& access) {
 
 }  // namespace
 
+std::string device_busy_reason() {
+  return "Device busy: another program is using the port";
+}
+
 std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
                                 const DeviceAccess& access) {
   if (!access.exists || error == QSerialPort::DeviceNotFoundError) return no_such_device(access);
   if (error == QSerialPort::PermissionError) {
-    if (access.read_write) return "Device busy: another program is using the port";
+    if (access.read_write) return device_busy_reason();
     return no_access(access);
   }
   // A terminal setting refused at open: the device is no serial line (a plain file, a

@@ -11,3 +11,6 @@
 // rights tell the two apart, and a missing group membership comes with its remedy.
 std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
                                 const DeviceAccess& access);
+
+// The reason given for a port that another open of the same device holds.
+std::string device_busy_reason();

@@ -25,6 +25,9 @@ class PollTimer : public QObject {
 
  private:
   struct Source;
+  // Where the kernel timer is missing or refused: Qt's precise timer from then on.
+  void use_fallback();
+  void release_kernel_timer();
   std::chrono::milliseconds interval_;
   std::unique_ptr<Source> source_;
 };

@@ -3,7 +3,10 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QtGlobal>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
 #include "link_qt/poll_timer.h"
@@ -29,10 +32,9 @@ PollTimer::PollTimer(std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent), interval_(interval), source_(std::make_unique<Source>()) {
   source_->fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   if (source_->fd < 0) {
-    source_->fallback = new QTimer(this);
-    source_->fallback->setTimerType(Qt::PreciseTimer);
-    source_->fallback->setInterval(interval_);
-    connect(source_->fallback, &QTimer::timeout, this, &PollTimer::timeout);
+    qWarning("relay panel: no kernel interval timer (%s); polling on Qt's timer",
+             std::strerror(errno));
+    use_fallback();
     return;
   }
   source_->notifier = new QSocketNotifier(source_->fd, QSocketNotifier::Read, this);
@@ -44,29 +46,48 @@ PollTimer::PollTimer(std::chrono::milliseconds interval, QObject* parent)
 }
 
 PollTimer::~PollTimer() {
+  release_kernel_timer();
+}
+
+void PollTimer::use_fallback() {
+  source_->fallback = new QTimer(this);
+  source_->fallback->setTimerType(Qt::PreciseTimer);
+  source_->fallback->setInterval(interval_);
+  connect(source_->fallback, &QTimer::timeout, this, &PollTimer::timeout);
+}
+
+void PollTimer::release_kernel_timer() {
   // Stop watching the descriptor before closing it, not after, as Qt asks of notifiers.
   delete source_->notifier;
+  source_->notifier = nullptr;
   if (source_->fd >= 0) ::close(source_->fd);
+  source_->fd = -1;
 }
 
 void PollTimer::start() {
-  if (source_->fallback) {
-    source_->fallback->start();
-  } else {
-    const itimerspec period{to_timespec(interval_), to_timespec(interval_)};
-    ::timerfd_settime(source_->fd, 0, &period, nullptr);
-  }
   source_->active = true;
+  if (!source_->fallback) {
+    const itimerspec period{to_timespec(interval_), to_timespec(interval_)};
+    if (::timerfd_settime(source_->fd, 0, &period, nullptr) == 0) return;
+    qWarning("relay panel: the kernel refused the poll's interval (%s); polling on Qt's timer",
+             std::strerror(errno));
+    release_kernel_timer();
+    use_fallback();
+  }
+  source_->fallback->start();
 }
 
 void PollTimer::stop() {
+  source_->active = false;
   if (source_->fallback) {
     source_->fallback->stop();
-  } else {
-    const itimerspec disarmed{};
-    ::timerfd_settime(source_->fd, 0, &disarmed, nullptr);
+    return;
   }
-  source_->active = false;
+  const itimerspec disarmed{};
+  // Should disarming fail, the timer still fires, but a stopped poll ignores it.
+  if (::timerfd_settime(source_->fd, 0, &disarmed, nullptr) != 0) {
+    qWarning("relay panel: could not stop the poll's interval timer (%s)", std::strerror(errno));
+  }
 }
 
 bool PollTimer::isActive() const {

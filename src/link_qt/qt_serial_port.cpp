@@ -1,7 +1,6 @@
 #include "link_qt/qt_serial_port.h"
 
 #include <QEvent>
-#include <QSocketNotifier>
 
 #include "link/port_device.h"
 #include "link_qt/open_failure.h"
@@ -11,6 +10,8 @@ QtSerialPort::QtSerialPort(const std::filesystem::path& program_dir)
     : program_dir_(std::filesystem::absolute(program_dir)) {
   connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPort::on_ready_read);
   connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::on_error);
+  reopen_timer_.setInterval(reopen_interval);
+  connect(&reopen_timer_, &QTimer::timeout, this, &QtSerialPort::look_for_device);
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -23,8 +24,17 @@ OpenResult QtSerialPort::open() {
     return {false, {}, "no port has this number"};
   }
   if (open_) return {false, *device, "the port is already open"};
+  if (auto reason = open_line(*device)) return {false, *device, std::move(*reason)};
+  device_ = *device;
+  open_ = true;
+  start_session();
+  return {true, *device, {}};
+}
 
-  serial_.setPortName(QString::fromStdString(*device));
+std::optional<std::string> QtSerialPort::open_line(const std::string& device) {
+  // Opened by the device's own name, so that QSerialPort's lock file, too, is the
+  // device's and not that of one link to it.
+  serial_.setPortName(QString::fromStdString(device_node(device)));
   serial_.setBaudRate(QSerialPort::Baud9600);
   serial_.setDataBits(QSerialPort::Data8);
   serial_.setParity(QSerialPort::NoParity);
@@ -32,14 +42,21 @@ OpenResult QtSerialPort::open() {
   serial_.setFlowControl(QSerialPort::NoFlowControl);
 
   // QSerialPort opens exclusively: a lock file that other serial programs honour, and
-  // the line's exclusive mode against anyone else.
+  // the line's exclusive mode against anyone else but root; the device lock holds
+  // against root too.
   configuring_ = true;
   if (!serial_.open(QIODevice::ReadWrite)) {
     configuring_ = false;
     const auto error = serial_.error();
     const std::string text = serial_.errorString().toStdString();
     serial_.clearError();
-    return {false, *device, open_failure_reason(error, text, probe_device_access(*device))};
+    return open_failure_reason(error, text, probe_device_access(device));
+  }
+  if (!lock_line(serial_.handle())) {
+    serial_.close();
+    serial_.clearError();
+    configuring_ = false;
+    return device_busy_reason();
   }
   // A line without modem control (a pseudo-terminal) refuses these; the board does
   // not need them, so that is no reason to fail.
@@ -50,13 +67,15 @@ OpenResult QtSerialPort::open() {
   serial_.clear(QSerialPort::Input);
   serial_.clearError();
   configuring_ = false;
+  watch_line();
+  return std::nullopt;
+}
 
-  watch_for_hangup();
-  open_ = true;
+void QtSerialPort::start_session() {
   lost_ = false;
   event_posted_ = false;
   ++session_;
-  return {true, *device, {}};
+  reopen_timer_.stop();
 }
 
 void QtSerialPort::close() {
@@ -66,13 +85,14 @@ void QtSerialPort::close() {
   }
   serial_.clearError();
   open_ = false;
-  lost_ = false;
-  event_posted_ = false;
-  ++session_;
+  start_session();
 }
 
 void QtSerialPort::discard_input() {
   if (!line_usable()) return;
+  // A read error makes QSerialPort stop watching the line; each request watches it
+  // again, so that an error that persists costs one try a tick, not a busy loop.
+  if (read_notifier_ && !read_notifier_->isEnabled()) read_notifier_->setEnabled(true);
   // Empties both the driver's input queue and the bytes QSerialPort already took in.
   serial_.clear(QSerialPort::Input);
 }
@@ -118,26 +138,42 @@ void QtSerialPort::deliver_receive_event(std::uint64_t session) {
 }
 
 void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
-  if (configuring_ || !line_usable()) return;
-  if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
-      error == QSerialPort::WriteError) {
+  if (configuring_ || !line_usable() || error == QSerialPort::NoError) return;
+  // QSerialPort calls a read that found nothing a read error, and an empty or busy
+  // line a resource error, as it does a pulled adapter: only the device can tell.
+  const bool line_error = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                          error == QSerialPort::WriteError;
+  if (line_error && device_gone(serial_.handle(), device_)) {
     lose_device();
+    return;
   }
+  serial_.clearError();
 }
 
-void QtSerialPort::watch_for_hangup() {
-  // A hung-up line polls as readable with nothing to read, for ever. QSerialPort reports
-  // that as a read error, or (in later releases) not at all while it keeps waking on
-  // it; asking the line itself does not depend on which.
+void QtSerialPort::watch_line() {
+  // QSerialPort reads whenever its notifier wakes it. A wake-up can come late, after
+  // a request has emptied the line (a stalled panel, a late answer), and reading then
+  // fails; a hung-up line wakes it for ever with nothing to read. Asking the line first
+  // keeps both away from QSerialPort.
+  read_notifier_.clear();
   for (auto* notifier : serial_.findChildren<QSocketNotifier*>()) {
-    if (notifier->type() == QSocketNotifier::Read) notifier->installEventFilter(this);
+    if (notifier->type() != QSocketNotifier::Read) continue;
+    notifier->installEventFilter(this);
+    if (notifier->socket() == static_cast<qintptr>(serial_.handle())) read_notifier_ = notifier;
   }
 }
 
 bool QtSerialPort::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::SockAct && line_usable() && line_hung_up(serial_.handle())) {
-    lose_device();
-    return true;
+  if (event->type() == QEvent::SockAct && watched == read_notifier_ && line_usable()) {
+    switch (line_state(serial_.handle())) {
+      case LineState::HungUp:
+        lose_device();
+        return true;
+      case LineState::Quiet:
+        return true;
+      case LineState::Readable:
+        break;
+    }
   }
   return QObject::eventFilter(watched, event);
 }
@@ -154,4 +190,16 @@ void QtSerialPort::lose_device() {
         serial_.clearError();
       },
       Qt::QueuedConnection);
+  reopen_timer_.start();
+}
+
+void QtSerialPort::look_for_device() {
+  if (!open_ || !lost_) {
+    reopen_timer_.stop();
+    return;
+  }
+  // Still released, or the device file not back yet: the next look is a second away.
+  if (serial_.isOpen() || !device_present(device_)) return;
+  if (open_line(device_)) return;
+  start_session();
 }

@@ -1,20 +1,29 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "link/serial_port.h"
 
 // The panel's serial line on QSerialPort. The port number maps to a device through
 // port_device (the com<n> link in the program's folder, or the system's device).
 //
-// A device that goes away while open (a pulled USB adapter, the other end of a
-// pseudo-terminal gone) is released at once, so that the dead line cannot keep the
-// event loop busy, but the port still counts as open: frames are dropped and the
-// watchdog shows the relays unknown until the operator closes it and opens it again.
+// The line is kept whatever the board's timing and however long the panel stalls: only
+// a device that is really gone (hung up, an I/O error, its device file vanished) is
+// released. It is released at once, so that the dead line cannot keep the event loop
+// busy, but the port still counts as open: frames are dropped and the watchdog shows
+// the relays unknown. About once a second the port then looks for the device at the
+// same path and, once it is back (a USB adapter plugged in again), opens it with the
+// same settings, and the poll goes on.
 class QtSerialPort : public QObject, public SerialPort {
  public:
   explicit QtSerialPort(const std::filesystem::path& program_dir);
@@ -34,26 +43,37 @@ class QtSerialPort : public QObject, public SerialPort {
   // True while the port counts as open but its device is gone.
   bool device_lost() const { return lost_; }
 
+  // How often a lost device is looked for.
+  static constexpr std::chrono::milliseconds reopen_interval{1000};
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   bool line_usable() const { return open_ && !lost_; }
-  void watch_for_hangup();
+  // Opens the device with the fixed settings and its lock; why not, on failure.
+  std::optional<std::string> open_line(const std::string& device);
+  void start_session();
+  void watch_line();
   void on_ready_read();
   void deliver_receive_event(std::uint64_t session);
   void on_error(QSerialPort::SerialPortError error);
   void lose_device();
+  void look_for_device();
 
   std::filesystem::path program_dir_;
   std::int16_t number_ = 0;
+  std::string device_;  // the path the port number named at the open
   QSerialPort serial_;
+  QPointer<QSocketNotifier> read_notifier_;
+  QTimer reopen_timer_;
   std::function<void(int)> handler_;
   int threshold_ = 1;
   bool open_ = false;
   bool lost_ = false;
   bool configuring_ = false;
   bool event_posted_ = false;
-  // Counts opens and closes, so that an event queued for an earlier opening is dropped.
+  // Counts opens, reopens and closes, so that an event queued for an earlier line is
+  // dropped.
   std::uint64_t session_ = 0;
 };

@@ -16,6 +16,26 @@ struct DeviceAccess {
 
 DeviceAccess probe_device_access(const std::string& path);
 
-// Whether the line behind an open port's handle has hung up: the other end of a
-// pseudo-terminal is gone or the USB adapter was pulled.
-bool line_hung_up(std::intptr_t handle);
+// The device file a port's path names, links followed: locks belong to the device,
+// not to one of the names it goes by. The path itself when it cannot be resolved.
+std::string device_node(const std::string& path);
+
+// Whether a device file exists at the path now (links followed).
+bool device_present(const std::string& path);
+
+// Takes this process's exclusive lock on the open line, which every open of the same
+// device honours, whoever runs it. False when another open holds it.
+bool lock_line(std::intptr_t handle);
+
+// What an open line has to offer at this moment, asked without waiting.
+enum class LineState {
+  Readable,  // bytes wait to be read
+  Quiet,     // nothing to read: a wake-up for bytes that are gone again
+  HungUp,    // the other end is gone or the adapter was pulled
+};
+LineState line_state(std::intptr_t handle);
+
+// Whether the device behind an open line is really gone: hung up, failing with an I/O
+// error, or its device file at `path` vanished or now names another device. A read
+// that merely found nothing is no such sign.
+bool device_gone(std::intptr_t handle, const std::string& path);

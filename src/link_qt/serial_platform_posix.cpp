@@ -3,11 +3,14 @@
 #include <limits.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <vector>
 
 #include "link_qt/serial_platform.h"
@@ -72,7 +75,48 @@ DeviceAccess probe_device_access(const std::string& path) {
   return access;
 }
 
-bool line_hung_up(std::intptr_t handle) {
+std::string device_node(const std::string& path) {
+  std::error_code error;
+  const auto node = std::filesystem::canonical(path, error);
+  return error ? path : node.string();
+}
+
+bool device_present(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+bool lock_line(std::intptr_t handle) {
+  // A lock on the open device, not a lock file: root ignores the line's exclusive mode,
+  // and a lock file is named after one of the device's names.
+  while (::flock(static_cast<int>(handle), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    // Only another holder refuses the port; a device that takes no locks at all is
+    // used as before.
+    return errno != EWOULDBLOCK;
+  }
+  return true;
+}
+
+LineState line_state(std::intptr_t handle) {
   pollfd line{static_cast<int>(handle), POLLIN, 0};
-  return poll(&line, 1, 0) == 1 && (line.revents & (POLLHUP | POLLNVAL)) != 0;
+  const int ready = ::poll(&line, 1, 0);
+  if (ready == 0) return LineState::Quiet;
+  if (ready < 0) return LineState::Readable;  // let the read itself tell what is wrong
+  if (line.revents & (POLLHUP | POLLERR | POLLNVAL)) return LineState::HungUp;
+  return LineState::Readable;
+}
+
+bool device_gone(std::intptr_t handle, const std::string& path) {
+  const int fd = static_cast<int>(handle);
+  if (line_state(handle) == LineState::HungUp) return true;
+  struct stat open_device {};
+  if (::fstat(fd, &open_device) != 0) return true;
+  int waiting = 0;
+  if (::ioctl(fd, FIONREAD, &waiting) != 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+    return true;
+  }
+  struct stat named_device {};
+  if (::stat(path.c_str(), &named_device) != 0) return errno == ENOENT || errno == ENOTDIR;
+  return named_device.st_rdev != open_device.st_rdev;
 }

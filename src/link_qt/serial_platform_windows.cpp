@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include "link_qt/serial_platform.h"
 
 // Windows reports a busy or missing COM port through the open itself, and an
@@ -9,6 +11,27 @@ DeviceAccess probe_device_access(const std::string&) {
   return access;
 }
 
-bool line_hung_up(std::intptr_t) {
-  return false;
+// COM ports have one name each, and their opens are exclusive already.
+std::string device_node(const std::string& path) {
+  return path;
+}
+
+bool device_present(const std::string&) {
+  // The open itself tells; an absent port fails it at once.
+  return true;
+}
+
+bool lock_line(std::intptr_t) {
+  return true;
+}
+
+LineState line_state(std::intptr_t) {
+  return LineState::Readable;
+}
+
+bool device_gone(std::intptr_t handle, const std::string&) {
+  // A removed adapter's handle fails every communications call.
+  DCB settings{};
+  settings.DCBlength = sizeof settings;
+  return !GetCommState(reinterpret_cast<HANDLE>(handle), &settings);
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -26,13 +27,14 @@ inline void start_qt() {
   (void)application;
 }
 
-// Runs a real Qt event loop, as the panel does, for a while or until `done` holds.
+// Runs a real Qt event loop, as the panel does, for a while or until `done` holds. The
+// deadline is generous: on a loaded machine the loop may fall far behind.
 inline void run_events_for(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
 }
-inline bool wait_until(const std::function<bool()>& done, int timeout_ms = 3000) {
+inline bool wait_until(const std::function<bool()>& done, int timeout_ms = 15000) {
   const QDeadlineTimer deadline(timeout_ms);
   while (!done() && !deadline.hasExpired()) run_events_for(2);
   return done();
@@ -44,13 +46,21 @@ struct BoardProcess : QProcess {
   explicit BoardProcess(const QStringList& options) {
     setProcessChannelMode(QProcess::ForwardedErrorChannel);
     start(QStringLiteral(RELAY_BOARD_SIM_PATH), options);
-    while (waitForStarted(5000) && !canReadLine() && waitForReadyRead(5000)) {
-    }
+    if (waitForStarted(15000)) device = next_device();
   }
+  // The device path the board prints each time it is plugged in.
+  QString next_device() {
+    while (!canReadLine() && waitForReadyRead(15000)) {
+    }
+    return QString::fromUtf8(readLine()).trimmed();
+  }
+  // SIGUSR1 pulls the board's plug, SIGUSR2 puts it back.
+  void send(int signal) const { ::kill(static_cast<pid_t>(processId()), signal); }
   ~BoardProcess() override {
     kill();
-    waitForFinished(5000);
+    waitForFinished(15000);
   }
+  QString device;
 };
 
 // The panel's link as the window wires it, minus the widgets: the real serial port, the
@@ -61,10 +71,19 @@ class PanelLink : public FakePortView, public FramePort {
   explicit PanelLink(const std::filesystem::path& program_dir, std::string port_number = "1")
       : port(program_dir) {
     port_text = std::move(port_number);
-    QObject::connect(&timer, &PollTimer::timeout, [this] { cycle.Timer1_Timer(); });
+    QObject::connect(&timer, &PollTimer::timeout, [this] {
+      ++ticks;
+      cycle.Timer1_Timer();
+    });
     port.set_receive_handler([this](int event_code) {
+      const auto painted = indicators.paints.size();
       cycle.MSComm1_OnComm(event_code);
       received.push_back(cycle.rx_buf());
+      // Only a valid answer paints relays opened or closed.
+      if (indicators.paints.size() > painted &&
+          indicators.paints.back().second != IndicatorState::Unknown) {
+        ++answers;
+      }
     });
     timer.start();  // the window's timer runs from creation on, before any port is open
   }
@@ -94,6 +113,8 @@ class PanelLink : public FakePortView, public FramePort {
 
   std::vector<std::vector<std::uint8_t>> frames;      // every frame written, byte for byte
   std::vector<std::array<std::int32_t, 8>> received;  // the eight bytes of each receive event
+  int ticks = 0;                                      // poll ticks so far
+  int answers = 0;                                    // valid answers shown so far
 
   FixedAddress address;
   FakeIndicators indicators;

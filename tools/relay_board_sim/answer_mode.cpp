@@ -6,6 +6,7 @@ std::optional<AnswerMode> answer_mode_from_name(std::string_view name) {
   if (name == "bad-checksum") return AnswerMode::BadChecksum;
   if (name == "stray-byte") return AnswerMode::StrayByte;
   if (name == "late") return AnswerMode::Late;
+  if (name == "flood") return AnswerMode::Flood;
   return std::nullopt;
 }
 
@@ -22,6 +23,7 @@ std::vector<std::uint8_t> answer_bytes(const StatusFrame& frame, AnswerMode mode
       break;
     case AnswerMode::Normal:
     case AnswerMode::Late:
+    case AnswerMode::Flood:
       break;
   }
   return bytes;

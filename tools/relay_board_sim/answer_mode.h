@@ -14,6 +14,7 @@ enum class AnswerMode {
   BadChecksum,  // answers with the checksum off by one
   StrayByte,    // puts one 00 byte before every answer
   Late,         // answers after a delay
+  Flood,        // sends its status back to back at the line's speed, asked or not
 };
 
 std::optional<AnswerMode> answer_mode_from_name(std::string_view name);

@@ -1,14 +1,20 @@
 #include "board_server.h"
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <thread>
 
 namespace {
+
+// Eight bytes of ten bits each (start, 8 data, stop) at 9600 baud.
+constexpr auto frame_time = std::chrono::microseconds(8 * 10 * 1'000'000 / 9600);
 
 void log_frame(const char* direction, std::span<const std::uint8_t> bytes) {
   std::fprintf(stderr, "relay_board_sim: %s", direction);
@@ -18,28 +24,75 @@ void log_frame(const char* direction, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-int BoardServer::run(int stop_fd) {
+std::optional<std::string> BoardServer::plug_in() {
+  if (terminal_) return std::nullopt;
+  std::string error;
+  auto terminal = PseudoTerminal::create(error);
+  if (!terminal) return "cannot create a pseudo-terminal: " + error;
+  if (options_.link_dir) {
+    link_ = ComLink::create(*options_.link_dir, options_.port, terminal->slave_path(), error);
+    if (!link_) return error;
+  }
+  terminal_ = std::move(terminal);
+  reader_ = FrameReader{};
+  next_flood_ = Clock::now();
+  // The first line of the output always names the line the panel can open now.
+  std::cout << terminal_->slave_path() << std::endl;
+  if (options_.verbose) {
+    std::cerr << "relay_board_sim: board " << int(options_.address) << " on "
+              << terminal_->slave_path();
+    if (link_) std::cerr << " (port " << options_.port << ": " << link_->path().string() << ")";
+    std::cerr << "\n";
+  }
+  return std::nullopt;
+}
+
+void BoardServer::unplug() {
+  // The link goes first, as a device node vanishes with its adapter; closing the
+  // master then hangs up the panel's end.
+  link_.reset();
+  terminal_.reset();
+  answers_.clear();
+  if (options_.verbose) std::cerr << "relay_board_sim: unplugged\n";
+}
+
+int BoardServer::run(int signal_fd) {
   while (true) {
-    pollfd fds[2] = {{stop_fd, POLLIN, 0}, {terminal_.master_fd(), POLLIN, 0}};
+    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {terminal_ ? terminal_->master_fd() : -1, POLLIN, 0}};
     const int ready = ::poll(fds, 2, poll_timeout_ms());
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "relay_board_sim: poll: %s\n", std::strerror(errno));
       return 1;
     }
-    if (fds[0].revents != 0) return 0;
-    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
+    if (fds[0].revents != 0 && !handle_signal(signal_fd)) return 0;
+    if (terminal_ && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
       if (!read_from_panel()) {
         // The line is hung up although a slave end is held; do not spin on it.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
     }
+    queue_flood();
     send_due_answers();
   }
 }
 
+bool BoardServer::handle_signal(int signal_fd) {
+  signalfd_siginfo info{};
+  if (::read(signal_fd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) return true;
+  if (info.ssi_signo == SIGUSR1) {
+    unplug();
+    return true;
+  }
+  if (info.ssi_signo == SIGUSR2) {
+    if (const auto error = plug_in()) std::cerr << "relay_board_sim: " << *error << "\n";
+    return true;
+  }
+  return false;
+}
+
 bool BoardServer::read_from_panel() {
   std::uint8_t buffer[256];
-  const ssize_t count = ::read(terminal_.master_fd(), buffer, sizeof buffer);
+  const ssize_t count = ::read(terminal_->master_fd(), buffer, sizeof buffer);
   if (count < 0) return errno == EAGAIN || errno == EINTR;
   if (count == 0) return false;
   reader_.feed(std::span(buffer, static_cast<std::size_t>(count)));
@@ -51,20 +104,35 @@ void BoardServer::handle(const CommandFrame& frame) {
   if (options_.verbose) log_frame("<-", frame.bytes);
   if (!model_.addressed(frame)) return;
   const StatusFrame status = model_.handle(frame);
+  // A flooding board only carries out commands; its answers come on their own.
+  if (options_.mode == AnswerMode::Flood) return;
   auto bytes = answer_bytes(status, options_.mode);
   if (bytes.empty()) return;
   const auto delay = options_.mode == AnswerMode::Late ? options_.delay : Clock::duration{};
   answers_.push_back({Clock::now() + delay, std::move(bytes)});
 }
 
+void BoardServer::queue_flood() {
+  if (options_.mode != AnswerMode::Flood || !terminal_) return;
+  const auto now = Clock::now();
+  // Catch up after a stall of this process, but never by more than one frame: the
+  // line could not have carried more.
+  if (next_flood_ + frame_time < now) next_flood_ = now;
+  for (; next_flood_ <= now; next_flood_ += frame_time) {
+    const StatusFrame status = StatusFrame::build(model_.opened_mask(), model_.address());
+    answers_.push_back({next_flood_, answer_bytes(status, options_.mode)});
+  }
+}
+
 void BoardServer::send_due_answers() {
+  if (!terminal_) return;
   const auto now = Clock::now();
   while (!answers_.empty() && answers_.front().due <= now) {
     const auto& bytes = answers_.front().bytes;
     if (options_.verbose) log_frame("->", bytes);
-    // Eight or nine bytes always fit the terminal's buffer; a panel that does not read
-    // simply leaves them waiting there.
-    if (::write(terminal_.master_fd(), bytes.data(), bytes.size()) < 0 && errno != EAGAIN) {
+    // A panel that does not read leaves the answers waiting in the terminal; once its
+    // buffer is full, further answers are lost, as on a real line.
+    if (::write(terminal_->master_fd(), bytes.data(), bytes.size()) < 0 && errno != EAGAIN) {
       std::fprintf(stderr, "relay_board_sim: write: %s\n", std::strerror(errno));
     }
     answers_.pop_front();
@@ -72,8 +140,9 @@ void BoardServer::send_due_answers() {
 }
 
 int BoardServer::poll_timeout_ms() const {
-  if (answers_.empty()) return -1;
-  const auto wait =
-      std::chrono::ceil<std::chrono::milliseconds>(answers_.front().due - Clock::now());
+  auto due = answers_.empty() ? Clock::time_point::max() : answers_.front().due;
+  if (options_.mode == AnswerMode::Flood && terminal_) due = std::min(due, next_flood_);
+  if (due == Clock::time_point::max()) return -1;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }

@@ -3,9 +3,12 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "board_model.h"
+#include "com_link.h"
 #include "frame_reader.h"
 #include "pseudo_terminal.h"
 #include "sim_options.h"
@@ -14,13 +17,24 @@
 // carries out every well-formed frame addressed to this board and writes its answer,
 // shaped by the answer mode. Frames for other addresses or with a wrong checksum get
 // no answer, as on a shared bus.
+//
+// The board can be unplugged and plugged in again, as a USB adapter is: unplugging
+// hangs up the line and removes the com<n> link; plugging in makes a new terminal and
+// places the link again. The relays keep their states in between.
 class BoardServer {
  public:
-  BoardServer(PseudoTerminal& terminal, const SimOptions& options)
-      : terminal_(terminal), options_(options), model_(options.address) {}
+  explicit BoardServer(const SimOptions& options) : options_(options), model_(options.address) {}
 
-  // Serves until `stop_fd` becomes readable; returns the process exit code.
-  int run(int stop_fd);
+  // Makes the terminal (and the link, when asked for); nothing, or why not.
+  std::optional<std::string> plug_in();
+  void unplug();
+  bool plugged_in() const { return terminal_.has_value(); }
+  const std::string& device_path() const { return terminal_->slave_path(); }
+  const ComLink* link() const { return link_ ? &*link_ : nullptr; }
+
+  // Serves until a stop signal arrives on the signal descriptor (SIGUSR1 unplugs,
+  // SIGUSR2 plugs in); returns the process exit code.
+  int run(int signal_fd);
 
   const BoardModel& model() const { return model_; }
 
@@ -31,14 +45,19 @@ class BoardServer {
     std::vector<std::uint8_t> bytes;
   };
 
+  // False when the signal asks the board to stop.
+  bool handle_signal(int signal_fd);
   bool read_from_panel();
   void handle(const CommandFrame& frame);
+  void queue_flood();
   void send_due_answers();
   int poll_timeout_ms() const;
 
-  PseudoTerminal& terminal_;
   SimOptions options_;
   BoardModel model_;
+  std::optional<PseudoTerminal> terminal_;
+  std::optional<ComLink> link_;
   FrameReader reader_;
   std::deque<Answer> answers_;
+  Clock::time_point next_flood_{};
 };

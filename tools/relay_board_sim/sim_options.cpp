@@ -39,7 +39,7 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.address = static_cast<std::uint8_t>(*number);
     } else if (option == "--mode") {
       const auto mode = answer_mode_from_name(value);
-      if (!mode) return bad_value("one of normal, silent, bad-checksum, stray-byte, late");
+      if (!mode) return bad_value("one of normal, silent, bad-checksum, stray-byte, late, flood");
       options.mode = *mode;
     } else if (option == "--delay-ms") {
       const auto number = whole_number(value, 0, 60'000);
@@ -68,12 +68,18 @@ std::string sim_usage(const std::string& program) {
          "\n"
          "  --address A     board address, 0 to 255 (default 1)\n"
          "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
-         "                  every answer) or late (default normal)\n"
+         "                  every answer), late, or flood (status frames back to back\n"
+         "                  at the speed of a 9600-baud line, asked for or not)\n"
+         "                  (default normal)\n"
          "  --delay-ms D    how late a late answer comes (default 200)\n"
          "  --link-dir DIR  also place a link DIR/com<port> to the device, so that the\n"
          "                  panel started from DIR opens the board as port <port>; the\n"
          "                  link is removed at exit\n"
          "  --port N        the port number of that link (default 1)\n"
          "  --verbose       log every frame to standard error\n"
-         "  --help          show this text\n";
+         "  --help          show this text\n"
+         "\n"
+         "Signals: SIGUSR1 pulls the board's plug (the line hangs up and the link goes),\n"
+         "SIGUSR2 plugs it back in (a new terminal, its path printed, the link placed\n"
+         "again); the relays keep their states meanwhile. SIGINT or SIGTERM ends it.\n";
 }
