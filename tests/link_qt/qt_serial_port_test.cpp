@@ -3,6 +3,7 @@
 #include "link_qt/qt_serial_port.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +47,23 @@ class LineOnTerminal : public ::testing::Test {
     ASSERT_EQ(::write(terminal->master_fd(), bytes.data(), bytes.size()),
               static_cast<ssize_t>(bytes.size()));
   }
+  // Waits until the terminal holds `count` bytes for the panel's end that the port has not
+  // taken in yet (the event loop does not run meanwhile, so QSerialPort reads nothing).
+  ::testing::AssertionResult line_holds(int count) {
+    int waiting = -1;
+    for (int tries = 0; tries < 15'000; ++tries) {
+      if (::ioctl(terminal->held_slave_fd(), FIONREAD, &waiting) == 0 && waiting == count) {
+        return ::testing::AssertionSuccess();
+      }
+      ::usleep(1000);
+    }
+    return ::testing::AssertionFailure() << waiting << " bytes wait on the line";
+  }
+  // Lets every event that is already due run, as one pass of the panel's loop would.
+  static void run_due_events() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
   Bytes read_all() {
     Bytes bytes;
     while (const auto byte = port.read_byte()) bytes.push_back(*byte);
@@ -75,7 +93,8 @@ TEST_F(LineOnTerminal, ReceiveEventWaitsForEightBytesAndEveryByteValuePasses) {
   open_port();
   Bytes expected = {0x0D, 0x0A, 0x00, 0x11, 0x13};  // CR LF NUL XON XOFF: nothing translated
   board_sends(expected);
-  run_events_for(150);
+  ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == expected.size(); }));
+  run_due_events();
   EXPECT_TRUE(events.empty()) << "event before eight bytes waited";
 
   Bytes all_values(256);
@@ -99,9 +118,9 @@ TEST_F(LineOnTerminal, ReceiveEventWaitsForEightBytesAndEveryByteValuePasses) {
 TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
   open_port();
   board_sends({0xA1, 0xA2, 0xA3, 0xA4});
-  run_events_for(100);              // these four now wait inside QSerialPort
-  board_sends({0xB1, 0xB2, 0xB3});  // these still wait in the terminal
-  ::usleep(20'000);
+  ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == 4; }));  // inside QSerialPort
+  board_sends({0xB1, 0xB2, 0xB3});
+  ASSERT_TRUE(line_holds(3));  // these still wait in the terminal
   port.discard_input();
 
   const Bytes answer = {0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23};
@@ -113,17 +132,19 @@ TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
 TEST_F(LineOnTerminal, CloseDropsWaitingBytesAndNoEventFollows) {
   open_port();
   board_sends({0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23});
-  ::usleep(20'000);
+  ASSERT_TRUE(line_holds(8));
   port.close();
   EXPECT_FALSE(port.is_open());
-  run_events_for(150);
+  run_due_events();
   EXPECT_TRUE(events.empty());
   // A late answer that reaches the line while the port is closed is no news either.
   board_sends({0x22, 0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x21});
+  ASSERT_TRUE(line_holds(8));
 
   port.select_port(1);
   ASSERT_TRUE(port.open().ok);
-  run_events_for(100);
+  EXPECT_TRUE(line_holds(0));
+  run_due_events();
   EXPECT_EQ(port.read_byte(), std::nullopt) << "a byte from before the open was read";
   EXPECT_TRUE(events.empty());
 }
