@@ -1,0 +1,110 @@
+// The code page and file encoding of the name file on any bytes: decoding gives
+// well-formed UTF-8, encoding and decoding undo each other, character lengths stay
+// inside the text, and the 254-byte cut keeps whole characters only.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "invariant.h"
+#include "names/ansi_code_page.h"
+#include "names/file_encoding.h"
+#include "names/utf8.h"
+#include "reference_utf8.h"
+
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+constexpr std::string_view euro = "\xE2\x82\xAC";
+
+void check_utf8_helpers(std::string_view bytes) {
+  const std::string detail = hex_dump(bytes);
+  require(is_valid_utf8(bytes) == reference_utf8::is_valid(bytes),
+          "is_valid_utf8 agrees with decoding by value", detail);
+  bool ascii = true;
+  for (std::size_t pos = 0; pos < bytes.size(); ++pos) {
+    ascii = ascii && static_cast<unsigned char>(bytes[pos]) < 0x80;
+    require(utf8_sequence_length(bytes, pos) == reference_utf8::char_length(bytes, pos),
+            "utf8_sequence_length agrees with decoding by value",
+            detail + " at " + std::to_string(pos));
+  }
+  require(is_ascii(bytes) == ascii, "is_ascii", detail);
+  require(sanitize_utf8(bytes) == reference_utf8::sanitized(bytes),
+          "sanitize_utf8 replaces each undecodable byte", detail);
+}
+
+void check_code_page(std::string_view bytes) {
+  const std::string detail = hex_dump(bytes);
+  for (std::size_t pos = 0; pos < bytes.size(); ++pos) {
+    const std::size_t length = ansi_char_length(bytes, pos);
+    require(length >= 1 && length <= bytes.size() - pos,
+            "ansi_char_length is at least 1 and stays inside the text",
+            detail + " at " + std::to_string(pos));
+  }
+
+  const std::string text = ansi_to_utf8(bytes);
+  require(reference_utf8::is_valid(text), "ansi_to_utf8 gives well-formed UTF-8", detail);
+  // Byte 80 reads as the euro sign, as code page 936 has it, but the euro sign is
+  // written in GB18030's own form: text holding it need not give the same bytes back.
+  if (text.find(replacement) == std::string::npos && text.find(euro) == std::string::npos) {
+    require(utf8_to_ansi(text) == bytes, "text decoded without damage encodes to its bytes",
+            detail + " -> " + hex_dump(text));
+  }
+}
+
+// Every character of well-formed text survives a trip through the code page, and the
+// cut keeps as many whole characters as fit.
+void check_file_encoding(std::string_view bytes, std::size_t limit) {
+  const std::string detail = hex_dump(bytes);
+  const FileEncoding detected = FileEncoding::detect(bytes);
+  const bool bom = bytes.starts_with("\xEF\xBB\xBF");
+  const bool non_ascii = std::any_of(bytes.begin(), bytes.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  require(detected.is_utf8() ==
+              (bom || (unmarked_utf8_files && non_ascii && reference_utf8::is_valid(bytes))),
+          "a file is UTF-8 when marked, or when all of it is well-formed UTF-8", detail);
+  require(detected.bom() == (bom ? bytes.substr(0, 3) : std::string_view{}),
+          "the byte-order mark is kept", detail);
+  const std::string_view body = FileEncoding::body(bytes);
+  require(body == (bom ? bytes.substr(3) : bytes), "the body follows the byte-order mark", detail);
+  require(reference_utf8::is_valid(detected.decode(body)), "a decoded file is well-formed UTF-8",
+          detail);
+
+  const std::string text = reference_utf8::sanitized(bytes);
+  const std::vector<std::string_view> chars = reference_utf8::chars(text);
+  for (const FileEncoding& encoding : {detected, FileEncoding::utf8_without_bom()}) {
+    const std::string encoded = encoding.encode(text);
+    require(encoding.decode(encoded) == text, "decode(encode(text)) == text",
+            detail + " utf8 " + std::to_string(encoding.is_utf8()));
+
+    const std::string_view cut = encoding.cut(encoded, limit);
+    require(encoded.starts_with(cut), "the cut is a start of the text", detail);
+    require(cut.size() <= limit || cut.size() == encoded.size(), "the cut keeps to the limit",
+            detail);
+    // The whole characters that fit, counted one by one in the file's bytes.
+    std::string fitting;
+    std::size_t used = 0;
+    for (std::string_view c : chars) {
+      const std::size_t size = encoding.encode(c).size();
+      if (encoded.size() > limit && used + size > limit) break;
+      used += size;
+      fitting += c;
+    }
+    require(encoding.decode(cut) == fitting, "the cut keeps whole characters, as many as fit",
+            detail + " limit " + std::to_string(limit) + " -> " + hex_dump(cut));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzInput input(data, size);
+  const std::size_t limit = input.byte();
+  const std::string_view bytes = input.rest();
+  check_utf8_helpers(bytes);
+  check_code_page(bytes);
+  check_file_encoding(bytes, limit);
+  return 0;
+}

@@ -1,0 +1,297 @@
+// The name file on disk: the input becomes name.txt, the program starts on it, loads
+// names and renames relays through Module2, and the file must stay what the start-up
+// and each write promise:
+//   - a file with the "[address 0]" line is left byte for byte by the start-up;
+//   - any other is set up again, its old non-empty content kept in name.txt.bak;
+//   - a value written reads back, cut to 254 bytes of the file's code page;
+//   - a write that fails leaves the file as it was.
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/board_limits.h"
+#include "common/text_number.h"
+#include "fuzz_input.h"
+#include "invariant.h"
+#include "names/ansi_code_page.h"
+#include "names/default_name_text.h"
+#include "names/module2.h"
+#include "names/name_file.h"
+#include "recording_message_boxes.h"
+#include "reference_utf8.h"
+
+namespace {
+
+constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
+
+// One folder for the whole run, emptied before each input. In memory where the
+// system offers it: every write of the name file is flushed to disk.
+class Folder {
+ public:
+  Folder() {
+    std::error_code error;
+    const std::filesystem::path shm = "/dev/shm";
+    const bool in_memory =
+        std::filesystem::is_directory(shm, error) && ::access("/dev/shm", W_OK) == 0;
+    std::string pattern =
+        ((in_memory ? shm : std::filesystem::temp_directory_path()) / "relay_fuzz_XXXXXX").string();
+    require(::mkdtemp(pattern.data()) != nullptr, "a temporary folder can be made", pattern);
+    path_ = pattern;
+  }
+  ~Folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  void empty() {
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+      std::filesystem::remove_all(entry.path());
+    }
+  }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string read_bytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_bytes(const std::filesystem::path& file, std::string_view bytes) {
+  std::ofstream(file, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Whether one line of the text, after a UTF-8 byte-order mark, is exactly `line`.
+bool has_line(std::string_view bytes, std::string_view line) {
+  if (bytes.starts_with(utf8_bom)) bytes.remove_prefix(utf8_bom.size());
+  std::size_t pos = 0;
+  while (pos <= bytes.size()) {
+    const std::size_t end = std::min(bytes.find_first_of("\r\n", pos), bytes.size());
+    if (bytes.substr(pos, end - pos) == line) return true;
+    if (end == bytes.size()) break;
+    pos = end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1);
+  }
+  return false;
+}
+
+bool is_utf8_file(std::string_view bytes) {
+  if (bytes.starts_with(utf8_bom)) return true;
+  const bool non_ascii = std::any_of(bytes.begin(), bytes.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return unmarked_utf8_files && non_ascii && reference_utf8::is_valid(bytes);
+}
+
+// What reading a written value gives: the text as the file can hold it (undecodable
+// bytes become U+FFFD), up to a NUL, then as many whole characters as fit in 254 bytes
+// of the file's code page.
+std::string expected_read_back(std::string_view value, bool utf8_file) {
+  std::string text = reference_utf8::sanitized(value);
+  text.resize(std::min(text.size(), text.find('\0')));
+  std::string out;
+  std::size_t used = 0;
+  for (std::string_view c : reference_utf8::chars(text)) {
+    const std::size_t size = utf8_file || c.size() == 1 ? c.size() : utf8_to_ansi(c).size();
+    if (used + size > 254) break;
+    used += size;
+    out += c;
+  }
+  return out;
+}
+
+// Names and values as the rename dialog and hand edits produce them, and some that no
+// dialog can: line breaks, which every write must refuse.
+const std::string_view pieces[] = {
+    "pump", " ",  "\t",   "\"",
+    "'",    "=",  ";",    "#",
+    "[",    "]",  "x",    "7",
+    "中",   "泵", "模",   "€",
+    "é",    "ģ",  "𠀀",   "\xEF\xBF\xBD",
+    "\r",   "\n", "\r\n", std::string_view("\0", 1),
+};
+
+// Raw bytes in any encoding, or up to `most` pieces.
+std::string text_from(FuzzInput& input, std::size_t most) {
+  const std::uint8_t how = input.byte();
+  if (how & 1) return std::string(input.text(input.byte()));
+  const std::size_t length = input.byte() % most;
+  std::string text;
+  // Repeated pieces make values that run past the 254-byte limit, cutting characters.
+  const int repeat = how & 2 ? 40 : 1;
+  for (std::size_t i = 0; i < length; ++i) {
+    const std::string_view piece = pieces[input.byte() % std::size(pieces)];
+    for (int r = 0; r < repeat; ++r) text += piece;
+  }
+  return text;
+}
+
+std::string section_from(FuzzInput& input) {
+  const std::uint8_t choice = input.byte();
+  switch (choice % 4) {
+    case 0:
+      return "address " + number_to_text(input.byte());
+    case 1:
+      return "Software properties";
+    case 2:
+      return "address " + text_from(input, 6);
+    default:
+      return text_from(input, 8);
+  }
+}
+
+std::string key_from(FuzzInput& input) {
+  const std::uint8_t choice = input.byte();
+  switch (choice % 4) {
+    case 0:
+    case 1:
+      return "relay" + number_to_text(1 + choice / 4 % 16) + "name";
+    case 2:
+      return "The name";
+    default: {
+      // A key that reads as another key, a comment or a header is none the program
+      // writes (see profile_text_fuzz.cpp); line breaks stay, to be refused.
+      std::string key = text_from(input, 6);
+      for (char& c : key) {
+        if (c == '=') c = '-';
+      }
+      const std::size_t first = key.find_first_not_of(" \t");
+      if (first != std::string::npos && (key[first] == ';' || key[first] == '[')) key[first] = '_';
+      return key;
+    }
+  }
+}
+
+class NoteView : public NameView {
+ public:
+  void set_window_caption(const std::string& caption) override { captions.push_back(caption); }
+  void set_name_label(int relay, const std::string& name) override { labels[relay] = name; }
+  std::vector<std::string> captions;
+  std::map<int, std::string> labels;
+};
+
+bool has_line_break(std::string_view text) {
+  return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+void start_up(const std::filesystem::path& path, const std::filesystem::path& backup,
+              std::string_view before, bool older_backup, const std::string& typed_address,
+              Module2& module2, RecordingMessageBoxes& messages) {
+  NoteView view;
+  NameFile names(path, module2, messages, view);
+  const std::string detail = hex_dump(before, 200);
+  names.init_name_file();
+  require(view.captions.size() == 1, "the start-up sets the caption once", detail);
+  if (has_line(before, "[address 0]")) {
+    require(read_bytes(path) == before, "a set-up file is left byte for byte", detail);
+    require(messages.shown.empty(), "a set-up file starts without a word", detail);
+  } else {
+    require(read_bytes(path) == default_name_text(), "any other file is set up again", detail);
+    const Message created{"name file created", "", MessageIcon::None};
+    require(messages.shown == std::vector<Message>{created}, "the operator is told once", detail);
+  }
+  if (!has_line(before, "[address 0]") && !before.empty()) {
+    require(read_bytes(backup) == before, "the old content is kept in name.txt.bak", detail);
+  } else {
+    require(read_bytes(backup) == (older_backup ? "an older backup" : ""),
+            "the backup is left alone", detail);
+  }
+  messages.shown.clear();
+
+  for (const std::string& address : {std::string("0"), std::string("255"), typed_address}) {
+    names.load_names(address);
+    require(view.labels.size() == relay_count, "the 16 labels are filled", address);
+  }
+  require(messages.shown.empty(), "loading names from a present file says nothing", detail);
+}
+
+void write_and_read_back(const std::filesystem::path& path, const std::string& section,
+                         const std::string& key, const std::string& value, Module2& module2,
+                         RecordingMessageBoxes& messages) {
+  const std::string before = read_bytes(path);
+  const std::string detail = "[" + hex_dump(section) + "] <" + hex_dump(key) + "> = <" +
+                             hex_dump(value) + "> in " + hex_dump(before, 120);
+  const std::int32_t written = module2.write_ini(path, section, key, value);
+  require(messages.shown.empty(), "a write on a present file says nothing", detail);
+  const std::string after = read_bytes(path);
+  if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
+    require(written == 0, "a line break is refused", detail);
+  }
+  if (written == 0) {
+    require(after == before, "a failed write leaves the file as it was", detail);
+    return;
+  }
+  const std::string want = expected_read_back(value, is_utf8_file(after));
+  const std::string got = module2.read_ini(path, section, key);
+  require(got == want, "a written value reads back, cut to 254 bytes",
+          detail + "\nread " + hex_dump(got) + "\nwant " + hex_dump(want));
+  // The exact line test of the start-up sees what the write added, for the
+  // program's own ASCII section names.
+  bool ascii_section = std::all_of(section.begin(), section.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii_section) {
+    require(module2.section_exists(path, section) == has_line(after, "[" + section + "]"),
+            "section_exists is the exact line test", detail);
+  }
+  require(messages.shown.empty(), "reading a present file says nothing", detail);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Folder folder;
+  folder.empty();
+  const auto path = folder / "name.txt";
+  const auto backup = folder / "name.txt.bak";
+
+  FuzzInput input(data, size);
+  const std::uint8_t plan = input.byte();
+  const bool older_backup = plan & 1;
+  const int writes_before = plan >> 1 & 3;  // on the file as given, before the start-up
+  const int writes_after = plan >> 3 & 3;   // on the file the start-up left
+  const std::string typed_address(input.text(input.byte() % 8));
+  struct Write {
+    std::string section, key, value;
+  };
+  std::vector<Write> writes;
+  for (int i = 0; i < writes_before + writes_after; ++i) {
+    Write write;
+    write.section = section_from(input);
+    write.key = key_from(input);
+    write.value = text_from(input, 12);
+    writes.push_back(std::move(write));
+  }
+  const std::string_view content = input.rest();
+
+  RecordingMessageBoxes messages;
+  Module2 module2(messages);
+  write_bytes(path, content);
+  if (older_backup) write_bytes(backup, "an older backup");
+
+  for (int i = 0; i < writes_before; ++i) {
+    const Write& w = writes[static_cast<std::size_t>(i)];
+    write_and_read_back(path, w.section, w.key, w.value, module2, messages);
+  }
+  start_up(path, backup, read_bytes(path), older_backup, typed_address, module2, messages);
+  for (std::size_t i = static_cast<std::size_t>(writes_before); i < writes.size(); ++i) {
+    write_and_read_back(path, writes[i].section, writes[i].key, writes[i].value, module2, messages);
+  }
+
+  // A file deleted while the program runs: the write fails, creates nothing, and says so.
+  const auto missing = folder / "missing.txt";
+  require(module2.write_ini(missing, "address 1", "relay1name", "pump") == 0,
+          "a write to a missing file fails");
+  require(!std::filesystem::exists(missing), "a failed write creates no file");
+  require(messages.shown.size() == 1 && messages.shown[0].caption == "File Not Found",
+          "a missing file is reported");
+  return 0;
+}
