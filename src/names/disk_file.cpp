@@ -216,6 +216,8 @@ std::optional<std::error_code> replace_through_unnamed_file(const std::filesyste
   }
   std::error_code error = fd.close();
   if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = last_error();
+  // The failure is reported already; a name that cannot be removed either goes at the
+  // next start.
   if (error) ::unlink(temp.c_str());
   return error;
 #else

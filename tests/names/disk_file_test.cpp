@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <iostream>
@@ -39,8 +40,18 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
   FakeNameView view;
   NameFile names{path, module2, messages, view};
 
+  // Kills spread over whole writes, however long the disk takes to flush one just now:
+  // on a busy disk a write may take ten times longer than on an idle one.
+  const auto measured = std::chrono::steady_clock::now();
+  for (const char* name : {"valve", "relay8", "valve", "relay8"}) {
+    ASSERT_EQ(module2.write_ini(path, "address 128", "relay8name", name), 1);
+  }
+  const auto one_write = std::chrono::duration_cast<std::chrono::microseconds>(
+      (std::chrono::steady_clock::now() - measured) / 4);
+  const auto longest_delay =
+      std::clamp(2 * one_write, std::chrono::microseconds(4000), std::chrono::microseconds(30000));
   std::mt19937 random(7411);
-  std::uniform_int_distribution<int> delay_us(0, 4000);
+  std::uniform_int_distribution<long> delay_us(0, longest_delay.count());
   int named_temporaries_left = 0, renames_seen = 0;
   std::string last = old_file;
   const auto start = std::chrono::steady_clock::now();
@@ -90,7 +101,8 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
   RecordProperty("renames_seen", renames_seen);
   std::cout << kills << " kills during renames, " << renames_seen << " with a new file since the "
             << "last kill, " << named_temporaries_left << " left a named temporary file before "
-            << "the start-up clean-up; " << elapsed.count() << " ms\n";
+            << "the start-up clean-up; one write " << one_write.count() << " us, delays up to "
+            << longest_delay.count() << " us, " << elapsed.count() << " ms in all\n";
 }
 
 // Without /proc the unnamed file cannot be given a name; a named temporary file then
