@@ -6,52 +6,15 @@
 #include <sys/resource.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
 #include <vector>
 
-#include "link/poll_cycle.h"
-#include "link_qt/poll_timer.h"
-#include "link_qt/qt_serial_port.h"
-#include "protocol/module1.h"
-#include "protocol/status_frame.h"
+#include "probe_link.h"
 
 namespace {
-
-class NullIndicators : public IndicatorPanel {
- public:
-  void paint(int, IndicatorState) override {}
-  Colour box_colour(int) const override { return colour_yellow; }
-};
-
-class BoardAddress : public AddressSource {
- public:
-  std::string address_text() const override { return "1"; }
-};
-
-// Runs the event loop for a while, idle as the panel is between events.
-void run_events_for(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
-bool wait_until(const std::function<bool()>& done, int timeout_ms = 30000) {
-  const QDeadlineTimer deadline(timeout_ms);
-  while (!done() && !deadline.hasExpired()) {
-    QEventLoop loop;
-    QTimer::singleShot(1, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return done();
-}
 
 double cpu_seconds() {
   rusage usage{};
@@ -66,40 +29,13 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const int replugs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-  QTemporaryDir dir;
-  QProcess board;
-  board.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  board.start(QStringLiteral(RELAY_BOARD_SIM_PATH), {"--link-dir", dir.path(), "--port", "1"});
-  if (!board.waitForStarted(5000) || !board.waitForReadyRead(5000)) {
-    std::fprintf(stderr, "replug_probe: the virtual board did not start\n");
-    return 1;
-  }
-  const auto signal_board = [&](int signal) {
-    ::kill(static_cast<pid_t>(board.processId()), signal);
-  };
-
-  QtSerialPort port(dir.path().toStdString());
-  BoardAddress address;
-  NullIndicators indicators;
-  Module1 module1(port, address);
-  PollCycle cycle(module1, port, indicators);
-  int answers = 0;
-  port.set_receive_handler([&](int code) {
-    cycle.MSComm1_OnComm(code);
-    StatusFrame frame;
-    std::copy(cycle.rx_buf().begin(), cycle.rx_buf().end(), frame.bytes.begin());
-    if (frame.is_valid() && cycle.link_count() == PollCycle::link_ticks) ++answers;
-  });
-  port.select_port(1);
-  if (const OpenResult opened = port.open(); !opened.ok) {
-    std::fprintf(stderr, "replug_probe: %s: %s\n", opened.device.c_str(), opened.reason.c_str());
-    return 1;
-  }
-  port.set_receive_threshold(8);
-  PollTimer timer(std::chrono::milliseconds(50));
-  QObject::connect(&timer, &PollTimer::timeout, [&] { cycle.Timer1_Timer(); });
-  timer.start();
-  if (!wait_until([&] { return answers > 0; })) {
+  ProbeBoard board;
+  if (!board.start("replug_probe")) return 1;
+  ProbeLink link(board);
+  if (!link.open("replug_probe")) return 1;
+  auto& port = link.port;
+  const auto answers = [&] { return link.answers.size(); };
+  if (!wait_until([&] { return answers() > 0; })) {
     std::fprintf(stderr, "replug_probe: no answer from the board\n");
     return 1;
   }
@@ -108,18 +44,18 @@ int main(int argc, char* argv[]) {
   // (up to the look interval), the open and one poll.
   std::vector<double> recovery_ms;
   for (int i = 0; i < replugs; ++i) {
-    signal_board(SIGUSR1);
+    board.send(SIGUSR1);
     if (!wait_until([&] { return port.device_lost(); })) {
       std::fprintf(stderr, "replug_probe: the pulled board was not noticed\n");
       return 1;
     }
     // Plugged back at a different moment of the look interval each time.
     run_events_for(100 + (i * 379) % 1000);
-    const int before = answers;
-    signal_board(SIGUSR2);
+    const auto before = answers();
+    board.send(SIGUSR2);
     QElapsedTimer back;
     back.start();
-    if (!wait_until([&] { return answers > before; })) {
+    if (!wait_until([&] { return answers() > before; })) {
       std::fprintf(stderr, "replug_probe: the board was not taken back\n");
       return 1;
     }
@@ -132,7 +68,7 @@ int main(int argc, char* argv[]) {
       recovery_ms[recovery_ms.size() / 2], recovery_ms.front(), recovery_ms.back());
 
   // The device gone for 10 s while the port counts as open and the poll runs on.
-  signal_board(SIGUSR1);
+  board.send(SIGUSR1);
   wait_until([&] { return port.device_lost(); });
   const double cpu_before = cpu_seconds();
   QElapsedTimer gone;
@@ -144,9 +80,6 @@ int main(int argc, char* argv[]) {
       cpu, static_cast<double>(gone.elapsed()) / 1000.0,
       100.0 * cpu / (static_cast<double>(gone.elapsed()) / 1000.0));
 
-  timer.stop();
-  port.close();
-  board.terminate();
-  board.waitForFinished(5000);
+  link.close();
   return 0;
 }
