@@ -133,7 +133,7 @@ TEST_F(LinkToBoard, APulledBoardIsReleasedAndTakenBackWhenItReturns) {
   // The board's power cut, its link left behind: the hang-up is seen in the same pass of
   // the event loop that runs the next tick.
   board->kill();
-  board->waitForFinished();
+  ASSERT_TRUE(board->waitForFinished(15000));
   const int ticks = panel.ticks;
   ASSERT_TRUE(wait_until([&] { return panel.port.device_lost(); }));
   EXPECT_LE(panel.ticks - ticks, 1);
@@ -211,7 +211,7 @@ TEST_F(LinkToBoard, BoardStopsCleanlyOnInterruptAndTakesItsLinkAlong) {
   BoardProcess board(board_options());
   EXPECT_TRUE(std::filesystem::is_symlink(link_path()));
   ::kill(static_cast<pid_t>(board.processId()), SIGINT);  // as Ctrl+C would
-  ASSERT_TRUE(board.waitForFinished());
+  ASSERT_TRUE(board.waitForFinished(15000));
   EXPECT_EQ(board.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(board.exitCode(), 0);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link_path())));

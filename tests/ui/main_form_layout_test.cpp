@@ -81,7 +81,7 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
 TEST_F(FormTest, FocusRunsInTheWindowsOrderFromThePortBox) {
   form->show();
   form->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 15000));
   EXPECT_EQ(QApplication::focusWidget(), chuankou_num());
   QStringList expected{"open_comm", "add", "openall", "closeall", "VScroll1", "VScroll2"};
   for (int relay = 1; relay <= 16; ++relay) expected << QStringLiteral("Picture1_%1").arg(relay);

@@ -12,7 +12,7 @@ class ScreenshotTest : public FormTest {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "no X server (Xvfb) available";
     FormTest::SetUp();
     form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get(), 15000));
   }
 
   // What the X server shows of relay n's box, read back from the screen clear of its
