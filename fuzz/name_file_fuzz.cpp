@@ -93,18 +93,18 @@ bool is_utf8_file(std::string_view bytes) {
 }
 
 // What reading a written value gives: the text as the file can hold it (undecodable
-// bytes become U+FFFD), up to a NUL, then as many whole characters as fit in 254 bytes
-// of the file's code page.
+// bytes become U+FFFD, the few private-use characters that GB18030 lacks '?'), up to a
+// NUL, then as many whole characters as fit in 254 bytes of the file's code page.
 std::string expected_read_back(std::string_view value, bool utf8_file) {
   std::string text = reference_utf8::sanitized(value);
   text.resize(std::min(text.size(), text.find('\0')));
   std::string out;
   std::size_t used = 0;
   for (std::string_view c : reference_utf8::chars(text)) {
-    const std::size_t size = utf8_file || c.size() == 1 ? c.size() : utf8_to_ansi(c).size();
-    if (used + size > 254) break;
-    used += size;
-    out += c;
+    const std::string stored = utf8_file || c.size() == 1 ? std::string(c) : utf8_to_ansi(c);
+    if (used + stored.size() > 254) break;
+    used += stored.size();
+    out += stored == "?" ? stored : std::string(c);
   }
   return out;
 }

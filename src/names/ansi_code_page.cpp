@@ -57,19 +57,37 @@ namespace {
 
 constexpr const char* file_code_page = "GB18030";
 
-// Converts between two encodings; input that does not convert becomes `replacement`,
-// one per byte, so that damaged files still show everything around the damage.
+// What stands for input that does not convert, and how many of its bytes.
+struct StandIn {
+  std::string_view text;
+  std::size_t length;
+};
+
+// A byte that does not decode becomes U+FFFD on its own, so that damaged files still
+// show everything around the damage. Byte 80 is no GB18030 character, but code page 936
+// has the euro sign there: files written on Simplified Chinese Windows systems hold it.
+StandIn undecodable(std::string_view bytes, std::size_t pos) {
+  return {bytes[pos] == '\x80' ? std::string_view("\xE2\x82\xAC") : utf8_replacement, 1};
+}
+
+// A character the code page lacks becomes one '?', as Windows writes it.
+StandIn unencodable(std::string_view text, std::size_t pos) {
+  return {"?", std::max<std::size_t>(utf8_sequence_length(text, pos), 1)};
+}
+
 std::string convert(const char* to, const char* from, std::string_view input,
-                    std::string_view replacement) {
+                    StandIn (*stand_in)(std::string_view, std::size_t)) {
   const iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // No converter installed: keep ASCII, which both sides share.
     std::string out;
-    for (char c : input) {
-      if (static_cast<unsigned char>(c) < 0x80) {
-        out += c;
+    for (std::size_t pos = 0; pos < input.size();) {
+      if (static_cast<unsigned char>(input[pos]) < 0x80) {
+        out += input[pos++];
       } else {
-        out += replacement;
+        const StandIn piece = stand_in(input, pos);
+        out += piece.text;
+        pos += piece.length;
       }
     }
     return out;
@@ -85,9 +103,10 @@ std::string convert(const char* to, const char* from, std::string_view input,
     const std::size_t result = iconv(cd, &in, &in_left, &dst, &dst_left);
     out.append(buffer, static_cast<std::size_t>(dst - buffer));
     if (result != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-    out += replacement;
-    ++in;
-    --in_left;
+    const StandIn piece = stand_in(input, static_cast<std::size_t>(in - input.data()));
+    out += piece.text;
+    in += piece.length;
+    in_left -= piece.length;
   }
   iconv_close(cd);
   return out;
@@ -96,11 +115,11 @@ std::string convert(const char* to, const char* from, std::string_view input,
 }  // namespace
 
 std::string ansi_to_utf8(std::string_view bytes) {
-  return convert("UTF-8", file_code_page, bytes, utf8_replacement);
+  return convert("UTF-8", file_code_page, bytes, undecodable);
 }
 
 std::string utf8_to_ansi(std::string_view text) {
-  return convert(file_code_page, "UTF-8", text, "?");
+  return convert(file_code_page, "UTF-8", text, unencodable);
 }
 
 std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {

@@ -6,7 +6,7 @@
 
 // The legacy code page of the name file: the system's ANSI code page on Windows,
 // GB18030 elsewhere (a superset of code page 936, in which Simplified Chinese Windows
-// systems write the file, and able to hold every character).
+// systems write the file, and able to hold every character but a few private-use ones).
 
 // Whether a file without a byte-order mark whose bytes are valid UTF-8 is taken as
 // UTF-8 (a Linux editor saved it so). Not on Windows: there the file is in the ANSI
@@ -19,7 +19,7 @@ inline constexpr bool unmarked_utf8_files = false;
 inline constexpr bool unmarked_utf8_files = true;
 #endif
 
-// Bytes that do not decode become U+FFFD.
+// Bytes that do not decode become U+FFFD; byte 80 is the euro sign, as in code page 936.
 std::string ansi_to_utf8(std::string_view bytes);
 // `text` must be well-formed UTF-8; characters the code page lacks become '?'.
 std::string utf8_to_ansi(std::string_view text);
