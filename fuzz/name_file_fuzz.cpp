@@ -33,8 +33,8 @@ namespace {
 
 constexpr std::string_view utf8_bom = "\xEF\xBB\xBF";
 
-// One folder for the whole run, emptied before each input. In memory where the
-// system offers it: every write of the name file is flushed to disk.
+// One folder for the whole run, emptied before each input; in memory where the system
+// offers it, since every write of the name file is flushed to disk.
 class Folder {
  public:
   Folder() {
@@ -195,7 +195,8 @@ void start_up(const std::filesystem::path& path, const std::filesystem::path& ba
     require(read_bytes(path) == before, "a set-up file is left byte for byte", detail);
     require(messages.shown.empty(), "a set-up file starts without a word", detail);
   } else {
-    require(read_bytes(path) == default_name_text(), "any other file is set up again", detail);
+    static const std::string default_text = default_name_text();
+    require(read_bytes(path) == default_text, "any other file is set up again", detail);
     const Message created{"name file created", "", MessageIcon::None};
     require(messages.shown == std::vector<Message>{created}, "the operator is told once", detail);
   }
@@ -207,7 +208,7 @@ void start_up(const std::filesystem::path& path, const std::filesystem::path& ba
   }
   messages.shown.clear();
 
-  for (const std::string& address : {std::string("0"), std::string("255"), typed_address}) {
+  for (const std::string& address : {std::string("0"), typed_address}) {
     names.load_names(address);
     require(view.labels.size() == relay_count, "the 16 labels are filled", address);
   }

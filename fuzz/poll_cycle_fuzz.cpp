@@ -38,11 +38,33 @@ struct Model {
   Model() { states.fill(IndicatorState::Unknown); }
 };
 
+// What one step of the script does; the byte that starts a step picks it.
+enum Op : std::uint8_t {
+  tick_op,         // Timer1_Timer
+  bytes_arrive,    // n bytes, then the receive event
+  other_event,     // an event of some code, with no new bytes
+  box_click,       // Picture1_Click(any 16-bit index)
+  label_click,     // Label2_Click(-128..127)
+  open_all,        // openall_Click
+  close_all,       // closeall_Click
+  port_opens,      // the port control opens the port
+  port_closes,     // ... and closes it, dropping waiting bytes
+  address_typed,   // any text of up to 11 bytes in the address box
+  address_number,  // a number, maybe with blanks or a fraction
+  answer_arrives,  // a well-formed answer with states from the input
+  op_count
+};
+
 class Script {
  public:
   void run(FuzzInput& input) {
     for (int step = 0; step < 400 && !input.empty(); ++step) {
-      this->step(input);
+      const auto op = static_cast<Op>(input.byte() % op_count);
+      this->step(op, input);
+      require(op == tick_op || rig_.port.writes.empty(), "only a tick writes");
+      const bool receives = op == bytes_arrive || op == other_event || op == answer_arrives;
+      require(op == tick_op || receives || rig_.indicators.paints.empty(),
+              "only a tick or a receive event paints");
       check_state();
       rig_.port.writes.clear();
       rig_.indicators.paints.clear();
@@ -50,42 +72,41 @@ class Script {
   }
 
  private:
-  void step(FuzzInput& input) {
-    switch (input.byte() % 12) {
-      case 0:
+  void step(Op op, FuzzInput& input) {
+    switch (op) {
+      case tick_op:
         tick();
         break;
-      case 1: {
+      case bytes_arrive: {
         const std::string_view bytes = input.text(input.byte() % 24);
         line_receives(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), comm_event_receive);
         break;
       }
-      case 2:
+      case other_event:
         line_receives({}, input.byte() % 4);
         break;
-      case 3:
+      case box_click:
         click(static_cast<std::int16_t>(input.word()), false);
         break;
-      case 4:
+      case label_click:
         click(static_cast<std::int8_t>(input.byte()), true);
         break;
-      case 5:
+      case open_all:
         operator_acts([&] { rig_.poll.openall_Click(); }, {0x13, 0xFF, 0xFF});
         break;
-      case 6:
+      case close_all:
         operator_acts([&] { rig_.poll.closeall_Click(); }, {0x13, 0x00, 0x00});
         break;
-      case 7:
+      case port_opens:
         rig_.port.open();
         break;
-      case 8:
+      case port_closes:
         rig_.port.close();
         break;
-      case 9:
+      case address_typed:
         rig_.address.text = input.text(input.byte() % 12);
         break;
-      case 10: {
-        // A number as the operator types it, sometimes with blanks or a fraction.
+      case address_number: {
         const std::uint8_t style = input.byte();
         std::string text = number_to_text(input.word());
         if (style & 1) text = " " + text;
@@ -94,8 +115,7 @@ class Script {
         rig_.address.text = text;
         break;
       }
-      case 11: {
-        // A well-formed answer whose states the input chooses.
+      case answer_arrives: {
         const std::uint16_t opened = input.word();
         Frame frame{0x22,
                     input.byte(),
@@ -109,6 +129,8 @@ class Script {
         line_receives(std::vector<std::uint8_t>(frame.begin(), frame.end()), comm_event_receive);
         break;
       }
+      case op_count:
+        break;
     }
   }
 
