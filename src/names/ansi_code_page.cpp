@@ -47,6 +47,23 @@ std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
   return lead && pos + 1 < bytes.size() ? 2 : 1;
 }
 
+std::optional<std::string> first_missing_ansi_character(std::string_view text) {
+  // A system set to UTF-8 holds every character.
+  if (GetACP() == CP_UTF8) return std::nullopt;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = std::max<std::size_t>(utf8_sequence_length(text, pos), 1);
+    const std::string_view c = text.substr(pos, length);
+    pos += length;
+    if (c.size() == 1) continue;
+    const std::wstring wide = widen(CP_UTF8, c);
+    BOOL used_default = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                        nullptr, 0, nullptr, &used_default);
+    if (used_default) return std::string(c);
+  }
+  return std::nullopt;
+}
+
 #else
 
 #include <iconv.h>
@@ -130,6 +147,29 @@ std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
     length = second >= 0x30 && second <= 0x39 ? 4 : 2;
   }
   return std::min(length, bytes.size() - pos);
+}
+
+std::optional<std::string> first_missing_ansi_character(std::string_view text) {
+  const iconv_t cd = iconv_open(file_code_page, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::optional<std::string> missing;
+  for (std::size_t pos = 0; pos < text.size() && !missing;) {
+    const std::size_t length = utf8_sequence_length(text, pos);
+    const std::string_view c = text.substr(pos, std::max<std::size_t>(length, 1));
+    pos += c.size();
+    // ASCII is in every code page; a malformed byte is no character to name.
+    if (length <= 1) continue;
+    char* in = const_cast<char*>(c.data());
+    std::size_t in_left = c.size();
+    char buffer[16];
+    char* out = buffer;
+    std::size_t out_left = sizeof buffer;
+    if (iconv(cd, &in, &in_left, &out, &out_left) == static_cast<std::size_t>(-1)) {
+      missing = std::string(c);
+    }
+  }
+  iconv_close(cd);
+  return missing;
 }
 
 #endif

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,3 +26,6 @@ std::string ansi_to_utf8(std::string_view bytes);
 std::string utf8_to_ansi(std::string_view text);
 // Bytes of the character that starts at `pos`: at least 1, never past the end.
 std::size_t ansi_char_length(std::string_view bytes, std::size_t pos);
+// The first character of the UTF-8 text that the code page has no bytes for (it would
+// be written as '?'), as UTF-8; nothing when the code page holds all of it.
+std::optional<std::string> first_missing_ansi_character(std::string_view text);

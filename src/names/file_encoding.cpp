@@ -34,6 +34,11 @@ std::string FileEncoding::decode(std::string_view bytes) const {
   return utf8_ ? sanitize_utf8(bytes) : ansi_to_utf8(bytes);
 }
 
+std::optional<std::string> FileEncoding::first_missing_character(std::string_view utf8_text) const {
+  if (utf8_ || is_ascii(utf8_text)) return std::nullopt;
+  return first_missing_ansi_character(utf8_text);
+}
+
 std::string_view FileEncoding::cut(std::string_view bytes, std::size_t limit) const {
   if (bytes.size() <= limit) return bytes;
   std::size_t end = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ class FileEncoding {
 
   std::string encode(std::string_view utf8_text) const;
   std::string decode(std::string_view bytes) const;
+  // The first character of the UTF-8 text that the file cannot hold, as UTF-8.
+  std::optional<std::string> first_missing_character(std::string_view utf8_text) const;
   // The longest start of `bytes` of at most `limit` bytes that holds whole characters
   // only: a character cut by the limit is dropped, not left as a broken byte.
   std::string_view cut(std::string_view bytes, std::size_t limit) const;

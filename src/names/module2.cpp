@@ -82,6 +82,11 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return 0;
 
   const FileEncoding encoding = FileEncoding::detect(*bytes);
+  // A character the file cannot hold would be stored as '?': the name is refused
+  // instead, so that what is stored is what the operator typed.
+  for (const std::string_view text : {section, key, value}) {
+    if (encoding.first_missing_character(text)) return 0;
+  }
   auto edited = edited_bytes(*bytes, encoding, section, key, value);
   if (!edited) return 1;
   if (FileEncoding::detect(*edited).is_utf8() != encoding.is_utf8()) {
@@ -96,6 +101,13 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
     return 0;
   }
   return 1;
+}
+
+std::optional<std::string> Module2::unstorable_character(const std::filesystem::path& file,
+                                                         std::string_view text) {
+  std::string bytes;
+  if (read_whole_file(file, bytes)) bytes.clear();
+  return FileEncoding::detect(bytes).first_missing_character(text);
 }
 
 bool Module2::section_exists(const std::filesystem::path& file, std::string_view section) {

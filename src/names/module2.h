@@ -23,6 +23,12 @@ class Module2 {
   // or the file could not be replaced.
   std::int32_t write_ini(const std::filesystem::path& file, std::string_view section,
                          std::string_view key, std::string_view value);
+  // The first character of the UTF-8 text that the file's encoding cannot hold (a few
+  // private-use characters have no GB18030 bytes), as UTF-8, so that the operator can
+  // be told which one; nothing when the file can hold all of it. Tells the operator
+  // nothing: a missing or unreadable file is reported by the write that follows.
+  std::optional<std::string> unstorable_character(const std::filesystem::path& file,
+                                                  std::string_view text);
   // Whether a line reads exactly "[section]" (case-sensitive, no trimming).
   bool section_exists(const std::filesystem::path& file, std::string_view section);
 

@@ -193,6 +193,22 @@ TEST_F(Module2Test, LineBreaksAreRefused) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// A few private-use characters have no GB18030 bytes: the name is refused whole and the
+// character named, rather than stored as '?'.
+TEST_F(Module2Test, CharactersTheFileCannotHoldAreRefusedAndNamed) {
+  const auto gb_file = file(default_file);
+  const auto utf8_file = file("[address 0]\r\nrelay1name=泵\r\n", "utf8.txt");
+  EXPECT_EQ(module2.unstorable_character(gb_file, "泵\uE78D\uE7C7x"), "\uE78D");
+  EXPECT_EQ(module2.unstorable_character(gb_file, "泵€𠀀\uE000pump"), std::nullopt);
+  EXPECT_EQ(module2.unstorable_character(utf8_file, "\uE78D"), std::nullopt);
+  EXPECT_EQ(module2.write_ini(gb_file, "address 1", "relay1name", "a\uE78D"), 0);
+  EXPECT_EQ(module2.write_ini(gb_file, "address\uE78D", "relay1name", "a"), 0);
+  EXPECT_EQ(read_bytes(gb_file), default_file);
+  ASSERT_EQ(module2.write_ini(utf8_file, "address 0", "relay1name", "\uE78D"), 1);
+  EXPECT_EQ(module2.read_ini(utf8_file, "address 0", "relay1name"), "\uE78D");
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST_F(Module2Test, SectionTestIsExactWhileReadingFoldsCase) {
   const auto path = fixture("headers.ini");
   EXPECT_FALSE(module2.section_exists(path, "address 0"));
