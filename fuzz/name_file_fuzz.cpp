@@ -24,6 +24,7 @@
 #include "invariant.h"
 #include "names/ansi_code_page.h"
 #include "names/default_name_text.h"
+#include "names/file_encoding.h"
 #include "names/module2.h"
 #include "names/name_file.h"
 #include "recording_message_boxes.h"
@@ -72,9 +73,27 @@ void write_bytes(const std::filesystem::path& file, std::string_view bytes) {
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Whether one line of the text, after a UTF-8 byte-order mark, is exactly `line`.
+constexpr std::string_view utf16le_bom = "\xFF\xFE";
+
+// The ASCII of a UTF-16LE body, one byte per code unit; every other unit stands as
+// 80, which no line the program looks for holds.
+std::string ascii_of_utf16le(std::string_view body) {
+  std::string text;
+  for (std::size_t pos = 0; pos + 1 < body.size(); pos += 2) {
+    const bool ascii = static_cast<unsigned char>(body[pos]) < 0x80 && body[pos + 1] == 0;
+    text += ascii ? body[pos] : '\x80';
+  }
+  return text;
+}
+
+// Whether one line of the text, after a byte-order mark, is exactly `line` (ASCII).
 bool has_line(std::string_view bytes, std::string_view line) {
+  std::string utf16_text;
   if (bytes.starts_with(utf8_bom)) bytes.remove_prefix(utf8_bom.size());
+  if (bytes.starts_with(utf16le_bom)) {
+    utf16_text = ascii_of_utf16le(bytes.substr(utf16le_bom.size()));
+    bytes = utf16_text;
+  }
   std::size_t pos = 0;
   while (pos <= bytes.size()) {
     const std::size_t end = std::min(bytes.find_first_of("\r\n", pos), bytes.size());
@@ -85,26 +104,24 @@ bool has_line(std::string_view bytes, std::string_view line) {
   return false;
 }
 
-bool is_utf8_file(std::string_view bytes) {
-  if (bytes.starts_with(utf8_bom)) return true;
-  const bool non_ascii = std::any_of(bytes.begin(), bytes.end(),
-                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-  return unmarked_utf8_files && non_ascii && reference_utf8::is_valid(bytes);
-}
-
 // What reading a written value gives: the text as the file can hold it (undecodable
-// bytes become U+FFFD, the few private-use characters that GB18030 lacks '?'), up to a
-// NUL, then as many whole characters as fit in 254 bytes of the file's code page.
-std::string expected_read_back(std::string_view value, bool utf8_file) {
+// bytes become U+FFFD), up to a NUL, then as many whole characters as fit in 254 units
+// of the file's encoding: bytes of the code page or of UTF-8, UTF-16 code units.
+std::string expected_read_back(std::string_view value, const FileEncoding& encoding) {
   std::string text = reference_utf8::sanitized(value);
   text.resize(std::min(text.size(), text.find('\0')));
   std::string out;
   std::size_t used = 0;
   for (std::string_view c : reference_utf8::chars(text)) {
-    const std::string stored = utf8_file || c.size() == 1 ? std::string(c) : utf8_to_ansi(c);
-    if (used + stored.size() > 254) break;
-    used += stored.size();
-    out += stored == "?" ? stored : std::string(c);
+    std::size_t units = c.size();
+    if (encoding.is_utf16()) {
+      units = c.size() == 4 ? 2 : 1;
+    } else if (!encoding.is_utf8() && c.size() > 1) {
+      units = utf8_to_ansi(c).size();
+    }
+    if (used + units > 254) break;
+    used += units;
+    out += c;
   }
   return out;
 }
@@ -222,16 +239,24 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   const std::string detail = "[" + hex_dump(section) + "] <" + hex_dump(key) + "> = <" +
                              hex_dump(value) + "> in " + hex_dump(before, 120);
   const std::int32_t written = module2.write_ini(path, section, key, value);
-  require(messages.shown.empty(), "a write on a present file says nothing", detail);
   const std::string after = read_bytes(path);
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
     require(written == 0, "a line break is refused", detail);
   }
+  const FileEncoding encoding = FileEncoding::detect(before);
+  require(FileEncoding::detect(after).form() == encoding.form(),
+          "a write never changes the file's encoding", detail + "\nto " + hex_dump(after, 120));
   if (written == 0) {
     require(after == before, "a failed write leaves the file as it was", detail);
+    // Refused because the name would change how the file reads: said so, once.
+    require(messages.shown.empty() ||
+                (messages.shown.size() == 1 && messages.shown[0].caption == "File Error"),
+            "a refused write says at most why", detail);
+    messages.shown.clear();
     return;
   }
-  const std::string want = expected_read_back(value, is_utf8_file(after));
+  require(messages.shown.empty(), "a write on a present file says nothing", detail);
+  const std::string want = expected_read_back(value, encoding);
   const std::string got = module2.read_ini(path, section, key);
   require(got == want, "a written value reads back, cut to 254 bytes",
           detail + "\nread " + hex_dump(got) + "\nwant " + hex_dump(want));

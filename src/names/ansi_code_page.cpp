@@ -64,6 +64,10 @@ std::optional<std::string> first_missing_ansi_character(std::string_view text) {
   return std::nullopt;
 }
 
+bool is_gb2312_text(std::string_view) {
+  return false;
+}
+
 #else
 
 #include <iconv.h>
@@ -135,8 +139,18 @@ std::string ansi_to_utf8(std::string_view bytes) {
   return convert("UTF-8", file_code_page, bytes, undecodable);
 }
 
+// GB18030 writes the euro sign as A2 E3, a private-use character to a Windows reader
+// in code page 936, which has it at 80: the euro sign is written as 80.
 std::string utf8_to_ansi(std::string_view text) {
-  return convert(file_code_page, "UTF-8", text, unencodable);
+  constexpr std::string_view euro = "\xE2\x82\xAC";
+  std::string out;
+  for (;;) {
+    const std::size_t at = text.find(euro);
+    out += convert(file_code_page, "UTF-8", text.substr(0, at), unencodable);
+    if (at == std::string_view::npos) return out;
+    out += '\x80';
+    text.remove_prefix(at + euro.size());
+  }
 }
 
 std::size_t ansi_char_length(std::string_view bytes, std::size_t pos) {
@@ -170,6 +184,23 @@ std::optional<std::string> first_missing_ansi_character(std::string_view text) {
   }
   iconv_close(cd);
   return missing;
+}
+
+bool is_gb2312_text(std::string_view text) {
+  const iconv_t cd = iconv_open("GB2312", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* in = const_cast<char*>(text.data());
+  std::size_t in_left = text.size();
+  bool converts = true;
+  while (in_left > 0 && converts) {
+    char buffer[4096];
+    char* out = buffer;
+    std::size_t out_left = sizeof buffer;
+    converts =
+        iconv(cd, &in, &in_left, &out, &out_left) != static_cast<std::size_t>(-1) || errno == E2BIG;
+  }
+  iconv_close(cd);
+  return converts;
 }
 
 #endif

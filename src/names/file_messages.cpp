@@ -17,3 +17,9 @@ Message file_failure_message(const std::filesystem::path& file, std::string_view
   text += reason.message();
   return {text, "File Error", MessageIcon::Critical};
 }
+
+Message write_refused_message(const std::filesystem::path& file, std::string_view why) {
+  std::string text = path_text(file) + " could not be written: ";
+  text += why;
+  return {text, "File Error", MessageIcon::Critical};
+}

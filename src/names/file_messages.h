@@ -19,3 +19,8 @@ Message file_not_found_message(const std::filesystem::path& file);
 // "written" or "created".
 Message file_failure_message(const std::filesystem::path& file, std::string_view what,
                              const std::error_code& reason);
+
+// "<path> could not be written: <why>", critical, for a write refused to keep the
+// file's other names as they read: the name would change how the file's characters
+// read, or the file holds text that could not be written back as it is.
+Message write_refused_message(const std::filesystem::path& file, std::string_view why);

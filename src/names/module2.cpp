@@ -8,7 +8,8 @@
 
 namespace {
 
-// What a read returns at most, in bytes of the file's code page.
+// What a read returns at most: bytes of the file's encoding, UTF-16 code units in a
+// UTF-16 file.
 constexpr std::size_t read_limit = 254;
 
 bool has_line_break(std::string_view text) {
@@ -25,18 +26,15 @@ bool file_is_present(const std::filesystem::path& file) {
          error != std::errc::not_a_directory;
 }
 
-// The file's new bytes with the key set, or nothing when it already holds the value.
-std::optional<std::string> edited_bytes(std::string_view bytes, const FileEncoding& encoding,
-                                        std::string_view section, std::string_view key,
-                                        std::string_view value) {
-  const std::string_view body = FileEncoding::body(bytes);
-  const std::string file_section = encoding.encode(section);
-  const std::string file_key = encoding.encode(key);
-  const std::string file_value = encoding.encode(value);
-  const auto current = profile_value(body, file_section, file_key);
-  if (current && *current == file_value) return std::nullopt;
-  return std::string(encoding.bom()) + with_profile_value(body, file_section, file_key, file_value);
-}
+// The file's text in the form that names are matched in, and how to write it back.
+struct ProfileFile {
+  explicit ProfileFile(std::string_view bytes)
+      : encoding(FileEncoding::detect(bytes)), text(encoding.text(bytes, exact)) {}
+
+  FileEncoding encoding;
+  bool exact = true;  // whether file_bytes(text) gives the file back as it was
+  std::string text;
+};
 
 }  // namespace
 
@@ -57,20 +55,22 @@ std::string Module2::read_ini(const std::filesystem::path& file, std::string_vie
                               std::string_view key) {
   const auto bytes = load(file);
   if (!bytes) return {};
-  // ASCII is the same in every code page the file may use, so the whole file is
-  // examined for its code page only when a name or the value holds other characters.
+  // ASCII is the same in every 8-bit form the file may take, and an ASCII name can only
+  // match ASCII, so the whole file is examined for its encoding only when a name or the
+  // value holds other characters, or when the file is UTF-16.
   const std::string_view body = FileEncoding::body(*bytes);
-  std::optional<std::string_view> value;
-  if (is_ascii(section) && is_ascii(key)) {
-    value = profile_value(body, section, key);
-  } else {
-    const FileEncoding encoding = FileEncoding::detect(*bytes);
-    value = profile_value(body, encoding.encode(section), encoding.encode(key));
+  if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section) && is_ascii(key)) {
+    const auto value = profile_value(body, section, key);
+    if (!value) return {};
+    const std::string_view stored = value->substr(0, value->find('\0'));
+    if (is_ascii(stored)) return std::string(stored.substr(0, read_limit));
   }
+  const ProfileFile profile(*bytes);
+  const FileEncoding& encoding = profile.encoding;
+  const auto value = profile_value(profile.text, encoding.encode(section), encoding.encode(key),
+                                   encoding.char_length());
   if (!value) return {};
   const std::string_view stored = value->substr(0, value->find('\0'));
-  if (is_ascii(stored)) return std::string(stored.substr(0, read_limit));
-  const FileEncoding encoding = FileEncoding::detect(*bytes);
   return encoding.decode(encoding.cut(stored, read_limit));
 }
 
@@ -81,22 +81,35 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
   // A line break would let the text start lines of its own in the file.
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return 0;
 
-  const FileEncoding encoding = FileEncoding::detect(*bytes);
+  const ProfileFile profile(*bytes);
+  const FileEncoding& encoding = profile.encoding;
   // A character the file cannot hold would be stored as '?': the name is refused
   // instead, so that what is stored is what the operator typed.
   for (const std::string_view text : {section, key, value}) {
     if (encoding.first_missing_character(text)) return 0;
   }
-  auto edited = edited_bytes(*bytes, encoding, section, key, value);
-  if (!edited) return 1;
-  if (FileEncoding::detect(*edited).is_utf8() != encoding.is_utf8()) {
-    // The new name's code-page bytes happen to form valid UTF-8 and would be read back
-    // as other characters: the file is stored as UTF-8 from now on, its text unchanged.
-    const std::string text = encoding.decode(FileEncoding::body(*bytes));
-    edited = edited_bytes(text, FileEncoding::utf8_without_bom(), section, key, value);
-    if (!edited) return 1;
+  if (!profile.exact) {
+    messages_.show(write_refused_message(
+        file, "it holds UTF-16 text that does not convert, which a write would damage"));
+    return 0;
   }
-  if (const auto error = replace_file_atomically(file, *edited)) {
+  const std::string file_section = encoding.encode(section);
+  const std::string file_key = encoding.encode(key);
+  const std::string file_value = encoding.encode(value);
+  const CharLength char_length = encoding.char_length();
+  const auto current = profile_value(profile.text, file_section, file_key, char_length);
+  if (current && *current == file_value) return 1;
+  // Only the key's line changes; the file keeps its encoding and every other byte.
+  const std::string edited = encoding.file_bytes(
+      with_profile_value(profile.text, file_section, file_key, file_value, char_length));
+  if (FileEncoding::detect(edited).form() != encoding.form()) {
+    // The name's bytes would make the file read in the other encoding, and every other
+    // name with it: nothing is written.
+    messages_.show(
+        write_refused_message(file, "the name would change how the file's characters read"));
+    return 0;
+  }
+  if (const auto error = replace_file_atomically(file, edited)) {
     messages_.show(file_failure_message(file, "written", error));
     return 0;
   }
@@ -113,9 +126,9 @@ std::optional<std::string> Module2::unstorable_character(const std::filesystem::
 bool Module2::section_exists(const std::filesystem::path& file, std::string_view section) {
   const auto bytes = load(file);
   if (!bytes) return false;
-  std::string header = "[";
-  header.append(is_ascii(section) ? std::string(section)
-                                  : FileEncoding::detect(*bytes).encode(section));
-  header.append("]");
-  return has_exact_line(FileEncoding::body(*bytes), header);
+  if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section)) {
+    return has_exact_line(FileEncoding::body(*bytes), "[" + std::string(section) + "]");
+  }
+  const ProfileFile profile(*bytes);
+  return has_exact_line(profile.text, "[" + profile.encoding.encode(section) + "]");
 }

@@ -1,5 +1,7 @@
 #include "names/profile_text.h"
 
+#include <algorithm>
+
 namespace {
 
 bool is_blank(char c) {
@@ -18,16 +20,18 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-// Only ASCII letters fold. Bytes above 0x7F, and the byte after one, compare exactly:
-// in a double-byte code page the second half of a character may look like an ASCII
-// letter (GBK 81 41 and 81 61 are different characters), and merging them would let
-// one relay's name overwrite another's.
-bool same_name(std::string_view a, std::string_view b) {
+// Only ASCII letters fold, and only whole characters: a character of more than one
+// byte compares exactly, so that one relay's name cannot overwrite another's.
+bool same_name(std::string_view a, std::string_view b, CharLength char_length) {
   if (a.size() != b.size()) return false;
-  bool exact = false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (exact ? a[i] != b[i] : fold(a[i]) != fold(b[i])) return false;
-    exact = static_cast<unsigned char>(a[i]) >= 0x80;
+  for (std::size_t i = 0; i < a.size();) {
+    const std::size_t length = char_length ? std::max<std::size_t>(char_length(a, i), 1) : 1;
+    if (length == 1) {
+      if (fold(a[i]) != fold(b[i])) return false;
+    } else if (a.substr(i, length) != b.substr(i, length)) {
+      return false;
+    }
+    i += length;
   }
   return true;
 }
@@ -88,7 +92,8 @@ std::optional<Entry> entry_of(std::string_view line) {
 
 // The header line of the first section of that name. Only a '[' at the start of a line
 // can open one, so the search jumps from bracket to bracket over the entries.
-std::optional<Line> find_section(std::string_view text, std::string_view name) {
+std::optional<Line> find_section(std::string_view text, std::string_view name,
+                                 CharLength char_length) {
   std::size_t pos = text.find('[');
   while (pos != std::string_view::npos) {
     std::size_t begin = pos;
@@ -99,7 +104,7 @@ std::optional<Line> find_section(std::string_view text, std::string_view name) {
     }
     const Line line = line_at(text, begin);
     const auto header = header_name(content(text, line));
-    if (header && same_name(*header, name)) return line;
+    if (header && same_name(*header, name, char_length)) return line;
     pos = text.find('[', line.next);
   }
   return std::nullopt;
@@ -111,14 +116,15 @@ struct SectionScan {
   Line last_entry;  // the section's last entry, or its header when it has none
 };
 
-SectionScan scan_section(std::string_view text, const Line& header, std::string_view key) {
+SectionScan scan_section(std::string_view text, const Line& header, std::string_view key,
+                         CharLength char_length) {
   SectionScan scan{std::nullopt, std::nullopt, header};
   for (std::size_t pos = header.next; pos < text.size();) {
     const Line line = line_at(text, pos);
     const std::string_view line_text = content(text, line);
     if (header_name(line_text)) break;
     if (const auto entry = entry_of(line_text)) {
-      if (same_name(entry->key, key)) {
+      if (same_name(entry->key, key, char_length)) {
         scan.match = line;
         scan.entry = entry;
         return scan;
@@ -159,20 +165,21 @@ std::string profile_entry_line(std::string_view key, std::string_view value) {
 }
 
 std::optional<std::string_view> profile_value(std::string_view text, std::string_view section,
-                                              std::string_view key) {
-  const auto header = find_section(text, trim(section));
+                                              std::string_view key, CharLength char_length) {
+  const auto header = find_section(text, trim(section), char_length);
   if (!header) return std::nullopt;
-  const SectionScan scan = scan_section(text, *header, trim(key));
+  const SectionScan scan = scan_section(text, *header, trim(key), char_length);
   if (!scan.match) return std::nullopt;
   const std::string_view line = content(text, *scan.match);
   return unquote(trim(line.substr(scan.entry->value_begin)));
 }
 
 std::string with_profile_value(std::string_view text, std::string_view section,
-                               std::string_view key, std::string_view value) {
+                               std::string_view key, std::string_view value,
+                               CharLength char_length) {
   std::string out;
   out.reserve(text.size() + section.size() + key.size() + value.size() + 16);
-  const auto header = find_section(text, trim(section));
+  const auto header = find_section(text, trim(section), char_length);
   if (!header) {
     out = text;
     if (!out.empty() && !is_line_break(out.back())) out += "\r\n";
@@ -180,7 +187,7 @@ std::string with_profile_value(std::string_view text, std::string_view section,
     out += profile_entry_line(key, value);
     return out;
   }
-  const SectionScan scan = scan_section(text, *header, trim(key));
+  const SectionScan scan = scan_section(text, *header, trim(key), char_length);
   if (scan.match) {
     const std::size_t value_begin = scan.match->begin + scan.entry->value_begin;
     out = text.substr(0, value_begin);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,10 +15,18 @@
 // surrounding blanks ignored; only the first of two equal sections is searched, and
 // in it the first of two equal keys counts.
 
+// The bytes of the character of the file's encoding that starts at `pos` (at least 1).
+// Names are walked by characters so that every ASCII letter folds, wherever it stands,
+// while the second byte of a double-byte character never does, even where it looks
+// like a letter (GBK 81 41 and 81 61 are different characters). Without one, every
+// byte below 0x80 is a character of its own, as in ASCII and UTF-8.
+using CharLength = std::size_t (*)(std::string_view bytes, std::size_t pos);
+
 // The value of the key, without the blanks and one pair of matching quotes around it;
 // nothing when the section or the key is absent.
 std::optional<std::string_view> profile_value(std::string_view text, std::string_view section,
-                                              std::string_view key);
+                                              std::string_view key,
+                                              CharLength char_length = nullptr);
 
 // The text with the key set to the value: replaced in its line (the key keeps its
 // spelling), else added after the last entry of the section, else in a new section at
@@ -25,7 +34,8 @@ std::optional<std::string_view> profile_value(std::string_view text, std::string
 // would change (blanks or quotes at its ends) is written inside double quotes so that
 // it reads back as given. None of the three may hold a line break.
 std::string with_profile_value(std::string_view text, std::string_view section,
-                               std::string_view key, std::string_view value);
+                               std::string_view key, std::string_view value,
+                               CharLength char_length = nullptr);
 
 // The lines that start a section and that set a key, each ending in CR LF; the value
 // is quoted as with_profile_value quotes it.

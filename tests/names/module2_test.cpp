@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "names/ansi_code_page.h"
 #include "names/default_name_text.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
@@ -58,7 +59,7 @@ TEST(ProfileText, ReadsHandEditedFilesWithAnyLineEndings) {
   };
   for (const auto& lookup : lookups) {
     SCOPED_TRACE("[" + lookup.section + "] " + lookup.key);
-    const auto value = profile_value(text, lookup.section, lookup.key);
+    const auto value = profile_value(text, lookup.section, lookup.key, ansi_char_length);
     EXPECT_EQ(value ? std::optional<std::string>(*value) : std::nullopt, lookup.value);
   }
 }
@@ -207,6 +208,77 @@ TEST_F(Module2Test, CharactersTheFileCannotHoldAreRefusedAndNamed) {
   ASSERT_EQ(module2.write_ini(utf8_file, "address 0", "relay1name", "\uE78D"), 1);
   EXPECT_EQ(module2.read_ini(utf8_file, "address 0", "relay1name"), "\uE78D");
   EXPECT_TRUE(messages.shown.empty());
+}
+
+// ASCII letters fold wherever they stand in a name, also after a Chinese character;
+// the second byte of a double-byte character never does (GBK 81 41 and 81 61 differ).
+TEST_F(Module2Test, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
+  const std::string gbk_upper = "\x81\x41";  // two characters that differ only in the
+  const std::string gbk_lower = "\x81\x61";  // case their second byte would have in ASCII
+  const struct {
+    std::string label;
+    std::string start;
+  } files[] = {
+      {"code page 936",
+       "[\xB5\xD8\xD6\xB7"
+       "A]\r\nRelay\xB1\xC3X=one\r\n"},  // [地址A] Relay泵X
+      {"UTF-8", "[地址A]\r\nRelay泵X=one\r\n"},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.label);
+    const auto path = file(f.start);
+    EXPECT_EQ(module2.read_ini(path, "地址a", "relay泵x"), "one");
+    ASSERT_EQ(module2.write_ini(path, "地址a", "RELAY泵X", "two"), 1);
+    EXPECT_EQ(module2.read_ini(path, "地址A", "Relay泵X"), "two");
+    EXPECT_EQ(read_bytes(path).size(), f.start.size());  // no second section, no new key
+  }
+  const auto path = file("[k]\r\n" + gbk_upper + "=upper\r\n");
+  const std::string upper = "\u4E04";  // 81 41
+  const std::string lower = "\u4E64";  // 81 61
+  EXPECT_EQ(module2.read_ini(path, "k", lower), "");
+  ASSERT_EQ(module2.write_ini(path, "k", lower, "lower"), 1);
+  EXPECT_EQ(read_bytes(path), "[k]\r\n" + gbk_upper + "=upper\r\n" + gbk_lower + "=lower\r\n");
+  EXPECT_EQ(module2.read_ini(path, "K", upper), "upper");
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+// The euro sign is 80 in code page 936, where a Windows reader looks for it.
+TEST_F(Module2Test, EuroSignIsWrittenAsCodePage936Has) {
+  const auto path = file(default_file);
+  ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", "泵€5"), 1);
+  EXPECT_EQ(read_bytes(path), default_file +
+                                  "[address 1]\r\nrelay1name=\xB1\xC3\x80"
+                                  "5\r\n");
+  EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), "泵€5");
+}
+
+// A name whose bytes would make the file read in the other encoding, and every other
+// name with it, is not written; the operator is told so and nothing is lost.
+TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
+  // E4 80 and 81 40 in GBK; together also E4 80 81, well-formed UTF-8.
+  const std::string gbk_like_utf8 = "\u92E9\u4E02";
+  const struct {
+    std::string label;
+    std::string start;
+    std::string value;
+  } cases[] = {
+      {"code page file to UTF-8", default_file, gbk_like_utf8 + "@"},
+      // E4 B8 A2 E4 B8 A1 pairs up into GB2312 characters (涓, A2 E4, 浮), and 両 is
+      // none: the file's one name would read as code page 936
+      {"UTF-8 file to the code page", "[address 1]\r\nrelay1name=中文\r\n", "丢両"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    messages.shown.clear();
+    const auto path = file(c.start);
+    EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", c.value), 0);
+    EXPECT_EQ(read_bytes(path), c.start);
+    const Message refused{path.string() +
+                              " could not be written: the name would change how the file's "
+                              "characters read",
+                          "File Error", MessageIcon::Critical};
+    EXPECT_EQ(messages.shown, std::vector<Message>{refused});
+  }
 }
 
 TEST_F(Module2Test, SectionTestIsExactWhileReadingFoldsCase) {
