@@ -1,7 +1,39 @@
 #include "names/rename_logic.h"
 
+#include <cstdio>
+
 #include "common/text_number.h"
 #include "names/name_file_layout.h"
+
+namespace {
+
+// The caption of every message about a name the dialog would not store.
+constexpr std::string_view rename_caption = "Rename";
+
+RenameOutcome refused(std::string text) {
+  return {false, Message{std::move(text), std::string(rename_caption), MessageIcon::Critical}};
+}
+
+// "U+E78D" for one character given as UTF-8.
+std::string code_point_text(std::string_view character) {
+  constexpr unsigned char lead_bits[] = {0x7F, 0x1F, 0x0F, 0x07};
+  const std::size_t length = character.size() < 4 ? character.size() : 4;
+  if (length == 0) return "U+0000";
+  unsigned code = static_cast<unsigned char>(character[0]) & lead_bits[length - 1];
+  for (std::size_t i = 1; i < length; ++i) {
+    code = (code << 6) | (static_cast<unsigned char>(character[i]) & 0x3Fu);
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", code);
+  return text;
+}
+
+std::string_view without_trailing_line_breaks(std::string_view text) {
+  const auto last = text.find_last_not_of("\r\n");
+  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+}  // namespace
 
 std::optional<std::string> RenameLogic::Form_Load() {
   // Text that is no 16-bit number counts as out of range; there is no lower bound on
@@ -13,6 +45,29 @@ std::optional<std::string> RenameLogic::Form_Load() {
   return module2_.read_ini(name_file_, address_section(add), relay_key(xianlu));
 }
 
-void RenameLogic::Command_ok_Click(const std::string& text) {
-  module2_.write_ini(name_file_, address_section(add), relay_key(xianlu), text);
+RenameOutcome RenameLogic::Command_ok_Click(std::string_view text) {
+  if (!text_to_int16(add)) {
+    const std::string what = add.empty() ? std::string("the Address box was empty")
+                                         : "the Address box held \"" + add + "\", not a number";
+    return refused("The name was not stored: " + what +
+                   " when the relay's name was clicked. Type the board's address in the "
+                   "Address box, click the relay's name again and press OK.");
+  }
+  if (!text_to_int16(xianlu)) {
+    return refused("The name was not stored: \"" + xianlu + "\" is not a relay number.");
+  }
+  const std::string_view name = without_trailing_line_breaks(text);
+  if (name.find_first_of("\r\n") != std::string_view::npos) {
+    return refused(
+        "The name was not stored: it holds a line break, and a name is one line of the "
+        "name file. Remove the line break and press OK again.");
+  }
+  // Stored, it would come back as '?' or not at all: what is stored must be what the
+  // operator typed.
+  if (const auto character = module2_.unstorable_character(name_file_, name)) {
+    return refused("The name was not stored: the name file cannot hold the character \"" +
+                   *character + "\" (" + code_point_text(*character) +
+                   "). Remove it and press OK again.");
+  }
+  return {module2_.write_ini(name_file_, address_section(add), relay_key(xianlu), name) != 0, {}};
 }

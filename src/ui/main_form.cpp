@@ -44,7 +44,7 @@ main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, 
       port_control_(port, *this, *this, messages),
       module2_(messages),
       name_file_(name_file_path(program_dir_), module2_, messages, *this),
-      rename_(std::make_unique<name_form>(*this, name_file_.path(), module2_)) {
+      rename_(std::make_unique<name_form>(*this, name_file_.path(), module2_, messages)) {
   setObjectName(QStringLiteral("main_form"));
   setWindowTitle(QStringLiteral("Corvanti\r\n"));
   setWindowIcon(two_cogs_icon());

@@ -21,9 +21,11 @@ QPushButton* dialog_button(QWidget& form, const char* name, Twips where, const Q
 }
 }  // namespace
 
-name_form::name_form(main_form& owner, std::filesystem::path name_file, Module2& module2)
+name_form::name_form(main_form& owner, std::filesystem::path name_file, Module2& module2,
+                     MessageBoxes& messages)
     : QWidget(nullptr, Qt::Window),
       owner_(owner),
+      messages_(messages),
       logic_(std::move(name_file), module2),
       mingcheng_(new QLineEdit(initial_text, this)),
       Command_ok_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
@@ -66,8 +68,12 @@ void name_form::Form_Load() {
   mingcheng_->setFocus();
 }
 
+// A name that was not stored stays in the box (the operator has been told why), so
+// that it can be mended or the write tried again.
 void name_form::Command_ok_Click() {
-  logic_.Command_ok_Click(mingcheng_->text().toStdString());
+  const RenameOutcome outcome = logic_.Command_ok_Click(mingcheng_->text().toStdString());
+  if (outcome.refusal) messages_.show(*outcome.refusal);
+  if (!outcome.stored) return;
   owner_.add_Change();
   close();
 }

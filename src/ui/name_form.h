@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/message_boxes.h"
 #include "names/module2.h"
 #include "names/rename_logic.h"
 
@@ -18,9 +19,11 @@ class name_form : public QWidget {
   Q_OBJECT
 
  public:
-  name_form(main_form& owner, std::filesystem::path name_file, Module2& module2);
+  name_form(main_form& owner, std::filesystem::path name_file, Module2& module2,
+            MessageBoxes& messages);
 
-  // Set by the main window before each Show: the address text and the relay number.
+  // Set by the main window before each Show: the address text ("add", the address box
+  // of the design) and the relay number ("xianlu", the line).
   std::string& add() { return logic_.add; }
   std::string& xianlu() { return logic_.xianlu; }
 
@@ -36,12 +39,13 @@ class name_form : public QWidget {
  private:
   void Form_Load();
   void Command_ok_Click();
-  void Command_cansel_Click();
+  void Command_cansel_Click();  // spelt as in the design, like the button
 
   main_form& owner_;
+  MessageBoxes& messages_;
   RenameLogic logic_;
-  QLineEdit* mingcheng_;
-  QPushButton* Command_ok_;
-  QPushButton* Command_cansel_;
+  QLineEdit* mingcheng_;         // the name ("mingcheng" in the design) being edited
+  QPushButton* Command_ok_;      // stores the name
+  QPushButton* Command_cansel_;  // closes without storing; the design spells it so
   bool loaded_ = false;
 };
