@@ -13,6 +13,7 @@
 #include "ui/indicator_box.h"
 #include "ui/name_form.h"
 #include "ui/panel_icon.h"
+#include "ui/plain_text.h"
 #include "ui/port_tooltip.h"
 #include "ui/spin_bar.h"
 
@@ -136,11 +137,17 @@ void main_form::MSComm1_OnComm(int event_code) {
 }
 
 void main_form::set_window_caption(const std::string& caption) {
-  setWindowTitle(QString::fromStdString(caption));
+  setWindowTitle(plain_window_title(QString::fromStdString(caption)));
 }
 
+// A name longer than its label is covered by the indicator box beside it: the tooltip
+// shows it whole.
 void main_form::set_name_label(int relay, const std::string& name) {
-  controls_.Label4.at(relay - 1)->setText(QString::fromStdString(name));
+  const QString text = QString::fromStdString(name);
+  ClickLabel* label = controls_.Label4.at(relay - 1);
+  label->setText(text);
+  label->setToolTip(plain_tooltip(text));
+  label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), text));
 }
 
 void main_form::paint(int relay, IndicatorState state) {
@@ -199,7 +206,7 @@ bool main_form::eventFilter(QObject* watched, QEvent* event) {
 
 void main_form::update_port_tooltip() {
   controls_.chuankou_num->setToolTip(
-      QString::fromStdString(port_tooltip(port_number_text(), program_dir_)));
+      plain_tooltip(QString::fromStdString(port_tooltip(port_number_text(), program_dir_))));
 }
 
 void main_form::centre_on_screen() {

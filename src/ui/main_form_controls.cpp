@@ -95,6 +95,8 @@ MainFormControls::MainFormControls(QWidget& form) {
     name->setGeometry(to_pixels(g.Label4(relay)));
     name->setFont(panel_font(box_points));
     name->setAlignment(label_alignment);
+    // A stored name is shown as typed, never read as markup.
+    name->setTextFormat(Qt::PlainText);
     Label4[relay - 1] = name;
 
     auto* box = new IndicatorBox(relay, &form);
