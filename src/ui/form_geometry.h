@@ -31,6 +31,8 @@ struct StrayLabel {
   int top;
 };
 
+// Each placement carries the name of the control it places, as in the window's design;
+// MainFormControls says what each control is.
 struct MainFormGeometry {
   int client_width = 6720;
   int client_height = 7965;
@@ -57,10 +59,11 @@ struct MainFormGeometry {
   int right_name_left = 5280;
   int cell_width = 1335;
   int cell_height = 615;
-  Twips Label2{0, 120, 1215, 375};  // inside its box
+  Twips Label2{0, 120, 1215, 375};  // the state caption, inside its box
 
   int stray_width = 15;
   int stray_height = 135;
+  // Label1: leftover labels of the design that nothing reads.
   std::array<StrayLabel, 7> Label1{{
       {0, 240, 120},
       {1, 2520, 960},
@@ -91,9 +94,9 @@ struct MainFormGeometry {
 struct NameFormGeometry {
   int client_width = 4740;
   int client_height = 1890;
-  Twips mingcheng{960, 360, 3135, 615};
-  Twips Command_ok{1200, 1320, 975, 375};
-  Twips Command_cansel{2640, 1320, 975, 375};
+  Twips mingcheng{960, 360, 3135, 615};        // the name ("mingcheng") text box
+  Twips Command_ok{1200, 1320, 975, 375};      // OK: stores the name
+  Twips Command_cansel{2640, 1320, 975, 375};  // Cancel, spelt as the design spells it
 
   constexpr QSize client() const { return to_pixels(client_width, client_height); }
 };

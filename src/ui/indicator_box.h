@@ -36,6 +36,6 @@ class IndicatorBox : public QFrame {
 
   int relay_;
   Colour colour_ = colour_yellow;
-  QLabel* Label2_;
+  QLabel* Label2_;  // the state caption ("opened", "closed", "unknown"), as the design names it
   ClickGesture click_;
 };

@@ -22,7 +22,8 @@ constexpr Qt::WindowFlags fixed_window_flags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 
-// The number a box's text gives when its spin bar can hold it.
+// The number a box's text gives when its spin bar can hold it (Min is the top of the
+// bar, so the larger number).
 std::optional<int> spin_number(const QString& text) {
   const auto number = text_to_int16(text.toStdString());
   if (!number || *number < SpinBar::Max || *number > SpinBar::Min) return std::nullopt;
@@ -47,6 +48,8 @@ main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, 
       name_file_(name_file_path(program_dir_), module2_, messages, *this),
       rename_(std::make_unique<name_form>(*this, name_file_.path(), module2_, messages)) {
   setObjectName(QStringLiteral("main_form"));
+  // The design's own caption, its line break included on purpose (not a slip); the name
+  // file's title replaces it in Form_Initialize before the window is first shown.
   setWindowTitle(QStringLiteral("Corvanti\r\n"));
   setWindowIcon(two_cogs_icon());
   setFixedSize(main_form_geometry.client());

@@ -20,18 +20,19 @@ class MainFormControls {
  public:
   explicit MainFormControls(QWidget& form);
 
-  QLabel* Label3;
-  QLineEdit* chuankou_num;
-  SpinBar* VScroll2;
-  QPushButton* open_comm;
-  QLabel* Label5;
-  QLineEdit* add;
-  SpinBar* VScroll1;
-  std::array<IndicatorBox*, relay_count> Picture1;  // relay n at index n - 1
-  std::array<ClickLabel*, relay_count> Label4;
-  QPushButton* openall;
-  QPushButton* closeall;
-  PollTimer* Timer1;
+  // Named as in the window's design, so that the code and the design match by search.
+  QLabel* Label3;                                   // the caption "Com num"
+  QLineEdit* chuankou_num;                          // the serial port number ("chuankou")
+  SpinBar* VScroll2;                                // steps the port number
+  QPushButton* open_comm;                           // "open com" / "close com"
+  QLabel* Label5;                                   // the caption "Address"
+  QLineEdit* add;                                   // the board address, 0 to 255
+  SpinBar* VScroll1;                                // steps the address
+  std::array<IndicatorBox*, relay_count> Picture1;  // relay n's state box, at index n - 1
+  std::array<ClickLabel*, relay_count> Label4;      // relay n's name; a click renames it
+  QPushButton* openall;                             // opens all 16 relays
+  QPushButton* closeall;                            // closes all 16 relays
+  PollTimer* Timer1;                                // the 50 ms poll of the board
 
  private:
   void set_focus_order();

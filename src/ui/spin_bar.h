@@ -20,6 +20,8 @@ class SpinBar : public QScrollBar {
   int Value() const { return -value(); }
   void set_Value(int number) { setValue(-number); }
 
+  // Inverted on purpose, as in the design: Min is the value at the top of the bar
+  // (the upper arrow's end), Max the one at the bottom.
   static constexpr int Min = highest_address;
   static constexpr int Max = 0;
 
