@@ -27,13 +27,21 @@ bool file_is_present(const std::filesystem::path& file) {
 }
 
 // The file's text in the form that names are matched in, and how to write it back.
+// Only a UTF-16 file's text is converted; any other is matched in its own bytes.
 struct ProfileFile {
-  explicit ProfileFile(std::string_view bytes)
-      : encoding(FileEncoding::detect(bytes)), text(encoding.text(bytes, exact)) {}
+  explicit ProfileFile(std::string_view bytes) : encoding(FileEncoding::detect(bytes)) {
+    if (encoding.is_utf16()) {
+      converted = encoding.text(bytes, exact);
+      text = converted;
+    } else {
+      text = FileEncoding::body(bytes);
+    }
+  }
 
   FileEncoding encoding;
   bool exact = true;  // whether file_bytes(text) gives the file back as it was
-  std::string text;
+  std::string converted;
+  std::string_view text;
 };
 
 }  // namespace
