@@ -110,9 +110,10 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
   // Only the key's line changes; the file keeps its encoding and every other byte.
   const std::string edited = encoding.file_bytes(
       with_profile_value(profile.text, file_section, file_key, file_value, char_length));
-  if (FileEncoding::detect(edited).form() != encoding.form()) {
+  if (FileEncoding::detect(edited).form() != encoding.form() && !is_ascii(edited)) {
     // The name's bytes would make the file read in the other encoding, and every other
-    // name with it: nothing is written.
+    // name with it: nothing is written. A file left with ASCII alone reads the same in
+    // every encoding, so renaming the last Chinese name of a UTF-8 file is no change.
     messages_.show(
         write_refused_message(file, "the name would change how the file's characters read"));
     return 0;

@@ -279,6 +279,12 @@ TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
                           "File Error", MessageIcon::Critical};
     EXPECT_EQ(messages.shown, std::vector<Message>{refused});
   }
+  // A file left with ASCII alone reads the same in every encoding.
+  messages.shown.clear();
+  const auto path = file("[address 1]\r\nrelay1name=中文\r\n");
+  ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", "pump"), 1);
+  EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=pump\r\n");
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(Module2Test, SectionTestIsExactWhileReadingFoldsCase) {
