@@ -3,10 +3,12 @@
 #include "link_qt/qt_serial_port.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <numeric>
@@ -50,14 +52,18 @@ class LineOnTerminal : public ::testing::Test {
   // Waits until the terminal holds `count` bytes for the panel's end that the port has not
   // taken in yet (the event loop does not run meanwhile, so QSerialPort reads nothing).
   ::testing::AssertionResult line_holds(int count) {
+    const int fd = terminal->held_slave_fd();
+    const QDeadlineTimer deadline(15000);
     int waiting = -1;
-    for (int tries = 0; tries < 15'000; ++tries) {
-      if (::ioctl(terminal->held_slave_fd(), FIONREAD, &waiting) == 0 && waiting == count) {
-        return ::testing::AssertionSuccess();
+    while (::ioctl(fd, FIONREAD, &waiting) != 0 || waiting != count) {
+      if (deadline.hasExpired()) {
+        return ::testing::AssertionFailure() << waiting << " bytes wait on the line";
       }
-      ::usleep(1000);
+      // Woken as soon as the board's bytes reach the panel's end of the terminal.
+      pollfd line{fd, POLLIN, 0};
+      ::poll(&line, 1, waiting > 0 ? 1 : static_cast<int>(deadline.remainingTime()));
     }
-    return ::testing::AssertionFailure() << waiting << " bytes wait on the line";
+    return ::testing::AssertionSuccess();
   }
   // Lets every event that is already due run, as one pass of the panel's loop would.
   static void run_due_events() {

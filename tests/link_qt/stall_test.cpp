@@ -14,6 +14,12 @@
 
 namespace {
 
+// The load under test, not a wait: the panel's event loop held up as a busy desktop, a
+// window being moved or a slow disk holds it, while the boards' answers keep coming.
+void stall_the_panel(std::chrono::milliseconds stall) {
+  std::this_thread::sleep_for(stall);
+}
+
 struct Board {
   QString mode;
   int delay_ms;
@@ -61,7 +67,7 @@ TEST(LinkUnderStalls, PollingSurvivesStallsAtEveryPhaseOfTheTickWhateverTheBoard
     if (!armed) return;
     armed = false;
     QTimer::singleShot(phase_ms, Qt::PreciseTimer, &context, [&] {
-      std::this_thread::sleep_for(stall);  // the event loop blocked, as by a stalled desktop
+      stall_the_panel(stall);
       answers_after_stall.clear();
       for (const auto& panel : panels) answers_after_stall.push_back(panel->answers);
     });

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <iostream>
 #include <random>
 #include <string>
-#include <thread>
 
 #include "names/default_name_text.h"
 #include "names/module2.h"
@@ -24,6 +24,19 @@ std::string with_relay8_of_address_128(const std::string& text, const std::strin
   const std::string entry = "relay8name=relay8\r\n";
   const std::size_t at = text.find(entry, text.find("[address 128]\r\n"));
   return std::string(text).replace(at, entry.size(), "relay8name=" + name + "\r\n");
+}
+
+// Sends this process SIGKILL once `delay` has passed, whatever it is doing then.
+bool arm_kill_timer(std::chrono::microseconds delay) {
+  sigevent event{};
+  event.sigev_notify = SIGEV_SIGNAL;
+  event.sigev_signo = SIGKILL;
+  timer_t timer{};
+  if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0) return false;
+  // A zero time would disarm the timer rather than fire it at once.
+  const long ns = std::max<long>(1, static_cast<long>(delay.count()) * 1000);
+  const itimerspec when{{0, 0}, {ns / 1'000'000'000, ns % 1'000'000'000}};
+  return timer_settime(timer, 0, &when, nullptr) == 0;
 }
 
 // A rename killed at any moment leaves the name file whole, old or new, and the next
@@ -57,29 +70,21 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
   const auto start = std::chrono::steady_clock::now();
   for (int round = 0; round < kills; ++round) {
     SCOPED_TRACE("kill " + std::to_string(round));
-    int started[2];
-    ASSERT_EQ(pipe(started), 0);
+    const std::chrono::microseconds delay(delay_us(random));
     std::fflush(nullptr);
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      close(started[0]);
-      if (write(started[1], "s", 1) != 1) _exit(2);
+      // The writer's own clock kills it, at the moment chosen for this round.
+      if (!arm_kill_timer(delay)) _exit(3);
       for (unsigned i = 0;; ++i) {
         if (!module2.write_ini(path, "address 128", "relay8name", i % 2 ? "valve" : "relay8")) {
           _exit(1);
         }
       }
     }
-    close(started[1]);
-    char signal = 0;
-    const bool child_started = read(started[0], &signal, 1) == 1;
-    close(started[0]);
-    std::this_thread::sleep_for(std::chrono::microseconds(delay_us(random)));
-    kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(child_started);
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "writer stopped itself";
 
     const std::string now = read_bytes(path);
