@@ -4,6 +4,7 @@
 
 #include "common/text_number.h"
 #include "names/name_file_layout.h"
+#include "names/utf8.h"
 
 namespace {
 
@@ -14,17 +15,11 @@ RenameOutcome refused(std::string text) {
   return {false, Message{std::move(text), std::string(rename_caption), MessageIcon::Critical}};
 }
 
-// "U+E78D" for one character given as UTF-8.
+// "U+E78D" for one well-formed character given as UTF-8.
 std::string code_point_text(std::string_view character) {
-  constexpr unsigned char lead_bits[] = {0x7F, 0x1F, 0x0F, 0x07};
-  const std::size_t length = character.size() < 4 ? character.size() : 4;
-  if (length == 0) return "U+0000";
-  unsigned code = static_cast<unsigned char>(character[0]) & lead_bits[length - 1];
-  for (std::size_t i = 1; i < length; ++i) {
-    code = (code << 6) | (static_cast<unsigned char>(character[i]) & 0x3Fu);
-  }
   char text[16];
-  std::snprintf(text, sizeof text, "U+%04X", code);
+  std::snprintf(text, sizeof text, "U+%04X",
+                static_cast<unsigned>(utf8_code_point(character, 0, character.size())));
   return text;
 }
 

@@ -6,24 +6,6 @@
 
 namespace {
 
-void append_utf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 void append_unit(std::string& out, std::uint32_t unit) {
   out += static_cast<char>(unit & 0xFF);
   out += static_cast<char>(unit >> 8);
@@ -78,11 +60,7 @@ std::string utf8_to_utf16le(std::string_view text) {
       ++pos;
       continue;
     }
-    std::uint32_t c = static_cast<unsigned char>(text[pos]);
-    if (length > 1) c &= 0x3Fu >> (length - 1);
-    for (std::size_t i = 1; i < length; ++i) {
-      c = c << 6 | (static_cast<unsigned char>(text[pos + i]) & 0x3Fu);
-    }
+    const std::uint32_t c = utf8_code_point(text, pos, length);
     pos += length;
     if (c >= 0x10000) {
       append_unit(out, 0xD800 + ((c - 0x10000) >> 10));

@@ -40,6 +40,33 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t pos) {
   return length;
 }
 
+char32_t utf8_code_point(std::string_view text, std::size_t pos, std::size_t length) {
+  char32_t c = static_cast<unsigned char>(text[pos]);
+  if (length > 1) c &= 0x3Fu >> (length - 1);
+  for (std::size_t i = 1; i < length; ++i) {
+    c = c << 6 | (static_cast<unsigned char>(text[pos + i]) & 0x3Fu);
+  }
+  return c;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 bool is_ascii(std::string_view bytes) {
   std::size_t pos = 0;
   // Eight bytes at a time: the name file is tens of kilobytes and read for every label.

@@ -11,6 +11,11 @@
 // are not one (a stray continuation byte, an overlong form, a surrogate, a cut end).
 std::size_t utf8_sequence_length(std::string_view text, std::size_t pos);
 
+// The code point of the well-formed character of `length` bytes at `pos`.
+char32_t utf8_code_point(std::string_view text, std::size_t pos, std::size_t length);
+// Adds the character's UTF-8 bytes to `out`.
+void append_utf8(std::string& out, char32_t c);
+
 bool is_ascii(std::string_view bytes);
 bool is_valid_utf8(std::string_view bytes);
 
