@@ -12,11 +12,9 @@
 #include <functional>
 #include <vector>
 
-#include "link/poll_cycle.h"
 #include "link_qt/poll_timer.h"
 #include "link_qt/qt_serial_port.h"
-#include "protocol/module1.h"
-#include "protocol/status_frame.h"
+#include "panel_core/panel_core.h"
 
 // What the link probes share: the virtual board as its own process, linked as port 1
 // in a temporary folder, and the panel's link wired as the window wires it, minus the
@@ -60,51 +58,60 @@ struct ProbeBoard {
   QByteArray device;
 };
 
-class ProbeLink : public FramePort, public IndicatorPanel, public AddressSource {
+class ProbeLink : public IndicatorPanel,
+                  public PortControlView,
+                  public AddressSource,
+                  public NameView,
+                  public MessageBoxes,
+                  public LineWatcher {
  public:
   explicit ProbeLink(const ProbeBoard& board) : port(board.dir.path().toStdString()) {
-    port.set_receive_handler([this](int code) {
-      cycle.MSComm1_OnComm(code);
-      StatusFrame frame;
-      std::copy(cycle.rx_buf().begin(), cycle.rx_buf().end(), frame.bytes.begin());
-      if (frame.is_valid() && cycle.link_count() == PollCycle::link_ticks) {
-        answers.push_back(ProbeClock::now());
-      }
-    });
-    QObject::connect(&timer, &PollTimer::timeout, [this] { cycle.Timer1_Timer(); });
+    core.set_watcher(this);
+    QObject::connect(&timer, &PollTimer::timeout, [this] { core.Timer1_Timer(); });
   }
 
   // Opens port 1 and starts the poll; false, having said why, when it will not open.
   bool open(const char* probe) {
-    port.select_port(1);
-    const OpenResult opened = port.open();
-    if (!opened.ok) {
-      std::fprintf(stderr, "%s: %s: %s\n", probe, opened.device.c_str(), opened.reason.c_str());
+    core.port_control().open_comm_Click();
+    if (!port.is_open()) {
+      std::fprintf(stderr, "%s: %s\n", probe, failure.c_str());
       return false;
     }
-    port.set_receive_threshold(8);
-    timer.start();
     return true;
   }
   void close() {
-    timer.stop();
-    port.close();
+    if (port.is_open()) core.port_control().open_comm_Click();
   }
 
-  bool is_open() const override { return port.is_open(); }
-  void discard_input() override { port.discard_input(); }
-  void write(std::span<const std::uint8_t> bytes) override {
+  void frame_written(std::span<const std::uint8_t>) override {
     writes.push_back(ProbeClock::now());
-    port.write(bytes);
+  }
+  void receive_handled(const PollCycle&, bool answered) override {
+    if (answered) answers.push_back(ProbeClock::now());
   }
   void paint(int, IndicatorState) override {}
   Colour box_colour(int) const override { return colour_yellow; }
   std::string address_text() const override { return "1"; }
+  std::string port_number_text() const override { return "1"; }
+  void set_open_all_enabled(bool) override {}
+  void set_close_all_enabled(bool) override {}
+  void set_timer_enabled(bool enabled) override {
+    if (!enabled) {
+      timer.stop();
+    } else if (!timer.isActive()) {
+      timer.start();
+    }
+  }
+  void set_port_box_enabled(bool) override {}
+  void set_open_button_caption(const std::string&) override {}
+  void set_window_caption(const std::string&) override {}
+  void set_name_label(int, const std::string&) override {}
+  void show(const Message& message) override { failure = message.text; }
 
   std::vector<ProbeClock::time_point> writes;   // each frame handed to the line
   std::vector<ProbeClock::time_point> answers;  // each valid answer shown
+  std::string failure;                          // why the port did not open
   QtSerialPort port;
-  Module1 module1{*this, *this};
-  PollCycle cycle{module1, port, *this};
+  PanelCore core{{port, *this, *this, *this, *this, *this}, "name.txt"};
   PollTimer timer{std::chrono::milliseconds(50)};
 };

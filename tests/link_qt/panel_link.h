@@ -64,26 +64,18 @@ struct BoardProcess : QProcess {
 };
 
 // The panel's link as the window wires it, minus the widgets: the real serial port, the
-// real 50 ms poll timer that the port control switches, the poll cycle, and fakes that
-// remember what the operator would see. Frames pass through it to the line.
-class PanelLink : public FakePortView, public FramePort {
+// real 50 ms poll timer that the port control switches, the core, and fakes that
+// remember what the operator would see. Every frame written and every receive event is
+// recorded on its way.
+class PanelLink : public FakePortView, public LineWatcher {
  public:
   explicit PanelLink(const std::filesystem::path& program_dir, std::string port_number = "1")
       : port(program_dir) {
     port_text = std::move(port_number);
+    core.set_watcher(this);
     QObject::connect(&timer, &PollTimer::timeout, [this] {
       ++ticks;
-      cycle.Timer1_Timer();
-    });
-    port.set_receive_handler([this](int event_code) {
-      const auto painted = indicators.paints.size();
-      cycle.MSComm1_OnComm(event_code);
-      received.push_back(cycle.rx_buf());
-      // Only a valid answer paints relays opened or closed.
-      if (indicators.paints.size() > painted &&
-          indicators.paints.back().second != IndicatorState::Unknown) {
-        ++answers;
-      }
+      core.Timer1_Timer();
     });
     timer.start();  // the window's timer runs from creation on, before any port is open
   }
@@ -104,11 +96,12 @@ class PanelLink : public FakePortView, public FramePort {
     }
   }
 
-  bool is_open() const override { return port.is_open(); }
-  void discard_input() override { port.discard_input(); }
-  void write(std::span<const std::uint8_t> bytes) override {
-    frames.emplace_back(bytes.begin(), bytes.end());
-    port.write(bytes);
+  void frame_written(std::span<const std::uint8_t> frame) override {
+    frames.emplace_back(frame.begin(), frame.end());
+  }
+  void receive_handled(const PollCycle& poll, bool answered) override {
+    received.push_back(poll.rx_buf());
+    if (answered) ++answers;
   }
 
   std::vector<std::vector<std::uint8_t>> frames;      // every frame written, byte for byte
@@ -118,10 +111,11 @@ class PanelLink : public FakePortView, public FramePort {
 
   FixedAddress address;
   FakeIndicators indicators;
+  FakeNameView names;
   RecordingMessageBoxes messages;
   QtSerialPort port;
-  Module1 module1{*this, address};
-  PollCycle cycle{module1, port, indicators};
-  PortControl control{port, indicators, *this, messages};
+  PanelCore core{{port, indicators, *this, address, names, messages}, "name.txt"};
+  PollCycle& cycle = core.poll();
+  PortControl& control = core.port_control();
   PollTimer timer{std::chrono::milliseconds(50)};
 };

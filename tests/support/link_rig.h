@@ -11,6 +11,9 @@
 #include "link/indicator_panel.h"
 #include "link/poll_cycle.h"
 #include "link/port_control.h"
+#include "names/name_file.h"
+#include "panel_core/panel_core.h"
+#include "recording_message_boxes.h"
 
 // "55 01 10 00" <-> bytes, so that expected frames read as they do on the wire.
 inline std::vector<std::uint8_t> hex_bytes(const std::string& text) {
@@ -70,12 +73,18 @@ struct FakePortView : PortControlView {
   Shown shown;  // as at start-up
 };
 
-// The poll cycle wired to a fake line and fake indicators, as the window wires it.
-struct LinkRig {
-  LinkRig() {
-    port.set_receive_handler([this](int code) { poll.MSComm1_OnComm(code); });
+// Remembers the window title and the 16 name labels the name file fills in.
+struct FakeNameView : NameView {
+  void set_window_caption(const std::string& caption) override { title = caption; }
+  void set_name_label(int relay, const std::string& name) override {
+    labels.at(static_cast<std::size_t>(relay - 1)) = name;
   }
+  std::string title;
+  std::array<std::string, relay_count> labels{};
+};
 
+// The core wired to a fake line, fake indicators and fake boxes, as the window wires it.
+struct LinkRig {
   // Frames written since the last call, as hex text.
   std::vector<std::string> take_writes() {
     std::vector<std::string> frames;
@@ -87,6 +96,10 @@ struct LinkRig {
   FakeSerialPort port;
   FakeIndicators indicators;
   FixedAddress address;
-  Module1 module1{port, address};
-  PollCycle poll{module1, port, indicators};
+  FakePortView view;
+  FakeNameView names;
+  RecordingMessageBoxes messages;
+  PanelCore core{{port, indicators, view, address, names, messages}, "name.txt"};
+  Module1& module1 = core.module1();
+  PollCycle& poll = core.poll();
 };

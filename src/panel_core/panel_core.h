@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+#include "common/board_limits.h"
+#include "common/message_boxes.h"
+#include "link/indicator_panel.h"
+#include "link/poll_cycle.h"
+#include "link/port_control.h"
+#include "link/serial_port.h"
+#include "names/module2.h"
+#include "names/name_file.h"
+#include "names/rename_logic.h"
+#include "panel_core/line_watcher.h"
+#include "protocol/module1.h"
+
+// What a host of the core provides: the line, and whatever shows the board and the
+// names to the operator (the window's widgets, relayctl's output, a test's records).
+struct PanelHost {
+  SerialPort& port;
+  IndicatorPanel& indicators;
+  PortControlView& view;
+  AddressSource& address;
+  NameView& names;
+  MessageBoxes& messages;
+};
+
+// The panel's core, wired once for every host: the command frames, the 50 ms poll
+// cycle with its mailbox and watchdog, the port control, and the name file with the
+// rename logic. The host calls Timer1_Timer on each tick of its own 50 ms timer, which
+// the port control switches through PortControlView; the receive event of the port
+// reaches the poll cycle here. No Qt: the host's event loop drives everything.
+class PanelCore final : private FramePort, private IndicatorPanel {
+ public:
+  PanelCore(const PanelHost& host, std::filesystem::path name_file);
+  // Stops the receive events and closes an open port: the line goes with its host.
+  ~PanelCore() override;
+  PanelCore(const PanelCore&) = delete;
+  PanelCore& operator=(const PanelCore&) = delete;
+
+  // One tick of the host's 50 ms poll timer.
+  void Timer1_Timer() { poll_.Timer1_Timer(); }
+
+  Module1& module1() { return module1_; }
+  PollCycle& poll() { return poll_; }
+  PortControl& port_control() { return port_control_; }
+  Module2& module2() { return module2_; }
+  NameFile& name_file() { return name_file_; }
+  RenameLogic& rename() { return rename_; }
+  SerialPort& port() { return port_; }
+
+  // Valid status frames shown since the start.
+  std::uint64_t answers() const { return answers_; }
+  // What the core last painted on each indicator, relay 1 at index 0.
+  const std::array<IndicatorState, relay_count>& shown() const { return shown_; }
+
+  // One watcher at a time; nullptr for none.
+  void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }
+
+ private:
+  // FramePort: the frames of Module1 pass the watcher on their way to the port.
+  bool is_open() const override { return port_.is_open(); }
+  void discard_input() override { port_.discard_input(); }
+  void write(std::span<const std::uint8_t> bytes) override;
+  // IndicatorPanel: the paints of the core pass here on their way to the host.
+  void paint(int relay, IndicatorState state) override;
+  Colour box_colour(int relay) const override { return indicators_.box_colour(relay); }
+
+  void on_receive(int event_code);
+
+  SerialPort& port_;
+  IndicatorPanel& indicators_;
+  LineWatcher* watcher_ = nullptr;
+  std::array<IndicatorState, relay_count> shown_{};
+  std::uint64_t answers_ = 0;
+  bool painted_states_ = false;
+
+  Module1 module1_;
+  PollCycle poll_;
+  PortControl port_control_;
+  Module2 module2_;
+  NameFile name_file_;
+  RenameLogic rename_;
+};
