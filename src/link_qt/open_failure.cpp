@@ -1,5 +1,7 @@
 #include "link_qt/open_failure.h"
 
+#include "link_qt/device_holders.h"
+
 namespace {
 
 std::string no_such_device(const DeviceAccess& access) {
@@ -31,15 +33,17 @@ std::string no_access(const DeviceAccess& access) {
 
 }  // namespace
 
-std::string device_busy_reason() {
-  return "Device busy: another program is using the port";
+std::string device_busy_reason(const std::string& device) {
+  const std::string holders = device.empty() ? std::string() : device_holders_text(device);
+  if (holders.empty()) return "Device busy: another program is using the port";
+  return "Device busy: " + holders + " is using the port";
 }
 
 std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
-                                const DeviceAccess& access) {
+                                const DeviceAccess& access, const std::string& device) {
   if (!access.exists || error == QSerialPort::DeviceNotFoundError) return no_such_device(access);
   if (error == QSerialPort::PermissionError) {
-    if (access.read_write) return device_busy_reason();
+    if (access.read_write) return device_busy_reason(device);
     return no_access(access);
   }
   // A terminal setting refused at open: the device is no serial line (a plain file, a

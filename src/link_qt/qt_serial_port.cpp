@@ -19,7 +19,8 @@ QtSerialPort::~QtSerialPort() {
 }
 
 OpenResult QtSerialPort::open() {
-  const auto device = port_device(number_, program_dir_);
+  const auto device = named_device_.empty() ? port_device(number_, program_dir_)
+                                            : std::optional<std::string>(named_device_);
   if (!device) {
     return {false, {}, "no port has this number"};
   }
@@ -50,13 +51,13 @@ std::optional<std::string> QtSerialPort::open_line(const std::string& device) {
     const auto error = serial_.error();
     const std::string text = serial_.errorString().toStdString();
     serial_.clearError();
-    return open_failure_reason(error, text, probe_device_access(device));
+    return open_failure_reason(error, text, probe_device_access(device), device);
   }
   if (!lock_line(serial_.handle())) {
     serial_.close();
     serial_.clearError();
     configuring_ = false;
-    return device_busy_reason();
+    return device_busy_reason(device);
   }
   // A line without modem control (a pseudo-terminal) refuses these; the board does
   // not need them, so that is no reason to fail.

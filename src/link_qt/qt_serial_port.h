@@ -32,7 +32,13 @@ class QtSerialPort : public QObject, public SerialPort {
   bool is_open() const override { return open_; }
   void discard_input() override;
   void write(std::span<const std::uint8_t> bytes) override;
-  void select_port(std::int16_t number) override { number_ = number; }
+  void select_port(std::int16_t number) override {
+    number_ = number;
+    named_device_.clear();
+  }
+  // Opens this device at the next open instead of the one a port number maps to, for
+  // callers given a device path (relayctl --device); select_port undoes it.
+  void select_device(std::string path) { named_device_ = std::move(path); }
   OpenResult open() override;
   void set_receive_threshold(int bytes) override { threshold_ = bytes; }
   void set_receive_handler(std::function<void(int event_code)> handler) override;
@@ -63,6 +69,7 @@ class QtSerialPort : public QObject, public SerialPort {
 
   std::filesystem::path program_dir_;
   std::int16_t number_ = 0;
+  std::string named_device_;
   std::string device_;  // the path the port number named at the open
   QSerialPort serial_;
   QPointer<QSocketNotifier> read_notifier_;

@@ -1,0 +1,82 @@
+#include "link_qt/device_holders.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string first_line(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// An flock or a lease on the open file shows as a "lock:" line beside its position.
+bool holds_lock(const fs::path& fdinfo) {
+  std::ifstream in(fdinfo);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.starts_with("lock:")) return true;
+  }
+  return false;
+}
+
+std::optional<int> process_number(const std::string& text) {
+  int number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return number;
+}
+
+}  // namespace
+
+std::vector<DeviceHolder> device_holders(const std::string& device, const std::string& proc) {
+  std::vector<DeviceHolder> holders;
+  std::error_code error;
+  // A link (com1) and the device it names are one device.
+  const fs::path node = fs::canonical(device, error);
+  if (error) return holders;
+  const std::string self = fs::read_symlink(fs::path(proc) / "self", error).filename().string();
+
+  for (fs::directory_iterator process(proc, error), end; !error && process != end;
+       process.increment(error)) {
+    const std::string name = process->path().filename().string();
+    const auto pid = process_number(name);
+    if (!pid || name == self) continue;
+    DeviceHolder holder{*pid, {}, false};
+    bool holds = false;
+    std::error_code fd_error;
+    for (fs::directory_iterator fd(process->path() / "fd", fd_error), fd_end;
+         !fd_error && fd != fd_end; fd.increment(fd_error)) {
+      std::error_code link_error;
+      if (fs::read_symlink(fd->path(), link_error) != node || link_error) continue;
+      holds = true;
+      if (holds_lock(process->path() / "fdinfo" / fd->path().filename())) holder.locked = true;
+    }
+    if (!holds) continue;
+    holder.name = first_line(process->path() / "comm");
+    holders.push_back(std::move(holder));
+  }
+  return holders;
+}
+
+std::string device_holders_text(const std::string& device, const std::string& proc) {
+  const auto holders = device_holders(device, proc);
+  bool any_locked = false;
+  for (const auto& holder : holders) any_locked = any_locked || holder.locked;
+  std::string text;
+  for (const auto& holder : holders) {
+    // The lock tells the program that keeps the port from the one that merely has the
+    // device open too (a virtual board holds its own end of the line).
+    if (any_locked && !holder.locked) continue;
+    if (!text.empty()) text += ", ";
+    text += (holder.name.empty() ? std::string("a program") : holder.name) + " (process " +
+            std::to_string(holder.pid) + ")";
+  }
+  return text;
+}
