@@ -15,6 +15,7 @@ enum class AnswerMode {
   StrayByte,    // puts one 00 byte before every answer
   Late,         // answers after a delay
   Flood,        // sends its status back to back at the line's speed, asked or not
+  DeafSwitch,   // answers every frame but carries out no switch command
 };
 
 std::optional<AnswerMode> answer_mode_from_name(std::string_view name);

@@ -103,7 +103,10 @@ bool BoardServer::read_from_panel() {
 void BoardServer::handle(const CommandFrame& frame) {
   if (options_.verbose) log_frame("<-", frame.bytes);
   if (!model_.addressed(frame)) return;
-  const StatusFrame status = model_.handle(frame);
+  // A board that ignores switch commands still reports its relays as they are.
+  const StatusFrame status = options_.mode == AnswerMode::DeafSwitch
+                                 ? StatusFrame::build(model_.opened_mask(), model_.address())
+                                 : model_.handle(frame);
   // A flooding board only carries out commands; its answers come on their own.
   if (options_.mode == AnswerMode::Flood) return;
   auto bytes = answer_bytes(status, options_.mode);

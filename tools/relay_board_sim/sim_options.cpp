@@ -39,7 +39,9 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.address = static_cast<std::uint8_t>(*number);
     } else if (option == "--mode") {
       const auto mode = answer_mode_from_name(value);
-      if (!mode) return bad_value("one of normal, silent, bad-checksum, stray-byte, late, flood");
+      if (!mode)
+        return bad_value(
+            "one of normal, silent, bad-checksum, stray-byte, late, flood, deaf-switch");
       options.mode = *mode;
     } else if (option == "--delay-ms") {
       const auto number = whole_number(value, 0, 60'000);
@@ -69,7 +71,8 @@ std::string sim_usage(const std::string& program) {
          "  --address A     board address, 0 to 255 (default 1)\n"
          "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
          "                  every answer), late, or flood (status frames back to back\n"
-         "                  at the speed of a 9600-baud line, asked for or not)\n"
+         "                  at the speed of a 9600-baud line, asked for or not), or\n"
+         "                  deaf-switch (answers every frame but switches no relay)\n"
          "                  (default normal)\n"
          "  --delay-ms D    how late a late answer comes (default 200)\n"
          "  --link-dir DIR  also place a link DIR/com<port> to the device, so that the\n"
