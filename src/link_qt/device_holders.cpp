@@ -66,14 +66,11 @@ std::vector<DeviceHolder> device_holders(const std::string& device, const std::s
 }
 
 std::string device_holders_text(const std::string& device, const std::string& proc) {
-  const auto holders = device_holders(device, proc);
-  bool any_locked = false;
-  for (const auto& holder : holders) any_locked = any_locked || holder.locked;
   std::string text;
-  for (const auto& holder : holders) {
-    // The lock tells the program that keeps the port from the one that merely has the
+  for (const auto& holder : device_holders(device, proc)) {
+    // Only the lock tells the program that keeps the port from one that merely has the
     // device open too (a virtual board holds its own end of the line).
-    if (any_locked && !holder.locked) continue;
+    if (!holder.locked) continue;
     if (!text.empty()) text += ", ";
     text += (holder.name.empty() ? std::string("a program") : holder.name) + " (process " +
             std::to_string(holder.pid) + ")";

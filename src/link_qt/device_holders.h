@@ -16,6 +16,6 @@ struct DeviceHolder {
 std::vector<DeviceHolder> device_holders(const std::string& device,
                                          const std::string& proc = "/proc");
 
-// "relay_panel (process 1234)" for the holders that keep the port locked, or for all of
-// them when none holds a lock that the system shows; empty when none is found.
+// "relay_panel (process 1234)" for the holders that keep the port locked; empty when the
+// system shows none.
 std::string device_holders_text(const std::string& device, const std::string& proc = "/proc");
