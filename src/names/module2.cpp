@@ -132,12 +132,25 @@ std::optional<std::string> Module2::unstorable_character(const std::filesystem::
   return FileEncoding::detect(bytes).first_missing_character(text);
 }
 
+namespace {
+
+// "[section]", built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) inside
+// operator+ on a short literal and a string.
+std::string header_line(std::string_view section) {
+  std::string line;
+  line.reserve(section.size() + 2);
+  line.append(1, '[').append(section).append(1, ']');
+  return line;
+}
+
+}  // namespace
+
 bool Module2::section_exists(const std::filesystem::path& file, std::string_view section) {
   const auto bytes = load(file);
   if (!bytes) return false;
   if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section)) {
-    return has_exact_line(FileEncoding::body(*bytes), "[" + std::string(section) + "]");
+    return has_exact_line(FileEncoding::body(*bytes), header_line(section));
   }
   const ProfileFile profile(*bytes);
-  return has_exact_line(profile.text, "[" + profile.encoding.encode(section) + "]");
+  return has_exact_line(profile.text, header_line(profile.encoding.encode(section)));
 }

@@ -21,7 +21,10 @@ struct Xvfb {
   Xvfb() {
     int display = -1;
     const bool up = server && std::fscanf(server, "%d %d", &pid, &display) == 2;
-    if (up) ::setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) inside operator+.
+    std::string name(":");
+    name.append(std::to_string(display));
+    if (up) ::setenv("DISPLAY", name.c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", up ? "xcb" : "offscreen", 1);
   }
   ~Xvfb() {
