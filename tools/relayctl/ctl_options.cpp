@@ -1,0 +1,187 @@
+#include "ctl_options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "common/board_limits.h"
+#include "common/text_number.h"
+
+namespace {
+
+struct CommandName {
+  std::string_view name;
+  CtlCommand command;
+  std::size_t min_arguments;
+  std::size_t max_arguments;
+  std::string_view arguments;  // for the message about a wrong count
+};
+
+constexpr CommandName commands[] = {
+    {"status", CtlCommand::Status, 0, 0, "no arguments"},
+    {"open", CtlCommand::Open, 1, 64, "relays (R...)"},
+    {"close", CtlCommand::Close, 1, 64, "relays (R...)"},
+    {"pulse", CtlCommand::Pulse, 2, 2, "a relay and a duration (R DURATION)"},
+    {"watch", CtlCommand::Watch, 0, 0, "no arguments"},
+    {"names", CtlCommand::Names, 0, 0, "no arguments"},
+    {"rename", CtlCommand::Rename, 2, 2, "a relay and its new name (R TEXT)"},
+};
+
+std::optional<long> whole_number(std::string_view text) {
+  long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
+  long long scale = 0;
+  if (text.ends_with("ms")) {
+    scale = 1;
+    text.remove_suffix(2);
+  } else if (text.ends_with("s")) {
+    scale = 1000;
+    text.remove_suffix(1);
+  } else {
+    return std::nullopt;
+  }
+  const auto point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  // Seconds to the millisecond at most; milliseconds whole.
+  if (point != std::string_view::npos && (fraction.empty() || scale == 1 || fraction.size() > 3)) {
+    return std::nullopt;
+  }
+  const auto whole_value = whole_number(whole);
+  if (!whole_value || *whole_value < 0 || *whole_value > 86'400'000) return std::nullopt;
+  long long ms = *whole_value * scale;
+  if (!fraction.empty()) {
+    const auto fraction_value = whole_number(fraction);
+    if (!fraction_value || *fraction_value < 0) return std::nullopt;
+    long long part = *fraction_value;
+    for (std::size_t digits = fraction.size(); digits < 3; ++digits) part *= 10;
+    ms += part;
+  }
+  if (ms < 1 || ms > 86'400'000) return std::nullopt;
+  return std::chrono::milliseconds(ms);
+}
+
+std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* const argv[]) {
+  CtlOptions options;
+  std::optional<std::string_view> command;
+  bool port_given = false;
+  bool options_end = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (options_end || !word.starts_with("--") || word == "--") {
+      if (word == "--" && !options_end) {
+        options_end = true;
+      } else if (!command) {
+        command = word;
+      } else {
+        options.arguments.emplace_back(word);
+      }
+      continue;
+    }
+    if (word == "--help") {
+      options.help = true;
+    } else if (word == "--version") {
+      options.version = true;
+    } else if (word == "--json") {
+      options.json = true;
+    } else if (word == "--inverse") {
+      options.inverse = true;
+    } else {
+      if (i + 1 >= argc) return "option " + std::string(word) + " needs a value";
+      const std::string value = argv[++i];
+      if (word == "--port") {
+        // The panel's own conversion of its port box.
+        if (!text_to_int16(value)) return "--port " + value + " is not a port number";
+        options.port_text = value;
+        port_given = true;
+      } else if (word == "--device") {
+        if (value.empty()) return "--device needs a device path";
+        options.device = value;
+      } else if (word == "--address") {
+        const auto address = text_to_int16(value);
+        if (!address || *address < 0 || *address > highest_address) {
+          return "address " + value + " does not exist: board addresses are 0 to 255";
+        }
+        options.address_text = value;
+      } else if (word == "--names") {
+        if (value.empty()) return "--names needs a file";
+        options.names_file = std::filesystem::path(value);
+      } else if (word == "--timeout") {
+        const auto ms = whole_number(value);
+        if (!ms || *ms < 1 || *ms > 600'000) {
+          return "--timeout " + value + " is not a time in milliseconds from 1 to 600000";
+        }
+        options.timeout = std::chrono::milliseconds(*ms);
+      } else {
+        return "unknown option " + std::string(word);
+      }
+    }
+  }
+  if (options.help || options.version) return options;
+  if (port_given && options.device) return "give either --port or --device, not both";
+  if (!command) return "no command given";
+  const CommandName* known = nullptr;
+  for (const auto& entry : commands) {
+    if (entry.name == *command) known = &entry;
+  }
+  if (!known) return "unknown command " + std::string(*command);
+  options.command = known->command;
+  const std::size_t count = options.arguments.size();
+  if (count < known->min_arguments || count > known->max_arguments) {
+    return std::string(known->name) + " takes " + std::string(known->arguments);
+  }
+  if (options.inverse && options.command != CtlCommand::Pulse) return "--inverse is for pulse only";
+  if (options.command == CtlCommand::Pulse && !parse_duration(options.arguments[1])) {
+    return options.arguments[1] + " is not a duration: write it as 500ms or 2s";
+  }
+  return options;
+}
+
+std::string ctl_usage() {
+  return R"(Usage: relayctl [--port N | --device PATH] [--address A] [--names FILE]
+                [--json] [--timeout MS] COMMAND [ARGUMENTS]
+Switches and reads the 16 relays of a board on a serial port, as the panel does.
+
+Commands:
+  status              the 16 relays' states and names
+  open R...           open the relays (nothing is sent for one already opened)
+  close R...          close the relays (nothing is sent for one already closed)
+  pulse R DURATION    open, wait DURATION (500ms, 2s, 1.5s), close
+  watch               poll every 50 ms and print each relay's state, then each change,
+                      until Ctrl+C
+  names               the 16 names of the address
+  rename R TEXT       store TEXT as the relay's name, as the panel's rename dialog does
+
+R is a relay number 1 to 16, a range such as 3-6, all, or a relay's name from the
+name file. open, close and pulse read the states first, send only the switches
+that change a relay, and check the result with a final status query.
+
+Options:
+  --port N        the port number, mapped to a device as in the panel: the link
+                  com<N> beside the program, else /dev/ttyS<N-1> (default 1)
+  --device PATH   the serial device itself, instead of a port number
+  --address A     the board address, 0 to 255 (default 1)
+  --names FILE    the name file (default: the panel's, name.txt beside the program)
+  --json          print JSON (watch: one JSON object per line)
+  --timeout MS    how long to wait for each answer; a status query is sent up to
+                  3 times (default 200)
+  --inverse       pulse: close, wait, open
+  --help          show this text
+  --version       show the version
+
+Exit status:
+  0  done
+  1  bad command line or input (unknown relay name, relay 0 or 17, address 256, a
+     duration that is none), or a name that was not stored
+  2  the port could not be opened (missing, busy, or no access; the message says which)
+  3  no valid answer from the board within the timeout, after retries
+  4  a relay did not reach the state asked for
+)";
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename };
+
+// What relayctl's command line asks for, checked as far as it can be without the
+// name file.
+struct CtlOptions {
+  std::string port_text = "1";        // as typed in the panel's port box
+  std::optional<std::string> device;  // a device path instead of a port number
+  std::string address_text = "1";     // as typed in the panel's address box
+  std::optional<std::filesystem::path> names_file;
+  bool json = false;
+  bool inverse = false;
+  std::chrono::milliseconds timeout{200};
+  CtlCommand command = CtlCommand::Status;
+  std::vector<std::string> arguments;  // what follows the command
+  bool help = false;
+  bool version = false;
+};
+
+// The options, or a one-line message saying what is wrong with the command line.
+std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* const argv[]);
+
+// "500ms", "2s", "1.5s": a duration of at least 1 ms and at most a day.
+std::optional<std::chrono::milliseconds> parse_duration(std::string_view text);
+
+std::string ctl_usage();

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+
+#include "board_session.h"
+#include "ctl_host.h"
+#include "ctl_options.h"
+#include "event_wait.h"
+#include "panel_core/panel_core.h"
+
+// Everything a relayctl command runs on: the core hosted by relayctl, the way to wait
+// for the board, and where its output goes.
+struct CtlContext {
+  const CtlOptions& options;
+  PanelCore& core;
+  CtlHost& host;
+  EventWait& wait;
+  // Opens the port the command line names; false once the operator has been told why not.
+  std::function<bool()> open_port;
+  // Whether the operator has asked a watch to end (Ctrl+C).
+  std::function<bool()> interrupted;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Runs the command and returns relayctl's exit status.
+int run_command(CtlContext& context);

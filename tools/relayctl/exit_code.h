@@ -1,0 +1,14 @@
+#pragma once
+
+// What relayctl's exit status tells a script.
+enum class ExitCode : int {
+  Done = 0,
+  Usage = 1,          // a bad command line or input, or a name that was not stored
+  PortNotOpened = 2,  // the port could not be opened
+  NoAnswer = 3,       // no valid answer from the board within the timeout, retries included
+  NotReached = 4,     // a relay did not reach the state asked for
+};
+
+constexpr int exit_status(ExitCode code) {
+  return static_cast<int>(code);
+}
