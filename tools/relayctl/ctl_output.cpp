@@ -55,7 +55,7 @@ std::string status_text(RelayMask opened, const RelayNames* names) {
   for (int relay = 1; relay <= relay_count; ++relay) {
     std::string line =
         padded(std::to_string(relay), 5) + "  " + std::string(state_word(state_of(opened, relay)));
-    if (names) line += "  " + name_of(*names, relay);
+    if (names && !name_of(*names, relay).empty()) line += "  " + name_of(*names, relay);
     text += line + '\n';
   }
   return text;
@@ -76,7 +76,9 @@ std::string status_json(int address, RelayMask opened, const RelayNames* names) 
 std::string names_text(const RelayNames& names) {
   std::string text;
   for (int relay = 1; relay <= relay_count; ++relay) {
-    text += padded(std::to_string(relay), 5) + "  " + name_of(names, relay) + '\n';
+    std::string line = padded(std::to_string(relay), 5);
+    if (!name_of(names, relay).empty()) line += "  " + name_of(names, relay);
+    text += line + '\n';
   }
   return text;
 }

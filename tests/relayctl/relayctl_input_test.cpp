@@ -1,0 +1,172 @@
+// What relayctl makes of its command line and its relay words, before any port is
+// touched; and the change lines of a watch.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "ctl_options.h"
+#include "ctl_output.h"
+#include "relay_selection.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(RelayWords, SelectNumbersRangesAllAndNamesOrSayWhyNot) {
+  RelayNames names{};
+  for (int relay = 1; relay <= relay_count; ++relay)
+    names[relay - 1] = "relay" + std::to_string(relay);
+  names[4] = "Pump";
+  names[6] = "Fan";
+  names[7] = "Fan";
+  struct Row {
+    std::vector<std::string> words;
+    RelayMask mask;
+    std::string message;  // empty: selected
+  };
+  const Row rows[] = {
+      {{"5"}, 0x0010, ""},
+      {{"1", "16"}, 0x8001, ""},
+      {{"3-6"}, 0x003C, ""},
+      {{"16-16"}, 0x8000, ""},
+      {{"all"}, 0xFFFF, ""},
+      {{"Pump", "2"}, 0x0012, ""},
+      {{"relay9"}, 0x0100, ""},
+      {{"0"}, 0, "relay 0 does not exist: relays are 1 to 16"},
+      {{"17"}, 0, "relay 17 does not exist: relays are 1 to 16"},
+      {{"5", "99999999999"}, 0, "relay 99999999999 does not exist: relays are 1 to 16"},
+      {{"6-3"}, 0, "the range 6-3 runs backwards; write it lowest first"},
+      {{"3-17"}, 0, "relay 17 does not exist: relays are 1 to 16"},
+      {{"pump"}, 0, "no relay is named \"pump\" at this address"},
+      {{"Fan"}, 0, "more than one relay is named \"Fan\"; use their numbers"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.words.front());
+    const auto selected = select_relays(row.words, &names);
+    if (row.message.empty()) {
+      ASSERT_TRUE(std::holds_alternative<RelayMask>(selected)) << std::get<std::string>(selected);
+      EXPECT_EQ(std::get<RelayMask>(selected), row.mask);
+    } else {
+      ASSERT_TRUE(std::holds_alternative<std::string>(selected));
+      EXPECT_EQ(std::get<std::string>(selected), row.message);
+    }
+  }
+  const auto without_file = select_relays(std::vector<std::string>{"Pump"}, nullptr);
+  EXPECT_EQ(std::get<std::string>(without_file),
+            "no relay is named \"Pump\": there is no name file");
+}
+
+TEST(Durations, AreMillisecondsOrSecondsAndNothingElse) {
+  const std::pair<const char*, long> rows[] = {
+      {"500ms", 500},
+      {"2s", 2000},
+      {"1.5s", 1500},
+      {"0.25s", 250},
+      {"1ms", 1},
+      {"0.001s", 1},
+      {"86400s", 86'400'000},
+      // Not durations:
+      {"500", -1},
+      {"5m", -1},
+      {"0ms", -1},
+      {"-1s", -1},
+      {"1.5ms", -1},
+      {"0.0001s", -1},
+      {"s", -1},
+      {"ms", -1},
+      {"1.s", -1},
+      {"86401s", -1},
+      {" 5s", -1},
+      {"5 s", -1},
+  };
+  for (const auto& [text, ms] : rows) {
+    SCOPED_TRACE(text);
+    const auto parsed = parse_duration(text);
+    if (ms < 0) {
+      EXPECT_FALSE(parsed) << parsed->count();
+    } else {
+      ASSERT_TRUE(parsed);
+      EXPECT_EQ(parsed->count(), ms);
+    }
+  }
+}
+
+std::variant<CtlOptions, std::string> parse(std::vector<const char*> words) {
+  words.insert(words.begin(), "relayctl");
+  return parse_ctl_options(static_cast<int>(words.size()), words.data());
+}
+
+TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
+  const std::pair<std::vector<const char*>, std::string> rows[] = {
+      {{}, "no command given"},
+      {{"stat"}, "unknown command stat"},
+      {{"--address", "256", "status"}, "address 256 does not exist: board addresses are 0 to 255"},
+      {{"--address", "-1", "status"}, "address -1 does not exist: board addresses are 0 to 255"},
+      {{"--address", "x", "status"}, "address x does not exist: board addresses are 0 to 255"},
+      {{"--port", "COM1", "status"}, "--port COM1 is not a port number"},
+      {{"--port", "1", "--device", "/dev/ttyUSB0", "status"},
+       "give either --port or --device, not both"},
+      {{"--timeout", "0", "status"}, "--timeout 0 is not a time in milliseconds from 1 to 600000"},
+      {{"status", "--timeout"}, "option --timeout needs a value"},
+      {{"--colour", "status"}, "unknown option --colour"},
+      {{"open"}, "open takes relays (R...)"},
+      {{"status", "5"}, "status takes no arguments"},
+      {{"pulse", "5"}, "pulse takes a relay and a duration (R DURATION)"},
+      {{"pulse", "5", "500"}, "500 is not a duration: write it as 500ms or 2s"},
+      {{"rename", "5"}, "rename takes a relay and its new name (R TEXT)"},
+      {{"--inverse", "open", "5"}, "--inverse is for pulse only"},
+  };
+  for (const auto& [words, message] : rows) {
+    SCOPED_TRACE(message);
+    const auto parsed = parse(words);
+    ASSERT_TRUE(std::holds_alternative<std::string>(parsed));
+    EXPECT_EQ(std::get<std::string>(parsed), message);
+  }
+}
+
+TEST(CommandLine, TakesOptionsAnywhereAndTextAfterDoubleDash) {
+  const auto parsed = parse({"pulse", "--address", "07", "5", "--inverse", "2s", "--json",
+                             "--timeout", "50", "--names", "n.txt", "--device", "/dev/ttyUSB0"});
+  ASSERT_TRUE(std::holds_alternative<CtlOptions>(parsed)) << std::get<std::string>(parsed);
+  const auto& options = std::get<CtlOptions>(parsed);
+  EXPECT_EQ(options.command, CtlCommand::Pulse);
+  EXPECT_EQ(options.arguments, (std::vector<std::string>{"5", "2s"}));
+  EXPECT_EQ(options.address_text, "07");  // as the panel's box keeps it: section "address 07"
+  EXPECT_TRUE(options.inverse);
+  EXPECT_TRUE(options.json);
+  EXPECT_EQ(options.timeout, milliseconds(50));
+  EXPECT_EQ(options.names_file, std::filesystem::path("n.txt"));
+  EXPECT_EQ(options.device, "/dev/ttyUSB0");
+
+  const auto rename = parse({"rename", "5", "--", "--not-an-option"});
+  ASSERT_TRUE(std::holds_alternative<CtlOptions>(rename));
+  EXPECT_EQ(std::get<CtlOptions>(rename).arguments,
+            (std::vector<std::string>{"5", "--not-an-option"}));
+}
+
+TEST(WatchLines, ShowEachChangeOnceInRelayOrder) {
+  ChangeLines lines;
+  std::array<IndicatorState, relay_count> shown{};
+  shown.fill(IndicatorState::Unknown);
+  EXPECT_EQ(lines.take(shown, false), "");
+  shown.fill(IndicatorState::Closed);
+  shown[11] = IndicatorState::Opened;
+  const std::string first = lines.take(shown, false);
+  EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 16);
+  EXPECT_NE(first.find("relay 12 opened\n"), std::string::npos);
+  EXPECT_EQ(lines.take(shown, false), "");
+  shown[2] = IndicatorState::Opened;
+  shown[11] = IndicatorState::Closed;
+  EXPECT_EQ(lines.take(shown, true),
+            "{\"relay\":3,\"state\":\"opened\"}\n{\"relay\":12,\"state\":\"closed\"}\n");
+  shown[2] = IndicatorState::Idle;  // a closed port: unknown to a script
+  EXPECT_EQ(lines.take(shown, false), "relay 3 unknown\n");
+}
+
+TEST(Json, EscapesQuotesBackslashesAndControlsButKeepsUtf8) {
+  EXPECT_EQ(json_string("a\"b\\c\x01\td 泵"), "\"a\\\"b\\\\c\\u0001\\u0009d 泵\"");
+}
+
+}  // namespace
