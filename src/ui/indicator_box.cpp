@@ -1,17 +1,26 @@
 #include "ui/indicator_box.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ui/accessibility.h"
 #include "ui/form_geometry.h"
 #include "ui/panel_colour.h"
 #include "ui/panel_font.h"
 
 namespace {
 constexpr int border_width = 2;
+
+bool is_rename_key(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers modifiers =
+      event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  if (event.key() == Qt::Key_F10) return modifiers == Qt::ShiftModifier;
+  return (event.key() == Qt::Key_F2 || event.key() == Qt::Key_Menu) && modifiers == Qt::NoModifier;
 }
+}  // namespace
 
 IndicatorBox::IndicatorBox(int relay, QWidget* parent)
     : QFrame(parent), relay_(relay), Label2_(new QLabel(this)) {
@@ -24,9 +33,16 @@ IndicatorBox::IndicatorBox(int relay, QWidget* parent)
   // box's colour show through and leaves its clicks to the box.
   Label2_->setObjectName(QStringLiteral("Label2_%1").arg(relay));
   Label2_->setGeometry(to_pixels(main_form_geometry.Label2).translated(border_width, border_width));
-  Label2_->setFont(panel_font(15));
+  Label2_->setFont(caption_font());
   Label2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Label2_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  // The caption stands on the board's colours, not on the desktop's: black on every
+  // one of them, whatever the theme makes of the window's text.
+  QPalette caption_palette = Label2_->palette();
+  caption_palette.setColor(QPalette::WindowText, indicator_caption_colour);
+  Label2_->setPalette(caption_palette);
+  // The box's own name says the state.
+  hide_from_screen_readers(*Label2_);
   Label2_->setText(QString::fromUtf8(indicator_caption(IndicatorState::Unknown)));
   update_accessible_name();
 }
@@ -46,8 +62,23 @@ void IndicatorBox::paint(IndicatorState state) {
   }
 }
 
+void IndicatorBox::set_relay_name(const QString& name) {
+  if (name == relay_name_) return;
+  relay_name_ = name;
+  update_accessible_name();
+}
+
+// "Relay 5, Pump room: opened"; a relay without a name is "Relay 5: opened". The name
+// is plain text to a screen reader, whatever it looks like. A screen reader that is on
+// the box hears the new state as it comes.
 void IndicatorBox::update_accessible_name() {
-  setAccessibleName(QStringLiteral("Relay %1: %2").arg(relay_).arg(Label2_->text().trimmed()));
+  const QString name = relay_name_.simplified();
+  const QString relay = name.isEmpty() ? QStringLiteral("Relay %1").arg(relay_)
+                                       : QStringLiteral("Relay %1, %2").arg(relay_).arg(name);
+  const QString spoken = QStringLiteral("%1: %2").arg(relay, Label2_->text().trimmed());
+  if (spoken == accessibleName()) return;
+  setAccessibleName(spoken);
+  if (hasFocus()) announce_name_change(*this);
 }
 
 void IndicatorBox::paintEvent(QPaintEvent*) {
@@ -84,5 +115,19 @@ void IndicatorBox::keyPressEvent(QKeyEvent* event) {
     emit clicked();
     return;
   }
+  if (is_rename_key(*event)) {
+    if (!event->isAutoRepeat()) emit rename_requested();
+    return;
+  }
   QFrame::keyPressEvent(event);
+}
+
+// Desktops that turn the context-menu key into a menu request send that instead of
+// (or as well as) the key; opening the dialog again only brings it to the front.
+void IndicatorBox::contextMenuEvent(QContextMenuEvent* event) {
+  if (event->reason() != QContextMenuEvent::Keyboard) {
+    QFrame::contextMenuEvent(event);
+    return;
+  }
+  emit rename_requested();
 }

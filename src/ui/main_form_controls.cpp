@@ -6,11 +6,13 @@
 #include <chrono>
 
 #include "link_qt/poll_timer.h"
+#include "ui/accessibility.h"
 #include "ui/byte_text_validator.h"
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
 #include "ui/indicator_box.h"
 #include "ui/panel_font.h"
+#include "ui/plain_text.h"
 #include "ui/spin_bar.h"
 
 namespace {
@@ -29,34 +31,29 @@ Widget* place(QWidget& form, const char* name, Twips where) {
   return widget;
 }
 
-void set_black_text(QWidget* widget, QPalette::ColorRole role) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Active, role, Qt::black);
-  palette.setColor(QPalette::Inactive, role, Qt::black);
-  widget->setPalette(palette);
-}
-
+// Captions and boxes take their colours from the desktop's palette (black on the light
+// 3D face of the design's own scheme); only the indicators keep fixed colours.
 QLabel* caption_label(QWidget& form, const char* name, Twips where, const char* text) {
   auto* label = place<QLabel>(form, name, where);
   label->setText(QString::fromLatin1(text));
   label->setFont(panel_font(caption_points));
   label->setAlignment(label_alignment);
-  set_black_text(label, QPalette::WindowText);
   return label;
 }
 
-QLineEdit* number_box(QWidget& form, const char* name, Twips where) {
+QLineEdit* number_box(QWidget& form, const char* name, Twips where, const QString& spoken) {
   auto* box = place<QLineEdit>(form, name, where);
   box->setFont(panel_font(box_points));
   box->setText(QStringLiteral("1"));
   box->setValidator(new ByteTextValidator(box));
-  set_black_text(box, QPalette::Text);
+  box->setAccessibleName(spoken);
   return box;
 }
 
-SpinBar* spin_bar(QWidget& form, const char* name, Twips where) {
+SpinBar* spin_bar(QWidget& form, const char* name, Twips where, const QString& spoken) {
   auto* bar = place<SpinBar>(form, name, where);
   bar->set_Value(1);
+  bar->setAccessibleName(spoken);
   return bar;
 }
 
@@ -71,6 +68,7 @@ QPushButton* button(QWidget& form, const char* name, Twips where, const char* te
 
 MainFormControls::MainFormControls(QWidget& form) {
   const auto& g = main_form_geometry;
+  install_panel_accessibility();
 
   // Left over from the window's design: tiny labels in the window's own colours that
   // nothing reads. They are kept so that the window matches its layout exactly.
@@ -78,22 +76,26 @@ MainFormControls::MainFormControls(QWidget& form) {
     auto* label = new QLabel(QStringLiteral("Label1"), &form);
     label->setObjectName(QStringLiteral("Label1_%1").arg(stray.index));
     label->setGeometry(to_pixels(g.stray(stray)));
+    hide_from_screen_readers(*label);
   }
 
+  // Each box and spin bar says what it holds; the captions name their boxes.
   Label3 = caption_label(form, "Label3", g.Label3, "Com num");
-  chuankou_num = number_box(form, "chuankou_num", g.chuankou_num);
-  VScroll2 = spin_bar(form, "VScroll2", g.VScroll2);
+  chuankou_num = number_box(form, "chuankou_num", g.chuankou_num, QStringLiteral("Port number"));
+  VScroll2 = spin_bar(form, "VScroll2", g.VScroll2, QStringLiteral("Port number arrows"));
   open_comm = button(form, "open_comm", g.open_comm, "open com");
   Label5 = caption_label(form, "Label5", g.Label5, "Address");
-  add = number_box(form, "add", g.add);
-  VScroll1 = spin_bar(form, "VScroll1", g.VScroll1);
+  add = number_box(form, "add", g.add, QStringLiteral("Board address"));
+  VScroll1 = spin_bar(form, "VScroll1", g.VScroll1, QStringLiteral("Board address arrows"));
+  Label3->setBuddy(chuankou_num);
+  Label5->setBuddy(add);
 
   for (int relay = 1; relay <= relay_count; ++relay) {
     // The name first, so that its box covers a name too long for its label.
     auto* name = new ClickLabel(QStringLiteral("relay %1").arg(relay), &form);
     name->setObjectName(QStringLiteral("Label4_%1").arg(relay));
     name->setGeometry(to_pixels(g.Label4(relay)));
-    name->setFont(panel_font(box_points));
+    name->setFont(caption_font());
     name->setAlignment(label_alignment);
     // A stored name is shown as typed, never read as markup.
     name->setTextFormat(Qt::PlainText);
@@ -102,6 +104,9 @@ MainFormControls::MainFormControls(QWidget& form) {
     auto* box = new IndicatorBox(relay, &form);
     box->setGeometry(to_pixels(g.Picture1(relay)));
     Picture1[relay - 1] = box;
+    // A rename key on the box does what a click on the name does.
+    QObject::connect(box, &IndicatorBox::rename_requested, name, &ClickLabel::clicked);
+    show_name(relay, name->text());
   }
 
   openall = button(form, "openall", g.openall, "Open all");
@@ -115,6 +120,16 @@ MainFormControls::MainFormControls(QWidget& form) {
 
   set_focus_order();
   chuankou_num->setFocus();
+}
+
+// A name longer than its label is covered by the indicator box beside it: the tooltip
+// shows it whole.
+void MainFormControls::show_name(int relay, const QString& name) {
+  ClickLabel* label = Label4.at(relay - 1);
+  label->setText(name);
+  label->setToolTip(plain_tooltip(name));
+  label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), name));
+  Picture1.at(relay - 1)->set_relay_name(name);
 }
 
 void MainFormControls::set_focus_order() {

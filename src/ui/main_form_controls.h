@@ -12,6 +12,7 @@ class PollTimer;
 class ClickLabel;
 class IndicatorBox;
 class SpinBar;
+class QString;
 
 // The controls of the main window, created as children of the form at their places
 // with their captions, fonts, colours, object names and focus order, in the state
@@ -19,6 +20,10 @@ class SpinBar;
 class MainFormControls {
  public:
   explicit MainFormControls(QWidget& form);
+
+  // Shows relay n's name in its label, and gives it to the screen reader's name of the
+  // label and of the relay's indicator.
+  void show_name(int relay, const QString& name);
 
   // Named as in the window's design, so that the code and the design match by search.
   QLabel* Label3;                                   // the caption "Com num"

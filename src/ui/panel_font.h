@@ -2,7 +2,20 @@
 
 #include <QFont>
 
-// The panel's face: SimSun at the given size in points. Where SimSun is missing
-// (any desktop but a Chinese Windows one), a CJK face that fontconfig knows stands
-// in for it, so Chinese names never fall back to empty boxes.
+#include "ui/face_choice.h"
+
+// The panel's face, chosen once from the installed faces (see face_choice.h): SimSun
+// where the desktop has it, otherwise a face with the Chinese glyphs in which the state
+// captions and the default names fit their labels.
+const FaceChoice& panel_face();
+
+// The panel's face at the given size in points, for the controls whose text has room
+// to spare (captions of the boxes, buttons, the rename dialog's text box).
 QFont panel_font(double points);
+
+// The face of the state captions and the name labels: the design's 15 points, or less
+// where even the best installed face is too wide for their labels.
+QFont caption_font();
+
+// The design's size of the state captions and name labels.
+inline constexpr double caption_design_points = 15;

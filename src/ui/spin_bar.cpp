@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "ui/accessibility.h"
+
 SpinBar::SpinBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
   setRange(-Min, -Max);
   setSingleStep(1);
@@ -9,7 +11,10 @@ SpinBar::SpinBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
   setFocusPolicy(Qt::StrongFocus);
   // A scroll bar's "Scroll here / Top / Bottom" menu means nothing on a spin bar.
   setContextMenuPolicy(Qt::NoContextMenu);
-  connect(this, &QScrollBar::valueChanged, this, [this] { emit Change(); });
+  connect(this, &QScrollBar::valueChanged, this, [this] {
+    emit Change();
+    announce_value_change(*this, Value());
+  });
 }
 
 // Scroll bars draw no focus mark of their own, yet the spin bars take the keyboard

@@ -1,4 +1,5 @@
 #include "form_fixture.h"
+#include "ui/panel_font.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
     EXPECT_EQ(form->box_colour(relay), 0x0000FFFFu);
     EXPECT_EQ(state(relay), "unknown");
     EXPECT_EQ(name(relay), QStringLiteral("a1 r%1").arg(relay));
-    EXPECT_EQ(box(relay)->accessibleName(), QStringLiteral("Relay %1: unknown").arg(relay));
+    EXPECT_EQ(box(relay)->accessibleName(), QStringLiteral("Relay %1, a1 r%1: unknown").arg(relay));
   }
   auto* timer = form->findChild<PollTimer*>("Timer1");
   ASSERT_NE(timer, nullptr);
@@ -74,7 +75,7 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
   EXPECT_EQ(timer->interval(), 50);
   EXPECT_EQ(add()->font().pointSizeF(), 15);
   EXPECT_EQ(button("open_comm")->font().pointSizeF(), 15.75);
-  EXPECT_EQ(add()->font().families().front(), "SimSun");
+  EXPECT_EQ(add()->font().family(), panel_face().family);
   EXPECT_EQ(add()->palette().color(QPalette::Text), QColor(Qt::black));
 }
 

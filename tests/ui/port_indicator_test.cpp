@@ -99,9 +99,9 @@ TEST_F(PortTest, IndicatorsShowTheBoardAndClicksQueueWhatTheirStateCallsFor) {
   port.receive(relay5_opened);
   EXPECT_EQ(form->box_colour(5), colour_green);
   EXPECT_EQ(state(5), "  opened");
-  EXPECT_EQ(box(5)->accessibleName(), "Relay 5: opened");
+  EXPECT_EQ(box(5)->accessibleName(), "Relay 5, a1 r5: opened");
   EXPECT_EQ(form->box_colour(6), colour_red);
-  EXPECT_EQ(box(6)->accessibleName(), "Relay 6: closed");
+  EXPECT_EQ(box(6)->accessibleName(), "Relay 6, a1 r6: closed");
 
   // The box outside its label, the label itself, Space on the focused box, and the
   // bulk buttons.
@@ -121,7 +121,7 @@ TEST_F(PortTest, IndicatorsShowTheBoardAndClicksQueueWhatTheirStateCallsFor) {
   click(box(5));
   click(button("open_comm"));
   EXPECT_EQ(next_frame(), query);
-  EXPECT_EQ(box(5)->accessibleName(), "Relay 5: unknown");
+  EXPECT_EQ(box(5)->accessibleName(), "Relay 5, a1 r5: unknown");
 }
 
 }  // namespace
