@@ -57,15 +57,19 @@ TEST_F(NameFileTest, LaterStartTakesTheTitleOrResetsAFileWithoutTheMarker) {
     std::string before;
     std::string caption;
     bool reset;
+    Where where = Where::everywhere;
   } cases[] = {
       {expected_default_file(), "Corvanti", false},
-      {expected_default_file("The name=泵房 2\r\n"), "泵房 2", false},
+      {expected_default_file("The name=\xB1\xC3\xB7\xBF 2\r\n"), "泵房 2", false, Where::chinese},
+      {expected_default_file("The name=泵房 2\r\n"), "泵房 2", false, Where::unmarked_utf8},
+      {expected_default_file("The name=K\xFChlung\r\n"), "Kühlung", false, Where::western},
       {expected_default_file(""), "", false},
       {"[Address 0]\r\nrelay1name=mine\r\n", "Corvanti", true},
       {" [address 0]\r\n", "Corvanti", true},
       {"", "Corvanti", true},
   };
   for (const auto& c : cases) {
+    if (!applies(c.where)) continue;
     SCOPED_TRACE(c.before.substr(0, 40));
     write_bytes(folder / "name.txt.bak", "an older backup");
     write_bytes(path, c.before);
@@ -97,11 +101,18 @@ TEST_F(NameFileTest, CreationOrBackupFailureIsReportedInsteadOfSuccess) {
     std::filesystem::path path;
     std::vector<Message> told;
   } cases[] = {
-      {under_file, {not_found(under_file), failed(under_file, "created: Not a directory")}},
-      {folder_named, {not_found(folder_named), failed(folder_named, "created: Is a directory")}},
+      {under_file,
+       {not_found(under_file),
+        failed(under_file,
+               "created: " + reason_text(std::errc::not_a_directory, windows_path_not_found))}},
+      {folder_named,
+       {not_found(folder_named),
+        failed(folder_named,
+               "created: " + reason_text(std::errc::is_a_directory, windows_access_denied))}},
       {path,
        {failed(folder / "name.txt.bak",
-               "written: Is a directory. " + path.string() + " was left as it is.")}},
+               "written: " + reason_text(std::errc::is_a_directory, windows_access_denied) + ". " +
+                   path.string() + " was left as it is.")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
@@ -115,6 +126,10 @@ TEST_F(NameFileTest, CreationOrBackupFailureIsReportedInsteadOfSuccess) {
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"f", "name.txt", "name.txt.bak", "program"}));
 }
 
+// POSIX only by design: a child process without root rights meets a file it may not
+// read, and the temporary files left behind are named for a process id that has ended
+// (Windows reuses one temporary name, which the next write replaces).
+#ifndef _WIN32
 TEST_F(NameFileTest, UnreadableFileIsNeitherResetNorBackedUp) {
   write_bytes(path, "[address 0]\r\nrelay1name=mine\r\n");
   std::filesystem::permissions(path, std::filesystem::perms::none);
@@ -178,15 +193,17 @@ TEST_F(NameFileTest, StartRemovesOnlyTheTemporariesOfEndedPrograms) {
   EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
   EXPECT_TRUE(messages.shown.empty());
 }
+#endif  // _WIN32
 
 TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   write_bytes(path, expected_default_file());
   ASSERT_EQ(module2.write_ini(path, "address 255", "relay1name", "first of the last"), 1);
-  ASSERT_EQ(module2.write_ini(path, "address 255", "relay16name", "泵房的最后一个"), 1);
+  const std::string last = chinese_code_page() ? "泵房的最后一个" : "Kühlung, die letzte";
+  ASSERT_EQ(module2.write_ini(path, "address 255", "relay16name", last), 1);
   names.load_names("255");
   EXPECT_EQ(view.labels[1], "first of the last");
   EXPECT_EQ(view.labels[2], "relay2");
-  EXPECT_EQ(view.labels[16], "泵房的最后一个");
+  EXPECT_EQ(view.labels[16], last);
 
   std::map<int, std::string> blank;
   for (int relay = 1; relay <= 16; ++relay) blank[relay] = "";

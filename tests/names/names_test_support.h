@@ -1,26 +1,37 @@
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <ostream>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "names/ansi_code_page.h"
 #include "names/name_file.h"
 
-// Files and folders for the tests of the name file. Linux only: some cases run in a
-// child process that gives up root rights or limits the size of files it may write.
+// Files and folders for the tests of the name file. Some cases run in a child process
+// that gives up root rights or limits the size of files it may write: those are POSIX
+// only, and Windows has its own cases for the same failures (a read-only file, a file
+// another program holds open).
 
 inline std::filesystem::path fixture(const std::string& name) {
   return std::filesystem::path(NAMES_TEST_DATA) / name;
@@ -39,10 +50,16 @@ inline void write_bytes(const std::filesystem::path& file, const std::string& by
 // in it at the end of the test.
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "relay_names_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+  TempFolder() : path_(unique_folder(std::filesystem::temp_directory_path())) {
     add_perms(path_, std::filesystem::perms::group_exec | std::filesystem::perms::others_exec);
+  }
+  // A new folder under `root` that no other test (or test program) uses.
+  static std::filesystem::path unique_folder(const std::filesystem::path& root) {
+    std::random_device seed;
+    for (;;) {
+      const auto path = root / ("relay_names_" + std::to_string(seed()));
+      if (std::filesystem::create_directory(path)) return path;
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -69,6 +86,7 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
+#ifndef _WIN32
 // How a child process meets the file system: as an operator, whom file permissions bind
 // (root gives up its rights, becoming "nobody"), on a disk too full for more than
 // 4096 bytes in any file, or without /proc (as in a bare chroot or container).
@@ -109,6 +127,68 @@ inline pid_t ended_process_id() {
   if (pid == 0) _exit(0);
   waitpid(pid, nullptr, 0);
   return pid;
+}
+
+#endif  // _WIN32
+
+// The system's ANSI code page, in which Windows reads and writes name files without a
+// byte-order mark; 0 elsewhere, where such files are GB18030 (or UTF-8).
+inline unsigned ansi_code_page() {
+#ifdef _WIN32
+  return GetACP();
+#else
+  return 0;
+#endif
+}
+
+// Whether unmarked files hold code page 936 (or its superset GB18030): everywhere but
+// on a Windows system set to another code page.
+inline bool chinese_code_page() {
+  return ansi_code_page() == 0 || ansi_code_page() == 936;
+}
+
+// Where a case about the encoding of name files applies:
+enum class Where {
+  everywhere,
+  chinese,        // unmarked files are code page 936 (or GB18030)
+  western,        // unmarked files are code page 1252, as on a Western European Windows
+  unmarked_utf8,  // a file of UTF-8 without a mark is taken as UTF-8 (not on Windows,
+                  // which reads every unmarked file in its ANSI code page)
+};
+
+inline bool applies(Where where) {
+  switch (where) {
+    case Where::chinese:
+      return chinese_code_page();
+    case Where::western:
+      return ansi_code_page() == 1252;
+    case Where::unmarked_utf8:
+      return unmarked_utf8_files;
+    case Where::everywhere:
+      break;
+  }
+  return true;
+}
+
+// Windows errors that the name file's failures report.
+constexpr int windows_path_not_found = 3;      // ERROR_PATH_NOT_FOUND
+constexpr int windows_access_denied = 5;       // ERROR_ACCESS_DENIED
+constexpr int windows_sharing_violation = 32;  // ERROR_SHARING_VIOLATION
+
+// The system's own words for a failure, as the operator is told them: the C library's
+// for an errno, Windows' own for a Windows error (in the system's language).
+inline std::string reason_text([[maybe_unused]] std::errc posix, [[maybe_unused]] int windows) {
+#ifdef _WIN32
+  return std::error_code(windows, std::system_category()).message();
+#else
+  return std::make_error_code(posix).message();
+#endif
+}
+
+// Messages readable in a failure's report.
+inline void PrintTo(const Message& message, std::ostream* out) {
+  *out << "{\"" << message.text << "\", \"" << message.caption << "\", icon "
+       << static_cast<int>(message.icon) << "}";
 }
 
 // The caption and the 16 labels of the main window.
