@@ -1,5 +1,3 @@
-#include "ui/main_form.h"
-
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +9,7 @@
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
 #include "ui/indicator_box.h"
+#include "ui/main_form.h"
 #include "ui/name_form.h"
 #include "ui/panel_icon.h"
 #include "ui/plain_text.h"
@@ -41,12 +40,8 @@ main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, 
       program_dir_(std::move(program_dir)),
       port_(port),
       controls_(*this),
-      module1_(port, *this),
-      poll_(module1_, port, *this),
-      port_control_(port, *this, *this, messages),
-      module2_(messages),
-      name_file_(name_file_path(program_dir_), module2_, messages, *this),
-      rename_(std::make_unique<name_form>(*this, name_file_.path(), module2_, messages)) {
+      core_({port, *this, *this, *this, *this, messages}, name_file_path(program_dir_)),
+      rename_(std::make_unique<name_form>(core_.rename(), messages)) {
   setObjectName(QStringLiteral("main_form"));
   // The design's own caption, its line break included on purpose (not a slip); the name
   // file's title replaces it in Form_Initialize before the window is first shown.
@@ -56,14 +51,11 @@ main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, 
   update_port_tooltip();
   controls_.chuankou_num->installEventFilter(this);
   connect_handlers();
-  port_.set_receive_handler([this](int event_code) { MSComm1_OnComm(event_code); });
   centre_on_screen();
 }
 
-main_form::~main_form() {
-  port_.set_receive_handler({});
-  if (port_.is_open()) port_.close();
-}
+// The core releases the port's receive event and closes an open port as it goes.
+main_form::~main_form() = default;
 
 void main_form::connect_handlers() {
   const auto& c = controls_;
@@ -72,9 +64,10 @@ void main_form::connect_handlers() {
   connect(c.VScroll1, &SpinBar::Change, this, &main_form::VScroll1_Change);
   connect(c.VScroll2, &SpinBar::Change, this, &main_form::VScroll2_Change);
   connect(c.open_comm, &QPushButton::clicked, this, &main_form::open_comm_Click);
-  connect(c.openall, &QPushButton::clicked, this, [this] { poll_.openall_Click(); });
-  connect(c.closeall, &QPushButton::clicked, this, [this] { poll_.closeall_Click(); });
+  connect(c.openall, &QPushButton::clicked, this, [this] { core_.poll().openall_Click(); });
+  connect(c.closeall, &QPushButton::clicked, this, [this] { core_.poll().closeall_Click(); });
   connect(c.Timer1, &PollTimer::timeout, this, &main_form::Timer1_Timer);
+  connect(rename_.get(), &name_form::name_stored, this, &main_form::add_Change);
   for (int relay = 1; relay <= relay_count; ++relay) {
     IndicatorBox* box = c.Picture1[relay - 1];
     connect(box, &IndicatorBox::clicked, this, [this, relay] { Picture1_Click(relay); });
@@ -85,8 +78,8 @@ void main_form::connect_handlers() {
 }
 
 void main_form::Form_Initialize() {
-  name_file_.init_name_file();
-  name_file_.load_names(address_text());
+  core_.name_file().init_name_file();
+  core_.name_file().load_names(address_text());
 }
 
 // While the box is empty (the operator is typing a new address) the spin bar and the
@@ -95,7 +88,7 @@ void main_form::add_Change() {
   const auto number = spin_number(controls_.add->text());
   if (!number) return;
   controls_.VScroll1->set_Value(*number);
-  name_file_.load_names(address_text());
+  core_.name_file().load_names(address_text());
 }
 
 void main_form::chuankou_num_Change() {
@@ -114,19 +107,19 @@ void main_form::VScroll2_Change() {
 }
 
 void main_form::open_comm_Click() {
-  port_control_.open_comm_Click();
+  core_.port_control().open_comm_Click();
 }
 
 void main_form::Timer1_Timer() {
-  poll_.Timer1_Timer();
+  core_.Timer1_Timer();
 }
 
 void main_form::Picture1_Click(int index) {
-  poll_.Picture1_Click(static_cast<std::int16_t>(index));
+  core_.poll().Picture1_Click(static_cast<std::int16_t>(index));
 }
 
 void main_form::Label2_Click(int index) {
-  poll_.Label2_Click(static_cast<std::int16_t>(index));
+  core_.poll().Label2_Click(static_cast<std::int16_t>(index));
 }
 
 void main_form::Label4_Click(int index) {
@@ -135,16 +128,18 @@ void main_form::Label4_Click(int index) {
   rename_->Show();
 }
 
-void main_form::MSComm1_OnComm(int event_code) {
-  poll_.MSComm1_OnComm(event_code);
-}
-
 void main_form::set_window_caption(const std::string& caption) {
   setWindowTitle(plain_window_title(QString::fromStdString(caption)));
 }
 
+// A name longer than its label is covered by the indicator box beside it: the tooltip
+// shows it whole.
 void main_form::set_name_label(int relay, const std::string& name) {
-  controls_.show_name(relay, QString::fromStdString(name));
+  const QString text = QString::fromStdString(name);
+  ClickLabel* label = controls_.Label4.at(relay - 1);
+  label->setText(text);
+  label->setToolTip(plain_tooltip(text));
+  label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), text));
 }
 
 void main_form::paint(int relay, IndicatorState state) {

@@ -12,6 +12,7 @@
 #include "link/serial_port.h"
 #include "names/module2.h"
 #include "names/name_file.h"
+#include "panel_core/panel_core.h"
 #include "protocol/module1.h"
 #include "ui/main_form_controls.h"
 
@@ -37,8 +38,8 @@ class main_form : public QWidget,
   // address in the box. Runs once, before the window is first shown.
   void Form_Initialize();
 
-  // Sets the address spin bar from the box and reloads the 16 names; the rename
-  // dialog calls it after storing a name.
+  // Sets the address spin bar from the box and reloads the 16 names; also once the
+  // rename dialog has stored a name.
   void add_Change();
 
   // One poll tick.
@@ -74,7 +75,6 @@ class main_form : public QWidget,
   void Picture1_Click(int index);
   void Label2_Click(int index);
   void Label4_Click(int index);
-  void MSComm1_OnComm(int event_code);
 
   void connect_handlers();
   void update_port_tooltip();
@@ -83,10 +83,6 @@ class main_form : public QWidget,
   std::filesystem::path program_dir_;
   SerialPort& port_;
   MainFormControls controls_;
-  Module1 module1_;
-  PollCycle poll_;
-  PortControl port_control_;
-  Module2 module2_;
-  NameFile name_file_;
+  PanelCore core_;
   std::unique_ptr<name_form> rename_;
 };

@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 #include "ui/form_geometry.h"
-#include "ui/main_form.h"
 #include "ui/panel_font.h"
 
 namespace {
@@ -21,12 +20,10 @@ QPushButton* dialog_button(QWidget& form, const char* name, Twips where, const Q
 }
 }  // namespace
 
-name_form::name_form(main_form& owner, std::filesystem::path name_file, Module2& module2,
-                     MessageBoxes& messages)
+name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
     : QWidget(nullptr, Qt::Window),
-      owner_(owner),
       messages_(messages),
-      logic_(std::move(name_file), module2),
+      logic_(logic),
       mingcheng_(new QLineEdit(initial_text, this)),
       Command_ok_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
                                 QStringLiteral("确 定"))),
@@ -74,7 +71,7 @@ void name_form::Command_ok_Click() {
   const RenameOutcome outcome = logic_.Command_ok_Click(mingcheng_->text().toStdString());
   if (outcome.refusal) messages_.show(*outcome.refusal);
   if (!outcome.stored) return;
-  owner_.add_Change();
+  emit name_stored();
   close();
 }
 

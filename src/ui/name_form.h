@@ -1,26 +1,23 @@
 #pragma once
 
 #include <QWidget>
-#include <filesystem>
 #include <string>
 
 #include "common/message_boxes.h"
-#include "names/module2.h"
 #include "names/rename_logic.h"
 
 class QLineEdit;
 class QPushButton;
-class main_form;
 
 // The modeless rename dialog: shows the stored name of one relay at one address and
-// stores the operator's new one. It is a plain window rather than a QDialog so that
+// stores the operator's new one, through the core's rename logic; the window hears of
+// a stored name through name_stored. It is a plain window rather than a QDialog so that
 // neither Enter nor Escape does anything behind the operator's back.
 class name_form : public QWidget {
   Q_OBJECT
 
  public:
-  name_form(main_form& owner, std::filesystem::path name_file, Module2& module2,
-            MessageBoxes& messages);
+  name_form(RenameLogic& logic, MessageBoxes& messages);
 
   // Set by the main window before each Show: the address text ("add", the address box
   // of the design) and the relay number ("xianlu", the line).
@@ -33,6 +30,10 @@ class name_form : public QWidget {
 
   bool loaded() const { return loaded_; }
 
+ signals:
+  // A name was stored; the dialog closes after it.
+  void name_stored();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -41,9 +42,8 @@ class name_form : public QWidget {
   void Command_ok_Click();
   void Command_cansel_Click();  // spelt as in the design, like the button
 
-  main_form& owner_;
   MessageBoxes& messages_;
-  RenameLogic logic_;
+  RenameLogic& logic_;
   QLineEdit* mingcheng_;         // the name ("mingcheng" in the design) being edited
   QPushButton* Command_ok_;      // stores the name
   QPushButton* Command_cansel_;  // closes without storing; the design spells it so

@@ -111,7 +111,7 @@ class PanelLink : public FakePortView, public LineWatcher {
 
   FixedAddress address;
   FakeIndicators indicators;
-  FakeNameView names;
+  FakeNameLabels names;
   RecordingMessageBoxes messages;
   QtSerialPort port;
   PanelCore core{{port, indicators, *this, address, names, messages}, "name.txt"};

@@ -74,7 +74,7 @@ struct FakePortView : PortControlView {
 };
 
 // Remembers the window title and the 16 name labels the name file fills in.
-struct FakeNameView : NameView {
+struct FakeNameLabels : NameView {
   void set_window_caption(const std::string& caption) override { title = caption; }
   void set_name_label(int relay, const std::string& name) override {
     labels.at(static_cast<std::size_t>(relay - 1)) = name;
@@ -97,7 +97,7 @@ struct LinkRig {
   FakeIndicators indicators;
   FixedAddress address;
   FakePortView view;
-  FakeNameView names;
+  FakeNameLabels names;
   RecordingMessageBoxes messages;
   PanelCore core{{port, indicators, view, address, names, messages}, "name.txt"};
   Module1& module1 = core.module1();
