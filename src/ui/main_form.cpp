@@ -132,14 +132,8 @@ void main_form::set_window_caption(const std::string& caption) {
   setWindowTitle(plain_window_title(QString::fromStdString(caption)));
 }
 
-// A name longer than its label is covered by the indicator box beside it: the tooltip
-// shows it whole.
 void main_form::set_name_label(int relay, const std::string& name) {
-  const QString text = QString::fromStdString(name);
-  ClickLabel* label = controls_.Label4.at(relay - 1);
-  label->setText(text);
-  label->setToolTip(plain_tooltip(text));
-  label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), text));
+  controls_.show_name(relay, QString::fromStdString(name));
 }
 
 void main_form::paint(int relay, IndicatorState state) {
