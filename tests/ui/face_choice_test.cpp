@@ -1,0 +1,79 @@
+#include "ui/face_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <QMap>
+#include <cmath>
+
+namespace {
+
+// Faces with made-up widths: each character of a text is as wide as the face's
+// "unknown" at 15 points divided by 7 (a blank half that), and scales with the size. A face that is
+// not installed is drawn in DejaVu, as fontconfig does for SimSun on Debian.
+class MadeUpFaces : public FaceCatalogue {
+ public:
+  MadeUpFaces(QMap<QString, int> unknown_widths) : installed_(std::move(unknown_widths)) {}
+
+  bool has_cjk_glyphs(const QString& family) const override {
+    return installed_.contains(family) && family != "DejaVu Sans";
+  }
+  QStringList cjk_families() const override {
+    QStringList families = installed_.keys();
+    families.removeAll("DejaVu Sans");
+    return families;
+  }
+  int advance(const QString& family, double points, const QString& text) const override {
+    const int unknown = installed_.value(family, dejavu_unknown);
+    const double characters = text.size() - text.count(' ') / 2.0;
+    return static_cast<int>(std::lround(characters * unknown / 7.0 * points / 15));
+  }
+
+ private:
+  static constexpr int dejavu_unknown = 91;
+  QMap<QString, int> installed_;
+};
+
+// The panel's labels: the state captions in 81 pixels, the names in 89.
+const std::vector<LabelFit> panel_labels{{{"unknown", "  opened", "  closed"}, 81},
+                                         {{"relay 16", "relay16"}, 89}};
+
+TEST(FaceChoiceTest, TheFirstPreferredFaceInWhichEveryCaptionFitsOrTheBestOneShrunk) {
+  const struct {
+    const char* situation;
+    QMap<QString, int> installed;  // "unknown" at 15 points, in pixels
+    FaceChoice expected;
+  } cases[] = {
+      {"a Chinese desktop with Noto CJK beside WenQuanYi",
+       {{"Noto Serif CJK SC", 93}, {"Noto Sans CJK SC", 88}, {"WenQuanYi Zen Hei", 77}},
+       {"WenQuanYi Zen Hei", 15}},
+      {"SimSun where it is installed, even beside a narrower face",
+       {{"SimSun", 80}, {"WenQuanYi Zen Hei", 77}},
+       {"SimSun", 15}},
+      {"Noto CJK only: the preferred one, shrunk until \"unknown\" fits",
+       {{"Noto Serif CJK SC", 93}, {"Noto Sans CJK SC", 88}},
+       {"Noto Sans CJK SC", 13.75}},
+      {"no CJK face: the design's face as the desktop draws it, shrunk",
+       {{"DejaVu Sans", 91}},
+       {"SimSun", 13.25}},
+      {"an unlisted face that fits beats shrinking a listed one",
+       {{"Noto Sans CJK SC", 88}, {"Made Up Hei", 70}},
+       {"Made Up Hei", 15}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.situation);
+    const FaceChoice choice =
+        choose_face(MadeUpFaces(c.installed), preferred_faces(), panel_labels, 15);
+    EXPECT_EQ(choice.family, c.expected.family);
+    EXPECT_EQ(choice.points, c.expected.points);
+  }
+}
+
+TEST(FaceChoiceTest, TheDesignsFaceComesFirstAndWhatTheScreenshotShowsNext) {
+  const QStringList faces = preferred_faces();
+  ASSERT_GE(faces.size(), 4);
+  EXPECT_EQ(faces[0], "SimSun");
+  EXPECT_LT(faces.indexOf("WenQuanYi Zen Hei"), faces.indexOf("Noto Sans CJK SC"));
+  EXPECT_LT(faces.indexOf("WenQuanYi Zen Hei"), faces.indexOf("Noto Serif CJK SC"));
+}
+
+}  // namespace

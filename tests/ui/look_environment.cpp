@@ -1,0 +1,118 @@
+#include "look_environment.h"
+
+#include <stdlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+// Fontconfig and Qt's platform theme read their settings once, when the application
+// starts. This runs before main: it writes a fontconfig configuration holding only the
+// faces of the environment that RELAY_TEST_FONTS names, and asks for the desktop
+// theme that RELAY_TEST_THEME names.
+
+namespace {
+namespace fs = std::filesystem;
+
+struct FontEnvironment {
+  const char* name;
+  std::vector<fs::path> cjk_folders;
+};
+
+// Latin faces are always there (fontconfig depends on DejaVu); the CJK faces are the
+// environment's own.
+const fs::path latin_folder = "/usr/share/fonts/truetype/dejavu";
+const FontEnvironment font_environments[] = {
+    {"wenquanyi", {"/usr/share/fonts/truetype/wqy"}},
+    {"noto-cjk", {"/usr/share/fonts/opentype/noto"}},
+    {"droid", {"/usr/share/fonts/truetype/droid"}},
+    {"no-cjk", {}},
+};
+
+std::string variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+const FontEnvironment* requested_fonts() {
+  for (const FontEnvironment& environment : font_environments) {
+    if (variable("RELAY_TEST_FONTS") == environment.name) return &environment;
+  }
+  return nullptr;
+}
+
+bool has_files(const fs::path& folder) {
+  std::error_code error;
+  return fs::is_directory(folder, error) && !fs::is_empty(folder, error);
+}
+
+bool on_path(const std::string& program) {
+  const std::string path = variable("PATH");
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find(':', start), path.size());
+    std::error_code error;
+    if (fs::exists(fs::path(path.substr(start, end - start)) / program, error)) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+class LookEnvironment {
+ public:
+  LookEnvironment() {
+    if (const FontEnvironment* fonts = requested_fonts()) write_fontconfig(*fonts);
+    // The GTK theme needs an X server: the private one. GTK ends the process where it
+    // finds no display, so the theme is asked for only where that server can start.
+    if (variable("RELAY_TEST_THEME") == "adwaita-dark" && on_path("Xvfb")) {
+      ::setenv("RELAY_TEST_XVFB", "1", 1);
+      ::setenv("QT_QPA_PLATFORMTHEME", "gtk3", 1);
+      ::setenv("GTK_THEME", "Adwaita:dark", 1);
+    }
+  }
+  ~LookEnvironment() {
+    std::error_code error;
+    if (!folder_.empty()) fs::remove_all(folder_, error);
+  }
+  LookEnvironment(const LookEnvironment&) = delete;
+  LookEnvironment& operator=(const LookEnvironment&) = delete;
+
+ private:
+  void write_fontconfig(const FontEnvironment& fonts) {
+    std::string pattern = (fs::temp_directory_path() / "relay-fonts-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) return;
+    folder_ = pattern;
+    std::ofstream config(folder_ / "fonts.conf");
+    config << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
+           << "  <dir>" << latin_folder.string() << "</dir>\n";
+    for (const fs::path& folder : fonts.cjk_folders) {
+      config << "  <dir>" << folder.string() << "</dir>\n";
+    }
+    config << "  <cachedir>" << (folder_ / "cache").string() << "</cachedir>\n</fontconfig>\n";
+    config.close();
+    ::setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
+  }
+
+  fs::path folder_;
+};
+
+const LookEnvironment look_environment;
+}  // namespace
+
+std::string font_environment() {
+  return requested_fonts() ? requested_fonts()->name : "";
+}
+
+std::string theme_environment() {
+  return variable("RELAY_TEST_THEME");
+}
+
+bool font_environment_installed() {
+  const FontEnvironment* fonts = requested_fonts();
+  if (!fonts) return true;
+  for (const fs::path& folder : fonts->cjk_folders) {
+    if (!has_files(folder)) return false;
+  }
+  return true;
+}
