@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <QLibraryInfo>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,13 +60,25 @@ bool on_path(const std::string& program) {
   return false;
 }
 
+// Qt's GTK 3 platform theme (Debian: qt6-gtk-platformtheme).
+bool gtk3_theme_installed() {
+  const fs::path folder =
+      fs::path(QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString()) / "platformthemes";
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    if (entry.path().filename().string().rfind("libqgtk3", 0) == 0) return true;
+  }
+  return false;
+}
+
 class LookEnvironment {
  public:
   LookEnvironment() {
     if (const FontEnvironment* fonts = requested_fonts()) write_fontconfig(*fonts);
     // The GTK theme needs an X server: the private one. GTK ends the process where it
     // finds no display, so the theme is asked for only where that server can start.
-    if (variable("RELAY_TEST_THEME") == "adwaita-dark" && on_path("Xvfb")) {
+    if (variable("RELAY_TEST_THEME") == "adwaita-dark" && on_path("Xvfb") &&
+        gtk3_theme_installed()) {
       ::setenv("RELAY_TEST_XVFB", "1", 1);
       ::setenv("QT_QPA_PLATFORMTHEME", "gtk3", 1);
       ::setenv("GTK_THEME", "Adwaita:dark", 1);

@@ -246,7 +246,7 @@ TEST_F(LookTest, EveryCaptionIsLegibleUnderLightAndDarkPalettes) {
 TEST_F(LookTest, TheDarkDesktopThemeReachesTheWindow) {
   if (theme_environment() != "adwaita-dark") GTEST_SKIP() << "not started under a dark theme";
   if (qgetenv("QT_QPA_PLATFORMTHEME") != "gtk3" || QGuiApplication::platformName() != "xcb") {
-    GTEST_SKIP() << "no X server for the GTK theme; its palette is checked as Adwaita:dark";
+    GTEST_SKIP() << "no X server or no GTK 3 theme for Qt; its palette is checked as Adwaita:dark";
   }
   EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
   EXPECT_LT(form->palette().color(QPalette::Window).lightness(), 128);
