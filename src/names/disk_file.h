@@ -21,7 +21,11 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 // On Linux the temporary file has no name until it is complete and is given one only
 // for the instant before the rename, so a program killed while writing leaves nothing
 // behind; elsewhere, or where the filesystem cannot do that, it is named
-// `.<file name>.<process id>.<n>.tmp` from the start.
+// `.<file name>.<process id>.<n>.tmp` from the start. On Windows it is `<file>.tmp`,
+// a read-only file is refused (ERROR_ACCESS_DENIED), and a file that another program
+// holds open, which Windows will not rename over, is rewritten in place when that
+// program lets others write to it (the one write that is not atomic) and otherwise
+// refused as that program's (ERROR_SHARING_VIOLATION).
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes);
 
 // Deletes the temporary files of `file` (named as above) that a process of this program

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -81,7 +83,35 @@ TEST_F(PortControlTest, AFailedOpenSaysWhyAndLeavesTheWindowAsItWas) {
   }
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// COM1 to COM9 are names of their own; from COM10 on Windows knows a port only by its
+// device path.
+TEST(PortDevice, NumbersMapToComPortsThroughTheDevicePathFromTen) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("port_device_" + std::to_string(std::random_device{}()));
+  std::filesystem::create_directories(dir);
+  // A file named like a POSIX link in the program's folder changes nothing here.
+  std::ofstream(dir / "com1") << "not a device";
+  const struct {
+    std::int16_t number;
+    std::optional<std::string> device;
+  } cases[] = {
+      {1, "COM1"},
+      {9, "COM9"},
+      {10, R"(\\.\COM10)"},
+      {255, R"(\\.\COM255)"},
+      {32767, R"(\\.\COM32767)"},
+      {0, std::nullopt},
+      {-3, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.number);
+    EXPECT_EQ(port_device(c.number, dir), c.device);
+  }
+  std::filesystem::remove_all(dir);
+}
+#else
+// POSIX only by design: /dev/ttyS devices and symbolic links in the program's folder.
 TEST(PortDevice, NumbersMapToTtySUnlessALinkInTheProgramFolderNamesTheDevice) {
   const auto dir = std::filesystem::temp_directory_path() /
                    ("port_device_" + std::to_string(std::random_device{}()));
