@@ -1,5 +1,6 @@
 #include "link_qt/device_holders.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,8 @@ std::vector<DeviceHolder> device_holders(const std::string& device, const std::s
     holder.name = first_line(process->path() / "comm");
     holders.push_back(std::move(holder));
   }
+  std::sort(holders.begin(), holders.end(),
+            [](const DeviceHolder& a, const DeviceHolder& b) { return a.pid < b.pid; });
   return holders;
 }
 
