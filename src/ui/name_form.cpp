@@ -45,6 +45,11 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
 }
 
 void name_form::Show() {
+  // The box has no caption: a screen reader says whose name it holds, for the latest
+  // relay asked for, which is the one OK stores it under.
+  mingcheng_->setAccessibleName(
+      QStringLiteral("Name of relay %1 at address %2")
+          .arg(QString::fromStdString(logic_.xianlu), QString::fromStdString(logic_.add)));
   if (!loaded_) {
     Form_Load();
     loaded_ = true;

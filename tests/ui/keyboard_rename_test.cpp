@@ -44,6 +44,7 @@ TEST_F(KeyboardRenameTest, F2OnAFocusedBoxRenamesItsRelayAtTheShownAddress) {
   EXPECT_EQ(dialog->add(), "3");
   EXPECT_EQ(dialog->xianlu(), "5");
   EXPECT_EQ(mingcheng->text(), "a3 r5");
+  EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 5 at address 3");
   EXPECT_EQ(form->focusWidget(), box(5)) << "a rename key moves no focus in the window";
 
   // The dialog's own keys: type, Tab to OK, Space.
@@ -80,6 +81,7 @@ TEST_F(KeyboardRenameTest, OnlyTheRenameKeysOpenTheDialog) {
     EXPECT_EQ(dialog->loaded(), c.opens);
     if (c.opens) {
       EXPECT_EQ(dialog->xianlu(), "12");
+      EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 12 at address 1");
     }
     dialog->close();
   }
