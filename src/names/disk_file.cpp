@@ -59,19 +59,26 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
   const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, share_all, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return last_error();
-  bytes.clear();
-  char buffer[65536];
-  DWORD count = 0;
+  // One read of the whole file: each read is a round trip to the system, and under
+  // Wine a costly one. One byte more than the size, so that the end is seen at once.
+  LARGE_INTEGER size{};
+  const bool sized = GetFileSizeEx(handle, &size) && size.QuadPart > 0;
+  bytes.resize(sized ? static_cast<std::size_t>(size.QuadPart) + 1 : 65536);
+  std::size_t filled = 0;
   std::error_code error;
   for (;;) {
-    if (!ReadFile(handle, buffer, sizeof buffer, &count, nullptr)) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1 << 30));
+    DWORD count = 0;
+    if (!ReadFile(handle, bytes.data() + filled, wanted, &count, nullptr)) {
       error = last_error();
       break;
     }
     if (count == 0) break;
-    bytes.append(buffer, count);
+    filled += count;
   }
   CloseHandle(handle);
+  bytes.resize(error ? 0 : filled);
   return error;
 }
 
