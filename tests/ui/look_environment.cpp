@@ -1,11 +1,12 @@
 #include "look_environment.h"
 
-#include <stdlib.h>
-
 #include <QLibraryInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 // Fontconfig and Qt's platform theme read their settings once, when the application
@@ -48,18 +49,6 @@ bool has_files(const fs::path& folder) {
   return fs::is_directory(folder, error) && !fs::is_empty(folder, error);
 }
 
-bool on_path(const std::string& program) {
-  const std::string path = variable("PATH");
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t end = std::min(path.find(':', start), path.size());
-    std::error_code error;
-    if (fs::exists(fs::path(path.substr(start, end - start)) / program, error)) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 // Qt's GTK 3 platform theme (Debian: qt6-gtk-platformtheme).
 bool gtk3_theme_installed() {
   const fs::path folder =
@@ -77,37 +66,29 @@ class LookEnvironment {
     if (const FontEnvironment* fonts = requested_fonts()) write_fontconfig(*fonts);
     // The GTK theme needs an X server: the private one. GTK ends the process where it
     // finds no display, so the theme is asked for only where that server can start.
-    if (variable("RELAY_TEST_THEME") == "adwaita-dark" && on_path("Xvfb") &&
-        gtk3_theme_installed()) {
-      ::setenv("RELAY_TEST_XVFB", "1", 1);
-      ::setenv("QT_QPA_PLATFORMTHEME", "gtk3", 1);
-      ::setenv("GTK_THEME", "Adwaita:dark", 1);
+    if (variable("RELAY_TEST_THEME") == "adwaita-dark" &&
+        !QStandardPaths::findExecutable("Xvfb").isEmpty() && gtk3_theme_installed()) {
+      qputenv("RELAY_TEST_XVFB", "1");
+      qputenv("QT_QPA_PLATFORMTHEME", "gtk3");
+      qputenv("GTK_THEME", "Adwaita:dark");
     }
   }
-  ~LookEnvironment() {
-    std::error_code error;
-    if (!folder_.empty()) fs::remove_all(folder_, error);
-  }
-  LookEnvironment(const LookEnvironment&) = delete;
-  LookEnvironment& operator=(const LookEnvironment&) = delete;
 
  private:
   void write_fontconfig(const FontEnvironment& fonts) {
-    std::string pattern = (fs::temp_directory_path() / "relay-fonts-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) return;
-    folder_ = pattern;
-    std::ofstream config(folder_ / "fonts.conf");
+    folder_ = std::make_unique<QTemporaryDir>();
+    if (!folder_->isValid()) return;
+    const fs::path folder = folder_->path().toStdString();
+    std::ofstream config(folder / "fonts.conf");
     config << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"fonts.dtd\">\n<fontconfig>\n"
            << "  <dir>" << latin_folder.string() << "</dir>\n";
-    for (const fs::path& folder : fonts.cjk_folders) {
-      config << "  <dir>" << folder.string() << "</dir>\n";
-    }
-    config << "  <cachedir>" << (folder_ / "cache").string() << "</cachedir>\n</fontconfig>\n";
+    for (const fs::path& cjk : fonts.cjk_folders) config << "  <dir>" << cjk.string() << "</dir>\n";
+    config << "  <cachedir>" << (folder / "cache").string() << "</cachedir>\n</fontconfig>\n";
     config.close();
-    ::setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
+    qputenv("FONTCONFIG_FILE", QByteArray::fromStdString((folder / "fonts.conf").string()));
   }
 
-  fs::path folder_;
+  std::unique_ptr<QTemporaryDir> folder_;
 };
 
 const LookEnvironment look_environment;
