@@ -8,9 +8,11 @@ std::optional<std::string> port_device(std::int16_t number,
   (void)program_dir;
   return number < 10 ? com : "\\\\.\\" + com;
 #else
-  const std::filesystem::path link = program_dir / ("com" + std::to_string(number));
-  std::error_code error;
-  if (std::filesystem::exists(std::filesystem::symlink_status(link, error))) return link.string();
+  if (!program_dir.empty()) {
+    const std::filesystem::path link = program_dir / ("com" + std::to_string(number));
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(link, error))) return link.string();
+  }
   return "/dev/ttyS" + std::to_string(number - 1);
 #endif
 }

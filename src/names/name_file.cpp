@@ -25,6 +25,11 @@ std::filesystem::path backup_of(const std::filesystem::path& file) {
 }  // namespace
 
 void NameFile::init_name_file() {
+  // No name file this run: the operator has been told why, once.
+  if (path_.empty()) {
+    view_.set_window_caption(std::string(default_title));
+    return;
+  }
   // A program killed while renaming a relay or creating the file may have left its
   // temporary files behind.
   remove_stale_temporaries(path_);
@@ -43,6 +48,7 @@ void NameFile::init_name_file() {
 }
 
 void NameFile::load_names(const std::string& address) {
+  if (path_.empty()) return;
   const std::string section = address_section(address);
   for (unsigned relay = 1; relay <= relay_count; ++relay) {
     view_.set_name_label(static_cast<int>(relay),

@@ -24,6 +24,8 @@ class NameFile {
   NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages, NameView& view);
 
   // Creates the file with its defaults (telling the operator), or reads the title.
+  // An empty path means that the panel runs without a name file: the default title,
+  // no names, and nothing said (the operator was told why at start).
   void init_name_file();
   // The 16 names of the address text exactly as shown in the address box.
   void load_names(const std::string& address);

@@ -35,12 +35,17 @@ std::optional<std::string> RenameLogic::Form_Load() {
   // the address beyond what the conversion refuses.
   const auto address = text_to_int16(add);
   const auto relay = text_to_int16(xianlu);
-  if (!address || !relay) return std::nullopt;
+  if (!address || !relay || name_file_.empty()) return std::nullopt;
   if (*address > highest_address || *relay < 1 || *relay > relay_count) return std::nullopt;
   return module2_.read_ini(name_file_, address_section(add), relay_key(xianlu));
 }
 
 RenameOutcome RenameLogic::Command_ok_Click(std::string_view text) {
+  if (name_file_.empty()) {
+    return refused(
+        "The name was not stored: the panel has no name file this time (the message at "
+        "start said why).");
+  }
   if (!text_to_int16(add)) {
     const std::string what = add.empty() ? std::string("the Address box was empty")
                                          : "the Address box held \"" + add + "\", not a number";

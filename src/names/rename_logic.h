@@ -35,6 +35,7 @@ class RenameLogic {
   std::optional<std::string> Form_Load();
   // Stores the text under the latest address and relay; line breaks at its end (a
   // pasted spreadsheet cell ends in one) are dropped. Refused, with nothing written:
+  // no name file (an empty path: the panel runs without one),
   // an address or relay that is no number (a section "[address ]" would be junk that
   // nothing reads), a line break inside the text, a character the file cannot hold.
   RenameOutcome Command_ok_Click(std::string_view text);

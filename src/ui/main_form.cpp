@@ -34,13 +34,17 @@ QString number_text(int value) {
 }
 }  // namespace
 
-main_form::main_form(std::filesystem::path program_dir, MessageBoxes& messages, SerialPort& port,
-                     QWidget* parent)
+main_form::main_form(const std::filesystem::path& program_dir, MessageBoxes& messages,
+                     SerialPort& port, QWidget* parent)
+    : main_form(name_file_path(program_dir), program_dir, messages, port, parent) {}
+
+main_form::main_form(std::filesystem::path name_file, std::filesystem::path link_dir,
+                     MessageBoxes& messages, SerialPort& port, QWidget* parent)
     : QWidget(parent, fixed_window_flags),
-      program_dir_(std::move(program_dir)),
+      link_dir_(std::move(link_dir)),
       port_(port),
       controls_(*this),
-      core_({port, *this, *this, *this, *this, messages}, name_file_path(program_dir_)),
+      core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
       rename_(std::make_unique<name_form>(core_.rename(), messages)) {
   setObjectName(QStringLiteral("main_form"));
   // The design's own caption, its line break included on purpose (not a slip); the name
@@ -183,7 +187,7 @@ void main_form::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-// The com<n> link beside the program may appear after start (the operator starts a
+// The com<n> link beside the name file may appear after start (the operator starts a
 // virtual board), so the tooltip is worked out afresh each time it is shown.
 bool main_form::eventFilter(QObject* watched, QEvent* event) {
   if (watched == controls_.chuankou_num && event->type() == QEvent::ToolTip) update_port_tooltip();
@@ -192,7 +196,7 @@ bool main_form::eventFilter(QObject* watched, QEvent* event) {
 
 void main_form::update_port_tooltip() {
   controls_.chuankou_num->setToolTip(
-      plain_tooltip(QString::fromStdString(port_tooltip(port_number_text(), program_dir_))));
+      plain_tooltip(QString::fromStdString(port_tooltip(port_number_text(), link_dir_))));
 }
 
 void main_form::centre_on_screen() {

@@ -30,7 +30,12 @@ class main_form : public QWidget,
   Q_OBJECT
 
  public:
-  main_form(std::filesystem::path program_dir, MessageBoxes& messages, SerialPort& port,
+  // The name file and the folder that holds the com<n> links (where the name file is);
+  // an empty name file path runs the panel without names, an empty folder without links.
+  main_form(std::filesystem::path name_file, std::filesystem::path link_dir,
+            MessageBoxes& messages, SerialPort& port, QWidget* parent = nullptr);
+  // name.txt and the links in the one folder, as for a portable copy.
+  main_form(const std::filesystem::path& program_dir, MessageBoxes& messages, SerialPort& port,
             QWidget* parent = nullptr);
   ~main_form() override;
 
@@ -80,7 +85,7 @@ class main_form : public QWidget,
   void update_port_tooltip();
   void centre_on_screen();
 
-  std::filesystem::path program_dir_;
+  std::filesystem::path link_dir_;
   SerialPort& port_;
   MainFormControls controls_;
   PanelCore core_;

@@ -3,11 +3,15 @@
 #include "common/text_number.h"
 #include "link/port_device.h"
 
-std::string port_tooltip(const std::string& port_text, const std::filesystem::path& program_dir) {
+std::string port_tooltip(const std::string& port_text, const std::filesystem::path& link_dir) {
   const auto number = text_to_int16(port_text);
   if (!number) return "Not a port number";
   const std::string port = "Port " + std::to_string(*number);
-  const auto device = port_device(*number, program_dir);
+  const auto device = port_device(*number, link_dir);
   if (!device) return port + " names no device";
-  return port + ": " + *device;
+  std::string text = port + ": " + *device;
+#ifndef _WIN32
+  if (!link_dir.empty()) text.append("\ncom<n> links are read from ").append(link_dir.string());
+#endif
+  return text;
 }

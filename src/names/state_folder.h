@@ -1,0 +1,67 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "common/message_boxes.h"
+
+// Where the panel keeps what it stores: name.txt, and beside it the com<n> links that
+// map port numbers to devices.
+//
+// The rule: the name file given on the command line (--names FILE), whose folder then
+// holds the links; else the program's own folder when it can be written (a portable
+// copy keeps its names with it); else the per-user folder $XDG_CONFIG_HOME/relay_panel,
+// or ~/.config/relay_panel when XDG_CONFIG_HOME is unset, created when needed.
+
+// What the rule looks at. Empty strings stand for unset environment variables.
+struct StateFolderQuery {
+  std::filesystem::path program_dir;
+  bool program_dir_writable = false;
+  std::optional<std::filesystem::path> names_option;  // --names FILE
+  std::string xdg_config_home;
+  std::string home;
+};
+
+// The folder and the name file in it. `per_user` says that the folder is the per-user
+// one, which may still have to be created.
+struct StateFolder {
+  std::filesystem::path folder;
+  std::filesystem::path name_file;
+  bool per_user = false;
+};
+
+// Why no name file can be used: the path concerned and the reason, for the operator.
+struct StateFolderProblem {
+  std::filesystem::path path;
+  std::string reason;
+};
+
+using StateFolderChoice = std::variant<StateFolder, StateFolderProblem>;
+
+// The folder name used below $XDG_CONFIG_HOME or ~/.config.
+inline constexpr const char* state_folder_name = "relay_panel";
+
+// The rule itself, without looking at the disk.
+StateFolderChoice choose_state_folder(const StateFolderQuery& query);
+
+// Makes the chosen folder ready: creates the per-user folder when needed, and checks
+// that the folder is one, that the name file is no folder, and that a name file yet to
+// be made can be made there.
+StateFolderChoice prepare_state_folder(const StateFolder& chosen);
+
+// The rule applied to this process: the environment, whether the program's folder can
+// be written, then prepare_state_folder.
+StateFolderChoice find_state_folder(const std::filesystem::path& program_dir,
+                                    const std::optional<std::filesystem::path>& names_option);
+
+// What the operator is told, once, when the panel runs without a name file.
+Message state_folder_message(const StateFolderProblem& problem);
+
+// find_state_folder for the panel's start: when there is no usable folder the operator
+// is told once (state_folder_message) and the result has empty paths, so that the panel
+// runs without names and links rather than failing on every read.
+StateFolder settle_state_folder(const std::filesystem::path& program_dir,
+                                const std::optional<std::filesystem::path>& names_option,
+                                MessageBoxes& messages);
