@@ -4,10 +4,13 @@
 
 #include "link/port_device.h"
 #include "link_qt/open_failure.h"
+#include "link_qt/present_devices.h"
 #include "link_qt/serial_platform.h"
 
+// An empty folder stays empty: the panel then has no folder of links at all, not the
+// current one.
 QtSerialPort::QtSerialPort(const std::filesystem::path& program_dir)
-    : program_dir_(std::filesystem::absolute(program_dir)) {
+    : program_dir_(program_dir.empty() ? program_dir : std::filesystem::absolute(program_dir)) {
   connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPort::on_ready_read);
   connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::on_error);
   reopen_timer_.setInterval(reopen_interval);
@@ -25,7 +28,14 @@ OpenResult QtSerialPort::open() {
     return {false, {}, "no port has this number"};
   }
   if (open_) return {false, *device, "the port is already open"};
-  if (auto reason = open_line(*device)) return {false, *device, std::move(*reason)};
+  if (auto reason = open_line(*device)) {
+    // A device that is not there: what is plugged in instead, and how to link it.
+    if (!device_present(*device)) {
+      reason->append(missing_device_advice(
+          number_, present_serial_devices("/dev", serial_line_answers), program_dir_));
+    }
+    return {false, *device, std::move(*reason)};
+  }
   device_ = *device;
   open_ = true;
   start_session();

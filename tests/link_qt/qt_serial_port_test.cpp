@@ -16,6 +16,7 @@
 
 #include "com_link.h"
 #include "link_qt/open_failure.h"
+#include "link_qt/present_devices.h"
 #include "panel_link.h"
 #include "protocol/status_frame.h"
 #include "pseudo_terminal.h"
@@ -202,13 +203,19 @@ TEST_F(LineOnTerminal, FailedOpensNameTheDeviceAndWhy) {
       {3, (dir() / "com3").string(), "Not a serial port (Inappropriate ioctl for device)"},
       {200, "/dev/ttyS199", "No such device"},
   };
+  // A missing device comes with the devices this machine has, and how to link one.
+  const auto advice = [&](int number) {
+    return missing_device_advice(number, present_serial_devices("/dev", serial_line_answers),
+                                 dir());
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.number);
     port.select_port(c.number);
     const OpenResult result = port.open();
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.device, c.device);
-    EXPECT_EQ(result.reason, c.reason);
+    const bool missing = c.reason.starts_with("No such device");
+    EXPECT_EQ(result.reason, c.reason + (missing ? advice(c.number) : ""));
     EXPECT_FALSE(port.is_open());
   }
   // A failed open leaves the port ready for the next try.

@@ -19,6 +19,10 @@ int main(int argc, char* argv[]) {
     std::cout << sim_usage(argv[0]);
     return 0;
   }
+  if (options.version) {
+    std::cout << "relay_board_sim " RELAY_PANEL_VERSION "\n";
+    return 0;
+  }
 
   // Signals arrive as readable data on a descriptor, so the loop handles them between
   // two frames: the stop signals remove the link on the way out, SIGUSR1 and SIGUSR2

@@ -23,11 +23,18 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.help = true;
       continue;
     }
+    if (option == "--version") {
+      options.version = true;
+      continue;
+    }
     if (option == "--verbose" || option == "-v") {
       options.verbose = true;
       continue;
     }
-    if (i + 1 >= argc) return "option " + std::string(option) + " needs a value";
+    const bool takes_value = option == "--address" || option == "--mode" ||
+                             option == "--delay-ms" || option == "--link-dir" || option == "--port";
+    if (!takes_value) return "unknown option " + std::string(option) + " (try --help)";
+    if (i + 1 >= argc) return "option " + std::string(option) + " needs a value (try --help)";
     const std::string_view value = argv[++i];
     const auto bad_value = [&](std::string_view expected) {
       return "option " + std::string(option) + ": \"" + std::string(value) + "\" is not " +
@@ -81,6 +88,7 @@ std::string sim_usage(const std::string& program) {
          "  --port N        the port number of that link (default 1)\n"
          "  --verbose       log every frame to standard error\n"
          "  --help          show this text\n"
+         "  --version       show the version\n"
          "\n"
          "Signals: SIGUSR1 pulls the board's plug (the line hangs up and the link goes),\n"
          "SIGUSR2 plugs it back in (a new terminal, its path printed, the link placed\n"

@@ -18,6 +18,7 @@ struct SimOptions {
   int port = 1;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // The options, or a message saying what is wrong with the command line.
