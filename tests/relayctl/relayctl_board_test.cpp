@@ -238,6 +238,28 @@ TEST_F(RelayctlOnBoard, NamesAndRenameUseTheNameFileAsThePanelDoes) {
   EXPECT_EQ(board.take_frames(), Frames{});
 }
 
+TEST_F(RelayctlOnBoard, AGivenNameFileBringsItsOwnLinksAsInThePanel) {
+  const std::filesystem::path elsewhere = dir() / "elsewhere";
+  std::filesystem::create_directory(elsewhere);
+  std::ofstream(elsewhere / "name.txt", std::ios::binary) << "[address 1]\r\nrelay2name=Gate\r\n";
+  std::filesystem::create_symlink(board.device(), elsewhere / "com5");
+  const QString names = QString::fromStdString((elsewhere / "name.txt").string());
+
+  const CtlResult result = run({"--names", names, "--port", "5", "open", "Gate"});
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(board.opened(), relay_bit(2));
+  // Without it, com5 beside the program is the port: a link to nothing here.
+  link_port(5, (dir() / "unplugged").string());
+  const CtlResult beside = run({"--port", "5", "open", "2"});
+  EXPECT_EQ(beside.code, 2) << beside.err;
+
+  const QString nowhere = QString::fromStdString((dir() / "missing" / "name.txt").string());
+  const CtlResult no_folder = run({"--names", nowhere, "names"});
+  EXPECT_EQ(no_folder.code, 1);
+  EXPECT_PRED2(starts_with, no_folder.err, "relayctl: " + (dir() / "missing").string());
+  EXPECT_EQ(std::count(no_folder.err.begin(), no_folder.err.end(), '\n'), 1);
+}
+
 TEST_F(RelayctlOnBoard, APortThatCannotBeOpenedIsExitTwoWithThePanelsDiagnosis) {
   link_port(2, (dir() / "unplugged").string());
   const CtlResult missing = run({"--port", "2", "status"});

@@ -25,6 +25,11 @@ const RelayNames* load_names(CtlContext& context) {
   return &context.host.names();
 }
 
+std::string no_names(const CtlContext& context) {
+  if (!context.no_names_reason.empty()) return context.no_names_reason;
+  return context.core.name_file().path().string() + " not found.";
+}
+
 int address_number(const CtlContext& context) {
   return text_to_int16(context.options.address_text).value_or(0);
 }
@@ -53,7 +58,7 @@ int watch(CtlContext& context) {
 int rename(CtlContext& context) {
   const RelayNames* names = load_names(context);
   if (!names) {
-    return fail(context, ExitCode::Usage, context.core.name_file().path().string() + " not found.");
+    return fail(context, ExitCode::Usage, no_names(context));
   }
   const auto selected = select_relays(std::span(context.options.arguments).first(1), names);
   if (const auto* message = std::get_if<std::string>(&selected)) {
@@ -83,8 +88,7 @@ int run_command(CtlContext& context) {
   const RelayNames* names = load_names(context);
   if (options.command == CtlCommand::Names) {
     if (!names) {
-      return fail(context, ExitCode::Usage,
-                  context.core.name_file().path().string() + " not found.");
+      return fail(context, ExitCode::Usage, no_names(context));
     }
     context.out << (options.json ? names_json(address_number(context), *names)
                                  : names_text(*names));

@@ -20,6 +20,8 @@ struct CtlContext {
   std::function<bool()> open_port;
   // Whether the operator has asked a watch to end (Ctrl+C).
   std::function<bool()> interrupted;
+  // Why there is no name file to use, when the panel's rule found no folder for one.
+  std::string no_names_reason;
   std::ostream& out;
   std::ostream& err;
 };

@@ -8,6 +8,7 @@
 #include "interrupt.h"
 #include "link_qt/poll_timer.h"
 #include "link_qt/qt_serial_port.h"
+#include "names/state_folder.h"
 #include "panel_core/panel_core.h"
 #include "qt_event_wait.h"
 
@@ -46,13 +47,22 @@ int main(int argc, char* argv[]) {
     return exit_status(ExitCode::Done);
   }
 
-  // Port numbers map to devices, and the name file is found, as for the panel beside it.
+  // The name file and the com<n> links that map port numbers to devices are found by
+  // the panel's own rule; without a usable folder there are no names and no links, as
+  // in the panel, and the reason is told only to a command that needs the names.
   const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());
-  const std::filesystem::path names = options.names_file.value_or(name_file_path(program_dir));
+  StateFolder state;
+  std::string no_names_reason;
+  const StateFolderChoice choice = find_state_folder(program_dir, options.names_file);
+  if (const auto* found = std::get_if<StateFolder>(&choice)) {
+    state = *found;
+  } else {
+    no_names_reason = state_folder_message(std::get<StateFolderProblem>(choice)).text;
+  }
 
-  QtSerialPort port(program_dir);
+  QtSerialPort port(state.folder);
   CtlHost host(options.port_text, options.address_text, std::cerr);
-  PanelCore core({port, host, host, host, host, host}, names);
+  PanelCore core({port, host, host, host, host, host}, state.name_file);
   PollTimer timer(std::chrono::milliseconds(50));
   QObject::connect(&timer, &PollTimer::timeout, [&] { core.Timer1_Timer(); });
   // Only a watch polls on the panel's rhythm; the other commands send their requests
@@ -73,6 +83,7 @@ int main(int argc, char* argv[]) {
                        return port.is_open();
                      },
                      [] { return interrupted(); },
+                     no_names_reason,
                      std::cout,
                      std::cerr};
   return run_command(context);
