@@ -165,10 +165,12 @@ that change a relay, and check the result with a final status query.
 
 Options:
   --port N        the port number, mapped to a device as in the panel: the link
-                  com<N> beside the program, else /dev/ttyS<N-1> (default 1)
+                  com<N> beside the name file, else /dev/ttyS<N-1> (default 1)
   --device PATH   the serial device itself, instead of a port number
   --address A     the board address, 0 to 255 (default 1)
-  --names FILE    the name file (default: the panel's, name.txt beside the program)
+  --names FILE    the name file, whose folder then holds the com<N> links (default:
+                  the panel's: name.txt beside the program, or in
+                  ~/.config/relay_panel where the program's folder is read-only)
   --json          print JSON (watch: one JSON object per line)
   --timeout MS    how long to wait for each answer; a status query is sent up to
                   3 times (default 200)
