@@ -1,0 +1,24 @@
+# The Debian package: `cpack -G DEB` in the build folder makes
+# relay-panel_<version>_<arch>.deb of everything the install rules place under /usr.
+set(CPACK_PACKAGE_NAME relay-panel)
+set(CPACK_PACKAGE_VENDOR "Relay Panel developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Relay Panel developers <relay-panel@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for a 16-relay board on a serial port")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Shows the 16 relays of a board on a serial port as indicators that a 50 ms poll
+keeps current, switches them one by one or all at once, and keeps a display
+name for every relay of every address. Includes relay_board_sim, a virtual
+board on a pseudo-terminal for trying the panel without hardware.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/relay-panel")
+# The libraries it needs, as dpkg-shlibdeps works them out from the programs.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_GENERATOR DEB)
+include(CPack)
