@@ -37,13 +37,16 @@ std::string narrow(UINT code_page, const std::wstring& wide, BOOL* used_default 
 }
 
 // Code page 936 is GB18030 without its four-byte characters: the system has the two-byte
-// ones, and those beyond U+FFFF are read and written here as GB18030 has them.
+// ones, and the four-byte ones are read and written here as GB18030 has them.
 bool chinese_system() {
   return GetACP() == 936;
 }
 
-bool is_supplementary(std::string_view utf8_char) {
-  return utf8_char.size() == 4;
+// The four bytes that stand for a character code page 936 lacks, when GB18030 has them
+// and the system is set to code page 936.
+std::optional<std::string> four_byte_form(std::string_view utf8_char) {
+  if (!chinese_system() || utf8_char.size() < 2) return std::nullopt;
+  return gb18030_four_byte_bytes(utf8_code_point(utf8_char, 0, utf8_char.size()));
 }
 
 }  // namespace
@@ -62,7 +65,7 @@ std::string ansi_to_utf8(std::string_view bytes) {
     const std::size_t length = ansi_char_length(bytes, pos);
     const std::string_view c = bytes.substr(pos, length);
     if (length == 4) {
-      const auto code_point = gb18030_supplementary_code_point(c, 0);
+      const auto code_point = gb18030_four_byte_code_point(c, 0);
       if (code_point) append_utf8(out, *code_point);
       pos += code_point ? length : 1;
       if (!code_point) out += utf8_replacement;
@@ -79,18 +82,20 @@ std::string utf8_to_ansi(std::string_view text) {
   BOOL used_default = FALSE;
   std::string whole = narrow(CP_ACP, widen(CP_UTF8, text), &used_default);
   if (!used_default) return whole;
-  // One '?' for a missing character, not one for each half of a surrogate pair.
+  // Character by character: one '?' for a missing character, not one for each half of
+  // a surrogate pair, nor a look-alike ("a" for "ä") that would read back as another
+  // name.
   std::string out;
   for (std::size_t pos = 0; pos < text.size();) {
     const std::size_t length = std::max<std::size_t>(utf8_sequence_length(text, pos), 1);
     const std::string_view c = text.substr(pos, length);
     pos += length;
-    if (!is_supplementary(c)) {
-      out += narrow(CP_ACP, widen(CP_UTF8, c));
-    } else if (chinese_system()) {
-      out += gb18030_supplementary_bytes(utf8_code_point(c, 0, length));
+    BOOL missing = FALSE;
+    const std::string bytes = narrow(CP_ACP, widen(CP_UTF8, c), &missing);
+    if (!missing) {
+      out += bytes;
     } else {
-      out += '?';
+      out += four_byte_form(c).value_or("?");
     }
   }
   return out;
@@ -113,10 +118,10 @@ std::optional<std::string> first_missing_ansi_character(std::string_view text) {
     const std::size_t length = std::max<std::size_t>(utf8_sequence_length(text, pos), 1);
     const std::string_view c = text.substr(pos, length);
     pos += length;
-    if (c.size() == 1 || (chinese_system() && is_supplementary(c))) continue;
+    if (c.size() == 1) continue;
     BOOL used_default = FALSE;
     narrow(CP_ACP, widen(CP_UTF8, c), &used_default);
-    if (used_default) return std::string(c);
+    if (used_default && !four_byte_form(c)) return std::string(c);
   }
   return std::nullopt;
 }
