@@ -1,5 +1,7 @@
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -10,6 +12,24 @@
 #include "ui/qt_message_boxes.h"
 
 namespace {
+
+// For scripted and headless runs (the package's own test, start-up timing): with
+// RELAY_PANEL_MESSAGES=stderr every message goes to standard error as one line,
+// "<caption>: <text>" (or the text alone), instead of a box that waits for a click, and a last line
+// "shown: <title>" says that the window is up.
+class StandardErrorMessages : public MessageBoxes {
+ public:
+  void show(const Message& message) override {
+    std::string line = message.caption;
+    if (!line.empty()) line.append(": ");
+    line.append(message.text).append("\n");
+    std::fputs(line.c_str(), stderr);
+  }
+};
+
+bool messages_to_standard_error() {
+  return qEnvironmentVariable("RELAY_PANEL_MESSAGES") == QLatin1String("stderr");
+}
 
 void name_the_application() {
   // The window class (WM_CLASS) that the launcher entry's StartupWMClass names.
@@ -40,7 +60,14 @@ int main(int argc, char* argv[]) {
   QGuiApplication::setDesktopFileName(QStringLiteral("org.relaypanel.RelayPanel"));
   const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());
 
-  QtMessageBoxes messages;
+  const bool scripted = messages_to_standard_error();
+  std::unique_ptr<MessageBoxes> message_boxes;
+  if (scripted) {
+    message_boxes = std::make_unique<StandardErrorMessages>();
+  } else {
+    message_boxes = std::make_unique<QtMessageBoxes>();
+  }
+  MessageBoxes& messages = *message_boxes;
   // name.txt and the com<n> links: beside the program, or per user where the program's
   // folder cannot be written.
   const StateFolder state = settle_state_folder(program_dir, names_option, messages);
@@ -48,5 +75,12 @@ int main(int argc, char* argv[]) {
   main_form form(state.name_file, state.folder, messages, port);
   form.Form_Initialize();
   form.show();
+  if (scripted) {
+    QTimer::singleShot(0, &form, [&form] {
+      const std::string line = "shown: " + form.windowTitle().toStdString() + "\n";
+      std::fputs(line.c_str(), stderr);
+      std::fflush(stderr);
+    });
+  }
   return app.exec();
 }

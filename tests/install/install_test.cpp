@@ -1,0 +1,218 @@
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "form_fixture.h"
+#include "link_qt/qt_serial_port.h"
+#include "names/default_name_text.h"
+#include "names/module2.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Generous: a loaded machine may take long to start a program.
+constexpr int wait_ms = 60'000;
+// The operator's user ids where the tests run as root, who could write anywhere.
+constexpr uid_t operator_id = 65534;
+
+// Everything below `path` made read-only, as a package's files are to a user.
+void make_read_only(const fs::path& path) {
+  for (const auto& entry : fs::recursive_directory_iterator(path)) {
+    if (!entry.is_symlink()) {
+      fs::permissions(entry.path(),
+                      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+    }
+  }
+  fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
+
+// A folder for the operator alone.
+void give_to_operator(const fs::path& path) {
+  if (geteuid() == 0 && ::chown(path.c_str(), operator_id, operator_id) != 0) {
+    ADD_FAILURE() << "chown " << path;
+  }
+}
+
+// What one run of an installed program printed and how it ended.
+struct PanelRun {
+  std::vector<std::string> messages;  // the message lines before the window was up
+  std::string title;                  // from "shown: <title>"; empty if never shown
+  std::string output;
+};
+
+// The unpacked package copied to a temporary root that the operator cannot write, and
+// a home of the operator's own.
+class InstalledPanel : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(root_.isValid());
+    fs::permissions(root(), fs::perms::all);  // the operator enters it
+    fs::copy(fs::path(RELAY_INSTALL_STAGE) / "usr", root() / "usr",
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    make_read_only(root() / "usr");
+    for (const auto& folder : {home(), runtime()}) {
+      fs::create_directories(folder);
+      give_to_operator(folder);
+    }
+    fs::permissions(runtime(), fs::perms::owner_all, fs::perm_options::replace);
+  }
+
+  fs::path root() const { return root_.path().toStdString(); }
+  fs::path home() const { return root() / "home"; }
+  fs::path runtime() const { return root() / "runtime"; }
+  fs::path program(const char* name) const { return root() / "usr/bin" / name; }
+  fs::path state_folder() const { return home() / ".config/relay_panel"; }
+
+  // The installed program run as the operator, with HOME pointing into the test.
+  void start(QProcess& process, const char* name, const QStringList& arguments) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("HOME"), QString::fromStdString(home().string()));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                       QString::fromStdString(runtime().string()));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*=false"));
+    environment.insert(QStringLiteral("RELAY_PANEL_MESSAGES"), QStringLiteral("stderr"));
+    process.setProcessEnvironment(environment);
+    process.setChildProcessModifier([] {
+      if (geteuid() != 0) return;
+      if (::setgroups(0, nullptr) != 0 || ::setgid(operator_id) != 0 ||
+          ::setuid(operator_id) != 0) {
+        ::_exit(126);
+      }
+    });
+    process.start(QString::fromStdString(program(name).string()), arguments);
+  }
+
+  // One start of the installed panel up to its window; then it is ended.
+  PanelRun run_panel() const {
+    QProcess panel;
+    start(panel, "relay_panel", {});
+    PanelRun run;
+    QByteArray err;
+    const QDeadlineTimer deadline(wait_ms);
+    while (!err.contains("shown: ") || !err.endsWith('\n')) {
+      if (deadline.hasExpired() || panel.state() == QProcess::NotRunning) break;
+      panel.waitForReadyRead(200);
+      err += panel.readAllStandardError();
+    }
+    panel.terminate();
+    panel.waitForFinished(wait_ms);
+    err += panel.readAllStandardError();
+    run.output = err.toStdString();
+    for (const QByteArray& line : err.split('\n')) {
+      if (line.startsWith("shown: ")) {
+        run.title = line.mid(7).toStdString();
+        break;
+      }
+      if (!line.isEmpty()) run.messages.push_back(line.toStdString());
+    }
+    return run;
+  }
+
+  // What a program prints on standard output for the arguments.
+  std::string output_of(const char* name, const QStringList& arguments) const {
+    QProcess process;
+    start(process, name, arguments);
+    if (!process.waitForFinished(wait_ms)) return "(did not end)";
+    return process.readAllStandardOutput().toStdString();
+  }
+
+ private:
+  QTemporaryDir root_;
+};
+
+TEST_F(InstalledPanel, AnswersForItselfWithoutAWindow) {
+  EXPECT_EQ(output_of("relay_panel", {"--version"}), "relay_panel " RELAY_PANEL_VERSION "\n");
+  EXPECT_EQ(output_of("relay_board_sim", {"--version"}),
+            "relay_board_sim " RELAY_PANEL_VERSION "\n");
+  const std::string help = output_of("relay_panel", {"--help"});
+  EXPECT_NE(help.find("--names <FILE>"), std::string::npos) << help;
+  EXPECT_NE(help.find("~/.config/relay_panel"), std::string::npos) << help;
+}
+
+TEST_F(InstalledPanel, KeepsItsNamesPerUserWhereItsFolderIsReadOnly) {
+  const fs::path name_file = state_folder() / "name.txt";
+  const PanelRun first = run_panel();
+  ASSERT_EQ(first.title, "Corvanti") << first.output;
+  EXPECT_EQ(first.messages,
+            (std::vector<std::string>{"File Not Found: " + name_file.string() + " not found.",
+                                      "name file created"}));
+  EXPECT_EQ(read_file(name_file), default_name_text());
+  EXPECT_FALSE(fs::exists(program("name.txt")));
+
+  // A title and a name stored as a rename stores them: the next start reads them and
+  // says nothing.
+  RecordingMessageBoxes messages;
+  Module2 module2(messages);
+  ASSERT_NE(module2.write_ini(name_file, "Software properties", "The name", "Pump house"), 0);
+  const PanelRun second = run_panel();
+  EXPECT_EQ(second.title, "Pump house") << second.output;
+  EXPECT_EQ(second.messages, std::vector<std::string>{});
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+// The window over the per-user folder that the installed panel made: names load, a
+// rename survives a restart, and a com1 link placed there (by the installed virtual
+// board) is the device that port 1 opens.
+TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
+  ASSERT_EQ(run_panel().title, "Corvanti");
+  const fs::path name_file = state_folder() / "name.txt";
+  RecordingMessageBoxes messages;
+
+  {
+    FakeSerialPort port;
+    main_form form(name_file, state_folder(), messages, port);
+    form.Form_Initialize();
+    form.show();
+    auto* label = form.findChild<QLabel*>("Label4_3");
+    ASSERT_NE(label, nullptr);
+    const QString before = label->text();
+    EXPECT_FALSE(before.isEmpty());
+    QTest::mouseClick(label, Qt::LeftButton);
+    auto* text = form.rename_dialog().findChild<QLineEdit*>("mingcheng");
+    auto* ok = form.rename_dialog().findChild<QPushButton*>("Command_ok");
+    ASSERT_TRUE(text && ok);
+    text->setText(QStringLiteral("Inlet valve"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(label->text(), "Inlet valve");
+  }
+  const PanelRun restart = run_panel();
+  EXPECT_EQ(restart.messages, std::vector<std::string>{}) << restart.output;
+
+  QProcess board;  // stopped last, when the panel has let go of the line
+  start(board, "relay_board_sim",
+        {"--link-dir", QString::fromStdString(state_folder().string()), "--port", "1"});
+  ASSERT_TRUE(board.waitForReadyRead(wait_ms)) << board.readAllStandardError().toStdString();
+  const std::string device = board.readLine().trimmed().toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fs::is_symlink(state_folder() / "com1"); }, wait_ms));
+  EXPECT_EQ(fs::read_symlink(state_folder() / "com1"), device);
+
+  QtSerialPort port(state_folder());
+  main_form form(name_file, state_folder(), messages, port);
+  form.Form_Initialize();
+  form.show();
+  EXPECT_EQ(form.findChild<QLabel*>("Label4_3")->text(), "Inlet valve");
+  form.findChild<QLineEdit*>("chuankou_num")->setText(QStringLiteral("1"));
+  auto* open_comm = form.findChild<QPushButton*>("open_comm");
+  QTest::mouseClick(open_comm, Qt::LeftButton);
+  ASSERT_EQ(messages.shown, std::vector<Message>{});
+  EXPECT_EQ(open_comm->text(), "close com");
+  auto* box = form.findChild<IndicatorBox*>("Picture1_1");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return box->colour() == colour_red; }, wait_ms));
+  QTest::mouseClick(open_comm, Qt::LeftButton);
+  board.terminate();
+  board.waitForFinished(wait_ms);
+}
+
+}  // namespace
