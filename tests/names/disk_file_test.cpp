@@ -24,7 +24,8 @@ namespace {
 // POSIX only by design: the writer is a forked copy of this process that its own timer
 // kills with SIGKILL, and the clean-up it checks is of the named temporary files that
 // only the POSIX write leaves; the write without /proc is a Linux way of naming the
-// file. Windows has no fork, and its write reuses one temporary name.
+// file. Windows has no fork and its write reuses one temporary name: its own crash test
+// starts the writer as a process of its own and kills it with TerminateProcess.
 #ifndef _WIN32
 
 // The default file with one name changed, built by hand rather than by the writer.
