@@ -8,7 +8,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for a 16-relay board on a s
 set(CPACK_PACKAGE_DESCRIPTION
     "Shows the 16 relays of a board on a serial port as indicators that a 50 ms poll
 keeps current, switches them one by one or all at once, and keeps a display
-name for every relay of every address. Includes relay_board_sim, a virtual
+name for every relay of every address. Includes relayctl, which does the same
+from scripts with reliable exit statuses, and relay_board_sim, a virtual
 board on a pseudo-terminal for trying the panel without hardware.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
