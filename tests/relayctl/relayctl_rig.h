@@ -51,6 +51,7 @@ class TerminalBoard {
   std::vector<std::string> take_frames() { return std::exchange(frames_, {}); }
 
   std::vector<Clock::time_point> arrivals;  // when each frame was complete
+  std::vector<Clock::time_point> answered;  // just before each answer was written
   bool silent = false;
   bool deaf = false;  // answers, but carries out no switch command
 
@@ -67,6 +68,8 @@ class TerminalBoard {
       if (silent || !model_.addressed(*frame)) continue;
       const StatusFrame answer =
           deaf ? StatusFrame::build(model_.opened_mask(), 1) : model_.handle(*frame);
+      // Taken before the answer leaves: nothing that waits for it can start earlier.
+      answered.push_back(Clock::now());
       ASSERT_EQ(::write(terminal_->master_fd(), answer.bytes.data(), answer.bytes.size()), 8);
     }
   }
