@@ -105,10 +105,13 @@ class RelayctlRig : public ::testing::Test {
     std::ofstream(dir() / "name.txt", std::ios::binary) << bytes;
   }
 
-  // Starts relayctl and leaves it running (a watch).
+  // Starts relayctl and leaves it running (a watch). Unless a test says otherwise, an
+  // answer may take ten seconds: a loaded machine must not turn a slow answer into a
+  // retry that changes the frames on the line.
   std::unique_ptr<QProcess> start(const QStringList& arguments) {
     auto process = std::make_unique<QProcess>();
-    process->start(program, arguments);
+    const QStringList patient = QStringList{"--timeout", "10000"} + arguments;
+    process->start(program, arguments.contains("--timeout") ? arguments : patient);
     EXPECT_TRUE(process->waitForStarted(15000));
     return process;
   }
