@@ -21,6 +21,23 @@ constexpr const char* state_folder_rule =
     "points to, otherwise /dev/ttyS<n-1>. To use a USB adapter as port 1:\n"
     "  ln -s /dev/ttyUSB0 ~/.config/relay_panel/com1\n";
 
+// The window system's own options (QApplication takes them from the command line after
+// this reading), accepted here so that they keep working; hidden from the help.
+void accept_window_system_options(QCommandLineParser& parser) {
+  for (const char* name :
+       {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "qwindowicon", "qwindowtitle", "display", "geometry", "style", "stylesheet", "session"}) {
+    QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+  for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+}
+
 std::string text_of(const QString& text) {
   return text.toStdString();
 }
@@ -40,6 +57,9 @@ std::variant<PanelOptions, PanelCommandLineExit> read_panel_command_line(
                      "then looked up in FILE's folder."),
       QStringLiteral("FILE"));
   parser.addOption(names);
+  // Qt's options are words after one dash (-platform offscreen), not bundled letters.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  accept_window_system_options(parser);
 
   const QString program = QCoreApplication::applicationName();
   if (!parser.parse(arguments)) {
