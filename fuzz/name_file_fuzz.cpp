@@ -236,8 +236,15 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
                          const std::string& key, const std::string& value, Module2& module2,
                          RecordingMessageBoxes& messages) {
   const std::string before = read_bytes(path);
-  const std::string detail = "[" + hex_dump(section) + "] <" + hex_dump(key) + "> = <" +
-                             hex_dump(value) + "> in " + hex_dump(before, 120);
+  // Appended rather than added up: GCC 12 at -O3 warns falsely on "x" + std::string.
+  const std::string detail = std::string("[")
+                                 .append(hex_dump(section))
+                                 .append("] <")
+                                 .append(hex_dump(key))
+                                 .append("> = <")
+                                 .append(hex_dump(value))
+                                 .append("> in ")
+                                 .append(hex_dump(before, 120));
   const std::int32_t written = module2.write_ini(path, section, key, value);
   const std::string after = read_bytes(path);
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {

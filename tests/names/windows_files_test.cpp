@@ -168,7 +168,11 @@ TEST(WindowsFiles, Gb2312CharactersReadBackFromWholeFilesInBothEncodings) {
         for (std::size_t i = first; i < last; ++i) {
           const std::size_t n = i - first;
           if (n % 16 == 0)
-            bytes += "[" + std::string(section) + " " + std::to_string(n / 16) + "]\r\n";
+            bytes.append("[")
+                .append(section)
+                .append(" ")
+                .append(std::to_string(n / 16))
+                .append("]\r\n");
           std::string name = utf8 ? chars[i].text : chars[i].gb;
           if (section[0] == 'p') name += utf8 ? "中" : zhong_gb;
           bytes += "relay" + std::to_string(n % 16 + 1) + "name=" + name + "\r\n";
