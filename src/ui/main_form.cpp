@@ -1,3 +1,5 @@
+#include "ui/main_form.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,7 +11,6 @@
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
 #include "ui/indicator_box.h"
-#include "ui/main_form.h"
 #include "ui/name_form.h"
 #include "ui/panel_icon.h"
 #include "ui/plain_text.h"

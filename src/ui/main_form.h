@@ -32,8 +32,8 @@ class main_form : public QWidget,
  public:
   // The name file and the folder that holds the com<n> links (where the name file is);
   // an empty name file path runs the panel without names, an empty folder without links.
-  main_form(std::filesystem::path name_file, std::filesystem::path link_dir,
-            MessageBoxes& messages, SerialPort& port, QWidget* parent = nullptr);
+  main_form(std::filesystem::path name_file, std::filesystem::path link_dir, MessageBoxes& messages,
+            SerialPort& port, QWidget* parent = nullptr);
   // name.txt and the links in the one folder, as for a portable copy.
   main_form(const std::filesystem::path& program_dir, MessageBoxes& messages, SerialPort& port,
             QWidget* parent = nullptr);
