@@ -53,12 +53,7 @@ struct SessionRig {
     port.open();
     port.set_receive_threshold(8);
   }
-  std::vector<std::string> frames() {
-    std::vector<std::string> hex;
-    for (const auto& bytes : port.writes) hex.push_back(hex_text(bytes));
-    port.writes.clear();
-    return hex;
-  }
+  std::vector<std::string> frames() { return take_written_frames(port); }
   BoardLine port;
   FakeIndicators indicators;
   FixedAddress address;

@@ -83,15 +83,18 @@ struct FakeNameLabels : NameView {
   std::array<std::string, relay_count> labels{};
 };
 
+// Frames written to the fake line since the last call, as hex text.
+inline std::vector<std::string> take_written_frames(FakeSerialPort& port) {
+  std::vector<std::string> frames;
+  for (const auto& bytes : port.writes) frames.push_back(hex_text(bytes));
+  port.writes.clear();
+  return frames;
+}
+
 // The core wired to a fake line, fake indicators and fake boxes, as the window wires it.
 struct LinkRig {
   // Frames written since the last call, as hex text.
-  std::vector<std::string> take_writes() {
-    std::vector<std::string> frames;
-    for (const auto& bytes : port.writes) frames.push_back(hex_text(bytes));
-    port.writes.clear();
-    return frames;
-  }
+  std::vector<std::string> take_writes() { return take_written_frames(port); }
 
   FakeSerialPort port;
   FakeIndicators indicators;

@@ -21,16 +21,10 @@ std::string json_string(std::string_view text) {
 }
 
 std::string_view state_word(IndicatorState state) {
-  switch (state) {
-    case IndicatorState::Opened:
-      return "opened";
-    case IndicatorState::Closed:
-      return "closed";
-    case IndicatorState::Unknown:
-    case IndicatorState::Idle:
-      return "unknown";
-  }
-  return "unknown";
+  // The indicator's own caption, without the spaces that centre it in its box.
+  std::string_view caption = indicator_caption(state);
+  caption.remove_prefix(caption.find_first_not_of(' '));
+  return caption;
 }
 
 namespace {
