@@ -23,3 +23,17 @@ Message write_refused_message(const std::filesystem::path& file, std::string_vie
   text += why;
   return {text, "File Error", MessageIcon::Critical};
 }
+
+Message lock_failure_message(const std::filesystem::path& file, std::string_view what,
+                             const NameFileLock& lock, std::chrono::milliseconds waited) {
+  std::string text = path_text(file) + " could not be ";
+  text += what;
+  if (lock.busy()) {
+    text += ": another program kept it locked for " + std::to_string(waited.count()) + " ms (" +
+            path_text(NameFileLock::lock_file(file)) + "). Try again in a moment.";
+  } else {
+    text += ": its lock file " + path_text(NameFileLock::lock_file(file)) +
+            " could not be opened: " + lock.error().message();
+  }
+  return {text, "File Error", MessageIcon::Critical};
+}

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "common/message_boxes.h"
+#include "names/name_file_lock.h"
 
 // What the operator is told about the name file on disk.
 
@@ -24,3 +25,8 @@ Message file_failure_message(const std::filesystem::path& file, std::string_view
 // file's other names as they read: the name would change how the file's characters
 // read, or the file holds text that could not be written back as it is.
 Message write_refused_message(const std::filesystem::path& file, std::string_view why);
+
+// "<path> could not be <what>: ..." for a lock that was not had: another program kept
+// it for the whole wait (`waited`), or its lock file could not be opened or locked.
+Message lock_failure_message(const std::filesystem::path& file, std::string_view what,
+                             const NameFileLock& lock, std::chrono::milliseconds waited);

@@ -4,13 +4,10 @@
 #include "names/file_encoding.h"
 #include "names/file_messages.h"
 #include "names/profile_text.h"
+#include "names/utf16.h"
 #include "names/utf8.h"
 
 namespace {
-
-// What a read returns at most: bytes of the file's encoding, UTF-16 code units in a
-// UTF-16 file.
-constexpr std::size_t read_limit = 254;
 
 bool has_line_break(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
@@ -84,6 +81,17 @@ std::string Module2::read_ini(const std::filesystem::path& file, std::string_vie
 
 std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_view section,
                                 std::string_view key, std::string_view value) {
+  if (!file_is_present(file)) {
+    messages_.show(file_not_found_message(file));
+    return 0;
+  }
+  // Another program may be renaming in the same file: the file read here must be the
+  // one this write replaces, or that program's rename would be undone.
+  const NameFileLock lock(file, lock_patience_);
+  if (!lock.may_write()) {
+    messages_.show(lock_failure_message(file, "written", lock, lock_patience_));
+    return 0;
+  }
   const auto bytes = load(file);
   if (!bytes) return 0;
   // A line break would let the text start lines of its own in the file.
@@ -130,6 +138,21 @@ std::optional<std::string> Module2::unstorable_character(const std::filesystem::
   std::string bytes;
   if (read_whole_file(file, bytes)) bytes.clear();
   return FileEncoding::detect(bytes).first_missing_character(text);
+}
+
+auto Module2::length_beyond_read_limit(const std::filesystem::path& file, std::string_view text)
+    -> std::optional<StoredLength> {
+  std::string bytes;
+  if (read_whole_file(file, bytes)) bytes.clear();
+  const FileEncoding encoding = FileEncoding::detect(bytes);
+  const std::string stored = encoding.encode(text);
+  if (encoding.cut(stored, read_limit).size() == stored.size()) return std::nullopt;
+  if (!encoding.is_utf16()) return StoredLength{stored.size(), false};
+  std::size_t units = 0;
+  for (std::size_t pos = 0; pos < stored.size(); ++pos) {
+    if ((static_cast<unsigned char>(stored[pos]) & 0xC0) != 0x80) units += utf16_units(stored, pos);
+  }
+  return StoredLength{units, true};
 }
 
 namespace {

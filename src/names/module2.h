@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -7,22 +9,31 @@
 #include <string_view>
 
 #include "common/message_boxes.h"
+#include "names/name_file_lock.h"
 
 // Reads and writes single values of a profile file (`[section]` lines followed by
 // `key=value` lines). Strings are UTF-8 here and in the file's encoding on disk (see
 // FileEncoding), which a write never changes.
 // Each call first checks that the file exists; a missing file is reported to the
 // operator ("<path> not found.", "File Not Found") and gives the empty result.
+// Writes hold the file's NameFileLock, waiting for it up to `lock_patience`.
 class Module2 {
  public:
-  explicit Module2(MessageBoxes& messages) : messages_(messages) {}
+  // What a read gives back at most: bytes of the file's encoding, UTF-16 code units in
+  // a UTF-16 file.
+  static constexpr std::size_t read_limit = 254;
+
+  explicit Module2(MessageBoxes& messages,
+                   std::chrono::milliseconds lock_patience = NameFileLock::default_patience)
+      : messages_(messages), lock_patience_(lock_patience) {}
 
   // The stored value cut to 254 bytes of the file's encoding (254 UTF-16 code units in a
   // UTF-16 file), or "".
   std::string read_ini(const std::filesystem::path& file, std::string_view section,
                        std::string_view key);
   // Non-zero when written; 0 when the file is missing, the text holds a line break or a
-  // character the file cannot hold, the file could not be replaced, or the write would
+  // character the file cannot hold, another writer held the lock for the whole wait
+  // (the operator is told), the file could not be replaced, or the write would
   // change how the file's other characters read (the new name's bytes would make it
   // read in the other encoding, or a UTF-16 file holds text that does not convert back).
   // Only the key's line changes; every other byte stays.
@@ -34,6 +45,14 @@ class Module2 {
   // nothing: a missing or unreadable file is reported by the write that follows.
   std::optional<std::string> unstorable_character(const std::filesystem::path& file,
                                                   std::string_view text);
+  // How many units of the file's encoding (see read_limit) the UTF-8 text takes, when
+  // that is more than a read gives back; nothing when it reads back whole.
+  struct StoredLength {
+    std::size_t units;
+    bool utf16;  // units are UTF-16 code units, else bytes
+  };
+  std::optional<StoredLength> length_beyond_read_limit(const std::filesystem::path& file,
+                                                       std::string_view text);
   // Whether a line reads exactly "[section]" (case-sensitive, no trimming).
   bool section_exists(const std::filesystem::path& file, std::string_view section);
 
@@ -43,4 +62,5 @@ class Module2 {
   std::optional<std::string> load(const std::filesystem::path& file);
 
   MessageBoxes& messages_;
+  std::chrono::milliseconds lock_patience_;
 };

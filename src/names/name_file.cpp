@@ -5,6 +5,7 @@
 #include "names/disk_file.h"
 #include "names/file_messages.h"
 #include "names/name_file_layout.h"
+#include "names/name_file_lock.h"
 
 std::filesystem::path name_file_path(const std::filesystem::path& program_dir) {
   return program_dir / "name.txt";
@@ -15,6 +16,12 @@ NameFile::NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& m
     : path_(std::move(path)), module2_(module2), messages_(messages), view_(view) {}
 
 namespace {
+
+// Messages of a read whose failure is nobody's business at that moment.
+class Unshown : public MessageBoxes {
+ public:
+  void show(const Message&) override {}
+};
 
 std::filesystem::path backup_of(const std::filesystem::path& file) {
   std::filesystem::path backup = file;
@@ -39,6 +46,17 @@ void NameFile::init_name_file() {
     return;
   }
   view_.set_window_caption(std::string(default_title));
+  const NameFileLock lock(path_, NameFileLock::default_patience);
+  if (!lock.may_write()) {
+    messages_.show(lock_failure_message(path_, "created", lock, NameFileLock::default_patience));
+    return;
+  }
+  // Another program starting at the same time may have set it up while this one waited.
+  Unshown unshown;
+  if (Module2 quiet(unshown); quiet.section_exists(path_, first_address_section)) {
+    view_.set_window_caption(quiet.read_ini(path_, title_section, title_key));
+    return;
+  }
   if (!back_up_before_reset()) return;
   if (const auto error = replace_file_atomically(path_, default_name_text())) {
     messages_.show(file_failure_message(path_, "created", error));
@@ -49,10 +67,23 @@ void NameFile::init_name_file() {
 
 void NameFile::load_names(const std::string& address) {
   if (path_.empty()) return;
+  load_names(module2_, address);
+}
+
+void NameFile::reload(const std::optional<std::string>& address) {
+  if (path_.empty()) return;
+  Unshown unshown;
+  Module2 quiet(unshown);
+  if (!quiet.section_exists(path_, first_address_section)) return;
+  view_.set_window_caption(quiet.read_ini(path_, title_section, title_key));
+  if (address) load_names(quiet, *address);
+}
+
+void NameFile::load_names(Module2& module2, const std::string& address) {
   const std::string section = address_section(address);
   for (unsigned relay = 1; relay <= relay_count; ++relay) {
     view_.set_name_label(static_cast<int>(relay),
-                         module2_.read_ini(path_, section, relay_key(number_to_text(relay))));
+                         module2.read_ini(path_, section, relay_key(number_to_text(relay))));
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "common/message_boxes.h"
@@ -24,11 +25,18 @@ class NameFile {
   NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages, NameView& view);
 
   // Creates the file with its defaults (telling the operator), or reads the title.
-  // An empty path means that the panel runs without a name file: the default title,
-  // no names, and nothing said (the operator was told why at start).
+  // Creation holds the file's write lock, so that of two programs starting at once
+  // only one sets the file up and the other takes it as it is. An empty path means that the panel
+  // runs without a name file: the default title, no names, and nothing said (the operator was told
+  // why at start).
   void init_name_file();
   // The 16 names of the address text exactly as shown in the address box.
   void load_names(const std::string& address);
+  // After the file changed on disk (another program renamed a relay): the title, and the
+  // 16 names when an address text is given. Tells the operator nothing and leaves the
+  // view as it is while the file is missing or not set up: a file being replaced or
+  // edited is no news to act on, and the next change brings the names.
+  void reload(const std::optional<std::string>& address);
 
   const std::filesystem::path& path() const { return path_; }
 
@@ -36,6 +44,7 @@ class NameFile {
   // Copies a file that is about to be set up again to name.txt.bak, so that the names
   // it holds survive. False when the file must be left as it is.
   bool back_up_before_reset();
+  void load_names(Module2& module2, const std::string& address);
 
   std::filesystem::path path_;
   Module2& module2_;

@@ -1,6 +1,7 @@
 #include "names/rename_logic.h"
 
 #include <cstdio>
+#include <string>
 
 #include "common/text_number.h"
 #include "names/name_file_layout.h"
@@ -68,6 +69,14 @@ RenameOutcome RenameLogic::Command_ok_Click(std::string_view text) {
     return refused("The name was not stored: the name file cannot hold the character \"" +
                    *character + "\" (" + code_point_text(*character) +
                    "). Remove it and press OK again.");
+  }
+  // Stored whole, it would read back cut: the dialog, relayctl and the window would all
+  // show less than what was reported stored.
+  if (const auto length = module2_.length_beyond_read_limit(name_file_, name)) {
+    return refused("The name was not stored: it takes " + std::to_string(length->units) +
+                   (length->utf16 ? " UTF-16 code units" : " bytes") +
+                   " in the name file, and a name can hold at most " +
+                   std::to_string(Module2::read_limit) + ". Shorten it and press OK again.");
   }
   return {module2_.write_ini(name_file_, address_section(add), relay_key(xianlu), name) != 0, {}};
 }

@@ -37,7 +37,8 @@ class RenameLogic {
   // pasted spreadsheet cell ends in one) are dropped. Refused, with nothing written:
   // no name file (an empty path: the panel runs without one),
   // an address or relay that is no number (a section "[address ]" would be junk that
-  // nothing reads), a line break inside the text, a character the file cannot hold.
+  // nothing reads), a line break inside the text, a character the file cannot hold, a
+  // name longer than a read gives back (Module2::read_limit).
   RenameOutcome Command_ok_Click(std::string_view text);
 
  private:

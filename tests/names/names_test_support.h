@@ -73,10 +73,12 @@ class TempFolder {
   const std::filesystem::path& path() const { return path_; }
   std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
   // The names of the files in the folder: a failed write must leave no temporary file.
+  // Lock files stay on purpose and are left out.
   std::vector<std::string> names() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path_)) {
-      names.push_back(entry.path().filename().string());
+      const std::string name = entry.path().filename().string();
+      if (!name.ends_with(".lock")) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
