@@ -1,10 +1,13 @@
 #include "ui/main_form.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "common/text_number.h"
 #include "link_qt/poll_timer.h"
@@ -33,6 +36,14 @@ std::optional<int> spin_number(const QString& text) {
 QString number_text(int value) {
   return QString::fromStdString(number_to_text(static_cast<unsigned>(value)));
 }
+
+QString path_string(const std::filesystem::path& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path.string()));
+}
+
+// How long the window waits after a change of the name file before reading it: a
+// writer's temporary file, lock and rename come as one burst.
+constexpr int name_reload_delay_ms = 100;
 }  // namespace
 
 main_form::main_form(const std::filesystem::path& program_dir, MessageBoxes& messages,
@@ -85,6 +96,43 @@ void main_form::connect_handlers() {
 void main_form::Form_Initialize() {
   core_.name_file().init_name_file();
   core_.name_file().load_names(address_text());
+  watch_name_file();
+}
+
+// Other programs (relayctl, a second panel, an editor) change names while the window
+// runs. Each write replaces the file by a new one, which a watch on the file alone
+// loses: its folder (and the real file's, behind a link) is watched too.
+void main_form::watch_name_file() {
+  const std::filesystem::path& file = core_.name_file().path();
+  if (file.empty()) return;
+  name_watcher_ = new QFileSystemWatcher(this);
+  name_reload_ = new QTimer(this);
+  name_reload_->setSingleShot(true);
+  name_reload_->setInterval(name_reload_delay_ms);
+  const auto changed = [this] {
+    if (!name_reload_->isActive()) name_reload_->start();
+  };
+  connect(name_watcher_, &QFileSystemWatcher::fileChanged, this, changed);
+  connect(name_watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+  connect(name_reload_, &QTimer::timeout, this, &main_form::name_file_changed);
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(file, error);
+  QStringList paths{path_string(file), path_string(absolute.parent_path())};
+  if (const auto real = std::filesystem::canonical(file, error); !error) {
+    paths << path_string(real.parent_path());
+  }
+  paths.removeDuplicates();
+  name_watcher_->addPaths(paths);
+}
+
+// Never a message box from here: a file missing for a moment is not the operator's
+// business while nobody asked for it. The names wait while the address box holds no
+// number, as they do for typing.
+void main_form::name_file_changed() {
+  const QString file = path_string(core_.name_file().path());
+  if (!name_watcher_->files().contains(file) && QFile::exists(file)) name_watcher_->addPath(file);
+  const bool address = spin_number(controls_.add->text()).has_value();
+  core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
 }
 
 // While the box is empty (the operator is typing a new address) the spin bar and the

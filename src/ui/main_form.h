@@ -16,6 +16,8 @@
 #include "protocol/module1.h"
 #include "ui/main_form_controls.h"
 
+class QFileSystemWatcher;
+class QTimer;
 class name_form;
 
 // The operator's window on the board: port and address boxes with their spin bars,
@@ -82,6 +84,8 @@ class main_form : public QWidget,
   void Label4_Click(int index);
 
   void connect_handlers();
+  void watch_name_file();
+  void name_file_changed();
   void update_port_tooltip();
   void centre_on_screen();
 
@@ -90,4 +94,6 @@ class main_form : public QWidget,
   MainFormControls controls_;
   PanelCore core_;
   std::unique_ptr<name_form> rename_;
+  QFileSystemWatcher* name_watcher_ = nullptr;
+  QTimer* name_reload_ = nullptr;  // one reload for a burst of changes
 };

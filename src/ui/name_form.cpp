@@ -65,8 +65,11 @@ void name_form::Show() {
 void name_form::Form_Load() {
   mingcheng_->setText(initial_text);
   if (const auto name = logic_.Form_Load()) mingcheng_->setText(QString::fromStdString(*name));
-  // A name wider than the box shows from its first character.
-  mingcheng_->setCursorPosition(0);
+  // The old name is selected, so that typing replaces it; selected from its end back,
+  // the caret stays at its start and a name wider than the box shows from its first
+  // character.
+  const auto length = static_cast<int>(mingcheng_->text().size());
+  mingcheng_->setSelection(length, -length);
   mingcheng_->setFocus();
 }
 
