@@ -81,6 +81,9 @@ std::string missing_device_advice(int port, const std::vector<std::string>& pres
   std::string text = ". Serial devices present:";
   for (const auto& device : present) text.append(" ").append(device);
   if (link_dir.empty()) return text;
+  // A device opened by its path has no port number, and port 0 names no device: the
+  // link is then offered as port 1, the first number a port can have.
+  if (port < 1) port = 1;
   const std::string link = (link_dir / ("com" + std::to_string(port))).string();
   text.append(". To use ")
       .append(present.size() == 1 ? "it" : "one")

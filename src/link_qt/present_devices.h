@@ -17,6 +17,7 @@ std::vector<std::string> present_serial_devices(
 bool serial_line_answers(const std::filesystem::path& device);
 
 // What follows "No such device" for port `port`: the devices present and the command
-// that links one as com<port> in `link_dir`, or that none is present.
+// that links one as com<port> in `link_dir` (com1 for a port below 1, which no link
+// can serve), or that none is present.
 std::string missing_device_advice(int port, const std::vector<std::string>& present,
                                   const std::filesystem::path& link_dir);

@@ -106,6 +106,12 @@ TEST(PresentDevices, TheAdviceListsTheDevicesAndTheExactLinkCommand) {
        ". Serial devices present: /dev/ttyUSB0. To use it as port 2: ln -sf /dev/ttyUSB0 "
        "'/home/o'\\''neil/My Relays/com2'"},
       {"no folder of links", 1, {"/dev/ttyUSB0"}, "", ". Serial devices present: /dev/ttyUSB0"},
+      {"a device opened by its path: no port number",
+       0,
+       {"/dev/ttyUSB0"},
+       "/opt/relay",
+       ". Serial devices present: /dev/ttyUSB0. To use it as port 1: ln -sf /dev/ttyUSB0 "
+       "/opt/relay/com1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

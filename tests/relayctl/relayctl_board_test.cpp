@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "ctl_options.h"
 #include "relayctl_rig.h"
@@ -15,6 +16,12 @@ const std::string query = "55 01 10 00 00 00 00 66";
 
 bool starts_with(const std::string& text, const std::string& start) {
   return text.starts_with(start);
+}
+
+// A watch's lines without the UTC time that heads each (2026-12-07T19:42:03.120Z).
+std::string without_times(const std::string& lines) {
+  static const std::regex time(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )");
+  return std::regex_replace(lines, time, "$1");
 }
 
 class RelayctlOnBoard : public RelayctlRig {
@@ -132,10 +139,12 @@ TEST_F(RelayctlOnBoard, PulseHoldsTheRelayForItsDurationBeforeSwitchingBack) {
 TEST_F(RelayctlOnBoard, WatchPrintsTheStatesThenExactlyTheChangesUntilInterrupted) {
   board.switch_at_board(0x0001);
   auto watch = start({"watch"});
+  std::string raw;
   std::string out;
   const auto printed = [&](const std::string& text) {
     return wait_until([&] {
-      out += watch->readAllStandardOutput().toStdString();
+      raw += watch->readAllStandardOutput().toStdString();
+      out = without_times(raw);
       return out.ends_with(text);
     });
   };
@@ -157,7 +166,7 @@ TEST_F(RelayctlOnBoard, WatchPrintsTheStatesThenExactlyTheChangesUntilInterrupte
   ::kill(static_cast<pid_t>(watch->processId()), SIGINT);
   const CtlResult result = finish(*watch);
   EXPECT_EQ(result.code, 0) << result.err;
-  out += result.out;
+  out = without_times(raw + result.out);
   std::string whole = expected + "relay 1 closed\nrelay 2 opened\nrelay 3 opened\nrelay 2 closed\n";
   for (int relay = 1; relay <= 16; ++relay)
     whole += "relay " + std::to_string(relay) + " unknown\n";
@@ -191,6 +200,85 @@ TEST_F(RelayctlOnBoard, ExitStatusTellsSilenceAndARelayThatDidNotMove) {
   EXPECT_EQ(pulse.code, 4);
   EXPECT_EQ(pulse.err, "relayctl: relay 5 did not open (the board still reports closed)\n");
   EXPECT_EQ(board.take_frames(), (Frames{query, "55 01 12 00 00 00 05 6D", query}));
+}
+
+TEST_F(RelayctlOnBoard, ALateBoardIsExitThreeSayingHowLateAndLeavesNothingForTheNextRun) {
+  board.late = std::chrono::milliseconds(300);
+  // Back to back, as a script runs them: no run may take another's late answers.
+  for (const char* command : {"open", "close", "open"}) {
+    SCOPED_TRACE(command);
+    const CtlResult result = run({"--timeout", "200", command, "2"});
+    EXPECT_EQ(result.code, 3) << result.err;
+    EXPECT_PRED2(starts_with, result.err, "relayctl: the board answered late: 3");
+    EXPECT_NE(
+        result.err.find(" ms after the request, beyond the --timeout of 200 ms (try --timeout "),
+        std::string::npos)
+        << result.err;
+    EXPECT_EQ(board.answers_on_the_way(), 0);
+    EXPECT_EQ(board.take_frames(), (Frames{query, query, query}));
+  }
+  // Given the time, the same board is switched and verified.
+  const CtlResult patient = run({"open", "2"});
+  EXPECT_EQ(patient.code, 0) << patient.err;
+  EXPECT_EQ(board.opened(), relay_bit(2));
+}
+
+// Only SIGKILL ends relayctl between a switch and its verification, or leaves a pulse's
+// relay switched; the signal wakes it however long the hold.
+TEST_F(RelayctlOnBoard, ASignalCutsAPulseShortWithTheRelayBackAndLetsAnOpenFinish) {
+  const std::string open5 = "55 01 12 00 00 00 05 6D";
+  const std::string close5 = "55 01 11 00 00 00 05 6C";
+  struct Row {
+    int signal;
+    QStringList arguments;
+    int code;
+    std::string said;
+    Frames frames;
+  };
+  const std::string cut = "relayctl: the pulse was cut short after ";
+  const Row rows[] = {
+      {SIGINT, {"pulse", "5", "60s"}, 5, cut, {query, open5, close5, query}},
+      {SIGTERM, {"pulse", "5", "60s"}, 5, cut, {query, open5, close5, query}},
+      {SIGHUP, {"pulse", "5", "60s"}, 5, cut, {query, open5, close5, query}},
+      {SIGTERM, {"open", "5"}, 0, "", {query, open5, query}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString() + " " + std::to_string(row.signal));
+    board.switch_at_board(0);
+    // The signal comes while the switch's answer is on its way.
+    board.late = std::chrono::milliseconds(row.code == 0 ? 300 : 0);
+    auto process = start(row.arguments);
+    ASSERT_TRUE(wait_until([&] { return board.opened() == relay_bit(5); }));
+    ::kill(static_cast<pid_t>(process->processId()), row.signal);
+    const CtlResult result = finish(*process);
+    EXPECT_EQ(result.code, row.code) << result.err;
+    EXPECT_PRED2(starts_with, result.err, row.said);
+    if (row.code == 5) EXPECT_TRUE(result.err.ends_with(" of 60000 ms: relay 5 is closed again\n"));
+    EXPECT_EQ(board.take_frames(), row.frames);
+    EXPECT_EQ(board.opened(), row.code == 5 ? 0 : relay_bit(5));
+  }
+}
+
+TEST_F(RelayctlOnBoard, AWatchEndsCleanlyOnAHangUpOrOnceNobodyReadsIt) {
+  for (const bool hang_up : {true, false}) {
+    SCOPED_TRACE(hang_up);
+    auto watch = start({"watch"});
+    std::string out;
+    ASSERT_TRUE(wait_until([&] {
+      out += watch->readAllStandardOutput().toStdString();
+      return std::count(out.begin(), out.end(), '\n') >= 16;
+    })) << out;
+    if (hang_up) {
+      ::kill(static_cast<pid_t>(watch->processId()), SIGHUP);
+    } else {
+      // As `relayctl watch | head -16`: the reader has gone, while nothing changes.
+      watch->closeReadChannel(QProcess::StandardOutput);
+    }
+    const CtlResult result = finish(*watch);
+    EXPECT_EQ(result.code, 0) << result.err;
+    // The port is free again at once.
+    EXPECT_EQ(run({"status"}).code, 0);
+  }
 }
 
 TEST_F(RelayctlOnBoard, BadInputIsOneLineAndExitOneWithNothingSent) {

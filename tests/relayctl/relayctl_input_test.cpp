@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ctl_options.h"
@@ -58,7 +59,7 @@ TEST(RelayWords, SelectNumbersRangesAllAndNamesOrSayWhyNot) {
             "no relay is named \"Pump\": there is no name file");
 }
 
-TEST(Durations, AreMillisecondsOrSecondsAndNothingElse) {
+TEST(Durations, AreWholeMillisecondsInMsSecondsMinutesOrHours) {
   const std::pair<const char*, long> rows[] = {
       {"500ms", 500},
       {"2s", 2000},
@@ -67,9 +68,17 @@ TEST(Durations, AreMillisecondsOrSecondsAndNothingElse) {
       {"1ms", 1},
       {"0.001s", 1},
       {"86400s", 86'400'000},
+      {"5m", 300'000},
+      {"1.5m", 90'000},
+      {"0.0001m", 6},
+      {"0.25h", 900'000},
+      {"24h", 86'400'000},
+      {"1.0ms", 1},
       // Not durations:
       {"500", -1},
-      {"5m", -1},
+      {"5d", -1},
+      {"0.00001m", -1},
+      {"24.001h", -1},
       {"0ms", -1},
       {"-1s", -1},
       {"1.5ms", -1},
@@ -114,7 +123,13 @@ TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
       {{"open"}, "open takes relays (R...)"},
       {{"status", "5"}, "status takes no arguments"},
       {{"pulse", "5"}, "pulse takes a relay and a duration (R DURATION)"},
-      {{"pulse", "5", "500"}, "500 is not a duration: write it as 500ms or 2s"},
+      {{"pulse", "5", "500"},
+       "500 is not a duration: write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), "
+       "up to 24h"},
+      {{"--json=yes", "status"}, "option --json takes no value"},
+      {{"--colour=red", "status"}, "unknown option --colour"},
+      {{"--timeout=0", "status"}, "--timeout 0 is not a time in milliseconds from 1 to 600000"},
+      {{"-x", "status"}, "unknown command -x"},
       {{"rename", "5"}, "rename takes a relay and its new name (R TEXT)"},
       {{"--inverse", "open", "5"}, "--inverse is for pulse only"},
   };
@@ -140,33 +155,93 @@ TEST(CommandLine, TakesOptionsAnywhereAndTextAfterDoubleDash) {
   EXPECT_EQ(options.names_file, std::filesystem::path("n.txt"));
   EXPECT_EQ(options.device, "/dev/ttyUSB0");
 
+  const auto short_and_joined = parse({"-V", "--port=3", "--names=a=b.txt", "status", "-h"});
+  ASSERT_TRUE(std::holds_alternative<CtlOptions>(short_and_joined));
+  const auto& joined = std::get<CtlOptions>(short_and_joined);
+  EXPECT_TRUE(joined.help && joined.version);
+  EXPECT_EQ(joined.port_text, "3");
+  EXPECT_EQ(joined.names_file, std::filesystem::path("a=b.txt"));
+
   const auto rename = parse({"rename", "5", "--", "--not-an-option"});
   ASSERT_TRUE(std::holds_alternative<CtlOptions>(rename));
   EXPECT_EQ(std::get<CtlOptions>(rename).arguments,
             (std::vector<std::string>{"5", "--not-an-option"}));
 }
 
-TEST(WatchLines, ShowEachChangeOnceInRelayOrder) {
+TEST(WatchLines, ShowEachChangeOnceInRelayOrderWithItsTime) {
+  using namespace std::chrono;
+  const sys_time<milliseconds> at = sys_days{2026y / 12 / 7} + 19h + 42min + 3s + 120ms;
   ChangeLines lines;
   std::array<IndicatorState, relay_count> shown{};
   shown.fill(IndicatorState::Unknown);
-  EXPECT_EQ(lines.take(shown, false), "");
+  EXPECT_EQ(lines.take(shown, false, at), "");
   shown.fill(IndicatorState::Closed);
   shown[11] = IndicatorState::Opened;
-  const std::string first = lines.take(shown, false);
+  const std::string first = lines.take(shown, false, at);
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 16);
-  EXPECT_NE(first.find("relay 12 opened\n"), std::string::npos);
-  EXPECT_EQ(lines.take(shown, false), "");
+  EXPECT_NE(first.find("\n2026-12-07T19:42:03.120Z relay 12 opened\n"), std::string::npos);
+  EXPECT_EQ(lines.take(shown, false, at), "");
   shown[2] = IndicatorState::Opened;
   shown[11] = IndicatorState::Closed;
-  EXPECT_EQ(lines.take(shown, true),
-            "{\"relay\":3,\"state\":\"opened\"}\n{\"relay\":12,\"state\":\"closed\"}\n");
+  EXPECT_EQ(lines.take(shown, true, sys_days{2000y / 2 / 29} + 86'399'999ms),
+            "{\"time\":\"2000-02-29T23:59:59.999Z\",\"relay\":3,\"state\":\"opened\"}\n"
+            "{\"time\":\"2000-02-29T23:59:59.999Z\",\"relay\":12,\"state\":\"closed\"}\n");
   shown[2] = IndicatorState::Idle;  // a closed port: unknown to a script
-  EXPECT_EQ(lines.take(shown, false), "relay 3 unknown\n");
+  EXPECT_EQ(lines.take(shown, false, sys_days{1970y / 1 / 1}),
+            "1970-01-01T00:00:00.000Z relay 3 unknown\n");
+}
+
+// A name file from another machine must not drive the terminal: text output escapes
+// what JSON escapes, and JSON escapes DEL and C1 too.
+TEST(Text, ControlsAreEscapedForTheTerminalAndInJson) {
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      {"Pump 泵", "Pump 泵", "\"Pump 泵\""},
+      {"\x1b]0;owned\x07", "\\u001b]0;owned\\u0007", "\"\\u001b]0;owned\\u0007\""},
+      {"a\"b\\c\td\x7f", "a\"b\\c\\u0009d\\u007f", "\"a\\\"b\\\\c\\u0009d\\u007f\""},
+      {"\xc2\x9b"
+       "2J\xc2\xa0",
+       "\\u009b2J\xc2\xa0", "\"\\u009b2J\xc2\xa0\""},
+      {"\x9b\xff", "\\x9b\\xff", "\"\\ufffd\\ufffd\""},
+  };
+  for (const auto& [text, shown, json] : rows) {
+    EXPECT_EQ(shown_text(text), shown);
+    EXPECT_EQ(json_string(text), json);
+  }
+  RelayNames names{};
+  names[0] = "\x1b[2J";
+  EXPECT_TRUE(names_text(names).starts_with("    1  \\u001b[2J\n    2\n"));
+  EXPECT_NE(status_text(0, &names).find("    1  closed  \\u001b[2J\n"), std::string::npos);
 }
 
 TEST(Json, EscapesQuotesBackslashesAndControlsButKeepsUtf8) {
   EXPECT_EQ(json_string("a\"b\\c\x01\td 泵"), "\"a\\\"b\\\\c\\u0001\\u0009d 泵\"");
+}
+
+TEST(Errors, AreOneLineOrOneJsonObjectWithTheExitStatus) {
+  EXPECT_EQ(error_line("relay 17 does not exist: relays are 1 to 16", 1, true),
+            "{\"error\":\"relay 17 does not exist: relays are 1 to 16\",\"exit\":1}\n");
+  EXPECT_EQ(error_line("no \"x\"", 2, false), "relayctl: no \"x\"\n");
+  EXPECT_EQ(notice_line("created", true), "{\"notice\":\"created\"}\n");
+  // A refused command line still answers in JSON when it asks for it.
+  const std::pair<std::vector<const char*>, bool> rows[] = {
+      {{"--bogus", "--json"}, true},
+      {{"--timeout=5", "--json"}, true},
+      {{"--names", "--json", "status"}, false},
+      {{"rename", "5", "--", "--json"}, false},
+  };
+  for (auto [words, json] : rows) {
+    words.insert(words.begin(), "relayctl");
+    EXPECT_EQ(json_asked(static_cast<int>(words.size()), words.data()), json) << words[1];
+  }
+}
+
+TEST(RelayWords, ThoseReadAsNumbersAreNoNames) {
+  for (const char* word : {"all", "5", "17", "007", "3-6", "6-3", "0-99"}) {
+    EXPECT_TRUE(reads_as_relays(word)) << word;
+  }
+  for (const char* word : {"All", "Pump", "5a", "-5", "3-", "3-6-9", " 5", ""}) {
+    EXPECT_FALSE(reads_as_relays(word)) << word;
+  }
 }
 
 }  // namespace

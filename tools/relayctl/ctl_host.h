@@ -4,8 +4,11 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/message_boxes.h"
+#include "ctl_output.h"
 #include "link/indicator_panel.h"
 #include "link/port_control.h"
 #include "names/name_file.h"
@@ -14,7 +17,8 @@
 
 // What stands in for the panel's window when relayctl hosts the core: indicators that
 // keep their colours, the port and address boxes holding the command line's text,
-// name labels that collect the names, and message boxes that become lines on stderr.
+// name labels that collect the names, and message boxes that become lines on stderr once
+// the command knows its exit status (with --json, what ended it is one error object).
 class CtlHost : public IndicatorPanel,
                 public PortControlView,
                 public AddressSource,
@@ -52,9 +56,35 @@ class CtlHost : public IndicatorPanel,
     names_.at(static_cast<std::size_t>(relay - 1)) = name;
   }
   void show(const Message& message) override {
-    errors_ << "relayctl: " << message.text << '\n';
+    shown_.push_back(message);
     told_ = true;
   }
+
+  // Says on the error stream what the core has shown since the last call, then
+  // `message` unless empty: a line each; with JSON a notice object for each message that
+  // only informs and one error object, with the exit status, for the rest.
+  void tell(int exit, const std::string& message, bool json) {
+    std::string error;
+    const auto add = [&](const std::string& text) {
+      if (!json) {
+        errors_ << error_line(text, exit, false);
+      } else {
+        error += (error.empty() ? "" : "; ") + text;
+      }
+    };
+    for (const Message& shown : std::exchange(shown_, {})) {
+      const bool notice = shown.icon == MessageIcon::None || shown.icon == MessageIcon::Information;
+      if (json && (notice || exit == 0)) {
+        errors_ << notice_line(shown.text, true);
+      } else {
+        add(shown.text);
+      }
+    }
+    if (!message.empty()) add(message);
+    if (!error.empty()) errors_ << error_line(error, exit, true);
+  }
+  // What the core has shown since the last call, now no longer to be told.
+  std::vector<Message> take_shown() { return std::exchange(shown_, {}); }
 
  private:
   std::array<Colour, relay_count> colours_{};
@@ -62,5 +92,6 @@ class CtlHost : public IndicatorPanel,
   std::string address_text_;
   RelayNames names_{};
   std::ostream& errors_;
+  std::vector<Message> shown_;
   bool told_ = false;
 };

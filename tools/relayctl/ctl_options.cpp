@@ -1,5 +1,6 @@
 #include "ctl_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
 
@@ -26,32 +27,44 @@ constexpr CommandName commands[] = {
     {"rename", CtlCommand::Rename, 2, 2, "a relay and its new name (R TEXT)"},
 };
 
-std::optional<long> whole_number(std::string_view text) {
-  long value = 0;
+std::optional<long long> whole_number(std::string_view text) {
+  long long value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
   return value;
 }
 
+constexpr std::string_view duration_units =
+    "write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), up to 24h";
+
+// The options that take a value, as the next word or after '=' (--port=3).
+constexpr std::string_view valued_options[] = {"--port", "--device", "--address", "--names",
+                                               "--timeout"};
+
+bool takes_value(std::string_view word) {
+  return std::find(std::begin(valued_options), std::end(valued_options), word) !=
+         std::end(valued_options);
+}
+
 }  // namespace
 
 std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
+  constexpr std::pair<std::string_view, long long> units[] = {
+      {"ms", 1}, {"s", 1000}, {"m", 60'000}, {"h", 3'600'000}};
   long long scale = 0;
-  if (text.ends_with("ms")) {
-    scale = 1;
-    text.remove_suffix(2);
-  } else if (text.ends_with("s")) {
-    scale = 1000;
-    text.remove_suffix(1);
-  } else {
-    return std::nullopt;
+  for (const auto& [unit, ms] : units) {
+    if (text.ends_with(unit)) {
+      scale = ms;
+      text.remove_suffix(unit.size());
+      break;
+    }
   }
+  if (scale == 0) return std::nullopt;
   const auto point = text.find('.');
   const std::string_view whole = text.substr(0, point);
   const std::string_view fraction =
       point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-  // Seconds to the millisecond at most; milliseconds whole.
-  if (point != std::string_view::npos && (fraction.empty() || scale == 1 || fraction.size() > 3)) {
+  if (point != std::string_view::npos && (fraction.empty() || fraction.size() > 9)) {
     return std::nullopt;
   }
   const auto whole_value = whole_number(whole);
@@ -60,12 +73,25 @@ std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
   if (!fraction.empty()) {
     const auto fraction_value = whole_number(fraction);
     if (!fraction_value || *fraction_value < 0) return std::nullopt;
-    long long part = *fraction_value;
-    for (std::size_t digits = fraction.size(); digits < 3; ++digits) part *= 10;
-    ms += part;
+    long long power = 1;
+    for (std::size_t digit = 0; digit < fraction.size(); ++digit) power *= 10;
+    // Whole milliseconds only: 1.5ms and 0.0001s name no time the board can keep.
+    const long long part = *fraction_value * scale;
+    if (part % power != 0) return std::nullopt;
+    ms += part / power;
   }
   if (ms < 1 || ms > 86'400'000) return std::nullopt;
   return std::chrono::milliseconds(ms);
+}
+
+bool json_asked(int argc, const char* const argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word = argv[i];
+    if (word == "--") return false;
+    if (word == "--json") return true;
+    if (takes_value(word)) ++i;
+  }
+  return false;
 }
 
 std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* const argv[]) {
@@ -74,8 +100,9 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   bool port_given = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
-    const std::string_view word = argv[i];
-    if (options_end || !word.starts_with("--") || word == "--") {
+    std::string_view word = argv[i];
+    const bool short_option = !options_end && (word == "-h" || word == "-V");
+    if (options_end || (!word.starts_with("--") && !short_option) || word == "--") {
       if (word == "--" && !options_end) {
         options_end = true;
       } else if (!command) {
@@ -85,17 +112,29 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       }
       continue;
     }
-    if (word == "--help") {
+    const auto equals = word.find('=');
+    const std::string_view name = word.substr(0, equals);
+    const bool inline_value = equals != std::string_view::npos;
+    if (inline_value && !takes_value(name)) {
+      const bool flag =
+          name == "--help" || name == "--version" || name == "--json" || name == "--inverse";
+      return flag ? "option " + std::string(name) + " takes no value"
+                  : "unknown option " + std::string(name);
+    }
+    if (word == "--help" || word == "-h") {
       options.help = true;
-    } else if (word == "--version") {
+    } else if (word == "--version" || word == "-V") {
       options.version = true;
     } else if (word == "--json") {
       options.json = true;
     } else if (word == "--inverse") {
       options.inverse = true;
+    } else if (!takes_value(name)) {
+      return "unknown option " + std::string(word);
     } else {
-      if (i + 1 >= argc) return "option " + std::string(word) + " needs a value";
-      const std::string value = argv[++i];
+      if (!inline_value && i + 1 >= argc) return "option " + std::string(word) + " needs a value";
+      const std::string value(inline_value ? word.substr(equals + 1) : std::string_view(argv[++i]));
+      word = name;
       if (word == "--port") {
         // The panel's own conversion of its port box.
         if (!text_to_int16(value)) return "--port " + value + " is not a port number";
@@ -119,8 +158,6 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
           return "--timeout " + value + " is not a time in milliseconds from 1 to 600000";
         }
         options.timeout = std::chrono::milliseconds(*ms);
-      } else {
-        return "unknown option " + std::string(word);
       }
     }
   }
@@ -139,7 +176,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   }
   if (options.inverse && options.command != CtlCommand::Pulse) return "--inverse is for pulse only";
   if (options.command == CtlCommand::Pulse && !parse_duration(options.arguments[1])) {
-    return options.arguments[1] + " is not a duration: write it as 500ms or 2s";
+    return options.arguments[1] + " is not a duration: " + std::string(duration_units);
   }
   return options;
 }
@@ -153,15 +190,18 @@ Commands:
   status              the 16 relays' states and names
   open R...           open the relays (nothing is sent for one already opened)
   close R...          close the relays (nothing is sent for one already closed)
-  pulse R DURATION    open, wait DURATION (500ms, 2s, 1.5s), close
+  pulse R DURATION    open, wait DURATION (500ms, 1.5s, 2m, 1h), close
   watch               poll every 50 ms and print each relay's state, then each change,
-                      until Ctrl+C
+                      each line headed by its UTC time, until Ctrl+C
   names               the 16 names of the address
-  rename R TEXT       store TEXT as the relay's name, as the panel's rename dialog does
+  rename R TEXT       store TEXT (UTF-8) as the relay's name, as the panel's rename
+                      dialog does; creates the name file when there is none yet. A
+                      name that reads as relays (5, 3-6, all) is refused
 
 R is a relay number 1 to 16, a range such as 3-6, all, or a relay's name from the
 name file. open, close and pulse read the states first, send only the switches
-that change a relay, and check the result with a final status query.
+that change a relay, and check the result with a final status query. Names are
+printed with control characters shown as \u001b and the like.
 
 Options:
   --port N        the port number, mapped to a device as in the panel: the link
@@ -171,12 +211,14 @@ Options:
   --names FILE    the name file, whose folder then holds the com<N> links (default:
                   the panel's: name.txt beside the program, or in
                   ~/.config/relay_panel where the program's folder is read-only)
-  --json          print JSON (watch: one JSON object per line)
+  --json          print JSON (watch: one JSON object per line); errors too, as
+                  {"error":"...","exit":N} on stderr
   --timeout MS    how long to wait for each answer; a status query is sent up to
                   3 times (default 200)
   --inverse       pulse: close, wait, open
-  --help          show this text
-  --version       show the version
+  -h, --help      show this text
+  -V, --version   show the version
+An option's value may also follow an equals sign: --port=3.
 
 Exit status:
   0  done

@@ -25,10 +25,16 @@ struct CtlOptions {
   bool version = false;
 };
 
-// The options, or a one-line message saying what is wrong with the command line.
+// The options, or a one-line message saying what is wrong with the command line. An
+// option's value follows it as the next word or after '=' (--port=3).
 std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* const argv[]);
 
-// "500ms", "2s", "1.5s": a duration of at least 1 ms and at most a day.
+// Whether the command line asks for JSON, so that even a command line that is refused
+// is answered in it.
+bool json_asked(int argc, const char* const argv[]);
+
+// "500ms", "2s", "1.5m", "1h": a number of milliseconds, seconds, minutes or hours that
+// comes to whole milliseconds, at least 1 ms and at most a day.
 std::optional<std::chrono::milliseconds> parse_duration(std::string_view text);
 
 std::string ctl_usage();

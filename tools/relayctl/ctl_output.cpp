@@ -2,22 +2,81 @@
 
 #include <cstdio>
 
-std::string json_string(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;  // UTF-8 passes as it is
+#include "names/utf8.h"
+
+namespace {
+
+// What could drive a terminal: C0 controls, DEL, and the C1 range (U+009B alone is a
+// control sequence introducer to many terminals).
+bool is_control(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+std::string code_point_escape(char32_t c) {
+  char escaped[8];
+  std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+  return escaped;
+}
+
+// The text with each control character as \u001b and the like; for JSON also quotes and
+// backslashes escaped, and a byte that is not UTF-8 (which JSON cannot carry) as U+FFFD.
+std::string escape_controls(std::string_view text, bool json) {
+  std::string escaped;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = utf8_sequence_length(text, pos);
+    if (length == 0) {
+      // A lone byte 80..9F would be a C1 control to an 8-bit terminal.
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "\\x%02x", static_cast<unsigned char>(text[pos]));
+      escaped += json ? "\\ufffd" : byte;
+      ++pos;
+      continue;
     }
+    const char32_t c = utf8_code_point(text, pos, length);
+    if (is_control(c)) {
+      escaped += code_point_escape(c);
+    } else {
+      if (json && (c == '"' || c == '\\')) escaped += '\\';
+      escaped.append(text.substr(pos, length));
+    }
+    pos += length;
   }
-  return quoted + '"';
+  return escaped;
+}
+
+}  // namespace
+
+std::string json_string(std::string_view text) {
+  return '"' + escape_controls(text, true) + '"';
+}
+
+std::string shown_text(std::string_view text) {
+  return escape_controls(text, false);
+}
+
+std::string utc_time_text(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto ms = floor<milliseconds>(time);
+  const auto day = floor<days>(ms);
+  const year_month_day date(day);
+  const hh_mm_ss clock(ms - day);
+  char text[32];
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+  return text;
+}
+
+std::string error_line(std::string_view text, int exit, bool json) {
+  if (!json) return "relayctl: " + std::string(text) + '\n';
+  return "{\"error\":" + json_string(text) + ",\"exit\":" + std::to_string(exit) + "}\n";
+}
+
+std::string notice_line(std::string_view text, bool json) {
+  if (!json) return "relayctl: " + std::string(text) + '\n';
+  return "{\"notice\":" + json_string(text) + "}\n";
 }
 
 std::string_view state_word(IndicatorState state) {
@@ -49,7 +108,7 @@ std::string status_text(RelayMask opened, const RelayNames* names) {
   for (int relay = 1; relay <= relay_count; ++relay) {
     std::string line =
         padded(std::to_string(relay), 5) + "  " + std::string(state_word(state_of(opened, relay)));
-    if (names && !name_of(*names, relay).empty()) line += "  " + name_of(*names, relay);
+    if (names && !name_of(*names, relay).empty()) line += "  " + shown_text(name_of(*names, relay));
     text += line + '\n';
   }
   return text;
@@ -71,7 +130,7 @@ std::string names_text(const RelayNames& names) {
   std::string text;
   for (int relay = 1; relay <= relay_count; ++relay) {
     std::string line = padded(std::to_string(relay), 5);
-    if (!name_of(names, relay).empty()) line += "  " + name_of(names, relay);
+    if (!name_of(names, relay).empty()) line += "  " + shown_text(name_of(names, relay));
     text += line + '\n';
   }
   return text;
@@ -87,8 +146,10 @@ std::string names_json(int address, const RelayNames& names) {
   return json + "]}\n";
 }
 
-std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& shown, bool json) {
+std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& shown, bool json,
+                              std::chrono::system_clock::time_point now) {
   std::string lines;
+  const std::string time = utc_time_text(now);
   for (int relay = 1; relay <= relay_count; ++relay) {
     const auto index = static_cast<std::size_t>(relay - 1);
     // Idle is what a closed port shows; to a script it is as unknown as Unknown.
@@ -97,8 +158,9 @@ std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& sho
     if (state == last_[index]) continue;
     last_[index] = state;
     const std::string word(state_word(state));
-    lines += json ? "{\"relay\":" + std::to_string(relay) + ",\"state\":\"" + word + "\"}\n"
-                  : "relay " + std::to_string(relay) + " " + word + '\n';
+    lines += json ? "{\"time\":\"" + time + "\",\"relay\":" + std::to_string(relay) +
+                        ",\"state\":\"" + word + "\"}\n"
+                  : time + " relay " + std::to_string(relay) + " " + word + '\n';
   }
   return lines;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -9,8 +10,21 @@
 
 // What relayctl prints, as a table for people or as JSON for scripts.
 
-// Text as a JSON string, quotes included.
+// Text as a JSON string, quotes included; control characters (DEL and C1 too) escaped.
 std::string json_string(std::string_view text);
+
+// Text from the name file as a terminal may show it: a name file from another machine
+// must not move the cursor or retitle the window. Control characters (C0, DEL, C1) are
+// shown as \u001b and the like, a byte that is not UTF-8 as \xNN.
+std::string shown_text(std::string_view text);
+
+// 2026-12-07T19:42:03.120Z: the time in UTC to the millisecond.
+std::string utc_time_text(std::chrono::system_clock::time_point time);
+
+// A line on stderr: "relayctl: TEXT", or with JSON {"error":TEXT,"exit":N} for what
+// ended the command and {"notice":TEXT} for what the operator is only told.
+std::string error_line(std::string_view text, int exit, bool json);
+std::string notice_line(std::string_view text, bool json);
 
 std::string_view state_word(IndicatorState state);
 
@@ -21,11 +35,13 @@ std::string status_json(int address, RelayMask opened, const RelayNames* names);
 std::string names_text(const RelayNames& names);
 std::string names_json(int address, const RelayNames& names);
 
-// The relays whose shown state changed since the last call, a line each, in relay order.
+// The relays whose shown state changed since the last call, a line each, in relay order,
+// each headed by the time `now` when the change was seen.
 class ChangeLines {
  public:
   ChangeLines() { last_.fill(IndicatorState::Unknown); }
-  std::string take(const std::array<IndicatorState, relay_count>& shown, bool json);
+  std::string take(const std::array<IndicatorState, relay_count>& shown, bool json,
+                   std::chrono::system_clock::time_point now);
 
  private:
   std::array<IndicatorState, relay_count> last_{};

@@ -11,6 +11,12 @@ bool all_digits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool is_range(std::string_view word) {
+  const auto dash = word.find('-');
+  return dash != std::string_view::npos && all_digits(word.substr(0, dash)) &&
+         all_digits(word.substr(dash + 1));
+}
+
 // A relay number, or the message for a number that is none.
 std::variant<int, std::string> relay_number(std::string_view text) {
   int number = 0;
@@ -29,9 +35,8 @@ std::variant<RelayMask, std::string> one_word(const std::string& word, const Rel
     if (const auto* message = std::get_if<std::string>(&number)) return *message;
     return relay_bit(std::get<int>(number));
   }
-  const auto dash = word.find('-');
-  if (dash != std::string::npos && all_digits(word.substr(0, dash)) &&
-      all_digits(word.substr(dash + 1))) {
+  if (is_range(word)) {
+    const auto dash = word.find('-');
     const auto first = relay_number(word.substr(0, dash));
     const auto last = relay_number(word.substr(dash + 1));
     if (const auto* message = std::get_if<std::string>(&first)) return *message;
@@ -60,6 +65,10 @@ std::variant<RelayMask, std::string> one_word(const std::string& word, const Rel
 }
 
 }  // namespace
+
+bool reads_as_relays(std::string_view word) {
+  return word == "all" || all_digits(word) || is_range(word);
+}
 
 std::variant<RelayMask, std::string> select_relays(std::span<const std::string> words,
                                                    const RelayNames* names) {

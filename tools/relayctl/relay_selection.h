@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "common/board_limits.h"
@@ -23,3 +24,7 @@ using RelayNames = std::array<std::string, relay_count>;
 // relay's name from the name file. A one-line message when a word names no relay.
 std::variant<RelayMask, std::string> select_relays(std::span<const std::string> words,
                                                    const RelayNames* names);
+
+// Whether select_relays reads the word as relay numbers ("all", "5", "17", "3-6") rather
+// than as a name: such a name could never be used.
+bool reads_as_relays(std::string_view word);
