@@ -32,16 +32,31 @@ QStringList preferred_faces() {
           QStringLiteral("Droid Sans Fallback")};
 }
 
+bool made_for_simplified_chinese(const QString& family) {
+  // Region and spacing marks as the CJK families on Linux and Windows spell them.
+  static const QStringList other_variants{"Mono", "HW", "HK", "TC", "TW",
+                                          "MBE",  "JP", "J",  "KR", "K"};
+  const QStringList words = family.split(' ', Qt::SkipEmptyParts);
+  return std::none_of(words.begin(), words.end(),
+                      [](const QString& word) { return other_variants.contains(word); });
+}
+
 FaceChoice choose_face(const FaceCatalogue& catalogue, const QStringList& preference,
                        const std::vector<LabelFit>& fits, double design_points) {
-  QStringList candidates;
-  for (const QString& family : preference + catalogue.cjk_families()) {
-    if (!candidates.contains(family) && catalogue.has_cjk_glyphs(family)) candidates << family;
+  QString first_installed;
+  const auto fits_as_designed = [&](const QString& family) {
+    if (!catalogue.has_cjk_glyphs(family)) return false;
+    if (first_installed.isEmpty()) first_installed = family;
+    return fits_at(catalogue, family, design_points, fits);
+  };
+  for (const QString& family : preference) {
+    if (fits_as_designed(family)) return {family, design_points};
   }
-  for (const QString& family : candidates) {
-    if (fits_at(catalogue, family, design_points, fits)) return {family, design_points};
+  for (const QString& family : catalogue.cjk_families()) {
+    if (preference.contains(family) || !made_for_simplified_chinese(family)) continue;
+    if (fits_as_designed(family)) return {family, design_points};
   }
-  const QString family = candidates.isEmpty() ? preference.value(0) : candidates.front();
+  const QString family = first_installed.isEmpty() ? preference.value(0) : first_installed;
   double points = design_points;
   while (points - size_step >= smallest_points && !fits_at(catalogue, family, points, fits)) {
     points -= size_step;

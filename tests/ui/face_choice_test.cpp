@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QMap>
+#include <QSet>
 #include <cmath>
 
 namespace {
@@ -15,18 +16,26 @@ class MadeUpFaces : public FaceCatalogue {
   MadeUpFaces(QMap<QString, int> unknown_widths) : installed_(std::move(unknown_widths)) {}
 
   bool has_cjk_glyphs(const QString& family) const override {
+    if (installed_.contains(family)) loaded << family;
     return installed_.contains(family) && family != "DejaVu Sans";
   }
   QStringList cjk_families() const override {
+    enumerated = true;
     QStringList families = installed_.keys();
     families.removeAll("DejaVu Sans");
     return families;
   }
   int advance(const QString& family, double points, const QString& text) const override {
+    if (installed_.contains(family)) loaded << family;
     const int unknown = installed_.value(family, dejavu_unknown);
     const double characters = text.size() - text.count(' ') / 2.0;
     return static_cast<int>(std::lround(characters * unknown / 7.0 * points / 15));
   }
+
+  // The installed faces the choice looked into (which loads a real face), and whether
+  // it asked for the list of them.
+  mutable QSet<QString> loaded;
+  mutable bool enumerated = false;
 
  private:
   static constexpr int dejavu_unknown = 91;
@@ -58,13 +67,60 @@ TEST(FaceChoiceTest, TheFirstPreferredFaceInWhichEveryCaptionFitsOrTheBestOneShr
       {"an unlisted face that fits beats shrinking a listed one",
        {{"Noto Sans CJK SC", 88}, {"Made Up Hei", 70}},
        {"Made Up Hei", 15}},
+      {"Noto CJK's narrower variants for other regions and monospace never count",
+       {{"Noto Sans CJK SC", 88},
+        {"Noto Sans CJK HK", 75},
+        {"Noto Sans Mono CJK HK", 70},
+        {"Noto Serif CJK TC", 60}},
+       {"Noto Sans CJK SC", 13.75}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.situation);
     const FaceChoice choice =
         choose_face(MadeUpFaces(c.installed), preferred_faces(), panel_labels, 15);
-    EXPECT_EQ(choice.family, c.expected.family);
+    EXPECT_EQ(choice.family.toStdString(), c.expected.family.toStdString());
     EXPECT_EQ(choice.points, c.expected.points);
+  }
+}
+
+// Loading a face costs its memory and start time: a desktop with every Noto CJK
+// variant must cost what one with a single face does.
+TEST(FaceChoiceTest, OnlyTheFacesWhoseTurnComesAreLookedInto) {
+  const QMap<QString, int> noto{{"Noto Sans CJK SC", 88},      {"Noto Serif CJK SC", 93},
+                                {"Noto Sans CJK JP", 88},      {"Noto Sans CJK KR", 88},
+                                {"Noto Sans Mono CJK SC", 70}, {"Noto Serif CJK TC", 93}};
+  QMap<QString, int> noto_and_wenquanyi = noto;
+  noto_and_wenquanyi.insert("WenQuanYi Zen Hei", 77);
+  const struct {
+    const char* situation;
+    QMap<QString, int> installed;
+    const char* loaded;  // sorted
+    bool enumerated;
+  } cases[] = {
+      {"a preferred face fits", noto_and_wenquanyi, "WenQuanYi Zen Hei", false},
+      {"none fits: the list is read, the other variants are not loaded", noto,
+       "Noto Sans CJK SC, Noto Serif CJK SC", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.situation);
+    const MadeUpFaces faces(c.installed);
+    choose_face(faces, preferred_faces(), panel_labels, 15);
+    QStringList loaded = faces.loaded.values();
+    loaded.sort();
+    EXPECT_EQ(loaded.join(", ").toStdString(), c.loaded);
+    EXPECT_EQ(faces.enumerated, c.enumerated);
+  }
+}
+
+TEST(FaceChoiceTest, VariantsForOtherRegionsAndMonospaceAreToldByTheirNames) {
+  for (const char* family : {"Noto Sans CJK SC", "Source Han Serif SC", "AR PL UMing CN",
+                             "WenQuanYi Zen Hei Sharp", "Droid Sans Fallback"}) {
+    EXPECT_TRUE(made_for_simplified_chinese(family)) << family;
+  }
+  for (const char* family :
+       {"Noto Sans Mono CJK SC", "Noto Sans CJK HK", "Source Han Sans K", "Source Han Sans HW SC",
+        "AR PL UMing TW MBE", "Noto Serif CJK JP", "Noto Sans CJK KR", "WenQuanYi Zen Hei Mono"}) {
+    EXPECT_FALSE(made_for_simplified_chinese(family)) << family;
   }
 }
 

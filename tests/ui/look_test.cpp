@@ -152,7 +152,7 @@ TEST_F(LookTest, TheFaceIsTheFirstThatFitsOrTheBestOneShrunk) {
   const FaceChoice& face = panel_face();
   for (const auto& e : expected) {
     if (font_environment() != e.environment) continue;
-    EXPECT_EQ(face.family, e.family);
+    EXPECT_EQ(face.family.toStdString(), e.family);
     EXPECT_EQ(face.points == caption_design_points, e.design_size) << face.points;
   }
   EXPECT_EQ(box(1)->state_label()->font().pointSizeF(), face.points);
