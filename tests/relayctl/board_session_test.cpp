@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
 #include <set>
 
 #include "board_model.h"
@@ -13,7 +15,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The board answers within the write, as a line without delay would, unless the test
+// The board answers each frame `late` after it, at once by default, unless the test
 // has it lose the answer to a given frame (the board still carries the command out).
 class BoardLine : public FakeSerialPort {
  public:
@@ -23,24 +25,45 @@ class BoardLine : public FakeSerialPort {
     CommandFrame frame;
     std::copy(bytes.begin(), bytes.end(), frame.bytes.begin());
     const StatusFrame answer = model.handle(frame);
-    const bool lost = lose.contains(writes.size());
-    if (!lost) receive(std::vector<std::uint8_t>(answer.bytes.begin(), answer.bytes.end()));
+    // One answer after the other, as on a serial line.
+    auto due = now + (late.contains(writes.size()) ? late.at(writes.size()) : all_late);
+    if (!on_the_line.empty()) due = std::max(due, on_the_line.back().first);
+    if (!lose.contains(writes.size())) on_the_line.push_back({due, answer});
+  }
+  // Puts the answers due by now into the input buffer, one receive event each.
+  void deliver() {
+    while (!on_the_line.empty() && on_the_line.front().first <= now) {
+      const auto& bytes = on_the_line.front().second.bytes;
+      const std::vector<std::uint8_t> answer(bytes.begin(), bytes.end());
+      on_the_line.pop_front();
+      receive(answer);
+    }
   }
   BoardModel model{1};
-  std::set<std::size_t> lose;  // 1-based numbers of the frames whose answer is lost
+  std::set<std::size_t> lose;                // 1-based numbers of the frames whose answer is lost
+  std::map<std::size_t, milliseconds> late;  // how late the answer to a given frame comes
+  milliseconds all_late{0};                  // how late every other answer comes
+  std::deque<std::pair<EventWait::Clock::time_point, StatusFrame>> on_the_line;
   EventWait::Clock::time_point now{};
   std::vector<EventWait::Clock::time_point> written_at;
 };
 
-// Nothing runs while waiting: an answer has come within the write or not at all. The
-// clock jumps to the deadline of a wait that is not met.
+// Nothing runs while waiting but the board's answers, each at its time. The clock
+// jumps from one answer to the next, and to the deadline of a wait that is not met.
 class InstantWait : public EventWait {
  public:
   explicit InstantWait(BoardLine& line) : line_(line) {}
   bool wait_until(const std::function<bool()>& done, Clock::time_point deadline) override {
-    if (done()) return true;
-    line_.now = std::max(line_.now, deadline);
-    return done();
+    line_.deliver();
+    while (!done()) {
+      if (line_.on_the_line.empty() || line_.on_the_line.front().first > deadline) {
+        line_.now = std::max(line_.now, deadline);
+        return done();
+      }
+      line_.now = std::max(line_.now, line_.on_the_line.front().first);
+      line_.deliver();
+    }
+    return true;
   }
   Clock::time_point now() const override { return line_.now; }
 
@@ -80,8 +103,8 @@ TEST(BoardSession, AQueryIsTriedThreeTimesAndNoMore) {
     const auto start = rig.port.now;
     EXPECT_EQ(rig.session.read_states().has_value(), row.answered);
     EXPECT_EQ(rig.frames(), std::vector<std::string>(row.queries, query));
-    // Each lost answer cost one timeout.
-    EXPECT_EQ(rig.port.now - start, milliseconds(200) * static_cast<int>(row.lost.size()));
+    // Each lost answer cost the time it could still have come in: three timeouts.
+    EXPECT_EQ(rig.port.now - start, milliseconds(600) * static_cast<int>(row.lost.size()));
   }
 }
 
@@ -102,6 +125,81 @@ TEST(BoardSession, ABoardFallingSilentAfterItsFirstAnswerIsNoAnswerWithEachSwitc
   EXPECT_EQ(rig.frames(),
             (std::vector<std::string>{query, "55 01 12 00 00 00 01 69", "55 01 12 00 00 00 02 6A",
                                       query, query, query}));
+}
+
+// Answers name no request: an answer that comes after its timeout must not be taken
+// for the answer to a later request, here or in the next program on the port.
+TEST(BoardSession, ALateAnswerIsWaitedForAndNeverTakenForTheNextOneAndALateBoardIsExitThree) {
+  const std::string open2 = "55 01 12 00 00 00 02 6A";
+  const std::string close2 = "55 01 11 00 00 00 02 69";
+  struct Row {
+    milliseconds all_late;
+    std::map<std::size_t, milliseconds> late;
+    bool open;
+    ExitCode code;
+    std::string message;
+    std::vector<std::string> frames;
+    std::vector<int> written_ms;
+  };
+  const Row rows[] = {
+      {milliseconds(450),
+       {},
+       true,
+       ExitCode::NoAnswer,
+       "the board answered late: 450 ms after the request, beyond the --timeout of 200 ms (try "
+       "--timeout 700)",
+       {query, query, query},
+       {0, 450, 900}},
+      {milliseconds(250),
+       {},
+       false,
+       ExitCode::NoAnswer,
+       "the board answered late: 250 ms after the request, beyond the --timeout of 200 ms (try "
+       "--timeout 400)",
+       {query, query, query},
+       {0, 250, 500}},
+      // Late once: the first status, then the switch's answer, then the verifying one.
+      {milliseconds(0),
+       {{1, milliseconds(300)}},
+       true,
+       ExitCode::Done,
+       "",
+       {query, query, open2, query},
+       {0, 300, 300, 300}},
+      {milliseconds(0),
+       {{2, milliseconds(450)}},
+       false,
+       ExitCode::Done,
+       "",
+       {query, close2, query},
+       {0, 0, 450}},
+      {milliseconds(0),
+       {{3, milliseconds(450)}},
+       true,
+       ExitCode::Done,
+       "",
+       {query, open2, query, query},
+       {0, 0, 0, 450}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.frames.size());
+    SessionRig rig;
+    if (!row.open) rig.port.model.handle(CommandFrame::build(1, BoardCommand::SwitchAll, 0, 2));
+    rig.port.all_late = row.all_late;
+    rig.port.late = row.late;
+    const Outcome outcome = rig.session.drive(relay_bit(2), row.open);
+    EXPECT_EQ(outcome.code, row.code);
+    EXPECT_EQ(outcome.message, row.message);
+    EXPECT_EQ(rig.frames(), row.frames);
+    std::vector<int> written_ms;
+    for (const auto at : rig.port.written_at) {
+      written_ms.push_back(
+          static_cast<int>((at - EventWait::Clock::time_point{}) / milliseconds(1)));
+    }
+    EXPECT_EQ(written_ms, row.written_ms);
+    // Nothing is left on its way to whoever opens the port next.
+    EXPECT_TRUE(rig.port.on_the_line.empty());
+  }
 }
 
 TEST(BoardSession, APulseSwitchesBackOnlyOnceItsHoldHasPassedSinceTheFirstSwitch) {

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -53,7 +54,9 @@ class TerminalBoard {
   std::vector<Clock::time_point> arrivals;  // when each frame was complete
   std::vector<Clock::time_point> answered;  // just before each answer was written
   bool silent = false;
-  bool deaf = false;  // answers, but carries out no switch command
+  bool deaf = false;                  // answers, but carries out no switch command
+  std::chrono::milliseconds late{0};  // how long after its frame each answer leaves
+  int answers_on_the_way() const { return on_the_way_; }
 
  private:
   void read_line() {
@@ -68,10 +71,21 @@ class TerminalBoard {
       if (silent || !model_.addressed(*frame)) continue;
       const StatusFrame answer =
           deaf ? StatusFrame::build(model_.opened_mask(), 1) : model_.handle(*frame);
-      // Taken before the answer leaves: nothing that waits for it can start earlier.
-      answered.push_back(Clock::now());
-      ASSERT_EQ(::write(terminal_->master_fd(), answer.bytes.data(), answer.bytes.size()), 8);
+      if (late.count() == 0) {
+        send(answer);
+        continue;
+      }
+      ++on_the_way_;
+      QTimer::singleShot(late, Qt::PreciseTimer, notifier_.get(), [this, answer] {
+        --on_the_way_;
+        send(answer);
+      });
     }
+  }
+  void send(const StatusFrame& answer) {
+    // Taken before the answer leaves: nothing that waits for it can start earlier.
+    answered.push_back(Clock::now());
+    ASSERT_EQ(::write(terminal_->master_fd(), answer.bytes.data(), answer.bytes.size()), 8);
   }
 
   BoardModel model_;
@@ -79,6 +93,7 @@ class TerminalBoard {
   std::unique_ptr<QSocketNotifier> notifier_;
   FrameReader reader_;
   std::vector<std::string> frames_;
+  int on_the_way_ = 0;
 };
 
 struct CtlResult {

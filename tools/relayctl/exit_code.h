@@ -7,6 +7,7 @@ enum class ExitCode : int {
   PortNotOpened = 2,  // the port could not be opened
   NoAnswer = 3,       // no valid answer from the board within the timeout, retries included
   NotReached = 4,     // a relay did not reach the state asked for
+  Interrupted = 5,    // a signal cut the command short: a pulse's relays are back, verified
 };
 
 constexpr int exit_status(ExitCode code) {

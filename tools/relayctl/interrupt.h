@@ -1,6 +1,8 @@
 #pragma once
 
-// Ctrl+C (SIGINT) and SIGTERM only raise a flag here; the watch sees it at its next
-// event (a poll tick comes every 50 ms) and ends cleanly, port closed.
+// SIGINT (Ctrl+C), SIGTERM and SIGHUP only raise a flag and wake the event loop at once,
+// whatever it waits for; the command then ends in its own way: a watch stops, a pulse
+// drives its relays back, an open or close that has switched goes on to verify. Only
+// SIGKILL ends relayctl in the middle. Needs the application object.
 void catch_interrupts();
 bool interrupted();
