@@ -21,7 +21,6 @@ bool fits_at(const FaceCatalogue& catalogue, const QString& family, double point
 QStringList preferred_faces() {
   return {QStringLiteral("SimSun"),
           QStringLiteral("宋体"),
-          QStringLiteral("NSimSun"),
           QStringLiteral("WenQuanYi Zen Hei"),
           QStringLiteral("WenQuanYi Micro Hei"),
           QStringLiteral("Noto Sans CJK SC"),
@@ -33,9 +32,10 @@ QStringList preferred_faces() {
 }
 
 bool made_for_simplified_chinese(const QString& family) {
-  // Region and spacing marks as the CJK families on Linux and Windows spell them.
-  static const QStringList other_variants{"Mono", "HW", "HK", "TC", "TW",
-                                          "MBE",  "JP", "J",  "KR", "K"};
+  // Region and spacing marks as the CJK families on Linux and Windows spell them, and
+  // SimSun's monospaced twin.
+  static const QStringList other_variants{"Mono", "HW", "HK", "TC", "TW",     "MBE",
+                                          "JP",   "J",  "KR", "K",  "NSimSun"};
   const QStringList words = family.split(' ', Qt::SkipEmptyParts);
   return std::none_of(words.begin(), words.end(),
                       [](const QString& word) { return other_variants.contains(word); });

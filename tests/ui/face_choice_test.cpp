@@ -117,9 +117,9 @@ TEST(FaceChoiceTest, VariantsForOtherRegionsAndMonospaceAreToldByTheirNames) {
                              "WenQuanYi Zen Hei Sharp", "Droid Sans Fallback"}) {
     EXPECT_TRUE(made_for_simplified_chinese(family)) << family;
   }
-  for (const char* family :
-       {"Noto Sans Mono CJK SC", "Noto Sans CJK HK", "Source Han Sans K", "Source Han Sans HW SC",
-        "AR PL UMing TW MBE", "Noto Serif CJK JP", "Noto Sans CJK KR", "WenQuanYi Zen Hei Mono"}) {
+  for (const char* family : {"Noto Sans Mono CJK SC", "Noto Sans CJK HK", "Source Han Sans K",
+                             "Source Han Sans HW SC", "AR PL UMing TW MBE", "Noto Serif CJK JP",
+                             "Noto Sans CJK KR", "WenQuanYi Zen Hei Mono", "NSimSun"}) {
     EXPECT_FALSE(made_for_simplified_chinese(family)) << family;
   }
 }
@@ -128,6 +128,8 @@ TEST(FaceChoiceTest, TheDesignsFaceComesFirstAndWhatTheScreenshotShowsNext) {
   const QStringList faces = preferred_faces();
   ASSERT_GE(faces.size(), 4);
   EXPECT_EQ(faces[0], "SimSun");
+  for (const QString& face : faces)
+    EXPECT_TRUE(made_for_simplified_chinese(face)) << face.toStdString();
   EXPECT_LT(faces.indexOf("WenQuanYi Zen Hei"), faces.indexOf("Noto Sans CJK SC"));
   EXPECT_LT(faces.indexOf("WenQuanYi Zen Hei"), faces.indexOf("Noto Serif CJK SC"));
 }
