@@ -13,6 +13,7 @@ QtSerialPort::QtSerialPort(const std::filesystem::path& program_dir)
     : program_dir_(program_dir.empty() ? program_dir : std::filesystem::absolute(program_dir)) {
   connect(&serial_, &QSerialPort::readyRead, this, &QtSerialPort::on_ready_read);
   connect(&serial_, &QSerialPort::errorOccurred, this, &QtSerialPort::on_error);
+  serial_.setReadBufferSize(read_buffer_bound);
   reopen_timer_.setInterval(reopen_interval);
   connect(&reopen_timer_, &QTimer::timeout, this, &QtSerialPort::look_for_device);
 }

@@ -51,6 +51,11 @@ class QtSerialPort : public QObject, public SerialPort {
 
   // How often a lost device is looked for.
   static constexpr std::chrono::milliseconds reopen_interval{1000};
+  // The most bytes the port takes in from the line between two requests: 512 answers,
+  // four seconds of a 9600-baud line. Every request discards what waits, so a board
+  // that sends faster than that (a flood) would only grow the buffer; beyond it the
+  // bytes wait in the driver until the next request drops them.
+  static constexpr qint64 read_buffer_bound = 4096;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

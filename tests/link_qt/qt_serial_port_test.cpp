@@ -136,6 +136,31 @@ TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
   EXPECT_EQ(read_all(), answer);
 }
 
+TEST_F(LineOnTerminal, AFloodBetweenRequestsIsHeldAtTheBoundAndTheNextAnswerStillComes) {
+  open_port();
+  // The board pours bytes in as fast as the terminal takes them; the port may take in
+  // only its bound, then the terminal fills and refuses more.
+  const Bytes flood(64 * 1024, 0x22);
+  std::size_t poured = 0, most_waiting = 0;
+  const bool refused = wait_until([&] {
+    const ssize_t written = ::write(terminal->master_fd(), flood.data(), flood.size());
+    if (written > 0) poured += static_cast<std::size_t>(written);
+    run_due_events();
+    most_waiting = std::max(most_waiting, port.bytes_waiting());
+    const auto bound = static_cast<std::size_t>(QtSerialPort::read_buffer_bound);
+    return (written < 0 && port.bytes_waiting() == bound) || poured > 16 * flood.size();
+  });
+  EXPECT_TRUE(refused) << poured << " bytes taken in";
+  EXPECT_EQ(most_waiting, static_cast<std::size_t>(QtSerialPort::read_buffer_bound));
+
+  port.discard_input();
+  EXPECT_EQ(port.bytes_waiting(), 0u);
+  const Bytes answer = {0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23};
+  board_sends(answer);
+  ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == answer.size(); }));
+  EXPECT_EQ(read_all(), answer);
+}
+
 TEST_F(LineOnTerminal, CloseDropsWaitingBytesAndNoEventFollows) {
   open_port();
   board_sends({0x22, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x23});

@@ -36,6 +36,7 @@ TEST(SimOptions, VersionAndHelpAnswerAndAMissingValueIsNamed) {
       {{"--versions"}, "unknown option --versions (try --help)"},
       {{"--bogus", "1"}, "unknown option --bogus (try --help)"},
       {{"--port", "x"}, "option --port: \"x\" is not a port number from 1 to 32767"},
+      {{"--mode-ms", "-1"}, "option --mode-ms: \"-1\" is not a time from 0 to 3600000 ms"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);

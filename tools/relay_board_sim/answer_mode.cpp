@@ -7,6 +7,7 @@ std::optional<AnswerMode> answer_mode_from_name(std::string_view name) {
   if (name == "stray-byte") return AnswerMode::StrayByte;
   if (name == "late") return AnswerMode::Late;
   if (name == "flood") return AnswerMode::Flood;
+  if (name == "flood-unpaced") return AnswerMode::FloodUnpaced;
   if (name == "deaf-switch") return AnswerMode::DeafSwitch;
   return std::nullopt;
 }
@@ -25,6 +26,7 @@ std::vector<std::uint8_t> answer_bytes(const StatusFrame& frame, AnswerMode mode
     case AnswerMode::Normal:
     case AnswerMode::Late:
     case AnswerMode::Flood:
+    case AnswerMode::FloodUnpaced:
     case AnswerMode::DeafSwitch:
       break;
   }

@@ -9,13 +9,14 @@
 
 // How the virtual board misbehaves, for tests and demonstrations.
 enum class AnswerMode {
-  Normal,       // answers every frame for its address
-  Silent,       // carries out commands but never answers
-  BadChecksum,  // answers with the checksum off by one
-  StrayByte,    // puts one 00 byte before every answer
-  Late,         // answers after a delay
-  Flood,        // sends its status back to back at the line's speed, asked or not
-  DeafSwitch,   // answers every frame but carries out no switch command
+  Normal,        // answers every frame for its address
+  Silent,        // carries out commands but never answers
+  BadChecksum,   // answers with the checksum off by one
+  StrayByte,     // puts one 00 byte before every answer
+  Late,          // answers after a delay
+  Flood,         // sends its status back to back at the line's speed, asked or not
+  FloodUnpaced,  // sends its status back to back as fast as the terminal takes it
+  DeafSwitch,    // answers every frame but carries out no switch command
 };
 
 std::optional<AnswerMode> answer_mode_from_name(std::string_view name);

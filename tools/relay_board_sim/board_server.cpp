@@ -35,6 +35,7 @@ std::optional<std::string> BoardServer::plug_in() {
   }
   terminal_ = std::move(terminal);
   reader_ = FrameReader{};
+  unpaced_.clear();
   next_flood_ = Clock::now();
   // The first line of the output always names the line the panel can open now.
   std::cout << terminal_->slave_path() << std::endl;
@@ -58,7 +59,9 @@ void BoardServer::unplug() {
 
 int BoardServer::run(int signal_fd) {
   while (true) {
-    pollfd fds[2] = {{signal_fd, POLLIN, 0}, {terminal_ ? terminal_->master_fd() : -1, POLLIN, 0}};
+    const short unpaced = options_.mode == AnswerMode::FloodUnpaced ? POLLOUT : 0;
+    pollfd fds[2] = {{signal_fd, POLLIN, 0},
+                     {terminal_ ? terminal_->master_fd() : -1, short(POLLIN | unpaced), 0}};
     const int ready = ::poll(fds, 2, poll_timeout_ms());
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "relay_board_sim: poll: %s\n", std::strerror(errno));
@@ -71,6 +74,8 @@ int BoardServer::run(int signal_fd) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
     }
+    end_mode_when_due();
+    if (terminal_ && (fds[1].revents & POLLOUT)) pour_unpaced_flood();
     queue_flood();
     send_due_answers();
   }
@@ -102,13 +107,14 @@ bool BoardServer::read_from_panel() {
 
 void BoardServer::handle(const CommandFrame& frame) {
   if (options_.verbose) log_frame("<-", frame.bytes);
+  if (options_.mode_time && !mode_end_) mode_end_ = Clock::now() + *options_.mode_time;
   if (!model_.addressed(frame)) return;
   // A board that ignores switch commands still reports its relays as they are.
   const StatusFrame status = options_.mode == AnswerMode::DeafSwitch
                                  ? StatusFrame::build(model_.opened_mask(), model_.address())
                                  : model_.handle(frame);
   // A flooding board only carries out commands; its answers come on their own.
-  if (options_.mode == AnswerMode::Flood) return;
+  if (floods()) return;
   auto bytes = answer_bytes(status, options_.mode);
   if (bytes.empty()) return;
   const auto delay = options_.mode == AnswerMode::Late ? options_.delay : Clock::duration{};
@@ -125,6 +131,25 @@ void BoardServer::queue_flood() {
     const StatusFrame status = StatusFrame::build(model_.opened_mask(), model_.address());
     answers_.push_back({next_flood_, answer_bytes(status, options_.mode)});
   }
+}
+
+void BoardServer::end_mode_when_due() {
+  if (!mode_end_ || options_.mode == AnswerMode::Normal || Clock::now() < *mode_end_) return;
+  options_.mode = AnswerMode::Normal;
+  unpaced_.clear();
+  if (options_.verbose) std::cerr << "relay_board_sim: answering normally from now on\n";
+}
+
+void BoardServer::pour_unpaced_flood() {
+  if (unpaced_.empty()) {
+    // Whole frames, so that a partial write never shifts the stream.
+    const StatusFrame status = StatusFrame::build(model_.opened_mask(), model_.address());
+    for (int frame = 0; frame < 512; ++frame) {
+      unpaced_.insert(unpaced_.end(), status.bytes.begin(), status.bytes.end());
+    }
+  }
+  const ssize_t written = ::write(terminal_->master_fd(), unpaced_.data(), unpaced_.size());
+  if (written > 0) unpaced_.erase(unpaced_.begin(), unpaced_.begin() + written);
 }
 
 void BoardServer::send_due_answers() {
@@ -145,6 +170,7 @@ void BoardServer::send_due_answers() {
 int BoardServer::poll_timeout_ms() const {
   auto due = answers_.empty() ? Clock::time_point::max() : answers_.front().due;
   if (options_.mode == AnswerMode::Flood && terminal_) due = std::min(due, next_flood_);
+  if (mode_end_ && options_.mode != AnswerMode::Normal) due = std::min(due, *mode_end_);
   if (due == Clock::time_point::max()) return -1;
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));

@@ -50,6 +50,12 @@ class BoardServer {
   bool read_from_panel();
   void handle(const CommandFrame& frame);
   void queue_flood();
+  bool floods() const {
+    return options_.mode == AnswerMode::Flood || options_.mode == AnswerMode::FloodUnpaced;
+  }
+  void pour_unpaced_flood();
+  // Back to normal answers once the mode's time is up.
+  void end_mode_when_due();
   void send_due_answers();
   int poll_timeout_ms() const;
 
@@ -60,4 +66,6 @@ class BoardServer {
   FrameReader reader_;
   std::deque<Answer> answers_;
   Clock::time_point next_flood_{};
+  std::optional<Clock::time_point> mode_end_;  // set by the first frame read
+  std::vector<std::uint8_t> unpaced_;          // unpaced flood bytes the terminal has not taken yet
 };

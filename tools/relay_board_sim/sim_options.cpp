@@ -32,7 +32,8 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       continue;
     }
     const bool takes_value = option == "--address" || option == "--mode" ||
-                             option == "--delay-ms" || option == "--link-dir" || option == "--port";
+                             option == "--delay-ms" || option == "--mode-ms" ||
+                             option == "--link-dir" || option == "--port";
     if (!takes_value) return "unknown option " + std::string(option) + " (try --help)";
     if (i + 1 >= argc) return "option " + std::string(option) + " needs a value (try --help)";
     const std::string_view value = argv[++i];
@@ -48,12 +49,17 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       const auto mode = answer_mode_from_name(value);
       if (!mode)
         return bad_value(
-            "one of normal, silent, bad-checksum, stray-byte, late, flood, deaf-switch");
+            "one of normal, silent, bad-checksum, stray-byte, late, flood, flood-unpaced, "
+            "deaf-switch");
       options.mode = *mode;
     } else if (option == "--delay-ms") {
       const auto number = whole_number(value, 0, 60'000);
       if (!number) return bad_value("a delay from 0 to 60000 ms");
       options.delay = std::chrono::milliseconds(*number);
+    } else if (option == "--mode-ms") {
+      const auto number = whole_number(value, 0, 3'600'000);
+      if (!number) return bad_value("a time from 0 to 3600000 ms");
+      options.mode_time = std::chrono::milliseconds(*number);
     } else if (option == "--link-dir") {
       if (value.empty()) return bad_value("a folder");
       options.link_dir = std::filesystem::path(value);
@@ -78,10 +84,14 @@ std::string sim_usage(const std::string& program) {
          "  --address A     board address, 0 to 255 (default 1)\n"
          "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
          "                  every answer), late, or flood (status frames back to back\n"
-         "                  at the speed of a 9600-baud line, asked for or not), or\n"
+         "                  at the speed of a 9600-baud line, asked for or not),\n"
+         "                  flood-unpaced (the same as fast as the terminal takes\n"
+         "                  them, as no real line could), or\n"
          "                  deaf-switch (answers every frame but switches no relay)\n"
          "                  (default normal)\n"
          "  --delay-ms D    how late a late answer comes (default 200)\n"
+         "  --mode-ms D     keep the mode for D ms from the first frame read, then\n"
+         "                  answer normally (default: for ever)\n"
          "  --link-dir DIR  also place a link DIR/com<port> to the device, so that the\n"
          "                  panel started from DIR opens the board as port <port>; the\n"
          "                  link is removed at exit\n"

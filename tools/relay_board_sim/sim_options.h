@@ -13,7 +13,10 @@
 struct SimOptions {
   std::uint8_t address = 1;
   AnswerMode mode = AnswerMode::Normal;
-  std::chrono::milliseconds delay{200};           // for late answers
+  std::chrono::milliseconds delay{200};  // for late answers
+  // How long the mode lasts from the first frame the board reads; then it answers
+  // normally. None: for ever.
+  std::optional<std::chrono::milliseconds> mode_time;
   std::optional<std::filesystem::path> link_dir;  // where to place com<port>
   int port = 1;
   bool verbose = false;
