@@ -129,8 +129,12 @@ void main_form::watch_name_file() {
 // business while nobody asked for it. The names wait while the address box holds no
 // number, as they do for typing.
 void main_form::name_file_changed() {
+  // A new file is watched from now on; what was written to it before that is read once
+  // more after a pause, as no change of it will be reported.
   const QString file = path_string(core_.name_file().path());
-  if (!name_watcher_->files().contains(file) && QFile::exists(file)) name_watcher_->addPath(file);
+  if (!name_watcher_->files().contains(file) && name_watcher_->addPath(file)) {
+    name_reload_->start();
+  }
   const bool address = spin_number(controls_.add->text()).has_value();
   core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
 }

@@ -84,4 +84,31 @@ TEST_F(FormTest, PortNumberFollowsItsSpinBarAndNamesItsDeviceWithoutTouchingTheL
   EXPECT_EQ(port.selected, -1);
 }
 
+// Another program renames while the window runs: the window follows within a deadline,
+// without a word, and keeps the names while the address box holds no number.
+TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
+  RecordingMessageBoxes others_messages;
+  Module2 other(others_messages);
+  const struct {
+    QString address;
+    std::string title;
+    QString name_5;
+  } cases[] = {{"1", "Renamed panel", "Pump room"}, {"", "Panel, no address", "a1 r5"}};
+  for (const auto& c : cases) {
+    add()->setText(c.address);
+    form->loads = 0;
+    ASSERT_EQ(other.write_ini(name_file(), "address 1", "relay5name", "Pump room"), 1);
+    ASSERT_EQ(other.write_ini(name_file(), "Software properties", "The name", c.title), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(form->windowTitle(), QString::fromStdString(c.title), 20000);
+    EXPECT_EQ(name(5), c.name_5);
+    EXPECT_EQ(form->loads, c.address.isEmpty() ? 0 : 1);
+    // The file gone for a moment, as an editor saves it, then back with a new name.
+    add()->setText("1");
+    std::filesystem::remove(name_file());
+    write_file(name_file(), name_file_text());
+    QTRY_COMPARE_WITH_TIMEOUT(name(5), QString("a1 r5"), 20000);
+  }
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 }  // namespace

@@ -109,4 +109,20 @@ TEST_F(KeyboardRenameTest, AKeyboardMenuRequestRenamesAndAMouseOneDoesNot) {
   EXPECT_EQ(mingcheng->text(), typed);
 }
 
+// The old name is selected as the dialog opens, its start in view: typing replaces it.
+TEST_F(KeyboardRenameTest, TypingReplacesTheOldNameShownSelected) {
+  for (const QString address : {"", "2"}) {  // "Text1" when no name can be loaded
+    add()->setText(address);
+    box(3)->setFocus();
+    QTest::keyClick(box(3), Qt::Key_F2);
+    ASSERT_TRUE(dialog->isActiveWindow() || QTest::qWaitForWindowActive(dialog, 15000));
+    EXPECT_EQ(mingcheng->selectedText(), address.isEmpty() ? "Text1" : "a2 r3");
+    EXPECT_EQ(mingcheng->cursorPosition(), 0);
+    QTest::keyClicks(QApplication::focusWidget(), "X");
+    EXPECT_EQ(mingcheng->text(), "X");
+    dialog->close();
+    QCoreApplication::processEvents();  // what the typing posted, as the operator's pause does
+  }
+}
+
 }  // namespace
