@@ -225,7 +225,11 @@ Exit status:
   1  bad command line or input (unknown relay name, relay 0 or 17, address 256, a
      duration that is none), or a name that was not stored
   2  the port could not be opened (missing, busy, or no access; the message says which)
-  3  no valid answer from the board within the timeout, after retries
+  3  no valid answer from the board within the timeout, after retries; answers that
+     came later are named late, with a --timeout that would do
   4  a relay did not reach the state asked for
+  5  cut short by SIGINT (Ctrl+C), SIGTERM or SIGHUP: a pulse's relays were switched
+     back and checked; an open or close had switched nothing yet (once it has, it
+     finishes and checks first). Only SIGKILL can leave a relay switched
 )";
 }

@@ -1,14 +1,19 @@
 #include "ctl_run.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "common/text_number.h"
 #include "ctl_output.h"
+#include "names/utf8.h"
 
 namespace {
 
+// What the core has shown the operator and `message`, on stderr: lines of text, or with
+// --json the one error object that a script reads.
 int fail(CtlContext& context, ExitCode code, const std::string& message) {
-  context.err << "relayctl: " << message << '\n';
+  context.host.tell(exit_status(code), message, context.options.json);
   return exit_status(code);
 }
 
@@ -45,17 +50,56 @@ int watch(CtlContext& context) {
                     std::to_string(BoardSession::query_attempts * context.options.timeout.count()) +
                     " ms");
   }
+  if (context.interrupted()) return exit_status(ExitCode::Done);
   ChangeLines lines;
   const auto print_changes = [&] {
-    const std::string changed = lines.take(core.shown(), context.options.json);
+    const std::string changed =
+        lines.take(core.shown(), context.options.json, std::chrono::system_clock::now());
     if (!changed.empty()) context.out << changed << std::flush;
-    return context.interrupted();
+    // A write fails once the reader has gone: the watch is over.
+    return !context.out || context.interrupted();
   };
   context.wait.wait_until(print_changes, EventWait::Clock::time_point::max());
   return exit_status(ExitCode::Done);
 }
 
+// Why relayctl will not store `text` as a name, before the rename dialog's own rules.
+std::optional<std::string> name_refusal(std::string_view text) {
+  // The command line's bytes are stored as they are: text in another encoding would
+  // reach the file as U+FFFD.
+  if (!is_valid_utf8(text)) {
+    return "The name was not stored: it is not UTF-8 text. Give it in UTF-8 (a UTF-8 "
+           "locale's terminal types it so).";
+  }
+  // The dialog drops line breaks at the end of a name; so must the check.
+  while (text.ends_with('\n') || text.ends_with('\r')) text.remove_suffix(1);
+  if (reads_as_relays(text)) {
+    return "The name was not stored: \"" + std::string(text) +
+           "\" reads as relay numbers (a number, a range such as 3-6, or all), so no command "
+           "could name the relay by it.";
+  }
+  return std::nullopt;
+}
+
 int rename(CtlContext& context) {
+  if (const auto refusal = name_refusal(context.options.arguments[1])) {
+    return fail(context, ExitCode::Usage, *refusal);
+  }
+  const std::filesystem::path& path = context.core.name_file().path();
+  std::error_code error;
+  if (!path.empty() && !std::filesystem::exists(path, error)) {
+    // As the panel's first start: the whole default file, written at once. What the
+    // core says on the way ("not found", then "created") is said here in one line with
+    // the path, and only by the program that created it; a failure tells its reason.
+    context.core.name_file().init_name_file();
+    if (!std::filesystem::exists(path, error)) return fail(context, ExitCode::Usage, "");
+    const auto shown = context.host.take_shown();
+    if (std::any_of(shown.begin(), shown.end(),
+                    [](const Message& message) { return message.icon == MessageIcon::None; })) {
+      context.err << notice_line(path.string() + ": name file created with the default names",
+                                 context.options.json);
+    }
+  }
   const RelayNames* names = load_names(context);
   if (!names) {
     return fail(context, ExitCode::Usage, no_names(context));
@@ -76,13 +120,11 @@ int rename(CtlContext& context) {
   logic.add = context.options.address_text;
   logic.xianlu = std::to_string(relay);
   const RenameOutcome outcome = logic.Command_ok_Click(context.options.arguments[1]);
-  if (outcome.refusal) context.err << "relayctl: " << outcome.refusal->text << '\n';
-  return exit_status(outcome.stored ? ExitCode::Done : ExitCode::Usage);
+  if (outcome.stored) return exit_status(ExitCode::Done);
+  return fail(context, ExitCode::Usage, outcome.refusal ? outcome.refusal->text : "");
 }
 
-}  // namespace
-
-int run_command(CtlContext& context) {
+int run(CtlContext& context) {
   const CtlOptions& options = context.options;
   if (options.command == CtlCommand::Rename) return rename(context);
   const RelayNames* names = load_names(context);
@@ -108,7 +150,7 @@ int run_command(CtlContext& context) {
   }
 
   if (!context.open_port()) return exit_status(ExitCode::PortNotOpened);
-  BoardSession session(context.core, context.wait, options.timeout);
+  BoardSession session(context.core, context.wait, options.timeout, context.interrupted);
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();
@@ -130,4 +172,14 @@ int run_command(CtlContext& context) {
       break;
   }
   return exit_status(ExitCode::Done);
+}
+
+}  // namespace
+
+int run_command(CtlContext& context) {
+  const int status = run(context);
+  // Whatever the core showed on the way (a port that would not open, a file that could
+  // not be written), now that the exit status is known.
+  context.host.tell(status, "", context.options.json);
+  return status;
 }

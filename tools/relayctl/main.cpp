@@ -4,6 +4,7 @@
 
 #include "ctl_host.h"
 #include "ctl_options.h"
+#include "ctl_output.h"
 #include "ctl_run.h"
 #include "interrupt.h"
 #include "link_qt/poll_timer.h"
@@ -11,6 +12,7 @@
 #include "names/state_folder.h"
 #include "panel_core/panel_core.h"
 #include "qt_event_wait.h"
+#include "standard_output.h"
 
 namespace {
 
@@ -34,7 +36,9 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const auto parsed = parse_ctl_options(argc, argv);
   if (const auto* message = std::get_if<std::string>(&parsed)) {
-    std::cerr << "relayctl: " << *message << " (see relayctl --help)\n";
+    const bool json = json_asked(argc, argv);
+    std::cerr << error_line(json ? *message : *message + " (see relayctl --help)",
+                            exit_status(ExitCode::Usage), json);
     return exit_status(ExitCode::Usage);
   }
   const CtlOptions& options = std::get<CtlOptions>(parsed);
@@ -67,11 +71,20 @@ int main(int argc, char* argv[]) {
   QObject::connect(&timer, &PollTimer::timeout, [&] { core.Timer1_Timer(); });
   // Only a watch polls on the panel's rhythm; the other commands send their requests
   // at once and wait for each answer.
-  if (options.command == CtlCommand::Watch) {
-    catch_interrupts();
+  const bool watching = options.command == CtlCommand::Watch;
+  if (watching) {
+    ignore_broken_pipe();
     host.on_timer = [&](bool enabled) { enabled ? timer.start() : timer.stop(); };
   }
+  // A command that switches relays ends on a signal only once they are where it leaves
+  // them; a status query has nothing to put back.
+  if (watching || options.command == CtlCommand::Open || options.command == CtlCommand::Close ||
+      options.command == CtlCommand::Pulse) {
+    catch_interrupts();
+  }
 
+  // A watch also ends when nobody reads it any more.
+  const auto ends = [watching] { return interrupted() || (watching && standard_output_closed()); };
   QtEventWait wait;
   CtlContext context{options,
                      core,
@@ -82,7 +95,7 @@ int main(int argc, char* argv[]) {
                        core.port_control().open_comm_Click();
                        return port.is_open();
                      },
-                     [] { return interrupted(); },
+                     ends,
                      no_names_reason,
                      std::cout,
                      std::cerr};
