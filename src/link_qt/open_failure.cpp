@@ -39,6 +39,12 @@ std::string device_busy_reason(const std::string& device) {
   return "Device busy: " + holders + " is using the port";
 }
 
+std::string stale_lock_reason(const StaleLock& lock) {
+  return "Stale lock file: " + lock.path + " was left by process " + std::to_string(lock.pid) +
+         ", which no longer runs, and this user may not remove it; remove it with \"sudo rm " +
+         lock.path + "\" and open the port again";
+}
+
 std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,
                                 const DeviceAccess& access, const std::string& device) {
   if (!access.exists || error == QSerialPort::DeviceNotFoundError) return no_such_device(access);

@@ -3,6 +3,7 @@
 #include <QSerialPort>
 #include <string>
 
+#include "link_qt/serial_lock_file.h"
 #include "link_qt/serial_platform.h"
 
 // Why a port could not be opened, in words for the operator. QSerialPort reports a
@@ -16,3 +17,6 @@ std::string open_failure_reason(QSerialPort::SerialPortError error, const std::s
 // The reason given for a port that another open of the same device holds, naming that
 // program where the system shows it.
 std::string device_busy_reason(const std::string& device);
+
+// The reason given for a port kept by a lock file that this user may not remove.
+std::string stale_lock_reason(const StaleLock& lock);

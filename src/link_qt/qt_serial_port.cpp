@@ -43,7 +43,7 @@ OpenResult QtSerialPort::open() {
   return {true, *device, {}};
 }
 
-std::optional<std::string> QtSerialPort::open_line(const std::string& device) {
+std::optional<std::string> QtSerialPort::open_line(const std::string& device, bool again) {
   // Opened by the device's own name, so that QSerialPort's lock file, too, is the
   // device's and not that of one link to it.
   serial_.setPortName(QString::fromStdString(device_node(device)));
@@ -62,7 +62,16 @@ std::optional<std::string> QtSerialPort::open_line(const std::string& device) {
     const auto error = serial_.error();
     const std::string text = serial_.errorString().toStdString();
     serial_.clearError();
-    return open_failure_reason(error, text, probe_device_access(device), device);
+    const DeviceAccess access = probe_device_access(device);
+    // A lock file is refused as a permission error too; one left by a program that died
+    // does not make the port busy.
+    if (error == QSerialPort::PermissionError && access.read_write && !again) {
+      if (const auto lock = clear_stale_lock(device_node(device))) {
+        if (lock->removed) return open_line(device, true);
+        return stale_lock_reason(*lock);
+      }
+    }
+    return open_failure_reason(error, text, access, device);
   }
   if (!lock_line(serial_.handle())) {
     serial_.close();

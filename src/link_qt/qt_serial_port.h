@@ -63,7 +63,8 @@ class QtSerialPort : public QObject, public SerialPort {
  private:
   bool line_usable() const { return open_ && !lost_; }
   // Opens the device with the fixed settings and its lock; why not, on failure.
-  std::optional<std::string> open_line(const std::string& device);
+  // A stale lock file in the way is removed and the open tried once more.
+  std::optional<std::string> open_line(const std::string& device, bool again = false);
   void start_session();
   void watch_line();
   void on_ready_read();

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <fstream>
 #include <numeric>
 #include <vector>
 
@@ -24,6 +26,31 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A process number that no longer runs: a child's that has ended.
+pid_t ended_process() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// A lock file as QSerialPort writes it: process number, program, machine.
+void write_lock_file(const std::string& path, long long pid, const std::string& host) {
+  std::ofstream(path) << pid << "\nrelay_panel\n" << host << "\n";
+}
+
+std::string first_line(const std::string& path) {
+  std::string line;
+  std::getline(std::ifstream(path), line);
+  return line;
+}
+
+std::string this_host() {
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  return name;
+}
 
 class LineOnTerminal : public ::testing::Test {
  protected:
@@ -159,6 +186,58 @@ TEST_F(LineOnTerminal, AFloodBetweenRequestsIsHeldAtTheBoundAndTheNextAnswerStil
   board_sends(answer);
   ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == answer.size(); }));
   EXPECT_EQ(read_all(), answer);
+}
+
+TEST_F(LineOnTerminal, ALockFileLeftByAnEndedProgramIsTakenOverAndGoesWithTheClose) {
+  const std::string lock = serial_lock_file(terminal->slave_path());
+  ASSERT_FALSE(lock.empty());
+  write_lock_file(lock, ended_process(), this_host());
+  open_port();
+  EXPECT_EQ(first_line(lock), std::to_string(::getpid()));
+  port.close();
+  EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+// Whether a lock file is stale, and what the operator reads when it may not be removed.
+TEST(StaleLock, OnlyAnEndedProcessesFileIsRemovedAndOneThatMayNotBeIsNamed) {
+  QTemporaryDir folder;
+  const std::string lock = folder.filePath("LCK..ttyUSB9").toStdString();
+  const pid_t ended = ended_process();
+  struct Case {
+    const char* name;
+    long long pid;
+    std::string host;
+    bool may_remove;
+    std::string outcome;
+  };
+  const std::string stale = "stale, process " + std::to_string(ended);
+  const Case cases[] = {
+      {"ended, may remove", ended, this_host(), true, stale + ", removed"},
+      {"ended, may not remove", ended, this_host(), false,
+       stale + ": Stale lock file: " + lock + " was left by process " + std::to_string(ended) +
+           ", which no longer runs, and this user may not remove it; remove it with \"sudo rm " +
+           lock + "\" and open the port again"},
+      {"ended, no machine named", ended, "", true, stale + ", removed"},
+      {"this process", ::getpid(), this_host(), true, "none"},
+      {"a process this user may not signal", 1, this_host(), true, "none"},
+      {"another machine's", ended, "elsewhere.example", true, "none"},
+      {"no lock file", 0, "", true, "none"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(lock);
+    if (c.pid != 0) write_lock_file(lock, c.pid, c.host);
+    const auto found = clear_stale_lock(
+        "/dev/ttyUSB9", {folder.path().toStdString()},
+        [&](const std::string& path) { return c.may_remove && std::filesystem::remove(path); });
+    std::string outcome = "none";
+    if (found) {
+      outcome = "stale, process " + std::to_string(found->pid) +
+                (found->removed ? ", removed" : ": " + stale_lock_reason(*found));
+    }
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(std::filesystem::exists(lock), c.pid != 0 && outcome != stale + ", removed");
+  }
 }
 
 TEST_F(LineOnTerminal, CloseDropsWaitingBytesAndNoEventFollows) {

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// QSerialPort keeps a lock file while it holds a device, LCK..<device> in the first
+// of the system's lock folders that it may use, with the holder's process number on
+// the first line. A program that dies without closing the port (killed, crashed)
+// leaves the file behind, and every later open of the device fails as if another
+// program held it; where the folder lets only the file's owner remove it (a root-run
+// program's file in /run/lock), QSerialPort cannot clear it for the next user.
+
+// A lock file whose process no longer runs.
+struct StaleLock {
+  std::string path;   // the file, its folder's links resolved
+  long long pid = 0;  // the process that made it
+  bool removed = false;
+};
+
+// The folders QSerialPort looks at, in its order.
+std::vector<std::string> serial_lock_folders();
+
+// Where QSerialPort keeps the device's lock file: in the first of `folders` that can be
+// read and either holds the file or can be written. Empty when none will do.
+std::string serial_lock_file(const std::string& device,
+                             const std::vector<std::string>& folders = serial_lock_folders());
+
+// When the device's lock file was made by a process that no longer runs, removes it
+// with `remove` (false: not allowed; unlink unless a test says otherwise). Nothing when
+// there is no such file, or its process still runs, or it names another machine.
+std::optional<StaleLock> clear_stale_lock(
+    const std::string& device, const std::vector<std::string>& folders = serial_lock_folders(),
+    const std::function<bool(const std::string&)>& remove = {});
