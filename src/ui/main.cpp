@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -10,6 +12,7 @@
 #include "ui/main_form.h"
 #include "ui/panel_command_line.h"
 #include "ui/qt_message_boxes.h"
+#include "ui/quit_signals.h"
 
 namespace {
 
@@ -29,6 +32,15 @@ class StandardErrorMessages : public MessageBoxes {
 
 bool messages_to_standard_error() {
   return qEnvironmentVariable("RELAY_PANEL_MESSAGES") == QLatin1String("stderr");
+}
+
+// For scripted runs too: RELAY_PANEL_OPEN_PORT=N puts N in the port box and presses
+// "open com" once the window is up, as an operator would.
+void open_port_when_asked(QWidget& form) {
+  const QString number = qEnvironmentVariable("RELAY_PANEL_OPEN_PORT");
+  if (number.isEmpty()) return;
+  form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(number);
+  form.findChild<QPushButton*>(QStringLiteral("open_comm"))->click();
 }
 
 void name_the_application() {
@@ -56,6 +68,7 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   name_the_application();
+  quit_on_stop_signals(app);
   // Lets the desktop match the window with its launcher entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.relaypanel.RelayPanel"));
   const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());
@@ -82,5 +95,6 @@ int main(int argc, char* argv[]) {
       std::fflush(stderr);
     });
   }
+  QTimer::singleShot(0, &form, [&form] { open_port_when_asked(form); });
   return app.exec();
 }

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "link_qt/qt_serial_port.h"
+#include "link_qt/serial_lock_file.h"
+#include "link_qt/serial_platform.h"
+
+namespace {
+
+constexpr int wait_ms = 15000;
+
+std::string first_line(const std::string& path) {
+  std::string line;
+  std::getline(std::ifstream(path), line);
+  return line;
+}
+
+// The panel program itself, run as a service manager or a terminal runs it, with the
+// virtual board as port 1: Ctrl+C, a stop and a hang-up each end it as closing its
+// window does, and the port is free for the next program at once.
+TEST(PanelProgram, StopSignalsCloseThePortAndEndThePanelCleanly) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    QTemporaryDir dir;
+    QProcess board;
+    board.start(RELAY_BOARD_SIM, {"--link-dir", dir.path(), "--port", "1"});
+    ASSERT_TRUE(board.waitForReadyRead(wait_ms));
+    const std::string device = board.readLine().trimmed().toStdString();
+    const std::string lock = serial_lock_file(device_node(device));
+
+    QProcess panel;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("RELAY_PANEL_MESSAGES", "stderr");
+    environment.insert("RELAY_PANEL_OPEN_PORT", "1");
+    panel.setProcessEnvironment(environment);
+    panel.start(RELAY_PANEL, {"--names", dir.filePath("name.txt")});
+    const std::string pid = std::to_string(panel.processId());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first_line(lock) == pid; }, wait_ms))
+        << panel.readAllStandardError().toStdString();
+
+    ::kill(static_cast<pid_t>(panel.processId()), signal);
+    ASSERT_TRUE(panel.waitForFinished(wait_ms));
+    EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(panel.exitCode(), 0) << panel.readAllStandardError().toStdString();
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    QtSerialPort next(dir.path().toStdString());
+    next.select_port(1);
+    const OpenResult reopened = next.open();
+    EXPECT_TRUE(reopened.ok) << reopened.reason;
+  }
+}
+
+}  // namespace
