@@ -99,14 +99,15 @@ TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
     form->loads = 0;
     ASSERT_EQ(other.write_ini(name_file(), "address 1", "relay5name", "Pump room"), 1);
     ASSERT_EQ(other.write_ini(name_file(), "Software properties", "The name", c.title), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(form->windowTitle(), QString::fromStdString(c.title), 20000);
+    const QString title = QString::fromStdString(c.title);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowTitle() == title; }, 20000));
     EXPECT_EQ(name(5), c.name_5);
     EXPECT_EQ(form->loads, c.address.isEmpty() ? 0 : 1);
     // The file gone for a moment, as an editor saves it, then back with a new name.
     add()->setText("1");
     std::filesystem::remove(name_file());
     write_file(name_file(), name_file_text());
-    QTRY_COMPARE_WITH_TIMEOUT(name(5), QString("a1 r5"), 20000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return name(5) == "a1 r5"; }, 20000));
   }
   EXPECT_TRUE(messages.shown.empty());
 }
