@@ -38,7 +38,7 @@ milliseconds BoardSession::late_limit() const {
 }
 
 std::optional<RelayMask> BoardSession::read_states() {
-  for (int attempt = 0; attempt < query_attempts; ++attempt) {
+  for (int attempt = 0; attempt < query_attempts && !stopping(); ++attempt) {
     if (exchange()) return answered_;
   }
   // A late answer still on its way would reach whoever asks next: this program's next
@@ -48,8 +48,10 @@ std::optional<RelayMask> BoardSession::read_states() {
 }
 
 Outcome BoardSession::drive(RelayMask relays, bool opened) {
-  if (!read_states()) return no_answer();
-  if (interrupted()) return {ExitCode::Interrupted, "interrupted before any relay was switched"};
+  const bool read = read_states().has_value();
+  if (stopping()) return not_switched();
+  if (!read) return no_answer();
+  switching_ = true;
   switch_relays(relays, opened);
   const auto now = read_states();
   if (!now) return no_answer();
@@ -58,8 +60,10 @@ Outcome BoardSession::drive(RelayMask relays, bool opened) {
 
 Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
   const bool first = !inverse;
-  if (!read_states()) return no_answer();
-  if (interrupted()) return {ExitCode::Interrupted, "interrupted before any relay was switched"};
+  const bool read = read_states().has_value();
+  if (stopping()) return not_switched();
+  if (!read) return no_answer();
+  switching_ = true;
   // The hold counts from the moment the first switch frame leaves, as the relay sees it.
   const auto start = wait_.now();
   // The answer to the last switch shows the states; a lost or late one is asked for again.
@@ -93,7 +97,7 @@ bool BoardSession::exchange() {
   in_time_ = false;
   sent_at_ = wait_.now();
   core_.poll().poll_tick();
-  wait_.wait_until([&] { return !outstanding_; }, sent_at_ + timeout_);
+  wait_.wait_until([&] { return !outstanding_ || stopping(); }, sent_at_ + timeout_);
   return in_time_;
 }
 
@@ -141,6 +145,10 @@ RelayMask BoardSession::shown_opened() const {
     }
   }
   return mask;
+}
+
+Outcome BoardSession::not_switched() {
+  return {ExitCode::Interrupted, "interrupted before any relay was switched"};
 }
 
 Outcome BoardSession::no_answer() const {

@@ -73,6 +73,9 @@ class BoardSession : private LineWatcher {
   std::optional<RelayMask> switch_relays(RelayMask relays, bool opened);
   RelayMask shown_opened() const;
   bool interrupted() const { return interrupted_ && interrupted_(); }
+  // Until the command begins to switch, an interruption ends it at once.
+  bool stopping() const { return !switching_ && interrupted(); }
+  static Outcome not_switched();
   static Outcome check(RelayMask relays, RelayMask opened_now, bool opened);
   void receive_handled(const PollCycle& poll, bool answered) override;
 
@@ -81,6 +84,7 @@ class BoardSession : private LineWatcher {
   std::chrono::milliseconds timeout_;
   std::function<bool()> interrupted_;
 
+  bool switching_ = false;    // from here on the command goes through to its verification
   bool outstanding_ = false;  // a request is on the line and its answer has not come
   EventWait::Clock::time_point sent_at_{};
   bool in_time_ = false;                 // the last request was answered within the timeout
