@@ -56,7 +56,6 @@ class TerminalBoard {
   bool silent = false;
   bool deaf = false;                  // answers, but carries out no switch command
   std::chrono::milliseconds late{0};  // how long after its frame each answer leaves
-  int answers_on_the_way() const { return on_the_way_; }
 
  private:
   void read_line() {
@@ -75,11 +74,7 @@ class TerminalBoard {
         send(answer);
         continue;
       }
-      ++on_the_way_;
-      QTimer::singleShot(late, Qt::PreciseTimer, notifier_.get(), [this, answer] {
-        --on_the_way_;
-        send(answer);
-      });
+      QTimer::singleShot(late, notifier_.get(), [this, answer] { send(answer); });
     }
   }
   void send(const StatusFrame& answer) {
@@ -93,7 +88,6 @@ class TerminalBoard {
   std::unique_ptr<QSocketNotifier> notifier_;
   FrameReader reader_;
   std::vector<std::string> frames_;
-  int on_the_way_ = 0;
 };
 
 struct CtlResult {
