@@ -229,6 +229,19 @@ TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   EXPECT_EQ(view.labels, blank);
 }
 
+// The window's reload after a change on disk says nothing, and leaves the view as it is
+// while the file is missing or not set up (being replaced or edited).
+TEST_F(NameFileTest, ReloadIsQuietAndWaitsForASetUpFile) {
+  for (const std::string file : {"", "[address 1]\r\nrelay1name=pump\r\n"}) {
+    std::filesystem::remove(path);
+    if (!file.empty()) write_bytes(path, file);
+    names.reload("1");
+  }
+  EXPECT_TRUE(view.captions.empty());
+  EXPECT_TRUE(view.labels.empty());
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 // The rename dialog, which the main window gives the latest address and relay.
 class RenameLogicTest : public NameFileTest {
  protected:
