@@ -1,5 +1,5 @@
 // The name file on disk: the input becomes name.txt, the program starts on it, loads
-// names and renames relays through Module2, and the file must stay what the start-up
+// names and renames relays through ProfileStore, and the file must stay what the start-up
 // and each write promise:
 //   - a file with the "[address 0]" line is left byte for byte by the start-up;
 //   - any other is set up again, its old non-empty content kept in name.txt.bak;
@@ -25,8 +25,8 @@
 #include "names/ansi_code_page.h"
 #include "names/default_name_text.h"
 #include "names/file_encoding.h"
-#include "names/module2.h"
 #include "names/name_file.h"
+#include "names/profile_store.h"
 #include "recording_message_boxes.h"
 #include "reference_utf8.h"
 
@@ -202,11 +202,11 @@ bool has_line_break(std::string_view text) {
 
 void start_up(const std::filesystem::path& path, const std::filesystem::path& backup,
               std::string_view before, bool older_backup, const std::string& typed_address,
-              Module2& module2, RecordingMessageBoxes& messages) {
+              ProfileStore& profile_store, RecordingMessageBoxes& messages) {
   NoteView view;
-  NameFile names(path, module2, messages, view);
+  NameFile names(path, profile_store, messages, view);
   const std::string detail = hex_dump(before, 200);
-  names.init_name_file();
+  names.open_or_create();
   require(view.captions.size() == 1, "the start-up sets the caption once", detail);
   if (has_line(before, "[address 0]")) {
     require(read_bytes(path) == before, "a set-up file is left byte for byte", detail);
@@ -233,8 +233,8 @@ void start_up(const std::filesystem::path& path, const std::filesystem::path& ba
 }
 
 void write_and_read_back(const std::filesystem::path& path, const std::string& section,
-                         const std::string& key, const std::string& value, Module2& module2,
-                         RecordingMessageBoxes& messages) {
+                         const std::string& key, const std::string& value,
+                         ProfileStore& profile_store, RecordingMessageBoxes& messages) {
   const std::string before = read_bytes(path);
   // Appended rather than added up: GCC 12 at -O3 warns falsely on "x" + std::string.
   const std::string detail = std::string("[")
@@ -245,7 +245,7 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
                                  .append(hex_dump(value))
                                  .append("> in ")
                                  .append(hex_dump(before, 120));
-  const std::int32_t written = module2.write_ini(path, section, key, value);
+  const std::int32_t written = profile_store.write_value(path, section, key, value);
   const std::string after = read_bytes(path);
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
     require(written == 0, "a line break is refused", detail);
@@ -267,7 +267,7 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   }
   require(messages.shown.empty(), "a write on a present file says nothing", detail);
   const std::string want = expected_read_back(value, encoding);
-  const std::string got = module2.read_ini(path, section, key);
+  const std::string got = profile_store.read_value(path, section, key);
   require(got == want, "a written value reads back, cut to 254 bytes",
           detail + "\nread " + hex_dump(got) + "\nwant " + hex_dump(want));
   // The exact line test of the start-up sees what the write added, for the
@@ -275,8 +275,8 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   bool ascii_section = std::all_of(section.begin(), section.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii_section) {
-    require(module2.section_exists(path, section) == has_line(after, "[" + section + "]"),
-            "section_exists is the exact line test", detail);
+    require(profile_store.has_section_line(path, section) == has_line(after, "[" + section + "]"),
+            "has_section_line is the exact line test", detail);
   }
   require(messages.shown.empty(), "reading a present file says nothing", detail);
 }
@@ -309,22 +309,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view content = input.rest();
 
   RecordingMessageBoxes messages;
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   write_bytes(path, content);
   if (older_backup) write_bytes(backup, "an older backup");
 
   for (int i = 0; i < writes_before; ++i) {
     const Write& w = writes[static_cast<std::size_t>(i)];
-    write_and_read_back(path, w.section, w.key, w.value, module2, messages);
+    write_and_read_back(path, w.section, w.key, w.value, profile_store, messages);
   }
-  start_up(path, backup, read_bytes(path), older_backup, typed_address, module2, messages);
+  start_up(path, backup, read_bytes(path), older_backup, typed_address, profile_store, messages);
   for (std::size_t i = static_cast<std::size_t>(writes_before); i < writes.size(); ++i) {
-    write_and_read_back(path, writes[i].section, writes[i].key, writes[i].value, module2, messages);
+    write_and_read_back(path, writes[i].section, writes[i].key, writes[i].value, profile_store,
+                        messages);
   }
 
   // A file deleted while the program runs: the write fails, creates nothing, and says so.
   const auto missing = folder / "missing.txt";
-  require(module2.write_ini(missing, "address 1", "relay1name", "pump") == 0,
+  require(profile_store.write_value(missing, "address 1", "relay1name", "pump") == 0,
           "a write to a missing file fails");
   require(!std::filesystem::exists(missing), "a failed write creates no file");
   require(messages.shown.size() == 1 && messages.shown[0].caption == "File Not Found",

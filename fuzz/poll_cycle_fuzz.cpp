@@ -33,20 +33,20 @@ struct Model {
   bool pending = false;
   PollCycle::PendingCommand command;
   std::array<IndicatorState, relay_count> states;
-  std::int32_t link_count = 0;
+  std::int32_t watchdog_ticks_left = 0;
 
   Model() { states.fill(IndicatorState::Unknown); }
 };
 
 // What one step of the script does; the byte that starts a step picks it.
 enum Op : std::uint8_t {
-  tick_op,         // Timer1_Timer
+  tick_op,         // tick
   bytes_arrive,    // n bytes, then the receive event
   other_event,     // an event of some code, with no new bytes
-  box_click,       // Picture1_Click(any 16-bit index)
-  label_click,     // Label2_Click(-128..127)
-  open_all,        // openall_Click
-  close_all,       // closeall_Click
+  box_click,       // relay_clicked(any 16-bit index)
+  label_click,     // state_caption_clicked(-128..127)
+  open_all,        // open_all
+  close_all,       // close_all
   port_opens,      // the port control opens the port
   port_closes,     // ... and closes it, dropping waiting bytes
   address_typed,   // any text of up to 11 bytes in the address box
@@ -92,10 +92,10 @@ class Script {
         click(static_cast<std::int8_t>(input.byte()), true);
         break;
       case open_all:
-        operator_acts([&] { rig_.poll.openall_Click(); }, {0x13, 0xFF, 0xFF});
+        operator_acts([&] { rig_.poll.open_all(); }, {0x13, 0xFF, 0xFF});
         break;
       case close_all:
-        operator_acts([&] { rig_.poll.closeall_Click(); }, {0x13, 0x00, 0x00});
+        operator_acts([&] { rig_.poll.close_all(); }, {0x13, 0x00, 0x00});
         break;
       case port_opens:
         rig_.port.open();
@@ -135,8 +135,8 @@ class Script {
   }
 
   void tick() {
-    const bool ran_out = model_.link_count < 1;
-    rig_.poll.Timer1_Timer();
+    const bool ran_out = model_.watchdog_ticks_left < 1;
+    rig_.poll.tick();
 
     if (ran_out) {
       const auto& paints = rig_.indicators.paints;
@@ -149,7 +149,7 @@ class Script {
       model_.states.fill(IndicatorState::Unknown);
     } else {
       require(rig_.indicators.paints.empty(), "a tick with the watchdog running paints nothing");
-      --model_.link_count;
+      --model_.watchdog_ticks_left;
     }
 
     const auto address = text_to_int32(rig_.address.text);
@@ -186,7 +186,7 @@ class Script {
     Frame first{};
     if (waiting >= 8) std::copy_n(input.begin(), 8, first.begin());
 
-    rig_.poll.MSComm1_OnComm(event_code);
+    rig_.poll.on_receive(event_code);
 
     require(rig_.port.writes.empty(), "an answer writes nothing");
     if (event_code != comm_event_receive || waiting < 8) {
@@ -212,14 +212,14 @@ class Script {
               "relay " + std::to_string(relay) + " in " + hex_text(first));
       model_.states[relay - 1] = state;
     }
-    model_.link_count = PollCycle::link_ticks;
+    model_.watchdog_ticks_left = PollCycle::watchdog_ticks;
   }
 
   void click(std::int16_t index, bool on_label) {
     if (on_label) {
-      rig_.poll.Label2_Click(index);
+      rig_.poll.state_caption_clicked(index);
     } else {
-      rig_.poll.Picture1_Click(index);
+      rig_.poll.relay_clicked(index);
     }
     require(rig_.port.writes.empty() && rig_.indicators.paints.empty(),
             "a click only queues a command", "relay " + std::to_string(index));
@@ -252,17 +252,20 @@ class Script {
 
   void check_state() {
     const PollCycle& poll = rig_.poll;
-    require(poll.pending_flag() == (model_.pending ? 1 : 0), "the mailbox flag as queued");
+    require(poll.has_pending_command() == (model_.pending ? 1 : 0), "the mailbox flag as queued");
     if (model_.pending) {
-      const auto& held = poll.pending_cmd();
+      const auto& held = poll.pending_command();
       require(held.command == model_.command.command && held.data1 == model_.command.data1 &&
                   held.data2 == model_.command.data2,
               "the mailbox holds the latest command");
     }
-    require(poll.link_count() >= 0 && poll.link_count() <= PollCycle::link_ticks,
-            "the watchdog stays within 0..5", std::to_string(poll.link_count()));
-    require(poll.link_count() == model_.link_count, "the watchdog counts as the model",
-            std::to_string(poll.link_count()) + " vs " + std::to_string(model_.link_count));
+    require(
+        poll.watchdog_ticks_left() >= 0 && poll.watchdog_ticks_left() <= PollCycle::watchdog_ticks,
+        "the watchdog stays within 0..5", std::to_string(poll.watchdog_ticks_left()));
+    require(poll.watchdog_ticks_left() == model_.watchdog_ticks_left,
+            "the watchdog counts as the model",
+            std::to_string(poll.watchdog_ticks_left()) + " vs " +
+                std::to_string(model_.watchdog_ticks_left));
     require(rig_.indicators.states == model_.states, "the indicators show what was reported");
   }
 

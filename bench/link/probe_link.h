@@ -67,12 +67,12 @@ class ProbeLink : public IndicatorPanel,
  public:
   explicit ProbeLink(const ProbeBoard& board) : port(board.dir.path().toStdString()) {
     core.set_watcher(this);
-    QObject::connect(&timer, &PollTimer::timeout, [this] { core.Timer1_Timer(); });
+    QObject::connect(&timer, &PollTimer::timeout, [this] { core.tick(); });
   }
 
   // Opens port 1 and starts the poll; false, having said why, when it will not open.
   bool open(const char* probe) {
-    core.port_control().open_comm_Click();
+    core.port_control().toggle_port();
     if (!port.is_open()) {
       std::fprintf(stderr, "%s: %s\n", probe, failure.c_str());
       return false;
@@ -80,7 +80,7 @@ class ProbeLink : public IndicatorPanel,
     return true;
   }
   void close() {
-    if (port.is_open()) core.port_control().open_comm_Click();
+    if (port.is_open()) core.port_control().toggle_port();
   }
 
   void frame_written(std::span<const std::uint8_t>) override {

@@ -14,8 +14,8 @@
 
 #include "names/default_name_text.h"
 #include "names/disk_file.h"
-#include "names/module2.h"
 #include "names/name_file.h"
+#include "names/profile_store.h"
 
 namespace {
 
@@ -45,18 +45,19 @@ struct BenchNames {
 
   void write_default_file() { replace_file_atomically(names.path(), default_name_text()); }
   void remove_file() { std::filesystem::remove(names.path()); }
-  void create() { names.init_name_file(); }
+  void create() { names.open_or_create(); }
   void load() { names.load_names("255"); }
   // A new value each time, so that every round really rewrites the file.
   void write() {
-    module2.write_ini(names.path(), "address 128", "relay8name", "pump " + std::to_string(++round));
+    profile_store.write_value(names.path(), "address 128", "relay8name",
+                              "pump " + std::to_string(++round));
   }
 
   std::filesystem::path folder = make_folder();
   SilentMessages messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
   NullView view;
-  NameFile names{folder / "name.txt", module2, messages, view};
+  NameFile names{folder / "name.txt", profile_store, messages, view};
   int round = 0;
 };
 

@@ -77,8 +77,8 @@ struct NullPanel {
 void build_and_send(benchmark::State& state) {
   NullPanel panel;
   for (auto _ : state) {
-    panel.core.module1().send_frame(0x11, 0x00, 0x10);
-    benchmark::DoNotOptimize(panel.core.module1().tx_buf());
+    panel.core.frame_sender().send(0x11, 0x00, 0x10);
+    benchmark::DoNotOptimize(panel.core.frame_sender().last_frame());
   }
 }
 BENCHMARK(build_and_send);
@@ -87,7 +87,7 @@ void check_and_paint(benchmark::State& state) {
   NullPanel panel;
   for (auto _ : state) {
     panel.port.raise_receive_event();
-    benchmark::DoNotOptimize(panel.core.poll().link_count());
+    benchmark::DoNotOptimize(panel.core.poll().watchdog_ticks_left());
   }
 }
 BENCHMARK(check_and_paint);

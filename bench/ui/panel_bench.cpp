@@ -115,7 +115,7 @@ int run_panel(QApplication& app, const QStringList& args) {
   QtSerialPort port(dir);
   main_form form(dir, messages, port);
   ShownProbe probe;
-  form.Form_Initialize();
+  form.set_up();
   form.winId();
   form.windowHandle()->installEventFilter(&probe);
   form.show();

@@ -9,38 +9,38 @@ constexpr std::uint8_t code(BoardCommand command) {
 }
 }  // namespace
 
-void PollCycle::Timer1_Timer() {
-  if (link_count_ < 1) {
+void PollCycle::tick() {
+  if (watchdog_ticks_left_ < 1) {
     paint_all(indicators_, IndicatorState::Unknown);
   } else {
-    --link_count_;
+    --watchdog_ticks_left_;
   }
-  poll_tick();
+  send_next_frame();
 }
 
-void PollCycle::poll_tick() {
-  if (pending_flag_ != 0) {
-    pending_flag_ = 0;
-    module1_.send_frame(pending_cmd_.command, pending_cmd_.data1, pending_cmd_.data2);
+void PollCycle::send_next_frame() {
+  if (has_pending_command_ != 0) {
+    has_pending_command_ = 0;
+    frame_sender_.send(pending_command_.command, pending_command_.data1, pending_command_.data2);
   } else {
-    module1_.send_frame(code(BoardCommand::QueryStatus), 0x00, 0x00);
+    frame_sender_.send(code(BoardCommand::QueryStatus), 0x00, 0x00);
   }
 }
 
 void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {
-  pending_cmd_ = {command, data1, data2};
-  pending_flag_ = 1;
+  pending_command_ = {command, data1, data2};
+  has_pending_command_ = 1;
 }
 
-void PollCycle::openall_Click() {
+void PollCycle::open_all() {
   queue_command(code(BoardCommand::SwitchAll), 0xFF, 0xFF);
 }
 
-void PollCycle::closeall_Click() {
+void PollCycle::close_all() {
   queue_command(code(BoardCommand::SwitchAll), 0x00, 0x00);
 }
 
-void PollCycle::Picture1_Click(std::int16_t index) {
+void PollCycle::relay_clicked(std::int16_t index) {
   if (index < 1 || index > relay_count) return;
   const Colour colour = indicators_.box_colour(index);
   const auto relay = static_cast<std::uint8_t>(index);
@@ -51,7 +51,7 @@ void PollCycle::Picture1_Click(std::int16_t index) {
   }
 }
 
-void PollCycle::MSComm1_OnComm(int event_code) {
+void PollCycle::on_receive(int event_code) {
   if (event_code != comm_event_receive) return;
 
   // An event that fired early, or whose bytes the last request discarded, leaves the
@@ -62,19 +62,19 @@ void PollCycle::MSComm1_OnComm(int event_code) {
   for (std::size_t i = 0; i < frame_size; ++i) {
     const auto byte = port_.read_byte();
     if (!byte) return;
-    rx_buf_[i] = *byte;
+    last_answer_[i] = *byte;
     frame.bytes[i] = *byte;
   }
   if (!frame.is_valid()) return;
-  show_status();
-  link_count_ = link_ticks;
+  show_states();
+  watchdog_ticks_left_ = watchdog_ticks;
 }
 
-void PollCycle::show_status() {
-  const auto states_9_16 = static_cast<std::uint8_t>(rx_buf_[5]);
-  const auto states_1_8 = static_cast<std::uint8_t>(rx_buf_[6]);
+void PollCycle::show_states() {
+  const auto states_9_16 = static_cast<std::uint8_t>(last_answer_[5]);
+  const auto states_1_8 = static_cast<std::uint8_t>(last_answer_[6]);
   auto state_of = [](std::uint8_t states, std::int16_t bit) {
-    return get_bit(states, bit) == 1 ? IndicatorState::Opened : IndicatorState::Closed;
+    return relay_state_bit(states, bit) == 1 ? IndicatorState::Opened : IndicatorState::Closed;
   };
   for (std::int16_t k = 0; k < 8; ++k) {
     indicators_.paint(k + 9, state_of(states_9_16, k));

@@ -5,52 +5,56 @@
 
 #include "link/indicator_panel.h"
 #include "link/serial_port.h"
-#include "protocol/module1.h"
+#include "protocol/frame_sender.h"
 
 // The 50 ms poll: a one-slot command mailbox that the next tick empties, the link
 // watchdog, and the handling of the board's answers. All on the UI thread.
 class PollCycle {
  public:
-  PollCycle(Module1& module1, SerialPort& port, IndicatorPanel& indicators)
-      : module1_(module1), port_(port), indicators_(indicators) {}
+  PollCycle(FrameSender& frame_sender, SerialPort& port, IndicatorPanel& indicators)
+      : frame_sender_(frame_sender), port_(port), indicators_(indicators) {}
 
   // One tick: step the watchdog, then send exactly one frame.
-  void Timer1_Timer();
-  void poll_tick();
+  void tick();
+  // The waiting command, or else the status query.
+  void send_next_frame();
   // Overwrites whatever command waits.
   void queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
 
-  void openall_Click();
-  void closeall_Click();
+  // Queue the one command that switches all 16 relays.
+  void open_all();
+  void close_all();
   // Relay `index` 1..16: switches it according to the colour its box shows now.
-  void Picture1_Click(std::int16_t index);
-  void Label2_Click(std::int16_t index) { Picture1_Click(index); }
+  void relay_clicked(std::int16_t index);
+  // The state caption inside the box does what the box does.
+  void state_caption_clicked(std::int16_t index) { relay_clicked(index); }
 
-  // The serial port's receive event.
-  void MSComm1_OnComm(int event_code);
-  void show_status();
+  // An event of the serial port; only a receive event reads an answer.
+  void on_receive(int event_code);
+  // Paints the 16 relays from the states of the last answer.
+  void show_states();
 
   struct PendingCommand {
     std::uint8_t command = 0;
     std::uint8_t data1 = 0;
     std::uint8_t data2 = 0;
   };
-  const PendingCommand& pending_cmd() const { return pending_cmd_; }
-  std::uint8_t pending_flag() const { return pending_flag_; }
-  std::int32_t link_count() const { return link_count_; }
-  // Slots 1..8 of the original layout are indexes 0..7 here.
-  const std::array<std::int32_t, 8>& rx_buf() const { return rx_buf_; }
+  const PendingCommand& pending_command() const { return pending_command_; }
+  std::uint8_t has_pending_command() const { return has_pending_command_; }
+  std::int32_t watchdog_ticks_left() const { return watchdog_ticks_left_; }
+  // The bytes of the last answer read, in wire order.
+  const std::array<std::int32_t, 8>& last_answer() const { return last_answer_; }
 
   // Frames a valid answer allows before the watchdog paints everything unknown.
-  static constexpr std::int32_t link_ticks = 5;
+  static constexpr std::int32_t watchdog_ticks = 5;
 
  private:
-  Module1& module1_;
+  FrameSender& frame_sender_;
   SerialPort& port_;
   IndicatorPanel& indicators_;
 
-  PendingCommand pending_cmd_{};
-  std::uint8_t pending_flag_ = 0;
-  std::int32_t link_count_ = 0;
-  std::array<std::int32_t, 8> rx_buf_{};
+  PendingCommand pending_command_{};
+  std::uint8_t has_pending_command_ = 0;
+  std::int32_t watchdog_ticks_left_ = 0;
+  std::array<std::int32_t, 8> last_answer_{};
 };

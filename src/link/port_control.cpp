@@ -2,10 +2,10 @@
 
 #include "common/text_number.h"
 
-void PortControl::open_comm_Click() {
+void PortControl::toggle_port() {
   if (port_.is_open()) {
     port_.close();
-    comm_closed();
+    port_closed();
     return;
   }
 
@@ -26,14 +26,14 @@ void PortControl::open_comm_Click() {
     return;
   }
   port_.set_receive_threshold(receive_threshold);
-  comm_opened();
+  port_opened();
 }
 
-void PortControl::comm_opened() {
+void PortControl::port_opened() {
   show_port_state(true);
 }
 
-void PortControl::comm_closed() {
+void PortControl::port_closed() {
   show_port_state(false);
 }
 

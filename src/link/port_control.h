@@ -29,9 +29,9 @@ class PortControl {
 
   // Opens the port named by the port box, or closes the open one. A failed open
   // tells the operator why and leaves the window exactly as it was.
-  void open_comm_Click();
-  void comm_opened();
-  void comm_closed();
+  void toggle_port();
+  void port_opened();
+  void port_closed();
 
   static constexpr int receive_threshold = 8;
 

@@ -11,9 +11,9 @@ std::filesystem::path name_file_path(const std::filesystem::path& program_dir) {
   return program_dir / "name.txt";
 }
 
-NameFile::NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages,
+NameFile::NameFile(std::filesystem::path path, ProfileStore& profile_store, MessageBoxes& messages,
                    NameView& view)
-    : path_(std::move(path)), module2_(module2), messages_(messages), view_(view) {}
+    : path_(std::move(path)), profile_store_(profile_store), messages_(messages), view_(view) {}
 
 namespace {
 
@@ -31,7 +31,7 @@ std::filesystem::path backup_of(const std::filesystem::path& file) {
 
 }  // namespace
 
-void NameFile::init_name_file() {
+void NameFile::open_or_create() {
   // No name file this run: the operator has been told why, once.
   if (path_.empty()) {
     view_.set_window_caption(std::string(default_title));
@@ -41,8 +41,8 @@ void NameFile::init_name_file() {
   // temporary files behind.
   remove_stale_temporaries(path_);
   remove_stale_temporaries(backup_of(path_));
-  if (module2_.section_exists(path_, first_address_section)) {
-    view_.set_window_caption(module2_.read_ini(path_, title_section, title_key));
+  if (profile_store_.has_section_line(path_, first_address_section)) {
+    view_.set_window_caption(profile_store_.read_value(path_, title_section, title_key));
     return;
   }
   view_.set_window_caption(std::string(default_title));
@@ -53,8 +53,8 @@ void NameFile::init_name_file() {
   }
   // Another program starting at the same time may have set it up while this one waited.
   Unshown unshown;
-  if (Module2 quiet(unshown); quiet.section_exists(path_, first_address_section)) {
-    view_.set_window_caption(quiet.read_ini(path_, title_section, title_key));
+  if (ProfileStore quiet(unshown); quiet.has_section_line(path_, first_address_section)) {
+    view_.set_window_caption(quiet.read_value(path_, title_section, title_key));
     return;
   }
   if (!back_up_before_reset()) return;
@@ -67,23 +67,24 @@ void NameFile::init_name_file() {
 
 void NameFile::load_names(const std::string& address) {
   if (path_.empty()) return;
-  load_names(module2_, address);
+  load_names(profile_store_, address);
 }
 
 void NameFile::reload(const std::optional<std::string>& address) {
   if (path_.empty()) return;
   Unshown unshown;
-  Module2 quiet(unshown);
-  if (!quiet.section_exists(path_, first_address_section)) return;
-  view_.set_window_caption(quiet.read_ini(path_, title_section, title_key));
+  ProfileStore quiet(unshown);
+  if (!quiet.has_section_line(path_, first_address_section)) return;
+  view_.set_window_caption(quiet.read_value(path_, title_section, title_key));
   if (address) load_names(quiet, *address);
 }
 
-void NameFile::load_names(Module2& module2, const std::string& address) {
+void NameFile::load_names(ProfileStore& profile_store, const std::string& address) {
   const std::string section = address_section(address);
   for (unsigned relay = 1; relay <= relay_count; ++relay) {
-    view_.set_name_label(static_cast<int>(relay),
-                         module2.read_ini(path_, section, relay_key(number_to_text(relay))));
+    view_.set_name_label(
+        static_cast<int>(relay),
+        profile_store.read_value(path_, section, relay_key(number_to_text(relay))));
   }
 }
 

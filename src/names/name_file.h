@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "names/module2.h"
+#include "names/profile_store.h"
 
 // What the name file fills in the main window.
 class NameView {
@@ -22,14 +22,15 @@ std::filesystem::path name_file_path(const std::filesystem::path& program_dir);
 // The window title and the names of the 16 relays of every address 0..255.
 class NameFile {
  public:
-  NameFile(std::filesystem::path path, Module2& module2, MessageBoxes& messages, NameView& view);
+  NameFile(std::filesystem::path path, ProfileStore& profile_store, MessageBoxes& messages,
+           NameView& view);
 
   // Creates the file with its defaults (telling the operator), or reads the title.
   // Creation holds the file's write lock, so that of two programs starting at once
   // only one sets the file up and the other takes it as it is. An empty path means that the panel
   // runs without a name file: the default title, no names, and nothing said (the operator was told
   // why at start).
-  void init_name_file();
+  void open_or_create();
   // The 16 names of the address text exactly as shown in the address box.
   void load_names(const std::string& address);
   // After the file changed on disk (another program renamed a relay): the title, and the
@@ -44,10 +45,10 @@ class NameFile {
   // Copies a file that is about to be set up again to name.txt.bak, so that the names
   // it holds survive. False when the file must be left as it is.
   bool back_up_before_reset();
-  void load_names(Module2& module2, const std::string& address);
+  void load_names(ProfileStore& profile_store, const std::string& address);
 
   std::filesystem::path path_;
-  Module2& module2_;
+  ProfileStore& profile_store_;
   MessageBoxes& messages_;
   NameView& view_;
 };

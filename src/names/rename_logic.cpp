@@ -31,31 +31,33 @@ std::string_view without_trailing_line_breaks(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> RenameLogic::Form_Load() {
+std::optional<std::string> RenameLogic::stored_name() {
   // Text that is no 16-bit number counts as out of range; there is no lower bound on
   // the address beyond what the conversion refuses.
-  const auto address = text_to_int16(add);
-  const auto relay = text_to_int16(xianlu);
+  const auto address = text_to_int16(address_text);
+  const auto relay = text_to_int16(relay_text);
   if (!address || !relay || name_file_.empty()) return std::nullopt;
   if (*address > highest_address || *relay < 1 || *relay > relay_count) return std::nullopt;
-  return module2_.read_ini(name_file_, address_section(add), relay_key(xianlu));
+  return profile_store_.read_value(name_file_, address_section(address_text),
+                                   relay_key(relay_text));
 }
 
-RenameOutcome RenameLogic::Command_ok_Click(std::string_view text) {
+RenameOutcome RenameLogic::store(std::string_view text) {
   if (name_file_.empty()) {
     return refused(
         "The name was not stored: the panel has no name file this time (the message at "
         "start said why).");
   }
-  if (!text_to_int16(add)) {
-    const std::string what = add.empty() ? std::string("the Address box was empty")
-                                         : "the Address box held \"" + add + "\", not a number";
+  if (!text_to_int16(address_text)) {
+    const std::string what = address_text.empty()
+                                 ? std::string("the Address box was empty")
+                                 : "the Address box held \"" + address_text + "\", not a number";
     return refused("The name was not stored: " + what +
                    " when the relay's name was clicked. Type the board's address in the "
                    "Address box, click the relay's name again and press OK.");
   }
-  if (!text_to_int16(xianlu)) {
-    return refused("The name was not stored: \"" + xianlu + "\" is not a relay number.");
+  if (!text_to_int16(relay_text)) {
+    return refused("The name was not stored: \"" + relay_text + "\" is not a relay number.");
   }
   const std::string_view name = without_trailing_line_breaks(text);
   if (name.find_first_of("\r\n") != std::string_view::npos) {
@@ -65,18 +67,20 @@ RenameOutcome RenameLogic::Command_ok_Click(std::string_view text) {
   }
   // Stored, it would come back as '?' or not at all: what is stored must be what the
   // operator typed.
-  if (const auto character = module2_.unstorable_character(name_file_, name)) {
+  if (const auto character = profile_store_.unstorable_character(name_file_, name)) {
     return refused("The name was not stored: the name file cannot hold the character \"" +
                    *character + "\" (" + code_point_text(*character) +
                    "). Remove it and press OK again.");
   }
   // Stored whole, it would read back cut: the dialog, relayctl and the window would all
   // show less than what was reported stored.
-  if (const auto length = module2_.length_beyond_read_limit(name_file_, name)) {
+  if (const auto length = profile_store_.length_beyond_read_limit(name_file_, name)) {
     return refused("The name was not stored: it takes " + std::to_string(length->units) +
                    (length->utf16 ? " UTF-16 code units" : " bytes") +
                    " in the name file, and a name can hold at most " +
-                   std::to_string(Module2::read_limit) + ". Shorten it and press OK again.");
+                   std::to_string(ProfileStore::read_limit) + ". Shorten it and press OK again.");
   }
-  return {module2_.write_ini(name_file_, address_section(add), relay_key(xianlu), name) != 0, {}};
+  return {profile_store_.write_value(name_file_, address_section(address_text),
+                                     relay_key(relay_text), name) != 0,
+          {}};
 }

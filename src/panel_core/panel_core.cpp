@@ -3,12 +3,12 @@
 PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     : port_(host.port),
       indicators_(host.indicators),
-      module1_(*this, host.address),
-      poll_(module1_, host.port, *this),
+      frame_sender_(*this, host.address),
+      poll_(frame_sender_, host.port, *this),
       port_control_(host.port, *this, host.view, host.messages),
-      module2_(host.messages),
-      name_file_(std::move(name_file), module2_, host.messages, host.names),
-      rename_(name_file_.path(), module2_) {
+      profile_store_(host.messages),
+      name_file_(std::move(name_file), profile_store_, host.messages, host.names),
+      rename_(name_file_.path(), profile_store_) {
   // Every host starts with the relays unknown, as the window shows them at creation.
   shown_.fill(IndicatorState::Unknown);
   port_.set_receive_handler([this](int event_code) { on_receive(event_code); });
@@ -33,7 +33,7 @@ void PanelCore::paint(int relay, IndicatorState state) {
 
 void PanelCore::on_receive(int event_code) {
   painted_states_ = false;
-  poll_.MSComm1_OnComm(event_code);
+  poll_.on_receive(event_code);
   const bool answered = painted_states_;
   if (answered) ++answers_;
   if (watcher_) watcher_->receive_handled(poll_, answered);

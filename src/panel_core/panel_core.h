@@ -10,11 +10,11 @@
 #include "link/poll_cycle.h"
 #include "link/port_control.h"
 #include "link/serial_port.h"
-#include "names/module2.h"
 #include "names/name_file.h"
+#include "names/profile_store.h"
 #include "names/rename_logic.h"
 #include "panel_core/line_watcher.h"
-#include "protocol/module1.h"
+#include "protocol/frame_sender.h"
 
 // What a host of the core provides: the line, and whatever shows the board and the
 // names to the operator (the window's widgets, relayctl's output, a test's records).
@@ -29,7 +29,7 @@ struct PanelHost {
 
 // The panel's core, wired once for every host: the command frames, the 50 ms poll
 // cycle with its mailbox and watchdog, the port control, and the name file with the
-// rename logic. The host calls Timer1_Timer on each tick of its own 50 ms timer, which
+// rename logic. The host calls tick() on each tick of its own 50 ms timer, which
 // the port control switches through PortControlView; the receive event of the port
 // reaches the poll cycle here. No Qt: the host's event loop drives everything.
 class PanelCore final : private FramePort, private IndicatorPanel {
@@ -41,12 +41,12 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   PanelCore& operator=(const PanelCore&) = delete;
 
   // One tick of the host's 50 ms poll timer.
-  void Timer1_Timer() { poll_.Timer1_Timer(); }
+  void tick() { poll_.tick(); }
 
-  Module1& module1() { return module1_; }
+  FrameSender& frame_sender() { return frame_sender_; }
   PollCycle& poll() { return poll_; }
   PortControl& port_control() { return port_control_; }
-  Module2& module2() { return module2_; }
+  ProfileStore& profile_store() { return profile_store_; }
   NameFile& name_file() { return name_file_; }
   RenameLogic& rename() { return rename_; }
   SerialPort& port() { return port_; }
@@ -60,7 +60,7 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }
 
  private:
-  // FramePort: the frames of Module1 pass the watcher on their way to the port.
+  // FramePort: the frames of the FrameSender pass the watcher on their way to the port.
   bool is_open() const override { return port_.is_open(); }
   void discard_input() override { port_.discard_input(); }
   void write(std::span<const std::uint8_t> bytes) override;
@@ -77,10 +77,10 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   std::uint64_t answers_ = 0;
   bool painted_states_ = false;
 
-  Module1 module1_;
+  FrameSender frame_sender_;
   PollCycle poll_;
   PortControl port_control_;
-  Module2 module2_;
+  ProfileStore profile_store_;
   NameFile name_file_;
   RenameLogic rename_;
 };

@@ -18,7 +18,7 @@ StatusFrame StatusFrame::build(std::uint16_t opened_mask, std::uint8_t address) 
   return frame;
 }
 
-int get_bit(std::uint8_t value, std::int16_t n) {
+int relay_state_bit(std::uint8_t value, std::int16_t n) {
   // A byte has no bit outside 0..7; shifting by such a count is undefined.
   if (n < 0 || n > 7) return 0;
   return (value >> n) & 1;

@@ -23,4 +23,4 @@ struct StatusFrame {
 };
 
 // Bit n (0 = least significant) of value: 0 or 1; 0 for n outside 0..7.
-int get_bit(std::uint8_t value, std::int16_t n);
+int relay_state_bit(std::uint8_t value, std::int16_t n);

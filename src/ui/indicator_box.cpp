@@ -23,7 +23,7 @@ bool is_rename_key(const QKeyEvent& event) {
 }  // namespace
 
 IndicatorBox::IndicatorBox(int relay, QWidget* parent)
-    : QFrame(parent), relay_(relay), Label2_(new QLabel(this)) {
+    : QFrame(parent), relay_(relay), state_label_(new QLabel(this)) {
   setObjectName(QStringLiteral("Picture1_%1").arg(relay));
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(border_width);
@@ -31,19 +31,20 @@ IndicatorBox::IndicatorBox(int relay, QWidget* parent)
 
   // The label stands inside the box's client area, within the border; it lets the
   // box's colour show through and leaves its clicks to the box.
-  Label2_->setObjectName(QStringLiteral("Label2_%1").arg(relay));
-  Label2_->setGeometry(to_pixels(main_form_geometry.Label2).translated(border_width, border_width));
-  Label2_->setFont(caption_font());
-  Label2_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Label2_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  state_label_->setObjectName(QStringLiteral("state_label_%1").arg(relay));
+  state_label_->setGeometry(
+      to_pixels(main_form_geometry.Label2).translated(border_width, border_width));
+  state_label_->setFont(caption_font());
+  state_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  state_label_->setAttribute(Qt::WA_TransparentForMouseEvents);
   // The caption stands on the board's colours, not on the desktop's: black on every
   // one of them, whatever the theme makes of the window's text.
-  QPalette caption_palette = Label2_->palette();
+  QPalette caption_palette = state_label_->palette();
   caption_palette.setColor(QPalette::WindowText, indicator_caption_colour);
-  Label2_->setPalette(caption_palette);
+  state_label_->setPalette(caption_palette);
   // The box's own name says the state.
-  hide_from_screen_readers(*Label2_);
-  Label2_->setText(QString::fromUtf8(indicator_caption(IndicatorState::Unknown)));
+  hide_from_screen_readers(*state_label_);
+  state_label_->setText(QString::fromUtf8(indicator_caption(IndicatorState::Unknown)));
   update_accessible_name();
 }
 
@@ -56,8 +57,8 @@ void IndicatorBox::paint(IndicatorState state) {
     update();
   }
   const QString caption = QString::fromUtf8(indicator_caption(state));
-  if (caption != Label2_->text()) {
-    Label2_->setText(caption);
+  if (caption != state_label_->text()) {
+    state_label_->setText(caption);
     update_accessible_name();
   }
 }
@@ -75,7 +76,7 @@ void IndicatorBox::update_accessible_name() {
   const QString name = relay_name_.simplified();
   const QString relay = name.isEmpty() ? QStringLiteral("Relay %1").arg(relay_)
                                        : QStringLiteral("Relay %1, %2").arg(relay_).arg(name);
-  const QString spoken = QStringLiteral("%1: %2").arg(relay, Label2_->text().trimmed());
+  const QString spoken = QStringLiteral("%1: %2").arg(relay, state_label_->text().trimmed());
   if (spoken == accessibleName()) return;
   setAccessibleName(spoken);
   if (hasFocus()) announce_name_change(*this);
@@ -103,7 +104,7 @@ void IndicatorBox::mouseReleaseEvent(QMouseEvent* event) {
     QFrame::mouseReleaseEvent(event);
     return;
   }
-  if (Label2_->geometry().contains(event->position().toPoint())) {
+  if (state_label_->geometry().contains(event->position().toPoint())) {
     emit label_clicked();
   } else {
     emit clicked();

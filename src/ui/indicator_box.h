@@ -9,7 +9,7 @@ class QLabel;
 
 // One relay's indicator: a sunken box that keeps the colour value it was painted
 // with (the panel's only record of the relay's last reported state) and shows it,
-// with the state label Label2 inside. The operator switches the relay by clicking
+// with its state label inside. The operator switches the relay by clicking
 // the box or its label, or by Space while the box has the focus; F2, the context-menu
 // key or Shift+F10 on a focused box asks to rename the relay, so the keyboard reaches
 // the rename dialog without the name labels taking focus.
@@ -21,7 +21,7 @@ class IndicatorBox : public QFrame {
 
   void paint(IndicatorState state);
   Colour colour() const { return colour_; }
-  QLabel* state_label() const { return Label2_; }
+  QLabel* state_label() const { return state_label_; }
 
   // The relay's name as the name label shows it, for the name a screen reader reads.
   void set_relay_name(const QString& name);
@@ -48,6 +48,6 @@ class IndicatorBox : public QFrame {
   int relay_;
   Colour colour_ = colour_yellow;
   QString relay_name_;
-  QLabel* Label2_;  // the state caption ("opened", "closed", "unknown"), as the design names it
+  QLabel* state_label_;  // the state caption: "opened", "closed", "unknown"
   ClickGesture click_;
 };

@@ -86,7 +86,7 @@ int main(int argc, char* argv[]) {
   const StateFolder state = settle_state_folder(program_dir, names_option, messages);
   QtSerialPort port(state.folder);
   main_form form(state.name_file, state.folder, messages, port);
-  form.Form_Initialize();
+  form.set_up();
   form.show();
   if (scripted) {
     QTimer::singleShot(0, &form, [&form] {

@@ -60,7 +60,7 @@ main_form::main_form(std::filesystem::path name_file, std::filesystem::path link
       rename_(std::make_unique<name_form>(core_.rename(), messages)) {
   setObjectName(QStringLiteral("main_form"));
   // The design's own caption, its line break included on purpose (not a slip); the name
-  // file's title replaces it in Form_Initialize before the window is first shown.
+  // file's title replaces it in set_up before the window is first shown.
   setWindowTitle(QStringLiteral("Corvanti\r\n"));
   setWindowIcon(two_cogs_icon());
   setFixedSize(main_form_geometry.client());
@@ -75,26 +75,27 @@ main_form::~main_form() = default;
 
 void main_form::connect_handlers() {
   const auto& c = controls_;
-  connect(c.add, &QLineEdit::textChanged, this, &main_form::add_Change);
-  connect(c.chuankou_num, &QLineEdit::textChanged, this, &main_form::chuankou_num_Change);
-  connect(c.VScroll1, &SpinBar::Change, this, &main_form::VScroll1_Change);
-  connect(c.VScroll2, &SpinBar::Change, this, &main_form::VScroll2_Change);
-  connect(c.open_comm, &QPushButton::clicked, this, &main_form::open_comm_Click);
-  connect(c.openall, &QPushButton::clicked, this, [this] { core_.poll().openall_Click(); });
-  connect(c.closeall, &QPushButton::clicked, this, [this] { core_.poll().closeall_Click(); });
-  connect(c.Timer1, &PollTimer::timeout, this, &main_form::Timer1_Timer);
-  connect(rename_.get(), &name_form::name_stored, this, &main_form::add_Change);
+  connect(c.add, &QLineEdit::textChanged, this, &main_form::address_changed);
+  connect(c.chuankou_num, &QLineEdit::textChanged, this, &main_form::port_number_changed);
+  connect(c.VScroll1, &SpinBar::Change, this, &main_form::address_bar_changed);
+  connect(c.VScroll2, &SpinBar::Change, this, &main_form::port_bar_changed);
+  connect(c.open_comm, &QPushButton::clicked, this, &main_form::toggle_port);
+  connect(c.openall, &QPushButton::clicked, this, [this] { core_.poll().open_all(); });
+  connect(c.closeall, &QPushButton::clicked, this, [this] { core_.poll().close_all(); });
+  connect(c.Timer1, &PollTimer::timeout, this, &main_form::tick);
+  connect(rename_.get(), &name_form::name_stored, this, &main_form::address_changed);
   for (int relay = 1; relay <= relay_count; ++relay) {
     IndicatorBox* box = c.Picture1[relay - 1];
-    connect(box, &IndicatorBox::clicked, this, [this, relay] { Picture1_Click(relay); });
-    connect(box, &IndicatorBox::label_clicked, this, [this, relay] { Label2_Click(relay); });
+    connect(box, &IndicatorBox::clicked, this, [this, relay] { relay_clicked(relay); });
+    connect(box, &IndicatorBox::label_clicked, this,
+            [this, relay] { state_caption_clicked(relay); });
     connect(c.Label4[relay - 1], &ClickLabel::clicked, this,
-            [this, relay] { Label4_Click(relay); });
+            [this, relay] { name_clicked(relay); });
   }
 }
 
-void main_form::Form_Initialize() {
-  core_.name_file().init_name_file();
+void main_form::set_up() {
+  core_.name_file().open_or_create();
   core_.name_file().load_names(address_text());
   watch_name_file();
 }
@@ -141,47 +142,47 @@ void main_form::name_file_changed() {
 
 // While the box is empty (the operator is typing a new address) the spin bar and the
 // names stay as they are.
-void main_form::add_Change() {
+void main_form::address_changed() {
   const auto number = spin_number(controls_.add->text());
   if (!number) return;
   controls_.VScroll1->set_Value(*number);
   core_.name_file().load_names(address_text());
 }
 
-void main_form::chuankou_num_Change() {
+void main_form::port_number_changed() {
   if (const auto number = spin_number(controls_.chuankou_num->text())) {
     controls_.VScroll2->set_Value(*number);
   }
   update_port_tooltip();
 }
 
-void main_form::VScroll1_Change() {
+void main_form::address_bar_changed() {
   controls_.add->setText(number_text(controls_.VScroll1->Value()));
 }
 
-void main_form::VScroll2_Change() {
+void main_form::port_bar_changed() {
   controls_.chuankou_num->setText(number_text(controls_.VScroll2->Value()));
 }
 
-void main_form::open_comm_Click() {
-  core_.port_control().open_comm_Click();
+void main_form::toggle_port() {
+  core_.port_control().toggle_port();
 }
 
-void main_form::Timer1_Timer() {
-  core_.Timer1_Timer();
+void main_form::tick() {
+  core_.tick();
 }
 
-void main_form::Picture1_Click(int index) {
-  core_.poll().Picture1_Click(static_cast<std::int16_t>(index));
+void main_form::relay_clicked(int index) {
+  core_.poll().relay_clicked(static_cast<std::int16_t>(index));
 }
 
-void main_form::Label2_Click(int index) {
-  core_.poll().Label2_Click(static_cast<std::int16_t>(index));
+void main_form::state_caption_clicked(int index) {
+  core_.poll().state_caption_clicked(static_cast<std::int16_t>(index));
 }
 
-void main_form::Label4_Click(int index) {
-  rename_->add() = address_text();
-  rename_->xianlu() = std::to_string(index);
+void main_form::name_clicked(int index) {
+  rename_->address_text() = address_text();
+  rename_->relay_text() = std::to_string(index);
   rename_->Show();
 }
 

@@ -10,10 +10,10 @@
 #include "link/poll_cycle.h"
 #include "link/port_control.h"
 #include "link/serial_port.h"
-#include "names/module2.h"
 #include "names/name_file.h"
+#include "names/profile_store.h"
 #include "panel_core/panel_core.h"
-#include "protocol/module1.h"
+#include "protocol/frame_sender.h"
 #include "ui/main_form_controls.h"
 
 class QFileSystemWatcher;
@@ -43,14 +43,14 @@ class main_form : public QWidget,
 
   // Makes sure the name file exists, sets the title and shows the names of the
   // address in the box. Runs once, before the window is first shown.
-  void Form_Initialize();
+  void set_up();
 
   // Sets the address spin bar from the box and reloads the 16 names; also once the
   // rename dialog has stored a name.
-  void add_Change();
+  void address_changed();
 
   // One poll tick.
-  void Timer1_Timer();
+  void tick();
 
   name_form& rename_dialog() { return *rename_; }
 
@@ -75,13 +75,13 @@ class main_form : public QWidget,
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void chuankou_num_Change();
-  void VScroll1_Change();
-  void VScroll2_Change();
-  void open_comm_Click();
-  void Picture1_Click(int index);
-  void Label2_Click(int index);
-  void Label4_Click(int index);
+  void port_number_changed();
+  void address_bar_changed();
+  void port_bar_changed();
+  void toggle_port();
+  void relay_clicked(int index);
+  void state_caption_clicked(int index);
+  void name_clicked(int index);
 
   void connect_handlers();
   void watch_name_file();

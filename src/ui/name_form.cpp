@@ -24,34 +24,34 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
     : QWidget(nullptr, Qt::Window),
       messages_(messages),
       logic_(logic),
-      mingcheng_(new QLineEdit(initial_text, this)),
-      Command_ok_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
-                                QStringLiteral("确 定"))),
-      Command_cansel_(dialog_button(*this, "Command_cansel", name_form_geometry.Command_cansel,
-                                    QStringLiteral("取 消"))) {
+      name_box_(new QLineEdit(initial_text, this)),
+      ok_button_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
+                               QStringLiteral("确 定"))),
+      cancel_button_(dialog_button(*this, "Command_cansel", name_form_geometry.Command_cansel,
+                                   QStringLiteral("取 消"))) {
   setObjectName(QStringLiteral("name_form"));
   setWindowTitle(QStringLiteral("更改名称"));
   resize(name_form_geometry.client());
 
-  mingcheng_->setObjectName(QStringLiteral("mingcheng"));
-  mingcheng_->setGeometry(to_pixels(name_form_geometry.mingcheng));
-  mingcheng_->setFont(panel_font(24));
+  name_box_->setObjectName(QStringLiteral("mingcheng"));
+  name_box_->setGeometry(to_pixels(name_form_geometry.mingcheng));
+  name_box_->setFont(panel_font(24));
 
-  setTabOrder(mingcheng_, Command_ok_);
-  setTabOrder(Command_ok_, Command_cansel_);
+  setTabOrder(name_box_, ok_button_);
+  setTabOrder(ok_button_, cancel_button_);
 
-  connect(Command_ok_, &QPushButton::clicked, this, &name_form::Command_ok_Click);
-  connect(Command_cansel_, &QPushButton::clicked, this, &name_form::Command_cansel_Click);
+  connect(ok_button_, &QPushButton::clicked, this, &name_form::ok_clicked);
+  connect(cancel_button_, &QPushButton::clicked, this, &name_form::cancel_clicked);
 }
 
 void name_form::Show() {
   // The box has no caption: a screen reader says whose name it holds, for the latest
   // relay asked for, which is the one OK stores it under.
-  mingcheng_->setAccessibleName(
-      QStringLiteral("Name of relay %1 at address %2")
-          .arg(QString::fromStdString(logic_.xianlu), QString::fromStdString(logic_.add)));
+  name_box_->setAccessibleName(QStringLiteral("Name of relay %1 at address %2")
+                                   .arg(QString::fromStdString(logic_.relay_text),
+                                        QString::fromStdString(logic_.address_text)));
   if (!loaded_) {
-    Form_Load();
+    load();
     loaded_ = true;
     show();
   }
@@ -62,28 +62,28 @@ void name_form::Show() {
 
 // Every load starts from the dialog's design: a stored name replaces "Text1" only when
 // the address and relay are in range.
-void name_form::Form_Load() {
-  mingcheng_->setText(initial_text);
-  if (const auto name = logic_.Form_Load()) mingcheng_->setText(QString::fromStdString(*name));
+void name_form::load() {
+  name_box_->setText(initial_text);
+  if (const auto name = logic_.stored_name()) name_box_->setText(QString::fromStdString(*name));
   // The old name is selected, so that typing replaces it; selected from its end back,
   // the caret stays at its start and a name wider than the box shows from its first
   // character.
-  const auto length = static_cast<int>(mingcheng_->text().size());
-  mingcheng_->setSelection(length, -length);
-  mingcheng_->setFocus();
+  const auto length = static_cast<int>(name_box_->text().size());
+  name_box_->setSelection(length, -length);
+  name_box_->setFocus();
 }
 
 // A name that was not stored stays in the box (the operator has been told why), so
 // that it can be mended or the write tried again.
-void name_form::Command_ok_Click() {
-  const RenameOutcome outcome = logic_.Command_ok_Click(mingcheng_->text().toStdString());
+void name_form::ok_clicked() {
+  const RenameOutcome outcome = logic_.store(name_box_->text().toStdString());
   if (outcome.refusal) messages_.show(*outcome.refusal);
   if (!outcome.stored) return;
   emit name_stored();
   close();
 }
 
-void name_form::Command_cansel_Click() {
+void name_form::cancel_clicked() {
   close();
 }
 

@@ -19,10 +19,10 @@ class name_form : public QWidget {
  public:
   name_form(RenameLogic& logic, MessageBoxes& messages);
 
-  // Set by the main window before each Show: the address text ("add", the address box
-  // of the design) and the relay number ("xianlu", the line).
-  std::string& add() { return logic_.add; }
-  std::string& xianlu() { return logic_.xianlu; }
+  // Set by the main window before each Show: the address box's text and the clicked
+  // relay's number.
+  std::string& address_text() { return logic_.address_text; }
+  std::string& relay_text() { return logic_.relay_text; }
 
   // Loads and shows the dialog; when it is already open, only brings it to the front
   // (the text box keeps what the operator typed).
@@ -38,14 +38,15 @@ class name_form : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void Form_Load();
-  void Command_ok_Click();
-  void Command_cansel_Click();  // spelt as in the design, like the button
+  // Fills the text box with the stored name (or the default text) and selects it.
+  void load();
+  void ok_clicked();
+  void cancel_clicked();
 
   MessageBoxes& messages_;
   RenameLogic& logic_;
-  QLineEdit* mingcheng_;         // the name ("mingcheng" in the design) being edited
-  QPushButton* Command_ok_;      // stores the name
-  QPushButton* Command_cansel_;  // closes without storing; the design spells it so
+  QLineEdit* name_box_;         // "mingcheng": the name being edited
+  QPushButton* ok_button_;      // "Command_ok": stores the name
+  QPushButton* cancel_button_;  // "Command_cansel": closes without storing
   bool loaded_ = false;
 };

@@ -68,7 +68,7 @@ TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
   QtSerialPort line(program_dir);
   CountingPort port(line);
   main_form form(program_dir, messages, port);
-  form.Form_Initialize();
+  form.set_up();
   form.show();
   const auto box = [&](int relay) {
     return form.findChild<IndicatorBox*>(QStringLiteral("Picture1_%1").arg(relay));

@@ -12,7 +12,7 @@
 #include "form_fixture.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/default_name_text.h"
-#include "names/module2.h"
+#include "names/profile_store.h"
 
 namespace fs = std::filesystem;
 
@@ -154,8 +154,9 @@ TEST_F(InstalledPanel, KeepsItsNamesPerUserWhereItsFolderIsReadOnly) {
   // A title and a name stored as a rename stores them: the next start reads them and
   // says nothing.
   RecordingMessageBoxes messages;
-  Module2 module2(messages);
-  ASSERT_NE(module2.write_ini(name_file, "Software properties", "The name", "Pump house"), 0);
+  ProfileStore profile_store(messages);
+  ASSERT_NE(profile_store.write_value(name_file, "Software properties", "The name", "Pump house"),
+            0);
   const PanelRun second = run_panel();
   EXPECT_EQ(second.title, "Pump house") << second.output;
   EXPECT_EQ(second.messages, std::vector<std::string>{});
@@ -173,7 +174,7 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   {
     FakeSerialPort port;
     main_form form(name_file, state_folder(), messages, port);
-    form.Form_Initialize();
+    form.set_up();
     form.show();
     auto* label = form.findChild<QLabel*>("Label4_3");
     ASSERT_NE(label, nullptr);
@@ -200,7 +201,7 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
 
   QtSerialPort port(state_folder());
   main_form form(name_file, state_folder(), messages, port);
-  form.Form_Initialize();
+  form.set_up();
   form.show();
   EXPECT_EQ(form.findChild<QLabel*>("Label4_3")->text(), "Inlet valve");
   form.findChild<QLineEdit*>("chuankou_num")->setText(QStringLiteral("1"));

@@ -18,18 +18,18 @@ const std::string close_all = "55 01 13 00 00 00 00 69";
 // else a status query. A click sends what the colour of the indicator calls for.
 TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
   using Act = std::function<void(LinkRig&)>;
-  const Act openall = [](LinkRig& rig) { rig.poll.openall_Click(); };
-  const Act closeall = [](LinkRig& rig) { rig.poll.closeall_Click(); };
+  const Act openall = [](LinkRig& rig) { rig.poll.open_all(); };
+  const Act closeall = [](LinkRig& rig) { rig.poll.close_all(); };
   const Act reopen_port = [](LinkRig& rig) {
     rig.port.close();
     rig.port.open();
   };
   const Act address_255 = [](LinkRig& rig) { rig.address.text = "255"; };
   const auto box = [](std::int16_t n) -> Act {
-    return [n](LinkRig& r) { r.poll.Picture1_Click(n); };
+    return [n](LinkRig& r) { r.poll.relay_clicked(n); };
   };
   const auto label = [](std::int16_t n) -> Act {
-    return [n](LinkRig& r) { r.poll.Label2_Click(n); };
+    return [n](LinkRig& r) { r.poll.state_caption_clicked(n); };
   };
   struct Case {
     const char* name;
@@ -58,8 +58,8 @@ TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
     rig.indicators.paint(8, IndicatorState::Idle);
     rig.indicators.paint(16, IndicatorState::Opened);
     for (const Act& act : c.acts) act(rig);
-    rig.poll.Timer1_Timer();
-    rig.poll.Timer1_Timer();
+    rig.poll.tick();
+    rig.poll.tick();
     EXPECT_EQ(rig.take_writes(), c.frames);
   }
 }
@@ -73,7 +73,7 @@ TEST(PollCycle, WatchdogPaintsASilentBoardUnknownOnTheSixthTickAndEveryTickAfter
   // A board that answers every request never turns unknown.
   answer("22 00 00 00 00 80 05 A7");
   for (int tick = 0; tick < 10; ++tick) {
-    rig.poll.Timer1_Timer();
+    rig.poll.tick();
     answer("22 00 00 00 00 80 05 A7");
   }
   for (const auto& [relay, state] : rig.indicators.paints) {
@@ -86,13 +86,13 @@ TEST(PollCycle, WatchdogPaintsASilentBoardUnknownOnTheSixthTickAndEveryTickAfter
   for (int tick = 1; tick <= 8; ++tick) {
     SCOPED_TRACE(tick);
     rig.indicators.paints.clear();
-    rig.poll.Timer1_Timer();
+    rig.poll.tick();
     if (tick <= 5) {
       EXPECT_TRUE(rig.indicators.paints.empty());
-      EXPECT_EQ(rig.poll.link_count(), 5 - tick);
+      EXPECT_EQ(rig.poll.watchdog_ticks_left(), 5 - tick);
     } else {
       EXPECT_EQ(rig.indicators.paints, all_unknown);
-      EXPECT_EQ(rig.poll.link_count(), 0);
+      EXPECT_EQ(rig.poll.watchdog_ticks_left(), 0);
     }
   }
 
@@ -100,20 +100,20 @@ TEST(PollCycle, WatchdogPaintsASilentBoardUnknownOnTheSixthTickAndEveryTickAfter
   answer("22 00 00 00 00 00 01 23");
   EXPECT_EQ(rig.indicators.box_colour(1), colour_green);
   EXPECT_EQ(rig.indicators.box_colour(2), colour_red);
-  EXPECT_EQ(rig.poll.link_count(), 5);
+  EXPECT_EQ(rig.poll.watchdog_ticks_left(), 5);
 }
 
 TEST(PollCycle, WithNoPortOpenEachTickRepaintsUnknownAndDropsTheWaitingCommand) {
   LinkRig rig;
-  rig.poll.openall_Click();
-  rig.poll.Timer1_Timer();
-  EXPECT_EQ(rig.poll.pending_flag(), 0);
+  rig.poll.open_all();
+  rig.poll.tick();
+  EXPECT_EQ(rig.poll.has_pending_command(), 0);
   EXPECT_TRUE(rig.take_writes().empty());
-  EXPECT_EQ(hex_text(rig.module1.tx_buf().bytes), open_all);  // built all the same
+  EXPECT_EQ(hex_text(rig.frame_sender.last_frame().bytes), open_all);  // built all the same
   EXPECT_EQ(rig.indicators.paints.size(), 16u);
 
   rig.port.open();
-  rig.poll.Timer1_Timer();
+  rig.poll.tick();
   EXPECT_EQ(rig.take_writes(), (Frames{query}));
 }
 

@@ -28,7 +28,7 @@ class PortControlTest : public ::testing::Test {
 
 TEST_F(PortControlTest, OpenAndCloseSwitchThePortTheIndicatorsAndTheControls) {
   view.port_text = "3";
-  control.open_comm_Click();
+  control.toggle_port();
   EXPECT_TRUE(rig.port.is_open());
   EXPECT_EQ(rig.port.selected, 3);
   EXPECT_EQ(rig.port.threshold, 8);
@@ -36,21 +36,21 @@ TEST_F(PortControlTest, OpenAndCloseSwitchThePortTheIndicatorsAndTheControls) {
   EXPECT_EQ(view.shown, (FakePortView::Shown{"close com", true, true, true, false}));
 
   rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
-  rig.poll.openall_Click();
-  control.open_comm_Click();
+  rig.poll.open_all();
+  control.toggle_port();
   EXPECT_FALSE(rig.port.is_open());
   EXPECT_EQ(rig.indicators.states, all(IndicatorState::Idle));
   EXPECT_EQ(view.shown, (FakePortView::Shown{"open com", false, false, false, true}));
   // A grey box is neither green nor red: a click on it queues nothing new.
-  rig.poll.Picture1_Click(1);
-  EXPECT_EQ(rig.poll.pending_cmd().command, 0x13);
+  rig.poll.relay_clicked(1);
+  EXPECT_EQ(rig.poll.pending_command().command, 0x13);
 
   // Reopened: unknown again although the states were known, and the number is read anew.
   view.port_text = "2";
-  control.open_comm_Click();
+  control.toggle_port();
   EXPECT_EQ(rig.port.selected, 2);
   EXPECT_EQ(rig.indicators.states, all(IndicatorState::Unknown));
-  EXPECT_EQ(rig.poll.link_count(), 5);  // neither open nor close resets the watchdog
+  EXPECT_EQ(rig.poll.watchdog_ticks_left(), 5);  // neither open nor close resets the watchdog
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -73,7 +73,7 @@ TEST_F(PortControlTest, AFailedOpenSaysWhyAndLeavesTheWindowAsItWas) {
     rig.port.device = c.port_text == "3" ? "/dev/ttyS2" : "";
     messages.shown.clear();
 
-    control.open_comm_Click();
+    control.toggle_port();
 
     EXPECT_FALSE(rig.port.is_open());
     EXPECT_EQ(view.shown, FakePortView::Shown{});

@@ -41,28 +41,28 @@ TEST(Receive, OnlyAFrameWithTheRightHeaderAndChecksumPaintsAndReArmsTheWatchdog)
     rig.port.open();
     rig.port.set_receive_threshold(8);
     rig.port.receive(hex_bytes("22 00 00 00 00 00 00 22"));
-    rig.poll.Timer1_Timer();
-    rig.poll.Timer1_Timer();
+    rig.poll.tick();
+    rig.poll.tick();
     rig.indicators.paints.clear();
 
     const auto bytes = hex_bytes(c.wire);
     rig.port.receive(bytes);
     // Eight bytes are read and kept, whether or not they pass.
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 8, rig.poll.rx_buf().begin()));
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 8, rig.poll.last_answer().begin()));
     std::vector<int> painted;
     for (const auto& paint : rig.indicators.paints) painted.push_back(paint.first);
     if (c.opened) {
       EXPECT_EQ(painted, nine_one_ten_two);
       EXPECT_EQ(opened_mask(rig), *c.opened);
-      EXPECT_EQ(rig.poll.link_count(), 5);
+      EXPECT_EQ(rig.poll.watchdog_ticks_left(), 5);
     } else {
       EXPECT_TRUE(painted.empty());
-      EXPECT_EQ(rig.poll.link_count(), 3);
+      EXPECT_EQ(rig.poll.watchdog_ticks_left(), 3);
     }
 
     // What is left over waits until the next request discards it; the answer then paints.
     EXPECT_EQ(rig.port.input.size(), bytes.size() - 8);
-    rig.poll.Timer1_Timer();
+    rig.poll.tick();
     rig.port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
     EXPECT_EQ(opened_mask(rig), 0x8005u);
   }
@@ -72,16 +72,16 @@ TEST(Receive, OtherEventsAndShortReadsAreIgnored) {
   LinkRig rig;
   rig.port.open();
   rig.port.input = {0x22, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x22};
-  rig.poll.MSComm1_OnComm(1);  // a transmit event reads nothing
+  rig.poll.on_receive(1);  // a transmit event reads nothing
   EXPECT_EQ(rig.port.input.size(), 8u);
 
   // Fewer than eight waiting: nothing is read, the bytes stay for the next event.
   rig.port.input = {0x22, 0x00, 0x00};
-  rig.poll.MSComm1_OnComm(comm_event_receive);
+  rig.poll.on_receive(comm_event_receive);
   EXPECT_EQ(hex_text(rig.port.input), "22 00 00");
-  EXPECT_EQ(rig.poll.rx_buf(), (std::array<std::int32_t, 8>{}));
+  EXPECT_EQ(rig.poll.last_answer(), (std::array<std::int32_t, 8>{}));
   EXPECT_TRUE(rig.indicators.paints.empty());
-  EXPECT_EQ(rig.poll.link_count(), 0);
+  EXPECT_EQ(rig.poll.watchdog_ticks_left(), 0);
 }
 
 }  // namespace

@@ -53,9 +53,9 @@ TEST_F(LinkToBoard, QueriesAreAnsweredAndARelayCommandComesBackAsItsNewState) {
   EXPECT_EQ(panel.shown.caption, "close com");
   EXPECT_EQ(panel.frames.front(), status_query);
 
-  panel.cycle.openall_Click();
+  panel.cycle.open_all();
   ASSERT_TRUE(wait_until([&] { return panel.count(IndicatorState::Opened) == 16; }));
-  panel.cycle.Picture1_Click(5);
+  panel.cycle.relay_clicked(5);
   ASSERT_TRUE(wait_until([&] { return panel.indicators.states[4] == IndicatorState::Closed; }));
   EXPECT_EQ(panel.count(IndicatorState::Opened), 15);
 
@@ -105,7 +105,7 @@ TEST_F(LinkToBoard, APulledBoardIsReleasedAndTakenBackWhenItReturns) {
   auto board = std::make_unique<BoardProcess>(board_options());
   PanelLink panel(program_dir());
   ASSERT_TRUE(opens_on_a_closed_board(panel));
-  panel.cycle.Picture1_Click(3);
+  panel.cycle.relay_clicked(3);
   ASSERT_TRUE(wait_until([&] { return panel.indicators.states[2] == IndicatorState::Opened; }));
 
   // Unplugged and plugged in again: the relays kept their states, and the panel shows

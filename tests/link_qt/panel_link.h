@@ -75,13 +75,13 @@ class PanelLink : public FakePortView, public LineWatcher {
     core.set_watcher(this);
     QObject::connect(&timer, &PollTimer::timeout, [this] {
       ++ticks;
-      core.Timer1_Timer();
+      core.tick();
     });
     timer.start();  // the window's timer runs from creation on, before any port is open
   }
 
   // The operator's "open com" / "close com" button.
-  void click_open_comm() { control.open_comm_Click(); }
+  void click_open_comm() { control.toggle_port(); }
   // How many of the 16 indicators show `state` now.
   int count(IndicatorState state) const {
     return static_cast<int>(std::count(indicators.states.begin(), indicators.states.end(), state));
@@ -100,7 +100,7 @@ class PanelLink : public FakePortView, public LineWatcher {
     frames.emplace_back(frame.begin(), frame.end());
   }
   void receive_handled(const PollCycle& poll, bool answered) override {
-    received.push_back(poll.rx_buf());
+    received.push_back(poll.last_answer());
     if (answered) ++answers;
   }
 

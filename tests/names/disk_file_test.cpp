@@ -15,7 +15,7 @@
 #include <string>
 
 #include "names/default_name_text.h"
-#include "names/module2.h"
+#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 
@@ -58,15 +58,15 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
   const std::string new_file = with_relay8_of_address_128(old_file, "valve");
   write_bytes(path, old_file);
   RecordingMessageBoxes messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
   FakeNameView view;
-  NameFile names{path, module2, messages, view};
+  NameFile names{path, profile_store, messages, view};
 
   // Kills spread over whole writes, however long the disk takes to flush one just now:
   // on a busy disk a write may take ten times longer than on an idle one.
   const auto measured = std::chrono::steady_clock::now();
   for (const char* name : {"valve", "relay8", "valve", "relay8"}) {
-    ASSERT_EQ(module2.write_ini(path, "address 128", "relay8name", name), 1);
+    ASSERT_EQ(profile_store.write_value(path, "address 128", "relay8name", name), 1);
   }
   const auto one_write = std::chrono::duration_cast<std::chrono::microseconds>(
       (std::chrono::steady_clock::now() - measured) / 4);
@@ -90,7 +90,8 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
       // The writer's own clock kills it, at the moment chosen for this round.
       if (!arm_kill_timer(delay)) _exit(3);
       for (unsigned i = first;; ++i) {
-        if (!module2.write_ini(path, "address 128", "relay8name", i % 2 ? "relay8" : "valve")) {
+        if (!profile_store.write_value(path, "address 128", "relay8name",
+                                       i % 2 ? "relay8" : "valve")) {
           _exit(1);
         }
       }
@@ -104,7 +105,7 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
     renames_seen += now != last;
     last = now;
     named_temporaries_left += folder.names().size() > 1;
-    names.init_name_file();
+    names.open_or_create();
     ASSERT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
     ASSERT_EQ(read_bytes(path), now);
   }

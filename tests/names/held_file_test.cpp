@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "names/module2.h"
+#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 
@@ -26,15 +26,15 @@ class HeldFileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
 };
 
 TEST_F(HeldFileTest, ReadOnlyFileIsReadButNeverReplaced) {
   write_bytes(path, old_file);
   ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "pump"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 0);
   EXPECT_EQ(messages.shown, std::vector<Message>{failed("written", windows_access_denied)});
-  EXPECT_EQ(module2.read_ini(path, "Software properties", "The name"), "Corvanti");
+  EXPECT_EQ(profile_store.read_value(path, "Software properties", "The name"), "Corvanti");
   EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY,
             static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -64,8 +64,8 @@ TEST_F(HeldFileTest, FileHeldOpenByAnotherProgramIsWrittenWhereItsShareModeAllow
     const HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, holder.share, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const std::int32_t result = module2.write_ini(path, "address 1", "relay1name", "pump");
-    const std::string name = module2.read_ini(path, "address 1", "relay1name");
+    const std::int32_t result = profile_store.write_value(path, "address 1", "relay1name", "pump");
+    const std::string name = profile_store.read_value(path, "address 1", "relay1name");
     CloseHandle(held);
 
     EXPECT_EQ(result, holder.written ? 1 : 0);

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "names/default_name_text.h"
-#include "names/module2.h"
+#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 
@@ -23,7 +23,7 @@ TEST(NameFileLock, RenamesOfConcurrentProcessesAreAllKept) {
   const auto path = folder / "name.txt";
   write_bytes(path, default_name_text());
   RecordingMessageBoxes messages;
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   const auto key = [](int relay) { return "relay" + std::to_string(relay) + "name"; };
   const auto section = [](int i) { return "address " + std::to_string(i); };
   std::fflush(nullptr);
@@ -31,7 +31,7 @@ TEST(NameFileLock, RenamesOfConcurrentProcessesAreAllKept) {
   for (const int relay : {1, 2}) {
     if ((children[relay - 1] = fork()) != 0) continue;
     for (int i = 0; i < 120; ++i) {
-      if (!module2.write_ini(path, section(i), key(relay), std::to_string(i))) _exit(1);
+      if (!profile_store.write_value(path, section(i), key(relay), std::to_string(i))) _exit(1);
     }
     _exit(0);
   }
@@ -43,7 +43,7 @@ TEST(NameFileLock, RenamesOfConcurrentProcessesAreAllKept) {
   int lost = 0;
   for (int i = 0; i < 120; ++i) {
     for (const int relay : {1, 2})
-      lost += module2.read_ini(path, section(i), key(relay)) != std::to_string(i);
+      lost += profile_store.read_value(path, section(i), key(relay)) != std::to_string(i);
   }
   EXPECT_EQ(lost, 0) << "of 240 renames";
 }
@@ -55,16 +55,16 @@ TEST(NameFileLock, AWriterGivesUpOnALockHeldTooLongAndSaysSo) {
   const auto path = folder / "name.txt";
   write_bytes(path, "[address 1]\r\nrelay1name=valve\r\n");
   RecordingMessageBoxes messages;
-  Module2 module2(messages, std::chrono::milliseconds(50));
+  ProfileStore profile_store(messages, std::chrono::milliseconds(50));
   std::optional<NameFileLock> other(std::in_place, path, patience);
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "pump"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 0);
   EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=valve\r\n");
   const Message busy{path.string() + " could not be written: another program kept it locked for " +
                          "50 ms (" + path.string() + ".lock). Try again in a moment.",
                      "File Error", MessageIcon::Critical};
   EXPECT_EQ(messages.shown, std::vector<Message>{busy});
   other.reset();
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "pump"), 1);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 1);
 }
 
 // A program that starts while another sets the file up finds it set up and keeps it.
@@ -78,11 +78,11 @@ TEST(NameFileLock, ASecondFirstStartKeepsTheFileTheFirstOneSetUp) {
     }
     std::atomic<bool> told{false};
   } messages;
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   FakeNameView view;
-  NameFile names(path, module2, messages, view);
+  NameFile names(path, profile_store, messages, view);
   std::optional<NameFileLock> first(std::in_place, path, patience);
-  std::thread second([&] { names.init_name_file(); });
+  std::thread second([&] { names.open_or_create(); });
   while (!messages.told) std::this_thread::yield();  // it found no file
   const std::string set_up = "[Software properties]\r\nThe name=First\r\n[address 0]\r\n";
   write_bytes(path, set_up);

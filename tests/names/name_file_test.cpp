@@ -42,13 +42,13 @@ class NameFileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
   FakeNameView view;
-  NameFile names{path, module2, messages, view};
+  NameFile names{path, profile_store, messages, view};
 };
 
 TEST_F(NameFileTest, FirstStartCreatesTheFileAndTellsTheOperatorInOrder) {
-  names.init_name_file();
+  names.open_or_create();
   EXPECT_EQ(messages.shown, (std::vector<Message>{not_found(path), name_file_created}));
   EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
   const std::string text = read_bytes(path);
@@ -82,7 +82,7 @@ TEST_F(NameFileTest, LaterStartTakesTheTitleOrResetsAFileWithoutTheMarker) {
     write_bytes(path, c.before);
     messages.shown.clear();
     view.captions.clear();
-    names.init_name_file();
+    names.open_or_create();
     EXPECT_EQ(view.captions, std::vector<std::string>{c.caption});
     EXPECT_EQ(messages.shown, std::vector<Message>(c.reset ? 1 : 0, name_file_created));
     EXPECT_EQ(read_bytes(path), c.reset ? expected_default_file() : c.before);
@@ -125,7 +125,7 @@ TEST_F(NameFileTest, CreationOrBackupFailureIsReportedInsteadOfSuccess) {
     SCOPED_TRACE(c.path);
     messages.shown.clear();
     view.captions.clear();
-    NameFile(c.path, module2, messages, view).init_name_file();
+    NameFile(c.path, profile_store, messages, view).open_or_create();
     EXPECT_EQ(messages.shown, c.told);
     EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
   }
@@ -141,7 +141,7 @@ TEST_F(NameFileTest, UnreadableFileIsNeitherResetNorBackedUp) {
   write_bytes(path, "[address 0]\r\nrelay1name=mine\r\n");
   std::filesystem::permissions(path, std::filesystem::perms::none);
   const int result = run_in_child(ChildRole::operator_rights, [&] {
-    names.init_name_file();
+    names.open_or_create();
     const bool told = messages.shown.size() == 1 &&
                       messages.shown[0].text.ends_with("could not be read: Permission denied");
     return told ? 0 : 1;
@@ -194,7 +194,7 @@ TEST_F(NameFileTest, StartRemovesOnlyTheTemporariesOfEndedPrograms) {
     if (!entry.removed) kept.push_back(entry.name);
   }
   std::sort(kept.begin(), kept.end());
-  names.init_name_file();
+  names.open_or_create();
   EXPECT_EQ(folder.names(), kept);
   EXPECT_EQ(read_bytes(path), expected_default_file());
   EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
@@ -204,9 +204,9 @@ TEST_F(NameFileTest, StartRemovesOnlyTheTemporariesOfEndedPrograms) {
 
 TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   write_bytes(path, expected_default_file());
-  ASSERT_EQ(module2.write_ini(path, "address 255", "relay1name", "first of the last"), 1);
+  ASSERT_EQ(profile_store.write_value(path, "address 255", "relay1name", "first of the last"), 1);
   const std::string last = chinese_code_page() ? "泵房的最后一个" : "Kühlung, die letzte";
-  ASSERT_EQ(module2.write_ini(path, "address 255", "relay16name", last), 1);
+  ASSERT_EQ(profile_store.write_value(path, "address 255", "relay16name", last), 1);
   names.load_names("255");
   EXPECT_EQ(view.labels[1], "first of the last");
   EXPECT_EQ(view.labels[2], "relay2");
@@ -247,9 +247,9 @@ class RenameLogicTest : public NameFileTest {
  protected:
   RenameLogic dialog(const std::string& address, const std::string& relay) {
     write_bytes(path, stored);
-    RenameLogic logic(path, module2);
-    logic.add = address;
-    logic.xianlu = relay;
+    RenameLogic logic(path, profile_store);
+    logic.address_text = address;
+    logic.relay_text = relay;
     return logic;
   }
   const std::string stored =
@@ -267,25 +267,25 @@ TEST_F(RenameLogicTest, LoadShowsTheStoredNameOnlyForAddressesAndRelaysInRange) 
       {"0", "1", ""},      {"03", "7", ""},       {"2.5", "7", ""},
   };
   for (const auto& c : in_range) {
-    EXPECT_EQ(dialog(c.address, c.relay).Form_Load(), c.shown) << c.address << "/" << c.relay;
+    EXPECT_EQ(dialog(c.address, c.relay).stored_name(), c.shown) << c.address << "/" << c.relay;
   }
   // Out of range or no 16-bit number: nothing, and the box keeps "Text1".
   for (const std::string address : {"256", "", "abc", "-1", "40000"}) {
-    EXPECT_EQ(dialog(address, "7").Form_Load(), std::nullopt) << address;
+    EXPECT_EQ(dialog(address, "7").stored_name(), std::nullopt) << address;
   }
   for (const std::string relay : {"0", "17", "x"}) {
-    EXPECT_EQ(dialog("3", relay).Form_Load(), std::nullopt) << relay;
+    EXPECT_EQ(dialog("3", relay).stored_name(), std::nullopt) << relay;
   }
   EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(RenameLogicTest, OkWritesTheTextUnderTheLatestAddressAndRelay) {
   const std::string after_3 = "\r\n[address 255]\r\nrelay16name=last\r\n";
-  dialog("3", "7").Command_ok_Click("pump");
+  dialog("3", "7").store("pump");
   EXPECT_EQ(read_bytes(path), "[address 3]\r\nrelay7name=pump" + after_3);
-  dialog("3", "7").Command_ok_Click("");
+  dialog("3", "7").store("");
   EXPECT_EQ(read_bytes(path), "[address 3]\r\nrelay7name=" + after_3);
-  dialog("300", "2").Command_ok_Click("far");
+  dialog("300", "2").store("far");
   EXPECT_EQ(read_bytes(path), stored + "[address 300]\r\nrelay2name=far\r\n");
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -309,7 +309,7 @@ TEST_F(RenameLogicTest, ANameLongerThanAReadGivesBackIsRefused) {
     if (!applies(c.where)) continue;
     RenameLogic logic = dialog("3", "7");
     write_bytes(path, c.file);
-    const RenameOutcome outcome = logic.Command_ok_Click(c.name);
+    const RenameOutcome outcome = logic.store(c.name);
     EXPECT_EQ(outcome.stored, c.refused.empty()) << c.refused;
     EXPECT_EQ(outcome.refusal.value_or(Message{}).text,
               c.refused.empty() ? ""

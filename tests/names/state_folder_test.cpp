@@ -140,21 +140,21 @@ TEST(StateFolder, WithoutAFolderTheOperatorIsToldOnceAndNothingElseReadsOrWrites
                      "File Error", MessageIcon::Critical}));
 
   // The start and every change of address: the default title, no names, no more boxes.
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   FakeNameView view;
-  NameFile names(none.name_file, module2, messages, view);
-  names.init_name_file();
+  NameFile names(none.name_file, profile_store, messages, view);
+  names.open_or_create();
   for (const char* address : {"0", "1", "255"}) names.load_names(address);
   EXPECT_EQ(view.captions, std::vector<std::string>{std::string(default_title)});
   EXPECT_TRUE(view.labels.empty());
   EXPECT_EQ(messages.shown.size(), 1u);
 
   // A rename says why it cannot be stored, and writes nowhere.
-  RenameLogic rename(none.name_file, module2);
-  rename.add = "1";
-  rename.xianlu = "3";
-  EXPECT_EQ(rename.Form_Load(), std::nullopt);
-  const RenameOutcome outcome = rename.Command_ok_Click("Pump");
+  RenameLogic rename(none.name_file, profile_store);
+  rename.address_text = "1";
+  rename.relay_text = "3";
+  EXPECT_EQ(rename.stored_name(), std::nullopt);
+  const RenameOutcome outcome = rename.store("Pump");
   EXPECT_FALSE(outcome.stored);
   ASSERT_TRUE(outcome.refusal);
   EXPECT_NE(outcome.refusal->text.find("no name file"), std::string::npos);

@@ -18,7 +18,7 @@
 
 #include "names/ansi_code_page.h"
 #include "names/file_encoding.h"
-#include "names/module2.h"
+#include "names/profile_store.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
@@ -148,7 +148,7 @@ TEST(WindowsFiles, EveryGb2312CharacterAloneInAFileReadsBackInBothEncodings) {
 }
 
 // Files of 16 addresses by 16 relays, as one-character names under [address n] and
-// two-character ones under [pair n], read through Module2 from disk.
+// two-character ones under [pair n], read through ProfileStore from disk.
 TEST(WindowsFiles, Gb2312CharactersReadBackFromWholeFilesInBothEncodings) {
   const std::vector<Form> forms = unmarked_forms();
   if (forms.empty())
@@ -156,7 +156,7 @@ TEST(WindowsFiles, Gb2312CharactersReadBackFromWholeFilesInBothEncodings) {
   const auto& chars = gb2312_hanzi();
   FastFolder folder;
   RecordingMessageBoxes messages;
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   const auto path = folder / "name.txt";
   int checked = 0;
   for (std::size_t first = 0; first < chars.size(); first += 256) {
@@ -184,8 +184,8 @@ TEST(WindowsFiles, Gb2312CharactersReadBackFromWholeFilesInBothEncodings) {
         const std::size_t n = i - first;
         const std::string key = "relay" + std::to_string(n % 16 + 1) + "name";
         const std::string address = std::to_string(n / 16);
-        EXPECT_EQ(module2.read_ini(path, "address " + address, key), chars[i].text);
-        EXPECT_EQ(module2.read_ini(path, "pair " + address, key), chars[i].text + "中");
+        EXPECT_EQ(profile_store.read_value(path, "address " + address, key), chars[i].text);
+        EXPECT_EQ(profile_store.read_value(path, "pair " + address, key), chars[i].text + "中");
         checked += 2;
       }
     }
@@ -203,7 +203,7 @@ TEST(WindowsFiles, RandomWritesOfGb2312NamesKeepTheFileEncoding) {
   const auto& chars = gb2312_hanzi();
   FastFolder folder;
   RecordingMessageBoxes messages;
-  Module2 module2(messages);
+  ProfileStore profile_store(messages);
   const struct {
     std::string label;
     std::string start;
@@ -229,15 +229,15 @@ TEST(WindowsFiles, RandomWritesOfGb2312NamesKeepTheFileEncoding) {
       }
       const std::string section = "address " + std::to_string(address);
       const std::string key = "relay" + std::to_string(relay) + "name";
-      ASSERT_EQ(module2.write_ini(path, section, key, name), 1) << "write " << write;
+      ASSERT_EQ(profile_store.write_value(path, section, key, name), 1) << "write " << write;
       stored[{address, relay}] = name;
       ASSERT_EQ(FileEncoding::detect(read_bytes(path)).form(), f.form) << "write " << write;
-      ASSERT_EQ(module2.read_ini(path, section, key), name) << "write " << write;
+      ASSERT_EQ(profile_store.read_value(path, section, key), name) << "write " << write;
     }
     for (const auto& [place, name] : stored) {
       const std::string section = "address " + std::to_string(place.first);
       const std::string key = "relay" + std::to_string(place.second) + "name";
-      EXPECT_EQ(module2.read_ini(path, section, key), name) << section << " " << key;
+      EXPECT_EQ(profile_store.read_value(path, section, key), name) << section << " " << key;
     }
   }
   EXPECT_TRUE(messages.shown.empty());
@@ -248,23 +248,23 @@ class Utf16FileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
 };
 
 TEST_F(Utf16FileTest, ReadsNamesAndTheStartUpKeepsTheFile) {
   const std::string before = read_bytes(fixture("utf16le.ini"));
   write_bytes(path, before);
-  EXPECT_EQ(module2.read_ini(path, "Software properties", "The name"), "继电器面板");
-  EXPECT_EQ(module2.read_ini(path, "ADDRESS 0", "relay1name"), "水泵");
-  EXPECT_EQ(module2.read_ini(path, "address 0", "relay2name"), "𠀀阀");
-  EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), "风机");
-  EXPECT_EQ(module2.read_ini(path, "address 1", "relay2name"), "");
-  EXPECT_TRUE(module2.section_exists(path, "address 0"));
-  EXPECT_FALSE(module2.section_exists(path, "Address 0"));
+  EXPECT_EQ(profile_store.read_value(path, "Software properties", "The name"), "继电器面板");
+  EXPECT_EQ(profile_store.read_value(path, "ADDRESS 0", "relay1name"), "水泵");
+  EXPECT_EQ(profile_store.read_value(path, "address 0", "relay2name"), "𠀀阀");
+  EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), "风机");
+  EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), "");
+  EXPECT_TRUE(profile_store.has_section_line(path, "address 0"));
+  EXPECT_FALSE(profile_store.has_section_line(path, "Address 0"));
 
   FakeNameView view;
-  NameFile names(path, module2, messages, view);
-  names.init_name_file();
+  NameFile names(path, profile_store, messages, view);
+  names.open_or_create();
   EXPECT_EQ(view.captions, std::vector<std::string>{"继电器面板"});
   EXPECT_EQ(read_bytes(path), before);
   EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
@@ -287,9 +287,9 @@ TEST_F(Utf16FileTest, WritesChangeOnlyTheirLineInUtf16) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     write_bytes(path, read_bytes(fixture("utf16le.ini")));
-    ASSERT_EQ(module2.write_ini(path, c.section, c.key, c.value), 1);
+    ASSERT_EQ(profile_store.write_value(path, c.section, c.key, c.value), 1);
     EXPECT_EQ(read_bytes(path), read_bytes(fixture(c.expected + ".expected.ini")));
-    EXPECT_EQ(module2.read_ini(path, c.section, c.key), c.value);
+    EXPECT_EQ(profile_store.read_value(path, c.section, c.key), c.value);
   }
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -311,8 +311,8 @@ TEST_F(Utf16FileTest, ReadLimitCountsCodeUnitsAndKeepsPairsWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.read_back.size());
     write_bytes(path, read_bytes(fixture("utf16le.ini")));
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", c.value), 1);
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), c.read_back);
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.value), 1);
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), c.read_back);
   }
 }
 
@@ -320,8 +320,8 @@ TEST_F(Utf16FileTest, ReadLimitCountsCodeUnitsAndKeepsPairsWhole) {
 TEST_F(Utf16FileTest, FileWithALoneSurrogateIsNotRewritten) {
   const std::string before = std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x00\xD8\r\0\n\0", 22);
   write_bytes(path, before);
-  EXPECT_EQ(module2.read_ini(path, "a", "k"), "\uFFFD");
-  EXPECT_EQ(module2.write_ini(path, "a", "other", "x"), 0);
+  EXPECT_EQ(profile_store.read_value(path, "a", "k"), "\uFFFD");
+  EXPECT_EQ(profile_store.write_value(path, "a", "other", "x"), 0);
   EXPECT_EQ(read_bytes(path), before);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].caption, "File Error");

@@ -38,7 +38,7 @@ TEST(SendFrame, WritesEachFrameForTheAddressTextOfTheMomentAfterDroppingStaleInp
     SCOPED_TRACE("address \"" + c.address_text + "\"");
     rig.address.text = c.address_text;
     rig.port.input = {0x22, 0x00, 0xA7};  // the tail of an earlier answer
-    rig.module1.send_frame(c.command, c.data1, c.data2);
+    rig.frame_sender.send(c.command, c.data1, c.data2);
     if (c.wire.empty()) {
       EXPECT_TRUE(rig.take_writes().empty());
     } else {
@@ -52,12 +52,12 @@ TEST(StatusFrame, CarriesRelays9To16ThenRelays1To8AndGetBitReadsThem) {
   // Relays 1, 3 and 16 opened, as the virtual board reports them.
   EXPECT_EQ(hex_text(StatusFrame::build(0x8005).bytes), "22 00 00 00 00 80 05 A7");
   // No bit outside the state byte, whatever the caller asks.
-  EXPECT_EQ(get_bit(0xFF, -1), 0);
-  EXPECT_EQ(get_bit(0xFF, 8), 0);
+  EXPECT_EQ(relay_state_bit(0xFF, -1), 0);
+  EXPECT_EQ(relay_state_bit(0xFF, 8), 0);
 
   for (int value = 0; value < 256; ++value) {
     for (std::int16_t n = 0; n < 8; ++n) {
-      ASSERT_EQ(get_bit(static_cast<std::uint8_t>(value), n), (value / (1 << n)) % 2)
+      ASSERT_EQ(relay_state_bit(static_cast<std::uint8_t>(value), n), (value / (1 << n)) % 2)
           << "value " << value << " bit " << n;
     }
   }

@@ -103,6 +103,6 @@ struct LinkRig {
   FakeNameLabels names;
   RecordingMessageBoxes messages;
   PanelCore core{{port, indicators, view, address, names, messages}, "name.txt"};
-  Module1& module1 = core.module1();
+  FrameSender& frame_sender = core.frame_sender();
   PollCycle& poll = core.poll();
 };

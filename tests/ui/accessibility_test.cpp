@@ -115,7 +115,7 @@ TEST_F(AccessibilityTest, AScreenReaderPressesAnIndicatorAndOpensItsRename) {
   EXPECT_FALSE(form->rename_dialog().loaded());
   actions->doAction(QAccessibleActionInterface::showMenuAction());
   EXPECT_TRUE(form->rename_dialog().loaded());
-  EXPECT_EQ(form->rename_dialog().xianlu(), "9");
+  EXPECT_EQ(form->rename_dialog().relay_text(), "9");
   form->rename_dialog().close();
 }
 

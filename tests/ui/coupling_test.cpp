@@ -88,7 +88,7 @@ TEST_F(FormTest, PortNumberFollowsItsSpinBarAndNamesItsDeviceWithoutTouchingTheL
 // without a word, and keeps the names while the address box holds no number.
 TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
   RecordingMessageBoxes others_messages;
-  Module2 other(others_messages);
+  ProfileStore other(others_messages);
   const struct {
     QString address;
     std::string title;
@@ -97,8 +97,8 @@ TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
   for (const auto& c : cases) {
     add()->setText(c.address);
     form->loads = 0;
-    ASSERT_EQ(other.write_ini(name_file(), "address 1", "relay5name", "Pump room"), 1);
-    ASSERT_EQ(other.write_ini(name_file(), "Software properties", "The name", c.title), 1);
+    ASSERT_EQ(other.write_value(name_file(), "address 1", "relay5name", "Pump room"), 1);
+    ASSERT_EQ(other.write_value(name_file(), "Software properties", "The name", c.title), 1);
     const QString title = QString::fromStdString(c.title);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowTitle() == title; }, 20000));
     EXPECT_EQ(name(5), c.name_5);

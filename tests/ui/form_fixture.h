@@ -66,7 +66,7 @@ class FormTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid());
     write_file(name_file(), name_file_text());
     form = std::make_unique<CountingForm>(program_dir(), messages, port);
-    form->Form_Initialize();
+    form->set_up();
     form->loads = 0;
   }
 

@@ -41,8 +41,8 @@ TEST_F(KeyboardRenameTest, F2OnAFocusedBoxRenamesItsRelayAtTheShownAddress) {
 
   QTest::keyClick(box(5), Qt::Key_F2);
   ASSERT_TRUE(dialog->loaded());
-  EXPECT_EQ(dialog->add(), "3");
-  EXPECT_EQ(dialog->xianlu(), "5");
+  EXPECT_EQ(dialog->address_text(), "3");
+  EXPECT_EQ(dialog->relay_text(), "5");
   EXPECT_EQ(mingcheng->text(), "a3 r5");
   EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 5 at address 3");
   EXPECT_EQ(form->focusWidget(), box(5)) << "a rename key moves no focus in the window";
@@ -80,7 +80,7 @@ TEST_F(KeyboardRenameTest, OnlyTheRenameKeysOpenTheDialog) {
     QTest::keyClick(box(12), c.key, c.modifiers);
     EXPECT_EQ(dialog->loaded(), c.opens);
     if (c.opens) {
-      EXPECT_EQ(dialog->xianlu(), "12");
+      EXPECT_EQ(dialog->relay_text(), "12");
       EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 12 at address 1");
     }
     dialog->close();
@@ -99,7 +99,7 @@ TEST_F(KeyboardRenameTest, AKeyboardMenuRequestRenamesAndAMouseOneDoesNot) {
                            box(7)->mapToGlobal(QPoint(10, 10)));
   QApplication::sendEvent(box(7), &by_key);
   ASSERT_TRUE(dialog->loaded());
-  EXPECT_EQ(dialog->xianlu(), "7");
+  EXPECT_EQ(dialog->relay_text(), "7");
 
   // Both a key and the menu request it brings: the dialog keeps what was typed.
   QTest::keyClicks(mingcheng, "x");

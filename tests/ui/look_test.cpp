@@ -214,7 +214,7 @@ TEST_F(LookTest, EveryCaptionIsLegibleUnderLightAndDarkPalettes) {
     SCOPED_TRACE(p.name);
     QApplication::setPalette(p.palette);
     form = std::make_unique<CountingForm>(program_dir(), messages, port);
-    form->Form_Initialize();
+    form->set_up();
     show_states();
     const QImage shown = window();
 

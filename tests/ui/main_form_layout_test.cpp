@@ -55,7 +55,7 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
     EXPECT_TRUE(box(relay)->state_label()->alignment() & Qt::AlignTop);
     // Where a name label and its box overlap, the box is on top.
     EXPECT_EQ(form->childAt(box(relay)->pos() + QPoint(0, 10)), box(relay));
-    EXPECT_EQ(box(relay)->state_label(), child(QStringLiteral("Label2_%1").arg(relay)));
+    EXPECT_EQ(box(relay)->state_label(), child(QStringLiteral("state_label_%1").arg(relay)));
     EXPECT_EQ(box(relay)->state_label()->geometry(),
               QRect(box(relay)->contentsRect().topLeft() + QPoint(0, 8), QSize(81, 25)));
   }
@@ -99,7 +99,7 @@ TEST_F(FormTest, FirstStartWithoutANameFileTellsTheOperatorAndShowsTheDefaults) 
   form.reset();
   std::filesystem::remove(name_file());
   form = std::make_unique<CountingForm>(program_dir(), messages, port);
-  form->Form_Initialize();
+  form->set_up();
   ASSERT_EQ(messages.shown.size(), 2u);
   EXPECT_EQ(messages.shown[0].caption, "File Not Found");
   EXPECT_EQ(messages.shown[1].text, "name file created");

@@ -29,7 +29,7 @@ class PlainTextFormTest : public FormTest {
     form.reset();
     write_file(name_file(), file_text);
     form = std::make_unique<CountingForm>(program_dir(), messages, port);
-    form->Form_Initialize();
+    form->set_up();
   }
   // The title as the window hands it to the window system.
   QString title_bar() const {

@@ -34,7 +34,7 @@ class PortTest : public FormTest {
   // The frame the next tick puts on the line, if any.
   std::optional<Bytes> next_frame() {
     const auto before = port.writes.size();
-    form->Timer1_Timer();
+    form->tick();
     if (port.writes.size() == before) return std::nullopt;
     return port.writes.back();
   }

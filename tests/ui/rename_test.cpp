@@ -194,7 +194,7 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
     messages.shown.clear();
     form->loads = 0;
     click_name(6);
-    dialog->add() = c.address;
+    dialog->address_text() = c.address;
     paste(c.pasted);
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_TRUE(dialog->isVisible());
@@ -220,7 +220,7 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
   EXPECT_EQ(name(6), "Pump");
 }
 
-// The operator has been told why the write failed (Module2's own box); the name waits
+// The operator has been told why the write failed (ProfileStore's own box); the name waits
 // in the dialog, and OK stores it once the trouble is gone.
 TEST_F(RenameTest, AFailedWriteKeepsTheDialogOpenForAnotherTry) {
   const std::filesystem::path moved = program_dir() / "moved.txt";

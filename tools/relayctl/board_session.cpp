@@ -96,7 +96,7 @@ bool BoardSession::exchange() {
   outstanding_ = true;
   in_time_ = false;
   sent_at_ = wait_.now();
-  core_.poll().poll_tick();
+  core_.poll().send_next_frame();
   wait_.wait_until([&] { return !outstanding_ || stopping(); }, sent_at_ + timeout_);
   return in_time_;
 }
@@ -125,12 +125,12 @@ std::optional<RelayMask> BoardSession::switch_relays(RelayMask relays, bool open
   bool answered = false;
   // All sixteen at once go as one frame, as the panel's bulk buttons send them.
   if (relays == all_relays) {
-    opened ? core_.poll().openall_Click() : core_.poll().closeall_Click();
+    opened ? core_.poll().open_all() : core_.poll().close_all();
     answered = exchange();
   } else {
     for (int relay = 1; relay <= relay_count; ++relay) {
       if ((change & relay_bit(relay)) == 0) continue;
-      core_.poll().Picture1_Click(static_cast<std::int16_t>(relay));
+      core_.poll().relay_clicked(static_cast<std::int16_t>(relay));
       answered = exchange();
     }
   }

@@ -91,7 +91,7 @@ int rename(CtlContext& context) {
     // As the panel's first start: the whole default file, written at once. What the
     // core says on the way ("not found", then "created") is said here in one line with
     // the path, and only by the program that created it; a failure tells its reason.
-    context.core.name_file().init_name_file();
+    context.core.name_file().open_or_create();
     if (!std::filesystem::exists(path, error)) return fail(context, ExitCode::Usage, "");
     const auto shown = context.host.take_shown();
     if (std::any_of(shown.begin(), shown.end(),
@@ -117,9 +117,9 @@ int rename(CtlContext& context) {
 
   // The rename dialog's own logic, with its refusals.
   RenameLogic& logic = context.core.rename();
-  logic.add = context.options.address_text;
-  logic.xianlu = std::to_string(relay);
-  const RenameOutcome outcome = logic.Command_ok_Click(context.options.arguments[1]);
+  logic.address_text = context.options.address_text;
+  logic.relay_text = std::to_string(relay);
+  const RenameOutcome outcome = logic.store(context.options.arguments[1]);
   if (outcome.stored) return exit_status(ExitCode::Done);
   return fail(context, ExitCode::Usage, outcome.refusal ? outcome.refusal->text : "");
 }

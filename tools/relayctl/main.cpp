@@ -26,7 +26,7 @@ bool open_device(const std::string& device, QtSerialPort& port, PanelCore& core,
     return false;
   }
   port.set_receive_threshold(PortControl::receive_threshold);
-  core.port_control().comm_opened();
+  core.port_control().port_opened();
   return true;
 }
 
@@ -68,7 +68,7 @@ int main(int argc, char* argv[]) {
   CtlHost host(options.port_text, options.address_text, std::cerr);
   PanelCore core({port, host, host, host, host, host}, state.name_file);
   PollTimer timer(std::chrono::milliseconds(50));
-  QObject::connect(&timer, &PollTimer::timeout, [&] { core.Timer1_Timer(); });
+  QObject::connect(&timer, &PollTimer::timeout, [&] { core.tick(); });
   // Only a watch polls on the panel's rhythm; the other commands send their requests
   // at once and wait for each answer.
   const bool watching = options.command == CtlCommand::Watch;
@@ -92,7 +92,7 @@ int main(int argc, char* argv[]) {
                      wait,
                      [&] {
                        if (options.device) return open_device(*options.device, port, core, host);
-                       core.port_control().open_comm_Click();
+                       core.port_control().toggle_port();
                        return port.is_open();
                      },
                      ends,

@@ -1,4 +1,4 @@
-#include "names/module2.h"
+#include "names/profile_store.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +78,7 @@ TEST(ProfileText, WrittenValuesReadBackAsGiven) {
   }
 }
 
-class Module2Test : public ::testing::Test {
+class ProfileStoreTest : public ::testing::Test {
  protected:
   std::filesystem::path file(const std::string& bytes, const std::string& name = "name.txt") {
     write_bytes(folder / name, bytes);
@@ -87,29 +87,29 @@ class Module2Test : public ::testing::Test {
 
   TempFolder folder;
   RecordingMessageBoxes messages;
-  Module2 module2{messages};
+  ProfileStore profile_store{messages};
 };
 
-TEST_F(Module2Test, OnlyAMissingFileIsReportedAndEmptyValuesAndKeysReadEmpty) {
+TEST_F(ProfileStoreTest, OnlyAMissingFileIsReportedAndEmptyValuesAndKeysReadEmpty) {
   const auto missing = folder / "missing.txt";
   const Message expected{missing.string() + " not found.", "File Not Found", MessageIcon::Critical};
-  EXPECT_EQ(module2.read_ini(missing, "address 1", "relay1name"), "");
-  EXPECT_EQ(module2.write_ini(missing, "address 1", "relay1name", "pump"), 0);
-  EXPECT_FALSE(module2.section_exists(missing, "address 0"));
+  EXPECT_EQ(profile_store.read_value(missing, "address 1", "relay1name"), "");
+  EXPECT_EQ(profile_store.write_value(missing, "address 1", "relay1name", "pump"), 0);
+  EXPECT_FALSE(profile_store.has_section_line(missing, "address 0"));
   const auto empty = file("", "empty.txt");
-  EXPECT_FALSE(module2.section_exists(empty, "address 0"));
-  EXPECT_EQ(module2.read_ini(empty, "address 0", "relay1name"), "");
+  EXPECT_FALSE(profile_store.has_section_line(empty, "address 0"));
+  EXPECT_EQ(profile_store.read_value(empty, "address 0", "relay1name"), "");
   const auto path = file("[address 1]\r\nrelay1name=\r\n");
-  EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), "");
-  EXPECT_EQ(module2.read_ini(path, "address 1", "relay2name"), "");
-  EXPECT_EQ(module2.read_ini(path, "address 2", "relay1name"), "");
+  EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), "");
+  EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), "");
+  EXPECT_EQ(profile_store.read_value(path, "address 2", "relay1name"), "");
   EXPECT_EQ(messages.shown, (std::vector<Message>{expected, expected, expected}));
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"empty.txt", "name.txt"}));
 }
 
 // Values are written whole and read back cut to 254 bytes of the file's code page,
 // dropping a character cut by the limit.
-TEST_F(Module2Test, LongValuesAreKeptWholeAndReadCutTo254Bytes) {
+TEST_F(ProfileStoreTest, LongValuesAreKeptWholeAndReadCutTo254Bytes) {
   const std::string zhong_gb = "\xD6\xD0";         // 中 in GB18030
   const std::string rare_gb = "\x95\x32\x82\x36";  // 𠀀, four bytes in GB18030
   const std::string utf8_file = "[address 0]\r\nrelay1name=泵\r\n";
@@ -137,31 +137,31 @@ TEST_F(Module2Test, LongValuesAreKeptWholeAndReadCutTo254Bytes) {
     if (!applies(c.where)) continue;
     SCOPED_TRACE(&c - cases);
     const auto path = file(c.start);
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", c.name), 1);
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.name), 1);
     EXPECT_EQ(read_bytes(path), c.start + "[address 1]\r\nrelay1name=" + c.stored + "\r\n");
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), c.read_back);
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), c.read_back);
   }
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(Module2Test, NameWhoseCodePageBytesLookLikeUtf8StillReadsBack) {
+TEST_F(ProfileStoreTest, NameWhoseCodePageBytesLookLikeUtf8StillReadsBack) {
   if (!chinese_code_page()) GTEST_SKIP() << "names of code page 936 only";
   // 模 is C4 A3 in GB18030, which is also the UTF-8 form of ģ.
   for (const std::string& start : {default_file, read_bytes(fixture("gb18030.ini"))}) {
     const auto path = file(start);
-    const std::string before = module2.read_ini(path, "address 1", "relay1name");
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay2name", "模"), 1);
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay2name"), "模");
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), before);
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", "模"), 1);
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), "模");
+    const std::string before = profile_store.read_value(path, "address 1", "relay1name");
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay2name", "模"), 1);
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), "模");
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), before);
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", "模"), 1);
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), "模");
   }
   // 80 is the euro sign of code page 936; FF and a cut-off 81 do not decode.
-  EXPECT_EQ(module2.read_ini(fixture("damaged.ini"), "address 1", "relay1name"),
+  EXPECT_EQ(profile_store.read_value(fixture("damaged.ini"), "address 1", "relay1name"),
             "a€b\uFFFD泵\uFFFD");
 }
 
-TEST_F(Module2Test, WritesChangeOnlyTheirLine) {
+TEST_F(ProfileStoreTest, WritesChangeOnlyTheirLine) {
   const struct {
     std::string fixture;
     std::string value;
@@ -186,20 +186,20 @@ TEST_F(Module2Test, WritesChangeOnlyTheirLine) {
     if (!applies(c.where)) continue;
     SCOPED_TRACE(c.fixture);
     const auto path = file(read_bytes(fixture(c.fixture + ".ini")));
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay2name", c.value), 1);
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay2name", c.value), 1);
     EXPECT_EQ(read_bytes(path), read_bytes(fixture(c.fixture + ".expected.ini")));
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay2name"), c.value);
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), c.value);
   }
   EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
 }
 
-TEST_F(Module2Test, LineBreaksAreRefused) {
+TEST_F(ProfileStoreTest, LineBreaksAreRefused) {
   const auto path = file(default_file);
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "a\r\nrelay2name=b"), 0);
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "a\n"), 0);
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", "\r"), 0);
-  EXPECT_EQ(module2.write_ini(path, "address 1\n[x]", "relay1name", "a"), 0);
-  EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name\rx", "a"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "a\r\nrelay2name=b"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "a\n"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "\r"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1\n[x]", "relay1name", "a"), 0);
+  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name\rx", "a"), 0);
   EXPECT_EQ(read_bytes(path), default_file);
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -207,7 +207,7 @@ TEST_F(Module2Test, LineBreaksAreRefused) {
 // Characters the file's code page has no bytes for (a few private-use ones in GB18030,
 // every Chinese one in code page 1252): the name is refused whole and the character
 // named, rather than stored as '?'. A file with a byte-order mark holds everything.
-TEST_F(Module2Test, CharactersTheFileCannotHoldAreRefusedAndNamed) {
+TEST_F(ProfileStoreTest, CharactersTheFileCannotHoldAreRefusedAndNamed) {
   const auto code_page_file = file(default_file);
   const auto utf8_file = file("\xEF\xBB\xBF[address 0]\r\nrelay1name=泵\r\n", "utf8.txt");
   const struct {
@@ -226,16 +226,17 @@ TEST_F(Module2Test, CharactersTheFileCannotHoldAreRefusedAndNamed) {
   for (const auto& c : cases) {
     if (!applies(c.where)) continue;
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(module2.unstorable_character(code_page_file, c.text), c.missing);
-    EXPECT_EQ(module2.unstorable_character(utf8_file, c.text), std::nullopt);
+    EXPECT_EQ(profile_store.unstorable_character(code_page_file, c.text), c.missing);
+    EXPECT_EQ(profile_store.unstorable_character(utf8_file, c.text), std::nullopt);
     const int stored = c.missing ? 0 : 1;
-    EXPECT_EQ(module2.write_ini(code_page_file, "address 1", "relay1name", c.text), stored);
-    EXPECT_EQ(module2.write_ini(code_page_file, "address" + c.text, "relay1name", "a"), stored);
+    EXPECT_EQ(profile_store.write_value(code_page_file, "address 1", "relay1name", c.text), stored);
+    EXPECT_EQ(profile_store.write_value(code_page_file, "address" + c.text, "relay1name", "a"),
+              stored);
     if (!c.missing) {
-      EXPECT_EQ(module2.read_ini(code_page_file, "address 1", "relay1name"), c.text);
+      EXPECT_EQ(profile_store.read_value(code_page_file, "address 1", "relay1name"), c.text);
     }
-    ASSERT_EQ(module2.write_ini(utf8_file, "address 0", "relay1name", c.text), 1);
-    EXPECT_EQ(module2.read_ini(utf8_file, "address 0", "relay1name"), c.text);
+    ASSERT_EQ(profile_store.write_value(utf8_file, "address 0", "relay1name", c.text), 1);
+    EXPECT_EQ(profile_store.read_value(utf8_file, "address 0", "relay1name"), c.text);
     write_bytes(code_page_file, default_file);
   }
   EXPECT_TRUE(messages.shown.empty());
@@ -243,7 +244,7 @@ TEST_F(Module2Test, CharactersTheFileCannotHoldAreRefusedAndNamed) {
 
 // ASCII letters fold wherever they stand in a name, also after a Chinese character;
 // the second byte of a double-byte character never does (GBK 81 41 and 81 61 differ).
-TEST_F(Module2Test, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
+TEST_F(ProfileStoreTest, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
   const std::string gbk_upper = "\x81\x41";  // two characters that differ only in the
   const std::string gbk_lower = "\x81\x61";  // case their second byte would have in ASCII
   if (!chinese_code_page()) GTEST_SKIP() << "names of code page 936 only";
@@ -263,37 +264,37 @@ TEST_F(Module2Test, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
     if (!applies(f.where)) continue;
     SCOPED_TRACE(f.label);
     const auto path = file(f.start);
-    EXPECT_EQ(module2.read_ini(path, "地址a", "relay泵x"), "one");
-    ASSERT_EQ(module2.write_ini(path, "地址a", "RELAY泵X", "two"), 1);
-    EXPECT_EQ(module2.read_ini(path, "地址A", "Relay泵X"), "two");
+    EXPECT_EQ(profile_store.read_value(path, "地址a", "relay泵x"), "one");
+    ASSERT_EQ(profile_store.write_value(path, "地址a", "RELAY泵X", "two"), 1);
+    EXPECT_EQ(profile_store.read_value(path, "地址A", "Relay泵X"), "two");
     EXPECT_EQ(read_bytes(path).size(), f.start.size());  // no second section, no new key
   }
   const auto path = file("[k]\r\n" + gbk_upper + "=upper\r\n");
   const std::string upper = "\u4E04";  // 81 41
   const std::string lower = "\u4E64";  // 81 61
-  EXPECT_EQ(module2.read_ini(path, "k", lower), "");
-  ASSERT_EQ(module2.write_ini(path, "k", lower, "lower"), 1);
+  EXPECT_EQ(profile_store.read_value(path, "k", lower), "");
+  ASSERT_EQ(profile_store.write_value(path, "k", lower, "lower"), 1);
   EXPECT_EQ(read_bytes(path), "[k]\r\n" + gbk_upper + "=upper\r\n" + gbk_lower + "=lower\r\n");
-  EXPECT_EQ(module2.read_ini(path, "K", upper), "upper");
+  EXPECT_EQ(profile_store.read_value(path, "K", upper), "upper");
   EXPECT_TRUE(messages.shown.empty());
 }
 
 // The euro sign is 80 in code pages 936 and 1252, where a Windows reader looks for it.
-TEST_F(Module2Test, EuroSignIsWrittenAsCodePage936Has) {
+TEST_F(ProfileStoreTest, EuroSignIsWrittenAsCodePage936Has) {
   const std::string name = chinese_code_page() ? "泵€5" : "Pumpe €5";
   const std::string stored = chinese_code_page() ? "\xB1\xC3\x80"
                                                    "5"
                                                  : "Pumpe \x80"
                                                    "5";
   const auto path = file(default_file);
-  ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", name), 1);
+  ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", name), 1);
   EXPECT_EQ(read_bytes(path), default_file + "[address 1]\r\nrelay1name=" + stored + "\r\n");
-  EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), name);
+  EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), name);
 }
 
 // A name whose bytes would make the file read in the other encoding, and every other
 // name with it, is not written; the operator is told so and nothing is lost.
-TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
+TEST_F(ProfileStoreTest, WriteThatWouldChangeTheFileEncodingIsRefused) {
   // E4 80 and 81 40 in GBK; together also E4 80 81, well-formed UTF-8.
   const std::string gbk_like_utf8 = "\u92E9\u4E02";
   if (!unmarked_utf8_files) {
@@ -301,9 +302,9 @@ TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
     // the file reads, and this one is stored like any other.
     if (!chinese_code_page()) GTEST_SKIP() << "names of code page 936 only";
     const auto path = file(default_file);
-    ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", gbk_like_utf8 + "@"), 1);
+    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", gbk_like_utf8 + "@"), 1);
     EXPECT_EQ(read_bytes(path), default_file + "[address 1]\r\nrelay1name=\xE4\x80\x81\x40@\r\n");
-    EXPECT_EQ(module2.read_ini(path, "address 1", "relay1name"), gbk_like_utf8 + "@");
+    EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), gbk_like_utf8 + "@");
     EXPECT_TRUE(messages.shown.empty());
     return;
   }
@@ -321,7 +322,7 @@ TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
     SCOPED_TRACE(c.label);
     messages.shown.clear();
     const auto path = file(c.start);
-    EXPECT_EQ(module2.write_ini(path, "address 1", "relay1name", c.value), 0);
+    EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.value), 0);
     EXPECT_EQ(read_bytes(path), c.start);
     const Message refused{path.string() +
                               " could not be written: the name would change how the file's "
@@ -332,38 +333,38 @@ TEST_F(Module2Test, WriteThatWouldChangeTheFileEncodingIsRefused) {
   // A file left with ASCII alone reads the same in every encoding.
   messages.shown.clear();
   const auto path = file("[address 1]\r\nrelay1name=中文\r\n");
-  ASSERT_EQ(module2.write_ini(path, "address 1", "relay1name", "pump"), 1);
+  ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 1);
   EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=pump\r\n");
   EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(Module2Test, SectionTestIsExactWhileReadingFoldsCase) {
+TEST_F(ProfileStoreTest, SectionTestIsExactWhileReadingFoldsCase) {
   const auto path = fixture("headers.ini");
-  EXPECT_FALSE(module2.section_exists(path, "address 0"));
-  EXPECT_TRUE(module2.section_exists(path, "address 1"));
-  EXPECT_EQ(module2.read_ini(path, "address 0", "relay1name"), "case");
-  EXPECT_TRUE(module2.section_exists(fixture("utf8_bom.ini"), "address 1"));
+  EXPECT_FALSE(profile_store.has_section_line(path, "address 0"));
+  EXPECT_TRUE(profile_store.has_section_line(path, "address 1"));
+  EXPECT_EQ(profile_store.read_value(path, "address 0", "relay1name"), "case");
+  EXPECT_TRUE(profile_store.has_section_line(fixture("utf8_bom.ini"), "address 1"));
 }
 
 // POSIX only by design: permission bits, symbolic links that any user may make, and a
 // child process that gives up root rights or meets a full disk. Windows has its own
 // cases for a read-only file and a file another program holds open.
 #ifndef _WIN32
-TEST_F(Module2Test, WriteKeepsPermissionsAndSymbolicLinks) {
+TEST_F(ProfileStoreTest, WriteKeepsPermissionsAndSymbolicLinks) {
   const perms shared = perms::owner_read | perms::owner_write | perms::group_read;
   const auto real = file(default_file, "shared.txt");
   std::filesystem::permissions(real, shared);
   const auto link = folder / "name.txt";
   std::filesystem::create_symlink(real, link);
-  ASSERT_EQ(module2.write_ini(link, "address 1", "relay1name", "pump"), 1);
+  ASSERT_EQ(profile_store.write_value(link, "address 1", "relay1name", "pump"), 1);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_EQ(module2.read_ini(real, "address 1", "relay1name"), "pump");
+  EXPECT_EQ(profile_store.read_value(real, "address 1", "relay1name"), "pump");
   EXPECT_EQ(std::filesystem::status(real).permissions(), shared);
 }
 
 // Each failure tells the operator the path and the system's reason, gives the empty
 // result, and leaves the old file and no temporary file behind.
-TEST_F(Module2Test, FailedReadOrWriteIsReportedAndLosesNothing) {
+TEST_F(ProfileStoreTest, FailedReadOrWriteIsReportedAndLosesNothing) {
   const perms writable = perms::owner_write | perms::group_write | perms::others_write;
   const std::string old = default_name_text();  // some 80 kB
   const auto path = folder / "name.txt";
@@ -386,10 +387,10 @@ TEST_F(Module2Test, FailedReadOrWriteIsReportedAndLosesNothing) {
     const bool unreadable = c.removed == perms::all;
     const auto role = c.removed == perms::none ? ChildRole::full_disk : ChildRole::operator_rights;
     const int result = run_in_child(role, [&] {
-      int succeeded = module2.write_ini(path, "address 1", "relay1name", "pump");
+      int succeeded = profile_store.write_value(path, "address 1", "relay1name", "pump");
       if (unreadable) {
-        succeeded += !module2.read_ini(path, "Software properties", "The name").empty();
-        succeeded += module2.section_exists(path, "Software properties");
+        succeeded += !profile_store.read_value(path, "Software properties", "The name").empty();
+        succeeded += profile_store.has_section_line(path, "Software properties");
       }
       const Message failed{path.string() + " " + c.reason, "File Error", MessageIcon::Critical};
       if (succeeded == 0 && messages.shown == std::vector(unreadable ? 3 : 1, failed)) return 0;

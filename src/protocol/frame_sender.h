@@ -6,21 +6,21 @@
 #include "protocol/frame_port.h"
 
 // Builds command frames and puts them on the line. Owns the transmit buffer.
-class Module1 {
+class FrameSender {
  public:
-  Module1(FramePort& port, const AddressSource& address) : port_(port), address_(address) {}
+  FrameSender(FramePort& port, const AddressSource& address) : port_(port), address_(address) {}
 
   // Stamps the frame with the address box's current text and writes it if the
   // port is open, after discarding unread input so that the answer starts clean.
   // A closed port, or an address text that is no non-negative number, drops the
   // frame without a word.
-  void send_frame(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
+  void send(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
 
   // The last frame built, whether or not it was written.
-  const CommandFrame& tx_buf() const { return tx_buf_; }
+  const CommandFrame& last_frame() const { return last_frame_; }
 
  private:
   FramePort& port_;
   const AddressSource& address_;
-  CommandFrame tx_buf_{};
+  CommandFrame last_frame_{};
 };

@@ -17,28 +17,28 @@
 // Each call first checks that the file exists; a missing file is reported to the
 // operator ("<path> not found.", "File Not Found") and gives the empty result.
 // Writes hold the file's NameFileLock, waiting for it up to `lock_patience`.
-class Module2 {
+class ProfileStore {
  public:
   // What a read gives back at most: bytes of the file's encoding, UTF-16 code units in
   // a UTF-16 file.
   static constexpr std::size_t read_limit = 254;
 
-  explicit Module2(MessageBoxes& messages,
-                   std::chrono::milliseconds lock_patience = NameFileLock::default_patience)
+  explicit ProfileStore(MessageBoxes& messages,
+                        std::chrono::milliseconds lock_patience = NameFileLock::default_patience)
       : messages_(messages), lock_patience_(lock_patience) {}
 
   // The stored value cut to 254 bytes of the file's encoding (254 UTF-16 code units in a
   // UTF-16 file), or "".
-  std::string read_ini(const std::filesystem::path& file, std::string_view section,
-                       std::string_view key);
+  std::string read_value(const std::filesystem::path& file, std::string_view section,
+                         std::string_view key);
   // Non-zero when written; 0 when the file is missing, the text holds a line break or a
   // character the file cannot hold, another writer held the lock for the whole wait
   // (the operator is told), the file could not be replaced, or the write would
   // change how the file's other characters read (the new name's bytes would make it
   // read in the other encoding, or a UTF-16 file holds text that does not convert back).
   // Only the key's line changes; every other byte stays.
-  std::int32_t write_ini(const std::filesystem::path& file, std::string_view section,
-                         std::string_view key, std::string_view value);
+  std::int32_t write_value(const std::filesystem::path& file, std::string_view section,
+                           std::string_view key, std::string_view value);
   // The first character of the UTF-8 text that the file's encoding cannot hold (a few
   // private-use characters have no GB18030 bytes), as UTF-8, so that the operator can
   // be told which one; nothing when the file can hold all of it. Tells the operator
@@ -54,7 +54,7 @@ class Module2 {
   std::optional<StoredLength> length_beyond_read_limit(const std::filesystem::path& file,
                                                        std::string_view text);
   // Whether a line reads exactly "[section]" (case-sensitive, no trimming).
-  bool section_exists(const std::filesystem::path& file, std::string_view section);
+  bool has_section_line(const std::filesystem::path& file, std::string_view section);
 
  private:
   // The file's bytes, or nothing after telling the operator that it is missing or

@@ -1,4 +1,4 @@
-#include "names/module2.h"
+#include "names/profile_store.h"
 
 #include "names/disk_file.h"
 #include "names/file_encoding.h"
@@ -43,7 +43,7 @@ struct ProfileFile {
 
 }  // namespace
 
-std::optional<std::string> Module2::load(const std::filesystem::path& file) {
+std::optional<std::string> ProfileStore::load(const std::filesystem::path& file) {
   if (!file_is_present(file)) {
     messages_.show(file_not_found_message(file));
     return std::nullopt;
@@ -56,8 +56,8 @@ std::optional<std::string> Module2::load(const std::filesystem::path& file) {
   return bytes;
 }
 
-std::string Module2::read_ini(const std::filesystem::path& file, std::string_view section,
-                              std::string_view key) {
+std::string ProfileStore::read_value(const std::filesystem::path& file, std::string_view section,
+                                     std::string_view key) {
   const auto bytes = load(file);
   if (!bytes) return {};
   // ASCII is the same in every 8-bit form the file may take, and an ASCII name can only
@@ -79,8 +79,8 @@ std::string Module2::read_ini(const std::filesystem::path& file, std::string_vie
   return encoding.decode(encoding.cut(stored, read_limit));
 }
 
-std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_view section,
-                                std::string_view key, std::string_view value) {
+std::int32_t ProfileStore::write_value(const std::filesystem::path& file, std::string_view section,
+                                       std::string_view key, std::string_view value) {
   if (!file_is_present(file)) {
     messages_.show(file_not_found_message(file));
     return 0;
@@ -133,15 +133,15 @@ std::int32_t Module2::write_ini(const std::filesystem::path& file, std::string_v
   return 1;
 }
 
-std::optional<std::string> Module2::unstorable_character(const std::filesystem::path& file,
-                                                         std::string_view text) {
+std::optional<std::string> ProfileStore::unstorable_character(const std::filesystem::path& file,
+                                                              std::string_view text) {
   std::string bytes;
   if (read_whole_file(file, bytes)) bytes.clear();
   return FileEncoding::detect(bytes).first_missing_character(text);
 }
 
-auto Module2::length_beyond_read_limit(const std::filesystem::path& file, std::string_view text)
-    -> std::optional<StoredLength> {
+auto ProfileStore::length_beyond_read_limit(const std::filesystem::path& file,
+                                            std::string_view text) -> std::optional<StoredLength> {
   std::string bytes;
   if (read_whole_file(file, bytes)) bytes.clear();
   const FileEncoding encoding = FileEncoding::detect(bytes);
@@ -168,7 +168,7 @@ std::string header_line(std::string_view section) {
 
 }  // namespace
 
-bool Module2::section_exists(const std::filesystem::path& file, std::string_view section) {
+bool ProfileStore::has_section_line(const std::filesystem::path& file, std::string_view section) {
   const auto bytes = load(file);
   if (!bytes) return false;
   if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section)) {
