@@ -9,10 +9,10 @@
 
 #include "fuzz_input.h"
 #include "invariant.h"
-#include "names/ansi_code_page.h"
-#include "names/file_encoding.h"
-#include "names/utf8.h"
 #include "reference_utf8.h"
+#include "text/ansi_code_page.h"
+#include "text/file_encoding.h"
+#include "text/utf8.h"
 
 namespace {
 

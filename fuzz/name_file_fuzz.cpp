@@ -22,13 +22,13 @@
 #include "common/text_number.h"
 #include "fuzz_input.h"
 #include "invariant.h"
-#include "names/ansi_code_page.h"
 #include "names/default_name_text.h"
-#include "names/file_encoding.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
 #include "recording_message_boxes.h"
 #include "reference_utf8.h"
+#include "text/ansi_code_page.h"
+#include "text/file_encoding.h"
 
 namespace {
 

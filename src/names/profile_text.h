@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/char_length.h"
+
 // Reading and editing the text of a profile file in memory, in the file's own bytes
 // (after any byte-order mark). Lines may end in CR LF, LF or CR; the last may lack
 // its ending.
@@ -14,13 +16,6 @@
 // a comment (';' first). Section names and keys match with ASCII letters folded and
 // surrounding blanks ignored; only the first of two equal sections is searched, and
 // in it the first of two equal keys counts.
-
-// The bytes of the character of the file's encoding that starts at `pos` (at least 1).
-// Names are walked by characters so that every ASCII letter folds, wherever it stands,
-// while the second byte of a double-byte character never does, even where it looks
-// like a letter (GBK 81 41 and 81 61 are different characters). Without one, every
-// byte below 0x80 is a character of its own, as in ASCII and UTF-8.
-using CharLength = std::size_t (*)(std::string_view bytes, std::size_t pos);
 
 // The value of the key, without the blanks and one pair of matching quotes around it;
 // nothing when the section or the key is absent.

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "names/rename_logic.h"
-#include "names/utf16.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "text/utf16.h"
 
 namespace {
 

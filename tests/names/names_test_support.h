@@ -25,8 +25,9 @@
 #include <system_error>
 #include <vector>
 
-#include "names/ansi_code_page.h"
 #include "names/name_file.h"
+#include "system_code_page.h"
+#include "text/ansi_code_page.h"
 
 // Files and folders for the tests of the name file. Some cases run in a child process
 // that gives up root rights or limits the size of files it may write: those are POSIX
@@ -132,22 +133,6 @@ inline pid_t ended_process_id() {
 }
 
 #endif  // _WIN32
-
-// The system's ANSI code page, in which Windows reads and writes name files without a
-// byte-order mark; 0 elsewhere, where such files are GB18030 (or UTF-8).
-inline unsigned ansi_code_page() {
-#ifdef _WIN32
-  return GetACP();
-#else
-  return 0;
-#endif
-}
-
-// Whether unmarked files hold code page 936 (or its superset GB18030): everywhere but
-// on a Windows system set to another code page.
-inline bool chinese_code_page() {
-  return ansi_code_page() == 0 || ansi_code_page() == 936;
-}
 
 // Where a case about the encoding of name files applies:
 enum class Where {

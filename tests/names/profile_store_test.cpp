@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "names/ansi_code_page.h"
 #include "names/default_name_text.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "text/ansi_code_page.h"
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "names/ansi_code_page.h"
-#include "names/file_encoding.h"
 #include "names/profile_store.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "text/ansi_code_page.h"
+#include "text/file_encoding.h"
 
 namespace {
 

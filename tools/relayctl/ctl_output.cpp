@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "names/profile_text.h"
+#include "text/char_length.h"
 
 // How the text of one profile file is stored on disk, decided from the whole file so
 // that files written on a Chinese Windows system always read as Windows reads them:

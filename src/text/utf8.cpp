@@ -1,4 +1,4 @@
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 #include <cstdint>
 #include <cstring>

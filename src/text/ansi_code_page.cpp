@@ -1,15 +1,15 @@
 // The one place that calls the system's code page conversion.
-#include "names/ansi_code_page.h"
+#include "text/ansi_code_page.h"
 
 #include <algorithm>
 
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 #ifdef _WIN32
 
 #include <windows.h>
 
-#include "names/gb18030_four_byte.h"
+#include "text/gb18030_four_byte.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "names/gb18030_four_byte.h"
+#include "text/gb18030_four_byte.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,8 +1,8 @@
-#include "names/utf16.h"
+#include "text/utf16.h"
 
 #include <cstdint>
 
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 

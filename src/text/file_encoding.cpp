@@ -1,8 +1,8 @@
-#include "names/file_encoding.h"
+#include "text/file_encoding.h"
 
-#include "names/ansi_code_page.h"
-#include "names/utf16.h"
-#include "names/utf8.h"
+#include "text/ansi_code_page.h"
+#include "text/utf16.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "names/ansi_code_page.h"
-#include "names/gb18030_four_byte.h"
-#include "names/utf8.h"
-#include "names_test_support.h"
+#include "system_code_page.h"
+#include "text/ansi_code_page.h"
+#include "text/gb18030_four_byte.h"
+#include "text/utf8.h"
 
 namespace {
 
