@@ -5,8 +5,11 @@
 #include <string_view>
 #include <system_error>
 
-// The name file on disk: read whole, replaced whole. The one place that calls the
-// operating system's file functions.
+// The name file's bytes on disk: read whole, replaced whole. The temporary files of
+// interrupted replaces are cleared away by stale_temporaries; the file's lock
+// (name_file_lock) and the choice of its folder (state_folder) call the operating
+// system for themselves. Each system's calls are in disk_file_posix.cpp and
+// disk_file_windows.cpp.
 
 // The whole content of the file; on failure the system's reason.
 std::error_code read_whole_file(const std::filesystem::path& file, std::string& bytes);
@@ -27,13 +30,6 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 // program lets others write to it (the one write that is not atomic) and otherwise
 // refused as that program's (ERROR_SHARING_VIOLATION).
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes);
-
-// Deletes the temporary files of `file` (named as above) that a process of this program
-// left behind when it was killed: only regular files whose process no longer exists.
-// Everything else in the folder is left alone, and so is anything that cannot be
-// removed. Does nothing on Windows, where the one temporary file is reused by the next
-// write.
-void remove_stale_temporaries(const std::filesystem::path& file);
 
 // Whether a failure to flush a folder only means that this folder cannot be flushed
 // here (its filesystem does not do it, or the operator may not read the folder), in
