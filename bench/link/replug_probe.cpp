@@ -7,14 +7,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "probe_link.h"
+#include "panel_link.h"
 
 namespace {
+
+constexpr int timeout_ms = 30000;
 
 double cpu_seconds() {
   rusage usage{};
@@ -29,13 +32,17 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const int replugs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-  ProbeBoard board;
-  if (!board.start("replug_probe")) return 1;
-  ProbeLink link(board);
-  if (!link.open("replug_probe")) return 1;
+  QTemporaryDir dir;
+  BoardProcess board({"--link-dir", dir.path(), "--port", "1"});
+  PanelLink link(dir.path().toStdString());
+  link.click_open_comm();
+  if (!link.port.is_open()) {
+    std::fprintf(stderr, "replug_probe: %s\n", link.messages.shown.back().text.c_str());
+    return 1;
+  }
   auto& port = link.port;
-  const auto answers = [&] { return link.answers.size(); };
-  if (!wait_until([&] { return answers() > 0; })) {
+  const auto answers = [&] { return link.answers; };
+  if (!wait_until([&] { return answers() > 0; }, timeout_ms)) {
     std::fprintf(stderr, "replug_probe: no answer from the board\n");
     return 1;
   }
@@ -45,7 +52,7 @@ int main(int argc, char* argv[]) {
   std::vector<double> recovery_ms;
   for (int i = 0; i < replugs; ++i) {
     board.send(SIGUSR1);
-    if (!wait_until([&] { return port.device_lost(); })) {
+    if (!wait_until([&] { return port.device_lost(); }, timeout_ms)) {
       std::fprintf(stderr, "replug_probe: the pulled board was not noticed\n");
       return 1;
     }
@@ -55,7 +62,7 @@ int main(int argc, char* argv[]) {
     board.send(SIGUSR2);
     QElapsedTimer back;
     back.start();
-    if (!wait_until([&] { return answers() > before; })) {
+    if (!wait_until([&] { return answers() > before; }, timeout_ms)) {
       std::fprintf(stderr, "replug_probe: the board was not taken back\n");
       return 1;
     }
@@ -69,7 +76,7 @@ int main(int argc, char* argv[]) {
 
   // The device gone for 10 s while the port counts as open and the poll runs on.
   board.send(SIGUSR1);
-  wait_until([&] { return port.device_lost(); });
+  wait_until([&] { return port.device_lost(); }, timeout_ms);
   const double cpu_before = cpu_seconds();
   QElapsedTimer gone;
   gone.start();
@@ -80,6 +87,6 @@ int main(int argc, char* argv[]) {
       cpu, static_cast<double>(gone.elapsed()) / 1000.0,
       100.0 * cpu / (static_cast<double>(gone.elapsed()) / 1000.0));
 
-  link.close();
+  link.click_open_comm();
   return 0;
 }

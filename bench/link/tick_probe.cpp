@@ -1,7 +1,9 @@
 // Tick-timing probe: polls the virtual board over a pseudo-terminal with the panel's
-// own 50 ms poll timer and prints how evenly the frames leave and the answers come
+// own poll timer and prints how evenly the frames leave and the answers come
 // back. Usage: tick_probe [seconds]   (default 10)
 #include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,11 +11,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "probe_link.h"
+#include "panel_link.h"
 
 namespace {
 
-using Clock = ProbeClock;
+using Clock = PanelLink::Clock;
+constexpr double period_ms = std::chrono::duration<double, std::milli>(PollCycle::period).count();
 
 void report(const char* what, const std::vector<Clock::time_point>& times) {
   std::vector<double> intervals;
@@ -21,7 +24,7 @@ void report(const char* what, const std::vector<Clock::time_point>& times) {
   for (std::size_t i = 1; i < times.size(); ++i) {
     const double ms = std::chrono::duration<double, std::milli>(times[i] - times[i - 1]).count();
     intervals.push_back(ms);
-    deviations.push_back(std::abs(ms - 50.0));
+    deviations.push_back(std::abs(ms - period_ms));
   }
   if (intervals.empty()) {
     std::printf("%-8s none recorded\n", what);
@@ -35,10 +38,11 @@ void report(const char* what, const std::vector<Clock::time_point>& times) {
       std::chrono::duration<double, std::milli>(times.back() - times.front()).count() /
       static_cast<double>(intervals.size());
   std::printf(
-      "%-8s %4zu intervals  median %6.2f ms  mean %6.3f ms  |interval - 50 ms|: p50 %4.2f  "
+      "%-8s %4zu intervals  median %6.2f ms  mean %6.3f ms  |interval - %.0f ms|: p50 %4.2f  "
       "p90 %4.2f  p99 %4.2f  max %5.2f ms\n",
-      what, intervals.size(), at(intervals, 0.5), mean, at(deviations, 0.5), at(deviations, 0.9),
-      at(deviations, 0.99), *std::max_element(deviations.begin(), deviations.end()));
+      what, intervals.size(), period_ms, at(intervals, 0.5), mean, at(deviations, 0.5),
+      at(deviations, 0.9), at(deviations, 0.99),
+      *std::max_element(deviations.begin(), deviations.end()));
 }
 
 }  // namespace
@@ -47,18 +51,22 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
 
-  ProbeBoard board;
-  if (!board.start("tick_probe")) return 1;
-  ProbeLink link(board);
-  if (!link.open("tick_probe")) return 1;
+  QTemporaryDir dir;
+  BoardProcess board({"--link-dir", dir.path(), "--port", "1"});
+  PanelLink link(dir.path().toStdString());
+  link.click_open_comm();
+  if (!link.port.is_open()) {
+    std::fprintf(stderr, "tick_probe: %s\n", link.messages.shown.back().text.c_str());
+    return 1;
+  }
   QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
   app.exec();
-  link.close();
+  link.click_open_comm();
 
   std::printf("tick probe: %d s of polling the virtual board on %s\n", seconds,
-              board.device.constData());
-  report("frames", link.writes);
-  report("answers", link.answers);
-  std::printf("goal: median 50.0 ms, p99 deviation under 2 ms (idle machine)\n");
+              qPrintable(board.device));
+  report("frames", link.frame_times);
+  report("answers", link.answer_times);
+  std::printf("goal: median %.1f ms, p99 deviation under 2 ms (idle machine)\n", period_ms);
   return 0;
 }

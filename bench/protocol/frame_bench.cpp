@@ -1,10 +1,12 @@
 // Per-frame cost of the two hot paths of the 50 ms cycle through the core as every
-// host wires it, with the line and the window replaced by objects that do nothing.
+// host wires it, with the line replaced by one that does nothing and no window.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstddef>
+#include <string>
 
+#include "panel_core/headless_host.h"
 #include "panel_core/panel_core.h"
 
 namespace {
@@ -17,6 +19,7 @@ class NullPort : public SerialPort {
     benchmark::DoNotOptimize(bytes.data());
   }
   void select_port(std::int16_t) override {}
+  void select_device(std::string) override {}
   OpenResult open() override { return {true, {}, {}}; }
   void set_receive_threshold(int) override {}
   void set_receive_handler(std::function<void(int)> handler) override {
@@ -39,39 +42,11 @@ class NullPort : public SerialPort {
   std::size_t next_ = 0;
 };
 
-class NullIndicators : public IndicatorPanel {
- public:
-  void paint(int relay, IndicatorState state) override {
-    benchmark::DoNotOptimize(relay);
-    benchmark::DoNotOptimize(state);
-  }
-  Colour box_colour(int) const override { return colour_yellow; }
-};
-
-// The window's boxes and message boxes, doing nothing.
-class NullHost : public AddressSource,
-                 public PortControlView,
-                 public NameView,
-                 public MessageBoxes {
- public:
-  std::string address_text() const override { return "255"; }
-  std::string port_number_text() const override { return "1"; }
-  void set_open_all_enabled(bool) override {}
-  void set_close_all_enabled(bool) override {}
-  void set_timer_enabled(bool) override {}
-  void set_port_box_enabled(bool) override {}
-  void set_open_button_caption(const std::string&) override {}
-  void set_window_caption(const std::string&) override {}
-  void set_name_label(int, const std::string&) override {}
-  void show(const Message&) override {}
-};
-
-// The core as every host wires it, over the null line and window.
+// The core as every host wires it, over the null line and a host without a window.
 struct NullPanel {
   NullPort port;
-  NullIndicators indicators;
-  NullHost host;
-  PanelCore core{{port, indicators, host, host, host, host}, "name.txt"};
+  HeadlessHost host{"1", "255"};
+  PanelCore core{{port, host, host, host, host, host}, "name.txt"};
 };
 
 void build_and_send(benchmark::State& state) {

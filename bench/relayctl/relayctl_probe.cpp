@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -15,6 +14,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "board_process.h"
 
 extern char** environ;
 
@@ -24,22 +25,6 @@ using Clock = std::chrono::steady_clock;
 
 // A request and its answer, 8 bytes each of 10 bits, at 9600 baud.
 constexpr double wire_ms = 2 * 8 * 10 * 1000.0 / 9600;
-
-struct Board {
-  explicit Board(const QStringList& options) {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(QStringLiteral(RELAY_BOARD_SIM_PATH), options);
-    if (process.waitForStarted(5000) && process.waitForReadyRead(5000)) {
-      device = process.readLine().trimmed().toStdString();
-    }
-  }
-  ~Board() {
-    process.terminate();
-    process.waitForFinished(5000);
-  }
-  QProcess process;
-  std::string device;
-};
 
 // Milliseconds from the exec to the exit; negative when relayctl failed.
 double run(const std::vector<std::string>& arguments) {
@@ -76,13 +61,14 @@ void report(const char* what, std::vector<double> times, int exchanges) {
 }
 
 void measure(const char* board_name, const QStringList& options, int runs) {
-  Board board(options);
-  if (board.device.empty()) {
+  const BoardProcess board(options);
+  if (board.device.isEmpty()) {
     std::fprintf(stderr, "relayctl_probe: the virtual board did not start\n");
     return;
   }
-  const std::vector<std::string> device = {"--device", board.device};
-  run({"--device", board.device, "close", "all"});
+  const std::string path = board.device.toStdString();
+  const std::vector<std::string> device = {"--device", path};
+  run({"--device", path, "close", "all"});
   std::vector<double> status, open;
   for (int i = 0; i < runs; ++i) {
     auto arguments = device;
@@ -94,7 +80,7 @@ void measure(const char* board_name, const QStringList& options, int runs) {
     auto arguments = device;
     arguments.insert(arguments.end(), {"open", "5"});
     open.push_back(run(arguments));
-    run({"--device", board.device, "close", "5"});
+    run({"--device", path, "close", "5"});
   }
   // The floor: starting and ending the program, no port.
   std::vector<double> start_only;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #include "link/indicator_panel.h"
@@ -45,6 +46,8 @@ class PollCycle {
   // The bytes of the last answer read, in wire order.
   const std::array<std::int32_t, 8>& last_answer() const { return last_answer_; }
 
+  // How often a host calls tick(): every host polls the board on this one rhythm.
+  static constexpr std::chrono::milliseconds period{50};
   // Frames a valid answer allows before the watchdog paints everything unknown.
   static constexpr std::int32_t watchdog_ticks = 5;
 

@@ -18,15 +18,24 @@ void PortControl::toggle_port() {
   }
   port_.select_port(*number);
   const OpenResult result = port_.open();
+  const std::string device = result.device.empty() ? "no device" : result.device;
+  open_selected(result, "Port " + std::to_string(*number) + " (" + device + ")");
+}
+
+bool PortControl::open_device(const std::string& path) {
+  port_.select_device(path);
+  return open_selected(port_.open(), path);
+}
+
+bool PortControl::open_selected(const OpenResult& result, const std::string& port_name) {
   if (!result.ok) {
-    const std::string device = result.device.empty() ? "no device" : result.device;
-    messages_.show({"Port " + std::to_string(*number) + " (" + device +
-                        ") could not be opened: " + result.reason,
-                    "open com", MessageIcon::Critical});
-    return;
+    messages_.show(
+        {port_name + " could not be opened: " + result.reason, "open com", MessageIcon::Critical});
+    return false;
   }
   port_.set_receive_threshold(receive_threshold);
   port_opened();
+  return true;
 }
 
 void PortControl::port_opened() {

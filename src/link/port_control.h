@@ -30,6 +30,10 @@ class PortControl {
   // Opens the port named by the port box, or closes the open one. A failed open
   // tells the operator why and leaves the window exactly as it was.
   void toggle_port();
+  // Opens the device at `path` itself rather than a numbered port (a script that names
+  // its adapter), as toggle_port opens one; false, having told the operator why, when
+  // it will not open.
+  bool open_device(const std::string& path);
   void port_opened();
   void port_closed();
 
@@ -37,6 +41,9 @@ class PortControl {
 
  private:
   void show_port_state(bool open);
+  // Finishes an open with its result: the line set up and the window switched, or the
+  // failure told, naming the port as `port_name`.
+  bool open_selected(const OpenResult& result, const std::string& port_name);
 
   SerialPort& port_;
   IndicatorPanel& indicators_;

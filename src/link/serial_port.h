@@ -24,6 +24,9 @@ class SerialPort : public FramePort {
  public:
   // Takes effect at the next open.
   virtual void select_port(std::int16_t number) = 0;
+  // Takes effect at the next open: this device instead of the one a number maps to, for
+  // callers that name the device itself; select_port undoes it.
+  virtual void select_device(std::string path) = 0;
   // Opens the selected port with the fixed settings, or fails and stays closed.
   virtual OpenResult open() = 0;
   // From now on the receive event fires when at least `bytes` wait.

@@ -18,6 +18,15 @@ class PollTimer : public QObject {
   void start();
   void stop();
   bool isActive() const;
+  // What a host does when the core switches the poll: enabling a running timer leaves
+  // its rhythm alone.
+  void set_enabled(bool enabled) {
+    if (!enabled) {
+      stop();
+    } else if (!isActive()) {
+      start();
+    }
+  }
   int interval() const { return static_cast<int>(interval_.count()); }
 
  signals:

@@ -36,9 +36,7 @@ class QtSerialPort : public QObject, public SerialPort {
     number_ = number;
     named_device_.clear();
   }
-  // Opens this device at the next open instead of the one a port number maps to, for
-  // callers given a device path (relayctl --device); select_port undoes it.
-  void select_device(std::string path) { named_device_ = std::move(path); }
+  void select_device(std::string path) override { named_device_ = std::move(path); }
   OpenResult open() override;
   void set_receive_threshold(int bytes) override { threshold_ = bytes; }
   void set_receive_handler(std::function<void(int event_code)> handler) override;

@@ -22,6 +22,7 @@ class CountingPort : public SerialPort {
     line_.write(bytes);
   }
   void select_port(std::int16_t number) override { line_.select_port(number); }
+  void select_device(std::string path) override { line_.select_device(std::move(path)); }
   OpenResult open() override { return line_.open(); }
   void set_receive_threshold(int bytes) override { line_.set_receive_threshold(bytes); }
   void set_receive_handler(std::function<void(int)> handler) override {
@@ -79,11 +80,11 @@ TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
     }
     return true;
   };
-  auto* open_comm = form.findChild<QPushButton*>("open_comm");
+  auto* port_button = form.findChild<QPushButton*>("open_comm");
 
-  QTest::mouseClick(open_comm, Qt::LeftButton);
+  QTest::mouseClick(port_button, Qt::LeftButton);
   ASSERT_TRUE(messages.shown.empty()) << messages.shown.front().text;
-  EXPECT_EQ(open_comm->text(), "close com");
+  EXPECT_EQ(port_button->text(), "close com");
 
   // The board starts with every relay closed.
   EXPECT_TRUE(QTest::qWaitFor([&] { return all_boxes(colour_red); }, wait_ms));
@@ -102,9 +103,9 @@ TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
   form.findChild<QLineEdit*>("add")->setText("2");
   EXPECT_TRUE(QTest::qWaitFor([&] { return all_boxes(colour_yellow); }, wait_ms));
 
-  QTest::mouseClick(open_comm, Qt::LeftButton);
+  QTest::mouseClick(port_button, Qt::LeftButton);
   EXPECT_TRUE(all_boxes(colour_system_grey_text));
-  EXPECT_EQ(open_comm->text(), "open com");
+  EXPECT_EQ(port_button->text(), "open com");
   // Every frame written before the close arrives; then nothing more is sent.
   const int written = port.writes;
   EXPECT_TRUE(QTest::qWaitFor([&] { return frames_at_board() == written; }, wait_ms));

@@ -83,6 +83,23 @@ TEST_F(PortControlTest, AFailedOpenSaysWhyAndLeavesTheWindowAsItWas) {
   }
 }
 
+// A device named by its path opens as a numbered port does, and a failure names the path.
+TEST_F(PortControlTest, ADeviceNamedByItsPathOpensAsANumberedPortDoes) {
+  rig.port.open_failure = "No such file or directory";
+  EXPECT_FALSE(control.open_device("/dev/ttyUSB7"));
+  EXPECT_EQ(rig.port.selected_device, "/dev/ttyUSB7");
+  EXPECT_EQ(view.shown, FakePortView::Shown{});
+  EXPECT_EQ(messages.shown, (std::vector<Message>{{"/dev/ttyUSB7 could not be opened: No such "
+                                                   "file or directory",
+                                                   "open com", MessageIcon::Critical}}));
+
+  rig.port.open_failure.clear();
+  EXPECT_TRUE(control.open_device("/dev/ttyUSB7"));
+  EXPECT_EQ(rig.port.threshold, 8);
+  EXPECT_EQ(rig.indicators.states, all(IndicatorState::Unknown));
+  EXPECT_EQ(view.shown, (FakePortView::Shown{"close com", true, true, true, false}));
+}
+
 #ifdef _WIN32
 // COM1 to COM9 are names of their own; from COM10 on Windows knows a port only by its
 // device path.

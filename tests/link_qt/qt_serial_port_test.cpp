@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSocketNotifier>
 #include <QTemporaryDir>

@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "ctl_options.h"
+#include "file_bytes.h"
 #include "relayctl_rig.h"
 
 namespace {
@@ -274,8 +275,7 @@ TEST_F(RelayctlOnBoard, NamesAndRenameUseTheNameFileAsThePanelDoes) {
   write_names(before);
   const CtlResult renamed = run({"rename", "Pump", "Valve 2"});
   EXPECT_EQ(renamed.code, 0) << renamed.err;
-  std::ifstream in(dir() / "name.txt", std::ios::binary);
-  const std::string after{std::istreambuf_iterator<char>(in), {}};
+  const std::string after = read_bytes(dir() / "name.txt");
   EXPECT_EQ(after,
             "[address 1]\r\nrelay1name=Lamp\r\nrelay5name=Valve 2\r\n; kept as it is\n"
             "[address 2]\r\nrelay5name=Other\r\n");

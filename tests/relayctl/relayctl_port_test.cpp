@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QCoreApplication>
+
 #include "relayctl_rig.h"
 
 namespace {

@@ -2,6 +2,7 @@
 // refuses, and errors as JSON.
 #include <gtest/gtest.h>
 
+#include "file_bytes.h"
 #include "relayctl_rig.h"
 
 namespace {
@@ -9,10 +10,7 @@ namespace {
 class RelayctlText : public RelayctlRig {
  protected:
   RelayctlText() { link_port(1, board.device()); }
-  std::string name_file() const {
-    std::ifstream in(dir() / "name.txt", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  std::string name_file() const { return read_bytes(dir() / "name.txt"); }
   // relayctl with argument bytes that QProcess could not pass: a shell's printf makes them.
   CtlResult run_shell(const QString& words) {
     QProcess process;

@@ -19,7 +19,11 @@ class FakeSerialPort : public SerialPort {
     waiting_at_write = input.size();
     writes.emplace_back(bytes.begin(), bytes.end());
   }
-  void select_port(std::int16_t number) override { selected = number; }
+  void select_port(std::int16_t number) override {
+    selected = number;
+    selected_device.clear();
+  }
+  void select_device(std::string path) override { selected_device = std::move(path); }
   OpenResult open() override {
     ++open_calls;
     if (!open_failure.empty()) return {false, device, open_failure};
@@ -54,6 +58,7 @@ class FakeSerialPort : public SerialPort {
   std::deque<std::uint8_t> input;
   std::size_t waiting_at_write = 0;  // unread input when the last write began
   std::int16_t selected = -1;
+  std::string selected_device;  // named by its path, in place of the number
   int threshold = 1;
   int open_calls = 0;
   std::string device = "/dev/ttyS0";

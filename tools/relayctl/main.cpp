@@ -14,24 +14,6 @@
 #include "qt_event_wait.h"
 #include "standard_output.h"
 
-namespace {
-
-// A device given by its path: the panel's open, with the path in place of a port number.
-bool open_device(const std::string& device, QtSerialPort& port, PanelCore& core, CtlHost& host) {
-  port.select_device(device);
-  const OpenResult result = port.open();
-  if (!result.ok) {
-    host.show(
-        {device + " could not be opened: " + result.reason, "open com", MessageIcon::Critical});
-    return false;
-  }
-  port.set_receive_threshold(PortControl::receive_threshold);
-  core.port_control().port_opened();
-  return true;
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const auto parsed = parse_ctl_options(argc, argv);
@@ -67,14 +49,14 @@ int main(int argc, char* argv[]) {
   QtSerialPort port(state.folder);
   CtlHost host(options.port_text, options.address_text, std::cerr);
   PanelCore core({port, host, host, host, host, host}, state.name_file);
-  PollTimer timer(std::chrono::milliseconds(50));
+  PollTimer timer(PollCycle::period);
   QObject::connect(&timer, &PollTimer::timeout, [&] { core.tick(); });
   // Only a watch polls on the panel's rhythm; the other commands send their requests
   // at once and wait for each answer.
   const bool watching = options.command == CtlCommand::Watch;
   if (watching) {
     ignore_broken_pipe();
-    host.on_timer = [&](bool enabled) { enabled ? timer.start() : timer.stop(); };
+    host.on_timer = [&](bool enabled) { timer.set_enabled(enabled); };
   }
   // A command that switches relays ends on a signal only once they are where it leaves
   // them; a status query has nothing to put back.
@@ -91,7 +73,7 @@ int main(int argc, char* argv[]) {
                      host,
                      wait,
                      [&] {
-                       if (options.device) return open_device(*options.device, port, core, host);
+                       if (options.device) return core.port_control().open_device(*options.device);
                        core.port_control().toggle_port();
                        return port.is_open();
                      },
