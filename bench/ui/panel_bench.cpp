@@ -69,10 +69,10 @@ int closed_boxes(const QWidget& form) {
 }
 
 // The flooded panel: settled, flooded from its first request on, then settled again.
-int run_flooded_panel(const QWidget& form, QPushButton& open_comm, int flood_seconds) {
+int run_flooded_panel(const QWidget& form, QPushButton& port_button, int flood_seconds) {
   run_events_for(1000);
   std::printf("before_kib %ld\n", status_kib());
-  open_comm.click();
+  port_button.click();
   // Samples what the operator sees through the flood, every 100 ms.
   int shown = 0, samples = 0;
   for (; samples < flood_seconds * 10; ++samples) {
@@ -121,11 +121,11 @@ int run_panel(QApplication& app, const QStringList& args) {
   form.show();
   while (probe.shown_us == 0) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   std::printf("shown_at_us %lld\n", static_cast<long long>(probe.shown_us));
-  auto* open_comm = form.findChild<QPushButton*>("open_comm");
+  auto* port_button = form.findChild<QPushButton*>("open_comm");
   const int flood = option(args, "--flood", "0").toInt();
-  if (flood > 0) return run_flooded_panel(form, *open_comm, flood);
+  if (flood > 0) return run_flooded_panel(form, *port_button, flood);
 
-  open_comm->click();
+  port_button->click();
   const double cpu_before = cpu_seconds();
   QElapsedTimer polled;
   polled.start();

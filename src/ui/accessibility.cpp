@@ -77,13 +77,13 @@ class SpinBarAccessible : public QAccessibleWidget, public QAccessibleValueInter
     return QAccessibleWidget::interface_cast(type);
   }
   QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Value) return QString::number(bar()->Value());
+    if (kind == QAccessible::Value) return QString::number(bar()->number());
     return QAccessibleWidget::text(kind);
   }
-  QVariant currentValue() const override { return bar()->Value(); }
-  void setCurrentValue(const QVariant& value) override { bar()->set_Value(value.toInt()); }
-  QVariant maximumValue() const override { return SpinBar::Min; }
-  QVariant minimumValue() const override { return SpinBar::Max; }
+  QVariant currentValue() const override { return bar()->number(); }
+  void setCurrentValue(const QVariant& value) override { bar()->set_number(value.toInt()); }
+  QVariant maximumValue() const override { return SpinBar::top_number; }
+  QVariant minimumValue() const override { return SpinBar::bottom_number; }
   QVariant minimumStepSize() const override { return 1; }
 
  private:

@@ -6,7 +6,7 @@ class QWidget;
 // What a screen reader is told about the panel beyond what Qt says of its standard
 // widgets: an indicator box is a button named for its relay and state ("Relay 5, Pump
 // room: opened") that can be pressed and renamed, a spin bar is a spin button holding
-// the number it shows (0 to 255), and leftovers of the design are not listed at all.
+// the number it shows (0 to 255), and the stray labels that nothing reads are not listed at all.
 
 // Installs the interfaces above; needed once, before the first panel widget is asked
 // for its interface. Calling it again does nothing.

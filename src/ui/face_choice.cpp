@@ -42,22 +42,22 @@ bool made_for_simplified_chinese(const QString& family) {
 }
 
 FaceChoice choose_face(const FaceCatalogue& catalogue, const QStringList& preference,
-                       const std::vector<LabelFit>& fits, double design_points) {
+                       const std::vector<LabelFit>& fits, double preferred_points) {
   QString first_installed;
-  const auto fits_as_designed = [&](const QString& family) {
+  const auto fits_at_preferred_size = [&](const QString& family) {
     if (!catalogue.has_cjk_glyphs(family)) return false;
     if (first_installed.isEmpty()) first_installed = family;
-    return fits_at(catalogue, family, design_points, fits);
+    return fits_at(catalogue, family, preferred_points, fits);
   };
   for (const QString& family : preference) {
-    if (fits_as_designed(family)) return {family, design_points};
+    if (fits_at_preferred_size(family)) return {family, preferred_points};
   }
   for (const QString& family : catalogue.cjk_families()) {
     if (preference.contains(family) || !made_for_simplified_chinese(family)) continue;
-    if (fits_as_designed(family)) return {family, design_points};
+    if (fits_at_preferred_size(family)) return {family, preferred_points};
   }
   const QString family = first_installed.isEmpty() ? preference.value(0) : first_installed;
-  double points = design_points;
+  double points = preferred_points;
   while (points - size_step >= smallest_points && !fits_at(catalogue, family, points, fits)) {
     points -= size_step;
   }

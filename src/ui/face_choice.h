@@ -4,10 +4,10 @@
 #include <QStringList>
 #include <vector>
 
-// How the panel picks its face. The design asks for SimSun, which only a Chinese
+// How the panel picks its face. Its own face is SimSun, which only a Chinese
 // Windows desktop has; elsewhere the panel takes the first installed face, in the
 // order of preferred_faces(), that has the Chinese glyphs and in which the state
-// captions and the names fit their labels at the design's size. Where none fits, the
+// captions and the names fit their labels at the preferred size. Where none fits, the
 // face standing in for SimSun is shrunk until they do, so "unknown" is never cut to
 // "unknow". Only faces drawn for Simplified Chinese count: a CJK family's monospaced,
 // Hong Kong, Taiwan, Japanese and Korean variants have other glyph shapes or widths.
@@ -38,12 +38,12 @@ struct LabelFit {
 
 struct FaceChoice {
   QString family;
-  double points = 0;  // the size of the state captions and names; the design's when they fit
+  double points = 0;  // the size of the state captions and names; the preferred when they fit
 
   bool operator==(const FaceChoice&) const = default;
 };
 
-// SimSun first (the design's face, under both its names), then the faces that Debian
+// SimSun first (the panel's own face, under both its names), then the faces that Debian
 // and other desktops install for Chinese, narrowest Latin first.
 QStringList preferred_faces();
 
@@ -52,8 +52,8 @@ QStringList preferred_faces();
 bool made_for_simplified_chinese(const QString& family);
 
 // The first face of `preference`, then of the other installed Simplified-Chinese faces,
-// in which every text fits its label at `design_points`. Where none fits: the first of
-// them (or, with no CJK face at all, the design's face as the desktop substitutes it)
+// in which every text fits its label at `preferred_points`. Where none fits: the first of
+// them (or, with no CJK face at all, SimSun as the desktop substitutes it)
 // at the largest size in quarter points that fits.
 FaceChoice choose_face(const FaceCatalogue& catalogue, const QStringList& preference,
-                       const std::vector<LabelFit>& fits, double design_points);
+                       const std::vector<LabelFit>& fits, double preferred_points);

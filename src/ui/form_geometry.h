@@ -31,21 +31,21 @@ struct StrayLabel {
   int top;
 };
 
-// Each placement carries the name of the control it places, as in the window's design;
-// MainFormControls says what each control is.
+// Each placement is named after the control it places; MainFormControls and
+// name_form give each control's object name and role.
 struct MainFormGeometry {
   int client_width = 6720;
   int client_height = 7965;
 
-  Twips Label3{120, 120, 1935, 375};
-  Twips chuankou_num{2280, 120, 615, 375};
-  Twips VScroll2{2880, 120, 375, 375};
-  Twips open_comm{3480, 120, 1815, 375};
-  Twips Label5{120, 840, 1335, 375};
-  Twips add{2280, 840, 690, 375};
-  Twips VScroll1{2910, 840, 375, 375};
-  Twips openall{1320, 7440, 1815, 375};
-  Twips closeall{3600, 7440, 2175, 375};
+  Twips port_caption{120, 120, 1935, 375};
+  Twips port_box{2280, 120, 615, 375};
+  Twips port_bar{2880, 120, 375, 375};
+  Twips port_button{3480, 120, 1815, 375};
+  Twips address_caption{120, 840, 1335, 375};
+  Twips address_box{2280, 840, 690, 375};
+  Twips address_bar{2910, 840, 375, 375};
+  Twips open_all_button{1320, 7440, 1815, 375};
+  Twips close_all_button{3600, 7440, 2175, 375};
 
   // The relay grid: eight rows; relays 1..8 run down the left column, 9..16 back up
   // the right one, so 16 stands level with 1. A name label sits on the outer side
@@ -59,12 +59,12 @@ struct MainFormGeometry {
   int right_name_left = 5280;
   int cell_width = 1335;
   int cell_height = 615;
-  Twips Label2{0, 120, 1215, 375};  // the state caption, inside its box
+  Twips state_caption{0, 120, 1215, 375};  // the state caption, inside its box
 
   int stray_width = 15;
   int stray_height = 135;
-  // Label1: leftover labels of the design that nothing reads.
-  std::array<StrayLabel, 7> Label1{{
+  // The stray labels (object names "Label1_<index>") that nothing reads.
+  std::array<StrayLabel, 7> stray_labels{{
       {0, 240, 120},
       {1, 2520, 960},
       {9, 120, 5280},
@@ -77,11 +77,11 @@ struct MainFormGeometry {
   constexpr int row_of(int relay) const { return relay <= 8 ? relay - 1 : 16 - relay; }
   constexpr bool in_left_column(int relay) const { return relay <= 8; }
 
-  constexpr Twips Picture1(int relay) const {
+  constexpr Twips indicator(int relay) const {
     return {in_left_column(relay) ? left_box_left : right_box_left,
             first_row_top + row_of(relay) * row_pitch, cell_width, cell_height};
   }
-  constexpr Twips Label4(int relay) const {
+  constexpr Twips name_label(int relay) const {
     return {in_left_column(relay) ? left_name_left : right_name_left,
             first_row_top + row_of(relay) * row_pitch + name_label_drop, cell_width, cell_height};
   }
@@ -94,9 +94,9 @@ struct MainFormGeometry {
 struct NameFormGeometry {
   int client_width = 4740;
   int client_height = 1890;
-  Twips mingcheng{960, 360, 3135, 615};        // the name ("mingcheng") text box
+  Twips mingcheng{960, 360, 3135, 615};        // the name text box
   Twips Command_ok{1200, 1320, 975, 375};      // OK: stores the name
-  Twips Command_cansel{2640, 1320, 975, 375};  // Cancel, spelt as the design spells it
+  Twips Command_cansel{2640, 1320, 975, 375};  // Cancel: closes without storing
 
   constexpr QSize client() const { return to_pixels(client_width, client_height); }
 };

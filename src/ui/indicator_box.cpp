@@ -33,7 +33,7 @@ IndicatorBox::IndicatorBox(int relay, QWidget* parent)
   // box's colour show through and leaves its clicks to the box.
   state_label_->setObjectName(QStringLiteral("state_label_%1").arg(relay));
   state_label_->setGeometry(
-      to_pixels(main_form_geometry.Label2).translated(border_width, border_width));
+      to_pixels(main_form_geometry.state_caption).translated(border_width, border_width));
   state_label_->setFont(caption_font());
   state_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   state_label_->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -25,11 +25,11 @@ constexpr Qt::WindowFlags fixed_window_flags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 
-// The number a box's text gives when its spin bar can hold it (Min is the top of the
-// bar, so the larger number).
+// The number a box's text gives when its spin bar can hold it.
 std::optional<int> spin_number(const QString& text) {
   const auto number = text_to_int16(text.toStdString());
-  if (!number || *number < SpinBar::Max || *number > SpinBar::Min) return std::nullopt;
+  if (!number || *number < SpinBar::bottom_number || *number > SpinBar::top_number)
+    return std::nullopt;
   return *number;
 }
 
@@ -59,13 +59,13 @@ main_form::main_form(std::filesystem::path name_file, std::filesystem::path link
       core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
       rename_(std::make_unique<name_form>(core_.rename(), messages)) {
   setObjectName(QStringLiteral("main_form"));
-  // The design's own caption, its line break included on purpose (not a slip); the name
+  // The panel's own caption, its line break included on purpose (not a slip); the name
   // file's title replaces it in set_up before the window is first shown.
   setWindowTitle(QStringLiteral("Corvanti\r\n"));
   setWindowIcon(two_cogs_icon());
   setFixedSize(main_form_geometry.client());
   update_port_tooltip();
-  controls_.chuankou_num->installEventFilter(this);
+  controls_.port_box->installEventFilter(this);
   connect_handlers();
   centre_on_screen();
 }
@@ -75,21 +75,21 @@ main_form::~main_form() = default;
 
 void main_form::connect_handlers() {
   const auto& c = controls_;
-  connect(c.add, &QLineEdit::textChanged, this, &main_form::address_changed);
-  connect(c.chuankou_num, &QLineEdit::textChanged, this, &main_form::port_number_changed);
-  connect(c.VScroll1, &SpinBar::Change, this, &main_form::address_bar_changed);
-  connect(c.VScroll2, &SpinBar::Change, this, &main_form::port_bar_changed);
-  connect(c.open_comm, &QPushButton::clicked, this, &main_form::toggle_port);
-  connect(c.openall, &QPushButton::clicked, this, [this] { core_.poll().open_all(); });
-  connect(c.closeall, &QPushButton::clicked, this, [this] { core_.poll().close_all(); });
-  connect(c.Timer1, &PollTimer::timeout, this, &main_form::tick);
+  connect(c.address_box, &QLineEdit::textChanged, this, &main_form::address_changed);
+  connect(c.port_box, &QLineEdit::textChanged, this, &main_form::port_number_changed);
+  connect(c.address_bar, &SpinBar::number_changed, this, &main_form::address_bar_changed);
+  connect(c.port_bar, &SpinBar::number_changed, this, &main_form::port_bar_changed);
+  connect(c.port_button, &QPushButton::clicked, this, &main_form::toggle_port);
+  connect(c.open_all_button, &QPushButton::clicked, this, [this] { core_.poll().open_all(); });
+  connect(c.close_all_button, &QPushButton::clicked, this, [this] { core_.poll().close_all(); });
+  connect(c.poll_timer, &PollTimer::timeout, this, &main_form::tick);
   connect(rename_.get(), &name_form::name_stored, this, &main_form::address_changed);
   for (int relay = 1; relay <= relay_count; ++relay) {
-    IndicatorBox* box = c.Picture1[relay - 1];
+    IndicatorBox* box = c.indicators[relay - 1];
     connect(box, &IndicatorBox::clicked, this, [this, relay] { relay_clicked(relay); });
     connect(box, &IndicatorBox::label_clicked, this,
             [this, relay] { state_caption_clicked(relay); });
-    connect(c.Label4[relay - 1], &ClickLabel::clicked, this,
+    connect(c.name_labels[relay - 1], &ClickLabel::clicked, this,
             [this, relay] { name_clicked(relay); });
   }
 }
@@ -136,32 +136,32 @@ void main_form::name_file_changed() {
   if (!name_watcher_->files().contains(file) && name_watcher_->addPath(file)) {
     name_reload_->start();
   }
-  const bool address = spin_number(controls_.add->text()).has_value();
+  const bool address = spin_number(controls_.address_box->text()).has_value();
   core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
 }
 
 // While the box is empty (the operator is typing a new address) the spin bar and the
 // names stay as they are.
 void main_form::address_changed() {
-  const auto number = spin_number(controls_.add->text());
+  const auto number = spin_number(controls_.address_box->text());
   if (!number) return;
-  controls_.VScroll1->set_Value(*number);
+  controls_.address_bar->set_number(*number);
   core_.name_file().load_names(address_text());
 }
 
 void main_form::port_number_changed() {
-  if (const auto number = spin_number(controls_.chuankou_num->text())) {
-    controls_.VScroll2->set_Value(*number);
+  if (const auto number = spin_number(controls_.port_box->text())) {
+    controls_.port_bar->set_number(*number);
   }
   update_port_tooltip();
 }
 
 void main_form::address_bar_changed() {
-  controls_.add->setText(number_text(controls_.VScroll1->Value()));
+  controls_.address_box->setText(number_text(controls_.address_bar->number()));
 }
 
 void main_form::port_bar_changed() {
-  controls_.chuankou_num->setText(number_text(controls_.VScroll2->Value()));
+  controls_.port_box->setText(number_text(controls_.port_bar->number()));
 }
 
 void main_form::toggle_port() {
@@ -195,44 +195,44 @@ void main_form::set_name_label(int relay, const std::string& name) {
 }
 
 void main_form::paint(int relay, IndicatorState state) {
-  controls_.Picture1.at(relay - 1)->paint(state);
+  controls_.indicators.at(relay - 1)->paint(state);
 }
 
 Colour main_form::box_colour(int relay) const {
-  return controls_.Picture1.at(relay - 1)->colour();
+  return controls_.indicators.at(relay - 1)->colour();
 }
 
 std::string main_form::port_number_text() const {
-  return controls_.chuankou_num->text().toStdString();
+  return controls_.port_box->text().toStdString();
 }
 
 void main_form::set_open_all_enabled(bool enabled) {
-  controls_.openall->setEnabled(enabled);
+  controls_.open_all_button->setEnabled(enabled);
 }
 
 void main_form::set_close_all_enabled(bool enabled) {
-  controls_.closeall->setEnabled(enabled);
+  controls_.close_all_button->setEnabled(enabled);
 }
 
 // Enabling a running timer leaves its rhythm alone.
 void main_form::set_timer_enabled(bool enabled) {
   if (!enabled) {
-    controls_.Timer1->stop();
-  } else if (!controls_.Timer1->isActive()) {
-    controls_.Timer1->start();
+    controls_.poll_timer->stop();
+  } else if (!controls_.poll_timer->isActive()) {
+    controls_.poll_timer->start();
   }
 }
 
 void main_form::set_port_box_enabled(bool enabled) {
-  controls_.chuankou_num->setEnabled(enabled);
+  controls_.port_box->setEnabled(enabled);
 }
 
 void main_form::set_open_button_caption(const std::string& caption) {
-  controls_.open_comm->setText(QString::fromStdString(caption));
+  controls_.port_button->setText(QString::fromStdString(caption));
 }
 
 std::string main_form::address_text() const {
-  return controls_.add->text().toStdString();
+  return controls_.address_box->text().toStdString();
 }
 
 // A rename still open would otherwise store its text into a window that is gone.
@@ -244,12 +244,12 @@ void main_form::closeEvent(QCloseEvent* event) {
 // The com<n> link beside the name file may appear after start (the operator starts a
 // virtual board), so the tooltip is worked out afresh each time it is shown.
 bool main_form::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == controls_.chuankou_num && event->type() == QEvent::ToolTip) update_port_tooltip();
+  if (watched == controls_.port_box && event->type() == QEvent::ToolTip) update_port_tooltip();
   return QWidget::eventFilter(watched, event);
 }
 
 void main_form::update_port_tooltip() {
-  controls_.chuankou_num->setToolTip(
+  controls_.port_box->setToolTip(
       plain_tooltip(QString::fromStdString(port_tooltip(port_number_text(), link_dir_))));
 }
 

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <chrono>
 
+#include "link/poll_cycle.h"
 #include "link_qt/poll_timer.h"
 #include "ui/accessibility.h"
 #include "ui/byte_text_validator.h"
@@ -18,7 +19,6 @@
 namespace {
 constexpr double caption_points = 15.75;
 constexpr double box_points = 15;
-constexpr int tick_ms = 50;
 // A caption starts at the top of its label, so a name stands level with the state
 // caption in the box beside it (the name label is placed lower by just that much).
 constexpr Qt::Alignment label_alignment = Qt::AlignLeft | Qt::AlignTop;
@@ -32,7 +32,7 @@ Widget* place(QWidget& form, const char* name, Twips where) {
 }
 
 // Captions and boxes take their colours from the desktop's palette (black on the light
-// 3D face of the design's own scheme); only the indicators keep fixed colours.
+// 3D face of the light scheme); only the indicators keep fixed colours.
 QLabel* caption_label(QWidget& form, const char* name, Twips where, const char* text) {
   auto* label = place<QLabel>(form, name, where);
   label->setText(QString::fromLatin1(text));
@@ -52,7 +52,7 @@ QLineEdit* number_box(QWidget& form, const char* name, Twips where, const QStrin
 
 SpinBar* spin_bar(QWidget& form, const char* name, Twips where, const QString& spoken) {
   auto* bar = place<SpinBar>(form, name, where);
-  bar->set_Value(1);
+  bar->set_number(1);
   bar->setAccessibleName(spoken);
   return bar;
 }
@@ -70,9 +70,9 @@ MainFormControls::MainFormControls(QWidget& form) {
   const auto& g = main_form_geometry;
   install_panel_accessibility();
 
-  // Left over from the window's design: tiny labels in the window's own colours that
-  // nothing reads. They are kept so that the window matches its layout exactly.
-  for (const StrayLabel& stray : g.Label1) {
+  // Tiny labels in the window's own colours that nothing reads; they stay so that the
+  // window looks exactly as it always has.
+  for (const StrayLabel& stray : g.stray_labels) {
     auto* label = new QLabel(QStringLiteral("Label1"), &form);
     label->setObjectName(QStringLiteral("Label1_%1").arg(stray.index));
     label->setGeometry(to_pixels(g.stray(stray)));
@@ -80,69 +80,69 @@ MainFormControls::MainFormControls(QWidget& form) {
   }
 
   // Each box and spin bar says what it holds; the captions name their boxes.
-  Label3 = caption_label(form, "Label3", g.Label3, "Com num");
-  chuankou_num = number_box(form, "chuankou_num", g.chuankou_num, QStringLiteral("Port number"));
-  VScroll2 = spin_bar(form, "VScroll2", g.VScroll2, QStringLiteral("Port number arrows"));
-  open_comm = button(form, "open_comm", g.open_comm, "open com");
-  Label5 = caption_label(form, "Label5", g.Label5, "Address");
-  add = number_box(form, "add", g.add, QStringLiteral("Board address"));
-  VScroll1 = spin_bar(form, "VScroll1", g.VScroll1, QStringLiteral("Board address arrows"));
-  Label3->setBuddy(chuankou_num);
-  Label5->setBuddy(add);
+  port_caption = caption_label(form, "Label3", g.port_caption, "Com num");
+  port_box = number_box(form, "chuankou_num", g.port_box, QStringLiteral("Port number"));
+  port_bar = spin_bar(form, "VScroll2", g.port_bar, QStringLiteral("Port number arrows"));
+  port_button = button(form, "open_comm", g.port_button, "open com");
+  address_caption = caption_label(form, "Label5", g.address_caption, "Address");
+  address_box = number_box(form, "add", g.address_box, QStringLiteral("Board address"));
+  address_bar = spin_bar(form, "VScroll1", g.address_bar, QStringLiteral("Board address arrows"));
+  port_caption->setBuddy(port_box);
+  address_caption->setBuddy(address_box);
 
   for (int relay = 1; relay <= relay_count; ++relay) {
     // The name first, so that its box covers a name too long for its label.
     auto* name = new ClickLabel(QStringLiteral("relay %1").arg(relay), &form);
     name->setObjectName(QStringLiteral("Label4_%1").arg(relay));
-    name->setGeometry(to_pixels(g.Label4(relay)));
+    name->setGeometry(to_pixels(g.name_label(relay)));
     name->setFont(caption_font());
     name->setAlignment(label_alignment);
     // A stored name is shown as typed, never read as markup.
     name->setTextFormat(Qt::PlainText);
-    Label4[relay - 1] = name;
+    name_labels[relay - 1] = name;
 
     auto* box = new IndicatorBox(relay, &form);
-    box->setGeometry(to_pixels(g.Picture1(relay)));
-    Picture1[relay - 1] = box;
+    box->setGeometry(to_pixels(g.indicator(relay)));
+    indicators[relay - 1] = box;
     // A rename key on the box does what a click on the name does.
     QObject::connect(box, &IndicatorBox::rename_requested, name, &ClickLabel::clicked);
     show_name(relay, name->text());
   }
 
-  openall = button(form, "openall", g.openall, "Open all");
-  closeall = button(form, "closeall", g.closeall, "Close all");
+  open_all_button = button(form, "openall", g.open_all_button, "Open all");
+  close_all_button = button(form, "closeall", g.close_all_button, "Close all");
 
   // The poll runs from creation on, before any port is open; its frames are dropped
   // until one is.
-  Timer1 = new PollTimer(std::chrono::milliseconds(tick_ms), &form);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->start();
+  poll_timer = new PollTimer(PollCycle::period, &form);
+  poll_timer->setObjectName(QStringLiteral("Timer1"));
+  poll_timer->start();
 
   set_focus_order();
-  chuankou_num->setFocus();
+  port_box->setFocus();
 }
 
 // A name longer than its label is covered by the indicator box beside it: the tooltip
 // shows it whole.
 void MainFormControls::show_name(int relay, const QString& name) {
-  ClickLabel* label = Label4.at(relay - 1);
+  ClickLabel* label = name_labels.at(relay - 1);
   label->setText(name);
   label->setToolTip(plain_tooltip(name));
   label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), name));
-  Picture1.at(relay - 1)->set_relay_name(name);
+  indicators.at(relay - 1)->set_relay_name(name);
 }
 
 void MainFormControls::set_focus_order() {
-  QWidget* previous = chuankou_num;
+  QWidget* previous = port_box;
   auto next = [&previous](QWidget* widget) {
     QWidget::setTabOrder(previous, widget);
     previous = widget;
   };
-  next(open_comm);
-  next(add);
-  next(openall);
-  next(closeall);
-  next(VScroll1);
-  next(VScroll2);
-  for (IndicatorBox* box : Picture1) next(box);
+  next(port_button);
+  next(address_box);
+  next(open_all_button);
+  next(close_all_button);
+  next(address_bar);
+  next(port_bar);
+  for (IndicatorBox* box : indicators) next(box);
 }

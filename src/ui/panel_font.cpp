@@ -27,7 +27,7 @@ class InstalledFaces : public FaceCatalogue {
   bool has_cjk_glyphs(const QString& family) const override {
     if (!QFontDatabase::hasFamily(family)) return false;
     // The face itself, not the fallback that would draw the glyphs it lacks.
-    const QRawFont raw = QRawFont::fromFont(face_at(family, caption_design_points));
+    const QRawFont raw = QRawFont::fromFont(face_at(family, preferred_label_points));
     if (!raw.isValid() || raw.familyName().compare(family, Qt::CaseInsensitive) != 0) {
       return false;
     }
@@ -45,12 +45,12 @@ class InstalledFaces : public FaceCatalogue {
 // The widest texts the labels must hold: every state caption, and the names that the
 // window starts with ("relay 16") and that a new name file holds ("relay16").
 std::vector<LabelFit> label_fits() {
-  LabelFit captions{{}, to_pixels(main_form_geometry.Label2).width()};
+  LabelFit captions{{}, to_pixels(main_form_geometry.state_caption).width()};
   for (const auto state : {IndicatorState::Opened, IndicatorState::Closed, IndicatorState::Unknown,
                            IndicatorState::Idle}) {
     captions.texts << QString::fromUtf8(indicator_caption(state));
   }
-  LabelFit names{{}, to_pixels(main_form_geometry.Label4(1)).width()};
+  LabelFit names{{}, to_pixels(main_form_geometry.name_label(1)).width()};
   for (int relay = 1; relay <= relay_count; ++relay) {
     names.texts << QStringLiteral("relay %1").arg(relay) << QStringLiteral("relay%1").arg(relay);
   }
@@ -60,7 +60,7 @@ std::vector<LabelFit> label_fits() {
 
 const FaceChoice& panel_face() {
   static const FaceChoice choice =
-      choose_face(InstalledFaces(), preferred_faces(), label_fits(), caption_design_points);
+      choose_face(InstalledFaces(), preferred_faces(), label_fits(), preferred_label_points);
   return choice;
 }
 

@@ -13,9 +13,9 @@ const FaceChoice& panel_face();
 // to spare (captions of the boxes, buttons, the rename dialog's text box).
 QFont panel_font(double points);
 
-// The face of the state captions and the name labels: the design's 15 points, or less
+// The face of the state captions and the name labels: 15 points, or less
 // where even the best installed face is too wide for their labels.
 QFont caption_font();
 
-// The design's size of the state captions and name labels.
-inline constexpr double caption_design_points = 15;
+// The size of the state captions and name labels where the face fits them.
+inline constexpr double preferred_label_points = 15;

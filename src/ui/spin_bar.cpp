@@ -5,15 +5,15 @@
 #include "ui/accessibility.h"
 
 SpinBar::SpinBar(QWidget* parent) : QScrollBar(Qt::Vertical, parent) {
-  setRange(-Min, -Max);
+  setRange(-top_number, -bottom_number);
   setSingleStep(1);
   setPageStep(1);
   setFocusPolicy(Qt::StrongFocus);
   // A scroll bar's "Scroll here / Top / Bottom" menu means nothing on a spin bar.
   setContextMenuPolicy(Qt::NoContextMenu);
   connect(this, &QScrollBar::valueChanged, this, [this] {
-    emit Change();
-    announce_value_change(*this, Value());
+    emit number_changed();
+    announce_value_change(*this, number());
   });
 }
 

@@ -17,16 +17,16 @@ class SpinBar : public QScrollBar {
  public:
   explicit SpinBar(QWidget* parent);
 
-  int Value() const { return -value(); }
-  void set_Value(int number) { setValue(-number); }
+  int number() const { return -value(); }
+  void set_number(int n) { setValue(-n); }
 
-  // Inverted on purpose, as in the design: Min is the value at the top of the bar
-  // (the upper arrow's end), Max the one at the bottom.
-  static constexpr int Min = highest_address;
-  static constexpr int Max = 0;
+  // The number at the upper arrow's end of the bar, and at the lower arrow's.
+  static constexpr int top_number = highest_address;
+  static constexpr int bottom_number = 0;
 
  signals:
-  void Change();
+  // The number changed, by the operator or from code.
+  void number_changed();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -18,8 +18,8 @@ const std::string close_all = "55 01 13 00 00 00 00 69";
 // else a status query. A click sends what the colour of the indicator calls for.
 TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
   using Act = std::function<void(LinkRig&)>;
-  const Act openall = [](LinkRig& rig) { rig.poll.open_all(); };
-  const Act closeall = [](LinkRig& rig) { rig.poll.close_all(); };
+  const Act press_open_all = [](LinkRig& rig) { rig.poll.open_all(); };
+  const Act press_close_all = [](LinkRig& rig) { rig.poll.close_all(); };
   const Act reopen_port = [](LinkRig& rig) {
     rig.port.close();
     rig.port.open();
@@ -28,7 +28,7 @@ TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
   const auto box = [](std::int16_t n) -> Act {
     return [n](LinkRig& r) { r.poll.relay_clicked(n); };
   };
-  const auto label = [](std::int16_t n) -> Act {
+  const auto caption = [](std::int16_t n) -> Act {
     return [n](LinkRig& r) { r.poll.state_caption_clicked(n); };
   };
   struct Case {
@@ -38,13 +38,15 @@ TEST(PollCycle, EachTickSendsTheWaitingCommandOrElseAStatusQuery) {
   };
   const Case cases[] = {
       {"nothing", {}, {query, query}},
-      {"open all", {openall}, {open_all, query}},
-      {"open all, then close all", {openall, closeall}, {close_all, query}},
+      {"open all", {press_open_all}, {open_all, query}},
+      {"open all, then close all", {press_open_all, press_close_all}, {close_all, query}},
       {"green box 5", {box(5)}, {"55 01 11 00 00 00 05 6C", query}},
-      {"red relay 6's label", {label(6)}, {"55 01 12 00 00 00 06 6E", query}},
+      {"red relay 6's label", {caption(6)}, {"55 01 12 00 00 00 06 6E", query}},
       {"yellow box 7", {box(7)}, {query, query}},
-      {"grey relay 8's label", {label(8)}, {query, query}},
-      {"open all, then the port closed and opened", {openall, reopen_port}, {open_all, query}},
+      {"grey relay 8's label", {caption(8)}, {query, query}},
+      {"open all, then the port closed and opened",
+       {press_open_all, reopen_port},
+       {open_all, query}},
       {"green box 16, then address 255",
        {box(16), address_255},
        {"55 FF 11 00 00 00 10 75", "55 FF 10 00 00 00 00 64"}},

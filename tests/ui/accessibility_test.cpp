@@ -73,7 +73,7 @@ TEST_F(AccessibilityTest, EveryControlHasANameToActOnAndDecorationsAreNotListed)
     EXPECT_EQ(found->second->role(), control.role);
     EXPECT_EQ(found->second->text(QAccessible::Name), control.name);
   }
-  // 9 controls at the top and bottom, 16 boxes, 16 names; no Label1, and no state
+  // 9 controls at the top and bottom, 16 boxes, 16 names; no stray label ("Label1_n"), and no state
   // caption apart from its box's name.
   EXPECT_EQ(children.size(), 41u);
   for (const auto& [name, child] : children)
@@ -122,16 +122,16 @@ TEST_F(AccessibilityTest, AScreenReaderPressesAnIndicatorAndOpensItsRename) {
 // The spin bar keeps the negated number inside; a screen reader hears and sets the
 // number the box shows.
 TEST_F(AccessibilityTest, ASpinBarHoldsTheNumberOfItsBox) {
-  QAccessibleValueInterface* value = accessible(VScroll1())->valueInterface();
+  QAccessibleValueInterface* value = accessible(address_bar())->valueInterface();
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(value->currentValue().toInt(), 1);
   EXPECT_EQ(value->minimumValue().toInt(), 0);
   EXPECT_EQ(value->maximumValue().toInt(), 255);
-  add()->setText("200");
+  address_box()->setText("200");
   EXPECT_EQ(value->currentValue().toInt(), 200);
-  EXPECT_EQ(accessible(VScroll1())->text(QAccessible::Value), "200");
+  EXPECT_EQ(accessible(address_bar())->text(QAccessible::Value), "200");
   value->setCurrentValue(7);
-  EXPECT_EQ(add()->text(), "7");
+  EXPECT_EQ(address_box()->text(), "7");
   EXPECT_EQ(name(1), "a7 r1");
 }
 
@@ -153,8 +153,8 @@ TEST_F(AccessibilityTest, ChangesAreAnnouncedWhereTheOperatorIs) {
   port.receive(relay5_opened);
   EXPECT_FALSE(was_announced(box(5), QAccessible::NameChanged)) << "the same report again";
 
-  VScroll2()->set_Value(4);
-  EXPECT_TRUE(was_announced(VScroll2(), QAccessible::ValueChanged));
+  port_bar()->set_number(4);
+  EXPECT_TRUE(was_announced(port_bar(), QAccessible::ValueChanged));
 }
 
 }  // namespace

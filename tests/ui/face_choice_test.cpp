@@ -61,7 +61,7 @@ TEST(FaceChoiceTest, TheFirstPreferredFaceInWhichEveryCaptionFitsOrTheBestOneShr
       {"Noto CJK only: the preferred one, shrunk until \"unknown\" fits",
        {{"Noto Serif CJK SC", 93}, {"Noto Sans CJK SC", 88}},
        {"Noto Sans CJK SC", 13.75}},
-      {"no CJK face: the design's face as the desktop draws it, shrunk",
+      {"no CJK face: SimSun as the desktop draws it, shrunk",
        {{"DejaVu Sans", 91}},
        {"SimSun", 13.25}},
       {"an unlisted face that fits beats shrinking a listed one",

@@ -79,10 +79,10 @@ class FormTest : public ::testing::Test {
     EXPECT_NE(widget, nullptr) << name.toStdString();
     return widget;
   }
-  QLineEdit* add() const { return child<QLineEdit>("add"); }
-  QLineEdit* chuankou_num() const { return child<QLineEdit>("chuankou_num"); }
-  SpinBar* VScroll1() const { return child<SpinBar>("VScroll1"); }
-  SpinBar* VScroll2() const { return child<SpinBar>("VScroll2"); }
+  QLineEdit* address_box() const { return child<QLineEdit>("add"); }
+  QLineEdit* port_box() const { return child<QLineEdit>("chuankou_num"); }
+  SpinBar* address_bar() const { return child<SpinBar>("VScroll1"); }
+  SpinBar* port_bar() const { return child<SpinBar>("VScroll2"); }
   QPushButton* button(const char* name) const { return child<QPushButton>(name); }
   IndicatorBox* box(int relay) const {
     return child<IndicatorBox>(QStringLiteral("Picture1_%1").arg(relay));

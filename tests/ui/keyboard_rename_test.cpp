@@ -12,8 +12,8 @@ class KeyboardRenameTest : public FormTest {
   void SetUp() override {
     FormTest::SetUp();
     dialog = &form->rename_dialog();
-    mingcheng = dialog->findChild<QLineEdit*>("mingcheng");
-    ASSERT_NE(mingcheng, nullptr);
+    name_box = dialog->findChild<QLineEdit*>("mingcheng");
+    ASSERT_NE(name_box, nullptr);
     form->show();
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 15000));
@@ -31,11 +31,11 @@ class KeyboardRenameTest : public FormTest {
   }
 
   name_form* dialog = nullptr;
-  QLineEdit* mingcheng = nullptr;
+  QLineEdit* name_box = nullptr;
 };
 
 TEST_F(KeyboardRenameTest, F2OnAFocusedBoxRenamesItsRelayAtTheShownAddress) {
-  add()->setText("3");
+  address_box()->setText("3");
   tab_to_box(5);
   ASSERT_EQ(QApplication::focusWidget(), box(5));
 
@@ -43,14 +43,14 @@ TEST_F(KeyboardRenameTest, F2OnAFocusedBoxRenamesItsRelayAtTheShownAddress) {
   ASSERT_TRUE(dialog->loaded());
   EXPECT_EQ(dialog->address_text(), "3");
   EXPECT_EQ(dialog->relay_text(), "5");
-  EXPECT_EQ(mingcheng->text(), "a3 r5");
-  EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 5 at address 3");
+  EXPECT_EQ(name_box->text(), "a3 r5");
+  EXPECT_EQ(name_box->accessibleName(), "Name of relay 5 at address 3");
   EXPECT_EQ(form->focusWidget(), box(5)) << "a rename key moves no focus in the window";
 
   // The dialog's own keys: type, Tab to OK, Space.
-  mingcheng->selectAll();
-  QTest::keyClicks(mingcheng, "Pump room");
-  QTest::keyClick(mingcheng, Qt::Key_Tab);
+  name_box->selectAll();
+  QTest::keyClicks(name_box, "Pump room");
+  QTest::keyClick(name_box, Qt::Key_Tab);
   QPushButton* ok = dialog->findChild<QPushButton*>("Command_ok");
   ASSERT_EQ(dialog->focusWidget(), ok);
   QTest::keyClick(ok, Qt::Key_Space);
@@ -81,7 +81,7 @@ TEST_F(KeyboardRenameTest, OnlyTheRenameKeysOpenTheDialog) {
     EXPECT_EQ(dialog->loaded(), c.opens);
     if (c.opens) {
       EXPECT_EQ(dialog->relay_text(), "12");
-      EXPECT_EQ(mingcheng->accessibleName(), "Name of relay 12 at address 1");
+      EXPECT_EQ(name_box->accessibleName(), "Name of relay 12 at address 1");
     }
     dialog->close();
   }
@@ -102,24 +102,24 @@ TEST_F(KeyboardRenameTest, AKeyboardMenuRequestRenamesAndAMouseOneDoesNot) {
   EXPECT_EQ(dialog->relay_text(), "7");
 
   // Both a key and the menu request it brings: the dialog keeps what was typed.
-  QTest::keyClicks(mingcheng, "x");
-  const QString typed = mingcheng->text();
+  QTest::keyClicks(name_box, "x");
+  const QString typed = name_box->text();
   QTest::keyClick(box(7), Qt::Key_Menu);
   QApplication::sendEvent(box(7), &by_key);
-  EXPECT_EQ(mingcheng->text(), typed);
+  EXPECT_EQ(name_box->text(), typed);
 }
 
 // The old name is selected as the dialog opens, its start in view: typing replaces it.
 TEST_F(KeyboardRenameTest, TypingReplacesTheOldNameShownSelected) {
   for (const QString address : {"", "2"}) {  // "Text1" when no name can be loaded
-    add()->setText(address);
+    address_box()->setText(address);
     box(3)->setFocus();
     QTest::keyClick(box(3), Qt::Key_F2);
     ASSERT_TRUE(dialog->isActiveWindow() || QTest::qWaitForWindowActive(dialog, 15000));
-    EXPECT_EQ(mingcheng->selectedText(), address.isEmpty() ? "Text1" : "a2 r3");
-    EXPECT_EQ(mingcheng->cursorPosition(), 0);
+    EXPECT_EQ(name_box->selectedText(), address.isEmpty() ? "Text1" : "a2 r3");
+    EXPECT_EQ(name_box->cursorPosition(), 0);
     QTest::keyClicks(QApplication::focusWidget(), "X");
-    EXPECT_EQ(mingcheng->text(), "X");
+    EXPECT_EQ(name_box->text(), "X");
     dialog->close();
     QCoreApplication::processEvents();  // what the typing posted, as the operator's pause does
   }

@@ -142,7 +142,7 @@ TEST_F(LookTest, TheFaceIsTheFirstThatFitsOrTheBestOneShrunk) {
   const struct {
     const char* environment;
     const char* family;
-    bool design_size;
+    bool preferred_size;
   } expected[] = {
       {"wenquanyi", "WenQuanYi Zen Hei", true},
       {"noto-cjk", "Noto Sans CJK SC", false},
@@ -153,11 +153,11 @@ TEST_F(LookTest, TheFaceIsTheFirstThatFitsOrTheBestOneShrunk) {
   for (const auto& e : expected) {
     if (font_environment() != e.environment) continue;
     EXPECT_EQ(face.family.toStdString(), e.family);
-    EXPECT_EQ(face.points == caption_design_points, e.design_size) << face.points;
+    EXPECT_EQ(face.points == preferred_label_points, e.preferred_size) << face.points;
   }
   EXPECT_EQ(box(1)->state_label()->font().pointSizeF(), face.points);
   EXPECT_EQ(name_label(1)->font().pointSizeF(), face.points);
-  EXPECT_EQ(add()->font().pointSizeF(), 15) << "the boxes keep the design's size";
+  EXPECT_EQ(address_box()->font().pointSizeF(), 15) << "the boxes keep their size";
 }
 
 // Palettes a desktop may hand the panel.
@@ -219,11 +219,9 @@ TEST_F(LookTest, EveryCaptionIsLegibleUnderLightAndDarkPalettes) {
     const QImage shown = window();
 
     std::vector<std::pair<QWidget*, int>> captions{
-        {child("Label3"), 0},     {child("Label5"), 0},
-        {chuankou_num(), 3},      {add(), 3},
-        {button("open_comm"), 4}, {button("openall"), 4},
-        {button("closeall"), 4},  {name_label(1), 0},
-        {name_label(16), 0},
+        {child("Label3"), 0},    {child("Label5"), 0},     {port_box(), 3},
+        {address_box(), 3},      {button("open_comm"), 4}, {button("openall"), 4},
+        {button("closeall"), 4}, {name_label(1), 0},       {name_label(16), 0},
     };
     for (int relay = 1; relay <= 4; ++relay) captions.emplace_back(box(relay)->state_label(), 0);
     for (const auto& [widget, inset] : captions) {

@@ -60,8 +60,8 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
               QRect(box(relay)->contentsRect().topLeft() + QPoint(0, 8), QSize(81, 25)));
   }
 
-  EXPECT_EQ(VScroll1()->Value(), 1);
-  EXPECT_EQ(VScroll2()->Value(), 1);
+  EXPECT_EQ(address_bar()->number(), 1);
+  EXPECT_EQ(port_bar()->number(), 1);
   for (int relay = 1; relay <= 16; ++relay) {
     SCOPED_TRACE(relay);
     EXPECT_EQ(form->box_colour(relay), 0x0000FFFFu);
@@ -73,17 +73,17 @@ TEST_F(FormTest, OpensFixedAndCentredInItsDesignStateWithEveryControlInPlace) {
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 50);
-  EXPECT_EQ(add()->font().pointSizeF(), 15);
+  EXPECT_EQ(address_box()->font().pointSizeF(), 15);
   EXPECT_EQ(button("open_comm")->font().pointSizeF(), 15.75);
-  EXPECT_EQ(add()->font().family(), panel_face().family);
-  EXPECT_EQ(add()->palette().color(QPalette::Text), QColor(Qt::black));
+  EXPECT_EQ(address_box()->font().family(), panel_face().family);
+  EXPECT_EQ(address_box()->palette().color(QPalette::Text), QColor(Qt::black));
 }
 
 TEST_F(FormTest, FocusRunsInTheWindowsOrderFromThePortBox) {
   form->show();
   form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 15000));
-  EXPECT_EQ(QApplication::focusWidget(), chuankou_num());
+  EXPECT_EQ(QApplication::focusWidget(), port_box());
   QStringList expected{"open_comm", "add", "openall", "closeall", "VScroll1", "VScroll2"};
   for (int relay = 1; relay <= 16; ++relay) expected << QStringLiteral("Picture1_%1").arg(relay);
   expected << "chuankou_num";

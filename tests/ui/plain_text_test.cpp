@@ -57,9 +57,9 @@ TEST_F(PlainTextFormTest, NamesShowTheirMarkupAsCharacters) {
               QStringLiteral("Relay %1 name: ").arg(relay) + name);
 
     QTest::mouseClick(name_label(relay), Qt::LeftButton);
-    auto* mingcheng = form->rename_dialog().findChild<QLineEdit*>("mingcheng");
-    ASSERT_NE(mingcheng, nullptr);
-    EXPECT_EQ(mingcheng->text(), name);
+    auto* name_box = form->rename_dialog().findChild<QLineEdit*>("mingcheng");
+    ASSERT_NE(name_box, nullptr);
+    EXPECT_EQ(name_box->text(), name);
     form->rename_dialog().close();
   }
   // Plain names keep a plain tooltip; a relay without a name has none.

@@ -17,8 +17,8 @@ class PortTest : public FormTest {
  protected:
   Appearance appearance() const {
     Appearance seen{button("open_comm")->text(),
-                    chuankou_num()->text(),
-                    chuankou_num()->isEnabled(),
+                    port_box()->text(),
+                    port_box()->isEnabled(),
                     button("openall")->isEnabled(),
                     button("closeall")->isEnabled(),
                     child<PollTimer>("Timer1")->isActive(),
@@ -43,7 +43,7 @@ class PortTest : public FormTest {
 const Bytes query{0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
 
 TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearanceAndClosingTheWindowReleasesTheLine) {
-  chuankou_num()->setText("3");
+  port_box()->setText("3");
   click(button("open_comm"));
   EXPECT_EQ(port.selected, 3);
   Appearance open = appearance();
@@ -54,8 +54,8 @@ TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearanceAndClosingTheWindowReleas
   EXPECT_EQ(next_frame(), query);
 
   // The spin bar still changes the number shown; the open port keeps its own.
-  QTest::mouseClick(VScroll2(), Qt::LeftButton, {}, {12, 3});
-  EXPECT_EQ(chuankou_num()->text(), "4");
+  QTest::mouseClick(port_bar(), Qt::LeftButton, {}, {12, 3});
+  EXPECT_EQ(port_box()->text(), "4");
 
   click(button("open_comm"));
   EXPECT_FALSE(port.is_open());
@@ -80,7 +80,7 @@ TEST_F(PortTest, OpenAndCloseSwitchTheWindowsAppearanceAndClosingTheWindowReleas
 TEST_F(PortTest, FailedOpenTellsWhyAndChangesNothing) {
   port.open_failure = "No such file or directory";
   port.device = "/dev/ttyS6";
-  chuankou_num()->setText("7");
+  port_box()->setText("7");
   const Appearance before = appearance();
   click(button("open_comm"));
   EXPECT_EQ(appearance(), before);
