@@ -245,10 +245,13 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
                                  .append(hex_dump(value))
                                  .append("> in ")
                                  .append(hex_dump(before, 120));
-  const std::int32_t written = profile_store.write_value(path, section, key, value);
+  const WriteOutcome outcome = profile_store.write_value(path, section, key, value);
+  const bool written = outcome.written;
+  // The store only reports; the window would show this one message.
+  if (outcome.error) messages.show(*outcome.error);
   const std::string after = read_bytes(path);
   if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
-    require(written == 0, "a line break is refused", detail);
+    require(!written, "a line break is refused", detail);
   }
   const FileEncoding encoding = FileEncoding::detect(before);
   const bool ascii_after = std::all_of(after.begin(), after.end(),
@@ -256,7 +259,7 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   require(FileEncoding::detect(after).form() == encoding.form() || ascii_after,
           "a write never changes the file's encoding (ASCII reads the same in every one)",
           detail + "\nto " + hex_dump(after, 120));
-  if (written == 0) {
+  if (!written) {
     require(after == before, "a failed write leaves the file as it was", detail);
     // Refused because the name would change how the file reads: said so, once.
     require(messages.shown.empty() ||
@@ -267,7 +270,9 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   }
   require(messages.shown.empty(), "a write on a present file says nothing", detail);
   const std::string want = expected_read_back(value, encoding);
-  const std::string got = profile_store.read_value(path, section, key);
+  const ReadOutcome read = profile_store.read_value(path, section, key);
+  if (read.error) messages.show(*read.error);
+  const std::string& got = read.value;
   require(got == want, "a written value reads back, cut to 254 bytes",
           detail + "\nread " + hex_dump(got) + "\nwant " + hex_dump(want));
   // The exact line test of the start-up sees what the write added, for the
@@ -275,7 +280,9 @@ void write_and_read_back(const std::filesystem::path& path, const std::string& s
   bool ascii_section = std::all_of(section.begin(), section.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii_section) {
-    require(profile_store.has_section_line(path, section) == has_line(after, "[" + section + "]"),
+    const SectionOutcome has = profile_store.has_section_line(path, section);
+    if (has.error) messages.show(*has.error);
+    require(has.present == has_line(after, "[" + section + "]"),
             "has_section_line is the exact line test", detail);
   }
   require(messages.shown.empty(), "reading a present file says nothing", detail);
@@ -309,7 +316,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view content = input.rest();
 
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
+  ProfileStore profile_store;
   write_bytes(path, content);
   if (older_backup) write_bytes(backup, "an older backup");
 
@@ -325,10 +332,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A file deleted while the program runs: the write fails, creates nothing, and says so.
   const auto missing = folder / "missing.txt";
-  require(profile_store.write_value(missing, "address 1", "relay1name", "pump") == 0,
-          "a write to a missing file fails");
+  const WriteOutcome missing_write =
+      profile_store.write_value(missing, "address 1", "relay1name", "pump");
+  require(!missing_write.written, "a write to a missing file fails");
   require(!std::filesystem::exists(missing), "a failed write creates no file");
-  require(messages.shown.size() == 1 && messages.shown[0].caption == "File Not Found",
+  require(missing_write.error && missing_write.error->caption == "File Not Found",
           "a missing file is reported");
   return 0;
 }

@@ -55,7 +55,7 @@ struct BenchNames {
 
   std::filesystem::path folder = make_folder();
   SilentMessages messages;
-  ProfileStore profile_store{messages};
+  ProfileStore profile_store;
   NullView view;
   NameFile names{folder / "name.txt", profile_store, messages, view};
   int round = 0;

@@ -1,11 +1,14 @@
 #include "names/name_file.h"
 
+#include <utility>
+
 #include "common/text_number.h"
 #include "names/default_name_text.h"
 #include "names/disk_file.h"
 #include "names/file_messages.h"
 #include "names/name_file_layout.h"
 #include "names/name_file_lock.h"
+#include "names/stale_temporaries.h"
 
 std::filesystem::path name_file_path(const std::filesystem::path& program_dir) {
   return program_dir / "name.txt";
@@ -16,12 +19,6 @@ NameFile::NameFile(std::filesystem::path path, ProfileStore& profile_store, Mess
     : path_(std::move(path)), profile_store_(profile_store), messages_(messages), view_(view) {}
 
 namespace {
-
-// Messages of a read whose failure is nobody's business at that moment.
-class Unshown : public MessageBoxes {
- public:
-  void show(const Message&) override {}
-};
 
 std::filesystem::path backup_of(const std::filesystem::path& file) {
   std::filesystem::path backup = file;
@@ -41,8 +38,10 @@ void NameFile::open_or_create() {
   // temporary files behind.
   remove_stale_temporaries(path_);
   remove_stale_temporaries(backup_of(path_));
-  if (profile_store_.has_section_line(path_, first_address_section)) {
-    view_.set_window_caption(profile_store_.read_value(path_, title_section, title_key));
+  // On a first start the operator hears that the file is not there, then that it was
+  // created.
+  if (is_set_up(Telling::operator_told)) {
+    view_.set_window_caption(value(title_section, title_key, Telling::operator_told));
     return;
   }
   view_.set_window_caption(std::string(default_title));
@@ -51,10 +50,10 @@ void NameFile::open_or_create() {
     messages_.show(lock_failure_message(path_, "created", lock, NameFileLock::default_patience));
     return;
   }
-  // Another program starting at the same time may have set it up while this one waited.
-  Unshown unshown;
-  if (ProfileStore quiet(unshown); quiet.has_section_line(path_, first_address_section)) {
-    view_.set_window_caption(quiet.read_value(path_, title_section, title_key));
+  // Another program starting at the same time may have set it up while this one waited;
+  // what went wrong here has already been said.
+  if (is_set_up(Telling::quiet)) {
+    view_.set_window_caption(value(title_section, title_key, Telling::quiet));
     return;
   }
   if (!back_up_before_reset()) return;
@@ -67,25 +66,34 @@ void NameFile::open_or_create() {
 
 void NameFile::load_names(const std::string& address) {
   if (path_.empty()) return;
-  load_names(profile_store_, address);
+  load_names(address, Telling::operator_told);
 }
 
 void NameFile::reload(const std::optional<std::string>& address) {
   if (path_.empty()) return;
-  Unshown unshown;
-  ProfileStore quiet(unshown);
-  if (!quiet.has_section_line(path_, first_address_section)) return;
-  view_.set_window_caption(quiet.read_value(path_, title_section, title_key));
-  if (address) load_names(quiet, *address);
+  if (!is_set_up(Telling::quiet)) return;
+  view_.set_window_caption(value(title_section, title_key, Telling::quiet));
+  if (address) load_names(*address, Telling::quiet);
 }
 
-void NameFile::load_names(ProfileStore& profile_store, const std::string& address) {
+void NameFile::load_names(const std::string& address, Telling telling) {
   const std::string section = address_section(address);
   for (unsigned relay = 1; relay <= relay_count; ++relay) {
-    view_.set_name_label(
-        static_cast<int>(relay),
-        profile_store.read_value(path_, section, relay_key(number_to_text(relay))));
+    view_.set_name_label(static_cast<int>(relay),
+                         value(section, relay_key(number_to_text(relay)), telling));
   }
+}
+
+bool NameFile::is_set_up(Telling telling) {
+  const SectionOutcome outcome = profile_store_.has_section_line(path_, first_address_section);
+  if (outcome.error && telling == Telling::operator_told) messages_.show(*outcome.error);
+  return outcome.present;
+}
+
+std::string NameFile::value(std::string_view section, std::string_view key, Telling telling) {
+  ReadOutcome outcome = profile_store_.read_value(path_, section, key);
+  if (outcome.error && telling == Telling::operator_told) messages_.show(*outcome.error);
+  return std::move(outcome.value);
 }
 
 bool NameFile::back_up_before_reset() {

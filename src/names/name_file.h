@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/message_boxes.h"
 #include "names/profile_store.h"
@@ -45,7 +46,13 @@ class NameFile {
   // Copies a file that is about to be set up again to name.txt.bak, so that the names
   // it holds survive. False when the file must be left as it is.
   bool back_up_before_reset();
-  void load_names(ProfileStore& profile_store, const std::string& address);
+  // Whether the store's errors reach the operator: a reload's do not.
+  enum class Telling { operator_told, quiet };
+  void load_names(const std::string& address, Telling telling);
+  // Whether the file is set up (holds the first address's section).
+  bool is_set_up(Telling telling);
+  // One value of the file, "" when it cannot be read.
+  std::string value(std::string_view section, std::string_view key, Telling telling);
 
   std::filesystem::path path_;
   ProfileStore& profile_store_;

@@ -1,11 +1,13 @@
 #include "names/profile_store.h"
 
+#include <utility>
+
 #include "names/disk_file.h"
-#include "names/file_encoding.h"
 #include "names/file_messages.h"
 #include "names/profile_text.h"
-#include "names/utf16.h"
-#include "names/utf8.h"
+#include "text/file_encoding.h"
+#include "text/utf16.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -41,80 +43,73 @@ struct ProfileFile {
   std::string_view text;
 };
 
-}  // namespace
-
-std::optional<std::string> ProfileStore::load(const std::filesystem::path& file) {
-  if (!file_is_present(file)) {
-    messages_.show(file_not_found_message(file));
-    return std::nullopt;
-  }
-  std::string bytes;
+// The file's bytes, or what the operator is to be told: that it is missing or cannot be
+// read.
+std::optional<Message> load(const std::filesystem::path& file, std::string& bytes) {
+  if (!file_is_present(file)) return file_not_found_message(file);
   if (const auto error = read_whole_file(file, bytes)) {
-    messages_.show(file_failure_message(file, "read", error));
-    return std::nullopt;
+    return file_failure_message(file, "read", error);
   }
-  return bytes;
+  return std::nullopt;
 }
 
-std::string ProfileStore::read_value(const std::filesystem::path& file, std::string_view section,
+}  // namespace
+
+ReadOutcome ProfileStore::read_value(const std::filesystem::path& file, std::string_view section,
                                      std::string_view key) {
-  const auto bytes = load(file);
-  if (!bytes) return {};
+  std::string bytes;
+  if (auto error = load(file, bytes)) return {{}, std::move(error)};
   // ASCII is the same in every 8-bit form the file may take, and an ASCII name can only
   // match ASCII, so the whole file is examined for its encoding only when a name or the
   // value holds other characters, or when the file is UTF-16.
-  const std::string_view body = FileEncoding::body(*bytes);
-  if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section) && is_ascii(key)) {
+  const std::string_view body = FileEncoding::body(bytes);
+  if (!FileEncoding::is_utf16_file(bytes) && is_ascii(section) && is_ascii(key)) {
     const auto value = profile_value(body, section, key);
     if (!value) return {};
     const std::string_view stored = value->substr(0, value->find('\0'));
-    if (is_ascii(stored)) return std::string(stored.substr(0, read_limit));
+    if (is_ascii(stored)) return {std::string(stored.substr(0, read_limit)), std::nullopt};
   }
-  const ProfileFile profile(*bytes);
+  const ProfileFile profile(bytes);
   const FileEncoding& encoding = profile.encoding;
   const auto value = profile_value(profile.text, encoding.encode(section), encoding.encode(key),
                                    encoding.char_length());
   if (!value) return {};
   const std::string_view stored = value->substr(0, value->find('\0'));
-  return encoding.decode(encoding.cut(stored, read_limit));
+  return {encoding.decode(encoding.cut(stored, read_limit)), std::nullopt};
 }
 
-std::int32_t ProfileStore::write_value(const std::filesystem::path& file, std::string_view section,
+WriteOutcome ProfileStore::write_value(const std::filesystem::path& file, std::string_view section,
                                        std::string_view key, std::string_view value) {
-  if (!file_is_present(file)) {
-    messages_.show(file_not_found_message(file));
-    return 0;
-  }
+  if (!file_is_present(file)) return {false, file_not_found_message(file)};
   // Another program may be renaming in the same file: the file read here must be the
   // one this write replaces, or that program's rename would be undone.
   const NameFileLock lock(file, lock_patience_);
   if (!lock.may_write()) {
-    messages_.show(lock_failure_message(file, "written", lock, lock_patience_));
-    return 0;
+    return {false, lock_failure_message(file, "written", lock, lock_patience_)};
   }
-  const auto bytes = load(file);
-  if (!bytes) return 0;
+  std::string bytes;
+  if (auto error = load(file, bytes)) return {false, std::move(error)};
   // A line break would let the text start lines of its own in the file.
-  if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return 0;
+  if (has_line_break(section) || has_line_break(key) || has_line_break(value)) return {};
 
-  const ProfileFile profile(*bytes);
+  const ProfileFile profile(bytes);
   const FileEncoding& encoding = profile.encoding;
   // A character the file cannot hold would be stored as '?': the name is refused
   // instead, so that what is stored is what the operator typed.
   for (const std::string_view text : {section, key, value}) {
-    if (encoding.first_missing_character(text)) return 0;
+    if (encoding.first_missing_character(text)) return {};
   }
   if (!profile.exact) {
-    messages_.show(write_refused_message(
-        file, "it holds UTF-16 text that does not convert, which a write would damage"));
-    return 0;
+    return {false, write_refused_message(file,
+                                         "it holds UTF-16 text that does not convert, "
+                                         "which a write would damage")};
   }
   const std::string file_section = encoding.encode(section);
   const std::string file_key = encoding.encode(key);
   const std::string file_value = encoding.encode(value);
   const CharLength char_length = encoding.char_length();
   const auto current = profile_value(profile.text, file_section, file_key, char_length);
-  if (current && *current == file_value) return 1;
+  if (current && *current == file_value) return {true, std::nullopt};
   // Only the key's line changes; the file keeps its encoding and every other byte.
   const std::string edited = encoding.file_bytes(
       with_profile_value(profile.text, file_section, file_key, file_value, char_length));
@@ -122,15 +117,13 @@ std::int32_t ProfileStore::write_value(const std::filesystem::path& file, std::s
     // The name's bytes would make the file read in the other encoding, and every other
     // name with it: nothing is written. A file left with ASCII alone reads the same in
     // every encoding, so renaming the last Chinese name of a UTF-8 file is no change.
-    messages_.show(
-        write_refused_message(file, "the name would change how the file's characters read"));
-    return 0;
+    return {false,
+            write_refused_message(file, "the name would change how the file's characters read")};
   }
   if (const auto error = replace_file_atomically(file, edited)) {
-    messages_.show(file_failure_message(file, "written", error));
-    return 0;
+    return {false, file_failure_message(file, "written", error)};
   }
-  return 1;
+  return {true, std::nullopt};
 }
 
 std::optional<std::string> ProfileStore::unstorable_character(const std::filesystem::path& file,
@@ -168,12 +161,14 @@ std::string header_line(std::string_view section) {
 
 }  // namespace
 
-bool ProfileStore::has_section_line(const std::filesystem::path& file, std::string_view section) {
-  const auto bytes = load(file);
-  if (!bytes) return false;
-  if (!FileEncoding::is_utf16_file(*bytes) && is_ascii(section)) {
-    return has_exact_line(FileEncoding::body(*bytes), header_line(section));
+SectionOutcome ProfileStore::has_section_line(const std::filesystem::path& file,
+                                              std::string_view section) {
+  std::string bytes;
+  if (auto error = load(file, bytes)) return {false, std::move(error)};
+  if (!FileEncoding::is_utf16_file(bytes) && is_ascii(section)) {
+    return {has_exact_line(FileEncoding::body(bytes), header_line(section)), std::nullopt};
   }
-  const ProfileFile profile(*bytes);
-  return has_exact_line(profile.text, header_line(profile.encoding.encode(section)));
+  const ProfileFile profile(bytes);
+  return {has_exact_line(profile.text, header_line(profile.encoding.encode(section))),
+          std::nullopt};
 }

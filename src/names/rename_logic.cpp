@@ -2,10 +2,11 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "common/text_number.h"
 #include "names/name_file_layout.h"
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -31,15 +32,16 @@ std::string_view without_trailing_line_breaks(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> RenameLogic::stored_name() {
+StoredName RenameLogic::stored_name() {
   // Text that is no 16-bit number counts as out of range; there is no lower bound on
   // the address beyond what the conversion refuses.
   const auto address = text_to_int16(address_text);
   const auto relay = text_to_int16(relay_text);
-  if (!address || !relay || name_file_.empty()) return std::nullopt;
-  if (*address > highest_address || *relay < 1 || *relay > relay_count) return std::nullopt;
-  return profile_store_.read_value(name_file_, address_section(address_text),
-                                   relay_key(relay_text));
+  if (!address || !relay || name_file_.empty()) return {};
+  if (*address > highest_address || *relay < 1 || *relay > relay_count) return {};
+  ReadOutcome read =
+      profile_store_.read_value(name_file_, address_section(address_text), relay_key(relay_text));
+  return {std::move(read.value), std::move(read.error)};
 }
 
 RenameOutcome RenameLogic::store(std::string_view text) {
@@ -80,7 +82,7 @@ RenameOutcome RenameLogic::store(std::string_view text) {
                    " in the name file, and a name can hold at most " +
                    std::to_string(ProfileStore::read_limit) + ". Shorten it and press OK again.");
   }
-  return {profile_store_.write_value(name_file_, address_section(address_text),
-                                     relay_key(relay_text), name) != 0,
-          {}};
+  WriteOutcome write = profile_store_.write_value(name_file_, address_section(address_text),
+                                                  relay_key(relay_text), name);
+  return {write.written, std::move(write.error)};
 }

@@ -13,9 +13,18 @@
 struct RenameOutcome {
   // Only a stored name closes the dialog; otherwise it keeps the text for another try.
   bool stored = false;
-  // Why the text was not even written, for the operator. A write that failed has
-  // already told the operator itself (ProfileStore shows the file's error).
-  std::optional<Message> refusal;
+  // Why the name was not stored, for the operator: a refusal before anything was
+  // written, or the file's own error from the write.
+  std::optional<Message> error;
+};
+
+// The name the dialog loads, and what the operator is to be told when the file could
+// not be read (the name is then "").
+struct StoredName {
+  // Nothing when the address or relay number is out of range: the text box keeps
+  // what it shows.
+  std::optional<std::string> name;
+  std::optional<Message> error;
 };
 
 // The decisions of the rename dialog, without its widgets. The main window sets
@@ -28,9 +37,8 @@ class RenameLogic {
   std::string address_text;  // the address box's text at the latest click
   std::string relay_text;    // the clicked relay number, "1".."16"
 
-  // On each load: the stored name to show, or nothing when the address or relay
-  // number is out of range (the text box keeps what it shows).
-  std::optional<std::string> stored_name();
+  // On each load: the stored name to show.
+  StoredName stored_name();
   // Stores the text under the latest address and relay; line breaks at its end (a
   // pasted spreadsheet cell ends in one) are dropped. Refused, with nothing written:
   // no name file (an empty path: the panel runs without one),

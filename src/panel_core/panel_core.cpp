@@ -6,7 +6,6 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       frame_sender_(*this, host.address),
       poll_(frame_sender_, host.port, *this),
       port_control_(host.port, *this, host.view, host.messages),
-      profile_store_(host.messages),
       name_file_(std::move(name_file), profile_store_, host.messages, host.names),
       rename_(name_file_.path(), profile_store_) {
   // Every host starts with the relays unknown, as the window shows them at creation.

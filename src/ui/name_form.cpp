@@ -64,7 +64,9 @@ void name_form::Show() {
 // the address and relay are in range.
 void name_form::load() {
   name_box_->setText(initial_text);
-  if (const auto name = logic_.stored_name()) name_box_->setText(QString::fromStdString(*name));
+  const StoredName stored = logic_.stored_name();
+  if (stored.error) messages_.show(*stored.error);
+  if (stored.name) name_box_->setText(QString::fromStdString(*stored.name));
   // The old name is selected, so that typing replaces it; selected from its end back,
   // the caret stays at its start and a name wider than the box shows from its first
   // character.
@@ -77,7 +79,7 @@ void name_form::load() {
 // that it can be mended or the write tried again.
 void name_form::ok_clicked() {
   const RenameOutcome outcome = logic_.store(name_box_->text().toStdString());
-  if (outcome.refusal) messages_.show(*outcome.refusal);
+  if (outcome.error) messages_.show(*outcome.error);
   if (!outcome.stored) return;
   emit name_stored();
   close();

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "names/default_name_text.h"
-#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "told_store.h"
 
 namespace {
 
@@ -58,15 +58,15 @@ TEST(DiskFileCrash, KilledRenameLeavesAWholeFileAndTheNextStartNoTemporary) {
   const std::string new_file = with_relay8_of_address_128(old_file, "valve");
   write_bytes(path, old_file);
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
   FakeNameView view;
-  NameFile names{path, profile_store, messages, view};
+  NameFile names{path, profile_store.store, messages, view};
 
   // Kills spread over whole writes, however long the disk takes to flush one just now:
   // on a busy disk a write may take ten times longer than on an idle one.
   const auto measured = std::chrono::steady_clock::now();
   for (const char* name : {"valve", "relay8", "valve", "relay8"}) {
-    ASSERT_EQ(profile_store.write_value(path, "address 128", "relay8name", name), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 128", "relay8name", name));
   }
   const auto one_write = std::chrono::duration_cast<std::chrono::microseconds>(
       (std::chrono::steady_clock::now() - measured) / 4);

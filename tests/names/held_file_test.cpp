@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "told_store.h"
 
 namespace {
 
@@ -26,13 +26,13 @@ class HeldFileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
 };
 
 TEST_F(HeldFileTest, ReadOnlyFileIsReadButNeverReplaced) {
   write_bytes(path, old_file);
   ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 0);
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", "pump"));
   EXPECT_EQ(messages.shown, std::vector<Message>{failed("written", windows_access_denied)});
   EXPECT_EQ(profile_store.read_value(path, "Software properties", "The name"), "Corvanti");
   EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY,
@@ -64,11 +64,11 @@ TEST_F(HeldFileTest, FileHeldOpenByAnotherProgramIsWrittenWhereItsShareModeAllow
     const HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, holder.share, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const std::int32_t result = profile_store.write_value(path, "address 1", "relay1name", "pump");
+    const bool result = profile_store.write_value(path, "address 1", "relay1name", "pump");
     const std::string name = profile_store.read_value(path, "address 1", "relay1name");
     CloseHandle(held);
 
-    EXPECT_EQ(result, holder.written ? 1 : 0);
+    EXPECT_EQ(result, holder.written);
     // A program that does not even share reading stops the write at its first step.
     std::vector<Message> told;
     if (holder.share == 0) {

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "names/default_name_text.h"
-#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "told_store.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ TEST(NameFileLock, RenamesOfConcurrentProcessesAreAllKept) {
   const auto path = folder / "name.txt";
   write_bytes(path, default_name_text());
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
+  ToldStore profile_store(messages);
   const auto key = [](int relay) { return "relay" + std::to_string(relay) + "name"; };
   const auto section = [](int i) { return "address " + std::to_string(i); };
   std::fflush(nullptr);
@@ -55,16 +55,16 @@ TEST(NameFileLock, AWriterGivesUpOnALockHeldTooLongAndSaysSo) {
   const auto path = folder / "name.txt";
   write_bytes(path, "[address 1]\r\nrelay1name=valve\r\n");
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages, std::chrono::milliseconds(50));
+  ToldStore profile_store(messages, std::chrono::milliseconds(50));
   std::optional<NameFileLock> other(std::in_place, path, patience);
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 0);
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", "pump"));
   EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=valve\r\n");
   const Message busy{path.string() + " could not be written: another program kept it locked for " +
                          "50 ms (" + path.string() + ".lock). Try again in a moment.",
                      "File Error", MessageIcon::Critical};
   EXPECT_EQ(messages.shown, std::vector<Message>{busy});
   other.reset();
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 1);
+  EXPECT_TRUE(profile_store.write_value(path, "address 1", "relay1name", "pump"));
 }
 
 // A program that starts while another sets the file up finds it set up and keeps it.
@@ -78,7 +78,7 @@ TEST(NameFileLock, ASecondFirstStartKeepsTheFileTheFirstOneSetUp) {
     }
     std::atomic<bool> told{false};
   } messages;
-  ProfileStore profile_store(messages);
+  ProfileStore profile_store;
   FakeNameView view;
   NameFile names(path, profile_store, messages, view);
   std::optional<NameFileLock> first(std::in_place, path, patience);

@@ -10,6 +10,7 @@
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 #include "text/utf16.h"
+#include "told_store.h"
 
 namespace {
 
@@ -42,9 +43,9 @@ class NameFileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
   FakeNameView view;
-  NameFile names{path, profile_store, messages, view};
+  NameFile names{path, profile_store.store, messages, view};
 };
 
 TEST_F(NameFileTest, FirstStartCreatesTheFileAndTellsTheOperatorInOrder) {
@@ -125,7 +126,7 @@ TEST_F(NameFileTest, CreationOrBackupFailureIsReportedInsteadOfSuccess) {
     SCOPED_TRACE(c.path);
     messages.shown.clear();
     view.captions.clear();
-    NameFile(c.path, profile_store, messages, view).open_or_create();
+    NameFile(c.path, profile_store.store, messages, view).open_or_create();
     EXPECT_EQ(messages.shown, c.told);
     EXPECT_EQ(view.captions, std::vector<std::string>{"Corvanti"});
   }
@@ -204,9 +205,9 @@ TEST_F(NameFileTest, StartRemovesOnlyTheTemporariesOfEndedPrograms) {
 
 TEST_F(NameFileTest, LoadsTheSixteenNamesOfTheAddressTextAsTyped) {
   write_bytes(path, expected_default_file());
-  ASSERT_EQ(profile_store.write_value(path, "address 255", "relay1name", "first of the last"), 1);
+  ASSERT_TRUE(profile_store.write_value(path, "address 255", "relay1name", "first of the last"));
   const std::string last = chinese_code_page() ? "泵房的最后一个" : "Kühlung, die letzte";
-  ASSERT_EQ(profile_store.write_value(path, "address 255", "relay16name", last), 1);
+  ASSERT_TRUE(profile_store.write_value(path, "address 255", "relay16name", last));
   names.load_names("255");
   EXPECT_EQ(view.labels[1], "first of the last");
   EXPECT_EQ(view.labels[2], "relay2");
@@ -247,7 +248,7 @@ class RenameLogicTest : public NameFileTest {
  protected:
   RenameLogic dialog(const std::string& address, const std::string& relay) {
     write_bytes(path, stored);
-    RenameLogic logic(path, profile_store);
+    RenameLogic logic(path, profile_store.store);
     logic.address_text = address;
     logic.relay_text = relay;
     return logic;
@@ -267,14 +268,15 @@ TEST_F(RenameLogicTest, LoadShowsTheStoredNameOnlyForAddressesAndRelaysInRange) 
       {"0", "1", ""},      {"03", "7", ""},       {"2.5", "7", ""},
   };
   for (const auto& c : in_range) {
-    EXPECT_EQ(dialog(c.address, c.relay).stored_name(), c.shown) << c.address << "/" << c.relay;
+    EXPECT_EQ(dialog(c.address, c.relay).stored_name().name, c.shown)
+        << c.address << "/" << c.relay;
   }
   // Out of range or no 16-bit number: nothing, and the box keeps "Text1".
   for (const std::string address : {"256", "", "abc", "-1", "40000"}) {
-    EXPECT_EQ(dialog(address, "7").stored_name(), std::nullopt) << address;
+    EXPECT_EQ(dialog(address, "7").stored_name().name, std::nullopt) << address;
   }
   for (const std::string relay : {"0", "17", "x"}) {
-    EXPECT_EQ(dialog("3", relay).stored_name(), std::nullopt) << relay;
+    EXPECT_EQ(dialog("3", relay).stored_name().name, std::nullopt) << relay;
   }
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -311,7 +313,7 @@ TEST_F(RenameLogicTest, ANameLongerThanAReadGivesBackIsRefused) {
     write_bytes(path, c.file);
     const RenameOutcome outcome = logic.store(c.name);
     EXPECT_EQ(outcome.stored, c.refused.empty()) << c.refused;
-    EXPECT_EQ(outcome.refusal.value_or(Message{}).text,
+    EXPECT_EQ(outcome.error.value_or(Message{}).text,
               c.refused.empty() ? ""
                                 : "The name was not stored: it takes " + c.refused +
                                       " in the name file, and a name can hold at most 254. "

@@ -10,6 +10,7 @@
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 #include "text/ansi_code_page.h"
+#include "told_store.h"
 
 namespace {
 
@@ -87,14 +88,14 @@ class ProfileStoreTest : public ::testing::Test {
 
   TempFolder folder;
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
 };
 
 TEST_F(ProfileStoreTest, OnlyAMissingFileIsReportedAndEmptyValuesAndKeysReadEmpty) {
   const auto missing = folder / "missing.txt";
   const Message expected{missing.string() + " not found.", "File Not Found", MessageIcon::Critical};
   EXPECT_EQ(profile_store.read_value(missing, "address 1", "relay1name"), "");
-  EXPECT_EQ(profile_store.write_value(missing, "address 1", "relay1name", "pump"), 0);
+  EXPECT_FALSE(profile_store.write_value(missing, "address 1", "relay1name", "pump"));
   EXPECT_FALSE(profile_store.has_section_line(missing, "address 0"));
   const auto empty = file("", "empty.txt");
   EXPECT_FALSE(profile_store.has_section_line(empty, "address 0"));
@@ -105,6 +106,35 @@ TEST_F(ProfileStoreTest, OnlyAMissingFileIsReportedAndEmptyValuesAndKeysReadEmpt
   EXPECT_EQ(profile_store.read_value(path, "address 2", "relay1name"), "");
   EXPECT_EQ(messages.shown, (std::vector<Message>{expected, expected, expected}));
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"empty.txt", "name.txt"}));
+}
+
+// The store itself shows nothing: each call gives back what the operator is to be told,
+// and a write refused for its text alone gives back no message, which the rename's own
+// checks explain beforehand.
+TEST(ProfileStoreOutcome, ErrorsComeBackAndTextRefusalsComeBackWithoutAMessage) {
+  TempFolder folder;
+  ProfileStore profile_store;
+  const auto missing = folder / "missing.txt";
+  const Message not_found{missing.string() + " not found.", "File Not Found",
+                          MessageIcon::Critical};
+  EXPECT_EQ(profile_store.read_value(missing, "address 1", "relay1name").error, not_found);
+  EXPECT_EQ(profile_store.has_section_line(missing, "address 1").error, not_found);
+  const WriteOutcome missing_write = profile_store.write_value(missing, "a", "k", "v");
+  EXPECT_FALSE(missing_write.written);
+  EXPECT_EQ(missing_write.error, not_found);
+
+  const auto path = folder / "name.txt";
+  write_bytes(path, "[address 1]\r\nrelay1name=pump\r\n");
+  const ReadOutcome read = profile_store.read_value(path, "address 1", "relay1name");
+  EXPECT_EQ(read.value, "pump");
+  EXPECT_EQ(read.error, std::nullopt);
+  const WriteOutcome line_break =
+      profile_store.write_value(path, "address 1", "relay1name", "a\nb");
+  EXPECT_FALSE(line_break.written);
+  EXPECT_EQ(line_break.error, std::nullopt);
+  const WriteOutcome written = profile_store.write_value(path, "address 1", "relay1name", "valve");
+  EXPECT_TRUE(written.written);
+  EXPECT_EQ(written.error, std::nullopt);
 }
 
 // Values are written whole and read back cut to 254 bytes of the file's code page,
@@ -137,7 +167,7 @@ TEST_F(ProfileStoreTest, LongValuesAreKeptWholeAndReadCutTo254Bytes) {
     if (!applies(c.where)) continue;
     SCOPED_TRACE(&c - cases);
     const auto path = file(c.start);
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.name), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", c.name));
     EXPECT_EQ(read_bytes(path), c.start + "[address 1]\r\nrelay1name=" + c.stored + "\r\n");
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), c.read_back);
   }
@@ -150,10 +180,10 @@ TEST_F(ProfileStoreTest, NameWhoseCodePageBytesLookLikeUtf8StillReadsBack) {
   for (const std::string& start : {default_file, read_bytes(fixture("gb18030.ini"))}) {
     const auto path = file(start);
     const std::string before = profile_store.read_value(path, "address 1", "relay1name");
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay2name", "模"), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay2name", "模"));
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), "模");
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), before);
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", "模"), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", "模"));
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), "模");
   }
   // 80 is the euro sign of code page 936; FF and a cut-off 81 do not decode.
@@ -186,7 +216,7 @@ TEST_F(ProfileStoreTest, WritesChangeOnlyTheirLine) {
     if (!applies(c.where)) continue;
     SCOPED_TRACE(c.fixture);
     const auto path = file(read_bytes(fixture(c.fixture + ".ini")));
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay2name", c.value), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay2name", c.value));
     EXPECT_EQ(read_bytes(path), read_bytes(fixture(c.fixture + ".expected.ini")));
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay2name"), c.value);
   }
@@ -195,11 +225,11 @@ TEST_F(ProfileStoreTest, WritesChangeOnlyTheirLine) {
 
 TEST_F(ProfileStoreTest, LineBreaksAreRefused) {
   const auto path = file(default_file);
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "a\r\nrelay2name=b"), 0);
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "a\n"), 0);
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", "\r"), 0);
-  EXPECT_EQ(profile_store.write_value(path, "address 1\n[x]", "relay1name", "a"), 0);
-  EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name\rx", "a"), 0);
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", "a\r\nrelay2name=b"));
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", "a\n"));
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", "\r"));
+  EXPECT_FALSE(profile_store.write_value(path, "address 1\n[x]", "relay1name", "a"));
+  EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name\rx", "a"));
   EXPECT_EQ(read_bytes(path), default_file);
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -228,14 +258,14 @@ TEST_F(ProfileStoreTest, CharactersTheFileCannotHoldAreRefusedAndNamed) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(profile_store.unstorable_character(code_page_file, c.text), c.missing);
     EXPECT_EQ(profile_store.unstorable_character(utf8_file, c.text), std::nullopt);
-    const int stored = c.missing ? 0 : 1;
+    const bool stored = !c.missing;
     EXPECT_EQ(profile_store.write_value(code_page_file, "address 1", "relay1name", c.text), stored);
     EXPECT_EQ(profile_store.write_value(code_page_file, "address" + c.text, "relay1name", "a"),
               stored);
     if (!c.missing) {
       EXPECT_EQ(profile_store.read_value(code_page_file, "address 1", "relay1name"), c.text);
     }
-    ASSERT_EQ(profile_store.write_value(utf8_file, "address 0", "relay1name", c.text), 1);
+    ASSERT_TRUE(profile_store.write_value(utf8_file, "address 0", "relay1name", c.text));
     EXPECT_EQ(profile_store.read_value(utf8_file, "address 0", "relay1name"), c.text);
     write_bytes(code_page_file, default_file);
   }
@@ -265,7 +295,7 @@ TEST_F(ProfileStoreTest, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
     SCOPED_TRACE(f.label);
     const auto path = file(f.start);
     EXPECT_EQ(profile_store.read_value(path, "地址a", "relay泵x"), "one");
-    ASSERT_EQ(profile_store.write_value(path, "地址a", "RELAY泵X", "two"), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "地址a", "RELAY泵X", "two"));
     EXPECT_EQ(profile_store.read_value(path, "地址A", "Relay泵X"), "two");
     EXPECT_EQ(read_bytes(path).size(), f.start.size());  // no second section, no new key
   }
@@ -273,7 +303,7 @@ TEST_F(ProfileStoreTest, LettersFoldAfterChineseCharactersButSecondBytesDoNot) {
   const std::string upper = "\u4E04";  // 81 41
   const std::string lower = "\u4E64";  // 81 61
   EXPECT_EQ(profile_store.read_value(path, "k", lower), "");
-  ASSERT_EQ(profile_store.write_value(path, "k", lower, "lower"), 1);
+  ASSERT_TRUE(profile_store.write_value(path, "k", lower, "lower"));
   EXPECT_EQ(read_bytes(path), "[k]\r\n" + gbk_upper + "=upper\r\n" + gbk_lower + "=lower\r\n");
   EXPECT_EQ(profile_store.read_value(path, "K", upper), "upper");
   EXPECT_TRUE(messages.shown.empty());
@@ -287,7 +317,7 @@ TEST_F(ProfileStoreTest, EuroSignIsWrittenAsCodePage936Has) {
                                                  : "Pumpe \x80"
                                                    "5";
   const auto path = file(default_file);
-  ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", name), 1);
+  ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", name));
   EXPECT_EQ(read_bytes(path), default_file + "[address 1]\r\nrelay1name=" + stored + "\r\n");
   EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), name);
 }
@@ -302,7 +332,7 @@ TEST_F(ProfileStoreTest, WriteThatWouldChangeTheFileEncodingIsRefused) {
     // the file reads, and this one is stored like any other.
     if (!chinese_code_page()) GTEST_SKIP() << "names of code page 936 only";
     const auto path = file(default_file);
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", gbk_like_utf8 + "@"), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", gbk_like_utf8 + "@"));
     EXPECT_EQ(read_bytes(path), default_file + "[address 1]\r\nrelay1name=\xE4\x80\x81\x40@\r\n");
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), gbk_like_utf8 + "@");
     EXPECT_TRUE(messages.shown.empty());
@@ -322,7 +352,7 @@ TEST_F(ProfileStoreTest, WriteThatWouldChangeTheFileEncodingIsRefused) {
     SCOPED_TRACE(c.label);
     messages.shown.clear();
     const auto path = file(c.start);
-    EXPECT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.value), 0);
+    EXPECT_FALSE(profile_store.write_value(path, "address 1", "relay1name", c.value));
     EXPECT_EQ(read_bytes(path), c.start);
     const Message refused{path.string() +
                               " could not be written: the name would change how the file's "
@@ -333,7 +363,7 @@ TEST_F(ProfileStoreTest, WriteThatWouldChangeTheFileEncodingIsRefused) {
   // A file left with ASCII alone reads the same in every encoding.
   messages.shown.clear();
   const auto path = file("[address 1]\r\nrelay1name=中文\r\n");
-  ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", "pump"), 1);
+  ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", "pump"));
   EXPECT_EQ(read_bytes(path), "[address 1]\r\nrelay1name=pump\r\n");
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -356,7 +386,7 @@ TEST_F(ProfileStoreTest, WriteKeepsPermissionsAndSymbolicLinks) {
   std::filesystem::permissions(real, shared);
   const auto link = folder / "name.txt";
   std::filesystem::create_symlink(real, link);
-  ASSERT_EQ(profile_store.write_value(link, "address 1", "relay1name", "pump"), 1);
+  ASSERT_TRUE(profile_store.write_value(link, "address 1", "relay1name", "pump"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(profile_store.read_value(real, "address 1", "relay1name"), "pump");
   EXPECT_EQ(std::filesystem::status(real).permissions(), shared);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "names/name_file_layout.h"
+#include "names/profile_store.h"
 #include "names/rename_logic.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
@@ -140,7 +141,7 @@ TEST(StateFolder, WithoutAFolderTheOperatorIsToldOnceAndNothingElseReadsOrWrites
                      "File Error", MessageIcon::Critical}));
 
   // The start and every change of address: the default title, no names, no more boxes.
-  ProfileStore profile_store(messages);
+  ProfileStore profile_store;
   FakeNameView view;
   NameFile names(none.name_file, profile_store, messages, view);
   names.open_or_create();
@@ -153,11 +154,11 @@ TEST(StateFolder, WithoutAFolderTheOperatorIsToldOnceAndNothingElseReadsOrWrites
   RenameLogic rename(none.name_file, profile_store);
   rename.address_text = "1";
   rename.relay_text = "3";
-  EXPECT_EQ(rename.stored_name(), std::nullopt);
+  EXPECT_EQ(rename.stored_name().name, std::nullopt);
   const RenameOutcome outcome = rename.store("Pump");
   EXPECT_FALSE(outcome.stored);
-  ASSERT_TRUE(outcome.refusal);
-  EXPECT_NE(outcome.refusal->text.find("no name file"), std::string::npos);
+  ASSERT_TRUE(outcome.error);
+  EXPECT_NE(outcome.error->text.find("no name file"), std::string::npos);
   EXPECT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(dir.names(), std::vector<std::string>{"a_folder.txt"});
 }

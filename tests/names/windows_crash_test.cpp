@@ -11,9 +11,9 @@
 #include <string>
 
 #include "names/default_name_text.h"
-#include "names/profile_store.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
+#include "told_store.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ const bool writer_ran = [] {
   if (!folder) return false;
   const std::filesystem::path path = std::filesystem::path(folder) / "name.txt";
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
+  ToldStore profile_store(messages);
   const bool renamed = profile_store.read_value(path, "address 128", "relay8name") == "valve";
   for (unsigned i = renamed ? 0 : 1;; ++i) {
     if (!profile_store.write_value(path, "address 128", "relay8name", i % 2 ? "valve" : "relay8")) {
@@ -62,11 +62,11 @@ TEST(WindowsDiskFileCrash, KilledRenameLeavesAWholeFile) {
   const std::string new_file = with_relay8_of_address_128(old_file, "valve");
   write_bytes(path, old_file);
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
 
   const auto measured = std::chrono::steady_clock::now();
   for (const char* name : {"valve", "relay8", "valve", "relay8"}) {
-    ASSERT_EQ(profile_store.write_value(path, "address 128", "relay8name", name), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 128", "relay8name", name));
   }
   const auto one_write = std::chrono::duration_cast<std::chrono::milliseconds>(
       (std::chrono::steady_clock::now() - measured) / 4);
@@ -104,9 +104,8 @@ TEST(WindowsDiskFileCrash, KilledRenameLeavesAWholeFile) {
     renames_seen += now != last;
     last = now;
     // The next write replaces whatever temporary file the killed one left.
-    ASSERT_EQ(profile_store.write_value(path, "address 128", "relay8name",
-                                        now == old_file ? "relay8" : "valve"),
-              1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 128", "relay8name",
+                                          now == old_file ? "relay8" : "valve"));
   }
   SetEnvironmentVariableA(writer_variable, nullptr);
   EXPECT_TRUE(messages.shown.empty());

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "names/profile_store.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 #include "text/ansi_code_page.h"
 #include "text/file_encoding.h"
+#include "told_store.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST(WindowsFiles, Gb2312CharactersReadBackFromWholeFilesInBothEncodings) {
   const auto& chars = gb2312_hanzi();
   FastFolder folder;
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
+  ToldStore profile_store(messages);
   const auto path = folder / "name.txt";
   int checked = 0;
   for (std::size_t first = 0; first < chars.size(); first += 256) {
@@ -203,7 +203,7 @@ TEST(WindowsFiles, RandomWritesOfGb2312NamesKeepTheFileEncoding) {
   const auto& chars = gb2312_hanzi();
   FastFolder folder;
   RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
+  ToldStore profile_store(messages);
   const struct {
     std::string label;
     std::string start;
@@ -229,7 +229,7 @@ TEST(WindowsFiles, RandomWritesOfGb2312NamesKeepTheFileEncoding) {
       }
       const std::string section = "address " + std::to_string(address);
       const std::string key = "relay" + std::to_string(relay) + "name";
-      ASSERT_EQ(profile_store.write_value(path, section, key, name), 1) << "write " << write;
+      ASSERT_TRUE(profile_store.write_value(path, section, key, name)) << "write " << write;
       stored[{address, relay}] = name;
       ASSERT_EQ(FileEncoding::detect(read_bytes(path)).form(), f.form) << "write " << write;
       ASSERT_EQ(profile_store.read_value(path, section, key), name) << "write " << write;
@@ -248,7 +248,7 @@ class Utf16FileTest : public ::testing::Test {
   TempFolder folder;
   std::filesystem::path path = folder / "name.txt";
   RecordingMessageBoxes messages;
-  ProfileStore profile_store{messages};
+  ToldStore profile_store{messages};
 };
 
 TEST_F(Utf16FileTest, ReadsNamesAndTheStartUpKeepsTheFile) {
@@ -263,7 +263,7 @@ TEST_F(Utf16FileTest, ReadsNamesAndTheStartUpKeepsTheFile) {
   EXPECT_FALSE(profile_store.has_section_line(path, "Address 0"));
 
   FakeNameView view;
-  NameFile names(path, profile_store, messages, view);
+  NameFile names(path, profile_store.store, messages, view);
   names.open_or_create();
   EXPECT_EQ(view.captions, std::vector<std::string>{"继电器面板"});
   EXPECT_EQ(read_bytes(path), before);
@@ -287,7 +287,7 @@ TEST_F(Utf16FileTest, WritesChangeOnlyTheirLineInUtf16) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
     write_bytes(path, read_bytes(fixture("utf16le.ini")));
-    ASSERT_EQ(profile_store.write_value(path, c.section, c.key, c.value), 1);
+    ASSERT_TRUE(profile_store.write_value(path, c.section, c.key, c.value));
     EXPECT_EQ(read_bytes(path), read_bytes(fixture(c.expected + ".expected.ini")));
     EXPECT_EQ(profile_store.read_value(path, c.section, c.key), c.value);
   }
@@ -311,7 +311,7 @@ TEST_F(Utf16FileTest, ReadLimitCountsCodeUnitsAndKeepsPairsWhole) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.read_back.size());
     write_bytes(path, read_bytes(fixture("utf16le.ini")));
-    ASSERT_EQ(profile_store.write_value(path, "address 1", "relay1name", c.value), 1);
+    ASSERT_TRUE(profile_store.write_value(path, "address 1", "relay1name", c.value));
     EXPECT_EQ(profile_store.read_value(path, "address 1", "relay1name"), c.read_back);
   }
 }
@@ -321,7 +321,7 @@ TEST_F(Utf16FileTest, FileWithALoneSurrogateIsNotRewritten) {
   const std::string before = std::string("\xFF\xFE[\0a\0]\0\r\0\n\0k\0=\0\x00\xD8\r\0\n\0", 22);
   write_bytes(path, before);
   EXPECT_EQ(profile_store.read_value(path, "a", "k"), "\uFFFD");
-  EXPECT_EQ(profile_store.write_value(path, "a", "other", "x"), 0);
+  EXPECT_FALSE(profile_store.write_value(path, "a", "other", "x"));
   EXPECT_EQ(read_bytes(path), before);
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].caption, "File Error");

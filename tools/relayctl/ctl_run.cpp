@@ -6,7 +6,7 @@
 
 #include "common/text_number.h"
 #include "ctl_output.h"
-#include "names/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -115,13 +115,13 @@ int rename(CtlContext& context) {
   }
   if (relay <= 0) return fail(context, ExitCode::Usage, "rename takes one relay");
 
-  // The rename dialog's own logic, with its refusals.
+  // The rename dialog's own logic, with its refusals and the file's errors.
   RenameLogic& logic = context.core.rename();
   logic.address_text = context.options.address_text;
   logic.relay_text = std::to_string(relay);
   const RenameOutcome outcome = logic.store(context.options.arguments[1]);
   if (outcome.stored) return exit_status(ExitCode::Done);
-  return fail(context, ExitCode::Usage, outcome.refusal ? outcome.refusal->text : "");
+  return fail(context, ExitCode::Usage, outcome.error ? outcome.error->text : "");
 }
 
 int run(CtlContext& context) {
