@@ -7,7 +7,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,14 +31,10 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const int replugs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-  QTemporaryDir dir;
-  BoardProcess board({"--link-dir", dir.path(), "--port", "1"});
-  PanelLink link(dir.path().toStdString());
-  link.click_open_comm();
-  if (!link.port.is_open()) {
-    std::fprintf(stderr, "replug_probe: %s\n", link.messages.shown.back().text.c_str());
-    return 1;
-  }
+  LinkedBoard rig;
+  if (!rig.open("replug_probe")) return 1;
+  auto& board = rig.board;
+  auto& link = rig.link;
   auto& port = link.port;
   const auto answers = [&] { return link.answers; };
   if (!wait_until([&] { return answers() > 0; }, timeout_ms)) {

@@ -2,7 +2,6 @@
 // own poll timer and prints how evenly the frames leave and the answers come
 // back. Usage: tick_probe [seconds]   (default 10)
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -51,22 +50,16 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
 
-  QTemporaryDir dir;
-  BoardProcess board({"--link-dir", dir.path(), "--port", "1"});
-  PanelLink link(dir.path().toStdString());
-  link.click_open_comm();
-  if (!link.port.is_open()) {
-    std::fprintf(stderr, "tick_probe: %s\n", link.messages.shown.back().text.c_str());
-    return 1;
-  }
+  LinkedBoard rig;
+  if (!rig.open("tick_probe")) return 1;
   QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
   app.exec();
-  link.click_open_comm();
+  rig.link.click_open_comm();
 
   std::printf("tick probe: %d s of polling the virtual board on %s\n", seconds,
-              qPrintable(board.device));
-  report("frames", link.frame_times);
-  report("answers", link.answer_times);
+              qPrintable(rig.board.device));
+  report("frames", rig.link.frame_times);
+  report("answers", rig.link.answer_times);
   std::printf("goal: median %.1f ms, p99 deviation under 2 ms (idle machine)\n", period_ms);
   return 0;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -76,4 +78,21 @@ class PanelLink : public FakePortView, public LineWatcher {
   PollCycle& cycle = core.poll();
   PortControl& control = core.port_control();
   PollTimer timer{PollCycle::period};
+};
+
+// The virtual board linked as port 1 in a folder of its own, and the panel's link over
+// it, as the probes run them.
+struct LinkedBoard {
+  // Opens port 1 as the operator's click does; false, having said why on stderr as
+  // `program`, when it will not open.
+  bool open(const char* program) {
+    link.click_open_comm();
+    if (link.port.is_open()) return true;
+    std::fprintf(stderr, "%s: %s\n", program, link.messages.shown.back().text.c_str());
+    return false;
+  }
+
+  QTemporaryDir dir;
+  BoardProcess board{{"--link-dir", dir.path(), "--port", "1"}};
+  PanelLink link{dir.path().toStdString()};
 };
