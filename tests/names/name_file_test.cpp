@@ -292,6 +292,22 @@ TEST_F(RenameLogicTest, OkWritesTheTextUnderTheLatestAddressAndRelay) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// The dialog's logic shows nothing itself: a file gone since the start comes back as the
+// error for the dialog to show, with an empty name to load and nothing stored.
+TEST_F(RenameLogicTest, AMissingFileComesBackAsTheErrorToShow) {
+  RenameLogic logic(path, profile_store.store);
+  logic.address_text = "3";
+  logic.relay_text = "7";
+  const StoredName loaded = logic.stored_name();
+  EXPECT_EQ(loaded.name, "");
+  EXPECT_EQ(loaded.error, not_found(path));
+  const RenameOutcome outcome = logic.store("pump");
+  EXPECT_FALSE(outcome.stored);
+  EXPECT_EQ(outcome.error, not_found(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 // A name must read back as stored: one longer than a read gives back (254 units of the
 // file's encoding) is refused with its length, and nothing is written.
 TEST_F(RenameLogicTest, ANameLongerThanAReadGivesBackIsRefused) {
