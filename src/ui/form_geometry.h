@@ -94,9 +94,9 @@ struct MainFormGeometry {
 struct NameFormGeometry {
   int client_width = 4740;
   int client_height = 1890;
-  Twips mingcheng{960, 360, 3135, 615};        // the name text box
-  Twips Command_ok{1200, 1320, 975, 375};      // OK: stores the name
-  Twips Command_cansel{2640, 1320, 975, 375};  // Cancel: closes without storing
+  Twips name_box{960, 360, 3135, 615};        // the name text box
+  Twips ok_button{1200, 1320, 975, 375};      // OK: stores the name
+  Twips cancel_button{2640, 1320, 975, 375};  // Cancel: closes without storing
 
   constexpr QSize client() const { return to_pixels(client_width, client_height); }
 };

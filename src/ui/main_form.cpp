@@ -183,7 +183,7 @@ void main_form::state_caption_clicked(int index) {
 void main_form::name_clicked(int index) {
   rename_->address_text() = address_text();
   rename_->relay_text() = std::to_string(index);
-  rename_->Show();
+  rename_->show_or_raise();
 }
 
 void main_form::set_window_caption(const std::string& caption) {

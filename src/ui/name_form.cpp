@@ -25,16 +25,16 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
       messages_(messages),
       logic_(logic),
       name_box_(new QLineEdit(initial_text, this)),
-      ok_button_(dialog_button(*this, "Command_ok", name_form_geometry.Command_ok,
+      ok_button_(dialog_button(*this, "Command_ok", name_form_geometry.ok_button,
                                QStringLiteral("确 定"))),
-      cancel_button_(dialog_button(*this, "Command_cansel", name_form_geometry.Command_cansel,
+      cancel_button_(dialog_button(*this, "Command_cansel", name_form_geometry.cancel_button,
                                    QStringLiteral("取 消"))) {
   setObjectName(QStringLiteral("name_form"));
   setWindowTitle(QStringLiteral("更改名称"));
   resize(name_form_geometry.client());
 
   name_box_->setObjectName(QStringLiteral("mingcheng"));
-  name_box_->setGeometry(to_pixels(name_form_geometry.mingcheng));
+  name_box_->setGeometry(to_pixels(name_form_geometry.name_box));
   name_box_->setFont(panel_font(24));
 
   setTabOrder(name_box_, ok_button_);
@@ -44,7 +44,7 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
   connect(cancel_button_, &QPushButton::clicked, this, &name_form::cancel_clicked);
 }
 
-void name_form::Show() {
+void name_form::show_or_raise() {
   // The box has no caption: a screen reader says whose name it holds, for the latest
   // relay asked for, which is the one OK stores it under.
   name_box_->setAccessibleName(QStringLiteral("Name of relay %1 at address %2")
@@ -60,7 +60,7 @@ void name_form::Show() {
   activateWindow();
 }
 
-// Every load starts from the dialog's design: a stored name replaces "Text1" only when
+// Every load starts from the box's initial text: a stored name replaces "Text1" only when
 // the address and relay are in range.
 void name_form::load() {
   name_box_->setText(initial_text);

@@ -19,14 +19,14 @@ class name_form : public QWidget {
  public:
   name_form(RenameLogic& logic, MessageBoxes& messages);
 
-  // Set by the main window before each Show: the address box's text and the clicked
+  // Set by the main window before each show_or_raise: the address box's text and the clicked
   // relay's number.
   std::string& address_text() { return logic_.address_text; }
   std::string& relay_text() { return logic_.relay_text; }
 
   // Loads and shows the dialog; when it is already open, only brings it to the front
   // (the text box keeps what the operator typed).
-  void Show();
+  void show_or_raise();
 
   bool loaded() const { return loaded_; }
 

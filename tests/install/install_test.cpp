@@ -153,14 +153,13 @@ TEST_F(InstalledPanel, KeepsItsNamesPerUserWhereItsFolderIsReadOnly) {
 
   // A title and a name stored as a rename stores them: the next start reads them and
   // says nothing.
-  RecordingMessageBoxes messages;
-  ProfileStore profile_store(messages);
-  ASSERT_NE(profile_store.write_value(name_file, "Software properties", "The name", "Pump house"),
-            0);
+  const WriteOutcome written =
+      ProfileStore().write_value(name_file, "Software properties", "The name", "Pump house");
+  ASSERT_TRUE(written.written);
   const PanelRun second = run_panel();
   EXPECT_EQ(second.title, "Pump house") << second.output;
   EXPECT_EQ(second.messages, std::vector<std::string>{});
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(written.error, std::nullopt);
 }
 
 // The window over the per-user folder that the installed panel made: names load, a
@@ -205,13 +204,13 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   form.show();
   EXPECT_EQ(form.findChild<QLabel*>("Label4_3")->text(), "Inlet valve");
   form.findChild<QLineEdit*>("chuankou_num")->setText(QStringLiteral("1"));
-  auto* open_comm = form.findChild<QPushButton*>("open_comm");
-  QTest::mouseClick(open_comm, Qt::LeftButton);
+  auto* port_button = form.findChild<QPushButton*>("open_comm");
+  QTest::mouseClick(port_button, Qt::LeftButton);
   ASSERT_EQ(messages.shown, std::vector<Message>{});
-  EXPECT_EQ(open_comm->text(), "close com");
+  EXPECT_EQ(port_button->text(), "close com");
   auto* box = form.findChild<IndicatorBox*>("Picture1_1");
   EXPECT_TRUE(QTest::qWaitFor([&] { return box->colour() == colour_red; }, wait_ms));
-  QTest::mouseClick(open_comm, Qt::LeftButton);
+  QTest::mouseClick(port_button, Qt::LeftButton);
   board.terminate();
   board.waitForFinished(wait_ms);
 }

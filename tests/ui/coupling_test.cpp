@@ -38,25 +38,25 @@ TEST_F(FormTest, AddressBoxAndSpinBarAgreeAndEachChangeLoadsTheNames) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.before) + " + '" + c.typed.toStdString() + "'");
-    VScroll1()->set_Value(c.before);
-    add()->setText(QString::number(c.before));
+    address_bar()->set_number(c.before);
+    address_box()->setText(QString::number(c.before));
     form->loads = 0;
     switch (c.input) {
       case Input::upper_arrow:
       case Input::lower_arrow:
-        press(VScroll1(), c.input);
+        press(address_bar(), c.input);
         break;
       case Input::pasted:
-        add()->selectAll();
-        add()->insert(c.typed);
+        address_box()->selectAll();
+        address_box()->insert(c.typed);
         break;
       default:  // typed; setText left the caret at the end
-        if (c.input == Input::typed_over) add()->selectAll();
-        if (c.input == Input::typed_at_start) add()->home(false);
-        QTest::keyClicks(add(), c.typed);
+        if (c.input == Input::typed_over) address_box()->selectAll();
+        if (c.input == Input::typed_at_start) address_box()->home(false);
+        QTest::keyClicks(address_box(), c.typed);
     }
-    EXPECT_EQ(add()->text(), c.text);
-    EXPECT_EQ(VScroll1()->Value(), c.value);
+    EXPECT_EQ(address_box()->text(), c.text);
+    EXPECT_EQ(address_bar()->number(), c.value);
     EXPECT_EQ(form->loads, c.loads);
     EXPECT_EQ(name(16), c.name_16);
   }
@@ -64,21 +64,21 @@ TEST_F(FormTest, AddressBoxAndSpinBarAgreeAndEachChangeLoadsTheNames) {
 
 TEST_F(FormTest, PortNumberFollowsItsSpinBarAndNamesItsDeviceWithoutTouchingTheLine) {
   std::filesystem::create_symlink("/dev/null", program_dir() / "com1");
-  press(VScroll2(), Input::upper_arrow);
-  EXPECT_EQ(chuankou_num()->text(), "2");
+  press(port_bar(), Input::upper_arrow);
+  EXPECT_EQ(port_box()->text(), "2");
   const std::string links = "\ncom<n> links are read from " + program_dir().string();
-  EXPECT_EQ(chuankou_num()->toolTip().toStdString(), "Port 2: /dev/ttyS1" + links);
-  chuankou_num()->selectAll();
-  QTest::keyClicks(chuankou_num(), "300");
-  EXPECT_EQ(chuankou_num()->text(), "30");
-  EXPECT_EQ(VScroll2()->Value(), 30);
-  chuankou_num()->setText("1");
-  EXPECT_EQ(chuankou_num()->toolTip().toStdString(),
+  EXPECT_EQ(port_box()->toolTip().toStdString(), "Port 2: /dev/ttyS1" + links);
+  port_box()->selectAll();
+  QTest::keyClicks(port_box(), "300");
+  EXPECT_EQ(port_box()->text(), "30");
+  EXPECT_EQ(port_bar()->number(), 30);
+  port_box()->setText("1");
+  EXPECT_EQ(port_box()->toolTip().toStdString(),
             "Port 1: " + (program_dir() / "com1").string() + links);
-  chuankou_num()->setText("0");
-  EXPECT_EQ(chuankou_num()->toolTip(), "Port 0 names no device");
-  chuankou_num()->setText("");
-  EXPECT_EQ(chuankou_num()->toolTip(), "Not a port number");
+  port_box()->setText("0");
+  EXPECT_EQ(port_box()->toolTip(), "Port 0 names no device");
+  port_box()->setText("");
+  EXPECT_EQ(port_box()->toolTip(), "Not a port number");
   EXPECT_EQ(form->loads, 0);
   EXPECT_EQ(port.open_calls, 0);
   EXPECT_EQ(port.selected, -1);
@@ -87,24 +87,23 @@ TEST_F(FormTest, PortNumberFollowsItsSpinBarAndNamesItsDeviceWithoutTouchingTheL
 // Another program renames while the window runs: the window follows within a deadline,
 // without a word, and keeps the names while the address box holds no number.
 TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
-  RecordingMessageBoxes others_messages;
-  ProfileStore other(others_messages);
+  ProfileStore other;
   const struct {
     QString address;
     std::string title;
     QString name_5;
   } cases[] = {{"1", "Renamed panel", "Pump room"}, {"", "Panel, no address", "a1 r5"}};
   for (const auto& c : cases) {
-    add()->setText(c.address);
+    address_box()->setText(c.address);
     form->loads = 0;
-    ASSERT_EQ(other.write_value(name_file(), "address 1", "relay5name", "Pump room"), 1);
-    ASSERT_EQ(other.write_value(name_file(), "Software properties", "The name", c.title), 1);
+    ASSERT_TRUE(other.write_value(name_file(), "address 1", "relay5name", "Pump room").written);
+    ASSERT_TRUE(other.write_value(name_file(), "Software properties", "The name", c.title).written);
     const QString title = QString::fromStdString(c.title);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->windowTitle() == title; }, 20000));
     EXPECT_EQ(name(5), c.name_5);
     EXPECT_EQ(form->loads > 0, !c.address.isEmpty());
     // An editor writing into the file itself: no change of the folder to see.
-    add()->setText("1");
+    address_box()->setText("1");
     write_file(name_file(), name_file_text());
     EXPECT_TRUE(QTest::qWaitFor([&] { return name(5) == "a1 r5"; }, 20000));
   }

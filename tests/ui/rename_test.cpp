@@ -35,25 +35,25 @@ class RenameTest : public FormTest {
   void SetUp() override {
     FormTest::SetUp();
     dialog = &form->rename_dialog();
-    mingcheng = dialog->findChild<QLineEdit*>("mingcheng");
+    name_box = dialog->findChild<QLineEdit*>("mingcheng");
     ok = dialog->findChild<QPushButton*>("Command_ok");
     cancel = dialog->findChild<QPushButton*>("Command_cansel");
-    ASSERT_TRUE(mingcheng && ok && cancel);
+    ASSERT_TRUE(name_box && ok && cancel);
     original = read_file(name_file());
   }
   void click_name(int relay) { QTest::mouseClick(name_label(relay), Qt::LeftButton); }
   void retype(const QString& text) {
-    mingcheng->selectAll();
-    QTest::keyClick(mingcheng, Qt::Key_Delete);
+    name_box->selectAll();
+    QTest::keyClick(name_box, Qt::Key_Delete);
     // Typed as one key event carrying the text, as an input method delivers Chinese.
-    QTest::sendKeyEvent(QTest::Click, mingcheng, Qt::Key_unknown, text, {});
+    QTest::sendKeyEvent(QTest::Click, name_box, Qt::Key_unknown, text, {});
   }
   // Over the whole text, as the operator pastes a spreadsheet cell.
   void paste(const QString& text) {
     QGuiApplication::clipboard()->setText(text);
-    mingcheng->selectAll();
-    QTest::keyClick(mingcheng, Qt::Key_V, Qt::ControlModifier);
-    ASSERT_EQ(mingcheng->text(), text);
+    name_box->selectAll();
+    QTest::keyClick(name_box, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(name_box->text(), text);
   }
   // The name file with one value replaced, as a rename must leave it.
   std::string renamed(const std::string& from, const std::string& to) const {
@@ -62,7 +62,7 @@ class RenameTest : public FormTest {
   }
 
   name_form* dialog = nullptr;
-  QLineEdit* mingcheng = nullptr;
+  QLineEdit* name_box = nullptr;
   QPushButton* ok = nullptr;
   QPushButton* cancel = nullptr;
   std::string original;
@@ -70,7 +70,7 @@ class RenameTest : public FormTest {
 
 TEST_F(RenameTest, DialogOpensModelessWithTheStoredName) {
   form->show();
-  add()->setText("3");
+  address_box()->setText("3");
   click_name(7);
   ASSERT_TRUE(dialog->isVisible());
   EXPECT_TRUE(form->isVisible());
@@ -78,19 +78,19 @@ TEST_F(RenameTest, DialogOpensModelessWithTheStoredName) {
   EXPECT_EQ(dialog->parentWidget(), nullptr);
   EXPECT_EQ(dialog->windowTitle(), "更改名称");
   EXPECT_EQ(dialog->size(), QSize(316, 126));
-  EXPECT_EQ(mingcheng->geometry(), QRect(64, 24, 209, 41));
+  EXPECT_EQ(name_box->geometry(), QRect(64, 24, 209, 41));
   EXPECT_EQ(ok->geometry(), QRect(80, 88, 65, 25));
   EXPECT_EQ(cancel->geometry(), QRect(176, 88, 65, 25));
   EXPECT_EQ(ok->text(), "确 定");
   EXPECT_EQ(cancel->text(), "取 消");
-  EXPECT_EQ(mingcheng->font().pointSizeF(), 24);
-  EXPECT_EQ(dialog->focusWidget(), mingcheng);
-  EXPECT_EQ(mingcheng->text(), "a3 r7");
-  EXPECT_EQ(mingcheng->cursorPosition(), 0);  // a long name shows from its first character
+  EXPECT_EQ(name_box->font().pointSizeF(), 24);
+  EXPECT_EQ(dialog->focusWidget(), name_box);
+  EXPECT_EQ(name_box->text(), "a3 r7");
+  EXPECT_EQ(name_box->cursorPosition(), 0);  // a long name shows from its first character
 
   // Enter and Escape are not bound: the dialog stays open and nothing is written.
-  QTest::keyClick(mingcheng, Qt::Key_Return);
-  QTest::keyClick(mingcheng, Qt::Key_Escape);
+  QTest::keyClick(name_box, Qt::Key_Return);
+  QTest::keyClick(name_box, Qt::Key_Escape);
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(read_file(name_file()), original);
 }
@@ -105,7 +105,7 @@ TEST_F(RenameTest, CancelTheFrameAndClosingThePanelDropTheNameUnwritten) {
 
   // Reopened, the dialog loads afresh.
   click_name(2);
-  EXPECT_EQ(mingcheng->text(), "a1 r2");
+  EXPECT_EQ(name_box->text(), "a1 r2");
   retype("gone too");
   dialog->close();
   EXPECT_FALSE(dialog->isVisible());
@@ -118,13 +118,13 @@ TEST_F(RenameTest, CancelTheFrameAndClosingThePanelDropTheNameUnwritten) {
 }
 
 TEST_F(RenameTest, SecondClickWhileOpenRetargetsWithoutReloadingAndOkShowsTheNameAtOnce) {
-  add()->setText("3");
+  address_box()->setText("3");
   click_name(7);
   retype("泵 9");
-  add()->setText("4");
+  address_box()->setText("4");
   click_name(9);
   EXPECT_TRUE(dialog->isVisible());
-  EXPECT_EQ(mingcheng->text(), "泵 9");
+  EXPECT_EQ(name_box->text(), "泵 9");
   form->loads = 0;
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_FALSE(dialog->isVisible());
@@ -133,7 +133,7 @@ TEST_F(RenameTest, SecondClickWhileOpenRetargetsWithoutReloadingAndOkShowsTheNam
   EXPECT_EQ(name(9), "泵 9");
   EXPECT_EQ(name(7), "a4 r7");
   EXPECT_EQ(form->loads, 1);
-  EXPECT_EQ(add()->text(), "4");
+  EXPECT_EQ(address_box()->text(), "4");
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -198,7 +198,7 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
     paste(c.pasted);
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(mingcheng->text(), c.pasted);
+    EXPECT_EQ(name_box->text(), c.pasted);
     EXPECT_EQ(read_file(name_file()), original);
     EXPECT_EQ(messages.shown, (std::vector<Message>{{c.message, "Rename", MessageIcon::Critical}}));
     EXPECT_EQ(form->loads, 0);
@@ -207,12 +207,12 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
   }
 
   // Typed into the empty box at last, the address takes the name with the next click.
-  add()->setText("");
+  address_box()->setText("");
   click_name(6);
   retype("Pump");
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_TRUE(dialog->isVisible());
-  add()->setText("2");
+  address_box()->setText("2");
   click_name(6);
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_FALSE(dialog->isVisible());
@@ -220,8 +220,21 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
   EXPECT_EQ(name(6), "Pump");
 }
 
-// The operator has been told why the write failed (ProfileStore's own box); the name waits
-// in the dialog, and OK stores it once the trouble is gone.
+// A name file gone since the start: opening the dialog says so once and loads an empty
+// name, as a read of a missing file gives.
+TEST_F(RenameTest, OpeningTheDialogOnAMissingFileSaysSoOnce) {
+  std::filesystem::remove(name_file());
+  messages.shown.clear();
+  click_name(8);
+  ASSERT_TRUE(dialog->isVisible());
+  EXPECT_EQ(name_box->text(), "");
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, name_file().string() + " not found.");
+  EXPECT_EQ(messages.shown[0].caption, "File Not Found");
+}
+
+// The operator has been told why the write failed (the dialog shows the file's error); the
+// name waits in the dialog, and OK stores it once the trouble is gone.
 TEST_F(RenameTest, AFailedWriteKeepsTheDialogOpenForAnotherTry) {
   const std::filesystem::path moved = program_dir() / "moved.txt";
   const struct {
@@ -252,7 +265,7 @@ TEST_F(RenameTest, AFailedWriteKeepsTheDialogOpenForAnotherTry) {
       std::filesystem::rename(moved, name_file());
     }
     EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(mingcheng->text(), c.name);
+    EXPECT_EQ(name_box->text(), c.name);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, c.caption);
     EXPECT_EQ(form->loads, 0);
