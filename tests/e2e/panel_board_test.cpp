@@ -52,7 +52,7 @@ void run_ticks(int count) {
 TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
   QTemporaryDir dir;
   const std::filesystem::path program_dir = dir.path().toStdString();
-  write_file(program_dir / "name.txt", name_file_text());
+  write_bytes(program_dir / "name.txt", name_file_text());
   QProcess board;  // stopped last, when the panel has let go of the line
   board.start(RELAY_BOARD_SIM,
               {"--link-dir", dir.path(), "--port", "1", "--address", "1", "--verbose"});

@@ -148,7 +148,7 @@ TEST_F(InstalledPanel, KeepsItsNamesPerUserWhereItsFolderIsReadOnly) {
   EXPECT_EQ(first.messages,
             (std::vector<std::string>{"File Not Found: " + name_file.string() + " not found.",
                                       "name file created"}));
-  EXPECT_EQ(read_file(name_file), default_name_text());
+  EXPECT_EQ(read_bytes(name_file), default_name_text());
   EXPECT_FALSE(fs::exists(program("name.txt")));
 
   // A title and a name stored as a rename stores them: the next start reads them and

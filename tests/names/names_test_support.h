@@ -15,9 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <ostream>
 #include <random>
@@ -25,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "file_bytes.h"
 #include "names/name_file.h"
 #include "system_code_page.h"
 #include "text/ansi_code_page.h"
@@ -36,15 +35,6 @@
 
 inline std::filesystem::path fixture(const std::string& name) {
   return std::filesystem::path(NAMES_TEST_DATA) / name;
-}
-
-inline std::string read_bytes(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void write_bytes(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary) << bytes;
 }
 
 // A fresh folder that a child without root rights may enter, removed with everything

@@ -104,7 +104,7 @@ TEST_F(FormTest, NamesWrittenByAnotherProgramAreShownWithoutARestart) {
     EXPECT_EQ(form->loads > 0, !c.address.isEmpty());
     // An editor writing into the file itself: no change of the folder to see.
     address_box()->setText("1");
-    write_file(name_file(), name_file_text());
+    write_bytes(name_file(), name_file_text());
     EXPECT_TRUE(QTest::qWaitFor([&] { return name(5) == "a1 r5"; }, 20000));
   }
   EXPECT_TRUE(messages.shown.empty());

@@ -56,8 +56,8 @@ TEST_F(KeyboardRenameTest, F2OnAFocusedBoxRenamesItsRelayAtTheShownAddress) {
   QTest::keyClick(ok, Qt::Key_Space);
 
   EXPECT_FALSE(dialog->isVisible());
-  EXPECT_NE(read_file(name_file()).find("[address 3]\r\n"), std::string::npos);
-  EXPECT_NE(read_file(name_file()).find("relay5name=Pump room\r\n"), std::string::npos);
+  EXPECT_NE(read_bytes(name_file()).find("[address 3]\r\n"), std::string::npos);
+  EXPECT_NE(read_bytes(name_file()).find("relay5name=Pump room\r\n"), std::string::npos);
   EXPECT_EQ(name(5), "Pump room");
   EXPECT_EQ(box(5)->accessibleName(), "Relay 5, Pump room: unknown");
   EXPECT_EQ(name(4), "a3 r4");

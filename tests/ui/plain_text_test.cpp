@@ -27,7 +27,7 @@ class PlainTextFormTest : public FormTest {
  protected:
   void restart_with(const std::string& file_text) {
     form.reset();
-    write_file(name_file(), file_text);
+    write_bytes(name_file(), file_text);
     form = std::make_unique<CountingForm>(program_dir(), messages, port);
     form->set_up();
   }

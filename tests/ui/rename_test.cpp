@@ -39,7 +39,7 @@ class RenameTest : public FormTest {
     ok = dialog->findChild<QPushButton*>("Command_ok");
     cancel = dialog->findChild<QPushButton*>("Command_cansel");
     ASSERT_TRUE(name_box && ok && cancel);
-    original = read_file(name_file());
+    original = read_bytes(name_file());
   }
   void click_name(int relay) { QTest::mouseClick(name_label(relay), Qt::LeftButton); }
   void retype(const QString& text) {
@@ -92,7 +92,7 @@ TEST_F(RenameTest, DialogOpensModelessWithTheStoredName) {
   QTest::keyClick(name_box, Qt::Key_Return);
   QTest::keyClick(name_box, Qt::Key_Escape);
   EXPECT_TRUE(dialog->isVisible());
-  EXPECT_EQ(read_file(name_file()), original);
+  EXPECT_EQ(read_bytes(name_file()), original);
 }
 
 TEST_F(RenameTest, CancelTheFrameAndClosingThePanelDropTheNameUnwritten) {
@@ -114,7 +114,7 @@ TEST_F(RenameTest, CancelTheFrameAndClosingThePanelDropTheNameUnwritten) {
   retype("never stored");
   form->close();
   EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(read_file(name_file()), original);
+  EXPECT_EQ(read_bytes(name_file()), original);
 }
 
 TEST_F(RenameTest, SecondClickWhileOpenRetargetsWithoutReloadingAndOkShowsTheNameAtOnce) {
@@ -129,7 +129,7 @@ TEST_F(RenameTest, SecondClickWhileOpenRetargetsWithoutReloadingAndOkShowsTheNam
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_FALSE(dialog->isVisible());
   // Written in the file's code page (GB18030 for a file of plain ASCII).
-  EXPECT_EQ(read_file(name_file()), renamed("relay9name=a4 r9", "relay9name=\xB1\xC3 9"));
+  EXPECT_EQ(read_bytes(name_file()), renamed("relay9name=a4 r9", "relay9name=\xB1\xC3 9"));
   EXPECT_EQ(name(9), "泵 9");
   EXPECT_EQ(name(7), "a4 r7");
   EXPECT_EQ(form->loads, 1);
@@ -158,7 +158,7 @@ TEST_F(RenameTest, APastedNameLosesTheLineBreaksAtItsEndAndIsStored) {
     const std::string line = "relay" + std::to_string(c.relay) + "name=";
     const std::string old_line = line + "a1 r" + std::to_string(c.relay);
     expected.replace(expected.find(old_line), old_line.size(), line + c.stored);
-    EXPECT_EQ(read_file(name_file()), expected);
+    EXPECT_EQ(read_bytes(name_file()), expected);
     EXPECT_EQ(name(c.relay), c.pasted.trimmed());
   }
   EXPECT_TRUE(messages.shown.empty());
@@ -199,7 +199,7 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(name_box->text(), c.pasted);
-    EXPECT_EQ(read_file(name_file()), original);
+    EXPECT_EQ(read_bytes(name_file()), original);
     EXPECT_EQ(messages.shown, (std::vector<Message>{{c.message, "Rename", MessageIcon::Critical}}));
     EXPECT_EQ(form->loads, 0);
     EXPECT_EQ(name(6), "a1 r6");
@@ -216,7 +216,7 @@ TEST_F(RenameTest, OkRefusesANameItCannotStoreOrAnAddressThatIsNoNumber) {
   click_name(6);
   QTest::mouseClick(ok, Qt::LeftButton);
   EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(read_file(name_file()), renamed("relay6name=a2 r6", "relay6name=Pump"));
+  EXPECT_EQ(read_bytes(name_file()), renamed("relay6name=a2 r6", "relay6name=Pump"));
   EXPECT_EQ(name(6), "Pump");
 }
 
@@ -269,14 +269,14 @@ TEST_F(RenameTest, AFailedWriteKeepsTheDialogOpenForAnotherTry) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, c.caption);
     EXPECT_EQ(form->loads, 0);
-    EXPECT_EQ(read_file(name_file()), expected);
+    EXPECT_EQ(read_bytes(name_file()), expected);
 
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_FALSE(dialog->isVisible());
     const std::string old_line = "relay8name=" + stored;
     stored = c.name.toStdString();
     expected.replace(expected.find(old_line), old_line.size(), "relay8name=" + stored);
-    EXPECT_EQ(read_file(name_file()), expected);
+    EXPECT_EQ(read_bytes(name_file()), expected);
     EXPECT_EQ(name(8), c.name);
     EXPECT_EQ(form->loads, 1);
     EXPECT_EQ(messages.shown.size(), 1u);

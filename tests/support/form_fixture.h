@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "fake_serial_port.h"
+#include "file_bytes.h"
 #include "link_qt/poll_timer.h"
 #include "recording_message_boxes.h"
 #include "ui/indicator_box.h"
@@ -32,15 +32,6 @@ inline std::string name_file_text() {
     }
   }
   return text;
-}
-
-inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The board at address 1 reports relay 5 opened, the rest closed.
@@ -64,7 +55,7 @@ class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    write_file(name_file(), name_file_text());
+    write_bytes(name_file(), name_file_text());
     form = std::make_unique<CountingForm>(program_dir(), messages, port);
     form->set_up();
     form->loads = 0;
