@@ -26,7 +26,9 @@
 #include <fstream>
 #include <string>
 
+#include "board_process.h"
 #include "link_qt/qt_serial_port.h"
+#include "qt_events.h"
 #include "ui/indicator_box.h"
 #include "ui/main_form.h"
 #include "ui/qt_message_boxes.h"
@@ -53,12 +55,6 @@ long status_kib(const std::string& field = "VmRSS:") {
     if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
   }
   return -1;
-}
-
-void run_events_for(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
 }
 
 // How many indicators show the board's relays closed, as the board has them.
@@ -176,9 +172,8 @@ int run_bench(const QStringList& args) {
                << "flood-unpaced"
                << "--mode-ms" << QString::number(flood.toInt() * 1000);
   }
-  QProcess board;
-  board.start(QStringLiteral(RELAY_BOARD_SIM), board_args);
-  if (!board.waitForStarted() || !board.waitForReadyRead(5000)) {
+  BoardProcess board(board_args);
+  if (board.device.isEmpty()) {
     std::fprintf(stderr, "ui_panel_bench: the virtual board did not start\n");
     return 1;
   }

@@ -1,8 +1,8 @@
-#include <QProcess>
 #include <QTimer>
 #include <functional>
 #include <optional>
 
+#include "board_process.h"
 #include "form_fixture.h"
 #include "link_qt/qt_serial_port.h"
 
@@ -53,11 +53,10 @@ TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
   QTemporaryDir dir;
   const std::filesystem::path program_dir = dir.path().toStdString();
   write_bytes(program_dir / "name.txt", name_file_text());
-  QProcess board;  // stopped last, when the panel has let go of the line
-  board.start(RELAY_BOARD_SIM,
-              {"--link-dir", dir.path(), "--port", "1", "--address", "1", "--verbose"});
-  ASSERT_TRUE(board.waitForReadyRead(wait_ms));
-  ASSERT_TRUE(board.readLine().startsWith("/dev/pts/"));
+  // Stopped last, when the panel has let go of the line; its log is kept apart to count.
+  BoardProcess board({"--link-dir", dir.path(), "--port", "1", "--address", "1", "--verbose"},
+                     QProcess::SeparateChannels);
+  ASSERT_TRUE(board.device.startsWith("/dev/pts/"));
   QByteArray board_log;
   // Frames the board has received so far (it logs each one on stderr).
   const auto frames_at_board = [&] {

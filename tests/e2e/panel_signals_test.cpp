@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "board_process.h"
 #include "link_qt/qt_serial_port.h"
 #include "link_qt/serial_lock_file.h"
 #include "link_qt/serial_platform.h"
@@ -23,10 +24,9 @@ TEST(PanelProgram, StopSignalsCloseThePortAndEndThePanelCleanly) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
     QTemporaryDir dir;
-    QProcess board;
-    board.start(RELAY_BOARD_SIM, {"--link-dir", dir.path(), "--port", "1"});
-    ASSERT_TRUE(board.waitForReadyRead(wait_ms));
-    const std::string device = board.readLine().trimmed().toStdString();
+    BoardProcess board({"--link-dir", dir.path(), "--port", "1"});
+    ASSERT_FALSE(board.device.isEmpty());
+    const std::string device = board.device.toStdString();
     const std::string lock = serial_lock_file(device_node(device));
 
     QProcess panel;
