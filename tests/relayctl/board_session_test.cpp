@@ -70,19 +70,11 @@ class InstantWait : public EventWait {
   BoardLine& line_;
 };
 
-struct SessionRig {
+struct SessionRig : CoreRig<BoardLine> {
   SessionRig() {
     port.open();
     port.set_receive_threshold(8);
   }
-  std::vector<std::string> frames() { return take_written_frames(port); }
-  BoardLine port;
-  FakeIndicators indicators;
-  FixedAddress address;
-  FakePortView view;
-  FakeNameLabels names;
-  RecordingMessageBoxes messages;
-  PanelCore core{{port, indicators, view, address, names, messages}, "name.txt"};
   InstantWait wait{port};
   BoardSession session{core, wait, milliseconds(200)};
 };
@@ -101,7 +93,7 @@ TEST(BoardSession, AQueryIsTriedThreeTimesAndNoMore) {
     rig.port.lose = row.lost;
     const auto start = rig.port.now;
     EXPECT_EQ(rig.session.read_states().has_value(), row.answered);
-    EXPECT_EQ(rig.frames(), std::vector<std::string>(row.queries, query));
+    EXPECT_EQ(rig.take_writes(), std::vector<std::string>(row.queries, query));
     // Each lost answer cost the time it could still have come in: three timeouts.
     EXPECT_EQ(rig.port.now - start, milliseconds(600) * static_cast<int>(row.lost.size()));
   }
@@ -112,7 +104,7 @@ TEST(BoardSession, ASwitchWhoseAnswerIsLostGoesOutOnceAndTheVerifyingQueryDecide
   rig.port.lose = {2};  // the answer to the switch
   const Outcome outcome = rig.session.drive(relay_bit(9), true);
   EXPECT_EQ(outcome.code, ExitCode::Done) << outcome.message;
-  EXPECT_EQ(rig.frames(), (std::vector<std::string>{query, "55 01 12 00 00 00 09 71", query}));
+  EXPECT_EQ(rig.take_writes(), (std::vector<std::string>{query, "55 01 12 00 00 00 09 71", query}));
   EXPECT_EQ(rig.port.model.opened_mask(), relay_bit(9));
 }
 
@@ -121,7 +113,7 @@ TEST(BoardSession, ABoardFallingSilentAfterItsFirstAnswerIsNoAnswerWithEachSwitc
   rig.port.lose = {2, 3, 4, 5, 6};
   const Outcome outcome = rig.session.drive(relay_bit(1) | relay_bit(2), true);
   EXPECT_EQ(outcome.code, ExitCode::NoAnswer);
-  EXPECT_EQ(rig.frames(),
+  EXPECT_EQ(rig.take_writes(),
             (std::vector<std::string>{query, "55 01 12 00 00 00 01 69", "55 01 12 00 00 00 02 6A",
                                       query, query, query}));
 }
@@ -158,7 +150,7 @@ TEST(BoardSession, ALateAnswerIsWaitedForNeverTakenForALaterOneAndALateBoardIsEx
                                          " ms after the request, beyond the --timeout of 200 ms "
                                          "(try --timeout " +
                                          std::to_string(row.enough_ms) + ")");
-    EXPECT_EQ(rig.frames(), row.frames);
+    EXPECT_EQ(rig.take_writes(), row.frames);
     EXPECT_EQ(rig.port.written_ms, row.written_ms);
     // Nothing is left on its way to whoever opens the port next.
     EXPECT_TRUE(rig.port.on_the_line.empty());
@@ -169,9 +161,9 @@ TEST(BoardSession, APulseSwitchesBackOnlyOnceItsHoldHasPassedSinceTheFirstSwitch
   SessionRig rig;
   const Outcome outcome = rig.session.pulse(relay_bit(3) | relay_bit(4), milliseconds(750), false);
   EXPECT_EQ(outcome.code, ExitCode::Done) << outcome.message;
-  EXPECT_EQ(rig.frames(), (std::vector<std::string>{
-                              query, "55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 04 6C",
-                              "55 01 11 00 00 00 03 6A", "55 01 11 00 00 00 04 6B", query}));
+  EXPECT_EQ(rig.take_writes(), (std::vector<std::string>{
+                                   query, "55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 04 6C",
+                                   "55 01 11 00 00 00 03 6A", "55 01 11 00 00 00 04 6B", query}));
   ASSERT_EQ(rig.port.written_ms.size(), 6u);
   EXPECT_EQ(rig.port.written_ms[3] - rig.port.written_ms[1], 750);
   EXPECT_EQ(rig.port.model.opened_mask(), 0);

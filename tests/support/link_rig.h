@@ -91,12 +91,14 @@ inline std::vector<std::string> take_written_frames(FakeSerialPort& port) {
   return frames;
 }
 
-// The core wired to a fake line, fake indicators and fake boxes, as the window wires it.
-struct LinkRig {
+// The core wired to a fake line (a FakeSerialPort or a line built on it), fake indicators
+// and fake boxes, as the window wires it.
+template <typename Port>
+struct CoreRig {
   // Frames written since the last call, as hex text.
   std::vector<std::string> take_writes() { return take_written_frames(port); }
 
-  FakeSerialPort port;
+  Port port;
   FakeIndicators indicators;
   FixedAddress address;
   FakePortView view;
@@ -106,3 +108,4 @@ struct LinkRig {
   FrameSender& frame_sender = core.frame_sender();
   PollCycle& poll = core.poll();
 };
+using LinkRig = CoreRig<FakeSerialPort>;
