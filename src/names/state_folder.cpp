@@ -1,33 +1,16 @@
 #include "names/state_folder.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "names/file_messages.h"
+#include "names/state_folder_platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr const char* name_file_name = "name.txt";
-
-// Whether this user may create files in the folder. A read-only mount counts as not
-// writable even for root.
-std::error_code folder_write_error(const fs::path& folder) {
-#ifdef _WIN32
-  if (::_waccess(folder.c_str(), 2) == 0) return {};
-#else
-  if (::access(folder.c_str(), W_OK) == 0) return {};
-#endif
-  return {errno, std::generic_category()};
-}
 
 std::string environment(const char* name) {
   const char* value = std::getenv(name);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <filesystem>
+#include <system_error>
+
+// What the state folder's rule asks the operating system, one file for each system:
+// state_folder_posix.cpp and state_folder_windows.cpp.
+
+// Nothing when this user may create files in the folder, else the system's reason. A
+// read-only mount counts as not writable even for root.
+std::error_code folder_write_error(const std::filesystem::path& folder);
