@@ -10,8 +10,8 @@ std::string port_tooltip(const std::string& port_text, const std::filesystem::pa
   const auto device = port_device(*number, link_dir);
   if (!device) return port + " names no device";
   std::string text = port + ": " + *device;
-#ifndef _WIN32
-  if (!link_dir.empty()) text.append("\ncom<n> links are read from ").append(link_dir.string());
-#endif
+  if (reads_port_links() && !link_dir.empty()) {
+    text.append("\ncom<n> links are read from ").append(link_dir.string());
+  }
   return text;
 }
