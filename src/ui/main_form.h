@@ -11,7 +11,6 @@
 #include "link/port_control.h"
 #include "link/serial_port.h"
 #include "names/name_file.h"
-#include "names/profile_store.h"
 #include "panel_core/panel_core.h"
 #include "protocol/frame_sender.h"
 #include "ui/main_form_controls.h"
