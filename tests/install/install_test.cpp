@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "board_process.h"
 #include "form_fixture.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/default_name_text.h"
@@ -75,6 +76,11 @@ class InstalledPanel : public ::testing::Test {
 
   // The installed program run as the operator, with HOME pointing into the test.
   void start(QProcess& process, const char* name, const QStringList& arguments) const {
+    as_operator(process);
+    process.start(QString::fromStdString(program(name).string()), arguments);
+  }
+  // What start sets up before the program starts.
+  void as_operator(QProcess& process) const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
     environment.insert(QStringLiteral("HOME"), QString::fromStdString(home().string()));
@@ -91,7 +97,6 @@ class InstalledPanel : public ::testing::Test {
         ::_exit(126);
       }
     });
-    process.start(QString::fromStdString(program(name).string()), arguments);
   }
 
   // One start of the installed panel up to its window; then it is ended.
@@ -190,11 +195,12 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   const PanelRun restart = run_panel();
   EXPECT_EQ(restart.messages, std::vector<std::string>{}) << restart.output;
 
-  QProcess board;  // stopped last, when the panel has let go of the line
-  start(board, "relay_board_sim",
-        {"--link-dir", QString::fromStdString(state_folder().string()), "--port", "1"});
-  ASSERT_TRUE(board.waitForReadyRead(wait_ms)) << board.readAllStandardError().toStdString();
-  const std::string device = board.readLine().trimmed().toStdString();
+  // Stopped last, when the panel has let go of the line.
+  BoardProcess board(QString::fromStdString(program("relay_board_sim").string()),
+                     {"--link-dir", QString::fromStdString(state_folder().string()), "--port", "1"},
+                     [this](QProcess& process) { as_operator(process); });
+  ASSERT_FALSE(board.device.isEmpty());
+  const std::string device = board.device.toStdString();
   ASSERT_TRUE(QTest::qWaitFor([&] { return fs::is_symlink(state_folder() / "com1"); }, wait_ms));
   EXPECT_EQ(fs::read_symlink(state_folder() / "com1"), device);
 

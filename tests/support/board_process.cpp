@@ -7,9 +7,14 @@ namespace {
 constexpr int wait_ms = 15000;
 }  // namespace
 
-BoardProcess::BoardProcess(const QStringList& options, ProcessChannelMode channels) {
-  setProcessChannelMode(channels);
-  start(QStringLiteral(RELAY_BOARD_SIM_PATH), options);
+BoardProcess::BoardProcess(const QStringList& options, ProcessChannelMode channels)
+    : BoardProcess(QStringLiteral(RELAY_BOARD_SIM_PATH), options,
+                   [channels](QProcess& board) { board.setProcessChannelMode(channels); }) {}
+
+BoardProcess::BoardProcess(const QString& program, const QStringList& options,
+                           const std::function<void(QProcess&)>& prepare) {
+  prepare(*this);
+  start(program, options);
   if (waitForStarted(wait_ms)) device = next_device();
 }
 

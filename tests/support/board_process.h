@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The virtual board, run as its own program the way an operator runs it. Started with
 // the given options, it is ready once it has printed its device (empty when it did not
@@ -13,6 +14,10 @@ class BoardProcess : public QProcess {
   // or, with SeparateChannels, is kept for the caller to read.
   explicit BoardProcess(const QStringList& options,
                         ProcessChannelMode channels = ForwardedErrorChannel);
+  // Another build of the board, e.g. an installed one: `prepare` sets the process up
+  // (its environment, its user) before it starts.
+  BoardProcess(const QString& program, const QStringList& options,
+               const std::function<void(QProcess&)>& prepare);
   ~BoardProcess() override;
   BoardProcess(const BoardProcess&) = delete;
   BoardProcess& operator=(const BoardProcess&) = delete;
