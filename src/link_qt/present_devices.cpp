@@ -5,13 +5,6 @@
 #include <string_view>
 #include <system_error>
 
-#ifdef __linux__
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -60,19 +53,6 @@ std::vector<std::string> present_serial_devices(
     if (answers_as_line(line)) found.push_back(line);
   }
   return found;
-}
-
-bool serial_line_answers([[maybe_unused]] const fs::path& device) {
-#ifdef __linux__
-  const int fd = ::open(device.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  serial_struct info{};
-  const bool real = ::ioctl(fd, TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-  ::close(fd);
-  return real;
-#else
-  return false;
-#endif
 }
 
 std::string missing_device_advice(int port, const std::vector<std::string>& present,

@@ -13,7 +13,8 @@ std::vector<std::string> present_serial_devices(
     const std::function<bool(const std::filesystem::path&)>& answers_as_line);
 
 // Whether a ttyS device is a real line: most systems have 32 of them, with only one or
-// two behind a UART.
+// two behind a UART. Only Linux can be asked (present_devices_linux.cpp); elsewhere no
+// line counts as real (present_devices_other.cpp).
 bool serial_line_answers(const std::filesystem::path& device);
 
 // What follows "No such device" for port `port`: the devices present and the command
