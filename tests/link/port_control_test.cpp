@@ -125,6 +125,8 @@ TEST(PortDevice, NumbersMapToComPortsThroughTheDevicePathFromTen) {
     SCOPED_TRACE(c.number);
     EXPECT_EQ(port_device(c.number, dir), c.device);
   }
+  // So the port box's tooltip names no folder of links either.
+  EXPECT_FALSE(reads_port_links());
   std::filesystem::remove_all(dir);
 }
 #else
@@ -142,6 +144,7 @@ TEST(PortDevice, NumbersMapToTtySUnlessALinkInTheProgramFolderNamesTheDevice) {
   std::filesystem::create_symlink("/dev/ttyUSB7", dir / "com1");
   EXPECT_EQ(port_device(1, dir), (dir / "com1").string());
   EXPECT_EQ(port_device(2, dir), "/dev/ttyS1");
+  EXPECT_TRUE(reads_port_links());
   std::filesystem::remove_all(dir);
 }
 #endif
