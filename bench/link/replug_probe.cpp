@@ -8,10 +8,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "link_qt/qt_event_wait.h"
 #include "panel_link.h"
 
 namespace {
@@ -52,7 +54,7 @@ int main(int argc, char* argv[]) {
       return 1;
     }
     // Plugged back at a different moment of the look interval each time.
-    run_events_for(100 + (i * 379) % 1000);
+    QtEventWait().run_for(std::chrono::milliseconds(100 + (i * 379) % 1000));
     const auto before = answers();
     board.send(SIGUSR2);
     QElapsedTimer back;
@@ -75,7 +77,7 @@ int main(int argc, char* argv[]) {
   const double cpu_before = cpu_seconds();
   QElapsedTimer gone;
   gone.start();
-  run_events_for(10'000);
+  QtEventWait().run_for(std::chrono::milliseconds(10'000));
   const double cpu = cpu_seconds() - cpu_before;
   std::printf(
       "CPU while the device is gone: %.3f s in %.1f s = %.2f %% of a core  (goal: under 0.5 %%)\n",

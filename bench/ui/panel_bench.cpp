@@ -27,6 +27,7 @@
 #include <string>
 
 #include "board_process.h"
+#include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 #include "qt_events.h"
 #include "ui/indicator_box.h"
@@ -66,17 +67,17 @@ int closed_boxes(const QWidget& form) {
 
 // The flooded panel: settled, flooded from its first request on, then settled again.
 int run_flooded_panel(const QWidget& form, QPushButton& port_button, int flood_seconds) {
-  run_events_for(1000);
+  QtEventWait().run_for(std::chrono::milliseconds(1000));
   std::printf("before_kib %ld\n", status_kib());
   port_button.click();
   // Samples what the operator sees through the flood, every 100 ms.
   int shown = 0, samples = 0;
   for (; samples < flood_seconds * 10; ++samples) {
-    run_events_for(100);
+    QtEventWait().run_for(std::chrono::milliseconds(100));
     shown += closed_boxes(form) == 16;
   }
   std::printf("shown_during %d of %d\n", shown, samples);
-  run_events_for(3000);
+  QtEventWait().run_for(std::chrono::milliseconds(3000));
   std::printf("shown_after %d\n", closed_boxes(form));
   std::printf("after_kib %ld\npeak_kib %ld\n", status_kib(), status_kib("VmHWM:"));
   return 0;

@@ -1,9 +1,9 @@
 #include "qt_events.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include <chrono>
+
+#include "link_qt/qt_event_wait.h"
 
 void start_qt() {
   static int argc = 1;
@@ -13,14 +13,7 @@ void start_qt() {
   (void)application;
 }
 
-void run_events_for(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 bool wait_until(const std::function<bool()>& done, int timeout_ms) {
-  const QDeadlineTimer deadline(timeout_ms);
-  while (!done() && !deadline.hasExpired()) run_events_for(1);
-  return done();
+  QtEventWait wait;
+  return wait.wait_until(done, wait.now() + std::chrono::milliseconds(timeout_ms));
 }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "event_wait.h"
+#include "link/event_wait.h"
 #include "exit_code.h"
 #include "panel_core/line_watcher.h"
 #include "panel_core/panel_core.h"

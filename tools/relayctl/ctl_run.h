@@ -6,7 +6,7 @@
 #include "board_session.h"
 #include "ctl_host.h"
 #include "ctl_options.h"
-#include "event_wait.h"
+#include "link/event_wait.h"
 #include "panel_core/panel_core.h"
 
 // Everything a relayctl command runs on: the core hosted by relayctl, the way to wait

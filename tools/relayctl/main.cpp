@@ -11,7 +11,7 @@
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
 #include "panel_core/panel_core.h"
-#include "qt_event_wait.h"
+#include "link_qt/qt_event_wait.h"
 #include "standard_output.h"
 
 int main(int argc, char* argv[]) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "event_wait.h"
+#include "link/event_wait.h"
 
 // Waits on Qt's event loop: the serial port's receive events and the poll timer run
 // while it waits, and it wakes at the deadline to the millisecond.

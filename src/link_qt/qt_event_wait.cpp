@@ -1,4 +1,4 @@
-#include "qt_event_wait.h"
+#include "link_qt/qt_event_wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
