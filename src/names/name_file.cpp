@@ -71,7 +71,12 @@ void NameFile::load_names(const std::string& address) {
 
 void NameFile::reload(const std::optional<std::string>& address) {
   if (path_.empty()) return;
+  // A change beside the file (another file of its folder) leaves it as the last reload
+  // read it: one read, and the view as it is.
+  std::string bytes;
+  if (read_whole_file(path_, bytes) || bytes == reloaded_bytes_) return;
   if (!is_set_up(Telling::quiet)) return;
+  reloaded_bytes_ = std::move(bytes);
   view_.set_window_caption(value(title_section, title_key, Telling::quiet));
   if (address) load_names(*address, Telling::quiet);
 }

@@ -37,7 +37,8 @@ class NameFile {
   // After the file changed on disk (another program renamed a relay): the title, and the
   // 16 names when an address text is given. Tells the operator nothing and leaves the
   // view as it is while the file is missing or not set up: a file being replaced or
-  // edited is no news to act on, and the next change brings the names.
+  // edited is no news to act on, and the next change brings the names. A file unchanged
+  // since the last reload is not read again.
   void reload(const std::optional<std::string>& address);
 
   const std::filesystem::path& path() const { return path_; }
@@ -58,4 +59,5 @@ class NameFile {
   ProfileStore& profile_store_;
   MessageBoxes& messages_;
   NameView& view_;
+  std::string reloaded_bytes_;  // the file as the last reload showed it
 };

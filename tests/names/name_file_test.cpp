@@ -243,6 +243,23 @@ TEST_F(NameFileTest, ReloadIsQuietAndWaitsForASetUpFile) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+// A change beside the file (another file of its folder) leaves the view alone; a change
+// of the file itself reaches it.
+TEST_F(NameFileTest, ReloadShowsOnlyAChangedFile) {
+  write_bytes(path, "[address 0]\r\n[address 1]\r\nrelay1name=pump\r\n");
+  names.reload("1");
+  EXPECT_EQ(view.labels[1], "pump");
+  view.labels.clear();
+  view.captions.clear();
+  names.reload("1");
+  EXPECT_TRUE(view.labels.empty());
+  EXPECT_TRUE(view.captions.empty());
+  write_bytes(path, "[address 0]\r\n[address 1]\r\nrelay1name=valve\r\n");
+  names.reload("1");
+  EXPECT_EQ(view.labels[1], "valve");
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 // The rename dialog, which the main window gives the latest address and relay.
 class RenameLogicTest : public NameFileTest {
  protected:
