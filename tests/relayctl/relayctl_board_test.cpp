@@ -229,6 +229,24 @@ TEST_F(RelayctlOnBoard, ASignalCutsAPulseShortWithTheRelayBackAndLetsAnOpenFinis
   }
 }
 
+// Started under nohup, a hang-up is no reason to cut a pulse short.
+TEST_F(RelayctlOnBoard, APulseStartedWithHangUpsIgnoredRunsItsFullHold) {
+  board.switch_at_board(0);
+  QProcess process;
+  process.start("/bin/sh", {"-c", "trap '' HUP; exec \"$0\" \"$@\"", program, "--timeout", "10000",
+                            "pulse", "5", "2s"});
+  ASSERT_TRUE(process.waitForStarted(15000));
+  ASSERT_TRUE(wait_until([&] { return board.opened() == relay_bit(5); }));
+  ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+  const CtlResult result = finish(process);
+  EXPECT_EQ(result.code, 0) << result.err;
+  EXPECT_EQ(board.take_frames(),
+            (Frames{query, "55 01 12 00 00 00 05 6D", "55 01 11 00 00 00 05 6C", query}));
+  ASSERT_EQ(board.arrivals.size(), 4u);
+  EXPECT_GE(board.arrivals[2] - board.arrivals[1], std::chrono::milliseconds(2000));
+  EXPECT_EQ(board.opened(), 0);
+}
+
 TEST_F(RelayctlOnBoard, AWatchEndsOnceNobodyReadsItAndFreesThePort) {
   // A pipe of the test's own, as in `relayctl watch | head -16`.
   const std::string pipe = (dir() / "out").string();

@@ -149,7 +149,8 @@ std::string names_json(int address, const RelayNames& names) {
 std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& shown, bool json,
                               std::chrono::system_clock::time_point now) {
   std::string lines;
-  const std::string time = utc_time_text(now);
+  // Formatted at the first change only: a watch asks on every poll tick.
+  std::string time;
   for (int relay = 1; relay <= relay_count; ++relay) {
     const auto index = static_cast<std::size_t>(relay - 1);
     // Idle is what a closed port shows; to a script it is as unknown as Unknown.
@@ -157,6 +158,7 @@ std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& sho
         shown[index] == IndicatorState::Idle ? IndicatorState::Unknown : shown[index];
     if (state == last_[index]) continue;
     last_[index] = state;
+    if (time.empty()) time = utc_time_text(now);
     const std::string word(state_word(state));
     lines += json ? "{\"time\":\"" + time + "\",\"relay\":" + std::to_string(relay) +
                         ",\"state\":\"" + word + "\"}\n"

@@ -40,7 +40,12 @@ void catch_interrupts() {
   action.sa_handler = raise_interrupt_flag;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // One ignored at the start stays so: nohup's hang-up, a background job's Ctrl+C.
+    struct sigaction before {};
+    if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
 }
 
 bool interrupted() {
