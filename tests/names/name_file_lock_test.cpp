@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <thread>
 
@@ -83,7 +84,10 @@ TEST(NameFileLock, ASecondFirstStartKeepsTheFileTheFirstOneSetUp) {
   NameFile names(path, profile_store, messages, view);
   std::optional<NameFileLock> first(std::in_place, path, patience);
   std::thread second([&] { names.open_or_create(); });
-  while (!messages.told) std::this_thread::yield();  // it found no file
+  // It found no file; a generous deadline so that a fault fails the test instead of hanging it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!messages.told && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_TRUE(messages.told);
   const std::string set_up = "[Software properties]\r\nThe name=First\r\n[address 0]\r\n";
   write_bytes(path, set_up);
   first.reset();
