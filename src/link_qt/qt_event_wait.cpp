@@ -11,7 +11,6 @@ bool QtEventWait::wait_until(const std::function<bool()>& done, Clock::time_poin
   QTimer wake;
   wake.setTimerType(Qt::PreciseTimer);
   wake.setSingleShot(true);
-  QObject::connect(&wake, &QTimer::timeout, [] {});
   while (Clock::now() < deadline) {
     if (deadline != Clock::time_point::max()) {
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
