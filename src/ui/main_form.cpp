@@ -216,11 +216,7 @@ void main_form::set_close_all_enabled(bool enabled) {
 
 // Enabling a running timer leaves its rhythm alone.
 void main_form::set_timer_enabled(bool enabled) {
-  if (!enabled) {
-    controls_.poll_timer->stop();
-  } else if (!controls_.poll_timer->isActive()) {
-    controls_.poll_timer->start();
-  }
+  controls_.poll_timer->set_enabled(enabled);
 }
 
 void main_form::set_port_box_enabled(bool enabled) {
