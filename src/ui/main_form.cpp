@@ -63,7 +63,7 @@ main_form::main_form(std::filesystem::path name_file, std::filesystem::path link
   // file's title replaces it in set_up before the window is first shown.
   setWindowTitle(QStringLiteral("Corvanti\r\n"));
   setWindowIcon(two_cogs_icon());
-  setFixedSize(main_form_geometry.client());
+  setFixedSize(client_size(main_form_geometry.client()));
   update_port_tooltip();
   controls_.port_box->installEventFilter(this);
   connect_handlers();

@@ -31,7 +31,7 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
                                    QStringLiteral("取 消"))) {
   setObjectName(QStringLiteral("name_form"));
   setWindowTitle(QStringLiteral("更改名称"));
-  resize(name_form_geometry.client());
+  resize(client_size(name_form_geometry.client()));
 
   name_box_->setObjectName(QStringLiteral("mingcheng"));
   name_box_->setGeometry(to_pixels(name_form_geometry.name_box));

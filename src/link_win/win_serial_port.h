@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/serial_port.h"
+
+// The panel's serial line on Windows: COMn (\\.\COMn from 10 on) or a named device,
+// 9600 8N1, no flow control, opened for this program alone. Everything happens on the
+// thread that made it, the window's: a watcher checks the line's input queue about
+// every millisecond and posts to that thread, whose message loop (any loop, a modal
+// dialog's included) hands the bytes to the receive handler within a few milliseconds
+// of their arrival. Nothing waits on the line itself: Wine's serial emulation neither
+// reports receive events nor honours read timeouts on every device.
+//
+// A device that is really gone (a USB adapter pulled) is released at once, but the port
+// still counts as open: frames are dropped and the watchdog shows the relays unknown.
+// About once a second the port then looks for the device again and, once it is back,
+// opens it with the same settings, and the poll goes on.
+class WinSerialPort final : public SerialPort {
+ public:
+  WinSerialPort();
+  ~WinSerialPort() override;
+  WinSerialPort(const WinSerialPort&) = delete;
+  WinSerialPort& operator=(const WinSerialPort&) = delete;
+
+  bool is_open() const override;
+  void discard_input() override;
+  void write(std::span<const std::uint8_t> bytes) override;
+  void select_port(std::int16_t number) override;
+  void select_device(std::string path) override;
+  OpenResult open() override;
+  void set_receive_threshold(int bytes) override;
+  void set_receive_handler(std::function<void(int event_code)> handler) override;
+  std::size_t bytes_waiting() const override;
+  std::optional<std::uint8_t> read_byte() override;
+  void close() override;
+
+  // True while the port counts as open but its device is gone.
+  bool device_lost() const;
+
+  // How often a lost device is looked for.
+  static constexpr std::chrono::milliseconds reopen_interval{1000};
+
+ private:
+  struct Line;
+  std::unique_ptr<Line> line_;
+};
