@@ -1,6 +1,5 @@
 #include "names/state_folder.h"
 
-#include <cstdlib>
 #include <system_error>
 
 #include "names/file_messages.h"
@@ -11,11 +10,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* name_file_name = "name.txt";
-
-std::string environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
 
 StateFolder per_user(const fs::path& folder) {
   return {folder, folder / name_file_name, true};
@@ -29,6 +23,13 @@ StateFolderChoice choose_state_folder(const StateFolderQuery& query) {
   }
   if (query.program_dir_writable) {
     return StateFolder{query.program_dir, query.program_dir / name_file_name, false};
+  }
+  if (query.per_user_rule == PerUserRule::AppData) {
+    if (query.appdata.is_absolute()) return per_user(query.appdata / state_folder_name);
+    return StateFolderProblem{
+        query.program_dir,
+        "the program's folder cannot be written, and APPDATA is not set to give a per-user "
+        "folder"};
   }
   // A relative XDG_CONFIG_HOME is invalid by the XDG rules and is ignored.
   const fs::path xdg(query.xdg_config_home);
@@ -80,8 +81,7 @@ StateFolderChoice find_state_folder(const fs::path& program_dir,
   } else {
     query.program_dir_writable = !folder_write_error(program_dir);
   }
-  query.xdg_config_home = environment("XDG_CONFIG_HOME");
-  query.home = environment("HOME");
+  read_state_environment(query);
   const auto choice = choose_state_folder(query);
   if (const auto* chosen = std::get_if<StateFolder>(&choice)) return prepare_state_folder(*chosen);
   return choice;

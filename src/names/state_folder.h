@@ -12,8 +12,12 @@
 //
 // The rule: the name file given on the command line (--names FILE), whose folder then
 // holds the links; else the program's own folder when it can be written (a portable
-// copy keeps its names with it); else the per-user folder $XDG_CONFIG_HOME/relay_panel,
-// or ~/.config/relay_panel when XDG_CONFIG_HOME is unset, created when needed.
+// copy keeps its names with it); else the per-user folder, created when needed: on
+// Linux $XDG_CONFIG_HOME/relay_panel, or ~/.config/relay_panel when XDG_CONFIG_HOME is
+// unset; on Windows %APPDATA%\relay_panel.
+
+// Where each system keeps a user's own settings.
+enum class PerUserRule { Xdg, AppData };
 
 // What the rule looks at. Empty strings stand for unset environment variables.
 struct StateFolderQuery {
@@ -22,6 +26,8 @@ struct StateFolderQuery {
   std::optional<std::filesystem::path> names_option;  // --names FILE
   std::string xdg_config_home;
   std::string home;
+  PerUserRule per_user_rule = PerUserRule::Xdg;
+  std::filesystem::path appdata;  // %APPDATA%, as a path: it may hold any character
 };
 
 // The folder and the name file in it. `per_user` says that the folder is the per-user
@@ -40,7 +46,7 @@ struct StateFolderProblem {
 
 using StateFolderChoice = std::variant<StateFolder, StateFolderProblem>;
 
-// The folder name used below $XDG_CONFIG_HOME or ~/.config.
+// The folder name used below $XDG_CONFIG_HOME, ~/.config or %APPDATA%.
 inline constexpr const char* state_folder_name = "relay_panel";
 
 // The rule itself, without looking at the disk.

@@ -1,10 +1,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "names/state_folder_platform.h"
+
+namespace {
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+}  // namespace
 
 std::error_code folder_write_error(const std::filesystem::path& folder) {
   if (::access(folder.c_str(), W_OK) == 0) return {};
   return {errno, std::generic_category()};
+}
+
+void read_state_environment(StateFolderQuery& query) {
+  query.per_user_rule = PerUserRule::Xdg;
+  query.xdg_config_home = environment("XDG_CONFIG_HOME");
+  query.home = environment("HOME");
 }

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <variant>
 #include <vector>
@@ -75,12 +80,29 @@ TEST(StateFolder, TheRuleTakesTheOptionThenTheProgramFolderThenThePerUserFolder)
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto choice = choose_state_folder({program, c.writable, c.names, c.xdg, c.home});
+    const auto choice =
+        choose_state_folder({program, c.writable, c.names, c.xdg, c.home, PerUserRule::Xdg, {}});
     EXPECT_EQ(fs::path(outcome(choice)).generic_string(), fs::path(c.expected).generic_string());
     if (const auto* chosen = std::get_if<StateFolder>(&choice)) {
       EXPECT_EQ(chosen->folder, chosen->name_file.parent_path());  // links beside the names
     }
   }
+}
+
+TEST(StateFolder, TheWindowsRuleTakesAppDataWhenTheProgramFolderCannotBeWritten) {
+  const fs::path root = fs::temp_directory_path().root_path();
+  const fs::path program = root / "Program Files" / "Relay panel";
+  const fs::path appdata = root / "Users" / "op" / "AppData" / "Roaming";
+  const auto rule = [&](bool writable, const fs::path& appdata_value) {
+    StateFolderQuery query{program,      writable, {}, "/x", "/home", PerUserRule::AppData,
+                           appdata_value};
+    return outcome(choose_state_folder(query));
+  };
+  EXPECT_EQ(rule(true, appdata), (program / "name.txt").string());
+  EXPECT_EQ(rule(false, appdata), (appdata / "relay_panel" / "name.txt").string() + " (per user)");
+  // XDG_CONFIG_HOME and HOME mean nothing here, nor a relative APPDATA.
+  EXPECT_EQ(rule(false, ""), "problem: " + program.string());
+  EXPECT_EQ(rule(false, "Roaming"), "problem: " + program.string());
 }
 
 TEST(StateFolder, PreparingCreatesThePerUserFolderAndRefusesWhatCannotHoldANameFile) {
@@ -210,5 +232,26 @@ TEST(StateFolder, AProgramFolderTheOperatorCannotWriteSendsTheNamesToThePerUserF
     return 0;
   });
   EXPECT_EQ(status, 0);
+}
+#endif
+
+#ifdef _WIN32
+// This process's rule: a program folder it cannot make a file in (here a missing one)
+// sends the names to %APPDATA%\relay_panel, made at once, whatever the characters of
+// the user's folder; one it can write keeps them, and the check leaves no file behind.
+TEST(StateFolder, OnWindowsTheNamesGoToAppDataWhenTheProgramFolderRefusesAFile) {
+  TempFolder dir;
+  const fs::path appdata = dir.path() / L"Roaming \u6e29\u5ea6";
+  ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", appdata.c_str()));
+  const auto per_user = find_state_folder(dir / "missing", std::nullopt);
+  ASSERT_TRUE(std::holds_alternative<StateFolder>(per_user)) << reason(per_user);
+  EXPECT_EQ(std::get<StateFolder>(per_user).name_file, appdata / "relay_panel" / "name.txt");
+  EXPECT_TRUE(std::get<StateFolder>(per_user).per_user);
+  EXPECT_TRUE(fs::is_directory(appdata / "relay_panel"));
+  EXPECT_EQ(outcome(find_state_folder(dir.path(), std::nullopt)), (dir / "name.txt").string());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
+  EXPECT_EQ(outcome(find_state_folder(dir / "missing", std::nullopt)),
+            "problem: " + (dir / "missing").string());
 }
 #endif
