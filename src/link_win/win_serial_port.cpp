@@ -1,1 +1,320 @@
-// placeholder
+#include "link_win/win_serial_port.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <deque>
+
+#include "link/port_device.h"
+#include "link_win/com_open_failure.h"
+#include "link_win/line_watcher.h"
+#include "link_win/message_window.h"
+#include "link_win/present_com_ports.h"
+#include "link_win/win_text.h"
+
+namespace {
+
+constexpr UINT bytes_waiting_message = WM_APP + 1;
+constexpr UINT line_failed_message = WM_APP + 2;
+constexpr UINT_PTR reopen_timer_id = 1;
+
+// An 8-byte frame takes 8.3 ms at 9600 baud; a line that will not take it in this long
+// (a stuck driver) drops the rest rather than stall the panel.
+constexpr DWORD write_timeout_ms = 100;
+
+// Opens `device` with the panel's fixed settings; the handle, or why not.
+struct OpenedLine {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::string reason;
+};
+
+OpenedLine open_line(const std::string& device) {
+  // Exclusive: no other program may open the port while the panel holds it.
+  const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return {handle,
+            com_open_failure_reason(error, !missing && com_device_exists(device),
+                                    missing ? present_com_ports() : std::vector<std::string>{},
+                                    system_error_text(error))};
+  }
+  DCB settings{};
+  settings.DCBlength = sizeof settings;
+  bool configured = GetCommState(handle, &settings) != 0;
+  if (configured) {
+    settings.BaudRate = CBR_9600;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fBinary = TRUE;
+    settings.fParity = FALSE;
+    settings.fOutxCtsFlow = FALSE;
+    settings.fOutxDsrFlow = FALSE;
+    settings.fDsrSensitivity = FALSE;
+    settings.fTXContinueOnXoff = TRUE;
+    settings.fOutX = FALSE;
+    settings.fInX = FALSE;
+    settings.fErrorChar = FALSE;
+    settings.fNull = FALSE;
+    // Raised as terminals raise them, but no handshake: the board ignores both.
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    settings.fRtsControl = RTS_CONTROL_ENABLE;
+    // A framing error on a noisy line must not stop every later read and write.
+    settings.fAbortOnError = FALSE;
+    configured = SetCommState(handle, &settings) != 0;
+  }
+  // Reads take what waits and return at once; the watcher says when to read.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
+  configured = configured && SetCommTimeouts(handle, &timeouts) != 0;
+  if (!configured) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    return {INVALID_HANDLE_VALUE, not_a_serial_port_reason(system_error_text(error))};
+  }
+  // A fresh port starts with an empty input queue: whatever reached the line while it
+  // was closed is stale.
+  PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+  DWORD errors = 0;
+  ClearCommError(handle, &errors, nullptr);
+  return {handle, {}};
+}
+
+}  // namespace
+
+struct WinSerialPort::Line {
+  Line() : window([this](UINT message, WPARAM wparam, LPARAM) { on_message(message, wparam); }) {}
+
+  bool usable() const { return open && !lost; }
+  void on_message(UINT message, WPARAM wparam);
+  void start_session();
+  void watch();
+  void release_handle();
+  void take_in();
+  void deliver(WPARAM session_tag);
+  void check_line();
+  void lose_device();
+  void look_for_device();
+  void release_hold();
+
+  MessageWindow window;
+  std::int16_t number = 0;
+  std::string named_device;
+  std::string device;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::unique_ptr<LineWatcher> watcher;
+  std::deque<std::uint8_t> buffer;
+  std::function<void(int)> handler;
+  int threshold = 1;
+  bool open = false;
+  bool lost = false;
+  // The buffer is full: the watcher's posting stays blocked until room is made.
+  bool held = false;
+  // One message at a time: set by the watcher when it posts, cleared once the bytes
+  // are taken in.
+  std::atomic<bool> posted{false};
+  // Counts opens, reopens and closes, so that a message posted for an earlier line is
+  // dropped.
+  std::uint64_t session = 0;
+};
+
+void WinSerialPort::Line::on_message(UINT message, WPARAM wparam) {
+  switch (message) {
+    case bytes_waiting_message:
+      deliver(wparam);
+      break;
+    case line_failed_message:
+      if (wparam == static_cast<WPARAM>(session) && usable()) lose_device();
+      break;
+    case WM_TIMER:
+      if (wparam == reopen_timer_id) look_for_device();
+      break;
+    default:
+      break;
+  }
+}
+
+void WinSerialPort::Line::start_session() {
+  lost = false;
+  held = false;
+  posted = false;
+  buffer.clear();
+  ++session;
+  KillTimer(window.handle(), reopen_timer_id);
+}
+
+void WinSerialPort::Line::watch() {
+  const WPARAM tag = static_cast<WPARAM>(session);
+  watcher = std::make_unique<LineWatcher>(
+      handle,
+      [this, tag] {
+        if (!posted.exchange(true)) window.post(bytes_waiting_message, tag);
+      },
+      [this, tag] { window.post(line_failed_message, tag); });
+}
+
+void WinSerialPort::Line::release_handle() {
+  // The watcher stops before the handle closes, never after.
+  watcher.reset();
+  if (handle == INVALID_HANDLE_VALUE) return;
+  CloseHandle(handle);
+  handle = INVALID_HANDLE_VALUE;
+}
+
+void WinSerialPort::Line::take_in() {
+  while (buffer.size() < read_buffer_bound) {
+    std::uint8_t chunk[512];
+    const DWORD room =
+        static_cast<DWORD>(std::min<std::size_t>(sizeof chunk, read_buffer_bound - buffer.size()));
+    DWORD got = 0;
+    if (!ReadFile(handle, chunk, room, &got, nullptr)) {
+      check_line();
+      return;
+    }
+    buffer.insert(buffer.end(), chunk, chunk + got);
+    if (got < room) return;
+  }
+}
+
+void WinSerialPort::Line::deliver(WPARAM session_tag) {
+  if (session_tag != static_cast<WPARAM>(session)) return;
+  if (!usable()) return;
+  take_in();
+  if (!usable()) return;
+  // A full buffer keeps the watcher quiet until a read or a discard makes room.
+  if (buffer.size() < read_buffer_bound) {
+    posted = false;
+  } else {
+    held = true;
+  }
+  if (handler && buffer.size() >= static_cast<std::size_t>(std::max(threshold, 0))) {
+    handler(comm_event_receive);
+  }
+}
+
+void WinSerialPort::Line::release_hold() {
+  if (!held || buffer.size() >= read_buffer_bound) return;
+  held = false;
+  posted = false;
+}
+
+// Only the device can tell a failed read or write from a line that is merely idle.
+void WinSerialPort::Line::check_line() {
+  DWORD errors = 0;
+  if (!ClearCommError(handle, &errors, nullptr)) lose_device();
+}
+
+void WinSerialPort::Line::lose_device() {
+  if (lost) return;
+  lost = true;
+  release_handle();
+  buffer.clear();
+  SetTimer(window.handle(), reopen_timer_id, static_cast<UINT>(reopen_interval.count()), nullptr);
+}
+
+void WinSerialPort::Line::look_for_device() {
+  if (!open || !lost) {
+    KillTimer(window.handle(), reopen_timer_id);
+    return;
+  }
+  // Not back yet: the next look is a second away.
+  const OpenedLine line = open_line(device);
+  if (line.handle == INVALID_HANDLE_VALUE) return;
+  handle = line.handle;
+  start_session();
+  watch();
+}
+
+WinSerialPort::WinSerialPort() : line_(std::make_unique<Line>()) {}
+
+WinSerialPort::~WinSerialPort() {
+  close();
+}
+
+bool WinSerialPort::is_open() const {
+  return line_->open;
+}
+
+void WinSerialPort::select_port(std::int16_t number) {
+  line_->number = number;
+  line_->named_device.clear();
+}
+
+void WinSerialPort::select_device(std::string path) {
+  line_->named_device = std::move(path);
+}
+
+OpenResult WinSerialPort::open() {
+  Line& line = *line_;
+  const auto device = line.named_device.empty() ? port_device(line.number, {})
+                                                : std::optional<std::string>(line.named_device);
+  if (!device) return {false, {}, "no port has this number"};
+  if (line.open) return {false, *device, "the port is already open"};
+  OpenedLine opened = open_line(*device);
+  if (opened.handle == INVALID_HANDLE_VALUE) return {false, *device, std::move(opened.reason)};
+  line.handle = opened.handle;
+  line.device = *device;
+  line.open = true;
+  line.start_session();
+  line.watch();
+  return {true, *device, {}};
+}
+
+void WinSerialPort::close() {
+  Line& line = *line_;
+  if (line.handle != INVALID_HANDLE_VALUE) {
+    line.watcher.reset();
+    PurgeComm(line.handle, PURGE_RXCLEAR | PURGE_RXABORT);
+  }
+  line.release_handle();
+  line.open = false;
+  line.start_session();
+}
+
+void WinSerialPort::discard_input() {
+  Line& line = *line_;
+  if (!line.usable()) return;
+  // Empties both the driver's input queue and the bytes already taken in.
+  PurgeComm(line.handle, PURGE_RXCLEAR);
+  line.buffer.clear();
+  line.release_hold();
+}
+
+void WinSerialPort::write(std::span<const std::uint8_t> bytes) {
+  Line& line = *line_;
+  if (!line.usable() || bytes.empty()) return;
+  DWORD written = 0;
+  if (!WriteFile(line.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+    line.check_line();
+  }
+}
+
+void WinSerialPort::set_receive_threshold(int bytes) {
+  line_->threshold = bytes;
+}
+
+void WinSerialPort::set_receive_handler(std::function<void(int)> handler) {
+  line_->handler = std::move(handler);
+}
+
+std::size_t WinSerialPort::bytes_waiting() const {
+  if (!line_->usable()) return 0;
+  return line_->buffer.size();
+}
+
+std::optional<std::uint8_t> WinSerialPort::read_byte() {
+  Line& line = *line_;
+  if (!line.usable() || line.buffer.empty()) return std::nullopt;
+  const std::uint8_t byte = line.buffer.front();
+  line.buffer.pop_front();
+  line.release_hold();
+  return byte;
+}
+
+bool WinSerialPort::device_lost() const {
+  return line_->open && line_->lost;
+}

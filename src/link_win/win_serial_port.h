@@ -45,6 +45,11 @@ class WinSerialPort final : public SerialPort {
 
   // How often a lost device is looked for.
   static constexpr std::chrono::milliseconds reopen_interval{1000};
+  // The most bytes the port takes in from the line between two requests: 512 answers,
+  // four seconds of a 9600-baud line. Every request discards what waits, so a board
+  // that sends faster than that (a flood) would only grow the buffer; beyond it the
+  // bytes wait in the driver until the next request drops them.
+  static constexpr std::size_t read_buffer_bound = 4096;
 
  private:
   struct Line;
