@@ -1,0 +1,79 @@
+#include "wine_session.h"
+
+#include <QProcess>
+
+#include "file_bytes.h"
+
+namespace {
+
+std::filesystem::path from_environment(const char* name, const std::filesystem::path& fallback) {
+  const QString value = qEnvironmentVariable(name);
+  return value.isEmpty() ? fallback : std::filesystem::path(value.toStdString());
+}
+
+}  // namespace
+
+WineSession& WineSession::get() {
+  static WineSession session;
+  return session;
+}
+
+WineSession::WineSession()
+    : build(from_environment("RELAY_WINDOWS_BUILD", RELAY_SOURCE_DIR "/build-win")),
+      prefix(from_environment("RELAY_WINE_PREFIX", build / "wine-936")),
+      ports(prefix / "relay-ports"),
+      screen(std::make_unique<XScreen>()) {
+  if (screen->display_name().isEmpty()) {
+    error = "Xvfb did not start";
+    return;
+  }
+  environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("WINEPREFIX", QString::fromStdString(prefix.string()));
+  environment.insert("WINEDEBUG", "-all");
+  environment.insert("LANG", "zh_CN.UTF-8");
+  environment.insert("LC_ALL", "zh_CN.UTF-8");
+  environment.insert("DISPLAY", screen->display_name());
+  environment.remove("WAYLAND_DISPLAY");
+  std::filesystem::create_directories(ports);
+  if (!std::filesystem::exists(prefix / "system.reg") && !run("wineboot", {"--init"})) {
+    error = "the Wine prefix " + prefix.string() + " could not be made";
+    return;
+  }
+  // A server left by an interrupted run would keep an old display and port map.
+  run("wineserver", {"--kill"});
+  if (!map_com1()) {
+    error = "COM1 could not be mapped to " + (ports / "com1").string();
+    return;
+  }
+  // Started once here, the server and Wine's background programs serve every
+  // program of the tests, each of which then starts in a fraction of the time.
+  if (!run("wineserver", {"--persistent"}) || !run("wineboot", {})) {
+    error = "the Wine server did not start";
+  }
+}
+
+WineSession::~WineSession() {
+  run("wineserver", {"--kill"});
+}
+
+bool WineSession::run(const QString& program, const QStringList& arguments, int timeout_ms) {
+  QProcess process;
+  process.setProcessEnvironment(environment);
+  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.start(program, arguments);
+  return process.waitForFinished(timeout_ms) && process.exitStatus() == QProcess::NormalExit &&
+         process.exitCode() == 0;
+}
+
+// Wine links its COM ports when its server starts, from the registry: the value is set
+// once, and the server that stores it ended so that the next one reads it.
+bool WineSession::map_com1() {
+  const std::string link = (ports / "com1").string();
+  const std::string value = "\"COM1\"=\"" + link + "\"";
+  if (read_bytes(prefix / "system.reg").find(value) != std::string::npos) return true;
+  return run("wine", {"reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/d",
+                      QString::fromStdString(link), "/f"}) &&
+         run("wineserver", {"--wait"}) &&
+         read_bytes(prefix / "system.reg").find(value) != std::string::npos;
+}
