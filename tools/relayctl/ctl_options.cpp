@@ -151,7 +151,9 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
         options.address_text = value;
       } else if (word == "--names") {
         if (value.empty()) return "--names needs a file";
-        options.names_file = std::filesystem::path(value);
+        // The command line is UTF-8 on every system; a plain string would be read in
+        // the locale's encoding on Windows.
+        options.names_file = std::filesystem::path(std::u8string(value.begin(), value.end()));
       } else if (word == "--timeout") {
         const auto ms = whole_number(value);
         if (!ms || *ms < 1 || *ms > 600'000) {

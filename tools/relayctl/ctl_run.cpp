@@ -6,6 +6,7 @@
 
 #include "common/text_number.h"
 #include "ctl_output.h"
+#include "names/file_messages.h"
 #include "text/utf8.h"
 
 namespace {
@@ -32,7 +33,7 @@ const RelayNames* load_names(CtlContext& context) {
 
 std::string no_names(const CtlContext& context) {
   if (!context.no_names_reason.empty()) return context.no_names_reason;
-  return context.core.name_file().path().string() + " not found.";
+  return path_text(context.core.name_file().path()) + " not found.";
 }
 
 int address_number(const CtlContext& context) {
@@ -96,7 +97,7 @@ int rename(CtlContext& context) {
     const auto shown = context.host.take_shown();
     if (std::any_of(shown.begin(), shown.end(),
                     [](const Message& message) { return message.icon == MessageIcon::None; })) {
-      context.err << notice_line(path.string() + ": name file created with the default names",
+      context.err << notice_line(path_text(path) + ": name file created with the default names",
                                  context.options.json);
     }
   }

@@ -1,1 +1,69 @@
-int main() { return 0; }
+// relayctl.exe: the relay board from scripts, on the panel's own core, with the Win32
+// serial line and message loop.
+#include <windows.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "console_stream_windows.h"
+#include "ctl_main.h"
+#include "interrupt_windows.h"
+#include "link/poll_cycle.h"
+#include "link_win/win_event_wait.h"
+#include "link_win/win_poll_timer.h"
+#include "link_win/win_serial_port.h"
+#include "link_win/win_text.h"
+
+namespace {
+
+// The command line as typed, in UTF-8: main's own arguments come in the system's code
+// page, which cannot hold every name.
+std::vector<std::string> utf8_arguments() {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; wide != nullptr && i < count; ++i) arguments.push_back(narrow(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+std::filesystem::path program_folder() {
+  std::wstring file(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, file.data(), static_cast<DWORD>(file.size()));
+    if (length == 0) return {};
+    if (length < file.size()) {
+      file.resize(length);
+      return std::filesystem::path(file).parent_path();
+    }
+    file.resize(file.size() * 2);
+  }
+}
+
+}  // namespace
+
+int main() {
+  const std::vector<std::string> arguments = utf8_arguments();
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+
+  int status = 0;
+  {
+    const ConsoleText console;
+    WinEventWait wait;
+    const CtlPlatform platform{
+        program_folder(),
+        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); },
+        [](std::function<void()> tick) {
+          auto timer = std::make_shared<WinPollTimer>(PollCycle::period, std::move(tick));
+          return std::function<void(bool)>([timer](bool enabled) { timer->set_enabled(enabled); });
+        },
+        wait};
+    status = relayctl_main(static_cast<int>(arguments.size()), argv.data(), platform, std::cout,
+                           std::cerr);
+  }
+  interrupts_finished();
+  return status;
+}
