@@ -17,7 +17,7 @@
 #include "ui/name_form.h"
 #include "ui/panel_icon.h"
 #include "ui/plain_text.h"
-#include "ui/port_tooltip.h"
+#include "panel_core/port_tooltip.h"
 #include "ui/spin_bar.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/port_tooltip.h"
+#include "panel_core/port_tooltip.h"
 
 #include "common/text_number.h"
 #include "link/port_device.h"
