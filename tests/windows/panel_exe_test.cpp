@@ -1,1 +1,290 @@
+// relay_panel.exe under Wine on the private X server: what the operator sees (messages,
+// title, the indicators' colours read from the screen) and what reaches the board and
+// the name file, for clicks and keys sent as the operator's.
+#include <gtest/gtest.h>
+#include <signal.h>
 
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+
+#include "board_frames.h"
+#include "file_bytes.h"
+#include "panel_core/form_geometry.h"
+#include "qt_events.h"
+#include "windows_program.h"
+#include "wine_session.h"
+
+namespace {
+
+using Frames = std::vector<std::string>;
+const std::string query = "55 01 10 00 00 00 00 66";
+constexpr std::uint32_t green = 0x00FF00, red = 0xFF0000, yellow = 0xFFFF00;
+constexpr std::uint32_t grey = 0x808080;  // Wine's COLOR_GRAYTEXT
+
+XScreen& screen() {
+  return *WineSession::get().screen;
+}
+
+std::int64_t ms_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+// The Win32 panel installed in a folder of its own, with its messages on standard error.
+class PanelExe : public ::testing::Test {
+ protected:
+  PanelExe() : program(install_program("relay_panel.exe", folder())) {}
+
+  std::filesystem::path folder() const { return temp.path().toStdString(); }
+
+  // Starts the panel and waits for its window, whose client area it reports.
+  void start(const QStringList& environment = {}) {
+    panel.reset();
+    started = Clock::now();
+    panel = std::make_unique<WindowsProgram>(
+        program, QStringList{}, QStringList{"RELAY_PANEL_MESSAGES=stderr"} + environment);
+    const auto client = panel->wait_for_line("client: ", 60000);
+    ASSERT_TRUE(client) << "the window did not come up";
+    shown = Clock::now();
+    std::istringstream(client->substr(8)) >> left >> top;
+  }
+  // The messages before the window came up.
+  std::vector<std::string> messages_before_shown() {
+    std::vector<std::string> before;
+    for (const auto& line : panel->lines()) {
+      if (line.starts_with("shown: ")) return before;
+      before.push_back(line);
+    }
+    return before;
+  }
+  // The first line from line `from` on that holds `part`, once it has come.
+  std::optional<std::string> message(const std::string& part, std::size_t from = 0) {
+    std::optional<std::string> found;
+    wait_until([&] {
+      const auto& lines = panel->lines();
+      for (std::size_t i = from; i < lines.size() && !found; ++i) {
+        if (lines[i].find(part) != std::string::npos) found = lines[i];
+      }
+      return found.has_value();
+    });
+    return found;
+  }
+
+  void click(const Twips& control, int dy = 0) {
+    const PixelRect r = pixel_rect(control);
+    screen().click(left + r.left + r.width / 2, top + r.top + r.height / 2 + dy);
+  }
+  // An indicator's colour, at its right end inside, where its caption never reaches.
+  std::uint32_t colour(int relay) {
+    const PixelRect box = pixel_rect(main_form_geometry.indicator(relay));
+    return screen().pixel(left + box.left + box.width - 5, top + box.top + box.height / 2);
+  }
+  std::string colours() {
+    std::string text;
+    for (int relay = 1; relay <= 16; ++relay) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "%06X ", colour(relay));
+      text += hex;
+    }
+    return text;
+  }
+  // Waits until every indicator shows `expected`, but those in `except` the other colour.
+  bool shows(std::uint32_t expected, std::vector<int> except = {}, std::uint32_t other = 0) {
+    return wait_until([&] {
+      for (int relay = 1; relay <= 16; ++relay) {
+        const bool odd = std::find(except.begin(), except.end(), relay) != except.end();
+        if (colour(relay) != (odd ? other : expected)) return false;
+      }
+      return true;
+    });
+  }
+  // Waits for `frame` on the wire; how long after `since` it came (-1: it did not).
+  std::int64_t wait_for_frame(LoggedBoard& board, const std::string& frame,
+                              Clock::time_point since) {
+    std::int64_t after = -1;
+    std::size_t seen = 0;
+    wait_until([&] {
+      const auto frames = board.take_frames();
+      for (std::size_t i = 0; i < frames.size() && after < 0; ++i) {
+        if (frames[i] == frame) after = ms_between(since, board.arrivals[seen + i]);
+      }
+      seen += frames.size();
+      return after >= 0;
+    });
+    return after;
+  }
+
+  QTemporaryDir temp;
+  std::filesystem::path program;
+  std::unique_ptr<WindowsProgram> panel;
+  Clock::time_point started, shown;
+  int left = 0;
+  int top = 0;
+};
+
+TEST_F(PanelExe, FirstStartTellsTwiceAndWritesTheLinuxPanelsFileThenTheTitleComesFromIt) {
+  // The Linux panel's first start in a folder of its own, for the bytes to expect.
+  QTemporaryDir linux_dir;
+  const QString linux_panel = linux_dir.filePath("relay_panel");
+  ASSERT_TRUE(QFile::copy(RELAY_LINUX_PANEL, linux_panel));
+  QProcess reference;
+  QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+  headless.insert("QT_QPA_PLATFORM", "offscreen");
+  headless.insert("RELAY_PANEL_MESSAGES", "stderr");
+  reference.setProcessEnvironment(headless);
+  reference.start(linux_panel);
+  QByteArray reference_lines;
+  ASSERT_TRUE(wait_until([&] {
+    reference_lines += reference.readAllStandardError();
+    return reference_lines.contains("shown: ");
+  }));
+  reference.kill();
+  reference.waitForFinished();
+  const std::string expected = read_bytes(linux_dir.filePath("name.txt").toStdString());
+  ASSERT_EQ(std::count(expected.begin(), expected.end(), '\n'), 4354);
+
+  start();
+  const auto told = messages_before_shown();
+  ASSERT_EQ(told.size(), 2u) << panel->lines().front();
+  EXPECT_TRUE(told[0].starts_with("File Not Found: ") && told[0].ends_with("\\name.txt not found."))
+      << told[0];
+  EXPECT_EQ(told[1], "name file created");
+  EXPECT_EQ(panel->wait_for_line("shown: "), "shown: Corvanti");
+  EXPECT_EQ(read_bytes(folder() / "name.txt"), expected);
+  RecordProperty("start_to_shown_ms", static_cast<int>(ms_between(started, shown)));
+
+  start();
+  EXPECT_EQ(messages_before_shown(), std::vector<std::string>{});
+  EXPECT_EQ(panel->wait_for_line("shown: "), "shown: Corvanti");
+  EXPECT_EQ(read_bytes(folder() / "name.txt"), expected);
+  std::printf("figure windows_start_to_shown_ms %lld\n",
+              static_cast<long long>(ms_between(started, shown)));
+}
+
+TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
+  LoggedBoard board;
+  start({"RELAY_PANEL_OPEN_PORT=1"});
+  ASSERT_TRUE(shows(red)) << colours();
+  // The rhythm of the poll, from the board's frame times.
+  const std::size_t from = board.count();
+  ASSERT_TRUE(wait_until([&] { return board.count() >= from + 101; }, 60000));
+  const Frames polled = board.take_frames();
+  EXPECT_TRUE(std::all_of(polled.begin(), polled.end(), [](auto& f) { return f == query; }));
+  std::vector<std::int64_t> deviations;
+  for (std::size_t i = from + 1; i <= from + 100; ++i) {
+    const auto gap = std::chrono::duration_cast<std::chrono::microseconds>(board.arrivals[i] -
+                                                                           board.arrivals[i - 1]);
+    deviations.push_back(std::abs(gap.count() - 50000));
+  }
+  std::sort(deviations.begin(), deviations.end());
+  std::printf("figure windows_tick_deviation_us median %lld p99 %lld\n",
+              static_cast<long long>(deviations[50]), static_cast<long long>(deviations[98]));
+
+  const MainFormGeometry& g = main_form_geometry;
+  const auto up_arrow = -pixel_rect(g.address_bar).height / 4;
+  const struct {
+    std::string step;
+    Twips control;
+    int dy;
+    std::string frame;
+    std::uint32_t colour;
+    std::vector<int> except = {};
+    std::uint32_t other = 0;
+  } rows[] = {
+      {"relay 5", g.indicator(5), 0, "55 01 12 00 00 00 05 6D", red, {5}, green},
+      {"relay 5 again", g.indicator(5), 0, "55 01 11 00 00 00 05 6C", red},
+      {"open all", g.open_all_button, 0, "55 01 13 00 00 FF FF 67", green},
+      {"relay 16", g.indicator(16), 0, "55 01 11 00 00 00 10 77", green, {16}, red},
+      {"close all", g.close_all_button, 0, "55 01 13 00 00 00 00 69", red},
+      {"address up", g.address_bar, up_arrow, "55 02 10 00 00 00 00 67", yellow},
+      {"address down", g.address_bar, -up_arrow, query, red},
+  };
+  std::vector<std::int64_t> click_to_wire;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.step);
+    board.take_frames();
+    const auto clicked = Clock::now();
+    click(row.control, row.dy);
+    click_to_wire.push_back(wait_for_frame(board, row.frame, clicked));
+    EXPECT_GE(click_to_wire.back(), 0) << "not on the wire";
+    EXPECT_TRUE(shows(row.colour, row.except, row.other)) << colours();
+  }
+  std::sort(click_to_wire.begin(), click_to_wire.end());
+  std::printf("figure windows_click_to_wire_ms median %lld max %lld\n",
+              static_cast<long long>(click_to_wire[click_to_wire.size() / 2]),
+              static_cast<long long>(click_to_wire.back()));
+
+  click(g.port_button);
+  EXPECT_TRUE(shows(grey)) << colours();
+  EXPECT_EQ(messages_before_shown().size(), 2u) << "only the first start's messages";
+}
+
+TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
+  LoggedBoard board;
+  start({"RELAY_PANEL_OPEN_PORT=7"});
+  const auto missing = message(" could not be opened: ");
+  ASSERT_TRUE(missing) << "no message";
+  EXPECT_NE(missing->find("No such device. Serial ports present: COM1"), std::string::npos)
+      << *missing;
+
+  // relayctl.exe watching the board holds COM1.
+  const auto relayctl = install_program("relayctl.exe", folder());
+  WindowsProgram watch(relayctl, {"watch"});
+  ASSERT_TRUE(wait_until([&] { return board.count() >= 2; }, 30000));
+  const MainFormGeometry& g = main_form_geometry;
+  click(g.port_box);
+  screen().key("BackSpace");
+  screen().type("1");
+  const std::size_t told = panel->lines().size();
+  click(g.port_button);
+  const auto busy = message(" could not be opened: ", told);
+  ASSERT_TRUE(busy) << "no message";
+  EXPECT_NE(busy->find("Device busy"), std::string::npos) << *busy;
+  watch.kill();
+  watch.waitForFinished();
+
+  click(g.port_button);
+  EXPECT_TRUE(shows(red)) << colours();
+  board.send(SIGUSR1);
+  EXPECT_TRUE(shows(yellow)) << colours();
+  board.send(SIGUSR2);
+  EXPECT_TRUE(shows(red)) << colours();
+}
+
+TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
+  start();
+  const std::string before = read_bytes(folder() / "name.txt");
+  const auto renamed = [&](std::string text, int relay, const std::string& name) {
+    const std::string line = "relay" + std::to_string(relay) + "name=";
+    const auto at = text.find(line + "relay", text.find("[address 1]\r\n")) + line.size();
+    return text.replace(at, text.find('\r', at) - at, name);
+  };
+  const struct {
+    std::string way;
+    int relay;
+    std::string name;
+  } rows[] = {{"F2", 3, "Pump room"}, {"click", 12, "Gate 2"}};
+  std::string expected = before;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.way);
+    const int windows = screen().shown_windows();
+    if (row.way == "F2") {
+      // From the port box, where the window opens, along the focus order to the box.
+      for (int step = 0; step < 6 + row.relay; ++step) screen().key("Tab");
+      screen().key("F2");
+    } else {
+      click(main_form_geometry.name_label(row.relay));
+    }
+    ASSERT_TRUE(wait_until([&] { return screen().shown_windows() > windows; })) << "no dialog";
+    screen().key("End");
+    for (int i = 0; i < 12; ++i) screen().key("BackSpace");
+    screen().type(row.name);
+    screen().key("Return");
+    expected = renamed(expected, row.relay, row.name);
+    EXPECT_TRUE(wait_until([&] { return read_bytes(folder() / "name.txt") == expected; }))
+        << read_bytes(folder() / "name.txt").substr(0, 400);
+  }
+}
+
+}  // namespace

@@ -52,26 +52,26 @@ TEST_F(RelayctlExe, EachExitStatusFromItsCause) {
     QStringList arguments;
     int code;
     std::string err;  // the whole error output, or its start for the lines that end in a reason
-    Frames frames;
+    std::optional<Frames> frames;  // none where the count depends on the machine's speed
   } rows[] = {
-      {{}, {"open", "5"}, 0, "", {query, "55 01 12 00 00 00 05 6D", query}},
-      {{}, {"frobnicate"}, 1, "relayctl: unknown command frobnicate", {}},
-      {{}, {"--port", "7", "status"}, 2, "relayctl: Port 7 (COM7) could not be opened: ", {}},
+      {{}, {"open", "5"}, 0, "", Frames{query, "55 01 12 00 00 00 05 6D", query}},
+      {{}, {"frobnicate"}, 1, "relayctl: unknown command frobnicate", Frames{}},
+      {{}, {"--port", "7", "status"}, 2, "relayctl: Port 7 (COM7) could not be opened: ", Frames{}},
       {{"--mode", "silent"},
        {"--timeout", "100", "status"},
        3,
        "relayctl: the board did not answer within 100 ms (3 tries)\n",
-       {query, query, query}},
-      {{"--mode", "late", "--delay-ms", "1000"},
+       Frames{query, query, query}},
+      {{"--mode", "late", "--delay-ms", "300"},
        {"--timeout", "100", "status"},
        3,
-       "relayctl: the board did not answer within 100 ms (3 tries)\n",
-       {query, query, query}},
+       "relayctl: the board answered late: ",
+       std::nullopt},
       {{"--mode", "deaf-switch"},
        {"open", "5", "6"},
        4,
        "relayctl: relays 5, 6 did not open (the board still reports closed)\n",
-       {query, "55 01 12 00 00 00 05 6D", "55 01 12 00 00 00 06 6E", query}},
+       Frames{query, "55 01 12 00 00 00 05 6D", "55 01 12 00 00 00 06 6E", query}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments.join(' ').toStdString());
@@ -82,14 +82,17 @@ TEST_F(RelayctlExe, EachExitStatusFromItsCause) {
     EXPECT_EQ(result.err.substr(0, row.err.size()), row.err);
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), row.code == 0 ? 0 : 1)
         << result.err;
-    EXPECT_EQ(board.take_frames(), row.frames);
+    if (row.frames) {
+      EXPECT_EQ(board.take_frames(), *row.frames);
+    }
   }
 }
 
 TEST_F(RelayctlExe, StatusAsATableAndAsJsonWithTheNames) {
   write_bytes(temp.path().toStdString() + "/name.txt", "[address 1]\r\nrelay2name=Pump\r\n");
   LoggedBoard board;
-  ASSERT_EQ(run({"open", "2"}).code, 0);
+  const Result opened = run({"open", "2"});
+  ASSERT_EQ(opened.code, 0) << opened.err;
   const Result table = run({"status"});
   EXPECT_EQ(table.code, 0) << table.err;
   std::string expected = "relay  state   name\n";

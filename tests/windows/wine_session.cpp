@@ -47,7 +47,9 @@ WineSession::WineSession()
   }
   // Started once here, the server and Wine's background programs serve every
   // program of the tests, each of which then starts in a fraction of the time.
-  if (!run("wineserver", {"--persistent"}) || !run("wineboot", {})) {
+  // Its own output goes to a log: it holds the board's terminal and, when a board is
+  // unplugged, the hang-up makes it list its objects.
+  if (!run("wineserver", {"--persistent"}, prefix / "wineserver.log") || !run("wineboot", {})) {
     error = "the Wine server did not start";
   }
 }
@@ -56,13 +58,18 @@ WineSession::~WineSession() {
   run("wineserver", {"--kill"});
 }
 
-bool WineSession::run(const QString& program, const QStringList& arguments, int timeout_ms) {
+bool WineSession::run(const QString& program, const QStringList& arguments,
+                      const std::filesystem::path& log) {
   QProcess process;
   process.setProcessEnvironment(environment);
-  process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  if (log.empty()) {
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  } else {
+    process.setStandardErrorFile(QString::fromStdString(log.string()));
+  }
   process.setStandardOutputFile(QProcess::nullDevice());
   process.start(program, arguments);
-  return process.waitForFinished(timeout_ms) && process.exitStatus() == QProcess::NormalExit &&
+  return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
          process.exitCode() == 0;
 }
 

@@ -26,6 +26,7 @@ class WineSession {
 
  private:
   WineSession();
-  bool run(const QString& program, const QStringList& arguments, int timeout_ms = 120000);
+  bool run(const QString& program, const QStringList& arguments,
+           const std::filesystem::path& log = {});
   bool map_com1();
 };
