@@ -127,9 +127,11 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_NOTIFY:
       return notify(*reinterpret_cast<const NMHDR*>(lparam));
     case WM_VSCROLL:
-      if (reinterpret_cast<HWND>(lparam) == controls_->port.bar()) controls_->port.bar_moved();
+      if (reinterpret_cast<HWND>(lparam) == controls_->port.bar()) {
+        controls_->port.bar_moved(wparam);
+      }
       if (reinterpret_cast<HWND>(lparam) == controls_->address.bar()) {
-        controls_->address.bar_moved();
+        controls_->address.bar_moved(wparam);
       }
       return 0;
     case WM_DRAWITEM: {

@@ -66,11 +66,10 @@ void NumberBox::box_changed() {
   if (on_text_changed) on_text_changed();
 }
 
-void NumberBox::bar_moved() {
-  BOOL failed = FALSE;
-  const auto position =
-      static_cast<int>(SendMessageW(bar_, UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed)));
-  if (!failed) set_number(position);
+// The arrows report each step with the bar's new position (SB_THUMBPOSITION); asking the
+// bar itself is no good, as some systems call that a failure for a bar without a buddy.
+void NumberBox::bar_moved(WPARAM scroll) {
+  if (LOWORD(scroll) == SB_THUMBPOSITION) set_number(static_cast<short>(HIWORD(scroll)));
 }
 
 // The arrow keys step the number while the bar itself has the focus, as they do on

@@ -26,7 +26,7 @@ class NumberBox {
 
   // The parent hands over the edit's EN_CHANGE and the bar's WM_VSCROLL.
   void box_changed();
-  void bar_moved();
+  void bar_moved(WPARAM scroll);
 
   std::function<void()> on_text_changed;
   std::function<void()> on_number_changed;
