@@ -1,6 +1,5 @@
 #include "panel_core/number_box_coupling.h"
 
-#include "common/board_limits.h"
 #include "common/text_number.h"
 
 std::optional<int> spin_number(std::string_view text) {
@@ -15,6 +14,5 @@ std::string spin_text(int number) {
 
 bool acceptable_box_text(std::string_view text) {
   if (text.empty()) return true;
-  const auto number = text_to_int16(text);
-  return number && *number >= 0 && *number <= highest_address;
+  return spin_number(text).has_value();
 }

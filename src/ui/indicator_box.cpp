@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "panel_core/spoken_names.h"
 #include "ui/accessibility.h"
 #include "ui/form_geometry.h"
 #include "ui/panel_colour.h"
@@ -73,10 +74,8 @@ void IndicatorBox::set_relay_name(const QString& name) {
 // is plain text to a screen reader, whatever it looks like. A screen reader that is on
 // the box hears the new state as it comes.
 void IndicatorBox::update_accessible_name() {
-  const QString name = relay_name_.simplified();
-  const QString relay = name.isEmpty() ? QStringLiteral("Relay %1").arg(relay_)
-                                       : QStringLiteral("Relay %1, %2").arg(relay_).arg(name);
-  const QString spoken = QStringLiteral("%1: %2").arg(relay, state_label_->text().trimmed());
+  const QString spoken = QString::fromStdString(indicator_spoken_name(
+      relay_, relay_name_.simplified().toStdString(), state_label_->text().toStdString()));
   if (spoken == accessibleName()) return;
   setAccessibleName(spoken);
   if (hasFocus()) announce_name_change(*this);

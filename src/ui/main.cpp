@@ -9,6 +9,7 @@
 
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
+#include "panel_core/scripted_run.h"
 #include "ui/main_form.h"
 #include "ui/panel_command_line.h"
 #include "ui/qt_message_boxes.h"
@@ -22,22 +23,17 @@ namespace {
 // "shown: <title>" says that the window is up.
 class StandardErrorMessages : public MessageBoxes {
  public:
-  void show(const Message& message) override {
-    std::string line = message.caption;
-    if (!line.empty()) line.append(": ");
-    line.append(message.text).append("\n");
-    std::fputs(line.c_str(), stderr);
-  }
+  void show(const Message& message) override { std::fputs(message_line(message).c_str(), stderr); }
 };
 
 bool messages_to_standard_error() {
-  return qEnvironmentVariable("RELAY_PANEL_MESSAGES") == QLatin1String("stderr");
+  return qEnvironmentVariable(messages_variable) == QLatin1String(messages_to_standard_error_value);
 }
 
 // For scripted runs too: RELAY_PANEL_OPEN_PORT=N puts N in the port box and presses
 // "open com" once the window is up, as an operator would.
 void open_port_when_asked(QWidget& form) {
-  const QString number = qEnvironmentVariable("RELAY_PANEL_OPEN_PORT");
+  const QString number = qEnvironmentVariable(open_port_variable);
   if (number.isEmpty()) return;
   form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(number);
   form.findChild<QPushButton*>(QStringLiteral("open_comm"))->click();
@@ -90,7 +86,7 @@ int main(int argc, char* argv[]) {
   form.show();
   if (scripted) {
     QTimer::singleShot(0, &form, [&form] {
-      const std::string line = "shown: " + form.windowTitle().toStdString() + "\n";
+      const std::string line = shown_line(form.windowTitle().toStdString());
       std::fputs(line.c_str(), stderr);
       std::fflush(stderr);
     });

@@ -9,15 +9,15 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "common/text_number.h"
 #include "link_qt/poll_timer.h"
+#include "panel_core/number_box_coupling.h"
+#include "panel_core/port_tooltip.h"
 #include "ui/click_label.h"
 #include "ui/form_geometry.h"
 #include "ui/indicator_box.h"
 #include "ui/name_form.h"
 #include "ui/panel_icon.h"
 #include "ui/plain_text.h"
-#include "panel_core/port_tooltip.h"
 #include "ui/spin_bar.h"
 
 namespace {
@@ -25,16 +25,12 @@ constexpr Qt::WindowFlags fixed_window_flags =
     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
     Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 
-// The number a box's text gives when its spin bar can hold it.
 std::optional<int> spin_number(const QString& text) {
-  const auto number = text_to_int16(text.toStdString());
-  if (!number || *number < SpinBar::bottom_number || *number > SpinBar::top_number)
-    return std::nullopt;
-  return *number;
+  return ::spin_number(text.toStdString());
 }
 
 QString number_text(int value) {
-  return QString::fromStdString(number_to_text(static_cast<unsigned>(value)));
+  return QString::fromStdString(spin_text(value));
 }
 
 QString path_string(const std::filesystem::path& path) {

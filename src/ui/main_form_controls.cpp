@@ -7,6 +7,7 @@
 
 #include "link/poll_cycle.h"
 #include "link_qt/poll_timer.h"
+#include "panel_core/spoken_names.h"
 #include "ui/accessibility.h"
 #include "ui/byte_text_validator.h"
 #include "ui/click_label.h"
@@ -128,7 +129,8 @@ void MainFormControls::show_name(int relay, const QString& name) {
   ClickLabel* label = name_labels.at(relay - 1);
   label->setText(name);
   label->setToolTip(plain_tooltip(name));
-  label->setAccessibleName(QStringLiteral("Relay %1 name: %2").arg(QString::number(relay), name));
+  label->setAccessibleName(
+      QString::fromStdString(name_label_spoken_name(relay, name.toStdString())));
   indicators.at(relay - 1)->set_relay_name(name);
 }
 

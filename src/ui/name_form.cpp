@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "panel_core/spoken_names.h"
 #include "ui/form_geometry.h"
 #include "ui/panel_font.h"
 
@@ -47,9 +48,8 @@ name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
 void name_form::show_or_raise() {
   // The box has no caption: a screen reader says whose name it holds, for the latest
   // relay asked for, which is the one OK stores it under.
-  name_box_->setAccessibleName(QStringLiteral("Name of relay %1 at address %2")
-                                   .arg(QString::fromStdString(logic_.relay_text),
-                                        QString::fromStdString(logic_.address_text)));
+  name_box_->setAccessibleName(
+      QString::fromStdString(rename_box_spoken_name(logic_.relay_text, logic_.address_text)));
   if (!loaded_) {
     load();
     loaded_ = true;
