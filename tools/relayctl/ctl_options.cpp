@@ -6,6 +6,7 @@
 
 #include "common/board_limits.h"
 #include "common/text_number.h"
+#include "ctl_system_text.h"
 
 namespace {
 
@@ -184,6 +185,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
 }
 
 std::string ctl_usage() {
+  const CtlSystemText& system = ctl_system_text();
   return R"(Usage: relayctl [--port N | --device PATH] [--address A] [--names FILE]
                 [--json] [--timeout MS] COMMAND [ARGUMENTS]
 Switches and reads the 16 relays of a board on a serial port, as the panel does.
@@ -206,14 +208,11 @@ that change a relay, and check the result with a final status query. Names are
 printed with control characters shown as \u001b and the like.
 
 Options:
-  --port N        the port number, mapped to a device as in the panel: the link
-                  com<N> beside the name file, else /dev/ttyS<N-1> (default 1)
-  --device PATH   the serial device itself, instead of a port number
+)" + std::string(system.port_option) +
+         R"(  --device PATH   the serial device itself, instead of a port number
   --address A     the board address, 0 to 255 (default 1)
-  --names FILE    the name file, whose folder then holds the com<N> links (default:
-                  the panel's: name.txt beside the program, or in
-                  ~/.config/relay_panel where the program's folder is read-only)
-  --json          print JSON (watch: one JSON object per line); errors too, as
+)" + std::string(system.names_option) +
+         R"(  --json          print JSON (watch: one JSON object per line); errors too, as
                   {"error":"...","exit":N} on stderr
   --timeout MS    how long to wait for each answer; a status query is sent up to
                   3 times (default 200)
@@ -230,8 +229,6 @@ Exit status:
   3  no valid answer from the board within the timeout, after retries; answers that
      came later are named late, with a --timeout that would do
   4  a relay did not reach the state asked for
-  5  cut short by SIGINT (Ctrl+C), SIGTERM or SIGHUP: a pulse's relays were switched
-     back and checked; an open or close had switched nothing yet (once it has, it
-     finishes and checks first). Only SIGKILL can leave a relay switched
-)";
+)" + std::string(system.cut_short) +
+         "\n";
 }
