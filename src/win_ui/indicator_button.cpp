@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "panel_core/form_geometry.h"
 #include "panel_core/spoken_names.h"
 #include "win_ui/dpi_scale.h"
@@ -21,6 +23,18 @@ bool is_rename_key(UINT message, WPARAM key) {
   const bool other = key_down(VK_CONTROL) || key_down(VK_MENU);
   if (key == VK_F10) return message == WM_SYSKEYDOWN && shift && !other;
   return message == WM_KEYDOWN && (key == VK_F2 || key == VK_APPS) && !shift && !other;
+}
+
+// The toolkit's sunken border, two lines deep at 96 DPI and as deep as the scale asks
+// for above it.
+void draw_sunken_border(HDC dc, RECT box, UINT dpi) {
+  const int depth = std::max(1, scaled(1, dpi));
+  for (const UINT line : {BDR_SUNKENOUTER, BDR_SUNKENINNER}) {
+    for (int i = 0; i < depth; ++i) {
+      DrawEdge(dc, &box, line, BF_RECT);
+      InflateRect(&box, -1, -1);
+    }
+  }
 }
 
 // The caption's place in the box, within its border.
@@ -75,7 +89,7 @@ void IndicatorButton::draw(const DRAWITEMSTRUCT& item, HFONT caption_font, UINT 
   HBRUSH fill = CreateSolidBrush(screen_colour(colour_));
   FillRect(dc, &box, fill);
   DeleteObject(fill);
-  DrawEdge(dc, &box, EDGE_SUNKEN, BF_RECT);
+  draw_sunken_border(dc, box, dpi);
 
   const std::wstring text = wide(caption_);
   RECT where = caption_rect(dpi);

@@ -185,8 +185,7 @@ void MainWindow::command(int id, int code) {
   if (const int relay = WindowControls::indicator_relay(id); relay && clicked) {
     relay_clicked(relay);
   }
-  if (const int relay = WindowControls::name_relay(id);
-      relay && (code == STN_CLICKED || code == STN_DBLCLK)) {
+  if (const int relay = WindowControls::name_relay(id); relay && code == STN_CLICKED) {
     name_clicked(relay);
   }
 }

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "panel_core/form_geometry.h"
+#include "win_ui/click_label.h"
 #include "win_ui/dpi_scale.h"
 #include "win_ui/win_text.h"
 
@@ -43,9 +44,9 @@ WindowControls::WindowControls(HWND window)
       close_all_button(button(window, L"Close all", close_all_id)),
       window_(window),
       tooltip_(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                               WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr,
-                               GetModuleHandleW(nullptr), nullptr)) {
+                               WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP | TTS_NOFADE | TTS_NOANIMATE,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                               nullptr, GetModuleHandleW(nullptr), nullptr)) {
   // The bars follow the bulk buttons in the Tab order; their boxes stay beside the
   // captions that name them.
   SetWindowPos(address.bar(), close_all_button, 0, 0, 0, 0,
@@ -59,6 +60,7 @@ WindowControls::WindowControls(HWND window)
         std::make_unique<IndicatorButton>(window, relay, first_indicator_id + relay);
     name_labels[relay - 1] = child(
         window, L"STATIC", L"", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_NOTIFY, first_name_id + relay);
+    take_clicks_as_buttons_do(name_labels[relay - 1]);
     show_name(relay, "relay " + std::to_string(relay));
     add_tip(name_labels[relay - 1]);
   }
