@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <objbase.h>
 // clang-format on
 
 #include <memory>
@@ -73,6 +74,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (const auto* done = std::get_if<PanelCommandLineExit>(&command_line)) return answer(*done);
 
   become_dpi_aware();
+  // The screen reader's annotations of the controls are a COM service.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
                                       ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
@@ -114,5 +117,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  if (SUCCEEDED(com)) CoUninitialize();
   return static_cast<int>(message.wParam);
 }

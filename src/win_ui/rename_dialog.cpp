@@ -1,7 +1,9 @@
 #include "win_ui/rename_dialog.h"
 
 #include "panel_core/form_geometry.h"
+#include "panel_core/spoken_names.h"
 #include "win_ui/dpi_scale.h"
+#include "win_ui/screen_reader_names.h"
 #include "win_ui/win_text.h"
 
 namespace {
@@ -71,6 +73,9 @@ void RenameDialog::lay_out() {
 }
 
 void RenameDialog::show_or_raise() {
+  // The box has no caption: a screen reader says whose name it holds, for the latest
+  // relay asked for, which is the one OK stores it under.
+  set_spoken_name(name_box_, rename_box_spoken_name(logic_.relay_text, logic_.address_text));
   if (!loaded_) {
     load();
     loaded_ = true;

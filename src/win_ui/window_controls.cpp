@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include "panel_core/form_geometry.h"
+#include "panel_core/spoken_names.h"
 #include "win_ui/click_label.h"
 #include "win_ui/dpi_scale.h"
+#include "win_ui/screen_reader_names.h"
 #include "win_ui/win_text.h"
 
 namespace {
@@ -52,8 +54,11 @@ WindowControls::WindowControls(HWND window)
   SetWindowPos(address.bar(), close_all_button, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowPos(port.bar(), address.bar(), 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  SetWindowTextW(port.bar(), L"Port number arrows");
-  SetWindowTextW(address.bar(), L"Board address arrows");
+  // Each box and spin bar says what it holds.
+  set_spoken_name(port.box(), "Port number");
+  set_spoken_name(port.bar(), "Port number arrows");
+  set_spoken_name(address.box(), "Board address");
+  set_spoken_name(address.bar(), "Board address arrows");
 
   for (int relay = 1; relay <= relay_count; ++relay) {
     indicators[relay - 1] =
@@ -67,6 +72,7 @@ WindowControls::WindowControls(HWND window)
   // Kept so that the window looks exactly as it always has; last, under everything.
   for (std::size_t i = 0; i < main_form_geometry.stray_labels.size(); ++i) {
     stray_labels.push_back(child(window, L"STATIC", L"Label1", SS_LEFT | SS_NOPREFIX, stray_id));
+    hide_from_screen_readers(stray_labels.back());
   }
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
   add_tip(port.box());
@@ -108,6 +114,7 @@ void WindowControls::lay_out(UINT dpi, const PanelFonts& fonts) {
 void WindowControls::show_name(int relay, const std::string& name) {
   name_tips_.at(relay - 1) = wide(name);
   set_window_text(name_labels.at(relay - 1), name_tips_[relay - 1]);
+  set_spoken_name(name_labels[relay - 1], name_label_spoken_name(relay, name));
   indicators.at(relay - 1)->set_relay_name(name);
 }
 
