@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "link/poll_cycle.h"
 #include "panel_core/form_geometry.h"
 #include "panel_core/number_box_coupling.h"
@@ -210,7 +212,8 @@ LRESULT MainWindow::notify(const NMHDR& header) {
 
 void MainWindow::dpi_changed(UINT dpi, const RECT& suggested) {
   dpi_ = dpi;
-  fonts_ = std::make_unique<PanelFonts>(dpi_);
+  // The controls let go of the old fonts before they are deleted.
+  const auto old_fonts = std::exchange(fonts_, std::make_unique<PanelFonts>(dpi_));
   lay_out();
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -1,5 +1,7 @@
 #include "win_ui/rename_dialog.h"
 
+#include <utility>
+
 #include "panel_core/form_geometry.h"
 #include "panel_core/spoken_names.h"
 #include "win_ui/dpi_scale.h"
@@ -65,7 +67,8 @@ RenameDialog::~RenameDialog() {
 }
 
 void RenameDialog::lay_out() {
-  fonts_ = std::make_unique<PanelFonts>(dpi_);
+  // The controls let go of the old fonts before they are deleted.
+  const auto old_fonts = std::exchange(fonts_, std::make_unique<PanelFonts>(dpi_));
   const auto& g = name_form_geometry;
   place(name_box_, g.name_box, dpi_, fonts_->name_box());
   place(ok_button_, g.ok_button, dpi_, fonts_->dialog());
