@@ -7,82 +7,15 @@
 #include <deque>
 
 #include "link/port_device.h"
-#include "link_win/com_open_failure.h"
+#include "link_win/com_line_open.h"
 #include "link_win/line_watcher.h"
 #include "link_win/message_window.h"
-#include "link_win/present_com_ports.h"
-#include "link_win/win_text.h"
 
 namespace {
 
 constexpr UINT bytes_waiting_message = WM_APP + 1;
 constexpr UINT line_failed_message = WM_APP + 2;
 constexpr UINT_PTR reopen_timer_id = 1;
-
-// An 8-byte frame takes 8.3 ms at 9600 baud; a line that will not take it in this long
-// (a stuck driver) drops the rest rather than stall the panel.
-constexpr DWORD write_timeout_ms = 100;
-
-// Opens `device` with the panel's fixed settings; the handle, or why not.
-struct OpenedLine {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  std::string reason;
-};
-
-OpenedLine open_line(const std::string& device) {
-  // Exclusive: no other program may open the port while the panel holds it.
-  const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    return {handle,
-            com_open_failure_reason(error, !missing && com_device_exists(device),
-                                    missing ? present_com_ports() : std::vector<std::string>{},
-                                    system_error_text(error))};
-  }
-  DCB settings{};
-  settings.DCBlength = sizeof settings;
-  bool configured = GetCommState(handle, &settings) != 0;
-  if (configured) {
-    settings.BaudRate = CBR_9600;
-    settings.ByteSize = 8;
-    settings.Parity = NOPARITY;
-    settings.StopBits = ONESTOPBIT;
-    settings.fBinary = TRUE;
-    settings.fParity = FALSE;
-    settings.fOutxCtsFlow = FALSE;
-    settings.fOutxDsrFlow = FALSE;
-    settings.fDsrSensitivity = FALSE;
-    settings.fTXContinueOnXoff = TRUE;
-    settings.fOutX = FALSE;
-    settings.fInX = FALSE;
-    settings.fErrorChar = FALSE;
-    settings.fNull = FALSE;
-    // Raised as terminals raise them, but no handshake: the board ignores both.
-    settings.fDtrControl = DTR_CONTROL_ENABLE;
-    settings.fRtsControl = RTS_CONTROL_ENABLE;
-    // A framing error on a noisy line must not stop every later read and write.
-    settings.fAbortOnError = FALSE;
-    configured = SetCommState(handle, &settings) != 0;
-  }
-  // Reads take what waits and return at once; the watcher says when to read.
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
-  configured = configured && SetCommTimeouts(handle, &timeouts) != 0;
-  if (!configured) {
-    const DWORD error = GetLastError();
-    CloseHandle(handle);
-    return {INVALID_HANDLE_VALUE, not_a_serial_port_reason(system_error_text(error))};
-  }
-  // A fresh port starts with an empty input queue: whatever reached the line while it
-  // was closed is stale.
-  PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
-  DWORD errors = 0;
-  ClearCommError(handle, &errors, nullptr);
-  return {handle, {}};
-}
 
 }  // namespace
 
@@ -222,7 +155,7 @@ void WinSerialPort::Line::look_for_device() {
     return;
   }
   // Not back yet: the next look is a second away.
-  const OpenedLine line = open_line(device);
+  const OpenedLine line = open_com_line(device);
   if (line.handle == INVALID_HANDLE_VALUE) return;
   handle = line.handle;
   start_session();
@@ -254,8 +187,10 @@ OpenResult WinSerialPort::open() {
                                                 : std::optional<std::string>(line.named_device);
   if (!device) return {false, {}, "no port has this number"};
   if (line.open) return {false, *device, "the port is already open"};
-  OpenedLine opened = open_line(*device);
-  if (opened.handle == INVALID_HANDLE_VALUE) return {false, *device, std::move(opened.reason)};
+  const OpenedLine opened = open_com_line(*device);
+  if (opened.handle == INVALID_HANDLE_VALUE) {
+    return {false, *device, opened_line_failure(opened, *device)};
+  }
   line.handle = opened.handle;
   line.device = *device;
   line.open = true;

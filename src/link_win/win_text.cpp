@@ -29,7 +29,7 @@ std::string system_error_text(unsigned long error) {
   std::wstring text(buffer ? buffer : L"", length);
   LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.')) {
+                           text.back() == L'.' || text.back() == L'\u3002')) {
     text.pop_back();
   }
   if (text.empty()) return "System error " + std::to_string(error);

@@ -1,0 +1,70 @@
+#include "link_win/com_line_open.h"
+
+#include "link_win/com_open_failure.h"
+#include "link_win/present_com_ports.h"
+#include "link_win/win_text.h"
+
+namespace {
+
+// An 8-byte frame takes 8.3 ms at 9600 baud; a line that will not take it in this long
+// (a stuck driver) drops the rest rather than stall the panel.
+constexpr DWORD write_timeout_ms = 100;
+
+}  // namespace
+
+OpenedLine open_com_line(const std::string& device) {
+  // Exclusive: no other program may open the port while the panel holds it.
+  const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false};
+  DCB settings{};
+  settings.DCBlength = sizeof settings;
+  bool configured = GetCommState(handle, &settings) != 0;
+  if (configured) {
+    settings.BaudRate = CBR_9600;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fBinary = TRUE;
+    settings.fParity = FALSE;
+    settings.fOutxCtsFlow = FALSE;
+    settings.fOutxDsrFlow = FALSE;
+    settings.fDsrSensitivity = FALSE;
+    settings.fTXContinueOnXoff = TRUE;
+    settings.fOutX = FALSE;
+    settings.fInX = FALSE;
+    settings.fErrorChar = FALSE;
+    settings.fNull = FALSE;
+    // Raised as terminals raise them, but no handshake: the board ignores both.
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    settings.fRtsControl = RTS_CONTROL_ENABLE;
+    // A framing error on a noisy line must not stop every later read and write.
+    settings.fAbortOnError = FALSE;
+    configured = SetCommState(handle, &settings) != 0;
+  }
+  // Reads take what waits and return at once; the watcher says when to read.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
+  configured = configured && SetCommTimeouts(handle, &timeouts) != 0;
+  if (!configured) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    return {INVALID_HANDLE_VALUE, error, true};
+  }
+  // A fresh port starts with an empty input queue: whatever reached the line while it
+  // was closed is stale.
+  PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+  DWORD errors = 0;
+  ClearCommError(handle, &errors, nullptr);
+  return {handle, ERROR_SUCCESS, false};
+}
+
+std::string opened_line_failure(const OpenedLine& line, const std::string& device) {
+  const std::string system_text = system_error_text(line.error);
+  if (line.refused_settings) return not_a_serial_port_reason(system_text);
+  const bool missing = line.error == ERROR_FILE_NOT_FOUND || line.error == ERROR_PATH_NOT_FOUND;
+  return com_open_failure_reason(line.error, !missing && com_device_exists(device),
+                                 missing ? present_com_ports() : std::vector<std::string>{},
+                                 system_text);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A line opened with the panel's fixed settings (9600 8N1, no flow control, reads that
+// return at once with what waits), or why it did not open.
+struct OpenedLine {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_SUCCESS;
+  // The device opened but refused the settings: no serial line.
+  bool refused_settings = false;
+};
+
+// Opens `device` for this program alone; its input queue starts empty.
+OpenedLine open_com_line(const std::string& device);
+
+// Why an open failed, in words for the operator.
+std::string opened_line_failure(const OpenedLine& line, const std::string& device);
