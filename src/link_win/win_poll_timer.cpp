@@ -93,7 +93,10 @@ void WinPollTimer::Pacer::run() {
       timer.cancel();
       continue;
     }
-    if (!tick_posted.exchange(true)) window.post(tick_message, static_cast<WPARAM>(current));
+    // A queue too full to take the tick must not stop the ticks for good.
+    if (!tick_posted.exchange(true) && !window.post(tick_message, static_cast<WPARAM>(current))) {
+      tick_posted = false;
+    }
   }
 }
 

@@ -85,7 +85,8 @@ void WinSerialPort::Line::watch() {
   watcher = std::make_unique<LineWatcher>(
       handle,
       [this, tag] {
-        if (!posted.exchange(true)) window.post(bytes_waiting_message, tag);
+        // A queue too full to take the message is asked again a millisecond later.
+        if (!posted.exchange(true) && !window.post(bytes_waiting_message, tag)) posted = false;
       },
       [this, tag] { window.post(line_failed_message, tag); });
 }
