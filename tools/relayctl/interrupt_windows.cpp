@@ -18,6 +18,12 @@ HANDLE finished = nullptr;
 constexpr DWORD close_wait_ms = 4500;
 
 BOOL WINAPI on_console_event(DWORD event) {
+  return handle_console_event(event) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+bool handle_console_event(unsigned long event) {
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
@@ -29,13 +35,11 @@ BOOL WINAPI on_console_event(DWORD event) {
       if (event == CTRL_CLOSE_EVENT && finished != nullptr) {
         WaitForSingleObject(finished, close_wait_ms);
       }
-      return TRUE;
+      return true;
     default:
-      return FALSE;
+      return false;
   }
 }
-
-}  // namespace
 
 void catch_interrupts() {
   main_thread = GetCurrentThreadId();

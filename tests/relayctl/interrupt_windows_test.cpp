@@ -1,0 +1,41 @@
+// How relayctl.exe takes Ctrl+C and the console window's close.
+#include "interrupt_windows.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "interrupt.h"
+#include "link_win/win_event_wait.h"
+
+using namespace std::chrono_literals;
+
+TEST(InterruptOnWindows, CtrlCWakesTheWaitAndACloseHoldsTheProcessUntilTheWayOutIsDone) {
+  catch_interrupts();
+  ASSERT_FALSE(interrupted());
+
+  // A Ctrl+C ends a wait for the far future at once: its message wakes the loop.
+  WinEventWait wait;
+  const auto start = std::chrono::steady_clock::now();
+  std::thread ctrl_c([] { EXPECT_TRUE(handle_console_event(CTRL_C_EVENT)); });
+  EXPECT_TRUE(wait.wait_until(interrupted, start + 10min));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1min);
+  ctrl_c.join();
+
+  // The close returns, and so lets Windows end the process, only once main says the
+  // command is over.
+  std::atomic<bool> returned{false};
+  std::thread close([&] {
+    EXPECT_TRUE(handle_console_event(CTRL_CLOSE_EVENT));
+    returned = true;
+  });
+  ASSERT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 60000, QS_POSTMESSAGE), WAIT_OBJECT_0);
+  EXPECT_FALSE(returned);
+  interrupts_finished();
+  close.join();
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(handle_console_event(CTRL_LOGOFF_EVENT));  // left to the system
+}
