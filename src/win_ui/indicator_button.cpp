@@ -18,11 +18,22 @@ bool key_down(int key) {
   return (GetKeyState(key) & 0x8000) != 0;
 }
 
-bool is_rename_key(UINT message, WPARAM key) {
+// F2 renames as it goes down. The menu keys rename as they come up: the system makes a
+// menu of their release (the context menu, or menu mode for F10), which would otherwise
+// land in the rename dialog that has the focus by then. Their press is swallowed and
+// remembered, as Shift may well be let go before F10 is.
+bool is_f2(UINT message, WPARAM key) {
+  const bool plain = !key_down(VK_SHIFT) && !key_down(VK_CONTROL) && !key_down(VK_MENU);
+  return (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && key == VK_F2 && plain;
+}
+
+WPARAM menu_key_down(UINT message, WPARAM key) {
+  if (message != WM_KEYDOWN && message != WM_SYSKEYDOWN) return 0;
   const bool shift = key_down(VK_SHIFT);
   const bool other = key_down(VK_CONTROL) || key_down(VK_MENU);
-  if (key == VK_F10) return message == WM_SYSKEYDOWN && shift && !other;
-  return message == WM_KEYDOWN && (key == VK_F2 || key == VK_APPS) && !shift && !other;
+  if (key == VK_F10 && shift && !other) return key;
+  if (key == VK_APPS && !shift && !other) return key;
+  return 0;
 }
 
 // The toolkit's sunken border, two lines deep at 96 DPI and as deep as the scale asks
@@ -118,10 +129,20 @@ LRESULT CALLBACK IndicatorButton::key_filter(HWND window, UINT message, WPARAM w
                                              LPARAM lparam, UINT_PTR, DWORD_PTR self) {
   auto& box = *reinterpret_cast<IndicatorButton*>(self);
   const bool repeat = (lparam & (1 << 30)) != 0;
-  if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && is_rename_key(message, wparam)) {
+  if (is_f2(message, wparam)) {
     if (!repeat && box.on_rename) box.on_rename();
     return 0;
   }
+  if (const WPARAM key = menu_key_down(message, wparam)) {
+    box.menu_key_ = key;
+    return 0;
+  }
+  if ((message == WM_KEYUP || message == WM_SYSKEYUP) && wparam == box.menu_key_) {
+    box.menu_key_ = 0;
+    if (box.on_rename) box.on_rename();
+    return 0;
+  }
+  if (message == WM_KILLFOCUS) box.menu_key_ = 0;
   // Systems that turn the keys into a menu request send that instead of (or as well
   // as) the key; opening the dialog again only brings it to the front.
   if (message == WM_CONTEXTMENU && lparam == -1) {

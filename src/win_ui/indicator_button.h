@@ -45,6 +45,7 @@ class IndicatorButton {
   Colour colour_ = colour_yellow;
   std::string caption_;
   std::string relay_name_;
+  WPARAM menu_key_ = 0;  // a menu key pressed on the box, which renames as it comes up
 };
 
 // The colour a box holds as the screen shows it: a system colour is looked up.
