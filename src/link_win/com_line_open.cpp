@@ -13,10 +13,12 @@ constexpr DWORD write_timeout_ms = 100;
 }  // namespace
 
 OpenedLine open_com_line(const std::string& device) {
+  LineClaim claim(device);
+  if (!claim.held()) return {INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, false, {}};
   // Exclusive: no other program may open the port while the panel holds it.
   const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false};
+  if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false, {}};
   DCB settings{};
   settings.DCBlength = sizeof settings;
   bool configured = GetCommState(handle, &settings) != 0;
@@ -50,14 +52,14 @@ OpenedLine open_com_line(const std::string& device) {
   if (!configured) {
     const DWORD error = GetLastError();
     CloseHandle(handle);
-    return {INVALID_HANDLE_VALUE, error, true};
+    return {INVALID_HANDLE_VALUE, error, true, {}};
   }
   // A fresh port starts with an empty input queue: whatever reached the line while it
   // was closed is stale.
   PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
   DWORD errors = 0;
   ClearCommError(handle, &errors, nullptr);
-  return {handle, ERROR_SUCCESS, false};
+  return {handle, ERROR_SUCCESS, false, std::move(claim)};
 }
 
 std::string opened_line_failure(const OpenedLine& line, const std::string& device) {

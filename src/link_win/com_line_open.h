@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "link_win/line_claim.h"
+
 // A line opened with the panel's fixed settings (9600 8N1, no flow control, reads that
 // return at once with what waits), or why it did not open.
 struct OpenedLine {
@@ -11,6 +13,8 @@ struct OpenedLine {
   DWORD error = ERROR_SUCCESS;
   // The device opened but refused the settings: no serial line.
   bool refused_settings = false;
+  // Held with the handle: the line is this program's alone.
+  LineClaim claim;
 };
 
 // Opens `device` for this program alone; its input queue starts empty.

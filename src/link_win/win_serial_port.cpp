@@ -39,6 +39,7 @@ struct WinSerialPort::Line {
   std::string named_device;
   std::string device;
   HANDLE handle = INVALID_HANDLE_VALUE;
+  LineClaim claim;
   std::unique_ptr<LineWatcher> watcher;
   std::deque<std::uint8_t> buffer;
   std::function<void(int)> handler;
@@ -97,6 +98,7 @@ void WinSerialPort::Line::release_handle() {
   if (handle == INVALID_HANDLE_VALUE) return;
   CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
+  claim.release();
 }
 
 void WinSerialPort::Line::take_in() {
@@ -156,9 +158,10 @@ void WinSerialPort::Line::look_for_device() {
     return;
   }
   // Not back yet: the next look is a second away.
-  const OpenedLine line = open_com_line(device);
+  OpenedLine line = open_com_line(device);
   if (line.handle == INVALID_HANDLE_VALUE) return;
   handle = line.handle;
+  claim = std::move(line.claim);
   start_session();
   watch();
 }
@@ -188,11 +191,12 @@ OpenResult WinSerialPort::open() {
                                                 : std::optional<std::string>(line.named_device);
   if (!device) return {false, {}, "no port has this number"};
   if (line.open) return {false, *device, "the port is already open"};
-  const OpenedLine opened = open_com_line(*device);
+  OpenedLine opened = open_com_line(*device);
   if (opened.handle == INVALID_HANDLE_VALUE) {
     return {false, *device, opened_line_failure(opened, *device)};
   }
   line.handle = opened.handle;
+  line.claim = std::move(opened.claim);
   line.device = *device;
   line.open = true;
   line.start_session();
