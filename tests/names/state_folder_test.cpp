@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h:
+#include <sddl.h>
 #endif
 
 #include <cstdlib>
@@ -253,5 +255,27 @@ TEST(StateFolder, OnWindowsTheNamesGoToAppDataWhenTheProgramFolderRefusesAFile) 
   ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
   EXPECT_EQ(outcome(find_state_folder(dir / "missing", std::nullopt)),
             "problem: " + (dir / "missing").string());
+}
+
+// As Program Files is to a user: a folder whose access list lets everyone in but lets
+// nobody add a file, which the folder's flags do not show.
+TEST(StateFolder, OnWindowsAFolderThatRefusesNewFilesSendsTheNamesToAppData) {
+  TempFolder dir;
+  const fs::path program = dir / "program";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(D;;0x2;;;WD)(A;OICI;GA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(program.c_str(), &attributes));
+  LocalFree(descriptor);
+  const HANDLE probe = CreateFileW((program / "probe").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    GTEST_SKIP() << "this system does not enforce folders' access lists (Wine)";
+  }
+  ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", (dir / "roaming").c_str()));
+  EXPECT_EQ(outcome(find_state_folder(program, std::nullopt)),
+            (dir / "roaming" / "relay_panel" / "name.txt").string() + " (per user)");
 }
 #endif
