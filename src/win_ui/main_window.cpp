@@ -151,6 +151,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       // The focus comes back to where the operator left it.
       if (LOWORD(wparam) == WA_INACTIVE) {
         if (HWND focused = GetFocus(); focused && IsChild(window_, focused)) focus_ = focused;
+      } else if (HWND focused = GetFocus(); focused && IsChild(window_, focused)) {
+        focus_ = focused;  // a click that activated the window put it there
       } else if (focus_ && IsWindowEnabled(focus_)) {
         SetFocus(focus_);
         return 0;

@@ -31,8 +31,12 @@ std::string NumberBox::text() const {
   return window_text(box_);
 }
 
+// As when typed, the caret stands after the new text.
 void NumberBox::set_text(const std::string& text) {
-  set_window_text(box_, wide(text));
+  const std::wstring now = wide(text);
+  if (narrow(now) == this->text()) return;
+  SetWindowTextW(box_, now.c_str());
+  SendMessageW(box_, EM_SETSEL, now.size(), static_cast<LPARAM>(now.size()));
 }
 
 void NumberBox::set_number(int number) {

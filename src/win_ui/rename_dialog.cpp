@@ -149,6 +149,7 @@ LRESULT RenameDialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     }
     case WM_ACTIVATE:
       if (LOWORD(wparam) != WA_INACTIVE && loaded_) {
+        if (HWND focused = GetFocus(); focused && IsChild(window_, focused)) break;
         SetFocus(focus_ ? focus_ : name_box_);
         return 0;
       }
