@@ -21,7 +21,6 @@ namespace {
 using Frames = std::vector<std::string>;
 const std::string query = "55 01 10 00 00 00 00 66";
 constexpr std::uint32_t green = 0x00FF00, red = 0xFF0000, yellow = 0xFFFF00;
-constexpr std::uint32_t grey = 0x808080;  // Wine's COLOR_GRAYTEXT
 
 XScreen& screen() {
   return *WineSession::get().screen;
@@ -91,7 +90,7 @@ class PanelExe : public ::testing::Test {
   }
   // Waits until every indicator shows `expected`, but those in `except` the other colour.
   bool shows(std::uint32_t expected, std::vector<int> except = {}, std::uint32_t other = 0) {
-    return wait_until([&] {
+    return wait_for_screen([&] {
       for (int relay = 1; relay <= 16; ++relay) {
         const bool odd = std::find(except.begin(), except.end(), relay) != except.end();
         if (colour(relay) != (odd ? other : expected)) return false;
@@ -103,13 +102,12 @@ class PanelExe : public ::testing::Test {
   std::int64_t wait_for_frame(LoggedBoard& board, const std::string& frame,
                               Clock::time_point since) {
     std::int64_t after = -1;
-    std::size_t seen = 0;
     wait_until([&] {
       const auto frames = board.take_frames();
+      const std::size_t first = board.arrivals.size() - frames.size();
       for (std::size_t i = 0; i < frames.size() && after < 0; ++i) {
-        if (frames[i] == frame) after = ms_between(since, board.arrivals[seen + i]);
+        if (frames[i] == frame) after = ms_between(since, board.arrivals[first + i]);
       }
-      seen += frames.size();
       return after >= 0;
     });
     return after;
@@ -216,7 +214,7 @@ TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
               static_cast<long long>(click_to_wire.back()));
 
   click(g.port_button);
-  EXPECT_TRUE(shows(grey)) << colours();
+  EXPECT_TRUE(shows(WineSession::get().gray_text)) << colours();
   EXPECT_EQ(messages_before_shown().size(), 2u) << "only the first start's messages";
 }
 
@@ -254,36 +252,48 @@ TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
 
 TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
   start();
-  const std::string before = read_bytes(folder() / "name.txt");
-  const auto renamed = [&](std::string text, int relay, const std::string& name) {
+  std::string expected = read_bytes(folder() / "name.txt");
+  const auto renamed = [&](int relay, const std::string& name) {
     const std::string line = "relay" + std::to_string(relay) + "name=";
-    const auto at = text.find(line + "relay", text.find("[address 1]\r\n")) + line.size();
-    return text.replace(at, text.find('\r', at) - at, name);
+    const auto at = expected.find(line, expected.find("[address 1]\r\n")) + line.size();
+    expected.replace(at, expected.find('\r', at) - at, name);
   };
+  const NameFormGeometry& dialog = name_form_geometry;
   const struct {
     std::string way;
     int relay;
     std::string name;
   } rows[] = {{"F2", 3, "Pump room"}, {"click", 12, "Gate 2"}};
-  std::string expected = before;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.way);
-    const int windows = screen().shown_windows();
     if (row.way == "F2") {
       // From the port box, where the window opens, along the focus order to the box.
+      screen().point(left + 2, top + 2);
       for (int step = 0; step < 6 + row.relay; ++step) screen().key("Tab");
       screen().key("F2");
     } else {
       click(main_form_geometry.name_label(row.relay));
     }
-    ASSERT_TRUE(wait_until([&] { return screen().shown_windows() > windows; })) << "no dialog";
+    std::optional<std::pair<int, int>> at;
+    ASSERT_TRUE(wait_for_screen([&] {
+      at = screen().window_of_size(dialog.client().width, dialog.client().height);
+      return at.has_value();
+    })) << "no dialog";
+    const auto click_dialog = [&](const Twips& control) {
+      const PixelRect r = pixel_rect(control);
+      screen().click(at->first + r.left + r.width / 2, at->second + r.top + r.height / 2);
+    };
+    click_dialog(dialog.name_box);
     screen().key("End");
     for (int i = 0; i < 12; ++i) screen().key("BackSpace");
     screen().type(row.name);
-    screen().key("Return");
-    expected = renamed(expected, row.relay, row.name);
-    EXPECT_TRUE(wait_until([&] { return read_bytes(folder() / "name.txt") == expected; }))
+    click_dialog(dialog.ok_button);
+    renamed(row.relay, row.name);
+    EXPECT_TRUE(wait_for_screen([&] { return read_bytes(folder() / "name.txt") == expected; }))
         << read_bytes(folder() / "name.txt").substr(0, 400);
+    ASSERT_TRUE(wait_for_screen([&] {
+      return !screen().window_of_size(dialog.client().width, dialog.client().height);
+    })) << "the dialog stays";
   }
 }
 

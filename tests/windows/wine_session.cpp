@@ -1,6 +1,7 @@
 #include "wine_session.h"
 
 #include <QProcess>
+#include <cstdio>
 
 #include "file_bytes.h"
 
@@ -9,6 +10,17 @@ namespace {
 std::filesystem::path from_environment(const char* name, const std::filesystem::path& fallback) {
   const QString value = qEnvironmentVariable(name);
   return value.isEmpty() ? fallback : std::filesystem::path(value.toStdString());
+}
+
+// A colour of the user's desktop scheme in the prefix's registry, as 0xRRGGBB.
+std::uint32_t desktop_colour(const std::filesystem::path& prefix, const std::string& name) {
+  const std::string registry = read_bytes(prefix / "user.reg");
+  const auto section = registry.find("\n[Control Panel\\\\Colors]");
+  const auto value = registry.find("\n\"" + name + "\"=\"", section);
+  if (section == std::string::npos || value == std::string::npos) return 0xFFFFFFFF;
+  unsigned red = 0, green = 0, blue = 0;
+  std::sscanf(registry.c_str() + value + name.size() + 5, "%u %u %u", &red, &green, &blue);
+  return red << 16 | green << 8 | blue;
 }
 
 }  // namespace
@@ -49,6 +61,7 @@ WineSession::WineSession()
   // program of the tests, each of which then starts in a fraction of the time.
   // Its own output goes to a log: it holds the board's terminal and, when a board is
   // unplugged, the hang-up makes it list its objects.
+  gray_text = desktop_colour(prefix, "GrayText");
   if (!run("wineserver", {"--persistent"}, prefix / "wineserver.log") || !run("wineboot", {})) {
     error = "the Wine server did not start";
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcessEnvironment>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -22,6 +23,8 @@ class WineSession {
   std::filesystem::path ports;   // the boards' link folder: com1 here is COM1
   std::unique_ptr<XScreen> screen;
   QProcessEnvironment environment;
+  // The desktop's COLOR_GRAYTEXT as 0xRRGGBB: the colour of a closed port's indicators.
+  std::uint32_t gray_text = 0;
   std::string error;
 
  private:

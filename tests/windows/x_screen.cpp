@@ -6,12 +6,22 @@
 #include <X11/extensions/XTest.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <cstdlib>
+
+#include "qt_events.h"
 
 namespace {
 // Generous: the server may be slow to come up on a loaded machine.
 constexpr int start_ms = 30000;
 }  // namespace
+
+bool wait_for_screen(const std::function<bool()>& done, int timeout_ms) {
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, [] {});
+  look.start(10);
+  return wait_until(done, timeout_ms);
+}
 
 XScreen::XScreen() {
   int fds[2];
@@ -45,6 +55,11 @@ XScreen::~XScreen() {
 
 void XScreen::sync() {
   XSync(display_, False);
+}
+
+void XScreen::point(int x, int y) {
+  XTestFakeMotionEvent(display_, 0, x, y, CurrentTime);
+  sync();
 }
 
 void XScreen::click(int x, int y) {
@@ -87,21 +102,21 @@ std::uint32_t XScreen::pixel(int x, int y) {
   return static_cast<std::uint32_t>(value & 0xFFFFFF);
 }
 
-int XScreen::shown_windows() {
+std::optional<std::pair<int, int>> XScreen::window_of_size(int width, int height) {
   Window root = 0, parent = 0;
   Window* children = nullptr;
   unsigned int count = 0;
   if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
-    return 0;
+    return std::nullopt;
   }
-  int shown = 0;
-  for (unsigned int i = 0; i < count; ++i) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display_, children[i], &attributes) &&
-        attributes.map_state == IsViewable) {
-      ++shown;
+  std::optional<std::pair<int, int>> found;
+  for (unsigned int i = 0; i < count && !found; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable &&
+        a.width == width && a.height == height) {
+      found = std::pair(a.x, a.y);
     }
   }
   if (children) XFree(children);
-  return shown;
+  return found;
 }
