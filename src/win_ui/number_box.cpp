@@ -63,7 +63,6 @@ void NumberBox::box_changed() {
     SetWindowTextW(box_, accepted_.c_str());
     restoring_ = false;
     SendMessageW(box_, EM_SETSEL, static_cast<WPARAM>(back), back);
-    MessageBeep(MB_OK);
     return;
   }
   accepted_ = now;
@@ -76,8 +75,8 @@ void NumberBox::bar_moved(WPARAM scroll) {
   if (LOWORD(scroll) == SB_THUMBPOSITION) set_number(static_cast<short>(HIWORD(scroll)));
 }
 
-// The arrow keys step the number while the bar itself has the focus, as they do on
-// the box's own spin bar in the other window.
+// The arrow keys step the number while the bar itself has the focus: the bar takes a
+// place of its own in the Tab order.
 LRESULT CALLBACK NumberBox::bar_keys(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                      UINT_PTR, DWORD_PTR self) {
   auto& box = *reinterpret_cast<NumberBox*>(self);
