@@ -16,7 +16,7 @@ OpenedLine open_com_line(const std::string& device) {
   LineClaim claim(device);
   if (!claim.held()) return {INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, false, {}};
   // Exclusive: no other program may open the port while the panel holds it.
-  const HANDLE handle = CreateFileW(widen(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  const HANDLE handle = CreateFileW(wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false, {}};
   DCB settings{};

@@ -5,7 +5,7 @@
 #include "link_win/win_text.h"
 
 std::wstring line_claim_name(const std::string& device) {
-  std::wstring name = widen(device.starts_with("\\\\.\\") ? device.substr(4) : device);
+  std::wstring name = wide(device.starts_with("\\\\.\\") ? device.substr(4) : device);
   // A kernel object's name may not hold a backslash past its namespace.
   for (auto& c : name) c = c == L'\\' ? L'/' : static_cast<wchar_t>(std::towupper(c));
   return L"Local\\relay-serial-line:" + name;

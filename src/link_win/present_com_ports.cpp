@@ -40,7 +40,7 @@ bool com_device_exists(const std::string& device) {
   if (name.starts_with("\\\\.\\")) name.erase(0, 4);
   // A name the system maps to a device (COMn and every other DOS device name).
   wchar_t target[1024];
-  if (QueryDosDeviceW(widen(name).c_str(), target, 1024) != 0) return true;
+  if (QueryDosDeviceW(wide(name).c_str(), target, 1024) != 0) return true;
   const auto number = com_port_number(device);
   if (!number) return false;
   const auto present = present_com_ports();

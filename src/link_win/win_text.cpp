@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-std::wstring widen(const std::string& utf8) {
+std::wstring wide(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int size =
       MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
@@ -11,7 +11,7 @@ std::wstring widen(const std::string& utf8) {
   return wide;
 }
 
-std::string narrow(const std::wstring& utf16) {
+std::string narrow(std::wstring_view utf16) {
   if (utf16.empty()) return {};
   const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
                                        nullptr, 0, nullptr, nullptr);

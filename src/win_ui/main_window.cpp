@@ -10,30 +10,15 @@
 #include "panel_core/port_tooltip.h"
 #include "win_ui/dpi_scale.h"
 #include "win_ui/win_text.h"
+#include "win_ui/window_class.h"
 
 namespace {
 constexpr wchar_t window_class[] = L"relay_panel";
 constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr UINT_PTR name_watch_timer = 1;
-constexpr int program_icon = 1;
-
-void register_class() {
-  static const bool registered = [] {
-    WNDCLASSEXW kind{};
-    kind.cbSize = sizeof kind;
-    kind.lpfnWndProc = DefWindowProcW;
-    kind.hInstance = GetModuleHandleW(nullptr);
-    kind.hIcon = LoadIconW(kind.hInstance, MAKEINTRESOURCEW(program_icon));
-    kind.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    kind.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_3DFACE + 1));
-    kind.lpszClassName = window_class;
-    return RegisterClassExW(&kind) != 0;
-  }();
-  (void)registered;
-}
 
 HWND create_window(void* self) {
-  register_class();
+  register_window_class(window_class);
   HWND window = CreateWindowExW(0, window_class, L"", window_style, CW_USEDEFAULT, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
                                 GetModuleHandleW(nullptr), nullptr);

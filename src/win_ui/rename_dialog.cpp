@@ -7,27 +7,12 @@
 #include "win_ui/dpi_scale.h"
 #include "win_ui/screen_reader_names.h"
 #include "win_ui/win_text.h"
+#include "win_ui/window_class.h"
 
 namespace {
 constexpr wchar_t dialog_class[] = L"relay_panel_rename";
 constexpr DWORD dialog_style = WS_OVERLAPPEDWINDOW;
 constexpr wchar_t initial_text[] = L"Text1";
-constexpr int program_icon = 1;
-
-void register_class() {
-  static const bool registered = [] {
-    WNDCLASSEXW kind{};
-    kind.cbSize = sizeof kind;
-    kind.lpfnWndProc = DefWindowProcW;
-    kind.hInstance = GetModuleHandleW(nullptr);
-    kind.hIcon = LoadIconW(kind.hInstance, MAKEINTRESOURCEW(program_icon));
-    kind.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
-    kind.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_3DFACE + 1));
-    kind.lpszClassName = dialog_class;
-    return RegisterClassExW(&kind) != 0;
-  }();
-  (void)registered;
-}
 
 HWND control(HWND parent, const wchar_t* kind, const wchar_t* text, DWORD style, DWORD ex_style,
              int id) {
@@ -47,7 +32,7 @@ void place(HWND child, Twips where, UINT dpi, HFONT font) {
 RenameDialog::RenameDialog(RenameLogic& logic, MessageBoxes& messages,
                            std::function<void()> name_stored)
     : logic_(logic), messages_(messages), name_stored_(std::move(name_stored)) {
-  register_class();
+  register_window_class(dialog_class);
   window_ = CreateWindowExW(0, dialog_class, L"\u66F4\u6539\u540D\u79F0", dialog_style,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                             nullptr, GetModuleHandleW(nullptr), nullptr);

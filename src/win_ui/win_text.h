@@ -3,12 +3,10 @@
 #include <windows.h>
 
 #include <string>
-#include <string_view>
 
-// The core speaks UTF-8; the window's controls speak UTF-16. These are the only
-// crossings between the two.
-std::wstring wide(std::string_view utf8);
-std::string narrow(std::wstring_view utf16);
+// The core speaks UTF-8; the window's controls speak UTF-16: wide() and narrow() cross
+// between the two.
+#include "link_win/win_text.h"
 
 // A window's text as UTF-8.
 std::string window_text(HWND window);
