@@ -4,9 +4,12 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QTimer>
+#include <csignal>
 #include <cstdlib>
 
 #include "qt_events.h"
@@ -29,7 +32,11 @@ XScreen::XScreen() {
   // Xvfb picks a free display itself and writes its number to the given descriptor,
   // which the child inherits: no race with another server for a display number.
   server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  server_.setChildProcessModifier([other = fds[0]] { ::close(other); });
+  server_.setChildProcessModifier([other = fds[0]] {
+    ::close(other);
+    // Ends with the tests, even when they are killed.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+  });
   server_.start(QStringLiteral("Xvfb"),
                 {QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
                  QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
@@ -37,8 +44,11 @@ XScreen::XScreen() {
   ::close(fds[1]);
   std::string number;
   if (server_.waitForStarted(start_ms)) {
+    pollfd ready{fds[0], POLLIN, 0};
     char c = 0;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    while (::poll(&ready, 1, start_ms) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') {
+      number += c;
+    }
   }
   ::close(fds[0]);
   if (number.empty()) return;
