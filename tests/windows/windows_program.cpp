@@ -13,8 +13,13 @@ WindowsProgram::WindowsProgram(const std::filesystem::path& installed, const QSt
   }
   setProcessEnvironment(wine);
   setWorkingDirectory(QString::fromStdString(installed.parent_path().string()));
-  start(QStringLiteral("wine"),
-        QStringList{QString::fromStdString(installed.string())} + arguments);
+  const QString path = QString::fromStdString(installed.string());
+  // A Linux program (the Linux panel, for comparison) runs as it is, on the same screen.
+  if (installed.extension() != ".exe") {
+    start(path, arguments);
+    return;
+  }
+  start(QStringLiteral("wine"), QStringList{path} + arguments);
 }
 
 WindowsProgram::~WindowsProgram() {

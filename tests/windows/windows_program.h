@@ -9,7 +9,8 @@
 
 // A Windows program of the build, copied into a folder of its own as an installation
 // would place it, and run there under Wine in the tests' session. Its error output is
-// kept line by line (without the CR of Windows line ends) as it comes.
+// kept line by line (without the CR of Windows line ends) as it comes. A program
+// without the .exe ending is a Linux one, run directly with the same environment.
 class WindowsProgram : public QProcess {
  public:
   WindowsProgram(const std::filesystem::path& installed, const QStringList& arguments,
