@@ -204,10 +204,14 @@ TEST_F(PanelExe, FirstStartTellsTwiceAndWritesTheLinuxPanelsFileThenTheTitleCome
   EXPECT_EQ(panel->wait_for_line("shown: "), "shown: Corvanti");
   EXPECT_EQ(read_bytes(folder() / "name.txt"), expected);
 
+  // The title as the code page 936 file holds it: 泵房 2 ("pump room 2").
+  std::string chinese = expected;
+  chinese.replace(chinese.find("Corvanti"), 8, "\xB1\xC3\xB7\xBF 2");
+  write_bytes(folder() / "name.txt", chinese);
   start();
   EXPECT_EQ(messages_before_shown(), std::vector<std::string>{});
-  EXPECT_EQ(panel->wait_for_line("shown: "), "shown: Corvanti");
-  EXPECT_EQ(read_bytes(folder() / "name.txt"), expected);
+  EXPECT_EQ(panel->wait_for_line("shown: "), "shown: 泵房 2");
+  EXPECT_EQ(read_bytes(folder() / "name.txt"), chinese);
 }
 
 TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
