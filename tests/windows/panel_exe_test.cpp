@@ -61,7 +61,7 @@ class PanelExe : public ::testing::Test {
     ASSERT_TRUE(client) << "the window did not come up";
     shown = Clock::now();
     if (which.empty()) {
-      std::istringstream(client->substr(8)) >> left >> top;
+      std::istringstream(client->substr(8)) >> left >> top >> width >> height;
       return;
     }
     const PixelRect size = main_form_geometry.client();
@@ -123,13 +123,18 @@ class PanelExe : public ::testing::Test {
     return found;
   }
 
+  // A control's place in pixels at the desktop's DPI.
+  PixelRect scaled(const Twips& t) const {
+    const auto pixels = [&](int twips) { return (twips * dpi + 720) / 1440; };
+    return {pixels(t.left), pixels(t.top), pixels(t.width), pixels(t.height)};
+  }
   void click(const Twips& control, int dy = 0) {
-    const PixelRect r = pixel_rect(control);
+    const PixelRect r = scaled(control);
     screen().click(left + r.left + r.width / 2, top + r.top + r.height / 2 + dy);
   }
   // An indicator's colour, at its right end inside, where its caption never reaches.
   std::uint32_t colour(int relay) {
-    const PixelRect box = pixel_rect(main_form_geometry.indicator(relay));
+    const PixelRect box = scaled(main_form_geometry.indicator(relay));
     return screen().pixel(left + box.left + box.width - 5, top + box.top + box.height / 2);
   }
   std::string colours() {
@@ -170,8 +175,8 @@ class PanelExe : public ::testing::Test {
   std::filesystem::path program;
   std::unique_ptr<WindowsProgram> panel;
   Clock::time_point started, shown;
-  int left = 0;
-  int top = 0;
+  int left = 0, top = 0, width = 0, height = 0;
+  int dpi = 96;
 };
 
 TEST_F(PanelExe, FirstStartTellsTwiceAndWritesTheLinuxPanelsFileThenTheTitleComesFromIt) {
@@ -221,7 +226,7 @@ TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
   print_poll_figures(board, "windows");
 
   const MainFormGeometry& g = main_form_geometry;
-  const auto up_arrow = -pixel_rect(g.address_bar).height / 4;
+  const auto up_arrow = -scaled(g.address_bar).height / 4;
   const struct {
     std::string step;
     Twips control;
@@ -321,7 +326,7 @@ TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
       return at.has_value();
     })) << "no dialog";
     const auto click_dialog = [&](const Twips& control) {
-      const PixelRect r = pixel_rect(control);
+      const PixelRect r = scaled(control);
       screen().click(at->first + r.left + r.width / 2, at->second + r.top + r.height / 2);
     };
     click_dialog(dialog.name_box);
@@ -336,6 +341,20 @@ TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
       return !screen().window_of_size(dialog.client().width, dialog.client().height);
     })) << "the dialog stays";
   }
+}
+
+TEST_F(PanelExe, At120DpiTheWindowAndItsControlsAreScaledByAQuarter) {
+  LoggedBoard board;
+  ASSERT_TRUE(WineSession::get().set_dpi(dpi = 120));
+  start({"RELAY_PANEL_OPEN_PORT=1"});
+  const bool reset = WineSession::get().set_dpi(96);
+  EXPECT_EQ(std::pair(width, height), std::pair(560, 664));
+  EXPECT_TRUE(shows(red)) << colours();
+  click(main_form_geometry.indicator(12));
+  EXPECT_TRUE(shows(red, {12}, green)) << colours();
+  const Frames frames = board.take_frames();
+  EXPECT_NE(std::find(frames.begin(), frames.end(), "55 01 12 00 00 00 0C 74"), frames.end());
+  ASSERT_TRUE(reset) << "the DPI stays 120";
 }
 
 // Not a check: the same figures for the Linux panel on the same screen and board, for

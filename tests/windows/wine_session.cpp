@@ -64,11 +64,18 @@ WineSession::WineSession()
   gray_text = desktop_colour(prefix, "GrayText");
   if (!run("wineserver", {"--persistent"}, prefix / "wineserver.log") || !run("wineboot", {})) {
     error = "the Wine server did not start";
+  } else if (!set_dpi(96)) {  // also after a run that ended before it set its DPI back
+    error = "the DPI could not be set";
   }
 }
 
 WineSession::~WineSession() {
   run("wineserver", {"--kill"});
+}
+
+bool WineSession::set_dpi(int dpi) {
+  return run("wine", {"reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                      "REG_DWORD", "/d", QString::number(dpi), "/f"});
 }
 
 bool WineSession::run(const QString& program, const QStringList& arguments,

@@ -18,6 +18,9 @@ class WineSession {
   static WineSession& get();
   ~WineSession();
 
+  // The desktop's DPI for the programs started from now on (96 unless a test says).
+  bool set_dpi(int dpi);
+
   std::filesystem::path build;   // RELAY_WINDOWS_BUILD, else build-win beside the sources
   std::filesystem::path prefix;  // RELAY_WINE_PREFIX, else <build>/wine-936
   std::filesystem::path ports;   // the boards' link folder: com1 here is COM1
