@@ -10,8 +10,9 @@ namespace {
 class WindowsSession : public ::testing::Environment {
  public:
   void SetUp() override {
-    const std::string& error = WineSession::get().error;
-    ASSERT_TRUE(error.empty()) << error;
+    const WineSession& session = WineSession::get();
+    ASSERT_TRUE(session.error.empty())
+        << session.error << " (Wine's output: " << (session.prefix / "wine-session.log") << ")";
   }
 };
 

@@ -59,10 +59,8 @@ WineSession::WineSession()
   }
   // Started once here, the server and Wine's background programs serve every
   // program of the tests, each of which then starts in a fraction of the time.
-  // Its own output goes to a log: it holds the board's terminal and, when a board is
-  // unplugged, the hang-up makes it list its objects.
   gray_text = desktop_colour(prefix, "GrayText");
-  if (!run("wineserver", {"--persistent"}, prefix / "wineserver.log") || !run("wineboot", {})) {
+  if (!run("wineserver", {"--persistent"}) || !run("wineboot", {})) {
     error = "the Wine server did not start";
   } else if (!set_dpi(96)) {  // also after a run that ended before it set its DPI back
     error = "the DPI could not be set";
@@ -78,16 +76,15 @@ bool WineSession::set_dpi(int dpi) {
                       "REG_DWORD", "/d", QString::number(dpi), "/f"});
 }
 
-bool WineSession::run(const QString& program, const QStringList& arguments,
-                      const std::filesystem::path& log) {
+bool WineSession::run(const QString& program, const QStringList& arguments) {
   QProcess process;
   process.setProcessEnvironment(environment);
-  if (log.empty()) {
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  } else {
-    process.setStandardErrorFile(QString::fromStdString(log.string()));
-  }
   process.setStandardOutputFile(QProcess::nullDevice());
+  // Wine's output goes to a log, never to the tests' own: the server and Wine's background
+  // programs outlive the tests and would hold it open for whoever reads it (CTest). The
+  // server holds the board's terminal, and a board's hang-up makes it list its objects.
+  process.setStandardErrorFile(QString::fromStdString((prefix / "wine-session.log").string()),
+                               QIODevice::Append);
   process.start(program, arguments);
   return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
          process.exitCode() == 0;

@@ -32,7 +32,6 @@ class WineSession {
 
  private:
   WineSession();
-  bool run(const QString& program, const QStringList& arguments,
-           const std::filesystem::path& log = {});
+  bool run(const QString& program, const QStringList& arguments);
   bool map_com1();
 };
