@@ -11,7 +11,7 @@ LoggedBoard::LoggedBoard(const QStringList& options)
                       "--port", "1", "--verbose"} +
               options,
           [](QProcess& board) { board.setProcessChannelMode(SeparateChannels); }) {
-  QObject::connect(this, &QProcess::readyReadStandardError, [this] { read_log(); });
+  reading_ = QObject::connect(this, &QProcess::readyReadStandardError, [this] { read_log(); });
 }
 
 void LoggedBoard::read_log() {

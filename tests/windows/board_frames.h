@@ -13,6 +13,9 @@ using Clock = std::chrono::steady_clock;
 class LoggedBoard : public BoardProcess {
  public:
   explicit LoggedBoard(const QStringList& options = {});
+  // The board's last log lines, read while it is stopped, must not reach the members
+  // that are already gone.
+  ~LoggedBoard() override { QObject::disconnect(reading_); }
 
   // Frames received since the last call.
   std::vector<std::string> take_frames();
@@ -24,4 +27,5 @@ class LoggedBoard : public BoardProcess {
   void read_log();
   std::vector<std::string> frames_;
   std::string partial_;
+  QMetaObject::Connection reading_;
 };
