@@ -1,0 +1,98 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "protocol/board_command.h"
+
+// What a schedule tells its host about the boards on its line.
+class BusObserver {
+ public:
+  virtual ~BusObserver() = default;
+  // A valid answer came in time from `address`; bit r-1 of `opened` is relay r, set
+  // while the relay is opened. Called for every answer, changed or not.
+  virtual void board_answered(std::uint8_t address, std::uint16_t opened) = 0;
+  // `address` missed `BusSchedule::misses_until_unknown` answers in a row: its states
+  // are unknown until it answers again.
+  virtual void board_lost(std::uint8_t address) = 0;
+};
+
+// Several boards on one serial line, polled in turn at the line's pace. One request is
+// on the line at a time: the next goes out when the answer has come or its timeout has
+// passed, so a silent board costs only its own timeout. Each board is polled at most
+// once per `PollCycle::period`; with one address the line sees exactly the panel's
+// rhythm. A switch command for any board waits in a queue (first in, first out) and
+// goes out before the next poll.
+//
+// Answers carry nothing that names their board, so they are told apart by order: an
+// answer belongs to the request on the line, and one that comes after its timeout is
+// thrown away with the input before the next request.
+//
+// Plain C++ driven by its host: the host calls step() when the time it returned has
+// come (and after queueing a switch), and on_receive() for the port's receive events.
+class BusSchedule {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer);
+
+  // Queues one command frame for `address` (which need not be on the list); it goes
+  // out before the next poll.
+  void queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
+                    std::uint8_t data2);
+  // Sends the next frame if the line is free and one is due, handles a timed-out
+  // request; returns when step() should be called next.
+  Clock::time_point step(Clock::time_point now);
+  // The port's receive event: reads a whole answer and gives it to the request on
+  // the line.
+  void on_receive(int event_code, Clock::time_point now);
+  // Forgets the request on the line and every queued switch (the port was closed).
+  void reset();
+
+  // The states last reported by `address`, nothing while unknown.
+  std::optional<std::uint16_t> states(std::uint8_t address) const;
+  const std::vector<std::uint8_t>& addresses() const { return addresses_; }
+  // How many frames wait in the switch queue.
+  std::size_t queued() const { return switches_.size(); }
+  // Whether a request waits for its answer.
+  bool busy() const { return outstanding_.has_value(); }
+
+  // How long an answer may take: a 16.7 ms exchange at 9600 baud, and slack.
+  static constexpr std::chrono::milliseconds answer_timeout{40};
+  // Missed answers in a row before a board counts as lost.
+  static constexpr int misses_until_unknown = 5;
+
+ private:
+  struct Frame {
+    std::uint8_t address = 0;
+    BoardCommand command = BoardCommand::QueryStatus;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+  };
+  struct Board {
+    std::uint8_t address = 0;
+    Clock::time_point last_poll{};
+    bool polled = false;
+    int misses = 0;
+    std::optional<std::uint16_t> states;
+  };
+  void send(const Frame& frame, Clock::time_point now);
+  void missed(std::uint8_t address);
+  Board* board(std::uint8_t address);
+
+  SerialPort& port_;
+  std::vector<std::uint8_t> addresses_;
+  BusObserver& observer_;
+  std::vector<Board> boards_;
+  std::deque<Frame> switches_;
+  std::size_t next_board_ = 0;
+  struct Outstanding {
+    std::uint8_t address = 0;
+    Clock::time_point sent_at{};
+  };
+  std::optional<Outstanding> outstanding_;
+};
