@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/bridge_names.h"
+#include "bridge/bridge_topics.h"
+#include "bridge/mqtt_client.h"
+#include "link/bus_schedule.h"
+#include "protocol/board_command.h"
+
+struct BridgeOptions;
+
+// What the bridge's logic needs of its options.
+struct BridgeSettings {
+  std::string prefix = "relayboard";
+  std::string line;
+  std::string discovery_prefix = "homeassistant";
+  bool discovery = true;
+  std::vector<std::uint8_t> addresses{1};
+  std::string version;   // the discovery documents' sw_version
+  bool verbose = false;  // also log every command taken and every state change
+};
+
+BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
+
+// The bridge between the boards of one serial line and the broker. It learns the boards'
+// states from their answers (as the schedule's observer), publishes availability, states
+// and discovery, and turns commands into switch frames. States are published only as the
+// boards report them, never from a command itself, so a state on the broker is always
+// one a board said it has.
+//
+// Plain C++ on the daemon's one thread: the daemon calls connected() when the broker
+// (re)connects, message() for each message, step() when the time it returned has come
+// (and again after message(), which may start a pulse), line_lost() when the serial line
+// goes away and shutting_down() before it disconnects. While the broker is away publish()
+// drops everything; connected() publishes the whole picture again.
+class BridgeCore : public BusObserver {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Queues one frame on the line (BusSchedule::queue_switch; the host then steps the bus).
+  using QueueSwitch = std::function<void(std::uint8_t address, BoardCommand command,
+                                         std::uint8_t data1, std::uint8_t data2)>;
+  // One event for the log, without the program's name.
+  using LogLine = std::function<void(const std::string& line)>;
+
+  BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
+             BridgeNames names, LogLine log);
+
+  // The broker (re)connected: subscribes, then publishes the bridge online, each board's
+  // availability, every known state and the discovery documents.
+  void connected();
+  // A message from the broker: a command, the home automation coming online (discovery
+  // sent again) or a board status left on the broker (removed when that board is no
+  // longer served).
+  void message(const MqttMessage& message, Clock::time_point now);
+  // Sends the OFF of each pulse that has ended; returns when to call again, nothing
+  // while no pulse runs.
+  std::optional<Clock::time_point> step(Clock::time_point now);
+  // The names changed: the discovery documents of the boards concerned are sent again.
+  void names_changed(BridgeNames names);
+  // The serial line went away: every board offline, its states unknown until it answers
+  // again (all 16 are published then), pending pulses dropped.
+  void line_lost();
+  // The daemon is about to disconnect: the bridge and every board go offline, so that
+  // no board reads as online on the broker while nobody watches it. (The last will covers
+  // the bridge's own status when the daemon dies instead.)
+  void shutting_down();
+
+  // BusObserver
+  void board_answered(std::uint8_t address, std::uint16_t opened) override;
+  void board_lost(std::uint8_t address) override;
+
+  const BridgeTopics& topics() const { return topics_; }
+  // The bridge's last will: its status topic and this payload, retained.
+  static constexpr const char* offline = "offline";
+
+ private:
+  struct Board {
+    std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
+    std::array<std::optional<Clock::time_point>, relay_count> pulse_ends{};
+  };
+
+  void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  void remove_stale_board(std::uint8_t address);
+  void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
+  void publish_discovery(std::uint8_t address);
+  void publish(const std::string& topic, const std::string& payload);
+  void switch_relay(std::uint8_t address, int relay, bool open);
+  void log(const std::string& line);
+  void note(const std::string& line);  // only when verbose
+  Board* board(std::uint8_t address);
+
+  BridgeSettings settings_;
+  BridgeTopics topics_;
+  MqttClient& client_;
+  QueueSwitch queue_switch_;
+  BridgeNames names_;
+  LogLine log_;
+  std::map<std::uint8_t, Board> boards_;
+};

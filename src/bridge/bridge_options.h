@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+enum class MqttVersion { v311, v5 };
+
+// What the bridge daemon is asked to do, from its command line and its configuration
+// file. After parse_bridge_options every derived default is filled in: `line`,
+// `client_id` and `mqtt_port` hold the values to use, `password` the password file's
+// first line.
+struct BridgeOptions {
+  std::optional<std::filesystem::path> config;
+  // The serial line: a port number under the panel's port-to-device rule, or a device.
+  // Exactly one is set; port 1 when neither is given.
+  std::optional<std::int16_t> port;
+  std::optional<std::string> device;
+  std::vector<std::uint8_t> addresses{1};
+  std::optional<std::filesystem::path> names;  // unset: the panel's state folder rule
+  std::string line;                            // [A-Za-z0-9_-]+
+  std::string host = "localhost";
+  int mqtt_port = 1883;  // 8883 with TLS unless given
+  std::string client_id;
+  std::string user;
+  std::optional<std::filesystem::path> password_file;
+  std::string password;
+  std::optional<std::filesystem::path> cafile;  // TLS on when given
+  std::optional<std::filesystem::path> certfile;
+  std::optional<std::filesystem::path> keyfile;
+  MqttVersion mqtt_version = MqttVersion::v5;
+  std::string prefix = "relayboard";
+  std::string discovery_prefix = "homeassistant";
+  bool discovery = true;
+  bool verbose = false;
+  bool help = false;     // print bridge_usage() and leave
+  bool version = false;  // print the version and leave
+
+  bool tls() const { return cafile.has_value(); }
+};
+
+// A command line or configuration the daemon refuses (exit code 2), said in one line:
+// the option or the file:line and key concerned, and what is wrong.
+struct OptionsError {
+  std::string message;
+};
+
+using BridgeOptionsResult = std::variant<BridgeOptions, OptionsError>;
+
+// The command line, and the configuration file it names (--config FILE): `key = value`
+// lines whose key is a long option without "--", `#` comments and blank lines. A flag's
+// value in the file is true/false (yes/no, 1/0). The command line overrides the file; an
+// option's value follows it as the next word or after '=' (--port=3). Reads the config
+// and password files from disk; --help and --version stop at nothing else.
+BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]);
+
+// The same from a list of words (without the program's name).
+BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words);
+
+// Whether a line name may appear in topics: [A-Za-z0-9_-], at least one character.
+bool valid_line_name(std::string_view name);
+
+// The --help text.
+std::string bridge_usage();

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// The bridge's topics. P is the prefix, L the line, A an address (decimal, 0..255), R a
+// relay (1..16), D the discovery prefix:
+//   P/L/status                 the bridge's availability ("online"; last will "offline")
+//   P/L/A/status               a board's availability
+//   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
+//   P/L/A/R/set, P/L/A/all/set switch commands
+//   P/L/A/R/pulse              a pulse command
+//   D/switch/relayboard_L_A/relayR/config, D/status   discovery
+
+enum class CommandAction { set, pulse };
+
+// P/L/A/R/set, P/L/A/R/pulse or P/L/A/all/set.
+struct CommandTopic {
+  std::uint8_t address = 0;
+  int relay = 0;  // 1..16; 0 for all
+  CommandAction action = CommandAction::set;
+  friend bool operator==(const CommandTopic&, const CommandTopic&) = default;
+};
+// P/L/A/status: a board's availability, ours or left by an earlier run.
+struct BoardStatusTopic {
+  std::uint8_t address = 0;
+  friend bool operator==(const BoardStatusTopic&, const BoardStatusTopic&) = default;
+};
+// D/status: the home automation's own availability.
+struct DiscoveryStatusTopic {
+  friend bool operator==(const DiscoveryStatusTopic&, const DiscoveryStatusTopic&) = default;
+};
+// Anything else: the reason, for the log line.
+struct ForeignTopic {
+  std::string why;
+  friend bool operator==(const ForeignTopic&, const ForeignTopic&) = default;
+};
+
+using IncomingTopic =
+    std::variant<CommandTopic, BoardStatusTopic, DiscoveryStatusTopic, ForeignTopic>;
+
+// The topics of one line.
+class BridgeTopics {
+ public:
+  BridgeTopics(std::string prefix, std::string line, std::string discovery_prefix);
+
+  std::string bridge_status() const;
+  std::string board_status(std::uint8_t address) const;
+  std::string relay_state(std::uint8_t address, int relay) const;
+  std::string relay_set(std::uint8_t address, int relay) const;
+  std::string discovery_config(std::uint8_t address, int relay) const;
+  std::string discovery_status() const;
+  // What the bridge subscribes to, discovery's status last (only when `discovery`).
+  std::vector<std::string> subscriptions(bool discovery) const;
+
+  // What a received topic is. Addresses and relays are plain decimal without leading
+  // zeros, so that one board has one spelling.
+  IncomingTopic parse(std::string_view topic) const;
+
+  const std::string& line() const { return line_; }
+
+ private:
+  std::string prefix_;
+  std::string line_;
+  std::string discovery_prefix_;
+};
+
+enum class SwitchPayload { on, off, toggle };
+
+// "ON", "OFF", "TOGGLE", exactly so.
+std::optional<SwitchPayload> parse_switch_payload(std::string_view payload);
+
+// "500ms", "2s": a whole number of milliseconds or seconds, from 10 ms to 3600 s.
+std::optional<std::chrono::milliseconds> parse_pulse_duration(std::string_view payload);
