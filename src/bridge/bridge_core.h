@@ -66,7 +66,8 @@ class BridgeCore : public BusObserver {
   // The names changed: the discovery documents of the boards concerned are sent again.
   void names_changed(BridgeNames names);
   // The serial line went away: every board offline, its states unknown until it answers
-  // again (all 16 are published then), pending pulses dropped.
+  // again (all 16 are published then). A pulse that ends while its board does not
+  // answer gets its OFF at the board's next answer.
   void line_lost();
   // The daemon is about to disconnect: the bridge and every board go offline, so that
   // no board reads as online on the broker while nobody watches it. (The last will covers
@@ -85,6 +86,7 @@ class BridgeCore : public BusObserver {
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
     std::array<std::optional<Clock::time_point>, relay_count> pulse_ends{};
+    std::uint16_t owed_off = 0;  // pulses that ended while the board did not answer
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);

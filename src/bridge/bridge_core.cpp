@@ -1,0 +1,263 @@
+#include "bridge/bridge_core.h"
+
+#include <algorithm>
+
+#include "bridge/bridge_options.h"
+#include "bridge/discovery.h"
+
+namespace {
+
+constexpr const char* online = "online";
+
+// Received text in a log line: one line, control characters shown as '?', cut short.
+std::string printable(std::string_view text) {
+  constexpr std::size_t longest = 120;
+  std::string out(text.substr(0, longest));
+  std::replace_if(
+      out.begin(), out.end(),
+      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+  if (text.size() > longest) out += "...";
+  return out;
+}
+
+std::uint16_t bit(int relay) {
+  return static_cast<std::uint16_t>(1u << (relay - 1));
+}
+
+}  // namespace
+
+BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
+  return {options.prefix,    options.line,       options.discovery_prefix, options.discovery,
+          options.addresses, std::move(version), options.verbose};
+}
+
+BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
+                       BridgeNames names, LogLine log)
+    : settings_(std::move(settings)),
+      topics_(settings_.prefix, settings_.line, settings_.discovery_prefix),
+      client_(client),
+      queue_switch_(std::move(queue_switch)),
+      names_(std::move(names)),
+      log_(std::move(log)) {
+  for (const std::uint8_t address : settings_.addresses) boards_[address];
+}
+
+void BridgeCore::connected() {
+  publish(topics_.bridge_status(), online);
+  for (const auto& [address, board] : boards_) {
+    publish(topics_.board_status(address), board.opened ? online : offline);
+    if (board.opened) publish_states(address, *board.opened, 0xFFFF);
+  }
+  if (settings_.discovery) {
+    for (const auto& entry : boards_) publish_discovery(entry.first);
+  }
+  for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
+    client_.subscribe(pattern);
+  }
+}
+
+void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
+  const IncomingTopic topic = topics_.parse(message.topic);
+  if (const auto* command_topic = std::get_if<CommandTopic>(&topic)) {
+    command(*command_topic, message, now);
+  } else if (const auto* status = std::get_if<BoardStatusTopic>(&topic)) {
+    // Our own statuses come back; an empty one is a removal already done.
+    if (!boards_.contains(status->address) && !message.payload.empty()) {
+      remove_stale_board(status->address);
+    }
+  } else if (std::holds_alternative<DiscoveryStatusTopic>(topic)) {
+    if (settings_.discovery && message.payload == online) {
+      log("home automation online: discovery sent again");
+      for (const auto& entry : boards_) publish_discovery(entry.first);
+    }
+  } else {
+    log("message ignored on " + printable(message.topic) + ": " +
+        std::get<ForeignTopic>(topic).why);
+  }
+}
+
+void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
+                         Clock::time_point now) {
+  const auto ignored = [&](const std::string& why) {
+    log("command ignored on " + printable(message.topic) + ": " + why);
+  };
+  // A retained command would switch the relay again at every start of the bridge.
+  if (message.retained) return ignored("it was sent retained");
+  Board* b = board(topic.address);
+  if (!b) return ignored("board " + std::to_string(topic.address) + " is not served");
+  const std::string payload = '"' + printable(message.payload) + '"';
+  const std::string what = "board " + std::to_string(topic.address) +
+                           (topic.relay ? " relay " + std::to_string(topic.relay) : " all");
+
+  if (topic.action == CommandAction::pulse) {
+    const auto duration = parse_pulse_duration(message.payload);
+    if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
+    switch_relay(topic.address, topic.relay, true);
+    b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)] = now + *duration;
+    b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
+    note(what + ": pulse " + message.payload);
+    return;
+  }
+  const auto switch_payload = parse_switch_payload(message.payload);
+  if (!switch_payload) return ignored(payload + " is not ON, OFF or TOGGLE");
+  if (topic.relay == 0) {
+    if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
+    const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
+    queue_switch_(topic.address, BoardCommand::SwitchAll, data, data);
+    b->pulse_ends = {};
+    b->owed_off = 0;
+    note(what + ": " + message.payload);
+    return;
+  }
+  bool open = *switch_payload == SwitchPayload::on;
+  if (*switch_payload == SwitchPayload::toggle) {
+    if (!b->opened) return ignored("the state of " + what + " is not known");
+    open = (*b->opened & bit(topic.relay)) == 0;
+  }
+  b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)].reset();
+  b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
+  switch_relay(topic.address, topic.relay, open);
+  note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
+}
+
+std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point now) {
+  std::optional<Clock::time_point> next;
+  for (auto& [address, b] : boards_) {
+    for (int relay = 1; relay <= relay_count; ++relay) {
+      auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
+      if (!end) continue;
+      if (*end > now) {
+        next = next ? std::min(*next, *end) : *end;
+        continue;
+      }
+      end.reset();
+      // A board that does not answer now gets its OFF when it answers again.
+      if (!b.opened) {
+        b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
+        continue;
+      }
+      switch_relay(address, relay, false);
+      note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
+           ": pulse ended");
+    }
+  }
+  return next;
+}
+
+void BridgeCore::names_changed(BridgeNames names) {
+  if (names == names_) return;
+  const bool title_changed = names.title != names_.title;
+  std::vector<std::uint8_t> changed;
+  for (const auto& entry : boards_) {
+    const std::uint8_t address = entry.first;
+    const auto before = names_.relays.find(address);
+    const auto after = names.relays.find(address);
+    const bool same = (before == names_.relays.end()) == (after == names.relays.end()) &&
+                      (before == names_.relays.end() || before->second == after->second);
+    if (title_changed || !same) changed.push_back(address);
+  }
+  names_ = std::move(names);
+  if (!settings_.discovery || changed.empty()) return;
+  std::string list;
+  for (const std::uint8_t address : changed) {
+    list += (list.empty() ? "" : ", ") + std::to_string(address);
+    publish_discovery(address);
+  }
+  log("names changed: discovery sent again for board " + list);
+}
+
+void BridgeCore::line_lost() {
+  for (auto& [address, b] : boards_) {
+    if (!b.opened) continue;
+    b.opened.reset();
+    publish(topics_.board_status(address), offline);
+    log("board " + std::to_string(address) + " offline");
+  }
+}
+
+void BridgeCore::shutting_down() {
+  for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
+  publish(topics_.bridge_status(), offline);
+}
+
+void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
+  Board* b = board(address);
+  if (!b) return;
+  if (!b->opened) {
+    publish(topics_.board_status(address), online);
+    log("board " + std::to_string(address) + " online");
+    publish_states(address, opened, 0xFFFF);
+  } else if (const auto changed = static_cast<std::uint16_t>(*b->opened ^ opened)) {
+    publish_states(address, opened, changed);
+  }
+  b->opened = opened;
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if ((b->owed_off & bit(relay)) == 0) continue;
+    switch_relay(address, relay, false);
+    note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
+         ": pulse ended while the board was away");
+  }
+  b->owed_off = 0;
+}
+
+void BridgeCore::board_lost(std::uint8_t address) {
+  Board* b = board(address);
+  if (!b || !b->opened) return;
+  b->opened.reset();
+  publish(topics_.board_status(address), offline);
+  log("board " + std::to_string(address) + " offline");
+}
+
+void BridgeCore::remove_stale_board(std::uint8_t address) {
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    publish(topics_.discovery_config(address, relay), "");
+    publish(topics_.relay_state(address, relay), "");
+  }
+  publish(topics_.board_status(address), "");
+  log("board " + std::to_string(address) + " is no longer served: its topics cleared");
+}
+
+void BridgeCore::publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which) {
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if ((which & bit(relay)) == 0) continue;
+    const char* state = (opened & bit(relay)) ? "ON" : "OFF";
+    publish(topics_.relay_state(address, relay), state);
+    note("board " + std::to_string(address) + " relay " + std::to_string(relay) + " " + state);
+  }
+}
+
+void BridgeCore::publish_discovery(std::uint8_t address) {
+  const auto names = names_.relays.find(address);
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    RelayDescription description{address, relay, "", names_.title, settings_.version};
+    if (names != names_.relays.end()) {
+      description.name = names->second[static_cast<std::size_t>(relay - 1)];
+    }
+    publish(topics_.discovery_config(address, relay), discovery_config_json(topics_, description));
+  }
+}
+
+// Everything the bridge publishes is retained: a reader that comes later sees the
+// picture as it is.
+void BridgeCore::publish(const std::string& topic, const std::string& payload) {
+  client_.publish(topic, payload, true);
+}
+
+void BridgeCore::switch_relay(std::uint8_t address, int relay, bool open) {
+  // 0x12 opens relay n, 0x11 closes it (named for the state a click starts from).
+  queue_switch_(address, open ? BoardCommand::SwitchClosed : BoardCommand::SwitchOpened, 0x00,
+                static_cast<std::uint8_t>(relay));
+}
+
+void BridgeCore::log(const std::string& line) {
+  if (log_) log_(line);
+}
+
+void BridgeCore::note(const std::string& line) {
+  if (settings_.verbose) log(line);
+}
+
+BridgeCore::Board* BridgeCore::board(std::uint8_t address) {
+  const auto found = boards_.find(address);
+  return found == boards_.end() ? nullptr : &found->second;
+}

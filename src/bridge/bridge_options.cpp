@@ -1,0 +1,316 @@
+#include "bridge/bridge_options.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "common/address_list.h"
+#include "common/text_number.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 17> valued_keys = {
+    "config",   "port",      "device",       "addresses", "names",           "line",
+    "host",     "mqtt-port", "client-id",    "user",      "password-file",   "cafile",
+    "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
+constexpr std::array<std::string_view, 2> flag_keys = {"no-discovery", "verbose"};
+
+bool is_one_of(std::string_view key, const auto& keys) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// One setting and where it was made: "--port" or "FILE:LINE: port".
+struct Setting {
+  std::string key;
+  std::string value;
+  std::string origin;
+};
+
+std::string_view trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The whole file, or nothing and why it cannot be read.
+struct FileText {
+  std::optional<std::string> text;
+  std::string reason;
+};
+
+FileText read_text_file(const std::filesystem::path& path) {
+  std::FILE* file = std::fopen(path.string().c_str(), "rb");
+  if (!file) return {std::nullopt, std::strerror(errno)};
+  std::string text;
+  std::array<char, 4096> buffer;
+  std::size_t count = 0;
+  while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+    text.append(buffer.data(), count);
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return {std::nullopt, "read error"};
+  return {std::move(text), {}};
+}
+
+std::optional<OptionsError> config_settings(const std::filesystem::path& path,
+                                            std::vector<Setting>& settings) {
+  const FileText read = read_text_file(path);
+  if (!read.text) return OptionsError{"configuration file " + path.string() + ": " + read.reason};
+  std::string_view text = *read.text;
+  for (int number = 1; !text.empty(); ++number) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = trimmed(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.empty() || line.front() == '#') continue;
+    const std::string where = path.string() + ':' + std::to_string(number);
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      return OptionsError{where + ": not a \"key = value\" line"};
+    }
+    const std::string key(trimmed(line.substr(0, equals)));
+    if (!is_one_of(key, valued_keys) && !is_one_of(key, flag_keys)) {
+      return OptionsError{where + ": unknown key \"" + key + '"'};
+    }
+    if (key == "config") return OptionsError{where + ": config: a file names no other file"};
+    settings.push_back({key, std::string(trimmed(line.substr(equals + 1))), where + ": " + key});
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> flag_value(std::string_view text) {
+  if (text == "true" || text == "yes" || text == "1") return true;
+  if (text == "false" || text == "no" || text == "0") return false;
+  return std::nullopt;
+}
+
+// A topic level sequence of our own: no wildcard, no empty level.
+bool valid_topic_root(std::string_view root) {
+  if (root.empty() || root.front() == '/' || root.back() == '/') return false;
+  if (root.find("//") != std::string_view::npos) return false;
+  return root.find_first_of("+#") == std::string_view::npos &&
+         root.find('\0') == std::string_view::npos;
+}
+
+// Applies one setting; the error names its origin.
+std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
+  const auto refused = [&](const std::string& why) { return OptionsError{s.origin + ": " + why}; };
+  const std::string& v = s.value;
+  if (is_one_of(s.key, flag_keys)) {
+    const std::optional<bool> on = flag_value(v);
+    if (!on) return refused('"' + v + "\" is not true or false");
+    if (s.key == "verbose") options.verbose = *on;
+    if (s.key == "no-discovery") options.discovery = !*on;
+    return std::nullopt;
+  }
+  if (v.empty()) return refused("needs a value");
+  if (s.key == "config") {
+    options.config = v;
+  } else if (s.key == "port") {
+    // The panel's own conversion of its port box.
+    const std::optional<std::int16_t> port = text_to_int16(v);
+    if (!port || *port <= 0) return refused('"' + v + "\" is not a port number");
+    options.port = port;
+    options.device.reset();
+  } else if (s.key == "device") {
+    options.device = v;
+    options.port.reset();
+  } else if (s.key == "addresses") {
+    auto list = parse_address_list(v);
+    if (const auto* why = std::get_if<std::string>(&list)) return refused(*why);
+    options.addresses = std::get<std::vector<std::uint8_t>>(std::move(list));
+  } else if (s.key == "names") {
+    options.names = v;
+  } else if (s.key == "line") {
+    if (!valid_line_name(v)) return refused('"' + v + "\" holds more than A-Z a-z 0-9 _ -");
+    options.line = v;
+  } else if (s.key == "host") {
+    options.host = v;
+  } else if (s.key == "mqtt-port") {
+    int port = 0;
+    const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), port);
+    if (error != std::errc() || end != v.data() + v.size() || port < 1 || port > 65535) {
+      return refused('"' + v + "\" is not a TCP port");
+    }
+    options.mqtt_port = port;
+  } else if (s.key == "client-id") {
+    options.client_id = v;
+  } else if (s.key == "user") {
+    options.user = v;
+  } else if (s.key == "password-file") {
+    options.password_file = v;
+  } else if (s.key == "cafile") {
+    options.cafile = v;
+  } else if (s.key == "certfile") {
+    options.certfile = v;
+  } else if (s.key == "keyfile") {
+    options.keyfile = v;
+  } else if (s.key == "mqtt-version") {
+    if (v == "5") {
+      options.mqtt_version = MqttVersion::v5;
+    } else if (v == "3.1.1") {
+      options.mqtt_version = MqttVersion::v311;
+    } else {
+      return refused('"' + v + "\" is neither 3.1.1 nor 5");
+    }
+  } else if (s.key == "prefix" || s.key == "discovery-prefix") {
+    if (!valid_topic_root(v)) return refused('"' + v + "\" is not a topic without wildcards");
+    (s.key == "prefix" ? options.prefix : options.discovery_prefix) = v;
+  }
+  return std::nullopt;
+}
+
+// Port and device are one choice: the same source may make it once.
+std::optional<OptionsError> check_one_line(const std::vector<Setting>& settings) {
+  const Setting* first = nullptr;
+  for (const Setting& s : settings) {
+    if (s.key != "port" && s.key != "device") continue;
+    if (first && first->key != s.key) {
+      return OptionsError{s.origin + ": give either port or device, not both"};
+    }
+    first = &s;
+  }
+  return std::nullopt;
+}
+
+// The defaults that follow from the other settings, and the password.
+std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given) {
+  if (!options.port && !options.device) options.port = 1;
+  if (options.line.empty()) {
+    const std::string derived = options.device
+                                    ? std::filesystem::path(*options.device).filename().string()
+                                    : "com" + std::to_string(*options.port);
+    if (!valid_line_name(derived)) {
+      return OptionsError{"the device's name \"" + derived +
+                          "\" cannot name the line in topics: give --line"};
+    }
+    options.line = derived;
+  }
+  if (options.client_id.empty()) options.client_id = "relayboard-mqtt-" + options.line;
+  if (!mqtt_port_given && options.tls()) options.mqtt_port = 8883;
+  if ((options.certfile.has_value() != options.keyfile.has_value()) ||
+      (options.certfile && !options.cafile)) {
+    return OptionsError{"--certfile and --keyfile go together, and with --cafile"};
+  }
+  if (options.password_file) {
+    if (options.user.empty()) return OptionsError{"--password-file needs --user"};
+    const FileText read = read_text_file(*options.password_file);
+    if (!read.text) {
+      return OptionsError{"password file " + options.password_file->string() + ": " + read.reason};
+    }
+    const std::string& text = *read.text;
+    std::string_view first_line = std::string_view(text).substr(0, text.find('\n'));
+    if (!first_line.empty() && first_line.back() == '\r') first_line.remove_suffix(1);
+    options.password = first_line;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool valid_line_name(std::string_view name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-';
+  });
+}
+
+BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words) {
+  BridgeOptions options;
+  std::vector<Setting> given;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (word == "--help" || word == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (word == "--version" || word == "-V") {
+      options.version = true;
+      continue;
+    }
+    if (word.size() < 3 || word.compare(0, 2, "--") != 0) {
+      return OptionsError{"unexpected argument \"" + word + "\" (see --help)"};
+    }
+    const std::size_t equals = word.find('=');
+    const std::string key = word.substr(2, equals == std::string::npos ? equals : equals - 2);
+    const std::string option = "--" + key;
+    if (is_one_of(key, flag_keys)) {
+      if (equals != std::string::npos) return OptionsError{option + " takes no value"};
+      given.push_back({key, "true", option});
+    } else if (is_one_of(key, valued_keys)) {
+      if (equals != std::string::npos) {
+        given.push_back({key, word.substr(equals + 1), option});
+      } else if (i + 1 < words.size()) {
+        given.push_back({key, words[++i], option});
+      } else {
+        return OptionsError{option + " needs a value"};
+      }
+    } else {
+      return OptionsError{"unknown option " + option + " (see --help)"};
+    }
+  }
+  if (options.help || options.version) return options;
+
+  std::vector<Setting> settings;
+  for (const Setting& s : given) {
+    if (s.key == "config") options.config = s.value;
+  }
+  if (options.config) {
+    if (auto error = config_settings(*options.config, settings)) return *error;
+    if (auto error = check_one_line(settings)) return *error;
+  }
+  if (auto error = check_one_line(given)) return *error;
+  settings.insert(settings.end(), given.begin(), given.end());
+  bool mqtt_port_given = false;
+  for (const Setting& s : settings) {
+    if (auto error = apply(options, s)) return *error;
+    mqtt_port_given = mqtt_port_given || s.key == "mqtt-port";
+  }
+  if (auto error = settle(options, mqtt_port_given)) return *error;
+  return options;
+}
+
+BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]) {
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
+  return parse_bridge_options(words);
+}
+
+std::string bridge_usage() {
+  return R"(Usage: relayboard-mqtt [--config FILE] [--port N | --device PATH] [options]
+
+Serves the 16-relay boards of one serial line to an MQTT broker: their states, their
+availability, switch and pulse commands, and discovery documents for home automation.
+
+  --config FILE            key = value lines, one per option below (without "--")
+  --port N                 the serial port by number, as the panel maps it (default 1)
+  --device PATH            the serial device itself
+  --addresses LIST         the boards to serve, e.g. 1,3,5-7 (default 1)
+  --names FILE             the name file (default: the panel's)
+  --line NAME              the line's name in topics (default: the device's name, or
+                           com<N>); A-Z a-z 0-9 _ - only
+  --host HOST              the broker (default localhost)
+  --mqtt-port N            default 1883, 8883 with TLS
+  --client-id ID           default relayboard-mqtt-<line>
+  --user NAME
+  --password-file FILE     the password is the file's first line
+  --cafile FILE            TLS with these certificate authorities
+  --certfile FILE          this client's certificate, with --keyfile FILE
+  --mqtt-version V         3.1.1 or 5 (default 5)
+  --prefix TOPIC           default relayboard
+  --discovery-prefix TOPIC default homeassistant
+  --no-discovery           publish no discovery documents
+  --verbose                log every command and state change
+  -h, --help               show this text
+  -V, --version            show the version
+An option's value may also follow an equals sign: --port=3. The command line overrides
+the configuration file; in the file a flag is "verbose = true".
+
+Exit status: 0 after SIGTERM or SIGINT, 2 for a refused command line or configuration,
+1 when the bridge cannot start.
+)";
+}

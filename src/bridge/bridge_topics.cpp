@@ -1,0 +1,126 @@
+#include "bridge/bridge_topics.h"
+
+#include <charconv>
+
+#include "common/board_limits.h"
+
+namespace {
+
+// Plain decimal without sign, blank or leading zero, at most `highest`.
+std::optional<int> plain_number(std::string_view text, int highest) {
+  if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value > highest) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::vector<std::string_view> split_levels(std::string_view topic) {
+  std::vector<std::string_view> levels;
+  for (;;) {
+    const std::size_t slash = topic.find('/');
+    levels.push_back(topic.substr(0, slash));
+    if (slash == std::string_view::npos) return levels;
+    topic.remove_prefix(slash + 1);
+  }
+}
+
+// Whether `topic` starts with the levels of `root` and a slash; removes them.
+bool take_root(std::string_view& topic, std::string_view root) {
+  if (topic.size() <= root.size() || topic.substr(0, root.size()) != root ||
+      topic[root.size()] != '/') {
+    return false;
+  }
+  topic.remove_prefix(root.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+BridgeTopics::BridgeTopics(std::string prefix, std::string line, std::string discovery_prefix)
+    : prefix_(std::move(prefix)),
+      line_(std::move(line)),
+      discovery_prefix_(std::move(discovery_prefix)) {}
+
+std::string BridgeTopics::bridge_status() const {
+  return prefix_ + '/' + line_ + "/status";
+}
+
+std::string BridgeTopics::board_status(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/status";
+}
+
+std::string BridgeTopics::relay_state(std::uint8_t address, int relay) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + '/' + std::to_string(relay) +
+         "/state";
+}
+
+std::string BridgeTopics::relay_set(std::uint8_t address, int relay) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + '/' + std::to_string(relay) +
+         "/set";
+}
+
+std::string BridgeTopics::discovery_config(std::uint8_t address, int relay) const {
+  return discovery_prefix_ + "/switch/relayboard_" + line_ + '_' + std::to_string(address) +
+         "/relay" + std::to_string(relay) + "/config";
+}
+
+std::string BridgeTopics::discovery_status() const {
+  return discovery_prefix_ + "/status";
+}
+
+std::vector<std::string> BridgeTopics::subscriptions(bool discovery) const {
+  const std::string root = prefix_ + '/' + line_;
+  std::vector<std::string> patterns{root + "/+/+/set", root + "/+/+/pulse", root + "/+/status"};
+  if (discovery) patterns.push_back(discovery_status());
+  return patterns;
+}
+
+IncomingTopic BridgeTopics::parse(std::string_view topic) const {
+  if (topic == discovery_status()) return DiscoveryStatusTopic{};
+  if (!take_root(topic, prefix_ + '/' + line_)) return ForeignTopic{"not a topic of this line"};
+  const std::vector<std::string_view> levels = split_levels(topic);
+  if (levels.size() < 2 || levels.size() > 3) return ForeignTopic{"not a topic of this bridge"};
+  const std::optional<int> address = plain_number(levels[0], highest_address);
+  if (!address) return ForeignTopic{"no board address " + std::string(levels[0])};
+  const auto board = static_cast<std::uint8_t>(*address);
+  if (levels.size() == 2) {
+    if (levels[1] == "status") return BoardStatusTopic{board};
+    return ForeignTopic{"not a topic of this bridge"};
+  }
+  CommandAction action = CommandAction::set;
+  if (levels[2] == "pulse") {
+    action = CommandAction::pulse;
+  } else if (levels[2] != "set") {
+    return ForeignTopic{"not a command: " + std::string(levels[2])};
+  }
+  if (levels[1] == "all") {
+    if (action == CommandAction::pulse) return ForeignTopic{"a pulse needs one relay"};
+    return CommandTopic{board, 0, action};
+  }
+  const std::optional<int> relay = plain_number(levels[1], relay_count);
+  if (!relay || *relay == 0) return ForeignTopic{"no relay " + std::string(levels[1])};
+  return CommandTopic{board, *relay, action};
+}
+
+std::optional<SwitchPayload> parse_switch_payload(std::string_view payload) {
+  if (payload == "ON") return SwitchPayload::on;
+  if (payload == "OFF") return SwitchPayload::off;
+  if (payload == "TOGGLE") return SwitchPayload::toggle;
+  return std::nullopt;
+}
+
+std::optional<std::chrono::milliseconds> parse_pulse_duration(std::string_view payload) {
+  using std::chrono::milliseconds;
+  std::size_t digits = 0;
+  while (digits < payload.size() && payload[digits] >= '0' && payload[digits] <= '9') ++digits;
+  const std::string_view unit = payload.substr(digits);
+  if (digits == 0 || digits > 7 || (unit != "ms" && unit != "s")) return std::nullopt;
+  long long count = 0;
+  std::from_chars(payload.data(), payload.data() + digits, count);
+  const milliseconds duration(unit == "s" ? count * 1000 : count);
+  if (duration < milliseconds(10) || duration > milliseconds(3'600'000)) return std::nullopt;
+  return duration;
+}
