@@ -86,11 +86,14 @@ std::string ascii_of_utf16le(std::string_view body) {
   return text;
 }
 
-// Whether one line of the text, after a byte-order mark, is exactly `line` (ASCII).
+// Whether one line of the text, after a byte-order mark, is exactly `line` (ASCII). The
+// first mark decides: FF FE after a UTF-8 mark are two bytes of UTF-8 text (invalid ones),
+// so a UTF-16 body there holds no line of ASCII.
 bool has_line(std::string_view bytes, std::string_view line) {
   std::string utf16_text;
-  if (bytes.starts_with(utf8_bom)) bytes.remove_prefix(utf8_bom.size());
-  if (bytes.starts_with(utf16le_bom)) {
+  if (bytes.starts_with(utf8_bom)) {
+    bytes.remove_prefix(utf8_bom.size());
+  } else if (bytes.starts_with(utf16le_bom)) {
     utf16_text = ascii_of_utf16le(bytes.substr(utf16le_bom.size()));
     bytes = utf16_text;
   }
