@@ -5,6 +5,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +25,31 @@ void log_frame(const char* direction, std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+BoardServer::BoardServer(const SimOptions& options) : options_(options) {
+  for (const std::uint8_t address : options_.addresses) models_.emplace_back(address);
+  // A server always has a board, whatever list it was given.
+  if (models_.empty()) models_.emplace_back(std::uint8_t{1});
+}
+
+const BoardModel* BoardServer::model(std::uint8_t address) const {
+  for (const BoardModel& board : models_) {
+    if (board.address() == address) return &board;
+  }
+  return nullptr;
+}
+
+BoardModel* BoardServer::board_for(const CommandFrame& frame) {
+  for (BoardModel& board : models_) {
+    if (board.addressed(frame)) return &board;
+  }
+  return nullptr;
+}
+
+bool BoardServer::silent(std::uint8_t address) const {
+  return std::find(options_.silent.begin(), options_.silent.end(), address) !=
+         options_.silent.end();
+}
+
 std::optional<std::string> BoardServer::plug_in() {
   if (terminal_) return std::nullopt;
   std::string error;
@@ -40,8 +66,17 @@ std::optional<std::string> BoardServer::plug_in() {
   // The first line of the output always names the line the panel can open now.
   std::cout << terminal_->slave_path() << std::endl;
   if (options_.verbose) {
-    std::cerr << "relay_board_sim: board " << int(options_.address) << " on "
-              << terminal_->slave_path();
+    std::cerr << "relay_board_sim: board";
+    if (models_.size() > 1) std::cerr << "s";
+    for (std::size_t i = 0; i < models_.size(); ++i) {
+      std::cerr << (i == 0 ? " " : ",") << int(models_[i].address());
+    }
+    if (!options_.silent.empty()) {
+      std::cerr << " (silent:";
+      for (const std::uint8_t address : options_.silent) std::cerr << ' ' << int(address);
+      std::cerr << ")";
+    }
+    std::cerr << " on " << terminal_->slave_path();
     if (link_) std::cerr << " (port " << options_.port << ": " << link_->path().string() << ")";
     std::cerr << "\n";
   }
@@ -108,13 +143,14 @@ bool BoardServer::read_from_panel() {
 void BoardServer::handle(const CommandFrame& frame) {
   if (options_.verbose) log_frame("<-", frame.bytes);
   if (options_.mode_time && !mode_end_) mode_end_ = Clock::now() + *options_.mode_time;
-  if (!model_.addressed(frame)) return;
+  BoardModel* board = board_for(frame);
+  if (!board) return;
   // A board that ignores switch commands still reports its relays as they are.
   const StatusFrame status = options_.mode == AnswerMode::DeafSwitch
-                                 ? StatusFrame::build(model_.opened_mask(), model_.address())
-                                 : model_.handle(frame);
+                                 ? StatusFrame::build(board->opened_mask(), board->address())
+                                 : board->handle(frame);
   // A flooding board only carries out commands; its answers come on their own.
-  if (floods()) return;
+  if (floods() || silent(board->address())) return;
   auto bytes = answer_bytes(status, options_.mode);
   if (bytes.empty()) return;
   const auto delay = options_.mode == AnswerMode::Late ? options_.delay : Clock::duration{};
@@ -128,7 +164,8 @@ void BoardServer::queue_flood() {
   // line could not have carried more.
   if (next_flood_ + frame_time < now) next_flood_ = now;
   for (; next_flood_ <= now; next_flood_ += frame_time) {
-    const StatusFrame status = StatusFrame::build(model_.opened_mask(), model_.address());
+    const StatusFrame status =
+        StatusFrame::build(flooding_board().opened_mask(), flooding_board().address());
     answers_.push_back({next_flood_, answer_bytes(status, options_.mode)});
   }
 }
@@ -143,7 +180,8 @@ void BoardServer::end_mode_when_due() {
 void BoardServer::pour_unpaced_flood() {
   if (unpaced_.empty()) {
     // Whole frames, so that a partial write never shifts the stream.
-    const StatusFrame status = StatusFrame::build(model_.opened_mask(), model_.address());
+    const StatusFrame status =
+        StatusFrame::build(flooding_board().opened_mask(), flooding_board().address());
     for (int frame = 0; frame < 512; ++frame) {
       unpaced_.insert(unpaced_.end(), status.bytes.begin(), status.bytes.end());
     }

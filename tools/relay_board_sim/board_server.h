@@ -13,17 +13,18 @@
 #include "pseudo_terminal.h"
 #include "sim_options.h"
 
-// Serves one board on the master end of a pseudo-terminal: reads the panel's bytes,
-// carries out every well-formed frame addressed to this board and writes its answer,
-// shaped by the answer mode. Frames for other addresses or with a wrong checksum get
-// no answer, as on a shared bus.
+// Serves the boards of one line on the master end of a pseudo-terminal: reads the
+// panel's bytes, carries out every well-formed frame addressed to one of the boards and
+// writes that board's answer, shaped by the answer mode (a silent board of the list
+// answers nothing). Frames for other addresses or with a wrong checksum get no answer,
+// as on a shared bus.
 //
 // The board can be unplugged and plugged in again, as a USB adapter is: unplugging
 // hangs up the line and removes the com<n> link; plugging in makes a new terminal and
 // places the link again. The relays keep their states in between.
 class BoardServer {
  public:
-  explicit BoardServer(const SimOptions& options) : options_(options), model_(options.address) {}
+  explicit BoardServer(const SimOptions& options);
 
   // Makes the terminal (and the link, when asked for); nothing, or why not.
   std::optional<std::string> plug_in();
@@ -36,7 +37,8 @@ class BoardServer {
   // SIGUSR2 plugs in); returns the process exit code.
   int run(int signal_fd);
 
-  const BoardModel& model() const { return model_; }
+  // The board at `address`; nullptr when the line has none there.
+  const BoardModel* model(std::uint8_t address) const;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -59,8 +61,13 @@ class BoardServer {
   void send_due_answers();
   int poll_timeout_ms() const;
 
+  BoardModel* board_for(const CommandFrame& frame);
+  bool silent(std::uint8_t address) const;
+  // The board whose status a flood pours out: the first on the line.
+  const BoardModel& flooding_board() const { return models_.front(); }
+
   SimOptions options_;
-  BoardModel model_;
+  std::vector<BoardModel> models_;
   std::optional<PseudoTerminal> terminal_;
   std::optional<ComLink> link_;
   FrameReader reader_;

@@ -1,7 +1,10 @@
 #include "sim_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
+
+#include "common/address_list.h"
 
 namespace {
 
@@ -31,9 +34,9 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.verbose = true;
       continue;
     }
-    const bool takes_value = option == "--address" || option == "--mode" ||
-                             option == "--delay-ms" || option == "--mode-ms" ||
-                             option == "--link-dir" || option == "--port";
+    const bool takes_value = option == "--address" || option == "--addresses" ||
+                             option == "--silent" || option == "--mode" || option == "--delay-ms" ||
+                             option == "--mode-ms" || option == "--link-dir" || option == "--port";
     if (!takes_value) return "unknown option " + std::string(option) + " (try --help)";
     if (i + 1 >= argc) return "option " + std::string(option) + " needs a value (try --help)";
     const std::string_view value = argv[++i];
@@ -44,7 +47,14 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
     if (option == "--address") {
       const auto number = whole_number(value, 0, 255);
       if (!number) return bad_value("an address from 0 to 255");
-      options.address = static_cast<std::uint8_t>(*number);
+      options.addresses = {static_cast<std::uint8_t>(*number)};
+    } else if (option == "--addresses" || option == "--silent") {
+      auto list = parse_address_list(value);
+      if (const auto* error = std::get_if<std::string>(&list)) {
+        return "option " + std::string(option) + ": " + *error;
+      }
+      auto& target = option == "--silent" ? options.silent : options.addresses;
+      target = std::get<std::vector<std::uint8_t>>(std::move(list));
     } else if (option == "--mode") {
       const auto mode = answer_mode_from_name(value);
       if (!mode)
@@ -71,6 +81,12 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       return "unknown option " + std::string(option) + " (try --help)";
     }
   }
+  for (const std::uint8_t address : options.silent) {
+    if (!std::binary_search(options.addresses.begin(), options.addresses.end(), address)) {
+      return "option --silent: board " + std::to_string(address) +
+             " is not on the line (see --addresses)";
+    }
+  }
   return options;
 }
 
@@ -82,6 +98,10 @@ std::string sim_usage(const std::string& program) {
          "until it is interrupted.\n"
          "\n"
          "  --address A     board address, 0 to 255 (default 1)\n"
+         "  --addresses L   several boards on the one line, e.g. 1,3,5-7; each answers\n"
+         "                  only the frames for its own address\n"
+         "  --silent L      those of them that carry out commands but never answer, as a\n"
+         "                  dead board on a shared line\n"
          "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
          "                  every answer), late, or flood (status frames back to back\n"
          "                  at the speed of a 9600-baud line, asked for or not),\n"

@@ -6,12 +6,17 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "answer_mode.h"
 
 // What the command line asks of the virtual board.
 struct SimOptions {
-  std::uint8_t address = 1;
+  // The boards on the line, each answering only its own frames; sorted, each once.
+  std::vector<std::uint8_t> addresses{1};
+  // Those of them that carry out commands but never answer, as a dead board on a
+  // shared line.
+  std::vector<std::uint8_t> silent;
   AnswerMode mode = AnswerMode::Normal;
   std::chrono::milliseconds delay{200};  // for late answers
   // How long the mode lasts from the first frame the board reads; then it answers
