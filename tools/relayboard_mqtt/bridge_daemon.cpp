@@ -1,0 +1,104 @@
+#include "bridge_daemon.h"
+
+#include "bridge/bridge_topics.h"
+#include "names/state_folder.h"
+
+void LoggedMessages::show(const Message& message) {
+  // The one message without an icon is the news of a new file, which does not name it.
+  if (message.icon == MessageIcon::None) {
+    log_(name_file.string() + ": " + message.text + " with the default names");
+    return;
+  }
+  log_("name file: " + message.text);
+}
+
+BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_dir, LogLine log)
+    : options_(std::move(options)),
+      program_dir_(std::move(program_dir)),
+      log_(std::move(log)),
+      messages_(log_) {
+  pulse_timer_.setSingleShot(true);
+  pulse_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&pulse_timer_, &QTimer::timeout, this, &BridgeDaemon::arm_pulse_timer);
+  names_timer_.setInterval(names_interval);
+  connect(&names_timer_, &QTimer::timeout, this, &BridgeDaemon::look_at_names);
+}
+
+// The line goes first: its schedule reports to the core.
+BridgeDaemon::~BridgeDaemon() {
+  line_.reset();
+  core_.reset();
+  link_.reset();
+}
+
+std::optional<std::string> BridgeDaemon::start() {
+  // The name file and the com<n> links are found by the panel's own rule; without a
+  // usable folder the bridge runs with the default names and no links, as the panel does.
+  StateFolder state;
+  const StateFolderChoice choice = find_state_folder(program_dir_, options_.names);
+  if (const auto* found = std::get_if<StateFolder>(&choice)) {
+    state = *found;
+  } else {
+    log_("no name file: " + state_folder_message(std::get<StateFolderProblem>(choice)).text);
+  }
+  messages_.name_file = state.name_file;
+  name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
+  name_file_->open_or_create();
+  BridgeNames names = name_view_.read(*name_file_, options_.addresses);
+
+  const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
+  link_ = std::make_unique<MosquittoLink>(
+      broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
+  core_ = std::make_unique<BridgeCore>(
+      bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
+      [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2) {
+        line_->queue_switch(address, command, data1, data2);
+      },
+      std::move(names), log_);
+  line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
+                                    options_.addresses, *core_, log_);
+  line_->on_lost = [this] { core_->line_lost(); };
+  link_->on_connected = [this] { core_->connected(); };
+  link_->on_message = [this](const MqttMessage& message) { take_message(message); };
+
+  if (auto failure = link_->start()) return failure;
+  line_->start();
+  names_timer_.start();
+  return std::nullopt;
+}
+
+void BridgeDaemon::stop(std::function<void()> done) {
+  names_timer_.stop();
+  pulse_timer_.stop();
+  if (core_) core_->shutting_down();
+  if (!link_) {
+    done();
+    return;
+  }
+  link_->disconnect(leave_patience, [this, done = std::move(done)] {
+    if (line_) line_->close();
+    done();
+  });
+}
+
+void BridgeDaemon::take_message(const MqttMessage& message) {
+  core_->message(message, BridgeCore::Clock::now());
+  // A pulse may have started.
+  arm_pulse_timer();
+}
+
+void BridgeDaemon::arm_pulse_timer() {
+  const auto now = BridgeCore::Clock::now();
+  const auto due = core_->step(now);
+  if (!due) {
+    pulse_timer_.stop();
+    return;
+  }
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
+  pulse_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void BridgeDaemon::look_at_names() {
+  if (!name_view_.changed_on_disk(*name_file_)) return;
+  core_->names_changed(name_view_.read(*name_file_, options_.addresses));
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/bridge_core.h"
+#include "bridge/bridge_names.h"
+#include "bridge/bridge_options.h"
+#include "bus_line.h"
+#include "common/message_boxes.h"
+#include "mosquitto_link.h"
+#include "names/name_file.h"
+#include "names/profile_store.h"
+
+// What the name file would show the operator in a message box, as log lines.
+class LoggedMessages : public MessageBoxes {
+ public:
+  explicit LoggedMessages(std::function<void(const std::string&)> log) : log_(std::move(log)) {}
+  void show(const Message& message) override;
+
+  std::filesystem::path name_file;  // named where the message itself does not
+
+ private:
+  std::function<void(const std::string&)> log_;
+};
+
+// The daemon put together: the bridge's logic between the broker link and the serial
+// line, the name file it takes the names from, and the timers that drive them.
+class BridgeDaemon : public QObject {
+ public:
+  using LogLine = std::function<void(const std::string&)>;
+
+  // `program_dir` is where the executable lives, for the panel's state folder rule.
+  BridgeDaemon(BridgeOptions options, std::filesystem::path program_dir, LogLine log);
+  ~BridgeDaemon() override;
+
+  // Reads the names, starts the broker link and opens the line; why not, when the
+  // daemon cannot run at all.
+  std::optional<std::string> start();
+  // Publishes the bridge and its boards offline, disconnects once that is written,
+  // closes the line, then calls `done`.
+  void stop(std::function<void()> done);
+
+  // How often the name file is looked at.
+  static constexpr std::chrono::seconds names_interval{2};
+  // How long the goodbye to the broker may take.
+  static constexpr std::chrono::seconds leave_patience{3};
+
+ private:
+  void take_message(const MqttMessage& message);
+  void arm_pulse_timer();
+  void look_at_names();
+
+  BridgeOptions options_;
+  std::filesystem::path program_dir_;
+  LogLine log_;
+  LoggedMessages messages_;
+  ProfileStore profile_store_;
+  BridgeNameView name_view_;
+  std::unique_ptr<NameFile> name_file_;
+  std::unique_ptr<MosquittoLink> link_;
+  std::unique_ptr<BridgeCore> core_;
+  std::unique_ptr<BusLine> line_;
+  QTimer pulse_timer_;
+  QTimer names_timer_;
+};

@@ -1,0 +1,87 @@
+#include "bus_line.h"
+
+#include "link/port_control.h"
+
+BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
+                 std::vector<std::uint8_t> addresses, BusObserver& observer, LogLine log)
+    : port_(link_folder),
+      schedule_(port_, std::move(addresses), observer),
+      choice_(std::move(choice)),
+      log_(std::move(log)) {
+  step_timer_.setSingleShot(true);
+  // Qt's coarse timers may fire 5% late: the line's 50 ms rhythm needs the precise kind.
+  step_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&step_timer_, &QTimer::timeout, this, &BusLine::step);
+  open_timer_.setInterval(open_retry);
+  connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
+  port_.set_receive_handler([this](int event_code) {
+    schedule_.on_receive(event_code, BusSchedule::Clock::now());
+    step();
+  });
+  if (choice_.device) {
+    port_.select_device(*choice_.device);
+    name_ = *choice_.device;
+  } else {
+    port_.select_port(choice_.port.value_or(1));
+    name_ = "port " + std::to_string(choice_.port.value_or(1));
+  }
+}
+
+void BusLine::start() {
+  try_open();
+  if (!open_) open_timer_.start();
+}
+
+void BusLine::try_open() {
+  const OpenResult result = port_.open();
+  if (!result.ok) {
+    // The panel's own diagnosis, said once for as long as it stays the same.
+    const std::string device = result.device.empty() ? "no device" : result.device;
+    const std::string failure = name_ == result.device ? device : name_ + " (" + device + ")";
+    const std::string text = failure + " could not be opened: " + result.reason;
+    if (text != last_failure_) log_(text + "; trying again every second");
+    last_failure_ = text;
+    return;
+  }
+  open_timer_.stop();
+  open_ = true;
+  last_failure_.clear();
+  port_.set_receive_threshold(PortControl::receive_threshold);
+  log_("serial line " + result.device + " open");
+  step();
+}
+
+void BusLine::queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
+                           std::uint8_t data2) {
+  schedule_.queue_switch(address, command, data1, data2);
+  if (open_) step();
+}
+
+void BusLine::close() {
+  open_timer_.stop();
+  step_timer_.stop();
+  schedule_.reset();
+  port_.close();
+  open_ = false;
+}
+
+void BusLine::step() {
+  if (!open_) return;
+  notice_device();
+  const auto now = BusSchedule::Clock::now();
+  const auto due = schedule_.step(now);
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+  step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void BusLine::notice_device() {
+  if (port_.device_lost() == lost_) return;
+  lost_ = port_.device_lost();
+  if (lost_) {
+    log_("serial line " + name_ + " lost; looking for it every second");
+    schedule_.reset();
+    if (on_lost) on_lost();
+  } else {
+    log_("serial line " + name_ + " back");
+  }
+}

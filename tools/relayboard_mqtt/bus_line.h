@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/bus_schedule.h"
+#include "link_qt/qt_serial_port.h"
+
+// Which serial line the bridge serves: a port number under the panel's rule (the com<n>
+// link in the state folder, else the system's device) or a device path.
+struct LineChoice {
+  std::optional<std::int16_t> port;
+  std::optional<std::string> device;
+};
+
+// The bridge's serial line: the panel's serial port, opened and diagnosed as the panel
+// opens it, with the boards' schedule driven by a precise single-shot timer set to the
+// time the schedule asks for. The line is never given up: an open that fails is tried
+// again every second (the operator reads why, once per reason), and a device that goes
+// away is looked for every second by the port itself until it is back.
+class BusLine : public QObject {
+ public:
+  using LogLine = std::function<void(const std::string&)>;
+
+  BusLine(const std::filesystem::path& link_folder, LineChoice choice,
+          std::vector<std::uint8_t> addresses, BusObserver& observer, LogLine log);
+
+  // Opens the line (or keeps trying) and starts polling.
+  void start();
+  // One frame for a board, sent before the next poll.
+  void queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
+                    std::uint8_t data2);
+  // Stops polling and closes the port.
+  void close();
+
+  // Called when the device goes away (every board is then unknown).
+  std::function<void()> on_lost;
+
+  static constexpr std::chrono::milliseconds open_retry{1000};
+
+ private:
+  void try_open();
+  void step();
+  // The port keeps a lost device open and reopens it by itself; the bridge hears of it
+  // here, at the line's pace.
+  void notice_device();
+
+  QtSerialPort port_;
+  BusSchedule schedule_;
+  LineChoice choice_;
+  LogLine log_;
+  QTimer step_timer_;
+  QTimer open_timer_;
+  std::string name_;          // how the log names the line
+  std::string last_failure_;  // the open failure last told
+  bool open_ = false;
+  bool lost_ = false;
+};

@@ -1,0 +1,264 @@
+#include "mosquitto_link.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Seconds between the keep-alive pings when nothing else goes to the broker.
+constexpr int keepalive_seconds = 30;
+
+// libmosquitto counts its users; the daemon is one for as long as a link lives.
+struct Library {
+  Library() { mosquitto_lib_init(); }
+  ~Library() { mosquitto_lib_cleanup(); }
+};
+
+std::string seconds_text(std::chrono::seconds wait) {
+  return std::to_string(wait.count()) + " s";
+}
+
+}  // namespace
+
+BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,
+                               std::string will_payload) {
+  BrokerSettings settings;
+  settings.host = options.host;
+  settings.port = options.mqtt_port;
+  settings.client_id = options.client_id;
+  settings.user = options.user;
+  settings.password = options.password;
+  if (options.cafile) settings.cafile = options.cafile->string();
+  if (options.certfile) settings.certfile = options.certfile->string();
+  if (options.keyfile) settings.keyfile = options.keyfile->string();
+  settings.version = options.mqtt_version;
+  settings.will_topic = std::move(will_topic);
+  settings.will_payload = std::move(will_payload);
+  return settings;
+}
+
+MosquittoLink::MosquittoLink(BrokerSettings settings, LogLine log)
+    : settings_(std::move(settings)), log_(std::move(log)) {
+  static Library library;
+  misc_timer_.setInterval(std::chrono::seconds(1));
+  connect(&misc_timer_, &QTimer::timeout, this, &MosquittoLink::keep_alive);
+  retry_timer_.setSingleShot(true);
+  connect(&retry_timer_, &QTimer::timeout, this, &MosquittoLink::attempt);
+  leave_timer_.setSingleShot(true);
+  connect(&leave_timer_, &QTimer::timeout, this, &MosquittoLink::finish_leaving);
+}
+
+MosquittoLink::~MosquittoLink() {
+  forget_socket();
+  if (client_) mosquitto_destroy(client_);
+}
+
+std::optional<std::string> MosquittoLink::start() {
+  client_ = mosquitto_new(settings_.client_id.c_str(), true, this);
+  if (!client_) return "the MQTT client could not be made: " + std::string(std::strerror(errno));
+  mosquitto_connect_callback_set(client_, &MosquittoLink::connect_callback);
+  mosquitto_disconnect_callback_set(client_, &MosquittoLink::disconnect_callback);
+  mosquitto_message_callback_set(client_, &MosquittoLink::message_callback);
+  mosquitto_int_option(
+      client_, MOSQ_OPT_PROTOCOL_VERSION,
+      settings_.version == MqttVersion::v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+  int code = mosquitto_will_set(client_, settings_.will_topic.c_str(),
+                                static_cast<int>(settings_.will_payload.size()),
+                                settings_.will_payload.data(), 1, true);
+  if (code != MOSQ_ERR_SUCCESS) return "the last will was refused: " + describe(code);
+  if (!settings_.user.empty()) {
+    code = mosquitto_username_pw_set(
+        client_, settings_.user.c_str(),
+        settings_.password.empty() ? nullptr : settings_.password.c_str());
+    if (code != MOSQ_ERR_SUCCESS) return "the user name was refused: " + describe(code);
+  }
+  if (!settings_.cafile.empty()) {
+    const auto optional = [](const std::string& path) {
+      return path.empty() ? nullptr : path.c_str();
+    };
+    code = mosquitto_tls_set(client_, settings_.cafile.c_str(), nullptr,
+                             optional(settings_.certfile), optional(settings_.keyfile), nullptr);
+    if (code != MOSQ_ERR_SUCCESS) {
+      return "the TLS files cannot be used (" + settings_.cafile +
+             (settings_.certfile.empty() ? "" : ", " + settings_.certfile) +
+             (settings_.keyfile.empty() ? "" : ", " + settings_.keyfile) + "): " + describe(code);
+    }
+  }
+  misc_timer_.start();
+  attempt();
+  return std::nullopt;
+}
+
+void MosquittoLink::attempt() {
+  if (state_ == State::leaving || state_ == State::gone) return;
+  state_ = State::connecting;
+  // The connection is made without blocking: the socket notifiers carry it on.
+  const int code =
+      mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, keepalive_seconds);
+  if (code != MOSQ_ERR_SUCCESS) {
+    retry_later(describe(code));
+    return;
+  }
+  follow();
+}
+
+void MosquittoLink::retry_later(const std::string& why) {
+  if (state_ == State::leaving) {
+    finish_leaving();
+    return;
+  }
+  if (state_ == State::waiting || state_ == State::gone) return;
+  const bool was_connected = state_ == State::connected;
+  state_ = State::waiting;
+  const std::string where = settings_.host + ":" + std::to_string(settings_.port);
+  if (was_connected) {
+    log_("broker " + where + " lost (" + why + "); reconnecting in " + seconds_text(backoff_));
+  } else {
+    log_("broker " + where + " not reached (" + why + "); trying again in " +
+         seconds_text(backoff_));
+  }
+  retry_timer_.start(backoff_);
+  backoff_ = std::min(backoff_ * 2, max_backoff);
+}
+
+bool MosquittoLink::publish(const std::string& topic, const std::string& payload, bool retain) {
+  if (state_ != State::connected) return false;
+  const int code = mosquitto_publish(client_, nullptr, topic.c_str(),
+                                     static_cast<int>(payload.size()), payload.data(), 1, retain);
+  follow();
+  return code == MOSQ_ERR_SUCCESS;
+}
+
+void MosquittoLink::subscribe(const std::string& pattern) {
+  if (state_ != State::connected) return;
+  const int code = mosquitto_subscribe(client_, nullptr, pattern.c_str(), 1);
+  if (code != MOSQ_ERR_SUCCESS) log_("subscribing to " + pattern + " failed: " + describe(code));
+  follow();
+}
+
+void MosquittoLink::disconnect(std::chrono::milliseconds patience, std::function<void()> done) {
+  left_ = std::move(done);
+  if (state_ != State::connected) {
+    retry_timer_.stop();
+    state_ = State::leaving;
+    QTimer::singleShot(0, this, &MosquittoLink::finish_leaving);
+    return;
+  }
+  state_ = State::leaving;
+  // Queued behind whatever is still to be written, the offline status first.
+  mosquitto_disconnect(client_);
+  follow();
+  leave_timer_.start(patience);
+}
+
+void MosquittoLink::finish_leaving() {
+  if (state_ == State::gone) return;
+  state_ = State::gone;
+  leave_timer_.stop();
+  retry_timer_.stop();
+  misc_timer_.stop();
+  forget_socket();
+  if (left_) {
+    // Called from the event loop, never from inside the library's own call.
+    QTimer::singleShot(0, this, [done = std::exchange(left_, {})] { done(); });
+  }
+}
+
+void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
+  auto& link = *static_cast<MosquittoLink*>(self);
+  if (code != 0) {
+    link.last_failure_ = "refused: " + std::string(link.settings_.version == MqttVersion::v5
+                                                       ? mosquitto_reason_string(code)
+                                                       : mosquitto_connack_string(code));
+    return;
+  }
+  link.state_ = State::connected;
+  link.backoff_ = std::chrono::seconds(1);
+  link.last_failure_.clear();
+  link.log_("connected to broker " + link.settings_.host + ":" +
+            std::to_string(link.settings_.port));
+  if (link.on_connected) link.on_connected();
+}
+
+void MosquittoLink::disconnect_callback(mosquitto*, void* self, int code) {
+  auto& link = *static_cast<MosquittoLink*>(self);
+  if (link.state_ == State::leaving) {
+    link.finish_leaving();
+    return;
+  }
+  const std::string why = link.last_failure_.empty() ? link.describe(code) : link.last_failure_;
+  link.last_failure_.clear();
+  link.retry_later(why);
+}
+
+void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_message* message) {
+  auto& link = *static_cast<MosquittoLink*>(self);
+  if (!link.on_message || link.state_ != State::connected) return;
+  MqttMessage received;
+  received.topic = message->topic ? message->topic : "";
+  if (message->payloadlen > 0) {
+    received.payload.assign(static_cast<const char*>(message->payload),
+                            static_cast<std::size_t>(message->payloadlen));
+  }
+  received.retained = message->retain;
+  link.on_message(received);
+}
+
+void MosquittoLink::follow() {
+  if (!client_) return;
+  const int socket = mosquitto_socket(client_);
+  if (socket != socket_) {
+    forget_socket();
+    socket_ = socket;
+    if (socket >= 0) watch_socket();
+  }
+  if (writer_) writer_->setEnabled(mosquitto_want_write(client_));
+}
+
+void MosquittoLink::watch_socket() {
+  reader_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
+  connect(reader_.get(), &QSocketNotifier::activated, this, &MosquittoLink::read_ready);
+  writer_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
+  connect(writer_.get(), &QSocketNotifier::activated, this, &MosquittoLink::write_ready);
+}
+
+void MosquittoLink::forget_socket() {
+  socket_ = -1;
+  // Possibly inside the notifier's own signal: it goes once that has returned.
+  for (auto* notifier : {reader_.release(), writer_.release()}) {
+    if (!notifier) continue;
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+  }
+}
+
+void MosquittoLink::read_ready() {
+  const int code = mosquitto_loop_read(client_, 1);
+  if (code != MOSQ_ERR_SUCCESS && state_ != State::waiting) retry_later(describe(code));
+  follow();
+}
+
+void MosquittoLink::write_ready() {
+  const int code = mosquitto_loop_write(client_, 1);
+  if (code != MOSQ_ERR_SUCCESS && state_ != State::waiting) retry_later(describe(code));
+  follow();
+}
+
+void MosquittoLink::keep_alive() {
+  if (socket_ < 0) return;
+  const int code = mosquitto_loop_misc(client_);
+  if (code != MOSQ_ERR_SUCCESS && code != MOSQ_ERR_NO_CONN && state_ != State::waiting) {
+    retry_later(describe(code));
+  }
+  follow();
+}
+
+std::string MosquittoLink::describe(int code) const {
+  std::string text = code == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(code);
+  // The library's texts are sentences; the log puts them in brackets.
+  if (text.ends_with('.')) text.pop_back();
+  return text;
+}

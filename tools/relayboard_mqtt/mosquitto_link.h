@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/bridge_options.h"
+#include "bridge/mqtt_client.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+// How the bridge reaches its broker.
+struct BrokerSettings {
+  std::string host = "localhost";
+  int port = 1883;
+  std::string client_id;
+  std::string user;  // none when empty
+  std::string password;
+  std::string cafile;  // TLS when set
+  std::string certfile;
+  std::string keyfile;
+  MqttVersion version = MqttVersion::v5;
+  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes.
+  std::string will_topic;
+  std::string will_payload;
+};
+
+BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,
+                               std::string will_payload);
+
+// The broker connection on libmosquitto, driven from Qt's event loop on the program's
+// one thread: a socket notifier reads whenever the broker sends and writes while the
+// library has bytes queued, and a one-second timer keeps the connection alive. A lost
+// connection or a failed attempt is tried again after 1, 2, 4 ... 30 seconds; a
+// session that came up resets the wait to one second.
+//
+// While the broker is away publish() drops the message: the bridge publishes its whole
+// picture again on every connect (on_connected).
+class MosquittoLink : public QObject, public MqttClient {
+ public:
+  using LogLine = std::function<void(const std::string&)>;
+
+  MosquittoLink(BrokerSettings settings, LogLine log);
+  ~MosquittoLink() override;
+  MosquittoLink(const MosquittoLink&) = delete;
+  MosquittoLink& operator=(const MosquittoLink&) = delete;
+
+  // Sets the client up (identity, will, credentials, TLS files, protocol) and starts the
+  // first connection attempt; the reason when the settings cannot be used at all.
+  std::optional<std::string> start();
+
+  bool publish(const std::string& topic, const std::string& payload, bool retain) override;
+  void subscribe(const std::string& pattern) override;
+
+  // Sends what is queued, then a clean disconnect (so no last will), and calls `done`
+  // once it has left or `patience` has passed; no reconnect after it.
+  void disconnect(std::chrono::milliseconds patience, std::function<void()> done);
+
+  bool connected() const { return state_ == State::connected; }
+
+  std::function<void()> on_connected;  // the broker accepted the session
+  std::function<void(const MqttMessage&)> on_message;
+
+  // The longest wait between two attempts.
+  static constexpr std::chrono::seconds max_backoff{30};
+
+ private:
+  enum class State { idle, connecting, connected, waiting, leaving, gone };
+
+  static void connect_callback(mosquitto*, void* self, int code);
+  static void disconnect_callback(mosquitto*, void* self, int code);
+  static void message_callback(mosquitto*, void* self, const mosquitto_message* message);
+
+  void attempt();
+  void retry_later(const std::string& why);
+  void watch_socket();
+  void forget_socket();
+  // After each call into the library: follows a socket that closed or came up, and
+  // watches for writability exactly while bytes wait to be written.
+  void follow();
+  void read_ready();
+  void write_ready();
+  void keep_alive();
+  void finish_leaving();
+  std::string describe(int code) const;
+
+  BrokerSettings settings_;
+  LogLine log_;
+  mosquitto* client_ = nullptr;
+  State state_ = State::idle;
+  int socket_ = -1;
+  std::unique_ptr<QSocketNotifier> reader_;
+  std::unique_ptr<QSocketNotifier> writer_;
+  QTimer misc_timer_;
+  QTimer retry_timer_;
+  QTimer leave_timer_;
+  std::chrono::seconds backoff_{1};
+  std::string last_failure_;
+  std::function<void()> left_;
+};
