@@ -1,13 +1,10 @@
 #include "mqtt_broker.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,23 +12,27 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 using Clock = std::chrono::steady_clock;
 // Generous: a loaded CI machine may take seconds to start the broker or make a key.
 constexpr auto start_deadline = std::chrono::seconds(20);
 constexpr auto stop_deadline = std::chrono::seconds(10);
-constexpr auto poll_interval = std::chrono::milliseconds(5);
+constexpr auto tool_deadline = std::chrono::seconds(60);
+constexpr auto look_interval = std::chrono::milliseconds(5);
+
+sockaddr_in loopback(const std::string& host, int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+  return address;
+}
 
 // The kernel's choice of a free loopback port; the broker binds it right after.
 int free_port(const std::string& host) {
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+  sockaddr_in address = loopback(host, 0);
   socklen_t length = sizeof address;
   int port = 0;
   if (::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
@@ -43,37 +44,11 @@ int free_port(const std::string& host) {
 
 bool accepts_connections(const std::string& host, int port) {
   const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  ::inet_pton(AF_INET, host.c_str(), &address.sin_addr);
+  const sockaddr_in address = loopback(host, port);
   const bool connected =
-      ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+      ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   ::close(probe);
   return connected;
-}
-
-pid_t spawn(const std::string& program, const char* const* arguments, const std::string& log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, program.c_str(), &actions, nullptr, const_cast<char* const*>(arguments),
-                   environ) != 0)
-    pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// True once `pid` has ended (its status reaped); waits no longer than `deadline`.
-bool reaped(pid_t pid, Clock::time_point deadline) {
-  for (;;) {
-    if (::waitpid(pid, nullptr, WNOHANG) != 0) return true;
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(poll_interval);
-  }
 }
 
 std::string file_text(const std::string& path) {
@@ -88,13 +63,6 @@ std::string user_name() {
   return entry ? entry->pw_name : "root";
 }
 }  // namespace
-
-int run_program(const std::string& program, const char* const* arguments, const std::string& log) {
-  const pid_t pid = spawn(program, arguments, log);
-  int status = 0;
-  if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 MqttBroker::MqttBroker() : MqttBroker(Options{}) {}
 
@@ -152,63 +120,57 @@ bool MqttBroker::write_config() {
   return error_.empty();
 }
 
+bool MqttBroker::run_tool(const std::string& program, const std::vector<std::string>& arguments) {
+  LoggedProcess tool(program, arguments, folder_ + "/setup.log");
+  if (tool.wait_exit(tool_deadline) == 0) return true;
+  error_ = program + " failed: " + file_text(folder_ + "/setup.log");
+  return false;
+}
+
 bool MqttBroker::make_password_file() {
-  const std::string file = folder_ + "/passwords";
-  const char* const arguments[] = {
-      "mosquitto_passwd",        "-b",   "-c", file.c_str(), options_.user.c_str(),
-      options_.password.c_str(), nullptr};
-  if (run_program("mosquitto_passwd", arguments, folder_ + "/setup.log") != 0)
-    error_ = "mosquitto_passwd failed: " + file_text(folder_ + "/setup.log");
-  return error_.empty();
+  return run_tool("mosquitto_passwd",
+                  {"-b", "-c", folder_ + "/passwords", options_.user, options_.password});
 }
 
 bool MqttBroker::make_certificates() {
-  const std::string out = folder_ + "/setup.log";
   std::ofstream(folder_ + "/names.ext") << "subjectAltName = IP:127.0.0.1, DNS:localhost\n"
                                         << "basicConstraints = CA:false\n";
+  const auto path = [&](const std::string& name) { return folder_ + "/" + name; };
   // Elliptic-curve keys: made in milliseconds where RSA keys take a loaded machine seconds.
-  const auto run = [&](std::vector<std::string> words) {
-    std::vector<const char*> arguments;
-    for (const auto& word : words) arguments.push_back(word.c_str());
-    arguments.push_back(nullptr);
-    return run_program("openssl", arguments.data(), out) == 0;
+  const auto request = [&](std::vector<std::string> words) {
+    words.insert(words.begin() + 1,
+                 {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"});
+    return run_tool("openssl", words);
   };
-  const auto path = [&](const char* name) { return folder_ + "/" + name; };
-  bool made = run({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                   "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                   "/CN=relay test CA", "-keyout", path("ca.key"), "-out", path("ca.crt")});
-  for (const char* party : {"server", "client"}) {
-    const std::string name = party;
-    made = made &&
-           run({"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                "-nodes", "-subj", "/CN=" + (name == "server" ? std::string("localhost") : name),
-                "-keyout", path((name + ".key").c_str()), "-out", path((name + ".csr").c_str())}) &&
-           run({"openssl", "x509", "-req", "-days", "2", "-in", path((name + ".csr").c_str()),
-                "-CA", path("ca.crt"), "-CAkey", path("ca.key"), "-CAcreateserial", "-extfile",
-                path("names.ext"), "-out", path((name + ".crt").c_str())});
+  if (!request({"req", "-x509", "-days", "2", "-subj", "/CN=relay test CA", "-keyout",
+                path("ca.key"), "-out", path("ca.crt")}))
+    return false;
+  for (const std::string party : {"server", "client"}) {
+    const std::string common_name = party == "server" ? "localhost" : party;
+    if (!request({"req", "-subj", "/CN=" + common_name, "-keyout", path(party + ".key"), "-out",
+                  path(party + ".csr")}) ||
+        !run_tool("openssl", {"x509", "-req", "-days", "2", "-in", path(party + ".csr"), "-CA",
+                              path("ca.crt"), "-CAkey", path("ca.key"), "-CAcreateserial",
+                              "-extfile", path("names.ext"), "-out", path(party + ".crt")}))
+      return false;
   }
-  if (!made) error_ = "openssl could not make the certificates: " + file_text(out);
-  return made;
+  return true;
 }
 
 bool MqttBroker::start() {
   if (running()) return true;
   if (folder_.empty() || port_ == 0) return false;
   error_.clear();
-  const std::string config = folder_ + "/mosquitto.conf";
-  const char* const arguments[] = {"mosquitto", "-c", config.c_str(), nullptr};
-  pid_ = spawn("/usr/sbin/mosquitto", arguments, folder_ + "/mosquitto.log");
-  if (pid_ < 0) {
-    error_ = "could not start /usr/sbin/mosquitto";
-    return false;
-  }
+  process_ = std::make_unique<LoggedProcess>(
+      "/usr/sbin/mosquitto", std::vector<std::string>{"-c", folder_ + "/mosquitto.conf"},
+      folder_ + "/mosquitto.log");
   return wait_until_listening(Clock::now() + start_deadline);
 }
 
 bool MqttBroker::wait_until_listening(Clock::time_point deadline) {
   while (!accepts_connections(host_, port_)) {
-    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      pid_ = -1;
+    if (!process_->running()) {
+      process_.reset();
       error_ = "mosquitto ended at start: " + log();
       return false;
     }
@@ -217,26 +179,20 @@ bool MqttBroker::wait_until_listening(Clock::time_point deadline) {
       error_ = "mosquitto did not listen on port " + std::to_string(port_) + ": " + log();
       return false;
     }
-    std::this_thread::sleep_for(poll_interval);
+    std::this_thread::sleep_for(look_interval);
   }
   return true;
 }
 
 void MqttBroker::stop() {
   if (!running()) return;
-  ::kill(pid_, SIGTERM);
-  if (!reaped(pid_, Clock::now() + stop_deadline)) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  pid_ = -1;
+  process_->signal(SIGTERM);
+  process_->wait_exit(stop_deadline);
+  process_.reset();  // killed if it did not go in time
 }
 
 void MqttBroker::kill() {
-  if (!running()) return;
-  ::kill(pid_, SIGKILL);
-  ::waitpid(pid_, nullptr, 0);
-  pid_ = -1;
+  process_.reset();
 }
 
 std::string MqttBroker::log() const {

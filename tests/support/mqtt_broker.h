@@ -1,9 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "logged_process.h"
 
 // A real mosquitto broker for the tests, as a site runs it: its own configuration, password
 // file, certificates and store in a temporary folder, listening on a free loopback port that
@@ -38,7 +40,7 @@ class MqttBroker {
     stop();
     return start();
   }
-  bool running() const { return pid_ > 0; }
+  bool running() const { return process_ != nullptr; }
 
   int port() const { return port_; }
   const std::string& host() const { return host_; }
@@ -57,6 +59,8 @@ class MqttBroker {
   bool write_config();
   bool make_password_file();
   bool make_certificates();
+  // Runs a set-up tool to its end, its output in setup.log; whether it succeeded.
+  bool run_tool(const std::string& program, const std::vector<std::string>& arguments);
   bool wait_until_listening(std::chrono::steady_clock::time_point deadline);
 
   Options options_;
@@ -64,9 +68,5 @@ class MqttBroker {
   std::string folder_;
   std::string error_;
   int port_ = 0;
-  pid_t pid_ = -1;
+  std::unique_ptr<LoggedProcess> process_;
 };
-
-// Runs a program to its end with its output in `log`; its exit status, or -1 when it could
-// not be started.
-int run_program(const std::string& program, const char* const* arguments, const std::string& log);
