@@ -10,10 +10,11 @@ namespace {
 std::optional<int> plain_number(std::string_view text, int highest) {
   if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
   int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value > highest) {
-    return std::nullopt;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
   }
+  if (value > highest) return std::nullopt;
   return value;
 }
 

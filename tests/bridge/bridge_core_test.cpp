@@ -1,0 +1,261 @@
+#include "bridge/bridge_core.h"
+
+#include <gtest/gtest.h>
+
+#include "link_rig.h"
+#include "protocol/command_frame.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = BridgeCore::Clock;
+using Lines = std::vector<std::string>;
+
+// The broker as the bridge sees it: "topic=payload" for each retained publication
+// ("(not retained)" marks any other), and the subscriptions.
+struct RecordingClient : MqttClient {
+  bool publish(const std::string& topic, const std::string& payload, bool retain) override {
+    if (!up) return false;
+    published.push_back(topic + '=' + payload + (retain ? "" : " (not retained)"));
+    return true;
+  }
+  void subscribe(const std::string& pattern) override { subscribed.push_back(pattern); }
+  bool up = true;
+  Lines published;
+  Lines subscribed;
+};
+
+Lines take(Lines& lines) {
+  return std::exchange(lines, {});
+}
+
+// Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
+struct CoreRig {
+  explicit CoreRig(BridgeNames names = {}) : core(settings(), client, queue(), names, log()) {}
+  static BridgeSettings settings() { return {"p", "L", "ha", true, {1, 3}, "0.1.0", false}; }
+  BridgeCore::QueueSwitch queue() {
+    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2) {
+      frames.push_back(hex_text(CommandFrame::build(address, command, d1, d2).bytes));
+    };
+  }
+  BridgeCore::LogLine log() {
+    return [this](const std::string& line) { logs.push_back(line); };
+  }
+  void send(const std::string& topic, const std::string& payload, bool retained = false) {
+    core.message({topic, payload, retained}, now);
+  }
+  Lines states(std::uint8_t address, std::uint16_t opened) const {
+    Lines lines;
+    for (int r = 1; r <= 16; ++r) {
+      lines.push_back("p/L/" + std::to_string(address) + '/' + std::to_string(r) +
+                      "/state=" + ((opened >> (r - 1)) & 1 ? "ON" : "OFF"));
+    }
+    return lines;
+  }
+
+  RecordingClient client;
+  Lines frames;
+  Lines logs;
+  Clock::time_point now{};
+  BridgeCore core;
+};
+
+Lines joined(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+TEST(BridgeCore, AConnectPublishesTheWholePictureThenSubscribes) {
+  CoreRig rig;
+  rig.client.up = false;  // the broker is away when board 1 first answers
+  rig.core.board_answered(1, 0x8005);
+  rig.client.up = true;
+  rig.core.connected();
+  const Lines& published = rig.client.published;
+  ASSERT_EQ(published.size(), 1u + 1 + 16 + 1 + 32);
+  EXPECT_EQ(Lines(published.begin(), published.begin() + 19),
+            joined({{"p/L/status=online", "p/L/1/status=online"},
+                    rig.states(1, 0x8005),
+                    {"p/L/3/status=offline"}}));
+  EXPECT_EQ(published[19].rfind("ha/switch/relayboard_L_1/relay1/config={\"name\":\"Relay 1\"", 0),
+            0u);
+  EXPECT_EQ(published.back().rfind("ha/switch/relayboard_L_3/relay16/config={", 0), 0u);
+  EXPECT_EQ(rig.client.subscribed,
+            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status"}));
+}
+
+TEST(BridgeCore, StatesArePublishedAsTheBoardReportsChanges) {
+  CoreRig rig;
+  rig.core.board_answered(1, 0x0005);
+  EXPECT_EQ(take(rig.client.published), joined({{"p/L/1/status=online"}, rig.states(1, 0x0005)}));
+  rig.core.board_answered(1, 0x0005);
+  rig.send("p/L/1/2/set", "ON");  // a command alone publishes nothing
+  EXPECT_EQ(take(rig.client.published), Lines{});
+  rig.core.board_answered(1, 0x8007);
+  EXPECT_EQ(take(rig.client.published), (Lines{"p/L/1/2/state=ON", "p/L/1/16/state=ON"}));
+  rig.core.board_lost(1);
+  rig.core.board_lost(1);
+  rig.core.board_lost(3);  // never answered: offline from the start
+  EXPECT_EQ(take(rig.client.published), Lines{"p/L/1/status=offline"});
+  rig.core.board_answered(1, 0x0007);
+  EXPECT_EQ(take(rig.client.published), joined({{"p/L/1/status=online"}, rig.states(1, 0x0007)}));
+  rig.core.line_lost();
+  EXPECT_EQ(take(rig.client.published), Lines{"p/L/1/status=offline"});
+  rig.core.board_answered(1, 0x0007);
+  EXPECT_EQ(take(rig.client.published), joined({{"p/L/1/status=online"}, rig.states(1, 0x0007)}));
+  rig.core.shutting_down();
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{"p/L/1/status=offline", "p/L/3/status=offline", "p/L/status=offline"}));
+  EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 1 offline", "board 1 online",
+                             "board 1 offline", "board 1 online"}));
+}
+
+TEST(BridgeCore, CommandsBecomeFramesOrOneLogLine) {
+  const struct {
+    std::string topic;
+    std::string payload;
+    bool retained;
+    Lines frames;
+    std::string log;
+  } cases[] = {
+      {"p/L/1/5/set", "ON", false, {"55 01 12 00 00 00 05 6D"}, ""},
+      {"p/L/1/5/set", "OFF", false, {"55 01 11 00 00 00 05 6C"}, ""},
+      {"p/L/1/3/set", "TOGGLE", false, {"55 01 11 00 00 00 03 6A"}, ""},
+      {"p/L/1/4/set", "TOGGLE", false, {"55 01 12 00 00 00 04 6C"}, ""},
+      {"p/L/1/all/set", "ON", false, {"55 01 13 00 00 FF FF 67"}, ""},
+      {"p/L/1/all/set", "OFF", false, {"55 01 13 00 00 00 00 69"}, ""},
+      {"p/L/3/16/pulse", "1s", false, {"55 03 12 00 00 00 10 7A"}, ""},
+      {"p/L/3/4/set",
+       "TOGGLE",
+       false,
+       {},
+       "command ignored on p/L/3/4/set: the state of board 3 relay 4 is not known"},
+      {"p/L/1/all/set",
+       "TOGGLE",
+       false,
+       {},
+       "command ignored on p/L/1/all/set: all relays take ON or OFF"},
+      {"p/L/1/5/set", "ON", true, {}, "command ignored on p/L/1/5/set: it was sent retained"},
+      {"p/L/1/5/set",
+       "on\n",
+       false,
+       {},
+       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE"},
+      {"p/L/1/5/pulse",
+       "5ms",
+       false,
+       {},
+       "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s"},
+      {"p/L/2/5/set", "ON", false, {}, "command ignored on p/L/2/5/set: board 2 is not served"},
+      {"p/L/1/17/set", "ON", false, {}, "message ignored on p/L/1/17/set: no relay 17"},
+      {"p/L\t/1/5/set",
+       "ON",
+       false,
+       {},
+       "message ignored on p/L?/1/5/set: not a topic of this line"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.topic + ' ' + c.payload);
+    CoreRig rig;
+    rig.core.board_answered(1, 0x0004);
+    take(rig.client.published);
+    take(rig.logs);
+    rig.send(c.topic, c.payload, c.retained);
+    EXPECT_EQ(rig.frames, c.frames);
+    EXPECT_EQ(rig.logs, c.log.empty() ? Lines{} : Lines{c.log});
+    EXPECT_EQ(rig.client.published, Lines{});
+  }
+}
+
+TEST(BridgeCore, APulseEndsOnTimeUnlessANewerCommandTakesTheRelay) {
+  CoreRig rig;
+  const Clock::time_point t0 = rig.now;
+  rig.core.board_answered(1, 0);
+  rig.send("p/L/1/2/pulse", "500ms");
+  rig.now = t0 + 100ms;
+  rig.send("p/L/1/3/pulse", "2s");
+  EXPECT_EQ(take(rig.frames), (Lines{"55 01 12 00 00 00 02 6A", "55 01 12 00 00 00 03 6B"}));
+  EXPECT_EQ(rig.core.step(t0 + 499ms), t0 + 500ms);
+  EXPECT_EQ(rig.frames, Lines{});
+  EXPECT_EQ(rig.core.step(t0 + 500ms), t0 + 2100ms);
+  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 02 69"});
+  rig.send("p/L/1/3/set", "ON");  // relay 3 stays opened
+  EXPECT_EQ(rig.core.step(t0 + 3s), std::nullopt);
+  EXPECT_EQ(take(rig.frames), Lines{"55 01 12 00 00 00 03 6B"});
+
+  // A pulse that ends while its board is away is ended when the board answers again.
+  rig.send("p/L/1/4/pulse", "10ms");
+  rig.core.board_lost(1);
+  EXPECT_EQ(rig.core.step(t0 + 1h), std::nullopt);
+  EXPECT_EQ(take(rig.frames), Lines{"55 01 12 00 00 00 04 6C"});
+  rig.core.board_answered(1, 0x0008);
+  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 04 6B"});
+}
+
+TEST(BridgeCore, TheTopicsOfABoardNoLongerServedAreCleared) {
+  CoreRig rig;
+  rig.send("p/L/1/status", "online", true);  // our own
+  rig.send("p/L/9/status", "", true);        // cleared already
+  EXPECT_EQ(rig.client.published, Lines{});
+  rig.send("p/L/9/status", "offline", true);
+  Lines cleared;
+  for (int r = 1; r <= 16; ++r) {
+    cleared.push_back("ha/switch/relayboard_L_9/relay" + std::to_string(r) + "/config=");
+    cleared.push_back("p/L/9/" + std::to_string(r) + "/state=");
+  }
+  cleared.push_back("p/L/9/status=");
+  EXPECT_EQ(rig.client.published, cleared);
+  EXPECT_EQ(rig.logs, Lines{"board 9 is no longer served: its topics cleared"});
+}
+
+TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
+  BridgeNames names{"Site", {{1, {"Pump"}}, {3, {"Fan"}}}};
+  CoreRig rig(names);
+  rig.send("ha/status", "offline");
+  EXPECT_EQ(rig.client.published.size(), 0u);
+  rig.send("ha/status", "online");
+  ASSERT_EQ(take(rig.client.published).size(), 32u);
+  rig.core.names_changed(names);
+  EXPECT_EQ(rig.client.published.size(), 0u);
+  names.relays[3][15] = "Lamp <b>";
+  rig.core.names_changed(names);
+  const Lines board3 = take(rig.client.published);
+  ASSERT_EQ(board3.size(), 16u);
+  EXPECT_EQ(board3[0].rfind("ha/switch/relayboard_L_3/relay1/config={\"name\":\"Fan\"", 0), 0u);
+  EXPECT_EQ(board3[15].rfind("ha/switch/relayboard_L_3/relay16/config={\"name\":\"Lamp <b>\"", 0),
+            0u);
+  EXPECT_NE(board3[15].find("\"name\":\"Site 3\""), std::string::npos);
+  names.title = "Yard";
+  rig.core.names_changed(names);
+  EXPECT_EQ(rig.client.published.size(), 32u);
+  EXPECT_EQ(rig.logs, (Lines{"home automation online: discovery sent again",
+                             "names changed: discovery sent again for board 3",
+                             "names changed: discovery sent again for board 1, 3"}));
+}
+
+// The bridge as the observer of a real schedule: the board's answer on the line becomes
+// retained states, and a command's frame goes out on the line before the next poll.
+TEST(BridgeCore, OnTheBusAnswersBecomeStatesAndCommandsFrames) {
+  FakeSerialPort port;
+  RecordingClient client;
+  std::unique_ptr<BusSchedule> bus;
+  BridgeCore core({"p", "L", "ha", false, {1}, "0.1.0", false}, client,
+                  [&](std::uint8_t a, BoardCommand c, std::uint8_t d1, std::uint8_t d2) {
+                    bus->queue_switch(a, c, d1, d2);
+                  },
+                  {}, {});
+  bus = std::make_unique<BusSchedule>(port, std::vector<std::uint8_t>{1}, core);
+  Clock::time_point now{};
+  port.open();
+  port.set_receive_threshold(8);
+  port.set_receive_handler([&](int code) { bus->on_receive(code, now); });
+  bus->step(now);
+  port.receive(hex_bytes("22 00 00 00 00 80 05 A7"));
+  EXPECT_EQ(client.published, joined({{"p/L/1/status=online"}, CoreRig{}.states(1, 0x8005)}));
+  core.message({"p/L/1/2/set", "ON", false}, now);
+  bus->step(now);
+  EXPECT_EQ(hex_text(port.writes.back()), "55 01 12 00 00 00 02 6A");
+}
+
+}  // namespace

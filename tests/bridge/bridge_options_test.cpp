@@ -1,0 +1,138 @@
+#include "bridge/bridge_options.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+#include "common/address_list.h"
+
+namespace {
+
+// The options as one line, so that a table row states all of them.
+std::string describe(const BridgeOptionsResult& result) {
+  if (const auto* error = std::get_if<OptionsError>(&result)) return "error: " + error->message;
+  const auto& o = std::get<BridgeOptions>(result);
+  return (o.port ? "port " + std::to_string(*o.port) : "device " + o.device.value_or("-")) +
+         ", line " + o.line + ", boards " + address_list_text(o.addresses) + ", " + o.host + ':' +
+         std::to_string(o.mqtt_port) + ", id " + o.client_id + (o.tls() ? ", tls" : "") +
+         (o.mqtt_version == MqttVersion::v5 ? ", v5" : ", v3.1.1") + ", " + o.prefix + ", " +
+         (o.discovery ? o.discovery_prefix : "no discovery") + (o.verbose ? ", verbose" : "");
+}
+
+// A folder for configuration and password files, removed afterwards.
+struct OptionFiles : ::testing::Test {
+  OptionFiles() {
+    std::random_device seed;
+    folder = std::filesystem::temp_directory_path() / ("relay_bridge_" + std::to_string(seed()));
+    std::filesystem::create_directory(folder);
+  }
+  ~OptionFiles() override { std::filesystem::remove_all(folder); }
+  std::string file(const std::string& name, const std::string& text) {
+    const auto path = folder / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+  std::filesystem::path folder;
+};
+
+TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
+  using Words = std::vector<std::string>;
+  const std::string defaults_tail =
+      ", boards 1, localhost:1883, id relayboard-mqtt-com1, v5, "
+      "relayboard, homeassistant";
+  const struct {
+    Words words;
+    std::string expected;
+  } cases[] = {
+      {{}, "port 1, line com1" + defaults_tail},
+      {{"--device", "/dev/ttyUSB0"},
+       "device /dev/ttyUSB0, line ttyUSB0, boards 1, localhost:1883, id relayboard-mqtt-ttyUSB0, "
+       "v5, relayboard, homeassistant"},
+      {{"--port=3", "--addresses", "7,1,3-5", "--line", "attic_2", "--client-id", "c"},
+       "port 3, line attic_2, boards 1,3-5,7, localhost:1883, id c, v5, relayboard, homeassistant"},
+      {{"--cafile", "/ca.pem", "--host=broker"},
+       "port 1, line com1, boards 1, broker:8883, id relayboard-mqtt-com1, tls, v5, relayboard, "
+       "homeassistant"},
+      {{"--mqtt-port", "1884", "--cafile", "/ca.pem", "--certfile", "c", "--keyfile", "k"},
+       "port 1, line com1, boards 1, localhost:1884, id relayboard-mqtt-com1, tls, v5, "
+       "relayboard, homeassistant"},
+      {{"--mqtt-version", "3.1.1", "--no-discovery", "--verbose", "--prefix", "site/relays"},
+       "port 1, line com1, boards 1, localhost:1883, id relayboard-mqtt-com1, v3.1.1, "
+       "site/relays, no discovery, verbose"},
+      {{"--port", "0"}, "error: --port: \"0\" is not a port number"},
+      {{"--port", "1", "--device", "/dev/ttyS0"},
+       "error: --device: give either port or device, not both"},
+      {{"--line", "a.b"}, "error: --line: \"a.b\" holds more than A-Z a-z 0-9 _ -"},
+      {{"--device", "/dev/serial/usb.0"},
+       "error: the device's name \"usb.0\" cannot name the line in topics: give --line"},
+      {{"--prefix", "a/+"}, "error: --prefix: \"a/+\" is not a topic without wildcards"},
+      {{"--discovery-prefix", "ha/"},
+       "error: --discovery-prefix: \"ha/\" is not a topic without wildcards"},
+      {{"--mqtt-port", "65536"}, "error: --mqtt-port: \"65536\" is not a TCP port"},
+      {{"--mqtt-version", "4"}, "error: --mqtt-version: \"4\" is neither 3.1.1 nor 5"},
+      {{"--host"}, "error: --host needs a value"},
+      {{"--verbose=1"}, "error: --verbose takes no value"},
+      {{"--password"}, "error: unknown option --password (see --help)"},
+      {{"attic"}, "error: unexpected argument \"attic\" (see --help)"},
+      {{"--certfile", "c", "--keyfile", "k"},
+       "error: --certfile and --keyfile go together, and with --cafile"},
+      {{"--password-file", "p"}, "error: --password-file needs --user"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.words));
+    EXPECT_EQ(describe(parse_bridge_options(c.words)), c.expected);
+  }
+  const auto bad_list = parse_bridge_options(Words{"--addresses", "1,256"});
+  ASSERT_TRUE(std::holds_alternative<OptionsError>(bad_list));
+  EXPECT_EQ(std::get<OptionsError>(bad_list).message.rfind("--addresses: ", 0), 0u);
+  EXPECT_TRUE(std::get<BridgeOptions>(parse_bridge_options(Words{"--help", "--port=0"})).help);
+}
+
+TEST_F(OptionFiles, TheCommandLineOverridesTheConfigurationFile) {
+  const std::string config = file("attic.conf",
+                                  "# the attic's line\n"
+                                  "device = /dev/ttyUSB1\r\n"
+                                  "  addresses =  2-3 \n"
+                                  "\n"
+                                  "host = broker.lan\n"
+                                  "verbose = yes\n"
+                                  "mqtt-port = 1884\n"
+                                  "user = bridge\n"
+                                  "password-file = " +
+                                      file("secret", "s3cret word\r\nsecond line\n"));
+  const auto result = parse_bridge_options(
+      std::vector<std::string>{"--config", config, "--port", "2", "--host=h2"});
+  EXPECT_EQ(describe(result),
+            "port 2, line com2, boards 2-3, h2:1884, id relayboard-mqtt-com2, v5, relayboard, "
+            "homeassistant, verbose");
+  ASSERT_TRUE(std::holds_alternative<BridgeOptions>(result));
+  EXPECT_EQ(std::get<BridgeOptions>(result).password, "s3cret word");
+  EXPECT_EQ(std::get<BridgeOptions>(result).user, "bridge");
+}
+
+TEST_F(OptionFiles, ARefusedFileNamesItsLineAndKey) {
+  const struct {
+    std::string text;
+    std::string error;  // after the file's path
+  } cases[] = {
+      {"host = x\nfrobnicate = 1\n", ":2: unknown key \"frobnicate\""},
+      {"# fine\nmqtt-port = 99999\n", ":2: mqtt-port: \"99999\" is not a TCP port"},
+      {"port = 1\ndevice = /dev/ttyS1\n", ":2: device: give either port or device, not both"},
+      {"no-discovery = maybe", ":1: no-discovery: \"maybe\" is not true or false"},
+      {"line\n", ":1: not a \"key = value\" line"},
+      {"host =\n", ":1: host: needs a value"},
+      {"config = other.conf\n", ":1: config: a file names no other file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::string config = file("bridge.conf", c.text);
+    EXPECT_EQ(describe(parse_bridge_options(std::vector<std::string>{"--config", config})),
+              "error: " + config + c.error);
+  }
+  const std::string missing = (folder / "missing.conf").string();
+  EXPECT_EQ(describe(parse_bridge_options(std::vector<std::string>{"--config", missing})),
+            "error: configuration file " + missing + ": No such file or directory");
+}
+
+}  // namespace

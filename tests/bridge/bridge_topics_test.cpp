@@ -1,0 +1,79 @@
+#include "bridge/bridge_topics.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string describe(const IncomingTopic& topic) {
+  if (const auto* c = std::get_if<CommandTopic>(&topic)) {
+    return "board " + std::to_string(c->address) +
+           (c->relay ? " relay " + std::to_string(c->relay) : " all") +
+           (c->action == CommandAction::set ? " set" : " pulse");
+  }
+  if (const auto* s = std::get_if<BoardStatusTopic>(&topic)) {
+    return "status of board " + std::to_string(s->address);
+  }
+  if (std::holds_alternative<DiscoveryStatusTopic>(topic)) return "discovery status";
+  return "foreign: " + std::get<ForeignTopic>(topic).why;
+}
+
+TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
+  const BridgeTopics topics("site/relays", "ttyUSB0", "ha");
+  const struct {
+    const char* topic;
+    const char* expected;
+  } cases[] = {
+      {"site/relays/ttyUSB0/0/1/set", "board 0 relay 1 set"},
+      {"site/relays/ttyUSB0/255/16/pulse", "board 255 relay 16 pulse"},
+      {"site/relays/ttyUSB0/7/all/set", "board 7 all set"},
+      {"site/relays/ttyUSB0/12/status", "status of board 12"},
+      {"ha/status", "discovery status"},
+      {"site/relays/ttyUSB0/7/all/pulse", "foreign: a pulse needs one relay"},
+      {"site/relays/ttyUSB0/256/1/set", "foreign: no board address 256"},
+      {"site/relays/ttyUSB0/07/1/set", "foreign: no board address 07"},
+      {"site/relays/ttyUSB0/-1/1/set", "foreign: no board address -1"},
+      {"site/relays/ttyUSB0/1/0/set", "foreign: no relay 0"},
+      {"site/relays/ttyUSB0/1/17/set", "foreign: no relay 17"},
+      {"site/relays/ttyUSB0/1/05/set", "foreign: no relay 05"},
+      {"site/relays/ttyUSB0/1/5/state", "foreign: not a command: state"},
+      {"site/relays/ttyUSB0/1/5/set/x", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB0/status", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB1/1/5/set", "foreign: not a topic of this line"},
+      {"site/relays/ttyUSB0", "foreign: not a topic of this line"},
+      {"ha/switch/relayboard_ttyUSB0_1/relay1/config", "foreign: not a topic of this line"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.topic);
+    EXPECT_EQ(describe(topics.parse(c.topic)), c.expected);
+  }
+  EXPECT_EQ(topics.discovery_config(3, 16), "ha/switch/relayboard_ttyUSB0_3/relay16/config");
+  EXPECT_EQ(
+      topics.subscriptions(true),
+      (std::vector<std::string>{"site/relays/ttyUSB0/+/+/set", "site/relays/ttyUSB0/+/+/pulse",
+                                "site/relays/ttyUSB0/+/status", "ha/status"}));
+}
+
+TEST(BridgeTopics, PayloadsAreExactWordsAndBoundedDurations) {
+  EXPECT_EQ(parse_switch_payload("ON"), SwitchPayload::on);
+  EXPECT_EQ(parse_switch_payload("OFF"), SwitchPayload::off);
+  EXPECT_EQ(parse_switch_payload("TOGGLE"), SwitchPayload::toggle);
+  for (const char* refused : {"on", "Off", " ON", "ON\n", "1", ""}) {
+    EXPECT_FALSE(parse_switch_payload(refused)) << refused;
+  }
+  const struct {
+    const char* text;
+    std::optional<std::chrono::milliseconds> duration;
+  } durations[] = {
+      {"500ms", 500ms}, {"10ms", 10ms}, {"2s", 2s},        {"3600s", 3600s},
+      {"9ms", {}},      {"3601s", {}},  {"3600001ms", {}}, {"0s", {}},
+      {"1.5s", {}},     {"500", {}},    {"ms", {}},        {" 2s", {}},
+      {"2 s", {}},      {"2S", {}},     {"-5s", {}},       {"99999999999s", {}},
+  };
+  for (const auto& d : durations) {
+    EXPECT_EQ(parse_pulse_duration(d.text), d.duration) << d.text;
+  }
+}
+
+}  // namespace
