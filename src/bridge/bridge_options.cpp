@@ -62,6 +62,8 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
   const FileText read = read_text_file(path);
   if (!read.text) return OptionsError{"configuration file " + path.string() + ": " + read.reason};
   std::string_view text = *read.text;
+  // An editor's UTF-8 mark is no part of the first key.
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   for (int number = 1; !text.empty(); ++number) {
     const std::size_t end = text.find('\n');
     const std::string_view line = trimmed(text.substr(0, end));

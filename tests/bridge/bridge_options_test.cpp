@@ -67,8 +67,6 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
       {{"--device", "/dev/serial/usb.0"},
        "error: the device's name \"usb.0\" cannot name the line in topics: give --line"},
       {{"--prefix", "a/+"}, "error: --prefix: \"a/+\" is not a topic without wildcards"},
-      {{"--discovery-prefix", "ha/"},
-       "error: --discovery-prefix: \"ha/\" is not a topic without wildcards"},
       {{"--mqtt-port", "65536"}, "error: --mqtt-port: \"65536\" is not a TCP port"},
       {{"--mqtt-version", "4"}, "error: --mqtt-version: \"4\" is neither 3.1.1 nor 5"},
       {{"--host"}, "error: --host needs a value"},
@@ -91,7 +89,7 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
 
 TEST_F(OptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   const std::string config = file("attic.conf",
-                                  "# the attic's line\n"
+                                  "\xEF\xBB\xBF# the attic's line\n"
                                   "device = /dev/ttyUSB1\r\n"
                                   "  addresses =  2-3 \n"
                                   "\n"

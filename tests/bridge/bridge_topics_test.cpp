@@ -48,11 +48,6 @@ TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
     SCOPED_TRACE(c.topic);
     EXPECT_EQ(describe(topics.parse(c.topic)), c.expected);
   }
-  EXPECT_EQ(topics.discovery_config(3, 16), "ha/switch/relayboard_ttyUSB0_3/relay16/config");
-  EXPECT_EQ(
-      topics.subscriptions(true),
-      (std::vector<std::string>{"site/relays/ttyUSB0/+/+/set", "site/relays/ttyUSB0/+/+/pulse",
-                                "site/relays/ttyUSB0/+/status", "ha/status"}));
 }
 
 TEST(BridgeTopics, PayloadsAreExactWordsAndBoundedDurations) {
