@@ -21,13 +21,13 @@ std::string describe(const BridgeOptionsResult& result) {
 }
 
 // A folder for configuration and password files, removed afterwards.
-struct OptionFiles : ::testing::Test {
-  OptionFiles() {
+struct BridgeOptionFiles : ::testing::Test {
+  BridgeOptionFiles() {
     std::random_device seed;
     folder = std::filesystem::temp_directory_path() / ("relay_bridge_" + std::to_string(seed()));
     std::filesystem::create_directory(folder);
   }
-  ~OptionFiles() override { std::filesystem::remove_all(folder); }
+  ~BridgeOptionFiles() override { std::filesystem::remove_all(folder); }
   std::string file(const std::string& name, const std::string& text) {
     const auto path = folder / name;
     std::ofstream(path, std::ios::binary) << text;
@@ -87,7 +87,7 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
   EXPECT_TRUE(std::get<BridgeOptions>(parse_bridge_options(Words{"--help", "--port=0"})).help);
 }
 
-TEST_F(OptionFiles, TheCommandLineOverridesTheConfigurationFile) {
+TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   const std::string config = file("attic.conf",
                                   "\xEF\xBB\xBF# the attic's line\n"
                                   "device = /dev/ttyUSB1\r\n"
@@ -102,14 +102,14 @@ TEST_F(OptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   const auto result = parse_bridge_options(
       std::vector<std::string>{"--config", config, "--port", "2", "--host=h2"});
   EXPECT_EQ(describe(result),
-            "port 2, line com2, boards 2-3, h2:1884, id relayboard-mqtt-com2, v5, relayboard, "
+            "port 2, line com2, boards 2,3, h2:1884, id relayboard-mqtt-com2, v5, relayboard, "
             "homeassistant, verbose");
   ASSERT_TRUE(std::holds_alternative<BridgeOptions>(result));
   EXPECT_EQ(std::get<BridgeOptions>(result).password, "s3cret word");
   EXPECT_EQ(std::get<BridgeOptions>(result).user, "bridge");
 }
 
-TEST_F(OptionFiles, ARefusedFileNamesItsLineAndKey) {
+TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
   const struct {
     std::string text;
     std::string error;  // after the file's path
