@@ -1,0 +1,102 @@
+// relayboard-mqtt between a real broker and the virtual board: the frames each command
+// puts on the line, byte for byte, the states that follow, the commands it refuses, and
+// its way out.
+#include <signal.h>
+
+#include "bridge_rig.h"
+
+namespace {
+
+using Frames = std::vector<std::string>;
+
+class BridgeCommands : public BridgeRig {};
+
+TEST_F(BridgeCommands, EachCommandSendsItsFrameAndTheStateFollowsTheBoard) {
+  const auto bridge = start_bridge_online();
+  struct Row {
+    std::string topic, payload;
+    Frames frames;
+    std::vector<std::pair<int, std::string>> states;  // relay, payload
+  };
+  const Row rows[] = {
+      {"5/set", "ON", {"55 01 12 00 00 00 05 6D"}, {{5, "ON"}}},
+      {"5/set", "OFF", {"55 01 11 00 00 00 05 6C"}, {{5, "OFF"}}},
+      {"16/set", "TOGGLE", {"55 01 12 00 00 00 10 78"}, {{16, "ON"}}},
+      {"16/set", "TOGGLE", {"55 01 11 00 00 00 10 77"}, {{16, "OFF"}}},
+      {"all/set", "ON", {"55 01 13 00 00 FF FF 67"}, {{1, "ON"}, {9, "ON"}, {16, "ON"}}},
+      {"all/set", "OFF", {"55 01 13 00 00 00 00 69"}, {{1, "OFF"}, {9, "OFF"}, {16, "OFF"}}},
+      {"7/pulse",
+       "300ms",
+       {"55 01 12 00 00 00 07 6F", "55 01 11 00 00 00 07 6E"},
+       {{7, "ON"}, {7, "OFF"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.topic + " " + row.payload);
+    watcher->clear();
+    ASSERT_TRUE(watcher->publish(topic("1/" + row.topic), row.payload));
+    EXPECT_EQ(wait_switch_frames(row.frames.size()), row.frames);
+    for (const auto& [relay, state] : row.states) {
+      const std::string state_topic = topic("1/" + std::to_string(relay) + "/state");
+      const auto seen = watcher->wait_for(state_topic, [&](const SeenMessage& message) {
+        return message.payload == state && message.retained;
+      });
+      EXPECT_TRUE(seen) << bridge->log();
+    }
+  }
+  EXPECT_EQ(take_switch_frames(), Frames{});
+}
+
+TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
+  // Left on the broker before the daemon starts, as a careless script would.
+  ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON", true));
+  ASSERT_TRUE(watcher->publish(topic("1/all/set"), "ON", true));
+  const auto bridge = start_bridge_online();
+  EXPECT_TRUE(bridge->wait_for_log("sent retained", 2)) << bridge->log();
+
+  const std::pair<std::string, std::string> refused[] = {
+      {"1/5/set", "on"},    {"1/5/set", ""},        {"1/5/set", "ON "},    {"1/all/set", "TOGGLE"},
+      {"1/5/pulse", "5ms"}, {"1/5/pulse", "3601s"}, {"1/5/pulse", "1.5s"}, {"1/5/pulse", "ON"},
+      {"1/17/set", "ON"},   {"1/0/set", "ON"},      {"2/5/set", "ON"},     {"01/5/set", "ON"},
+      {"1/05/set", "ON"},   {"256/5/set", "ON"},    {"x/5/set", "ON"},
+  };
+  int ignored = bridge->log_count("ignored on");
+  for (const auto& [rest, payload] : refused) {
+    SCOPED_TRACE(rest + " \"" + payload + "\"");
+    const std::string line = "ignored on " + topic(rest) + ": ";
+    const int before = bridge->log_count(line);
+    ASSERT_TRUE(watcher->publish(topic(rest), payload));
+    EXPECT_TRUE(bridge->wait_for_log(line, before + 1)) << bridge->log();
+    EXPECT_EQ(bridge->log_count("ignored on"), ++ignored);
+  }
+  // One command that is taken: the refused ones before it would be on the line first.
+  ASSERT_TRUE(watcher->publish(topic("1/6/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 06 6E"});
+  EXPECT_TRUE(watcher->wait_for_payload(topic("1/6/state"), "ON"));
+  EXPECT_EQ(watcher->retained(topic("1/3/state")), "OFF");
+}
+
+TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    watcher->clear();
+    const auto bridge = start_bridge_online();
+    watcher->clear();
+    bridge->signal(signal);
+    EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+    EXPECT_TRUE(watcher->wait_for_payload(topic("status"), "offline"));
+    EXPECT_EQ(watcher->retained(topic("status")), "offline");
+    EXPECT_EQ(watcher->retained(topic("1/status")), "offline");
+    // Left by a goodbye, not by the broker's last will: the line is closed too.
+    EXPECT_EQ(bridge->log_count("stopped"), 1) << bridge->log();
+  }
+}
+
+TEST_F(BridgeCommands, BadCommandLineEndsWithTwoAndUnusableTlsFilesWithOne) {
+  const auto refused = start_bridge({"--mqtt-version", "4"});
+  EXPECT_EQ(refused->wait_exit(), 2) << refused->log();
+  const auto tls = start_bridge({"--cafile", dir() + "/no-such-ca.crt"});
+  EXPECT_EQ(tls->wait_exit(), 1) << tls->log();
+  EXPECT_EQ(tls->log_count("no-such-ca.crt"), 1) << tls->log();
+}
+
+}  // namespace
