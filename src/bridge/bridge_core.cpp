@@ -61,8 +61,9 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
   if (const auto* command_topic = std::get_if<CommandTopic>(&topic)) {
     command(*command_topic, message, now);
   } else if (const auto* status = std::get_if<BoardStatusTopic>(&topic)) {
-    // Our own statuses come back; an empty one is a removal already done.
-    if (!boards_.contains(status->address) && !message.payload.empty()) {
+    // Only what an earlier run left on the broker counts: our own statuses come back, an
+    // empty one is a removal already done, and a live one is nobody's to remove.
+    if (message.retained && !boards_.contains(status->address) && !message.payload.empty()) {
       remove_stale_board(status->address);
     }
   } else if (std::holds_alternative<DiscoveryStatusTopic>(topic)) {

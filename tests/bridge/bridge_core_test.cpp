@@ -197,6 +197,7 @@ TEST(BridgeCore, TheTopicsOfABoardNoLongerServedAreCleared) {
   CoreRig rig;
   rig.send("p/L/1/status", "online", true);  // our own
   rig.send("p/L/9/status", "", true);        // cleared already
+  rig.send("p/L/9/status", "online");        // live, not left over
   EXPECT_EQ(rig.client.published, Lines{});
   rig.send("p/L/9/status", "offline", true);
   Lines cleared;
