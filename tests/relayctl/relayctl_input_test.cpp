@@ -127,6 +127,13 @@ TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
       {{"--colour=red", "status"}, "unknown option --colour"},
       {{"rename", "5"}, "rename takes a relay and its new name (R TEXT)"},
       {{"--inverse", "open", "5"}, "--inverse is for pulse only"},
+      {{"--address", "1,256", "status"}, "--address \"256\": board addresses are 0 to 255"},
+      {{"--address", "3-1", "watch"}, "--address \"3-1\" is a range from high to low"},
+      {{"--address", "1,3", "open", "5"}, "several addresses are for status and watch only"},
+      {{"--from", "3", "status"}, "--from and --to are for scan only"},
+      {{"--from", "9", "--to", "3", "scan"}, "--from 9 is above --to 3"},
+      {{"--to", "256", "scan"}, "--to 256 is not a board address from 0 to 255"},
+      {{"scan", "5"}, "scan takes no arguments"},
   };
   for (const auto& [words, message] : rows) {
     SCOPED_TRACE(message);

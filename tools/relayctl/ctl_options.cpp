@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/address_list.h"
 #include "common/board_limits.h"
 #include "common/text_number.h"
 #include "ctl_system_text.h"
@@ -26,6 +27,7 @@ constexpr CommandName commands[] = {
     {"watch", CtlCommand::Watch, 0, 0, "no arguments"},
     {"names", CtlCommand::Names, 0, 0, "no arguments"},
     {"rename", CtlCommand::Rename, 2, 2, "a relay and its new name (R TEXT)"},
+    {"scan", CtlCommand::Scan, 0, 0, "no arguments"},
 };
 
 std::optional<long long> whole_number(std::string_view text) {
@@ -39,12 +41,20 @@ constexpr std::string_view duration_units =
     "write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), up to 24h";
 
 // The options that take a value, as the next word or after '=' (--port=3).
-constexpr std::string_view valued_options[] = {"--port", "--device", "--address", "--names",
-                                               "--timeout"};
+constexpr std::string_view valued_options[] = {"--port",    "--device", "--address", "--names",
+                                               "--timeout", "--from",   "--to"};
 
 bool takes_value(std::string_view word) {
   return std::find(std::begin(valued_options), std::end(valued_options), word) !=
          std::end(valued_options);
+}
+
+// A list of boards reads as one when it has a comma or a range in it; "-1" and "x" stay
+// refused as the one address they try to be.
+bool names_several_boards(std::string_view text) {
+  const auto dash = text.find('-');
+  return text.find(',') != std::string_view::npos ||
+         (dash != std::string_view::npos && dash > text.find_first_not_of(" \t"));
 }
 
 }  // namespace
@@ -99,6 +109,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   CtlOptions options;
   std::optional<std::string_view> command;
   bool port_given = false;
+  bool range_given = false;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view word = argv[i];
@@ -144,7 +155,22 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       } else if (word == "--device") {
         if (value.empty()) return "--device needs a device path";
         options.device = value;
+      } else if (word == "--address" && names_several_boards(value)) {
+        auto list = parse_address_list(value);
+        if (const auto* error = std::get_if<std::string>(&list)) return "--address " + *error;
+        options.addresses = std::get<std::vector<std::uint8_t>>(std::move(list));
+        options.address_text = std::to_string(options.addresses.front());
+        // One board, however it was written, is the one-board command as before.
+        if (options.addresses.size() == 1) options.addresses.clear();
+      } else if (word == "--from" || word == "--to") {
+        const auto address = whole_number(value);
+        if (!address || *address < 0 || *address > highest_address) {
+          return std::string(word) + " " + value + " is not a board address from 0 to 255";
+        }
+        (word == "--from" ? options.scan_from : options.scan_to) = static_cast<int>(*address);
+        range_given = true;
       } else if (word == "--address") {
+        options.addresses.clear();
         const auto address = text_to_int16(value);
         if (!address || *address < 0 || *address > highest_address) {
           return "address " + value + " does not exist: board addresses are 0 to 255";
@@ -178,6 +204,16 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     return std::string(known->name) + " takes " + std::string(known->arguments);
   }
   if (options.inverse && options.command != CtlCommand::Pulse) return "--inverse is for pulse only";
+  if (range_given && options.command != CtlCommand::Scan)
+    return "--from and --to are for scan only";
+  if (options.scan_from > options.scan_to) {
+    return "--from " + std::to_string(options.scan_from) + " is above --to " +
+           std::to_string(options.scan_to);
+  }
+  if (!options.addresses.empty() && options.command != CtlCommand::Status &&
+      options.command != CtlCommand::Watch) {
+    return "several addresses are for status and watch only";
+  }
   if (options.command == CtlCommand::Pulse && !parse_duration(options.arguments[1])) {
     return options.arguments[1] + " is not a duration: " + std::string(duration_units);
   }

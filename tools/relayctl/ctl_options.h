@@ -1,13 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
-enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename };
+enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan };
 
 // What relayctl's command line asks for, checked as far as it can be without the
 // name file.
@@ -15,6 +16,12 @@ struct CtlOptions {
   std::string port_text = "1";        // as typed in the panel's port box
   std::optional<std::string> device;  // a device path instead of a port number
   std::string address_text = "1";     // as typed in the panel's address box
+  // Several boards on the line (status and watch), sorted; empty for the one board of
+  // address_text.
+  std::vector<std::uint8_t> addresses;
+  // The addresses a scan asks.
+  int scan_from = 0;
+  int scan_to = 255;
   std::optional<std::filesystem::path> names_file;
   bool json = false;
   bool inverse = false;

@@ -160,9 +160,14 @@ std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& sho
     last_[index] = state;
     if (time.empty()) time = utc_time_text(now);
     const std::string word(state_word(state));
-    lines += json ? "{\"time\":\"" + time + "\",\"relay\":" + std::to_string(relay) +
-                        ",\"state\":\"" + word + "\"}\n"
-                  : time + " relay " + std::to_string(relay) + " " + word + '\n';
+    const std::string board = std::to_string(address_);
+    if (json) {
+      lines += "{\"time\":\"" + time + "\"," + (address_ < 0 ? "" : "\"address\":" + board + ",") +
+               "\"relay\":" + std::to_string(relay) + ",\"state\":\"" + word + "\"}\n";
+    } else {
+      lines += time + (address_ < 0 ? "" : " board " + board) + " relay " + std::to_string(relay) +
+               " " + word + '\n';
+    }
   }
   return lines;
 }

@@ -36,13 +36,17 @@ std::string names_text(const RelayNames& names);
 std::string names_json(int address, const RelayNames& names);
 
 // The relays whose shown state changed since the last call, a line each, in relay order,
-// each headed by the time `now` when the change was seen.
+// each headed by the time `now` when the change was seen; with an address, each line
+// names its board, for a watch of several.
 class ChangeLines {
  public:
-  ChangeLines() { last_.fill(IndicatorState::Unknown); }
+  explicit ChangeLines(int address = -1) : address_(address) {
+    last_.fill(IndicatorState::Unknown);
+  }
   std::string take(const std::array<IndicatorState, relay_count>& shown, bool json,
                    std::chrono::system_clock::time_point now);
 
  private:
+  int address_;
   std::array<IndicatorState, relay_count> last_{};
 };

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "bus_commands.h"
 #include "common/text_number.h"
 #include "ctl_output.h"
 #include "names/file_messages.h"
@@ -151,6 +152,10 @@ int run(CtlContext& context) {
   }
 
   if (!context.open_port()) return exit_status(ExitCode::PortNotOpened);
+  if (options.command == CtlCommand::Scan) return scan_boards(context);
+  if (!options.addresses.empty()) {
+    return options.command == CtlCommand::Watch ? bus_watch(context) : bus_status(context);
+  }
   BoardSession session(context.core, context.wait, options.timeout, context.interrupted);
   switch (options.command) {
     case CtlCommand::Status: {
@@ -170,6 +175,7 @@ int run(CtlContext& context) {
       return watch(context);
     case CtlCommand::Names:
     case CtlCommand::Rename:
+    case CtlCommand::Scan:
       break;
   }
   return exit_status(ExitCode::Done);

@@ -24,6 +24,8 @@ struct CtlContext {
   std::string no_names_reason;
   std::ostream& out;
   std::ostream& err;
+  // Whether a long command may show its progress on err (a terminal, not a log).
+  bool progress = false;
 };
 
 // Runs the command and returns relayctl's exit status.

@@ -6,3 +6,6 @@
 void ignore_broken_pipe();
 // Whether standard output is a pipe or socket whose reader has gone.
 bool standard_output_closed();
+// Whether standard error is a terminal that a person watches, where a progress line
+// may be redrawn in place.
+bool standard_error_is_terminal();

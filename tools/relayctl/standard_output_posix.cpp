@@ -14,3 +14,7 @@ bool standard_output_closed() {
   pollfd output{STDOUT_FILENO, 0, 0};
   return ::poll(&output, 1, 0) > 0 && (output.revents & (POLLERR | POLLHUP)) != 0;
 }
+
+bool standard_error_is_terminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}

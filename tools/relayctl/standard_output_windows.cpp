@@ -47,3 +47,9 @@ bool standard_output_closed() {
   const DWORD error = GetLastError();
   return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
 }
+
+bool standard_error_is_terminal() {
+  // A console answers for its mode; a file or a pipe does not.
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
