@@ -76,6 +76,8 @@ TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
 }
 
 TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
+  const std::string goodbye = "Client relayboard-mqtt-com1 disconnected.";
+  int stops = 0;
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
     watcher->clear();
@@ -86,8 +88,11 @@ TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
     EXPECT_TRUE(watcher->wait_for_payload(topic("status"), "offline"));
     EXPECT_EQ(watcher->retained(topic("status")), "offline");
     EXPECT_EQ(watcher->retained(topic("1/status")), "offline");
-    // Left by a goodbye, not by the broker's last will: the line is closed too.
     EXPECT_EQ(bridge->log_count("stopped"), 1) << bridge->log();
+    // Said in a goodbye, not left to the last will of a connection cut short.
+    ++stops;
+    EXPECT_TRUE(eventually([&] { return broker_log_count(goodbye) == stops; })) << broker.log();
+    EXPECT_EQ(broker_log_count("Client relayboard-mqtt-com1 "), stops) << broker.log();
   }
 }
 

@@ -48,7 +48,10 @@ MosquittoLink::MosquittoLink(BrokerSettings settings, LogLine log)
   retry_timer_.setSingleShot(true);
   connect(&retry_timer_, &QTimer::timeout, this, &MosquittoLink::attempt);
   leave_timer_.setSingleShot(true);
-  connect(&leave_timer_, &QTimer::timeout, this, &MosquittoLink::finish_leaving);
+  connect(&leave_timer_, &QTimer::timeout, this, [this] {
+    if (state_ == State::draining) send_disconnect();
+    finish_leaving();
+  });
 }
 
 MosquittoLink::~MosquittoLink() {
@@ -62,6 +65,7 @@ std::optional<std::string> MosquittoLink::start() {
   mosquitto_connect_callback_set(client_, &MosquittoLink::connect_callback);
   mosquitto_disconnect_callback_set(client_, &MosquittoLink::disconnect_callback);
   mosquitto_message_callback_set(client_, &MosquittoLink::message_callback);
+  mosquitto_publish_callback_set(client_, &MosquittoLink::publish_callback);
   mosquitto_int_option(
       client_, MOSQ_OPT_PROTOCOL_VERSION,
       settings_.version == MqttVersion::v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
@@ -93,7 +97,7 @@ std::optional<std::string> MosquittoLink::start() {
 }
 
 void MosquittoLink::attempt() {
-  if (state_ == State::leaving || state_ == State::gone) return;
+  if (leaving()) return;
   state_ = State::connecting;
   // The connection is made without blocking: the socket notifiers carry it on.
   const int code =
@@ -106,7 +110,7 @@ void MosquittoLink::attempt() {
 }
 
 void MosquittoLink::retry_later(const std::string& why) {
-  if (state_ == State::leaving) {
+  if (leaving()) {
     finish_leaving();
     return;
   }
@@ -126,8 +130,10 @@ void MosquittoLink::retry_later(const std::string& why) {
 
 bool MosquittoLink::publish(const std::string& topic, const std::string& payload, bool retain) {
   if (state_ != State::connected) return false;
-  const int code = mosquitto_publish(client_, nullptr, topic.c_str(),
-                                     static_cast<int>(payload.size()), payload.data(), 1, retain);
+  int id = 0;
+  const int code = mosquitto_publish(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                                     payload.data(), 1, retain);
+  if (code == MOSQ_ERR_SUCCESS) unacknowledged_.insert(id);
   follow();
   return code == MOSQ_ERR_SUCCESS;
 }
@@ -147,11 +153,18 @@ void MosquittoLink::disconnect(std::chrono::milliseconds patience, std::function
     QTimer::singleShot(0, this, &MosquittoLink::finish_leaving);
     return;
   }
+  // The broker acknowledges the last publishes (the offline statuses) first: closing the
+  // socket with its answers unread would reset the connection, and the broker would drop
+  // what it had not yet taken in.
+  state_ = State::draining;
+  leave_timer_.start(patience);
+  if (unacknowledged_.empty()) send_disconnect();
+}
+
+void MosquittoLink::send_disconnect() {
   state_ = State::leaving;
-  // Queued behind whatever is still to be written, the offline status first.
   mosquitto_disconnect(client_);
   follow();
-  leave_timer_.start(patience);
 }
 
 void MosquittoLink::finish_leaving() {
@@ -176,6 +189,8 @@ void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
     return;
   }
   link.state_ = State::connected;
+  // A clean session: what the last one left unacknowledged is not sent again.
+  link.unacknowledged_.clear();
   link.backoff_ = std::chrono::seconds(1);
   link.last_failure_.clear();
   link.log_("connected to broker " + link.settings_.host + ":" +
@@ -185,13 +200,19 @@ void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
 
 void MosquittoLink::disconnect_callback(mosquitto*, void* self, int code) {
   auto& link = *static_cast<MosquittoLink*>(self);
-  if (link.state_ == State::leaving) {
+  if (link.leaving()) {
     link.finish_leaving();
     return;
   }
   const std::string why = link.last_failure_.empty() ? link.describe(code) : link.last_failure_;
   link.last_failure_.clear();
   link.retry_later(why);
+}
+
+void MosquittoLink::publish_callback(mosquitto*, void* self, int id) {
+  auto& link = *static_cast<MosquittoLink*>(self);
+  link.unacknowledged_.erase(id);
+  if (link.state_ == State::draining && link.unacknowledged_.empty()) link.send_disconnect();
 }
 
 void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_message* message) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "bridge/bridge_options.h"
@@ -71,10 +72,15 @@ class MosquittoLink : public QObject, public MqttClient {
   static constexpr std::chrono::seconds max_backoff{30};
 
  private:
-  enum class State { idle, connecting, connected, waiting, leaving, gone };
+  // draining: waits for the broker to acknowledge the last publishes before leaving.
+  enum class State { idle, connecting, connected, waiting, draining, leaving, gone };
+  bool leaving() const {
+    return state_ == State::draining || state_ == State::leaving || state_ == State::gone;
+  }
 
   static void connect_callback(mosquitto*, void* self, int code);
   static void disconnect_callback(mosquitto*, void* self, int code);
+  static void publish_callback(mosquitto*, void* self, int id);
   static void message_callback(mosquitto*, void* self, const mosquitto_message* message);
 
   void attempt();
@@ -87,6 +93,7 @@ class MosquittoLink : public QObject, public MqttClient {
   void read_ready();
   void write_ready();
   void keep_alive();
+  void send_disconnect();
   void finish_leaving();
   std::string describe(int code) const;
 
@@ -102,5 +109,6 @@ class MosquittoLink : public QObject, public MqttClient {
   QTimer leave_timer_;
   std::chrono::seconds backoff_{1};
   std::string last_failure_;
+  std::set<int> unacknowledged_;  // message ids of publishes the broker has not acknowledged
   std::function<void()> left_;
 };
