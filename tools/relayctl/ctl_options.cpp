@@ -224,6 +224,8 @@ std::string ctl_usage() {
   const CtlSystemText& system = ctl_system_text();
   return R"(Usage: relayctl [--port N | --device PATH] [--address A] [--names FILE]
                 [--json] [--timeout MS] COMMAND [ARGUMENTS]
+       relayctl [--port N | --device PATH] [--json] [--timeout MS]
+                scan [--from A --to B]
 Switches and reads the 16 relays of a board on a serial port, as the panel does.
 
 Commands:
@@ -237,22 +239,33 @@ Commands:
   rename R TEXT       store TEXT (UTF-8) as the relay's name, as the panel's rename
                       dialog does; creates the name file when there is none yet. A
                       name that reads as relays (5, 3-6, all) is refused
+  scan                the addresses from --from to --to (default 0 to 255) that answer
+                      a status query, one a line; each is asked once and waited for
+                      --timeout, so a whole line takes up to 256 timeouts
 
 R is a relay number 1 to 16, a range such as 3-6, all, or a relay's name from the
 name file. open, close and pulse read the states first, send only the switches
 that change a relay, and check the result with a final status query. Names are
 printed with control characters shown as \u001b and the like.
 
+status and watch also take several boards on the line, --address 1,3,5-7: they
+are polled in turn, one request on the line at a time, 40 ms for each answer, and
+a board is silent after 5 missed answers in a row. status prints a line per board
+("address 5:" and the 16 states, or "no answer"; with --json an object per line),
+watch names the board in each line ("board 5 relay 2 opened"; JSON "address").
+
 Options:
 )" + std::string(system.port_option) +
          R"(  --device PATH   the serial device itself, instead of a port number
-  --address A     the board address, 0 to 255 (default 1)
+  --address A     the board address, 0 to 255 (default 1); status and watch also
+                  take a list such as 1,3,5-7
 )" + std::string(system.names_option) +
          R"(  --json          print JSON (watch: one JSON object per line); errors too, as
                   {"error":"...","exit":N} on stderr
   --timeout MS    how long to wait for each answer; a status query is sent up to
                   3 times (default 200)
   --inverse       pulse: close, wait, open
+  --from A, --to B  scan: the first and last address to ask (default 0 and 255)
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.
@@ -263,7 +276,8 @@ Exit status:
      duration that is none), or a name that was not stored
   2  the port could not be opened (missing, busy, or no access; the message says which)
   3  no valid answer from the board within the timeout, after retries; answers that
-     came later are named late, with a --timeout that would do
+     came later are named late, with a --timeout that would do. With several
+     boards: one of them did not answer (the others are printed); scan: none did
   4  a relay did not reach the state asked for
 )" + std::string(system.cut_short) +
          "\n";

@@ -10,7 +10,8 @@ const CtlSystemText& ctl_system_text() {
 )",
       R"(  5  cut short by Ctrl+C, Ctrl+Break or the console window's closing: a pulse's
      relays were switched back and checked; an open or close had switched nothing
-     yet (once it has, it finishes and checks first). Only ending the process
+     yet (once it has, it finishes and checks first); a scan printed the boards it
+     had found. Only ending the process
      (taskkill /F, Task Manager) can leave a relay switched)"};
   return text;
 }
