@@ -35,7 +35,8 @@ TEST_F(BridgeCommands, EachCommandSendsItsFrameAndTheStateFollowsTheBoard) {
     watcher->clear();
     ASSERT_TRUE(watcher->publish(topic("1/" + row.topic), row.payload));
     EXPECT_EQ(wait_switch_frames(row.frames.size()), row.frames);
-    for (const auto& [relay, state] : row.states) {
+    for (const auto& [relay, payload] : row.states) {
+      const std::string state = payload;  // a lambda cannot capture a structured binding
       const std::string state_topic = topic("1/" + std::to_string(relay) + "/state");
       const auto seen = watcher->wait_for(state_topic, [&](const SeenMessage& message) {
         return message.payload == state && message.retained;

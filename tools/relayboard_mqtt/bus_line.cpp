@@ -46,8 +46,9 @@ void BusLine::try_open() {
   open_timer_.stop();
   open_ = true;
   last_failure_.clear();
+  if (!choice_.device) name_ += " (" + result.device + ")";
   port_.set_receive_threshold(PortControl::receive_threshold);
-  log_("serial line " + result.device + " open");
+  log_("serial line " + name_ + " open");
   step();
 }
 
