@@ -17,6 +17,12 @@ struct Library {
   ~Library() { mosquitto_lib_cleanup(); }
 };
 
+// The library's texts are sentences; the log puts them in brackets.
+std::string without_full_stop(std::string text) {
+  if (text.ends_with('.')) text.pop_back();
+  return text;
+}
+
 std::string seconds_text(std::chrono::seconds wait) {
   return std::to_string(wait.count()) + " s";
 }
@@ -183,9 +189,9 @@ void MosquittoLink::finish_leaving() {
 void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
   auto& link = *static_cast<MosquittoLink*>(self);
   if (code != 0) {
-    link.last_failure_ = "refused: " + std::string(link.settings_.version == MqttVersion::v5
-                                                       ? mosquitto_reason_string(code)
-                                                       : mosquitto_connack_string(code));
+    link.last_failure_ = "refused: " + without_full_stop(link.settings_.version == MqttVersion::v5
+                                                             ? mosquitto_reason_string(code)
+                                                             : mosquitto_connack_string(code));
     return;
   }
   link.state_ = State::connected;
@@ -278,8 +284,6 @@ void MosquittoLink::keep_alive() {
 }
 
 std::string MosquittoLink::describe(int code) const {
-  std::string text = code == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(code);
-  // The library's texts are sentences; the log puts them in brackets.
-  if (text.ends_with('.')) text.pop_back();
-  return text;
+  return without_full_stop(code == MOSQ_ERR_ERRNO ? std::strerror(errno)
+                                                  : mosquitto_strerror(code));
 }
