@@ -1,0 +1,189 @@
+// Bus probe: the core's schedule for several boards polls the virtual board on a
+// pseudo-terminal, driven as the hosts drive it (a precise single-shot timer set to the
+// time step() returns, step() again after each receive event), and prints how often each
+// board's states are refreshed; then times `relayctl scan` over all 256 addresses.
+// Usage: bus_probe [seconds per case]   (default 5)
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "board_process.h"
+#include "link/bus_schedule.h"
+#include "link/poll_cycle.h"
+#include "link_qt/qt_serial_port.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = BusSchedule::Clock;
+
+// One exchange, request and answer of 8 bytes of 10 bits each, at 9600 baud.
+constexpr double exchange_ms = 2 * 8 * 10 * 1000.0 / 9600;
+
+// The schedule on Qt's event loop, recording when each board answered.
+class BusHost : public BusObserver {
+ public:
+  BusHost(SerialPort& port, std::vector<std::uint8_t> addresses)
+      : port_(port), bus_(port, std::move(addresses), *this) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { step(); });
+    port_.set_receive_handler([this](int code) {
+      bus_.on_receive(code, Clock::now());
+      step();
+    });
+  }
+  ~BusHost() override { port_.set_receive_handler({}); }
+
+  void step() {
+    const auto now = Clock::now();
+    const auto next = bus_.step(now);
+    timer_.start(std::chrono::ceil<std::chrono::milliseconds>(next - now));
+  }
+
+  std::map<std::uint8_t, std::vector<Clock::time_point>> answers;
+  int lost = 0;
+
+ private:
+  void board_answered(std::uint8_t address, std::uint16_t) override {
+    answers[address].push_back(Clock::now());
+  }
+  void board_lost(std::uint8_t) override { ++lost; }
+
+  SerialPort& port_;
+  BusSchedule bus_;
+  QTimer timer_;
+};
+
+double ms_between(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+void measure_refresh(const char* what, const QStringList& options,
+                     const std::vector<std::uint8_t>& addresses, int seconds) {
+  BoardProcess board(options);
+  if (board.device.isEmpty()) {
+    std::printf("%-44s the virtual board did not start\n", what);
+    return;
+  }
+  QtSerialPort port({});
+  port.select_device(board.device.toStdString());
+  if (const OpenResult opened = port.open(); !opened.ok) {
+    std::printf("%-44s %s\n", what, opened.reason.c_str());
+    return;
+  }
+  port.set_receive_threshold(8);
+  std::vector<double> periods;
+  std::size_t answered_boards = 0;
+  int lost = 0;
+  {
+    BusHost host(port, addresses);
+    host.step();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    qApp->exec();
+    for (const auto& [address, times] : host.answers) {
+      ++answered_boards;
+      for (std::size_t i = 1; i < times.size(); ++i) {
+        periods.push_back(ms_between(times[i - 1], times[i]));
+      }
+    }
+    lost = host.lost;
+  }
+  port.close();
+  if (periods.empty()) {
+    std::printf("%-44s no board answered twice\n", what);
+    return;
+  }
+  std::sort(periods.begin(), periods.end());
+  // A line whose boards answer after a real exchange cannot go round faster than this.
+  const double wire_round = std::max(
+      std::chrono::duration<double, std::milli>(PollCycle::period).count(),
+      static_cast<double>(answered_boards) * exchange_ms +
+          static_cast<double>(addresses.size() - answered_boards) *
+              std::chrono::duration<double, std::milli>(BusSchedule::answer_timeout).count());
+  std::printf(
+      "%-44s %2zu answering  refresh per board: median %6.1f ms  p99 %6.1f ms  max %6.1f ms"
+      "  (%d lost; at 9600 baud at least %.0f ms)\n",
+      what, answered_boards, periods[periods.size() / 2],
+      periods[static_cast<std::size_t>(0.99 * static_cast<double>(periods.size() - 1))],
+      periods.back(), lost, wire_round);
+}
+
+// Seconds from the exec to the exit of relayctl; the exit status through `status`.
+double run_relayctl(const std::vector<std::string>& arguments, int& status) {
+  std::vector<char*> argv{const_cast<char*>(RELAYCTL_PATH)};
+  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const auto start = Clock::now();
+  pid_t pid = 0;
+  status = -1;
+  if (posix_spawn(&pid, RELAYCTL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+    int wait_status = 0;
+    waitpid(pid, &wait_status, 0);
+    if (WIFEXITED(wait_status)) status = WEXITSTATUS(wait_status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return ms_between(start, Clock::now()) / 1000;
+}
+
+void measure_scan(const std::string& timeout) {
+  const BoardProcess board({"--addresses", "1,3,5-7", "--silent", "6"});
+  if (board.device.isEmpty()) return;
+  int status = 0;
+  const double seconds =
+      run_relayctl({"--device", board.device.toStdString(), "--timeout", timeout, "scan"}, status);
+  std::printf(
+      "relayctl --timeout %-4s scan (0-255, 4 of 256 answer)  %6.2f s  exit %d"
+      "  (252 timeouts: %.2f s)\n",
+      timeout.c_str(), seconds, status, 252 * std::atof(timeout.c_str()) / 1000);
+}
+
+std::vector<std::uint8_t> range(int from, int to) {
+  std::vector<std::uint8_t> addresses;
+  for (int address = from; address <= to; ++address) {
+    addresses.push_back(static_cast<std::uint8_t>(address));
+  }
+  return addresses;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  std::printf("bus probe: %d s per case on the virtual board\n", seconds);
+  for (const bool late : {false, true}) {
+    // Late: each answer leaves 17 ms after its request, as over a 9600-baud line.
+    const QStringList pace =
+        late ? QStringList{"--mode", "late", "--delay-ms", "17"} : QStringList{};
+    std::printf("boards answering %s:\n", late ? "17 ms late, as over 9600 baud" : "at once");
+    measure_refresh("  1 board", pace + QStringList{"--addresses", "1"}, {1}, seconds);
+    measure_refresh("  3 boards", pace + QStringList{"--addresses", "1-3"}, range(1, 3), seconds);
+    measure_refresh("  16 boards", pace + QStringList{"--addresses", "1-16"}, range(1, 16),
+                    seconds);
+    measure_refresh("  3 boards, board 2 silent",
+                    pace + QStringList{"--addresses", "1-3", "--silent", "2"}, range(1, 3),
+                    seconds);
+  }
+  measure_scan("50");
+  measure_scan("200");
+  std::printf(
+      "goal: one board refreshed every 50 ms; n boards every max(50 ms, n exchanges); a "
+      "silent board costs the others only its 40 ms\n");
+  return 0;
+}
