@@ -284,6 +284,11 @@ void MosquittoLink::keep_alive() {
 }
 
 std::string MosquittoLink::describe(int code) const {
+  // A broker that stays silent, before or after the session came up; this library
+  // version has no text of its own for it.
+  if (code == MOSQ_ERR_KEEPALIVE) {
+    return "no answer for " + std::to_string(keepalive_seconds) + " s";
+  }
   return without_full_stop(code == MOSQ_ERR_ERRNO ? std::strerror(errno)
                                                   : mosquitto_strerror(code));
 }
