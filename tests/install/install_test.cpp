@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -219,6 +221,31 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   QTest::mouseClick(port_button, Qt::LeftButton);
   board.terminate();
   board.waitForFinished(wait_ms);
+}
+
+// The bridge's service starts the installed program, which comes with its manual page and
+// an example configuration whose keys are exactly the program's options.
+TEST_F(InstalledPanel, ShipsTheBridgeWithItsServiceAndExample) {
+  const std::string unit = read_bytes(root() / "usr/lib/systemd/system/relayboard-mqtt@.service");
+  EXPECT_NE(unit.find("exec /usr/bin/relayboard-mqtt "), std::string::npos) << unit;
+  EXPECT_EQ(output_of("relayboard-mqtt", {"--version"}),
+            "relayboard-mqtt " RELAY_PANEL_VERSION "\n");
+  EXPECT_TRUE(fs::is_regular_file(root() / "usr/share/man/man1/relayboard-mqtt.1.gz"));
+
+  const auto words = [](const std::string& text, const std::regex& pattern) {
+    std::set<std::string> found;
+    for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) {
+      found.insert((*it)[1]);
+    }
+    return found;
+  };
+  std::set<std::string> options =
+      words(output_of("relayboard-mqtt", {"--help"}), std::regex("--([a-z][a-z-]*)"));
+  for (const char* leaves_out : {"help", "version", "config"}) options.erase(leaves_out);
+  ASSERT_TRUE(options.contains("device")) << "no options in relayboard-mqtt --help";
+  const std::string example =
+      read_bytes(root() / "usr/share/doc/relay-panel/examples/relayboard-mqtt.conf");
+  EXPECT_EQ(words(example, std::regex("(?:^|\n)#([a-z-]+) = ")), options) << example;
 }
 
 }  // namespace
