@@ -79,8 +79,12 @@ int LoggedProcess::log_count(const std::string& text) const {
 
 bool LoggedProcess::wait_for_log(const std::string& text, int count,
                                  std::chrono::milliseconds deadline) const {
+  return eventually([&] { return log_count(text) >= count; }, deadline);
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
   const auto end = Clock::now() + deadline;
-  while (log_count(text) < count) {
+  while (!condition()) {
     if (Clock::now() > end) return false;
     std::this_thread::sleep_for(look_interval);
   }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,3 +45,8 @@ class LoggedProcess {
   pid_t pid_ = -1;
   std::optional<int> status_;  // waitpid's status, once reaped
 };
+
+// Looks at `condition` every few milliseconds until it holds or the deadline passes;
+// whether it held.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds deadline = LoggedProcess::default_deadline);

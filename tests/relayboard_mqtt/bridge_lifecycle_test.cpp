@@ -1,0 +1,299 @@
+// The bridge daemon as a site runs it, against a real mosquitto and the virtual board on a
+// pseudo-terminal: what it does when the broker restarts, comes late or hears of the
+// bridge's death, when a board is unplugged or silent, when lines share a broker, and for
+// each way of logging in to the broker.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "logged_process.h"
+#include "mqtt_broker.h"
+#include "mqtt_test_client.h"
+
+namespace {
+
+constexpr auto deadline = std::chrono::seconds(30);  // generous: CI machines are loaded
+
+// One serial line: the virtual board behind the link com<port> in the test folder, its
+// frames logged, and the bridge that serves it.
+struct Line {
+  std::string name;
+  std::string board_log;
+  std::unique_ptr<LoggedProcess> board;
+  std::unique_ptr<LoggedProcess> bridge;
+
+  // How many times the board read this frame (hex bytes, as its log writes them).
+  int frames(const std::string& frame) const {
+    std::ifstream file(board_log);
+    int count = 0;
+    for (std::string line; std::getline(file, line);)
+      count += line == "relay_board_sim: <- " + frame;
+    return count;
+  }
+  int polls() const { return frames("55 01 10 00 00 00 00 66"); }
+  // Switch frames to board 1 (0x11, 0x12, 0x13), whatever their data.
+  int switches() const {
+    std::ifstream file(board_log);
+    int count = 0;
+    for (std::string line; std::getline(file, line);)
+      for (const char* command : {"11", "12", "13"})
+        count += line.starts_with(std::string("relay_board_sim: <- 55 01 ") + command);
+    return count;
+  }
+};
+
+class BridgeLifecycle : public ::testing::Test {
+ protected:
+  std::string path(const std::string& name) const {
+    return dir.filePath(QString::fromStdString(name)).toStdString();
+  }
+
+  Line& add_line(const std::string& name, const std::vector<std::string>& board_options = {},
+                 const std::vector<std::string>& bridge_options = {}) {
+    auto& line = lines.emplace_back(std::make_unique<Line>());
+    line->name = name;
+    line->board_log = path(name + "-board.log");
+    const std::string port = std::to_string(lines.size());
+    std::vector<std::string> options = {"--link-dir", dir.path().toStdString(), "--port", port,
+                                        "--verbose"};
+    options.insert(options.end(), board_options.begin(), board_options.end());
+    line->board = std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options, line->board_log);
+    EXPECT_TRUE(line->board->wait_for_log("/dev/")) << line->board->log();
+    options = {"--device",    path("com" + port),
+               "--line",      name,
+               "--names",     path(name + "-names.txt"),
+               "--host",      broker->host(),
+               "--mqtt-port", std::to_string(broker->port())};
+    options.insert(options.end(), bridge_options.begin(), bridge_options.end());
+    line->bridge =
+        std::make_unique<LoggedProcess>(RELAYBOARD_MQTT_PATH, options, path(name + "-bridge.log"));
+    return *line;
+  }
+
+  std::unique_ptr<MqttTestClient> watch(const MqttTestClient::Options& options = {}) {
+    auto client = std::make_unique<MqttTestClient>(*broker, options);
+    EXPECT_TRUE(client->connected()) << broker->log();
+    EXPECT_TRUE(client->subscribe("relayboard/#"));
+    EXPECT_TRUE(client->subscribe("homeassistant/#"));
+    return client;
+  }
+
+  // The retained states of a board's 16 relays, relay 1 first: 1 ON, 0 OFF, ? none.
+  static std::string states(const MqttTestClient& client, const std::string& board) {
+    std::string shown;
+    for (int relay = 1; relay <= 16; ++relay) {
+      const auto state =
+          client.retained("relayboard/" + board + "/" + std::to_string(relay) + "/state");
+      shown += !state ? '?' : *state == "ON" ? '1' : *state == "OFF" ? '0' : '!';
+    }
+    return shown;
+  }
+  static ::testing::AssertionResult shows(const MqttTestClient& client, const std::string& board,
+                                          const std::string& expected) {
+    if (eventually([&] { return states(client, board) == expected; }, deadline))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << board << " shows " << states(client, board);
+  }
+  static bool retained(const MqttTestClient& client, const std::string& topic,
+                       const std::string& payload) {
+    return eventually([&] { return client.retained(topic) == payload; }, deadline);
+  }
+
+  void TearDown() override {
+    if (HasFailure()) {
+      for (const auto& line : lines) std::cerr << line->bridge->log();
+      std::cerr << broker->log();
+    }
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<MqttBroker> broker = std::make_unique<MqttBroker>();
+  std::vector<std::unique_ptr<Line>> lines;
+};
+
+TEST_F(BridgeLifecycle, ABrokerRestartBringsBackStatesAndDiscoveryAndSwitchesNothing) {
+  Line& line = add_line("north");
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  ASSERT_TRUE(client->publish("relayboard/north/1/3/set", "ON"));
+  ASSERT_TRUE(shows(*client, "north/1", "0010000000000000"));
+  EXPECT_EQ(line.frames("55 01 12 00 00 00 03 6B"), 1);
+
+  ASSERT_TRUE(broker->restart()) << broker->error();
+  client = watch();
+  EXPECT_TRUE(retained(*client, "relayboard/north/status", "online"));
+  EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  EXPECT_TRUE(shows(*client, "north/1", "0010000000000000"));
+  EXPECT_TRUE(eventually(
+      [&] {
+        return client->messages("homeassistant/switch/relayboard_north_1/+/config").size() == 16;
+      },
+      deadline));
+  EXPECT_EQ(line.bridge->log_count("connected to broker"), 2);
+  // Polled on after the reconnect, the board got no switch frame from it.
+  const int polls = line.polls();
+  ASSERT_TRUE(eventually([&] { return line.polls() >= polls + 10; }, deadline));
+  EXPECT_EQ(line.switches(), 1);
+}
+
+TEST_F(BridgeLifecycle, ABrokerThatComesLateFindsTheBoardPolledAllAlong) {
+  broker->stop();
+  Line& line = add_line("north");
+  ASSERT_TRUE(line.bridge->wait_for_log("not reached"));
+  ASSERT_TRUE(eventually([&] { return line.polls() >= 20; }, deadline));
+  ASSERT_TRUE(broker->start()) << broker->error();
+  auto client = watch();
+  EXPECT_TRUE(retained(*client, "relayboard/north/status", "online"));
+  EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  EXPECT_TRUE(shows(*client, "north/1", "0000000000000000"));
+}
+
+TEST_F(BridgeLifecycle, ABridgeKilledLeavesItsLastWillOffline) {
+  Line& line = add_line("north");
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/status", "online"));
+  line.bridge->kill();
+  EXPECT_TRUE(retained(*client, "relayboard/north/status", "offline"));
+}
+
+TEST_F(BridgeLifecycle, AnUnpluggedBoardGoesOfflineAndComesBackWithItsStates) {
+  Line& line = add_line("north");
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  ASSERT_TRUE(client->publish("relayboard/north/1/5/set", "ON"));
+  ASSERT_TRUE(shows(*client, "north/1", "0000100000000000"));
+  for (int replug = 0; replug < 2; ++replug) {
+    SCOPED_TRACE("replug " + std::to_string(replug));
+    line.board->signal(SIGUSR1);
+    EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "offline"));
+    client->clear();
+    line.board->signal(SIGUSR2);
+    ASSERT_TRUE(line.board->wait_for_log("/dev/", replug + 2));
+    EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+    // Every state said again on the first answers, and the same as before.
+    EXPECT_TRUE(eventually(
+        [&] { return client->messages("relayboard/north/1/+/state").size() >= 16; }, deadline));
+    EXPECT_EQ(states(*client, "north/1"), "0000100000000000");
+  }
+  EXPECT_EQ(line.switches(), 1);
+}
+
+TEST_F(BridgeLifecycle, ASilentBoardLeavesItsNeighbourOnTheLineOnline) {
+  Line& line = add_line("north", {"--addresses", "1,2", "--silent", "2"}, {"--addresses", "1,2"});
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  EXPECT_TRUE(retained(*client, "relayboard/north/2/status", "offline"));
+  struct Command {
+    const char* topic;
+    const char* payload;
+    const char* states;
+    const char* frame;
+  };
+  const Command commands[] = {
+      {"1/7/set", "ON", "0000001000000000", "55 01 12 00 00 00 07 6F"},
+      {"1/7/set", "TOGGLE", "0000000000000000", "55 01 11 00 00 00 07 6E"},
+      {"1/all/set", "ON", "1111111111111111", "55 01 13 00 00 FF FF 67"},
+      {"1/all/set", "OFF", "0000000000000000", "55 01 13 00 00 00 00 69"},
+  };
+  for (const auto& command : commands) {
+    SCOPED_TRACE(std::string(command.topic) + " " + command.payload);
+    ASSERT_TRUE(client->publish("relayboard/north/" + std::string(command.topic), command.payload));
+    EXPECT_TRUE(shows(*client, "north/1", command.states));
+    EXPECT_TRUE(eventually([&] { return line.frames(command.frame) == 1; }, deadline));
+  }
+  // Offline until its first answer, then online for good.
+  const auto statuses = client->messages("relayboard/north/1/status");
+  const auto first_online = std::find_if(statuses.begin(), statuses.end(), [](const auto& status) {
+    return status.payload == "online";
+  });
+  for (auto status = first_online; status != statuses.end(); ++status)
+    EXPECT_EQ(status->payload, "online");
+  EXPECT_EQ(client->retained("relayboard/north/2/status"), "offline");
+}
+
+TEST_F(BridgeLifecycle, ThreeLinesShareOneBroker) {
+  const std::array<std::string, 3> names = {"north", "south", "east"};
+  for (const auto& name : names) add_line(name);
+  auto client = watch();
+  for (const auto& name : names) {
+    ASSERT_TRUE(retained(*client, "relayboard/" + name + "/1/status", "online")) << name;
+    ASSERT_TRUE(shows(*client, name + "/1", "0000000000000000"));
+    EXPECT_NE(broker->log().find(" as relayboard-mqtt-" + name + " "), std::string::npos);
+  }
+  ASSERT_TRUE(client->publish("relayboard/south/1/2/set", "ON"));
+  EXPECT_TRUE(shows(*client, "south/1", "0100000000000000"));
+  EXPECT_EQ(lines[1]->switches(), 1);
+  EXPECT_EQ(lines[0]->switches() + lines[2]->switches(), 0);
+  EXPECT_EQ(states(*client, "north/1") + states(*client, "east/1"), std::string(32, '0'));
+}
+
+// The ways a bridge logs in to a broker that asks for a password or a client certificate.
+struct Login {
+  const char* name;
+  MqttBroker::Options broker;
+  const char* password_file;  // null: no --user and --password-file
+  bool certificate;           // --certfile and --keyfile
+  bool accepted;
+};
+
+class BridgeLogin : public BridgeLifecycle, public ::testing::WithParamInterface<Login> {};
+
+TEST_P(BridgeLogin, IsAcceptedOrRetriedWithoutACrash) {
+  const Login& login = GetParam();
+  broker = std::make_unique<MqttBroker>(login.broker);
+  ASSERT_TRUE(broker->running()) << broker->error();
+  std::vector<std::string> options;
+  if (login.password_file) {
+    std::ofstream(path("password")) << login.password_file;
+    options = {"--user", login.broker.user, "--password-file", path("password")};
+  }
+  if (login.broker.tls) options.insert(options.end(), {"--cafile", broker->ca_file()});
+  if (login.certificate)
+    options.insert(options.end(),
+                   {"--certfile", broker->client_cert(), "--keyfile", broker->client_key()});
+  Line& line = add_line("north", {}, options);
+  MqttTestClient::Options watcher;
+  watcher.user = login.broker.user;
+  watcher.password = login.broker.password;
+  auto client = watch(watcher);
+  if (!login.accepted) {
+    // Refused, told, tried again; the board polled all the while.
+    EXPECT_TRUE(line.bridge->wait_for_log("not reached", 2));
+    const int polls = line.polls();
+    EXPECT_TRUE(eventually([&] { return line.polls() >= polls + 10; }, deadline));
+    EXPECT_TRUE(line.bridge->running());
+    EXPECT_EQ(client->messages("relayboard/#").size(), 0u);
+    return;
+  }
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  ASSERT_TRUE(client->publish("relayboard/north/1/16/set", "ON"));
+  EXPECT_TRUE(shows(*client, "north/1", "0000000000000001"));
+}
+
+MqttBroker::Options broker_options(const char* user, const char* password, bool tls) {
+  MqttBroker::Options options;
+  options.user = user;
+  options.password = password;
+  options.tls = options.require_certificate = tls;
+  return options;
+}
+const MqttBroker::Options password_broker = broker_options("panel", "two words", false);
+const MqttBroker::Options certificate_broker = broker_options("", "", true);
+
+INSTANTIATE_TEST_SUITE_P(
+    Broker, BridgeLogin,
+    ::testing::Values(Login{"password", password_broker, "two words\n", false, true},
+                      Login{"wrong_password", password_broker, "guess\n", false, false},
+                      Login{"client_certificate", certificate_broker, nullptr, true, true},
+                      Login{"no_client_certificate", certificate_broker, nullptr, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
