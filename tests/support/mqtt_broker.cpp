@@ -98,6 +98,7 @@ bool MqttBroker::write_config() {
   config << "user " << user_name() << "\n"
          << "log_dest stderr\nlog_type error\nlog_type warning\nlog_type notice\n"
          << "log_type information\nconnection_messages true\n"
+         << "set_tcp_nodelay " << (options_.tcp_nodelay ? "true" : "false") << "\n"
          << "listener " << port_ << " " << host_ << "\n";
   if (!options_.user.empty())
     config << "allow_anonymous false\npassword_file " << folder_ << "/passwords\n";

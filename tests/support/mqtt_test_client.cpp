@@ -29,6 +29,8 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
   (void)initialised;
   client_ = mosquitto_new((options.id.empty() ? unique_id() : options.id).c_str(), true, this);
   mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  // Each packet goes out at once: the test times what the bridge does, not Nagle's wait.
+  mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_connect_v5_callback_set(
       client_, [](mosquitto* client, void* self, int result, int, const mosquitto_property*) {
         auto& me = *static_cast<MqttTestClient*>(self);
@@ -55,7 +57,7 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
         SeenMessage seen{message->topic,
                          std::string(static_cast<const char*>(message->payload),
                                      static_cast<std::size_t>(message->payloadlen)),
-                         message->retain};
+                         message->retain, std::chrono::steady_clock::now()};
         std::lock_guard lock(me.mutex_);
         if (seen.retained) {
           if (seen.payload.empty())

@@ -18,6 +18,7 @@ struct SeenMessage {
   std::string topic;
   std::string payload;
   bool retained = false;
+  std::chrono::steady_clock::time_point arrived;  // when this client's thread took it
 };
 
 // The test's own MQTT client (libmosquitto, its network thread): it subscribes, publishes
