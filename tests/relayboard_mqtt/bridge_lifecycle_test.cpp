@@ -10,7 +10,6 @@
 #include <array>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <sstream>
 
@@ -25,29 +24,19 @@ constexpr auto deadline = std::chrono::seconds(30);  // generous: CI machines ar
 // One serial line: the virtual board behind the link com<port> in the test folder, its
 // frames logged, and the bridge that serves it.
 struct Line {
-  std::string name;
-  std::string board_log;
   std::unique_ptr<LoggedProcess> board;
   std::unique_ptr<LoggedProcess> bridge;
 
-  // How many times the board read this frame (hex bytes, as its log writes them).
-  int frames(const std::string& frame) const {
-    std::ifstream file(board_log);
+  // How many frames the board read that begin with `bytes` (hex, as its log writes them).
+  int frames(const std::string& bytes) const {
+    std::istringstream log(board->log());
     int count = 0;
-    for (std::string line; std::getline(file, line);)
-      count += line == "relay_board_sim: <- " + frame;
+    for (std::string line; std::getline(log, line);)
+      count += line.starts_with("relay_board_sim: <- " + bytes);
     return count;
   }
   int polls() const { return frames("55 01 10 00 00 00 00 66"); }
-  // Switch frames to board 1 (0x11, 0x12, 0x13), whatever their data.
-  int switches() const {
-    std::ifstream file(board_log);
-    int count = 0;
-    for (std::string line; std::getline(file, line);)
-      for (const char* command : {"11", "12", "13"})
-        count += line.starts_with(std::string("relay_board_sim: <- 55 01 ") + command);
-    return count;
-  }
+  int switches() const { return frames("55 01 11") + frames("55 01 12") + frames("55 01 13"); }
 };
 
 class BridgeLifecycle : public ::testing::Test {
@@ -59,13 +48,12 @@ class BridgeLifecycle : public ::testing::Test {
   Line& add_line(const std::string& name, const std::vector<std::string>& board_options = {},
                  const std::vector<std::string>& bridge_options = {}) {
     auto& line = lines.emplace_back(std::make_unique<Line>());
-    line->name = name;
-    line->board_log = path(name + "-board.log");
     const std::string port = std::to_string(lines.size());
     std::vector<std::string> options = {"--link-dir", dir.path().toStdString(), "--port", port,
                                         "--verbose"};
     options.insert(options.end(), board_options.begin(), board_options.end());
-    line->board = std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options, line->board_log);
+    line->board =
+        std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options, path(name + "-board.log"));
     EXPECT_TRUE(line->board->wait_for_log("/dev/")) << line->board->log();
     options = {"--device",    path("com" + port),
                "--line",      name,
@@ -119,7 +107,14 @@ class BridgeLifecycle : public ::testing::Test {
   std::vector<std::unique_ptr<Line>> lines;
 };
 
-TEST_F(BridgeLifecycle, ABrokerRestartBringsBackStatesAndDiscoveryAndSwitchesNothing) {
+class BrokerRestart : public BridgeLifecycle, public ::testing::WithParamInterface<bool> {};
+
+// Without a store the broker comes back empty and the bridge alone brings the retained
+// topics back; with one (as most sites run it) it brings back the old ones as well.
+TEST_P(BrokerRestart, BringsBackStatesAndDiscoveryAndSwitchesNothing) {
+  MqttBroker::Options options;
+  options.persistence = GetParam();
+  broker = std::make_unique<MqttBroker>(options);
   Line& line = add_line("north");
   auto client = watch();
   ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
@@ -143,6 +138,9 @@ TEST_F(BridgeLifecycle, ABrokerRestartBringsBackStatesAndDiscoveryAndSwitchesNot
   ASSERT_TRUE(eventually([&] { return line.polls() >= polls + 10; }, deadline));
   EXPECT_EQ(line.switches(), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Broker, BrokerRestart, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "stored" : "unstored"; });
 
 TEST_F(BridgeLifecycle, ABrokerThatComesLateFindsTheBoardPolledAllAlong) {
   broker->stop();
@@ -175,8 +173,9 @@ TEST_F(BridgeLifecycle, AnUnpluggedBoardGoesOfflineAndComesBackWithItsStates) {
     line.board->signal(SIGUSR1);
     EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "offline"));
     client->clear();
+    const int plugged = line.board->log_count("/dev/");
     line.board->signal(SIGUSR2);
-    ASSERT_TRUE(line.board->wait_for_log("/dev/", replug + 2));
+    ASSERT_TRUE(line.board->wait_for_log("/dev/", plugged + 1));
     EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
     // Every state said again on the first answers, and the same as before.
     EXPECT_TRUE(eventually(
@@ -241,8 +240,12 @@ struct Login {
   MqttBroker::Options broker;
   const char* password_file;  // null: no --user and --password-file
   bool certificate;           // --certfile and --keyfile
-  bool accepted;
+  const char* refusal;        // what the log says each time; null: accepted
 };
+
+void PrintTo(const Login& login, std::ostream* out) {
+  *out << login.name;
+}
 
 class BridgeLogin : public BridgeLifecycle, public ::testing::WithParamInterface<Login> {};
 
@@ -264,9 +267,9 @@ TEST_P(BridgeLogin, IsAcceptedOrRetriedWithoutACrash) {
   watcher.user = login.broker.user;
   watcher.password = login.broker.password;
   auto client = watch(watcher);
-  if (!login.accepted) {
+  if (login.refusal) {
     // Refused, told, tried again; the board polled all the while.
-    EXPECT_TRUE(line.bridge->wait_for_log("not reached", 2));
+    EXPECT_TRUE(line.bridge->wait_for_log(login.refusal, 2));
     const int polls = line.polls();
     EXPECT_TRUE(eventually([&] { return line.polls() >= polls + 10; }, deadline));
     EXPECT_TRUE(line.bridge->running());
@@ -290,10 +293,12 @@ const MqttBroker::Options certificate_broker = broker_options("", "", true);
 
 INSTANTIATE_TEST_SUITE_P(
     Broker, BridgeLogin,
-    ::testing::Values(Login{"password", password_broker, "two words\n", false, true},
-                      Login{"wrong_password", password_broker, "guess\n", false, false},
-                      Login{"client_certificate", certificate_broker, nullptr, true, true},
-                      Login{"no_client_certificate", certificate_broker, nullptr, false, false}),
+    ::testing::Values(Login{"password", password_broker, "two words\n", false, nullptr},
+                      Login{"wrong_password", password_broker, "guess\n", false,
+                            "not reached (refused: Not authorized); trying again"},
+                      Login{"client_certificate", certificate_broker, nullptr, true, nullptr},
+                      Login{"no_client_certificate", certificate_broker, nullptr, false,
+                            "not reached (The connection was lost); trying again"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
