@@ -72,6 +72,8 @@ std::optional<std::string> MosquittoLink::start() {
   mosquitto_disconnect_callback_set(client_, &MosquittoLink::disconnect_callback);
   mosquitto_message_callback_set(client_, &MosquittoLink::message_callback);
   mosquitto_publish_callback_set(client_, &MosquittoLink::publish_callback);
+  // A state is one small packet: Nagle's wait for more would hold each for up to 40 ms.
+  mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_int_option(
       client_, MOSQ_OPT_PROTOCOL_VERSION,
       settings_.version == MqttVersion::v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
