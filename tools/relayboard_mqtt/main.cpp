@@ -46,9 +46,6 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  // Qt's own loop on poll() rather than GLib's: the line's 20 exchanges a second cost
-  // less CPU in a daemon that does nothing else, and no GLib source needs the loop here.
-  if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
   QCoreApplication app(argc, argv);
   BridgeDaemon daemon(
       options, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
