@@ -66,14 +66,9 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
 
 void BusSchedule::on_receive(int event_code, Clock::time_point now) {
   if (event_code != comm_event_receive) return;
-  // As the panel's poll: a whole answer or nothing, so that a part never costs the next.
-  if (port_.bytes_waiting() < frame_size) return;
-  StatusFrame frame;
-  for (std::size_t i = 0; i < frame_size; ++i) {
-    const auto byte = port_.read_byte();
-    if (!byte) return;
-    frame.bytes[i] = *byte;
-  }
+  const auto answer = read_answer(port_);
+  if (!answer) return;
+  const StatusFrame frame{*answer};
   // Unasked bytes, or a garbled answer: the request's timeout decides, and the input is
   // cleared before the next request anyway.
   if (!outstanding_ || !frame.is_valid()) return;

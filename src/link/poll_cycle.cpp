@@ -1,5 +1,7 @@
 #include "link/poll_cycle.h"
 
+#include <algorithm>
+
 #include "protocol/board_command.h"
 #include "protocol/status_frame.h"
 
@@ -55,17 +57,11 @@ void PollCycle::on_receive(int event_code) {
   if (event_code != comm_event_receive) return;
 
   // An event that fired early, or whose bytes the last request discarded, leaves the
-  // input alone: taking part of an answer would only cost the next one too.
-  if (port_.bytes_waiting() < frame_size) return;
-
-  StatusFrame frame;
-  for (std::size_t i = 0; i < frame_size; ++i) {
-    const auto byte = port_.read_byte();
-    if (!byte) return;
-    last_answer_[i] = *byte;
-    frame.bytes[i] = *byte;
-  }
-  if (!frame.is_valid()) return;
+  // input alone.
+  const auto answer = read_answer(port_);
+  if (!answer) return;
+  std::copy(answer->begin(), answer->end(), last_answer_.begin());
+  if (!StatusFrame{*answer}.is_valid()) return;
   show_states();
   watchdog_ticks_left_ = watchdog_ticks;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "protocol/frame.h"
 #include "protocol/frame_port.h"
 
 // Receive event code: bytes were received (at least the receive threshold waits).
@@ -40,3 +41,7 @@ class SerialPort : public FramePort {
   // Bytes still waiting are thrown away.
   virtual void close() = 0;
 };
+
+// A whole answer taken off the input in wire order, or nothing (and nothing taken) while
+// fewer bytes wait: a part of an answer read now would only cost the next one too.
+std::optional<FrameBytes> read_answer(SerialPort& port);
