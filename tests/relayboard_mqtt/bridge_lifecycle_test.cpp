@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "logged_process.h"
 #include "mqtt_broker.h"
@@ -28,13 +27,7 @@ struct Line {
   std::unique_ptr<LoggedProcess> bridge;
 
   // How many frames the board read that begin with `bytes` (hex, as its log writes them).
-  int frames(const std::string& bytes) const {
-    std::istringstream log(board->log());
-    int count = 0;
-    for (std::string line; std::getline(log, line);)
-      count += line.starts_with("relay_board_sim: <- " + bytes);
-    return count;
-  }
+  int frames(const std::string& bytes) const { return board->log_count("<- " + bytes); }
   int polls() const { return frames("55 01 10 00 00 00 00 66"); }
   int switches() const { return frames("55 01 11") + frames("55 01 12") + frames("55 01 13"); }
 };
@@ -190,24 +183,10 @@ TEST_F(BridgeLifecycle, ASilentBoardLeavesItsNeighbourOnTheLineOnline) {
   auto client = watch();
   ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
   EXPECT_TRUE(retained(*client, "relayboard/north/2/status", "offline"));
-  struct Command {
-    const char* topic;
-    const char* payload;
-    const char* states;
-    const char* frame;
-  };
-  const Command commands[] = {
-      {"1/7/set", "ON", "0000001000000000", "55 01 12 00 00 00 07 6F"},
-      {"1/7/set", "TOGGLE", "0000000000000000", "55 01 11 00 00 00 07 6E"},
-      {"1/all/set", "ON", "1111111111111111", "55 01 13 00 00 FF FF 67"},
-      {"1/all/set", "OFF", "0000000000000000", "55 01 13 00 00 00 00 69"},
-  };
-  for (const auto& command : commands) {
-    SCOPED_TRACE(std::string(command.topic) + " " + command.payload);
-    ASSERT_TRUE(client->publish("relayboard/north/" + std::string(command.topic), command.payload));
-    EXPECT_TRUE(shows(*client, "north/1", command.states));
-    EXPECT_TRUE(eventually([&] { return line.frames(command.frame) == 1; }, deadline));
-  }
+  // Board 1 still takes commands beside its silent neighbour.
+  ASSERT_TRUE(client->publish("relayboard/north/1/all/set", "ON"));
+  EXPECT_TRUE(shows(*client, "north/1", "1111111111111111"));
+  EXPECT_TRUE(eventually([&] { return line.frames("55 01 13 00 00 FF FF 67") == 1; }, deadline));
   // Offline until its first answer, then online for good.
   const auto statuses = client->messages("relayboard/north/1/status");
   const auto first_online = std::find_if(statuses.begin(), statuses.end(), [](const auto& status) {

@@ -5,12 +5,10 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "logged_process.h"
@@ -60,15 +58,6 @@ class BridgeRig : public ::testing::Test {
 
   static std::string topic(const std::string& rest) { return "relayboard/com1/" + rest; }
 
-  // Whether `done` holds within a generous deadline, looked at every few milliseconds.
-  static bool eventually(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + LoggedProcess::default_deadline;
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-  }
   // How many lines of the broker's log hold `text`.
   int broker_log_count(const std::string& text) const {
     std::istringstream log(broker.log());

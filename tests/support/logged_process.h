@@ -23,7 +23,6 @@ class LoggedProcess {
   LoggedProcess(const LoggedProcess&) = delete;
   LoggedProcess& operator=(const LoggedProcess&) = delete;
 
-  bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
   // True while the program has not ended (it is reaped here when it has).
   bool running();
@@ -33,7 +32,6 @@ class LoggedProcess {
   std::optional<int> wait_exit(std::chrono::milliseconds deadline = default_deadline);
   void kill();
 
-  const std::string& log_path() const { return log_path_; }
   std::string log() const;
   // How many lines of the log hold `text`.
   int log_count(const std::string& text) const;

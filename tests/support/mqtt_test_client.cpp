@@ -78,12 +78,9 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
       });
   if (!options.user.empty())
     mosquitto_username_pw_set(client_, options.user.c_str(), options.password.c_str());
-  if (broker.options().tls) {
-    const bool certificate = options.client_certificate;
-    mosquitto_tls_set(client_, broker.ca_file().c_str(), nullptr,
-                      certificate ? broker.client_cert().c_str() : nullptr,
-                      certificate ? broker.client_key().c_str() : nullptr, nullptr);
-  }
+  if (broker.options().tls)
+    mosquitto_tls_set(client_, broker.ca_file().c_str(), nullptr, broker.client_cert().c_str(),
+                      broker.client_key().c_str(), nullptr);
   if (mosquitto_connect(client_, broker.host().c_str(), broker.port(), 30) != MOSQ_ERR_SUCCESS)
     return;
   mosquitto_loop_start(client_);
@@ -98,12 +95,8 @@ MqttTestClient::~MqttTestClient() {
 }
 
 bool MqttTestClient::connected() const {
-  return connect_result() == 0;
-}
-
-int MqttTestClient::connect_result() const {
   std::lock_guard lock(mutex_);
-  return connect_result_;
+  return connect_result_ == 0;
 }
 
 void MqttTestClient::acknowledged(int mid) {
@@ -158,15 +151,11 @@ bool MqttTestClient::wait_for_payload(const std::string& pattern, const std::str
       .has_value();
 }
 
-std::vector<SeenMessage> MqttTestClient::messages() const {
-  std::lock_guard lock(mutex_);
-  return seen_;
-}
-
 std::vector<SeenMessage> MqttTestClient::messages(const std::string& pattern) const {
+  std::lock_guard lock(mutex_);
   std::vector<SeenMessage> result;
-  for (auto& message : messages())
-    if (matches(pattern, message.topic)) result.push_back(std::move(message));
+  for (const auto& message : seen_)
+    if (matches(pattern, message.topic)) result.push_back(message);
   return result;
 }
 

@@ -29,7 +29,6 @@ class MqttTestClient {
     std::string id;  // default: a unique one
     std::string user;
     std::string password;
-    bool client_certificate = true;  // with a TLS broker: present the client certificate
   };
   using Predicate = std::function<bool(const SeenMessage&)>;
   static constexpr auto default_deadline = std::chrono::seconds(20);
@@ -43,11 +42,6 @@ class MqttTestClient {
   MqttTestClient& operator=(const MqttTestClient&) = delete;
 
   bool connected() const;
-  // The broker's connect answer (0 accepted, an MQTT 5 reason code when refused),
-  // closed_before_answer when the connection ended first (e.g. at the TLS handshake), or -1
-  // while none came.
-  static constexpr int closed_before_answer = 1000;
-  int connect_result() const;
 
   // QoS 1; both wait for the broker's acknowledgement.
   bool subscribe(const std::string& pattern);
@@ -60,7 +54,6 @@ class MqttTestClient {
   // The same for an exact payload.
   bool wait_for_payload(const std::string& pattern, const std::string& payload,
                         std::chrono::milliseconds deadline = default_deadline);
-  std::vector<SeenMessage> messages() const;
   std::vector<SeenMessage> messages(const std::string& pattern) const;
   // The last retained payload per topic, as the broker would hand it to a new subscriber
   // (an empty retained payload clears the topic).
@@ -75,6 +68,10 @@ class MqttTestClient {
   mosquitto* client_ = nullptr;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
+  // The broker's connect answer (0 accepted, an MQTT 5 reason code when refused),
+  // closed_before_answer when the connection ended first (at the TLS handshake), or -1
+  // while none came.
+  static constexpr int closed_before_answer = 1000;
   int connect_result_ = -1;
   std::vector<int> acknowledged_;
   std::vector<SeenMessage> seen_;
