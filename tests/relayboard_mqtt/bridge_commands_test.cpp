@@ -54,11 +54,10 @@ TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
   const auto bridge = start_bridge_online();
   EXPECT_TRUE(bridge->wait_for_log("sent retained", 2)) << bridge->log();
 
+  // One of each kind of refusal; the topic and payload tables list every form.
   const std::pair<std::string, std::string> refused[] = {
-      {"1/5/set", "on"},    {"1/5/set", ""},        {"1/5/set", "ON "},    {"1/all/set", "TOGGLE"},
-      {"1/5/pulse", "5ms"}, {"1/5/pulse", "3601s"}, {"1/5/pulse", "1.5s"}, {"1/5/pulse", "ON"},
-      {"1/17/set", "ON"},   {"1/0/set", "ON"},      {"2/5/set", "ON"},     {"01/5/set", "ON"},
-      {"1/05/set", "ON"},   {"256/5/set", "ON"},    {"x/5/set", "ON"},
+      {"1/5/set", "on"},  {"1/all/set", "TOGGLE"}, {"1/5/pulse", "3601s"},
+      {"1/17/set", "ON"}, {"2/5/set", "ON"},       {"256/5/set", "ON"},
   };
   int ignored = bridge->log_count("ignored on");
   for (const auto& [rest, payload] : refused) {
