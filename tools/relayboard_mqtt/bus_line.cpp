@@ -4,7 +4,9 @@
 
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, BusObserver& observer, LogLine log)
-    : port_(link_folder),
+    // The com<n> links serve port numbers only: a device named by its path needs no
+    // folder, and its failed open then offers no link to make.
+    : port_(choice.device ? std::filesystem::path() : link_folder),
       schedule_(port_, std::move(addresses), observer),
       choice_(std::move(choice)),
       log_(std::move(log)) {
