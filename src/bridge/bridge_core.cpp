@@ -161,7 +161,8 @@ void BridgeCore::names_changed(BridgeNames names) {
   if (!settings_.discovery || changed.empty()) return;
   std::string list;
   for (const std::uint8_t address : changed) {
-    list += (list.empty() ? "" : ", ") + std::to_string(address);
+    if (!list.empty()) list += ", ";
+    list += std::to_string(address);
     publish_discovery(address);
   }
   log("names changed: discovery sent again for board " + list);

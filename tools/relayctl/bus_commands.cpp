@@ -152,7 +152,8 @@ int scan_boards(CtlContext& context) {
   if (options.json) {
     std::string json = "{\"addresses\":[";
     for (std::size_t i = 0; i < found.size(); ++i) {
-      json += (i == 0 ? "" : ",") + std::to_string(found[i]);
+      if (i > 0) json += ',';
+      json += std::to_string(found[i]);
     }
     context.out << json << "]}\n";
   } else {
@@ -202,9 +203,9 @@ int bus_status(CtlContext& context) {
   }
   context.out << std::flush;
   if (silent.empty()) return exit_status(ExitCode::Done);
-  return fail(
-      context, ExitCode::NoAnswer,
-      (silent.size() == 1 ? "board " : "boards ") + address_list_text(silent) + " did not answer");
+  return fail(context, ExitCode::NoAnswer,
+              std::string(silent.size() == 1 ? "board " : "boards ") + address_list_text(silent) +
+                  " did not answer");
 }
 
 int bus_watch(CtlContext& context) {
