@@ -163,9 +163,9 @@ void BridgeCore::names_changed(BridgeNames names) {
   for (const std::uint8_t address : changed) {
     if (!list.empty()) list += ", ";
     list += std::to_string(address);
-    publish_discovery(address);
   }
   log("names changed: discovery sent again for board " + list);
+  for (const std::uint8_t address : changed) publish_discovery(address);
 }
 
 void BridgeCore::line_lost() {
@@ -211,12 +211,13 @@ void BridgeCore::board_lost(std::uint8_t address) {
 }
 
 void BridgeCore::remove_stale_board(std::uint8_t address) {
+  // Logged first, as every event: a reader of the log sees it before the broker's news.
+  log("board " + std::to_string(address) + " is no longer served: its topics cleared");
   for (int relay = 1; relay <= relay_count; ++relay) {
     publish(topics_.discovery_config(address, relay), "");
     publish(topics_.relay_state(address, relay), "");
   }
   publish(topics_.board_status(address), "");
-  log("board " + std::to_string(address) + " is no longer served: its topics cleared");
 }
 
 void BridgeCore::publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which) {

@@ -92,6 +92,8 @@ TEST_F(BridgeDiscovery, DocumentsComeAgainForTheHomeAutomationAndForNewNames) {
   EXPECT_TRUE(watcher->wait_for(config_topic(1, 1), [](const SeenMessage& message) {
     return text(parsed(message.payload)["name"]) == "Pump room 水";
   })) << bridge->log();
+  // The log line follows the documents; once it is there, the change was taken once.
+  EXPECT_TRUE(bridge->wait_for_log("names changed")) << bridge->log();
   EXPECT_EQ(bridge->log_count("names changed"), 1) << bridge->log();
 }
 

@@ -15,8 +15,9 @@ namespace {
 std::string board_json(int address, RelayMask opened) {
   std::string json = "{\"address\":" + std::to_string(address) + ",\"relays\":[";
   for (int relay = 1; relay <= 16; ++relay) {
-    json += (relay == 1 ? "" : ",") + std::string("{\"relay\":") + std::to_string(relay) +
-            ",\"state\":\"" + ((opened & relay_bit(relay)) ? "opened" : "closed") + "\"}";
+    if (relay > 1) json += ',';
+    json += "{\"relay\":" + std::to_string(relay) + ",\"state\":\"" +
+            ((opened & relay_bit(relay)) ? "opened" : "closed") + "\"}";
   }
   return json + "]}\n";
 }
