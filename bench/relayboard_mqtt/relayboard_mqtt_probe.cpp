@@ -91,6 +91,7 @@ class BoardTap {
         lines_.push_back({now, partial.substr(0, end)});
         partial.erase(0, end + 1);
       }
+      notify_change();
     }
   }
 

@@ -1,20 +1,65 @@
 #include "logged_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 extern char** environ;
 
 namespace {
 using Clock = std::chrono::steady_clock;
-constexpr auto look_interval = std::chrono::milliseconds(5);
+
+// What a test waits on changes when a log file is written or a client takes a message:
+// eventually() sleeps in poll() until one of them says so, never for a fixed time.
+class Changes {
+ public:
+  Changes()
+      : inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+        event_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  void watch(const std::string& path) { ::inotify_add_watch(inotify_, path.c_str(), IN_MODIFY); }
+  void notify() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(event_, &one, sizeof one);
+  }
+  // Until something changed or `end` passed (then false).
+  bool wait(Clock::time_point end) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fds[2] = {{inotify_, POLLIN, 0}, {event_, POLLIN, 0}};
+    if (::poll(fds, 2, static_cast<int>(std::min<long long>(left.count(), 60'000))) <= 0) {
+      return Clock::now() < end;
+    }
+    char drained[4096];
+    while (::read(inotify_, drained, sizeof drained) > 0) {
+    }
+    [[maybe_unused]] const auto read = ::read(event_, drained, sizeof(std::uint64_t));
+    return true;
+  }
+
+ private:
+  int inotify_;
+  int event_;
+};
+
+Changes& changes() {
+  static Changes instance;
+  return instance;
+}
 }  // namespace
+
+void notify_change() {
+  changes().notify();
+}
 
 LoggedProcess::LoggedProcess(const std::string& program, const std::vector<std::string>& arguments,
                              std::string log_path)
@@ -22,6 +67,9 @@ LoggedProcess::LoggedProcess(const std::string& program, const std::vector<std::
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  // Made before the program starts, so that its first line already wakes a wait.
+  std::ofstream(log_path_, std::ios::app).flush();
+  changes().watch(log_path_);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -49,9 +97,16 @@ void LoggedProcess::signal(int number) const {
 }
 
 std::optional<int> LoggedProcess::wait_exit(std::chrono::milliseconds deadline) {
-  const auto end = Clock::now() + deadline;
-  while (running() && Clock::now() < end) std::this_thread::sleep_for(look_interval);
-  if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
+  if (running()) {
+    // The process's descriptor turns readable when it ends.
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    if (process >= 0) {
+      pollfd fd{process, POLLIN, 0};
+      ::poll(&fd, 1, static_cast<int>(deadline.count()));
+      ::close(process);
+    }
+  }
+  if (running() || !status_ || !WIFEXITED(*status_)) return std::nullopt;
   return WEXITSTATUS(*status_);
 }
 
@@ -85,8 +140,7 @@ bool LoggedProcess::wait_for_log(const std::string& text, int count,
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
   const auto end = Clock::now() + deadline;
   while (!condition()) {
-    if (Clock::now() > end) return false;
-    std::this_thread::sleep_for(look_interval);
+    if (!changes().wait(end)) return condition();
   }
   return true;
 }

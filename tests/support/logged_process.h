@@ -44,7 +44,11 @@ class LoggedProcess {
   std::optional<int> status_;  // waitpid's status, once reaped
 };
 
-// Looks at `condition` every few milliseconds until it holds or the deadline passes;
-// whether it held.
+// Looks at `condition` each time a log file of a LoggedProcess is written or
+// notify_change() is called, until it holds or the deadline passes; whether it held.
 bool eventually(const std::function<bool()>& condition,
                 std::chrono::milliseconds deadline = LoggedProcess::default_deadline);
+
+// Something eventually() may be waiting on changed outside the log files (a client took
+// a message).
+void notify_change();

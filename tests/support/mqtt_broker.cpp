@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -19,7 +18,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto start_deadline = std::chrono::seconds(20);
 constexpr auto stop_deadline = std::chrono::seconds(10);
 constexpr auto tool_deadline = std::chrono::seconds(60);
-constexpr auto look_interval = std::chrono::milliseconds(5);
 
 sockaddr_in loopback(const std::string& host, int port) {
   sockaddr_in address{};
@@ -169,6 +167,7 @@ bool MqttBroker::start() {
 }
 
 bool MqttBroker::wait_until_listening(Clock::time_point deadline) {
+  // mosquitto logs its listeners as it opens them: each line of its log wakes the wait.
   while (!accepts_connections(host_, port_)) {
     if (!process_->running()) {
       process_.reset();
@@ -180,7 +179,12 @@ bool MqttBroker::wait_until_listening(Clock::time_point deadline) {
       error_ = "mosquitto did not listen on port " + std::to_string(port_) + ": " + log();
       return false;
     }
-    std::this_thread::sleep_for(look_interval);
+    const auto logged = log().size();
+    // A second at most: a listener opened after the last line is found on the next look.
+    eventually(
+        [&] { return log().size() != logged || !process_->running(); },
+        std::min(std::chrono::milliseconds(1000),
+                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())));
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "logged_process.h"
 #include "mqtt_broker.h"
 
 namespace {
@@ -67,6 +68,7 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
         }
         me.seen_.push_back(std::move(seen));
         me.changed_.notify_all();
+        notify_change();
       });
   mosquitto_publish_v5_callback_set(
       client_, [](mosquitto*, void* self, int mid, int, const mosquitto_property*) {
