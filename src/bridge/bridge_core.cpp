@@ -178,6 +178,15 @@ void BridgeCore::line_lost() {
 }
 
 void BridgeCore::shutting_down() {
+  // A pulse cut short by the stop still ends: its relay is not left switched.
+  for (auto& [address, b] : boards_) {
+    for (int relay = 1; relay <= relay_count; ++relay) {
+      auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
+      if (!end) continue;
+      end.reset();
+      switch_relay(address, relay, false);
+    }
+  }
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   publish(topics_.bridge_status(), offline);
 }

@@ -82,9 +82,14 @@ TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
     SCOPED_TRACE(signal);
     watcher->clear();
     const auto bridge = start_bridge_online();
+    // A pulse still running when the stop comes is ended on the board before the port goes.
+    ASSERT_TRUE(watcher->publish(topic("1/3/pulse"), "60s"));
+    ASSERT_TRUE(watcher->wait_for_payload(topic("1/3/state"), "ON"));
+    const int ends = board->log_count("<- 55 01 11 00 00 00 03 6A");
     watcher->clear();
     bridge->signal(signal);
     EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+    EXPECT_EQ(board->log_count("<- 55 01 11 00 00 00 03 6A"), ends + 1) << board->log();
     EXPECT_TRUE(watcher->wait_for_payload(topic("status"), "offline"));
     EXPECT_EQ(watcher->retained(topic("status")), "offline");
     EXPECT_EQ(watcher->retained(topic("1/status")), "offline");

@@ -76,8 +76,8 @@ void BridgeDaemon::stop(std::function<void()> done) {
     return;
   }
   link_->disconnect(leave_patience, [this, done = std::move(done)] {
-    if (line_) line_->close();
-    done();
+    if (!line_) return done();
+    line_->close_when_sent(leave_patience, done);
   });
 }
 

@@ -1,5 +1,7 @@
 #include "bus_line.h"
 
+#include <utility>
+
 #include "link/port_control.h"
 
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
@@ -68,10 +70,21 @@ void BusLine::close() {
   open_ = false;
 }
 
+void BusLine::close_when_sent(std::chrono::milliseconds patience, std::function<void()> done) {
+  closed_ = std::move(done);
+  close_by_ = BusSchedule::Clock::now() + patience;
+  step();
+}
+
 void BusLine::step() {
+  const auto now = BusSchedule::Clock::now();
+  if (closed_ && (!open_ || now >= close_by_ || (schedule_.queued() == 0 && !schedule_.busy()))) {
+    close();
+    std::exchange(closed_, {})();
+    return;
+  }
   if (!open_) return;
   notice_device();
-  const auto now = BusSchedule::Clock::now();
   const auto due = schedule_.step(now);
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
   step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));

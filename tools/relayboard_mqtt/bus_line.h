@@ -39,6 +39,9 @@ class BusLine : public QObject {
                     std::uint8_t data2);
   // Stops polling and closes the port.
   void close();
+  // Sends the switches still queued (a pulse's end), then closes the port and calls
+  // `done`; closes anyway once `patience` has passed.
+  void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
 
   // Called when the device goes away (every board is then unknown).
   std::function<void()> on_lost;
@@ -62,4 +65,6 @@ class BusLine : public QObject {
   std::string last_failure_;  // the open failure last told
   bool open_ = false;
   bool lost_ = false;
+  std::function<void()> closed_;  // set while the queue drains before a close
+  std::chrono::steady_clock::time_point close_by_{};
 };
