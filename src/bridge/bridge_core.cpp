@@ -43,6 +43,11 @@ BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch 
 }
 
 void BridgeCore::connected() {
+  // The broker takes a client's packets in order, so whoever sees "online" can already
+  // send commands that reach us.
+  for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
+    client_.subscribe(pattern);
+  }
   publish(topics_.bridge_status(), online);
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
@@ -50,9 +55,6 @@ void BridgeCore::connected() {
   }
   if (settings_.discovery) {
     for (const auto& entry : boards_) publish_discovery(entry.first);
-  }
-  for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
-    client_.subscribe(pattern);
   }
 }
 
@@ -67,7 +69,8 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
       remove_stale_board(status->address);
     }
   } else if (std::holds_alternative<DiscoveryStatusTopic>(topic)) {
-    if (settings_.discovery && message.payload == online) {
+    // A retained "online" comes with every subscription, and discovery was just sent.
+    if (settings_.discovery && message.payload == online && !message.retained) {
       log("home automation online: discovery sent again");
       for (const auto& entry : boards_) publish_discovery(entry.first);
     }

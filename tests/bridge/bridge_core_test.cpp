@@ -19,7 +19,9 @@ struct RecordingClient : MqttClient {
     published.push_back(topic + '=' + payload + (retain ? "" : " (not retained)"));
     return true;
   }
-  void subscribe(const std::string& pattern) override { subscribed.push_back(pattern); }
+  void subscribe(const std::string& pattern) override {
+    subscribed.push_back(pattern + (published.empty() ? "" : " (after a publication)"));
+  }
   bool up = true;
   Lines published;
   Lines subscribed;
@@ -159,6 +161,12 @@ TEST(BridgeCore, OnlyALeftOverStatusOfAnUnservedBoardClearsTopics) {
 TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   BridgeNames names{"Site", {{1, {"Pump"}}, {3, {"Fan"}}}};
   CoreRig rig(names);
+  // Commands are taken before anyone is told the bridge is online.
+  rig.core.connected();
+  EXPECT_EQ(rig.client.subscribed,
+            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status"}));
+  EXPECT_EQ(take(rig.client.published).size(), 3u + 32u);
+  rig.send("ha/status", "online", true);  // left on the broker: discovery was just sent
   rig.send("ha/status", "offline");
   EXPECT_EQ(rig.client.published.size(), 0u);
   rig.send("ha/status", "online");

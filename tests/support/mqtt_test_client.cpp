@@ -91,8 +91,10 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
 }
 
 MqttTestClient::~MqttTestClient() {
+  // The loop's thread ends by itself once disconnected; cancelling it could unwind it
+  // from inside a callback.
   mosquitto_disconnect(client_);
-  mosquitto_loop_stop(client_, true);
+  mosquitto_loop_stop(client_, false);
   mosquitto_destroy(client_);
 }
 
