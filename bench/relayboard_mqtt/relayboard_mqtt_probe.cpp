@@ -112,17 +112,20 @@ void report(const char* what, std::vector<double> times) {
               times[times.size() / 2], times.back());
 }
 
-// User and system time of a process so far, in seconds (/proc/<pid>/stat fields 14, 15).
-double cpu_seconds(pid_t pid) {
-  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(file)), {});
-  // The program's name, in parentheses, may hold blanks: count fields after it.
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long ticks = 0;
-  for (int index = 3; index <= 15 && fields >> field; ++index)
-    if (index >= 14) ticks += std::stol(field);
-  return static_cast<double>(ticks) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+// Time a process has run so far, in seconds, and how often it was woken: the
+// scheduler's own count (/proc/<pid>/schedstat), exact where /proc/<pid>/stat counts
+// clock ticks and misjudges a process that wakes briefly many times a second.
+struct Run {
+  double seconds = 0;
+  long wakeups = 0;
+};
+Run run_so_far(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/schedstat");
+  long long nanoseconds = 0, waited = 0;
+  Run run;
+  file >> nanoseconds >> waited >> run.wakeups;
+  run.seconds = static_cast<double>(nanoseconds) / 1e9;
+  return run;
 }
 
 std::string memory_line(pid_t pid, const std::string& key) {
@@ -245,14 +248,18 @@ int main(int argc, char* argv[]) {
   // Idle: no command, the board still polled at the line's pace.
   const pid_t bridge = site.bridge_pid();
   const std::size_t lines_before = site.tap().size();
-  const double cpu_before = cpu_seconds(bridge);
+  const Run before = run_so_far(bridge);
   const auto idle_start = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(idle_seconds));
-  const double cpu = cpu_seconds(bridge) - cpu_before;
+  const Run after = run_so_far(bridge);
+  const double cpu = after.seconds - before.seconds;
   const double seconds = std::chrono::duration<double>(Clock::now() - idle_start).count();
   const double exchanges = static_cast<double>(site.tap().size() - lines_before) / 2;
-  std::printf("idle %.0f s: CPU %.3f s (%.2f %%), %.1f polls/s, RSS %s, peak RSS %s\n", seconds,
-              cpu, 100 * cpu / seconds, exchanges / seconds, memory_line(bridge, "VmRSS").c_str(),
-              memory_line(bridge, "VmHWM").c_str());
+  std::printf(
+      "idle %.0f s: CPU %.3f s (%.2f %%), %.1f wake-ups/s, %.1f polls/s, RSS %s, "
+      "peak RSS %s\n",
+      seconds, cpu, 100 * cpu / seconds,
+      static_cast<double>(after.wakeups - before.wakeups) / seconds, exchanges / seconds,
+      memory_line(bridge, "VmRSS").c_str(), memory_line(bridge, "VmHWM").c_str());
   return 0;
 }
