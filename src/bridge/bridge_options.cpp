@@ -312,7 +312,7 @@ availability, switch and pulse commands, and discovery documents for home automa
 An option's value may also follow an equals sign: --port=3. The command line overrides
 the configuration file; in the file a flag is "verbose = true".
 
-Exit status: 0 after SIGTERM or SIGINT, 2 for a refused command line or configuration,
-1 when the bridge cannot start.
+Exit status: 0 after SIGTERM, SIGINT or SIGHUP, 2 for a refused command line or
+configuration, 1 when the bridge cannot start.
 )";
 }

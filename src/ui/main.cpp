@@ -7,13 +7,13 @@
 #include <optional>
 #include <variant>
 
+#include "host_qt/stop_signals.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
 #include "panel_core/scripted_run.h"
 #include "ui/main_form.h"
 #include "ui/panel_command_line.h"
 #include "ui/qt_message_boxes.h"
-#include "ui/quit_signals.h"
 
 namespace {
 
@@ -64,7 +64,12 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   name_the_application();
-  quit_on_stop_signals(app);
+  // A stop signal closes every window as a click would (a rename dialog without
+  // writing); the port and its lock are released on the way out.
+  call_on_stop_signals(app, [] {
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+  });
   // Lets the desktop match the window with its launcher entry and icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.relaypanel.RelayPanel"));
   const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());

@@ -78,7 +78,7 @@ TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
 TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
   const std::string goodbye = "Client relayboard-mqtt-com1 disconnected.";
   int stops = 0;
-  for (const int signal : {SIGTERM, SIGINT}) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
     watcher->clear();
     const auto bridge = start_bridge_online();

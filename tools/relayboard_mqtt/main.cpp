@@ -1,12 +1,14 @@
 // relayboard-mqtt: the boards of one serial line on an MQTT broker, on the bridge's logic
 // with libmosquitto and Qt's event loop, all on one thread.
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <filesystem>
 #include <iostream>
 
 #include "bridge/bridge_options.h"
 #include "bridge_daemon.h"
-#include "stop_signals.h"
+#include "host_qt/stop_signals.h"
 
 namespace {
 
@@ -46,6 +48,8 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
+  // A log reader that went away must not end the daemon.
+  ::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   BridgeDaemon daemon(
       options, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
