@@ -181,14 +181,16 @@ void BridgeCore::line_lost() {
 }
 
 void BridgeCore::shutting_down() {
-  // A pulse cut short by the stop still ends: its relay is not left switched.
+  // A pulse cut short by the stop still ends, and so does one owed to a board that
+  // stopped answering (it may still hear): no relay is left switched by a pulse.
   for (auto& [address, b] : boards_) {
     for (int relay = 1; relay <= relay_count; ++relay) {
       auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
-      if (!end) continue;
+      if (!end && (b.owed_off & bit(relay)) == 0) continue;
       end.reset();
       switch_relay(address, relay, false);
     }
+    b.owed_off = 0;
   }
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   publish(topics_.bridge_status(), offline);

@@ -71,8 +71,8 @@ class BridgeCore : public BusObserver {
   void line_lost();
   // The daemon is about to disconnect: the bridge and every board go offline, so that
   // no board reads as online on the broker while nobody watches it. (The last will covers
-  // the bridge's own status when the daemon dies instead.) A pulse still running is
-  // ended at once: its OFF is queued on the line.
+  // the bridge's own status when the daemon dies instead.) A pulse still running, or
+  // owed to a silent board, is ended at once: its OFF is queued on the line.
   void shutting_down();
 
   // BusObserver

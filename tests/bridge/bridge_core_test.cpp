@@ -145,6 +145,14 @@ TEST(BridgeCore, APulseEndsOnTimeUnlessANewerCommandTakesTheRelay) {
   EXPECT_EQ(take(rig.frames), Lines{"55 01 12 00 00 00 04 6C"});
   rig.core.board_answered(1, 0x0008);
   EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 04 6B"});
+
+  // Stopped meanwhile, the bridge still sends what it owes: a silent board may hear.
+  rig.send("p/L/1/5/pulse", "10ms");
+  rig.core.board_lost(1);
+  rig.core.step(t0 + 2h);
+  take(rig.frames);
+  rig.core.shutting_down();
+  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 05 6C"});
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.
