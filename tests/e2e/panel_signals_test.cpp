@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "board_process.h"
@@ -36,8 +37,16 @@ TEST(PanelProgram, StopSignalsCloseThePortAndEndThePanelCleanly) {
     environment.insert("RELAY_PANEL_OPEN_PORT", "1");
     panel.setProcessEnvironment(environment);
     panel.start(RELAY_PANEL, {"--names", dir.filePath("name.txt")});
-    // The port is open once its lock file is there.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(lock); }, wait_ms))
+    // The port is open once its lock file names the panel: a file left by a program that
+    // was killed (an earlier test's) may be there before.
+    const std::string holder = std::to_string(panel.processId());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          std::string pid;
+          std::getline(std::ifstream(lock) >> std::ws, pid);
+          return pid == holder;
+        },
+        wait_ms))
         << panel.readAllStandardError().toStdString();
 
     ::kill(static_cast<pid_t>(panel.processId()), signal);
