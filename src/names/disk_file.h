@@ -1,26 +1,74 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-// The name file's bytes on disk: read whole, replaced whole. The temporary files of
-// interrupted replaces are cleared away by stale_temporaries; the file's lock
+// The name file's bytes on disk: read whole, replaced whole, backed up. The temporary
+// files of interrupted replaces are cleared away by stale_temporaries; the file's lock
 // (name_file_lock) and the choice of its folder (state_folder) call the operating
 // system for themselves. Each system's calls are in disk_file_posix.cpp and
 // disk_file_windows.cpp.
+//
+// The name file's folder may be shared with other users (a world-writable /tmp, a
+// shared folder), and the program may run with more rights than they have (root, a
+// service). Nothing here follows a link or opens anything but a regular file by
+// chance: a link is used only when it cannot have been planted by another user (see
+// resolve_regular_file), and every file made is made new, never through a name that
+// already exists.
 
-// The whole content of the file; on failure the system's reason.
+// Why a file is not used, where the system itself has no word for it.
+enum class FileRefusal {
+  link = 1,
+  fifo,
+  device,
+  socket,
+  folder,
+  other_kind,
+  too_large,
+  dangling_link,
+  link_owner,
+  link_target_owner,
+  link_in_shared_folder,
+  owner_not_kept,
+  no_backup_name,
+};
+
+const std::error_category& file_refusal_category();
+std::error_code make_error_code(FileRefusal refusal);
+
+template <>
+struct std::is_error_code_enum<FileRefusal> : std::true_type {};
+
+// The most a name file may hold: the default file is about 80 kB, and a file much
+// larger than anyone would type is refused rather than read into memory.
+inline constexpr std::size_t name_file_byte_limit = 16u << 20;
+
+// The regular file that an operation on `file` acts on: `file` itself when it is a
+// regular file or does not exist (then `file`, to be created), the file a symbolic link
+// points to when the link and its target belong to this user or the administrator and
+// the link's folder is not one that every user may write (elsewhere a link may have
+// been planted to make this program read or overwrite another file). Anything else is
+// refused with what it is: a FIFO, a device, a folder, a link that cannot be trusted.
+// A missing file gives no_such_file_or_directory with `target` set to `file`.
+std::error_code resolve_regular_file(const std::filesystem::path& file,
+                                     std::filesystem::path& target);
+
+// The whole content of the file (see resolve_regular_file), opened without waiting on
+// anything and never more than name_file_byte_limit; on failure the reason.
 std::error_code read_whole_file(const std::filesystem::path& file, std::string& bytes);
 
-// Writes the bytes to a temporary file in the same folder, flushes it to disk and
-// renames it over `file` (following a symbolic link to the real file), so that a crash
-// or power cut leaves either the old or the new file, never a torn one. The file keeps
-// its permissions; one the operator may not write is left alone. On failure the old
-// file is untouched and no temporary file remains. One exception: when the folder
-// cannot be flushed after the rename, the new file is in place but may not survive a
-// power cut, and that is reported as the write's failure all the same.
+// Writes the bytes to a new temporary file in the same folder, flushes it to disk and
+// renames it over the file (see resolve_regular_file), so that a crash or power cut
+// leaves either the old or the new file, never a torn one. The file keeps its
+// permissions, its owner and its group (a rename by the administrator leaves a
+// service's file the service's); when the owner or group cannot be kept the write is
+// refused (owner_not_kept). One the operator may not write is left alone. On failure
+// the old file is untouched and no temporary file remains. One exception: when the
+// folder cannot be flushed after the rename, the new file is in place but may not
+// survive a power cut, and that is reported as the write's failure all the same.
 // On Linux the temporary file has no name until it is complete and is given one only
 // for the instant before the rename, so a program killed while writing leaves nothing
 // behind; elsewhere, or where the filesystem cannot do that, it is named
@@ -30,6 +78,14 @@ std::error_code read_whole_file(const std::filesystem::path& file, std::string& 
 // program lets others write to it (the one write that is not atomic) and otherwise
 // refused as that program's (ERROR_SHARING_VIOLATION).
 std::error_code replace_file_atomically(const std::filesystem::path& file, std::string_view bytes);
+
+// Keeps `bytes`, the content of `original`, in a new file beside it with the
+// original's permissions (and, where the system allows, its owner and group):
+// `<original>.bak`, or `<original>.bak.<n>` when that name is taken, since an existing
+// file (an older backup, or a link planted in a shared folder) is never written over.
+// `backup` is the name used.
+std::error_code write_backup(const std::filesystem::path& original, std::string_view bytes,
+                             std::filesystem::path& backup);
 
 // Whether a failure to flush a folder only means that this folder cannot be flushed
 // here (its filesystem does not do it, or the operator may not read the folder), in

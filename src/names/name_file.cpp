@@ -18,16 +18,6 @@ NameFile::NameFile(std::filesystem::path path, ProfileStore& profile_store, Mess
                    NameView& view)
     : path_(std::move(path)), profile_store_(profile_store), messages_(messages), view_(view) {}
 
-namespace {
-
-std::filesystem::path backup_of(const std::filesystem::path& file) {
-  std::filesystem::path backup = file;
-  backup += ".bak";
-  return backup;
-}
-
-}  // namespace
-
 void NameFile::open_or_create() {
   // No name file this run: the operator has been told why, once.
   if (path_.empty()) {
@@ -37,7 +27,9 @@ void NameFile::open_or_create() {
   // A program killed while renaming a relay or creating the file may have left its
   // temporary files behind.
   remove_stale_temporaries(path_);
-  remove_stale_temporaries(backup_of(path_));
+  // Backups made by earlier versions went through such temporaries too.
+  std::filesystem::path old_backup = path_;
+  remove_stale_temporaries(old_backup += ".bak");
   // On a first start the operator hears that the file is not there, then that it was
   // created.
   if (is_set_up(Telling::operator_told)) {
@@ -102,20 +94,16 @@ std::string NameFile::value(std::string_view section, std::string_view key, Tell
 }
 
 bool NameFile::back_up_before_reset() {
-  std::error_code status_error;
-  const auto status = std::filesystem::status(path_, status_error);
-  if (!std::filesystem::is_regular_file(status)) {
-    // Missing, or a folder in its place: nothing to keep, and the creation then tells
-    // the operator why it fails. A path the system will not even look at is left alone.
-    return status.type() != std::filesystem::file_type::none;
-  }
   std::string bytes;
-  // Unreadable: the operator has just been told, and a file that cannot be read must
-  // not be overwritten with the defaults.
-  if (read_whole_file(path_, bytes)) return false;
+  // Missing: nothing to keep. Unreadable, or no file to use (a FIFO, a link that may
+  // have been planted): the operator has just been told why, and what is there must not
+  // be overwritten with the defaults.
+  if (const auto error = read_whole_file(path_, bytes)) {
+    return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+  }
   if (bytes.empty()) return true;
-  const std::filesystem::path backup = backup_of(path_);
-  if (const auto error = replace_file_atomically(backup, bytes)) {
+  std::filesystem::path backup;
+  if (const auto error = write_backup(path_, bytes, backup)) {
     Message message = file_failure_message(backup, "written", error);
     message.text.append(". ").append(path_text(path_)).append(" was left as it is.");
     messages_.show(message);

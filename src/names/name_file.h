@@ -44,8 +44,9 @@ class NameFile {
   const std::filesystem::path& path() const { return path_; }
 
  private:
-  // Copies a file that is about to be set up again to name.txt.bak, so that the names
-  // it holds survive. False when the file must be left as it is.
+  // Copies a file that is about to be set up again to a new name.txt.bak (or
+  // name.txt.bak.<n>), so that the names it holds survive. False when the file must be left as it
+  // is.
   bool back_up_before_reset();
   // Whether the store's errors reach the operator: a reload's do not.
   enum class Telling { operator_told, quiet };

@@ -33,7 +33,8 @@ class NameFileLock {
   // Whether the write may go on: the lock is held, or there is nothing to lock.
   bool may_write() const { return held_ || (!busy_ && !error_); }
 
-  // `<file>.lock`, beside the file a write replaces (a symbolic link is followed).
+  // `<file>.lock`, beside the path given: a name file that is a link has its lock
+  // beside the link, where the operator put it, never beside the file it points to.
   static std::filesystem::path lock_file(const std::filesystem::path& file);
 
  private:

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "names/file_kind_posix.h"
 #include "names/name_file_lock.h"
 
 namespace {
@@ -18,30 +19,34 @@ bool folder_not_writable(int error) {
 
 // Read access is all that a lock needs, so a lock file that another user created
 // serves everyone who may write the name file. An existing file is opened without
-// O_CREAT, which a world-writable sticky folder refuses for another user's file.
-int open_lock_file(const std::filesystem::path& lock_file) {
-  const int fd = ::open(lock_file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0 || errno != ENOENT) return fd;
-  return ::open(lock_file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+// O_CREAT, which a world-writable sticky folder refuses for another user's file; a new
+// one is made new (O_EXCL), never through a link planted under its name. Only a regular
+// file is locked: a FIFO or a device put in its place would hold every writer up.
+std::error_code open_lock_file(const std::filesystem::path& lock_file, int& fd) {
+  // Two tries: another program may make the file between the look and the creation.
+  for (int attempt = 0;; ++attempt) {
+    const std::error_code error = open_regular_for_reading(lock_file.c_str(), fd);
+    if (error != std::errc::no_such_file_or_directory || attempt == 1) return error;
+    fd = ::open(lock_file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) return {};
+    if (errno != EEXIST) return {errno, std::generic_category()};
+  }
 }
 
 }  // namespace
 
 std::filesystem::path NameFileLock::lock_file(const std::filesystem::path& file) {
-  std::error_code error;
-  std::filesystem::path target = file;
-  if (std::filesystem::is_symlink(file, error)) {
-    auto real = std::filesystem::canonical(file, error);
-    if (!error) target = std::move(real);
-  }
-  target += ".lock";
-  return target;
+  std::filesystem::path lock = file;
+  lock += ".lock";
+  return lock;
 }
 
 NameFileLock::NameFileLock(const std::filesystem::path& file, std::chrono::milliseconds patience) {
-  const int fd = open_lock_file(lock_file(file));
-  if (fd < 0) {
-    if (!folder_not_writable(errno)) error_ = {errno, std::generic_category()};
+  int fd = -1;
+  if (const auto error = open_lock_file(lock_file(file), fd)) {
+    if (error.category() != std::generic_category() || !folder_not_writable(error.value())) {
+      error_ = error;
+    }
     return;
   }
   handle_ = fd;

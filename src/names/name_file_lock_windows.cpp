@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "names/disk_file.h"
 #include "names/name_file_lock.h"
 
 namespace {
@@ -28,14 +29,26 @@ std::filesystem::path NameFileLock::lock_file(const std::filesystem::path& file)
 NameFileLock::NameFileLock(const std::filesystem::path& file, std::chrono::milliseconds patience) {
   // Shared every way, so that the lock file itself never stands in anyone's way; the
   // byte-range lock below is what excludes.
-  const HANDLE handle = CreateFileW(lock_file(file).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link under the lock's name is opened as the link, never followed, and refused.
+  const HANDLE handle = CreateFileW(
+      lock_file(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     if (!folder_not_writable(GetLastError())) error_ = last_error();
     return;
   }
   handle_ = reinterpret_cast<std::intptr_t>(handle);
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    error_ = FileRefusal::device;
+  } else if (!GetFileInformationByHandle(handle, &information)) {
+    error_ = last_error();
+  } else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    error_ = FileRefusal::link;
+  } else if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    error_ = FileRefusal::folder;
+  }
+  if (error_) return;
   const auto deadline = std::chrono::steady_clock::now() + patience;
   std::chrono::milliseconds pause{1};
   for (;;) {

@@ -15,12 +15,13 @@ bool has_line_break(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
 }
 
-// A directory or a dangling path is not the file; anything else the system will not
-// even look at is left to the read, which then reports the system's reason.
+// Only a name with nothing under it is missing; whatever is there and is no file to
+// use (a folder, a FIFO, a link that may have been planted) is left to the read, which
+// then says what it is, as it reports the system's reason for anything else.
 bool file_is_present(const std::filesystem::path& file) {
   std::error_code error;
-  const auto status = std::filesystem::status(file, error);
-  if (std::filesystem::is_regular_file(status)) return true;
+  const auto status = std::filesystem::symlink_status(file, error);
+  if (std::filesystem::exists(status)) return true;
   return error && error != std::errc::no_such_file_or_directory &&
          error != std::errc::not_a_directory;
 }

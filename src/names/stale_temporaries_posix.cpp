@@ -5,11 +5,18 @@
 #include <string>
 #include <system_error>
 
+#include "names/disk_file.h"
 #include "names/stale_temporaries.h"
 #include "names/temp_file_names_posix.h"
 
 void remove_stale_temporaries(const std::filesystem::path& file) {
-  const std::filesystem::path target = temp_file_names::real_file(file);
+  // The temporaries are beside the file that writes replace: a link's target when the
+  // link is one to follow.
+  std::filesystem::path target;
+  if (const auto refusal = resolve_regular_file(file, target);
+      refusal && refusal != std::errc::no_such_file_or_directory) {
+    target = file;
+  }
   const std::string file_name = target.filename().string();
   // Best effort: a leftover that cannot be listed or removed costs only disk space, and
   // the start must go on.

@@ -23,13 +23,6 @@ std::filesystem::path folder_of(const std::filesystem::path& file) {
   return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
 }
 
-std::filesystem::path real_file(const std::filesystem::path& file) {
-  std::error_code ignored;
-  if (!std::filesystem::is_symlink(file, ignored)) return file;
-  auto real = std::filesystem::canonical(file, ignored);
-  return ignored ? file : real;
-}
-
 std::filesystem::path beside(const std::filesystem::path& target, int attempt) {
   std::string name = ".";
   name.append(target.filename().string()).append(".").append(std::to_string(::getpid()));

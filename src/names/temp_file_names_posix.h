@@ -14,10 +14,6 @@ namespace temp_file_names {
 // The folder that holds `file`: "." for a bare file name.
 std::filesystem::path folder_of(const std::filesystem::path& file);
 
-// The file a write replaces: a symbolic link is followed, since replacing the link
-// itself would cut it off from the file it shares.
-std::filesystem::path real_file(const std::filesystem::path& file);
-
 // ".name.txt.<process id>.<attempt>.tmp" beside the file, for this process: hidden
 // from a folder listing, and recognised at the next start as this program's own.
 std::filesystem::path beside(const std::filesystem::path& target, int attempt);
