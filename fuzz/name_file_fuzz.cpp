@@ -2,7 +2,7 @@
 // names and renames relays through ProfileStore, and the file must stay what the start-up
 // and each write promise:
 //   - a file with the "[address 0]" line is left byte for byte by the start-up;
-//   - any other is set up again, its old non-empty content kept in name.txt.bak;
+//   - any other is set up again, its old non-empty content kept in a new backup;
 //   - a value written reads back, cut to 254 bytes of the file's code page;
 //   - a write that fails leaves the file as it was.
 #include <stdlib.h>
@@ -220,11 +220,16 @@ void start_up(const std::filesystem::path& path, const std::filesystem::path& ba
     const Message created{"name file created", "", MessageIcon::None};
     require(messages.shown == std::vector<Message>{created}, "the operator is told once", detail);
   }
+  // An older backup is never written over: the new one takes the next name.
+  std::filesystem::path new_backup = backup;
+  if (older_backup) new_backup += ".1";
   if (!has_line(before, "[address 0]") && !before.empty()) {
-    require(read_bytes(backup) == before, "the old content is kept in name.txt.bak", detail);
+    require(read_bytes(new_backup) == before, "the old content is kept in a new backup", detail);
   } else {
-    require(read_bytes(backup) == (older_backup ? "an older backup" : ""),
-            "the backup is left alone", detail);
+    require(!std::filesystem::exists(new_backup), "no backup is made", detail);
+  }
+  if (older_backup) {
+    require(read_bytes(backup) == "an older backup", "an older backup is left alone", detail);
   }
   messages.shown.clear();
 

@@ -1,7 +1,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
+#include "names/device_names_windows.h"
 #include "names/disk_file.h"
 
 namespace {
@@ -86,6 +88,8 @@ std::error_code rewrite_in_place(const std::filesystem::path& file, std::string_
 std::error_code resolve_regular_file(const std::filesystem::path& file,
                                      std::filesystem::path& target) {
   target = file;
+  // A device's name is the device in every folder; looking at it may already open it.
+  if (is_device_name(file.filename())) return FileRefusal::device;
   const DWORD attributes = GetFileAttributesW(file.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -99,6 +103,8 @@ std::error_code resolve_regular_file(const std::filesystem::path& file,
 
 std::error_code read_whole_file(const std::filesystem::path& file, std::string& bytes) {
   bytes.clear();
+  std::filesystem::path target;
+  if (auto error = resolve_regular_file(file, target)) return error;
   HANDLE handle = INVALID_HANDLE_VALUE;
   if (auto error = open_plain_file(file, GENERIC_READ, handle)) return error;
   // One read of the whole file: each read is a round trip to the system, and under

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "names/device_names_windows.h"
 #include "names/disk_file.h"
 #include "names/name_file_lock.h"
 
@@ -29,6 +30,10 @@ std::filesystem::path NameFileLock::lock_file(const std::filesystem::path& file)
 NameFileLock::NameFileLock(const std::filesystem::path& file, std::chrono::milliseconds patience) {
   // Shared every way, so that the lock file itself never stands in anyone's way; the
   // byte-range lock below is what excludes.
+  if (is_device_name(lock_file(file).filename())) {
+    error_ = FileRefusal::device;
+    return;
+  }
   // A link under the lock's name is opened as the link, never followed, and refused.
   const HANDLE handle = CreateFileW(
       lock_file(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

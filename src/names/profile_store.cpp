@@ -19,11 +19,9 @@ bool has_line_break(std::string_view text) {
 // use (a folder, a FIFO, a link that may have been planted) is left to the read, which
 // then says what it is, as it reports the system's reason for anything else.
 bool file_is_present(const std::filesystem::path& file) {
-  std::error_code error;
-  const auto status = std::filesystem::symlink_status(file, error);
-  if (std::filesystem::exists(status)) return true;
-  return error && error != std::errc::no_such_file_or_directory &&
-         error != std::errc::not_a_directory;
+  std::filesystem::path target;
+  const std::error_code refusal = resolve_regular_file(file, target);
+  return refusal != std::errc::no_such_file_or_directory && refusal != std::errc::not_a_directory;
 }
 
 // The file's text in the form that names are matched in, and how to write it back.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "names/name_file.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 #include "told_store.h"
@@ -80,6 +81,27 @@ TEST_F(HeldFileTest, FileHeldOpenByAnotherProgramIsWrittenWhereItsShareModeAllow
     EXPECT_EQ(name, holder.written ? "pump" : "");
     EXPECT_EQ(read_bytes(path), holder.written ? new_file : old_file);
     EXPECT_EQ(folder.names(), std::vector<std::string>{"name.txt"});
+  }
+}
+
+// A device's name (NUL, COM1...) is a device in every folder: the start says so and
+// makes nothing, and a rename writes nothing to it.
+TEST_F(HeldFileTest, ADeviceNameIsRefusedAsADevice) {
+  for (const char* name : {"NUL", "com1.txt"}) {
+    SCOPED_TRACE(name);
+    messages.shown.clear();
+    const auto device = folder / name;
+    FakeNameView view;
+    NameFile(device, profile_store.store, messages, view).open_or_create();
+    EXPECT_FALSE(profile_store.write_value(device, "address 1", "relay1name", "pump"));
+    // The file, then its lock (a device too, whatever its extension), each time.
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown[0].text,
+              device.string() + " could not be read: it is a device, not a file");
+    for (const Message& told : messages.shown) {
+      EXPECT_TRUE(told.text.ends_with("it is a device, not a file")) << told.text;
+    }
+    EXPECT_EQ(folder.names(), std::vector<std::string>{});
   }
 }
 
