@@ -112,7 +112,8 @@ std::string lock_holder_text(const std::string& device, const std::vector<std::s
   const std::string path = serial_lock_file(device, folders);
   const auto text = path.empty() ? std::nullopt : read_lock_file(path);
   if (!text || (!text->host.empty() && text->host != host_name())) return {};
-  if (!maker_runs(*text, proc)) return {};
+  // As among the open files, the asking process is not the other program.
+  if (text->pid == ::getpid() || !maker_runs(*text, proc)) return {};
   std::string name = process_name(text->pid, proc);
   if (name.empty()) name = text->program.empty() ? "a program" : text->program;
   return name + " (process " + std::to_string(text->pid) + ")";

@@ -71,7 +71,7 @@ TEST_F(ProcessTable, NamesOnlyTheProgramsHoldingTheLockOnTheDeviceItself) {
 // its maker while that program runs; a process number now used by another program is
 // no holder, and the lock is stale, for root and a user alike.
 TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
-  const std::string live = std::to_string(::getpid());
+  const std::string live = std::to_string(::getppid());  // runs, and is not this process
   const pid_t ended_pid = fork();
   if (ended_pid == 0) _exit(0);
   waitpid(ended_pid, nullptr, 0);
