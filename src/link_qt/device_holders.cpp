@@ -34,7 +34,35 @@ std::optional<int> process_number(const std::string& text) {
   return number;
 }
 
+// The last part of a path, without the " (deleted)" that marks a program file replaced
+// (by an upgrade) while it runs, which a lock file made then names too.
+std::string file_name(std::string_view path) {
+  constexpr std::string_view deleted = " (deleted)";
+  if (path.ends_with(deleted)) path.remove_suffix(deleted.size());
+  const auto slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace
+
+std::string process_name(long long pid, const std::string& proc) {
+  return first_line(fs::path(proc) / std::to_string(pid) / "comm");
+}
+
+bool may_be_program(long long pid, std::string_view lock_program, const std::string& proc) {
+  const std::string program = file_name(lock_program);
+  const fs::path process = fs::path(proc) / std::to_string(pid);
+  constexpr std::size_t comm_length = 15;  // the kernel cuts a process's name there
+  const std::string comm = process_name(pid, proc);
+  std::error_code error;
+  const std::string exe = file_name(fs::read_symlink(process / "exe", error).string());
+  std::string command;
+  std::getline(std::ifstream(process / "cmdline"), command, '\0');
+  const std::string command_name = file_name(command);
+  if (comm.empty() && exe.empty() && command_name.empty()) return true;
+  return (!comm.empty() && comm == program.substr(0, comm_length)) ||
+         (!exe.empty() && exe == program) || (!command_name.empty() && command_name == program);
+}
 
 std::vector<DeviceHolder> device_holders(const std::string& device, const std::string& proc) {
   std::vector<DeviceHolder> holders;

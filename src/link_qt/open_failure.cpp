@@ -34,15 +34,24 @@ std::string no_access(const DeviceAccess& access) {
 }  // namespace
 
 std::string device_busy_reason(const std::string& device) {
-  const std::string holders = device.empty() ? std::string() : device_holders_text(device);
+  std::string holders = device.empty() ? std::string() : device_holders_text(device);
+  // Another user's open files are hidden from this one; its lock file is not.
+  if (holders.empty() && !device.empty()) holders = lock_holder_text(device_node(device));
   if (holders.empty()) return "Device busy: another program is using the port";
   return "Device busy: " + holders + " is using the port";
 }
 
 std::string stale_lock_reason(const StaleLock& lock) {
-  return "Stale lock file: " + lock.path + " was left by process " + std::to_string(lock.pid) +
-         ", which no longer runs, and this user may not remove it; remove it with \"sudo rm " +
-         lock.path + "\" and open the port again";
+  // A process number in use again is no holder: the program it now runs is named, so
+  // that the operator need not take it for the one keeping the port.
+  const std::string maker = lock.reused_by.empty()
+                                ? "process " + std::to_string(lock.pid) + ", which no longer runs"
+                                : "process " + std::to_string(lock.pid) + " (" + lock.program +
+                                      "), which no longer runs: the number now belongs to " +
+                                      lock.reused_by;
+  return "Stale lock file: " + lock.path + " was left by " + maker +
+         ", and this user may not remove it; remove it with \"sudo rm " + lock.path +
+         "\" and open the port again";
 }
 
 std::string open_failure_reason(QSerialPort::SerialPortError error, const std::string& qt_text,

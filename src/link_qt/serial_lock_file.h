@@ -17,6 +17,8 @@ struct StaleLock {
   std::string path;   // the file, its folder's links resolved
   long long pid = 0;  // the process that made it
   bool removed = false;
+  std::string program;    // the program that made it, as the file names it
+  std::string reused_by;  // the program that now runs as that process; empty: none does
 };
 
 // The folders QSerialPort looks at, in its order.
@@ -28,8 +30,17 @@ std::string serial_lock_file(const std::string& device,
                              const std::vector<std::string>& folders = serial_lock_folders());
 
 // When the device's lock file was made by a process that no longer runs, removes it
-// with `remove` (false: not allowed; unlink unless a test says otherwise). Nothing when
-// there is no such file, or its process still runs, or it names another machine.
+// with `remove` (false: not allowed; unlink unless a test says otherwise). A process
+// number that now belongs to another program (see may_be_program) no longer runs the
+// maker either. Nothing when there is no such file, or its process still runs, or it
+// names another machine. `proc` is the process table's folder, for tests.
 std::optional<StaleLock> clear_stale_lock(
     const std::string& device, const std::vector<std::string>& folders = serial_lock_folders(),
-    const std::function<bool(const std::string&)>& remove = {});
+    const std::function<bool(const std::string&)>& remove = {}, const std::string& proc = "/proc");
+
+// "relayboard-mqtt (process 1234)" for the program that the device's lock file names,
+// when the file can be read and that program still runs: a user who may not see another
+// user's open files can still read who keeps the port. Empty otherwise.
+std::string lock_holder_text(const std::string& device,
+                             const std::vector<std::string>& folders = serial_lock_folders(),
+                             const std::string& proc = "/proc");

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link_qt/device_holders.h"
 #include "link_qt/serial_lock_file.h"
 
 namespace {
@@ -35,6 +36,35 @@ bool unlink_file(const std::string& path) {
   return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
+// The holder's process number, its program and its machine, one a line.
+struct LockText {
+  long long pid = 0;
+  std::string program;
+  std::string host;
+};
+
+std::optional<LockText> read_lock_file(const std::string& path) {
+  std::ifstream file(path);
+  std::string pid_line;
+  LockText text;
+  if (!std::getline(file, pid_line)) return std::nullopt;
+  std::getline(file, text.program);
+  std::getline(file, text.host);
+  const auto [end, error] =
+      std::from_chars(pid_line.data(), pid_line.data() + pid_line.size(), text.pid);
+  if (error != std::errc{} || end != pid_line.data() + pid_line.size() || text.pid <= 0) {
+    return std::nullopt;
+  }
+  return text;
+}
+
+// Whether the maker of the lock still runs: its process exists and, where the lock
+// names the program, the process is that program and not a later one given the number.
+bool maker_runs(const LockText& text, const std::string& proc) {
+  if (process_gone(text.pid)) return false;
+  return text.program.empty() || may_be_program(text.pid, text.program, proc);
+}
+
 }  // namespace
 
 std::vector<std::string> serial_lock_folders() {
@@ -58,28 +88,33 @@ std::string serial_lock_file(const std::string& device, const std::vector<std::s
 
 std::optional<StaleLock> clear_stale_lock(const std::string& device,
                                           const std::vector<std::string>& folders,
-                                          const std::function<bool(const std::string&)>& remove) {
+                                          const std::function<bool(const std::string&)>& remove,
+                                          const std::string& proc) {
   const std::string path = serial_lock_file(device, folders);
   if (path.empty()) return std::nullopt;
-
-  // The holder's process number, its program and its machine, one a line.
-  std::ifstream file(path);
-  std::string pid_line, program_line, host_line;
-  if (!std::getline(file, pid_line)) return std::nullopt;
-  std::getline(file, program_line);
-  std::getline(file, host_line);
-  long long pid = 0;
-  const auto [end, error] =
-      std::from_chars(pid_line.data(), pid_line.data() + pid_line.size(), pid);
-  if (error != std::errc{} || end != pid_line.data() + pid_line.size() || pid <= 0) {
-    return std::nullopt;
-  }
-  if (!host_line.empty() && host_line != host_name()) return std::nullopt;
-  if (!process_gone(pid)) return std::nullopt;
+  const auto text = read_lock_file(path);
+  if (!text || (!text->host.empty() && text->host != host_name())) return std::nullopt;
+  if (maker_runs(*text, proc)) return std::nullopt;
 
   std::error_code ignored;
   const auto shown = std::filesystem::weakly_canonical(path, ignored);
-  StaleLock lock{shown.empty() ? path : shown.string(), pid, false};
+  StaleLock lock{shown.empty() ? path : shown.string(), text->pid, false, text->program, {}};
+  if (!process_gone(text->pid)) {
+    lock.reused_by = process_name(text->pid, proc);
+    if (lock.reused_by.empty()) lock.reused_by = "another program";
+  }
   lock.removed = remove ? remove(path) : unlink_file(path);
   return lock;
+}
+
+std::string lock_holder_text(const std::string& device, const std::vector<std::string>& folders,
+                             const std::string& proc) {
+  const std::string path = serial_lock_file(device, folders);
+  const auto text = path.empty() ? std::nullopt : read_lock_file(path);
+  if (!text || (!text->host.empty() && text->host != host_name())) return {};
+  // As among the open files, the asking process is not the other program.
+  if (text->pid == ::getpid() || !maker_runs(*text, proc)) return {};
+  std::string name = process_name(text->pid, proc);
+  if (name.empty()) name = text->program.empty() ? "a program" : text->program;
+  return name + " (process " + std::to_string(text->pid) + ")";
 }

@@ -11,6 +11,12 @@ std::string serial_lock_file(const std::string&, const std::vector<std::string>&
 }
 
 std::optional<StaleLock> clear_stale_lock(const std::string&, const std::vector<std::string>&,
-                                          const std::function<bool(const std::string&)>&) {
+                                          const std::function<bool(const std::string&)>&,
+                                          const std::string&) {
   return std::nullopt;
+}
+
+std::string lock_holder_text(const std::string&, const std::vector<std::string>&,
+                             const std::string&) {
+  return {};
 }

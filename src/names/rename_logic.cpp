@@ -13,8 +13,12 @@ namespace {
 // The caption of every message about a name the dialog would not store.
 constexpr std::string_view rename_caption = "Rename";
 
-RenameOutcome refused(std::string text) {
-  return {false, Message{std::move(text), std::string(rename_caption), MessageIcon::Critical}};
+// The dialog adds its next step to the reason; the reason alone stays for other hosts.
+RenameOutcome refused(std::string reason, std::string_view dialog_step = {}) {
+  std::string shown = reason;
+  if (!dialog_step.empty()) shown.append(" ").append(dialog_step);
+  return {false, Message{std::move(shown), std::string(rename_caption), MessageIcon::Critical},
+          std::move(reason)};
 }
 
 // "U+E78D" for one well-formed character given as UTF-8.
@@ -54,9 +58,9 @@ RenameOutcome RenameLogic::store(std::string_view text) {
     const std::string what = address_text.empty()
                                  ? std::string("the Address box was empty")
                                  : "the Address box held \"" + address_text + "\", not a number";
-    return refused("The name was not stored: " + what +
-                   " when the relay's name was clicked. Type the board's address in the "
-                   "Address box, click the relay's name again and press OK.");
+    return refused("The name was not stored: " + what + " when the relay's name was clicked.",
+                   "Type the board's address in the Address box, click the relay's name again "
+                   "and press OK.");
   }
   if (!text_to_int16(relay_text)) {
     return refused("The name was not stored: \"" + relay_text + "\" is not a relay number.");
@@ -65,24 +69,26 @@ RenameOutcome RenameLogic::store(std::string_view text) {
   if (name.find_first_of("\r\n") != std::string_view::npos) {
     return refused(
         "The name was not stored: it holds a line break, and a name is one line of the "
-        "name file. Remove the line break and press OK again.");
+        "name file.",
+        "Remove the line break and press OK again.");
   }
   // Stored, it would come back as '?' or not at all: what is stored must be what the
   // operator typed.
   if (const auto character = profile_store_.unstorable_character(name_file_, name)) {
     return refused("The name was not stored: the name file cannot hold the character \"" +
-                   *character + "\" (" + code_point_text(*character) +
-                   "). Remove it and press OK again.");
+                       *character + "\" (" + code_point_text(*character) + ").",
+                   "Remove it and press OK again.");
   }
   // Stored whole, it would read back cut: the dialog, relayctl and the window would all
   // show less than what was reported stored.
   if (const auto length = profile_store_.length_beyond_read_limit(name_file_, name)) {
     return refused("The name was not stored: it takes " + std::to_string(length->units) +
-                   (length->utf16 ? " UTF-16 code units" : " bytes") +
-                   " in the name file, and a name can hold at most " +
-                   std::to_string(ProfileStore::read_limit) + ". Shorten it and press OK again.");
+                       (length->utf16 ? " UTF-16 code units" : " bytes") +
+                       " in the name file, and a name can hold at most " +
+                       std::to_string(ProfileStore::read_limit) + ".",
+                   "Shorten it and press OK again.");
   }
   WriteOutcome write = profile_store_.write_value(name_file_, address_section(address_text),
                                                   relay_key(relay_text), name);
-  return {write.written, std::move(write.error)};
+  return {write.written, std::move(write.error), std::nullopt};
 }

@@ -13,9 +13,12 @@
 struct RenameOutcome {
   // Only a stored name closes the dialog; otherwise it keeps the text for another try.
   bool stored = false;
-  // Why the name was not stored, for the operator: a refusal before anything was
-  // written, or the file's own error from the write.
+  // Why the name was not stored, as the dialog shows it: a refusal before anything was
+  // written, with what to do in the dialog, or the file's own error from the write.
   std::optional<Message> error;
+  // A refusal's reason alone, for a host without the dialog (relayctl), where "press
+  // OK again" would name a button that is not there.
+  std::optional<std::string> refusal;
 };
 
 // The name the dialog loads, and what the operator is to be told when the file could

@@ -69,6 +69,9 @@ TEST(BridgeTopics, PayloadsAreExactWordsAndBoundedDurations) {
   for (const auto& d : durations) {
     EXPECT_EQ(parse_pulse_duration(d.text), d.duration) << d.text;
   }
+  // A sign anywhere is no duration, not even on zero.
+  for (const char* signed_text : {"-0s", "+5s", "-500ms", "1.-0s", "-0ms"})
+    EXPECT_FALSE(parse_pulse_duration(signed_text)) << signed_text;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <regex>
@@ -228,6 +229,18 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
 TEST_F(InstalledPanel, ShipsTheBridgeWithItsServiceAndExample) {
   const std::string unit = read_bytes(root() / "usr/lib/systemd/system/relayboard-mqtt@.service");
   EXPECT_NE(unit.find("exec /usr/bin/relayboard-mqtt "), std::string::npos) << unit;
+  // systemd ignores a misspelt setting with a warning, and the service then runs without
+  // that protection: verify must have nothing to say.
+  const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+  if (!analyze.isEmpty()) {
+    const fs::path instance = root() / "relayboard-mqtt@ttyUSB0.service";
+    fs::copy_file(root() / "usr/lib/systemd/system/relayboard-mqtt@.service", instance);
+    QProcess verify;
+    verify.start(analyze, {"verify", "--man=no", QString::fromStdString(instance.string())});
+    ASSERT_TRUE(verify.waitForFinished(wait_ms));
+    EXPECT_EQ(verify.exitCode(), 0);
+    EXPECT_EQ(verify.readAllStandardError().toStdString(), "");
+  }
   EXPECT_EQ(output_of("relayboard-mqtt", {"--version"}),
             "relayboard-mqtt " RELAY_PANEL_VERSION "\n");
   EXPECT_TRUE(fs::is_regular_file(root() / "usr/share/man/man1/relayboard-mqtt.1.gz"));

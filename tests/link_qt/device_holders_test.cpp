@@ -3,14 +3,20 @@
 #include "link_qt/device_holders.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
+#include "link_qt/open_failure.h"
+#include "link_qt/serial_lock_file.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 class ProcessTable : public ::testing::Test {
  protected:
@@ -59,6 +65,59 @@ TEST_F(ProcessTable, NamesOnlyTheProgramsHoldingTheLockOnTheDeviceItself) {
   EXPECT_EQ(device_holders_text(device(), proc_dir),
             "relay_panel (process 300), minicom (process 302)");
   EXPECT_EQ(device_holders_text((root() / "missing").string(), proc_dir), "");
+}
+
+// Who a readable lock file names, for a user who may not see another user's open files:
+// its maker while that program runs; a process number now used by another program is
+// no holder, and the lock is stale, for root and a user alike.
+TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
+  const std::string live = std::to_string(::getppid());  // runs, and is not this process
+  const pid_t ended_pid = fork();
+  if (ended_pid == 0) _exit(0);
+  waitpid(ended_pid, nullptr, 0);
+  const std::string ended = std::to_string(ended_pid);
+  const std::string folder = (root() / "lock").string();
+  fs::create_directory(folder);
+  const std::string lock = folder + "/LCK..ttyUSB9";
+  const std::string shown_lock = fs::weakly_canonical(lock).string();
+  const std::string cannot_remove = ", and this user may not remove it; remove it with \"sudo rm " +
+                                    shown_lock + "\" and open the port again";
+  const struct {
+    std::string comm, cmdline;  // what the table shows of the live process
+    std::string text;           // the lock file's
+    std::string holder, stale;
+  } rows[] = {
+      {"relayboard-mqtt", "", live + "\nrelayboard-mqtt\n\n",
+       "relayboard-mqtt (process " + live + ")", "none"},
+      // The kernel keeps 15 bytes of a name; a program run through a link of another
+      // name is known by its command line.
+      {"relay_board_sim", "", live + "\nrelay_board_simulator\n",
+       "relay_board_sim (process " + live + ")", "none"},
+      {"bridge", "/usr/bin/relayboard-mqtt\0-c\0"s, live + "\nrelayboard-mqtt (deleted)\n",
+       "bridge (process " + live + ")", "none"},
+      {"", "", live + "\nrelay_panel\n", "relay_panel (process " + live + ")", "none"},
+      {"sshd", "", live + "\n", "sshd (process " + live + ")", "none"},
+      {"sshd", "sshd: admin\0"s, live + "\nrelay_panel\n\n", "",
+       "Stale lock file: " + shown_lock + " was left by process " + live +
+           " (relay_panel), which no longer runs: the number now belongs to sshd" + cannot_remove},
+      {"relay_panel", "", ended + "\nrelay_panel\n\n", "",
+       "Stale lock file: " + shown_lock + " was left by process " + ended +
+           ", which no longer runs" + cannot_remove},
+      {"sshd", "", live + "\nrelay_panel\nelsewhere.example\n", "", "none"},
+  };
+  const std::string proc_dir = proc().string();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    fs::remove_all(proc() / live);
+    fs::create_directories(proc() / live);
+    if (!row.comm.empty()) std::ofstream(proc() / live / "comm") << row.comm << "\n";
+    std::ofstream(proc() / live / "cmdline") << row.cmdline;
+    std::ofstream(lock) << row.text;
+    EXPECT_EQ(lock_holder_text("/dev/ttyUSB9", {folder}, proc_dir), row.holder);
+    const auto stale = clear_stale_lock(
+        "/dev/ttyUSB9", {folder}, [](const std::string&) { return false; }, proc_dir);
+    EXPECT_EQ(stale ? stale_lock_reason(*stale) : "none", row.stale);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <regex>
@@ -291,19 +292,27 @@ TEST_F(RelayctlOnBoard, NamesAndRenameUseTheNameFileAsThePanelDoes) {
       "[address 1]\r\nrelay1name=Lamp\r\nrelay5name=Pump\r\n; kept as it is\n[address 2]\r\n"
       "relay5name=Other\r\n";
   write_names(before);
+  // What a relayctl killed while renaming left behind goes with the next rename.
+  const pid_t killed = fork();
+  if (killed == 0) _exit(0);
+  waitpid(killed, nullptr, 0);
+  const auto leftover = dir() / (".name.txt." + std::to_string(killed) + ".0.tmp");
+  std::ofstream(leftover) << std::string(85'000, 'x');
   const CtlResult renamed = run({"rename", "Pump", "Valve 2"});
   EXPECT_EQ(renamed.code, 0) << renamed.err;
+  EXPECT_FALSE(std::filesystem::exists(leftover));
   const std::string after = read_bytes(dir() / "name.txt");
   EXPECT_EQ(after,
             "[address 1]\r\nrelay1name=Lamp\r\nrelay5name=Valve 2\r\n; kept as it is\n"
             "[address 2]\r\nrelay5name=Other\r\n");
 
-  // The dialog's refusal, word for word, and the file left alone.
+  // The dialog's refusal without the dialog's step, and the file left alone.
   const CtlResult refused = run({"rename", "5", "two\nlines"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_EQ(refused.err,
             "relayctl: The name was not stored: it holds a line break, and a name is one line of "
-            "the name file. Remove the line break and press OK again.\n");
+            "the name file.\n");
+  EXPECT_EQ(read_bytes(dir() / "name.txt"), after);
 
   const CtlResult names = run({"--address", "2", "names"});
   EXPECT_EQ(names.code, 0) << names.err;
@@ -313,6 +322,26 @@ TEST_F(RelayctlOnBoard, NamesAndRenameUseTheNameFileAsThePanelDoes) {
       starts_with, json.out,
       "{\"address\":1,\"names\":[{\"relay\":1,\"name\":\"Lamp\"},{\"relay\":2,\"name\":\"\"},");
   EXPECT_EQ(board.take_frames(), Frames{});
+}
+
+// Names that could not be read are not the file's names: no list, the reason, and an
+// exit status a script sees. Root reads every file, so the command runs as nobody there.
+TEST_F(RelayctlOnBoard, NamesThatCannotBeReadEndInAFailure) {
+  using std::filesystem::perms;
+  write_names("[address 1]\r\nrelay1name=Lamp\r\n");
+  std::filesystem::permissions(dir() / "name.txt", perms::none);
+  std::filesystem::permissions(dir(), perms::others_exec, std::filesystem::perm_options::add);
+  QProcess names;
+  names.setChildProcessModifier([] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+  });
+  names.start(program, {"--names", QString::fromStdString((dir() / "name.txt").string()), "names"});
+  const CtlResult result = finish(names);
+  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(result.err.ends_with("name.txt could not be read: Permission denied\n"))
+      << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
 }
 
 TEST_F(RelayctlOnBoard, AGivenNameFileBringsItsOwnLinksAsInThePanel) {

@@ -78,6 +78,10 @@ TEST(Durations, AreWholeMillisecondsInMsSecondsMinutesOrHours) {
       {"24.001h", -1},
       {"0ms", -1},
       {"-1s", -1},
+      {"-0.5s", -1},
+      {"-0s", -1},
+      {"10.-0m", -1},
+      {"+5s", -1},
       {"1.5ms", -1},
       {"0.0001s", -1},
       {"s", -1},
@@ -123,6 +127,9 @@ TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
       {{"pulse", "5", "500"},
        "500 is not a duration: write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), "
        "up to 24h"},
+      {{"pulse", "5", "-0.5s"},
+       "-0.5s is not a duration: a duration takes no sign; write a number and a unit: ms, s, m "
+       "or h (500ms, 1.5s, 2m, 1h), up to 24h"},
       {{"--json=yes", "status"}, "option --json takes no value"},
       {{"--colour=red", "status"}, "unknown option --colour"},
       {{"rename", "5"}, "rename takes a relay and its new name (R TEXT)"},
@@ -205,6 +212,11 @@ TEST(Text, ControlsAreEscapedForTheTerminalAndInJson) {
     EXPECT_EQ(shown_text(text), shown);
     EXPECT_EQ(json_string(text), json);
   }
+  // Error lines echo the command line: its controls are escaped too.
+  EXPECT_EQ(error_line("unknown command \x1b[2J\r", 1, false),
+            "relayctl: unknown command \\u001b[2J\\u000d\n");
+  EXPECT_EQ(notice_line("no relay is named \"\x9b\"", false),
+            "relayctl: no relay is named \"\\x9b\"\n");
   RelayNames names{};
   names[0] = "\x1b[2J";
   EXPECT_TRUE(names_text(names).starts_with("    1  \\u001b[2J\n    2\n"));

@@ -16,6 +16,16 @@ class CtlHost : public HeadlessHost {
   CtlHost(std::string port_text, std::string address_text, std::ostream& errors)
       : HeadlessHost(std::move(port_text), std::move(address_text)), errors_(errors) {}
 
+  // How many errors the core has shown so far (a name file that could not be read).
+  int errors_shown() const { return errors_shown_; }
+  // A file that cannot be read fails each of the 16 names' reads alike: one line says it.
+  void show(const Message& message) override {
+    if (message.icon == MessageIcon::Critical) ++errors_shown_;
+    if (message == last_shown_) return;
+    last_shown_ = message;
+    HeadlessHost::show(message);
+  }
+
   // Says on the error stream what the core has shown since the last call, then
   // `message` unless empty: a line each; with JSON a notice object for each message that
   // only informs and one error object, with the exit status, for the rest.
@@ -42,4 +52,6 @@ class CtlHost : public HeadlessHost {
 
  private:
   std::ostream& errors_;
+  int errors_shown_ = 0;
+  Message last_shown_;
 };

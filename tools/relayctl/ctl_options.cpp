@@ -37,6 +37,15 @@ std::optional<long long> whole_number(std::string_view text) {
   return value;
 }
 
+// Decimal digits and nothing else: from_chars alone would take "-0" as zero, and
+// -0.5s or 10.-0m would then pass as times.
+std::optional<long long> digits_number(std::string_view text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return whole_number(text);
+}
+
 constexpr std::string_view duration_units =
     "write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), up to 24h";
 
@@ -78,12 +87,12 @@ std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
   if (point != std::string_view::npos && (fraction.empty() || fraction.size() > 9)) {
     return std::nullopt;
   }
-  const auto whole_value = whole_number(whole);
-  if (!whole_value || *whole_value < 0 || *whole_value > 86'400'000) return std::nullopt;
+  const auto whole_value = digits_number(whole);
+  if (!whole_value || *whole_value > 86'400'000) return std::nullopt;
   long long ms = *whole_value * scale;
   if (!fraction.empty()) {
-    const auto fraction_value = whole_number(fraction);
-    if (!fraction_value || *fraction_value < 0) return std::nullopt;
+    const auto fraction_value = digits_number(fraction);
+    if (!fraction_value) return std::nullopt;
     long long power = 1;
     for (std::size_t digit = 0; digit < fraction.size(); ++digit) power *= 10;
     // Whole milliseconds only: 1.5ms and 0.0001s name no time the board can keep.
@@ -215,7 +224,10 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     return "several addresses are for status and watch only";
   }
   if (options.command == CtlCommand::Pulse && !parse_duration(options.arguments[1])) {
-    return options.arguments[1] + " is not a duration: " + std::string(duration_units);
+    const std::string& text = options.arguments[1];
+    const bool signed_text = text.find_first_of("+-") != std::string::npos;
+    return text + " is not a duration: " + (signed_text ? "a duration takes no sign; " : "") +
+           std::string(duration_units);
   }
   return options;
 }
@@ -273,7 +285,8 @@ An option's value may also follow an equals sign: --port=3.
 Exit status:
   0  done
   1  bad command line or input (unknown relay name, relay 0 or 17, address 256, a
-     duration that is none), or a name that was not stored
+     duration that is none), a name that was not stored, or names that could not
+     be read
   2  the port could not be opened (missing, busy, or no access; the message says which)
   3  no valid answer from the board within the timeout, after retries; answers that
      came later are named late, with a --timeout that would do. With several

@@ -69,13 +69,14 @@ std::string utc_time_text(std::chrono::system_clock::time_point time) {
   return text;
 }
 
+// A message may echo the command line or a file's path, which could hold controls.
 std::string error_line(std::string_view text, int exit, bool json) {
-  if (!json) return "relayctl: " + std::string(text) + '\n';
+  if (!json) return "relayctl: " + shown_text(text) + '\n';
   return "{\"error\":" + json_string(text) + ",\"exit\":" + std::to_string(exit) + "}\n";
 }
 
 std::string notice_line(std::string_view text, bool json) {
-  if (!json) return "relayctl: " + std::string(text) + '\n';
+  if (!json) return "relayctl: " + shown_text(text) + '\n';
   return "{\"notice\":" + json_string(text) + "}\n";
 }
 

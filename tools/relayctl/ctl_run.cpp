@@ -8,6 +8,7 @@
 #include "common/text_number.h"
 #include "ctl_output.h"
 #include "names/file_messages.h"
+#include "names/stale_temporaries.h"
 #include "text/utf8.h"
 
 namespace {
@@ -117,13 +118,20 @@ int rename(CtlContext& context) {
   }
   if (relay <= 0) return fail(context, ExitCode::Usage, "rename takes one relay");
 
+  // A relayctl killed in an earlier rename may have left its temporary file behind; the
+  // panel and the bridge clear theirs at start, and relayctl may be the only writer.
+  remove_stale_temporaries(path);
   // The rename dialog's own logic, with its refusals and the file's errors.
   RenameLogic& logic = context.core.rename();
   logic.address_text = context.options.address_text;
   logic.relay_text = std::to_string(relay);
   const RenameOutcome outcome = logic.store(context.options.arguments[1]);
   if (outcome.stored) return exit_status(ExitCode::Done);
-  return fail(context, ExitCode::Usage, outcome.error ? outcome.error->text : "");
+  // A refusal is told by its reason: the dialog's "press OK again" has no place here.
+  return fail(context, ExitCode::Usage,
+              outcome.refusal ? *outcome.refusal
+              : outcome.error ? outcome.error->text
+                              : "");
 }
 
 int run(CtlContext& context) {
@@ -134,6 +142,9 @@ int run(CtlContext& context) {
     if (!names) {
       return fail(context, ExitCode::Usage, no_names(context));
     }
+    // Names that could not be read would print as empty ones: the core's message says
+    // why, and the exit status that they are not the file's names.
+    if (context.host.errors_shown() > 0) return exit_status(ExitCode::Usage);
     context.out << (options.json ? names_json(address_number(context), *names)
                                  : names_text(*names));
     return exit_status(ExitCode::Done);

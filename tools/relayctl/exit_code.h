@@ -3,7 +3,7 @@
 // What relayctl's exit status tells a script.
 enum class ExitCode : int {
   Done = 0,
-  Usage = 1,          // a bad command line or input, or a name that was not stored
+  Usage = 1,          // a bad command line or input, a name not stored or names not read
   PortNotOpened = 2,  // the port could not be opened
   NoAnswer = 3,       // no valid answer from the board within the timeout, retries included
   NotReached = 4,     // a relay did not reach the state asked for
