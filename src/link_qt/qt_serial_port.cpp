@@ -5,6 +5,7 @@
 #include "link/port_device.h"
 #include "link_qt/open_failure.h"
 #include "link_qt/present_devices.h"
+#include "link_qt/serial_lock_file.h"
 #include "link_qt/serial_platform.h"
 
 // An empty folder stays empty: the panel then has no folder of links at all, not the
@@ -56,6 +57,7 @@ std::optional<std::string> QtSerialPort::open_line(const std::string& device, bo
   // QSerialPort opens exclusively: a lock file that other serial programs honour, and
   // the line's exclusive mode against anyone else but root; the device lock holds
   // against root too.
+  if (auto refusal = lock_file_refusal(device_node(device))) return refusal;
   configuring_ = true;
   if (!serial_.open(QIODevice::ReadWrite)) {
     configuring_ = false;

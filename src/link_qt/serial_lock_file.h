@@ -44,3 +44,9 @@ std::optional<StaleLock> clear_stale_lock(
 std::string lock_holder_text(const std::string& device,
                              const std::vector<std::string>& folders = serial_lock_folders(),
                              const std::string& proc = "/proc");
+
+// Why the device's lock file stands in the way when it is no regular file (a FIFO, a
+// device, a link: the lock folders are usually writable by every user), which the
+// port's own lock would open and wait on for good. Nothing when it is a file or absent.
+std::optional<std::string> lock_file_refusal(
+    const std::string& device, const std::vector<std::string>& folders = serial_lock_folders());

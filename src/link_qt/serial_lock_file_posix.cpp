@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,7 +9,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "link_qt/device_holders.h"
 #include "link_qt/serial_lock_file.h"
@@ -43,8 +45,29 @@ struct LockText {
   std::string host;
 };
 
+// What `path` is when it is no regular file: a FIFO or a device there (the lock
+// folders are usually writable by every user) would hold up whoever opens it.
+std::optional<std::string> odd_kind(const struct stat& info) {
+  if (S_ISREG(info.st_mode)) return std::nullopt;
+  if (S_ISLNK(info.st_mode)) return "a symbolic link";
+  if (S_ISFIFO(info.st_mode)) return "a FIFO";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+  if (S_ISDIR(info.st_mode)) return "a folder";
+  return "not a regular file";
+}
+
+// The lock file's first lines, read without following a link or waiting on anything.
 std::optional<LockText> read_lock_file(const std::string& path) {
-  std::ifstream file(path);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::string bytes(512, '\0');
+  ssize_t count = -1;
+  if (::fstat(fd, &info) == 0 && !odd_kind(info)) count = ::read(fd, bytes.data(), bytes.size());
+  ::close(fd);
+  if (count <= 0) return std::nullopt;
+  bytes.resize(static_cast<std::size_t>(count));
+  std::istringstream file(bytes);
   std::string pid_line;
   LockText text;
   if (!std::getline(file, pid_line)) return std::nullopt;
@@ -117,4 +140,15 @@ std::string lock_holder_text(const std::string& device, const std::vector<std::s
   std::string name = process_name(text->pid, proc);
   if (name.empty()) name = text->program.empty() ? "a program" : text->program;
   return name + " (process " + std::to_string(text->pid) + ")";
+}
+
+std::optional<std::string> lock_file_refusal(const std::string& device,
+                                             const std::vector<std::string>& folders) {
+  const std::string path = serial_lock_file(device, folders);
+  struct stat info {};
+  if (path.empty() || ::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  const auto kind = odd_kind(info);
+  if (!kind) return std::nullopt;
+  return "its lock file " + path + " is " + *kind +
+         ", not a file that a serial program makes; whoever put it there can remove it";
 }

@@ -20,3 +20,7 @@ std::string lock_holder_text(const std::string&, const std::vector<std::string>&
                              const std::string&) {
   return {};
 }
+
+std::optional<std::string> lock_file_refusal(const std::string&, const std::vector<std::string>&) {
+  return std::nullopt;
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <tuple>
 #include <vector>
@@ -188,6 +190,28 @@ TEST_F(LineOnTerminal, ALockFileLeftByAnEndedProgramIsTakenOverAndGoesWithTheClo
   EXPECT_EQ(first_line(lock), std::to_string(::getpid()));
   port.close();
   EXPECT_FALSE(std::filesystem::exists(lock));
+}
+
+// A FIFO or a link put in the lock file's place (the lock folders are open to every user)
+// refuses the open at once and says so, where the port's own lock would wait on it.
+TEST_F(LineOnTerminal, ALockFileThatIsNoFileRefusesTheOpenAtOnce) {
+  const std::string lock = serial_lock_file(terminal->slave_path());
+  ASSERT_FALSE(lock.empty());
+  const std::pair<std::string, std::function<void()>> cases[] = {
+      {"a FIFO", [&] { ::mkfifo(lock.c_str(), 0666); }},
+      {"a symbolic link", [&] { std::filesystem::create_symlink("/dev/null", lock); }},
+  };
+  for (const auto& [kind, plant] : cases) {
+    SCOPED_TRACE(kind);
+    plant();
+    port.select_port(1);
+    const OpenResult result = port.open();
+    std::filesystem::remove(lock);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, "its lock file " + lock + " is " + kind +
+                                 ", not a file that a serial program makes; whoever put it there "
+                                 "can remove it");
+  }
 }
 
 // Whether a lock file is stale, and what the operator reads when it may not be removed.
