@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "common/system_error_text.h"
 #include "names/file_messages.h"
 #include "names/state_folder_platform.h"
 
@@ -46,7 +47,9 @@ StateFolderChoice prepare_state_folder(const StateFolder& chosen) {
   std::error_code error;
   if (chosen.per_user) {
     fs::create_directories(chosen.folder, error);
-    if (error) return StateFolderProblem{chosen.folder, "could not be created: " + error.message()};
+    if (error) {
+      return StateFolderProblem{chosen.folder, "could not be created: " + system_error_text(error)};
+    }
   }
   const auto folder = fs::status(chosen.folder, error);
   if (!fs::exists(folder)) {
@@ -64,7 +67,7 @@ StateFolderChoice prepare_state_folder(const StateFolder& chosen) {
   // never be made.
   if (!fs::exists(file)) {
     if (const auto denied = folder_write_error(chosen.folder)) {
-      return StateFolderProblem{chosen.folder, "cannot be written: " + denied.message()};
+      return StateFolderProblem{chosen.folder, "cannot be written: " + system_error_text(denied)};
     }
   }
   return chosen;
