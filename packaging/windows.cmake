@@ -43,7 +43,8 @@ set(CPACK_GENERATOR "ZIP;NSIS")
 set(relay_icon ${CMAKE_SOURCE_DIR}/packaging/windows/relay_panel.ico)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # A 64-bit installer for 64-bit programs: it writes the 64-bit registry and folders
-# without redirection, and runs where no 32-bit layer is installed.
+# without redirection, and runs where no 32-bit layer is installed. The finish page's
+# "Run Relay panel" is set in cpack_options.cmake.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_PACKAGE_NAME "Relay panel")
 set(CPACK_NSIS_DISPLAY_NAME "Relay panel ${PROJECT_VERSION}")
@@ -54,7 +55,6 @@ set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_NSIS_MUI_FINISHPAGE_RUN relay_panel.exe)
 # The installer's file is named for what it is: ...-win64-setup.exe.
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/packaging/windows/cpack_options.cmake)
 

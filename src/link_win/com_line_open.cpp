@@ -1,5 +1,8 @@
 #include "link_win/com_line_open.h"
 
+#include <system_error>
+
+#include "common/system_error_text.h"
 #include "link_win/com_open_failure.h"
 #include "link_win/present_com_ports.h"
 #include "link_win/win_text.h"
@@ -63,7 +66,8 @@ OpenedLine open_com_line(const std::string& device) {
 }
 
 std::string opened_line_failure(const OpenedLine& line, const std::string& device) {
-  const std::string system_text = system_error_text(line.error);
+  const std::string system_text =
+      system_error_text({static_cast<int>(line.error), std::system_category()});
   if (line.refused_settings) return not_a_serial_port_reason(system_text);
   const bool missing = line.error == ERROR_FILE_NOT_FOUND || line.error == ERROR_PATH_NOT_FOUND;
   return com_open_failure_reason(line.error, !missing && com_device_exists(device),

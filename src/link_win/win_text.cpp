@@ -20,18 +20,3 @@ std::string narrow(std::wstring_view utf16) {
                       nullptr, nullptr);
   return text;
 }
-
-std::string system_error_text(unsigned long error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text(buffer ? buffer : L"", length);
-  LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                           text.back() == L'.' || text.back() == L'\u3002')) {
-    text.pop_back();
-  }
-  if (text.empty()) return "System error " + std::to_string(error);
-  return narrow(text);
-}

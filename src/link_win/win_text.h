@@ -6,6 +6,3 @@
 // The Windows API speaks UTF-16; the panel's text is UTF-8.
 std::wstring wide(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
-
-// The system's own words for an error code, without the trailing line break.
-std::string system_error_text(unsigned long error);

@@ -1,5 +1,7 @@
 #include "names/file_messages.h"
 
+#include "common/system_error_text.h"
+
 std::string path_text(const std::filesystem::path& file) {
   const std::u8string text = file.u8string();
   return std::string(text.begin(), text.end());
@@ -14,7 +16,7 @@ Message file_failure_message(const std::filesystem::path& file, std::string_view
   std::string text = path_text(file) + " could not be ";
   text += what;
   text += ": ";
-  text += reason.message();
+  text += system_error_text(reason);
   return {text, "File Error", MessageIcon::Critical};
 }
 
@@ -33,7 +35,7 @@ Message lock_failure_message(const std::filesystem::path& file, std::string_view
             path_text(NameFileLock::lock_file(file)) + "). Try again in a moment.";
   } else {
     text += ": its lock file " + path_text(NameFileLock::lock_file(file)) +
-            " could not be opened: " + lock.error().message();
+            " could not be opened: " + system_error_text(lock.error());
   }
   return {text, "File Error", MessageIcon::Critical};
 }

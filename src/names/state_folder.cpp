@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "common/system_error_text.h"
 #include "names/file_messages.h"
 #include "names/state_folder_platform.h"
 
@@ -21,15 +22,16 @@ StateFolderChoice choose_state_folder(const StateFolderQuery& query) {
   if (query.names_option) {
     return StateFolder{query.names_option->parent_path(), *query.names_option, false};
   }
-  if (query.program_dir_writable) {
+  if (query.program_dir_writable && !query.program_dir_installed) {
     return StateFolder{query.program_dir, query.program_dir / name_file_name, false};
   }
   if (query.per_user_rule == PerUserRule::AppData) {
     if (query.appdata.is_absolute()) return per_user(query.appdata / state_folder_name);
     return StateFolderProblem{
         query.program_dir,
-        "the program's folder cannot be written, and APPDATA is not set to give a per-user "
-        "folder"};
+        std::string(query.program_dir_installed ? "the program is installed under Program Files"
+                                                : "the program's folder cannot be written") +
+            ", and APPDATA is not set to give a per-user folder"};
   }
   // A relative XDG_CONFIG_HOME is invalid by the XDG rules and is ignored.
   const fs::path xdg(query.xdg_config_home);
@@ -46,7 +48,9 @@ StateFolderChoice prepare_state_folder(const StateFolder& chosen) {
   std::error_code error;
   if (chosen.per_user) {
     fs::create_directories(chosen.folder, error);
-    if (error) return StateFolderProblem{chosen.folder, "could not be created: " + error.message()};
+    if (error) {
+      return StateFolderProblem{chosen.folder, "could not be created: " + system_error_text(error)};
+    }
   }
   const auto folder = fs::status(chosen.folder, error);
   if (!fs::exists(folder)) {
@@ -64,7 +68,7 @@ StateFolderChoice prepare_state_folder(const StateFolder& chosen) {
   // never be made.
   if (!fs::exists(file)) {
     if (const auto denied = folder_write_error(chosen.folder)) {
-      return StateFolderProblem{chosen.folder, "cannot be written: " + denied.message()};
+      return StateFolderProblem{chosen.folder, "cannot be written: " + system_error_text(denied)};
     }
   }
   return chosen;
@@ -79,7 +83,8 @@ StateFolderChoice find_state_folder(const fs::path& program_dir,
     const fs::path absolute = fs::absolute(*names_option, error);
     query.names_option = error ? *names_option : absolute;
   } else {
-    query.program_dir_writable = !folder_write_error(program_dir);
+    query.program_dir_installed = installed_program_folder(program_dir);
+    query.program_dir_writable = !query.program_dir_installed && !folder_write_error(program_dir);
   }
   read_state_environment(query);
   const auto choice = choose_state_folder(query);

@@ -12,9 +12,12 @@
 //
 // The rule: the name file given on the command line (--names FILE), whose folder then
 // holds the links; else the program's own folder when it can be written (a portable
-// copy keeps its names with it); else the per-user folder, created when needed: on
-// Linux $XDG_CONFIG_HOME/relay_panel, or ~/.config/relay_panel when XDG_CONFIG_HOME is
-// unset; on Windows %APPDATA%\relay_panel.
+// copy keeps its names with it) and is not among the system's installed programs;
+// else the per-user folder, created when needed: on Linux
+// $XDG_CONFIG_HOME/relay_panel, or ~/.config/relay_panel when XDG_CONFIG_HOME is
+// unset; on Windows %APPDATA%\relay_panel. A program installed under Program Files
+// uses the per-user folder even when it runs with administrator rights, which could
+// write there: its names must not depend on how it was started.
 
 // Where each system keeps a user's own settings.
 enum class PerUserRule { Xdg, AppData };
@@ -27,7 +30,8 @@ struct StateFolderQuery {
   std::string xdg_config_home;
   std::string home;
   PerUserRule per_user_rule = PerUserRule::Xdg;
-  std::filesystem::path appdata;  // %APPDATA%, as a path: it may hold any character
+  std::filesystem::path appdata;       // %APPDATA%, as a path: it may hold any character
+  bool program_dir_installed = false;  // under Program Files
 };
 
 // The folder and the name file in it. `per_user` says that the folder is the per-user

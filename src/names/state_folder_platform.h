@@ -12,5 +12,9 @@
 // read-only mount counts as not writable even for root.
 std::error_code folder_write_error(const std::filesystem::path& folder);
 
+// Whether the folder is, or is inside, one where the system installs programs (Program
+// Files, either of its kinds, as the system names them); never on POSIX systems.
+bool installed_program_folder(const std::filesystem::path& folder);
+
 // This system's per-user rule and the environment it reads, into `query`.
 void read_state_environment(StateFolderQuery& query);

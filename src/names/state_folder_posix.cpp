@@ -19,6 +19,10 @@ std::error_code folder_write_error(const std::filesystem::path& folder) {
   return {errno, std::generic_category()};
 }
 
+bool installed_program_folder(const std::filesystem::path&) {
+  return false;
+}
+
 void read_state_environment(StateFolderQuery& query) {
   query.per_user_rule = PerUserRule::Xdg;
   query.xdg_config_home = environment("XDG_CONFIG_HOME");

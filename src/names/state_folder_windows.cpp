@@ -1,9 +1,60 @@
 #include <windows.h>
+// After windows.h:
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <string>
 
 #include "names/state_folder_platform.h"
+
+namespace {
+
+// The folder's full name in its long form (not PROGRA~1), without a closing separator.
+std::wstring long_name(const std::wstring& folder) {
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetLongPathNameW(folder.c_str(), name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0) {
+      name = folder;
+      break;
+    }
+    if (length < name.size()) {
+      name.resize(length);
+      break;
+    }
+    name.resize(length);
+  }
+  while (name.size() > 3 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+  return name;
+}
+
+// Whether `folder` is `root` or inside it, with Windows' own rule for letter case.
+bool inside(const std::wstring& folder, const std::wstring& root) {
+  if (root.empty() || folder.size() < root.size()) return false;
+  if (CompareStringOrdinal(folder.data(), static_cast<int>(root.size()), root.data(),
+                           static_cast<int>(root.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return folder.size() == root.size() || folder[root.size()] == L'\\' || root.back() == L'\\';
+}
+
+}  // namespace
+
+bool installed_program_folder(const std::filesystem::path& folder) {
+  const std::wstring program = long_name(folder.wstring());
+  for (const KNOWNFOLDERID& id :
+       {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramFilesX64}) {
+    wchar_t* root = nullptr;
+    // The 64-bit folder cannot be named from a 32-bit process: that call fails.
+    const bool named = SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &root));
+    const bool found = named && inside(program, long_name(root));
+    CoTaskMemFree(root);
+    if (found) return true;
+  }
+  return false;
+}
 
 std::error_code folder_write_error(const std::filesystem::path& folder) {
   // Only a file really made tells: the folder's read-only flag means nothing to

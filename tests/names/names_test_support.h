@@ -23,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/system_error_text.h"
 #include "file_bytes.h"
 #include "names/name_file.h"
 #include "system_code_page.h"
@@ -153,10 +154,10 @@ constexpr int windows_access_denied = 5;       // ERROR_ACCESS_DENIED
 constexpr int windows_sharing_violation = 32;  // ERROR_SHARING_VIOLATION
 
 // The system's own words for a failure, as the operator is told them: the C library's
-// for an errno, Windows' own for a Windows error (in the system's language).
+// for an errno, Windows' own for a Windows error (in the system's language, UTF-8).
 inline std::string reason_text([[maybe_unused]] std::errc posix, [[maybe_unused]] int windows) {
 #ifdef _WIN32
-  return std::error_code(windows, std::system_category()).message();
+  return system_error_text(std::error_code(windows, std::system_category()));
 #else
   return std::make_error_code(posix).message();
 #endif

@@ -17,6 +17,7 @@
 #include "names/name_file_layout.h"
 #include "names/profile_store.h"
 #include "names/rename_logic.h"
+#include "names/state_folder_platform.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
 
@@ -95,13 +96,17 @@ TEST(StateFolder, TheWindowsRuleTakesAppDataWhenTheProgramFolderCannotBeWritten)
   const fs::path root = fs::temp_directory_path().root_path();
   const fs::path program = root / "Program Files" / "Relay panel";
   const fs::path appdata = root / "Users" / "op" / "AppData" / "Roaming";
-  const auto rule = [&](bool writable, const fs::path& appdata_value) {
-    StateFolderQuery query{program,      writable, {}, "/x", "/home", PerUserRule::AppData,
-                           appdata_value};
+  const auto rule = [&](bool writable, const fs::path& appdata_value, bool installed = false) {
+    StateFolderQuery query{program,       writable, {}, "/x", "/home", PerUserRule::AppData,
+                           appdata_value, installed};
     return outcome(choose_state_folder(query));
   };
+  const std::string per_user = (appdata / "relay_panel" / "name.txt").string() + " (per user)";
   EXPECT_EQ(rule(true, appdata), (program / "name.txt").string());
-  EXPECT_EQ(rule(false, appdata), (appdata / "relay_panel" / "name.txt").string() + " (per user)");
+  EXPECT_EQ(rule(false, appdata), per_user);
+  // Installed: started with administrator rights or not, the same names.
+  EXPECT_EQ(rule(true, appdata, true), per_user);
+  EXPECT_EQ(rule(false, appdata, true), per_user);
   // XDG_CONFIG_HOME and HOME mean nothing here, nor a relative APPDATA.
   EXPECT_EQ(rule(false, ""), "problem: " + program.string());
   EXPECT_EQ(rule(false, "Roaming"), "problem: " + program.string());
@@ -255,6 +260,30 @@ TEST(StateFolder, OnWindowsTheNamesGoToAppDataWhenTheProgramFolderRefusesAFile) 
   ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", nullptr));
   EXPECT_EQ(outcome(find_state_folder(dir / "missing", std::nullopt)),
             "problem: " + (dir / "missing").string());
+}
+
+// An installed program, even where this user may write Program Files (as an
+// administrator, or under Wine): the names go to %APPDATA%. Program Files is told by
+// the system's name for it, whatever the letter case; a folder that only starts alike
+// is none of it.
+TEST(StateFolder, OnWindowsAProgramUnderProgramFilesKeepsItsNamesInAppData) {
+  std::wstring program_files(MAX_PATH, L'\0');
+  program_files.resize(GetEnvironmentVariableW(L"ProgramFiles", program_files.data(), MAX_PATH));
+  ASSERT_FALSE(program_files.empty());
+  const fs::path installed = TempFolder::unique_folder(program_files);
+  TempFolder dir;
+  ASSERT_TRUE(SetEnvironmentVariableW(L"APPDATA", (dir / "roaming").c_str()));
+  const auto choice = find_state_folder(installed, std::nullopt);
+  std::wstring upper = installed.wstring();
+  CharUpperW(upper.data());
+  const bool upper_installed = installed_program_folder(fs::path(upper) / "bin");
+  const bool alike_installed = installed_program_folder(program_files + L" Extra\\Relay panel");
+  fs::remove_all(installed);
+  EXPECT_EQ(outcome(choice),
+            (dir / "roaming" / "relay_panel" / "name.txt").string() + " (per user)");
+  EXPECT_TRUE(upper_installed);
+  EXPECT_FALSE(alike_installed);
+  EXPECT_FALSE(installed_program_folder(dir.path()));
 }
 
 // As Program Files is to a user: a folder whose access list lets everyone in but lets

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "common/system_error_text.h"
+
 std::optional<ComLink> ComLink::create(const std::filesystem::path& dir, int port,
                                        const std::filesystem::path& target, std::string& error) {
   namespace fs = std::filesystem;
@@ -15,8 +17,9 @@ std::optional<ComLink> ComLink::create(const std::filesystem::path& dir, int por
   fs::create_symlink(target, temporary, failure);
   if (!failure) fs::rename(temporary, link, failure);
   if (failure) {
-    fs::remove(temporary, failure);
-    error = "cannot place the link " + link.string() + ": " + failure.message();
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    error = "cannot place the link " + link.string() + ": " + system_error_text(failure);
     return std::nullopt;
   }
   return ComLink(link, target);

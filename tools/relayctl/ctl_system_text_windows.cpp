@@ -6,7 +6,7 @@ const CtlSystemText& ctl_system_text() {
 )",
       R"(  --names FILE    the name file (default: the panel's: name.txt beside the
                   program, or in %APPDATA%\relay_panel where the program's folder
-                  cannot be written)
+                  cannot be written or is in Program Files)
 )",
       R"(  5  cut short by Ctrl+C, Ctrl+Break or the console window's closing: a pulse's
      relays were switched back and checked; an open or close had switched nothing
