@@ -52,7 +52,7 @@ std::optional<std::string> BridgeDaemon::start() {
   core_ = std::make_unique<BridgeCore>(
       bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2) {
-        line_->queue_switch(address, command, data1, data2);
+        return line_->queue_switch(address, command, data1, data2);
       },
       std::move(names), log_);
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
