@@ -182,9 +182,7 @@ TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
   EXPECT_EQ(rig.frames, Lines{});
   rig.refusal.reset();
   rig.core.board_answered(1, 0x0002);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 02 69"});
-  rig.core.board_answered(1, 0);
-  EXPECT_EQ(rig.frames, Lines{});
+  EXPECT_EQ(rig.frames, Lines{"55 01 11 00 00 00 02 69"});
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.
