@@ -1,6 +1,7 @@
 #include "host_qt/name_file_watcher.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -25,7 +26,8 @@ NameFileWatcher::NameFileWatcher(const std::filesystem::path& file, std::functio
   connect(&settle_, &QTimer::timeout, this, &NameFileWatcher::settled);
   std::error_code error;
   const auto absolute = std::filesystem::absolute(file, error);
-  QStringList paths{file_, path_string(absolute.parent_path())};
+  QStringList paths{path_string(absolute.parent_path())};
+  if (QFileInfo(file_).isReadable()) paths << file_;
   if (const auto real = std::filesystem::canonical(file, error); !error) {
     paths << path_string(real.parent_path());
   }
@@ -36,6 +38,11 @@ NameFileWatcher::NameFileWatcher(const std::filesystem::path& file, std::functio
 void NameFileWatcher::settled() {
   // A new file is watched from now on; what was written to it before that is read once
   // more after a pause, as no change of it will be reported.
-  if (!watcher_.files().contains(file_) && watcher_.addPath(file_)) settle_.start();
+  // (One the host may not read cannot be watched, and the system's refusal would only
+  // add a warning to the log at each change of the folder.)
+  if (!watcher_.files().contains(file_) && QFileInfo(file_).isReadable() &&
+      watcher_.addPath(file_)) {
+    settle_.start();
+  }
   changed_();
 }
