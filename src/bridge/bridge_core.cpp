@@ -20,6 +20,12 @@ std::string printable(std::string_view text) {
   return out;
 }
 
+// Why a command or a pulse's end did not go out, for the log.
+std::string refusal_text(SwitchRefusal refusal) {
+  return refusal == SwitchRefusal::line_not_open ? "the serial line is not open"
+                                                 : "the serial line is lost";
+}
+
 std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
 }
@@ -90,13 +96,19 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   Board* b = board(topic.address);
   if (!b) return ignored("board " + std::to_string(topic.address) + " is not served");
   const std::string payload = '"' + printable(message.payload) + '"';
+  const auto refused = [&](SwitchRefusal why) {
+    log("command refused on " + printable(message.topic) + " (" + payload +
+        "): " + refusal_text(why));
+  };
   const std::string what = "board " + std::to_string(topic.address) +
                            (topic.relay ? " relay " + std::to_string(topic.relay) : " all");
 
   if (topic.action == CommandAction::pulse) {
     const auto duration = parse_pulse_duration(message.payload);
     if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
-    switch_relay(topic.address, topic.relay, true);
+    if (const auto refusal = switch_relay(topic.address, topic.relay, true)) {
+      return refused(*refusal);
+    }
     b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)] = now + *duration;
     b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
     note(what + ": pulse " + message.payload);
@@ -107,7 +119,9 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.relay == 0) {
     if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
     const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
-    queue_switch_(topic.address, BoardCommand::SwitchAll, data, data);
+    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SwitchAll, data, data)) {
+      return refused(*refusal);
+    }
     b->pulse_ends = {};
     b->owed_off = 0;
     note(what + ": " + message.payload);
@@ -118,9 +132,11 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     if (!b->opened) return ignored("the state of " + what + " is not known");
     open = (*b->opened & bit(topic.relay)) == 0;
   }
+  if (const auto refusal = switch_relay(topic.address, topic.relay, open)) {
+    return refused(*refusal);
+  }
   b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)].reset();
   b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
-  switch_relay(topic.address, topic.relay, open);
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
 }
 
@@ -135,12 +151,12 @@ std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point 
         continue;
       }
       end.reset();
-      // A board that does not answer now gets its OFF when it answers again.
-      if (!b.opened) {
+      // A board that does not answer now, or a line that cannot take the frame, gets
+      // its OFF when the board answers again.
+      if (!b.opened || switch_relay(address, relay, false)) {
         b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
         continue;
       }
-      switch_relay(address, relay, false);
       note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
            ": pulse ended");
     }
@@ -188,7 +204,10 @@ void BridgeCore::shutting_down() {
       auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
       if (!end && (b.owed_off & bit(relay)) == 0) continue;
       end.reset();
-      switch_relay(address, relay, false);
+      if (const auto refusal = switch_relay(address, relay, false)) {
+        log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
+            ": pulse not ended: " + refusal_text(*refusal));
+      }
     }
     b.owed_off = 0;
   }
@@ -207,13 +226,17 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
     publish_states(address, opened, changed);
   }
   b->opened = opened;
+  std::uint16_t still_owed = 0;
   for (int relay = 1; relay <= relay_count; ++relay) {
     if ((b->owed_off & bit(relay)) == 0) continue;
-    switch_relay(address, relay, false);
+    if (switch_relay(address, relay, false)) {
+      still_owed = static_cast<std::uint16_t>(still_owed | bit(relay));
+      continue;
+    }
     note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
          ": pulse ended while the board was away");
   }
-  b->owed_off = 0;
+  b->owed_off = still_owed;
 }
 
 void BridgeCore::board_lost(std::uint8_t address) {
@@ -260,10 +283,10 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
   client_.publish(topic, payload, true);
 }
 
-void BridgeCore::switch_relay(std::uint8_t address, int relay, bool open) {
+std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open) {
   // 0x12 opens relay n, 0x11 closes it (named for the state a click starts from).
-  queue_switch_(address, open ? BoardCommand::SwitchClosed : BoardCommand::SwitchOpened, 0x00,
-                static_cast<std::uint8_t>(relay));
+  return queue_switch_(address, open ? BoardCommand::SwitchClosed : BoardCommand::SwitchOpened,
+                       0x00, static_cast<std::uint8_t>(relay));
 }
 
 void BridgeCore::log(const std::string& line) {

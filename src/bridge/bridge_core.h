@@ -32,9 +32,11 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 
 // The bridge between the boards of one serial line and the broker. It learns the boards'
 // states from their answers (as the schedule's observer), publishes availability, states
-// and discovery, and turns commands into switch frames. States are published only as the
-// boards report them, never from a command itself, so a state on the broker is always
-// one a board said it has.
+// and discovery, and turns commands into switch frames. A command that the line cannot
+// take now is refused there and then, never kept for a later open: only a pulse's end is
+// kept, until its board answers again. States are published only as the boards report
+// them, never from a command itself, so a state on the broker is always one a board said
+// it has.
 //
 // Plain C++ on the daemon's one thread: the daemon calls connected() when the broker
 // (re)connects, message() for each message, step() when the time it returned has come
@@ -44,9 +46,10 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 class BridgeCore : public BusObserver {
  public:
   using Clock = std::chrono::steady_clock;
-  // Queues one frame on the line (BusSchedule::queue_switch; the host then steps the bus).
-  using QueueSwitch = std::function<void(std::uint8_t address, BoardCommand command,
-                                         std::uint8_t data1, std::uint8_t data2)>;
+  // Queues one frame on the line (BusSchedule::queue_switch; the host then steps the bus),
+  // or says why the line cannot take it now.
+  using QueueSwitch = std::function<std::optional<SwitchRefusal>(
+      std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
 
@@ -95,7 +98,7 @@ class BridgeCore : public BusObserver {
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
   void publish(const std::string& topic, const std::string& payload);
-  void switch_relay(std::uint8_t address, int relay, bool open);
+  std::optional<SwitchRefusal> switch_relay(std::uint8_t address, int relay, bool open);
   void log(const std::string& line);
   void note(const std::string& line);  // only when verbose
   Board* board(std::uint8_t address);

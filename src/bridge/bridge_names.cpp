@@ -1,6 +1,8 @@
 #include "bridge/bridge_names.h"
 
 #include "common/text_number.h"
+#include "names/disk_file.h"
+#include "names/file_messages.h"
 
 BridgeNames BridgeNameView::read(NameFile& file, const std::vector<std::uint8_t>& addresses) {
   BridgeNames names;
@@ -13,12 +15,29 @@ BridgeNames BridgeNameView::read(NameFile& file, const std::vector<std::uint8_t>
   return names;
 }
 
-bool BridgeNameView::changed_on_disk(NameFile& file) {
+NameFileLook BridgeNameView::look(NameFile& file) {
+  NameFileLook look;
+  if (file.path().empty()) return look;
+  // A reload says nothing of a file it cannot read (a window's operator has not asked),
+  // but the daemon's log is where a service's reader learns why its names stay old.
+  std::string bytes;
+  if (const std::error_code error = read_whole_file(file.path(), bytes)) {
+    if (error != unreadable_) {
+      look.news =
+          file_failure_message(file.path(), "read", error).text + "; the names stay as they were";
+    }
+    unreadable_ = error;
+    return look;
+  }
+  if (unreadable_) look.news = path_text(file.path()) + " can be read again";
+  unreadable_.clear();
+  std::string().swap(bytes);  // the reload reads it again
   // A reload that finds new bytes shows the title again; one that finds the same shows
   // nothing.
   caption_set_ = false;
   file.reload(std::nullopt);
-  return caption_set_;
+  look.changed = caption_set_;
+  return look;
 }
 
 void BridgeNameView::set_window_caption(const std::string& caption) {

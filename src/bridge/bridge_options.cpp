@@ -9,6 +9,7 @@
 
 #include "common/address_list.h"
 #include "common/text_number.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -17,6 +18,10 @@ constexpr std::array<std::string_view, 17> valued_keys = {
     "host",     "mqtt-port", "client-id",    "user",      "password-file",   "cafile",
     "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
 constexpr std::array<std::string_view, 2> flag_keys = {"no-discovery", "verbose"};
+// Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
+// broker or libmosquitto refuses anything else only once the daemon runs.
+constexpr std::array<std::string_view, 4> mqtt_text_keys = {"prefix", "discovery-prefix",
+                                                            "client-id", "user"};
 
 bool is_one_of(std::string_view key, const auto& keys) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
@@ -98,6 +103,49 @@ bool valid_topic_root(std::string_view root) {
          root.find('\0') == std::string_view::npos;
 }
 
+// What could drive a terminal or a log reader: C0 controls, DEL and the C1 range.
+bool is_control(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// The value in quotes for a message: each control character as \u001b and the like, each
+// byte that is not UTF-8 as \xff, the rest as it is.
+std::string shown(std::string_view text) {
+  std::string out = "\"";
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = utf8_sequence_length(text, pos);
+    char escaped[8];
+    if (length == 0) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[pos]));
+      out += escaped;
+      ++pos;
+      continue;
+    }
+    const char32_t c = utf8_code_point(text, pos, length);
+    if (is_control(c)) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      out += escaped;
+    } else {
+      out.append(text.substr(pos, length));
+    }
+    pos += length;
+  }
+  return out + '"';
+}
+
+// Why a value cannot be an MQTT string, nothing when it can.
+std::optional<std::string> mqtt_text_problem(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const std::size_t length = utf8_sequence_length(text, pos);
+    if (length == 0) return shown(text) + " is not UTF-8 text";
+    if (is_control(utf8_code_point(text, pos, length))) {
+      return shown(text) + " holds a control character";
+    }
+    pos += length;
+  }
+  return std::nullopt;
+}
+
 // Applies one setting; the error names its origin.
 std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
   const auto refused = [&](const std::string& why) { return OptionsError{s.origin + ": " + why}; };
@@ -110,6 +158,9 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     return std::nullopt;
   }
   if (v.empty()) return refused("needs a value");
+  if (is_one_of(s.key, mqtt_text_keys)) {
+    if (auto why = mqtt_text_problem(v)) return refused(*why);
+  }
   if (s.key == "config") {
     options.config = v;
   } else if (s.key == "port") {

@@ -21,9 +21,12 @@ BusSchedule::BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses,
   addresses_ = std::move(unique);
 }
 
-void BusSchedule::queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
-                               std::uint8_t data2) {
+std::optional<SwitchRefusal> BusSchedule::queue_switch(std::uint8_t address, BoardCommand command,
+                                                       std::uint8_t data1, std::uint8_t data2) {
+  if (!port_.is_open()) return SwitchRefusal::line_not_open;
+  if (device_lost_) return SwitchRefusal::device_lost;
   switches_.push_back({address, command, data1, data2});
+  return std::nullopt;
 }
 
 BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
@@ -92,6 +95,11 @@ void BusSchedule::reset() {
   switches_.clear();
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
+}
+
+void BusSchedule::set_device_lost(bool lost) {
+  device_lost_ = lost;
+  if (lost) reset();
 }
 
 std::optional<std::uint16_t> BusSchedule::states(std::uint8_t address) const {

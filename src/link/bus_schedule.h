@@ -21,6 +21,10 @@ class BusObserver {
   virtual void board_lost(std::uint8_t address) = 0;
 };
 
+// Why a switch was not taken: it cannot go on the wire now. It is never kept for a
+// later open either, which would switch a relay long after its command was given.
+enum class SwitchRefusal { line_not_open, device_lost };
+
 // Several boards on one serial line, polled in turn at the line's pace. One request is
 // on the line at a time: the next goes out when the answer has come or its timeout has
 // passed, so a silent board costs only its own timeout. Each board is polled at most
@@ -41,9 +45,9 @@ class BusSchedule {
   BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer);
 
   // Queues one command frame for `address` (which need not be on the list); it goes
-  // out before the next poll.
-  void queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
-                    std::uint8_t data2);
+  // out before the next poll. Refused while the port is closed or its device is lost.
+  std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
+                                            std::uint8_t data1, std::uint8_t data2);
   // Sends the next frame if the line is free and one is due, handles a timed-out
   // request; returns when step() should be called next.
   Clock::time_point step(Clock::time_point now);
@@ -52,6 +56,9 @@ class BusSchedule {
   void on_receive(int event_code, Clock::time_point now);
   // Forgets the request on the line and every queued switch (the port was closed).
   void reset();
+  // The host's news that the open port's device went away (it forgets the line then)
+  // or came back: switches are refused meanwhile.
+  void set_device_lost(bool lost);
 
   // The states last reported by `address`, nothing while unknown.
   std::optional<std::uint16_t> states(std::uint8_t address) const;
@@ -95,4 +102,5 @@ class BusSchedule {
     Clock::time_point sent_at{};
   };
   std::optional<Outstanding> outstanding_;
+  bool device_lost_ = false;
 };

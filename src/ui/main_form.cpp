@@ -1,14 +1,12 @@
 #include "ui/main_form.h"
 
 #include <QCloseEvent>
-#include <QFile>
-#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
+#include "host_qt/name_file_watcher.h"
 #include "link_qt/poll_timer.h"
 #include "panel_core/number_box_coupling.h"
 #include "panel_core/port_tooltip.h"
@@ -33,13 +31,6 @@ QString number_text(int value) {
   return QString::fromStdString(spin_text(value));
 }
 
-QString path_string(const std::filesystem::path& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path.string()));
-}
-
-// How long the window waits after a change of the name file before reading it: a
-// writer's temporary file, lock and rename come as one burst.
-constexpr int name_reload_delay_ms = 100;
 }  // namespace
 
 main_form::main_form(const std::filesystem::path& program_dir, MessageBoxes& messages,
@@ -93,45 +84,15 @@ void main_form::connect_handlers() {
 void main_form::set_up() {
   core_.name_file().open_or_create();
   core_.name_file().load_names(address_text());
-  watch_name_file();
-}
-
-// Other programs (relayctl, a second panel, an editor) change names while the window
-// runs. Each write replaces the file by a new one, which a watch on the file alone
-// loses: its folder (and the real file's, behind a link) is watched too.
-void main_form::watch_name_file() {
-  const std::filesystem::path& file = core_.name_file().path();
-  if (file.empty()) return;
-  name_watcher_ = new QFileSystemWatcher(this);
-  name_reload_ = new QTimer(this);
-  name_reload_->setSingleShot(true);
-  name_reload_->setInterval(name_reload_delay_ms);
-  const auto changed = [this] {
-    if (!name_reload_->isActive()) name_reload_->start();
-  };
-  connect(name_watcher_, &QFileSystemWatcher::fileChanged, this, changed);
-  connect(name_watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
-  connect(name_reload_, &QTimer::timeout, this, &main_form::name_file_changed);
-  std::error_code error;
-  const auto absolute = std::filesystem::absolute(file, error);
-  QStringList paths{path_string(file), path_string(absolute.parent_path())};
-  if (const auto real = std::filesystem::canonical(file, error); !error) {
-    paths << path_string(real.parent_path());
-  }
-  paths.removeDuplicates();
-  name_watcher_->addPaths(paths);
+  // Other programs change names while the window runs.
+  name_watcher_ =
+      std::make_unique<NameFileWatcher>(core_.name_file().path(), [this] { name_file_changed(); });
 }
 
 // Never a message box from here: a file missing for a moment is not the operator's
 // business while nobody asked for it. The names wait while the address box holds no
 // number, as they do for typing.
 void main_form::name_file_changed() {
-  // A new file is watched from now on; what was written to it before that is read once
-  // more after a pause, as no change of it will be reported.
-  const QString file = path_string(core_.name_file().path());
-  if (!name_watcher_->files().contains(file) && name_watcher_->addPath(file)) {
-    name_reload_->start();
-  }
   const bool address = spin_number(controls_.address_box->text()).has_value();
   core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
 }

@@ -15,8 +15,7 @@
 #include "protocol/frame_sender.h"
 #include "ui/main_form_controls.h"
 
-class QFileSystemWatcher;
-class QTimer;
+class NameFileWatcher;
 class name_form;
 
 // The operator's window on the board: port and address boxes with their spin bars,
@@ -83,7 +82,6 @@ class main_form : public QWidget,
   void name_clicked(int index);
 
   void connect_handlers();
-  void watch_name_file();
   void name_file_changed();
   void update_port_tooltip();
   void centre_on_screen();
@@ -93,6 +91,5 @@ class main_form : public QWidget,
   MainFormControls controls_;
   PanelCore core_;
   std::unique_ptr<name_form> rename_;
-  QFileSystemWatcher* name_watcher_ = nullptr;
-  QTimer* name_reload_ = nullptr;  // one reload for a burst of changes
+  std::unique_ptr<NameFileWatcher> name_watcher_;
 };

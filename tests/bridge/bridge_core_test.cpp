@@ -36,8 +36,11 @@ struct CoreRig {
   explicit CoreRig(BridgeNames names = {}) : core(settings(), client, queue(), names, log()) {}
   static BridgeSettings settings() { return {"p", "L", "ha", true, {1, 3}, "0.1.0", false}; }
   BridgeCore::QueueSwitch queue() {
-    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2) {
+    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1,
+                  std::uint8_t d2) -> std::optional<SwitchRefusal> {
+      if (refusal) return refusal;
       frames.push_back(hex_text(CommandFrame::build(address, command, d1, d2).bytes));
+      return std::nullopt;
     };
   }
   BridgeCore::LogLine log() {
@@ -56,6 +59,7 @@ struct CoreRig {
   }
 
   RecordingClient client;
+  std::optional<SwitchRefusal> refusal;  // the line's answer to every frame while set
   Lines frames;
   Lines logs;
   Clock::time_point now{};
@@ -153,6 +157,32 @@ TEST(BridgeCore, APulseEndsOnTimeUnlessANewerCommandTakesTheRelay) {
   take(rig.frames);
   rig.core.shutting_down();
   EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 05 6C"});
+}
+
+TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
+  CoreRig rig;
+  const Clock::time_point t0 = rig.now;
+  rig.core.board_answered(1, 0);
+  rig.send("p/L/1/2/pulse", "1s");
+  take(rig.frames);
+  take(rig.logs);
+  rig.refusal = SwitchRefusal::line_not_open;
+  rig.send("p/L/1/all/set", "ON");
+  rig.send("p/L/1/2/set", "OFF");  // refused: relay 2's pulse still runs
+  rig.refusal = SwitchRefusal::device_lost;
+  rig.send("p/L/1/3/pulse", "1s");
+  EXPECT_EQ(rig.core.step(t0 + 1s), std::nullopt) << "no pulse was started on relay 3";
+  EXPECT_EQ(rig.frames, Lines{});
+  EXPECT_EQ(rig.logs,
+            (Lines{"command refused on p/L/1/all/set (\"ON\"): the serial line is not open",
+                   "command refused on p/L/1/2/set (\"OFF\"): the serial line is not open",
+                   "command refused on p/L/1/3/pulse (\"1s\"): the serial line is lost"}));
+  // Relay 2's end was refused too, and goes out with the board's next answer.
+  rig.core.board_answered(1, 0x0002);
+  EXPECT_EQ(rig.frames, Lines{});
+  rig.refusal.reset();
+  rig.core.board_answered(1, 0x0002);
+  EXPECT_EQ(rig.frames, Lines{"55 01 11 00 00 00 02 69"});
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.

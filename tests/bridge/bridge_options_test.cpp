@@ -68,6 +68,15 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
        "error: the device's name \"usb.0\" cannot name the line in topics: give --line"},
       {{"--prefix", "a/+"}, "error: --prefix: \"a/+\" is not a topic without wildcards"},
       {{"--mqtt-port", "65536"}, "error: --mqtt-port: \"65536\" is not a TCP port"},
+      {{"--prefix", "\xE7\xAB\x99/relays", "--client-id", "caf\xC3\xA9"},
+       "port 1, line com1, boards 1, localhost:1883, id caf\xC3\xA9, v5, \xE7\xAB\x99/relays, "
+       "homeassistant"},
+      {{"--prefix", "site\x1B[2J"},
+       "error: --prefix: \"site\\u001b[2J\" holds a control character"},
+      {{"--discovery-prefix", "ha\xC2\x9B"},
+       "error: --discovery-prefix: \"ha\\u009b\" holds a control character"},
+      {{"--client-id", "bridge\xFF"}, "error: --client-id: \"bridge\\xff\" is not UTF-8 text"},
+      {{"--user", "\xED\xA0\x80"}, "error: --user: \"\\xed\\xa0\\x80\" is not UTF-8 text"},
       {{"--mqtt-version", "4"}, "error: --mqtt-version: \"4\" is neither 3.1.1 nor 5"},
       {{"--host"}, "error: --host needs a value"},
       {{"--verbose=1"}, "error: --verbose takes no value"},
@@ -121,6 +130,7 @@ TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
       {"line\n", ":1: not a \"key = value\" line"},
       {"host =\n", ":1: host: needs a value"},
       {"config = other.conf\n", ":1: config: a file names no other file"},
+      {"client-id = a\tb\n", ":1: client-id: \"a\\u0009b\" holds a control character"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

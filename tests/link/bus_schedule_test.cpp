@@ -140,6 +140,26 @@ TEST(BusSchedule, ABoardIsQueriedOncePerPeriodLostAfterFiveMissesAndBackWithItsN
   EXPECT_EQ(rig.bus.states(7), std::nullopt);
 }
 
+// A switch kept until the line opens would come long after its command: all 16 relays
+// switched the moment an adapter is plugged in.
+TEST(BusSchedule, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
+  BusRig rig({1});
+  rig.port.close();
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchAll, 0xFF, 0xFF),
+            SwitchRefusal::line_not_open);
+  rig.port.open();
+  rig.run_until_ms(30);
+  rig.bus.set_device_lost(true);
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x05),
+            SwitchRefusal::device_lost);
+  rig.run_until_ms(60);
+  rig.bus.set_device_lost(false);
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x06), std::nullopt);
+  rig.run_until_ms(90);
+  EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "50 ms: 55 01 10 00 00 00 00 66",
+                               "67 ms: 55 01 12 00 00 00 06 6E"}));
+}
+
 TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   BusRig rig({1});
   rig.run_until_ms(1);

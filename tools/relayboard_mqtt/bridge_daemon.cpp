@@ -20,12 +20,11 @@ BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_
   pulse_timer_.setSingleShot(true);
   pulse_timer_.setTimerType(Qt::PreciseTimer);
   connect(&pulse_timer_, &QTimer::timeout, this, &BridgeDaemon::arm_pulse_timer);
-  names_timer_.setInterval(names_interval);
-  connect(&names_timer_, &QTimer::timeout, this, &BridgeDaemon::look_at_names);
 }
 
 // The line goes first: its schedule reports to the core.
 BridgeDaemon::~BridgeDaemon() {
+  name_watcher_.reset();
   line_.reset();
   core_.reset();
   link_.reset();
@@ -43,6 +42,9 @@ std::optional<std::string> BridgeDaemon::start() {
   }
   messages_.name_file = state.name_file;
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
+  // Watched before the first read, so that no change falls between the two; the news
+  // comes from the event loop, once everything below is in place.
+  name_watcher_ = std::make_unique<NameFileWatcher>(state.name_file, [this] { look_at_names(); });
   name_file_->open_or_create();
   BridgeNames names = name_view_.read(*name_file_, options_.addresses);
 
@@ -52,7 +54,7 @@ std::optional<std::string> BridgeDaemon::start() {
   core_ = std::make_unique<BridgeCore>(
       bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2) {
-        line_->queue_switch(address, command, data1, data2);
+        return line_->queue_switch(address, command, data1, data2);
       },
       std::move(names), log_);
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
@@ -63,12 +65,11 @@ std::optional<std::string> BridgeDaemon::start() {
 
   if (auto failure = link_->start()) return failure;
   line_->start();
-  names_timer_.start();
   return std::nullopt;
 }
 
 void BridgeDaemon::stop(std::function<void()> done) {
-  names_timer_.stop();
+  name_watcher_.reset();
   pulse_timer_.stop();
   if (core_) core_->shutting_down();
   if (!link_) {
@@ -99,6 +100,8 @@ void BridgeDaemon::arm_pulse_timer() {
 }
 
 void BridgeDaemon::look_at_names() {
-  if (!name_view_.changed_on_disk(*name_file_)) return;
+  const NameFileLook look = name_view_.look(*name_file_);
+  if (look.news) log_("name file: " + *look.news);
+  if (!look.changed) return;
   core_->names_changed(name_view_.read(*name_file_, options_.addresses));
 }

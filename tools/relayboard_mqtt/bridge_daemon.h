@@ -13,6 +13,7 @@
 #include "bridge/bridge_options.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
+#include "host_qt/name_file_watcher.h"
 #include "mosquitto_link.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
@@ -30,7 +31,8 @@ class LoggedMessages : public MessageBoxes {
 };
 
 // The daemon put together: the bridge's logic between the broker link and the serial
-// line, the name file it takes the names from, and the timers that drive them.
+// line, the name file it takes the names from (read again when it changes), and the timers
+// that drive them.
 class BridgeDaemon : public QObject {
  public:
   using LogLine = std::function<void(const std::string&)>;
@@ -46,8 +48,6 @@ class BridgeDaemon : public QObject {
   // closes the line, then calls `done`.
   void stop(std::function<void()> done);
 
-  // How often the name file is looked at.
-  static constexpr std::chrono::seconds names_interval{2};
   // How long the goodbye to the broker may take.
   static constexpr std::chrono::seconds leave_patience{3};
 
@@ -66,6 +66,6 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<MosquittoLink> link_;
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
+  std::unique_ptr<NameFileWatcher> name_watcher_;
   QTimer pulse_timer_;
-  QTimer names_timer_;
 };

@@ -56,10 +56,11 @@ void BusLine::try_open() {
   step();
 }
 
-void BusLine::queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
-                           std::uint8_t data2) {
-  schedule_.queue_switch(address, command, data1, data2);
-  if (open_) step();
+std::optional<SwitchRefusal> BusLine::queue_switch(std::uint8_t address, BoardCommand command,
+                                                   std::uint8_t data1, std::uint8_t data2) {
+  const auto refusal = schedule_.queue_switch(address, command, data1, data2);
+  if (!refusal) step();
+  return refusal;
 }
 
 void BusLine::close() {
@@ -93,9 +94,9 @@ void BusLine::step() {
 void BusLine::notice_device() {
   if (port_.device_lost() == lost_) return;
   lost_ = port_.device_lost();
+  schedule_.set_device_lost(lost_);
   if (lost_) {
     log_("serial line " + name_ + " lost; looking for it every second");
-    schedule_.reset();
     if (on_lost) on_lost();
   } else {
     log_("serial line " + name_ + " back");

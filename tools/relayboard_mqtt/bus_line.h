@@ -34,9 +34,10 @@ class BusLine : public QObject {
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
-  // One frame for a board, sent before the next poll.
-  void queue_switch(std::uint8_t address, BoardCommand command, std::uint8_t data1,
-                    std::uint8_t data2);
+  // One frame for a board, sent before the next poll; refused while the line is not open
+  // or its device is lost, never kept for later.
+  std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
+                                            std::uint8_t data1, std::uint8_t data2);
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (a pulse's end), then closes the port and calls
