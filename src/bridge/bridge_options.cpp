@@ -9,6 +9,7 @@
 
 #include "common/address_list.h"
 #include "common/text_number.h"
+#include "text/shown_text.h"
 #include "text/utf8.h"
 
 namespace {
@@ -103,34 +104,9 @@ bool valid_topic_root(std::string_view root) {
          root.find('\0') == std::string_view::npos;
 }
 
-// What could drive a terminal or a log reader: C0 controls, DEL and the C1 range.
-bool is_control(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-// The value in quotes for a message: each control character as \u001b and the like, each
-// byte that is not UTF-8 as \xff, the rest as it is.
+// The value in quotes for a message, escaped as every log line shows outside text.
 std::string shown(std::string_view text) {
-  std::string out = "\"";
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t length = utf8_sequence_length(text, pos);
-    char escaped[8];
-    if (length == 0) {
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[pos]));
-      out += escaped;
-      ++pos;
-      continue;
-    }
-    const char32_t c = utf8_code_point(text, pos, length);
-    if (is_control(c)) {
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out.append(text.substr(pos, length));
-    }
-    pos += length;
-  }
-  return out + '"';
+  return '"' + shown_text(text) + '"';
 }
 
 // Why a value cannot be an MQTT string, nothing when it can.

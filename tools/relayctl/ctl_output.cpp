@@ -2,56 +2,10 @@
 
 #include <cstdio>
 
-#include "text/utf8.h"
-
-namespace {
-
-// What could drive a terminal: C0 controls, DEL, and the C1 range (U+009B alone is a
-// control sequence introducer to many terminals).
-bool is_control(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-std::string code_point_escape(char32_t c) {
-  char escaped[8];
-  std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-  return escaped;
-}
-
-// The text with each control character as \u001b and the like; for JSON also quotes and
-// backslashes escaped, and a byte that is not UTF-8 (which JSON cannot carry) as U+FFFD.
-std::string escape_controls(std::string_view text, bool json) {
-  std::string escaped;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t length = utf8_sequence_length(text, pos);
-    if (length == 0) {
-      // A lone byte 80..9F would be a C1 control to an 8-bit terminal.
-      char byte[8];
-      std::snprintf(byte, sizeof byte, "\\x%02x", static_cast<unsigned char>(text[pos]));
-      escaped += json ? "\\ufffd" : byte;
-      ++pos;
-      continue;
-    }
-    const char32_t c = utf8_code_point(text, pos, length);
-    if (is_control(c)) {
-      escaped += code_point_escape(c);
-    } else {
-      if (json && (c == '"' || c == '\\')) escaped += '\\';
-      escaped.append(text.substr(pos, length));
-    }
-    pos += length;
-  }
-  return escaped;
-}
-
-}  // namespace
+#include "text/shown_text.h"
 
 std::string json_string(std::string_view text) {
-  return '"' + escape_controls(text, true) + '"';
-}
-
-std::string shown_text(std::string_view text) {
-  return escape_controls(text, false);
+  return '"' + json_escaped(text) + '"';
 }
 
 std::string utc_time_text(std::chrono::system_clock::time_point time) {

@@ -7,16 +7,12 @@
 
 #include "link/indicator_state.h"
 #include "relay_selection.h"
+#include "text/shown_text.h"
 
 // What relayctl prints, as a table for people or as JSON for scripts.
 
 // Text as a JSON string, quotes included; control characters (DEL and C1 too) escaped.
 std::string json_string(std::string_view text);
-
-// Text from the name file as a terminal may show it: a name file from another machine
-// must not move the cursor or retitle the window. Control characters (C0, DEL, C1) are
-// shown as \u001b and the like, a byte that is not UTF-8 as \xNN.
-std::string shown_text(std::string_view text);
 
 // 2026-12-07T19:42:03.120Z: the time in UTC to the millisecond.
 std::string utc_time_text(std::chrono::system_clock::time_point time);
