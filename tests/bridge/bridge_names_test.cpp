@@ -6,6 +6,7 @@
 #include <random>
 
 #include "file_bytes.h"
+#include "names/disk_file.h"
 #include "recording_message_boxes.h"
 
 namespace {
@@ -34,7 +35,7 @@ TEST(BridgeNameView, AnUnreadableFileKeepsTheNamesAndIsToldOncePerReason) {
        unreadable + std::make_error_code(std::errc::no_such_file_or_directory).message() + kept},
       {[] {}, "same"},
       {[&] { std::filesystem::create_directory(path); },
-       unreadable + std::make_error_code(std::errc::is_a_directory).message() + kept},
+       unreadable + make_error_code(FileRefusal::folder).message() + kept},
       {[&] { names("Fan"); }, "changed: " + path.string() + " can be read again"},
   };
   for (const auto& [change, expected] : steps) {

@@ -243,7 +243,7 @@ TEST_F(RenameTest, AFailedWriteKeepsTheDialogOpenForAnotherTry) {
     const char* caption;
   } cases[] = {
       {"disk full", true, "File Error"},
-      {"folder in place", false, "File Not Found"},
+      {"folder in place", false, "File Error"},
   };
   std::string expected = original;
   std::string stored = "a1 r8";
