@@ -1,20 +1,7 @@
 #include <windows.h>
 
 #include "common/system_error_text.h"
-
-namespace {
-
-std::string utf8(std::wstring_view utf16) {
-  if (utf16.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(), size,
-                      nullptr, nullptr);
-  return text;
-}
-
-}  // namespace
+#include "common/wide_text_windows.h"
 
 std::string system_error_text(const std::error_code& error) {
   // The C library's codes (std::generic_category) have its English text; Windows' own
@@ -33,5 +20,5 @@ std::string system_error_text(const std::error_code& error) {
     text.pop_back();
   }
   if (text.empty()) return "System error " + std::to_string(error.value());
-  return utf8(text);
+  return narrow(text);
 }

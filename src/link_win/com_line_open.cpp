@@ -5,7 +5,7 @@
 #include "common/system_error_text.h"
 #include "link_win/com_open_failure.h"
 #include "link_win/present_com_ports.h"
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 std::wstring line_claim_name(const std::string& device) {
   std::wstring name = wide(device.starts_with("\\\\.\\") ? device.substr(4) : device);

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "link_win/com_port_names.h"
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 std::vector<std::string> present_com_ports() {
   std::vector<std::string> ports;

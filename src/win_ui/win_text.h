@@ -6,7 +6,7 @@
 
 // The core speaks UTF-8; the window's controls speak UTF-16: wide() and narrow() cross
 // between the two.
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 // A window's text as UTF-8.
 std::string window_text(HWND window);

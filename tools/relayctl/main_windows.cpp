@@ -13,7 +13,7 @@
 #include "link_win/win_event_wait.h"
 #include "link_win/win_poll_timer.h"
 #include "link_win/win_serial_port.h"
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 namespace {
 

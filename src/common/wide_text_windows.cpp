@@ -1,4 +1,4 @@
-#include "link_win/win_text.h"
+#include "common/wide_text_windows.h"
 
 #include <windows.h>
 
