@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "common/board_limits.h"
+#include "common/duration_text.h"
 
 namespace {
 
@@ -115,13 +116,9 @@ std::optional<SwitchPayload> parse_switch_payload(std::string_view payload) {
 
 std::optional<std::chrono::milliseconds> parse_pulse_duration(std::string_view payload) {
   using std::chrono::milliseconds;
-  std::size_t digits = 0;
-  while (digits < payload.size() && payload[digits] >= '0' && payload[digits] <= '9') ++digits;
-  const std::string_view unit = payload.substr(digits);
-  if (digits == 0 || digits > 7 || (unit != "ms" && unit != "s")) return std::nullopt;
-  long long count = 0;
-  std::from_chars(payload.data(), payload.data() + digits, count);
-  const milliseconds duration(unit == "s" ? count * 1000 : count);
-  if (duration < milliseconds(10) || duration > milliseconds(3'600'000)) return std::nullopt;
+  const auto duration = parse_duration(payload);
+  if (!duration || *duration < milliseconds(10) || *duration > milliseconds(3'600'000)) {
+    return std::nullopt;
+  }
   return duration;
 }

@@ -75,5 +75,6 @@ enum class SwitchPayload { on, off, toggle };
 // "ON", "OFF", "TOGGLE", exactly so.
 std::optional<SwitchPayload> parse_switch_payload(std::string_view payload);
 
-// "500ms", "2s": a whole number of milliseconds or seconds, from 10 ms to 3600 s.
+// A duration as every program takes it (parse_duration: "500ms", "1.5s", "2m"), from
+// 10 ms to an hour.
 std::optional<std::chrono::milliseconds> parse_pulse_duration(std::string_view payload);

@@ -61,10 +61,10 @@ TEST(BridgeTopics, PayloadsAreExactWordsAndBoundedDurations) {
     const char* text;
     std::optional<std::chrono::milliseconds> duration;
   } durations[] = {
-      {"500ms", 500ms}, {"10ms", 10ms}, {"2s", 2s},        {"3600s", 3600s},
-      {"9ms", {}},      {"3601s", {}},  {"3600001ms", {}}, {"0s", {}},
-      {"1.5s", {}},     {"500", {}},    {"ms", {}},        {" 2s", {}},
-      {"2 s", {}},      {"2S", {}},     {"-5s", {}},       {"99999999999s", {}},
+      {"500ms", 500ms}, {"10ms", 10ms},    {"2s", 2s},  {"3600s", 3600s},     {"9ms", {}},
+      {"3601s", {}},    {"3600001ms", {}}, {"0s", {}},  {"2m", 120s},         {"1h", 3600s},
+      {"1.01h", {}},    {"1.5s", 1500ms},  {"500", {}}, {"ms", {}},           {" 2s", {}},
+      {"2 s", {}},      {"2S", {}},        {"-5s", {}}, {"99999999999s", {}},
   };
   for (const auto& d : durations) {
     EXPECT_EQ(parse_pulse_duration(d.text), d.duration) << d.text;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <regex>
 
+#include "common/duration_text.h"
 #include "ctl_options.h"
 #include "file_bytes.h"
 #include "relayctl_rig.h"

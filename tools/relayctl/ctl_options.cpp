@@ -6,6 +6,7 @@
 
 #include "common/address_list.h"
 #include "common/board_limits.h"
+#include "common/duration_text.h"
 #include "common/text_number.h"
 #include "ctl_system_text.h"
 
@@ -37,17 +38,7 @@ std::optional<long long> whole_number(std::string_view text) {
   return value;
 }
 
-// Decimal digits and nothing else: from_chars alone would take "-0" as zero, and
-// -0.5s or 10.-0m would then pass as times.
-std::optional<long long> digits_number(std::string_view text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-    return std::nullopt;
-  }
-  return whole_number(text);
-}
-
-constexpr std::string_view duration_units =
-    "write a number and a unit: ms, s, m or h (500ms, 1.5s, 2m, 1h), up to 24h";
+constexpr std::string_view duration_limit = ", up to 24h";
 
 // The options that take a value, as the next word or after '=' (--port=3).
 constexpr std::string_view valued_options[] = {"--port",    "--device", "--address", "--names",
@@ -67,42 +58,6 @@ bool names_several_boards(std::string_view text) {
 }
 
 }  // namespace
-
-std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
-  constexpr std::pair<std::string_view, long long> units[] = {
-      {"ms", 1}, {"s", 1000}, {"m", 60'000}, {"h", 3'600'000}};
-  long long scale = 0;
-  for (const auto& [unit, ms] : units) {
-    if (text.ends_with(unit)) {
-      scale = ms;
-      text.remove_suffix(unit.size());
-      break;
-    }
-  }
-  if (scale == 0) return std::nullopt;
-  const auto point = text.find('.');
-  const std::string_view whole = text.substr(0, point);
-  const std::string_view fraction =
-      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-  if (point != std::string_view::npos && (fraction.empty() || fraction.size() > 9)) {
-    return std::nullopt;
-  }
-  const auto whole_value = digits_number(whole);
-  if (!whole_value || *whole_value > 86'400'000) return std::nullopt;
-  long long ms = *whole_value * scale;
-  if (!fraction.empty()) {
-    const auto fraction_value = digits_number(fraction);
-    if (!fraction_value) return std::nullopt;
-    long long power = 1;
-    for (std::size_t digit = 0; digit < fraction.size(); ++digit) power *= 10;
-    // Whole milliseconds only: 1.5ms and 0.0001s name no time the board can keep.
-    const long long part = *fraction_value * scale;
-    if (part % power != 0) return std::nullopt;
-    ms += part / power;
-  }
-  if (ms < 1 || ms > 86'400'000) return std::nullopt;
-  return std::chrono::milliseconds(ms);
-}
 
 bool json_asked(int argc, const char* const argv[]) {
   for (int i = 1; i < argc; ++i) {
@@ -227,7 +182,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     const std::string& text = options.arguments[1];
     const bool signed_text = text.find_first_of("+-") != std::string::npos;
     return text + " is not a duration: " + (signed_text ? "a duration takes no sign; " : "") +
-           std::string(duration_units);
+           std::string(duration_form) + std::string(duration_limit);
   }
   return options;
 }

@@ -40,8 +40,4 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
 // is answered in it.
 bool json_asked(int argc, const char* const argv[]);
 
-// "500ms", "2s", "1.5m", "1h": a number of milliseconds, seconds, minutes or hours that
-// comes to whole milliseconds, at least 1 ms and at most a day.
-std::optional<std::chrono::milliseconds> parse_duration(std::string_view text);
-
 std::string ctl_usage();

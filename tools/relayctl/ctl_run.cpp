@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "bus_commands.h"
+#include "common/duration_text.h"
 #include "common/text_number.h"
 #include "ctl_output.h"
 #include "names/file_messages.h"
