@@ -1,37 +1,6 @@
 #include "bridge/discovery.h"
 
-#include "text/utf8.h"
-
-std::string json_string(std::string_view text) {
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string out = "\"";
-  out.reserve(text.size() + 2);
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += static_cast<char>(byte);
-      ++pos;
-    } else if (byte < 0x20) {
-      out += "\\u00";
-      out += hex[byte >> 4];
-      out += hex[byte & 0xF];
-      ++pos;
-    } else if (byte < 0x80) {
-      out += static_cast<char>(byte);
-      ++pos;
-    } else if (const std::size_t length = utf8_sequence_length(text, pos); length > 0) {
-      out.append(text.substr(pos, length));
-      pos += length;
-    } else {
-      out.append(utf8_replacement);
-      ++pos;
-    }
-  }
-  out += '"';
-  return out;
-}
+#include "text/shown_text.h"
 
 std::string discovery_config_json(const BridgeTopics& topics, const RelayDescription& relay) {
   const std::string address = std::to_string(relay.address);

@@ -6,12 +6,6 @@
 
 #include "bridge/bridge_topics.h"
 
-// The text as a JSON string, quotes included: quote, backslash and control characters
-// escaped (\", \\, \u00XX), well-formed UTF-8 passed through, and each byte that is not
-// part of a well-formed character replaced by U+FFFD, so that the document stays valid
-// whatever a name file holds.
-std::string json_string(std::string_view text);
-
 // What describes one relay to the home automation.
 struct RelayDescription {
   std::uint8_t address = 0;

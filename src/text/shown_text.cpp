@@ -41,3 +41,7 @@ std::string shown_text(std::string_view text) {
 std::string json_escaped(std::string_view text) {
   return escaped(text, true);
 }
+
+std::string json_string(std::string_view text) {
+  return '"' + json_escaped(text) + '"';
+}

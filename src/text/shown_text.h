@@ -10,8 +10,12 @@
 std::string shown_text(std::string_view text);
 
 // The same for the inside of a JSON string: quotes and backslashes escaped as well, and a
-// byte that is not UTF-8 (which JSON cannot carry) as U+FFFD.
+// byte that is not UTF-8 (which JSON cannot carry) as U+FFFD, so that a document stays
+// valid whatever a name file holds.
 std::string json_escaped(std::string_view text);
+
+// json_escaped in quotes: a whole JSON string.
+std::string json_string(std::string_view text);
 
 // What could drive a terminal or a log reader: C0 controls, DEL and the C1 range
 // (U+009B alone is a control sequence introducer to many terminals).

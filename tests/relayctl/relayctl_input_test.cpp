@@ -178,10 +178,6 @@ TEST(Text, ControlsAreEscapedForTheTerminalAndInJson) {
   EXPECT_TRUE(names_text(names).starts_with("    1  \\u001b[2J\n    2\n"));
 }
 
-TEST(Json, EscapesQuotesBackslashesAndControlsButKeepsUtf8) {
-  EXPECT_EQ(json_string("a\"b\\c\x01\td 泵"), "\"a\\\"b\\\\c\\u0001\\u0009d 泵\"");
-}
-
 // A refused command line still answers in JSON when it asks for it.
 TEST(CommandLine, AsksForJsonEvenWhenRefused) {
   const std::pair<std::vector<const char*>, bool> rows[] = {

@@ -4,10 +4,6 @@
 
 #include "text/shown_text.h"
 
-std::string json_string(std::string_view text) {
-  return '"' + json_escaped(text) + '"';
-}
-
 std::string utc_time_text(std::chrono::system_clock::time_point time) {
   using namespace std::chrono;
   const auto ms = floor<milliseconds>(time);

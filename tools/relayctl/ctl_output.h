@@ -11,9 +11,6 @@
 
 // What relayctl prints, as a table for people or as JSON for scripts.
 
-// Text as a JSON string, quotes included; control characters (DEL and C1 too) escaped.
-std::string json_string(std::string_view text);
-
 // 2026-12-07T19:42:03.120Z: the time in UTC to the millisecond.
 std::string utc_time_text(std::chrono::system_clock::time_point time);
 
