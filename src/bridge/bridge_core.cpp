@@ -119,7 +119,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.relay == 0) {
     if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
     const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
-    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SwitchAll, data, data)) {
+    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SetAllRelays, data, data)) {
       return refused(*refusal);
     }
     b->pulse_ends = {};
@@ -285,8 +285,8 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
 
 std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open) {
   // 0x12 opens relay n, 0x11 closes it (named for the state a click starts from).
-  return queue_switch_(address, open ? BoardCommand::SwitchClosed : BoardCommand::SwitchOpened,
-                       0x00, static_cast<std::uint8_t>(relay));
+  return queue_switch_(address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
+                       static_cast<std::uint8_t>(relay));
 }
 
 void BridgeCore::log(const std::string& line) {

@@ -35,11 +35,11 @@ void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uin
 }
 
 void PollCycle::open_all() {
-  queue_command(code(BoardCommand::SwitchAll), 0xFF, 0xFF);
+  queue_command(code(BoardCommand::SetAllRelays), 0xFF, 0xFF);
 }
 
 void PollCycle::close_all() {
-  queue_command(code(BoardCommand::SwitchAll), 0x00, 0x00);
+  queue_command(code(BoardCommand::SetAllRelays), 0x00, 0x00);
 }
 
 void PollCycle::relay_clicked(std::int16_t index) {
@@ -47,9 +47,9 @@ void PollCycle::relay_clicked(std::int16_t index) {
   const Colour colour = indicators_.box_colour(index);
   const auto relay = static_cast<std::uint8_t>(index);
   if (colour == colour_green) {
-    queue_command(code(BoardCommand::SwitchOpened), 0x00, relay);
+    queue_command(code(BoardCommand::CloseRelay), 0x00, relay);
   } else if (colour == colour_red) {
-    queue_command(code(BoardCommand::SwitchClosed), 0x00, relay);
+    queue_command(code(BoardCommand::OpenRelay), 0x00, relay);
   }
 }
 

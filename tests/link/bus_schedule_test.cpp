@@ -100,8 +100,8 @@ TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollAndOnlyTheSilentBoardPaysItsTim
   BusRig rig({1, 2});
   rig.silent = {2};
   rig.run_until_ms(20);  // board 2's query is on the line, unanswered
-  rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x05);
-  rig.bus.queue_switch(1, BoardCommand::SwitchAll, 0x00, 0x00);
+  rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05);
+  rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0x00, 0x00);
   EXPECT_EQ(rig.bus.step(rig.now), rig.start + 57ms) << "the line stays busy until the timeout";
   rig.run_until_ms(150);
   EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
@@ -145,16 +145,16 @@ TEST(BusSchedule, ABoardIsQueriedOncePerPeriodLostAfterFiveMissesAndBackWithItsN
 TEST(BusSchedule, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
   BusRig rig({1});
   rig.port.close();
-  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchAll, 0xFF, 0xFF),
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF),
             SwitchRefusal::line_not_open);
   rig.port.open();
   rig.run_until_ms(30);
   rig.bus.set_device_lost(true);
-  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x05),
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05),
             SwitchRefusal::device_lost);
   rig.run_until_ms(60);
   rig.bus.set_device_lost(false);
-  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x06), std::nullopt);
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x06), std::nullopt);
   rig.run_until_ms(90);
   EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "50 ms: 55 01 10 00 00 00 00 66",
                                "67 ms: 55 01 12 00 00 00 06 6E"}));
@@ -170,7 +170,7 @@ TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   EXPECT_EQ(rig.events, Lines{});
   EXPECT_FALSE(rig.bus.busy());
 
-  rig.bus.queue_switch(1, BoardCommand::SwitchAll, 0xFF, 0xFF);
+  rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF);
   rig.port.close();
   rig.bus.reset();
   EXPECT_EQ(rig.bus.step(rig.now), rig.now + PollCycle::period) << "a closed line sends nothing";

@@ -51,14 +51,14 @@ TEST(BoardModel, CommandsSwitchTheRelaysAsThePanelExpects) {
     std::uint16_t opened_after;
   };
   const Step steps[] = {
-      {BoardCommand::SwitchClosed, 0x00, 5, 0x0010},  // a closed relay clicked: opens
-      {BoardCommand::SwitchClosed, 0x00, 16, 0x8010},
-      {BoardCommand::SwitchOpened, 0x00, 5, 0x8000},   // an opened relay clicked: closes
-      {BoardCommand::SwitchOpened, 0x00, 17, 0x8000},  // no relay 17
-      {BoardCommand::SwitchAll, 0xFF, 0xFF, 0xFFFF},   // "Open all"
-      {BoardCommand::SwitchAll, 0x80, 0x05, 0x8005},   // data1 relays 9..16, data2 1..8
+      {BoardCommand::OpenRelay, 0x00, 5, 0x0010},  // a closed relay clicked: opens
+      {BoardCommand::OpenRelay, 0x00, 16, 0x8010},
+      {BoardCommand::CloseRelay, 0x00, 5, 0x8000},       // an opened relay clicked: closes
+      {BoardCommand::CloseRelay, 0x00, 17, 0x8000},      // no relay 17
+      {BoardCommand::SetAllRelays, 0xFF, 0xFF, 0xFFFF},  // "Open all"
+      {BoardCommand::SetAllRelays, 0x80, 0x05, 0x8005},  // data1 relays 9..16, data2 1..8
       {BoardCommand::QueryStatus, 0x00, 0x00, 0x8005},
-      {BoardCommand::SwitchAll, 0x00, 0x00, 0x0000},  // "Close all"
+      {BoardCommand::SetAllRelays, 0x00, 0x00, 0x0000},  // "Close all"
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(static_cast<int>(step.command));

@@ -139,7 +139,7 @@ TEST(BoardSession, ALateAnswerIsWaitedForNeverTakenForALaterOneAndALateBoardIsEx
   for (const Row& row : rows) {
     SCOPED_TRACE(row.late_ms + row.late_frame);
     SessionRig rig;
-    if (!row.open) rig.port.model.handle(CommandFrame::build(1, BoardCommand::SwitchAll, 0, 2));
+    if (!row.open) rig.port.model.handle(CommandFrame::build(1, BoardCommand::SetAllRelays, 0, 2));
     (row.late_frame == 0 ? rig.port.all_late : rig.port.late[row.late_frame]) =
         milliseconds(row.late_ms);
     const Outcome outcome = rig.session.drive(relay_bit(2), row.open);

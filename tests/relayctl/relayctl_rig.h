@@ -44,7 +44,7 @@ class TerminalBoard {
   RelayMask opened() const { return model_.opened_mask(); }
   // As if the relays were switched by someone else, without a frame on this line.
   void switch_at_board(RelayMask opened) {
-    model_.handle(CommandFrame::build(1, BoardCommand::SwitchAll,
+    model_.handle(CommandFrame::build(1, BoardCommand::SetAllRelays,
                                       static_cast<std::uint8_t>(opened >> 8),
                                       static_cast<std::uint8_t>(opened & 0xFF)));
   }

@@ -8,13 +8,13 @@ StatusFrame BoardModel::handle(const CommandFrame& frame) {
     return relay >= 1 && relay <= 16 ? static_cast<std::uint16_t>(1u << (relay - 1)) : 0;
   };
   switch (static_cast<BoardCommand>(frame.command())) {
-    case BoardCommand::SwitchOpened:
+    case BoardCommand::CloseRelay:
       opened_mask_ = static_cast<std::uint16_t>(opened_mask_ & ~relay_bit());
       break;
-    case BoardCommand::SwitchClosed:
+    case BoardCommand::OpenRelay:
       opened_mask_ = static_cast<std::uint16_t>(opened_mask_ | relay_bit());
       break;
-    case BoardCommand::SwitchAll:
+    case BoardCommand::SetAllRelays:
       opened_mask_ = static_cast<std::uint16_t>(frame.data1() << 8 | frame.data2());
       break;
     case BoardCommand::QueryStatus:
