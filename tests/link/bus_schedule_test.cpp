@@ -96,47 +96,50 @@ TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   EXPECT_EQ(rig.bus.states(4), std::nullopt);
 }
 
-TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollAndOnlyTheSilentBoardPaysItsTimeout) {
+TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
   BusRig rig({1, 2});
   rig.silent = {2};
   rig.run_until_ms(20);  // board 2's query is on the line, unanswered
   rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x05);
-  rig.bus.queue_switch(1, BoardCommand::SwitchAll, 0x00, 0x00);
+  rig.bus.queue_switch(1, BoardCommand::SwitchClosed, 0x00, 0x06);
   EXPECT_EQ(rig.bus.step(rig.now), rig.start + 57ms) << "the line stays busy until the timeout";
   rig.run_until_ms(150);
+  // Board 2 is due before the second switch; board 1 needs no poll, as the answer to
+  // each switch refreshes it.
   EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
-                               "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 01 13 00 00 00 00 69",
-                               "91 ms: 55 01 10 00 00 00 00 66", "108 ms: 55 02 10 00 00 00 00 67",
-                               "148 ms: 55 01 10 00 00 00 00 66"}));
-  // The switch's answer is board 1's answer; board 2's two misses are its own.
+                               "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 02 10 00 00 00 00 67",
+                               "114 ms: 55 01 12 00 00 00 06 6E",
+                               "131 ms: 55 02 10 00 00 00 00 67"}));
+  // The switch's answer is board 1's answer; board 2's misses are its own.
   EXPECT_EQ(rig.events, (Lines{"17 ms: 1 answered 0000", "74 ms: 1 answered 0010",
-                               "91 ms: 1 answered 0000", "108 ms: 1 answered 0000"}));
+                               "131 ms: 1 answered 0030"}));
   EXPECT_EQ(rig.bus.queued(), 0u);
 }
 
-TEST(BusSchedule, ABoardIsQueriedOncePerPeriodLostAfterFiveMissesAndBackWithItsNextAnswer) {
+TEST(BusSchedule, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
   BusRig rig({7});
   rig.silent = {7};
   rig.relays[7] = 0x0003;
   rig.run_until_ms(239);
   EXPECT_EQ(rig.events, Lines{}) << "four misses, the fifth still waiting";
-  rig.run_until_ms(599);
+  rig.run_until_ms(1800);
   EXPECT_EQ(rig.events, Lines{"240 ms: 7 lost"}) << "told once, however long it stays silent";
   rig.silent.clear();
-  rig.run_until_ms(680);
+  rig.run_until_ms(2780);
   EXPECT_EQ(rig.events,
-            (Lines{"240 ms: 7 lost", "617 ms: 7 answered 0003", "667 ms: 7 answered 0003"}));
-  ASSERT_EQ(rig.frames.size(), 14u) << "one query per period, answered or not";
-  for (std::size_t i = 0; i < rig.frames.size(); ++i) {
-    EXPECT_EQ(rig.frames[i], std::to_string(i * 50) + " ms: 55 07 10 00 00 00 00 6C");
+            (Lines{"240 ms: 7 lost", "2717 ms: 7 answered 0003", "2767 ms: 7 answered 0003"}));
+  Lines expected;
+  for (const int at : {0, 50, 100, 150, 200, 300, 500, 900, 1700, 2700, 2750}) {
+    expected.push_back(std::to_string(at) + " ms: 55 07 10 00 00 00 00 6C");
   }
+  EXPECT_EQ(rig.frames, expected) << "once per period until lost, then ever less often";
   // Four new misses after an answer do not add up with the old ones.
   rig.silent = {7};
-  rig.run_until_ms(939);
+  rig.run_until_ms(3039);
   EXPECT_EQ(rig.events.size(), 3u);
   EXPECT_EQ(rig.bus.states(7), 0x0003);
-  rig.run_until_ms(940);
-  EXPECT_EQ(rig.events.back(), "940 ms: 7 lost");
+  rig.run_until_ms(3040);
+  EXPECT_EQ(rig.events.back(), "3040 ms: 7 lost");
   EXPECT_EQ(rig.bus.states(7), std::nullopt);
 }
 
