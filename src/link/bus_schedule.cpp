@@ -59,6 +59,7 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   next_board_ = (*poll + 1) % boards_.size();
   candidate.polled = true;
   candidate.last_poll = now;
+  if (candidate.misses >= misses_until_unknown) last_lost_poll_ = now;
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
   return now + answer_timeout;
 }
@@ -72,7 +73,11 @@ std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t index = (next_board_ + i) % count;
     const Board& candidate = boards_[index];
-    const auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+    auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+    // Lost boards are looked for one at a time, or several would stall the line together.
+    if (candidate.misses >= misses_until_unknown) {
+      due = std::max(due, last_lost_poll_ + PollCycle::period);
+    }
     if (due <= now) return index;
     next_due = std::min(next_due, due);
   }

@@ -112,6 +112,7 @@ class BusSchedule {
   SwitchQueue switches_;
   bool switch_last_ = false;  // the last request was a switch: a due poll goes next
   std::size_t next_board_ = 0;
+  Clock::time_point last_lost_poll_{};
   struct Outstanding {
     std::uint8_t address = 0;
     Clock::time_point sent_at{};

@@ -30,6 +30,7 @@ struct BusRig : BusObserver {
     char text[32];
     std::snprintf(text, sizeof text, "%d ms: %d answered %04X", ms(), address, opened);
     events.emplace_back(text);
+    answered_at[address].push_back(ms());
   }
   void board_lost(std::uint8_t address) override {
     events.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " lost");
@@ -75,9 +76,40 @@ struct BusRig : BusObserver {
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
   std::map<std::uint8_t, std::uint16_t> relays;
+  // The longest time between two answers of `address` since `from_ms`.
+  int longest_gap(std::uint8_t address, int from_ms) const {
+    int gap = 0, last = from_ms;
+    for (const int at : answered_at.at(address)) {
+      if (at < from_ms) continue;
+      gap = std::max(gap, at - last);
+      last = at;
+    }
+    return std::max(gap, ms() - last);
+  }
+  // The frames that switch something, without their times.
+  Lines switch_frames() const {
+    Lines found;
+    for (const std::string& line : frames) {
+      const std::string frame = line.substr(line.find(": ") + 2);
+      if (frame.substr(6, 2) != "10") found.push_back(frame);
+    }
+    return found;
+  }
+  void queue(std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
+             SwitchLane lane = SwitchLane::in_turn) {
+    EXPECT_EQ(bus.queue_switch(address, command, data1, data2, lane), std::nullopt);
+    next = now;  // the host steps at once
+  }
+
   Lines frames;
   Lines events;
+  std::map<std::uint8_t, std::vector<int>> answered_at;
 };
+
+constexpr auto on = BoardCommand::SwitchClosed;  // 0x12 opens relay n
+constexpr auto off = BoardCommand::SwitchOpened;
+constexpr auto all = BoardCommand::SwitchAll;
+constexpr auto first = SwitchLane::first;
 
 TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   BusRig rig({1, 2, 3});
@@ -106,13 +138,13 @@ TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
   rig.run_until_ms(150);
   // Board 2 is due before the second switch; board 1 needs no poll, as the answer to
   // each switch refreshes it.
-  EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
-                               "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 02 10 00 00 00 00 67",
-                               "114 ms: 55 01 12 00 00 00 06 6E",
-                               "131 ms: 55 02 10 00 00 00 00 67"}));
+  EXPECT_EQ(rig.frames,
+            (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
+                   "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 02 10 00 00 00 00 67",
+                   "114 ms: 55 01 12 00 00 00 06 6E", "131 ms: 55 02 10 00 00 00 00 67"}));
   // The switch's answer is board 1's answer; board 2's misses are its own.
-  EXPECT_EQ(rig.events, (Lines{"17 ms: 1 answered 0000", "74 ms: 1 answered 0010",
-                               "131 ms: 1 answered 0030"}));
+  EXPECT_EQ(rig.events,
+            (Lines{"17 ms: 1 answered 0000", "74 ms: 1 answered 0010", "131 ms: 1 answered 0030"}));
   EXPECT_EQ(rig.bus.queued(), 0u);
 }
 
@@ -181,6 +213,124 @@ TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   rig.bus.step(rig.now);
   EXPECT_EQ(hex_text(rig.port.writes.back()), "55 01 10 00 00 00 00 66")
       << "the switch was forgotten and the board is due at once";
+}
+
+// What waits is bounded by the relays served, and each relay's switches keep their order.
+TEST(BusSchedule, SwitchesWaitingForTheSameRelaysCoalesceAndPulseEdgesGoFirst) {
+  struct Switch {
+    std::uint8_t address;
+    BoardCommand command;
+    std::uint8_t data2;
+    SwitchLane lane = SwitchLane::in_turn;
+  };
+  const struct {
+    const char* what;
+    std::vector<Switch> given;
+    Lines sent;
+  } cases[] = {
+      {"the latest wins", {{1, on, 5}, {1, off, 5}, {1, on, 5}}, {"55 01 12 00 00 00 05 6D"}},
+      {"all replaces the singles before it",
+       {{1, on, 5}, {1, on, 6}, {1, all, 0xFF}, {1, all, 0x00}},
+       {"55 01 13 00 00 00 00 69"}},
+      {"a single after all stays after it",
+       {{1, all, 0xFF}, {1, off, 5}},
+       {"55 01 13 00 00 FF FF 67", "55 01 11 00 00 00 05 6C"}},
+      {"one relay of two boards",
+       {{1, on, 5}, {2, on, 5}},
+       {"55 01 12 00 00 00 05 6D", "55 02 12 00 00 00 05 6E"}},
+      {"an edge goes first",
+       {{1, on, 6}, {1, on, 7}, {1, off, 3, first}},
+       {"55 01 11 00 00 00 03 6A", "55 01 12 00 00 00 06 6E", "55 01 12 00 00 00 07 6F"}},
+      {"an edge takes its board's all along",
+       {{1, all, 0xFF}, {1, on, 4}, {1, on, 3, first}},
+       {"55 01 13 00 00 FF FF 67", "55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 04 6C"}},
+      {"a command after an edge replaces it",
+       {{1, on, 3, first}, {1, off, 3}},
+       {"55 01 11 00 00 00 03 6A"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BusRig rig({1, 2});
+    rig.run_until_ms(1);  // board 1's query is on the line
+    for (const Switch& each : c.given) {
+      const auto data1 = each.command == all ? each.data2 : std::uint8_t{0};
+      rig.queue(each.address, each.command, data1, each.data2, each.lane);
+    }
+    rig.run_until_ms(400);
+    EXPECT_EQ(rig.switch_frames(), c.sent);
+  }
+}
+
+// A toggle flips what was commanded last, even while that is still on its way.
+TEST(BusSchedule, TheCommandedStateIsTheLastReportedOneWithEverySwitchOnItsWay) {
+  BusRig rig({1});
+  rig.relays[1] = 0x0010;
+  rig.run_until_ms(20);
+  EXPECT_EQ(rig.bus.commanded(1, 5), true);
+  EXPECT_EQ(rig.bus.commanded(1, 6), false);
+  EXPECT_EQ(rig.bus.commanded(2, 5), std::nullopt) << "never reported, nothing waiting";
+  rig.queue(1, off, 0x00, 5);
+  EXPECT_EQ(rig.bus.commanded(1, 5), false) << "waiting";
+  rig.run_until_ms(21);
+  ASSERT_EQ(rig.switch_frames().size(), 1u);
+  EXPECT_EQ(rig.bus.states(1), 0x0010);
+  EXPECT_EQ(rig.bus.commanded(1, 5), false) << "on the line, not yet answered";
+  rig.queue(1, all, 0xFF, 0xFF);
+  rig.queue(1, off, 0x00, 6);
+  EXPECT_EQ(rig.bus.commanded(1, 5), true);
+  EXPECT_EQ(rig.bus.commanded(1, 6), false);
+  rig.queue(2, all, 0x00, 0x20);
+  EXPECT_EQ(rig.bus.commanded(2, 6), true) << "an unlisted board, all 16 commanded";
+  rig.run_until_ms(200);
+  EXPECT_EQ(rig.bus.commanded(1, 5), true);
+  EXPECT_EQ(rig.bus.states(1), 0xFFDF);
+}
+
+// However fast commands come, the other boards are refreshed at least once per twice
+// their period without commands, and a pulse's edge waits for nothing but the request
+// on the line.
+TEST(BusSchedule, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst) {
+  for (const int boards : {2, 16}) {
+    SCOPED_TRACE(boards);
+    std::vector<std::uint8_t> addresses;
+    for (int address = 1; address <= boards; ++address) {
+      addresses.push_back(static_cast<std::uint8_t>(address));
+    }
+    BusRig rig(addresses);
+    rig.run_until_ms(2000);
+    int period = 0;
+    for (const std::uint8_t address : addresses) {
+      period = std::max(period, rig.longest_gap(address, 500));
+    }
+    for (int at = 2001; at < 6000; ++at) {
+      rig.run_until_ms(at);
+      // Ten commands a millisecond to board 1's relays, ON and OFF in turn.
+      for (int i = 0; i < 10; ++i) {
+        rig.queue(1, (at + i) % 2 ? on : off, 0x00, static_cast<std::uint8_t>((at + i) % 16 + 1));
+      }
+      ASSERT_LE(rig.bus.queued(), 16u);
+    }
+    for (const std::uint8_t address : addresses) {
+      EXPECT_LE(rig.longest_gap(address, 2500), 2 * period) << int(address);
+    }
+    const std::size_t sent = rig.frames.size();
+    rig.queue(2, off, 0x00, 9, first);
+    rig.run_until_ms(6020);
+    ASSERT_GT(rig.frames.size(), sent);
+    EXPECT_EQ(rig.frames[sent].substr(rig.frames[sent].find(": ") + 2), "55 02 11 00 00 00 09 71");
+  }
+}
+
+// Three silent boards beside a live one cost it only a timeout now and then.
+TEST(BusSchedule, SilentBoardsLeaveTheLiveOneItsFullRate) {
+  BusRig rig({1, 2, 3, 4});
+  rig.silent = {2, 3, 4};
+  rig.run_until_ms(3000);
+  const auto& answers = rig.answered_at[1];
+  const auto since =
+      std::count_if(answers.begin(), answers.end(), [](int at) { return at > 1000; });
+  EXPECT_GE(since, 36) << "of 40 at the full rate";
+  EXPECT_LE(rig.longest_gap(1, 1000), 50 + 40);
 }
 
 }  // namespace
