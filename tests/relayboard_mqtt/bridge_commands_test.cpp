@@ -3,6 +3,8 @@
 // its way out.
 #include <signal.h>
 
+#include <regex>
+
 #include "bridge_rig.h"
 
 namespace {
@@ -99,6 +101,44 @@ TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
     EXPECT_TRUE(eventually([&] { return broker_log_count(goodbye) == stops; })) << broker.log();
     EXPECT_EQ(broker_log_count("Client relayboard-mqtt-com1 "), stops) << broker.log();
   }
+}
+
+// A board that answers 17 ms late, as over 9600 baud, so that commands pile up.
+class BridgeUnderLoad : public BridgeRig {
+ protected:
+  BridgeUnderLoad() : BridgeRig({"--mode", "late", "--delay-ms", "17"}) {}
+  // The last frame the board received that switches `relay` alone.
+  std::string last_switch_of(int relay) const {
+    static const std::regex single(R"(<- (55 01 1[12] 00 00 00 [0-9A-F]{2} [0-9A-F]{2}))");
+    std::string last;
+    const std::string log = board->log();
+    for (std::sregex_iterator it(log.begin(), log.end(), single), end; it != end; ++it) {
+      if (std::stoi((*it)[1].str().substr(18, 2), nullptr, 16) == relay) last = (*it)[1];
+    }
+    return last;
+  }
+};
+
+TEST_F(BridgeUnderLoad, TwoTogglesCancelOutAndAStopEndsThePulseWhateverIsQueued) {
+  const auto bridge = start_bridge_online();
+  ASSERT_TRUE(watcher->publish(topic("1/3/pulse"), "60s"));
+  const auto flood = [&](const std::string& last_topic, const std::string& last_payload) {
+    for (int i = 0; i < 400; ++i) {
+      const std::string relay = std::to_string(4 + i % 12);
+      ASSERT_TRUE(watcher->publish(topic("1/" + relay + "/set"), i % 2 ? "OFF" : "ON"));
+    }
+    ASSERT_TRUE(watcher->publish(topic("1/" + last_topic), last_payload));
+  };
+  flood("16/set", "TOGGLE");
+  ASSERT_TRUE(watcher->publish(topic("1/16/set"), "TOGGLE"));
+  EXPECT_TRUE(board->wait_for_log("<- 55 01 11 00 00 00 10 77")) << bridge->log();
+  EXPECT_EQ(last_switch_of(16), "55 01 11 00 00 00 10 77");
+
+  flood("2/set", "ON");
+  ASSERT_TRUE(bridge->wait_for_log("board 1 relay 2: ON")) << bridge->log();
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  EXPECT_EQ(last_switch_of(3), "55 01 11 00 00 00 03 6A") << board->log();
 }
 
 TEST_F(BridgeCommands, BadCommandLineEndsWithTwoAndUnusableTlsFilesWithOne) {
