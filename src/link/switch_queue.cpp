@@ -18,6 +18,17 @@ void SwitchQueue::push(const QueuedSwitch& next, SwitchLane lane) {
     const std::uint16_t set = waiting.relays();
     return waiting.address == next.address && set != 0 && (set & relays) == set;
   };
+  auto& own = lane_(lane);
+  // It takes the place of the first one it replaces: a relay switched faster than the
+  // line goes round keeps its turn instead of being put back at the end each time.
+  const auto place = std::find_if(own.begin(), own.end(), replaced);
+  if (place != own.end()) {
+    *place = next;
+    std::erase_if(lane_(lane == SwitchLane::first ? SwitchLane::in_turn : SwitchLane::first),
+                  replaced);
+    own.erase(std::remove_if(place + 1, own.end(), replaced), own.end());
+    return;
+  }
   std::erase_if(first_, replaced);
   std::erase_if(in_turn_, replaced);
   if (lane == SwitchLane::first) {
@@ -31,7 +42,7 @@ void SwitchQueue::push(const QueuedSwitch& next, SwitchLane lane) {
       in_turn_.erase(earlier);
     }
   }
-  lane_(lane).push_back(next);
+  own.push_back(next);
 }
 
 std::optional<QueuedSwitch> SwitchQueue::pop(SwitchLane lane) {

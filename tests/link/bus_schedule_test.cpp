@@ -313,6 +313,20 @@ TEST(BusSchedule, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst
     for (const std::uint8_t address : addresses) {
       EXPECT_LE(rig.longest_gap(address, 2500), 2 * period) << int(address);
     }
+    // Each of board 1's relays keeps its turn: a switch of it goes out at least once per
+    // round of the queue, a switch and a poll for each of the 16.
+    std::map<std::string, int> last_sent;
+    for (const std::string& line : rig.frames) {
+      const std::string frame = line.substr(line.find(": ") + 2);
+      if (std::stoi(line) < 2500 || frame.substr(0, 5) != "55 01" || frame.substr(6, 2) == "10") {
+        continue;
+      }
+      const int at = std::stoi(line);
+      EXPECT_LE(at - last_sent.try_emplace(frame.substr(18, 2), 2500).first->second, 16 * 2 * 17)
+          << line;
+      last_sent[frame.substr(18, 2)] = at;
+    }
+    EXPECT_EQ(last_sent.size(), 16u);
     const std::size_t sent = rig.frames.size();
     rig.queue(2, off, 0x00, 9, first);
     rig.run_until_ms(6020);
