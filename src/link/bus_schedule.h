@@ -31,12 +31,14 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // passed, so a silent board costs only its own timeout. Each board is polled at most
 // once per `PollCycle::period`; with one address the line sees exactly the panel's
 // rhythm. A board lost to silence is polled less and less often, down to once per
-// `longest_poll_interval`, and at the full rate again from its first answer.
+// `longest_poll_interval` (and lost boards one at a time), and at the full rate again
+// from its first answer.
 //
 // Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
 // (the first lane) go out before anything else; the other switches take turns with the
 // polls that are due, so that no flood of commands keeps a board from being refreshed
-// for more than about twice its period.
+// for more than about twice its period. The answer to a switch refreshes its board as
+// a poll would.
 //
 // Answers carry nothing that names their board, so they are told apart by order: an
 // answer belongs to the request on the line, and one that comes after its timeout is
@@ -76,8 +78,6 @@ class BusSchedule {
   std::optional<bool> commanded(std::uint8_t address, int relay) const;
   // How many frames wait in the switch queue.
   std::size_t queued() const { return switches_.size(); }
-  // Whether a pulse's edge waits among them.
-  bool edges_waiting() const { return !switches_.empty(SwitchLane::first); }
   // Whether a request waits for its answer.
   bool busy() const { return outstanding_.has_value(); }
 
