@@ -3,8 +3,6 @@
 // its way out.
 #include <signal.h>
 
-#include <regex>
-
 #include "bridge_rig.h"
 
 namespace {
@@ -107,15 +105,12 @@ TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
 class BridgeUnderLoad : public BridgeRig {
  protected:
   BridgeUnderLoad() : BridgeRig({"--mode", "late", "--delay-ms", "17"}) {}
-  // The last frame the board received that switches `relay` alone.
-  std::string last_switch_of(int relay) const {
-    static const std::regex single(R"(<- (55 01 1[12] 00 00 00 [0-9A-F]{2} [0-9A-F]{2}))");
-    std::string last;
+  // Whether the last frame the board received for relay `hex` alone closed it.
+  bool closed_last(const std::string& hex) const {
     const std::string log = board->log();
-    for (std::sregex_iterator it(log.begin(), log.end(), single), end; it != end; ++it) {
-      if (std::stoi((*it)[1].str().substr(18, 2), nullptr, 16) == relay) last = (*it)[1];
-    }
-    return last;
+    const auto closed = log.rfind("<- 55 01 11 00 00 00 " + hex);
+    const auto opened = log.rfind("<- 55 01 12 00 00 00 " + hex);
+    return closed != std::string::npos && (opened == std::string::npos || closed > opened);
   }
 };
 
@@ -132,13 +127,13 @@ TEST_F(BridgeUnderLoad, TwoTogglesCancelOutAndAStopEndsThePulseWhateverIsQueued)
   flood("16/set", "TOGGLE");
   ASSERT_TRUE(watcher->publish(topic("1/16/set"), "TOGGLE"));
   EXPECT_TRUE(board->wait_for_log("<- 55 01 11 00 00 00 10 77")) << bridge->log();
-  EXPECT_EQ(last_switch_of(16), "55 01 11 00 00 00 10 77");
+  EXPECT_TRUE(closed_last("10")) << board->log();
 
   flood("2/set", "ON");
   ASSERT_TRUE(bridge->wait_for_log("board 1 relay 2: ON")) << bridge->log();
   bridge->signal(SIGTERM);
   EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
-  EXPECT_EQ(last_switch_of(3), "55 01 11 00 00 00 03 6A") << board->log();
+  EXPECT_TRUE(closed_last("03")) << board->log();
 }
 
 TEST_F(BridgeCommands, BadCommandLineEndsWithTwoAndUnusableTlsFilesWithOne) {
