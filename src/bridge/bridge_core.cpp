@@ -38,13 +38,14 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-                       BridgeNames names, LogLine log)
+                       BridgeNames names, LogLine log, Commanded commanded)
     : settings_(std::move(settings)),
       topics_(settings_.prefix, settings_.line, settings_.discovery_prefix),
       client_(client),
       queue_switch_(std::move(queue_switch)),
       names_(std::move(names)),
-      log_(std::move(log)) {
+      log_(std::move(log)),
+      commanded_(std::move(commanded)) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
 }
 
@@ -106,7 +107,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.action == CommandAction::pulse) {
     const auto duration = parse_pulse_duration(message.payload);
     if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
-    if (const auto refusal = switch_relay(topic.address, topic.relay, true)) {
+    if (const auto refusal = switch_relay(topic.address, topic.relay, true, SwitchLane::first)) {
       return refused(*refusal);
     }
     b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)] = now + *duration;
@@ -119,7 +120,8 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.relay == 0) {
     if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
     const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
-    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SetAllRelays, data, data)) {
+    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SetAllRelays, data, data,
+                                           SwitchLane::in_turn)) {
       return refused(*refusal);
     }
     b->pulse_ends = {};
@@ -129,8 +131,11 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   }
   bool open = *switch_payload == SwitchPayload::on;
   if (*switch_payload == SwitchPayload::toggle) {
-    if (!b->opened) return ignored("the state of " + what + " is not known");
-    open = (*b->opened & bit(topic.relay)) == 0;
+    // Two toggles in quick succession flip the relay twice: the second flips what the
+    // first commanded, which the board may not have reported yet.
+    const auto opened = commanded(topic.address, topic.relay);
+    if (!opened) return ignored("the state of " + what + " is not known");
+    open = !*opened;
   }
   if (const auto refusal = switch_relay(topic.address, topic.relay, open)) {
     return refused(*refusal);
@@ -153,7 +158,7 @@ std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point 
       end.reset();
       // A board that does not answer now, or a line that cannot take the frame, gets
       // its OFF when the board answers again.
-      if (!b.opened || switch_relay(address, relay, false)) {
+      if (!b.opened || switch_relay(address, relay, false, SwitchLane::first)) {
         b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
         continue;
       }
@@ -204,7 +209,7 @@ void BridgeCore::shutting_down() {
       auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
       if (!end && (b.owed_off & bit(relay)) == 0) continue;
       end.reset();
-      if (const auto refusal = switch_relay(address, relay, false)) {
+      if (const auto refusal = switch_relay(address, relay, false, SwitchLane::first)) {
         log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
             ": pulse not ended: " + refusal_text(*refusal));
       }
@@ -229,7 +234,7 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   std::uint16_t still_owed = 0;
   for (int relay = 1; relay <= relay_count; ++relay) {
     if ((b->owed_off & bit(relay)) == 0) continue;
-    if (switch_relay(address, relay, false)) {
+    if (switch_relay(address, relay, false, SwitchLane::first)) {
       still_owed = static_cast<std::uint16_t>(still_owed | bit(relay));
       continue;
     }
@@ -283,10 +288,17 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
   client_.publish(topic, payload, true);
 }
 
-std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open) {
-  // 0x12 opens relay n, 0x11 closes it (named for the state a click starts from).
+std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open,
+                                                      SwitchLane lane) {
   return queue_switch_(address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
-                       static_cast<std::uint8_t>(relay));
+                       static_cast<std::uint8_t>(relay), lane);
+}
+
+std::optional<bool> BridgeCore::commanded(std::uint8_t address, int relay) const {
+  if (commanded_) return commanded_(address, relay);
+  const auto found = boards_.find(address);
+  if (found == boards_.end() || !found->second.opened) return std::nullopt;
+  return (*found->second.opened & bit(relay)) != 0;
 }
 
 void BridgeCore::log(const std::string& line) {

@@ -32,7 +32,8 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 
 // The bridge between the boards of one serial line and the broker. It learns the boards'
 // states from their answers (as the schedule's observer), publishes availability, states
-// and discovery, and turns commands into switch frames. A command that the line cannot
+// and discovery, and turns commands into switch frames (a pulse's edges in the line's first
+// lane, so that no backlog stretches it). A command that the line cannot
 // take now is refused there and then, never kept for a later open: only a pulse's end is
 // kept, until its board answers again. States are published only as the boards report
 // them, never from a command itself, so a state on the broker is always one a board said
@@ -49,12 +50,16 @@ class BridgeCore : public BusObserver {
   // Queues one frame on the line (BusSchedule::queue_switch; the host then steps the bus),
   // or says why the line cannot take it now.
   using QueueSwitch = std::function<std::optional<SwitchRefusal>(
-      std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2)>;
+      std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
+      SwitchLane lane)>;
+  // Whether a relay is opened once the switches given are done (BusSchedule::commanded).
+  using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
 
+  // Without `commanded`, a TOGGLE flips the state last reported.
   BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-             BridgeNames names, LogLine log);
+             BridgeNames names, LogLine log, Commanded commanded = {});
 
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
   // availability, every known state and the discovery documents.
@@ -98,7 +103,9 @@ class BridgeCore : public BusObserver {
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
   void publish(const std::string& topic, const std::string& payload);
-  std::optional<SwitchRefusal> switch_relay(std::uint8_t address, int relay, bool open);
+  std::optional<SwitchRefusal> switch_relay(std::uint8_t address, int relay, bool open,
+                                            SwitchLane lane = SwitchLane::in_turn);
+  std::optional<bool> commanded(std::uint8_t address, int relay) const;
   void log(const std::string& line);
   void note(const std::string& line);  // only when verbose
   Board* board(std::uint8_t address);
@@ -109,5 +116,6 @@ class BridgeCore : public BusObserver {
   QueueSwitch queue_switch_;
   BridgeNames names_;
   LogLine log_;
+  Commanded commanded_;
   std::map<std::uint8_t, Board> boards_;
 };

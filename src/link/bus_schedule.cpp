@@ -16,16 +16,18 @@ BusSchedule::BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses,
     unique.push_back(address);
     Board board;
     board.address = address;
+    board.poll_interval = PollCycle::period;
     boards_.push_back(board);
   }
   addresses_ = std::move(unique);
 }
 
 std::optional<SwitchRefusal> BusSchedule::queue_switch(std::uint8_t address, BoardCommand command,
-                                                       std::uint8_t data1, std::uint8_t data2) {
+                                                       std::uint8_t data1, std::uint8_t data2,
+                                                       SwitchLane lane) {
   if (!port_.is_open()) return SwitchRefusal::line_not_open;
   if (device_lost_) return SwitchRefusal::device_lost;
-  switches_.push_back({address, command, data1, data2});
+  switches_.push({address, command, data1, data2}, lane);
   return std::nullopt;
 }
 
@@ -40,31 +42,46 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   // A closed line sends nothing; the host looks again on the poll's rhythm.
   if (!port_.is_open()) return now + PollCycle::period;
 
-  if (!switches_.empty()) {
-    const Frame frame = switches_.front();
-    switches_.pop_front();
-    send(frame, now);
+  if (const auto edge = switches_.pop(SwitchLane::first)) {
+    send(*edge, now);
     return now + answer_timeout;
   }
+  const auto due = due_board(now);
+  const std::size_t* poll = std::get_if<std::size_t>(&due);
+  // Switches and due polls take turns, so that a flood of commands at most doubles
+  // the time between two refreshes of a board.
+  if (!switches_.empty(SwitchLane::in_turn) && (!poll || !switch_last_)) {
+    send(*switches_.pop(SwitchLane::in_turn), now);
+    return now + answer_timeout;
+  }
+  if (!poll) return std::get<Clock::time_point>(due);
+  Board& candidate = boards_[*poll];
+  next_board_ = (*poll + 1) % boards_.size();
+  candidate.polled = true;
+  candidate.last_poll = now;
+  if (candidate.misses >= misses_until_unknown) last_lost_poll_ = now;
+  send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
+  return now + answer_timeout;
+}
 
-  // The first due board from where the last poll left off, so that every board gets
-  // its turn however slow the others are.
+std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board(
+    Clock::time_point now) const {
+  // From where the last poll left off, so that every board gets its turn however slow
+  // the others are.
   const std::size_t count = boards_.size();
-  auto next_due = Clock::time_point::max();
+  auto next_due = now + PollCycle::period;
   for (std::size_t i = 0; i < count; ++i) {
-    Board& candidate = boards_[(next_board_ + i) % count];
-    const auto due = candidate.polled ? candidate.last_poll + PollCycle::period : now;
-    if (due > now) {
-      next_due = std::min(next_due, due);
-      continue;
+    const std::size_t index = (next_board_ + i) % count;
+    const Board& candidate = boards_[index];
+    auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+    // Lost boards are looked for one at a time, or several would stall the line together.
+    if (candidate.misses >= misses_until_unknown) {
+      due = std::max(due, last_lost_poll_ + PollCycle::period);
     }
-    candidate.polled = true;
-    candidate.last_poll = now;
-    next_board_ = (next_board_ + i + 1) % count;
-    send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
-    return now + answer_timeout;
+    if (due <= now) return index;
+    next_due = std::min(next_due, due);
   }
-  return next_due == Clock::time_point::max() ? now + PollCycle::period : next_due;
+  return next_due;
 }
 
 void BusSchedule::on_receive(int event_code, Clock::time_point now) {
@@ -76,7 +93,9 @@ void BusSchedule::on_receive(int event_code, Clock::time_point now) {
   // cleared before the next request anyway.
   if (!outstanding_ || !frame.is_valid()) return;
   const std::uint8_t address = outstanding_->address;
-  const bool in_time = now < outstanding_->sent_at + answer_timeout;
+  const auto sent_at = outstanding_->sent_at;
+  const bool switched = outstanding_->switched.has_value();
+  const bool in_time = now < sent_at + answer_timeout;
   outstanding_.reset();
   if (!in_time) {
     missed(address);
@@ -84,8 +103,14 @@ void BusSchedule::on_receive(int event_code, Clock::time_point now) {
   }
   Board* answered = board(address);
   if (!answered) return;
+  // A switch's answer carries all 16 states: as good as a poll.
+  if (switched) {
+    answered->polled = true;
+    answered->last_poll = sent_at;
+  }
   const auto opened = static_cast<std::uint16_t>(frame.bytes[5] << 8 | frame.bytes[6]);
   answered->misses = 0;
+  answered->poll_interval = PollCycle::period;
   answered->states = opened;
   observer_.board_answered(address, opened);
 }
@@ -103,25 +128,47 @@ void BusSchedule::set_device_lost(bool lost) {
 }
 
 std::optional<std::uint16_t> BusSchedule::states(std::uint8_t address) const {
-  for (const Board& each : boards_) {
-    if (each.address == address) return each.states;
-  }
-  return std::nullopt;
+  const Board* found = board(address);
+  return found ? found->states : std::nullopt;
 }
 
-void BusSchedule::send(const Frame& frame, Clock::time_point now) {
+std::optional<bool> BusSchedule::commanded(std::uint8_t address, int relay) const {
+  const Board* found = board(address);
+  std::uint16_t opened = found && found->states ? *found->states : 0;
+  std::uint16_t known = found && found->states ? 0xFFFF : 0;
+  // A switch on the line is in the board's next answer, not yet in its last one.
+  if (outstanding_ && outstanding_->switched && outstanding_->address == address) {
+    apply_switch(*outstanding_->switched, opened, known);
+  }
+  switches_.apply(address, opened, known);
+  const auto bit = static_cast<std::uint16_t>(1u << ((relay - 1) & 15));
+  if (relay < 1 || relay > 16 || (known & bit) == 0) return std::nullopt;
+  return (opened & bit) != 0;
+}
+
+void BusSchedule::send(const QueuedSwitch& frame, Clock::time_point now) {
   const CommandFrame command =
       CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
   // A late answer to the last request must not pass for the answer to this one.
   port_.discard_input();
   port_.write(command.bytes);
-  outstanding_ = Outstanding{frame.address, now};
+  const bool poll = frame.command == BoardCommand::QueryStatus;
+  switch_last_ = !poll;
+  outstanding_ = Outstanding{frame.address, now, poll ? std::nullopt : std::optional(frame)};
 }
 
 void BusSchedule::missed(std::uint8_t address) {
   Board* silent = board(address);
+  if (!silent) return;
+  // A lost board costs the others its timeout less and less often.
+  if (silent->misses + 1 >= misses_until_unknown) {
+    silent->poll_interval = std::min<Clock::duration>(silent->misses + 1 == misses_until_unknown
+                                                          ? 2 * PollCycle::period
+                                                          : 2 * silent->poll_interval,
+                                                      longest_poll_interval);
+  }
   // Counted up to the loss only: a board dead for years must not wrap the count.
-  if (!silent || silent->misses >= misses_until_unknown) return;
+  if (silent->misses >= misses_until_unknown) return;
   ++silent->misses;
   if (silent->misses != misses_until_unknown) return;
   silent->states.reset();
@@ -130,6 +177,13 @@ void BusSchedule::missed(std::uint8_t address) {
 
 BusSchedule::Board* BusSchedule::board(std::uint8_t address) {
   for (Board& each : boards_) {
+    if (each.address == address) return &each;
+  }
+  return nullptr;
+}
+
+const BusSchedule::Board* BusSchedule::board(std::uint8_t address) const {
+  for (const Board& each : boards_) {
     if (each.address == address) return &each;
   }
   return nullptr;

@@ -2,11 +2,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "link/serial_port.h"
+#include "link/switch_queue.h"
 #include "protocol/board_command.h"
 
 // What a schedule tells its host about the boards on its line.
@@ -29,8 +30,15 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // on the line at a time: the next goes out when the answer has come or its timeout has
 // passed, so a silent board costs only its own timeout. Each board is polled at most
 // once per `PollCycle::period`; with one address the line sees exactly the panel's
-// rhythm. A switch command for any board waits in a queue (first in, first out) and
-// goes out before the next poll.
+// rhythm. A board lost to silence is polled less and less often, down to once per
+// `longest_poll_interval` (and lost boards one at a time), and at the full rate again
+// from its first answer.
+//
+// Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
+// (the first lane) go out before anything else; the other switches take turns with the
+// polls that are due, so that no flood of commands keeps a board from being refreshed
+// for more than about twice its period. The answer to a switch refreshes its board as
+// a poll would.
 //
 // Answers carry nothing that names their board, so they are told apart by order: an
 // answer belongs to the request on the line, and one that comes after its timeout is
@@ -44,10 +52,12 @@ class BusSchedule {
 
   BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer);
 
-  // Queues one command frame for `address` (which need not be on the list); it goes
-  // out before the next poll. Refused while the port is closed or its device is lost.
+  // Queues one command frame for `address` (which need not be on the list), replacing
+  // what still waits for the same relays. Refused while the port is closed or its
+  // device is lost.
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
-                                            std::uint8_t data1, std::uint8_t data2);
+                                            std::uint8_t data1, std::uint8_t data2,
+                                            SwitchLane lane = SwitchLane::in_turn);
   // Sends the next frame if the line is free and one is due, handles a timed-out
   // request; returns when step() should be called next.
   Clock::time_point step(Clock::time_point now);
@@ -63,6 +73,9 @@ class BusSchedule {
   // The states last reported by `address`, nothing while unknown.
   std::optional<std::uint16_t> states(std::uint8_t address) const;
   const std::vector<std::uint8_t>& addresses() const { return addresses_; }
+  // Whether relay `relay` of `address` is opened once the switch on the line and those
+  // waiting are done, else as last reported; nothing while that is unknown.
+  std::optional<bool> commanded(std::uint8_t address, int relay) const;
   // How many frames wait in the switch queue.
   std::size_t queued() const { return switches_.size(); }
   // Whether a request waits for its answer.
@@ -72,34 +85,38 @@ class BusSchedule {
   static constexpr std::chrono::milliseconds answer_timeout{40};
   // Missed answers in a row before a board counts as lost.
   static constexpr int misses_until_unknown = 5;
+  // How seldom a lost board is polled at most: it doubles from the period per miss.
+  static constexpr std::chrono::milliseconds longest_poll_interval{1000};
 
  private:
-  struct Frame {
-    std::uint8_t address = 0;
-    BoardCommand command = BoardCommand::QueryStatus;
-    std::uint8_t data1 = 0;
-    std::uint8_t data2 = 0;
-  };
   struct Board {
     std::uint8_t address = 0;
     Clock::time_point last_poll{};
     bool polled = false;
     int misses = 0;
+    Clock::duration poll_interval{};  // the period, longer while lost
     std::optional<std::uint16_t> states;
   };
-  void send(const Frame& frame, Clock::time_point now);
+  void send(const QueuedSwitch& frame, Clock::time_point now);
   void missed(std::uint8_t address);
   Board* board(std::uint8_t address);
+  const Board* board(std::uint8_t address) const;
+  // The next board whose poll is due, from where the last poll left off; else when the
+  // next one is due.
+  std::variant<std::size_t, Clock::time_point> due_board(Clock::time_point now) const;
 
   SerialPort& port_;
   std::vector<std::uint8_t> addresses_;
   BusObserver& observer_;
   std::vector<Board> boards_;
-  std::deque<Frame> switches_;
+  SwitchQueue switches_;
+  bool switch_last_ = false;  // the last request was a switch: a due poll goes next
   std::size_t next_board_ = 0;
+  Clock::time_point last_lost_poll_{};
   struct Outstanding {
     std::uint8_t address = 0;
     Clock::time_point sent_at{};
+    std::optional<QueuedSwitch> switched;  // what it switches, if it is a switch
   };
   std::optional<Outstanding> outstanding_;
   bool device_lost_ = false;

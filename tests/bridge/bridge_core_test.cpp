@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "link_rig.h"
 #include "protocol/command_frame.h"
 
@@ -33,13 +35,18 @@ Lines take(Lines& lines) {
 
 // Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
 struct CoreRig {
-  explicit CoreRig(BridgeNames names = {}) : core(settings(), client, queue(), names, log()) {}
+  explicit CoreRig(BridgeNames names = {})
+      : core(settings(), client, queue(), names, log(), [this](std::uint8_t address, int relay) {
+          const auto found = commanded.find({address, relay});
+          return found == commanded.end() ? std::nullopt : std::optional(found->second);
+        }) {}
   static BridgeSettings settings() { return {"p", "L", "ha", true, {1, 3}, "0.1.0", false}; }
   BridgeCore::QueueSwitch queue() {
-    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1,
-                  std::uint8_t d2) -> std::optional<SwitchRefusal> {
+    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2,
+                  SwitchLane lane) -> std::optional<SwitchRefusal> {
       if (refusal) return refusal;
       frames.push_back(hex_text(CommandFrame::build(address, command, d1, d2).bytes));
+      if (lane == SwitchLane::first) edges.push_back(frames.back());
       return std::nullopt;
     };
   }
@@ -61,6 +68,8 @@ struct CoreRig {
   RecordingClient client;
   std::optional<SwitchRefusal> refusal;  // the line's answer to every frame while set
   Lines frames;
+  Lines edges;  // those of the frames queued before every other switch
+  std::map<std::pair<int, int>, bool> commanded;  // the line's word, by board and relay
   Lines logs;
   Clock::time_point now{};
   BridgeCore core;
@@ -183,6 +192,23 @@ TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
   rig.refusal.reset();
   rig.core.board_answered(1, 0x0002);
   EXPECT_EQ(rig.frames, Lines{"55 01 11 00 00 00 02 69"});
+}
+
+// The line puts the first lane first and knows what is on its way; here, what goes there.
+TEST(BridgeCore, PulseEdgesGoFirstAndAToggleFlipsWhatWasCommanded) {
+  CoreRig rig;
+  rig.core.board_answered(1, 0);
+  rig.commanded[{1, 4}] = true;  // an ON on its way, not yet reported
+  rig.send("p/L/1/4/set", "TOGGLE");
+  rig.send("p/L/1/2/set", "ON");
+  rig.send("p/L/1/3/pulse", "10ms");
+  rig.core.step(rig.now + 10ms);
+  rig.send("p/L/1/5/pulse", "1s");
+  rig.core.shutting_down();
+  EXPECT_EQ(rig.frames, (Lines{"55 01 11 00 00 00 04 6B", "55 01 12 00 00 00 02 6A",
+                               "55 01 12 00 00 00 03 6B", "55 01 11 00 00 00 03 6A",
+                               "55 01 12 00 00 00 05 6D", "55 01 11 00 00 00 05 6C"}));
+  EXPECT_EQ(rig.edges, Lines(rig.frames.begin() + 2, rig.frames.end()));
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.

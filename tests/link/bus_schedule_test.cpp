@@ -30,6 +30,7 @@ struct BusRig : BusObserver {
     char text[32];
     std::snprintf(text, sizeof text, "%d ms: %d answered %04X", ms(), address, opened);
     events.emplace_back(text);
+    answered_at[address].push_back(ms());
   }
   void board_lost(std::uint8_t address) override {
     events.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " lost");
@@ -75,9 +76,40 @@ struct BusRig : BusObserver {
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
   std::map<std::uint8_t, std::uint16_t> relays;
+  // The longest time between two answers of `address` since `from_ms`.
+  int longest_gap(std::uint8_t address, int from_ms) const {
+    int gap = 0, last = from_ms;
+    for (const int at : answered_at.at(address)) {
+      if (at < from_ms) continue;
+      gap = std::max(gap, at - last);
+      last = at;
+    }
+    return std::max(gap, ms() - last);
+  }
+  // The frames that switch something, without their times.
+  Lines switch_frames() const {
+    Lines found;
+    for (const std::string& line : frames) {
+      const std::string frame = line.substr(line.find(": ") + 2);
+      if (frame.substr(6, 2) != "10") found.push_back(frame);
+    }
+    return found;
+  }
+  void queue(std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
+             SwitchLane lane = SwitchLane::in_turn) {
+    EXPECT_EQ(bus.queue_switch(address, command, data1, data2, lane), std::nullopt);
+    next = now;  // the host steps at once
+  }
+
   Lines frames;
   Lines events;
+  std::map<std::uint8_t, std::vector<int>> answered_at;
 };
+
+constexpr auto on = BoardCommand::OpenRelay;  // 0x12 opens relay n
+constexpr auto off = BoardCommand::CloseRelay;
+constexpr auto all = BoardCommand::SetAllRelays;
+constexpr auto first = SwitchLane::first;
 
 TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   BusRig rig({1, 2, 3});
@@ -96,47 +128,50 @@ TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   EXPECT_EQ(rig.bus.states(4), std::nullopt);
 }
 
-TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollAndOnlyTheSilentBoardPaysItsTimeout) {
+TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
   BusRig rig({1, 2});
   rig.silent = {2};
   rig.run_until_ms(20);  // board 2's query is on the line, unanswered
   rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05);
-  rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0x00, 0x00);
+  rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x06);
   EXPECT_EQ(rig.bus.step(rig.now), rig.start + 57ms) << "the line stays busy until the timeout";
   rig.run_until_ms(150);
-  EXPECT_EQ(rig.frames, (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
-                               "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 01 13 00 00 00 00 69",
-                               "91 ms: 55 01 10 00 00 00 00 66", "108 ms: 55 02 10 00 00 00 00 67",
-                               "148 ms: 55 01 10 00 00 00 00 66"}));
-  // The switch's answer is board 1's answer; board 2's two misses are its own.
-  EXPECT_EQ(rig.events, (Lines{"17 ms: 1 answered 0000", "74 ms: 1 answered 0010",
-                               "91 ms: 1 answered 0000", "108 ms: 1 answered 0000"}));
+  // Board 2 is due before the second switch; board 1 needs no poll, as the answer to
+  // each switch refreshes it.
+  EXPECT_EQ(rig.frames,
+            (Lines{"0 ms: 55 01 10 00 00 00 00 66", "17 ms: 55 02 10 00 00 00 00 67",
+                   "57 ms: 55 01 12 00 00 00 05 6D", "74 ms: 55 02 10 00 00 00 00 67",
+                   "114 ms: 55 01 12 00 00 00 06 6E", "131 ms: 55 02 10 00 00 00 00 67"}));
+  // The switch's answer is board 1's answer; board 2's misses are its own.
+  EXPECT_EQ(rig.events,
+            (Lines{"17 ms: 1 answered 0000", "74 ms: 1 answered 0010", "131 ms: 1 answered 0030"}));
   EXPECT_EQ(rig.bus.queued(), 0u);
 }
 
-TEST(BusSchedule, ABoardIsQueriedOncePerPeriodLostAfterFiveMissesAndBackWithItsNextAnswer) {
+TEST(BusSchedule, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
   BusRig rig({7});
   rig.silent = {7};
   rig.relays[7] = 0x0003;
   rig.run_until_ms(239);
   EXPECT_EQ(rig.events, Lines{}) << "four misses, the fifth still waiting";
-  rig.run_until_ms(599);
+  rig.run_until_ms(1800);
   EXPECT_EQ(rig.events, Lines{"240 ms: 7 lost"}) << "told once, however long it stays silent";
   rig.silent.clear();
-  rig.run_until_ms(680);
+  rig.run_until_ms(2780);
   EXPECT_EQ(rig.events,
-            (Lines{"240 ms: 7 lost", "617 ms: 7 answered 0003", "667 ms: 7 answered 0003"}));
-  ASSERT_EQ(rig.frames.size(), 14u) << "one query per period, answered or not";
-  for (std::size_t i = 0; i < rig.frames.size(); ++i) {
-    EXPECT_EQ(rig.frames[i], std::to_string(i * 50) + " ms: 55 07 10 00 00 00 00 6C");
+            (Lines{"240 ms: 7 lost", "2717 ms: 7 answered 0003", "2767 ms: 7 answered 0003"}));
+  Lines expected;
+  for (const int at : {0, 50, 100, 150, 200, 300, 500, 900, 1700, 2700, 2750}) {
+    expected.push_back(std::to_string(at) + " ms: 55 07 10 00 00 00 00 6C");
   }
+  EXPECT_EQ(rig.frames, expected) << "once per period until lost, then ever less often";
   // Four new misses after an answer do not add up with the old ones.
   rig.silent = {7};
-  rig.run_until_ms(939);
+  rig.run_until_ms(3039);
   EXPECT_EQ(rig.events.size(), 3u);
   EXPECT_EQ(rig.bus.states(7), 0x0003);
-  rig.run_until_ms(940);
-  EXPECT_EQ(rig.events.back(), "940 ms: 7 lost");
+  rig.run_until_ms(3040);
+  EXPECT_EQ(rig.events.back(), "3040 ms: 7 lost");
   EXPECT_EQ(rig.bus.states(7), std::nullopt);
 }
 
@@ -178,6 +213,116 @@ TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   rig.bus.step(rig.now);
   EXPECT_EQ(hex_text(rig.port.writes.back()), "55 01 10 00 00 00 00 66")
       << "the switch was forgotten and the board is due at once";
+}
+
+// What waits is bounded by the relays served, and each relay's switches keep their order;
+// a toggle flips relay 5 as commanded, even while the switch is on the line.
+TEST(BusSchedule, SwitchesWaitingForTheSameRelaysCoalesceAndPulseEdgesGoFirst) {
+  struct Switch {
+    std::uint8_t address;
+    BoardCommand command;
+    std::uint8_t data2;
+    SwitchLane lane = SwitchLane::in_turn;
+  };
+  const struct {
+    const char* what;
+    std::vector<Switch> given;
+    Lines sent;
+    bool relay5;  // of board 1, commanded
+  } cases[] = {
+      {"the latest wins", {{1, on, 5}, {1, off, 5}, {1, on, 5}}, {"55 01 12 00 00 00 05 6D"}, true},
+      {"all replaces the singles before it",
+       {{1, on, 5}, {1, on, 6}, {1, all, 0xFF}, {1, all, 0x00}},
+       {"55 01 13 00 00 00 00 69"},
+       false},
+      {"a single after all stays after it",
+       {{1, all, 0xFF}, {1, off, 5}},
+       {"55 01 13 00 00 FF FF 67", "55 01 11 00 00 00 05 6C"},
+       false},
+      {"one relay of two boards",
+       {{2, on, 5}, {1, on, 5}},
+       {"55 02 12 00 00 00 05 6E", "55 01 12 00 00 00 05 6D"},
+       true},
+      {"an edge goes first",
+       {{1, on, 6}, {1, on, 7}, {1, off, 5, first}},
+       {"55 01 11 00 00 00 05 6C", "55 01 12 00 00 00 06 6E", "55 01 12 00 00 00 07 6F"},
+       false},
+      {"an edge takes its board's all along",
+       {{1, all, 0x00}, {1, on, 4}, {1, on, 5, first}},
+       {"55 01 13 00 00 00 00 69", "55 01 12 00 00 00 05 6D", "55 01 12 00 00 00 04 6C"},
+       true},
+      {"a command after an edge replaces it",
+       {{1, on, 5, first}, {1, off, 5}},
+       {"55 01 11 00 00 00 05 6C"},
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BusRig rig({1, 2});
+    rig.run_until_ms(1);  // board 1's first query is on the line
+    for (const Switch& each : c.given) {
+      const auto data1 = each.command == all ? each.data2 : std::uint8_t{0};
+      rig.queue(each.address, each.command, data1, each.data2, each.lane);
+    }
+    EXPECT_EQ(rig.bus.commanded(1, 5), c.relay5);
+    rig.run_until_ms(18);  // the first switch is on the line
+    EXPECT_EQ(rig.bus.commanded(1, 5), c.relay5);
+    rig.run_until_ms(400);
+    EXPECT_EQ(rig.switch_frames(), c.sent);
+  }
+  EXPECT_EQ(BusRig({1}).bus.commanded(1, 5), std::nullopt) << "never reported, nothing waiting";
+}
+
+// However fast commands come, the other boards are refreshed at least once per twice
+// their period without commands, and a pulse's edge waits for nothing but the request
+// on the line.
+TEST(BusSchedule, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst) {
+  for (const int boards : {2, 16}) {
+    SCOPED_TRACE(boards);
+    std::vector<std::uint8_t> addresses;
+    for (int address = 1; address <= boards; ++address) {
+      addresses.push_back(static_cast<std::uint8_t>(address));
+    }
+    BusRig rig(addresses);
+    rig.run_until_ms(2000);
+    int period = 0;
+    for (const std::uint8_t address : addresses) {
+      period = std::max(period, rig.longest_gap(address, 500));
+    }
+    for (int at = 2001; at < 6000; ++at) {
+      rig.run_until_ms(at);
+      // Ten commands a millisecond to board 1's relays, ON and OFF in turn.
+      for (int i = 0; i < 10; ++i) {
+        rig.queue(1, (at + i) % 2 ? on : off, 0x00, static_cast<std::uint8_t>((at + i) % 16 + 1));
+      }
+      ASSERT_LE(rig.bus.queued(), 16u);
+    }
+    for (const std::uint8_t address : addresses) {
+      EXPECT_LE(rig.longest_gap(address, 2500), 2 * period) << int(address);
+    }
+    // Each of board 1's relays keeps its turn, going out once per round of the queue.
+    std::map<std::string, int> sent_of;
+    for (const std::string& frame : rig.switch_frames())
+      sent_of[frame.substr(0, 6) + frame.substr(18, 2)]++;
+    for (int relay = 1; relay <= 16; ++relay) {
+      char key[12];
+      std::snprintf(key, sizeof key, "55 01 %02X", relay);
+      EXPECT_GE(sent_of[key], 3500 / (16 * 2 * 17)) << key;
+    }
+    const std::size_t sent = rig.frames.size();
+    rig.queue(2, off, 0x00, 9, first);
+    rig.run_until_ms(6020);
+    ASSERT_GT(rig.frames.size(), sent);
+    EXPECT_EQ(rig.frames[sent].substr(rig.frames[sent].find(": ") + 2), "55 02 11 00 00 00 09 71");
+  }
+}
+
+// Three silent boards beside a live one cost it only a timeout now and then.
+TEST(BusSchedule, SilentBoardsLeaveTheLiveOneItsFullRate) {
+  BusRig rig({1, 2, 3, 4});
+  rig.silent = {2, 3, 4};
+  rig.run_until_ms(3000);
+  EXPECT_LE(rig.longest_gap(1, 1000), 50 + 40);
 }
 
 }  // namespace

@@ -101,6 +101,41 @@ TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
   }
 }
 
+// A board that answers 17 ms late, as over 9600 baud, so that commands pile up.
+class BridgeUnderLoad : public BridgeRig {
+ protected:
+  BridgeUnderLoad() : BridgeRig({"--mode", "late", "--delay-ms", "17"}) {}
+  // Whether the last frame the board received for relay `hex` alone closed it.
+  bool closed_last(const std::string& hex) const {
+    const std::string log = board->log();
+    const auto closed = log.rfind("<- 55 01 11 00 00 00 " + hex);
+    const auto opened = log.rfind("<- 55 01 12 00 00 00 " + hex);
+    return closed != std::string::npos && (opened == std::string::npos || closed > opened);
+  }
+};
+
+TEST_F(BridgeUnderLoad, TwoTogglesCancelOutAndAStopEndsThePulseWhateverIsQueued) {
+  const auto bridge = start_bridge_online();
+  ASSERT_TRUE(watcher->publish(topic("1/3/pulse"), "60s"));
+  const auto flood = [&](const std::string& last_topic, const std::string& last_payload) {
+    for (int i = 0; i < 400; ++i) {
+      const std::string relay = std::to_string(4 + i % 12);
+      ASSERT_TRUE(watcher->publish(topic("1/" + relay + "/set"), i % 2 ? "OFF" : "ON"));
+    }
+    ASSERT_TRUE(watcher->publish(topic("1/" + last_topic), last_payload));
+  };
+  flood("16/set", "TOGGLE");
+  ASSERT_TRUE(watcher->publish(topic("1/16/set"), "TOGGLE"));
+  EXPECT_TRUE(board->wait_for_log("<- 55 01 11 00 00 00 10 77")) << bridge->log();
+  EXPECT_TRUE(closed_last("10")) << board->log();
+
+  flood("2/set", "ON");
+  ASSERT_TRUE(bridge->wait_for_log("board 1 relay 2: ON")) << bridge->log();
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  EXPECT_TRUE(closed_last("03")) << board->log();
+}
+
 TEST_F(BridgeCommands, BadCommandLineEndsWithTwoAndUnusableTlsFilesWithOne) {
   const auto refused = start_bridge({"--mqtt-version", "4"});
   EXPECT_EQ(refused->wait_exit(), 2) << refused->log();

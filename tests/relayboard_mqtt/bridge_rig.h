@@ -20,12 +20,12 @@
 // and a watching client subscribed to everything before the daemon starts.
 class BridgeRig : public ::testing::Test {
  protected:
-  BridgeRig() {
+  // `board_options` add to the virtual board's.
+  explicit BridgeRig(const std::vector<std::string>& board_options = {}) {
     EXPECT_TRUE(broker.start()) << broker.error();
-    board = std::make_unique<LoggedProcess>(
-        RELAY_BOARD_SIM_PATH,
-        std::vector<std::string>{"--verbose", "--link-dir", dir(), "--port", "1"},
-        dir() + "/board.log");
+    std::vector<std::string> options{"--verbose", "--link-dir", dir(), "--port", "1"};
+    options.insert(options.end(), board_options.begin(), board_options.end());
+    board = std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options, dir() + "/board.log");
     EXPECT_TRUE(board->wait_for_log("/dev/")) << board->log();
     watcher = std::make_unique<MqttTestClient>(broker);
     EXPECT_TRUE(watcher->subscribe("#"));

@@ -53,10 +53,10 @@ std::optional<std::string> BridgeDaemon::start() {
       broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
   core_ = std::make_unique<BridgeCore>(
       bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
-      [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2) {
-        return line_->queue_switch(address, command, data1, data2);
-      },
-      std::move(names), log_);
+      [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
+             SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
+      std::move(names), log_,
+      [this](std::uint8_t address, int relay) { return line_->commanded(address, relay); });
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };

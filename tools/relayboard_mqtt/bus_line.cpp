@@ -57,8 +57,9 @@ void BusLine::try_open() {
 }
 
 std::optional<SwitchRefusal> BusLine::queue_switch(std::uint8_t address, BoardCommand command,
-                                                   std::uint8_t data1, std::uint8_t data2) {
-  const auto refusal = schedule_.queue_switch(address, command, data1, data2);
+                                                   std::uint8_t data1, std::uint8_t data2,
+                                                   SwitchLane lane) {
+  const auto refusal = schedule_.queue_switch(address, command, data1, data2, lane);
   if (!refusal) step();
   return refusal;
 }

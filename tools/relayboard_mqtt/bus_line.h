@@ -34,14 +34,18 @@ class BusLine : public QObject {
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
-  // One frame for a board, sent before the next poll; refused while the line is not open
+  // One frame for a board (BusSchedule::queue_switch); refused while the line is not open
   // or its device is lost, never kept for later.
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
-                                            std::uint8_t data1, std::uint8_t data2);
+                                            std::uint8_t data1, std::uint8_t data2,
+                                            SwitchLane lane);
+  std::optional<bool> commanded(std::uint8_t address, int relay) const {
+    return schedule_.commanded(address, relay);
+  }
   // Stops polling and closes the port.
   void close();
-  // Sends the switches still queued (a pulse's end), then closes the port and calls
-  // `done`; closes anyway once `patience` has passed.
+  // Sends the switches still queued (a pulse's end first), then closes the port and
+  // calls `done`; closes anyway once `patience` has passed.
   void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
 
   // Called when the device goes away (every board is then unknown).
