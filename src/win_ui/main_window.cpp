@@ -15,7 +15,8 @@
 namespace {
 constexpr wchar_t window_class[] = L"relay_panel";
 constexpr DWORD window_style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr UINT_PTR name_watch_timer = 1;
+// What the name file's watch posts when the file may have changed.
+constexpr UINT name_file_message = WM_APP + 10;
 
 HWND create_window(void* self) {
   register_window_class(window_class);
@@ -37,8 +38,7 @@ MainWindow::MainWindow(std::filesystem::path name_file, std::filesystem::path li
       core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
       poll_timer_(PollCycle::period, [this] { core_.tick(); }),
       rename_(
-          std::make_unique<RenameDialog>(core_.rename(), messages, [this] { address_changed(); })),
-      name_watch_(core_.name_file().path()) {
+          std::make_unique<RenameDialog>(core_.rename(), messages, [this] { address_changed(); })) {
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_proc));
   // The panel's own caption, its line break included on purpose (not a slip); the name
   // file's title replaces it in set_up before the window is first shown.
@@ -77,10 +77,8 @@ MainWindow::~MainWindow() {
 void MainWindow::set_up() {
   core_.name_file().open_or_create();
   core_.name_file().load_names(address_text());
-  name_watch_.changed();
-  if (!core_.name_file().path().empty()) {
-    SetTimer(window_, name_watch_timer, NameFileWatch::interval_ms, nullptr);
-  }
+  name_watch_ =
+      std::make_unique<NameFileWatch>(core_.name_file().path(), window_, name_file_message);
 }
 
 void MainWindow::show() {
@@ -129,8 +127,9 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       }
       break;
     }
-    case WM_TIMER:
-      if (wparam == name_watch_timer && name_watch_.changed()) name_file_changed();
+    case name_file_message:
+      name_watch_->taken();
+      name_file_changed();
       return 0;
     case WM_ACTIVATE:
       // The focus comes back to where the operator left it.
@@ -153,7 +152,7 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       return 0;
     case WM_DESTROY:
       poll_timer_.set_enabled(false);
-      KillTimer(window_, name_watch_timer);
+      name_watch_.reset();
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;

@@ -93,5 +93,5 @@ class MainWindow final : public NameView,
   PanelCore core_;
   WinPollTimer poll_timer_;
   std::unique_ptr<RenameDialog> rename_;
-  NameFileWatch name_watch_;
+  std::unique_ptr<NameFileWatch> name_watch_;  // from set_up on
 };

@@ -1,29 +1,33 @@
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <optional>
+#include <windows.h>
 
-// Notices that another program (relayctl, a second panel, an editor) changed the name
-// file: a cheap look at its size and time of last write, twice a second. A writer
-// replaces the file as a whole, which this sees as well as an edit in place.
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+// Tells the window when the name file may have changed: other programs (relayctl, a
+// second panel, an editor) change names while the panel runs. The system's change
+// notification on the file's folder (each write replaces the file, which a watch on the
+// file alone would lose) wakes a thread of its own, which posts `message` to the window,
+// once until the window says it took it; the window then reads the file again, and a
+// change beside it (another file of the folder) finds the file's bytes as they were.
+// Nothing is watched for an empty path: the panel runs without a name file.
 class NameFileWatch {
  public:
-  explicit NameFileWatch(std::filesystem::path file);
+  NameFileWatch(const std::filesystem::path& file, HWND window, UINT message);
+  ~NameFileWatch();
+  NameFileWatch(const NameFileWatch&) = delete;
+  NameFileWatch& operator=(const NameFileWatch&) = delete;
 
-  // Whether the file looks different from the last look (appeared, went, or changed).
-  bool changed();
-
-  static constexpr unsigned interval_ms = 500;
+  // The window took the message: the next change posts another.
+  void taken() { posted_ = false; }
 
  private:
-  struct Look {
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type written{};
-    friend bool operator==(const Look&, const Look&) = default;
-  };
-  std::optional<Look> look() const;
+  void watch(HWND window, UINT message);
 
-  std::filesystem::path file_;
-  std::optional<Look> last_;
+  HANDLE change_ = INVALID_HANDLE_VALUE;
+  HANDLE stop_ = nullptr;
+  std::atomic<bool> posted_{false};
+  std::thread thread_;
 };

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <tuple>
+#include <vector>
 
 #include "board_frames.h"
 #include "file_bytes.h"
@@ -294,6 +295,29 @@ TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
   EXPECT_TRUE(shows(yellow)) << colours();
   board.send(SIGUSR2);
   EXPECT_TRUE(shows(red)) << colours();
+}
+
+// Another program's rename reaches the window through the system's change notice on the
+// folder: relay 1's name label is drawn anew without a restart.
+TEST_F(PanelExe, ARenameByAnotherProgramIsShownWithoutARestart) {
+  start();
+  const PixelRect label = scaled(main_form_geometry.name_label(1));
+  const auto label_row = [&] {
+    std::vector<std::uint32_t> row;
+    for (int x = 0; x < label.width; x += 2) {
+      row.push_back(screen().pixel(left + label.left + x, top + label.top + label.height / 2));
+    }
+    return row;
+  };
+  const auto before = label_row();
+  // As a writer replaces it: a whole new file renamed over the old one.
+  std::string text = read_bytes(folder() / "name.txt");
+  const std::string entry = "relay1name=relay1\r\n";
+  text.replace(text.find(entry, text.find("[address 1]\r\n")), entry.size(),
+               "relay1name=WWWWWWWWWWWW\r\n");
+  write_bytes(folder() / "name.new", text);
+  std::filesystem::rename(folder() / "name.new", folder() / "name.txt");
+  EXPECT_TRUE(wait_for_screen([&] { return label_row() != before; }));
 }
 
 TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
