@@ -66,7 +66,7 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   next_board_ = (*poll + 1) % boards_.size();
   candidate.polled = true;
   candidate.last_poll = now;
-  if (candidate.misses >= misses_until_unknown) last_lost_poll_ = now;
+  if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
   return now + timing_.answer_timeout;
 }
@@ -82,7 +82,7 @@ std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board
     const Board& candidate = boards_[index];
     auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
     // Lost boards are looked for one at a time, or several would stall the line together.
-    if (candidate.misses >= misses_until_unknown) {
+    if (candidate.misses >= timing_.misses_until_unknown) {
       due = std::max(due, last_lost_poll_ + PollCycle::period);
     }
     if (due <= now) return index;
@@ -170,16 +170,16 @@ void BusSchedule::missed(std::uint8_t address) {
   Board* silent = board(address);
   if (!silent) return;
   // A lost board costs the others its timeout less and less often.
-  if (silent->misses + 1 >= misses_until_unknown) {
-    silent->poll_interval = std::min<Clock::duration>(silent->misses + 1 == misses_until_unknown
-                                                          ? 2 * PollCycle::period
-                                                          : 2 * silent->poll_interval,
-                                                      longest_poll_interval);
+  if (silent->misses + 1 >= timing_.misses_until_unknown) {
+    silent->poll_interval = std::min<Clock::duration>(
+        silent->misses + 1 == timing_.misses_until_unknown ? 2 * PollCycle::period
+                                                           : 2 * silent->poll_interval,
+        timing_.longest_poll_interval);
   }
   // Counted up to the loss only: a board dead for years must not wrap the count.
-  if (silent->misses >= misses_until_unknown) return;
+  if (silent->misses >= timing_.misses_until_unknown) return;
   ++silent->misses;
-  if (silent->misses != misses_until_unknown) return;
+  if (silent->misses != timing_.misses_until_unknown) return;
   silent->states.reset();
   observer_.board_lost(address);
 }

@@ -17,7 +17,7 @@ class BusObserver {
   // A valid answer came in time from `address`; bit r-1 of `opened` is relay r, set
   // while the relay is opened. Called for every answer, changed or not.
   virtual void board_answered(std::uint8_t address, std::uint16_t opened) = 0;
-  // `address` missed `BusSchedule::misses_until_unknown` answers in a row: its states
+  // `address` missed LineTiming::misses_until_unknown answers in a row: its states
   // are unknown until it answers again.
   virtual void board_lost(std::uint8_t address) = 0;
   // No answer to the request for `address` came within the answer timeout.
@@ -37,6 +37,11 @@ struct LineTiming {
   // is never taken for the answer to the next request; by default nothing is awaited
   // beyond the timeout.
   std::chrono::milliseconds late_limit{40};
+  // How seldom a lost board is polled at most: it doubles from the period per miss. A
+  // host that watches one board and wants its return seen at once keeps the period.
+  std::chrono::milliseconds longest_poll_interval{1000};
+  // Missed answers in a row before a board counts as lost.
+  int misses_until_unknown = 5;
 };
 
 // Why a switch was not taken: it cannot go on the wire now. It is never kept for a
@@ -48,7 +53,7 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // passed, so a silent board costs only its own timeout. Each board is polled at most
 // once per `PollCycle::period`; with one address the line sees exactly the panel's
 // rhythm. A board lost to silence is polled less and less often, down to once per
-// `longest_poll_interval` (and lost boards one at a time), and at the full rate again
+// LineTiming::longest_poll_interval (and lost boards one at a time), and at the full rate again
 // from its first answer.
 //
 // Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
@@ -106,10 +111,8 @@ class BusSchedule {
 
   // The answer timeout unless the host sets another.
   static constexpr std::chrono::milliseconds answer_timeout = LineTiming{}.answer_timeout;
-  // Missed answers in a row before a board counts as lost.
-  static constexpr int misses_until_unknown = 5;
-  // How seldom a lost board is polled at most: it doubles from the period per miss.
-  static constexpr std::chrono::milliseconds longest_poll_interval{1000};
+  // Missed answers in a row before a board counts as lost, unless the host says otherwise.
+  static constexpr int misses_until_unknown = LineTiming{}.misses_until_unknown;
 
  private:
   struct Board {
