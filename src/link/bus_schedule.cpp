@@ -7,8 +7,8 @@
 #include "protocol/status_frame.h"
 
 BusSchedule::BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses,
-                         BusObserver& observer)
-    : port_(port), addresses_(std::move(addresses)), observer_(observer) {
+                         BusObserver& observer, LineTiming timing)
+    : port_(port), addresses_(std::move(addresses)), observer_(observer), timing_(timing) {
   // A board listed twice would only be polled twice as often.
   std::vector<std::uint8_t> unique;
   for (const std::uint8_t address : addresses_) {
@@ -33,18 +33,25 @@ std::optional<SwitchRefusal> BusSchedule::queue_switch(std::uint8_t address, Boa
 
 BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   if (outstanding_) {
-    const auto deadline = outstanding_->sent_at + answer_timeout;
-    if (now < deadline) return deadline;
-    const std::uint8_t address = outstanding_->address;
-    outstanding_.reset();
-    missed(address);
+    if (!outstanding_->timed_out) {
+      const auto deadline = outstanding_->sent_at + timing_.answer_timeout;
+      if (now < deadline) return deadline;
+      outstanding_->timed_out = true;
+      missed(outstanding_->address);
+    }
+    // The observer may have closed the line meanwhile.
+    if (outstanding_) {
+      const auto free_at = outstanding_->sent_at + timing_.late_limit;
+      if (now < free_at) return free_at;
+      outstanding_.reset();
+    }
   }
   // A closed line sends nothing; the host looks again on the poll's rhythm.
   if (!port_.is_open()) return now + PollCycle::period;
 
   if (const auto edge = switches_.pop(SwitchLane::first)) {
     send(*edge, now);
-    return now + answer_timeout;
+    return now + timing_.answer_timeout;
   }
   const auto due = due_board(now);
   const std::size_t* poll = std::get_if<std::size_t>(&due);
@@ -52,16 +59,16 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   // the time between two refreshes of a board.
   if (!switches_.empty(SwitchLane::in_turn) && (!poll || !switch_last_)) {
     send(*switches_.pop(SwitchLane::in_turn), now);
-    return now + answer_timeout;
+    return now + timing_.answer_timeout;
   }
   if (!poll) return std::get<Clock::time_point>(due);
   Board& candidate = boards_[*poll];
   next_board_ = (*poll + 1) % boards_.size();
   candidate.polled = true;
   candidate.last_poll = now;
-  if (candidate.misses >= misses_until_unknown) last_lost_poll_ = now;
+  if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
-  return now + answer_timeout;
+  return now + timing_.answer_timeout;
 }
 
 std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board(
@@ -75,7 +82,7 @@ std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board
     const Board& candidate = boards_[index];
     auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
     // Lost boards are looked for one at a time, or several would stall the line together.
-    if (candidate.misses >= misses_until_unknown) {
+    if (candidate.misses >= timing_.misses_until_unknown) {
       due = std::max(due, last_lost_poll_ + PollCycle::period);
     }
     if (due <= now) return index;
@@ -95,23 +102,24 @@ void BusSchedule::on_receive(int event_code, Clock::time_point now) {
   const std::uint8_t address = outstanding_->address;
   const auto sent_at = outstanding_->sent_at;
   const bool switched = outstanding_->switched.has_value();
-  const bool in_time = now < sent_at + answer_timeout;
+  const bool counted_missed = outstanding_->timed_out;
   outstanding_.reset();
-  if (!in_time) {
-    missed(address);
+  if (counted_missed || now >= sent_at + timing_.answer_timeout) {
+    if (!counted_missed) missed(address);
+    observer_.board_late(address, now - sent_at);
     return;
   }
-  Board* answered = board(address);
-  if (!answered) return;
-  // A switch's answer carries all 16 states: as good as a poll.
-  if (switched) {
-    answered->polled = true;
-    answered->last_poll = sent_at;
-  }
   const auto opened = static_cast<std::uint16_t>(frame.bytes[5] << 8 | frame.bytes[6]);
-  answered->misses = 0;
-  answered->poll_interval = PollCycle::period;
-  answered->states = opened;
+  if (Board* answered = board(address)) {
+    // A switch's answer carries all 16 states: as good as a poll.
+    if (switched) {
+      answered->polled = true;
+      answered->last_poll = sent_at;
+    }
+    answered->misses = 0;
+    answered->poll_interval = PollCycle::period;
+    answered->states = opened;
+  }
   observer_.board_answered(address, opened);
 }
 
@@ -158,19 +166,20 @@ void BusSchedule::send(const QueuedSwitch& frame, Clock::time_point now) {
 }
 
 void BusSchedule::missed(std::uint8_t address) {
+  observer_.board_missed(address);
   Board* silent = board(address);
   if (!silent) return;
   // A lost board costs the others its timeout less and less often.
-  if (silent->misses + 1 >= misses_until_unknown) {
-    silent->poll_interval = std::min<Clock::duration>(silent->misses + 1 == misses_until_unknown
-                                                          ? 2 * PollCycle::period
-                                                          : 2 * silent->poll_interval,
-                                                      longest_poll_interval);
+  if (silent->misses + 1 >= timing_.misses_until_unknown) {
+    silent->poll_interval = std::min<Clock::duration>(
+        silent->misses + 1 == timing_.misses_until_unknown ? 2 * PollCycle::period
+                                                           : 2 * silent->poll_interval,
+        timing_.longest_poll_interval);
   }
   // Counted up to the loss only: a board dead for years must not wrap the count.
-  if (silent->misses >= misses_until_unknown) return;
+  if (silent->misses >= timing_.misses_until_unknown) return;
   ++silent->misses;
-  if (silent->misses != misses_until_unknown) return;
+  if (silent->misses != timing_.misses_until_unknown) return;
   silent->states.reset();
   observer_.board_lost(address);
 }

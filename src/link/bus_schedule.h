@@ -17,9 +17,31 @@ class BusObserver {
   // A valid answer came in time from `address`; bit r-1 of `opened` is relay r, set
   // while the relay is opened. Called for every answer, changed or not.
   virtual void board_answered(std::uint8_t address, std::uint16_t opened) = 0;
-  // `address` missed `BusSchedule::misses_until_unknown` answers in a row: its states
+  // `address` missed LineTiming::misses_until_unknown answers in a row: its states
   // are unknown until it answers again.
   virtual void board_lost(std::uint8_t address) = 0;
+  // No answer to the request for `address` came within the answer timeout.
+  virtual void board_missed(std::uint8_t /*address*/) {}
+  // An answer came `waited` after its request to `address`, past the timeout: it is not
+  // counted, but it frees the line for the next request.
+  virtual void board_late(std::uint8_t /*address*/,
+                          std::chrono::steady_clock::duration /*waited*/) {}
+};
+
+// How long a request may wait for its answer on a line.
+struct LineTiming {
+  // An answer counts only within this: a 16.7 ms exchange at 9600 baud, and slack.
+  std::chrono::milliseconds answer_timeout{40};
+  // How long after its request an answer can still come at all. After a timeout the
+  // line stays reserved until the late answer has come or this has passed, so that it
+  // is never taken for the answer to the next request; by default nothing is awaited
+  // beyond the timeout.
+  std::chrono::milliseconds late_limit{40};
+  // How seldom a lost board is polled at most: it doubles from the period per miss. A
+  // host that watches one board and wants its return seen at once keeps the period.
+  std::chrono::milliseconds longest_poll_interval{1000};
+  // Missed answers in a row before a board counts as lost.
+  int misses_until_unknown = 5;
 };
 
 // Why a switch was not taken: it cannot go on the wire now. It is never kept for a
@@ -31,7 +53,7 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // passed, so a silent board costs only its own timeout. Each board is polled at most
 // once per `PollCycle::period`; with one address the line sees exactly the panel's
 // rhythm. A board lost to silence is polled less and less often, down to once per
-// `longest_poll_interval` (and lost boards one at a time), and at the full rate again
+// LineTiming::longest_poll_interval (and lost boards one at a time), and at the full rate again
 // from its first answer.
 //
 // Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
@@ -41,8 +63,12 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // a poll would.
 //
 // Answers carry nothing that names their board, so they are told apart by order: an
-// answer belongs to the request on the line, and one that comes after its timeout is
-// thrown away with the input before the next request.
+// answer belongs to the request on the line and counts only within the answer timeout;
+// after a timeout the next request waits until the late answer has come or can no
+// longer come (LineTiming::late_limit), and the input is cleared before it goes out.
+//
+// With no addresses to poll, nothing goes on the line but what the host queues: a
+// host that asks its own questions (a status query is queued like a switch) runs on it.
 //
 // Plain C++ driven by its host: the host calls step() when the time it returned has
 // come (and after queueing a switch), and on_receive() for the port's receive events.
@@ -50,11 +76,12 @@ class BusSchedule {
  public:
   using Clock = std::chrono::steady_clock;
 
-  BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer);
+  BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer,
+              LineTiming timing = {});
 
   // Queues one command frame for `address` (which need not be on the list), replacing
-  // what still waits for the same relays. Refused while the port is closed or its
-  // device is lost.
+  // what still waits for the same relays; a status query replaces nothing and goes in
+  // turn. Refused while the port is closed or its device is lost.
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
                                             std::uint8_t data1, std::uint8_t data2,
                                             SwitchLane lane = SwitchLane::in_turn);
@@ -78,15 +105,14 @@ class BusSchedule {
   std::optional<bool> commanded(std::uint8_t address, int relay) const;
   // How many frames wait in the switch queue.
   std::size_t queued() const { return switches_.size(); }
-  // Whether a request waits for its answer.
+  // Whether a request waits for its answer, or a late one.
   bool busy() const { return outstanding_.has_value(); }
+  const LineTiming& timing() const { return timing_; }
 
-  // How long an answer may take: a 16.7 ms exchange at 9600 baud, and slack.
-  static constexpr std::chrono::milliseconds answer_timeout{40};
-  // Missed answers in a row before a board counts as lost.
-  static constexpr int misses_until_unknown = 5;
-  // How seldom a lost board is polled at most: it doubles from the period per miss.
-  static constexpr std::chrono::milliseconds longest_poll_interval{1000};
+  // The answer timeout unless the host sets another.
+  static constexpr std::chrono::milliseconds answer_timeout = LineTiming{}.answer_timeout;
+  // Missed answers in a row before a board counts as lost, unless the host says otherwise.
+  static constexpr int misses_until_unknown = LineTiming{}.misses_until_unknown;
 
  private:
   struct Board {
@@ -108,6 +134,7 @@ class BusSchedule {
   SerialPort& port_;
   std::vector<std::uint8_t> addresses_;
   BusObserver& observer_;
+  LineTiming timing_;
   std::vector<Board> boards_;
   SwitchQueue switches_;
   bool switch_last_ = false;  // the last request was a switch: a due poll goes next
@@ -117,6 +144,7 @@ class BusSchedule {
     std::uint8_t address = 0;
     Clock::time_point sent_at{};
     std::optional<QueuedSwitch> switched;  // what it switches, if it is a switch
+    bool timed_out = false;                // counted as missed; a late answer may come
   };
   std::optional<Outstanding> outstanding_;
   bool device_lost_ = false;

@@ -21,7 +21,8 @@ using Lines = std::vector<std::string>;
 // silent. The host part calls step() when the time it returned comes and right after
 // each receive event, as the hosts do.
 struct BusRig : BusObserver {
-  explicit BusRig(std::vector<std::uint8_t> addresses) : bus(port, std::move(addresses), *this) {
+  explicit BusRig(std::vector<std::uint8_t> addresses, LineTiming timing = {})
+      : bus(port, std::move(addresses), *this, timing) {
     port.open();
     port.set_receive_threshold(8);
     port.set_receive_handler([this](int code) { bus.on_receive(code, now); });
@@ -34,6 +35,13 @@ struct BusRig : BusObserver {
   }
   void board_lost(std::uint8_t address) override {
     events.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " lost");
+  }
+  void board_missed(std::uint8_t address) override {
+    misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " missed");
+  }
+  void board_late(std::uint8_t address, Clock::duration waited) override {
+    misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
+                     std::to_string(waited / 1ms));
   }
 
   int ms() const { return static_cast<int>((now - start) / 1ms); }
@@ -64,7 +72,8 @@ struct BusRig : BusObserver {
     if (frame[2] == 0x13) opened = static_cast<std::uint16_t>(frame[5] << 8 | frame[6]);
     const auto status = StatusFrame::build(opened);
     answer.assign(status.bytes.begin(), status.bytes.end());
-    answer_at = now + 17ms;
+    const auto late = late_ms.find(frames.size());
+    answer_at = now + (late == late_ms.end() ? 17ms : std::chrono::milliseconds(late->second));
   }
 
   FakeSerialPort port;
@@ -76,6 +85,7 @@ struct BusRig : BusObserver {
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
   std::map<std::uint8_t, std::uint16_t> relays;
+  std::map<std::size_t, int> late_ms;  // how late the answer to the n-th frame (from 1) comes
   // The longest time between two answers of `address` since `from_ms`.
   int longest_gap(std::uint8_t address, int from_ms) const {
     int gap = 0, last = from_ms;
@@ -103,6 +113,7 @@ struct BusRig : BusObserver {
 
   Lines frames;
   Lines events;
+  Lines misses;  // requests unanswered in time, late answers
   std::map<std::uint8_t, std::vector<int>> answered_at;
 };
 
@@ -323,6 +334,62 @@ TEST(BusSchedule, SilentBoardsLeaveTheLiveOneItsFullRate) {
   rig.silent = {2, 3, 4};
   rig.run_until_ms(3000);
   EXPECT_LE(rig.longest_gap(1, 1000), 50 + 40);
+}
+
+// An answer counts only within its timeout; after a timeout the next request waits
+// until the late answer has come or can no longer come, so that a slow board is never
+// credited to the next request, even one to another board.
+TEST(BusSchedule, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> polled;
+    std::optional<int> first_ms;  // when the first answer comes; nothing: never
+    Lines frames;
+    Lines misses;
+    Lines events;
+  } cases[] = {
+      {"in time",
+       {1},
+       29,
+       {"0 ms: 55 01 10", "50 ms: 55 01 10"},
+       {},
+       {"29 ms: 1 answered 0000", "67 ms: 1 answered 0000"}},
+      {"late, frees the line when it comes",
+       {1, 2},
+       60,
+       {"0 ms: 55 01 10", "60 ms: 55 02 10", "77 ms: 55 01 10"},
+       {"30 ms: 1 missed", "60 ms: 1 late by 60"},
+       {"77 ms: 2 answered 0000", "94 ms: 1 answered 0000"}},
+      {"never",
+       {1, 2},
+       std::nullopt,
+       {"0 ms: 55 01 10", "100 ms: 55 02 10"},
+       {"30 ms: 1 missed"},
+       {}},
+      {"a request of the host's own to a board not polled",
+       {},
+       45,
+       {"0 ms: 55 09 10", "45 ms: 55 09 10"},
+       {"30 ms: 9 missed", "45 ms: 9 late by 45"},
+       {"62 ms: 9 answered 0000"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BusRig rig(c.polled, LineTiming{30ms, 100ms});
+    if (c.polled.empty()) {
+      rig.queue(9, BoardCommand::QueryStatus, 0, 0);
+      rig.queue(9, BoardCommand::QueryStatus, 0, 0);
+    }
+    if (c.first_ms) rig.late_ms[1] = *c.first_ms;
+    if (!c.first_ms) rig.silent = {1};
+    rig.run_until_ms(c.polled.empty() ? 200 : 99 + (c.first_ms ? 0 : 1));
+    rig.silent.clear();
+    Lines frames;
+    for (const std::string& line : rig.frames) frames.push_back(line.substr(0, line.size() - 15));
+    EXPECT_EQ(frames, c.frames);
+    EXPECT_EQ(rig.misses, c.misses);
+    EXPECT_EQ(rig.events, c.events);
+  }
 }
 
 }  // namespace

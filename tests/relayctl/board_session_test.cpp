@@ -1,5 +1,5 @@
-// relayctl's exchanges on the core, against the virtual board's model behind a line in
-// memory that can lose answers, with a clock that moves only when relayctl waits.
+// relayctl's exchanges on the line engine, against the virtual board's model behind a
+// line in memory that can lose answers, with a clock that moves only when relayctl waits.
 #include "board_session.h"
 
 #include <gtest/gtest.h>
@@ -70,13 +70,15 @@ class InstantWait : public EventWait {
   BoardLine& line_;
 };
 
-struct SessionRig : CoreRig<BoardLine> {
+struct SessionRig {
   SessionRig() {
     port.open();
     port.set_receive_threshold(8);
   }
+  std::vector<std::string> take_writes() { return take_written_frames(port); }
+  BoardLine port;
   InstantWait wait{port};
-  BoardSession session{core, wait, milliseconds(200)};
+  BoardSession session{port, wait, 1, milliseconds(200)};
 };
 
 const std::string query = "55 01 10 00 00 00 00 66";

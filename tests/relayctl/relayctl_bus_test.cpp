@@ -57,6 +57,16 @@ TEST_F(RelayctlOnBus, ScanListsExactlyTheBoardsThatAnswer) {
   EXPECT_EQ(none.err, "relayctl: no board answered at addresses 8 to 9\n");
 }
 
+// A slow board's answer, come after its timeout, is never credited to the next address.
+TEST_F(RelayctlOnBus, ScanCreditsNoLateAnswerToTheNextAddress) {
+  BoardProcess slow{{"--address", "1", "--mode", "late", "--delay-ms", "150"}};
+  ASSERT_FALSE(slow.device.isEmpty());
+  const CtlResult scan =
+      run({"--device", slow.device, "--timeout", "100", "scan", "--from", "1", "--to", "2"});
+  EXPECT_EQ(scan.code, 3) << scan.out;
+  EXPECT_EQ(scan.out, "");
+}
+
 TEST_F(RelayctlOnBus, StatusOfSeveralBoardsIsALinePerBoardAndExitThreeForTheSilentOne) {
   ASSERT_FALSE(line.device.isEmpty());
   const CtlResult opened = on_line({"--address", "5", "open", "2"});

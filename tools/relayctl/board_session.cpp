@@ -23,132 +23,100 @@ std::string relay_list(RelayMask relays) {
 
 }  // namespace
 
-BoardSession::BoardSession(PanelCore& core, EventWait& wait, milliseconds timeout,
-                           std::function<bool()> interrupted)
-    : core_(core), wait_(wait), timeout_(timeout), interrupted_(std::move(interrupted)) {
-  core_.set_watcher(this);
-}
-
-BoardSession::~BoardSession() {
-  core_.set_watcher(nullptr);
-}
-
-milliseconds BoardSession::late_limit() const {
-  return std::clamp(3 * timeout_, milliseconds(500), timeout_ + milliseconds(10'000));
+BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
+                           milliseconds timeout, std::function<bool()> interrupted)
+    : wait_(wait),
+      address_(address),
+      timeout_(timeout),
+      interrupted_(std::move(interrupted)),
+      line_(port, wait, {}, LineTiming{timeout, late_limit(timeout)}) {
+  line_.answered = [this](std::uint8_t, std::uint16_t opened) { outcome_ = opened; };
+  line_.missed = [this](std::uint8_t) { outcome_ = std::optional<RelayMask>(); };
+  line_.late = [this](std::uint8_t, EventWait::Clock::duration waited) {
+    latest_ = std::max(latest_, waited);
+  };
 }
 
 std::optional<RelayMask> BoardSession::read_states() {
-  for (int attempt = 0; attempt < query_attempts && !stopping(); ++attempt) {
-    if (exchange()) return answered_;
+  std::optional<RelayMask> opened;
+  const QueuedSwitch query{address_, BoardCommand::QueryStatus, 0x00, 0x00};
+  for (int attempt = 0; attempt < VerifiedSwitch::query_attempts && !opened && !interrupted();
+       ++attempt) {
+    opened = exchange(query, true);
   }
-  // A late answer still on its way would reach whoever asks next: this program's next
-  // request, or the next program to open the port.
+  // A late answer still on its way would reach whoever asks next: the next program to
+  // open the port.
   settle();
-  return std::nullopt;
+  return opened;
 }
 
 Outcome BoardSession::drive(RelayMask relays, bool opened) {
-  const bool read = read_states().has_value();
-  if (stopping()) return not_switched();
-  if (!read) return no_answer();
-  switching_ = true;
-  switch_relays(relays, opened);
-  const auto now = read_states();
-  if (!now) return no_answer();
-  return check(relays, *now, opened);
+  VerifiedSwitch driven(address_, relays, opened);
+  return run(driven);
 }
 
 Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
-  const bool first = !inverse;
-  const bool read = read_states().has_value();
-  if (stopping()) return not_switched();
-  if (!read) return no_answer();
-  switching_ = true;
-  // The hold counts from the moment the first switch frame leaves, as the relay sees it.
-  const auto start = wait_.now();
-  // The answer to the last switch shows the states; a lost or late one is asked for again.
-  auto opened = switch_relays(relays, first);
-  if (!opened || (*opened & relays) != (first ? relays : 0)) {
-    opened = read_states();
-    if (!opened) return no_answer();
-  }
-  if (Outcome reached = check(relays, *opened, first); reached.code != ExitCode::Done) {
-    return reached;
-  }
-  const bool cut = wait_.wait_until([&] { return interrupted(); }, start + hold);
-  const auto held = wait_.now() - start;
-  switch_relays(relays, !first);
-  const auto back = read_states();
-  Outcome outcome = back ? check(relays, *back, !first) : no_answer();
-  if (!cut) return outcome;
+  VerifiedSwitch pulsed(address_, relays, !inverse, hold);
+  Outcome outcome = run(pulsed);
+  if (!pulsed.cut_short()) return outcome;
   if (outcome.code != ExitCode::Done) {
     outcome.message = "the pulse was cut short, and " + outcome.message;
     return outcome;
   }
-  return {ExitCode::Interrupted, "the pulse was cut short after " + ms_text(held) + " of " +
-                                     ms_text(hold) + ": " + relay_list(relays) +
+  return {ExitCode::Interrupted, "the pulse was cut short after " + ms_text(pulsed.held()) +
+                                     " of " + ms_text(hold) + ": " + relay_list(relays) +
                                      (std::popcount(relays) > 1 ? " are " : " is ") +
-                                     (first ? "closed" : "opened") + " again"};
+                                     (inverse ? "opened" : "closed") + " again"};
 }
 
-bool BoardSession::exchange() {
+Outcome BoardSession::run(VerifiedSwitch& run) {
+  while (true) {
+    if (interrupted()) run.interrupt(wait_.now());
+    const VerifiedSwitch::Step step = run.next(wait_.now());
+    if (step.request) {
+      const auto opened = exchange(*step.request, !run.switching());
+      // Interrupted before the first switch, it switches nothing, whatever the answer.
+      if (interrupted()) run.interrupt(wait_.now());
+      run.answered(opened, wait_.now());
+    } else if (step.wait_until) {
+      wait_.wait_until([&] { return interrupted(); }, *step.wait_until);
+    } else {
+      break;
+    }
+  }
   settle();
-  outstanding_ = true;
-  in_time_ = false;
-  sent_at_ = wait_.now();
-  core_.poll().send_next_frame();
-  wait_.wait_until([&] { return !outstanding_ || stopping(); }, sent_at_ + timeout_);
-  return in_time_;
+  switch (run.result()) {
+    case VerifiedSwitch::Result::done:
+      return {};
+    case VerifiedSwitch::Result::no_answer:
+      return no_answer();
+    case VerifiedSwitch::Result::not_switched:
+      return {ExitCode::Interrupted, "interrupted before any relay was switched"};
+    case VerifiedSwitch::Result::not_reached:
+      break;
+  }
+  const bool opened = run.missed_opened();
+  return {ExitCode::NotReached, relay_list(run.missed()) + " did not " +
+                                    (opened ? "open" : "close") + " (the board still reports " +
+                                    (opened ? "closed" : "opened") + ")"};
+}
+
+std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {
+  outcome_.reset();
+  BusSchedule& bus = line_.bus();
+  if (bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
+    return std::nullopt;
+  }
+  // The request waits at most for the last one's late answer, then for its own.
+  const auto deadline = wait_.now() + bus.timing().late_limit + bus.timing().answer_timeout;
+  line_.run_until([&] { return outcome_.has_value() || (may_stop && interrupted()); }, deadline);
+  return outcome_ ? *outcome_ : std::nullopt;
 }
 
 void BoardSession::settle() {
-  if (!outstanding_) return;
-  wait_.wait_until([&] { return !outstanding_; }, sent_at_ + late_limit());
-  // Nothing came: the answer is lost, and the next answer answers the next request.
-  outstanding_ = false;
-}
-
-void BoardSession::receive_handled(const PollCycle&, bool answered) {
-  // An answer that nothing here waits for was asked for by someone else: not ours.
-  if (!answered || !outstanding_) return;
-  outstanding_ = false;
-  const auto waited = wait_.now() - sent_at_;
-  in_time_ = waited <= timeout_;
-  if (!in_time_) latest_ = std::max(latest_, waited);
-  answered_ = shown_opened();
-}
-
-std::optional<RelayMask> BoardSession::switch_relays(RelayMask relays, bool opened) {
-  const RelayMask now = shown_opened();
-  const RelayMask change = static_cast<RelayMask>(relays & (opened ? ~now : now));
-  if (change == 0) return now;
-  bool answered = false;
-  // All sixteen at once go as one frame, as the panel's bulk buttons send them.
-  if (relays == all_relays) {
-    opened ? core_.poll().open_all() : core_.poll().close_all();
-    answered = exchange();
-  } else {
-    for (int relay = 1; relay <= relay_count; ++relay) {
-      if ((change & relay_bit(relay)) == 0) continue;
-      core_.poll().relay_clicked(static_cast<std::int16_t>(relay));
-      answered = exchange();
-    }
-  }
-  return answered ? std::optional(answered_) : std::nullopt;
-}
-
-RelayMask BoardSession::shown_opened() const {
-  RelayMask mask = 0;
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    if (core_.shown()[static_cast<std::size_t>(relay - 1)] == IndicatorState::Opened) {
-      mask |= relay_bit(relay);
-    }
-  }
-  return mask;
-}
-
-Outcome BoardSession::not_switched() {
-  return {ExitCode::Interrupted, "interrupted before any relay was switched"};
+  line_.run_until(
+      [&] { return !line_.bus().busy() && line_.bus().queued() == 0; },
+      wait_.now() + line_.bus().timing().late_limit + line_.bus().timing().answer_timeout);
 }
 
 Outcome BoardSession::no_answer() const {
@@ -161,13 +129,5 @@ Outcome BoardSession::no_answer() const {
                                     std::to_string(enough) + ")"};
   }
   return {ExitCode::NoAnswer, "the board did not answer within " + ms_text(timeout_) + " (" +
-                                  std::to_string(query_attempts) + " tries)"};
-}
-
-Outcome BoardSession::check(RelayMask relays, RelayMask opened_now, bool opened) {
-  const RelayMask missed = static_cast<RelayMask>(relays & (opened ? ~opened_now : opened_now));
-  if (missed == 0) return {};
-  return {ExitCode::NotReached, relay_list(missed) + " did not " + (opened ? "open" : "close") +
-                                    " (the board still reports " + (opened ? "closed" : "opened") +
-                                    ")"};
+                                  std::to_string(VerifiedSwitch::query_attempts) + " tries)"};
 }

@@ -1,14 +1,14 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "link/event_wait.h"
 #include "exit_code.h"
-#include "panel_core/line_watcher.h"
-#include "panel_core/panel_core.h"
+#include "line_driver.h"
+#include "link/verified_switch.h"
 #include "relay_selection.h"
 
 // What a command came to: its exit code and, unless done, a line for the operator.
@@ -17,34 +17,24 @@ struct Outcome {
   std::string message;
 };
 
-// relayctl's exchanges with the board over the panel's core, on an open port. Each
-// request is one frame of the poll cycle sent at once rather than on the next tick;
-// each answer is the board's status frame as the poll cycle shows it. The board's
-// switch commands act according to a relay's current state, so a switch is chosen
-// the way a click on the panel's indicator chooses it.
-//
-// Answers carry nothing that names their request, so they are told apart by order: one
-// request is on the line at a time, and after a timeout the next one waits until the
-// late answer has come or can no longer come (late_limit). An answer counts only when
-// it comes within the timeout; a late one marks the board as slow. Every command ends
-// with the line quiet, so that the next program on the port never takes this one's
-// late answers for its own.
-class BoardSession : private LineWatcher {
+// relayctl's exchanges with one board, on the line engine of an open port: nothing goes
+// on the line but the requests of the command, each sent at once. The engine keeps one
+// request on the line at a time; an answer counts only within the timeout, and after a
+// timeout the next request waits until the late answer has come or can no longer come
+// (late_limit). A late answer marks the board as slow. Every command ends with the line
+// quiet, so that the next program on the port never takes this one's late answers for
+// its own.
+class BoardSession {
  public:
-  // `interrupted`: whether a signal asks the command to end (see pulse and drive).
-  BoardSession(PanelCore& core, EventWait& wait, std::chrono::milliseconds timeout,
-               std::function<bool()> interrupted = {});
-  ~BoardSession() override;
-  BoardSession(const BoardSession&) = delete;
-  BoardSession& operator=(const BoardSession&) = delete;
+  // `interrupted`: whether a signal asks the command to end (see VerifiedSwitch).
+  BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
+               std::chrono::milliseconds timeout, std::function<bool()> interrupted = {});
 
   // The relays that are opened now (bit r-1), from a status query sent up to
-  // query_attempts times; nothing when the board never answered in time.
+  // VerifiedSwitch::query_attempts times; nothing when the board never answered in time.
   std::optional<RelayMask> read_states();
 
-  // Drives the relays to opened or closed: reads the states, switches only the relays
-  // that differ, then verifies with a final status query. Interrupted before the first
-  // switch, it switches nothing; once switching, it goes on to the verification.
+  // Drives the relays to opened or closed and verifies (VerifiedSwitch).
   Outcome drive(RelayMask relays, bool opened);
 
   // Drives the relays to opened (closed when inverse), holds them there for `hold`
@@ -55,39 +45,21 @@ class BoardSession : private LineWatcher {
   // What the command comes to when no answer came in time: silence, or late answers.
   Outcome no_answer() const;
 
-  // How often a status query goes out before the board counts as silent. A switch
-  // command goes out once: whether it was carried out, the queries that follow tell.
-  static constexpr int query_attempts = 3;
-
-  // How long after its request an answer can still come: a few timeouts, bounded.
-  std::chrono::milliseconds late_limit() const;
-
  private:
-  // Sends the command waiting in the mailbox, or a status query; whether its answer
-  // came within the timeout.
-  bool exchange();
+  Outcome run(VerifiedSwitch& run);
+  // Sends `request` once the line is free; the states its answer showed, when it came in
+  // time. Cut short by an interruption when `may_stop`.
+  std::optional<RelayMask> exchange(const QueuedSwitch& request, bool may_stop);
   // Waits until an unanswered request is answered or can no longer be.
   void settle();
-  // Sends the switch commands that take the shown states of `relays` to `opened`; the
-  // states that the answer to the last one showed, when it came in time.
-  std::optional<RelayMask> switch_relays(RelayMask relays, bool opened);
-  RelayMask shown_opened() const;
   bool interrupted() const { return interrupted_ && interrupted_(); }
-  // Until the command begins to switch, an interruption ends it at once.
-  bool stopping() const { return !switching_ && interrupted(); }
-  static Outcome not_switched();
-  static Outcome check(RelayMask relays, RelayMask opened_now, bool opened);
-  void receive_handled(const PollCycle& poll, bool answered) override;
 
-  PanelCore& core_;
   EventWait& wait_;
+  std::uint8_t address_;
   std::chrono::milliseconds timeout_;
   std::function<bool()> interrupted_;
+  LineDriver line_;
 
-  bool switching_ = false;    // from here on the command goes through to its verification
-  bool outstanding_ = false;  // a request is on the line and its answer has not come
-  EventWait::Clock::time_point sent_at_{};
-  bool in_time_ = false;                 // the last request was answered within the timeout
-  RelayMask answered_ = 0;               // the states its answer showed
+  std::optional<std::optional<RelayMask>> outcome_;  // of the request on the line, once known
   EventWait::Clock::duration latest_{};  // the longest wait for an answer that came late
 };

@@ -6,10 +6,11 @@
 #include <optional>
 
 #include "common/address_list.h"
+#include "common/text_number.h"
 #include "ctl_output.h"
-#include "link/bus_schedule.h"
-#include "protocol/command_frame.h"
-#include "protocol/status_frame.h"
+#include "line_driver.h"
+#include "link/poll_cycle.h"
+#include "link/verified_switch.h"
 
 namespace {
 
@@ -19,62 +20,6 @@ int fail(CtlContext& context, ExitCode code, const std::string& message) {
   context.host.tell(exit_status(code), message, context.options.json);
   return exit_status(code);
 }
-
-// The port's receive events go to `handler` while it lives, to nobody after.
-class ReceiveHandler {
- public:
-  ReceiveHandler(SerialPort& port, std::function<void(int)> handler) : port_(port) {
-    port_.set_receive_handler(std::move(handler));
-  }
-  ~ReceiveHandler() { port_.set_receive_handler({}); }
-  ReceiveHandler(const ReceiveHandler&) = delete;
-  ReceiveHandler& operator=(const ReceiveHandler&) = delete;
-
- private:
-  SerialPort& port_;
-};
-
-// A bus schedule on relayctl's event wait: step() when the time it named has come and
-// right after each receive event, as every host drives it.
-class BusDriver : public BusObserver {
- public:
-  BusDriver(CtlContext& context, const std::vector<std::uint8_t>& addresses)
-      : context_(context),
-        bus_(context.core.port(), addresses, *this),
-        receive_(context.core.port(), [this](int code) {
-          bus_.on_receive(code, context_.wait.now());
-          received_ = true;
-        }) {}
-
-  // Whether `done` held before the deadline.
-  bool run_until(const std::function<bool()>& done, Clock::time_point deadline) {
-    while (!done()) {
-      const auto now = context_.wait.now();
-      if (now >= deadline) return false;
-      const auto next = std::min(bus_.step(now), deadline);
-      if (done()) break;
-      received_ = false;
-      context_.wait.wait_until([&] { return received_ || done(); }, next);
-    }
-    return true;
-  }
-
-  std::function<void(std::uint8_t, std::uint16_t)> answered;
-  std::function<void(std::uint8_t)> lost;
-
- private:
-  void board_answered(std::uint8_t address, std::uint16_t opened) override {
-    if (answered) answered(address, opened);
-  }
-  void board_lost(std::uint8_t address) override {
-    if (lost) lost(address);
-  }
-
-  CtlContext& context_;
-  BusSchedule bus_;
-  ReceiveHandler receive_;
-  bool received_ = false;
-};
 
 // Long enough for every board of the list to miss its answers in turn until it counts
 // as lost, with room for a loaded machine.
@@ -118,15 +63,14 @@ std::array<IndicatorState, relay_count> shown_states(std::optional<RelayMask> op
 
 int scan_boards(CtlContext& context) {
   const CtlOptions& options = context.options;
-  SerialPort& port = context.core.port();
+  // Nothing is polled: the scan's own queries are all that goes on the line, and a late
+  // answer is never credited to the next address.
+  LineDriver line(context.core.port(), context.wait, {},
+                  LineTiming{options.timeout, late_limit(options.timeout)});
   bool answered = false;
-  const ReceiveHandler receive(port, [&](int code) {
-    // A whole answer or nothing, as the poll cycle reads it.
-    if (code != comm_event_receive || port.bytes_waiting() < frame_size) return;
-    StatusFrame frame;
-    for (std::size_t i = 0; i < frame_size; ++i) frame.bytes[i] = port.read_byte().value_or(0);
-    if (frame.is_valid()) answered = true;
-  });
+  bool missed = false;
+  line.answered = [&](std::uint8_t, std::uint16_t) { answered = true; };
+  line.missed = [&](std::uint8_t) { missed = true; };
 
   std::vector<std::uint8_t> found;
   const int count = options.scan_to - options.scan_from + 1;
@@ -137,15 +81,18 @@ int scan_boards(CtlContext& context) {
                   << " of " << count << "), " << found.size() << " found" << std::flush;
     }
     answered = false;
-    const auto query = CommandFrame::build(static_cast<std::uint8_t>(address),
-                                           BoardCommand::QueryStatus, 0x00, 0x00);
-    // What a late board sends after its timeout must not pass for this one's answer.
-    port.discard_input();
-    port.write(query.bytes);
-    context.wait.wait_until([&] { return answered || context.interrupted(); },
-                            context.wait.now() + options.timeout);
+    missed = false;
+    if (line.bus().queue_switch(static_cast<std::uint8_t>(address), BoardCommand::QueryStatus, 0x00,
+                                0x00)) {
+      break;
+    }
+    line.run_until([&] { return answered || missed || context.interrupted(); },
+                   context.wait.now() + options.timeout + late_limit(options.timeout));
     if (answered) found.push_back(static_cast<std::uint8_t>(address));
   }
+  // The last late answer goes to nobody else either.
+  line.run_until([&] { return !line.bus().busy(); },
+                 context.wait.now() + late_limit(options.timeout));
   // The progress line goes as it came: a terminal's next line starts clean.
   if (context.progress) context.err << "\r" << std::string(60, ' ') << "\r" << std::flush;
 
@@ -176,7 +123,7 @@ int bus_status(CtlContext& context) {
   const auto& addresses = context.options.addresses;
   std::map<std::uint8_t, RelayMask> answers;
   std::vector<std::uint8_t> silent;
-  BusDriver driver(context, addresses);
+  LineDriver driver(context.core.port(), context.wait, addresses);
   driver.answered = [&](std::uint8_t address, std::uint16_t opened) {
     answers.emplace(address, opened);
   };
@@ -209,23 +156,42 @@ int bus_status(CtlContext& context) {
 }
 
 int bus_watch(CtlContext& context) {
-  const auto& addresses = context.options.addresses;
+  const CtlOptions& options = context.options;
+  // One board's lines do not name it.
+  const bool one_board = options.addresses.empty();
+  const std::vector<std::uint8_t> addresses =
+      one_board
+          ? std::vector{static_cast<std::uint8_t>(text_to_int16(options.address_text).value_or(0))}
+          : options.addresses;
   std::map<std::uint8_t, std::optional<RelayMask>> states;
   std::map<std::uint8_t, ChangeLines> lines;
-  for (const std::uint8_t address : addresses) lines.emplace(address, ChangeLines(address));
+  for (const std::uint8_t address : addresses) {
+    lines.emplace(address, ChangeLines(one_board ? -1 : address));
+  }
   bool any_answer = false;
-  BusDriver driver(context, addresses);
+  // One board is watched as the panel watches it: polled every period, silent or not,
+  // and unknown after the poll cycle's watchdog ticks and the one that finds it silent.
+  LineTiming timing;
+  if (one_board) {
+    timing.longest_poll_interval = PollCycle::period;
+    timing.misses_until_unknown = PollCycle::watchdog_ticks + 1;
+  }
+  LineDriver driver(context.core.port(), context.wait, addresses, timing);
   driver.answered = [&](std::uint8_t address, std::uint16_t opened) {
     states[address] = opened;
     any_answer = true;
   };
   driver.lost = [&](std::uint8_t address) { states[address].reset(); };
   // The first answer starts the output; a line on which every board is silent is none.
-  if (!driver.run_until([&] { return any_answer || context.interrupted(); },
-                        context.wait.now() + time_to_lose(addresses.size())) ||
+  const auto first_within = VerifiedSwitch::query_attempts * options.timeout;
+  if (!driver.run_until(
+          [&] { return any_answer || context.interrupted(); },
+          context.wait.now() + (one_board ? first_within : time_to_lose(addresses.size()))) ||
       (!any_answer && !context.interrupted())) {
     return fail(context, ExitCode::NoAnswer,
-                "no board answered at addresses " + address_list_text(addresses));
+                one_board ? "the board did not answer within " +
+                                std::to_string(first_within.count()) + " ms"
+                          : "no board answered at addresses " + address_list_text(addresses));
   }
   const auto print_changes = [&] {
     std::string changed;

@@ -2,8 +2,8 @@
 
 #include "ctl_run.h"
 
-// The commands that talk to several boards on one line, or look for them: on an open
-// port, beside the panel's one-board poll cycle rather than on it.
+// The commands that poll boards on one line, or look for them: on an open port, on the
+// line engine.
 
 // One status query per address from --from to --to, each waiting --timeout; prints the
 // addresses that answered. Exit 3 when none did, 5 when cut short (the addresses found
@@ -13,4 +13,6 @@ int scan_boards(CtlContext& context);
 // status and watch for the boards of --address 1,3,5-7, polled in turn on the core's
 // bus schedule: a line (or JSON object) per board; a change line names its board.
 int bus_status(CtlContext& context);
+// watch of those boards, or of the one board of --address A with lines that do not
+// name it.
 int bus_watch(CtlContext& context);

@@ -43,14 +43,10 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   const std::unique_ptr<SerialPort> port = platform.make_port(state.folder);
   CtlHost host(options.port_text, options.address_text, err);
   PanelCore core({*port, host, host, host, host, host}, state.name_file);
-  // Only a watch of one board polls on the panel's rhythm; a watch of several runs on
-  // the bus schedule, and the other commands send their requests at once and wait for
-  // each answer.
+  // Every command runs on the line engine: a watch polls on its rhythm, the other
+  // commands send their requests at once and wait for each answer.
   const bool watching = options.command == CtlCommand::Watch;
   if (watching) ignore_broken_pipe();
-  if (watching && options.addresses.empty()) {
-    host.on_timer = platform.make_poll_timer([&core] { core.tick(); });
-  }
   // A command that switches relays ends on a signal only once they are where it leaves
   // them, and a scan with the boards found so far; a status query has nothing to put back.
   if (watching || options.command == CtlCommand::Open || options.command == CtlCommand::Close ||

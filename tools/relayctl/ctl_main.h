@@ -8,15 +8,13 @@
 #include "link/event_wait.h"
 #include "link/serial_port.h"
 
-// What a relayctl program puts under the shared main: the serial line, the poll's
-// timer and the event wait of its system. Ctrl+C and a closed output are told by the
+// What a relayctl program puts under the shared main: the serial line and the event
+// wait of its system. Ctrl+C and a closed output are told by the
 // system's interrupt.h and standard_output.h, built into the same program.
 struct CtlPlatform {
   std::filesystem::path program_dir;
   // The serial line; `state_folder` holds the com<n> links where the system has them.
   std::function<std::unique_ptr<SerialPort>(const std::filesystem::path& state_folder)> make_port;
-  // A timer calling `tick` on the poll's rhythm, switched on and off by what it returns.
-  std::function<std::function<void(bool)>(std::function<void()> tick)> make_poll_timer;
   EventWait& wait;
 };
 

@@ -43,30 +43,6 @@ int address_number(const CtlContext& context) {
   return text_to_int16(context.options.address_text).value_or(0);
 }
 
-int watch(CtlContext& context) {
-  PanelCore& core = context.core;
-  // The poll timer runs now, as in the panel; the first answer starts the output.
-  const auto first_by = context.wait.now() + BoardSession::query_attempts * context.options.timeout;
-  if (!context.wait.wait_until([&] { return core.answers() > 0 || context.interrupted(); },
-                               first_by)) {
-    return fail(context, ExitCode::NoAnswer,
-                "the board did not answer within " +
-                    std::to_string(BoardSession::query_attempts * context.options.timeout.count()) +
-                    " ms");
-  }
-  if (context.interrupted()) return exit_status(ExitCode::Done);
-  ChangeLines lines;
-  const auto print_changes = [&] {
-    const std::string changed =
-        lines.take(core.shown(), context.options.json, std::chrono::system_clock::now());
-    if (!changed.empty()) context.out << changed << std::flush;
-    // A write fails once the reader has gone: the watch is over.
-    return !context.out || context.interrupted();
-  };
-  context.wait.wait_until(print_changes, EventWait::Clock::time_point::max());
-  return exit_status(ExitCode::Done);
-}
-
 // Why relayctl will not store `text` as a name, before the rename dialog's own rules.
 std::optional<std::string> name_refusal(std::string_view text) {
   // The command line's bytes are stored as they are: text in another encoding would
@@ -165,10 +141,11 @@ int run(CtlContext& context) {
 
   if (!context.open_port()) return exit_status(ExitCode::PortNotOpened);
   if (options.command == CtlCommand::Scan) return scan_boards(context);
-  if (!options.addresses.empty()) {
-    return options.command == CtlCommand::Watch ? bus_watch(context) : bus_status(context);
-  }
-  BoardSession session(context.core, context.wait, options.timeout, context.interrupted);
+  if (options.command == CtlCommand::Watch) return bus_watch(context);
+  if (!options.addresses.empty()) return bus_status(context);
+  BoardSession session(context.core.port(), context.wait,
+                       static_cast<std::uint8_t>(address_number(context)), options.timeout,
+                       context.interrupted);
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();
@@ -184,7 +161,6 @@ int run(CtlContext& context) {
       return finish(context,
                     session.pulse(relays, *parse_duration(options.arguments[1]), options.inverse));
     case CtlCommand::Watch:
-      return watch(context);
     case CtlCommand::Names:
     case CtlCommand::Rename:
     case CtlCommand::Scan:

@@ -4,8 +4,6 @@
 #include <iostream>
 
 #include "ctl_main.h"
-#include "link/poll_cycle.h"
-#include "link_qt/poll_timer.h"
 #include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 
@@ -16,11 +14,6 @@ int main(int argc, char* argv[]) {
       std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
       [](const std::filesystem::path& state_folder) {
         return std::make_unique<QtSerialPort>(state_folder);
-      },
-      [](std::function<void()> tick) {
-        auto timer = std::make_shared<PollTimer>(PollCycle::period);
-        QObject::connect(timer.get(), &PollTimer::timeout, std::move(tick));
-        return std::function<void(bool)>([timer](bool enabled) { timer->set_enabled(enabled); });
       },
       wait};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);

@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "common/wide_text_windows.h"
 #include "console_stream_windows.h"
 #include "ctl_main.h"
 #include "interrupt_windows.h"
-#include "link/poll_cycle.h"
 #include "link_win/win_event_wait.h"
-#include "link_win/win_poll_timer.h"
 #include "link_win/win_serial_port.h"
-#include "common/wide_text_windows.h"
 
 namespace {
 
@@ -55,12 +53,7 @@ int main() {
     WinEventWait wait;
     const CtlPlatform platform{
         program_folder(),
-        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); },
-        [](std::function<void()> tick) {
-          auto timer = std::make_shared<WinPollTimer>(PollCycle::period, std::move(tick));
-          return std::function<void(bool)>([timer](bool enabled) { timer->set_enabled(enabled); });
-        },
-        wait};
+        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); }, wait};
     status = relayctl_main(static_cast<int>(arguments.size()), argv.data(), platform, std::cout,
                            std::cerr);
   }

@@ -1,0 +1,47 @@
+#include "line_driver.h"
+
+#include <algorithm>
+
+LineDriver::LineDriver(SerialPort& port, EventWait& wait,
+                       const std::vector<std::uint8_t>& addresses, LineTiming timing)
+    : port_(port), wait_(wait), bus_(port, addresses, *this, timing) {
+  port_.set_receive_handler([this](int code) {
+    bus_.on_receive(code, wait_.now());
+    received_ = true;
+  });
+}
+
+LineDriver::~LineDriver() {
+  port_.set_receive_handler({});
+}
+
+bool LineDriver::run_until(const std::function<bool()>& done,
+                           EventWait::Clock::time_point deadline) {
+  while (!done()) {
+    const auto now = wait_.now();
+    if (now >= deadline) return false;
+    const auto next = std::min(bus_.step(now), deadline);
+    if (done()) break;
+    received_ = false;
+    wait_.wait_until([&] { return received_ || done(); }, next);
+  }
+  return true;
+}
+
+void LineDriver::board_answered(std::uint8_t address, std::uint16_t opened) {
+  if (answered) answered(address, opened);
+}
+void LineDriver::board_lost(std::uint8_t address) {
+  if (lost) lost(address);
+}
+void LineDriver::board_missed(std::uint8_t address) {
+  if (missed) missed(address);
+}
+void LineDriver::board_late(std::uint8_t address, EventWait::Clock::duration waited) {
+  if (late) late(address, waited);
+}
+
+std::chrono::milliseconds late_limit(std::chrono::milliseconds timeout) {
+  using std::chrono::milliseconds;
+  return std::clamp(3 * timeout, milliseconds(500), timeout + milliseconds(10'000));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "link/bus_schedule.h"
+#include "link/event_wait.h"
+
+// The line engine on relayctl's event wait, holding the port's receive events while it
+// lives: step() when the time it named has come and right after each receive event, as
+// every host drives it. Its events go to the handlers that are set.
+class LineDriver : public BusObserver {
+ public:
+  LineDriver(SerialPort& port, EventWait& wait, const std::vector<std::uint8_t>& addresses,
+             LineTiming timing = {});
+  ~LineDriver() override;
+  LineDriver(const LineDriver&) = delete;
+  LineDriver& operator=(const LineDriver&) = delete;
+
+  // Whether `done` held before the deadline.
+  bool run_until(const std::function<bool()>& done, EventWait::Clock::time_point deadline);
+  BusSchedule& bus() { return bus_; }
+
+  std::function<void(std::uint8_t, std::uint16_t)> answered;
+  std::function<void(std::uint8_t)> lost;
+  std::function<void(std::uint8_t)> missed;
+  std::function<void(std::uint8_t, EventWait::Clock::duration)> late;
+
+ private:
+  void board_answered(std::uint8_t address, std::uint16_t opened) override;
+  void board_lost(std::uint8_t address) override;
+  void board_missed(std::uint8_t address) override;
+  void board_late(std::uint8_t address, EventWait::Clock::duration waited) override;
+
+  SerialPort& port_;
+  EventWait& wait_;
+  BusSchedule bus_;
+  bool received_ = false;
+};
+
+// How long after its request relayctl still expects a late answer: a few timeouts,
+// bounded.
+std::chrono::milliseconds late_limit(std::chrono::milliseconds timeout);
