@@ -8,7 +8,7 @@
 
 #include "link/port_device.h"
 #include "link_win/com_line_open.h"
-#include "link_win/line_watcher.h"
+#include "link_win/com_receive_watch.h"
 #include "link_win/message_window.h"
 
 namespace {
@@ -40,15 +40,15 @@ struct WinSerialPort::Line {
   std::string device;
   HANDLE handle = INVALID_HANDLE_VALUE;
   LineClaim claim;
-  std::unique_ptr<LineWatcher> watcher;
+  std::unique_ptr<ComReceiveWatch> receive_watch;
   std::deque<std::uint8_t> buffer;
   std::function<void(int)> handler;
   int threshold = 1;
   bool open = false;
   bool lost = false;
-  // The buffer is full: the watcher's posting stays blocked until room is made.
+  // The buffer is full: the receive watch's posting stays blocked until room is made.
   bool held = false;
-  // One message at a time: set by the watcher when it posts, cleared once the bytes
+  // One message at a time: set by the receive watch when it posts, cleared once the bytes
   // are taken in.
   std::atomic<bool> posted{false};
   // Counts opens, reopens and closes, so that a message posted for an earlier line is
@@ -83,7 +83,7 @@ void WinSerialPort::Line::start_session() {
 
 void WinSerialPort::Line::watch() {
   const WPARAM tag = static_cast<WPARAM>(session);
-  watcher = std::make_unique<LineWatcher>(
+  receive_watch = std::make_unique<ComReceiveWatch>(
       handle,
       [this, tag] {
         // A queue too full to take the message is asked again a millisecond later.
@@ -93,8 +93,8 @@ void WinSerialPort::Line::watch() {
 }
 
 void WinSerialPort::Line::release_handle() {
-  // The watcher stops before the handle closes, never after.
-  watcher.reset();
+  // The receive watch stops before the handle closes, never after.
+  receive_watch.reset();
   if (handle == INVALID_HANDLE_VALUE) return;
   CloseHandle(handle);
   handle = INVALID_HANDLE_VALUE;
@@ -121,7 +121,7 @@ void WinSerialPort::Line::deliver(WPARAM session_tag) {
   if (!usable()) return;
   take_in();
   if (!usable()) return;
-  // A full buffer keeps the watcher quiet until a read or a discard makes room.
+  // A full buffer keeps the receive watch quiet until a read or a discard makes room.
   if (buffer.size() < read_buffer_bound) {
     posted = false;
   } else {
@@ -207,7 +207,7 @@ OpenResult WinSerialPort::open() {
 void WinSerialPort::close() {
   Line& line = *line_;
   if (line.handle != INVALID_HANDLE_VALUE) {
-    line.watcher.reset();
+    line.receive_watch.reset();
     PurgeComm(line.handle, PURGE_RXCLEAR | PURGE_RXABORT);
   }
   line.release_handle();

@@ -1,4 +1,4 @@
-#include "link_win/line_watcher.h"
+#include "link_win/com_receive_watch.h"
 
 #include "link_win/waitable_timer.h"
 
@@ -6,21 +6,21 @@ namespace {
 constexpr std::chrono::milliseconds check_interval{1};
 }  // namespace
 
-LineWatcher::LineWatcher(HANDLE line, std::function<void()> bytes_waiting,
-                         std::function<void()> line_failed)
+ComReceiveWatch::ComReceiveWatch(HANDLE line, std::function<void()> bytes_waiting,
+                                 std::function<void()> line_failed)
     : line_(line),
       bytes_waiting_(std::move(bytes_waiting)),
       line_failed_(std::move(line_failed)),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       thread_([this] { run(); }) {}
 
-LineWatcher::~LineWatcher() {
+ComReceiveWatch::~ComReceiveWatch() {
   SetEvent(stop_);
   thread_.join();
   CloseHandle(stop_);
 }
 
-void LineWatcher::run() {
+void ComReceiveWatch::run() {
   WaitableTimer timer;
   const bool paced = timer.handle() && timer.fire_every(check_interval);
   // A plain timer, or none, wakes the thread to the millisecond only at a raised

@@ -10,12 +10,13 @@
 // checks) when the line no longer answers, its device gone. Both run on the watcher's
 // thread. The line's handle must outlive the watcher: destroying the watcher stops the
 // thread and waits for it, after which nothing touches the handle.
-class LineWatcher {
+class ComReceiveWatch {
  public:
-  LineWatcher(HANDLE line, std::function<void()> bytes_waiting, std::function<void()> line_failed);
-  ~LineWatcher();
-  LineWatcher(const LineWatcher&) = delete;
-  LineWatcher& operator=(const LineWatcher&) = delete;
+  ComReceiveWatch(HANDLE line, std::function<void()> bytes_waiting,
+                  std::function<void()> line_failed);
+  ~ComReceiveWatch();
+  ComReceiveWatch(const ComReceiveWatch&) = delete;
+  ComReceiveWatch& operator=(const ComReceiveWatch&) = delete;
 
  private:
   void run();
