@@ -3,9 +3,9 @@
 #include <system_error>
 
 #include "common/system_error_text.h"
+#include "common/wide_text_windows.h"
 #include "link_win/com_open_failure.h"
 #include "link_win/present_com_ports.h"
-#include "common/wide_text_windows.h"
 
 namespace {
 
@@ -18,9 +18,10 @@ constexpr DWORD write_timeout_ms = 100;
 OpenedLine open_com_line(const std::string& device) {
   LineClaim claim(device);
   if (!claim.held()) return {INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, false, {}};
-  // Exclusive: no other program may open the port while the panel holds it.
+  // Exclusive: no other program may open the port while the panel holds it. Overlapped,
+  // so that a thread may wait on the line's receive event while another reads and writes.
   const HANDLE handle = CreateFileW(wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false, {}};
   DCB settings{};
   settings.DCBlength = sizeof settings;
@@ -47,7 +48,7 @@ OpenedLine open_com_line(const std::string& device) {
     settings.fAbortOnError = FALSE;
     configured = SetCommState(handle, &settings) != 0;
   }
-  // Reads take what waits and return at once; the watcher says when to read.
+  // Reads take what waits and return at once; the receive watch says when to read.
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.WriteTotalTimeoutConstant = write_timeout_ms;

@@ -6,8 +6,8 @@
 
 #include "link_win/line_claim.h"
 
-// A line opened with the panel's fixed settings (9600 8N1, no flow control, reads that
-// return at once with what waits), or why it did not open.
+// A line opened for overlapped I/O with the panel's fixed settings (9600 8N1, no flow
+// control, reads that return at once with what waits), or why it did not open.
 struct OpenedLine {
   HANDLE handle = INVALID_HANDLE_VALUE;
   DWORD error = ERROR_SUCCESS;

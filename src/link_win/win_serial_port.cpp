@@ -20,7 +20,12 @@ constexpr UINT_PTR reopen_timer_id = 1;
 }  // namespace
 
 struct WinSerialPort::Line {
-  Line() : window([this](UINT message, WPARAM wparam, LPARAM) { on_message(message, wparam); }) {}
+  Line() : window([this](UINT message, WPARAM wparam, LPARAM) { on_message(message, wparam); }) {
+    // The low bit set: no completion is queued for them, which costs a call to Wine's
+    // server for every read and write.
+    io.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(io_done) | 1);
+  }
+  ~Line() { CloseHandle(io_done); }
 
   bool usable() const { return open && !lost; }
   void on_message(UINT message, WPARAM wparam);
@@ -28,6 +33,8 @@ struct WinSerialPort::Line {
   void watch();
   void release_handle();
   void take_in();
+  // Waits for the overlapped operation just started; false: it failed.
+  bool finish(BOOL started, DWORD& transferred);
   void deliver(WPARAM session_tag);
   void check_line();
   void lose_device();
@@ -41,6 +48,9 @@ struct WinSerialPort::Line {
   HANDLE handle = INVALID_HANDLE_VALUE;
   LineClaim claim;
   std::unique_ptr<ComReceiveWatch> receive_watch;
+  // Signals the end of this thread's reads and writes, which it waits for.
+  HANDLE io_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  OVERLAPPED io{};
   std::deque<std::uint8_t> buffer;
   std::function<void(int)> handler;
   int threshold = 1;
@@ -48,7 +58,7 @@ struct WinSerialPort::Line {
   bool lost = false;
   // The buffer is full: the receive watch's posting stays blocked until room is made.
   bool held = false;
-  // One message at a time: set by the receive watch when it posts, cleared once the bytes
+  // One message at a time: set by the receive watch when it posts, cleared as the bytes
   // are taken in.
   std::atomic<bool> posted{false};
   // Counts opens, reopens and closes, so that a message posted for an earlier line is
@@ -86,8 +96,11 @@ void WinSerialPort::Line::watch() {
   receive_watch = std::make_unique<ComReceiveWatch>(
       handle,
       [this, tag] {
-        // A queue too full to take the message is asked again a millisecond later.
-        if (!posted.exchange(true) && !window.post(bytes_waiting_message, tag)) posted = false;
+        if (posted.exchange(true)) return true;
+        // A queue too full to take the message is asked again at the next look.
+        if (window.post(bytes_waiting_message, tag)) return true;
+        posted = false;
+        return false;
       },
       [this, tag] { window.post(line_failed_message, tag); });
 }
@@ -101,41 +114,63 @@ void WinSerialPort::Line::release_handle() {
   claim.release();
 }
 
+// Reads no more than the driver holds: Wine's overlapped read waits for the bytes it
+// was asked for, whatever the line's read timeouts say.
 void WinSerialPort::Line::take_in() {
   while (buffer.size() < read_buffer_bound) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle, &errors, &status)) {
+      lose_device();
+      return;
+    }
     std::uint8_t chunk[512];
-    const DWORD room =
-        static_cast<DWORD>(std::min<std::size_t>(sizeof chunk, read_buffer_bound - buffer.size()));
+    const DWORD wanted = static_cast<DWORD>(
+        std::min<std::size_t>({sizeof chunk, read_buffer_bound - buffer.size(), status.cbInQue}));
+    if (wanted == 0) return;
     DWORD got = 0;
-    if (!ReadFile(handle, chunk, room, &got, nullptr)) {
+    if (!finish(ReadFile(handle, chunk, wanted, nullptr, &io), got)) {
       check_line();
       return;
     }
     buffer.insert(buffer.end(), chunk, chunk + got);
-    if (got < room) return;
+    if (got < wanted) return;
   }
+}
+
+bool WinSerialPort::Line::finish(BOOL started, DWORD& transferred) {
+  if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+  // Reads return at once with what waits; a write ends within the line's write timeout.
+  return GetOverlappedResult(handle, &io, &transferred, TRUE) != 0;
 }
 
 void WinSerialPort::Line::deliver(WPARAM session_tag) {
   if (session_tag != static_cast<WPARAM>(session)) return;
   if (!usable()) return;
+  // Bytes that come while these are taken in are told again: the system's receive event
+  // is not raised twice for them.
+  if (buffer.size() < read_buffer_bound) posted = false;
   take_in();
   if (!usable()) return;
   // A full buffer keeps the receive watch quiet until a read or a discard makes room.
-  if (buffer.size() < read_buffer_bound) {
-    posted = false;
-  } else {
+  if (buffer.size() >= read_buffer_bound) {
+    posted = true;
     held = true;
   }
-  if (handler && buffer.size() >= static_cast<std::size_t>(std::max(threshold, 0))) {
-    handler(comm_event_receive);
+  const bool answer_in = buffer.size() >= static_cast<std::size_t>(std::max(threshold, 0));
+  if (answer_in) {
+    receive_watch->answer_in();
+  } else {
+    receive_watch->rest_due();
   }
+  if (handler && answer_in) handler(comm_event_receive);
 }
 
+// What waits in the driver raises no new receive event: it is taken in at once.
 void WinSerialPort::Line::release_hold() {
   if (!held || buffer.size() >= read_buffer_bound) return;
   held = false;
-  posted = false;
+  posted = window.post(bytes_waiting_message, static_cast<WPARAM>(session));
 }
 
 // Only the device can tell a failed read or write from a line that is merely idle.
@@ -228,9 +263,13 @@ void WinSerialPort::write(std::span<const std::uint8_t> bytes) {
   Line& line = *line_;
   if (!line.usable() || bytes.empty()) return;
   DWORD written = 0;
-  if (!WriteFile(line.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+  if (!line.finish(
+          WriteFile(line.handle, bytes.data(), static_cast<DWORD>(bytes.size()), nullptr, &line.io),
+          written)) {
     line.check_line();
+    return;
   }
+  if (line.receive_watch) line.receive_watch->answer_due();
 }
 
 void WinSerialPort::set_receive_threshold(int bytes) {
