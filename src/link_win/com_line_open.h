@@ -6,8 +6,8 @@
 
 #include "link_win/line_claim.h"
 
-// A line opened for overlapped I/O with the panel's fixed settings (9600 8N1, no flow
-// control, reads that return at once with what waits), or why it did not open.
+// A line opened with the panel's fixed settings (9600 8N1, no flow control, reads that
+// return at once with what waits), or why it did not open.
 struct OpenedLine {
   HANDLE handle = INVALID_HANDLE_VALUE;
   DWORD error = ERROR_SUCCESS;
@@ -15,6 +15,8 @@ struct OpenedLine {
   bool refused_settings = false;
   // Held with the handle: the line is this program's alone.
   LineClaim claim;
+  // Opened for overlapped I/O: the driver reports receive events, to be waited on.
+  bool overlapped = false;
 };
 
 // Opens `device` for this program alone; its input queue starts empty.

@@ -45,8 +45,18 @@ class WinSerialPort final : public SerialPort {
   // True while the port counts as open but its device is gone.
   bool device_lost() const;
 
+  // Requests written and looks at a line without receive events, since the port was made.
+  struct LineCounts {
+    std::uint64_t requests = 0;
+    std::uint64_t looks = 0;
+  };
+  LineCounts counts() const;
+
   // How often a lost device is looked for.
   static constexpr std::chrono::milliseconds reopen_interval{1000};
+  // How often a line without receive events is looked at while an answer is due: the
+  // shortest interval of a window's timer (USER_TIMER_MINIMUM).
+  static constexpr std::chrono::milliseconds look_interval{10};
   // The most bytes the port takes in from the line between two requests: 512 answers,
   // four seconds of a 9600-baud line. Every request discards what waits, so a board
   // that sends faster than that (a flood) would only grow the buffer; beyond it the
