@@ -291,6 +291,17 @@ TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
   click(g.port_button);
   EXPECT_TRUE(shows(WineSession::get().gray_text)) << colours();
   EXPECT_EQ(messages_before_shown().size(), 2u) << "only the first start's messages";
+
+  // Wine reports no receive events: the line is looked at only while an answer is due,
+  // a handful of times per request at most, not every millisecond.
+  WindowsProgram close("taskkill.exe", {"/im", "relay_panel.exe"});
+  ASSERT_EQ(panel->finish(), 0);
+  const auto line = message("line: ");
+  ASSERT_TRUE(line);
+  unsigned long long looks = 0, requests = 0;
+  ASSERT_EQ(std::sscanf(line->c_str(), "line: %llu looks for %llu requests", &looks, &requests), 2);
+  EXPECT_GE(requests, 100u);
+  EXPECT_LE(looks, 5 * requests) << *line;
 }
 
 TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
