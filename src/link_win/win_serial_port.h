@@ -11,13 +11,13 @@
 
 // The panel's serial line on Windows: COMn (\\.\COMn from 10 on) or a named device,
 // 9600 8N1, no flow control, opened for this program alone. Everything happens on the
-// thread that made it, the window's: a receive watch (com_receive_watch.h) posts to that
-// thread when bytes wait, and its message loop (any loop, a modal dialog's included)
-// hands them to the receive handler. Where the system reports no receive events (Wine),
-// the watch looks for bytes only between a request and its answer (the receive
-// threshold's worth of bytes), within a few milliseconds of their arrival; bytes that
-// nobody asked for wait until the next request's discard. No read blocks: Wine's serial
-// emulation does not honour read timeouts on every device.
+// thread that made it, the window's, whose message loop (any loop, a modal dialog's
+// included) hands the bytes to the receive handler. Where the driver reports receive
+// events (Windows), a receive watch (com_receive_watch.h) waits on them and posts to that
+// thread. Where it does not (Wine), that thread looks at the line every look_interval,
+// and only from a request until its answer (the receive threshold's worth of bytes) is
+// in; bytes that nobody asked for wait until the next request's discard. No read
+// blocks: Wine's serial emulation does not honour read timeouts on every device.
 //
 // A device that is really gone (a USB adapter pulled) is released at once, but the port
 // still counts as open: frames are dropped and the watchdog shows the relays unknown.
