@@ -3,24 +3,41 @@
 #include <system_error>
 
 #include "common/system_error_text.h"
+#include "common/wide_text_windows.h"
 #include "link_win/com_open_failure.h"
 #include "link_win/present_com_ports.h"
-#include "common/wide_text_windows.h"
 
 namespace {
 
 // An 8-byte frame takes 8.3 ms at 9600 baud; a line that will not take it in this long
 // (a stuck driver) drops the rest rather than stall the panel.
 constexpr DWORD write_timeout_ms = 100;
+// A driver that reports receive events keeps a wait for one pending this long at least
+// (no bytes come unasked); Wine's ends within a few milliseconds with nothing.
+constexpr DWORD receive_event_probe_ms = 25;
 
-}  // namespace
+bool reports_receive_events(HANDLE line) {
+  if (!SetCommMask(line, EV_RXCHAR)) return false;
+  OVERLAPPED wait{};
+  wait.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!wait.hEvent) return false;
+  DWORD events = 0;
+  DWORD ignored = 0;
+  bool reports = WaitCommEvent(line, &events, &wait) != 0 && (events & EV_RXCHAR) != 0;
+  if (!reports && GetLastError() == ERROR_IO_PENDING) {
+    reports = WaitForSingleObject(wait.hEvent, receive_event_probe_ms) == WAIT_TIMEOUT;
+    if (reports) CancelIo(line);
+    const bool ended = GetOverlappedResult(line, &wait, &ignored, TRUE) != 0;
+    reports = reports || (ended && (events & EV_RXCHAR) != 0);
+  }
+  CloseHandle(wait.hEvent);
+  return reports;
+}
 
-OpenedLine open_com_line(const std::string& device) {
-  LineClaim claim(device);
-  if (!claim.held()) return {INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, false, {}};
-  // Exclusive: no other program may open the port while the panel holds it.
+// Exclusive: no other program may open the port while the panel holds it.
+OpenedLine open_configured(const std::string& device, DWORD flags) {
   const HANDLE handle = CreateFileW(wide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_EXISTING, flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return {handle, GetLastError(), false, {}};
   DCB settings{};
   settings.DCBlength = sizeof settings;
@@ -47,7 +64,7 @@ OpenedLine open_com_line(const std::string& device) {
     settings.fAbortOnError = FALSE;
     configured = SetCommState(handle, &settings) != 0;
   }
-  // Reads take what waits and return at once; the watcher says when to read.
+  // Reads take what waits and return at once; the receive watch says when to read.
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.WriteTotalTimeoutConstant = write_timeout_ms;
@@ -62,7 +79,24 @@ OpenedLine open_com_line(const std::string& device) {
   PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
   DWORD errors = 0;
   ClearCommError(handle, &errors, nullptr);
-  return {handle, ERROR_SUCCESS, false, std::move(claim)};
+  return {handle, ERROR_SUCCESS, false, {}, (flags & FILE_FLAG_OVERLAPPED) != 0};
+}
+
+}  // namespace
+
+OpenedLine open_com_line(const std::string& device) {
+  LineClaim claim(device);
+  if (!claim.held()) return {INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, false, {}};
+  // Overlapped, so that a thread may wait on the line's receive event while another
+  // reads and writes; where the driver reports none, plain reads and writes cost Wine's
+  // server fewer calls.
+  OpenedLine line = open_configured(device, FILE_FLAG_OVERLAPPED);
+  if (line.handle != INVALID_HANDLE_VALUE && !reports_receive_events(line.handle)) {
+    CloseHandle(line.handle);
+    line = open_configured(device, FILE_ATTRIBUTE_NORMAL);
+  }
+  if (line.handle != INVALID_HANDLE_VALUE) line.claim = std::move(claim);
+  return line;
 }
 
 std::string opened_line_failure(const OpenedLine& line, const std::string& device) {

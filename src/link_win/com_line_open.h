@@ -15,6 +15,8 @@ struct OpenedLine {
   bool refused_settings = false;
   // Held with the handle: the line is this program's alone.
   LineClaim claim;
+  // Opened for overlapped I/O: the driver reports receive events, to be waited on.
+  bool overlapped = false;
 };
 
 // Opens `device` for this program alone; its input queue starts empty.

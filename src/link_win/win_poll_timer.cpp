@@ -57,6 +57,9 @@ struct WinPollTimer::Pacer {
 void WinPollTimer::Pacer::run() {
   std::uint64_t paced_generation = 0;
   std::int64_t ticks = 0;
+  // The timer repeats by itself where it can: setting it again for every tick costs
+  // Wine's server a call each time.
+  bool periodic = false;
   std::unique_ptr<TimerResolution> resolution;
   for (;;) {
     Clock::time_point started;
@@ -70,6 +73,8 @@ void WinPollTimer::Pacer::run() {
       started = start;
     }
     if (!running) {
+      if (periodic) timer.cancel();
+      periodic = false;
       resolution.reset();
       WaitForSingleObject(wake, INFINITE);
       continue;
@@ -78,20 +83,27 @@ void WinPollTimer::Pacer::run() {
     if (current != paced_generation) {
       paced_generation = current;
       ticks = 0;
+      periodic = timer.fire_every(interval);
     }
-    // Due times count from the start, so that late wake-ups never add up to drift; the
-    // ticks a stalled system missed are skipped, not made up for.
-    const auto now = Clock::now();
-    ticks = std::max(ticks + 1, static_cast<std::int64_t>((now - started) / interval) + 1);
-    const auto due = started + ticks * std::chrono::duration_cast<Clock::duration>(interval);
     const HANDLE waits[2] = {wake, timer.handle()};
-    if (!timer.fire_in(due - now)) {
-      // No timer at all: the wake event's timeout paces the ticks, to the millisecond.
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
-      if (WaitForSingleObject(wake, static_cast<DWORD>(left.count())) == WAIT_OBJECT_0) continue;
-    } else if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-      timer.cancel();
-      continue;
+    if (periodic) {
+      // The system's periodic timer does not drift either, and ticks a stalled system
+      // missed come as one signal.
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) continue;
+    } else {
+      // Due times count from the start, so that late wake-ups never add up to drift; the
+      // ticks a stalled system missed are skipped, not made up for.
+      const auto now = Clock::now();
+      ticks = std::max(ticks + 1, static_cast<std::int64_t>((now - started) / interval) + 1);
+      const auto due = started + ticks * std::chrono::duration_cast<Clock::duration>(interval);
+      if (!timer.fire_in(due - now)) {
+        // No timer at all: the wake event's timeout paces the ticks, to the millisecond.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+        if (WaitForSingleObject(wake, static_cast<DWORD>(left.count())) == WAIT_OBJECT_0) continue;
+      } else if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+        timer.cancel();
+        continue;
+      }
     }
     // A queue too full to take the tick must not stop the ticks for good.
     if (!tick_posted.exchange(true) && !window.post(tick_message, static_cast<WPARAM>(current))) {

@@ -11,11 +11,13 @@
 
 // The panel's serial line on Windows: COMn (\\.\COMn from 10 on) or a named device,
 // 9600 8N1, no flow control, opened for this program alone. Everything happens on the
-// thread that made it, the window's: a watcher checks the line's input queue about
-// every millisecond and posts to that thread, whose message loop (any loop, a modal
-// dialog's included) hands the bytes to the receive handler within a few milliseconds
-// of their arrival. Nothing waits on the line itself: Wine's serial emulation neither
-// reports receive events nor honours read timeouts on every device.
+// thread that made it, the window's, whose message loop (any loop, a modal dialog's
+// included) hands the bytes to the receive handler. Where the driver reports receive
+// events (Windows), a receive watch (com_receive_watch.h) waits on them and posts to that
+// thread. Where it does not (Wine), that thread looks at the line every look_interval,
+// and only from a request until its answer (the receive threshold's worth of bytes) is
+// in; bytes that nobody asked for wait until the next request's discard. No read
+// blocks: Wine's serial emulation does not honour read timeouts on every device.
 //
 // A device that is really gone (a USB adapter pulled) is released at once, but the port
 // still counts as open: frames are dropped and the watchdog shows the relays unknown.
@@ -43,8 +45,18 @@ class WinSerialPort final : public SerialPort {
   // True while the port counts as open but its device is gone.
   bool device_lost() const;
 
+  // Requests written and looks at a line without receive events, since the port was made.
+  struct LineCounts {
+    std::uint64_t requests = 0;
+    std::uint64_t looks = 0;
+  };
+  LineCounts counts() const;
+
   // How often a lost device is looked for.
   static constexpr std::chrono::milliseconds reopen_interval{1000};
+  // How often a line without receive events is looked at while an answer is due: the
+  // shortest interval of a window's timer (USER_TIMER_MINIMUM).
+  static constexpr std::chrono::milliseconds look_interval{10};
   // The most bytes the port takes in from the line between two requests: 512 answers,
   // four seconds of a 9600-baud line. Every request discards what waits, so a board
   // that sends faster than that (a flood) would only grow the buffer; beyond it the

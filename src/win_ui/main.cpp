@@ -117,6 +117,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  if (scripted) {
+    // How often the line was looked at for the answers it was asked for.
+    const WinSerialPort::LineCounts counts = port.counts();
+    write_standard_error("line: " + std::to_string(counts.looks) + " looks for " +
+                         std::to_string(counts.requests) + " requests\n");
+  }
   if (SUCCEEDED(com)) CoUninitialize();
   return static_cast<int>(message.wParam);
 }

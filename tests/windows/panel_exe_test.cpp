@@ -3,6 +3,7 @@
 // the name file, for clicks and keys sent as the operator's.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
@@ -39,6 +40,37 @@ long status_kib(qint64 pid, const std::string& field) {
   std::string line;
   while (std::getline(status, line)) {
     if (line.starts_with(field)) return std::stol(line.substr(field.size()));
+  }
+  return -1;
+}
+
+// A process's processor time so far (user and system) in clock ticks, from /proc.
+long long cpu_ticks(qint64 pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  // The fields after the command's name, which may hold spaces: state is field 3.
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long long user = 0, system = 0;
+  for (int number = 3; number <= 15 && fields >> field; ++number) {
+    if (number == 14) user = std::stoll(field);
+    if (number == 15) system = std::stoll(field);
+  }
+  return user + system;
+}
+
+// The Wine server of this session's prefix: other prefixes on the machine have their own.
+qint64 wineserver_pid() {
+  const std::string prefix = "WINEPREFIX=" + WineSession::get().prefix.string();
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string name;
+    if (!std::getline(comm, name) || !name.starts_with("wineserver")) continue;
+    std::ifstream environ(entry.path() / "environ");
+    std::string setting;
+    while (std::getline(environ, setting, '\0')) {
+      if (setting == prefix) return std::stoll(entry.path().filename().string());
+    }
   }
   return -1;
 }
@@ -260,6 +292,17 @@ TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
   click(g.port_button);
   EXPECT_TRUE(shows(WineSession::get().gray_text)) << colours();
   EXPECT_EQ(messages_before_shown().size(), 2u) << "only the first start's messages";
+
+  // Wine reports no receive events: the line is looked at only while an answer is due,
+  // a handful of times per request at most, not every millisecond.
+  WindowsProgram close("taskkill.exe", {"/im", "relay_panel.exe"});
+  ASSERT_EQ(panel->finish(), 0);
+  const auto line = message("line: ");
+  ASSERT_TRUE(line);
+  unsigned long long looks = 0, requests = 0;
+  ASSERT_EQ(std::sscanf(line->c_str(), "line: %llu looks for %llu requests", &looks, &requests), 2);
+  EXPECT_GE(requests, 100u);
+  EXPECT_LE(looks, 5 * requests) << *line;
 }
 
 TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
@@ -402,6 +445,26 @@ TEST_F(PanelExe, DISABLED_LinuxPanelFiguresAlongside) {
     ASSERT_TRUE(shows(red, {5}, opens ? green : red)) << colours();
   }
   print_click_figures(click_to_wire, "linux");
+}
+
+// Not a check: the processor time the panel and the Wine server take while the port is
+// open and the board answers, over 400 ticks (bench/windows/figures runs it).
+TEST_F(PanelExe, DISABLED_CpuWithThePortOpen) {
+  LoggedBoard board;
+  start({"RELAY_PANEL_OPEN_PORT=1"});
+  ASSERT_TRUE(shows(red)) << colours();
+  const qint64 server = wineserver_pid();
+  ASSERT_GT(server, 0);
+  const long long panel_from = cpu_ticks(panel->processId()), server_from = cpu_ticks(server);
+  const std::size_t from = board.count();
+  const auto measured_from = Clock::now();
+  ASSERT_TRUE(wait_until([&] { return board.count() >= from + 400; }, 60000));
+  const double seconds = std::chrono::duration<double>(Clock::now() - measured_from).count();
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  const auto percent = [&](long long ticks) { return 100.0 * ticks / tick / seconds; };
+  std::printf("figure windows_cpu_percent_port_open panel %.2f wineserver %.2f over %.1f s\n",
+              percent(cpu_ticks(panel->processId()) - panel_from),
+              percent(cpu_ticks(server) - server_from), seconds);
 }
 
 }  // namespace
