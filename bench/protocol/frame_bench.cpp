@@ -52,7 +52,7 @@ struct NullPanel {
 void build_and_send(benchmark::State& state) {
   NullPanel panel;
   for (auto _ : state) {
-    panel.core.frame_sender().send(0x11, 0x00, 0x10);
+    panel.core.poll().send_to_addressed_board(0x11, 0x00, 0x10);
     benchmark::DoNotOptimize(panel.core.frame_sender().last_frame());
   }
 }

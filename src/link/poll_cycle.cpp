@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/text_number.h"
 #include "protocol/board_command.h"
 #include "protocol/status_frame.h"
 
@@ -23,10 +24,18 @@ void PollCycle::tick() {
 void PollCycle::send_next_frame() {
   if (has_pending_command_ != 0) {
     has_pending_command_ = 0;
-    frame_sender_.send(pending_command_.command, pending_command_.data1, pending_command_.data2);
+    send_to_addressed_board(pending_command_.command, pending_command_.data1,
+                            pending_command_.data2);
   } else {
-    frame_sender_.send(code(BoardCommand::QueryStatus), 0x00, 0x00);
+    send_to_addressed_board(code(BoardCommand::QueryStatus), 0x00, 0x00);
   }
+}
+
+void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1,
+                                        std::uint8_t data2) {
+  const auto address = text_to_int32(address_.address_text());
+  if (!address || *address < 0) return;
+  frame_sender_.send(static_cast<std::uint8_t>(*address % 256), command, data1, data2);
 }
 
 void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 
+#include "link/address_source.h"
 #include "link/indicator_panel.h"
 #include "link/serial_port.h"
 #include "protocol/frame_sender.h"
@@ -12,13 +13,18 @@
 // watchdog, and the handling of the board's answers. All on the UI thread.
 class PollCycle {
  public:
-  PollCycle(FrameSender& frame_sender, SerialPort& port, IndicatorPanel& indicators)
-      : frame_sender_(frame_sender), port_(port), indicators_(indicators) {}
+  PollCycle(FrameSender& frame_sender, const AddressSource& address, SerialPort& port,
+            IndicatorPanel& indicators)
+      : frame_sender_(frame_sender), address_(address), port_(port), indicators_(indicators) {}
 
   // One tick: step the watchdog, then send exactly one frame.
   void tick();
   // The waiting command, or else the status query.
   void send_next_frame();
+  // One frame to the board that the address box names at this moment: a command queued
+  // before the address changed goes to the new address. A text that is no non-negative
+  // number drops the frame without a word; addresses from 256 up wrap ("300" is 0x2C).
+  void send_to_addressed_board(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
   // Overwrites whatever command waits.
   void queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
 
@@ -53,6 +59,7 @@ class PollCycle {
 
  private:
   FrameSender& frame_sender_;
+  const AddressSource& address_;
   SerialPort& port_;
   IndicatorPanel& indicators_;
 

@@ -9,6 +9,7 @@
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
+#include "link/address_source.h"
 #include "link/indicator_panel.h"
 #include "link/port_control.h"
 #include "names/name_file.h"

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 
 // What sending a frame needs of the serial line.
 class FramePort {
@@ -13,11 +12,4 @@ class FramePort {
   virtual void discard_input() = 0;
   // Puts all bytes on the line in order, in one write.
   virtual void write(std::span<const std::uint8_t> bytes) = 0;
-};
-
-// Where the board address comes from: the address box's text as it stands now.
-class AddressSource {
- public:
-  virtual ~AddressSource() = default;
-  virtual std::string address_text() const = 0;
 };

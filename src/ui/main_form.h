@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
+#include "link/address_source.h"
 #include "link/indicator_panel.h"
 #include "link/poll_cycle.h"
 #include "link/port_control.h"

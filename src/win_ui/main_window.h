@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
+#include "link/address_source.h"
 #include "link/indicator_panel.h"
 #include "link/port_control.h"
 #include "link/serial_port.h"

@@ -38,7 +38,7 @@ TEST(SendFrame, WritesEachFrameForTheAddressTextOfTheMomentAfterDroppingStaleInp
     SCOPED_TRACE("address \"" + c.address_text + "\"");
     rig.address.text = c.address_text;
     rig.port.input = {0x22, 0x00, 0xA7};  // the tail of an earlier answer
-    rig.frame_sender.send(c.command, c.data1, c.data2);
+    rig.poll.send_to_addressed_board(c.command, c.data1, c.data2);
     if (c.wire.empty()) {
       EXPECT_TRUE(rig.take_writes().empty());
     } else {

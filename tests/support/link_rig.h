@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_serial_port.h"
+#include "link/address_source.h"
 #include "link/indicator_panel.h"
 #include "link/poll_cycle.h"
 #include "link/port_control.h"
