@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "link_win/com_port_names.h"
 #include "common/wide_text_windows.h"
+#include "link_win/com_port_names.h"
 
 std::vector<std::string> present_com_ports() {
   std::vector<std::string> ports;
