@@ -17,9 +17,16 @@ namespace {
 // Eight bytes of ten bits each (start, 8 data, stop) at 9600 baud.
 constexpr auto frame_time = std::chrono::microseconds(8 * 10 * 1'000'000 / 9600);
 
-void log_frame(const char* direction, std::span<const std::uint8_t> bytes) {
+const auto started = std::chrono::steady_clock::now();
+
+void log_frame(const char* direction, std::span<const std::uint8_t> bytes, bool times) {
   std::fprintf(stderr, "relay_board_sim: %s", direction);
   for (const auto byte : bytes) std::fprintf(stderr, " %02X", byte);
+  if (times) {
+    const std::chrono::duration<double, std::milli> since =
+        std::chrono::steady_clock::now() - started;
+    std::fprintf(stderr, " at %.3f ms", since.count());
+  }
   std::fprintf(stderr, "\n");
 }
 
@@ -141,7 +148,7 @@ bool BoardServer::read_from_panel() {
 }
 
 void BoardServer::handle(const CommandFrame& frame) {
-  if (options_.verbose) log_frame("<-", frame.bytes);
+  if (options_.verbose) log_frame("<-", frame.bytes, options_.times);
   if (options_.mode_time && !mode_end_) mode_end_ = Clock::now() + *options_.mode_time;
   BoardModel* board = board_for(frame);
   if (!board) return;
@@ -195,7 +202,7 @@ void BoardServer::send_due_answers() {
   const auto now = Clock::now();
   while (!answers_.empty() && answers_.front().due <= now) {
     const auto& bytes = answers_.front().bytes;
-    if (options_.verbose) log_frame("->", bytes);
+    if (options_.verbose) log_frame("->", bytes, options_.times);
     // A panel that does not read leaves the answers waiting in the terminal; once its
     // buffer is full, further answers are lost, as on a real line.
     if (::write(terminal_->master_fd(), bytes.data(), bytes.size()) < 0 && errno != EAGAIN) {

@@ -34,6 +34,10 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.verbose = true;
       continue;
     }
+    if (option == "--times") {
+      options.verbose = options.times = true;
+      continue;
+    }
     const bool takes_value = option == "--address" || option == "--addresses" ||
                              option == "--silent" || option == "--mode" || option == "--delay-ms" ||
                              option == "--mode-ms" || option == "--link-dir" || option == "--port";
@@ -117,6 +121,8 @@ std::string sim_usage(const std::string& program) {
          "                  link is removed at exit\n"
          "  --port N        the port number of that link (default 1)\n"
          "  --verbose       log every frame to standard error\n"
+         "  --times         the same, each frame with the milliseconds since the board\n"
+         "                  started: how long a relay stayed switched, read off the log\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"

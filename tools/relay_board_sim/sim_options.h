@@ -25,6 +25,7 @@ struct SimOptions {
   std::optional<std::filesystem::path> link_dir;  // where to place com<port>
   int port = 1;
   bool verbose = false;
+  bool times = false;  // each logged frame with when it came or went
   bool help = false;
   bool version = false;
 };
