@@ -1,7 +1,6 @@
 #include "bridge/bridge_names.h"
 
 #include "common/text_number.h"
-#include "names/disk_file.h"
 #include "names/file_messages.h"
 
 BridgeNames BridgeNameView::read(NameFile& file, const std::vector<std::uint8_t>& addresses) {
@@ -20,8 +19,10 @@ NameFileLook BridgeNameView::look(NameFile& file) {
   if (file.path().empty()) return look;
   // A reload says nothing of a file it cannot read (a window's operator has not asked),
   // but the daemon's log is where a service's reader learns why its names stay old.
-  std::string bytes;
-  if (const std::error_code error = read_whole_file(file.path(), bytes)) {
+  // A reload that finds new bytes shows the title again; one that finds the same shows
+  // nothing.
+  caption_set_ = false;
+  if (const std::error_code error = file.reload(std::nullopt)) {
     if (error != unreadable_) {
       look.news =
           file_failure_message(file.path(), "read", error).text + "; the names stay as they were";
@@ -31,11 +32,6 @@ NameFileLook BridgeNameView::look(NameFile& file) {
   }
   if (unreadable_) look.news = path_text(file.path()) + " can be read again";
   unreadable_.clear();
-  std::string().swap(bytes);  // the reload reads it again
-  // A reload that finds new bytes shows the title again; one that finds the same shows
-  // nothing.
-  caption_set_ = false;
-  file.reload(std::nullopt);
   look.changed = caption_set_;
   return look;
 }

@@ -61,16 +61,17 @@ void NameFile::load_names(const std::string& address) {
   load_names(address, Telling::operator_told);
 }
 
-void NameFile::reload(const std::optional<std::string>& address) {
-  if (path_.empty()) return;
+std::error_code NameFile::reload(const std::optional<std::string>& address) {
+  if (path_.empty()) return {};
   // A change beside the file (another file of its folder) leaves it as the last reload
   // read it: one read, and the view as it is.
   std::string bytes;
-  if (read_whole_file(path_, bytes) || bytes == reloaded_bytes_) return;
-  if (!is_set_up(Telling::quiet)) return;
+  if (const auto error = read_whole_file(path_, bytes)) return error;
+  if (bytes == reloaded_bytes_ || !is_set_up(Telling::quiet)) return {};
   reloaded_bytes_ = std::move(bytes);
   view_.set_window_caption(value(title_section, title_key, Telling::quiet));
   if (address) load_names(*address, Telling::quiet);
+  return {};
 }
 
 void NameFile::load_names(const std::string& address, Telling telling) {

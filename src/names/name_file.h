@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "common/message_boxes.h"
 #include "names/profile_store.h"
@@ -38,8 +39,9 @@ class NameFile {
   // 16 names when an address text is given. Tells the operator nothing and leaves the
   // view as it is while the file is missing or not set up: a file being replaced or
   // edited is no news to act on, and the next change brings the names. A file unchanged
-  // since the last reload is not read again.
-  void reload(const std::optional<std::string>& address);
+  // since the last reload is not read again. Why the file could not be read, for a host
+  // that keeps a log (a window's operator has not asked).
+  std::error_code reload(const std::optional<std::string>& address);
 
   const std::filesystem::path& path() const { return path_; }
 

@@ -45,8 +45,10 @@ struct ProfileFile {
 // The file's bytes, or what the operator is to be told: that it is missing or cannot be
 // read.
 std::optional<Message> load(const std::filesystem::path& file, std::string& bytes) {
-  if (!file_is_present(file)) return file_not_found_message(file);
   if (const auto error = read_whole_file(file, bytes)) {
+    if (error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory) {
+      return file_not_found_message(file);
+    }
     return file_failure_message(file, "read", error);
   }
   return std::nullopt;
