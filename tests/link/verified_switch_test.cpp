@@ -26,50 +26,19 @@ struct Case {
 
 TEST(VerifiedSwitch, ReadsSwitchesOnlyWhatDiffersHoldsAndVerifies) {
   using R = VerifiedSwitch::Result;
+  // clang-format off
   const Case cases[] = {
-      {"pulse",
-       0x0004,
-       true,
-       500ms,
-       false,
-       false,
-       {},
-       {"10", "12 03", "11 03", "10"},
-       R::done,
+      {"pulse", 0x0004, true, 500ms, false, false, {}, {"10", "12 03", "11 03", "10"}, R::done, 0ms},
+      {"cut short in the hold", 0x0004, true, 500ms, false, false, 200ms,
+       {"10", "12 03", "11 03", "10"}, R::done, 200ms},
+      {"interrupted before switching", 0x0004, true, 500ms, false, false, 0ms, {}, R::not_switched,
        0ms},
-      {"cut short in the hold",
-       0x0004,
-       true,
-       500ms,
-       false,
-       false,
-       200ms,
-       {"10", "12 03", "11 03", "10"},
-       R::done,
-       200ms},
-      {"interrupted before switching",
-       0x0004,
-       true,
-       500ms,
-       false,
-       false,
-       0ms,
-       {},
-       R::not_switched,
-       0ms},
-      {"all on a deaf board",
-       0xFFFF,
-       true,
-       {},
-       false,
-       true,
-       {},
-       {"10", "13 FF", "10"},
-       R::not_reached,
-       0ms},
+      {"all on a deaf board", 0xFFFF, true, {}, false, true, {}, {"10", "13 FF", "10"},
+       R::not_reached, 0ms},
       {"silent", 0x0001, false, {}, true, false, {}, {"10", "10", "10"}, R::no_answer, 0ms},
       {"already there", 0x0001, false, {}, false, false, {}, {"10", "10"}, R::done, 0ms},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     VerifiedSwitch run(1, c.relays, c.opened, c.hold);

@@ -8,10 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
-#include <vector>
 
 #include "names/default_name_text.h"
 #include "names/disk_file.h"
@@ -24,128 +24,113 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t other_user = 65534;  // what run_in_child's operator becomes
-
-struct Ownership {
-  uid_t uid;
-  gid_t gid;
-  mode_t mode;
-  friend bool operator==(const Ownership&, const Ownership&) = default;
-};
-
-Ownership ownership_of(const fs::path& file) {
+// "uid:gid mode" of the name itself.
+std::string owner_and_mode(const fs::path& file) {
   struct stat info {};
   ::lstat(file.c_str(), &info);
-  return {info.st_uid, info.st_gid, info.st_mode & 07777};
+  char text[40];
+  std::snprintf(text, sizeof text, "%u:%u %04o", info.st_uid, info.st_gid, info.st_mode & 07777);
+  return text;
 }
 
 class HostileFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (::geteuid() != 0)
-      GTEST_SKIP() << "needs root, to be the program and to become another user";
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be the program and another user";
+  }
+  // A new shared folder (1777) and root's 0600 file beside it; then `plant` runs as the
+  // other user (nobody), who may write the shared folder.
+  void plant(const std::function<void()>& as_other_user) {
+    fs::remove_all(shared);
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
     write_bytes(victim, secret);
     fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(run_in_child(ChildRole::operator_rights, [&] { return as_other_user(), 0; }), 0);
   }
-
-  // Runs `plant` as the other user, who may write the shared folder.
-  static void as_other_user(const std::function<void()>& plant) {
-    ASSERT_EQ(run_in_child(ChildRole::operator_rights, [&] { return plant(), 0; }), 0);
-  }
-
-  // The name file's start as the panel and the bridge make it: what the operator is told.
-  std::vector<std::string> start(const fs::path& file) {
+  // What the operator is told at start (the panel's and the bridge's way), one text.
+  std::string start(const fs::path& file) {
     RecordingMessageBoxes messages;
     ToldStore store{messages};
     FakeNameView view;
-    NameFile names(file, store.store, messages, view);
-    names.open_or_create();
-    std::vector<std::string> told;
-    for (const Message& message : messages.shown) told.push_back(message.text);
+    NameFile(file, store.store, messages, view).open_or_create();
+    std::string told;
+    for (const Message& message : messages.shown) told += message.text;
     return told;
   }
-
   // A rename as the panel's dialog and relayctl make it: what the operator is told.
-  std::string rename(const fs::path& file) {
+  static std::string rename(const fs::path& file) {
     const WriteOutcome outcome =
         ProfileStore().write_value(file, "address 1", "relay1name", "pump");
-    if (outcome.written) return "written";
-    return outcome.error ? outcome.error->text : "refused";
+    return outcome.written ? "written" : outcome.error ? outcome.error->text : "refused";
+  }
+  std::set<std::string> shared_names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(shared)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
   }
 
   TempFolder folder;
-  fs::path shared = folder / "shared";
-  fs::path name_file = shared / "name.txt";
+  fs::path shared = folder / "shared", name_file = shared / "name.txt";
   fs::path victim = folder / "victim";
   const std::string secret = "root's own\n";
 };
 
-// Whatever another user planted beside the name file, the start tells the operator why
-// it cannot use it, touches nothing outside the shared folder, and never waits.
+// Whatever another user planted, the start says why it cannot use it, touches nothing
+// outside the shared folder, and never waits. A file without the marker is kept in a
+// new backup with its own owner and permissions, never through the planted name.
 TEST_F(HostileFilesTest, TheStartNeverFollowsWritesThroughOrWaitsOnWhatAnotherUserPlanted) {
-  const std::string garbage = "not a name file\r\n";
-  const std::string prefix = name_file.string() + " could not be read: ";
+  const std::string garbage = "not a name file\r\n", bak = name_file.string() + ".bak";
+  const std::string unread = name_file.string() + " could not be read: ";
   const struct {
     std::string label;
-    std::function<void(const fs::path&, const fs::path&)> plant;  // name file, victim
-    std::vector<std::string> told;
-    std::vector<std::string> names;  // what the shared folder holds afterwards
+    std::function<void()> plant;
+    std::string told;
+    std::set<std::string> names;  // what the shared folder holds afterwards
   } cases[] = {
       {"the name file linked to a file of root's",
-       [](const fs::path& file, const fs::path& target) { fs::create_symlink(target, file); },
-       {prefix + "it is a symbolic link that belongs to another user"},
-       {"name.txt"}},
+       [&] { fs::create_symlink(victim, name_file); },
+       unread + "it is a symbolic link that belongs to another user",
+       {"name.txt", "name.txt.lock"}},
       {"a FIFO",
-       [](const fs::path& file, const fs::path&) { ::mkfifo(file.c_str(), 0666); },
-       {prefix + "it is a FIFO, not a file"},
-       {"name.txt"}},
+       [&] { ::mkfifo(name_file.c_str(), 0666); },
+       unread + "it is a FIFO, not a file",
+       {"name.txt", "name.txt.lock"}},
       {"a file over the size limit",
-       [](const fs::path& file, const fs::path&) {
-         fs::resize_file((write_bytes(file, ""), file), name_file_byte_limit + 1);
-       },
-       {prefix + "it is larger than 16 MB, the most a name file may hold"},
-       {"name.txt"}},
+       [&] { fs::resize_file((write_bytes(name_file, ""), name_file), name_file_byte_limit + 1); },
+       unread + "it is larger than 16 MB, the most a name file may hold",
+       {"name.txt", "name.txt.lock"}},
       {"a backup name linked to a file of root's",
-       [&](const fs::path& file, const fs::path& target) {
-         write_bytes(file, garbage);
-         fs::permissions(file,
-                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-         fs::create_symlink(target, fs::path(file) += ".bak");
+       [&] {
+         write_bytes(name_file, garbage);
+         ::chmod(name_file.c_str(), 0640);
+         fs::create_symlink(victim, bak);
        },
-       {"name file created"},
-       {"name.txt", "name.txt.bak", "name.txt.bak.1"}},
+       "name file created",
+       {"name.txt", "name.txt.bak", "name.txt.bak.1", "name.txt.lock"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    fs::remove_all(shared);
-    SetUp();
-    as_other_user([&] { c.plant(name_file, victim); });
+    plant(c.plant);
     EXPECT_EQ(start(name_file), c.told);
     EXPECT_EQ(read_bytes(victim), secret);
-    EXPECT_EQ(ownership_of(victim), (Ownership{0, 0, 0600}));
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(shared)) {
-      if (entry.path().extension() != ".lock") names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(owner_and_mode(victim), "0:0 0600");
+    EXPECT_EQ(shared_names(), c.names);
   }
-  // The first case's names were kept in a new backup with the file's own owner and
-  // permissions, and the file was set up.
-  EXPECT_EQ(read_bytes(name_file.string() + ".bak.1"), garbage);
-  EXPECT_EQ(ownership_of(name_file.string() + ".bak.1"), (Ownership{other_user, other_user, 0640}));
+  EXPECT_EQ(read_bytes(bak + ".1"), garbage);
+  EXPECT_EQ(owner_and_mode(bak + ".1"), "65534:65534 0640");
   EXPECT_EQ(read_bytes(name_file), default_name_text());
 }
 
-// A rename's lock file is made new beside the path given; a lock file planted as a link
-// or a FIFO refuses the rename at once instead of creating or waiting on anything.
+// A rename's lock file is made new beside the path given; one planted as a link or a
+// FIFO refuses the rename at once instead of creating or waiting on anything. Root's own
+// link is followed (and locked beside the link), but not to a device.
 TEST_F(HostileFilesTest, ARenameLocksOnlyARegularFileBesideThePathGiven) {
-  const fs::path lock = shared / "name.txt.lock";
+  const fs::path lock = shared / "name.txt.lock", absent = folder / "absent";
   const std::string refused = name_file.string() + " could not be written: its lock file " +
                               lock.string() + " could not be opened: ";
-  const fs::path absent = folder / "absent";
   const struct {
     std::string label;
     std::function<void()> plant;
@@ -156,35 +141,24 @@ TEST_F(HostileFilesTest, ARenameLocksOnlyARegularFileBesideThePathGiven) {
       {"a link to a file yet to be made", [&] { fs::create_symlink(absent, lock); },
        refused + "it is a symbolic link, which is not followed here"},
       {"a FIFO", [&] { ::mkfifo(lock.c_str(), 0666); }, refused + "it is a FIFO, not a file"},
-      {"the name file linked to a file of root's",
-       [&] {
-         fs::remove(name_file);
-         fs::create_symlink(victim, name_file);
-       },
-       name_file.string() +
-           " could not be read: it is a symbolic link that belongs to another user"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    fs::remove_all(shared);
-    SetUp();
-    as_other_user([&] { write_bytes(name_file, default_name_text()), c.plant(); });
+    plant([&] { write_bytes(name_file, default_name_text()), c.plant(); });
     EXPECT_EQ(rename(name_file), c.told);
     EXPECT_EQ(read_bytes(victim), secret);
     EXPECT_FALSE(fs::exists(absent));
   }
 
-  // Root's own link to a file elsewhere is followed, and locked beside the link.
   const fs::path own = folder / "own", real = folder / "real.txt";
   fs::create_directory(own);
   write_bytes(real, default_name_text());
   fs::create_symlink(real, own / "name.txt");
+  fs::create_symlink("/dev/null", own / "null.txt");
   EXPECT_EQ(rename(own / "name.txt"), "written");
   EXPECT_TRUE(fs::is_symlink(own / "name.txt"));
   EXPECT_TRUE(fs::exists(own / "name.txt.lock"));
   EXPECT_FALSE(fs::exists(folder / "real.txt.lock"));
-  // ...but a link to a device is not.
-  fs::create_symlink("/dev/null", own / "null.txt");
   EXPECT_EQ(rename(own / "null.txt"),
             (own / "null.txt").string() + " could not be read: it is a device, not a file");
 }
@@ -192,30 +166,26 @@ TEST_F(HostileFilesTest, ARenameLocksOnlyARegularFileBesideThePathGiven) {
 // A rename keeps the file's owner, group and permissions: the administrator renaming a
 // service's name file leaves it the service's. A user who could not keep them is refused.
 TEST_F(HostileFilesTest, ARenameKeepsTheOwnerOrIsRefused) {
-  const fs::path service = folder / "service", open = folder / "open";
-  fs::create_directory(service);
+  const fs::path service = folder / "service.txt", open = folder / "open",
+                 theirs = open / "name.txt";
+  write_bytes(service, default_name_text());
+  ::chown(service.c_str(), 65534, 65534);
+  ::chmod(service.c_str(), 0640);
+  EXPECT_EQ(rename(service), "written");
+  EXPECT_EQ(owner_and_mode(service), "65534:65534 0640");
+
   fs::create_directory(open);
   fs::permissions(open, fs::perms::all);
-  write_bytes(service / "name.txt", default_name_text());
-  ::chown((service / "name.txt").c_str(), other_user, other_user);
-  ::chmod((service / "name.txt").c_str(), 0640);
-  EXPECT_EQ(rename(service / "name.txt"), "written");
-  EXPECT_EQ(ownership_of(service / "name.txt"), (Ownership{other_user, other_user, 0640}));
-
-  write_bytes(open / "name.txt", default_name_text());
-  ::chmod((open / "name.txt").c_str(), 0666);
-  int result = run_in_child(ChildRole::operator_rights, [&] {
-    const std::string told = rename(open / "name.txt");
-    std::fprintf(stderr, "told: %s\n", told.c_str());
-    return told == (open / "name.txt").string() +
-                       " could not be written: its owner and group could not be kept (only "
-                       "they or the administrator may replace it)"
-               ? 0
-               : 1;
-  });
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(read_bytes(open / "name.txt"), default_name_text());
-  EXPECT_EQ(ownership_of(open / "name.txt"), (Ownership{0, 0, 0666}));
+  write_bytes(theirs, default_name_text());
+  ::chmod(theirs.c_str(), 0666);
+  const std::string expected = theirs.string() +
+                               " could not be written: its owner and group could not be kept "
+                               "(only they or the administrator may replace it)";
+  EXPECT_EQ(
+      run_in_child(ChildRole::operator_rights, [&] { return rename(theirs) == expected ? 0 : 1; }),
+      0);
+  EXPECT_EQ(read_bytes(theirs), default_name_text());
+  EXPECT_EQ(owner_and_mode(theirs), "0:0 0666");
 }
 
 }  // namespace
