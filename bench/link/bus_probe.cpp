@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "board_process.h"
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 #include "link/poll_cycle.h"
 #include "link_qt/qt_serial_port.h"
 
@@ -31,7 +31,7 @@ extern char** environ;
 
 namespace {
 
-using Clock = BusSchedule::Clock;
+using Clock = LineEngine::Clock;
 
 // One exchange, request and answer of 8 bytes of 10 bits each, at 9600 baud.
 constexpr double exchange_ms = 2 * 8 * 10 * 1000.0 / 9600;
@@ -67,7 +67,7 @@ class TimedPort : public SerialPort {
 };
 
 // The schedule on Qt's event loop, recording when each board answered.
-class BusHost : public BusObserver {
+class BusHost : public LineObserver {
  public:
   BusHost(SerialPort& port, std::vector<std::uint8_t> addresses)
       : port_(port), bus_(port, std::move(addresses), *this) {
@@ -102,7 +102,7 @@ class BusHost : public BusObserver {
   void board_lost(std::uint8_t) override { ++lost; }
 
   SerialPort& port_;
-  BusSchedule bus_;
+  LineEngine bus_;
   QTimer timer_;
 };
 
@@ -151,7 +151,7 @@ void measure_refresh(const char* what, const QStringList& options,
       std::chrono::duration<double, std::milli>(PollCycle::period).count(),
       static_cast<double>(answered_boards) * exchange_ms +
           static_cast<double>(addresses.size() - answered_boards) *
-              std::chrono::duration<double, std::milli>(BusSchedule::answer_timeout).count());
+              std::chrono::duration<double, std::milli>(LineEngine::answer_timeout).count());
   std::printf(
       "%-44s %2zu answering  refresh per board: median %6.1f ms  p99 %6.1f ms  max %6.1f ms"
       "  (%d lost; at 9600 baud at least %.0f ms)\n",

@@ -12,7 +12,7 @@
 #include "bridge/bridge_names.h"
 #include "bridge/bridge_topics.h"
 #include "bridge/mqtt_client.h"
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 #include "protocol/board_command.h"
 
 struct BridgeOptions;
@@ -44,15 +44,15 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 // (and again after message(), which may start a pulse), line_lost() when the serial line
 // goes away and shutting_down() before it disconnects. While the broker is away publish()
 // drops everything; connected() publishes the whole picture again.
-class BridgeCore : public BusObserver {
+class BridgeCore : public LineObserver {
  public:
   using Clock = std::chrono::steady_clock;
-  // Queues one frame on the line (BusSchedule::queue_switch; the host then steps the bus),
+  // Queues one frame on the line (LineEngine::queue_switch; the host then steps the bus),
   // or says why the line cannot take it now.
   using QueueSwitch = std::function<std::optional<SwitchRefusal>(
       std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
       SwitchLane lane)>;
-  // Whether a relay is opened once the switches given are done (BusSchedule::commanded).
+  // Whether a relay is opened once the switches given are done (LineEngine::commanded).
   using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
@@ -83,7 +83,7 @@ class BridgeCore : public BusObserver {
   // owed to a silent board, is ended at once: its OFF is queued on the line.
   void shutting_down();
 
-  // BusObserver
+  // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
 

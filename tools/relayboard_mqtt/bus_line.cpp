@@ -5,11 +5,11 @@
 #include "link/port_control.h"
 
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
-                 std::vector<std::uint8_t> addresses, BusObserver& observer, LogLine log)
+                 std::vector<std::uint8_t> addresses, LineObserver& observer, LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
     : port_(choice.device ? std::filesystem::path() : link_folder),
-      schedule_(port_, std::move(addresses), observer),
+      engine_(port_, std::move(addresses), observer),
       choice_(std::move(choice)),
       log_(std::move(log)) {
   step_timer_.setSingleShot(true);
@@ -19,7 +19,7 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
   open_timer_.setInterval(open_retry);
   connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
   port_.set_receive_handler([this](int event_code) {
-    schedule_.on_receive(event_code, BusSchedule::Clock::now());
+    engine_.on_receive(event_code, LineEngine::Clock::now());
     step();
   });
   if (choice_.device) {
@@ -59,7 +59,7 @@ void BusLine::try_open() {
 std::optional<SwitchRefusal> BusLine::queue_switch(std::uint8_t address, BoardCommand command,
                                                    std::uint8_t data1, std::uint8_t data2,
                                                    SwitchLane lane) {
-  const auto refusal = schedule_.queue_switch(address, command, data1, data2, lane);
+  const auto refusal = engine_.queue_switch(address, command, data1, data2, lane);
   if (!refusal) step();
   return refusal;
 }
@@ -67,27 +67,27 @@ std::optional<SwitchRefusal> BusLine::queue_switch(std::uint8_t address, BoardCo
 void BusLine::close() {
   open_timer_.stop();
   step_timer_.stop();
-  schedule_.reset();
+  engine_.reset();
   port_.close();
   open_ = false;
 }
 
 void BusLine::close_when_sent(std::chrono::milliseconds patience, std::function<void()> done) {
   closed_ = std::move(done);
-  close_by_ = BusSchedule::Clock::now() + patience;
+  close_by_ = LineEngine::Clock::now() + patience;
   step();
 }
 
 void BusLine::step() {
-  const auto now = BusSchedule::Clock::now();
-  if (closed_ && (!open_ || now >= close_by_ || (schedule_.queued() == 0 && !schedule_.busy()))) {
+  const auto now = LineEngine::Clock::now();
+  if (closed_ && (!open_ || now >= close_by_ || (engine_.queued() == 0 && !engine_.busy()))) {
     close();
     std::exchange(closed_, {})();
     return;
   }
   if (!open_) return;
   notice_device();
-  const auto due = schedule_.step(now);
+  const auto due = engine_.step(now);
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
   step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
@@ -95,7 +95,7 @@ void BusLine::step() {
 void BusLine::notice_device() {
   if (port_.device_lost() == lost_) return;
   lost_ = port_.device_lost();
-  schedule_.set_device_lost(lost_);
+  engine_.set_device_lost(lost_);
   if (lost_) {
     log_("serial line " + name_ + " lost; looking for it every second");
     if (on_lost) on_lost();

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 #include "link_qt/qt_serial_port.h"
 
 // Which serial line the bridge serves: a port number under the panel's rule (the com<n>
@@ -30,17 +30,17 @@ class BusLine : public QObject {
   using LogLine = std::function<void(const std::string&)>;
 
   BusLine(const std::filesystem::path& link_folder, LineChoice choice,
-          std::vector<std::uint8_t> addresses, BusObserver& observer, LogLine log);
+          std::vector<std::uint8_t> addresses, LineObserver& observer, LogLine log);
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
-  // One frame for a board (BusSchedule::queue_switch); refused while the line is not open
+  // One frame for a board (LineEngine::queue_switch); refused while the line is not open
   // or its device is lost, never kept for later.
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
                                             std::uint8_t data1, std::uint8_t data2,
                                             SwitchLane lane);
   std::optional<bool> commanded(std::uint8_t address, int relay) const {
-    return schedule_.commanded(address, relay);
+    return engine_.commanded(address, relay);
   }
   // Stops polling and closes the port.
   void close();
@@ -61,7 +61,7 @@ class BusLine : public QObject {
   void notice_device();
 
   QtSerialPort port_;
-  BusSchedule schedule_;
+  LineEngine engine_;
   LineChoice choice_;
   LogLine log_;
   QTimer step_timer_;

@@ -103,7 +103,7 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
 
 std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {
   outcome_.reset();
-  BusSchedule& bus = line_.bus();
+  LineEngine& bus = line_.bus();
   if (bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
     return std::nullopt;
   }

@@ -24,8 +24,8 @@ int fail(CtlContext& context, ExitCode code, const std::string& message) {
 // Long enough for every board of the list to miss its answers in turn until it counts
 // as lost, with room for a loaded machine.
 Clock::duration time_to_lose(std::size_t boards) {
-  return static_cast<int>(boards) * BusSchedule::misses_until_unknown *
-             (PollCycle::period + BusSchedule::answer_timeout) +
+  return static_cast<int>(boards) * LineEngine::misses_until_unknown *
+             (PollCycle::period + LineEngine::answer_timeout) +
          std::chrono::seconds(2);
 }
 

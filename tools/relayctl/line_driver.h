@@ -5,13 +5,13 @@
 #include <functional>
 #include <vector>
 
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 #include "link/event_wait.h"
 
 // The line engine on relayctl's event wait, holding the port's receive events while it
 // lives: step() when the time it named has come and right after each receive event, as
 // every host drives it. Its events go to the handlers that are set.
-class LineDriver : public BusObserver {
+class LineDriver : public LineObserver {
  public:
   LineDriver(SerialPort& port, EventWait& wait, const std::vector<std::uint8_t>& addresses,
              LineTiming timing = {});
@@ -21,7 +21,7 @@ class LineDriver : public BusObserver {
 
   // Whether `done` held before the deadline.
   bool run_until(const std::function<bool()>& done, EventWait::Clock::time_point deadline);
-  BusSchedule& bus() { return bus_; }
+  LineEngine& bus() { return bus_; }
 
   std::function<void(std::uint8_t, std::uint16_t)> answered;
   std::function<void(std::uint8_t)> lost;
@@ -36,7 +36,7 @@ class LineDriver : public BusObserver {
 
   SerialPort& port_;
   EventWait& wait_;
-  BusSchedule bus_;
+  LineEngine bus_;
   bool received_ = false;
 };
 

@@ -1,4 +1,4 @@
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 
 #include <algorithm>
 
@@ -6,8 +6,8 @@
 #include "protocol/command_frame.h"
 #include "protocol/status_frame.h"
 
-BusSchedule::BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses,
-                         BusObserver& observer, LineTiming timing)
+LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
+                         LineObserver& observer, LineTiming timing)
     : port_(port), addresses_(std::move(addresses)), observer_(observer), timing_(timing) {
   // A board listed twice would only be polled twice as often.
   std::vector<std::uint8_t> unique;
@@ -22,7 +22,7 @@ BusSchedule::BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses,
   addresses_ = std::move(unique);
 }
 
-std::optional<SwitchRefusal> BusSchedule::queue_switch(std::uint8_t address, BoardCommand command,
+std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
                                                        std::uint8_t data1, std::uint8_t data2,
                                                        SwitchLane lane) {
   if (!port_.is_open()) return SwitchRefusal::line_not_open;
@@ -31,7 +31,7 @@ std::optional<SwitchRefusal> BusSchedule::queue_switch(std::uint8_t address, Boa
   return std::nullopt;
 }
 
-BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
+LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   if (outstanding_) {
     if (!outstanding_->timed_out) {
       const auto deadline = outstanding_->sent_at + timing_.answer_timeout;
@@ -71,7 +71,7 @@ BusSchedule::Clock::time_point BusSchedule::step(Clock::time_point now) {
   return now + timing_.answer_timeout;
 }
 
-std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board(
+std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
     Clock::time_point now) const {
   // From where the last poll left off, so that every board gets its turn however slow
   // the others are.
@@ -91,7 +91,7 @@ std::variant<std::size_t, BusSchedule::Clock::time_point> BusSchedule::due_board
   return next_due;
 }
 
-void BusSchedule::on_receive(int event_code, Clock::time_point now) {
+void LineEngine::on_receive(int event_code, Clock::time_point now) {
   if (event_code != comm_event_receive) return;
   const auto answer = read_answer(port_);
   if (!answer) return;
@@ -123,24 +123,24 @@ void BusSchedule::on_receive(int event_code, Clock::time_point now) {
   observer_.board_answered(address, opened);
 }
 
-void BusSchedule::reset() {
+void LineEngine::reset() {
   outstanding_.reset();
   switches_.clear();
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
 }
 
-void BusSchedule::set_device_lost(bool lost) {
+void LineEngine::set_device_lost(bool lost) {
   device_lost_ = lost;
   if (lost) reset();
 }
 
-std::optional<std::uint16_t> BusSchedule::states(std::uint8_t address) const {
+std::optional<std::uint16_t> LineEngine::states(std::uint8_t address) const {
   const Board* found = board(address);
   return found ? found->states : std::nullopt;
 }
 
-std::optional<bool> BusSchedule::commanded(std::uint8_t address, int relay) const {
+std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {
   const Board* found = board(address);
   std::uint16_t opened = found && found->states ? *found->states : 0;
   std::uint16_t known = found && found->states ? 0xFFFF : 0;
@@ -154,7 +154,7 @@ std::optional<bool> BusSchedule::commanded(std::uint8_t address, int relay) cons
   return (opened & bit) != 0;
 }
 
-void BusSchedule::send(const QueuedSwitch& frame, Clock::time_point now) {
+void LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
   const CommandFrame command =
       CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
   // A late answer to the last request must not pass for the answer to this one.
@@ -165,7 +165,7 @@ void BusSchedule::send(const QueuedSwitch& frame, Clock::time_point now) {
   outstanding_ = Outstanding{frame.address, now, poll ? std::nullopt : std::optional(frame)};
 }
 
-void BusSchedule::missed(std::uint8_t address) {
+void LineEngine::missed(std::uint8_t address) {
   observer_.board_missed(address);
   Board* silent = board(address);
   if (!silent) return;
@@ -184,14 +184,14 @@ void BusSchedule::missed(std::uint8_t address) {
   observer_.board_lost(address);
 }
 
-BusSchedule::Board* BusSchedule::board(std::uint8_t address) {
+LineEngine::Board* LineEngine::board(std::uint8_t address) {
   for (Board& each : boards_) {
     if (each.address == address) return &each;
   }
   return nullptr;
 }
 
-const BusSchedule::Board* BusSchedule::board(std::uint8_t address) const {
+const LineEngine::Board* LineEngine::board(std::uint8_t address) const {
   for (const Board& each : boards_) {
     if (each.address == address) return &each;
   }

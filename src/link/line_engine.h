@@ -10,10 +10,10 @@
 #include "link/switch_queue.h"
 #include "protocol/board_command.h"
 
-// What a schedule tells its host about the boards on its line.
-class BusObserver {
+// What the line engine tells its host about the boards on its line.
+class LineObserver {
  public:
-  virtual ~BusObserver() = default;
+  virtual ~LineObserver() = default;
   // A valid answer came in time from `address`; bit r-1 of `opened` is relay r, set
   // while the relay is opened. Called for every answer, changed or not.
   virtual void board_answered(std::uint8_t address, std::uint16_t opened) = 0;
@@ -72,11 +72,11 @@ enum class SwitchRefusal { line_not_open, device_lost };
 //
 // Plain C++ driven by its host: the host calls step() when the time it returned has
 // come (and after queueing a switch), and on_receive() for the port's receive events.
-class BusSchedule {
+class LineEngine {
  public:
   using Clock = std::chrono::steady_clock;
 
-  BusSchedule(SerialPort& port, std::vector<std::uint8_t> addresses, BusObserver& observer,
+  LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses, LineObserver& observer,
               LineTiming timing = {});
 
   // Queues one command frame for `address` (which need not be on the list), replacing
@@ -133,7 +133,7 @@ class BusSchedule {
 
   SerialPort& port_;
   std::vector<std::uint8_t> addresses_;
-  BusObserver& observer_;
+  LineObserver& observer_;
   LineTiming timing_;
   std::vector<Board> boards_;
   SwitchQueue switches_;

@@ -1,4 +1,4 @@
-#include "link/bus_schedule.h"
+#include "link/line_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +13,14 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = BusSchedule::Clock;
+using Clock = LineEngine::Clock;
 using Lines = std::vector<std::string>;
 
 // A line of boards in simulated time: each request is answered 17 ms after it was
 // written (one exchange at 9600 baud) by the board it names, unless that board is
 // silent. The host part calls step() when the time it returned comes and right after
 // each receive event, as the hosts do.
-struct BusRig : BusObserver {
+struct BusRig : LineObserver {
   explicit BusRig(std::vector<std::uint8_t> addresses, LineTiming timing = {})
       : bus(port, std::move(addresses), *this, timing) {
     port.open();
@@ -77,7 +77,7 @@ struct BusRig : BusObserver {
   }
 
   FakeSerialPort port;
-  BusSchedule bus;
+  LineEngine bus;
   Clock::time_point start = Clock::time_point{} + 1h;
   Clock::time_point now = start;
   Clock::time_point next = start;
@@ -122,7 +122,7 @@ constexpr auto off = BoardCommand::CloseRelay;
 constexpr auto all = BoardCommand::SetAllRelays;
 constexpr auto first = SwitchLane::first;
 
-TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
+TEST(LineEngine, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   BusRig rig({1, 2, 3});
   rig.relays[2] = 0x8001;
   rig.run_until_ms(110);
@@ -139,7 +139,7 @@ TEST(BusSchedule, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
   EXPECT_EQ(rig.bus.states(4), std::nullopt);
 }
 
-TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
+TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
   BusRig rig({1, 2});
   rig.silent = {2};
   rig.run_until_ms(20);  // board 2's query is on the line, unanswered
@@ -159,7 +159,7 @@ TEST(BusSchedule, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
   EXPECT_EQ(rig.bus.queued(), 0u);
 }
 
-TEST(BusSchedule, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
+TEST(LineEngine, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
   BusRig rig({7});
   rig.silent = {7};
   rig.relays[7] = 0x0003;
@@ -188,7 +188,7 @@ TEST(BusSchedule, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
 
 // A switch kept until the line opens would come long after its command: all 16 relays
 // switched the moment an adapter is plugged in.
-TEST(BusSchedule, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
+TEST(LineEngine, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
   BusRig rig({1});
   rig.port.close();
   EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF),
@@ -206,7 +206,7 @@ TEST(BusSchedule, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
                                "67 ms: 55 01 12 00 00 00 06 6E"}));
 }
 
-TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
+TEST(LineEngine, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   BusRig rig({1});
   rig.run_until_ms(1);
   rig.port.input.assign(rig.answer.begin(), rig.answer.end());
@@ -228,7 +228,7 @@ TEST(BusSchedule, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
 
 // What waits is bounded by the relays served, and each relay's switches keep their order;
 // a toggle flips relay 5 as commanded, even while the switch is on the line.
-TEST(BusSchedule, SwitchesWaitingForTheSameRelaysCoalesceAndPulseEdgesGoFirst) {
+TEST(LineEngine, SwitchesWaitingForTheSameRelaysCoalesceAndPulseEdgesGoFirst) {
   struct Switch {
     std::uint8_t address;
     BoardCommand command;
@@ -287,7 +287,7 @@ TEST(BusSchedule, SwitchesWaitingForTheSameRelaysCoalesceAndPulseEdgesGoFirst) {
 // However fast commands come, the other boards are refreshed at least once per twice
 // their period without commands, and a pulse's edge waits for nothing but the request
 // on the line.
-TEST(BusSchedule, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst) {
+TEST(LineEngine, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst) {
   for (const int boards : {2, 16}) {
     SCOPED_TRACE(boards);
     std::vector<std::uint8_t> addresses;
@@ -329,7 +329,7 @@ TEST(BusSchedule, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst
 }
 
 // Three silent boards beside a live one cost it only a timeout now and then.
-TEST(BusSchedule, SilentBoardsLeaveTheLiveOneItsFullRate) {
+TEST(LineEngine, SilentBoardsLeaveTheLiveOneItsFullRate) {
   BusRig rig({1, 2, 3, 4});
   rig.silent = {2, 3, 4};
   rig.run_until_ms(3000);
@@ -339,7 +339,7 @@ TEST(BusSchedule, SilentBoardsLeaveTheLiveOneItsFullRate) {
 // An answer counts only within its timeout; after a timeout the next request waits
 // until the late answer has come or can no longer come, so that a slow board is never
 // credited to the next request, even one to another board.
-TEST(BusSchedule, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
+TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
   const struct {
     const char* what;
     std::vector<std::uint8_t> polled;
