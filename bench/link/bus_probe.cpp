@@ -24,8 +24,8 @@
 
 #include "board_process.h"
 #include "link/line_engine.h"
-#include "link/poll_cycle.h"
 #include "link_qt/qt_serial_port.h"
+#include "panel_core/poll_cycle.h"
 
 extern char** environ;
 
@@ -74,8 +74,8 @@ class BusHost : public LineObserver {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] { step(); });
-    port_.set_receive_handler([this](int code) {
-      bus_.on_receive(code, Clock::now());
+    port_.set_receive_handler([this](int /*receive event*/) {
+      bus_.on_receive(Clock::now());
       step();
     });
   }

@@ -53,7 +53,7 @@ void build_and_send(benchmark::State& state) {
   NullPanel panel;
   for (auto _ : state) {
     panel.core.poll().send_to_addressed_board(0x11, 0x00, 0x10);
-    benchmark::DoNotOptimize(panel.core.frame_sender().last_frame());
+    benchmark::DoNotOptimize(panel.core.line().last_frame());
   }
 }
 BENCHMARK(build_and_send);

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 
-#include "link/poll_cycle.h"
 #include "protocol/command_frame.h"
 #include "protocol/status_frame.h"
 
 LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
-                         LineObserver& observer, LineTiming timing)
+                       LineObserver& observer, LineTiming timing)
     : port_(port), addresses_(std::move(addresses)), observer_(observer), timing_(timing) {
   // A board listed twice would only be polled twice as often.
   std::vector<std::uint8_t> unique;
@@ -16,38 +15,48 @@ LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
     unique.push_back(address);
     Board board;
     board.address = address;
-    board.poll_interval = PollCycle::period;
+    board.poll_interval = timing_.poll_period;
     boards_.push_back(board);
   }
   addresses_ = std::move(unique);
 }
 
 std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
-                                                       std::uint8_t data1, std::uint8_t data2,
-                                                       SwitchLane lane) {
+                                                      std::uint8_t data1, std::uint8_t data2,
+                                                      SwitchLane lane) {
   if (!port_.is_open()) return SwitchRefusal::line_not_open;
   if (device_lost_) return SwitchRefusal::device_lost;
   switches_.push({address, command, data1, data2}, lane);
   return std::nullopt;
 }
 
-LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
-  if (outstanding_) {
-    if (!outstanding_->timed_out) {
-      const auto deadline = outstanding_->sent_at + timing_.answer_timeout;
-      if (now < deadline) return deadline;
-      outstanding_->timed_out = true;
-      missed(outstanding_->address);
-    }
-    // The observer may have closed the line meanwhile.
-    if (outstanding_) {
-      const auto free_at = outstanding_->sent_at + timing_.late_limit;
-      if (now < free_at) return free_at;
-      outstanding_.reset();
-    }
+std::optional<LineEngine::Clock::time_point> LineEngine::settle(Clock::time_point now) {
+  if (!outstanding_) return std::nullopt;
+  if (!outstanding_->timed_out) {
+    const auto deadline = outstanding_->sent_at + timing_.answer_timeout;
+    if (now < deadline) return deadline;
+    outstanding_->timed_out = true;
+    missed(outstanding_->address);
   }
+  // The observer may have closed the line meanwhile.
+  if (outstanding_) {
+    const auto free_at = outstanding_->sent_at + timing_.late_limit;
+    if (now < free_at) return free_at;
+    outstanding_.reset();
+  }
+  return std::nullopt;
+}
+
+bool LineEngine::send_now(const QueuedSwitch& frame, Clock::time_point now) {
+  if (outstanding_ && !outstanding_->timed_out) missed(outstanding_->address);
+  outstanding_.reset();
+  return send(frame, now);
+}
+
+LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
+  if (const auto busy_until = settle(now)) return *busy_until;
   // A closed line sends nothing; the host looks again on the poll's rhythm.
-  if (!port_.is_open()) return now + PollCycle::period;
+  if (!port_.is_open()) return now + timing_.poll_period;
 
   if (const auto edge = switches_.pop(SwitchLane::first)) {
     send(*edge, now);
@@ -76,14 +85,14 @@ std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
   // From where the last poll left off, so that every board gets its turn however slow
   // the others are.
   const std::size_t count = boards_.size();
-  auto next_due = now + PollCycle::period;
+  auto next_due = now + timing_.poll_period;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t index = (next_board_ + i) % count;
     const Board& candidate = boards_[index];
     auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
     // Lost boards are looked for one at a time, or several would stall the line together.
     if (candidate.misses >= timing_.misses_until_unknown) {
-      due = std::max(due, last_lost_poll_ + PollCycle::period);
+      due = std::max(due, last_lost_poll_ + timing_.poll_period);
     }
     if (due <= now) return index;
     next_due = std::min(next_due, due);
@@ -91,14 +100,19 @@ std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
   return next_due;
 }
 
-void LineEngine::on_receive(int event_code, Clock::time_point now) {
-  if (event_code != comm_event_receive) return;
+bool LineEngine::on_receive(Clock::time_point now) {
   const auto answer = read_answer(port_);
-  if (!answer) return;
+  if (!answer) return false;
+  last_answer_ = *answer;
   const StatusFrame frame{*answer};
-  // Unasked bytes, or a garbled answer: the request's timeout decides, and the input is
-  // cleared before the next request anyway.
-  if (!outstanding_ || !frame.is_valid()) return;
+  // A garbled answer: the request's timeout decides, and the input is cleared before the
+  // next request anyway.
+  if (!frame.is_valid()) return true;
+  const auto opened = static_cast<std::uint16_t>(frame.bytes[5] << 8 | frame.bytes[6]);
+  if (!outstanding_) {
+    observer_.answer_unasked(opened);
+    return true;
+  }
   const std::uint8_t address = outstanding_->address;
   const auto sent_at = outstanding_->sent_at;
   const bool switched = outstanding_->switched.has_value();
@@ -107,9 +121,8 @@ void LineEngine::on_receive(int event_code, Clock::time_point now) {
   if (counted_missed || now >= sent_at + timing_.answer_timeout) {
     if (!counted_missed) missed(address);
     observer_.board_late(address, now - sent_at);
-    return;
+    return true;
   }
-  const auto opened = static_cast<std::uint16_t>(frame.bytes[5] << 8 | frame.bytes[6]);
   if (Board* answered = board(address)) {
     // A switch's answer carries all 16 states: as good as a poll.
     if (switched) {
@@ -117,10 +130,11 @@ void LineEngine::on_receive(int event_code, Clock::time_point now) {
       answered->last_poll = sent_at;
     }
     answered->misses = 0;
-    answered->poll_interval = PollCycle::period;
+    answered->poll_interval = timing_.poll_period;
     answered->states = opened;
   }
   observer_.board_answered(address, opened);
+  return true;
 }
 
 void LineEngine::reset() {
@@ -154,15 +168,16 @@ std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const
   return (opened & bit) != 0;
 }
 
-void LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
-  const CommandFrame command =
-      CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
+bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
+  last_frame_ = CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
+  if (!output_->is_open()) return false;
   // A late answer to the last request must not pass for the answer to this one.
-  port_.discard_input();
-  port_.write(command.bytes);
+  output_->discard_input();
+  output_->write(last_frame_.bytes);
   const bool poll = frame.command == BoardCommand::QueryStatus;
   switch_last_ = !poll;
   outstanding_ = Outstanding{frame.address, now, poll ? std::nullopt : std::optional(frame)};
+  return true;
 }
 
 void LineEngine::missed(std::uint8_t address) {
@@ -172,7 +187,7 @@ void LineEngine::missed(std::uint8_t address) {
   // A lost board costs the others its timeout less and less often.
   if (silent->misses + 1 >= timing_.misses_until_unknown) {
     silent->poll_interval = std::min<Clock::duration>(
-        silent->misses + 1 == timing_.misses_until_unknown ? 2 * PollCycle::period
+        silent->misses + 1 == timing_.misses_until_unknown ? 2 * timing_.poll_period
                                                            : 2 * silent->poll_interval,
         timing_.longest_poll_interval);
   }

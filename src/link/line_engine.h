@@ -9,6 +9,9 @@
 #include "link/serial_port.h"
 #include "link/switch_queue.h"
 #include "protocol/board_command.h"
+#include "protocol/command_frame.h"
+#include "protocol/frame.h"
+#include "protocol/frame_port.h"
 
 // What the line engine tells its host about the boards on its line.
 class LineObserver {
@@ -26,6 +29,9 @@ class LineObserver {
   // counted, but it frees the line for the next request.
   virtual void board_late(std::uint8_t /*address*/,
                           std::chrono::steady_clock::duration /*waited*/) {}
+  // A valid answer came while no request was waiting for one: a board that answered
+  // twice, or bytes from before the line was taken.
+  virtual void answer_unasked(std::uint16_t /*opened*/) {}
 };
 
 // How long a request may wait for its answer on a line.
@@ -42,6 +48,8 @@ struct LineTiming {
   std::chrono::milliseconds longest_poll_interval{1000};
   // Missed answers in a row before a board counts as lost.
   int misses_until_unknown = 5;
+  // How often a board is polled at most: the rhythm every host keeps.
+  std::chrono::milliseconds poll_period{50};
 };
 
 // Why a switch was not taken: it cannot go on the wire now. It is never kept for a
@@ -51,10 +59,9 @@ enum class SwitchRefusal { line_not_open, device_lost };
 // Several boards on one serial line, polled in turn at the line's pace. One request is
 // on the line at a time: the next goes out when the answer has come or its timeout has
 // passed, so a silent board costs only its own timeout. Each board is polled at most
-// once per `PollCycle::period`; with one address the line sees exactly the panel's
-// rhythm. A board lost to silence is polled less and less often, down to once per
-// LineTiming::longest_poll_interval (and lost boards one at a time), and at the full rate again
-// from its first answer.
+// once per LineTiming::poll_period; with one address the line sees the panel's rhythm. A board lost
+// to silence is polled less and less often, down to once per LineTiming::longest_poll_interval (and
+// lost boards one at a time), and at the full rate again from its first answer.
 //
 // Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
 // (the first lane) go out before anything else; the other switches take turns with the
@@ -69,6 +76,7 @@ enum class SwitchRefusal { line_not_open, device_lost };
 //
 // With no addresses to poll, nothing goes on the line but what the host queues: a
 // host that asks its own questions (a status query is queued like a switch) runs on it.
+// A host that keeps its own pace (the panel's tick) sends with send_now() instead.
 //
 // Plain C++ driven by its host: the host calls step() when the time it returned has
 // come (and after queueing a switch), and on_receive() for the port's receive events.
@@ -77,7 +85,7 @@ class LineEngine {
   using Clock = std::chrono::steady_clock;
 
   LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses, LineObserver& observer,
-              LineTiming timing = {});
+             LineTiming timing = {});
 
   // Queues one command frame for `address` (which need not be on the list), replacing
   // what still waits for the same relays; a status query replaces nothing and goes in
@@ -88,9 +96,16 @@ class LineEngine {
   // Sends the next frame if the line is free and one is due, handles a timed-out
   // request; returns when step() should be called next.
   Clock::time_point step(Clock::time_point now);
-  // The port's receive event: reads a whole answer and gives it to the request on
-  // the line.
-  void on_receive(int event_code, Clock::time_point now);
+  // For a host that paces the line itself: `frame` goes out now, whatever is on the
+  // line; a request still waiting for its answer is given up as missed. False when the
+  // port is closed (the frame is built all the same, see last_frame()).
+  bool send_now(const QueuedSwitch& frame, Clock::time_point now);
+  // Bytes arrived: takes a whole answer off the input, if one waits, and gives it to the
+  // request on the line. True when an answer was taken (see last_answer()).
+  bool on_receive(Clock::time_point now);
+  // Frames go out through `output` (which hands them on to the port) rather than
+  // straight to the port, so that a watcher sees them on their way.
+  void write_through(FramePort& output) { output_ = &output; }
   // Forgets the request on the line and every queued switch (the port was closed).
   void reset();
   // The host's news that the open port's device went away (it forgets the line then)
@@ -108,6 +123,10 @@ class LineEngine {
   // Whether a request waits for its answer, or a late one.
   bool busy() const { return outstanding_.has_value(); }
   const LineTiming& timing() const { return timing_; }
+  // The last frame built for the line, whether or not it could be written.
+  const CommandFrame& last_frame() const { return last_frame_; }
+  // The last answer taken off the input, valid or not, in wire order.
+  const FrameBytes& last_answer() const { return last_answer_; }
 
   // The answer timeout unless the host sets another.
   static constexpr std::chrono::milliseconds answer_timeout = LineTiming{}.answer_timeout;
@@ -123,7 +142,11 @@ class LineEngine {
     Clock::duration poll_interval{};  // the period, longer while lost
     std::optional<std::uint16_t> states;
   };
-  void send(const QueuedSwitch& frame, Clock::time_point now);
+  // Resolves the request on the line as time has passed: counted missed at its
+  // timeout, forgotten once no late answer can come. Returns when the line is free, or
+  // nothing when it is free now.
+  std::optional<Clock::time_point> settle(Clock::time_point now);
+  bool send(const QueuedSwitch& frame, Clock::time_point now);
   void missed(std::uint8_t address);
   Board* board(std::uint8_t address);
   const Board* board(std::uint8_t address) const;
@@ -132,6 +155,9 @@ class LineEngine {
   std::variant<std::size_t, Clock::time_point> due_board(Clock::time_point now) const;
 
   SerialPort& port_;
+  FramePort* output_ = &port_;
+  CommandFrame last_frame_{};
+  FrameBytes last_answer_{};
   std::vector<std::uint8_t> addresses_;
   LineObserver& observer_;
   LineTiming timing_;

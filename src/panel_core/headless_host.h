@@ -9,9 +9,9 @@
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
-#include "link/address_source.h"
-#include "link/indicator_panel.h"
-#include "link/port_control.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
+#include "panel_core/port_control.h"
 #include "names/name_file.h"
 #include "protocol/frame_port.h"
 

@@ -3,8 +3,7 @@
 PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     : port_(host.port),
       indicators_(host.indicators),
-      frame_sender_(*this),
-      poll_(frame_sender_, host.address, host.port, *this),
+      poll_(host.port, *this, host.address, *this),
       port_control_(host.port, *this, host.view, host.messages),
       name_file_(std::move(name_file), profile_store_, host.messages, host.names),
       rename_(name_file_.path(), profile_store_) {

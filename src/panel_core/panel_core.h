@@ -6,16 +6,15 @@
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
-#include "link/address_source.h"
-#include "link/indicator_panel.h"
-#include "link/poll_cycle.h"
-#include "link/port_control.h"
 #include "link/serial_port.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
 #include "names/rename_logic.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
 #include "panel_core/line_watcher.h"
-#include "protocol/frame_sender.h"
+#include "panel_core/poll_cycle.h"
+#include "panel_core/port_control.h"
 
 // What a host of the core provides: the line, and whatever shows the board and the
 // names to the operator (the window's widgets, relayctl's output, a test's records).
@@ -44,7 +43,8 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // One tick of the host's 50 ms poll timer.
   void tick() { poll_.tick(); }
 
-  FrameSender& frame_sender() { return frame_sender_; }
+  // The line engine that the poll cycle sends through.
+  LineEngine& line() { return poll_.line(); }
   PollCycle& poll() { return poll_; }
   PortControl& port_control() { return port_control_; }
   ProfileStore& profile_store() { return profile_store_; }
@@ -61,7 +61,7 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }
 
  private:
-  // FramePort: the frames of the FrameSender pass the watcher on their way to the port.
+  // FramePort: the frames of the line engine pass the watcher on their way to the port.
   bool is_open() const override { return port_.is_open(); }
   void discard_input() override { port_.discard_input(); }
   void write(std::span<const std::uint8_t> bytes) override;
@@ -78,7 +78,6 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   std::uint64_t answers_ = 0;
   bool painted_states_ = false;
 
-  FrameSender frame_sender_;
   PollCycle poll_;
   PortControl port_control_;
   ProfileStore profile_store_;

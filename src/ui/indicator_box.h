@@ -2,7 +2,7 @@
 
 #include <QFrame>
 
-#include "link/indicator_state.h"
+#include "panel_core/indicator_state.h"
 #include "ui/click_gesture.h"
 
 class QLabel;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <chrono>
 
-#include "link/poll_cycle.h"
+#include "panel_core/poll_cycle.h"
 #include "link_qt/poll_timer.h"
 #include "panel_core/spoken_names.h"
 #include "ui/accessibility.h"

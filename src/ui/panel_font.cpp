@@ -5,7 +5,7 @@
 #include <QRawFont>
 #include <algorithm>
 
-#include "link/indicator_state.h"
+#include "panel_core/indicator_state.h"
 #include "ui/form_geometry.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "link/poll_cycle.h"
+#include "panel_core/poll_cycle.h"
 #include "panel_core/form_geometry.h"
 #include "panel_core/number_box_coupling.h"
 #include "panel_core/port_tooltip.h"

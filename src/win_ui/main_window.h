@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "link/address_source.h"
-#include "link/indicator_panel.h"
-#include "link/port_control.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
+#include "panel_core/port_control.h"
 #include "link/serial_port.h"
 #include "link_win/win_poll_timer.h"
 #include "names/name_file.h"

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "common/board_limits.h"
-#include "link/indicator_state.h"
+#include "panel_core/indicator_state.h"
 #include "panel_core/form_geometry.h"
 #include "win_ui/dpi_scale.h"
 #include "win_ui/win_text.h"

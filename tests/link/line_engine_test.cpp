@@ -25,7 +25,7 @@ struct BusRig : LineObserver {
       : bus(port, std::move(addresses), *this, timing) {
     port.open();
     port.set_receive_threshold(8);
-    port.set_receive_handler([this](int code) { bus.on_receive(code, now); });
+    port.set_receive_handler([this](int /*receive event*/) { bus.on_receive(now); });
   }
   void board_answered(std::uint8_t address, std::uint16_t opened) override {
     char text[32];
@@ -212,14 +212,15 @@ TEST(LineEngine, AnAnswerAfterItsTimeoutIsAMissAndResetForgetsTheLine) {
   rig.port.input.assign(rig.answer.begin(), rig.answer.end());
   rig.answer_at = Clock::time_point::max();
   rig.now = rig.start + 40ms;
-  rig.bus.on_receive(comm_event_receive, rig.now);
+  rig.bus.on_receive(rig.now);
   EXPECT_EQ(rig.events, Lines{});
   EXPECT_FALSE(rig.bus.busy());
 
   rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF);
   rig.port.close();
   rig.bus.reset();
-  EXPECT_EQ(rig.bus.step(rig.now), rig.now + PollCycle::period) << "a closed line sends nothing";
+  EXPECT_EQ(rig.bus.step(rig.now), rig.now + LineTiming{}.poll_period)
+      << "a closed line sends nothing";
   rig.port.open();
   rig.bus.step(rig.now);
   EXPECT_EQ(hex_text(rig.port.writes.back()), "55 01 10 00 00 00 00 66")

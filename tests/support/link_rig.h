@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "fake_serial_port.h"
-#include "link/address_source.h"
-#include "link/indicator_panel.h"
-#include "link/poll_cycle.h"
-#include "link/port_control.h"
 #include "names/name_file.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
 #include "panel_core/panel_core.h"
+#include "panel_core/poll_cycle.h"
+#include "panel_core/port_control.h"
 #include "recording_message_boxes.h"
 
 // "55 01 10 00" <-> bytes, so that expected frames read as they do on the wire.
@@ -106,7 +106,7 @@ struct CoreRig {
   FakeNameLabels names;
   RecordingMessageBoxes messages;
   PanelCore core{{port, indicators, view, address, names, messages}, "name.txt"};
-  FrameSender& frame_sender = core.frame_sender();
+  LineEngine& line = core.line();
   PollCycle& poll = core.poll();
 };
 using LinkRig = CoreRig<FakeSerialPort>;

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "link/port_control.h"
-
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, LineObserver& observer, LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
@@ -18,8 +16,8 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
   connect(&step_timer_, &QTimer::timeout, this, &BusLine::step);
   open_timer_.setInterval(open_retry);
   connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
-  port_.set_receive_handler([this](int event_code) {
-    engine_.on_receive(event_code, LineEngine::Clock::now());
+  port_.set_receive_handler([this](int /*receive event*/) {
+    engine_.on_receive(LineEngine::Clock::now());
     step();
   });
   if (choice_.device) {
@@ -51,7 +49,7 @@ void BusLine::try_open() {
   open_ = true;
   last_failure_.clear();
   if (!choice_.device) name_ += " (" + result.device + ")";
-  port_.set_receive_threshold(PortControl::receive_threshold);
+  port_.set_receive_threshold(static_cast<int>(frame_size));
   log_("serial line " + name_ + " open");
   step();
 }

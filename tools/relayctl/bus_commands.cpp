@@ -9,7 +9,7 @@
 #include "common/text_number.h"
 #include "ctl_output.h"
 #include "line_driver.h"
-#include "link/poll_cycle.h"
+#include "panel_core/poll_cycle.h"
 #include "link/verified_switch.h"
 
 namespace {

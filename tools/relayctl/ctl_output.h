@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/indicator_state.h"
+#include "panel_core/indicator_state.h"
 #include "relay_selection.h"
 #include "text/shown_text.h"
 

@@ -4,18 +4,24 @@
 #include <chrono>
 #include <cstdint>
 
-#include "link/address_source.h"
-#include "link/indicator_panel.h"
+#include "link/line_engine.h"
 #include "link/serial_port.h"
-#include "protocol/frame_sender.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
+#include "protocol/frame_port.h"
 
-// The 50 ms poll: a one-slot command mailbox that the next tick empties, the link
-// watchdog, and the handling of the board's answers. All on the UI thread.
-class PollCycle {
+// The panel's policy over the line engine: one frame per 50 ms tick, the command from a
+// one-slot mailbox (the last click wins) or else a status query, to the board that the
+// address box names; the watchdog that paints the relays unknown when answers stop; and
+// the indicators painted from every valid answer. All on the UI thread.
+//
+// The engine runs on tick time: a request's answer counts until the next tick, which
+// sends whatever the line holds, as the panel has always polled.
+class PollCycle : private LineObserver {
  public:
-  PollCycle(FrameSender& frame_sender, const AddressSource& address, SerialPort& port,
-            IndicatorPanel& indicators)
-      : frame_sender_(frame_sender), address_(address), port_(port), indicators_(indicators) {}
+  // Frames go out through `output`, which hands them on to `port`.
+  PollCycle(SerialPort& port, FramePort& output, const AddressSource& address,
+            IndicatorPanel& indicators);
 
   // One tick: step the watchdog, then send exactly one frame.
   void tick();
@@ -51,17 +57,25 @@ class PollCycle {
   std::int32_t watchdog_ticks_left() const { return watchdog_ticks_left_; }
   // The bytes of the last answer read, in wire order.
   const std::array<std::int32_t, 8>& last_answer() const { return last_answer_; }
+  LineEngine& line() { return line_; }
 
   // How often a host calls tick(): every host polls the board on this one rhythm.
-  static constexpr std::chrono::milliseconds period{50};
+  static constexpr std::chrono::milliseconds period = LineTiming{}.poll_period;
   // Frames a valid answer allows before the watchdog paints everything unknown.
   static constexpr std::int32_t watchdog_ticks = 5;
 
  private:
-  FrameSender& frame_sender_;
+  // Every valid answer is the addressed board's: the panel takes it as it comes.
+  void board_answered(std::uint8_t, std::uint16_t) override { answered_ = true; }
+  void board_lost(std::uint8_t) override {}
+  void board_late(std::uint8_t, LineEngine::Clock::duration) override { answered_ = true; }
+  void answer_unasked(std::uint16_t) override { answered_ = true; }
+
   const AddressSource& address_;
-  SerialPort& port_;
   IndicatorPanel& indicators_;
+  LineEngine line_;
+  LineEngine::Clock::time_point tick_time_{};
+  bool answered_ = false;
 
   PendingCommand pending_command_{};
   std::uint8_t has_pending_command_ = 0;

@@ -1,4 +1,4 @@
-#include "link/port_control.h"
+#include "panel_core/port_control.h"
 
 #include "common/text_number.h"
 

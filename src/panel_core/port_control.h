@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "link/indicator_panel.h"
+#include "panel_core/indicator_panel.h"
 #include "link/serial_port.h"
 
 // The window controls that follow the port's state; the window implements it.

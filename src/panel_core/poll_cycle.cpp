@@ -1,4 +1,4 @@
-#include "link/poll_cycle.h"
+#include "panel_core/poll_cycle.h"
 
 #include <algorithm>
 
@@ -10,9 +10,26 @@ namespace {
 constexpr std::uint8_t code(BoardCommand command) {
   return static_cast<std::uint8_t>(command);
 }
+
+// The panel sends its own frames on its own tick: the engine polls no board of its own,
+// and a request's answer counts until the next tick.
+constexpr LineTiming panel_timing() {
+  LineTiming timing;
+  timing.answer_timeout = PollCycle::period;
+  timing.late_limit = PollCycle::period;
+  return timing;
+}
 }  // namespace
 
+PollCycle::PollCycle(SerialPort& port, FramePort& output, const AddressSource& address,
+                     IndicatorPanel& indicators)
+    : address_(address), indicators_(indicators), line_(port, {}, *this, panel_timing()) {
+  line_.write_through(output);
+}
+
 void PollCycle::tick() {
+  tick_time_ += period;
+  line_.step(tick_time_);
   if (watchdog_ticks_left_ < 1) {
     paint_all(indicators_, IndicatorState::Unknown);
   } else {
@@ -35,7 +52,9 @@ void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1
                                         std::uint8_t data2) {
   const auto address = text_to_int32(address_.address_text());
   if (!address || *address < 0) return;
-  frame_sender_.send(static_cast<std::uint8_t>(*address % 256), command, data1, data2);
+  line_.send_now(
+      {static_cast<std::uint8_t>(*address % 256), static_cast<BoardCommand>(command), data1, data2},
+      tick_time_);
 }
 
 void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {
@@ -67,10 +86,11 @@ void PollCycle::on_receive(int event_code) {
 
   // An event that fired early, or whose bytes the last request discarded, leaves the
   // input alone.
-  const auto answer = read_answer(port_);
-  if (!answer) return;
-  std::copy(answer->begin(), answer->end(), last_answer_.begin());
-  if (!StatusFrame{*answer}.is_valid()) return;
+  answered_ = false;
+  if (!line_.on_receive(tick_time_)) return;
+  const FrameBytes& answer = line_.last_answer();
+  std::copy(answer.begin(), answer.end(), last_answer_.begin());
+  if (!answered_) return;
   show_states();
   watchdog_ticks_left_ = watchdog_ticks;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/indicator_state.h"
+#include "panel_core/indicator_state.h"
 
 // The 16 indicators as the core sees them; the window implements it.
 class IndicatorPanel {

@@ -1,4 +1,4 @@
-#include "link/indicator_panel.h"
+#include "panel_core/indicator_panel.h"
 
 void paint_all(IndicatorPanel& panel, IndicatorState state) {
   for (int relay = 1; relay <= relay_count; ++relay) panel.paint(relay, state);

@@ -111,7 +111,7 @@ TEST(PollCycle, WithNoPortOpenEachTickRepaintsUnknownAndDropsTheWaitingCommand) 
   rig.poll.tick();
   EXPECT_EQ(rig.poll.has_pending_command(), 0);
   EXPECT_TRUE(rig.take_writes().empty());
-  EXPECT_EQ(hex_text(rig.frame_sender.last_frame().bytes), open_all);  // built all the same
+  EXPECT_EQ(hex_text(rig.line.last_frame().bytes), open_all);  // built all the same
   EXPECT_EQ(rig.indicators.paints.size(), 16u);
 
   rig.port.open();
