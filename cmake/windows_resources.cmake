@@ -5,7 +5,7 @@
 #
 # writes one <target>.rc into the current build folder and compiles it into the target.
 # The icon, packaging/windows/relay_panel.ico, was drawn once from the window's icon:
-#   for s in 16 32 48 256; do rsvg-convert -w $s -h $s src/ui/icons/two_cogs.svg -o $s.png; done
+#   for s in 16 32 48 256; do rsvg-convert -w $s -h $s apps/relay_panel/icons/two_cogs.svg -o $s.png; done
 #   icotool -c -o packaging/windows/relay_panel.ico 16.png 32.png 48.png -r 256.png
 # (librsvg2-bin, icoutils; the 256 px image is stored as PNG, as Windows expects).
 enable_language(RC)

@@ -30,9 +30,9 @@
 #include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 #include "qt_events.h"
-#include "ui/indicator_box.h"
-#include "ui/main_form.h"
-#include "ui/qt_message_boxes.h"
+#include "relay_panel/indicator_box.h"
+#include "relay_panel/main_form.h"
+#include "relay_panel/qt_message_boxes.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include "file_bytes.h"
 #include "link_qt/poll_timer.h"
 #include "recording_message_boxes.h"
-#include "ui/indicator_box.h"
-#include "ui/main_form.h"
-#include "ui/name_form.h"
-#include "ui/spin_bar.h"
+#include "relay_panel/indicator_box.h"
+#include "relay_panel/main_form.h"
+#include "relay_panel/name_form.h"
+#include "relay_panel/spin_bar.h"
 
 // A set-up name file whose names tell their address apart ("a7 r1" is relay 1 of
 // address 7), so a test sees which address the labels were loaded for.

@@ -1,4 +1,4 @@
-#include "ui/accessibility.h"
+#include "relay_panel/accessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

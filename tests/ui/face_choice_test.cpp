@@ -1,4 +1,4 @@
-#include "ui/face_choice.h"
+#include "relay_panel/face_choice.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 
 #include "form_fixture.h"
 #include "look_environment.h"
-#include "ui/panel_font.h"
+#include "relay_panel/panel_font.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "form_fixture.h"
-#include "ui/panel_font.h"
+#include "relay_panel/panel_font.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/panel_command_line.h"
+#include "relay_panel/panel_command_line.h"
 
 #include <gtest/gtest.h>
 

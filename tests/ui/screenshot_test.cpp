@@ -2,7 +2,7 @@
 #include <QScreen>
 
 #include "form_fixture.h"
-#include "ui/panel_colour.h"
+#include "relay_panel/panel_colour.h"
 
 namespace {
 

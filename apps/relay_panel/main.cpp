@@ -1,0 +1,101 @@
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <variant>
+
+#include "host_qt/stop_signals.h"
+#include "link_qt/qt_serial_port.h"
+#include "names/state_folder.h"
+#include "panel_core/scripted_run.h"
+#include "relay_panel/main_form.h"
+#include "relay_panel/panel_command_line.h"
+#include "relay_panel/qt_message_boxes.h"
+
+namespace {
+
+// For scripted and headless runs (the package's own test, start-up timing): with
+// RELAY_PANEL_MESSAGES=stderr every message goes to standard error as one line,
+// "<caption>: <text>" (or the text alone), instead of a box that waits for a click, and a last line
+// "shown: <title>" says that the window is up.
+class StandardErrorMessages : public MessageBoxes {
+ public:
+  void show(const Message& message) override { std::fputs(message_line(message).c_str(), stderr); }
+};
+
+bool messages_to_standard_error() {
+  return qEnvironmentVariable(messages_variable) == QLatin1String(messages_to_standard_error_value);
+}
+
+// For scripted runs too: RELAY_PANEL_OPEN_PORT=N puts N in the port box and presses
+// "open com" once the window is up, as an operator would.
+void open_port_when_asked(QWidget& form) {
+  const QString number = qEnvironmentVariable(open_port_variable);
+  if (number.isEmpty()) return;
+  form.findChild<QLineEdit*>(QStringLiteral("chuankou_num"))->setText(number);
+  form.findChild<QPushButton*>(QStringLiteral("open_comm"))->click();
+}
+
+void name_the_application() {
+  // The window class (WM_CLASS) that the launcher entry's StartupWMClass names.
+  QCoreApplication::setApplicationName(QStringLiteral("relay_panel"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(RELAY_PANEL_VERSION));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // --help and --version answer without a display, so the command line is read before
+  // the window system is reached.
+  std::optional<std::filesystem::path> names_option;
+  {
+    QCoreApplication reading(argc, argv);
+    name_the_application();
+    const auto command_line = read_panel_command_line(QCoreApplication::arguments());
+    if (const auto* done = std::get_if<PanelCommandLineExit>(&command_line)) {
+      std::fputs(done->text.c_str(), done->to_standard_error ? stderr : stdout);
+      return done->status;
+    }
+    names_option = std::get<PanelOptions>(command_line).names;
+  }
+
+  QApplication app(argc, argv);
+  name_the_application();
+  // A stop signal closes every window as a click would (a rename dialog without
+  // writing); the port and its lock are released on the way out.
+  call_on_stop_signals(app, [] {
+    QApplication::closeAllWindows();
+    QCoreApplication::quit();
+  });
+  // Lets the desktop match the window with its launcher entry and icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.relaypanel.RelayPanel"));
+  const std::filesystem::path program_dir(QCoreApplication::applicationDirPath().toStdU16String());
+
+  const bool scripted = messages_to_standard_error();
+  std::unique_ptr<MessageBoxes> message_boxes;
+  if (scripted) {
+    message_boxes = std::make_unique<StandardErrorMessages>();
+  } else {
+    message_boxes = std::make_unique<QtMessageBoxes>();
+  }
+  MessageBoxes& messages = *message_boxes;
+  // name.txt and the com<n> links: beside the program, or per user where the program's
+  // folder cannot be written.
+  const StateFolder state = settle_state_folder(program_dir, names_option, messages);
+  QtSerialPort port(state.folder);
+  main_form form(state.name_file, state.folder, messages, port);
+  form.set_up();
+  form.show();
+  if (scripted) {
+    QTimer::singleShot(0, &form, [&form] {
+      const std::string line = shown_line(form.windowTitle().toStdString());
+      std::fputs(line.c_str(), stderr);
+      std::fflush(stderr);
+    });
+  }
+  QTimer::singleShot(0, &form, [&form] { open_port_when_asked(form); });
+  return app.exec();
+}

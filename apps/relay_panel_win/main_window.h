@@ -1,0 +1,98 @@
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "common/message_boxes.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
+#include "panel_core/port_control.h"
+#include "link/serial_port.h"
+#include "link_win/win_poll_timer.h"
+#include "names/name_file.h"
+#include "panel_core/panel_core.h"
+#include "relay_panel_win/name_file_watch.h"
+#include "relay_panel_win/panel_fonts.h"
+#include "relay_panel_win/rename_dialog.h"
+#include "relay_panel_win/window_controls.h"
+
+// The operator's window on the board: port and address boxes with their spin bars, the
+// 16 relay indicators with their names, the bulk buttons and the poll timer. Each
+// handler hands its event to the core object that owns the logic: the poll cycle, the
+// port control, the name file or the rename dialog.
+class MainWindow final : public NameView,
+                         public IndicatorPanel,
+                         public PortControlView,
+                         public AddressSource {
+ public:
+  // The name file and the folder it is in; an empty name file path runs the panel
+  // without names.
+  MainWindow(std::filesystem::path name_file, std::filesystem::path link_dir,
+             MessageBoxes& messages, SerialPort& port);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // Makes sure the name file exists, sets the title and shows the names of the address
+  // in the box. Runs once, before the window is first shown.
+  void set_up();
+  void show();
+
+  HWND handle() const { return window_; }
+  RenameDialog& rename_dialog() { return *rename_; }
+
+  // The keyboard's way round the window's controls and the rename dialog's; true when
+  // the message was handled so.
+  bool dialog_message(MSG& message);
+
+  // Sets the address spin bar from the box and reloads the 16 names; also once the
+  // rename dialog has stored a name.
+  void address_changed();
+
+  // Puts `number` in the port box and presses "open com", as an operator would.
+  void open_port(const std::string& number);
+
+  // NameView
+  void set_window_caption(const std::string& caption) override;
+  void set_name_label(int relay, const std::string& name) override;
+  // IndicatorPanel
+  void paint(int relay, IndicatorState state) override;
+  Colour box_colour(int relay) const override;
+  // PortControlView
+  std::string port_number_text() const override;
+  void set_open_all_enabled(bool enabled) override;
+  void set_close_all_enabled(bool enabled) override;
+  void set_timer_enabled(bool enabled) override;
+  void set_port_box_enabled(bool enabled) override;
+  void set_open_button_caption(const std::string& caption) override;
+  // AddressSource
+  std::string address_text() const override;
+
+ private:
+  static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
+  void command(int id, int code);
+  LRESULT notify(const NMHDR& header);
+  void dpi_changed(UINT dpi, const RECT& suggested);
+  void lay_out();
+  void centre_on_screen();
+
+  void port_number_changed();
+  void relay_clicked(int relay);
+  void name_clicked(int relay);
+  void name_file_changed();
+
+  std::filesystem::path link_dir_;
+  HWND window_ = nullptr;
+  UINT dpi_ = 96;
+  std::unique_ptr<PanelFonts> fonts_;
+  std::unique_ptr<WindowControls> controls_;
+  HWND focus_ = nullptr;  // the control that had the focus when the window lost it
+  PanelCore core_;
+  WinPollTimer poll_timer_;
+  std::unique_ptr<RenameDialog> rename_;
+  std::unique_ptr<NameFileWatch> name_watch_;  // from set_up on
+};

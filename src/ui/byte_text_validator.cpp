@@ -1,8 +1,0 @@
-#include "ui/byte_text_validator.h"
-
-#include "panel_core/number_box_coupling.h"
-
-QValidator::State ByteTextValidator::validate(QString& input, int&) const {
-  if (input.isEmpty()) return Intermediate;
-  return acceptable_box_text(input.toStdString()) ? Acceptable : Invalid;
-}
