@@ -71,7 +71,7 @@ std::optional<std::string> BridgeDaemon::start() {
 void BridgeDaemon::stop(std::function<void()> done) {
   name_watcher_.reset();
   pulse_timer_.stop();
-  if (core_) core_->shutting_down();
+  if (core_) core_->shutting_down(BridgeCore::Clock::now());
   if (!link_) {
     done();
     return;

@@ -110,7 +110,8 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     if (const auto refusal = switch_relay(topic.address, topic.relay, true, SwitchLane::first)) {
       return refused(*refusal);
     }
-    b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)] = now + *duration;
+    b->pulses[static_cast<std::size_t>(topic.relay - 1)].emplace(bit(topic.relay), true, *duration,
+                                                                 now);
     b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
     note(what + ": pulse " + message.payload);
     return;
@@ -124,7 +125,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
                                            SwitchLane::in_turn)) {
       return refused(*refusal);
     }
-    b->pulse_ends = {};
+    b->pulses = {};
     b->owed_off = 0;
     note(what + ": " + message.payload);
     return;
@@ -140,7 +141,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (const auto refusal = switch_relay(topic.address, topic.relay, open)) {
     return refused(*refusal);
   }
-  b->pulse_ends[static_cast<std::size_t>(topic.relay - 1)].reset();
+  b->pulses[static_cast<std::size_t>(topic.relay - 1)].reset();
   b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
 }
@@ -149,19 +150,19 @@ std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point 
   std::optional<Clock::time_point> next;
   for (auto& [address, b] : boards_) {
     for (int relay = 1; relay <= relay_count; ++relay) {
-      auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
-      if (!end) continue;
-      if (*end > now) {
-        next = next ? std::min(*next, *end) : *end;
+      auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
+      if (!pulse || pulse->ends_sent() > 0 || (b.owed_off & bit(relay)) != 0) continue;
+      if (!pulse->end_due(now)) {
+        next = next ? std::min(*next, pulse->ends_at()) : pulse->ends_at();
         continue;
       }
-      end.reset();
       // A board that does not answer now, or a line that cannot take the frame, gets
       // its OFF when the board answers again.
       if (!b.opened || switch_relay(address, relay, false, SwitchLane::first)) {
         b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
         continue;
       }
+      pulse->end_sent();
       note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
            ": pulse ended");
     }
@@ -201,19 +202,21 @@ void BridgeCore::line_lost() {
   }
 }
 
-void BridgeCore::shutting_down() {
+void BridgeCore::shutting_down(Clock::time_point now) {
   // A pulse cut short by the stop still ends, and so does one owed to a board that
   // stopped answering (it may still hear): no relay is left switched by a pulse.
   for (auto& [address, b] : boards_) {
     for (int relay = 1; relay <= relay_count; ++relay) {
-      auto& end = b.pulse_ends[static_cast<std::size_t>(relay - 1)];
-      if (!end && (b.owed_off & bit(relay)) == 0) continue;
-      end.reset();
+      auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
+      if (!pulse) continue;
+      pulse->cut(now);
+      if (!pulse->end_due(now) && (b.owed_off & bit(relay)) == 0) continue;  // its OFF is out
       if (const auto refusal = switch_relay(address, relay, false, SwitchLane::first)) {
         log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
             ": pulse not ended: " + refusal_text(*refusal));
       }
     }
+    b.pulses = {};
     b.owed_off = 0;
   }
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
@@ -231,17 +234,47 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
     publish_states(address, opened, changed);
   }
   b->opened = opened;
-  std::uint16_t still_owed = 0;
   for (int relay = 1; relay <= relay_count; ++relay) {
-    if ((b->owed_off & bit(relay)) == 0) continue;
-    if (switch_relay(address, relay, false, SwitchLane::first)) {
-      still_owed = static_cast<std::uint16_t>(still_owed | bit(relay));
+    auto& pulse = b->pulses[static_cast<std::size_t>(relay - 1)];
+    if (!pulse) continue;
+    if ((b->owed_off & bit(relay)) == 0) {
+      if (pulse->ends_sent() > 0) check_pulse_end(address, *b, relay, opened);
       continue;
     }
+    if (switch_relay(address, relay, false, SwitchLane::first)) continue;
+    b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(relay));
+    pulse->end_sent();
     note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
          ": pulse ended while the board was away");
   }
-  b->owed_off = still_owed;
+}
+
+void BridgeCore::check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened) {
+  auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
+  // Whether the OFF has reached the board, as the line knows it: an answer to a request
+  // that went out before it still shows the relay on, and proves nothing.
+  const bool end_done = commanded_ && commanded_(address, relay) == true;
+  switch (pulse->check(opened, end_done)) {
+    case Pulse::Check::waiting:
+      return;
+    case Pulse::Check::back:
+      pulse.reset();
+      return;
+    case Pulse::Check::still_switched:
+      break;
+  }
+  const std::string what = "board " + std::to_string(address) + " relay " + std::to_string(relay);
+  if (pulse->ends_sent() > 1) {
+    log(what + ": still ON after its pulse's OFF was sent twice");
+    pulse.reset();
+    return;
+  }
+  log(what + ": still ON after its pulse ended; OFF sent again");
+  if (switch_relay(address, relay, false, SwitchLane::first)) {
+    b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
+  } else {
+    pulse->end_sent();
+  }
 }
 
 void BridgeCore::board_lost(std::uint8_t address) {

@@ -13,6 +13,7 @@
 #include "bridge/bridge_topics.h"
 #include "bridge/mqtt_client.h"
 #include "link/line_engine.h"
+#include "link/pulse.h"
 #include "protocol/board_command.h"
 
 struct BridgeOptions;
@@ -33,7 +34,8 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 // The bridge between the boards of one serial line and the broker. It learns the boards'
 // states from their answers (as the schedule's observer), publishes availability, states
 // and discovery, and turns commands into switch frames (a pulse's edges in the line's first
-// lane, so that no backlog stretches it). A command that the line cannot
+// lane, so that no backlog stretches it; its end checked by the board's answers and sent
+// once more if the relay stays on). A command that the line cannot
 // take now is refused there and then, never kept for a later open: only a pulse's end is
 // kept, until its board answers again. States are published only as the boards report
 // them, never from a command itself, so a state on the broker is always one a board said
@@ -52,12 +54,14 @@ class BridgeCore : public LineObserver {
   using QueueSwitch = std::function<std::optional<SwitchRefusal>(
       std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
       SwitchLane lane)>;
-  // Whether a relay is opened once the switches given are done (LineEngine::commanded).
+  // Whether a relay is opened once the switches given are done (LineEngine::commanded):
+  // also how the bridge tells that a pulse's end has reached the board.
   using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
 
-  // Without `commanded`, a TOGGLE flips the state last reported.
+  // Without `commanded`, a TOGGLE flips the state last reported and a pulse's end is not
+  // checked.
   BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
              BridgeNames names, LogLine log, Commanded commanded = {});
 
@@ -81,7 +85,7 @@ class BridgeCore : public LineObserver {
   // no board reads as online on the broker while nobody watches it. (The last will covers
   // the bridge's own status when the daemon dies instead.) A pulse still running, or
   // owed to a silent board, is ended at once: its OFF is queued on the line.
-  void shutting_down();
+  void shutting_down(Clock::time_point now);
 
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
@@ -94,11 +98,14 @@ class BridgeCore : public LineObserver {
  private:
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
-    std::array<std::optional<Clock::time_point>, relay_count> pulse_ends{};
+    // Each relay's pulse from its ON until its OFF is confirmed (or given up).
+    std::array<std::optional<Pulse>, relay_count> pulses{};
     std::uint16_t owed_off = 0;  // pulses that ended while the board did not answer
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  // An answer after a pulse's OFF: the relay back, or its OFF sent once more.
+  void check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened);
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);

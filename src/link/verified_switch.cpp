@@ -14,7 +14,7 @@ VerifiedSwitch::Step VerifiedSwitch::next(Clock::time_point now) {
     case Phase::switch_back:
       return {pending_.front(), std::nullopt};
     case Phase::hold:
-      if (now < hold_end_) return {std::nullopt, hold_end_};
+      if (!pulse_->end_due(now)) return {std::nullopt, pulse_->ends_at()};
       enter(Phase::switch_back, now);
       return next(now);
     case Phase::read:
@@ -49,7 +49,13 @@ void VerifiedSwitch::answered(std::optional<std::uint16_t> opened, Clock::time_p
   }
   if (phase_ == Phase::read) {
     enter(Phase::switch_on, now);
-  } else if (check(*opened, target(phase_))) {
+  } else if (phase_ == Phase::verify) {
+    // Every query goes out after the switch back: its answer has the last word.
+    if (pulse_->check(*opened, true) == Pulse::Check::back) return finish(Result::done);
+    missed_ = pulse_->not_back(*opened);
+    missed_opened_ = !opened_;
+    finish(Result::not_reached);
+  } else if (check(*opened, opened_)) {
     if (phase_ == Phase::confirm && hold_) {
       enter(Phase::hold, now);
     } else {
@@ -61,7 +67,7 @@ void VerifiedSwitch::answered(std::optional<std::uint16_t> opened, Clock::time_p
 void VerifiedSwitch::interrupt(Clock::time_point now) {
   if (phase_ == Phase::read) finish(Result::not_switched);
   if (phase_ != Phase::hold) return;
-  cut_ = now - started_;
+  pulse_->cut(now);
   enter(Phase::switch_back, now);
 }
 
@@ -70,10 +76,10 @@ void VerifiedSwitch::enter(Phase phase, Clock::time_point now) {
   attempts_ = 0;
   switch (phase) {
     case Phase::switch_on:
-      // The hold counts from the moment the first switch frame leaves, as the relay sees it.
-      started_ = now;
+      if (hold_) pulse_.emplace(relays_, opened_, *hold_, now);
       [[fallthrough]];
     case Phase::switch_back:
+      if (phase == Phase::switch_back) pulse_->end_sent();
       last_ack_ = shown_;
       plan_switches(target(phase));
       if (pending_.empty()) enter(phase == Phase::switch_on ? Phase::confirm : Phase::verify, now);
@@ -84,10 +90,8 @@ void VerifiedSwitch::enter(Phase phase, Clock::time_point now) {
       if (hold_ && last_ack_ && (*last_ack_ & relays_) == wanted) enter(Phase::hold, now);
       return;
     }
-    case Phase::hold:
-      hold_end_ = started_ + *hold_;
-      return;
     case Phase::read:
+    case Phase::hold:
     case Phase::verify:
     case Phase::over:
       return;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "link/pulse.h"
 #include "link/switch_queue.h"
 
 // Relays of one board driven to a state and checked by the board's own report: the
@@ -48,8 +49,8 @@ class VerifiedSwitch {
   std::uint16_t missed() const { return missed_; }
   bool missed_opened() const { return missed_opened_; }
   // Whether an interruption cut the hold short, and after how long.
-  bool cut_short() const { return cut_.has_value(); }
-  Clock::duration held() const { return cut_.value_or(Clock::duration::zero()); }
+  bool cut_short() const { return pulse_ && pulse_->cut_short(); }
+  Clock::duration held() const { return pulse_ ? pulse_->held() : Clock::duration::zero(); }
 
   // How often a status query goes out before the board counts as silent. A switch goes
   // out once: whether it was carried out, the queries that follow tell.
@@ -74,9 +75,7 @@ class VerifiedSwitch {
   std::vector<QueuedSwitch> pending_;      // the switches still to send in this phase
   std::optional<std::uint16_t> shown_;     // the states the last answer in time showed
   std::optional<std::uint16_t> last_ack_;  // the answer to the last switch of the phase
-  Clock::time_point hold_end_{};
-  std::optional<Clock::duration> cut_;
-  Clock::time_point started_{};
+  std::optional<Pulse> pulse_;             // from the first switch on, with a hold
   Result result_ = Result::done;
   std::uint16_t missed_ = 0;
   bool missed_opened_ = false;

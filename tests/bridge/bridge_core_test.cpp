@@ -96,7 +96,7 @@ TEST(BridgeCore, StatesArePublishedAsTheBoardReportsChanges) {
   EXPECT_EQ(take(rig.client.published), Lines{"p/L/1/status=offline"});
   rig.core.board_answered(1, 0x0007);
   EXPECT_EQ(take(rig.client.published), joined({{"p/L/1/status=online"}, rig.states(1, 0x0007)}));
-  rig.core.shutting_down();
+  rig.core.shutting_down(rig.now);
   EXPECT_EQ(take(rig.client.published),
             (Lines{"p/L/1/status=offline", "p/L/3/status=offline", "p/L/status=offline"}));
   EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 1 offline", "board 1 online"}));
@@ -164,7 +164,7 @@ TEST(BridgeCore, APulseEndsOnTimeUnlessANewerCommandTakesTheRelay) {
   rig.core.board_lost(1);
   rig.core.step(t0 + 2h);
   take(rig.frames);
-  rig.core.shutting_down();
+  rig.core.shutting_down(rig.now);
   EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 05 6C"});
 }
 
@@ -204,11 +204,41 @@ TEST(BridgeCore, PulseEdgesGoFirstAndAToggleFlipsWhatWasCommanded) {
   rig.send("p/L/1/3/pulse", "10ms");
   rig.core.step(rig.now + 10ms);
   rig.send("p/L/1/5/pulse", "1s");
-  rig.core.shutting_down();
+  rig.core.shutting_down(rig.now);
   EXPECT_EQ(rig.frames, (Lines{"55 01 11 00 00 00 04 6B", "55 01 12 00 00 00 02 6A",
                                "55 01 12 00 00 00 03 6B", "55 01 11 00 00 00 03 6A",
                                "55 01 12 00 00 00 05 6D", "55 01 11 00 00 00 05 6C"}));
   EXPECT_EQ(rig.edges, Lines(rig.frames.begin() + 2, rig.frames.end()));
+}
+
+// After a pulse's OFF, the board's answers say whether relay 2 came back. An answer to a
+// request that went out before the OFF proves nothing; the line's word tells them apart.
+TEST(BridgeCore, APulseEndIsCheckedByTheBoardsAnswersAndSentOnceMore) {
+  const std::string again = "board 1 relay 2: still ON after its pulse ended; OFF sent again";
+  const struct {
+    std::vector<std::pair<std::uint16_t, bool>> answers;  // states, whether the OFF is through
+    Lines edges, logs;
+  } cases[] = {
+      {{{0x0002, false}, {0x0000, true}, {0x0002, true}}, {}, {}},
+      {{{0x0002, true}, {0x0000, true}}, {"55 01 11 00 00 00 02 69"}, {again}},
+      {{{0x0002, true}, {0x0002, true}, {0x0002, true}},
+       {"55 01 11 00 00 00 02 69"},
+       {again, "board 1 relay 2: still ON after its pulse's OFF was sent twice"}},
+  };
+  for (const auto& c : cases) {
+    CoreRig rig;
+    rig.core.board_answered(1, 0);
+    rig.send("p/L/1/2/pulse", "10ms");
+    rig.core.step(rig.now + 10ms);
+    take(rig.edges);
+    take(rig.logs);
+    for (const auto& [states, through] : c.answers) {
+      rig.commanded[{1, 2}] = through && (states & 0x0002) != 0;
+      rig.core.board_answered(1, states);
+    }
+    EXPECT_EQ(rig.edges, c.edges);
+    EXPECT_EQ(rig.logs, c.logs);
+  }
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.

@@ -10,8 +10,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = VerifiedSwitch::Clock;
 
-// A board that answers each request at once with its states, unless it is silent or
-// deaf (answers, switches nothing); the operator may interrupt at a given time.
+// A board that answers each request at once with its states, unless it is silent, deaf
+// (answers, switches nothing) or stuck (never closes a relay); the operator may interrupt.
 struct Case {
   const char* what;
   std::uint16_t relays;
@@ -22,6 +22,7 @@ struct Case {
   std::vector<std::string> requests;  // command byte and relay, in hex
   VerifiedSwitch::Result result;
   Clock::duration held;
+  bool stuck = false;
 };
 
 TEST(VerifiedSwitch, ReadsSwitchesOnlyWhatDiffersHoldsAndVerifies) {
@@ -37,6 +38,8 @@ TEST(VerifiedSwitch, ReadsSwitchesOnlyWhatDiffersHoldsAndVerifies) {
        R::not_reached, 0ms},
       {"silent", 0x0001, false, {}, true, false, {}, {"10", "10", "10"}, R::no_answer, 0ms},
       {"already there", 0x0001, false, {}, false, false, {}, {"10", "10"}, R::done, 0ms},
+      {"stuck after the pulse", 0x0006, true, 500ms, false, false, {},
+       {"10", "12 02", "12 03", "11 02", "11 03", "10"}, R::not_reached, 0ms, true},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -66,7 +69,9 @@ TEST(VerifiedSwitch, ReadsSwitchesOnlyWhatDiffersHoldsAndVerifies) {
       std::snprintf(text, sizeof text, frame.data2 ? "%02X %02X" : "%02X",
                     static_cast<int>(frame.command), frame.data2);
       requests.emplace_back(text);
-      if (!c.deaf) apply_switch(frame, states, states);
+      if (!c.deaf && !(c.stuck && frame.command == BoardCommand::CloseRelay)) {
+        apply_switch(frame, states, states);
+      }
       run.answered(c.silent ? std::nullopt : std::optional(states), now);
     }
     EXPECT_EQ(requests, c.requests);
@@ -77,6 +82,7 @@ TEST(VerifiedSwitch, ReadsSwitchesOnlyWhatDiffersHoldsAndVerifies) {
     }
     if (c.result == R::not_reached) {
       EXPECT_EQ(run.missed(), c.relays);
+      EXPECT_EQ(run.missed_opened(), !c.stuck);
     }
   }
 }
