@@ -40,7 +40,10 @@ std::optional<LineEngine::Clock::time_point> LineEngine::settle(Clock::time_poin
   }
   // The observer may have closed the line meanwhile.
   if (outstanding_) {
-    const auto free_at = outstanding_->sent_at + timing_.late_limit;
+    const Board* asked = board(outstanding_->address);
+    const bool lost = asked && asked->misses >= timing_.misses_until_unknown;
+    const auto free_at =
+        outstanding_->sent_at + (lost ? timing_.answer_timeout : timing_.late_limit);
     if (now < free_at) return free_at;
     outstanding_.reset();
   }

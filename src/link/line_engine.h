@@ -41,7 +41,8 @@ struct LineTiming {
   // How long after its request an answer can still come at all. After a timeout the
   // line stays reserved until the late answer has come or this has passed, so that it
   // is never taken for the answer to the next request; by default nothing is awaited
-  // beyond the timeout.
+  // beyond the timeout. A lost board is not waited for beyond the timeout: it is silent,
+  // not slow, and would cost every other board the wait at each of its polls.
   std::chrono::milliseconds late_limit{40};
   // How seldom a lost board is polled at most: it doubles from the period per miss. A
   // host that watches one board and wants its return seen at once keeps the period.

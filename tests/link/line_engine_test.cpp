@@ -348,6 +348,7 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
     Lines frames;
     Lines misses;
     Lines events;
+    int misses_until_unknown = 5;
   } cases[] = {
       {"in time",
        {1},
@@ -367,6 +368,13 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
        {"0 ms: 55 01 10", "100 ms: 55 02 10"},
        {"30 ms: 1 missed"},
        {}},
+      {"never, from a board lost at its first miss: silent, not slow",
+       {1, 2},
+       std::nullopt,
+       {"0 ms: 55 01 10", "30 ms: 55 02 10", "80 ms: 55 02 10", "100 ms: 55 01 10"},
+       {"30 ms: 1 missed"},
+       {"30 ms: 1 lost", "47 ms: 2 answered 0000", "97 ms: 2 answered 0000"},
+       1},
       {"a request of the host's own to a board not polled",
        {},
        45,
@@ -376,7 +384,7 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    BusRig rig(c.polled, LineTiming{30ms, 100ms});
+    BusRig rig(c.polled, LineTiming{30ms, 100ms, 1000ms, c.misses_until_unknown});
     if (c.polled.empty()) {
       rig.queue(9, BoardCommand::QueryStatus, 0, 0);
       rig.queue(9, BoardCommand::QueryStatus, 0, 0);
