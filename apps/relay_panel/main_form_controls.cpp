@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <chrono>
 
-#include "panel_core/poll_cycle.h"
 #include "link_qt/poll_timer.h"
+#include "panel_core/poll_cycle.h"
 #include "panel_core/spoken_names.h"
 #include "relay_panel/accessibility.h"
 #include "relay_panel/byte_text_validator.h"

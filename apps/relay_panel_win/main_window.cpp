@@ -4,9 +4,9 @@
 
 #include <utility>
 
-#include "panel_core/poll_cycle.h"
 #include "panel_core/form_geometry.h"
 #include "panel_core/number_box_coupling.h"
+#include "panel_core/poll_cycle.h"
 #include "panel_core/port_tooltip.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/win_text.h"

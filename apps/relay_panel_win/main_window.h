@@ -7,13 +7,13 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "panel_core/address_source.h"
-#include "panel_core/indicator_panel.h"
-#include "panel_core/port_control.h"
 #include "link/serial_port.h"
 #include "link_win/win_poll_timer.h"
 #include "names/name_file.h"
+#include "panel_core/address_source.h"
+#include "panel_core/indicator_panel.h"
 #include "panel_core/panel_core.h"
+#include "panel_core/port_control.h"
 #include "relay_panel_win/name_file_watch.h"
 #include "relay_panel_win/panel_fonts.h"
 #include "relay_panel_win/rename_dialog.h"

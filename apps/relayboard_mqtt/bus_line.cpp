@@ -26,7 +26,7 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
   connect(&step_timer_, &QTimer::timeout, this, &BusLine::step);
   open_timer_.setInterval(open_retry);
   connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
-  port_.set_receive_handler([this](int /*receive event*/) {
+  port_.set_receive_handler([this] {
     engine_.on_receive(LineEngine::Clock::now());
     step();
   });

@@ -5,7 +5,7 @@
 LineDriver::LineDriver(SerialPort& port, EventWait& wait,
                        const std::vector<std::uint8_t>& addresses, LineTiming timing)
     : port_(port), wait_(wait), bus_(port, addresses, *this, timing) {
-  port_.set_receive_handler([this](int /*receive event*/) {
+  port_.set_receive_handler([this] {
     bus_.on_receive(wait_.now());
     received_ = true;
   });

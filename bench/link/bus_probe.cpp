@@ -50,7 +50,7 @@ class TimedPort : public SerialPort {
   void select_device(std::string path) override { port_.select_device(std::move(path)); }
   OpenResult open() override { return port_.open(); }
   void set_receive_threshold(int bytes) override { port_.set_receive_threshold(bytes); }
-  void set_receive_handler(std::function<void(int)> handler) override {
+  void set_receive_handler(std::function<void()> handler) override {
     port_.set_receive_handler(std::move(handler));
   }
   std::size_t bytes_waiting() const override { return port_.bytes_waiting(); }
@@ -74,7 +74,7 @@ class BusHost : public LineObserver {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setSingleShot(true);
     QObject::connect(&timer_, &QTimer::timeout, [this] { step(); });
-    port_.set_receive_handler([this](int /*receive event*/) {
+    port_.set_receive_handler([this] {
       bus_.on_receive(Clock::now());
       step();
     });

@@ -22,7 +22,7 @@ class NullPort : public SerialPort {
   void select_device(std::string) override {}
   OpenResult open() override { return {true, {}, {}}; }
   void set_receive_threshold(int) override {}
-  void set_receive_handler(std::function<void(int)> handler) override {
+  void set_receive_handler(std::function<void()> handler) override {
     handler_ = std::move(handler);
   }
   // Endlessly replays one valid status frame.
@@ -34,10 +34,10 @@ class NullPort : public SerialPort {
   }
   void close() override {}
   // The line's receive event, as the core has asked to get it.
-  void raise_receive_event() { handler_(comm_event_receive); }
+  void raise_receive_event() { handler_(); }
 
  private:
-  std::function<void(int)> handler_;
+  std::function<void()> handler_;
   std::array<std::uint8_t, 8> frame_{0x22, 0x00, 0x00, 0x00, 0x00, 0x80, 0x05, 0xA7};
   std::size_t next_ = 0;
 };

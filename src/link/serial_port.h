@@ -9,9 +9,6 @@
 #include "protocol/frame.h"
 #include "protocol/frame_port.h"
 
-// Receive event code: bytes were received (at least the receive threshold waits).
-inline constexpr int comm_event_receive = 2;
-
 struct OpenResult {
   bool ok = false;
   std::string device;  // what the port number mapped to; empty when it names none
@@ -32,8 +29,8 @@ class SerialPort : public FramePort {
   virtual OpenResult open() = 0;
   // From now on the receive event fires when at least `bytes` wait.
   virtual void set_receive_threshold(int bytes) = 0;
-  // The handler gets the event code; no event is delivered after close().
-  virtual void set_receive_handler(std::function<void(int event_code)> handler) = 0;
+  // The handler is called for each receive event; none is delivered after close().
+  virtual void set_receive_handler(std::function<void()> handler) = 0;
   // How many bytes wait in the input buffer now.
   virtual std::size_t bytes_waiting() const = 0;
   // Takes exactly one byte from the input buffer; nothing when it is empty.

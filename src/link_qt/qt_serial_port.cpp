@@ -128,7 +128,7 @@ void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
   serial_.flush();
 }
 
-void QtSerialPort::set_receive_handler(std::function<void(int)> handler) {
+void QtSerialPort::set_receive_handler(std::function<void()> handler) {
   handler_ = std::move(handler);
 }
 
@@ -157,7 +157,7 @@ void QtSerialPort::deliver_receive_event(std::uint64_t session) {
   if (session != session_) return;
   event_posted_ = false;
   if (!line_usable() || !handler_) return;
-  if (serial_.bytesAvailable() >= threshold_) handler_(comm_event_receive);
+  if (serial_.bytesAvailable() >= threshold_) handler_();
 }
 
 void QtSerialPort::on_error(QSerialPort::SerialPortError error) {

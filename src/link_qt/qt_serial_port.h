@@ -39,7 +39,7 @@ class QtSerialPort : public QObject, public SerialPort {
   void select_device(std::string path) override { named_device_ = std::move(path); }
   OpenResult open() override;
   void set_receive_threshold(int bytes) override { threshold_ = bytes; }
-  void set_receive_handler(std::function<void(int event_code)> handler) override;
+  void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
   void close() override;
@@ -78,7 +78,7 @@ class QtSerialPort : public QObject, public SerialPort {
   QSerialPort serial_;
   QPointer<QSocketNotifier> read_notifier_;
   QTimer reopen_timer_;
-  std::function<void(int)> handler_;
+  std::function<void()> handler_;
   int threshold_ = 1;
   bool open_ = false;
   bool lost_ = false;

@@ -60,7 +60,7 @@ struct WinSerialPort::Line {
   HANDLE io_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   OVERLAPPED io{};
   std::deque<std::uint8_t> buffer;
-  std::function<void(int)> handler;
+  std::function<void()> handler;
   int threshold = 1;
   bool open = false;
   bool lost = false;
@@ -206,7 +206,7 @@ void WinSerialPort::Line::deliver(WPARAM session_tag) {
   }
   if (buffer.size() < static_cast<std::size_t>(std::max(threshold, 0))) return;
   answer_in();
-  if (handler) handler(comm_event_receive);
+  if (handler) handler();
 }
 
 // What waits in the driver raises no new receive event: it is taken in at once.
@@ -323,7 +323,7 @@ void WinSerialPort::set_receive_threshold(int bytes) {
   line_->threshold = bytes;
 }
 
-void WinSerialPort::set_receive_handler(std::function<void(int)> handler) {
+void WinSerialPort::set_receive_handler(std::function<void()> handler) {
   line_->handler = std::move(handler);
 }
 

@@ -37,7 +37,7 @@ class WinSerialPort final : public SerialPort {
   void select_device(std::string path) override;
   OpenResult open() override;
   void set_receive_threshold(int bytes) override;
-  void set_receive_handler(std::function<void(int event_code)> handler) override;
+  void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
   void close() override;

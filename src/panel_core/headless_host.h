@@ -9,10 +9,10 @@
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
+#include "names/name_file.h"
 #include "panel_core/address_source.h"
 #include "panel_core/indicator_panel.h"
 #include "panel_core/port_control.h"
-#include "names/name_file.h"
 #include "protocol/frame_port.h"
 
 // A host of the core without a window (relayctl, the benchmarks): the indicators keep

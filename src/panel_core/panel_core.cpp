@@ -9,7 +9,7 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       rename_(name_file_.path(), profile_store_) {
   // Every host starts with the relays unknown, as the window shows them at creation.
   shown_.fill(IndicatorState::Unknown);
-  port_.set_receive_handler([this](int event_code) { on_receive(event_code); });
+  port_.set_receive_handler([this] { on_receive(comm_event_receive); });
 }
 
 PanelCore::~PanelCore() {

@@ -10,6 +10,10 @@
 #include "panel_core/indicator_panel.h"
 #include "protocol/frame_port.h"
 
+// The window's code for a receive event: bytes were received (at least the receive
+// threshold waits). The window's port events carry a code; only this one reads.
+inline constexpr int comm_event_receive = 2;
+
 // The panel's policy over the line engine: one frame per 50 ms tick, the command from a
 // one-slot mailbox (the last click wins) or else a status query, to the board that the
 // address box names; the watchdog that paints the relays unknown when answers stop; and

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "panel_core/indicator_panel.h"
 #include "link/serial_port.h"
+#include "panel_core/indicator_panel.h"
 
 // The window controls that follow the port's state; the window implements it.
 class PortControlView {

@@ -25,7 +25,7 @@ class CountingPort : public SerialPort {
   void select_device(std::string path) override { line_.select_device(std::move(path)); }
   OpenResult open() override { return line_.open(); }
   void set_receive_threshold(int bytes) override { line_.set_receive_threshold(bytes); }
-  void set_receive_handler(std::function<void(int)> handler) override {
+  void set_receive_handler(std::function<void()> handler) override {
     line_.set_receive_handler(std::move(handler));
   }
   std::size_t bytes_waiting() const override { return line_.bytes_waiting(); }

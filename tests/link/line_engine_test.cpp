@@ -25,7 +25,7 @@ struct BusRig : LineObserver {
       : bus(port, std::move(addresses), *this, timing) {
     port.open();
     port.set_receive_threshold(8);
-    port.set_receive_handler([this](int /*receive event*/) { bus.on_receive(now); });
+    port.set_receive_handler([this] { bus.on_receive(now); });
   }
   void board_answered(std::uint8_t address, std::uint16_t opened) override {
     char text[32];

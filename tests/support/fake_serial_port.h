@@ -31,7 +31,7 @@ class FakeSerialPort : public SerialPort {
     return {true, device, {}};
   }
   void set_receive_threshold(int bytes) override { threshold = bytes; }
-  void set_receive_handler(std::function<void(int)> handler) override {
+  void set_receive_handler(std::function<void()> handler) override {
     handler_ = std::move(handler);
   }
   std::size_t bytes_waiting() const override { return input.size(); }
@@ -50,7 +50,7 @@ class FakeSerialPort : public SerialPort {
   void receive(const std::vector<std::uint8_t>& bytes) {
     input.insert(input.end(), bytes.begin(), bytes.end());
     if (handler_ && open_ && static_cast<int>(input.size()) >= threshold) {
-      handler_(comm_event_receive);
+      handler_();
     }
   }
 
@@ -66,5 +66,5 @@ class FakeSerialPort : public SerialPort {
 
  private:
   bool open_ = false;
-  std::function<void(int)> handler_;
+  std::function<void()> handler_;
 };
