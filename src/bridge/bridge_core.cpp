@@ -128,7 +128,11 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   // A silent board would take the frame nowhere: its sender learns it now.
   const auto silent = [&] {
     if (b->opened) return false;
-    not_sent("board " + std::to_string(topic.address) + " does not answer");
+    if (line_lost_) {
+      refused(SwitchRefusal::device_lost);
+    } else {
+      not_sent("board " + std::to_string(topic.address) + " does not answer");
+    }
     return true;
   };
   const auto taken = [&](std::uint16_t relays, std::uint16_t opened) {
@@ -249,6 +253,7 @@ void BridgeCore::names_changed(BridgeNames names) {
 }
 
 void BridgeCore::line_lost() {
+  line_lost_ = true;
   answer(pending_.drop(std::nullopt, "the serial line was lost"));
   for (auto& [address, b] : boards_) {
     if (!b.opened) continue;
@@ -283,6 +288,7 @@ void BridgeCore::shutting_down(Clock::time_point now) {
 void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   Board* b = board(address);
   if (!b) return;
+  line_lost_ = false;
   if (!b->opened) {
     publish(topics_.board_status(address), online);
     log("board " + std::to_string(address) + " online");

@@ -134,4 +134,5 @@ class BridgeCore : public LineObserver {
   Commanded commanded_;
   std::map<std::uint8_t, Board> boards_;
   PendingCommands pending_;
+  bool line_lost_ = false;  // until a board answers again
 };
