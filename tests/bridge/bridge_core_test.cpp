@@ -6,6 +6,7 @@
 
 #include "link_rig.h"
 #include "protocol/command_frame.h"
+#include "text/shown_text.h"
 
 namespace {
 
@@ -108,38 +109,31 @@ TEST(BridgeCore, StatesArePublishedAsTheBoardReportsChanges) {
   EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 1 offline", "board 1 online"}));
 }
 
-// Each command's frame is seen on the line end to end; here, each refusal's reason and
-// the answer its sender reads (the JSON writer's escapes are its own test's).
+// Each command's frame is seen on the line end to end; here, each refusal's reason, which
+// its sender reads too (the JSON writer's escapes are its own test's).
 TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
-  const std::string retained =
-      "it was sent retained (send commands without the retain flag; an empty retained "
-      "message on the topic removes it from the broker)";
   const struct {
     std::string topic, payload;
     bool retained;
-    std::string log, result;  // the result's reason; none for a foreign line
+    std::string log, result;  // no result for a foreign line
   } cases[] = {
       {"p/L/3/4/set", "TOGGLE", false,
-       "command ignored on p/L/3/4/set: the state of board 3 relay 4 is not known",
-       "refused\",\"reason\":\"the state of board 3 relay 4 is not known"},
+       "command ignored on p/L/3/4/set: the state of board 3 relay 4 is not known", "refused"},
       {"p/L/1/all/set", "TOGGLE", false,
-       "command ignored on p/L/1/all/set: all relays take ON or OFF",
-       "refused\",\"reason\":\"all relays take ON or OFF"},
-      {"p/L/1/5/set", "ON", true, "command ignored on p/L/1/5/set: " + retained,
-       "refused\",\"reason\":\"" + retained},
+       "command ignored on p/L/1/all/set: all relays take ON or OFF", "refused"},
+      {"p/L/1/5/set", "ON", true,
+       "command ignored on p/L/1/5/set: it was sent retained (send commands without the "
+       "retain flag; an empty retained message on the topic removes it from the broker)",
+       "refused"},
       {"p/L/1/5/set", "on\n", false,
-       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE",
-       "refused\",\"reason\":\"\\\"on?\\\" is not ON, OFF or TOGGLE"},
+       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE", "refused"},
       {"p/L/1/5/pulse", "5ms", false,
-       "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s",
-       "refused\",\"reason\":\"\\\"5ms\\\" is not a duration from 10ms to 3600s"},
+       "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s", "refused"},
       {"p/L/2/5/set", "ON", false, "command ignored on p/L/2/5/set: board 2 is not served",
-       "refused\",\"reason\":\"board 2 is not served"},
-      {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17",
-       "refused\",\"reason\":\"no relay 17"},
+       "refused"},
+      {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17", "refused"},
       {"p/L/3/5/pulse", "1s", false,
-       "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer",
-       "not sent\",\"reason\":\"board 3 does not answer"},
+       "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer", "not sent"},
       {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line",
        ""},
   };
@@ -152,13 +146,13 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
     rig.send(c.topic, c.payload, c.retained);
     EXPECT_EQ(rig.frames, Lines{});
     EXPECT_EQ(rig.logs, Lines{c.log});
-    const std::string board(1, c.topic[4]);
-    const std::string payload = c.payload == "on\n" ? "on\\u000a" : c.payload;
+    const std::string json = R"({"command":")" + c.topic + R"(","payload":)" +
+                             json_string(c.payload) + R"(,"result":")" + c.result +
+                             R"(","reason":)" + json_string(c.log.substr(c.log.find(": ") + 2));
     EXPECT_EQ(rig.client.published,
-              c.result.empty() ? Lines{}
-                               : Lines{"p/L/" + board + "/result={\"command\":\"" + c.topic +
-                                       "\",\"payload\":\"" + payload + "\",\"result\":\"" +
-                                       c.result + "\"} (not retained)"});
+              c.result.empty()
+                  ? Lines{}
+                  : Lines{"p/L/" + c.topic.substr(4, 1) + "/result=" + json + "} (not retained)"});
   }
 }
 

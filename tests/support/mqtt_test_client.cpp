@@ -53,33 +53,33 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
         me.connect_result_ = closed_before_answer;
         me.changed_.notify_all();
       });
-  mosquitto_message_v5_callback_set(client_, [](mosquitto*, void* self,
-                                                const mosquitto_message* message,
-                                                const mosquitto_property* props) {
-    auto& me = *static_cast<MqttTestClient*>(self);
-    SeenMessage seen{message->topic,
-                     std::string(static_cast<const char*>(message->payload),
-                                 static_cast<std::size_t>(message->payloadlen)),
-                     message->retain,
-                     {},
-                     std::chrono::steady_clock::now()};
-    void* data = nullptr;
-    std::uint16_t length = 0;
-    if (mosquitto_property_read_binary(props, MQTT_PROP_CORRELATION_DATA, &data, &length, false)) {
-      seen.correlation_data.assign(static_cast<const char*>(data), length);
-      std::free(data);
-    }
-    std::lock_guard lock(me.mutex_);
-    if (seen.retained) {
-      if (seen.payload.empty())
-        me.retained_.erase(seen.topic);
-      else
-        me.retained_[seen.topic] = seen.payload;
-    }
-    me.seen_.push_back(std::move(seen));
-    me.changed_.notify_all();
-    notify_change();
-  });
+  mosquitto_message_v5_callback_set(
+      client_,
+      [](mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property* p) {
+        auto& me = *static_cast<MqttTestClient*>(self);
+        SeenMessage seen{message->topic,
+                         std::string(static_cast<const char*>(message->payload),
+                                     static_cast<std::size_t>(message->payloadlen)),
+                         message->retain,
+                         std::chrono::steady_clock::now(),
+                         {}};
+        void* data = nullptr;
+        std::uint16_t length = 0;
+        if (mosquitto_property_read_binary(p, MQTT_PROP_CORRELATION_DATA, &data, &length, false)) {
+          seen.correlation_data.assign(static_cast<const char*>(data), length);
+          std::free(data);
+        }
+        std::lock_guard lock(me.mutex_);
+        if (seen.retained) {
+          if (seen.payload.empty())
+            me.retained_.erase(seen.topic);
+          else
+            me.retained_[seen.topic] = seen.payload;
+        }
+        me.seen_.push_back(std::move(seen));
+        me.changed_.notify_all();
+        notify_change();
+      });
   mosquitto_publish_v5_callback_set(
       client_, [](mosquitto*, void* self, int mid, int, const mosquitto_property*) {
         static_cast<MqttTestClient*>(self)->acknowledged(mid);

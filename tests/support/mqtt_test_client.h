@@ -18,8 +18,8 @@ struct SeenMessage {
   std::string topic;
   std::string payload;
   bool retained = false;
-  std::string correlation_data;                   // MQTT 5
   std::chrono::steady_clock::time_point arrived;  // when this client's thread took it
+  std::string correlation_data;                   // MQTT 5
 };
 
 // The test's own MQTT client (libmosquitto, its network thread): it subscribes, publishes
