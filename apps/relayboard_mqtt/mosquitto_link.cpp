@@ -1,9 +1,12 @@
 #include "mosquitto_link.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -70,7 +73,7 @@ std::optional<std::string> MosquittoLink::start() {
   if (!client_) return "the MQTT client could not be made: " + std::string(std::strerror(errno));
   mosquitto_connect_callback_set(client_, &MosquittoLink::connect_callback);
   mosquitto_disconnect_callback_set(client_, &MosquittoLink::disconnect_callback);
-  mosquitto_message_callback_set(client_, &MosquittoLink::message_callback);
+  mosquitto_message_v5_callback_set(client_, &MosquittoLink::message_callback);
   mosquitto_publish_callback_set(client_, &MosquittoLink::publish_callback);
   // A state is one small packet: Nagle's wait for more would hold each for up to 40 ms.
   mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
@@ -153,6 +156,34 @@ void MosquittoLink::subscribe(const std::string& pattern) {
   follow();
 }
 
+void MosquittoLink::subscribe_as_published(const std::string& pattern) {
+  if (settings_.version != MqttVersion::v5) return subscribe(pattern);
+  if (state_ != State::connected) return;
+  const int code = mosquitto_subscribe_v5(client_, nullptr, pattern.c_str(), 1,
+                                          MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
+  if (code != MOSQ_ERR_SUCCESS) log_("subscribing to " + pattern + " failed: " + describe(code));
+  follow();
+}
+
+bool MosquittoLink::reply(const std::string& topic, const std::string& payload,
+                          const std::string& correlation_data) {
+  if (state_ != State::connected) return false;
+  mosquitto_property* properties = nullptr;
+  if (!correlation_data.empty() && settings_.version == MqttVersion::v5) {
+    mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation_data.data(),
+                                  static_cast<std::uint16_t>(correlation_data.size()));
+  }
+  int id = 0;
+  // A response topic is the sender's text: one the broker refuses costs only this answer.
+  const int code =
+      mosquitto_publish_v5(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                           payload.data(), 1, false, properties);
+  mosquitto_property_free_all(&properties);
+  if (code == MOSQ_ERR_SUCCESS) unacknowledged_.insert(id);
+  follow();
+  return code == MOSQ_ERR_SUCCESS;
+}
+
 void MosquittoLink::disconnect(std::chrono::milliseconds patience, std::function<void()> done) {
   left_ = std::move(done);
   if (state_ != State::connected) {
@@ -223,7 +254,8 @@ void MosquittoLink::publish_callback(mosquitto*, void* self, int id) {
   if (link.state_ == State::draining && link.unacknowledged_.empty()) link.send_disconnect();
 }
 
-void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_message* message) {
+void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_message* message,
+                                     const mosquitto_property* properties) {
   auto& link = *static_cast<MosquittoLink*>(self);
   if (!link.on_message || link.state_ != State::connected) return;
   MqttMessage received;
@@ -233,6 +265,19 @@ void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_mes
                             static_cast<std::size_t>(message->payloadlen));
   }
   received.retained = message->retain;
+  char* response_topic = nullptr;
+  if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &response_topic,
+                                     false)) {
+    received.response_topic = response_topic;
+    std::free(response_topic);
+  }
+  void* correlation = nullptr;
+  std::uint16_t length = 0;
+  if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &correlation, &length,
+                                     false)) {
+    received.correlation_data.assign(static_cast<const char*>(correlation), length);
+    std::free(correlation);
+  }
   link.on_message(received);
 }
 

@@ -15,6 +15,8 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 // How the bridge reaches its broker.
 struct BrokerSettings {
@@ -58,6 +60,9 @@ class MosquittoLink : public QObject, public MqttClient {
 
   bool publish(const std::string& topic, const std::string& payload, bool retain) override;
   void subscribe(const std::string& pattern) override;
+  void subscribe_as_published(const std::string& pattern) override;
+  bool reply(const std::string& topic, const std::string& payload,
+             const std::string& correlation_data) override;
 
   // Sends what is queued, then a clean disconnect (so no last will), and calls `done`
   // once it has left or `patience` has passed; no reconnect after it.
@@ -81,7 +86,8 @@ class MosquittoLink : public QObject, public MqttClient {
   static void connect_callback(mosquitto*, void* self, int code);
   static void disconnect_callback(mosquitto*, void* self, int code);
   static void publish_callback(mosquitto*, void* self, int id);
-  static void message_callback(mosquitto*, void* self, const mosquitto_message* message);
+  static void message_callback(mosquitto*, void* self, const mosquitto_message* message,
+                               const mosquitto_property* properties);
 
   void attempt();
   void retry_later(const std::string& why);

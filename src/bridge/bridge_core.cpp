@@ -30,11 +30,17 @@ std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
 }
 
+CommandReply reply_to(const MqttMessage& message) {
+  return {message.topic, message.payload, message.response_topic, message.correlation_data};
+}
+
 }  // namespace
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
-  return {options.prefix,    options.line,       options.discovery_prefix, options.discovery,
-          options.addresses, std::move(version), options.verbose};
+  return {options.prefix,           options.line,
+          options.discovery_prefix, options.discovery,
+          options.addresses,        std::move(version),
+          options.verbose,          options.mqtt_version == MqttVersion::v5};
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
@@ -53,7 +59,13 @@ void BridgeCore::connected() {
   // The broker takes a client's packets in order, so whoever sees "online" can already
   // send commands that reach us.
   for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
-    client_.subscribe(pattern);
+    // Only commands: a live status (ours, another site's) must still read as live.
+    const bool command = pattern.ends_with("/set") || pattern.ends_with("/pulse");
+    if (command) {
+      client_.subscribe_as_published(pattern);
+    } else {
+      client_.subscribe(pattern);
+    }
   }
   publish(topics_.bridge_status(), online);
   for (const auto& [address, board] : boards_) {
@@ -82,24 +94,52 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
       for (const auto& entry : boards_) publish_discovery(entry.first);
     }
   } else {
-    log("message ignored on " + printable(message.topic) + ": " +
-        std::get<ForeignTopic>(topic).why);
+    const std::string& why = std::get<ForeignTopic>(topic).why;
+    log("message ignored on " + printable(message.topic) + ": " + why);
+    const auto address = topics_.result_board(message.topic);
+    if (!message.payload.empty() && (address || !message.response_topic.empty())) {
+      answer(reply_to(message), address, CommandOutcome::refused, why);
+    }
   }
 }
 
 void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
                          Clock::time_point now) {
+  // An empty command is the removal of a retained one (the bridge's own, without MQTT 5).
+  if (message.payload.empty()) return;
   const auto ignored = [&](const std::string& why) {
     log("command ignored on " + printable(message.topic) + ": " + why);
+    answer(reply_to(message), topic.address, CommandOutcome::refused, why);
   };
   // A retained command would switch the relay again at every start of the bridge.
-  if (message.retained) return ignored("it was sent retained");
+  if (message.retained) {
+    return ignored(
+        "it was sent retained (send commands without the retain flag; an empty retained "
+        "message on the topic removes it from the broker)");
+  }
   Board* b = board(topic.address);
   if (!b) return ignored("board " + std::to_string(topic.address) + " is not served");
   const std::string payload = '"' + printable(message.payload) + '"';
-  const auto refused = [&](SwitchRefusal why) {
-    log("command refused on " + printable(message.topic) + " (" + payload +
-        "): " + refusal_text(why));
+  const auto not_sent = [&](const std::string& why) {
+    log("command refused on " + printable(message.topic) + " (" + payload + "): " + why);
+    answer(reply_to(message), topic.address, CommandOutcome::not_sent, why);
+  };
+  const auto refused = [&](SwitchRefusal why) { not_sent(refusal_text(why)); };
+  // A silent board would take the frame nowhere: its sender learns it now.
+  const auto silent = [&] {
+    if (b->opened) return false;
+    if (line_lost_) {
+      refused(SwitchRefusal::device_lost);
+    } else {
+      not_sent("board " + std::to_string(topic.address) + " does not answer");
+    }
+    return true;
+  };
+  const auto taken = [&](std::uint16_t relays, std::uint16_t opened) {
+    answer(pending_.add(topic.address, relays, opened, reply_to(message)));
+    // Without MQTT 5 a live retained command looks like any other: removed once taken, so
+    // that none stays on the broker.
+    if (!settings_.retain_as_published) client_.publish(message.topic, "", true);
   };
   const std::string what = "board " + std::to_string(topic.address) +
                            (topic.relay ? " relay " + std::to_string(topic.relay) : " all");
@@ -107,6 +147,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.action == CommandAction::pulse) {
     const auto duration = parse_pulse_duration(message.payload);
     if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
+    if (silent()) return;
     if (const auto refusal = switch_relay(topic.address, topic.relay, true, SwitchLane::first)) {
       return refused(*refusal);
     }
@@ -114,6 +155,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
                                                                  now);
     b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
     note(what + ": pulse " + message.payload);
+    taken(bit(topic.relay), bit(topic.relay));
     return;
   }
   const auto switch_payload = parse_switch_payload(message.payload);
@@ -121,6 +163,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (topic.relay == 0) {
     if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
     const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
+    if (silent()) return;
     if (const auto refusal = queue_switch_(topic.address, BoardCommand::SetAllRelays, data, data,
                                            SwitchLane::in_turn)) {
       return refused(*refusal);
@@ -128,6 +171,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     b->pulses = {};
     b->owed_off = 0;
     note(what + ": " + message.payload);
+    taken(0xFFFF, data ? 0xFFFF : 0x0000);
     return;
   }
   bool open = *switch_payload == SwitchPayload::on;
@@ -138,12 +182,27 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     if (!opened) return ignored("the state of " + what + " is not known");
     open = !*opened;
   }
+  if (silent()) return;
   if (const auto refusal = switch_relay(topic.address, topic.relay, open)) {
     return refused(*refusal);
   }
   b->pulses[static_cast<std::size_t>(topic.relay - 1)].reset();
   b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
+  taken(bit(topic.relay), open ? bit(topic.relay) : 0);
+}
+
+void BridgeCore::answer(const CommandReply& reply, std::optional<std::uint8_t> address,
+                        CommandOutcome outcome, const std::string& reason) {
+  const std::string json = command_result_json(reply, outcome, reason);
+  if (address) client_.reply(topics_.board_result(*address), json, reply.correlation_data);
+  if (!reply.response_topic.empty()) {
+    client_.reply(reply.response_topic, json, reply.correlation_data);
+  }
+}
+
+void BridgeCore::answer(const std::vector<PendingCommands::Settled>& settled) {
+  for (const auto& s : settled) answer(s.reply, s.address, s.outcome, s.reason);
 }
 
 std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point now) {
@@ -194,6 +253,8 @@ void BridgeCore::names_changed(BridgeNames names) {
 }
 
 void BridgeCore::line_lost() {
+  line_lost_ = true;
+  answer(pending_.drop(std::nullopt, "the serial line was lost"));
   for (auto& [address, b] : boards_) {
     if (!b.opened) continue;
     b.opened.reset();
@@ -219,6 +280,7 @@ void BridgeCore::shutting_down(Clock::time_point now) {
     b.pulses = {};
     b.owed_off = 0;
   }
+  answer(pending_.drop(std::nullopt, "the bridge stopped"));
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   publish(topics_.bridge_status(), offline);
 }
@@ -226,6 +288,7 @@ void BridgeCore::shutting_down(Clock::time_point now) {
 void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   Board* b = board(address);
   if (!b) return;
+  line_lost_ = false;
   if (!b->opened) {
     publish(topics_.board_status(address), online);
     log("board " + std::to_string(address) + " online");
@@ -247,6 +310,7 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
     note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
          ": pulse ended while the board was away");
   }
+  answer(pending_.answered(address, opened, [&](int relay) { return commanded(address, relay); }));
 }
 
 void BridgeCore::check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened) {
@@ -283,6 +347,7 @@ void BridgeCore::board_lost(std::uint8_t address) {
   b->opened.reset();
   publish(topics_.board_status(address), offline);
   log("board " + std::to_string(address) + " offline");
+  answer(pending_.drop(address, "board " + std::to_string(address) + " stopped answering"));
 }
 
 void BridgeCore::remove_stale_board(std::uint8_t address) {

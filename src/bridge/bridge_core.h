@@ -11,6 +11,7 @@
 
 #include "bridge/bridge_names.h"
 #include "bridge/bridge_topics.h"
+#include "bridge/command_result.h"
 #include "bridge/mqtt_client.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
@@ -27,6 +28,9 @@ struct BridgeSettings {
   std::vector<std::uint8_t> addresses{1};
   std::string version;   // the discovery documents' sw_version
   bool verbose = false;  // also log every command taken and every state change
+  // MQTT 5: a retained command is told apart from a live one and ignored. Without it a
+  // live one arrives as any other, and is cleared from the broker once taken.
+  bool retain_as_published = true;
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -104,6 +108,10 @@ class BridgeCore : public LineObserver {
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  // The command's answer on its board's result topic (and its response topic).
+  void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
+              CommandOutcome outcome, const std::string& reason = {});
+  void answer(const std::vector<PendingCommands::Settled>& settled);
   // An answer after a pulse's OFF: the relay back, or its OFF sent once more.
   void check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened);
   void remove_stale_board(std::uint8_t address);
@@ -125,4 +133,6 @@ class BridgeCore : public LineObserver {
   LogLine log_;
   Commanded commanded_;
   std::map<std::uint8_t, Board> boards_;
+  PendingCommands pending_;
+  bool line_lost_ = false;  // until a board answers again
 };

@@ -73,6 +73,19 @@ std::string BridgeTopics::discovery_status() const {
   return discovery_prefix_ + "/status";
 }
 
+std::string BridgeTopics::board_result(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/result";
+}
+
+std::optional<std::uint8_t> BridgeTopics::result_board(std::string_view topic) const {
+  if (!take_root(topic, prefix_ + '/' + line_)) return std::nullopt;
+  const std::vector<std::string_view> levels = split_levels(topic);
+  if (levels.size() != 3 || (levels[2] != "set" && levels[2] != "pulse")) return std::nullopt;
+  const std::optional<int> address = plain_number(levels[0], highest_address);
+  if (!address) return std::nullopt;
+  return static_cast<std::uint8_t>(*address);
+}
+
 std::vector<std::string> BridgeTopics::subscriptions(bool discovery) const {
   const std::string root = prefix_ + '/' + line_;
   std::vector<std::string> patterns{root + "/+/+/set", root + "/+/+/pulse", root + "/+/status"};

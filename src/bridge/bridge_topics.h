@@ -15,6 +15,7 @@
 //   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
 //   P/L/A/R/set, P/L/A/all/set switch commands
 //   P/L/A/R/pulse              a pulse command
+//   P/L/A/result               what became of each command (JSON, not retained)
 //   D/switch/relayboard_L_A/relayR/config, D/status   discovery
 
 enum class CommandAction { set, pulse };
@@ -55,6 +56,10 @@ class BridgeTopics {
   std::string relay_set(std::uint8_t address, int relay) const;
   std::string discovery_config(std::uint8_t address, int relay) const;
   std::string discovery_status() const;
+  std::string board_result(std::uint8_t address) const;
+  // The board whose result topic answers a command on `topic` (P/L/A/.../set or pulse),
+  // even one this bridge does not take; nothing when the topic names no address.
+  std::optional<std::uint8_t> result_board(std::string_view topic) const;
   // What the bridge subscribes to, discovery's status last (only when `discovery`).
   std::vector<std::string> subscriptions(bool discovery) const;
 

@@ -7,6 +7,9 @@ struct MqttMessage {
   std::string topic;
   std::string payload;
   bool retained = false;
+  // MQTT 5: where the sender wants its answer, and what to send back with it.
+  std::string response_topic;
+  std::string correlation_data;
 };
 
 // The broker as the bridge's logic uses it; the daemon adapts its MQTT library to this.
@@ -16,4 +19,11 @@ class MqttClient {
   // QoS 1. Dropped (and false) while the broker is away: the bridge republishes on connect.
   virtual bool publish(const std::string& topic, const std::string& payload, bool retain) = 0;
   virtual void subscribe(const std::string& pattern) = 0;  // QoS 1
+  // With MQTT 5 the retain flag then arrives as its sender set it, not cleared by the broker.
+  virtual void subscribe_as_published(const std::string& pattern) { subscribe(pattern); }
+  // Not retained; the correlation data goes with it (MQTT 5) when not empty.
+  virtual bool reply(const std::string& topic, const std::string& payload,
+                     const std::string& /*correlation_data*/) {
+    return publish(topic, payload, false);
+  }
 };

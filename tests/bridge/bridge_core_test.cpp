@@ -6,6 +6,7 @@
 
 #include "link_rig.h"
 #include "protocol/command_frame.h"
+#include "text/shown_text.h"
 
 namespace {
 
@@ -35,12 +36,15 @@ Lines take(Lines& lines) {
 
 // Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
 struct CoreRig {
-  explicit CoreRig(BridgeNames names = {})
-      : core(settings(), client, queue(), names, log(), [this](std::uint8_t address, int relay) {
-          const auto found = commanded.find({address, relay});
-          return found == commanded.end() ? std::nullopt : std::optional(found->second);
-        }) {}
-  static BridgeSettings settings() { return {"p", "L", "ha", true, {1, 3}, "0.1.0", false}; }
+  explicit CoreRig(BridgeNames names = {}, bool mqtt5 = true)
+      : core(settings(mqtt5), client, queue(), names, log(),
+             [this](std::uint8_t address, int relay) {
+               const auto found = commanded.find({address, relay});
+               return found == commanded.end() ? std::nullopt : std::optional(found->second);
+             }) {}
+  static BridgeSettings settings(bool mqtt5) {
+    return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5};
+  }
   BridgeCore::QueueSwitch queue() {
     return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2,
                   SwitchLane lane) -> std::optional<SwitchRefusal> {
@@ -54,7 +58,7 @@ struct CoreRig {
     return [this](const std::string& line) { logs.push_back(line); };
   }
   void send(const std::string& topic, const std::string& payload, bool retained = false) {
-    core.message({topic, payload, retained}, now);
+    core.message({topic, payload, retained, {}, {}}, now);
   }
   Lines states(std::uint8_t address, std::uint16_t opened) const {
     Lines lines;
@@ -89,7 +93,10 @@ TEST(BridgeCore, StatesArePublishedAsTheBoardReportsChanges) {
   rig.send("p/L/1/2/set", "ON");  // a command alone publishes nothing
   EXPECT_EQ(take(rig.client.published), Lines{});
   rig.core.board_answered(1, 0x8007);
-  EXPECT_EQ(take(rig.client.published), (Lines{"p/L/1/2/state=ON", "p/L/1/16/state=ON"}));
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{"p/L/1/2/state=ON", "p/L/1/16/state=ON",
+                   R"(p/L/1/result={"command":"p/L/1/2/set","payload":"ON","result":"done"})"
+                   " (not retained)"}));
   rig.core.board_lost(1);
   rig.core.board_lost(1);
   rig.core.board_lost(3);  // never answered: offline from the start
@@ -102,25 +109,33 @@ TEST(BridgeCore, StatesArePublishedAsTheBoardReportsChanges) {
   EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 1 offline", "board 1 online"}));
 }
 
-// Each command's frame is seen on the line end to end; here, each refusal's reason.
+// Each command's frame is seen on the line end to end; here, each refusal's reason, which
+// its sender reads too (the JSON writer's escapes are its own test's).
 TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
   const struct {
     std::string topic, payload;
     bool retained;
-    std::string log;
+    std::string log, result;  // no result for a foreign line
   } cases[] = {
       {"p/L/3/4/set", "TOGGLE", false,
-       "command ignored on p/L/3/4/set: the state of board 3 relay 4 is not known"},
+       "command ignored on p/L/3/4/set: the state of board 3 relay 4 is not known", "refused"},
       {"p/L/1/all/set", "TOGGLE", false,
-       "command ignored on p/L/1/all/set: all relays take ON or OFF"},
-      {"p/L/1/5/set", "ON", true, "command ignored on p/L/1/5/set: it was sent retained"},
+       "command ignored on p/L/1/all/set: all relays take ON or OFF", "refused"},
+      {"p/L/1/5/set", "ON", true,
+       "command ignored on p/L/1/5/set: it was sent retained (send commands without the "
+       "retain flag; an empty retained message on the topic removes it from the broker)",
+       "refused"},
       {"p/L/1/5/set", "on\n", false,
-       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE"},
+       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE", "refused"},
       {"p/L/1/5/pulse", "5ms", false,
-       "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s"},
-      {"p/L/2/5/set", "ON", false, "command ignored on p/L/2/5/set: board 2 is not served"},
-      {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17"},
-      {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line"},
+       "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s", "refused"},
+      {"p/L/2/5/set", "ON", false, "command ignored on p/L/2/5/set: board 2 is not served",
+       "refused"},
+      {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17", "refused"},
+      {"p/L/3/5/pulse", "1s", false,
+       "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer", "not sent"},
+      {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line",
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.topic + ' ' + c.payload);
@@ -131,7 +146,13 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
     rig.send(c.topic, c.payload, c.retained);
     EXPECT_EQ(rig.frames, Lines{});
     EXPECT_EQ(rig.logs, Lines{c.log});
-    EXPECT_EQ(rig.client.published, Lines{});
+    const std::string json = R"({"command":")" + c.topic + R"(","payload":)" +
+                             json_string(c.payload) + R"(,"result":")" + c.result +
+                             R"(","reason":)" + json_string(c.log.substr(c.log.find(": ") + 2));
+    EXPECT_EQ(rig.client.published,
+              c.result.empty()
+                  ? Lines{}
+                  : Lines{"p/L/" + c.topic.substr(4, 1) + "/result=" + json + "} (not retained)"});
   }
 }
 
@@ -192,6 +213,50 @@ TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
   rig.refusal.reset();
   rig.core.board_answered(1, 0x0002);
   EXPECT_EQ(rig.frames, Lines{"55 01 11 00 00 00 02 69"});
+}
+
+// A taken command is answered once its board has spoken; the line's word tells an answer
+// from before its frame apart from one after it.
+TEST(BridgeCore, ATakenCommandIsAnsweredWhenItsBoardHasSpoken) {
+  const auto result = [](const std::string& command, const std::string& rest) {
+    return R"(p/L/1/result={"command":"p/L/1/)" + command + R"(","result":")" + rest +
+           "} (not retained)";
+  };
+  for (const bool mqtt5 : {true, false}) {
+    CoreRig rig({}, mqtt5);
+    rig.core.board_answered(1, 0);
+    take(rig.client.published);
+    rig.commanded = {{{1, 2}, true}, {{1, 3}, true}, {{1, 4}, false}};
+    rig.send("p/L/1/2/set", "ON");
+    rig.send("p/L/1/3/pulse", "1s");
+    rig.send("p/L/1/4/set", "ON");
+    rig.send("p/L/1/4/set", "OFF");
+    rig.send("p/L/1/4/set", "");  // the removal of a retained command: no command at all
+    rig.core.board_answered(1, 0x0000);
+    rig.commanded[{1, 2}] = false;  // through, and the board did not take it
+    rig.core.board_answered(1, 0x0004);
+    rig.send("p/L/1/5/set", "ON");
+    rig.core.board_lost(1);
+    // Without MQTT 5 a live retained command cannot be told apart: each is removed once taken.
+    const auto removed = [&](const std::string& command) {
+      return mqtt5 ? Lines{} : Lines{"p/L/1/" + command + "="};
+    };
+    const Lines expected = joined({
+        removed("2/set"),
+        removed("3/pulse"),
+        removed("4/set"),
+        {result(R"(4/set","payload":"ON)",
+                R"(not done","reason":"a later command took its relays first")")},
+        removed("4/set"),
+        {result(R"(4/set","payload":"OFF)", "done\""), "p/L/1/3/state=ON",
+         result(R"(2/set","payload":"ON)", R"(not done","reason":"board 1 reports relay 2 OFF")"),
+         result(R"(3/pulse","payload":"1s)", "done\"")},
+        removed("5/set"),
+        {"p/L/1/status=offline",
+         result(R"(5/set","payload":"ON)", R"(not done","reason":"board 1 stopped answering")")},
+    });
+    EXPECT_EQ(rig.client.published, expected);
+  }
 }
 
 // The line puts the first lane first and knows what is on its way; here, what goes there.

@@ -78,6 +78,67 @@ TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
   EXPECT_EQ(watcher->retained(topic("1/3/state")), "OFF");
 }
 
+// The broker clears the retain flag of what it forwards live. With MQTT 5 the bridge sees
+// the flag as sent and ignores the command; with 3.1.1 it cannot tell, so it takes the
+// command and removes it from the broker, where it would otherwise stay.
+TEST_F(BridgeCommands, ARetainedCommandSentWhileTheBridgeRuns) {
+  const std::string command = R"({"command":")" + topic("1/3/set") + R"(","payload":"ON",)";
+  for (const bool mqtt5 : {true, false}) {
+    SCOPED_TRACE(mqtt5 ? "MQTT 5" : "MQTT 3.1.1");
+    watcher->clear();
+    const auto bridge = start_bridge_online(
+        mqtt5 ? std::vector<std::string>{} : std::vector<std::string>{"--mqtt-version", "3.1.1"});
+    ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON", true));
+    const auto result = watcher->wait_for(topic("1/result"), [](const auto&) { return true; });
+    ASSERT_TRUE(result) << bridge->log();
+    if (mqtt5) {
+      const std::string refused = command + R"("result":"refused",)";
+      EXPECT_EQ(result->payload.substr(0, refused.size()), refused);
+      EXPECT_EQ(bridge->log_count("it was sent retained (send commands without"), 1);
+      EXPECT_EQ(watcher->retained(topic("1/3/set")), "ON");
+      ASSERT_TRUE(watcher->publish(topic("1/3/set"), "", true));
+    } else {
+      EXPECT_EQ(result->payload, command + R"("result":"done"})");
+      EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 03 6B"});
+      EXPECT_TRUE(eventually([&] { return !watcher->retained(topic("1/3/set")); }));
+    }
+    EXPECT_EQ(take_switch_frames(), Frames{});
+    bridge->signal(SIGTERM);
+    EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  }
+}
+
+// Each answer comes on the board's result topic and, with the sender's correlation data,
+// on the response topic it asked for.
+TEST_F(BridgeCommands, EveryCommandIsAnsweredEvenWhileItsBoardIsUnplugged) {
+  const auto bridge = start_bridge_online();
+  const auto answer = [&](const std::string& payload) -> std::string {
+    watcher->clear();
+    EXPECT_TRUE(watcher->request(topic("1/5/set"), payload, "me/replies", "#" + payload));
+    const auto any = [](const SeenMessage&) { return true; };
+    const auto reply = watcher->wait_for("me/replies", any);
+    const auto result = watcher->wait_for(topic("1/result"), any);
+    if (!reply || !result) return "no answer: " + bridge->log();
+    EXPECT_EQ(reply->correlation_data, "#" + payload);
+    EXPECT_EQ(reply->payload, result->payload);
+    return result->payload.substr(result->payload.find(R"("result")"));
+  };
+  EXPECT_EQ(answer("ON"), R"("result":"done"})");
+  EXPECT_EQ(answer("on"), R"("result":"refused","reason":"\"on\" is not ON, OFF or TOGGLE"})");
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 05 6D"});
+  board->signal(SIGUSR1);
+  ASSERT_TRUE(bridge->wait_for_log("lost; looking for it")) << bridge->log();
+  EXPECT_EQ(answer("OFF"), R"("result":"not sent","reason":"the serial line is lost"})");
+  // Refused, not kept: the replugged board gets no OFF.
+  const int plugged = board->log_count("/dev/");
+  board->signal(SIGUSR2);
+  ASSERT_TRUE(board->wait_for_log("/dev/", plugged + 1));
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/status"), "online")) << bridge->log();
+  ASSERT_TRUE(board->wait_for_log("<- 55 01 10", board->log_count("<- 55 01 10") + 3));
+  EXPECT_EQ(take_switch_frames(), Frames{});
+  EXPECT_EQ(watcher->retained(topic("1/5/state")), "ON");
+}
+
 TEST_F(BridgeCommands, StopSignalsPublishOfflineAndEndWithZero) {
   const std::string goodbye = "Client relayboard-mqtt-com1 disconnected.";
   int stops = 0;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
 
 #include "logged_process.h"
 #include "mqtt_broker.h"
@@ -53,12 +55,20 @@ MqttTestClient::MqttTestClient(const MqttBroker& broker, const Options& options)
       });
   mosquitto_message_v5_callback_set(
       client_,
-      [](mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property*) {
+      [](mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property* p) {
         auto& me = *static_cast<MqttTestClient*>(self);
         SeenMessage seen{message->topic,
                          std::string(static_cast<const char*>(message->payload),
                                      static_cast<std::size_t>(message->payloadlen)),
-                         message->retain, std::chrono::steady_clock::now()};
+                         message->retain,
+                         std::chrono::steady_clock::now(),
+                         {}};
+        void* data = nullptr;
+        std::uint16_t length = 0;
+        if (mosquitto_property_read_binary(p, MQTT_PROP_CORRELATION_DATA, &data, &length, false)) {
+          seen.correlation_data.assign(static_cast<const char*>(data), length);
+          std::free(data);
+        }
         std::lock_guard lock(me.mutex_);
         if (seen.retained) {
           if (seen.payload.empty())
@@ -128,6 +138,20 @@ bool MqttTestClient::publish(const std::string& topic, const std::string& payloa
   return mosquitto_publish(client_, &mid, topic.c_str(), static_cast<int>(payload.size()),
                            payload.data(), 1, retain) == MOSQ_ERR_SUCCESS &&
          wait_acknowledged(mid);
+}
+
+bool MqttTestClient::request(const std::string& topic, const std::string& payload,
+                             const std::string& response_topic, const std::string& correlation) {
+  mosquitto_property* props = nullptr;
+  mosquitto_property_add_string(&props, MQTT_PROP_RESPONSE_TOPIC, response_topic.c_str());
+  mosquitto_property_add_binary(&props, MQTT_PROP_CORRELATION_DATA, correlation.data(),
+                                static_cast<std::uint16_t>(correlation.size()));
+  int mid = 0;
+  const bool sent =
+      mosquitto_publish_v5(client_, &mid, topic.c_str(), static_cast<int>(payload.size()),
+                           payload.data(), 1, false, props) == MOSQ_ERR_SUCCESS;
+  mosquitto_property_free_all(&props);
+  return sent && wait_acknowledged(mid);
 }
 
 std::optional<SeenMessage> MqttTestClient::wait_for(const std::string& pattern,

@@ -19,6 +19,7 @@ struct SeenMessage {
   std::string payload;
   bool retained = false;
   std::chrono::steady_clock::time_point arrived;  // when this client's thread took it
+  std::string correlation_data;                   // MQTT 5
 };
 
 // The test's own MQTT client (libmosquitto, its network thread): it subscribes, publishes
@@ -46,6 +47,9 @@ class MqttTestClient {
   // QoS 1; both wait for the broker's acknowledgement.
   bool subscribe(const std::string& pattern);
   bool publish(const std::string& topic, const std::string& payload, bool retain = false);
+  // An MQTT 5 request: the answer asked for on `response_topic`, with `correlation`.
+  bool request(const std::string& topic, const std::string& payload,
+               const std::string& response_topic, const std::string& correlation);
 
   // The first message seen (since the last clear()) on a topic matching `pattern` that
   // `predicate` accepts, waiting for it until `deadline`.
