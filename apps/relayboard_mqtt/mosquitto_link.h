@@ -15,6 +15,7 @@
 
 struct mosquitto;
 struct mosquitto_message;
+typedef struct mqtt5__property mosquitto_property;
 
 // How the bridge reaches its broker.
 struct BrokerSettings {
@@ -27,7 +28,8 @@ struct BrokerSettings {
   std::string certfile;
   std::string keyfile;
   MqttVersion version = MqttVersion::v5;
-  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes.
+  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes; none
+  // without a topic.
   std::string will_topic;
   std::string will_payload;
 };
@@ -64,6 +66,8 @@ class MosquittoLink : public QObject, public MqttClient {
   void disconnect(std::chrono::milliseconds patience, std::function<void()> done);
 
   bool connected() const { return state_ == State::connected; }
+  // Whether the broker has acknowledged every publish of this session.
+  bool all_acknowledged() const { return unacknowledged_.empty(); }
 
   std::function<void()> on_connected;  // the broker accepted the session
   std::function<void(const MqttMessage&)> on_message;
@@ -79,7 +83,7 @@ class MosquittoLink : public QObject, public MqttClient {
   }
 
   static void connect_callback(mosquitto*, void* self, int code);
-  static void disconnect_callback(mosquitto*, void* self, int code);
+  static void disconnect_callback(mosquitto*, void* self, int code, const mosquitto_property*);
   static void publish_callback(mosquitto*, void* self, int id);
   static void message_callback(mosquitto*, void* self, const mosquitto_message* message);
 

@@ -1,6 +1,7 @@
 #include "bridge/bridge_core.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
@@ -34,7 +35,7 @@ std::uint16_t bit(int relay) {
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
   return {options.prefix,    options.line,       options.discovery_prefix, options.discovery,
-          options.addresses, std::move(version), options.verbose};
+          options.addresses, std::move(version), options.verbose,          options.client_id};
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
@@ -55,6 +56,10 @@ void BridgeCore::connected() {
   for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
     client_.subscribe(pattern);
   }
+  if (std::exchange(first_session_, false)) {
+    for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
+  }
+  publish(topics_.line_client(), settings_.client_id);
   publish(topics_.bridge_status(), online);
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
@@ -81,6 +86,8 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
       log("home automation online: discovery sent again");
       for (const auto& entry : boards_) publish_discovery(entry.first);
     }
+  } else if (std::holds_alternative<LineTopic>(topic)) {
+    // Read once at start, to learn who serves the line; since then our own.
   } else {
     log("message ignored on " + printable(message.topic) + ": " +
         std::get<ForeignTopic>(topic).why);

@@ -27,6 +27,8 @@ struct BridgeSettings {
   std::vector<std::uint8_t> addresses{1};
   std::string version;   // the discovery documents' sw_version
   bool verbose = false;  // also log every command taken and every state change
+  // Published beside the bridge's status: who serves the line.
+  std::string client_id;
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -66,7 +68,8 @@ class BridgeCore : public LineObserver {
              BridgeNames names, LogLine log, Commanded commanded = {});
 
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
-  // availability, every known state and the discovery documents.
+  // availability, every known state and the discovery documents. The first time, every
+  // board goes offline before any other publication: a killed run left its boards online.
   void connected();
   // A message from the broker: a command, the home automation coming online (discovery
   // sent again) or a board status left on the broker (removed when that board is no
@@ -125,4 +128,5 @@ class BridgeCore : public LineObserver {
   LogLine log_;
   Commanded commanded_;
   std::map<std::uint8_t, Board> boards_;
+  bool first_session_ = true;
 };
