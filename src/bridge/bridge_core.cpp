@@ -61,12 +61,14 @@ void BridgeCore::connected() {
   }
   publish(topics_.line_client(), settings_.client_id);
   publish(topics_.bridge_status(), online);
+  // The documents before the states: a reader that has a board's states has its
+  // documents too, whether the board answered before the session came up or after.
+  if (settings_.discovery) {
+    for (const auto& entry : boards_) publish_discovery(entry.first);
+  }
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
     if (board.opened) publish_states(address, *board.opened, 0xFFFF);
-  }
-  if (settings_.discovery) {
-    for (const auto& entry : boards_) publish_discovery(entry.first);
   }
 }
 
