@@ -55,30 +55,4 @@ TEST(LineClaim, TheLinesTopicsAreItsOwnAndItsBoardsDocumentsOnly) {
                                 "p/north/status"}));
 }
 
-// The broker's answers in the order it sends them: the snapshot is whole only when our
-// own message comes back, whatever retained ones come before.
-TEST(LineClaim, TheSnapshotEndsWithItsOwnMessage) {
-  struct Client : MqttClient {
-    bool publish(const std::string& topic, const std::string& payload, bool retain) override {
-      sent.push_back(topic + '=' + payload + (retain ? " (retained)" : ""));
-      return true;
-    }
-    void subscribe(const std::string& pattern) override { sent.push_back("sub " + pattern); }
-    std::vector<std::string> sent;
-  } client;
-  RetainedSnapshot snapshot = line_claim_snapshot(BridgeTopics("p", "L", "ha"), "me");
-  snapshot.start(client);
-  EXPECT_EQ(client.sent,
-            (std::vector<std::string>{"sub p/L/status", "sub p/L/client", "p/L/client=me"}));
-  EXPECT_FALSE(snapshot.take({"p/L/status", "online", true}));
-  EXPECT_FALSE(snapshot.take({"p/L/client", "other", false}));  // another bridge's check
-  EXPECT_FALSE(snapshot.take({"p/L/client", "other", true}));
-  EXPECT_TRUE(snapshot.take({"p/L/client", "me", false}));
-  EXPECT_FALSE(snapshot.take({"p/L/status", "offline", true}));  // after the end: not taken
-  EXPECT_EQ(snapshot.retained(), (Retained{{"p/L/client", "other"}, {"p/L/status", "online"}}));
-  snapshot.start(client);  // a new session starts from scratch
-  EXPECT_FALSE(snapshot.complete());
-  EXPECT_TRUE(snapshot.retained().empty());
-}
-
 }  // namespace
