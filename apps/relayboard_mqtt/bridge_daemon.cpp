@@ -1,6 +1,7 @@
 #include "bridge_daemon.h"
 
 #include "bridge/bridge_topics.h"
+#include "bridge/line_claim.h"
 #include "names/state_folder.h"
 
 void LoggedMessages::show(const Message& message) {
@@ -51,8 +52,10 @@ std::optional<std::string> BridgeDaemon::start() {
   const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
   link_ = std::make_unique<MosquittoLink>(
       broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
+  held_ = std::make_unique<HeldClient>(*link_);
+  claim_.emplace(line_claim_snapshot(topics, options_.client_id));
   core_ = std::make_unique<BridgeCore>(
-      bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
+      bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *held_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,
@@ -60,7 +63,10 @@ std::optional<std::string> BridgeDaemon::start() {
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };
-  link_->on_connected = [this] { core_->connected(); };
+  link_->on_connected = [this] {
+    if (claim_) return claim_->start(*link_);
+    core_->connected();
+  };
   link_->on_message = [this](const MqttMessage& message) { take_message(message); };
 
   if (auto failure = link_->start()) return failure;
@@ -83,9 +89,30 @@ void BridgeDaemon::stop(std::function<void()> done) {
 }
 
 void BridgeDaemon::take_message(const MqttMessage& message) {
+  if (claim_) {
+    if (claim_->take(message)) settle_claim();
+    return;
+  }
   core_->message(message, BridgeCore::Clock::now());
   // A pulse may have started.
   arm_pulse_timer();
+}
+
+void BridgeDaemon::settle_claim() {
+  const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
+  const auto refusal = line_claim_refusal(claim_->retained(), topics, options_.client_id);
+  claim_.reset();
+  if (!refusal) {
+    held_->release();
+    core_->connected();
+    return;
+  }
+  log_(*refusal + ": not served twice; stop that bridge or give this one another --line");
+  name_watcher_.reset();
+  link_->disconnect(leave_patience, [this] {
+    line_->close();
+    if (on_refused) on_refused();
+  });
 }
 
 void BridgeDaemon::arm_pulse_timer() {

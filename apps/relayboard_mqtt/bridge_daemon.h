@@ -11,8 +11,10 @@
 #include "bridge/bridge_core.h"
 #include "bridge/bridge_names.h"
 #include "bridge/bridge_options.h"
+#include "bridge/retained_snapshot.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
+#include "held_client.h"
 #include "host_qt/name_file_watcher.h"
 #include "mosquitto_link.h"
 #include "names/name_file.h"
@@ -48,11 +50,16 @@ class BridgeDaemon : public QObject {
   // closes the line, then calls `done`.
   void stop(std::function<void()> done);
 
+  // The line is served by another bridge: this one has left the broker and closed the
+  // line without a word on the line's topics.
+  std::function<void()> on_refused;
+
   // How long the goodbye to the broker may take.
   static constexpr std::chrono::seconds leave_patience{3};
 
  private:
   void take_message(const MqttMessage& message);
+  void settle_claim();
   void arm_pulse_timer();
   void look_at_names();
 
@@ -64,6 +71,8 @@ class BridgeDaemon : public QObject {
   BridgeNameView name_view_;
   std::unique_ptr<NameFile> name_file_;
   std::unique_ptr<MosquittoLink> link_;
+  std::unique_ptr<HeldClient> held_;       // the core's broker until the line is ours
+  std::optional<RetainedSnapshot> claim_;  // who serves the line, read at start
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
   std::unique_ptr<NameFileWatcher> name_watcher_;

@@ -9,6 +9,7 @@
 #include "bridge/bridge_options.h"
 #include "bridge_daemon.h"
 #include "host_qt/stop_signals.h"
+#include "line_forgetting.h"
 
 namespace {
 
@@ -51,6 +52,14 @@ int main(int argc, char* argv[]) {
   // A log reader that went away must not end the daemon.
   ::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
+  if (options.forget_line) {
+    LineForgetting forgetting(options, log_line);
+    if (const auto failure = forgetting.start([](int status) { QCoreApplication::exit(status); })) {
+      log_line(*failure);
+      return 1;
+    }
+    return app.exec();
+  }
   BridgeDaemon daemon(
       options, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
       log_line);
@@ -58,6 +67,7 @@ int main(int argc, char* argv[]) {
     log_line(*failure);
     return 1;
   }
+  daemon.on_refused = [] { QCoreApplication::exit(2); };
   call_on_stop_signals(daemon, [&daemon] {
     log_line("stopping");
     daemon.stop([] { QCoreApplication::exit(0); });

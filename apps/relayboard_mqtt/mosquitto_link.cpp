@@ -72,7 +72,7 @@ std::optional<std::string> MosquittoLink::start() {
   client_ = mosquitto_new(settings_.client_id.c_str(), true, this);
   if (!client_) return "the MQTT client could not be made: " + std::string(std::strerror(errno));
   mosquitto_connect_callback_set(client_, &MosquittoLink::connect_callback);
-  mosquitto_disconnect_callback_set(client_, &MosquittoLink::disconnect_callback);
+  mosquitto_disconnect_v5_callback_set(client_, &MosquittoLink::disconnect_callback);
   mosquitto_message_v5_callback_set(client_, &MosquittoLink::message_callback);
   mosquitto_publish_callback_set(client_, &MosquittoLink::publish_callback);
   // A state is one small packet: Nagle's wait for more would hold each for up to 40 ms.
@@ -80,10 +80,13 @@ std::optional<std::string> MosquittoLink::start() {
   mosquitto_int_option(
       client_, MOSQ_OPT_PROTOCOL_VERSION,
       settings_.version == MqttVersion::v5 ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
-  int code = mosquitto_will_set(client_, settings_.will_topic.c_str(),
-                                static_cast<int>(settings_.will_payload.size()),
-                                settings_.will_payload.data(), 1, true);
-  if (code != MOSQ_ERR_SUCCESS) return "the last will was refused: " + describe(code);
+  int code = MOSQ_ERR_SUCCESS;
+  if (!settings_.will_topic.empty()) {
+    code = mosquitto_will_set(client_, settings_.will_topic.c_str(),
+                              static_cast<int>(settings_.will_payload.size()),
+                              settings_.will_payload.data(), 1, true);
+    if (code != MOSQ_ERR_SUCCESS) return "the last will was refused: " + describe(code);
+  }
   if (!settings_.user.empty()) {
     code = mosquitto_username_pw_set(
         client_, settings_.user.c_str(),
@@ -237,13 +240,22 @@ void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
   if (link.on_connected) link.on_connected();
 }
 
-void MosquittoLink::disconnect_callback(mosquitto*, void* self, int code) {
+void MosquittoLink::disconnect_callback(mosquitto*, void* self, int code,
+                                        const mosquitto_property*) {
   auto& link = *static_cast<MosquittoLink*>(self);
   if (link.leaving()) {
     link.finish_leaving();
     return;
   }
-  const std::string why = link.last_failure_.empty() ? link.describe(code) : link.last_failure_;
+  std::string why = link.last_failure_.empty() ? link.describe(code) : link.last_failure_;
+  // An MQTT 5 broker says why it ends a session, with a reason code of 0x80 and up.
+  if (link.settings_.version == MqttVersion::v5 && code >= 0x80) {
+    why = "ended by the broker: " + without_full_stop(mosquitto_reason_string(code)) +
+          ", reason code " + std::to_string(code);
+    if (code == MQTT_RC_SESSION_TAKEN_OVER) {
+      why += ": another client connected as " + link.settings_.client_id;
+    }
+  }
   link.last_failure_.clear();
   link.retry_later(why);
 }

@@ -29,7 +29,8 @@ struct BrokerSettings {
   std::string certfile;
   std::string keyfile;
   MqttVersion version = MqttVersion::v5;
-  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes.
+  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes; none
+  // without a topic.
   std::string will_topic;
   std::string will_payload;
 };
@@ -69,6 +70,8 @@ class MosquittoLink : public QObject, public MqttClient {
   void disconnect(std::chrono::milliseconds patience, std::function<void()> done);
 
   bool connected() const { return state_ == State::connected; }
+  // Whether the broker has acknowledged every publish of this session.
+  bool all_acknowledged() const { return unacknowledged_.empty(); }
 
   std::function<void()> on_connected;  // the broker accepted the session
   std::function<void(const MqttMessage&)> on_message;
@@ -84,7 +87,7 @@ class MosquittoLink : public QObject, public MqttClient {
   }
 
   static void connect_callback(mosquitto*, void* self, int code);
-  static void disconnect_callback(mosquitto*, void* self, int code);
+  static void disconnect_callback(mosquitto*, void* self, int code, const mosquitto_property*);
   static void publish_callback(mosquitto*, void* self, int id);
   static void message_callback(mosquitto*, void* self, const mosquitto_message* message,
                                const mosquitto_property* properties);

@@ -1,6 +1,7 @@
 #include "bridge/bridge_core.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
@@ -40,7 +41,8 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
   return {options.prefix,           options.line,
           options.discovery_prefix, options.discovery,
           options.addresses,        std::move(version),
-          options.verbose,          options.mqtt_version == MqttVersion::v5};
+          options.verbose,          options.mqtt_version == MqttVersion::v5,
+          options.client_id};
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
@@ -67,13 +69,19 @@ void BridgeCore::connected() {
       client_.subscribe(pattern);
     }
   }
+  if (std::exchange(first_session_, false)) {
+    for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
+  }
+  publish(topics_.line_client(), settings_.client_id);
   publish(topics_.bridge_status(), online);
+  // The documents before the states: a reader that has a board's states has its
+  // documents too, whether the board answered before the session came up or after.
+  if (settings_.discovery) {
+    for (const auto& entry : boards_) publish_discovery(entry.first);
+  }
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
     if (board.opened) publish_states(address, *board.opened, 0xFFFF);
-  }
-  if (settings_.discovery) {
-    for (const auto& entry : boards_) publish_discovery(entry.first);
   }
 }
 
@@ -93,6 +101,8 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
       log("home automation online: discovery sent again");
       for (const auto& entry : boards_) publish_discovery(entry.first);
     }
+  } else if (std::holds_alternative<LineTopic>(topic)) {
+    // Read once at start, to learn who serves the line; since then our own.
   } else {
     const std::string& why = std::get<ForeignTopic>(topic).why;
     log("message ignored on " + printable(message.topic) + ": " + why);

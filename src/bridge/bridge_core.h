@@ -31,6 +31,8 @@ struct BridgeSettings {
   // MQTT 5: a retained command is told apart from a live one and ignored. Without it a
   // live one arrives as any other, and is cleared from the broker once taken.
   bool retain_as_published = true;
+  // Published beside the bridge's status: who serves the line.
+  std::string client_id;
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -70,7 +72,8 @@ class BridgeCore : public LineObserver {
              BridgeNames names, LogLine log, Commanded commanded = {});
 
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
-  // availability, every known state and the discovery documents.
+  // availability, every known state and the discovery documents. The first time, every
+  // board goes offline before any other publication: a killed run left its boards online.
   void connected();
   // A message from the broker: a command, the home automation coming online (discovery
   // sent again) or a board status left on the broker (removed when that board is no
@@ -135,4 +138,5 @@ class BridgeCore : public LineObserver {
   std::map<std::uint8_t, Board> boards_;
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again
+  bool first_session_ = true;
 };

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/text_number.h"
 #include "text/shown_text.h"
@@ -18,6 +19,8 @@ constexpr std::array<std::string_view, 17> valued_keys = {
     "config",   "port",      "device",       "addresses", "names",           "line",
     "host",     "mqtt-port", "client-id",    "user",      "password-file",   "cafile",
     "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
+// A task for one run, taken on the command line only.
+constexpr std::string_view forget_key = "forget-line";
 constexpr std::array<std::string_view, 2> flag_keys = {"no-discovery", "verbose"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
 // broker or libmosquitto refuses anything else only once the daemon runs.
@@ -154,9 +157,9 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     options.addresses = std::get<std::vector<std::uint8_t>>(std::move(list));
   } else if (s.key == "names") {
     options.names = v;
-  } else if (s.key == "line") {
+  } else if (s.key == "line" || s.key == forget_key) {
     if (!valid_line_name(v)) return refused('"' + v + "\" holds more than A-Z a-z 0-9 _ -");
-    options.line = v;
+    (s.key == "line" ? options.line : options.forget_line.emplace()) = v;
   } else if (s.key == "host") {
     options.host = v;
   } else if (s.key == "mqtt-port") {
@@ -206,8 +209,21 @@ std::optional<OptionsError> check_one_line(const std::vector<Setting>& settings)
   return std::nullopt;
 }
 
+// The machine's short name as a client id may carry it: letters, digits and '-'.
+std::string client_id_host(std::string_view host_name) {
+  std::string out;
+  for (const char c : host_name.substr(0, host_name.find('.'))) {
+    if (out.size() == 32) break;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-') {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 // The defaults that follow from the other settings, and the password.
-std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given) {
+std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given,
+                                   std::string_view host_name) {
   if (!options.port && !options.device) options.port = 1;
   if (options.line.empty()) {
     const std::string derived = options.device
@@ -219,7 +235,12 @@ std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given)
     }
     options.line = derived;
   }
-  if (options.client_id.empty()) options.client_id = "relayboard-mqtt-" + options.line;
+  if (options.client_id.empty()) {
+    // Two hosts that serve a line of the same name differ, and the second one is told
+    // whom it meets on the broker.
+    const std::string host = client_id_host(host_name);
+    options.client_id = "relayboard-mqtt-" + (host.empty() ? "" : host + '-') + options.line;
+  }
   if (!mqtt_port_given && options.tls()) options.mqtt_port = 8883;
   if ((options.certfile.has_value() != options.keyfile.has_value()) ||
       (options.certfile && !options.cafile)) {
@@ -248,7 +269,8 @@ bool valid_line_name(std::string_view name) {
   });
 }
 
-BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words) {
+BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
+                                         std::string_view host_name) {
   BridgeOptions options;
   std::vector<Setting> given;
   for (std::size_t i = 0; i < words.size(); ++i) {
@@ -270,7 +292,7 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words) 
     if (is_one_of(key, flag_keys)) {
       if (equals != std::string::npos) return OptionsError{option + " takes no value"};
       given.push_back({key, "true", option});
-    } else if (is_one_of(key, valued_keys)) {
+    } else if (is_one_of(key, valued_keys) || key == forget_key) {
       if (equals != std::string::npos) {
         given.push_back({key, word.substr(equals + 1), option});
       } else if (i + 1 < words.size()) {
@@ -299,14 +321,14 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words) 
     if (auto error = apply(options, s)) return *error;
     mqtt_port_given = mqtt_port_given || s.key == "mqtt-port";
   }
-  if (auto error = settle(options, mqtt_port_given)) return *error;
+  if (auto error = settle(options, mqtt_port_given, host_name)) return *error;
   return options;
 }
 
 BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
-  return parse_bridge_options(words);
+  return parse_bridge_options(words, this_host_name());
 }
 
 std::string bridge_usage() {
@@ -324,7 +346,7 @@ availability, switch and pulse commands, and discovery documents for home automa
                            com<N>); A-Z a-z 0-9 _ - only
   --host HOST              the broker (default localhost)
   --mqtt-port N            default 1883, 8883 with TLS
-  --client-id ID           default relayboard-mqtt-<line>
+  --client-id ID           default relayboard-mqtt-<host>-<line>
   --user NAME
   --password-file FILE     the password is the file's first line
   --cafile FILE            TLS with these certificate authorities
@@ -334,12 +356,14 @@ availability, switch and pulse commands, and discovery documents for home automa
   --discovery-prefix TOPIC default homeassistant
   --no-discovery           publish no discovery documents
   --verbose                log every command and state change
+  --forget-line NAME       clear every retained topic and discovery document of the
+                           line NAME, which no bridge serves any more, and leave
   -h, --help               show this text
   -V, --version            show the version
 An option's value may also follow an equals sign: --port=3. The command line overrides
 the configuration file; in the file a flag is "verbose = true".
 
 Exit status: 0 after SIGTERM, SIGINT or SIGHUP, 2 for a refused command line or
-configuration, 1 when the bridge cannot start.
+configuration or a line that another bridge serves, 1 when the bridge cannot start.
 )";
 }

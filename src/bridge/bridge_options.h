@@ -37,6 +37,8 @@ struct BridgeOptions {
   std::string discovery_prefix = "homeassistant";
   bool discovery = true;
   bool verbose = false;
+  // Clear the retained topics of this line, which no bridge serves any more, and leave.
+  std::optional<std::string> forget_line;
   bool help = false;     // print bridge_usage() and leave
   bool version = false;  // print the version and leave
 
@@ -58,8 +60,10 @@ using BridgeOptionsResult = std::variant<BridgeOptions, OptionsError>;
 // and password files from disk; --help and --version stop at nothing else.
 BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]);
 
-// The same from a list of words (without the program's name).
-BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words);
+// The same from a list of words (without the program's name); the default client id
+// carries `host_name` when it is given.
+BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
+                                         std::string_view host_name = {});
 
 // Whether a line name may appear in topics: [A-Za-z0-9_-], at least one character.
 bool valid_line_name(std::string_view name);

@@ -50,6 +50,10 @@ std::string BridgeTopics::bridge_status() const {
   return prefix_ + '/' + line_ + "/status";
 }
 
+std::string BridgeTopics::line_client() const {
+  return prefix_ + '/' + line_ + "/client";
+}
+
 std::string BridgeTopics::board_status(std::uint8_t address) const {
   return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/status";
 }
@@ -95,6 +99,7 @@ std::vector<std::string> BridgeTopics::subscriptions(bool discovery) const {
 
 IncomingTopic BridgeTopics::parse(std::string_view topic) const {
   if (topic == discovery_status()) return DiscoveryStatusTopic{};
+  if (topic == bridge_status() || topic == line_client()) return LineTopic{};
   if (!take_root(topic, prefix_ + '/' + line_)) return ForeignTopic{"not a topic of this line"};
   const std::vector<std::string_view> levels = split_levels(topic);
   if (levels.size() < 2 || levels.size() > 3) return ForeignTopic{"not a topic of this bridge"};

@@ -11,6 +11,7 @@
 // The bridge's topics. P is the prefix, L the line, A an address (decimal, 0..255), R a
 // relay (1..16), D the discovery prefix:
 //   P/L/status                 the bridge's availability ("online"; last will "offline")
+//   P/L/client                 the client id of the bridge that serves the line
 //   P/L/A/status               a board's availability
 //   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
 //   P/L/A/R/set, P/L/A/all/set switch commands
@@ -32,6 +33,10 @@ struct BoardStatusTopic {
   std::uint8_t address = 0;
   friend bool operator==(const BoardStatusTopic&, const BoardStatusTopic&) = default;
 };
+// P/L/status or P/L/client: the line's own, read at start to learn who serves it.
+struct LineTopic {
+  friend bool operator==(const LineTopic&, const LineTopic&) = default;
+};
 // D/status: the home automation's own availability.
 struct DiscoveryStatusTopic {
   friend bool operator==(const DiscoveryStatusTopic&, const DiscoveryStatusTopic&) = default;
@@ -43,7 +48,7 @@ struct ForeignTopic {
 };
 
 using IncomingTopic =
-    std::variant<CommandTopic, BoardStatusTopic, DiscoveryStatusTopic, ForeignTopic>;
+    std::variant<CommandTopic, BoardStatusTopic, DiscoveryStatusTopic, ForeignTopic, LineTopic>;
 
 // The topics of one line.
 class BridgeTopics {
@@ -51,6 +56,7 @@ class BridgeTopics {
   BridgeTopics(std::string prefix, std::string line, std::string discovery_prefix);
 
   std::string bridge_status() const;
+  std::string line_client() const;
   std::string board_status(std::uint8_t address) const;
   std::string relay_state(std::uint8_t address, int relay) const;
   std::string relay_set(std::uint8_t address, int relay) const;
@@ -68,6 +74,8 @@ class BridgeTopics {
   IncomingTopic parse(std::string_view topic) const;
 
   const std::string& line() const { return line_; }
+  const std::string& prefix() const { return prefix_; }
+  const std::string& discovery_prefix() const { return discovery_prefix_; }
 
  private:
   std::string prefix_;

@@ -43,7 +43,7 @@ struct CoreRig {
                return found == commanded.end() ? std::nullopt : std::optional(found->second);
              }) {}
   static BridgeSettings settings(bool mqtt5) {
-    return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5};
+    return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
   }
   BridgeCore::QueueSwitch queue() {
     return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2,
@@ -324,8 +324,16 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
             (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status"}));
-  EXPECT_EQ(take(rig.client.published).size(), 3u + 32u);
-  rig.send("ha/status", "online", true);  // left on the broker: discovery was just sent
+  // The first session: both boards offline before the client id and the picture.
+  const Lines first = take(rig.client.published);
+  ASSERT_EQ(first.size(), 2u + 1u + 3u + 32u);
+  EXPECT_EQ(Lines(first.begin(), first.begin() + 4),
+            (Lines{"p/L/1/status=offline", "p/L/3/status=offline", "p/L/client=bridge-1",
+                   "p/L/status=online"}));
+  rig.core.connected();
+  EXPECT_EQ(take(rig.client.published).front(), "p/L/client=bridge-1");
+  rig.send("p/L/client", "bridge-1", true);  // our own, read at start
+  rig.send("ha/status", "online", true);     // left on the broker: discovery was just sent
   rig.send("ha/status", "offline");
   EXPECT_EQ(rig.client.published.size(), 0u);
   rig.send("ha/status", "online");

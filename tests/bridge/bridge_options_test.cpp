@@ -85,6 +85,7 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
       {{"--certfile", "c", "--keyfile", "k"},
        "error: --certfile and --keyfile go together, and with --cafile"},
       {{"--password-file", "p"}, "error: --password-file needs --user"},
+      {{"--forget-line", "a/b"}, "error: --forget-line: \"a/b\" holds more than A-Z a-z 0-9 _ -"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.words));
@@ -94,6 +95,29 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
   ASSERT_TRUE(std::holds_alternative<OptionsError>(bad_list));
   EXPECT_EQ(std::get<OptionsError>(bad_list).message.rfind("--addresses: ", 0), 0u);
   EXPECT_TRUE(std::get<BridgeOptions>(parse_bridge_options(Words{"--help", "--port=0"})).help);
+  EXPECT_EQ(
+      std::get<BridgeOptions>(parse_bridge_options(Words{"--forget-line", "old_1"})).forget_line,
+      "old_1");
+}
+
+// Two hosts that serve a line of the same name must not share a client id.
+TEST(BridgeOptions, TheDefaultClientIdCarriesTheHostsShortName) {
+  const struct {
+    std::string host;
+    std::vector<std::string> words;
+    std::string client_id;
+  } cases[] = {
+      {"pi4.site.lan", {}, "relayboard-mqtt-pi4-com1"},
+      {"we ird_h\xC3\xA9st", {"--line", "n"}, "relayboard-mqtt-weirdhst-n"},
+      {std::string(40, 'h'), {}, "relayboard-mqtt-" + std::string(32, 'h') + "-com1"},
+      {".", {}, "relayboard-mqtt-com1"},
+      {"pi4", {"--client-id", "mine"}, "mine"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    EXPECT_EQ(std::get<BridgeOptions>(parse_bridge_options(c.words, c.host)).client_id,
+              c.client_id);
+  }
 }
 
 TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {

@@ -16,6 +16,7 @@ std::string describe(const IncomingTopic& topic) {
     return "status of board " + std::to_string(s->address);
   }
   if (std::holds_alternative<DiscoveryStatusTopic>(topic)) return "discovery status";
+  if (std::holds_alternative<LineTopic>(topic)) return "the line's own";
   return "foreign: " + std::get<ForeignTopic>(topic).why;
 }
 
@@ -39,7 +40,9 @@ TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
       {"site/relays/ttyUSB0/1/05/set", "foreign: no relay 05"},
       {"site/relays/ttyUSB0/1/5/state", "foreign: not a command: state"},
       {"site/relays/ttyUSB0/1/5/set/x", "foreign: not a topic of this bridge"},
-      {"site/relays/ttyUSB0/status", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB0/status", "the line's own"},
+      {"site/relays/ttyUSB0/client", "the line's own"},
+      {"site/relays/ttyUSB0/clients", "foreign: not a topic of this bridge"},
       {"site/relays/ttyUSB1/1/5/set", "foreign: not a topic of this line"},
       {"site/relays/ttyUSB0", "foreign: not a topic of this line"},
       {"ha/switch/relayboard_ttyUSB0_1/relay1/config", "foreign: not a topic of this line"},

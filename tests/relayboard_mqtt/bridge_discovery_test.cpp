@@ -121,7 +121,7 @@ TEST_F(BridgeDiscovery, ABoardNoLongerServedLeavesNothingOnTheBroker) {
     EXPECT_FALSE(topic.starts_with("relayboard/com1/2/")) << topic;
     EXPECT_FALSE(topic.starts_with("homeassistant/switch/relayboard_com1_2/")) << topic;
   }
-  EXPECT_EQ(reader.retained().size(), 2u + 16u + 16u);
+  EXPECT_EQ(reader.retained().size(), 3u + 16u + 16u);  // two statuses and the client id
 }
 
 TEST_F(BridgeDiscovery, NoDiscoveryPublishesStatesOnly) {

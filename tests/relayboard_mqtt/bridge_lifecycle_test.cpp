@@ -10,6 +10,7 @@
 #include <array>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 
 #include "logged_process.h"
@@ -25,6 +26,7 @@ constexpr auto deadline = std::chrono::seconds(30);  // generous: CI machines ar
 struct Line {
   std::unique_ptr<LoggedProcess> board;
   std::unique_ptr<LoggedProcess> bridge;
+  std::vector<std::string> bridge_options;  // to start it again
 
   // How many frames the board read that begin with `bytes` (hex, as its log writes them).
   int frames(const std::string& bytes) const { return board->log_count("<- " + bytes); }
@@ -45,8 +47,8 @@ class BridgeLifecycle : public ::testing::Test {
     std::vector<std::string> options = {"--link-dir", dir.path().toStdString(), "--port", port,
                                         "--verbose"};
     options.insert(options.end(), board_options.begin(), board_options.end());
-    line->board =
-        std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options, path(name + "-board.log"));
+    line->board = std::make_unique<LoggedProcess>(RELAY_BOARD_SIM_PATH, options,
+                                                  path(name + port + "-board.log"));
     EXPECT_TRUE(line->board->wait_for_log("/dev/")) << line->board->log();
     options = {"--device",    path("com" + port),
                "--line",      name,
@@ -54,8 +56,9 @@ class BridgeLifecycle : public ::testing::Test {
                "--host",      broker->host(),
                "--mqtt-port", std::to_string(broker->port())};
     options.insert(options.end(), bridge_options.begin(), bridge_options.end());
-    line->bridge =
-        std::make_unique<LoggedProcess>(RELAYBOARD_MQTT_PATH, options, path(name + "-bridge.log"));
+    line->bridge_options = options;
+    line->bridge = std::make_unique<LoggedProcess>(RELAYBOARD_MQTT_PATH, options,
+                                                   path(name + port + "-bridge.log"));
     return *line;
   }
 
@@ -211,14 +214,104 @@ TEST_F(BridgeLifecycle, ThreeLinesShareOneBroker) {
     ASSERT_TRUE(retained(*client, "relayboard/" + name + "/1/status", "online")) << name;
     ASSERT_TRUE(shows(*client, name + "/1", "0000000000000000"));
     const std::string version = name == "south" ? "(p2," : "(p5,";
-    EXPECT_NE(broker->log().find(" as relayboard-mqtt-" + name + " " + version), std::string::npos)
-        << broker->log();
+    // The default client id: relayboard-mqtt-<host>-<line>.
+    EXPECT_NE(broker->log().find("-" + name + " " + version), std::string::npos) << broker->log();
   }
   ASSERT_TRUE(client->publish("relayboard/south/1/2/set", "ON"));
   EXPECT_TRUE(shows(*client, "south/1", "0100000000000000"));
   EXPECT_EQ(lines[1]->switches(), 1);
   EXPECT_EQ(lines[0]->switches() + lines[2]->switches(), 0);
   EXPECT_EQ(states(*client, "north/1") + states(*client, "east/1"), std::string(32, '0'));
+}
+
+TEST_F(BridgeLifecycle, ASecondBridgeForALineRefusesItNamingTheFirst) {
+  Line& first = add_line("north", {}, {"--client-id", "north-at-mill"});
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  EXPECT_TRUE(retained(*client, "relayboard/north/client", "north-at-mill"));
+  ASSERT_TRUE(shows(*client, "north/1", "0000000000000000"));
+  client->clear();
+  // Another host's line of the same name, with its own board.
+  Line& second = add_line("north", {}, {"--client-id", "north-at-barn"});
+  EXPECT_EQ(second.bridge->wait_exit(), 2) << second.bridge->log();
+  EXPECT_EQ(second.bridge->log_count(
+                "line north is served by the client \"north-at-mill\" (online): not served twice"),
+            1);
+  // It said nothing on the line but its question; the first serves on.
+  for (const auto& seen : client->messages("relayboard/north/#")) {
+    EXPECT_EQ(seen.topic + '=' + seen.payload + (seen.retained ? " retained" : ""),
+              "relayboard/north/client=north-at-barn");
+  }
+  ASSERT_TRUE(client->publish("relayboard/north/1/3/set", "ON"));
+  EXPECT_TRUE(shows(*client, "north/1", "0010000000000000"));
+  EXPECT_EQ(first.switches() * 10 + second.switches(), 10);
+}
+
+// A bridge killed leaves its boards' statuses online (only its own status has a last
+// will): the next start says them offline before the bridge is online again.
+TEST_F(BridgeLifecycle, AfterAKillTheRestartSaysTheBoardsOfflineFirst) {
+  Line& line = add_line("north");
+  auto client = watch();
+  ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+  line.bridge->kill();
+  ASSERT_TRUE(retained(*client, "relayboard/north/status", "offline"));
+  line.board->signal(SIGUSR1);  // unplugged while no bridge watched
+  client->clear();
+  line.bridge = std::make_unique<LoggedProcess>(RELAYBOARD_MQTT_PATH, line.bridge_options,
+                                                path("north-again.log"));
+  ASSERT_TRUE(retained(*client, "relayboard/north/status", "online"));
+  std::vector<std::string> statuses;
+  for (const auto& seen : client->messages("relayboard/north/#")) {
+    if (seen.topic.ends_with("status")) statuses.push_back(seen.topic + '=' + seen.payload);
+  }
+  ASSERT_GE(statuses.size(), 2u);
+  EXPECT_EQ(statuses[0], "relayboard/north/1/status=offline");
+  EXPECT_EQ(statuses[1], "relayboard/north/status=online");
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "relayboard/north/1/status=online"), 0);
+}
+
+TEST_F(BridgeLifecycle, ForgetLineClearsALineNoLongerServedAndNothingElse) {
+  Line& north = add_line("north");
+  add_line("south");
+  auto client = watch();
+  // The retained topics of a line, its boards' discovery documents among them.
+  const auto of_line = [&](const std::string& name) {
+    std::map<std::string, std::string> found;
+    for (const auto& [topic, payload] : client->retained()) {
+      if (topic.starts_with("relayboard/" + name + "/") ||
+          (topic.starts_with("homeassistant/") &&
+           topic.find("relayboard_" + name + "_1") != std::string::npos))
+        found[topic] = payload;
+    }
+    return found;
+  };
+  const auto forget = [&](const std::string& log) {
+    return std::make_unique<LoggedProcess>(
+        RELAYBOARD_MQTT_PATH,
+        std::vector<std::string>{"--forget-line", "north", "--host", broker->host(), "--mqtt-port",
+                                 std::to_string(broker->port())},
+        path(log));
+  };
+  for (const auto* name : {"north", "south"}) {
+    ASSERT_TRUE(shows(*client, std::string(name) + "/1", "0000000000000000"));
+    ASSERT_TRUE(eventually([&] { return of_line(name).size() >= 16 + 16 + 3; }, deadline));
+  }
+  auto refused = forget("forget-refused.log");
+  EXPECT_EQ(refused->wait_exit(), 2);
+  EXPECT_EQ(refused->log_count("line north is served by the client"), 1) << refused->log();
+
+  north.bridge->signal(SIGTERM);
+  ASSERT_EQ(north.bridge->wait_exit(), 0);
+  ASSERT_TRUE(retained(*client, "relayboard/north/status", "offline"));
+  const std::size_t count = of_line("north").size();
+  const auto south = of_line("south");
+  auto forgetting = forget("forget.log");
+  EXPECT_EQ(forgetting->wait_exit(), 0) << forgetting->log();
+  EXPECT_EQ(
+      forgetting->log_count("line north: " + std::to_string(count) + " retained topics cleared"), 1)
+      << forgetting->log();
+  EXPECT_TRUE(eventually([&] { return of_line("north").empty(); }, deadline));
+  EXPECT_EQ(of_line("south"), south);
 }
 
 // The ways a bridge logs in to a broker that asks for a password or a client certificate.
