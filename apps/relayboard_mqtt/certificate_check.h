@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+struct mosquitto;
+
+// What the last check of the broker's certificate chain found.
+struct CertificateWatch {
+  std::string host;     // the name the broker was reached by
+  std::string refusal;  // why the chain was refused; empty after an accepted one
+};
+
+// Tells OpenSSL the broker's name for the connection that the client has begun (its
+// handshake waits for the broker's first answer) and watches each check of the
+// broker's chain: libmosquitto alone says only "A TLS error occurred" for any refused
+// certificate. Nothing without TLS. The watch must outlive the client.
+void watch_certificate_checks(mosquitto* client, CertificateWatch& watch);
+
+// What an OpenSSL verification error means for the broker's certificate (`depth` 0) or
+// another of its chain, in the operator's terms, with OpenSSL's own words after it.
+std::string certificate_refusal(int error, int depth, const std::string& host);
