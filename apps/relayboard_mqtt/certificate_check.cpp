@@ -51,11 +51,15 @@ std::string certificate_refusal(int error, int depth, const std::string& host) {
 
 void watch_certificate_checks(mosquitto* client, CertificateWatch& watch) {
   auto* connection = static_cast<SSL*>(mosquitto_ssl_get(client));
-  if (!connection) return;
-  X509_VERIFY_PARAM* parameters = SSL_get0_param(connection);
-  if (X509_VERIFY_PARAM_set1_ip_asc(parameters, watch.host.c_str()) != 1) {
-    X509_VERIFY_PARAM_set1_host(parameters, watch.host.c_str(), 0);
+  if (!connection || connection == watch.connection) return;
+  watch.connection = connection;
+  // The connection now, and through the library's context, which it keeps, every later
+  // one from its start: the first may be checked before it is seen here.
+  SSL_CTX* context = SSL_get_SSL_CTX(connection);
+  for (X509_VERIFY_PARAM* parameters : {SSL_get0_param(connection), SSL_CTX_get0_param(context)}) {
+    if (X509_VERIFY_PARAM_set1_ip_asc(parameters, watch.host.c_str()) != 1) {
+      X509_VERIFY_PARAM_set1_host(parameters, watch.host.c_str(), 0);
+    }
   }
-  // The library keeps its context from one connection to the next.
-  SSL_CTX_set_cert_verify_callback(SSL_get_SSL_CTX(connection), verify_chain, &watch);
+  SSL_CTX_set_cert_verify_callback(context, verify_chain, &watch);
 }

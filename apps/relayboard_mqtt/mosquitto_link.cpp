@@ -113,6 +113,7 @@ void MosquittoLink::attempt() {
   if (leaving()) return;
   state_ = State::connecting;
   certificates_->refusal.clear();
+  certificates_->connection = nullptr;
   // The connection is made without blocking: the socket notifiers carry it on.
   const int code =
       mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, keepalive_seconds);
@@ -120,7 +121,6 @@ void MosquittoLink::attempt() {
     retry_later(describe(code));
     return;
   }
-  watch_certificate_checks(client_, *certificates_);
   follow();
 }
 
@@ -254,6 +254,7 @@ void MosquittoLink::follow() {
     if (socket >= 0) watch_socket();
   }
   if (writer_) writer_->setEnabled(mosquitto_want_write(client_));
+  if (!settings_.cafile.empty()) watch_certificate_checks(client_, *certificates_);
 }
 
 void MosquittoLink::watch_socket() {
