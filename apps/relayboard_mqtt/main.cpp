@@ -48,6 +48,10 @@ int main(int argc, char* argv[]) {
     std::cout << "relayboard-mqtt " RELAYBOARD_MQTT_VERSION "\n" << std::flush;
     return 0;
   }
+  if (const auto error = check_bridge_files(options)) {
+    log_line(error->message);
+    return 2;
+  }
 
   // A log reader that went away must not end the daemon.
   ::signal(SIGPIPE, SIG_IGN);

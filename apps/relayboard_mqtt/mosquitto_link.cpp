@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "certificate_check.h"
+
 namespace {
 
 // Seconds between the keep-alive pings when nothing else goes to the broker.
@@ -50,7 +52,9 @@ BrokerSettings broker_settings(const BridgeOptions& options, std::string will_to
 }
 
 MosquittoLink::MosquittoLink(BrokerSettings settings, LogLine log)
-    : settings_(std::move(settings)), log_(std::move(log)) {
+    : settings_(std::move(settings)),
+      log_(std::move(log)),
+      certificates_(std::make_unique<CertificateWatch>()) {
   static Library library;
   misc_timer_.setInterval(std::chrono::seconds(1));
   connect(&misc_timer_, &QTimer::timeout, this, &MosquittoLink::keep_alive);
@@ -104,6 +108,7 @@ std::optional<std::string> MosquittoLink::start() {
              (settings_.certfile.empty() ? "" : ", " + settings_.certfile) +
              (settings_.keyfile.empty() ? "" : ", " + settings_.keyfile) + "): " + describe(code);
     }
+    certificates_->host = settings_.host;
   }
   misc_timer_.start();
   attempt();
@@ -113,6 +118,8 @@ std::optional<std::string> MosquittoLink::start() {
 void MosquittoLink::attempt() {
   if (leaving()) return;
   state_ = State::connecting;
+  certificates_->refusal.clear();
+  certificates_->connection = nullptr;
   // The connection is made without blocking: the socket notifiers carry it on.
   const int code =
       mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, keepalive_seconds);
@@ -132,10 +139,12 @@ void MosquittoLink::retry_later(const std::string& why) {
   const bool was_connected = state_ == State::connected;
   state_ = State::waiting;
   const std::string where = settings_.host + ":" + std::to_string(settings_.port);
+  // The library says only that TLS failed; the check of the chain said why.
+  const std::string cause = certificates_->refusal.empty() ? why : certificates_->refusal;
   if (was_connected) {
-    log_("broker " + where + " lost (" + why + "); reconnecting in " + seconds_text(backoff_));
+    log_("broker " + where + " lost (" + cause + "); reconnecting in " + seconds_text(backoff_));
   } else {
-    log_("broker " + where + " not reached (" + why + "); trying again in " +
+    log_("broker " + where + " not reached (" + cause + "); trying again in " +
          seconds_text(backoff_));
   }
   retry_timer_.start(backoff_);
@@ -302,6 +311,7 @@ void MosquittoLink::follow() {
     if (socket >= 0) watch_socket();
   }
   if (writer_) writer_->setEnabled(mosquitto_want_write(client_));
+  if (!settings_.cafile.empty()) watch_certificate_checks(client_, *certificates_);
 }
 
 void MosquittoLink::watch_socket() {

@@ -14,6 +14,7 @@
 #include "bridge/mqtt_client.h"
 
 struct mosquitto;
+struct CertificateWatch;
 struct mosquitto_message;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
@@ -120,4 +121,6 @@ class MosquittoLink : public QObject, public MqttClient {
   std::string last_failure_;
   std::set<int> unacknowledged_;  // message ids of publishes the broker has not acknowledged
   std::function<void()> left_;
+  // Declared last, gone after the client that it watches for.
+  std::unique_ptr<CertificateWatch> certificates_;
 };

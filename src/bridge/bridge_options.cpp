@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
+#include <map>
 
+#include "bridge/bridge_files.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/text_number.h"
@@ -21,7 +20,8 @@ constexpr std::array<std::string_view, 17> valued_keys = {
     "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
 // A task for one run, taken on the command line only.
 constexpr std::string_view forget_key = "forget-line";
-constexpr std::array<std::string_view, 2> flag_keys = {"no-discovery", "verbose"};
+constexpr std::array<std::string_view, 3> flag_keys = {"no-discovery", "verbose",
+                                                       "allow-readable-password-file"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
 // broker or libmosquitto refuses anything else only once the daemon runs.
 constexpr std::array<std::string_view, 4> mqtt_text_keys = {"prefix", "discovery-prefix",
@@ -45,31 +45,12 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// The whole file, or nothing and why it cannot be read.
-struct FileText {
-  std::optional<std::string> text;
-  std::string reason;
-};
-
-FileText read_text_file(const std::filesystem::path& path) {
-  std::FILE* file = std::fopen(path.string().c_str(), "rb");
-  if (!file) return {std::nullopt, std::strerror(errno)};
-  std::string text;
-  std::array<char, 4096> buffer;
-  std::size_t count = 0;
-  while ((count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
-    text.append(buffer.data(), count);
-  }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return {std::nullopt, "read error"};
-  return {std::move(text), {}};
-}
-
 std::optional<OptionsError> config_settings(const std::filesystem::path& path,
                                             std::vector<Setting>& settings) {
-  const FileText read = read_text_file(path);
+  const FileText read = read_limited_file(path, settings_file_byte_limit);
   if (!read.text) return OptionsError{"configuration file " + path.string() + ": " + read.reason};
+  // Which line set each key: a second setting is a mistake, whichever was meant.
+  std::map<std::string, int, std::less<>> set_on;
   std::string_view text = *read.text;
   // An editor's UTF-8 mark is no part of the first key.
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
@@ -88,6 +69,10 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
+    if (const auto [first, fresh] = set_on.emplace(key, number); !fresh) {
+      return OptionsError{where + ": " + key + ": already set on line " +
+                          std::to_string(first->second)};
+    }
     settings.push_back({key, std::string(trimmed(line.substr(equals + 1))), where + ": " + key});
   }
   return std::nullopt;
@@ -125,6 +110,15 @@ std::optional<std::string> mqtt_text_problem(std::string_view text) {
   return std::nullopt;
 }
 
+// The most bytes a value may hold: an MQTT string holds 65535, and every topic is built
+// of a prefix, the line's name and a few short levels; a host name has at most 253.
+std::size_t byte_limit(std::string_view key) {
+  if (key == "client-id" || key == "user") return 65535;
+  if (key == "prefix" || key == "discovery-prefix" || key == "line") return 1024;
+  if (key == "host") return 253;
+  return std::string::npos;
+}
+
 // Applies one setting; the error names its origin.
 std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
   const auto refused = [&](const std::string& why) { return OptionsError{s.origin + ": " + why}; };
@@ -134,9 +128,14 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     if (!on) return refused('"' + v + "\" is not true or false");
     if (s.key == "verbose") options.verbose = *on;
     if (s.key == "no-discovery") options.discovery = !*on;
+    if (s.key == "allow-readable-password-file") options.allow_readable_password_file = *on;
     return std::nullopt;
   }
   if (v.empty()) return refused("needs a value");
+  if (v.size() > byte_limit(s.key)) {
+    return refused(std::to_string(v.size()) + " bytes, longer than " +
+                   std::to_string(byte_limit(s.key)));
+  }
   if (is_one_of(s.key, mqtt_text_keys)) {
     if (auto why = mqtt_text_problem(v)) return refused(*why);
   }
@@ -248,10 +247,16 @@ std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given,
   }
   if (options.password_file) {
     if (options.user.empty()) return OptionsError{"--password-file needs --user"};
-    const FileText read = read_text_file(*options.password_file);
-    if (!read.text) {
-      return OptionsError{"password file " + options.password_file->string() + ": " + read.reason};
+    const std::string about = "password file " + options.password_file->string() + ": ";
+    if (!options.allow_readable_password_file) {
+      if (auto exposure = secret_file_exposure(*options.password_file)) {
+        return OptionsError{about + *exposure +
+                            "; let only its owner read it (chmod 600), or give "
+                            "--allow-readable-password-file"};
+      }
     }
+    const FileText read = read_limited_file(*options.password_file, settings_file_byte_limit);
+    if (!read.text) return OptionsError{about + read.reason};
     const std::string& text = *read.text;
     std::string_view first_line = std::string_view(text).substr(0, text.find('\n'));
     if (!first_line.empty() && first_line.back() == '\r') first_line.remove_suffix(1);
@@ -325,6 +330,18 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
   return options;
 }
 
+std::optional<OptionsError> check_bridge_files(const BridgeOptions& options) {
+  const std::pair<const char*, const std::optional<std::filesystem::path>*> files[] = {
+      {"cafile", &options.cafile}, {"certfile", &options.certfile}, {"keyfile", &options.keyfile}};
+  for (const auto& [key, path] : files) {
+    if (!*path) continue;
+    const FileText read = read_limited_file(**path, certificate_file_byte_limit);
+    if (!read.text)
+      return OptionsError{std::string(key) + " " + (*path)->string() + ": " + read.reason};
+  }
+  return std::nullopt;
+}
+
 BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]) {
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
@@ -348,7 +365,10 @@ availability, switch and pulse commands, and discovery documents for home automa
   --mqtt-port N            default 1883, 8883 with TLS
   --client-id ID           default relayboard-mqtt-<host>-<line>
   --user NAME
-  --password-file FILE     the password is the file's first line
+  --password-file FILE     the password is the file's first line; refused when others
+                           can read the file (mode 0600, or 0640 owned by root)
+  --allow-readable-password-file
+                           use a password file that others can read
   --cafile FILE            TLS with these certificate authorities
   --certfile FILE          this client's certificate, with --keyfile FILE
   --mqtt-version V         3.1.1 or 5 (default 5)
@@ -364,6 +384,7 @@ An option's value may also follow an equals sign: --port=3. The command line ove
 the configuration file; in the file a flag is "verbose = true".
 
 Exit status: 0 after SIGTERM, SIGINT or SIGHUP, 2 for a refused command line or
-configuration or a line that another bridge serves, 1 when the bridge cannot start.
+configuration or a line that another bridge serves (the option or file line and the
+reason are logged; the unit does not restart on it), 1 when the bridge cannot start.
 )";
 }

@@ -29,6 +29,8 @@ struct BridgeOptions {
   std::string user;
   std::optional<std::filesystem::path> password_file;
   std::string password;
+  // Whether a password file that others may read is used all the same.
+  bool allow_readable_password_file = false;
   std::optional<std::filesystem::path> cafile;  // TLS on when given
   std::optional<std::filesystem::path> certfile;
   std::optional<std::filesystem::path> keyfile;
@@ -64,6 +66,10 @@ BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]);
 // carries `host_name` when it is given.
 BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
                                          std::string_view host_name = {});
+
+// Whether the TLS files can be read (and are no larger than any such file): the MQTT
+// library would only say that they cannot be used.
+std::optional<OptionsError> check_bridge_files(const BridgeOptions& options);
 
 // Whether a line name may appear in topics: [A-Za-z0-9_-], at least one character.
 bool valid_line_name(std::string_view name);

@@ -1,6 +1,7 @@
 #include "bridge/bridge_options.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <random>
@@ -31,6 +32,8 @@ struct BridgeOptionFiles : ::testing::Test {
   std::string file(const std::string& name, const std::string& text) {
     const auto path = folder / name;
     std::ofstream(path, std::ios::binary) << text;
+    // As a careful site keeps them: the password file is refused otherwise.
+    std::filesystem::permissions(path, std::filesystem::perms(0600));
     return path.string();
   }
   std::filesystem::path folder;
@@ -86,6 +89,9 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
        "error: --certfile and --keyfile go together, and with --cafile"},
       {{"--password-file", "p"}, "error: --password-file needs --user"},
       {{"--forget-line", "a/b"}, "error: --forget-line: \"a/b\" holds more than A-Z a-z 0-9 _ -"},
+      {{"--client-id", std::string(1 << 20, 'c')},
+       "error: --client-id: 1048576 bytes, longer than 65535"},
+      {{"--line", std::string(1025, 'n')}, "error: --line: 1025 bytes, longer than 1024"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.words));
@@ -155,6 +161,7 @@ TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
       {"host =\n", ":1: host: needs a value"},
       {"config = other.conf\n", ":1: config: a file names no other file"},
       {"client-id = a\tb\n", ":1: client-id: \"a\\u0009b\" holds a control character"},
+      {"host = a\n# b\nverbose = no\nhost = b\n", ":4: host: already set on line 1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -165,6 +172,60 @@ TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
   const std::string missing = (folder / "missing.conf").string();
   EXPECT_EQ(describe(parse_bridge_options(std::vector<std::string>{"--config", missing})),
             "error: configuration file " + missing + ": No such file or directory");
+}
+
+TEST_F(BridgeOptionFiles, SecretsOthersCanReadAndEndlessFilesAreRefused) {
+  using Words = std::vector<std::string>;
+  const auto with_mode = [&](const std::string& name, unsigned mode) {
+    const std::string path = file(name, "pw\n");
+    std::filesystem::permissions(path, std::filesystem::perms(mode));
+    return path;
+  };
+  const std::string own = with_mode("own", 0600), open = with_mode("open", 0644),
+                    group = with_mode("group", 0640), shared = with_mode("shared", 0640);
+  // A group may read what the administrator owns, and nothing of anyone else.
+  const bool administrator = ::geteuid() == 0;
+  if (administrator) {
+    ASSERT_EQ(::chown(group.c_str(), 65534, static_cast<gid_t>(-1)), 0);
+  }
+  const std::string advice =
+      "; let only its owner read it (chmod 600), or give "
+      "--allow-readable-password-file";
+  const std::string missing = (folder / "missing.crt").string();
+  const struct {
+    Words words;
+    std::string expected;
+  } cases[] = {
+      {{"--user=u", "--password-file", own}, "password pw"},
+      {{"--user=u", "--password-file", open},
+       "error: password file " + open + ": readable by others (mode 0644)" + advice},
+      {{"--user=u", "--password-file", group},
+       "error: password file " + group + ": readable by its group (mode 0640)" + advice},
+      {{"--user=u", "--password-file", shared},
+       administrator
+           ? "password pw"
+           : "error: password file " + shared + ": readable by its group (mode 0640)" + advice},
+      {{"--user=u", "--password-file", open, "--allow-readable-password-file"}, "password pw"},
+      {{"--user=u", "--allow-readable-password-file", "--password-file", "/dev/zero"},
+       "error: password file /dev/zero: larger than 64 KiB"},
+      {{"--config", "/dev/zero"}, "error: configuration file /dev/zero: larger than 64 KiB"},
+      {{"--cafile", "/dev/zero"}, "error: cafile /dev/zero: larger than 4096 KiB"},
+      {{"--cafile", own, "--certfile", missing, "--keyfile", own},
+       "error: certfile " + missing + ": No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.words));
+    const auto result = parse_bridge_options(c.words);
+    std::optional<OptionsError> error;
+    if (const auto* refused = std::get_if<OptionsError>(&result)) {
+      error = *refused;
+    } else {
+      error = check_bridge_files(std::get<BridgeOptions>(result));
+    }
+    EXPECT_EQ(
+        error ? "error: " + error->message : "password " + std::get<BridgeOptions>(result).password,
+        c.expected);
+  }
 }
 
 }  // namespace

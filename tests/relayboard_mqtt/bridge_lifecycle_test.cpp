@@ -314,6 +314,18 @@ TEST_F(BridgeLifecycle, ForgetLineClearsALineNoLongerServedAndNothingElse) {
   EXPECT_EQ(of_line("south"), south);
 }
 
+TEST_F(BridgeLifecycle, APasswordFileOthersCanReadIsRefusedForGood) {
+  std::ofstream(path("password")) << "two words\n";
+  std::filesystem::permissions(path("password"), std::filesystem::perms(0644));
+  Line& line = add_line("north", {}, {"--user", "panel", "--password-file", path("password")});
+  // 2: the unit does not start it again until the file is mended.
+  EXPECT_EQ(line.bridge->wait_exit(), 2);
+  EXPECT_EQ(line.bridge->log_count("relayboard-mqtt: password file " + path("password") +
+                                   ": readable by others (mode 0644);"),
+            1);
+  EXPECT_EQ(broker->log().find("-north "), std::string::npos) << broker->log();
+}
+
 // The ways a bridge logs in to a broker that asks for a password or a client certificate.
 struct Login {
   const char* name;
@@ -336,6 +348,7 @@ TEST_P(BridgeLogin, IsAcceptedOrRetriedWithoutACrash) {
   std::vector<std::string> options;
   if (login.password_file) {
     std::ofstream(path("password")) << login.password_file;
+    std::filesystem::permissions(path("password"), std::filesystem::perms::owner_read);
     options = {"--user", login.broker.user, "--password-file", path("password")};
   }
   if (login.broker.tls) options.insert(options.end(), {"--cafile", broker->ca_file()});
@@ -370,6 +383,12 @@ MqttBroker::Options broker_options(const char* user, const char* password, bool 
 }
 const MqttBroker::Options password_broker = broker_options("panel", "two words", false);
 const MqttBroker::Options certificate_broker = broker_options("", "", true);
+MqttBroker::Options broker_elsewhere() {
+  MqttBroker::Options options = broker_options("", "", true);
+  options.require_certificate = false;
+  options.server_names = "DNS:broker.example";
+  return options;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Broker, BridgeLogin,
@@ -380,7 +399,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // The broker's refusal reaches the client as a lost connection or
                       // as a protocol error, as the handshake's timing falls.
                       Login{"no_client_certificate", certificate_broker, nullptr, false,
-                            "not reached ("}),
+                            "not reached ("},
+                      Login{"certificate_for_another_host", broker_elsewhere(), nullptr, false,
+                            "not reached (the broker's certificate is not made out to 127.0.0.1 "
+                            "(IP address mismatch)); trying again"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

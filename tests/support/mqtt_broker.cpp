@@ -132,7 +132,7 @@ bool MqttBroker::make_password_file() {
 }
 
 bool MqttBroker::make_certificates() {
-  std::ofstream(folder_ + "/names.ext") << "subjectAltName = IP:127.0.0.1, DNS:localhost\n"
+  std::ofstream(folder_ + "/names.ext") << "subjectAltName = " << options_.server_names << "\n"
                                         << "basicConstraints = CA:false\n";
   const auto path = [&](const std::string& name) { return folder_ + "/" + name; };
   // Elliptic-curve keys: made in milliseconds where RSA keys take a loaded machine seconds.

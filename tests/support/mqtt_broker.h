@@ -21,6 +21,8 @@ class MqttBroker {
     // A TLS listener with a CA, a server and a client certificate made here with openssl.
     bool tls = false;
     bool require_certificate = false;
+    // The names the server's certificate is made out to.
+    std::string server_names = "IP:127.0.0.1, DNS:localhost";
     // set_tcp_nodelay: each packet leaves at once. By default the broker holds a small
     // packet until the peer acknowledges the last one, up to the peer's delayed ACK.
     bool tcp_nodelay = false;

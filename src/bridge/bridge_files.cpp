@@ -1,0 +1,24 @@
+#include "bridge/bridge_files.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+FileText read_limited_file(const std::filesystem::path& path, std::size_t limit) {
+  std::FILE* file = std::fopen(path.string().c_str(), "rb");
+  if (!file) return {std::nullopt, std::strerror(errno)};
+  std::string text;
+  std::array<char, 4096> buffer;
+  std::size_t count = 0;
+  while (text.size() <= limit && (count = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
+    text.append(buffer.data(), count);
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return {std::nullopt, "read error"};
+  if (text.size() > limit) {
+    return {std::nullopt, "larger than " + std::to_string(limit >> 10) + " KiB"};
+  }
+  return {std::move(text), {}};
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+// The files the bridge reads: its configuration, its password, and the TLS files it hands
+// to the MQTT library. Each is read with a limit, so that a wrong path (/dev/zero, a log)
+// is refused at once instead of filling memory.
+
+// Configuration and password files: far more than anyone writes by hand.
+inline constexpr std::size_t settings_file_byte_limit = 64u << 10;
+// Certificate authorities, certificates and keys: a system's whole CA bundle is about
+// 200 kB.
+inline constexpr std::size_t certificate_file_byte_limit = 4u << 20;
+
+// The whole file, or nothing and why it cannot be read.
+struct FileText {
+  std::optional<std::string> text;
+  std::string reason;
+};
+
+// Reads at most `limit` bytes; a longer file is refused without reading on.
+FileText read_limited_file(const std::filesystem::path& path, std::size_t limit);
+
+// How a secret in this file shows to other users, e.g. "readable by others (mode 0644)";
+// nothing when only its owner can read it. A group may read a file that the
+// administrator owns: that is how a service's group is handed a secret
+// (root:relayboard-mqtt, mode 0640). Where the system keeps no such modes, nothing.
+std::optional<std::string> secret_file_exposure(const std::filesystem::path& path);

@@ -1,0 +1,7 @@
+#include "bridge/bridge_files.h"
+
+// Windows keeps who may read a file in its access list, which the folder's inheritance
+// sets; there is no mode to judge here.
+std::optional<std::string> secret_file_exposure(const std::filesystem::path&) {
+  return std::nullopt;
+}
