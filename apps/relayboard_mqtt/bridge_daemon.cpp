@@ -1,6 +1,7 @@
 #include "bridge_daemon.h"
 
 #include "bridge/bridge_topics.h"
+#include "link/port_device.h"
 #include "names/state_folder.h"
 
 void LoggedMessages::show(const Message& message) {
@@ -51,8 +52,13 @@ std::optional<std::string> BridgeDaemon::start() {
   const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
   link_ = std::make_unique<MosquittoLink>(
       broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
+  BridgeSettings settings = bridge_settings(options_, RELAYBOARD_MQTT_VERSION);
+  settings.support_url = RELAYBOARD_MQTT_SUPPORT_URL;
+  settings.line_device =
+      options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
+  settings.answer_timeout = LineEngine::answer_timeout;
   core_ = std::make_unique<BridgeCore>(
-      bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *link_,
+      std::move(settings), *link_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,

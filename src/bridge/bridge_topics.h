@@ -15,6 +15,8 @@
 //   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
 //   P/L/A/R/set, P/L/A/all/set switch commands
 //   P/L/A/R/pulse              a pulse command
+//   P/L/info                   what the bridge serves (retained JSON)
+//   P/L/A/state                a board's 16 states in one JSON message (an option)
 //   D/switch/relayboard_L_A/relayR/config, D/status   discovery
 
 enum class CommandAction { set, pulse };
@@ -53,6 +55,9 @@ class BridgeTopics {
   std::string board_status(std::uint8_t address) const;
   std::string relay_state(std::uint8_t address, int relay) const;
   std::string relay_set(std::uint8_t address, int relay) const;
+  std::string relay_pulse(std::uint8_t address, int relay) const;
+  std::string line_info() const;
+  std::string board_state(std::uint8_t address) const;
   std::string discovery_config(std::uint8_t address, int relay) const;
   std::string discovery_status() const;
   // What the bridge subscribes to, discovery's status last (only when `discovery`).
@@ -63,6 +68,7 @@ class BridgeTopics {
   IncomingTopic parse(std::string_view topic) const;
 
   const std::string& line() const { return line_; }
+  const std::string& discovery_prefix() const { return discovery_prefix_; }
 
  private:
   std::string prefix_;

@@ -249,7 +249,54 @@ TEST(BridgeCore, OnlyALeftOverStatusOfAnUnservedBoardClearsTopics) {
   rig.send("p/L/9/status", "online");        // live, not left over
   EXPECT_EQ(rig.client.published, Lines{});
   rig.send("p/L/9/status", "offline", true);
-  EXPECT_EQ(rig.client.published.size(), 2u * 16 + 1);
+  // Both discovery forms, the states one by one and as one message, the status last.
+  EXPECT_EQ(rig.client.published.size(), 1u + 32 + 16 + 1 + 1);
+  EXPECT_EQ(rig.client.published.back(), "p/L/9/status=");
+}
+
+// The other form's documents, left by a run in that form: cleared once per board, then
+// the board's own document is replaced, so that no entity id is held by both.
+TEST(BridgeCore, DocumentsOfTheOtherFormAreClearedAndTheBoardDescribedAgain) {
+  CoreRig rig;
+  rig.core.connected();
+  take(rig.client.published);
+  rig.send("ha/switch/relayboard_L_1/relay5/config", "{}");  // live, not left over
+  rig.send("ha/switch/relayboard_L_1/relay5/config", "", true);
+  rig.send("ha/switch/relayboard_L_9/relay5/config", "{}", true);  // not served
+  EXPECT_EQ(rig.client.published, Lines{});
+  rig.send("ha/button/relayboard_L_1/pulse5/config", "{}", true);
+  rig.send("ha/switch/relayboard_L_1/relay6/config", "{}", true);
+  const Lines published = take(rig.client.published);
+  ASSERT_EQ(published.size(), 32u + 2);
+  EXPECT_EQ(published[0], "ha/switch/relayboard_L_1/relay1/config=");
+  EXPECT_EQ(published[31], "ha/button/relayboard_L_1/pulse16/config=");
+  EXPECT_EQ(published[32], "ha/device/relayboard_L_1/config=");
+  EXPECT_TRUE(published[33].starts_with("ha/device/relayboard_L_1/config={\"availability\""));
+  EXPECT_EQ(rig.logs, Lines{"board 1: discovery documents of the entity form cleared"});
+}
+
+TEST(BridgeCore, TheInfoAndEachBoardsStatesInOneMessageAreRetained) {
+  BridgeSettings settings = CoreRig::settings();
+  settings.json_state = true;
+  settings.line_device = "/dev/tty\"S0\"";
+  settings.answer_timeout = 40ms;
+  RecordingClient client;
+  BridgeCore core(settings, client, {}, {}, {});
+  core.connected();
+  EXPECT_EQ(client.published[1],
+            R"(p/L/info={"version":"0.1.0","addresses":[1,3],"device":"/dev/tty\"S0\"",)"
+            R"("answer_timeout_ms":40})");
+  take(client.published);
+  core.board_answered(3, 0x8001);
+  core.board_answered(3, 0x8003);
+  const std::string json = R"({"1":"ON","2":"OFF","3":"OFF","4":"OFF","5":"OFF","6":"OFF",)"
+                           R"("7":"OFF","8":"OFF","9":"OFF","10":"OFF","11":"OFF","12":"OFF",)"
+                           R"("13":"OFF","14":"OFF","15":"OFF","16":"ON"})";
+  std::string second = json;
+  second.replace(second.find(R"("2":"OFF")"), 9, R"("2":"ON")");
+  EXPECT_EQ(client.published[17], "p/L/3/state=" + json);
+  EXPECT_EQ(client.published.back(), "p/L/3/state=" + second);
+  EXPECT_EQ(client.published.size(), 1u + 16 + 1 + 1 + 1);
 }
 
 TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
@@ -258,21 +305,23 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   // Commands are taken before anyone is told the bridge is online.
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
-            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status"}));
-  EXPECT_EQ(take(rig.client.published).size(), 3u + 32u);
+            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status",
+                   "ha/switch/relayboard_L_1/+/config", "ha/button/relayboard_L_1/+/config",
+                   "ha/switch/relayboard_L_3/+/config", "ha/button/relayboard_L_3/+/config"}));
+  EXPECT_EQ(take(rig.client.published).size(), 4u + 2u);
   rig.send("ha/status", "online", true);  // left on the broker: discovery was just sent
   rig.send("ha/status", "offline");
   EXPECT_EQ(rig.client.published.size(), 0u);
   rig.send("ha/status", "online");
-  ASSERT_EQ(take(rig.client.published).size(), 32u);
+  ASSERT_EQ(take(rig.client.published).size(), 2u);
   rig.core.names_changed(names);
   EXPECT_EQ(rig.client.published.size(), 0u);
   names.relays[3][15] = "Lamp <b>";
   rig.core.names_changed(names);
-  EXPECT_EQ(take(rig.client.published).size(), 16u);
+  EXPECT_EQ(take(rig.client.published).size(), 1u);
   names.title = "Yard";
   rig.core.names_changed(names);
-  EXPECT_EQ(rig.client.published.size(), 32u);
+  EXPECT_EQ(rig.client.published.size(), 2u);
   EXPECT_EQ(rig.logs, (Lines{"home automation online: discovery sent again",
                              "names changed: discovery sent again for board 3",
                              "names changed: discovery sent again for board 1, 3"}));
