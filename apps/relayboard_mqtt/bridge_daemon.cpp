@@ -2,6 +2,7 @@
 
 #include "bridge/bridge_topics.h"
 #include "bridge/line_claim.h"
+#include "link/port_device.h"
 #include "names/state_folder.h"
 
 void LoggedMessages::show(const Message& message) {
@@ -54,8 +55,13 @@ std::optional<std::string> BridgeDaemon::start() {
       broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
   held_ = std::make_unique<HeldClient>(*link_);
   claim_.emplace(line_claim_snapshot(topics, options_.client_id));
+  BridgeSettings settings = bridge_settings(options_, RELAYBOARD_MQTT_VERSION);
+  settings.support_url = RELAYBOARD_MQTT_SUPPORT_URL;
+  settings.line_device =
+      options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
+  settings.answer_timeout = LineEngine::answer_timeout;
   core_ = std::make_unique<BridgeCore>(
-      bridge_settings(options_, RELAYBOARD_MQTT_VERSION), *held_,
+      std::move(settings), *held_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,

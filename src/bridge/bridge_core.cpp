@@ -5,6 +5,7 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
+#include "bridge/json_payloads.h"
 
 namespace {
 
@@ -38,11 +39,15 @@ CommandReply reply_to(const MqttMessage& message) {
 }  // namespace
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
-  return {options.prefix,           options.line,
-          options.discovery_prefix, options.discovery,
-          options.addresses,        std::move(version),
-          options.verbose,          options.mqtt_version == MqttVersion::v5,
-          options.client_id};
+  BridgeSettings settings{options.prefix,    options.line,      options.discovery_prefix,
+                          options.discovery, options.addresses, std::move(version),
+                          options.verbose};
+  settings.retain_as_published = options.mqtt_version == MqttVersion::v5;
+  settings.client_id = options.client_id;
+  settings.discovery_form = options.discovery_form;
+  settings.button_pulse = options.button_pulse;
+  settings.json_state = options.json_state;
+  return settings;
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
@@ -69,11 +74,21 @@ void BridgeCore::connected() {
       client_.subscribe(pattern);
     }
   }
+  other_form_cleared_.clear();
+  if (settings_.discovery) {
+    for (const auto& entry : boards_) {
+      for (const std::string& pattern : discovery_patterns(topics_, other_form(), entry.first)) {
+        client_.subscribe(pattern);
+      }
+    }
+  }
   if (std::exchange(first_session_, false)) {
     for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   }
   publish(topics_.line_client(), settings_.client_id);
   publish(topics_.bridge_status(), online);
+  publish(topics_.line_info(), line_info_json(settings_.version, settings_.addresses,
+                                              settings_.line_device, settings_.answer_timeout));
   // The documents before the states: a reader that has a board's states has its
   // documents too, whether the board answered before the session came up or after.
   if (settings_.discovery) {
@@ -86,6 +101,11 @@ void BridgeCore::connected() {
 }
 
 void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
+  if (settings_.discovery) {
+    if (const auto address = discovery_board(topics_, other_form(), message.topic)) {
+      return other_form_document(*address, message);
+    }
+  }
   const IncomingTopic topic = topics_.parse(message.topic);
   if (const auto* command_topic = std::get_if<CommandTopic>(&topic)) {
     command(*command_topic, message, now);
@@ -363,10 +383,12 @@ void BridgeCore::board_lost(std::uint8_t address) {
 void BridgeCore::remove_stale_board(std::uint8_t address) {
   // Logged first, as every event: a reader of the log sees it before the broker's news.
   log("board " + std::to_string(address) + " is no longer served: its topics cleared");
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    publish(topics_.discovery_config(address, relay), "");
-    publish(topics_.relay_state(address, relay), "");
+  for (const DiscoveryForm form : {DiscoveryForm::device, DiscoveryForm::entity}) {
+    for (const std::string& topic : discovery_topics(topics_, form, address)) publish(topic, "");
   }
+  for (int relay = 1; relay <= relay_count; ++relay)
+    publish(topics_.relay_state(address, relay), "");
+  publish(topics_.board_state(address), "");
   publish(topics_.board_status(address), "");
 }
 
@@ -377,17 +399,45 @@ void BridgeCore::publish_states(std::uint8_t address, std::uint16_t opened, std:
     publish(topics_.relay_state(address, relay), state);
     note("board " + std::to_string(address) + " relay " + std::to_string(relay) + " " + state);
   }
+  if (settings_.json_state) publish(topics_.board_state(address), board_state_json(opened));
 }
 
 void BridgeCore::publish_discovery(std::uint8_t address) {
   const auto names = names_.relays.find(address);
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    RelayDescription description{address, relay, "", names_.title, settings_.version};
-    if (names != names_.relays.end()) {
-      description.name = names->second[static_cast<std::size_t>(relay - 1)];
-    }
-    publish(topics_.discovery_config(address, relay), discovery_config_json(topics_, description));
+  BoardDescription board{
+      address, {}, names_.title, settings_.version, settings_.support_url, settings_.button_pulse};
+  if (names != names_.relays.end()) board.names.assign(names->second.begin(), names->second.end());
+  for (const DiscoveryDocument& document :
+       discovery_documents(topics_, settings_.discovery_form, board)) {
+    publish(document.topic, document.payload);
   }
+}
+
+void BridgeCore::other_form_document(std::uint8_t address, const MqttMessage& message) {
+  // Only what an earlier run left counts: our own clearing comes back empty.
+  if (!message.retained || message.payload.empty() || !boards_.contains(address)) return;
+  if (std::find(other_form_cleared_.begin(), other_form_cleared_.end(), address) !=
+      other_form_cleared_.end()) {
+    return;
+  }
+  other_form_cleared_.push_back(address);
+  const bool device = other_form() == DiscoveryForm::device;
+  log("board " + std::to_string(address) + ": discovery documents of the " +
+      (device ? "device" : "entity") + " form cleared");
+  for (const std::string& topic : discovery_topics(topics_, other_form(), address)) {
+    publish(topic, "");
+  }
+  // Home Assistant may have refused the board's entities while the old documents held
+  // their ids: they are removed and described afresh.
+  for (const std::string& topic : discovery_topics(topics_, settings_.discovery_form, address)) {
+    publish(topic, "");
+  }
+  publish_discovery(address);
+}
+
+DiscoveryForm BridgeCore::other_form() const {
+  return settings_.discovery_form == DiscoveryForm::device ? DiscoveryForm::entity
+                                                           : DiscoveryForm::device;
 }
 
 // Everything the bridge publishes is retained: a reader that comes later sees the

@@ -12,6 +12,7 @@
 #include "bridge/bridge_names.h"
 #include "bridge/bridge_topics.h"
 #include "bridge/command_result.h"
+#include "bridge/discovery.h"
 #include "bridge/mqtt_client.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
@@ -26,13 +27,19 @@ struct BridgeSettings {
   std::string discovery_prefix = "homeassistant";
   bool discovery = true;
   std::vector<std::uint8_t> addresses{1};
-  std::string version;   // the discovery documents' sw_version
+  std::string version;   // the bridge's, in the info topic and the discovery documents
   bool verbose = false;  // also log every command taken and every state change
   // MQTT 5: a retained command is told apart from a live one and ignored. Without it a
   // live one arrives as any other, and is cleared from the broker once taken.
   bool retain_as_published = true;
   // Published beside the bridge's status: who serves the line.
-  std::string client_id;
+  std::string client_id{};
+  DiscoveryForm discovery_form = DiscoveryForm::device;
+  std::chrono::milliseconds button_pulse{1000};
+  bool json_state = false;
+  std::string support_url{};  // where the discovery documents send a user for help
+  std::string line_device{};  // what the info topic names as the line's device
+  std::chrono::milliseconds answer_timeout{0};
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -120,6 +127,10 @@ class BridgeCore : public LineObserver {
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
+  // A document of the other discovery form, left by an earlier run: cleared with the rest
+  // of its board's, and the board's own sent again after it.
+  void other_form_document(std::uint8_t address, const MqttMessage& message);
+  DiscoveryForm other_form() const;
   void publish(const std::string& topic, const std::string& payload);
   std::optional<SwitchRefusal> switch_relay(std::uint8_t address, int relay, bool open,
                                             SwitchLane lane = SwitchLane::in_turn);
@@ -139,4 +150,5 @@ class BridgeCore : public LineObserver {
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;
+  std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
 };

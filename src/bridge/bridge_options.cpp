@@ -6,8 +6,10 @@
 #include <map>
 
 #include "bridge/bridge_files.h"
+#include "bridge/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
+#include "common/duration_text.h"
 #include "common/text_number.h"
 #include "text/shown_text.h"
 #include "text/utf8.h"
@@ -20,7 +22,8 @@ constexpr std::array<std::string_view, 17> valued_keys = {
     "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
 // A task for one run, taken on the command line only.
 constexpr std::string_view forget_key = "forget-line";
-constexpr std::array<std::string_view, 3> flag_keys = {"no-discovery", "verbose",
+constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
+constexpr std::array<std::string_view, 4> flag_keys = {"no-discovery", "verbose", "json-state",
                                                        "allow-readable-password-file"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
 // broker or libmosquitto refuses anything else only once the daemon runs.
@@ -65,7 +68,8 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
       return OptionsError{where + ": not a \"key = value\" line"};
     }
     const std::string key(trimmed(line.substr(0, equals)));
-    if (!is_one_of(key, valued_keys) && !is_one_of(key, flag_keys)) {
+    if (!is_one_of(key, valued_keys) && !is_one_of(key, discovery_keys) &&
+        !is_one_of(key, flag_keys)) {
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
@@ -129,6 +133,7 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     if (s.key == "verbose") options.verbose = *on;
     if (s.key == "no-discovery") options.discovery = !*on;
     if (s.key == "allow-readable-password-file") options.allow_readable_password_file = *on;
+    if (s.key == "json-state") options.json_state = *on;
     return std::nullopt;
   }
   if (v.empty()) return refused("needs a value");
@@ -188,6 +193,16 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     } else {
       return refused('"' + v + "\" is neither 3.1.1 nor 5");
     }
+  } else if (s.key == "discovery-form") {
+    if (v != "device" && v != "entity") return refused('"' + v + "\" is neither device nor entity");
+    options.discovery_form = v == "device" ? DiscoveryForm::device : DiscoveryForm::entity;
+  } else if (s.key == "button-pulse") {
+    const auto pulse = parse_pulse_duration(v);
+    if (!pulse) {
+      return refused('"' + v + "\" is not a duration from 10ms to 1h (" +
+                     std::string(duration_form) + ')');
+    }
+    options.button_pulse = *pulse;
   } else if (s.key == "prefix" || s.key == "discovery-prefix") {
     if (!valid_topic_root(v)) return refused('"' + v + "\" is not a topic without wildcards");
     (s.key == "prefix" ? options.prefix : options.discovery_prefix) = v;
@@ -297,7 +312,7 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
     if (is_one_of(key, flag_keys)) {
       if (equals != std::string::npos) return OptionsError{option + " takes no value"};
       given.push_back({key, "true", option});
-    } else if (is_one_of(key, valued_keys) || key == forget_key) {
+    } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) || key == forget_key) {
       if (equals != std::string::npos) {
         given.push_back({key, word.substr(equals + 1), option});
       } else if (i + 1 < words.size()) {
@@ -374,7 +389,11 @@ availability, switch and pulse commands, and discovery documents for home automa
   --mqtt-version V         3.1.1 or 5 (default 5)
   --prefix TOPIC           default relayboard
   --discovery-prefix TOPIC default homeassistant
+  --discovery-form FORM    device: one document per board (default; Home Assistant
+                           2025.10 and later); entity: one per switch and button
+  --button-pulse TIME      the pulse each relay's button sends (default 1s)
   --no-discovery           publish no discovery documents
+  --json-state             also publish each board's 16 states as one JSON message
   --verbose                log every command and state change
   --forget-line NAME       clear every retained topic and discovery document of the
                            line NAME, which no bridge serves any more, and leave

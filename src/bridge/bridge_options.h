@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -7,6 +8,8 @@
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "bridge/discovery.h"
 
 enum class MqttVersion { v311, v5 };
 
@@ -38,6 +41,9 @@ struct BridgeOptions {
   std::string prefix = "relayboard";
   std::string discovery_prefix = "homeassistant";
   bool discovery = true;
+  DiscoveryForm discovery_form = DiscoveryForm::device;
+  std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
+  bool json_state = false;                       // also P/L/A/state, all 16 in one message
   bool verbose = false;
   // Clear the retained topics of this line, which no bridge serves any more, and leave.
   std::optional<std::string> forget_line;

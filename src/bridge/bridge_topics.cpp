@@ -68,6 +68,19 @@ std::string BridgeTopics::relay_set(std::uint8_t address, int relay) const {
          "/set";
 }
 
+std::string BridgeTopics::relay_pulse(std::uint8_t address, int relay) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + '/' + std::to_string(relay) +
+         "/pulse";
+}
+
+std::string BridgeTopics::line_info() const {
+  return prefix_ + '/' + line_ + "/info";
+}
+
+std::string BridgeTopics::board_state(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/state";
+}
+
 std::string BridgeTopics::discovery_config(std::uint8_t address, int relay) const {
   return discovery_prefix_ + "/switch/relayboard_" + line_ + '_' + std::to_string(address) +
          "/relay" + std::to_string(relay) + "/config";

@@ -17,6 +17,8 @@
 //   P/L/A/R/set, P/L/A/all/set switch commands
 //   P/L/A/R/pulse              a pulse command
 //   P/L/A/result               what became of each command (JSON, not retained)
+//   P/L/info                   what the bridge serves (retained JSON)
+//   P/L/A/state                a board's 16 states in one JSON message (an option)
 //   D/switch/relayboard_L_A/relayR/config, D/status   discovery
 
 enum class CommandAction { set, pulse };
@@ -60,6 +62,9 @@ class BridgeTopics {
   std::string board_status(std::uint8_t address) const;
   std::string relay_state(std::uint8_t address, int relay) const;
   std::string relay_set(std::uint8_t address, int relay) const;
+  std::string relay_pulse(std::uint8_t address, int relay) const;
+  std::string line_info() const;
+  std::string board_state(std::uint8_t address) const;
   std::string discovery_config(std::uint8_t address, int relay) const;
   std::string discovery_status() const;
   std::string board_result(std::uint8_t address) const;

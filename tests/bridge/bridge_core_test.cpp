@@ -42,7 +42,7 @@ struct CoreRig {
                const auto found = commanded.find({address, relay});
                return found == commanded.end() ? std::nullopt : std::optional(found->second);
              }) {}
-  static BridgeSettings settings(bool mqtt5) {
+  static BridgeSettings settings(bool mqtt5 = true) {
     return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
   }
   BridgeCore::QueueSwitch queue() {
@@ -314,7 +314,45 @@ TEST(BridgeCore, OnlyALeftOverStatusOfAnUnservedBoardClearsTopics) {
   rig.send("p/L/9/status", "online");        // live, not left over
   EXPECT_EQ(rig.client.published, Lines{});
   rig.send("p/L/9/status", "offline", true);
-  EXPECT_EQ(rig.client.published.size(), 2u * 16 + 1);
+  // Both discovery forms, the states one by one and as one message, the status last.
+  EXPECT_EQ(rig.client.published.size(), 1u + 32 + 16 + 1 + 1);
+  EXPECT_EQ(rig.client.published.back(), "p/L/9/status=");
+}
+
+// The other form's documents, left by a run in that form: cleared once per board, then
+// the board's own document is replaced, so that no entity id is held by both.
+TEST(BridgeCore, DocumentsOfTheOtherFormAreClearedAndTheBoardDescribedAgain) {
+  CoreRig rig;
+  rig.core.connected();
+  take(rig.client.published);
+  rig.send("ha/switch/relayboard_L_1/relay5/config", "{}");  // live, not left over
+  rig.send("ha/switch/relayboard_L_1/relay5/config", "", true);
+  rig.send("ha/switch/relayboard_L_9/relay5/config", "{}", true);  // not served
+  EXPECT_EQ(rig.client.published, Lines{});
+  rig.send("ha/button/relayboard_L_1/pulse5/config", "{}", true);
+  rig.send("ha/switch/relayboard_L_1/relay6/config", "{}", true);
+  const Lines published = take(rig.client.published);
+  ASSERT_EQ(published.size(), 32u + 2);
+  EXPECT_EQ(published[0], "ha/switch/relayboard_L_1/relay1/config=");
+  EXPECT_EQ(published[31], "ha/button/relayboard_L_1/pulse16/config=");
+  EXPECT_EQ(published[32], "ha/device/relayboard_L_1/config=");
+  EXPECT_TRUE(published[33].starts_with("ha/device/relayboard_L_1/config={\"availability\""));
+  EXPECT_EQ(rig.logs, Lines{"board 1: discovery documents of the entity form cleared"});
+}
+
+// The info is read end to end; here, the states in one message.
+TEST(BridgeCore, EachBoardsStatesAreAlsoOneRetainedMessage) {
+  BridgeSettings settings = CoreRig::settings();
+  settings.json_state = true;
+  RecordingClient client;
+  BridgeCore core(settings, client, {}, {}, {});
+  core.board_answered(3, 0x8001);
+  core.board_answered(3, 0x8003);
+  EXPECT_EQ(client.published.size(), 1u + 16 + 1 + 1 + 1);
+  EXPECT_EQ(client.published.back(),
+            R"(p/L/3/state={"1":"ON","2":"ON","3":"OFF","4":"OFF","5":"OFF","6":"OFF","7":"OFF",)"
+            R"("8":"OFF","9":"OFF","10":"OFF","11":"OFF","12":"OFF","13":"OFF","14":"OFF",)"
+            R"("15":"OFF","16":"ON"})");
 }
 
 TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
@@ -323,10 +361,12 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   // Commands are taken before anyone is told the bridge is online.
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
-            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status"}));
+            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status",
+                   "ha/switch/relayboard_L_1/+/config", "ha/button/relayboard_L_1/+/config",
+                   "ha/switch/relayboard_L_3/+/config", "ha/button/relayboard_L_3/+/config"}));
   // The first session: both boards offline before the client id and the picture.
   const Lines first = take(rig.client.published);
-  ASSERT_EQ(first.size(), 2u + 1u + 3u + 32u);
+  ASSERT_EQ(first.size(), 2u + 1u + 4u + 2u);
   EXPECT_EQ(Lines(first.begin(), first.begin() + 4),
             (Lines{"p/L/1/status=offline", "p/L/3/status=offline", "p/L/client=bridge-1",
                    "p/L/status=online"}));
@@ -337,15 +377,15 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   rig.send("ha/status", "offline");
   EXPECT_EQ(rig.client.published.size(), 0u);
   rig.send("ha/status", "online");
-  ASSERT_EQ(take(rig.client.published).size(), 32u);
+  ASSERT_EQ(take(rig.client.published).size(), 2u);
   rig.core.names_changed(names);
   EXPECT_EQ(rig.client.published.size(), 0u);
   names.relays[3][15] = "Lamp <b>";
   rig.core.names_changed(names);
-  EXPECT_EQ(take(rig.client.published).size(), 16u);
+  EXPECT_EQ(take(rig.client.published).size(), 1u);
   names.title = "Yard";
   rig.core.names_changed(names);
-  EXPECT_EQ(rig.client.published.size(), 32u);
+  EXPECT_EQ(rig.client.published.size(), 2u);
   EXPECT_EQ(rig.logs, (Lines{"home automation online: discovery sent again",
                              "names changed: discovery sent again for board 3",
                              "names changed: discovery sent again for board 1, 3"}));

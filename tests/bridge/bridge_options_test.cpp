@@ -81,6 +81,11 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
       {{"--client-id", "bridge\xFF"}, "error: --client-id: \"bridge\\xff\" is not UTF-8 text"},
       {{"--user", "\xED\xA0\x80"}, "error: --user: \"\\xed\\xa0\\x80\" is not UTF-8 text"},
       {{"--mqtt-version", "4"}, "error: --mqtt-version: \"4\" is neither 3.1.1 nor 5"},
+      {{"--discovery-form", "Device"},
+       "error: --discovery-form: \"Device\" is neither device nor entity"},
+      {{"--button-pulse", "2 s"},
+       "error: --button-pulse: \"2 s\" is not a duration from 10ms to 1h (write a number and a "
+       "unit: ms, s, m or h (500ms, 1.5s, 2m, 1h))"},
       {{"--host"}, "error: --host needs a value"},
       {{"--verbose=1"}, "error: --verbose takes no value"},
       {{"--password"}, "error: unknown option --password (see --help)"},
@@ -134,6 +139,9 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
                                   "\n"
                                   "host = broker.lan\n"
                                   "verbose = yes\n"
+                                  "discovery-form = entity\n"
+                                  "button-pulse = 2.5s\n"
+                                  "json-state = true\n"
                                   "mqtt-port = 1884\n"
                                   "user = bridge\n"
                                   "password-file = " +
@@ -146,6 +154,9 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   ASSERT_TRUE(std::holds_alternative<BridgeOptions>(result));
   EXPECT_EQ(std::get<BridgeOptions>(result).password, "s3cret word");
   EXPECT_EQ(std::get<BridgeOptions>(result).user, "bridge");
+  EXPECT_EQ(std::get<BridgeOptions>(result).discovery_form, DiscoveryForm::entity);
+  EXPECT_EQ(std::get<BridgeOptions>(result).button_pulse, std::chrono::milliseconds(2500));
+  EXPECT_TRUE(std::get<BridgeOptions>(result).json_state);
 }
 
 TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {

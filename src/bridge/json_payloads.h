@@ -1,0 +1,15 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What a line's info topic says: the bridge's version, the boards it serves, the device
+// it opens and how long it waits for a board's answer. One line of JSON.
+std::string line_info_json(std::string_view version, const std::vector<std::uint8_t>& addresses,
+                           std::string_view device, std::chrono::milliseconds answer_timeout);
+
+// A board's 16 states in one message, keyed by relay: {"1":"ON","2":"OFF",...}.
+std::string board_state_json(std::uint16_t opened);
