@@ -249,8 +249,9 @@ class BridgeOnASharedLine : public BridgeRig {
 };
 
 // A flood used to hold every poll back until it had gone out: board 2 went unpolled for
-// 40 s behind 2000 commands. Its longest gap while board 1's switches go out is printed;
-// the bound catches such a stall, not a loaded machine's jitter.
+// 40 s behind 2000 commands. Switches and polls now take turns, so only a few switches go
+// out between two polls of board 2 however slow the machine is (a stall is dozens); the
+// longest gap is printed as well.
 TEST_F(BridgeOnASharedLine, AFloodOfCommandsToOneBoardLeavesItsNeighbourRefreshed) {
   const auto bridge = start_bridge_online({"--addresses", "1,2"});
   ASSERT_TRUE(board->wait_for_log(poll_2, 10)) << bridge->log();
@@ -267,15 +268,20 @@ TEST_F(BridgeOnASharedLine, AFloodOfCommandsToOneBoardLeavesItsNeighbourRefreshe
   const auto switches = received("55 01 1[12] [0-9A-F ]{14}");
   const auto polls = received(poll_2);
   double longest = 0;
+  std::ptrdiff_t most_between = 0;
   for (std::size_t i = 1; i < polls.size(); ++i) {
-    if (polls[i] > switches.front() && polls[i - 1] < switches.back()) {
-      longest = std::max(longest, polls[i] - polls[i - 1]);
-    }
+    if (polls[i] < switches.front() || polls[i - 1] > switches.back()) continue;
+    longest = std::max(longest, polls[i] - polls[i - 1]);
+    most_between = std::max(
+        most_between, std::count_if(switches.begin(), switches.end(),
+                                    [&](double at) { return at > polls[i - 1] && at < polls[i]; }));
   }
-  std::printf("board 2 polled every %.1f ms, at most %.1f ms apart while %zu switches went out\n",
-              usual, longest, switches.size());
+  std::printf(
+      "board 2 polled every %.1f ms, at most %.1f ms and %td switches apart while %zu "
+      "switches went out\n",
+      usual, longest, most_between, switches.size());
   EXPECT_GT(longest, 0.0) << board->log();
-  EXPECT_LT(longest, 2 * usual + 200.0) << board->log();
+  EXPECT_LE(most_between, 6) << board->log();
 }
 
 // Silent boards used to cost a live one more than half its refreshes (8.2 a second instead
