@@ -10,8 +10,8 @@
 // until then are printed).
 int scan_boards(CtlContext& context);
 
-// status and watch for the boards of --address 1,3,5-7, polled in turn on the core's
-// bus schedule: a line (or JSON object) per board; a change line names its board.
+// status and watch for the boards of --address 1,3,5-7, polled in turn by the line
+// engine: a line (or JSON object) per board; a change line names its board.
 int bus_status(CtlContext& context);
 // watch of those boards, or of the one board of --address A with lines that do not
 // name it.
