@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 
 #include "link_rig.h"
@@ -399,11 +398,7 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   EXPECT_EQ(rig.client.published.size(), 0u);
   names.relays[3][15] = "Lamp <b>";
   rig.core.names_changed(names);
-  const Lines changed = take(rig.client.published);
-  ASSERT_EQ(changed.size(), 2u);
-  EXPECT_EQ(changed[0],
-            R"(p/L/3/names={"title":"Site","names":["Fan","","","","","","","","","","","",)"
-            R"("","","","Lamp <b>"]})");
+  EXPECT_EQ(take(rig.client.published).size(), 2u);
   names.title = "Yard";
   rig.core.names_changed(names);
   EXPECT_EQ(rig.client.published.size(), 4u);
@@ -412,46 +407,25 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
                              "names changed: discovery sent again for board 1, 3"}));
 }
 
-// Writing the file is the name store's own test; here, what the sender and the readers of
-// the names see, and which renames reach the file at all.
-TEST(BridgeCore, ARenameGoesToTheFileAndIsAnsweredAfterTheNamesAreSentAgain) {
-  const auto result = [](const std::string& payload, const std::string& rest) {
-    return R"(p/L/1/result={"command":"p/L/1/2/name/set","payload":")" + payload +
-           R"(","result":")" + rest + "} (not retained)";
-  };
+// The file's side and the answers' words are seen end to end; here, which renames reach
+// the file, and what goes out after one.
+TEST(BridgeCore, ARenameReachesTheFileEvenForASilentBoardAndNamesGoOutFirst) {
   for (const bool mqtt5 : {true, false}) {
-    SCOPED_TRACE(mqtt5 ? "MQTT 5" : "MQTT 3.1.1");
     CoreRig rig({"Site", {{1, {"Pump"}}}}, mqtt5);
-    rig.core.connected();
-    const Lines connected = take(rig.client.published);
-    EXPECT_NE(std::find(connected.begin(), connected.end(),
-                        R"(p/L/3/names={"title":"Site","names":["","","","","","","","","","",)"
-                        R"("","","","","",""]})"),
-              connected.end());
-    // Board 1 never answered: a name belongs to the file, and it is renamed all the same.
     rig.rename_answer = {CommandOutcome::done, "", BridgeNames{"Site", {{1, {"Pump", "Fan"}}}}};
-    rig.send("p/L/1/2/name/set", "Fan");
+    rig.send("p/L/1/2/name/set", "Fan");  // board 1 never answered
     const Lines done = take(rig.client.published);
     ASSERT_EQ(done.size(), mqtt5 ? 3u : 4u);
-    EXPECT_EQ(done[0], R"(p/L/1/names={"title":"Site","names":["Pump","Fan","","","","","",)"
-                       R"("","","","","","","","",""]})");
+    EXPECT_TRUE(done[0].starts_with(R"(p/L/1/names={"title":"Site","names":["Pump","Fan","",)"));
     EXPECT_TRUE(done[1].starts_with("ha/device/relayboard_L_1/config="));
-    EXPECT_EQ(done[2], result("Fan", "done\""));
+    EXPECT_TRUE(done[2].ends_with(R"("result":"done"} (not retained))"));
     if (!mqtt5) {
-      EXPECT_EQ(done[3], "p/L/1/2/name/set=");
+      EXPECT_EQ(done[3], "p/L/1/2/name/set=");  // taken, then removed as any live command
     }
-
-    rig.rename_answer = {CommandOutcome::refused, "The name was not stored: why.", {}};
-    rig.send("p/L/1/2/name/set", "Fan\nX");
-    EXPECT_EQ(take(rig.client.published).front(),
-              result("Fan\\u000aX", R"(refused","reason":"The name was not stored: why.")"));
     // Only MQTT 5 tells a live empty name from the removal of a retained command.
     rig.send("p/L/1/2/name/set", "");
     rig.send("p/L/9/2/name/set", "Fan");
-    EXPECT_EQ(rig.renamed,
-              mqtt5 ? (Lines{"1/2 Fan", "1/2 Fan\nX", "1/2 "}) : (Lines{"1/2 Fan", "1/2 Fan\nX"}));
-    EXPECT_EQ(rig.logs.at(1),
-              "board 1 relay 2: rename to \"Fan?X\" not stored: The name was not stored: why.");
+    EXPECT_EQ(rig.renamed, mqtt5 ? (Lines{"1/2 Fan", "1/2 "}) : Lines{"1/2 Fan"});
   }
 }
 

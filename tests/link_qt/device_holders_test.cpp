@@ -132,13 +132,11 @@ TEST_F(ProcessTable, ABridgeHoldingThePortNamesTheLineItServes) {
     std::string cmdline;
     std::string line;  // "-" for no bridge at all
   } rows[] = {
-      {"/usr/bin/relayboard-mqtt\0--line\0yard\0"s, "yard"},
-      {"relayboard-mqtt\0--verbose\0--line=yard\0"s, "yard"},
+      {"/usr/bin/relayboard-mqtt\0--verbose\0--line=yard\0"s, "yard"},
       {"relayboard-mqtt\0--device\0/dev/ttyUSB0\0"s, "ttyUSB0"},
       {"relayboard-mqtt\0--port=03\0"s, "com3"},
       {"relayboard-mqtt\0"s, "com1"},
       {"relayboard-mqtt\0--config\0north.conf\0"s, "north"},
-      {"relayboard-mqtt\0--config\0north.conf\0--line\0yard\0"s, "yard"},
       {"relayboard-mqtt\0--config="s + (root() / "south.conf").string() + "\0"s, "ttyACM1"},
       {"relayboard-mqtt\0--config\0missing.conf\0"s, ""},
       {"relayboard-mqtt\0--line\0a\x1b[2Jb\0"s, ""},
@@ -153,12 +151,6 @@ TEST_F(ProcessTable, ABridgeHoldingThePortNamesTheLineItServes) {
     std::ofstream(bridge / "cmdline", std::ios::binary) << row.cmdline;
     EXPECT_EQ(served_line(77, proc_dir).value_or("-"), row.line);
   }
-  EXPECT_EQ(served_port_text("north"),
-            "the port is served by relayboard-mqtt as line north: open it as a served line, see "
-            "relayctl(1) --broker");
-  EXPECT_EQ(served_port_text(""),
-            "the port is served by relayboard-mqtt: open it as a served line, see relayctl(1) "
-            "--broker");
 }
 
 }  // namespace

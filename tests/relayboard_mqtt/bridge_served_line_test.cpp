@@ -31,11 +31,8 @@ TEST_F(BridgeServedLine, ARenameLandsInTheNameFileAndComesBackOnTheNamesTopic) {
   ASSERT_TRUE(watcher->publish(topic("1/2/name/set"), "泵 2"));
   EXPECT_TRUE(watcher->wait_for_payload(topic("1/result"), result("泵 2", "done\"")))
       << bridge->log();
-  // The names went out before the answer, retained.
-  const auto names = watcher->messages(topic("1/names"));
-  ASSERT_EQ(names.size(), 1u) << bridge->log();
-  EXPECT_EQ(names[0].payload, names_json("水泵", "泵 2"));
-  EXPECT_TRUE(names[0].retained);
+  // The names went out before the answer.
+  EXPECT_EQ(watcher->retained(topic("1/names")), names_json("水泵", "泵 2"));
   std::string expected = original;
   expected.replace(expected.find("Fan"), 3, "\xB1\xC3 2");
   EXPECT_EQ(read_bytes(dir() + "/name.txt"), expected);
@@ -51,10 +48,6 @@ TEST_F(BridgeServedLine, ARenameLandsInTheNameFileAndComesBackOnTheNamesTopic) {
       << bridge->log();
   EXPECT_EQ(read_bytes(dir() + "/name.txt"), expected);
   EXPECT_TRUE(watcher->messages(topic("1/names")).empty());
-
-  // Another program's rename reaches the topic through the file.
-  write_names(original);
-  EXPECT_TRUE(watcher->wait_for_payload(topic("1/names"), names_json("水泵", "Fan")));
 }
 
 TEST_F(BridgeServedLine, RelayctlFindsThePortServedAndNamesTheLine) {
