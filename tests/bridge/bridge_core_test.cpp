@@ -142,10 +142,6 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
       {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17", "refused"},
       {"p/L/1/all/name/set", "Pump", false,
        "message ignored on p/L/1/all/name/set: a rename needs one relay", "refused"},
-      {"p/L/1/5/name/set", "Pump", true,
-       "command ignored on p/L/1/5/name/set: it was sent retained (send commands without the "
-       "retain flag; an empty retained message on the topic removes it from the broker)",
-       "refused"},
       {"p/L/3/5/pulse", "1s", false,
        "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer", "not sent"},
       {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line",
