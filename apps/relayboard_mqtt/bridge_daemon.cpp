@@ -65,7 +65,13 @@ std::optional<std::string> BridgeDaemon::start() {
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,
-      [this](std::uint8_t address, int relay) { return line_->commanded(address, relay); });
+      [this](std::uint8_t address, int relay) { return line_->commanded(address, relay); },
+      [this](std::uint8_t address, int relay, std::string_view name) {
+        RenameAnswer answer =
+            rename_relay(name_file_->path(), profile_store_, address, relay, name);
+        if (answer.outcome == CommandOutcome::done) answer.names = names_now();
+        return answer;
+      });
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };
@@ -137,4 +143,11 @@ void BridgeDaemon::look_at_names() {
   if (look.news) log_("name file: " + *look.news);
   if (!look.changed) return;
   core_->names_changed(name_view_.read(*name_file_, options_.addresses));
+}
+
+BridgeNames BridgeDaemon::names_now() {
+  // The look keeps the watcher's next one from taking our own write for news.
+  const NameFileLook look = name_view_.look(*name_file_);
+  if (look.news) log_("name file: " + *look.news);
+  return name_view_.read(*name_file_, options_.addresses);
 }

@@ -62,6 +62,8 @@ class BridgeDaemon : public QObject {
   void settle_claim();
   void arm_pulse_timer();
   void look_at_names();
+  // The names as the file holds them now, after a rename of our own.
+  BridgeNames names_now();
 
   BridgeOptions options_;
   std::filesystem::path program_dir_;

@@ -51,14 +51,15 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 }
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-                       BridgeNames names, LogLine log, Commanded commanded)
+                       BridgeNames names, LogLine log, Commanded commanded, Rename rename)
     : settings_(std::move(settings)),
       topics_(settings_.prefix, settings_.line, settings_.discovery_prefix),
       client_(client),
       queue_switch_(std::move(queue_switch)),
       names_(std::move(names)),
       log_(std::move(log)),
-      commanded_(std::move(commanded)) {
+      commanded_(std::move(commanded)),
+      rename_(std::move(rename)) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
 }
 
@@ -89,6 +90,7 @@ void BridgeCore::connected() {
   publish(topics_.bridge_status(), online);
   publish(topics_.line_info(), line_info_json(settings_.version, settings_.addresses,
                                               settings_.line_device, settings_.answer_timeout));
+  for (const auto& entry : boards_) publish_names(entry.first);
   // The documents before the states: a reader that has a board's states has its
   // documents too, whether the board answered before the session came up or after.
   if (settings_.discovery) {
@@ -136,7 +138,10 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
 void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
                          Clock::time_point now) {
   // An empty command is the removal of a retained one (the bridge's own, without MQTT 5).
-  if (message.payload.empty()) return;
+  // With MQTT 5 a live one tells itself apart: an empty name is a name like any other.
+  const bool empty_name =
+      topic.action == CommandAction::rename && settings_.retain_as_published && !message.retained;
+  if (message.payload.empty() && !empty_name) return;
   const auto ignored = [&](const std::string& why) {
     log("command ignored on " + printable(message.topic) + ": " + why);
     answer(reply_to(message), topic.address, CommandOutcome::refused, why);
@@ -171,6 +176,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     // that none stays on the broker.
     if (!settings_.retain_as_published) client_.publish(message.topic, "", true);
   };
+  if (topic.action == CommandAction::rename) return rename(topic, message);
   const std::string what = "board " + std::to_string(topic.address) +
                            (topic.relay ? " relay " + std::to_string(topic.relay) : " all");
 
@@ -220,6 +226,24 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
   taken(bit(topic.relay), open ? bit(topic.relay) : 0);
+}
+
+// A name belongs to the name file, not to the board: a silent board is renamed too.
+void BridgeCore::rename(const CommandTopic& topic, const MqttMessage& message) {
+  RenameAnswer result{CommandOutcome::refused, "renames are not taken on this line", {}};
+  if (rename_) result = rename_(topic.address, topic.relay, message.payload);
+  const std::string what = "board " + std::to_string(topic.address) + " relay " +
+                           std::to_string(topic.relay) + ": rename to \"" +
+                           printable(message.payload) + '"';
+  if (result.outcome == CommandOutcome::done) {
+    note(what);
+  } else {
+    log(what + " not stored: " + result.reason);
+  }
+  // The names go out before the answer: whoever reads "done" then finds the new name.
+  if (result.names) names_changed(std::move(*result.names));
+  answer(reply_to(message), topic.address, result.outcome, result.reason);
+  if (!settings_.retain_as_published) client_.publish(message.topic, "", true);
 }
 
 void BridgeCore::answer(const CommandReply& reply, std::optional<std::uint8_t> address,
@@ -272,6 +296,7 @@ void BridgeCore::names_changed(BridgeNames names) {
     if (title_changed || !same) changed.push_back(address);
   }
   names_ = std::move(names);
+  for (const std::uint8_t address : changed) publish_names(address);
   if (!settings_.discovery || changed.empty()) return;
   std::string list;
   for (const std::uint8_t address : changed) {
@@ -389,6 +414,7 @@ void BridgeCore::remove_stale_board(std::uint8_t address) {
   for (int relay = 1; relay <= relay_count; ++relay)
     publish(topics_.relay_state(address, relay), "");
   publish(topics_.board_state(address), "");
+  publish(topics_.board_names(address), "");
   publish(topics_.board_status(address), "");
 }
 
@@ -411,6 +437,14 @@ void BridgeCore::publish_discovery(std::uint8_t address) {
        discovery_documents(topics_, settings_.discovery_form, board)) {
     publish(document.topic, document.payload);
   }
+}
+
+void BridgeCore::publish_names(std::uint8_t address) {
+  const auto names = names_.relays.find(address);
+  publish(topics_.board_names(address),
+          board_names_json(names_.title, names == names_.relays.end()
+                                             ? std::array<std::string, relay_count>{}
+                                             : names->second));
 }
 
 void BridgeCore::other_form_document(std::uint8_t address, const MqttMessage& message) {

@@ -14,6 +14,7 @@
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/mqtt_client.h"
+#include "bridge/name_command.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
 #include "protocol/board_command.h"
@@ -72,11 +73,14 @@ class BridgeCore : public LineObserver {
   using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
+  // Stores a relay's new name in the name file (rename_relay), with the names it then holds.
+  using Rename =
+      std::function<RenameAnswer(std::uint8_t address, int relay, std::string_view name)>;
 
   // Without `commanded`, a TOGGLE flips the state last reported and a pulse's end is not
-  // checked.
+  // checked. Without `rename`, renames are refused.
   BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-             BridgeNames names, LogLine log, Commanded commanded = {});
+             BridgeNames names, LogLine log, Commanded commanded = {}, Rename rename = {});
 
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
   // availability, every known state and the discovery documents. The first time, every
@@ -89,7 +93,8 @@ class BridgeCore : public LineObserver {
   // Sends the OFF of each pulse that has ended; returns when to call again, nothing
   // while no pulse runs.
   std::optional<Clock::time_point> step(Clock::time_point now);
-  // The names changed: the discovery documents of the boards concerned are sent again.
+  // The names changed: the names and the discovery documents of the boards concerned are
+  // sent again.
   void names_changed(BridgeNames names);
   // The serial line went away: every board offline, its states unknown until it answers
   // again (all 16 are published then). A pulse that ends while its board does not
@@ -118,6 +123,7 @@ class BridgeCore : public LineObserver {
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  void rename(const CommandTopic& topic, const MqttMessage& message);
   // The command's answer on its board's result topic (and its response topic).
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
               CommandOutcome outcome, const std::string& reason = {});
@@ -127,6 +133,7 @@ class BridgeCore : public LineObserver {
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
+  void publish_names(std::uint8_t address);
   // A document of the other discovery form, left by an earlier run: cleared with the rest
   // of its board's, and the board's own sent again after it.
   void other_form_document(std::uint8_t address, const MqttMessage& message);
@@ -146,6 +153,7 @@ class BridgeCore : public LineObserver {
   BridgeNames names_;
   LogLine log_;
   Commanded commanded_;
+  Rename rename_;
   std::map<std::uint8_t, Board> boards_;
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again

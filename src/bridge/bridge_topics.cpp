@@ -94,10 +94,21 @@ std::string BridgeTopics::board_result(std::uint8_t address) const {
   return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/result";
 }
 
+std::string BridgeTopics::board_names(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/names";
+}
+
+std::string BridgeTopics::relay_rename(std::uint8_t address, int relay) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + '/' + std::to_string(relay) +
+         "/name/set";
+}
+
 std::optional<std::uint8_t> BridgeTopics::result_board(std::string_view topic) const {
   if (!take_root(topic, prefix_ + '/' + line_)) return std::nullopt;
   const std::vector<std::string_view> levels = split_levels(topic);
-  if (levels.size() != 3 || (levels[2] != "set" && levels[2] != "pulse")) return std::nullopt;
+  const bool command = (levels.size() == 3 && (levels[2] == "set" || levels[2] == "pulse")) ||
+                       (levels.size() == 4 && levels[2] == "name" && levels[3] == "set");
+  if (!command) return std::nullopt;
   const std::optional<int> address = plain_number(levels[0], highest_address);
   if (!address) return std::nullopt;
   return static_cast<std::uint8_t>(*address);
@@ -105,7 +116,8 @@ std::optional<std::uint8_t> BridgeTopics::result_board(std::string_view topic) c
 
 std::vector<std::string> BridgeTopics::subscriptions(bool discovery) const {
   const std::string root = prefix_ + '/' + line_;
-  std::vector<std::string> patterns{root + "/+/+/set", root + "/+/+/pulse", root + "/+/status"};
+  std::vector<std::string> patterns{root + "/+/+/set", root + "/+/+/pulse", root + "/+/+/name/set",
+                                    root + "/+/status"};
   if (discovery) patterns.push_back(discovery_status());
   return patterns;
 }
@@ -115,7 +127,7 @@ IncomingTopic BridgeTopics::parse(std::string_view topic) const {
   if (topic == bridge_status() || topic == line_client()) return LineTopic{};
   if (!take_root(topic, prefix_ + '/' + line_)) return ForeignTopic{"not a topic of this line"};
   const std::vector<std::string_view> levels = split_levels(topic);
-  if (levels.size() < 2 || levels.size() > 3) return ForeignTopic{"not a topic of this bridge"};
+  if (levels.size() < 2 || levels.size() > 4) return ForeignTopic{"not a topic of this bridge"};
   const std::optional<int> address = plain_number(levels[0], highest_address);
   if (!address) return ForeignTopic{"no board address " + std::string(levels[0])};
   const auto board = static_cast<std::uint8_t>(*address);
@@ -124,13 +136,18 @@ IncomingTopic BridgeTopics::parse(std::string_view topic) const {
     return ForeignTopic{"not a topic of this bridge"};
   }
   CommandAction action = CommandAction::set;
-  if (levels[2] == "pulse") {
+  if (levels.size() == 4) {
+    if (levels[2] != "name" || levels[3] != "set")
+      return ForeignTopic{"not a topic of this bridge"};
+    action = CommandAction::rename;
+  } else if (levels[2] == "pulse") {
     action = CommandAction::pulse;
   } else if (levels[2] != "set") {
     return ForeignTopic{"not a command: " + std::string(levels[2])};
   }
   if (levels[1] == "all") {
     if (action == CommandAction::pulse) return ForeignTopic{"a pulse needs one relay"};
+    if (action == CommandAction::rename) return ForeignTopic{"a rename needs one relay"};
     return CommandTopic{board, 0, action};
   }
   const std::optional<int> relay = plain_number(levels[1], relay_count);

@@ -16,14 +16,16 @@
 //   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
 //   P/L/A/R/set, P/L/A/all/set switch commands
 //   P/L/A/R/pulse              a pulse command
+//   P/L/A/R/name/set           a rename: the relay's new name (UTF-8)
+//   P/L/A/names                a board's title and 16 names (retained JSON)
 //   P/L/A/result               what became of each command (JSON, not retained)
 //   P/L/info                   what the bridge serves (retained JSON)
 //   P/L/A/state                a board's 16 states in one JSON message (an option)
 //   D/switch/relayboard_L_A/relayR/config, D/status   discovery
 
-enum class CommandAction { set, pulse };
+enum class CommandAction { set, pulse, rename };
 
-// P/L/A/R/set, P/L/A/R/pulse or P/L/A/all/set.
+// P/L/A/R/set, P/L/A/R/pulse, P/L/A/R/name/set or P/L/A/all/set.
 struct CommandTopic {
   std::uint8_t address = 0;
   int relay = 0;  // 1..16; 0 for all
@@ -68,7 +70,9 @@ class BridgeTopics {
   std::string discovery_config(std::uint8_t address, int relay) const;
   std::string discovery_status() const;
   std::string board_result(std::uint8_t address) const;
-  // The board whose result topic answers a command on `topic` (P/L/A/.../set or pulse),
+  std::string board_names(std::uint8_t address) const;
+  std::string relay_rename(std::uint8_t address, int relay) const;
+  // The board whose result topic answers a command on `topic` (P/L/A/.../set, pulse or name/set),
   // even one this bridge does not take; nothing when the topic names no address.
   std::optional<std::uint8_t> result_board(std::string_view topic) const;
   // What the bridge subscribes to, discovery's status last (only when `discovery`).

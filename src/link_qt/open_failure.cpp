@@ -1,6 +1,7 @@
 #include "link_qt/open_failure.h"
 
 #include "link_qt/device_holders.h"
+#include "link_qt/served_line.h"
 
 namespace {
 
@@ -34,6 +35,17 @@ std::string no_access(const DeviceAccess& access) {
 }  // namespace
 
 std::string device_busy_reason(const std::string& device) {
+  // A bridge that keeps the port serves its line to everyone: the operator opens that.
+  if (!device.empty()) {
+    std::vector<long long> keepers;
+    for (const DeviceHolder& holder : device_holders(device)) {
+      if (holder.locked) keepers.push_back(holder.pid);
+    }
+    if (const auto pid = lock_holder_pid(device_node(device))) keepers.push_back(*pid);
+    for (const long long pid : keepers) {
+      if (const auto line = served_line(pid)) return "Device busy: " + served_port_text(*line);
+    }
+  }
   std::string holders = device.empty() ? std::string() : device_holders_text(device);
   // Another user's open files are hidden from this one; its lock file is not.
   if (holders.empty() && !device.empty()) holders = lock_holder_text(device_node(device));

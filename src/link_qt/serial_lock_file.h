@@ -45,6 +45,11 @@ std::string lock_holder_text(const std::string& device,
                              const std::vector<std::string>& folders = serial_lock_folders(),
                              const std::string& proc = "/proc");
 
+// The process number of that program, under the same conditions.
+std::optional<long long> lock_holder_pid(
+    const std::string& device, const std::vector<std::string>& folders = serial_lock_folders(),
+    const std::string& proc = "/proc");
+
 // Why the device's lock file stands in the way when it is no regular file (a FIFO, a
 // device, a link: the lock folders are usually writable by every user), which the
 // port's own lock would open and wait on for good. Nothing when it is a file or absent.

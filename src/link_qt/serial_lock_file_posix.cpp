@@ -130,13 +130,33 @@ std::optional<StaleLock> clear_stale_lock(const std::string& device,
   return lock;
 }
 
-std::string lock_holder_text(const std::string& device, const std::vector<std::string>& folders,
-                             const std::string& proc) {
+namespace {
+
+// The lock file's text when its maker, another process on this machine, still runs.
+std::optional<LockText> running_holder(const std::string& device,
+                                       const std::vector<std::string>& folders,
+                                       const std::string& proc) {
   const std::string path = serial_lock_file(device, folders);
   const auto text = path.empty() ? std::nullopt : read_lock_file(path);
-  if (!text || (!text->host.empty() && text->host != host_name())) return {};
+  if (!text || (!text->host.empty() && text->host != host_name())) return std::nullopt;
   // As among the open files, the asking process is not the other program.
-  if (text->pid == ::getpid() || !maker_runs(*text, proc)) return {};
+  if (text->pid == ::getpid() || !maker_runs(*text, proc)) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
+std::optional<long long> lock_holder_pid(const std::string& device,
+                                         const std::vector<std::string>& folders,
+                                         const std::string& proc) {
+  const auto text = running_holder(device, folders, proc);
+  return text ? std::optional(text->pid) : std::nullopt;
+}
+
+std::string lock_holder_text(const std::string& device, const std::vector<std::string>& folders,
+                             const std::string& proc) {
+  const auto text = running_holder(device, folders, proc);
+  if (!text) return {};
   std::string name = process_name(text->pid, proc);
   if (name.empty()) name = text->program.empty() ? "a program" : text->program;
   return name + " (process " + std::to_string(text->pid) + ")";

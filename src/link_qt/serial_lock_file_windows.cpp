@@ -21,6 +21,11 @@ std::string lock_holder_text(const std::string&, const std::vector<std::string>&
   return {};
 }
 
+std::optional<long long> lock_holder_pid(const std::string&, const std::vector<std::string>&,
+                                         const std::string&) {
+  return std::nullopt;
+}
+
 std::optional<std::string> lock_file_refusal(const std::string&, const std::vector<std::string>&) {
   return std::nullopt;
 }

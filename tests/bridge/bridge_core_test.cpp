@@ -37,11 +37,17 @@ Lines take(Lines& lines) {
 // Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
 struct CoreRig {
   explicit CoreRig(BridgeNames names = {}, bool mqtt5 = true)
-      : core(settings(mqtt5), client, queue(), names, log(),
-             [this](std::uint8_t address, int relay) {
-               const auto found = commanded.find({address, relay});
-               return found == commanded.end() ? std::nullopt : std::optional(found->second);
-             }) {}
+      : core(
+            settings(mqtt5), client, queue(), names, log(),
+            [this](std::uint8_t address, int relay) {
+              const auto found = commanded.find({address, relay});
+              return found == commanded.end() ? std::nullopt : std::optional(found->second);
+            },
+            [this](std::uint8_t address, int relay, std::string_view name) {
+              renamed.push_back(std::to_string(address) + '/' + std::to_string(relay) + ' ' +
+                                std::string(name));
+              return rename_answer;
+            }) {}
   static BridgeSettings settings(bool mqtt5 = true) {
     return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
   }
@@ -74,6 +80,8 @@ struct CoreRig {
   Lines frames;
   Lines edges;  // those of the frames queued before every other switch
   std::map<std::pair<int, int>, bool> commanded;  // the line's word, by board and relay
+  Lines renamed;               // "address/relay name" for each rename handed to the name file
+  RenameAnswer rename_answer;  // the name file's answer to each
   Lines logs;
   Clock::time_point now{};
   BridgeCore core;
@@ -132,6 +140,8 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
       {"p/L/2/5/set", "ON", false, "command ignored on p/L/2/5/set: board 2 is not served",
        "refused"},
       {"p/L/1/17/set", "ON", false, "message ignored on p/L/1/17/set: no relay 17", "refused"},
+      {"p/L/1/all/name/set", "Pump", false,
+       "message ignored on p/L/1/all/name/set: a rename needs one relay", "refused"},
       {"p/L/3/5/pulse", "1s", false,
        "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer", "not sent"},
       {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line",
@@ -145,6 +155,7 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
     take(rig.logs);
     rig.send(c.topic, c.payload, c.retained);
     EXPECT_EQ(rig.frames, Lines{});
+    EXPECT_EQ(rig.renamed, Lines{});
     EXPECT_EQ(rig.logs, Lines{c.log});
     const std::string json = R"({"command":")" + c.topic + R"(","payload":)" +
                              json_string(c.payload) + R"(,"result":")" + c.result +
@@ -314,8 +325,9 @@ TEST(BridgeCore, OnlyALeftOverStatusOfAnUnservedBoardClearsTopics) {
   rig.send("p/L/9/status", "online");        // live, not left over
   EXPECT_EQ(rig.client.published, Lines{});
   rig.send("p/L/9/status", "offline", true);
-  // Both discovery forms, the states one by one and as one message, the status last.
-  EXPECT_EQ(rig.client.published.size(), 1u + 32 + 16 + 1 + 1);
+  // Both discovery forms, the states one by one and as one message, the names, the status
+  // last.
+  EXPECT_EQ(rig.client.published.size(), 1u + 32 + 16 + 1 + 1 + 1);
   EXPECT_EQ(rig.client.published.back(), "p/L/9/status=");
 }
 
@@ -361,12 +373,12 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   // Commands are taken before anyone is told the bridge is online.
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
-            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/status", "ha/status",
+            (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/+/name/set", "p/L/+/status", "ha/status",
                    "ha/switch/relayboard_L_1/+/config", "ha/button/relayboard_L_1/+/config",
                    "ha/switch/relayboard_L_3/+/config", "ha/button/relayboard_L_3/+/config"}));
   // The first session: both boards offline before the client id and the picture.
   const Lines first = take(rig.client.published);
-  ASSERT_EQ(first.size(), 2u + 1u + 4u + 2u);
+  ASSERT_EQ(first.size(), 2u + 1u + 6u + 2u);
   EXPECT_EQ(Lines(first.begin(), first.begin() + 4),
             (Lines{"p/L/1/status=offline", "p/L/3/status=offline", "p/L/client=bridge-1",
                    "p/L/status=online"}));
@@ -382,13 +394,32 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   EXPECT_EQ(rig.client.published.size(), 0u);
   names.relays[3][15] = "Lamp <b>";
   rig.core.names_changed(names);
-  EXPECT_EQ(take(rig.client.published).size(), 1u);
+  EXPECT_EQ(take(rig.client.published).size(), 2u);
   names.title = "Yard";
   rig.core.names_changed(names);
-  EXPECT_EQ(rig.client.published.size(), 2u);
+  EXPECT_EQ(rig.client.published.size(), 4u);
   EXPECT_EQ(rig.logs, (Lines{"home automation online: discovery sent again",
                              "names changed: discovery sent again for board 3",
                              "names changed: discovery sent again for board 1, 3"}));
+}
+
+// The file's side and the answers' words are seen end to end; here, which renames reach
+// the file, and what goes out after one.
+TEST(BridgeCore, ARenameReachesTheFileEvenForASilentBoardAndNamesGoOutFirst) {
+  for (const bool mqtt5 : {true, false}) {
+    CoreRig rig({"Site", {{1, {"Pump"}}}}, mqtt5);
+    rig.rename_answer = {CommandOutcome::done, "", BridgeNames{"Site", {{1, {"Pump", "Fan"}}}}};
+    rig.send("p/L/1/2/name/set", "Fan");  // board 1 never answered
+    // The names, the document, the answer; without MQTT 5 the command removed once taken.
+    const Lines done = take(rig.client.published);
+    ASSERT_EQ(done.size(), mqtt5 ? 3u : 4u);
+    EXPECT_TRUE(done[0].starts_with(R"(p/L/1/names={"title":"Site","names":["Pump","Fan","",)"));
+    EXPECT_EQ(done.back(), mqtt5 ? done[2] : "p/L/1/2/name/set=");
+    // Only MQTT 5 tells a live empty name from the removal of a retained command.
+    rig.send("p/L/1/2/name/set", "");
+    rig.send("p/L/9/2/name/set", "Fan");
+    EXPECT_EQ(rig.renamed, mqtt5 ? (Lines{"1/2 Fan", "1/2 "}) : Lines{"1/2 Fan"});
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <functional>
 #include <random>
 
+#include "bridge/name_command.h"
 #include "file_bytes.h"
 #include "names/disk_file.h"
 #include "recording_message_boxes.h"
@@ -46,6 +47,27 @@ TEST(BridgeNameView, AnUnreadableFileKeepsTheNamesAndIsToldOncePerReason) {
   EXPECT_EQ(view.read(file, {1}).relays[1][0], "Fan");
   EXPECT_TRUE(messages.shown.empty());
   std::filesystem::remove(path);
+}
+
+// The reasons are the local rename's own tests'; here, that a rename sent to the bridge
+// goes through them and the lock, and changes one line of a hand-written file.
+TEST(NameCommand, ARenameGoesThroughTheLocalChecksAndTouchesOneLine) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("relay_name_command_" + std::to_string(std::random_device()()) + ".txt");
+  const std::string head = "[address 0]\r\n[address 3]\r\n; by hand\nrelay2name = Fan \r\n";
+  const std::pair<std::string, CommandOutcome> rows[] = {
+      {"Pump\n3", CommandOutcome::refused},
+      {"\xB1\xC3", CommandOutcome::refused},  // GB18030, not UTF-8
+      {"泵", CommandOutcome::done},
+  };
+  ProfileStore store;
+  write_bytes(path, head);
+  for (const auto& [name, outcome] : rows) {
+    EXPECT_EQ(rename_relay(path, store, 3, 2, name).outcome, outcome) << name;
+  }
+  EXPECT_EQ(read_bytes(path), "[address 0]\r\n[address 3]\r\n; by hand\nrelay2name = \xB1\xC3\r\n");
+  std::filesystem::remove(path);
+  EXPECT_EQ(rename_relay(path, store, 3, 2, "Fan").reason, path.string() + " not found.");
 }
 
 }  // namespace

@@ -10,7 +10,9 @@ std::string describe(const IncomingTopic& topic) {
   if (const auto* c = std::get_if<CommandTopic>(&topic)) {
     return "board " + std::to_string(c->address) +
            (c->relay ? " relay " + std::to_string(c->relay) : " all") +
-           (c->action == CommandAction::set ? " set" : " pulse");
+           (c->action == CommandAction::set     ? " set"
+            : c->action == CommandAction::pulse ? " pulse"
+                                                : " rename");
   }
   if (const auto* s = std::get_if<BoardStatusTopic>(&topic)) {
     return "status of board " + std::to_string(s->address);
@@ -29,6 +31,11 @@ TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
       {"site/relays/ttyUSB0/0/1/set", "board 0 relay 1 set"},
       {"site/relays/ttyUSB0/255/16/pulse", "board 255 relay 16 pulse"},
       {"site/relays/ttyUSB0/7/all/set", "board 7 all set"},
+      {"site/relays/ttyUSB0/7/16/name/set", "board 7 relay 16 rename"},
+      {"site/relays/ttyUSB0/7/all/name/set", "foreign: a rename needs one relay"},
+      {"site/relays/ttyUSB0/7/1/name/get", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB0/7/1/nick/set", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB0/7/names", "foreign: not a topic of this bridge"},
       {"site/relays/ttyUSB0/12/status", "status of board 12"},
       {"ha/status", "discovery status"},
       {"site/relays/ttyUSB0/7/all/pulse", "foreign: a pulse needs one relay"},
@@ -40,6 +47,7 @@ TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
       {"site/relays/ttyUSB0/1/05/set", "foreign: no relay 05"},
       {"site/relays/ttyUSB0/1/5/state", "foreign: not a command: state"},
       {"site/relays/ttyUSB0/1/5/set/x", "foreign: not a topic of this bridge"},
+      {"site/relays/ttyUSB0/1/5/name/set/x", "foreign: not a topic of this bridge"},
       {"site/relays/ttyUSB0/status", "the line's own"},
       {"site/relays/ttyUSB0/client", "the line's own"},
       {"site/relays/ttyUSB0/clients", "foreign: not a topic of this bridge"},

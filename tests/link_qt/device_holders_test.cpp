@@ -12,6 +12,7 @@
 
 #include "link_qt/open_failure.h"
 #include "link_qt/serial_lock_file.h"
+#include "link_qt/served_line.h"
 
 namespace {
 
@@ -117,6 +118,38 @@ TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
     const auto stale = clear_stale_lock(
         "/dev/ttyUSB9", {folder}, [](const std::string&) { return false; }, proc_dir);
     EXPECT_EQ(stale ? stale_lock_reason(*stale) : "none", row.stale);
+  }
+}
+
+// The line a bridge serves, from its command line and its configuration file as the
+// bridge itself reads them; a name that cannot be told is left out, never guessed.
+TEST_F(ProcessTable, ABridgeHoldingThePortNamesTheLineItServes) {
+  const fs::path work = root() / "work";
+  fs::create_directories(work);
+  std::ofstream(work / "north.conf") << "# site\nport = 4\n line = north \n";
+  std::ofstream(root() / "south.conf") << "device = /dev/ttyACM1\n";
+  const struct {
+    std::string cmdline;
+    std::string line;  // "-" for no bridge at all
+  } rows[] = {
+      {"/usr/bin/relayboard-mqtt\0--verbose\0--line=yard\0"s, "yard"},
+      {"relayboard-mqtt\0--device\0/dev/ttyUSB0\0"s, "ttyUSB0"},
+      {"relayboard-mqtt\0--port=03\0"s, "com3"},
+      {"relayboard-mqtt\0"s, "com1"},
+      {"relayboard-mqtt\0--config\0north.conf\0"s, "north"},
+      {"relayboard-mqtt\0--config="s + (root() / "south.conf").string() + "\0"s, "ttyACM1"},
+      {"relayboard-mqtt\0--config\0missing.conf\0"s, ""},
+      {"relayboard-mqtt\0--line\0a\x1b[2Jb\0"s, ""},
+      {"/usr/bin/relay_panel\0--line\0yard\0"s, "-"},
+  };
+  const std::string proc_dir = proc().string();
+  const fs::path bridge = proc() / "77";
+  fs::create_directories(bridge);
+  fs::create_directory_symlink(work, bridge / "cwd");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.cmdline);
+    std::ofstream(bridge / "cmdline", std::ios::binary) << row.cmdline;
+    EXPECT_EQ(served_line(77, proc_dir).value_or("-"), row.line);
   }
 }
 

@@ -150,8 +150,8 @@ TEST_F(BridgeDiscovery, ABoardNoLongerServedLeavesNothingOnTheBroker) {
     EXPECT_FALSE(topic.starts_with("homeassistant/button/")) << topic;
   }
   EXPECT_TRUE(reader.retained(device_topic(1)));
-  // two statuses, the client id and the info
-  EXPECT_EQ(reader.retained().size(), 4u + 16u + 1u);
+  // two statuses, the client id and the info; board 1's states, names and document
+  EXPECT_EQ(reader.retained().size(), 4u + 16u + 1u + 1u);
 }
 
 TEST_F(BridgeDiscovery, NoDiscoveryPublishesStatesOnly) {
