@@ -13,7 +13,7 @@
 #include "bridge/bridge_topics.h"
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
-#include "bridge/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
 #include "protocol/board_command.h"

@@ -10,8 +10,7 @@
 #include <set>
 #include <string>
 
-#include "bridge/bridge_options.h"
-#include "bridge/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 struct mosquitto;
 struct CertificateWatch;
@@ -19,7 +18,7 @@ struct mosquitto_message;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
 
-// How the bridge reaches its broker.
+// How a program reaches its broker.
 struct BrokerSettings {
   std::string host = "localhost";
   int port = 1883;
@@ -35,9 +34,6 @@ struct BrokerSettings {
   std::string will_topic;
   std::string will_payload;
 };
-
-BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,
-                               std::string will_payload);
 
 // The broker connection on libmosquitto, driven from Qt's event loop on the program's
 // one thread: a socket notifier reads whenever the broker sends and writes while the
