@@ -335,6 +335,13 @@ Options:
                   3 times (default 200)
   --inverse       pulse: close, wait, open
   --from A, --to B  scan: the first and last address to ask (default 0 and 255)
+  --broker URL    a line that relayboard-mqtt serves, through its broker:
+                  mqtt://HOST[:PORT] or mqtts://HOST[:PORT]; with --line NAME,
+                  --prefix TOPIC, --cafile FILE, --user NAME, --password-file FILE.
+                  The same keys (broker = ...) may stand in --config FILE, default
+                  ~/.config/relay-panel/relayctl.conf. There, lines lists the lines
+                  and boards the broker knows; the bridge offline exits 2, the board
+                  offline 3, what the broker refuses is "not allowed" (2)
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.
