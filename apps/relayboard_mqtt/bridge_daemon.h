@@ -12,11 +12,12 @@
 #include "bridge/bridge_names.h"
 #include "bridge/bridge_options.h"
 #include "bridge/retained_snapshot.h"
+#include "broker_settings.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
 #include "held_client.h"
 #include "host_qt/name_file_watcher.h"
-#include "mosquitto_link.h"
+#include "mqtt_qt/mosquitto_link.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
 

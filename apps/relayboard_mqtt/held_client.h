@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bridge/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 // The broker as the bridge's logic sees it until the line is known to be ours: nothing
 // goes out before, so that a bridge that must not serve the line says nothing on it.

@@ -9,7 +9,8 @@
 #include "bridge/bridge_options.h"
 #include "bridge/bridge_topics.h"
 #include "bridge/retained_snapshot.h"
-#include "mosquitto_link.h"
+#include "broker_settings.h"
+#include "mqtt_qt/mosquitto_link.h"
 
 // --forget-line NAME: clears what a line that no bridge serves any more left on the
 // broker (its retained topics and its boards' discovery documents, so that no ghost

@@ -1,5 +1,9 @@
 #include "ctl_main.h"
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
 #include "ctl_host.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
@@ -7,7 +11,72 @@
 #include "interrupt.h"
 #include "names/state_folder.h"
 #include "panel_core/panel_core.h"
+#include "served_commands.h"
 #include "standard_output.h"
+
+namespace {
+
+// The client configuration file: --config, or relay-panel/relayctl.conf in the user's
+// configuration folder; nothing when that one is absent.
+std::optional<std::filesystem::path> client_config_path(const CtlOptions& options) {
+  if (options.config) return options.config;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path folder;
+  if (xdg && *xdg)
+    folder = xdg;
+  else if (home && *home)
+    folder = std::filesystem::path(home) / ".config";
+  else
+    return std::nullopt;
+  return folder / "relay-panel" / "relayctl.conf";
+}
+
+std::optional<std::string> read_file(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+int usage_error(std::ostream& err, const std::string& message, bool json) {
+  err << error_line(json ? message : message + " (see relayctl --help)",
+                    exit_status(ExitCode::Usage), json);
+  return exit_status(ExitCode::Usage);
+}
+
+int run_on_broker(CtlOptions& options, const CtlPlatform& platform, std::ostream& out,
+                  std::ostream& err) {
+  if (!platform.connect_broker) {
+    err << error_line("served lines are not available in this build of relayctl",
+                      exit_status(ExitCode::Usage), options.json);
+    return exit_status(ExitCode::Usage);
+  }
+  BrokerAccess access{options.broker_host, options.broker_port,
+                      options.cafile ? options.cafile->string() : "", options.user.value_or(""),
+                      ""};
+  if (options.password_file) {
+    const auto text = read_file(*options.password_file);
+    if (!text)
+      return usage_error(err,
+                         "the password file " + options.password_file->string() + " cannot be read",
+                         options.json);
+    access.password = text->substr(0, text->find_first_of("\r\n"));
+  }
+  const auto broker = platform.connect_broker(access);
+  if (options.command == CtlCommand::Watch) ignore_broken_pipe();
+  if (options.command != CtlCommand::Status && options.command != CtlCommand::Names &&
+      options.command != CtlCommand::Lines) {
+    catch_interrupts();
+  }
+  const auto ends = [&] {
+    return interrupted() || (options.command == CtlCommand::Watch && standard_output_closed());
+  };
+  return run_served(options, *broker, platform.wait, ends, out, err);
+}
+
+}  // namespace
 
 int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platform,
                   std::ostream& out, std::ostream& err) {
@@ -18,7 +87,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
                       exit_status(ExitCode::Usage), json);
     return exit_status(ExitCode::Usage);
   }
-  const CtlOptions& options = std::get<CtlOptions>(parsed);
+  CtlOptions options = std::get<CtlOptions>(parsed);
   if (options.help) {
     out << ctl_usage();
     return exit_status(ExitCode::Done);
@@ -27,6 +96,23 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     out << "relayctl " RELAYCTL_VERSION "\n";
     return exit_status(ExitCode::Done);
   }
+
+  if (const auto path = client_config_path(options)) {
+    const auto text = read_file(*path);
+    if (!text && options.config) {
+      return usage_error(err, "the configuration file " + path->string() + " cannot be read",
+                         options.json);
+    }
+    if (text) {
+      if (const auto problem = apply_client_config(options, *text)) {
+        return usage_error(err, path->string() + ": " + *problem, options.json);
+      }
+    }
+  }
+  if (const auto problem = finish_served_options(options)) {
+    return usage_error(err, *problem, options.json);
+  }
+  if (options.broker) return run_on_broker(options, platform, out, err);
 
   // The name file and the com<n> links that map port numbers to devices are found by
   // the panel's own rule; without a usable folder there are no names and no links, as

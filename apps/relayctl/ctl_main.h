@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "broker_connection.h"
 #include "link/event_wait.h"
 #include "link/serial_port.h"
 
@@ -16,6 +17,8 @@ struct CtlPlatform {
   // The serial line; `state_folder` holds the com<n> links where the system has them.
   std::function<std::unique_ptr<SerialPort>(const std::filesystem::path& state_folder)> make_port;
   EventWait& wait;
+  // The broker connection for served lines; none where this build has no MQTT library.
+  std::function<std::unique_ptr<BrokerConnection>(const BrokerAccess&)> connect_broker = {};
 };
 
 // Parses the command line (UTF-8), runs the command and returns the exit status.

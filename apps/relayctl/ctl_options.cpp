@@ -29,6 +29,7 @@ constexpr CommandName commands[] = {
     {"names", CtlCommand::Names, 0, 0, "no arguments"},
     {"rename", CtlCommand::Rename, 2, 2, "a relay and its new name (R TEXT)"},
     {"scan", CtlCommand::Scan, 0, 0, "no arguments"},
+    {"lines", CtlCommand::Lines, 0, 0, "no arguments"},
 };
 
 std::optional<long long> whole_number(std::string_view text) {
@@ -41,8 +42,33 @@ std::optional<long long> whole_number(std::string_view text) {
 constexpr std::string_view duration_limit = ", up to 24h";
 
 // The options that take a value, as the next word or after '=' (--port=3).
-constexpr std::string_view valued_options[] = {"--port",    "--device", "--address", "--names",
-                                               "--timeout", "--from",   "--to"};
+constexpr std::string_view valued_options[] = {
+    "--port",   "--device", "--address", "--names",  "--timeout",       "--from", "--to",
+    "--broker", "--line",   "--prefix",  "--cafile", "--password-file", "--user", "--config"};
+
+// A served-line key, from the command line or the client configuration file; false
+// when `key` is none.
+bool set_served_key(CtlOptions& options, std::string_view key, const std::string& value,
+                    bool override) {
+  const auto set = [&](auto& field, auto item) {
+    if (override || !field) field = item;
+  };
+  if (key == "broker")
+    set(options.broker, value);
+  else if (key == "line")
+    set(options.line, value);
+  else if (key == "prefix")
+    set(options.prefix, value);
+  else if (key == "user")
+    set(options.user, value);
+  else if (key == "cafile")
+    set(options.cafile, std::filesystem::path(std::u8string(value.begin(), value.end())));
+  else if (key == "password-file")
+    set(options.password_file, std::filesystem::path(std::u8string(value.begin(), value.end())));
+  else
+    return false;
+  return true;
+}
 
 bool takes_value(std::string_view word) {
   return std::find(std::begin(valued_options), std::end(valued_options), word) !=
@@ -111,7 +137,11 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       if (!inline_value && i + 1 >= argc) return "option " + std::string(word) + " needs a value";
       const std::string value(inline_value ? word.substr(equals + 1) : std::string_view(argv[++i]));
       word = name;
-      if (word == "--port") {
+      if (word == "--config") {
+        options.config = std::filesystem::path(std::u8string(value.begin(), value.end()));
+      } else if (set_served_key(options, word.substr(2), value, true)) {
+        if (value.empty()) return std::string(word) + " needs a value";
+      } else if (word == "--port") {
         // The panel's own conversion of its port box.
         if (!text_to_int16(value)) return "--port " + value + " is not a port number";
         options.port_text = value;
@@ -156,6 +186,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   }
   if (options.help || options.version) return options;
   if (port_given && options.device) return "give either --port or --device, not both";
+  options.local_line_given = port_given || options.device.has_value();
+  if (options.local_line_given && options.broker) return "give either a port or --broker, not both";
   if (!command) return "no command given";
   const CommandName* known = nullptr;
   for (const auto& entry : commands) {
@@ -185,6 +217,76 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
            std::string(duration_form) + std::string(duration_limit);
   }
   return options;
+}
+
+std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text) {
+  int number = 0;
+  while (!text.empty()) {
+    ++number;
+    const auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    const auto trim = [](std::string_view t) {
+      while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+      while (!t.empty() && (t.back() == ' ' || t.back() == '\t' || t.back() == '\r'))
+        t.remove_suffix(1);
+      return t;
+    };
+    line = trim(line);
+    if (line.empty() || line.front() == '#') continue;
+    const auto equals = line.find('=');
+    const std::string where = "line " + std::to_string(number) + ": ";
+    if (equals == std::string_view::npos) return where + "not a key = value line";
+    const std::string_view key = trim(line.substr(0, equals));
+    const std::string value(trim(line.substr(equals + 1)));
+    if (value.empty()) return where + std::string(key) + " needs a value";
+    // A broker in the file is no reason to leave a port named on the command line.
+    if (key == "broker" && options.local_line_given) continue;
+    if (!set_served_key(options, key, value, false))
+      return where + "unknown key " + std::string(key);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> finish_served_options(CtlOptions& options) {
+  if (!options.broker) {
+    if (options.command == CtlCommand::Lines) return "lines needs --broker";
+    return std::nullopt;
+  }
+  std::string_view url = *options.broker;
+  bool tls = false;
+  if (url.starts_with("mqtts://")) {
+    tls = true;
+    url.remove_prefix(8);
+  } else if (url.starts_with("mqtt://")) {
+    url.remove_prefix(7);
+  } else {
+    return "--broker " + *options.broker + " is not mqtt://HOST[:PORT] or mqtts://HOST[:PORT]";
+  }
+  if (url.ends_with('/')) url.remove_suffix(1);
+  options.broker_port = tls ? 8883 : 1883;
+  const auto colon = url.rfind(':');
+  if (colon != std::string_view::npos && url.find(']') == std::string_view::npos) {
+    const auto port = whole_number(url.substr(colon + 1));
+    if (!port || *port < 1 || *port > 65535)
+      return "--broker " + *options.broker + ": no port number";
+    options.broker_port = static_cast<int>(*port);
+    url = url.substr(0, colon);
+  }
+  if (url.empty() || url.find('/') != std::string_view::npos) {
+    return "--broker " + *options.broker + " names no host";
+  }
+  options.broker_host = std::string(url);
+  if (tls && !options.cafile)
+    return "mqtts:// needs --cafile, the authority the broker's certificate is from";
+  if (!tls && options.cafile) return "--cafile is for mqtts:// brokers";
+  if (!options.prefix) options.prefix = "relayboard";
+  if (options.command == CtlCommand::Lines) return std::nullopt;
+  if (!options.line) return "a served line needs --line NAME";
+  if (options.command == CtlCommand::Scan) return "scan is for a local line only";
+  if (!options.addresses.empty()) return "several addresses are for a local line only";
+  if (options.inverse) return "--inverse is for a local line only: the bridge pulses ON";
+  return std::nullopt;
 }
 
 std::string ctl_usage() {
@@ -233,6 +335,13 @@ Options:
                   3 times (default 200)
   --inverse       pulse: close, wait, open
   --from A, --to B  scan: the first and last address to ask (default 0 and 255)
+  --broker URL    a line that relayboard-mqtt serves, through its broker:
+                  mqtt://HOST[:PORT] or mqtts://HOST[:PORT]; with --line NAME,
+                  --prefix TOPIC, --cafile FILE, --user NAME, --password-file FILE.
+                  The same keys (broker = ...) may stand in --config FILE, default
+                  ~/.config/relay-panel/relayctl.conf. There, lines lists the lines
+                  and boards the broker knows; the bridge offline exits 2, the board
+                  offline 3, what the broker refuses is "not allowed" (2)
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.

@@ -5,10 +5,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
-enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan };
+enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan, Lines };
 
 // What relayctl's command line asks for, checked as far as it can be without the
 // name file.
@@ -28,6 +29,18 @@ struct CtlOptions {
   std::chrono::milliseconds timeout{200};
   CtlCommand command = CtlCommand::Status;
   std::vector<std::string> arguments;  // what follows the command
+  // A line that a bridge serves, through its broker (--broker mqtt[s]://host[:port]),
+  // instead of a port; unset keys may come from the client configuration file.
+  std::optional<std::string> broker;
+  std::string broker_host;
+  int broker_port = 0;
+  std::optional<std::string> line;
+  std::optional<std::string> prefix;
+  std::optional<std::filesystem::path> cafile;
+  std::optional<std::string> user;
+  std::optional<std::filesystem::path> password_file;
+  std::optional<std::filesystem::path> config;
+  bool local_line_given = false;  // --port or --device: the config's broker does not apply
   bool help = false;
   bool version = false;
 };
@@ -39,5 +52,12 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
 // Whether the command line asks for JSON, so that even a command line that is refused
 // is answered in it.
 bool json_asked(int argc, const char* const argv[]);
+
+// Fills the served-line keys the command line left unset from a client configuration
+// file's text ("key = value" lines, # comments); the message for a bad line.
+std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text);
+// Checks the served-line options once both sources are in, and reads the broker URL;
+// the message when they do not fit together.
+std::optional<std::string> finish_served_options(CtlOptions& options);
 
 std::string ctl_usage();

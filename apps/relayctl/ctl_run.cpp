@@ -164,6 +164,7 @@ int run(CtlContext& context) {
     case CtlCommand::Names:
     case CtlCommand::Rename:
     case CtlCommand::Scan:
+    case CtlCommand::Lines:
       break;
   }
   return exit_status(ExitCode::Done);

@@ -6,6 +6,7 @@
 #include "ctl_main.h"
 #include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
+#include "mosquitto_connection.h"
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
@@ -15,6 +16,7 @@ int main(int argc, char* argv[]) {
       [](const std::filesystem::path& state_folder) {
         return std::make_unique<QtSerialPort>(state_folder);
       },
-      wait};
+      wait,
+      [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); }};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }

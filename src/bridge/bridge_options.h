@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "bridge/discovery.h"
-
-enum class MqttVersion { v311, v5 };
+#include "mqtt/mqtt_client.h"
 
 // What the bridge daemon is asked to do, from its command line and its configuration
 // file. After parse_bridge_options every derived default is filled in: `line`,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 // The retained messages under some topic patterns, as the broker holds them now. A
 // subscriber is handed the retained messages of each subscription, and the broker takes a

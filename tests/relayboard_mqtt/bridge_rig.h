@@ -21,7 +21,9 @@
 class BridgeRig : public ::testing::Test {
  protected:
   // `board_options` add to the virtual board's.
-  explicit BridgeRig(const std::vector<std::string>& board_options = {}) {
+  explicit BridgeRig(const std::vector<std::string>& board_options = {},
+                     const MqttBroker::Options& broker_options = {})
+      : broker(broker_options) {
     EXPECT_TRUE(broker.start()) << broker.error();
     std::vector<std::string> options{"--verbose", "--link-dir", dir(), "--port", "1"};
     options.insert(options.end(), board_options.begin(), board_options.end());

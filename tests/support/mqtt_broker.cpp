@@ -107,6 +107,10 @@ bool MqttBroker::write_config() {
            << folder_ << "/server.key\n"
            << "require_certificate " << (options_.require_certificate ? "true" : "false") << "\n";
   }
+  if (!options_.acl.empty()) {
+    std::ofstream(folder_ + "/acl") << options_.acl;
+    config << "acl_file " << folder_ << "/acl\n";
+  }
   if (options_.persistence) {
     // Saved on every change as well as on a clean stop, so that kill() loses little.
     config << "persistence true\npersistence_location " << folder_

@@ -26,6 +26,8 @@ class MqttBroker {
     // set_tcp_nodelay: each packet leaves at once. By default the broker holds a small
     // packet until the peer acknowledges the last one, up to the peer's delayed ACK.
     bool tcp_nodelay = false;
+    // The text of an acl_file (mosquitto's topic rules), none when empty.
+    std::string acl;
   };
 
   MqttBroker();

@@ -34,23 +34,6 @@ std::string seconds_text(std::chrono::seconds wait) {
 
 }  // namespace
 
-BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,
-                               std::string will_payload) {
-  BrokerSettings settings;
-  settings.host = options.host;
-  settings.port = options.mqtt_port;
-  settings.client_id = options.client_id;
-  settings.user = options.user;
-  settings.password = options.password;
-  if (options.cafile) settings.cafile = options.cafile->string();
-  if (options.certfile) settings.certfile = options.certfile->string();
-  if (options.keyfile) settings.keyfile = options.keyfile->string();
-  settings.version = options.mqtt_version;
-  settings.will_topic = std::move(will_topic);
-  settings.will_payload = std::move(will_payload);
-  return settings;
-}
-
 MosquittoLink::MosquittoLink(BrokerSettings settings, LogLine log)
     : settings_(std::move(settings)),
       log_(std::move(log)),
@@ -78,7 +61,8 @@ std::optional<std::string> MosquittoLink::start() {
   mosquitto_connect_callback_set(client_, &MosquittoLink::connect_callback);
   mosquitto_disconnect_v5_callback_set(client_, &MosquittoLink::disconnect_callback);
   mosquitto_message_v5_callback_set(client_, &MosquittoLink::message_callback);
-  mosquitto_publish_callback_set(client_, &MosquittoLink::publish_callback);
+  mosquitto_publish_v5_callback_set(client_, &MosquittoLink::publish_callback);
+  mosquitto_subscribe_v5_callback_set(client_, &MosquittoLink::subscribe_callback);
   // A state is one small packet: Nagle's wait for more would hold each for up to 40 ms.
   mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
   mosquitto_int_option(
@@ -157,14 +141,17 @@ bool MosquittoLink::publish(const std::string& topic, const std::string& payload
   const int code = mosquitto_publish(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
                                      payload.data(), 1, retain);
   if (code == MOSQ_ERR_SUCCESS) unacknowledged_.insert(id);
+  if (code == MOSQ_ERR_SUCCESS && on_publish_refused) topics_[id] = topic;
   follow();
   return code == MOSQ_ERR_SUCCESS;
 }
 
 void MosquittoLink::subscribe(const std::string& pattern) {
   if (state_ != State::connected) return;
-  const int code = mosquitto_subscribe(client_, nullptr, pattern.c_str(), 1);
+  int id = 0;
+  const int code = mosquitto_subscribe(client_, &id, pattern.c_str(), 1);
   if (code != MOSQ_ERR_SUCCESS) log_("subscribing to " + pattern + " failed: " + describe(code));
+  if (code == MOSQ_ERR_SUCCESS && on_subscribed) subscriptions_[id] = pattern;
   follow();
 }
 
@@ -242,6 +229,8 @@ void MosquittoLink::connect_callback(mosquitto*, void* self, int code) {
   link.state_ = State::connected;
   // A clean session: what the last one left unacknowledged is not sent again.
   link.unacknowledged_.clear();
+  link.topics_.clear();
+  link.subscriptions_.clear();
   link.backoff_ = std::chrono::seconds(1);
   link.last_failure_.clear();
   link.log_("connected to broker " + link.settings_.host + ":" +
@@ -269,10 +258,31 @@ void MosquittoLink::disconnect_callback(mosquitto*, void* self, int code,
   link.retry_later(why);
 }
 
-void MosquittoLink::publish_callback(mosquitto*, void* self, int id) {
+void MosquittoLink::publish_callback(mosquitto*, void* self, int id, int reason,
+                                     const mosquitto_property*) {
   auto& link = *static_cast<MosquittoLink*>(self);
   link.unacknowledged_.erase(id);
+  const auto topic = link.topics_.find(id);
+  if (topic != link.topics_.end()) {
+    const std::string refused = topic->second;
+    link.topics_.erase(topic);
+    if (reason >= 0x80 && link.on_publish_refused) {
+      link.on_publish_refused(refused, without_full_stop(mosquitto_reason_string(reason)));
+    }
+  }
   if (link.state_ == State::draining && link.unacknowledged_.empty()) link.send_disconnect();
+}
+
+void MosquittoLink::subscribe_callback(mosquitto*, void* self, int id, int count,
+                                       const int* granted, const mosquitto_property*) {
+  auto& link = *static_cast<MosquittoLink*>(self);
+  const auto pattern = link.subscriptions_.find(id);
+  if (pattern == link.subscriptions_.end()) return;
+  const std::string answered = pattern->second;
+  link.subscriptions_.erase(pattern);
+  // One pattern per subscription: a granted QoS of 0x80 and up is a refusal.
+  const bool accepted = count > 0 && granted[0] < 0x80;
+  if (link.on_subscribed) link.on_subscribed(answered, accepted);
 }
 
 void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_message* message,

@@ -5,13 +5,13 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
-#include "bridge/bridge_options.h"
-#include "bridge/mqtt_client.h"
+#include "mqtt/mqtt_client.h"
 
 struct mosquitto;
 struct CertificateWatch;
@@ -19,7 +19,7 @@ struct mosquitto_message;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
 
-// How the bridge reaches its broker.
+// How a program reaches its broker.
 struct BrokerSettings {
   std::string host = "localhost";
   int port = 1883;
@@ -35,9 +35,6 @@ struct BrokerSettings {
   std::string will_topic;
   std::string will_payload;
 };
-
-BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,
-                               std::string will_payload);
 
 // The broker connection on libmosquitto, driven from Qt's event loop on the program's
 // one thread: a socket notifier reads whenever the broker sends and writes while the
@@ -76,6 +73,11 @@ class MosquittoLink : public QObject, public MqttClient {
 
   std::function<void()> on_connected;  // the broker accepted the session
   std::function<void(const MqttMessage&)> on_message;
+  // The broker's answer to a subscription (refused: MQTT 5 reason codes, its ACL), and
+  // a publish it refused; a broker that drops a refused publish silently (MQTT 3.1.1)
+  // is not heard.
+  std::function<void(const std::string& pattern, bool granted)> on_subscribed;
+  std::function<void(const std::string& topic, const std::string& reason)> on_publish_refused;
 
   // The longest wait between two attempts.
   static constexpr std::chrono::seconds max_backoff{30};
@@ -89,7 +91,10 @@ class MosquittoLink : public QObject, public MqttClient {
 
   static void connect_callback(mosquitto*, void* self, int code);
   static void disconnect_callback(mosquitto*, void* self, int code, const mosquitto_property*);
-  static void publish_callback(mosquitto*, void* self, int id);
+  static void publish_callback(mosquitto*, void* self, int id, int reason,
+                               const mosquitto_property*);
+  static void subscribe_callback(mosquitto*, void* self, int id, int count, const int* granted,
+                                 const mosquitto_property*);
   static void message_callback(mosquitto*, void* self, const mosquitto_message* message,
                                const mosquitto_property* properties);
 
@@ -119,7 +124,9 @@ class MosquittoLink : public QObject, public MqttClient {
   QTimer leave_timer_;
   std::chrono::seconds backoff_{1};
   std::string last_failure_;
-  std::set<int> unacknowledged_;  // message ids of publishes the broker has not acknowledged
+  std::set<int> unacknowledged_;       // message ids of publishes the broker has not acknowledged
+  std::map<int, std::string> topics_;  // of those, by message id, when someone listens
+  std::map<int, std::string> subscriptions_;  // patterns not yet answered, by message id
   std::function<void()> left_;
   // Declared last, gone after the client that it watches for.
   std::unique_ptr<CertificateWatch> certificates_;

@@ -2,7 +2,9 @@
 
 #include <string>
 
-// One message from the broker, as the bridge's logic sees it.
+enum class MqttVersion { v311, v5 };
+
+// One message from the broker, as the programs' logic sees it.
 struct MqttMessage {
   std::string topic;
   std::string payload;
@@ -12,7 +14,7 @@ struct MqttMessage {
   std::string correlation_data;
 };
 
-// The broker as the bridge's logic uses it; the daemon adapts its MQTT library to this.
+// The broker as the programs' logic uses it; each host adapts its MQTT library to this.
 class MqttClient {
  public:
   virtual ~MqttClient() = default;

@@ -1,0 +1,225 @@
+#include "served_commands.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <span>
+
+#include "common/duration_text.h"
+#include "ctl_output.h"
+#include "exit_code.h"
+#include "served_line/served_line.h"
+#include "served_line/served_lines.h"
+#include "text/utf8.h"
+
+namespace {
+
+using Clock = EventWait::Clock;
+using std::chrono::milliseconds;
+
+struct Run {
+  const CtlOptions& options;
+  BrokerConnection& broker;
+  EventWait& wait;
+  const std::function<bool()>& interrupted;
+  std::ostream& out;
+  std::ostream& err;
+
+  int fail(ExitCode code, const std::string& message) {
+    err << error_line(message, exit_status(code), options.json);
+    return exit_status(code);
+  }
+  bool wait_for(const std::function<bool()>& done, Clock::duration span) {
+    return wait.wait_until([&] { return done() || interrupted(); }, wait.now() + span) && done();
+  }
+  std::string where() const {
+    return options.broker_host + ":" + std::to_string(options.broker_port);
+  }
+  // A broker answers within moments; a board's switch takes a poll or two of the bridge.
+  Clock::duration answer_wait() const {
+    return std::max<Clock::duration>(std::chrono::seconds(3), options.timeout * 3);
+  }
+};
+
+std::string presence_word(Presence presence) {
+  return presence == Presence::online ? "online" : presence == Presence::offline ? "offline" : "?";
+}
+
+int list_lines(Run& run) {
+  ServedLines lines(run.broker, *run.options.prefix);
+  run.broker.on_subscribed = [&](const std::string& p, bool granted) {
+    lines.subscribed(p, granted);
+  };
+  run.broker.on_message = [&](const MqttMessage& m) { lines.received(m); };
+  lines.subscribe();
+  if (!run.wait_for([&] { return lines.synced(); }, run.answer_wait())) {
+    return run.fail(ExitCode::PortNotOpened, "broker " + run.where() + " did not answer");
+  }
+  if (lines.refused_subscription()) {
+    return run.fail(
+        ExitCode::PortNotOpened,
+        "not allowed: the broker refused to let this client read " + *lines.refused_subscription());
+  }
+  for (const auto& [name, line] : lines.lines()) {
+    std::string text = run.options.json ? "{\"line\":" + json_string(name) + ",\"status\":\"" +
+                                              presence_word(line.bridge) + "\",\"boards\":{"
+                                        : name + " " + presence_word(line.bridge) + ":";
+    bool first = true;
+    for (const auto& [address, presence] : line.boards) {
+      text += run.options.json ? std::string(first ? "" : ",") + "\"" + std::to_string(address) +
+                                     "\":\"" + presence_word(presence) + "\""
+                               : " " + std::to_string(address) + " " + presence_word(presence);
+      first = false;
+    }
+    run.out << text << (run.options.json ? "}}\n" : "\n");
+  }
+  run.out << std::flush;
+  return exit_status(ExitCode::Done);
+}
+
+std::optional<RelayNames> relay_names(const ServedLine& line) {
+  if (!line.names()) return std::nullopt;
+  RelayNames names;
+  std::copy(line.names()->relays.begin(), line.names()->relays.end(), names.begin());
+  return names;
+}
+
+// Waits for what the command sent; its exit status.
+int settle(Run& run, ServedLine& line, Clock::duration span, ExitCode failed, const char* doing) {
+  run.wait_for([&] { return line.outcome().kind != ServedOutcome::Kind::waiting; }, span);
+  const ServedOutcome& outcome = line.outcome();
+  switch (outcome.kind) {
+    case ServedOutcome::Kind::done:
+      return exit_status(ExitCode::Done);
+    case ServedOutcome::Kind::not_allowed:
+      return run.fail(ExitCode::PortNotOpened, std::string("not allowed: the broker refused the ") +
+                                                   doing + " (" + outcome.reason + ")");
+    case ServedOutcome::Kind::failed:
+      return run.fail(failed, std::string("the ") + doing + " was " + outcome.result +
+                                  (outcome.reason.empty() ? "" : ": " + outcome.reason));
+    case ServedOutcome::Kind::waiting:
+      break;
+  }
+  if (run.interrupted())
+    return run.fail(ExitCode::Interrupted, std::string("the ") + doing + " was cut short");
+  return run.fail(ExitCode::NoAnswer,
+                  std::string("the ") + doing + " was not confirmed within " +
+                      std::to_string(std::chrono::duration_cast<milliseconds>(span).count()) +
+                      " ms");
+}
+
+int watch(Run& run, ServedLine& line) {
+  ChangeLines lines;
+  std::array<IndicatorState, relay_count> shown{};
+  const auto print = [&] {
+    const auto states = line.states();
+    for (int r = 1; r <= relay_count; ++r) {
+      shown[static_cast<std::size_t>(r - 1)] =
+          !states || line.board() != Presence::online || line.bridge() != Presence::online
+              ? IndicatorState::Unknown
+          : (*states & relay_bit(r)) ? IndicatorState::Opened
+                                     : IndicatorState::Closed;
+    }
+    const std::string changed =
+        lines.take(shown, run.options.json, std::chrono::system_clock::now());
+    if (!changed.empty()) run.out << changed << std::flush;
+    return !run.out || run.interrupted();
+  };
+  run.wait.wait_until(print, Clock::time_point::max());
+  return exit_status(ExitCode::Done);
+}
+
+}  // namespace
+
+int run_served(const CtlOptions& options, BrokerConnection& broker, EventWait& wait,
+               const std::function<bool()>& interrupted, std::ostream& out, std::ostream& err) {
+  Run run{options, broker, wait, interrupted, out, err};
+  if (const auto refusal = broker.start()) return run.fail(ExitCode::PortNotOpened, *refusal);
+  if (!run.wait_for([&] { return broker.connected(); }, run.answer_wait())) {
+    return run.fail(ExitCode::PortNotOpened,
+                    "broker " + run.where() + " not reached" +
+                        (broker.failure().empty() ? "" : " (" + broker.failure() + ")"));
+  }
+  if (options.command == CtlCommand::Lines) return list_lines(run);
+
+  const auto address = static_cast<std::uint8_t>(std::stoi(options.address_text));
+  ServedLine line(broker, *options.prefix, *options.line, address);
+  broker.on_subscribed = [&](const std::string& p, bool granted) { line.subscribed(p, granted); };
+  broker.on_publish_refused = [&](const std::string& t, const std::string& why) {
+    line.publish_refused(t, why);
+  };
+  broker.on_message = [&](const MqttMessage& m) { line.received(m); };
+  line.subscribe();
+  if (!run.wait_for([&] { return line.synced(); }, run.answer_wait())) {
+    return run.fail(ExitCode::PortNotOpened, "broker " + run.where() + " did not answer");
+  }
+  if (line.refused_subscription()) {
+    return run.fail(
+        ExitCode::PortNotOpened,
+        "not allowed: the broker refused to let this client read " + *line.refused_subscription());
+  }
+  if (line.bridge() != Presence::online) {
+    return run.fail(
+        ExitCode::PortNotOpened,
+        line.bridge() == Presence::offline
+            ? "line " + *options.line + " is served by no bridge now: its bridge is offline"
+            : "no bridge serves line " + *options.line + " on broker " + run.where());
+  }
+  auto names = relay_names(line);
+  if (options.command == CtlCommand::Names) {
+    if (!names)
+      return run.fail(ExitCode::Usage, "the bridge of line " + *options.line +
+                                           " publishes no names for board " + options.address_text);
+    out << (options.json ? names_json(address, *names) : names_text(*names)) << std::flush;
+    return exit_status(ExitCode::Done);
+  }
+  const RelayNames* shown_names = names ? &*names : nullptr;
+  RelayMask relays = 0;
+  if (options.command == CtlCommand::Open || options.command == CtlCommand::Close ||
+      options.command == CtlCommand::Pulse || options.command == CtlCommand::Rename) {
+    const std::size_t words =
+        options.command == CtlCommand::Open || options.command == CtlCommand::Close
+            ? options.arguments.size()
+            : 1;
+    const auto selected = select_relays(std::span(options.arguments).first(words), shown_names);
+    if (const auto* message = std::get_if<std::string>(&selected))
+      return run.fail(ExitCode::Usage, *message);
+    relays = std::get<RelayMask>(selected);
+  }
+  if (options.command == CtlCommand::Rename) {
+    const std::string& name = options.arguments[1];
+    if (!is_valid_utf8(name))
+      return run.fail(ExitCode::Usage, "The name was not stored: it is not UTF-8 text.");
+    if (std::popcount(relays) != 1) return run.fail(ExitCode::Usage, "rename takes one relay");
+    line.rename(std::countr_zero(relays) + 1, name);
+    return settle(run, line, run.answer_wait(), ExitCode::Usage, "rename");
+  }
+  if (options.command == CtlCommand::Watch) return watch(run, line);
+  if (line.board() != Presence::online) {
+    return run.fail(ExitCode::NoAnswer,
+                    "board " + options.address_text + " of line " + *options.line + " is offline");
+  }
+  if (!run.wait_for([&] { return line.states().has_value(); }, run.answer_wait())) {
+    return run.fail(ExitCode::NoAnswer,
+                    "the bridge has not reported board " + options.address_text + "'s states");
+  }
+  switch (options.command) {
+    case CtlCommand::Status:
+      out << (options.json ? status_json(address, *line.states(), shown_names)
+                           : status_text(*line.states(), shown_names))
+          << std::flush;
+      return exit_status(ExitCode::Done);
+    case CtlCommand::Open:
+    case CtlCommand::Close:
+      line.drive(relays, options.command == CtlCommand::Open);
+      return settle(run, line, run.answer_wait(), ExitCode::NotReached, "switch");
+    case CtlCommand::Pulse: {
+      const auto hold = *parse_duration(options.arguments[1]);
+      line.pulse(relays, options.arguments[1]);
+      return settle(run, line, hold + run.answer_wait(), ExitCode::NotReached, "pulse");
+    }
+    default:
+      break;
+  }
+  return exit_status(ExitCode::Done);
+}

@@ -1,0 +1,104 @@
+// relayctl on a line that the bridge serves: the real program, the bridge and the
+// virtual board, through a mosquitto whose ACL lets anonymous clients read every topic
+// but send only what the bridge sends (so relayctl may not switch there).
+#include "bridge_rig.h"
+
+namespace {
+
+MqttBroker::Options acl_broker() {
+  MqttBroker::Options options;
+  options.acl =
+      "topic read relayboard/#\ntopic readwrite homeassistant/#\n"
+      "topic write relayboard/+/status\ntopic write relayboard/+/client\n"
+      "topic write relayboard/+/info\ntopic write relayboard/+/+/status\n"
+      "topic write relayboard/+/+/result\ntopic write relayboard/+/+/+/state\n"
+      // Switching is allowed on line com1 only.
+      "topic write relayboard/com1/+/+/set\ntopic write relayboard/com1/+/+/pulse\n";
+  return options;
+}
+
+class ServedRelayctl : public BridgeRig {
+ protected:
+  ServedRelayctl() : BridgeRig({"--addresses", "1,2"}, acl_broker()) {}
+
+  // The exit status and what relayctl printed, stdout and stderr together.
+  std::pair<int, std::string> relayctl(const std::string& line, std::vector<std::string> words) {
+    std::vector<std::string> arguments{
+        "--broker", "mqtt://" + broker.host() + ":" + std::to_string(broker.port()), "--line",
+        line};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    LoggedProcess process(RELAYCTL_PATH, arguments,
+                          dir() + "/relayctl" + std::to_string(++calls) + ".log");
+    const auto code = process.wait_exit();
+    return {code.value_or(-1), process.log()};
+  }
+  int calls = 0;
+};
+
+std::string states(const std::string& opened) {
+  std::string text = "relay  state\n";
+  for (int r = 1; r <= 16; ++r) {
+    char row[32];
+    std::snprintf(
+        row, sizeof row, "%5d  %s\n", r,
+        opened.find("," + std::to_string(r) + ",") != std::string::npos ? "opened" : "closed");
+    text += row;
+  }
+  return text;
+}
+
+TEST_F(ServedRelayctl, CommandsHaveTheLocalLinesOutputAndExitStatuses) {
+  auto bridge = start_bridge_online({"--addresses", "1,2"});
+  struct Case {
+    std::string line;
+    std::vector<std::string> words;
+    int exit;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"com1", {"status"}, 0, states("")},
+      {"com1", {"open", "3", "5"}, 0, ""},
+      {"com1", {"close", "3"}, 0, ""},
+      {"com1", {"--address", "2", "pulse", "4", "200ms"}, 0, ""},
+      {"com1", {"status"}, 0, states(",5,")},
+      {"com1", {"--address", "2", "status"}, 0, states("")},
+      {"com1", {"--address", "7", "status"}, 3, "relayctl: board 7 of line com1 is offline\n"},
+      {"com1", {"open", "17"}, 1, "relayctl: relay 17 does not exist: relays are 1 to 16\n"},
+      {"other",
+       {"status"},
+       2,
+       "relayctl: no bridge serves line other on broker " + broker.host() + ":" +
+           std::to_string(broker.port()) + "\n"},
+      {"com1", {"lines"}, 0, "com1 online: 1 online 2 online\n"},
+  };
+  for (const auto& c : cases) {
+    const auto [code, output] = relayctl(c.line, c.words);
+    EXPECT_EQ(code, c.exit) << c.words.back() << "\n" << output;
+    EXPECT_EQ(output, c.output) << c.words.back();
+  }
+  EXPECT_EQ(take_switch_frames().size(), 5u);  // 3 and 5 on, 3 off, board 2's 4 on and off
+}
+
+TEST_F(ServedRelayctl, OfflineBridgeBoardAndARefusedSwitchAreToldAsSuch) {
+  // Another line's retained picture, whose switch topics the broker refuses.
+  MqttTestClient other(broker);
+  other.publish("relayboard/ro/status", "online", true);
+  other.publish("relayboard/ro/1/status", "online", true);
+  for (int r = 1; r <= 16; ++r)
+    other.publish("relayboard/ro/1/" + std::to_string(r) + "/state", "OFF", true);
+  other.publish("relayboard/gone/status", "online", true);
+  other.publish("relayboard/gone/1/status", "offline", true);
+  other.publish("relayboard/com1/status", "offline", true);
+  ASSERT_TRUE(watcher->wait_for_payload("relayboard/com1/status", "offline"));
+  auto [code, output] = relayctl("ro", {"open", "2"});
+  EXPECT_EQ(code, 2) << output;
+  EXPECT_EQ(output, "relayctl: not allowed: the broker refused the switch (Not authorized)\n");
+  std::tie(code, output) = relayctl("gone", {"status"});
+  EXPECT_EQ(code, 3) << output;
+  EXPECT_EQ(output, "relayctl: board 1 of line gone is offline\n");
+  std::tie(code, output) = relayctl("com1", {"status"});
+  EXPECT_EQ(code, 2) << output;
+  EXPECT_EQ(output, "relayctl: line com1 is served by no bridge now: its bridge is offline\n");
+}
+
+}  // namespace
