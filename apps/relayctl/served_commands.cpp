@@ -66,9 +66,14 @@ int list_lines(Run& run) {
                                         : name + " " + presence_word(line.bridge) + ":";
     bool first = true;
     for (const auto& [address, presence] : line.boards) {
-      text += run.options.json ? std::string(first ? "" : ",") + "\"" + std::to_string(address) +
-                                     "\":\"" + presence_word(presence) + "\""
-                               : " " + std::to_string(address) + " " + presence_word(presence);
+      const std::string number = std::to_string(address);
+      const std::string word = presence_word(presence);
+      if (!run.options.json) {
+        text += ' ' + number + ' ' + word;
+      } else {
+        if (!first) text += ',';
+        text += '"' + number + "\":\"" + word + '"';
+      }
       first = false;
     }
     run.out << text << (run.options.json ? "}}\n" : "\n");

@@ -122,8 +122,8 @@ std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, D
   for (int relay = 1; relay <= relay_count; ++relay) {
     const RelayDescription description = relay_of(board, relay);
     const std::string switch_id = id + '_' + std::to_string(relay);
-    components += (relay == 1 ? "" : ",") + json_string(switch_id) +
-                  ":{\"platform\":\"switch\",\"default_entity_id\":" +
+    if (relay > 1) components += ',';
+    components += json_string(switch_id) + ":{\"platform\":\"switch\",\"default_entity_id\":" +
                   json_string(entity_id("switch", switch_id)) + ',' +
                   switch_keys(topics, description) + "}," + json_string(switch_id + "_pulse") +
                   ":{\"platform\":\"button\",\"default_entity_id\":" +

@@ -7,7 +7,8 @@ std::string line_info_json(std::string_view version, const std::vector<std::uint
                            std::string_view device, std::chrono::milliseconds answer_timeout) {
   std::string list;
   for (const std::uint8_t address : addresses) {
-    list += (list.empty() ? "" : ",") + std::to_string(address);
+    if (!list.empty()) list += ',';
+    list += std::to_string(address);
   }
   return "{\"version\":" + json_string(version) + ",\"addresses\":[" + list +
          "],\"device\":" + json_string(device) +

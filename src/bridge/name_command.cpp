@@ -9,7 +9,8 @@ std::string board_names_json(std::string_view title,
                              const std::array<std::string, relay_count>& names) {
   std::string json = "{\"title\":" + json_string(title) + ",\"names\":[";
   for (std::size_t i = 0; i < names.size(); ++i) {
-    json += (i == 0 ? "" : ",") + json_string(names[i]);
+    if (i > 0) json += ',';
+    json += json_string(names[i]);
   }
   return json + "]}";
 }

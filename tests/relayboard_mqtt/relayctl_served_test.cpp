@@ -38,10 +38,12 @@ class ServedRelayctl : public BridgeRig {
 std::string states(const std::string& opened) {
   std::string text = "relay  state\n";
   for (int r = 1; r <= 16; ++r) {
+    std::string listed = ",";
+    listed += std::to_string(r);
+    listed += ',';
     char row[32];
-    std::snprintf(
-        row, sizeof row, "%5d  %s\n", r,
-        opened.find("," + std::to_string(r) + ",") != std::string::npos ? "opened" : "closed");
+    std::snprintf(row, sizeof row, "%5d  %s\n", r,
+                  opened.find(listed) != std::string::npos ? "opened" : "closed");
     text += row;
   }
   return text;
