@@ -291,9 +291,11 @@ TEST_F(BridgeOnASharedLine, ALiveBoardBesideThreeSilentOnesIsPolledAtItsFullRate
   std::vector<double> polls;
   ASSERT_TRUE(eventually([&] {
     polls = received(poll_1);
-    return polls.size() > 2 && polls.back() - polls.front() > 2500;
+    return polls.size() > 2 && polls.back() - polls.front() > 4500;
   })) << board->log();
-  const auto from = std::lower_bound(polls.begin(), polls.end(), polls.front() + 1000);
+  // Until their fifth miss each silent board holds the line for a late answer: by 3 s
+  // all three are given up on, and then cost only their timeout once a second.
+  const auto from = std::lower_bound(polls.begin(), polls.end(), polls.front() + 3000);
   const double rate = 1000.0 * static_cast<double>(polls.end() - from - 1) / (polls.back() - *from);
   std::printf("board 1 polled %.1f times a second beside three silent boards\n", rate);
   EXPECT_GT(rate, 12.0);
