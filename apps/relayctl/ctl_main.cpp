@@ -1,9 +1,9 @@
 #include "ctl_main.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
+#include "common/settings_files.h"
 #include "ctl_host.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
@@ -32,14 +32,6 @@ std::optional<std::filesystem::path> client_config_path(const CtlOptions& option
   return folder / "relay-panel" / "relayctl.conf";
 }
 
-std::optional<std::string> read_file(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 int usage_error(std::ostream& err, const std::string& message, bool json) {
   err << error_line(json ? message : message + " (see relayctl --help)",
                     exit_status(ExitCode::Usage), json);
@@ -57,12 +49,20 @@ int run_on_broker(CtlOptions& options, const CtlPlatform& platform, std::ostream
                       options.cafile ? options.cafile->string() : "", options.user.value_or(""),
                       ""};
   if (options.password_file) {
-    const auto text = read_file(*options.password_file);
-    if (!text)
-      return usage_error(err,
-                         "the password file " + options.password_file->string() + " cannot be read",
-                         options.json);
-    access.password = text->substr(0, text->find_first_of("\r\n"));
+    const std::string named = "the password file " + options.password_file->string();
+    if (!options.allow_readable_password_file) {
+      if (const auto exposure = secret_file_exposure(*options.password_file)) {
+        return usage_error(err,
+                           named + ": " + *exposure +
+                               "; let only its owner read it (chmod 600), or give "
+                               "--allow-readable-password-file",
+                           options.json);
+      }
+    }
+    const FileText read = read_limited_file(*options.password_file, settings_file_byte_limit);
+    if (!read.text)
+      return usage_error(err, named + " cannot be read: " + read.reason, options.json);
+    access.password = read.text->substr(0, read.text->find_first_of("\r\n"));
   }
   const auto broker = platform.connect_broker(access);
   if (options.command == CtlCommand::Watch) ignore_broken_pipe();
@@ -98,13 +98,16 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   }
 
   if (const auto path = client_config_path(options)) {
-    const auto text = read_file(*path);
-    if (!text && options.config) {
-      return usage_error(err, "the configuration file " + path->string() + " cannot be read",
-                         options.json);
+    // The default file may be absent; one that is there must be readable and small.
+    const FileText read = read_limited_file(*path, settings_file_byte_limit);
+    std::error_code absent;
+    if (!read.text && (options.config || std::filesystem::exists(*path, absent))) {
+      return usage_error(
+          err, "the configuration file " + path->string() + " cannot be read: " + read.reason,
+          options.json);
     }
-    if (text) {
-      if (const auto problem = apply_client_config(options, *text)) {
+    if (read.text) {
+      if (const auto problem = apply_client_config(options, *read.text)) {
         return usage_error(err, path->string() + ": " + *problem, options.json);
       }
     }

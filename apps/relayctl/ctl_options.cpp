@@ -118,8 +118,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     const std::string_view name = word.substr(0, equals);
     const bool inline_value = equals != std::string_view::npos;
     if (inline_value && !takes_value(name)) {
-      const bool flag =
-          name == "--help" || name == "--version" || name == "--json" || name == "--inverse";
+      const bool flag = name == "--help" || name == "--version" || name == "--json" ||
+                        name == "--inverse" || name == "--allow-readable-password-file";
       return flag ? "option " + std::string(name) + " takes no value"
                   : "unknown option " + std::string(name);
     }
@@ -131,6 +131,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       options.json = true;
     } else if (word == "--inverse") {
       options.inverse = true;
+    } else if (word == "--allow-readable-password-file") {
+      options.allow_readable_password_file = true;
     } else if (!takes_value(name)) {
       return "unknown option " + std::string(word);
     } else {
@@ -341,7 +343,9 @@ Options:
                   The same keys (broker = ...) may stand in --config FILE, default
                   ~/.config/relay-panel/relayctl.conf. There, lines lists the lines
                   and boards the broker knows; the bridge offline exits 2, the board
-                  offline 3, what the broker refuses is "not allowed" (2)
+                  offline 3, what the broker refuses is "not allowed" (2). A
+                  password file that others can read is refused unless
+                  --allow-readable-password-file is given
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.

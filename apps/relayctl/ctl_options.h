@@ -26,6 +26,8 @@ struct CtlOptions {
   std::optional<std::filesystem::path> names_file;
   bool json = false;
   bool inverse = false;
+  // Use a password file that other users can read.
+  bool allow_readable_password_file = false;
   std::chrono::milliseconds timeout{200};
   CtlCommand command = CtlCommand::Status;
   std::vector<std::string> arguments;  // what follows the command

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <map>
 
-#include "bridge/bridge_files.h"
+#include "common/settings_files.h"
 #include "bridge/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"

@@ -101,6 +101,15 @@ TEST_F(ServedRelayctl, OfflineBridgeBoardAndARefusedSwitchAreToldAsSuch) {
   std::tie(code, output) = relayctl("com1", {"status"});
   EXPECT_EQ(code, 2) << output;
   EXPECT_EQ(output, "relayctl: line com1 is served by no bridge now: its bridge is offline\n");
+  // A password that other users can read is refused before anything is sent.
+  const std::string password = dir() + "/password";
+  std::ofstream(password) << "secret\n";
+  std::filesystem::permissions(password, std::filesystem::perms(0644));
+  std::tie(code, output) = relayctl("com1", {"--user", "u", "--password-file", password, "status"});
+  EXPECT_EQ(code, 1) << output;  // relayctl's status for bad input
+  EXPECT_EQ(output, "relayctl: the password file " + password +
+                        ": readable by others (mode 0644); let only its owner read it (chmod "
+                        "600), or give --allow-readable-password-file (see relayctl --help)\n");
 }
 
 }  // namespace

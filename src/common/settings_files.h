@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-// The files the bridge reads: its configuration, its password, and the TLS files it hands
-// to the MQTT library. Each is read with a limit, so that a wrong path (/dev/zero, a log)
-// is refused at once instead of filling memory.
+// The files the programs read for their settings: configurations, passwords, and the TLS
+// files handed to the MQTT library. Each is read with a limit, so that a wrong path
+// (/dev/zero, a log) is refused at once instead of filling memory.
 
 // Configuration and password files: far more than anyone writes by hand.
 inline constexpr std::size_t settings_file_byte_limit = 64u << 10;

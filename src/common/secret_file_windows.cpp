@@ -1,4 +1,4 @@
-#include "bridge/bridge_files.h"
+#include "common/settings_files.h"
 
 // Windows keeps who may read a file in its access list, which the folder's inheritance
 // sets; there is no mode to judge here.

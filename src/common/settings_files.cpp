@@ -1,4 +1,4 @@
-#include "bridge/bridge_files.h"
+#include "common/settings_files.h"
 
 #include <array>
 #include <cerrno>

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "bridge/bridge_files.h"
+#include "common/settings_files.h"
 
 std::optional<std::string> secret_file_exposure(const std::filesystem::path& path) {
   struct stat info {};
