@@ -1,6 +1,9 @@
 // relayctl on a line that the bridge serves: the real program, the bridge and the
 // virtual board, through a mosquitto whose ACL lets anonymous clients read every topic
 // but send only what the bridge sends (so relayctl may not switch there).
+#include <csignal>
+#include <regex>
+
 #include "bridge_rig.h"
 
 namespace {
@@ -79,6 +82,27 @@ TEST_F(ServedRelayctl, CommandsHaveTheLocalLinesOutputAndExitStatuses) {
     EXPECT_EQ(output, c.output) << c.words.back();
   }
   EXPECT_EQ(take_switch_frames().size(), 5u);  // 3 and 5 on, 3 off, board 2's 4 on and off
+}
+
+// The states once, then each change, as on a local line; the UTC time heading each line
+// is left out.
+TEST_F(ServedRelayctl, WatchPrintsTheStatesThenTheChanges) {
+  auto bridge = start_bridge_online({"--addresses", "1,2"});
+  LoggedProcess watch(
+      RELAYCTL_PATH,
+      std::vector<std::string>{"--broker",
+                               "mqtt://" + broker.host() + ":" + std::to_string(broker.port()),
+                               "--line", "com1", "watch"},
+      dir() + "/watch.log");
+  ASSERT_TRUE(watch.wait_for_log("relay 16 closed")) << watch.log();
+  ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON"));
+  ASSERT_TRUE(watch.wait_for_log("relay 3 opened")) << watch.log();
+  watch.signal(SIGINT);
+  EXPECT_EQ(watch.wait_exit(), 0) << watch.log();
+  std::string expected;
+  for (int r = 1; r <= 16; ++r) expected += "relay " + std::to_string(r) + " closed\n";
+  const std::regex time(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )");
+  EXPECT_EQ(std::regex_replace(watch.log(), time, "$1"), expected + "relay 3 opened\n");
 }
 
 TEST_F(ServedRelayctl, OfflineBridgeBoardAndARefusedSwitchAreToldAsSuch) {
