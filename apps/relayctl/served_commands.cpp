@@ -201,8 +201,11 @@ int run_served(const CtlOptions& options, BrokerConnection& broker, EventWait& w
   }
   if (options.command == CtlCommand::Watch) return watch(run, line);
   if (line.board() != Presence::online) {
-    return run.fail(ExitCode::NoAnswer,
-                    "board " + options.address_text + " of line " + *options.line + " is offline");
+    // No status at all: the bridge does not serve that address.
+    return run.fail(
+        ExitCode::NoAnswer,
+        "board " + options.address_text + " of line " + *options.line +
+            (line.board() == Presence::unknown ? " is not served by its bridge" : " is offline"));
   }
   if (!run.wait_for([&] { return line.states().has_value(); }, run.answer_wait())) {
     return run.fail(ExitCode::NoAnswer,
