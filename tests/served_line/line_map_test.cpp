@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 TEST(LineMap, ReadsMappingsAndSkipsCommentsAndBlankLines) {
   const auto map = parse_line_map(
       "# served lines\n\n3 = mqtt://pi.local/relayboard/ttyUSB0\r\n "
@@ -38,4 +41,18 @@ TEST(LineMap, NamesTheFileAndLineOfEachFault) {
     ASSERT_TRUE(std::holds_alternative<std::string>(map)) << c.text;
     EXPECT_EQ(std::get<std::string>(map), c.error) << c.text;
   }
+}
+
+TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
+  const auto folder = std::filesystem::temp_directory_path() / "line_map_tooltip_test";
+  std::filesystem::create_directories(folder);
+  const auto file = folder / "lines.conf";
+  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n";
+  EXPECT_EQ(
+      line_map_tooltip("3", folder),
+      "Port 3: mqtt://pi.local/relayboard/ttyUSB0\nserved lines are read from " + file.string());
+  EXPECT_EQ(line_map_tooltip("4", folder), std::nullopt);
+  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n3 =\n";
+  EXPECT_EQ(line_map_tooltip("4", folder), file.string() + ":2: not an mqtt:// address");
+  std::filesystem::remove_all(folder);
 }
