@@ -14,6 +14,7 @@
 #include "relay_panel/main_form.h"
 #include "relay_panel/panel_command_line.h"
 #include "relay_panel/qt_message_boxes.h"
+#include "served_port/line_choice_port.h"
 
 namespace {
 
@@ -85,7 +86,10 @@ int main(int argc, char* argv[]) {
   // name.txt and the com<n> links: beside the program, or per user where the program's
   // folder cannot be written.
   const StateFolder state = settle_state_folder(program_dir, names_option, messages);
-  QtSerialPort port(state.folder);
+  // A number that lines.conf beside the com<n> links maps opens the line a bridge serves.
+  QtSerialPort serial(state.folder);
+  ServedLinePort served;
+  LineChoicePort port(serial, served, state.folder);
   main_form form(state.name_file, state.folder, messages, port);
   form.set_up();
   form.show();

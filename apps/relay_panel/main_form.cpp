@@ -17,6 +17,7 @@
 #include "relay_panel/panel_icon.h"
 #include "relay_panel/plain_text.h"
 #include "relay_panel/spin_bar.h"
+#include "served_line/line_map.h"
 
 namespace {
 constexpr Qt::WindowFlags fixed_window_flags =
@@ -202,8 +203,10 @@ bool main_form::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void main_form::update_port_tooltip() {
-  controls_.port_box->setToolTip(
-      plain_tooltip(QString::fromStdString(port_tooltip(port_number_text(), link_dir_))));
+  const std::string number = port_number_text();
+  const std::string text =
+      line_map_tooltip(number, link_dir_).value_or(port_tooltip(number, link_dir_));
+  controls_.port_box->setToolTip(plain_tooltip(QString::fromStdString(text)));
 }
 
 void main_form::centre_on_screen() {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// Where a served line is reached: the broker and the bridge's prefix and line name.
+struct ServedLineAddress {
+  std::string host;
+  int port = 1883;
+  std::string prefix;
+  std::string line;
+  friend bool operator==(const ServedLineAddress&, const ServedLineAddress&) = default;
+};
+
+// "mqtt://host[:port]/prefix/line", as the operator writes it.
+std::string line_url(const ServedLineAddress& address);
+
+// The port numbers that name served lines instead of devices, from the state folder's
+// lines.conf: one mapping a line, `N = mqtt://host[:port]/prefix/line`; blank lines and
+// lines starting with # say nothing. The prefix may hold slashes; the line is the last level.
+using LineMap = std::map<std::int16_t, ServedLineAddress>;
+inline constexpr std::string_view line_map_file_name = "lines.conf";
+
+// The mappings of `text`, or the first fault as "<file_name>:<line>: why".
+std::variant<LineMap, std::string> parse_line_map(std::string_view text,
+                                                  const std::string& file_name);
+// The folder's lines.conf; no mappings when there is none.
+std::variant<LineMap, std::string> read_line_map(const std::filesystem::path& folder);
+
+// The port box's tooltip for a number that lines.conf maps, e.g. "Port 3:
+// mqtt://pi.local/relayboard/ttyUSB0" and the file on a second line; the file's fault when
+// it has one (every open fails then); nothing for a number it does not map.
+std::optional<std::string> line_map_tooltip(const std::string& port_text,
+                                            const std::filesystem::path& folder);

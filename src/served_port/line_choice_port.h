@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+
+#include "link/serial_port.h"
+#include "served_port/served_line_port.h"
+
+// The panel's port: a port number that the state folder's lines.conf maps to a served
+// line opens that line, any other the serial device as before. The file is read at
+// each open, so that a mapping written while the panel runs counts at the next click.
+class LineChoicePort : public SerialPort {
+ public:
+  LineChoicePort(SerialPort& serial, ServedLinePort& served, std::filesystem::path folder)
+      : serial_(serial), served_(served), folder_(std::move(folder)) {}
+
+  bool is_open() const override { return active_->is_open(); }
+  void discard_input() override { active_->discard_input(); }
+  void write(std::span<const std::uint8_t> bytes) override { active_->write(bytes); }
+  void select_port(std::int16_t number) override;
+  void select_device(std::string path) override;
+  // A lines.conf that cannot be read fails every open: a mapping the operator wrote must
+  // not quietly give way to a device of the same number.
+  OpenResult open() override;
+  void set_receive_threshold(int bytes) override;
+  void set_receive_handler(std::function<void()> handler) override;
+  std::size_t bytes_waiting() const override { return active_->bytes_waiting(); }
+  std::optional<std::uint8_t> read_byte() override { return active_->read_byte(); }
+  void close() override { active_->close(); }
+
+ private:
+  SerialPort& serial_;
+  ServedLinePort& served_;
+  std::filesystem::path folder_;
+  std::int16_t number_ = 0;
+  bool device_named_ = false;
+  SerialPort* active_ = &serial_;
+};

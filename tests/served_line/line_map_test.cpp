@@ -1,0 +1,58 @@
+#include "served_line/line_map.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+TEST(LineMap, ReadsMappingsAndSkipsCommentsAndBlankLines) {
+  const auto map = parse_line_map(
+      "# served lines\n\n3 = mqtt://pi.local/relayboard/ttyUSB0\r\n "
+      "12=mqtt://10.0.0.2:1884/site/a/com1",
+      "lines.conf");
+  ASSERT_TRUE(std::holds_alternative<LineMap>(map)) << std::get<std::string>(map);
+  const LineMap expected{{3, {"pi.local", 1883, "relayboard", "ttyUSB0"}},
+                         {12, {"10.0.0.2", 1884, "site/a", "com1"}}};
+  EXPECT_EQ(std::get<LineMap>(map), expected);
+  EXPECT_EQ(line_url(expected.at(12)), "mqtt://10.0.0.2:1884/site/a/com1");
+  EXPECT_EQ(line_url(expected.at(3)), "mqtt://pi.local/relayboard/ttyUSB0");
+}
+
+TEST(LineMap, NamesTheFileAndLineOfEachFault) {
+  const struct {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"3 mqtt://h/p/l", "f:1: no '=' between port and line"},
+      {"\nx = mqtt://h/p/l", "f:2: no port number before '='"},
+      {"40000 = mqtt://h/p/l", "f:1: no port number before '='"},
+      {"3 = tcp://h/p/l", "f:1: not an mqtt:// address"},
+      {"3 = mqtt://h", "f:1: no prefix and line after the broker"},
+      {"3 = mqtt://h:0/p/l", "f:1: no broker port 0"},
+      {"3 = mqtt://:1883/p/l", "f:1: no broker host"},
+      {"3 = mqtt://h/l", "f:1: no line after the prefix"},
+      {"3 = mqtt://h/p/", "f:1: no line after the prefix"},
+      {"3 = mqtt://h/p//l", "f:1: an empty or wildcard level in the prefix"},
+      {"3 = mqtt://h/p/#", "f:1: a wildcard in the line"},
+      {"3 = mqtt://h/p/l\n3 = mqtt://h/p/m", "f:2: port 3 mapped twice"},
+  };
+  for (const auto& c : cases) {
+    const auto map = parse_line_map(c.text, "f");
+    ASSERT_TRUE(std::holds_alternative<std::string>(map)) << c.text;
+    EXPECT_EQ(std::get<std::string>(map), c.error) << c.text;
+  }
+}
+
+TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
+  const auto folder = std::filesystem::temp_directory_path() / "line_map_tooltip_test";
+  std::filesystem::create_directories(folder);
+  const auto file = folder / "lines.conf";
+  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n";
+  EXPECT_EQ(
+      line_map_tooltip("3", folder),
+      "Port 3: mqtt://pi.local/relayboard/ttyUSB0\nserved lines are read from " + file.string());
+  EXPECT_EQ(line_map_tooltip("4", folder), std::nullopt);
+  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n3 =\n";
+  EXPECT_EQ(line_map_tooltip("4", folder), file.string() + ":2: not an mqtt:// address");
+  std::filesystem::remove_all(folder);
+}
