@@ -5,9 +5,6 @@
 #include "common/board_limits.h"
 #include "common/duration_text.h"
 
-namespace {
-
-// Plain decimal without sign, blank or leading zero, at most `highest`.
 std::optional<int> plain_number(std::string_view text, int highest) {
   if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
   int value = 0;
@@ -18,6 +15,8 @@ std::optional<int> plain_number(std::string_view text, int highest) {
   if (value > highest) return std::nullopt;
   return value;
 }
+
+namespace {
 
 std::vector<std::string_view> split_levels(std::string_view topic) {
   std::vector<std::string_view> levels;

@@ -100,3 +100,7 @@ std::optional<SwitchPayload> parse_switch_payload(std::string_view payload);
 // A duration as every program takes it (parse_duration: "500ms", "1.5s", "2m"), from
 // 10 ms to an hour.
 std::optional<std::chrono::milliseconds> parse_pulse_duration(std::string_view payload);
+
+// A topic level that is a plain decimal (no sign, blank or leading zero) of at most
+// `highest`: an address or a relay.
+std::optional<int> plain_number(std::string_view text, int highest);

@@ -77,17 +77,6 @@ std::string entity_topic(const BridgeTopics& topics, std::string_view component,
          board_id(topics, address) + '/' + std::string(object) + "/config";
 }
 
-// Plain decimal without a leading zero, at most `highest`.
-std::optional<int> plain_number(std::string_view text, int highest) {
-  if (text.empty() || text.size() > 3 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value <= highest ? std::optional(value) : std::nullopt;
-}
-
 }  // namespace
 
 std::string discovery_config_json(const BridgeTopics& topics, const RelayDescription& relay) {

@@ -69,7 +69,10 @@ std::variant<ServedLineAddress, std::string> parse_url(std::string_view url) {
 
 std::string line_url(const ServedLineAddress& address) {
   std::string url = "mqtt://" + address.host;
-  if (address.port != 1883) url += ":" + std::to_string(address.port);
+  if (address.port != 1883) {
+    url += ':';
+    url += std::to_string(address.port);
+  }
   return url + "/" + address.prefix + "/" + address.line;
 }
 
