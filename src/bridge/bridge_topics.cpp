@@ -80,11 +80,6 @@ std::string BridgeTopics::board_state(std::uint8_t address) const {
   return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/state";
 }
 
-std::string BridgeTopics::discovery_config(std::uint8_t address, int relay) const {
-  return discovery_prefix_ + "/switch/relayboard_" + line_ + '_' + std::to_string(address) +
-         "/relay" + std::to_string(relay) + "/config";
-}
-
 std::string BridgeTopics::discovery_status() const {
   return discovery_prefix_ + "/status";
 }

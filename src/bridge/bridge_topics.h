@@ -67,7 +67,6 @@ class BridgeTopics {
   std::string relay_pulse(std::uint8_t address, int relay) const;
   std::string line_info() const;
   std::string board_state(std::uint8_t address) const;
-  std::string discovery_config(std::uint8_t address, int relay) const;
   std::string discovery_status() const;
   std::string board_result(std::uint8_t address) const;
   std::string board_names(std::uint8_t address) const;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 FileText read_limited_file(const std::filesystem::path& path, std::size_t limit) {
-  std::FILE* file = std::fopen(path.string().c_str(), "rb");
+  std::FILE* file = open_settings_file(path);
   if (!file) return {std::nullopt, std::strerror(errno)};
   std::string text;
   std::array<char, 4096> buffer;

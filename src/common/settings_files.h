@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,7 +22,8 @@ struct FileText {
   std::string reason;
 };
 
-// Reads at most `limit` bytes; a longer file is refused without reading on.
+// Reads at most `limit` bytes; a longer file is refused without reading on. A FIFO is
+// never waited on: what it holds now is read, and nothing when no writer has it open.
 FileText read_limited_file(const std::filesystem::path& path, std::size_t limit);
 
 // How a secret in this file shows to other users, e.g. "readable by others (mode 0644)";
@@ -29,3 +31,6 @@ FileText read_limited_file(const std::filesystem::path& path, std::size_t limit)
 // administrator owns: that is how a service's group is handed a secret
 // (root:relayboard-mqtt, mode 0640). Where the system keeps no such modes, nothing.
 std::optional<std::string> secret_file_exposure(const std::filesystem::path& path);
+
+// The file opened for reading bytes, or nothing with errno set; opening never waits.
+std::FILE* open_settings_file(const std::filesystem::path& path);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <string_view>
 
+#include "common/settings_files.h"
 #include "link_qt/device_holders.h"
 
 namespace fs = std::filesystem;
@@ -55,14 +55,10 @@ bool line_name(std::string_view name) {
   });
 }
 
+// A command line or a configuration is small; more is no file of the bridge's. The
+// bounded read never waits on a FIFO that another user may have put in its place.
 std::optional<std::string> read_small_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  // A command line or a configuration is small; more is no file of the bridge's.
-  std::string text(64 << 10, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return text;
+  return read_limited_file(path, settings_file_byte_limit).text;
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 #include "served_line/line_map.h"
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 
+#include "common/settings_files.h"
 #include "common/text_number.h"
 
 namespace {
@@ -105,10 +104,10 @@ std::variant<LineMap, std::string> read_line_map(const std::filesystem::path& fo
   const std::filesystem::path path = folder / line_map_file_name;
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return LineMap{};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return path.string() + ": cannot be read";
-  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return parse_line_map(text, path.string());
+  // Bounded, and never waiting on a FIFO put in its place.
+  const FileText read = read_limited_file(path, settings_file_byte_limit);
+  if (!read.text) return path.string() + ": cannot be read";
+  return parse_line_map(*read.text, path.string());
 }
 
 std::optional<std::string> line_map_tooltip(const std::string& port_text,

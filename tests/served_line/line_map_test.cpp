@@ -1,6 +1,9 @@
 #include "served_line/line_map.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -54,5 +57,11 @@ TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
   EXPECT_EQ(line_map_tooltip("4", folder), std::nullopt);
   std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n3 =\n";
   EXPECT_EQ(line_map_tooltip("4", folder), file.string() + ":2: not an mqtt:// address");
+#ifndef _WIN32
+  // A FIFO put in its place, with no writer: read as it stands, never waited on.
+  std::filesystem::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(line_map_tooltip("3", folder), std::nullopt);
+#endif
   std::filesystem::remove_all(folder);
 }

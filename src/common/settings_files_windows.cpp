@@ -5,3 +5,7 @@
 std::optional<std::string> secret_file_exposure(const std::filesystem::path&) {
   return std::nullopt;
 }
+
+std::FILE* open_settings_file(const std::filesystem::path& path) {
+  return ::_wfopen(path.c_str(), L"rb");
+}

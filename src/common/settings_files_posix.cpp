@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "common/settings_files.h"
@@ -18,4 +21,17 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path& pat
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
   return std::string("readable by ") + who + " (mode " + mode + ")";
+}
+
+std::FILE* open_settings_file(const std::filesystem::path& path) {
+  // Without O_NONBLOCK a FIFO planted under the name would hold the program at the open.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return file;
 }
