@@ -8,6 +8,7 @@
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "ctl_run.h"
+#include "event_log/event_log_file.h"
 #include "interrupt.h"
 #include "names/state_folder.h"
 #include "panel_core/panel_core.h"
@@ -127,6 +128,19 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     state = *found;
   } else {
     no_names_reason = state_folder_message(std::get<StateFolderProblem>(choice)).text;
+  }
+
+  if (options.command == CtlCommand::Log) {
+    if (!platform.show_log) {
+      err << error_line("the event log is not available in this build of relayctl",
+                        exit_status(ExitCode::Usage), options.json);
+      return exit_status(ExitCode::Usage);
+    }
+    if (state.folder.empty()) {
+      err << error_line(no_names_reason, exit_status(ExitCode::Usage), options.json);
+      return exit_status(ExitCode::Usage);
+    }
+    return platform.show_log(options, state.folder / event_log_file_name, out, err);
   }
 
   const std::unique_ptr<SerialPort> port = platform.make_port(state.folder);

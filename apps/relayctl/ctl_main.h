@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "broker_connection.h"
+#include "ctl_options.h"
 #include "link/event_wait.h"
 #include "link/serial_port.h"
 
@@ -19,6 +20,10 @@ struct CtlPlatform {
   EventWait& wait;
   // The broker connection for served lines; none where this build has no MQTT library.
   std::function<std::unique_ptr<BrokerConnection>(const BrokerAccess&)> connect_broker = {};
+  // Prints the event log at `path` as `log` asks; none where this build keeps no log.
+  std::function<int(const CtlOptions&, const std::filesystem::path& path, std::ostream& out,
+                    std::ostream& err)>
+      show_log = {};
 };
 
 // Parses the command line (UTF-8), runs the command and returns the exit status.

@@ -30,6 +30,7 @@ constexpr CommandName commands[] = {
     {"rename", CtlCommand::Rename, 2, 2, "a relay and its new name (R TEXT)"},
     {"scan", CtlCommand::Scan, 0, 0, "no arguments"},
     {"lines", CtlCommand::Lines, 0, 0, "no arguments"},
+    {"log", CtlCommand::Log, 0, 0, "no arguments"},
 };
 
 std::optional<long long> whole_number(std::string_view text) {
@@ -43,8 +44,9 @@ constexpr std::string_view duration_limit = ", up to 24h";
 
 // The options that take a value, as the next word or after '=' (--port=3).
 constexpr std::string_view valued_options[] = {
-    "--port",   "--device", "--address", "--names",  "--timeout",       "--from", "--to",
-    "--broker", "--line",   "--prefix",  "--cafile", "--password-file", "--user", "--config"};
+    "--port", "--device", "--address", "--names",  "--timeout", "--from",
+    "--to",   "--broker", "--line",    "--prefix", "--cafile",  "--password-file",
+    "--user", "--config", "--since",   "--relay"};
 
 // A served-line key, from the command line or the client configuration file; false
 // when `key` is none.
@@ -119,7 +121,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     const bool inline_value = equals != std::string_view::npos;
     if (inline_value && !takes_value(name)) {
       const bool flag = name == "--help" || name == "--version" || name == "--json" ||
-                        name == "--inverse" || name == "--allow-readable-password-file";
+                        name == "--inverse" || name == "--allow-readable-password-file" ||
+                        name == "--csv";
       return flag ? "option " + std::string(name) + " takes no value"
                   : "unknown option " + std::string(name);
     }
@@ -131,6 +134,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       options.json = true;
     } else if (word == "--inverse") {
       options.inverse = true;
+    } else if (word == "--csv") {
+      options.csv = true;
     } else if (word == "--allow-readable-password-file") {
       options.allow_readable_password_file = true;
     } else if (!takes_value(name)) {
@@ -177,6 +182,21 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
         // The command line is UTF-8 on every system; a plain string would be read in
         // the locale's encoding on Windows.
         options.names_file = std::filesystem::path(std::u8string(value.begin(), value.end()));
+      } else if (word == "--since") {
+        options.since = value;
+      } else if (word == "--relay") {
+        const auto slash = value.find('/');
+        const auto address = whole_number(std::string_view(value).substr(0, slash));
+        const long long relay =
+            slash == std::string::npos
+                ? 0
+                : whole_number(std::string_view(value).substr(slash + 1)).value_or(-1);
+        if (!address || *address < 0 || *address > highest_address ||
+            (slash != std::string::npos && (relay < 1 || relay > relay_count))) {
+          return "--relay " + value + " is not a board (0 to 255) or a board's relay (1/7)";
+        }
+        options.log_address = static_cast<std::uint8_t>(*address);
+        if (relay != 0) options.log_relay = static_cast<int>(relay);
       } else if (word == "--timeout") {
         const auto ms = whole_number(value);
         if (!ms || *ms < 1 || *ms > 600'000) {
@@ -202,6 +222,11 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     return std::string(known->name) + " takes " + std::string(known->arguments);
   }
   if (options.inverse && options.command != CtlCommand::Pulse) return "--inverse is for pulse only";
+  if ((options.since || options.log_address || options.csv) && options.command != CtlCommand::Log)
+    return "--since, --relay and --csv are for log only";
+  if (options.csv && options.json) return "give either --json or --csv, not both";
+  if (options.command == CtlCommand::Log && (options.broker || options.local_line_given))
+    return "log reads this machine's event log: it takes no port or --broker";
   if (range_given && options.command != CtlCommand::Scan)
     return "--from and --to are for scan only";
   if (options.scan_from > options.scan_to) {
@@ -251,6 +276,8 @@ std::optional<std::string> apply_client_config(CtlOptions& options, std::string_
 }
 
 std::optional<std::string> finish_served_options(CtlOptions& options) {
+  // The configuration file's broker is for the commands that reach a line.
+  if (options.command == CtlCommand::Log) options.broker.reset();
   if (!options.broker) {
     if (options.command == CtlCommand::Lines) return "lines needs --broker";
     return std::nullopt;
@@ -313,6 +340,11 @@ Commands:
   scan                the addresses from --from to --to (default 0 to 255) that answer
                       a status query, one a line; each is asked once and waited for
                       --timeout, so a whole line takes up to 256 timeouts
+  log                 the event log of this machine's state folder: every switch with
+                      its time, board, relay, old and new state and who made it,
+                      boards lost and back, refused commands; --since TIME (today,
+                      yesterday, 2026-12-07, "2026-12-07 03:00", 90m, 2h, 3d),
+                      --relay A or A/R, --json or --csv
 
 R is a relay number 1 to 16, a range such as 3-6, all, or a relay's name from the
 name file. open, close and pulse read the states first, send only the switches

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan, Lines };
+enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan, Lines, Log };
 
 // What relayctl's command line asks for, checked as far as it can be without the
 // name file.
@@ -43,6 +43,12 @@ struct CtlOptions {
   std::optional<std::filesystem::path> password_file;
   std::optional<std::filesystem::path> config;
   bool local_line_given = false;  // --port or --device: the config's broker does not apply
+  // log: from when (as typed; read against the clock when the log is read), which
+  // board or relay ("A" or "A/R"), and CSV instead of lines or JSON.
+  std::optional<std::string> since;
+  std::optional<std::uint8_t> log_address;
+  std::optional<int> log_relay;
+  bool csv = false;
   bool help = false;
   bool version = false;
 };

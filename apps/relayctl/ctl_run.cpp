@@ -165,6 +165,7 @@ int run(CtlContext& context) {
     case CtlCommand::Rename:
     case CtlCommand::Scan:
     case CtlCommand::Lines:
+    case CtlCommand::Log:
       break;
   }
   return exit_status(ExitCode::Done);

@@ -6,6 +6,7 @@
 #include "ctl_main.h"
 #include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
+#include "log_command.h"
 #include "mosquitto_connection.h"
 
 int main(int argc, char* argv[]) {
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
         return std::make_unique<QtSerialPort>(state_folder);
       },
       wait,
-      [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); }};
+      [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); },
+      run_log};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }

@@ -97,6 +97,12 @@ TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
       {{"--from", "9", "--to", "3", "scan"}, "--from 9 is above --to 3"},
       {{"--to", "256", "scan"}, "--to 256 is not a board address from 0 to 255"},
       {{"scan", "5"}, "scan takes no arguments"},
+      {{"--since", "2h", "status"}, "--since, --relay and --csv are for log only"},
+      {{"--relay", "1/17", "log"},
+       "--relay 1/17 is not a board (0 to 255) or a board's relay (1/7)"},
+      {{"--relay", "256", "log"}, "--relay 256 is not a board (0 to 255) or a board's relay (1/7)"},
+      {{"--csv", "--json", "log"}, "give either --json or --csv, not both"},
+      {{"--port", "3", "log"}, "log reads this machine's event log: it takes no port or --broker"},
   };
   for (const auto& [words, message] : rows) {
     SCOPED_TRACE(message);

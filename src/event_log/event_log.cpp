@@ -1,0 +1,198 @@
+#include "event_log/event_log.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+constexpr const char* schema = R"(
+CREATE TABLE IF NOT EXISTS events (
+  id INTEGER PRIMARY KEY,
+  at_ms INTEGER NOT NULL,
+  kind TEXT NOT NULL,
+  line TEXT NOT NULL,
+  address INTEGER NOT NULL,
+  relay INTEGER NOT NULL,
+  was_on INTEGER,
+  now_on INTEGER,
+  source TEXT NOT NULL,
+  who TEXT NOT NULL,
+  reason TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS events_at ON events (at_ms);
+)";
+
+// Another program's write is waited for this long before an append gives up.
+constexpr int busy_wait_ms = 5000;
+// Old events are dropped every so many appends, not at each.
+constexpr std::int64_t trim_every = 1000;
+
+std::string error_of(sqlite3* database) {
+  return database != nullptr ? sqlite3_errmsg(database) : "out of memory";
+}
+
+struct Statement {
+  Statement(sqlite3* database, const char* sql) {
+    sqlite3_prepare_v2(database, sql, -1, &handle, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(handle); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  sqlite3_stmt* handle = nullptr;
+};
+
+void bind_text(sqlite3_stmt* statement, int index, const std::string& text) {
+  sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void bind_state(sqlite3_stmt* statement, int index, std::optional<bool> state) {
+  if (state)
+    sqlite3_bind_int(statement, index, *state ? 1 : 0);
+  else
+    sqlite3_bind_null(statement, index);
+}
+
+std::optional<bool> column_state(sqlite3_stmt* statement, int index) {
+  if (sqlite3_column_type(statement, index) == SQLITE_NULL) return std::nullopt;
+  return sqlite3_column_int(statement, index) != 0;
+}
+
+std::string column_text(sqlite3_stmt* statement, int index) {
+  const auto* text = sqlite3_column_text(statement, index);
+  return text != nullptr
+             ? std::string(reinterpret_cast<const char*>(text),
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, index)))
+             : std::string();
+}
+
+}  // namespace
+
+std::variant<std::unique_ptr<EventLog>, std::string> EventLog::open(
+    const std::filesystem::path& path, EventLogLimits limits) {
+  sqlite3* database = nullptr;
+  const std::string file = path.string();
+  const int opened =
+      sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (opened != SQLITE_OK) {
+    std::string why = file + ": " + error_of(database);
+    sqlite3_close(database);
+    return why;
+  }
+  sqlite3_busy_timeout(database, busy_wait_ms);
+  // WAL: writers of other programs do not block readers, and a torn write is undone.
+  char* error = nullptr;
+  const std::string setup =
+      std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") + schema;
+  if (sqlite3_exec(database, setup.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string why = file + ": " + (error != nullptr ? error : error_of(database));
+    sqlite3_free(error);
+    sqlite3_close(database);
+    return why;
+  }
+  std::unique_ptr<EventLog> log(new EventLog(database, path, limits));
+  log->trim(
+      std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now()));
+  return log;
+}
+
+EventLog::EventLog(sqlite3* database, std::filesystem::path path, EventLogLimits limits)
+    : database_(database), path_(std::move(path)), limits_(limits) {
+  sqlite3_prepare_v3(database_,
+                     "INSERT INTO events (at_ms, kind, line, address, relay, was_on, now_on, "
+                     "source, who, reason) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     -1, SQLITE_PREPARE_PERSISTENT, &insert_, nullptr);
+}
+
+EventLog::~EventLog() {
+  sqlite3_finalize(insert_);
+  sqlite3_close(database_);
+}
+
+std::optional<std::string> EventLog::append(const Event& event) {
+  if (insert_ == nullptr) return error_of(database_);
+  // Prepared once: an append is then a bind and a step.
+  sqlite3_stmt* insert = insert_;
+  sqlite3_clear_bindings(insert);
+  sqlite3_bind_int64(insert, 1, event.at.time_since_epoch().count());
+  sqlite3_bind_text(insert, 2, kind_text(event.kind), -1, SQLITE_STATIC);
+  bind_text(insert, 3, event.line);
+  sqlite3_bind_int(insert, 4, event.address);
+  sqlite3_bind_int(insert, 5, event.relay);
+  bind_state(insert, 6, event.was_on);
+  bind_state(insert, 7, event.now_on);
+  bind_text(insert, 8, event.source);
+  bind_text(insert, 9, event.who);
+  bind_text(insert, 10, event.reason);
+  const int step = sqlite3_step(insert);
+  sqlite3_reset(insert);
+  if (step != SQLITE_DONE) return error_of(database_);
+  if (++appended_ % trim_every == 0) trim(event.at);
+  return std::nullopt;
+}
+
+void EventLog::trim(Event::Time now) {
+  // Dropping old events is housekeeping: a writer busy elsewhere makes it wait for the
+  // next round, never fails an append.
+  Statement by_count(database_, "DELETE FROM events WHERE id <= (SELECT MAX(id) FROM events) - ?");
+  if (by_count.handle != nullptr) {
+    sqlite3_bind_int64(by_count.handle, 1, limits_.max_events);
+    sqlite3_step(by_count.handle);
+  }
+  if (!limits_.max_age) return;
+  Statement by_age(database_, "DELETE FROM events WHERE at_ms < ?");
+  if (by_age.handle != nullptr) {
+    const auto oldest =
+        now - std::chrono::duration_cast<std::chrono::milliseconds>(*limits_.max_age);
+    sqlite3_bind_int64(by_age.handle, 1, oldest.time_since_epoch().count());
+    sqlite3_step(by_age.handle);
+  }
+}
+
+std::optional<std::string> read_events(const std::filesystem::path& path, const EventFilter& filter,
+                                       const std::function<void(const Event&)>& each) {
+  const std::string file = path.string();
+  std::error_code absent;
+  if (!std::filesystem::exists(path, absent)) return file + ": no event log here yet";
+  sqlite3* database = nullptr;
+  if (sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    std::string why = file + ": " + error_of(database);
+    sqlite3_close(database);
+    return why;
+  }
+  sqlite3_busy_timeout(database, busy_wait_ms);
+  std::string sql =
+      "SELECT at_ms, kind, line, address, relay, was_on, now_on, source, who, reason "
+      "FROM events WHERE at_ms >= ?1";
+  if (filter.address) sql += " AND address = ?2";
+  if (filter.address && filter.relay) sql += " AND (relay = ?3 OR relay = 0)";
+  sql += " ORDER BY at_ms, id";
+  std::optional<std::string> failure;
+  {
+    Statement select(database, sql.c_str());
+    if (select.handle == nullptr) {
+      failure = file + ": " + error_of(database);
+    } else {
+      sqlite3_bind_int64(select.handle, 1,
+                         filter.since ? filter.since->time_since_epoch().count() : INT64_MIN);
+      if (filter.address) sqlite3_bind_int(select.handle, 2, *filter.address);
+      if (filter.address && filter.relay) sqlite3_bind_int(select.handle, 3, *filter.relay);
+      int step;
+      while ((step = sqlite3_step(select.handle)) == SQLITE_ROW) {
+        Event event;
+        event.at = Event::Time(std::chrono::milliseconds(sqlite3_column_int64(select.handle, 0)));
+        event.kind = kind_from_text(column_text(select.handle, 1)).value_or(Event::Kind::switched);
+        event.line = column_text(select.handle, 2);
+        event.address = static_cast<std::uint8_t>(sqlite3_column_int(select.handle, 3));
+        event.relay = sqlite3_column_int(select.handle, 4);
+        event.was_on = column_state(select.handle, 5);
+        event.now_on = column_state(select.handle, 6);
+        event.source = column_text(select.handle, 7);
+        event.who = column_text(select.handle, 8);
+        event.reason = column_text(select.handle, 9);
+        each(event);
+      }
+      if (step != SQLITE_DONE) failure = file + ": " + error_of(database);
+    }
+  }
+  sqlite3_close(database);
+  return failure;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "event_log/event.h"
+#include "event_log/event_log_file.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// How much the log keeps: the oldest events go first once either limit is passed.
+struct EventLogLimits {
+  std::int64_t max_events = 1'000'000;
+  std::optional<std::chrono::hours> max_age;  // none: kept whatever their age
+};
+
+// The events of the programs of one machine, in an SQLite database in the state folder.
+// Several programs write to it at once (write-ahead log, each append a transaction of
+// its own that waits for another writer's), and a program killed or a machine switched
+// off mid-write leaves it whole: SQLite's journal undoes the half-written transaction
+// at the next open. With synchronous=NORMAL the last appends before a power cut may be
+// lost, never the database.
+class EventLog {
+ public:
+  // Opens the database, making it and its table when they are not there yet.
+  static std::variant<std::unique_ptr<EventLog>, std::string> open(
+      const std::filesystem::path& path, EventLogLimits limits = {});
+  ~EventLog();
+  EventLog(const EventLog&) = delete;
+  EventLog& operator=(const EventLog&) = delete;
+
+  // Stores the event; why not, if it could not be stored.
+  std::optional<std::string> append(const Event& event);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  EventLog(sqlite3* database, std::filesystem::path path, EventLogLimits limits);
+  void trim(Event::Time now);
+
+  sqlite3* database_;
+  sqlite3_stmt* insert_ = nullptr;
+  std::filesystem::path path_;
+  EventLogLimits limits_;
+  std::int64_t appended_ = 0;
+};
+
+// Which events a reader wants.
+struct EventFilter {
+  std::optional<Event::Time> since;
+  std::optional<std::uint8_t> address;
+  std::optional<int> relay;  // with address
+};
+
+// Hands each event of the log at `path` that passes `filter` to `each`, oldest first, as
+// it reads them (a million events are not held at once); why not, if the log cannot be
+// read. The log is only read: a missing one is an error, never made.
+std::optional<std::string> read_events(const std::filesystem::path& path, const EventFilter& filter,
+                                       const std::function<void(const Event&)>& each);
