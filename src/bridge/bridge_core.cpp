@@ -23,9 +23,16 @@ std::string printable(std::string_view text) {
 }
 
 // Why a command or a pulse's end did not go out, for the log.
-std::string refusal_text(SwitchRefusal refusal) {
-  return refusal == SwitchRefusal::line_not_open ? "the serial line is not open"
-                                                 : "the serial line is lost";
+std::string refusal_text(const SwitchRefusal& refusal) {
+  switch (refusal.why) {
+    case SwitchRefusal::Why::line_not_open:
+      return "the serial line is not open";
+    case SwitchRefusal::Why::device_lost:
+      return "the serial line is lost";
+    case SwitchRefusal::Why::against_rules:
+      break;
+  }
+  return refusal.reason;
 }
 
 std::uint16_t bit(int relay) {
@@ -159,12 +166,17 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     log("command refused on " + printable(message.topic) + " (" + payload + "): " + why);
     answer(reply_to(message), topic.address, CommandOutcome::not_sent, why);
   };
-  const auto refused = [&](SwitchRefusal why) { not_sent(refusal_text(why)); };
+  const auto refused = [&](const SwitchRefusal& why) {
+    if (why.why != SwitchRefusal::Why::against_rules) return not_sent(refusal_text(why));
+    // The line's rules forbid it: the sender learns which rule, as from any refusal.
+    log("command refused on " + printable(message.topic) + " (" + payload + "): " + why.reason);
+    answer(reply_to(message), topic.address, CommandOutcome::refused, why.reason);
+  };
   // A silent board would take the frame nowhere: its sender learns it now.
   const auto silent = [&] {
     if (b->opened) return false;
     if (line_lost_) {
-      refused(SwitchRefusal::device_lost);
+      refused(SwitchRefusal::device_lost());
     } else {
       not_sent("board " + std::to_string(topic.address) + " does not answer");
     }

@@ -56,3 +56,11 @@ std::optional<std::chrono::milliseconds> parse_duration(std::string_view text) {
   if (ms < 1 || ms > day_ms) return std::nullopt;
   return std::chrono::milliseconds(ms);
 }
+
+std::string duration_text(std::chrono::milliseconds duration) {
+  const auto count = duration.count();
+  if (count != 0 && count % 3'600'000 == 0) return std::to_string(count / 3'600'000) + "h";
+  if (count != 0 && count % 60'000 == 0) return std::to_string(count / 60'000) + "m";
+  if (count != 0 && count % 1000 == 0) return std::to_string(count / 1000) + "s";
+  return std::to_string(count) + "ms";
+}

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "common/duration_text.h"
 #include "protocol/command_frame.h"
 #include "protocol/status_frame.h"
+#include "rules/interlock.h"
 
 LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
                        LineObserver& observer, LineTiming timing)
@@ -24,8 +26,9 @@ LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
 std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
                                                       std::uint8_t data1, std::uint8_t data2,
                                                       SwitchLane lane) {
-  if (!port_.is_open()) return SwitchRefusal::line_not_open;
-  if (device_lost_) return SwitchRefusal::device_lost;
+  if (!port_.is_open()) return SwitchRefusal::line_not_open();
+  if (device_lost_) return SwitchRefusal::device_lost();
+  if (auto refusal = against_rules(address, command, data1, data2)) return refusal;
   switches_.push({address, command, data1, data2}, lane);
   return std::nullopt;
 }
@@ -61,6 +64,11 @@ LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   // A closed line sends nothing; the host looks again on the poll's rhythm.
   if (!port_.is_open()) return now + timing_.poll_period;
 
+  // A relay past its max_on goes off before anything else.
+  if (const auto rule = take_rule_switch(now)) {
+    send(*rule, now);
+    return now + timing_.answer_timeout;
+  }
   if (const auto edge = switches_.pop(SwitchLane::first)) {
     send(*edge, now);
     return now + timing_.answer_timeout;
@@ -118,6 +126,9 @@ bool LineEngine::on_receive(Clock::time_point now) {
   }
   const std::uint8_t address = outstanding_->address;
   const auto sent_at = outstanding_->sent_at;
+  // Even a late answer tells the states truly; the rules judge by them.
+  answered_[address] = opened;
+  max_on_.reported(address, opened, now);
   const bool switched = outstanding_->switched.has_value();
   const bool counted_missed = outstanding_->timed_out;
   outstanding_.reset();
@@ -143,6 +154,8 @@ bool LineEngine::on_receive(Clock::time_point now) {
 void LineEngine::reset() {
   outstanding_.reset();
   switches_.clear();
+  answered_.clear();
+  due_rule_switches_.clear();
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
 }
@@ -155,6 +168,46 @@ void LineEngine::set_device_lost(bool lost) {
 std::optional<std::uint16_t> LineEngine::states(std::uint8_t address) const {
   const Board* found = board(address);
   return found ? found->states : std::nullopt;
+}
+
+std::optional<std::uint16_t> LineEngine::commanded_states(std::uint8_t address) const {
+  const auto found = answered_.find(address);
+  if (found == answered_.end()) return std::nullopt;
+  std::uint16_t opened = found->second;
+  std::uint16_t known = 0xFFFF;
+  if (outstanding_ && outstanding_->switched && outstanding_->address == address) {
+    apply_switch(*outstanding_->switched, opened, known);
+  }
+  switches_.apply(address, opened, known);
+  return opened;
+}
+
+void LineEngine::set_rules(LineRules rules) {
+  rules_ = std::move(rules);
+  max_on_ = MaxOnWatch(rules_);
+}
+
+std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,
+                                                       std::uint8_t data1,
+                                                       std::uint8_t data2) const {
+  if (rules_.empty()) return std::nullopt;
+  auto why = interlock_refusal(rules_, address, commanded_states(address), command, data1, data2);
+  if (!why) return std::nullopt;
+  return SwitchRefusal{SwitchRefusal::Why::against_rules, std::move(*why)};
+}
+
+std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) {
+  if (rules_.empty() || !port_.is_open() || device_lost_) return std::nullopt;
+  if (due_rule_switches_.empty()) {
+    for (const MaxOnWatch::Due& due : max_on_.take_due(now)) due_rule_switches_.push_back(due);
+  }
+  if (due_rule_switches_.empty()) return std::nullopt;
+  const MaxOnWatch::Due due = due_rule_switches_.front();
+  due_rule_switches_.erase(due_rule_switches_.begin());
+  observer_.rule_switched(due.address, due.relay,
+                          "on longer than its max_on of " + duration_text(due.limit));
+  return QueuedSwitch{due.address, BoardCommand::CloseRelay, 0x00,
+                      static_cast<std::uint8_t>(due.relay)};
 }
 
 std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {

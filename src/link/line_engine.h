@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <string>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -12,6 +14,8 @@
 #include "protocol/command_frame.h"
 #include "protocol/frame.h"
 #include "protocol/frame_port.h"
+#include "rules/line_rules.h"
+#include "rules/max_on.h"
 
 // What the line engine tells its host about the boards on its line.
 class LineObserver {
@@ -32,6 +36,10 @@ class LineObserver {
   // A valid answer came while no request was waiting for one: a board that answered
   // twice, or bytes from before the line was taken.
   virtual void answer_unasked(std::uint16_t /*opened*/) {}
+  // The line's rules switched relay `relay` of `address` off: it was on longer than its
+  // max_on (`why` says so).
+  virtual void rule_switched(std::uint8_t /*address*/, int /*relay*/,
+                             const std::string& /*why*/) {}
 };
 
 // How long a request may wait for its answer on a line.
@@ -53,9 +61,18 @@ struct LineTiming {
   std::chrono::milliseconds poll_period{50};
 };
 
-// Why a switch was not taken: it cannot go on the wire now. It is never kept for a
-// later open either, which would switch a relay long after its command was given.
-enum class SwitchRefusal { line_not_open, device_lost };
+// Why a switch was not taken: it cannot go on the wire now, or the line's rules forbid
+// it. It is never kept for a later open either, which would switch a relay long after
+// its command was given.
+struct SwitchRefusal {
+  enum class Why { line_not_open, device_lost, against_rules };
+  Why why = Why::line_not_open;
+  std::string reason;  // against_rules: the rule's words for the operator
+
+  static SwitchRefusal line_not_open() { return {Why::line_not_open, {}}; }
+  static SwitchRefusal device_lost() { return {Why::device_lost, {}}; }
+  friend bool operator==(const SwitchRefusal&, const SwitchRefusal&) = default;
+};
 
 // Several boards on one serial line, polled in turn at the line's pace. One request is
 // on the line at a time: the next goes out when the answer has come or its timeout has
@@ -90,7 +107,8 @@ class LineEngine {
 
   // Queues one command frame for `address` (which need not be on the list), replacing
   // what still waits for the same relays; a status query replaces nothing and goes in
-  // turn. Refused while the port is closed or its device is lost.
+  // turn. Refused while the port is closed or its device is lost, and when the line's
+  // rules forbid it.
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
                                             std::uint8_t data1, std::uint8_t data2,
                                             SwitchLane lane = SwitchLane::in_turn);
@@ -109,12 +127,26 @@ class LineEngine {
   void write_through(FramePort& output) { output_ = &output; }
   // Forgets the request on the line and every queued switch (the port was closed).
   void reset();
+
+  // The operator's rules of the line; none by default.
+  void set_rules(LineRules rules);
+  const LineRules& rules() const { return rules_; }
+  // Why the rules forbid the command for `address` now, judged on the board's states
+  // once the switches on the line and those waiting are done; nothing when they allow it.
+  std::optional<SwitchRefusal> against_rules(std::uint8_t address, BoardCommand command,
+                                             std::uint8_t data1, std::uint8_t data2) const;
+  // A relay on longer than its max_on, to switch off now (a host that sends its own
+  // frames sends this first); step() sends them itself. Each is told to the observer.
+  std::optional<QueuedSwitch> take_rule_switch(Clock::time_point now);
   // The host's news that the open port's device went away (it forgets the line then)
   // or came back: switches are refused meanwhile.
   void set_device_lost(bool lost);
 
   // The states last reported by `address`, nothing while unknown.
   std::optional<std::uint16_t> states(std::uint8_t address) const;
+  // The same once the switch on the line and those waiting are done, for any address
+  // that has answered since the line was opened; nothing while unknown.
+  std::optional<std::uint16_t> commanded_states(std::uint8_t address) const;
   const std::vector<std::uint8_t>& addresses() const { return addresses_; }
   // Whether relay `relay` of `address` is opened once the switch on the line and those
   // waiting are done, else as last reported; nothing while that is unknown.
@@ -175,4 +207,9 @@ class LineEngine {
   };
   std::optional<Outstanding> outstanding_;
   bool device_lost_ = false;
+  // The last answer of every address asked, listed or not: what the rules judge by.
+  std::map<std::uint8_t, std::uint16_t> answered_;
+  LineRules rules_;
+  MaxOnWatch max_on_{rules_};
+  std::vector<MaxOnWatch::Due> due_rule_switches_;
 };

@@ -1,7 +1,7 @@
 #include "rules/max_on.h"
 
 void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now) {
-  const BoardRules* rules = rules_.find(address);
+  const BoardRules* rules = rules_->find(address);
   if (rules == nullptr) return;
   Board& board = boards_[address];
   for (std::size_t index = 0; index < board.on_since.size(); ++index) {
@@ -20,7 +20,7 @@ void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::tim
 std::vector<MaxOnWatch::Due> MaxOnWatch::take_due(Clock::time_point now) {
   std::vector<Due> due;
   for (auto& [address, board] : boards_) {
-    const BoardRules& rules = *rules_.find(address);
+    const BoardRules& rules = *rules_->find(address);
     for (std::size_t index = 0; index < board.on_since.size(); ++index) {
       const auto bit = static_cast<std::uint16_t>(1u << index);
       const auto& since = board.on_since[index];
@@ -35,7 +35,7 @@ std::vector<MaxOnWatch::Due> MaxOnWatch::take_due(Clock::time_point now) {
 std::optional<MaxOnWatch::Clock::time_point> MaxOnWatch::next_due() const {
   std::optional<Clock::time_point> next;
   for (const auto& [address, board] : boards_) {
-    const BoardRules& rules = *rules_.find(address);
+    const BoardRules& rules = *rules_->find(address);
     for (std::size_t index = 0; index < board.on_since.size(); ++index) {
       const auto& since = board.on_since[index];
       if (!since || (board.named & (1u << index)) != 0) continue;

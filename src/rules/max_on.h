@@ -16,7 +16,7 @@
 class MaxOnWatch {
  public:
   using Clock = std::chrono::steady_clock;
-  explicit MaxOnWatch(const LineRules& rules) : rules_(rules) {}
+  explicit MaxOnWatch(const LineRules& rules) : rules_(&rules) {}
 
   void reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now);
 
@@ -36,6 +36,6 @@ class MaxOnWatch {
     std::array<std::optional<Clock::time_point>, 16> on_since{};
     std::uint16_t named = 0;  // due and named already
   };
-  const LineRules& rules_;
+  const LineRules* rules_;  // outlives the watch
   std::map<std::uint8_t, Board> boards_;
 };

@@ -207,10 +207,10 @@ TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
   rig.send("p/L/1/2/pulse", "1s");
   take(rig.frames);
   take(rig.logs);
-  rig.refusal = SwitchRefusal::line_not_open;
+  rig.refusal = SwitchRefusal::line_not_open();
   rig.send("p/L/1/all/set", "ON");
   rig.send("p/L/1/2/set", "OFF");  // refused: relay 2's pulse still runs
-  rig.refusal = SwitchRefusal::device_lost;
+  rig.refusal = SwitchRefusal::device_lost();
   rig.send("p/L/1/3/pulse", "1s");
   EXPECT_EQ(rig.core.step(t0 + 1s), std::nullopt) << "no pulse was started on relay 3";
   EXPECT_EQ(rig.frames, Lines{});

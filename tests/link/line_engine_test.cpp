@@ -39,6 +39,10 @@ struct BusRig : LineObserver {
   void board_missed(std::uint8_t address) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " missed");
   }
+  void rule_switched(std::uint8_t address, int relay, const std::string& why) override {
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" +
+                            std::to_string(relay) + " " + why);
+  }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
                      std::to_string(waited / 1ms));
@@ -113,7 +117,8 @@ struct BusRig : LineObserver {
 
   Lines frames;
   Lines events;
-  Lines misses;  // requests unanswered in time, late answers
+  Lines misses;         // requests unanswered in time, late answers
+  Lines rule_switches;  // relays the rules switched off, and why
   std::map<std::uint8_t, std::vector<int>> answered_at;
 };
 
@@ -192,12 +197,12 @@ TEST(LineEngine, ASwitchIsTakenOnlyWhenItCanGoOnTheWireNow) {
   BusRig rig({1});
   rig.port.close();
   EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF),
-            SwitchRefusal::line_not_open);
+            SwitchRefusal::line_not_open());
   rig.port.open();
   rig.run_until_ms(30);
   rig.bus.set_device_lost(true);
   EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05),
-            SwitchRefusal::device_lost);
+            SwitchRefusal::device_lost());
   rig.run_until_ms(60);
   rig.bus.set_device_lost(false);
   EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x06), std::nullopt);
@@ -399,6 +404,42 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
     EXPECT_EQ(rig.misses, c.misses);
     EXPECT_EQ(rig.events, c.events);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The operator's rules in the engine: an interlocked switch never reaches the wire, and
+// a relay past its max_on is switched off by the engine itself, before anything waiting.
+TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
+  BusRig rig({1});
+  LineRules rules;
+  rules.boards[1].interlocks = {0x0003};
+  rules.boards[1].max_on[4] = 200ms;
+  rig.bus.set_rules(rules);
+  // Before the first answer the partner's state is unknown: refused as well.
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x02)->reason,
+            "relay 2 of board 1 is interlocked and the board's states are not known yet");
+  rig.run_until_ms(30);
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x01), std::nullopt);
+  // Judged on what the switch waiting will leave, not on the last answer.
+  const auto refusal = rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x02);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->why, SwitchRefusal::Why::against_rules);
+  EXPECT_EQ(refusal->reason, "relay 2 of board 1 is interlocked with relay 1, which is on");
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::SetAllRelays, 0xFF, 0xFF)->reason,
+            "relays 1 and 2 of board 1 are interlocked: only one may be on at a time");
+  EXPECT_EQ(rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05), std::nullopt);
+  rig.run_until_ms(400);
+  // Relay 5 is reported on at 84 ms: 200 ms later it goes off, at once.
+  EXPECT_EQ(rig.frames,
+            (Lines{"0 ms: 55 01 10 00 00 00 00 66", "50 ms: 55 01 12 00 00 00 01 69",
+                   "67 ms: 55 01 12 00 00 00 05 6D", "117 ms: 55 01 10 00 00 00 00 66",
+                   "167 ms: 55 01 10 00 00 00 00 66", "217 ms: 55 01 10 00 00 00 00 66",
+                   "267 ms: 55 01 10 00 00 00 00 66", "284 ms: 55 01 11 00 00 00 05 6C",
+                   "334 ms: 55 01 10 00 00 00 00 66", "384 ms: 55 01 10 00 00 00 00 66"}));
+  EXPECT_EQ(rig.rule_switches, (Lines{"284 ms: 1/5 on longer than its max_on of 200ms"}));
 }
 
 }  // namespace
