@@ -124,13 +124,15 @@ void WinMosquittoLink::on_window_message(UINT message, WPARAM wparam, LPARAM lpa
 void WinMosquittoLink::socket_event(WPARAM socket, LPARAM event) {
   // An event of a socket the library has closed since may still be queued.
   if (socket != socket_) return;
+  // Before the session is up, an error on any event (FD_CONNECT's, or FD_CLOSE's when
+  // the connection failed before the socket was watched) says why the attempt failed.
   const int error = WSAGETSELECTERROR(event);
+  if (error != 0 && state_ == State::connecting) {
+    retry_later(system_error_text({error, std::system_category()}));
+    return;
+  }
   switch (WSAGETSELECTEVENT(event)) {
     case FD_CONNECT:
-      if (error != 0) {
-        retry_later(system_error_text({error, std::system_category()}));
-        return;
-      }
       writable_ = true;
       return write_now();
     case FD_WRITE:
@@ -147,7 +149,9 @@ void WinMosquittoLink::attempt() {
   const int code =
       mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, keepalive_seconds);
   if (code != MOSQ_ERR_SUCCESS) {
-    retry_later(describe(code));
+    // Wine resets a refused loopback connection at once, inside the library's first
+    // send; the system's "refused" arrives as a lost connection then.
+    retry_later(code == MOSQ_ERR_CONN_LOST ? "Connection refused" : describe(code));
     return;
   }
   follow();
