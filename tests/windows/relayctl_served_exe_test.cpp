@@ -6,8 +6,10 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 
 #include "bridge_rig.h"
+#include "qt_events.h"
 #include "windows_program.h"
 #include "wine_session.h"
 
@@ -49,9 +51,23 @@ class AppDataConfig {
   std::filesystem::path folder_;
 };
 
+// Anonymous clients read every topic and send only what the bridge sends, and switch
+// on line com1 alone.
+MqttBroker::Options acl_broker() {
+  MqttBroker::Options options;
+  options.acl =
+      "topic read relayboard/#\ntopic write relayboard/+/status\n"
+      "topic write relayboard/+/client\ntopic write relayboard/+/info\n"
+      "topic write relayboard/+/+/status\ntopic write relayboard/+/+/result\n"
+      "topic write relayboard/+/+/+/state\ntopic write relayboard/+/+/+/name\n"
+      "topic write relayboard/+/+/names\ntopic write relayboard/com1/#\n";
+  return options;
+}
+
 class ServedRelayctlExe : public BridgeRig {
  protected:
-  ServedRelayctlExe() : program(install_program("relayctl.exe", dir())) {}
+  ServedRelayctlExe()
+      : BridgeRig({}, acl_broker()), program(install_program("relayctl.exe", dir())) {}
 
   std::string url(const std::string& scheme = "mqtt") const {
     return scheme + "://" + broker.host() + ":" + std::to_string(broker.port());
@@ -71,6 +87,14 @@ class ServedRelayctlExe : public BridgeRig {
 
 TEST_F(ServedRelayctlExe, CommandsThroughTheBrokerWithTheLocalLinesOutput) {
   auto bridge = start_bridge_online();
+  // Another line's retained picture, whose switch topics the broker refuses.
+  MqttTestClient other(broker);
+  other.publish("relayboard/ro/status", "online", true);
+  other.publish("relayboard/ro/1/status", "online", true);
+  for (int r = 1; r <= 16; ++r) {
+    other.publish("relayboard/ro/1/" + std::to_string(r) + "/state", "OFF", true);
+  }
+  ASSERT_TRUE(watcher->wait_for_payload("relayboard/ro/1/16/state", "OFF"));
   const QString broker_url = QString::fromStdString(url());
   const QStringList served{"--broker", broker_url, "--line", "com1"};
   const struct {
@@ -89,6 +113,11 @@ TEST_F(ServedRelayctlExe, CommandsThroughTheBrokerWithTheLocalLinesOutput) {
        "",
        "relayctl: mqtts:// cannot be used: TLS is not available in the Windows build of "
        "relayctl (plain mqtt:// only) (see relayctl --help)\n",
+       {}},
+      {{"--broker", broker_url, "--line", "ro", "open", "2"},
+       2,
+       "",
+       "relayctl: not allowed: the broker refused the switch (Not authorized)\n",
        {}},
   };
   const AppDataConfig config("broker = " + url() + "\r\nline = com1\r\n");
@@ -109,6 +138,32 @@ TEST_F(ServedRelayctlExe, CommandsThroughTheBrokerWithTheLocalLinesOutput) {
   EXPECT_EQ(code, 2);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "relayctl: line com1 is served by no bridge now: its bridge is offline\n");
+}
+
+// The states once, then each change as the bridge reports it, until Ctrl+C (which Wine
+// hands to the program as a SIGINT); the UTC time heading each line is left out.
+TEST_F(ServedRelayctlExe, WatchFollowsTheStatesUntilCtrlC) {
+  auto bridge = start_bridge_online();
+  WindowsProgram watch(program,
+                       {"--broker", QString::fromStdString(url()), "--line", "com1", "watch"});
+  const auto shows = [&](const std::string& text) {
+    return wait_until(
+        [&] {
+          watch.out += without_cr(watch.readAllStandardOutput().toStdString());
+          return watch.out.find(text) != std::string::npos;
+        },
+        30000);
+  };
+  ASSERT_TRUE(shows("relay 16 closed")) << watch.out;
+  ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON"));
+  ASSERT_TRUE(shows("relay 3 opened")) << watch.out;
+  ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+  EXPECT_EQ(watch.finish(), 0);
+  std::string expected;
+  for (int r = 1; r <= 16; ++r) expected += "relay " + std::to_string(r) + " closed\n";
+  const std::regex time(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z )");
+  EXPECT_EQ(std::regex_replace(watch.out, time, "$1"), expected + "relay 3 opened\n");
+  EXPECT_EQ(take_switch_frames(), std::vector<std::string>{"55 01 12 00 00 00 03 6B"});
 }
 
 }  // namespace
