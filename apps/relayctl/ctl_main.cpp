@@ -1,6 +1,5 @@
 #include "ctl_main.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "common/settings_files.h"
@@ -8,9 +7,11 @@
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "ctl_run.h"
+#include "ctl_system_text.h"
 #include "event_log/event_log_file.h"
 #include "interrupt.h"
 #include "names/state_folder.h"
+#include "names/state_folder_platform.h"
 #include "panel_core/panel_core.h"
 #include "served_commands.h"
 #include "standard_output.h"
@@ -18,18 +19,23 @@
 namespace {
 
 // The client configuration file: --config, or relay-panel/relayctl.conf in the user's
-// configuration folder; nothing when that one is absent.
+// configuration folder by the system's own rule (XDG, %APPDATA%); nothing when that one
+// is absent.
 std::optional<std::filesystem::path> client_config_path(const CtlOptions& options) {
   if (options.config) return options.config;
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
+  StateFolderQuery query;
+  read_state_environment(query);
   std::filesystem::path folder;
-  if (xdg && *xdg)
-    folder = xdg;
-  else if (home && *home)
-    folder = std::filesystem::path(home) / ".config";
-  else
+  if (query.per_user_rule == PerUserRule::AppData) {
+    if (query.appdata.empty()) return std::nullopt;
+    folder = query.appdata;
+  } else if (!query.xdg_config_home.empty()) {
+    folder = query.xdg_config_home;
+  } else if (!query.home.empty()) {
+    folder = std::filesystem::path(query.home) / ".config";
+  } else {
     return std::nullopt;
+  }
   return folder / "relay-panel" / "relayctl.conf";
 }
 
@@ -112,6 +118,11 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
         return usage_error(err, path->string() + ": " + *problem, options.json);
       }
     }
+  }
+  // Never in clear where the operator asked for TLS.
+  const std::string_view no_tls = ctl_system_text().no_tls;
+  if (!no_tls.empty() && options.broker && options.broker->starts_with("mqtts://")) {
+    return usage_error(err, std::string(no_tls), options.json);
   }
   if (const auto problem = finish_served_options(options)) {
     return usage_error(err, *problem, options.json);

@@ -373,7 +373,9 @@ Options:
                   mqtt://HOST[:PORT] or mqtts://HOST[:PORT]; with --line NAME,
                   --prefix TOPIC, --cafile FILE, --user NAME, --password-file FILE.
                   The same keys (broker = ...) may stand in --config FILE, default
-                  ~/.config/relay-panel/relayctl.conf. There, lines lists the lines
+                  )" +
+         std::string(system.client_config) +
+         R"(. There, lines lists the lines
                   and boards the broker knows; the bridge offline exits 2, the board
                   offline 3, what the broker refuses is "not allowed" (2). A
                   password file that others can read is refused unless

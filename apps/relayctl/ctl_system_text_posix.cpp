@@ -12,6 +12,7 @@ const CtlSystemText& ctl_system_text() {
       R"(  5  cut short by SIGINT (Ctrl+C), SIGTERM or SIGHUP: a pulse's relays were switched
      back and checked; an open or close had switched nothing yet (once it has, it
      finishes and checks first); a scan printed the boards it had found. Only
-     SIGKILL can leave a relay switched)"};
+     SIGKILL can leave a relay switched)",
+      "~/.config/relay-panel/relayctl.conf", ""};
   return text;
 }

@@ -12,6 +12,9 @@ const CtlSystemText& ctl_system_text() {
      relays were switched back and checked; an open or close had switched nothing
      yet (once it has, it finishes and checks first); a scan printed the boards it
      had found. Only ending the process
-     (taskkill /F, Task Manager) can leave a relay switched)"};
+     (taskkill /F, Task Manager) can leave a relay switched)",
+      R"(%APPDATA%\relay-panel\relayctl.conf)",
+      "mqtts:// cannot be used: TLS is not available in the Windows build of relayctl "
+      "(plain mqtt:// only)"};
   return text;
 }

@@ -1,5 +1,5 @@
 // relayctl.exe: the relay board from scripts, on the panel's own core, with the Win32
-// serial line and message loop.
+// serial line and message loop; served lines through libmosquitto on that loop.
 #include <windows.h>
 
 #include <iostream>
@@ -12,6 +12,7 @@
 #include "interrupt_windows.h"
 #include "link_win/win_event_wait.h"
 #include "link_win/win_serial_port.h"
+#include "mosquitto_connection_windows.h"
 
 namespace {
 
@@ -53,7 +54,8 @@ int main() {
     WinEventWait wait;
     const CtlPlatform platform{
         program_folder(),
-        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); }, wait};
+        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); }, wait,
+        [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); }};
     status = relayctl_main(static_cast<int>(arguments.size()), argv.data(), platform, std::cout,
                            std::cerr);
   }

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "mqtt/broker_settings.h"
 #include "mqtt/mqtt_client.h"
 
 struct mosquitto;
@@ -18,23 +19,6 @@ struct CertificateWatch;
 struct mosquitto_message;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
-
-// How a program reaches its broker.
-struct BrokerSettings {
-  std::string host = "localhost";
-  int port = 1883;
-  std::string client_id;
-  std::string user;  // none when empty
-  std::string password;
-  std::string cafile;  // TLS when set
-  std::string certfile;
-  std::string keyfile;
-  MqttVersion version = MqttVersion::v5;
-  // The last will: retained, QoS 1, sent by the broker when the daemon vanishes; none
-  // without a topic.
-  std::string will_topic;
-  std::string will_payload;
-};
 
 // The broker connection on libmosquitto, driven from Qt's event loop on the program's
 // one thread: a socket notifier reads whenever the broker sends and writes while the
