@@ -27,14 +27,16 @@ ServedBoardPort::~ServedBoardPort() {
 
 void ServedBoardPort::connected() {
   if (board_) board_->subscribe();
+  if (renamer_) renamer_->subscribe();
 }
 
 void ServedBoardPort::received(const MqttMessage& message) {
+  if (renamer_) renamer_->received(message);
+  check_rename();
   if (!board_) return;
   const bool names = message.topic == board_->names_topic();
   board_->received(message);
   if (names && on_names) on_names();
-  check_rename();
 }
 
 void ServedBoardPort::subscribed(const std::string& pattern, bool granted) {
@@ -42,8 +44,8 @@ void ServedBoardPort::subscribed(const std::string& pattern, bool granted) {
 }
 
 void ServedBoardPort::publish_refused(const std::string& topic, const std::string& reason) {
-  if (!board_) return;
-  board_->publish_refused(topic, reason);
+  if (!renamer_) return;
+  renamer_->publish_refused(topic, reason);
   check_rename();
 }
 
@@ -64,10 +66,6 @@ void ServedBoardPort::write(std::span<const std::uint8_t> bytes) {
 
 void ServedBoardPort::follow(std::uint8_t address) {
   if (board_ && board_address_ == address) return;
-  // The bridge answers a rename on its board's result topic, which this client leaves.
-  if (rename_done_)
-    finish_rename(
-        {ServedOutcome::Kind::failed, "the panel turned to another board", "not answered"});
   board_ = std::make_unique<ServedLine>(client_, line_.prefix, line_.line, address);
   board_address_ = address;
   board_->subscribe();
@@ -116,17 +114,22 @@ void ServedBoardPort::later(std::chrono::milliseconds delay, std::function<void(
 
 void ServedBoardPort::rename(std::uint8_t address, int relay, const std::string& name,
                              std::function<void(const ServedOutcome&)> done) {
-  follow(address);
   if (rename_done_)
     finish_rename({ServedOutcome::Kind::failed, "another rename took its place", "not answered"});
   rename_done_ = std::move(done);
   const std::uint64_t number = ++renames_;
-  if (!broker_up_() || board_->bridge() == Presence::offline) {
+  if (!broker_up_() || (board_ && board_->bridge() == Presence::offline)) {
     finish_rename(
         {ServedOutcome::Kind::failed, "the bridge that serves the line is offline", "not sent"});
     return;
   }
-  board_->rename(relay, name);
+  // A board of its own: the panel may turn to another address before the bridge answers.
+  if (!renamer_ || renamer_address_ != address) {
+    renamer_ = std::make_unique<ServedLine>(client_, line_.prefix, line_.line, address);
+    renamer_address_ = address;
+    renamer_->subscribe();
+  }
+  renamer_->rename(relay, name);
   check_rename();
   later(rename_patience, [this, number] {
     if (number != renames_ || !rename_done_) return;
@@ -135,8 +138,8 @@ void ServedBoardPort::rename(std::uint8_t address, int relay, const std::string&
 }
 
 void ServedBoardPort::check_rename() {
-  if (rename_done_ && board_->outcome().kind != ServedOutcome::Kind::waiting) {
-    finish_rename(board_->outcome());
+  if (rename_done_ && renamer_ && renamer_->outcome().kind != ServedOutcome::Kind::waiting) {
+    finish_rename(renamer_->outcome());
   }
 }
 

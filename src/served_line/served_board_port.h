@@ -56,9 +56,9 @@ class ServedBoardPort {
   std::optional<ServedLine::Names> names(std::uint8_t address) const;
   // The followed board's names arrived or changed.
   std::function<void()> on_names;
-  // Asks the bridge to rename relay `relay` of board `address` (followed from now on);
-  // `done` runs once, from the host's loop: the bridge's result, the broker's refusal,
-  // or a failure when the bridge is offline or has not answered within rename_patience.
+  // Asks the bridge to rename relay `relay` of board `address`; `done` runs once, from the host's
+  // loop: the bridge's result, the broker's refusal, or a failure when the bridge is offline or has
+  // not answered within rename_patience.
   void rename(std::uint8_t address, int relay, const std::string& name,
               std::function<void(const ServedOutcome&)> done);
 
@@ -82,6 +82,8 @@ class ServedBoardPort {
   std::deque<std::uint8_t> input_;
   std::function<void()> handler_;
   int threshold_ = 1;
+  std::unique_ptr<ServedLine> renamer_;  // the board of the latest rename
+  std::uint8_t renamer_address_ = 0;
   std::function<void(const ServedOutcome&)> rename_done_;
   std::uint64_t renames_ = 0;  // counts renames, so that an old one's deadline is dropped
   std::shared_ptr<char> alive_ = std::make_shared<char>();
