@@ -91,6 +91,15 @@ int main(int argc, char* argv[]) {
   ServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
   main_form form(state.name_file, state.folder, messages, port);
+  form.use_line_names(port);
+  // The open waits up to 5 s for the broker without taking the operator's input.
+  served.on_waiting = [](bool waiting) {
+    if (waiting) {
+      QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+      QGuiApplication::restoreOverrideCursor();
+    }
+  };
   form.set_up();
   form.show();
   if (scripted) {

@@ -45,7 +45,7 @@ main_form::main_form(std::filesystem::path name_file, std::filesystem::path link
       port_(port),
       controls_(*this),
       core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
-      rename_(std::make_unique<name_form>(core_.rename(), messages)) {
+      rename_(std::make_unique<name_form>(core_.names(), messages)) {
   setObjectName(QStringLiteral("main_form"));
   // The panel's own caption, its line break included on purpose (not a slip); the name
   // file's title replaces it in set_up before the window is first shown.
@@ -84,7 +84,7 @@ void main_form::connect_handlers() {
 
 void main_form::set_up() {
   core_.name_file().open_or_create();
-  core_.name_file().load_names(address_text());
+  core_.names().load(address_text());
   // Other programs change names while the window runs.
   name_watcher_ =
       std::make_unique<NameFileWatcher>(core_.name_file().path(), [this] { name_file_changed(); });
@@ -95,7 +95,7 @@ void main_form::set_up() {
 // number, as they do for typing.
 void main_form::name_file_changed() {
   const bool address = spin_number(controls_.address_box->text()).has_value();
-  core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
+  core_.names().file_changed(address ? std::optional(address_text()) : std::nullopt);
 }
 
 // While the box is empty (the operator is typing a new address) the spin bar and the
@@ -104,7 +104,11 @@ void main_form::address_changed() {
   const auto number = spin_number(controls_.address_box->text());
   if (!number) return;
   controls_.address_bar->set_number(*number);
-  core_.name_file().load_names(address_text());
+  core_.names().load(address_text());
+}
+
+void main_form::use_line_names(LineNames& names) {
+  core_.names().set_line_names(&names);
 }
 
 void main_form::port_number_changed() {

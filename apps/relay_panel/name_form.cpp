@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include "panel_core/spoken_names.h"
@@ -21,10 +22,10 @@ QPushButton* dialog_button(QWidget& form, const char* name, Twips where, const Q
 }
 }  // namespace
 
-name_form::name_form(RenameLogic& logic, MessageBoxes& messages)
+name_form::name_form(PanelNames& names, MessageBoxes& messages)
     : QWidget(nullptr, Qt::Window),
       messages_(messages),
-      logic_(logic),
+      names_(names),
       name_box_(new QLineEdit(initial_text, this)),
       ok_button_(dialog_button(*this, "Command_ok", name_form_geometry.ok_button,
                                QStringLiteral("确 定"))),
@@ -49,7 +50,7 @@ void name_form::show_or_raise() {
   // The box has no caption: a screen reader says whose name it holds, for the latest
   // relay asked for, which is the one OK stores it under.
   name_box_->setAccessibleName(
-      QString::fromStdString(rename_box_spoken_name(logic_.relay_text, logic_.address_text)));
+      QString::fromStdString(rename_box_spoken_name(relay_text(), address_text())));
   if (!loaded_) {
     load();
     loaded_ = true;
@@ -64,7 +65,7 @@ void name_form::show_or_raise() {
 // the address and relay are in range.
 void name_form::load() {
   name_box_->setText(initial_text);
-  const StoredName stored = logic_.stored_name();
+  const StoredName stored = names_.stored_name();
   if (stored.error) messages_.show(*stored.error);
   if (stored.name) name_box_->setText(QString::fromStdString(*stored.name));
   // The old name is selected, so that typing replaces it; selected from its end back,
@@ -78,7 +79,18 @@ void name_form::load() {
 // A name that was not stored stays in the box (the operator has been told why), so
 // that it can be mended or the write tried again.
 void name_form::ok_clicked() {
-  const RenameOutcome outcome = logic_.store(name_box_->text().toStdString());
+  waiting_ = true;
+  names_.store(name_box_->text().toStdString(),
+               [form = QPointer<name_form>(this)](const RenameOutcome& outcome) {
+                 if (form) form->stored(outcome);
+               });
+  // The owner of a served line answers later: one rename in flight at a time.
+  if (waiting_) ok_button_->setEnabled(false);
+}
+
+void name_form::stored(const RenameOutcome& outcome) {
+  waiting_ = false;
+  ok_button_->setEnabled(true);
   if (outcome.error) messages_.show(*outcome.error);
   if (!outcome.stored) return;
   emit name_stored();

@@ -61,6 +61,11 @@ void NameFile::load_names(const std::string& address) {
   load_names(address, Telling::operator_told);
 }
 
+void NameFile::load_title() {
+  if (path_.empty()) return;
+  view_.set_window_caption(value(title_section, title_key, Telling::operator_told));
+}
+
 std::error_code NameFile::reload(const std::optional<std::string>& address) {
   if (path_.empty()) return {};
   // A change beside the file (another file of its folder) leaves it as the last reload

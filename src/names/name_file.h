@@ -35,6 +35,8 @@ class NameFile {
   void open_or_create();
   // The 16 names of the address text exactly as shown in the address box.
   void load_names(const std::string& address);
+  // The title, as open_or_create() shows it for a file that is set up.
+  void load_title();
   // After the file changed on disk (another program renamed a relay): the title, and the
   // 16 names when an address text is given. Tells the operator nothing and leaves the
   // view as it is while the file is missing or not set up: a file being replaced or

@@ -13,6 +13,17 @@ namespace {
 // The caption of every message about a name the dialog would not store.
 constexpr std::string_view rename_caption = "Rename";
 
+// The refusals for the name itself, as every rename gives them (the bridge's too), and the
+// dialog's next step for each.
+constexpr std::string_view line_break_reason =
+    "The name was not stored: it holds a line break, and a name is one line of the name file.";
+constexpr std::string_view line_break_step = "Remove the line break and press OK again.";
+constexpr std::string_view unstorable_reason =
+    "The name was not stored: the name file cannot hold the character \"";
+constexpr std::string_view unstorable_step = "Remove it and press OK again.";
+constexpr std::string_view too_long_reason = "The name was not stored: it takes ";
+constexpr std::string_view too_long_step = "Shorten it and press OK again.";
+
 // The dialog adds its next step to the reason; the reason alone stays for other hosts.
 RenameOutcome refused(std::string reason, std::string_view dialog_step = {}) {
   std::string shown = reason;
@@ -48,12 +59,7 @@ StoredName RenameLogic::stored_name() {
   return {std::move(read.value), std::move(read.error)};
 }
 
-RenameOutcome RenameLogic::store(std::string_view text) {
-  if (name_file_.empty()) {
-    return refused(
-        "The name was not stored: the panel has no name file this time (the message at "
-        "start said why).");
-  }
+std::optional<RenameOutcome> RenameLogic::refused_target() const {
   if (!text_to_int16(address_text)) {
     const std::string what = address_text.empty()
                                  ? std::string("the Address box was empty")
@@ -65,28 +71,44 @@ RenameOutcome RenameLogic::store(std::string_view text) {
   if (!text_to_int16(relay_text)) {
     return refused("The name was not stored: \"" + relay_text + "\" is not a relay number.");
   }
+  return std::nullopt;
+}
+
+RenameOutcome RenameLogic::refused_by_owner(std::string reason) {
+  for (const auto& [start, step] :
+       {std::pair{line_break_reason, line_break_step},
+        std::pair{unstorable_reason, unstorable_step}, std::pair{too_long_reason, too_long_step}}) {
+    if (reason.starts_with(start)) return refused(std::move(reason), step);
+  }
+  return refused(std::move(reason));
+}
+
+RenameOutcome RenameLogic::store(std::string_view text) {
+  if (name_file_.empty()) {
+    return refused(
+        "The name was not stored: the panel has no name file this time (the message at "
+        "start said why).");
+  }
+  if (auto refusal = refused_target()) return std::move(*refusal);
   const std::string_view name = without_trailing_line_breaks(text);
   if (name.find_first_of("\r\n") != std::string_view::npos) {
-    return refused(
-        "The name was not stored: it holds a line break, and a name is one line of the "
-        "name file.",
-        "Remove the line break and press OK again.");
+    return refused(std::string(line_break_reason), line_break_step);
   }
   // Stored, it would come back as '?' or not at all: what is stored must be what the
   // operator typed.
   if (const auto character = profile_store_.unstorable_character(name_file_, name)) {
-    return refused("The name was not stored: the name file cannot hold the character \"" +
-                       *character + "\" (" + code_point_text(*character) + ").",
-                   "Remove it and press OK again.");
+    return refused(
+        std::string(unstorable_reason) + *character + "\" (" + code_point_text(*character) + ").",
+        unstorable_step);
   }
   // Stored whole, it would read back cut: the dialog, relayctl and the window would all
   // show less than what was reported stored.
   if (const auto length = profile_store_.length_beyond_read_limit(name_file_, name)) {
-    return refused("The name was not stored: it takes " + std::to_string(length->units) +
+    return refused(std::string(too_long_reason) + std::to_string(length->units) +
                        (length->utf16 ? " UTF-16 code units" : " bytes") +
                        " in the name file, and a name can hold at most " +
                        std::to_string(ProfileStore::read_limit) + ".",
-                   "Shorten it and press OK again.");
+                   too_long_step);
   }
   WriteOutcome write = profile_store_.write_value(name_file_, address_section(address_text),
                                                   relay_key(relay_text), name);

@@ -49,6 +49,11 @@ class RenameLogic {
   // nothing reads), a line break inside the text, a character the file cannot hold, a
   // name longer than a read gives back (ProfileStore::read_limit).
   RenameOutcome store(std::string_view text);
+  // The refusal of an address or relay text that is no number, before anything else.
+  std::optional<RenameOutcome> refused_target() const;
+  // A refusal that the owner of a line sent (the bridge checks names as store() does),
+  // told as store() tells its own.
+  static RenameOutcome refused_by_owner(std::string reason);
 
  private:
   std::filesystem::path name_file_;

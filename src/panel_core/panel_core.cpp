@@ -6,13 +6,15 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       poll_(host.port, *this, host.address, *this),
       port_control_(host.port, *this, host.view, host.messages),
       name_file_(std::move(name_file), profile_store_, host.messages, host.names),
-      rename_(name_file_.path(), profile_store_) {
+      rename_(name_file_.path(), profile_store_),
+      names_(name_file_, rename_, host.names) {
   // Every host starts with the relays unknown, as the window shows them at creation.
   shown_.fill(IndicatorState::Unknown);
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
 }
 
 PanelCore::~PanelCore() {
+  names_.set_line_names(nullptr);
   port_.set_receive_handler({});
   if (port_.is_open()) port_.close();
 }

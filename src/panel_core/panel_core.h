@@ -13,6 +13,7 @@
 #include "panel_core/address_source.h"
 #include "panel_core/indicator_panel.h"
 #include "panel_core/line_watcher.h"
+#include "panel_core/panel_names.h"
 #include "panel_core/poll_cycle.h"
 #include "panel_core/port_control.h"
 
@@ -28,9 +29,9 @@ struct PanelHost {
 };
 
 // The panel's core, wired once for every host: the command frames, the 50 ms poll
-// cycle with its mailbox and watchdog, the port control, and the name file with the
-// rename logic. The host calls tick() on each tick of its own 50 ms timer, which
-// the port control switches through PortControlView; the receive event of the port
+// cycle with its mailbox and watchdog, the port control, and the names (the name file
+// with the rename logic, or a served line's). The host calls tick() on each tick of its own 50 ms
+// timer, which the port control switches through PortControlView; the receive event of the port
 // reaches the poll cycle here. No Qt: the host's event loop drives everything.
 class PanelCore final : private FramePort, private IndicatorPanel {
  public:
@@ -50,6 +51,8 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   ProfileStore& profile_store() { return profile_store_; }
   NameFile& name_file() { return name_file_; }
   RenameLogic& rename() { return rename_; }
+  // The names shown and renamed: the name file's, or the open line's owner's.
+  PanelNames& names() { return names_; }
   SerialPort& port() { return port_; }
 
   // Valid status frames shown since the start.
@@ -83,4 +86,5 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   ProfileStore profile_store_;
   NameFile name_file_;
   RenameLogic rename_;
+  PanelNames names_;
 };

@@ -33,13 +33,21 @@ bool plain_level(std::string_view level) {
 
 std::variant<ServedLineAddress, std::string> parse_url(std::string_view url) {
   constexpr std::string_view scheme = "mqtt://";
-  if (url.substr(0, scheme.size()) != scheme) return "not an mqtt:// address";
-  url.remove_prefix(scheme.size());
+  constexpr std::string_view tls_scheme = "mqtts://";
+  ServedLineAddress address;
+  if (url.starts_with(tls_scheme)) {
+    address.tls = true;
+    address.port = 8883;
+    url.remove_prefix(tls_scheme.size());
+  } else if (url.starts_with(scheme)) {
+    url.remove_prefix(scheme.size());
+  } else {
+    return "not an mqtt:// address";
+  }
   const auto slash = url.find('/');
   if (slash == std::string_view::npos) return "no prefix and line after the broker";
   std::string_view authority = url.substr(0, slash);
   const std::string_view path = url.substr(slash + 1);
-  ServedLineAddress address;
   if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
     const auto port = digits_value(authority.substr(colon + 1), 65535);
     if (!port || *port == 0) return "no broker port " + std::string(authority.substr(colon + 1));
@@ -64,11 +72,38 @@ std::variant<ServedLineAddress, std::string> parse_url(std::string_view url) {
   return address;
 }
 
+// A key of a mapped port, `N.key = value`: what it sets, or why it cannot.
+std::optional<std::string> set_key(ServedLineAddress& line, std::string_view key,
+                                   std::string_view value) {
+  std::string* field = key == "cafile"          ? &line.cafile
+                       : key == "user"          ? &line.user
+                       : key == "password_file" ? &line.password_file
+                                                : nullptr;
+  if (!field) return "no key " + std::string(key) + " (cafile, user, password_file)";
+  if (value.empty()) return "no value after '='";
+  if (!field->empty()) return std::string(key) + " given twice";
+  *field = value;
+  return std::nullopt;
+}
+
+// What a mapping with its keys lacks or has too many of.
+std::optional<std::string> access_fault(const ServedLineAddress& line, std::int16_t number) {
+  const std::string port = std::to_string(number);
+  if (line.tls && line.cafile.empty()) {
+    return "mqtts:// needs " + port + ".cafile, the authority the broker's certificate is from";
+  }
+  if (!line.tls && !line.cafile.empty()) return port + ".cafile is for mqtts:// lines";
+  if (line.user.empty() && !line.password_file.empty()) {
+    return port + ".password_file needs " + port + ".user";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string line_url(const ServedLineAddress& address) {
-  std::string url = "mqtt://" + address.host;
-  if (address.port != 1883) {
+  std::string url = (address.tls ? "mqtts://" : "mqtt://") + address.host;
+  if (address.port != (address.tls ? 8883 : 1883)) {
     url += ':';
     url += std::to_string(address.port);
   }
@@ -78,6 +113,7 @@ std::string line_url(const ServedLineAddress& address) {
 std::variant<LineMap, std::string> parse_line_map(std::string_view text,
                                                   const std::string& file_name) {
   LineMap map;
+  std::map<std::int16_t, int> mapped_at;  // each mapping's line, where its faults are told
   int number = 0;
   while (!text.empty()) {
     ++number;
@@ -88,13 +124,30 @@ std::variant<LineMap, std::string> parse_line_map(std::string_view text,
     const std::string where = file_name + ":" + std::to_string(number) + ": ";
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return where + "no '=' between port and line";
-    const auto port = digits_value(trimmed(line.substr(0, equals)), 32767);
+    const std::string_view left = trimmed(line.substr(0, equals));
+    const std::string_view value = trimmed(line.substr(equals + 1));
+    const auto dot = left.find('.');
+    const auto port = digits_value(trimmed(left.substr(0, dot)), 32767);
     if (!port) return where + "no port number before '='";
-    auto url = parse_url(trimmed(line.substr(equals + 1)));
+    if (dot != std::string_view::npos) {
+      const auto mapped = map.find(static_cast<std::int16_t>(*port));
+      if (mapped == map.end()) return where + "port " + std::to_string(*port) + " not mapped above";
+      if (auto why = set_key(mapped->second, trimmed(left.substr(dot + 1)), value)) {
+        return where + *why;
+      }
+      continue;
+    }
+    auto url = parse_url(value);
     if (const auto* why = std::get_if<std::string>(&url)) return where + *why;
     const auto key = static_cast<std::int16_t>(*port);
     if (map.count(key) != 0) return where + "port " + std::to_string(key) + " mapped twice";
     map.emplace(key, std::get<ServedLineAddress>(std::move(url)));
+    mapped_at[key] = number;
+  }
+  for (const auto& [key, line] : map) {
+    if (auto why = access_fault(line, key)) {
+      return file_name + ":" + std::to_string(mapped_at[key]) + ": " + *why;
+    }
   }
   return map;
 }
@@ -121,4 +174,19 @@ std::optional<std::string> line_map_tooltip(const std::string& port_text,
   if (line == lines.end()) return std::nullopt;
   return "Port " + std::to_string(*number) + ": " + line_url(line->second) +
          "\nserved lines are read from " + (folder / line_map_file_name).string();
+}
+
+std::variant<std::string, std::string> line_password(const ServedLineAddress& line) {
+  using Result = std::variant<std::string, std::string>;
+  if (line.password_file.empty()) return Result(std::in_place_index<0>);
+  const std::filesystem::path path(
+      std::u8string(line.password_file.begin(), line.password_file.end()));
+  const std::string named = "the password file " + line.password_file;
+  if (const auto exposure = secret_file_exposure(path)) {
+    return Result(std::in_place_index<1>,
+                  named + ": " + *exposure + "; let only its owner read it (chmod 600)");
+  }
+  const FileText read = read_limited_file(path, settings_file_byte_limit);
+  if (!read.text) return Result(std::in_place_index<1>, named + " cannot be read: " + read.reason);
+  return Result(std::in_place_index<0>, read.text->substr(0, read.text->find_first_of("\r\n")));
 }

@@ -14,15 +14,25 @@ struct ServedLineAddress {
   int port = 1883;
   std::string prefix;
   std::string line;
+  // mqtts://: TLS with the certificate authority in `cafile`. A user, and the file whose
+  // first line is the password, when the broker asks for a login.
+  bool tls = false;
+  std::string cafile{};
+  std::string user{};
+  std::string password_file{};
   friend bool operator==(const ServedLineAddress&, const ServedLineAddress&) = default;
 };
 
-// "mqtt://host[:port]/prefix/line", as the operator writes it.
+// "mqtt://host[:port]/prefix/line" (mqtts:// with TLS), as the operator writes it.
 std::string line_url(const ServedLineAddress& address);
 
 // The port numbers that name served lines instead of devices, from the state folder's
-// lines.conf: one mapping a line, `N = mqtt://host[:port]/prefix/line`; blank lines and
-// lines starting with # say nothing. The prefix may hold slashes; the line is the last level.
+// lines.conf: one mapping a line, `N = mqtt://host[:port]/prefix/line` (or mqtts://, port
+// 8883 unless given); blank lines and lines starting with # say nothing. The prefix may hold
+// slashes; the line is the last level. A mapped port's login and TLS follow its mapping as
+// `N.cafile = FILE` (needed by mqtts:// and only there), `N.user = NAME` and
+// `N.password_file = FILE` (with a user; its first line is the password, and only its
+// owner may read it).
 using LineMap = std::map<std::int16_t, ServedLineAddress>;
 inline constexpr std::string_view line_map_file_name = "lines.conf";
 
@@ -37,3 +47,8 @@ std::variant<LineMap, std::string> read_line_map(const std::filesystem::path& fo
 // it has one (every open fails then); nothing for a number it does not map.
 std::optional<std::string> line_map_tooltip(const std::string& port_text,
                                             const std::filesystem::path& folder);
+
+// The password of `line`'s login, the first line of its password file ("" without one),
+// or why it cannot be used: a file that others may read is refused, as relayctl refuses
+// it, before the secret travels anywhere.
+std::variant<std::string, std::string> line_password(const ServedLineAddress& line);

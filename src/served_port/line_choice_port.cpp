@@ -2,6 +2,12 @@
 
 #include <variant>
 
+LineChoicePort::LineChoicePort(SerialPort& serial, ServedLinePort& served,
+                               std::filesystem::path folder)
+    : serial_(serial), served_(served), folder_(std::move(folder)) {
+  served_.on_names = [this] { names_changed(); };
+}
+
 void LineChoicePort::select_port(std::int16_t number) {
   number_ = number;
   device_named_ = false;
@@ -14,7 +20,7 @@ void LineChoicePort::select_device(std::string path) {
 }
 
 OpenResult LineChoicePort::open() {
-  active_->close();
+  close();
   active_ = &serial_;
   if (device_named_) return serial_.open();
   const auto map = read_line_map(folder_);
@@ -24,7 +30,15 @@ OpenResult LineChoicePort::open() {
   if (line == lines.end()) return serial_.open();
   served_.select_line(line->second);
   active_ = &served_;
-  return served_.open();
+  OpenResult result = served_.open();
+  if (result.ok) names_changed();
+  return result;
+}
+
+void LineChoicePort::close() {
+  const bool names = owns_names();
+  active_->close();
+  if (names) names_changed();
 }
 
 void LineChoicePort::set_receive_threshold(int bytes) {
@@ -35,4 +49,34 @@ void LineChoicePort::set_receive_threshold(int bytes) {
 void LineChoicePort::set_receive_handler(std::function<void()> handler) {
   serial_.set_receive_handler(handler);
   served_.set_receive_handler(std::move(handler));
+}
+
+std::optional<BoardNames> LineChoicePort::board_names(std::uint8_t address) {
+  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  if (!board) return std::nullopt;
+  board->follow(address);
+  const auto names = board->names(address);
+  if (!names) return std::nullopt;
+  return BoardNames{names->title, names->relays};
+}
+
+void LineChoicePort::rename(std::uint8_t address, int relay, const std::string& name,
+                            std::function<void(const LineRenameAnswer&)> done) {
+  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  if (!board) {
+    done({LineRenameAnswer::Kind::failed, "the served line is closed"});
+    return;
+  }
+  board->rename(address, relay, name, [done = std::move(done)](const ServedOutcome& outcome) {
+    using Kind = ServedOutcome::Kind;
+    if (outcome.kind == Kind::done) {
+      done({LineRenameAnswer::Kind::stored, {}});
+    } else if (outcome.kind == Kind::not_allowed) {
+      done({LineRenameAnswer::Kind::failed, "not allowed (" + outcome.reason + ")"});
+    } else if (outcome.result == "refused") {
+      done({LineRenameAnswer::Kind::refused, outcome.reason});
+    } else {
+      done({LineRenameAnswer::Kind::failed, outcome.reason});
+    }
+  });
 }

@@ -3,15 +3,16 @@
 #include <filesystem>
 
 #include "link/serial_port.h"
+#include "panel_core/line_names.h"
 #include "served_port/served_line_port.h"
 
 // The panel's port: a port number that the state folder's lines.conf maps to a served
 // line opens that line, any other the serial device as before. The file is read at
 // each open, so that a mapping written while the panel runs counts at the next click.
-class LineChoicePort : public SerialPort {
+// While a served line is open, the names are the bridge's.
+class LineChoicePort : public SerialPort, public LineNames {
  public:
-  LineChoicePort(SerialPort& serial, ServedLinePort& served, std::filesystem::path folder)
-      : serial_(serial), served_(served), folder_(std::move(folder)) {}
+  LineChoicePort(SerialPort& serial, ServedLinePort& served, std::filesystem::path folder);
 
   bool is_open() const override { return active_->is_open(); }
   void discard_input() override { active_->discard_input(); }
@@ -25,13 +26,27 @@ class LineChoicePort : public SerialPort {
   void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override { return active_->bytes_waiting(); }
   std::optional<std::uint8_t> read_byte() override { return active_->read_byte(); }
-  void close() override { active_->close(); }
+  void close() override;
+
+  // LineNames
+  bool owns_names() const override { return active_ == &served_ && served_.is_open(); }
+  std::optional<BoardNames> board_names(std::uint8_t address) override;
+  void set_names_handler(std::function<void()> handler) override {
+    names_handler_ = std::move(handler);
+  }
+  void rename(std::uint8_t address, int relay, const std::string& name,
+              std::function<void(const LineRenameAnswer&)> done) override;
 
  private:
+  void names_changed() {
+    if (names_handler_) names_handler_();
+  }
+
   SerialPort& serial_;
   ServedLinePort& served_;
   std::filesystem::path folder_;
   std::int16_t number_ = 0;
   bool device_named_ = false;
   SerialPort* active_ = &serial_;
+  std::function<void()> names_handler_;
 };

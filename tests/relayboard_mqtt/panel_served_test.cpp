@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "bridge_rig.h"
+#include "file_bytes.h"
 #include "link_qt/qt_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
@@ -32,6 +33,7 @@ class ServedPanel : public BridgeRig {
     start_qt();
     view.port_text = "3";
     QObject::connect(&view.timer, &QTimer::timeout, [this] { core.tick(); });
+    core.names().set_line_names(&port);
   }
   void map_port_3(int broker_port) const {
     std::ofstream(dir() + "/lines.conf")
@@ -56,7 +58,9 @@ class ServedPanel : public BridgeRig {
   TimedView view;
   FakeNameLabels names;
   RecordingMessageBoxes messages;
-  PanelCore core{{port, indicators, view, address, names, messages}, dir() + "/name.txt"};
+  // The panel's own name file, apart from the bridge's name.txt.
+  const std::string panel_names = dir() + "/panel_names.txt";
+  PanelCore core{{port, indicators, view, address, names, messages}, panel_names};
 };
 
 TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFallsSilent) {
@@ -77,6 +81,59 @@ TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFal
   board->signal(SIGSTOP);
   EXPECT_TRUE(wait_until([&] { return all_shown(IndicatorState::Unknown); }));
   board->signal(SIGCONT);
+}
+
+TEST_F(ServedPanel, ShowsTheBridgesNamesAndRenamesThroughItWhileItsOwnFileRests) {
+  // The bridge's file in code page 936 as Windows writes it ("水泵" is CB AE B1 C3).
+  const std::string bridge_file =
+      "[address 0]\r\n[Software properties]\r\nThe name=Site\r\n[address 1]\r\n"
+      "relay1name=\xCB\xAE\xB1\xC3\r\nrelay2name=Fan\r\n";
+  write_names(bridge_file);
+  const std::string panel_file =
+      "[address 0]\r\n[Software properties]\r\nThe name=Desk\r\n[address 1]\r\n"
+      "relay1name=Local\r\n";
+  std::ofstream(panel_names, std::ios::binary) << panel_file;
+  auto bridge = start_bridge_online();
+  map_port_3(broker.port());
+  core.names().load("1");
+  EXPECT_EQ(names.labels[0], "Local");
+
+  core.port_control().toggle_port();
+  ASSERT_TRUE(port.is_open()) << messages.shown.back().text;
+  EXPECT_TRUE(wait_until([&] { return names.labels[0] == "水泵"; }));
+  EXPECT_EQ(names.title, "Site");
+  EXPECT_EQ(names.labels[1], "Fan");
+
+  core.rename().address_text = "1";
+  core.rename().relay_text = "2";
+  EXPECT_EQ(core.names().stored_name().name, "Fan");
+  std::optional<RenameOutcome> outcome;
+  const auto store = [&](const std::string& text) {
+    outcome.reset();
+    core.names().store(text, [&](RenameOutcome answer) { outcome = std::move(answer); });
+    return wait_until([&] { return outcome.has_value(); });
+  };
+  ASSERT_TRUE(store("泵 2"));
+  EXPECT_TRUE(outcome->stored) << (outcome->error ? outcome->error->text : "");
+  std::string renamed = bridge_file;
+  renamed.replace(renamed.find("Fan"), 3, "\xB1\xC3 2");
+  EXPECT_EQ(read_bytes(dir() + "/name.txt"), renamed);
+  EXPECT_TRUE(wait_until([&] { return names.labels[1] == "泵 2"; }));
+
+  // Refused by the bridge, told as the panel's own refusal is.
+  ASSERT_TRUE(store("Pump\nroom"));
+  EXPECT_FALSE(outcome->stored);
+  const RenameOutcome local = core.rename().store("Pump\nroom");
+  ASSERT_TRUE(outcome->error && local.error);
+  EXPECT_EQ(outcome->error->text, local.error->text);
+  EXPECT_EQ(outcome->error->caption, "Rename");
+  EXPECT_EQ(read_bytes(dir() + "/name.txt"), renamed);
+  EXPECT_EQ(read_bytes(panel_names), panel_file);
+
+  // Closed, the panel's own names come back.
+  core.port_control().toggle_port();
+  EXPECT_EQ(names.labels[0], "Local");
+  EXPECT_EQ(names.title, "Desk");
 }
 
 TEST_F(ServedPanel, ABrokerThatCannotBeReachedFailsTheOpenWithItsReason) {

@@ -46,6 +46,38 @@ TEST(LineMap, NamesTheFileAndLineOfEachFault) {
   }
 }
 
+TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
+  const auto map = parse_line_map(
+      "3 = mqtts://broker.site/relayboard/ttyUSB0\n3.cafile = /etc/ssl/site.pem\n"
+      " 3.user=panel\n3.password_file = /home/op/.panel-password\n",
+      "f");
+  ASSERT_TRUE(std::holds_alternative<LineMap>(map)) << std::get<std::string>(map);
+  const ServedLineAddress& line = std::get<LineMap>(map).at(3);
+  EXPECT_EQ(line, (ServedLineAddress{"broker.site", 8883, "relayboard", "ttyUSB0", true,
+                                     "/etc/ssl/site.pem", "panel", "/home/op/.panel-password"}));
+  EXPECT_EQ(line_url(line), "mqtts://broker.site/relayboard/ttyUSB0");
+
+  const struct {
+    const char* text;
+    const char* error;
+  } cases[] = {
+      {"3 = mqtts://h/p/l",
+       "f:1: mqtts:// needs 3.cafile, the authority the broker's "
+       "certificate is from"},
+      {"3 = mqtt://h/p/l\n3.cafile = c", "f:1: 3.cafile is for mqtts:// lines"},
+      {"\n3 = mqtt://h/p/l\n3.password_file = p", "f:2: 3.password_file needs 3.user"},
+      {"3.user = u\n3 = mqtt://h/p/l", "f:1: port 3 not mapped above"},
+      {"3 = mqtt://h/p/l\n3.user = u\n3.user = v", "f:3: user given twice"},
+      {"3 = mqtt://h/p/l\n3.login = u", "f:2: no key login (cafile, user, password_file)"},
+      {"3 = mqtt://h/p/l\n3.user =", "f:2: no value after '='"},
+  };
+  for (const auto& c : cases) {
+    const auto fault = parse_line_map(c.text, "f");
+    ASSERT_TRUE(std::holds_alternative<std::string>(fault)) << c.text;
+    EXPECT_EQ(std::get<std::string>(fault), c.error) << c.text;
+  }
+}
+
 TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
   const auto folder = std::filesystem::temp_directory_path() / "line_map_tooltip_test";
   std::filesystem::create_directories(folder);
@@ -65,3 +97,22 @@ TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
 #endif
   std::filesystem::remove_all(folder);
 }
+
+#ifndef _WIN32
+TEST(LineMap, APasswordFileIsReadOnlyWhenOnlyItsOwnerMayReadIt) {
+  const auto file = std::filesystem::temp_directory_path() / "line_map_password_test";
+  std::ofstream(file) << "s3cret\r\nnext line\n";
+  ServedLineAddress line{"h", 1883, "p", "l", false, "", "panel", file.string()};
+  ::chmod(file.c_str(), 0644);
+  const auto exposed = line_password(line);
+  ASSERT_EQ(exposed.index(), 1u);
+  EXPECT_EQ(std::get<1>(exposed), "the password file " + file.string() +
+                                      ": readable by others (mode 0644); let only its owner "
+                                      "read it (chmod 600)");
+  ::chmod(file.c_str(), 0600);
+  const auto password = line_password(line);
+  ASSERT_EQ(password.index(), 0u);
+  EXPECT_EQ(std::get<0>(password), "s3cret");
+  std::filesystem::remove(file);
+}
+#endif
