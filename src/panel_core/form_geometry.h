@@ -91,9 +91,7 @@ struct MainFormGeometry {
   constexpr Twips stray(const StrayLabel& label) const {
     return {label.left, label.top, stray_width, stray_height};
   }
-  constexpr PixelRect client() const {
-    return pixel_rect({0, 0, client_width, client_height});
-  }
+  constexpr PixelRect client() const { return pixel_rect({0, 0, client_width, client_height}); }
 };
 
 struct NameFormGeometry {
@@ -103,9 +101,7 @@ struct NameFormGeometry {
   Twips ok_button{1200, 1320, 975, 375};      // OK: stores the name
   Twips cancel_button{2640, 1320, 975, 375};  // Cancel: closes without storing
 
-  constexpr PixelRect client() const {
-    return pixel_rect({0, 0, client_width, client_height});
-  }
+  constexpr PixelRect client() const { return pixel_rect({0, 0, client_width, client_height}); }
 };
 
 inline constexpr MainFormGeometry main_form_geometry{};

@@ -1,5 +1,7 @@
 #include "panel_core/panel_core.h"
 
+#include "rules/rules_file.h"
+
 PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     : port_(host.port),
       indicators_(host.indicators),
@@ -10,6 +12,18 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       names_(name_file_, rename_, host.names) {
   // Every host starts with the relays unknown, as the window shows them at creation.
   shown_.fill(IndicatorState::Unknown);
+  // The rules beside the name file are read at each open, so that an edit counts at the
+  // next; a file with a fault keeps the line closed rather than run without them.
+  port_control_.set_open_check([this]() -> std::optional<std::string> {
+    auto rules = read_rules(name_file_.path().parent_path());
+    if (auto* why = std::get_if<std::string>(&rules)) return *why;
+    poll_.line().set_rules(std::get<LineRules>(std::move(rules)));
+    return std::nullopt;
+  });
+  poll_.set_refusal_handler(
+      [&messages = host.messages](const std::string& why, const std::string& control) {
+        messages.show({"Not switched: " + why, control, MessageIcon::Warning});
+      });
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
 }
 

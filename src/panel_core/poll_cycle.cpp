@@ -39,6 +39,11 @@ void PollCycle::tick() {
 }
 
 void PollCycle::send_next_frame() {
+  // A relay past its max_on goes off before the click that waits.
+  if (const auto rule = line_.take_rule_switch(tick_time_)) {
+    line_.send_now(*rule, tick_time_);
+    return;
+  }
   if (has_pending_command_ != 0) {
     has_pending_command_ = 0;
     send_to_addressed_board(pending_command_.command, pending_command_.data1,
@@ -62,22 +67,37 @@ void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uin
   has_pending_command_ = 1;
 }
 
+void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
+                              const std::string& control) {
+  const auto address = text_to_int32(address_.address_text());
+  if (address && *address >= 0) {
+    const auto refusal = line_.against_rules(static_cast<std::uint8_t>(*address % 256),
+                                             static_cast<BoardCommand>(command), data1, data2);
+    if (refusal) {
+      if (refused_) refused_(refusal->reason, control);
+      return;
+    }
+  }
+  queue_command(command, data1, data2);
+}
+
 void PollCycle::open_all() {
-  queue_command(code(BoardCommand::SetAllRelays), 0xFF, 0xFF);
+  queue_allowed(code(BoardCommand::SetAllRelays), 0xFF, 0xFF, "Open all");
 }
 
 void PollCycle::close_all() {
-  queue_command(code(BoardCommand::SetAllRelays), 0x00, 0x00);
+  queue_allowed(code(BoardCommand::SetAllRelays), 0x00, 0x00, "Close all");
 }
 
 void PollCycle::relay_clicked(std::int16_t index) {
   if (index < 1 || index > relay_count) return;
   const Colour colour = indicators_.box_colour(index);
   const auto relay = static_cast<std::uint8_t>(index);
+  const std::string control = "Relay " + std::to_string(index);
   if (colour == colour_green) {
-    queue_command(code(BoardCommand::CloseRelay), 0x00, relay);
+    queue_allowed(code(BoardCommand::CloseRelay), 0x00, relay, control);
   } else if (colour == colour_red) {
-    queue_command(code(BoardCommand::OpenRelay), 0x00, relay);
+    queue_allowed(code(BoardCommand::OpenRelay), 0x00, relay, control);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "link/line_engine.h"
 #include "link/serial_port.h"
@@ -45,6 +47,12 @@ class PollCycle : private LineObserver {
   void relay_clicked(std::int16_t index);
   // The state caption inside the box does what the box does.
   void state_caption_clicked(std::int16_t index) { relay_clicked(index); }
+  // Told, with the rule's words and the control clicked, when the line's rules refuse a
+  // click: the command is dropped, never changed into another.
+  void set_refusal_handler(
+      std::function<void(const std::string& why, const std::string& control)> handler) {
+    refused_ = std::move(handler);
+  }
 
   // An event of the serial port; only a receive event reads an answer.
   void on_receive(int event_code);
@@ -74,6 +82,9 @@ class PollCycle : private LineObserver {
   void board_lost(std::uint8_t) override {}
   void board_late(std::uint8_t, LineEngine::Clock::duration) override { answered_ = true; }
   void answer_unasked(std::uint16_t) override { answered_ = true; }
+  // Queues the click's command unless the line's rules refuse it.
+  void queue_allowed(std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
+                     const std::string& control);
 
   const AddressSource& address_;
   IndicatorPanel& indicators_;
@@ -85,4 +96,5 @@ class PollCycle : private LineObserver {
   std::uint8_t has_pending_command_ = 0;
   std::int32_t watchdog_ticks_left_ = 0;
   std::array<std::int32_t, 8> last_answer_{};
+  std::function<void(const std::string&, const std::string&)> refused_;
 };

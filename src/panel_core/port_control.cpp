@@ -17,6 +17,11 @@ void PortControl::toggle_port() {
     return;
   }
   port_.select_port(*number);
+  if (const auto why = open_check_ ? open_check_() : std::nullopt) {
+    messages_.show({"Port " + std::to_string(*number) + " was not opened: " + *why, "open com",
+                    MessageIcon::Critical});
+    return;
+  }
   const OpenResult result = port_.open();
   const std::string device = result.device.empty() ? "no device" : result.device;
   open_selected(result, "Port " + std::to_string(*number) + " (" + device + ")");
@@ -24,6 +29,10 @@ void PortControl::toggle_port() {
 
 bool PortControl::open_device(const std::string& path) {
   port_.select_device(path);
+  if (const auto why = open_check_ ? open_check_() : std::nullopt) {
+    messages_.show({path + " was not opened: " + *why, "open com", MessageIcon::Critical});
+    return false;
+  }
   return open_selected(port_.open(), path);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "common/message_boxes.h"
@@ -37,6 +39,12 @@ class PortControl {
   void port_opened();
   void port_closed();
 
+  // Run before each open: why the line must not be opened (its rules file has a fault),
+  // nothing when it may.
+  void set_open_check(std::function<std::optional<std::string>()> check) {
+    open_check_ = std::move(check);
+  }
+
   static constexpr int receive_threshold = 8;
 
  private:
@@ -49,4 +57,5 @@ class PortControl {
   IndicatorPanel& indicators_;
   PortControlView& view_;
   MessageBoxes& messages_;
+  std::function<std::optional<std::string>()> open_check_;
 };

@@ -1,0 +1,74 @@
+// The panel under the rules file beside its name file: a click the rules refuse shows
+// why and sends nothing, a relay past its max_on goes off at the next tick, and a rules
+// file with a fault keeps the port closed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "link_rig.h"
+#include "protocol/status_frame.h"
+
+namespace {
+
+class PanelRules : public ::testing::Test {
+ protected:
+  PanelRules() { std::filesystem::create_directories(dir); }
+  ~PanelRules() override { std::filesystem::remove_all(dir); }
+  void write_rules(const std::string& text) const { std::ofstream(dir / "rules.conf") << text; }
+  // The board reports `opened` to the frame just sent.
+  void answer(std::uint16_t opened) {
+    const auto status = StatusFrame::build(opened);
+    port.receive({status.bytes.begin(), status.bytes.end()});
+  }
+
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                    ("panel_rules_" + std::to_string(std::random_device{}()));
+  FakeSerialPort port;
+  FakeIndicators indicators;
+  FixedAddress address;
+  FakePortView view;
+  FakeNameLabels names;
+  RecordingMessageBoxes messages;
+  PanelCore core{{port, indicators, view, address, names, messages}, dir / "name.txt"};
+};
+
+TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
+  write_rules("[address 1]\ninterlock = 1,2\nmax_on = 3: 150ms\n");
+  core.port_control().toggle_port();
+  ASSERT_TRUE(port.is_open());
+  core.tick();
+  answer(0x0001);  // relay 1 on
+  port.writes.clear();
+  core.poll().relay_clicked(2);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0],
+            (Message{"Not switched: relay 2 of board 1 is interlocked with relay 1, which is on",
+                     "Relay 2", MessageIcon::Warning}));
+  core.poll().relay_clicked(3);
+  core.tick();
+  answer(0x0005);
+  for (int tick = 0; tick < 4; ++tick) {
+    core.tick();
+    answer(0x0005);
+  }
+  // Relay 3 was reported on at the first tick: three ticks (150 ms) later it goes off.
+  EXPECT_EQ(take_written_frames(port),
+            (std::vector<std::string>{"55 01 12 00 00 00 03 6B", "55 01 10 00 00 00 00 66",
+                                      "55 01 10 00 00 00 00 66", "55 01 11 00 00 00 03 6A",
+                                      "55 01 10 00 00 00 00 66", "55 01 10 00 00 00 00 66"}));
+}
+
+TEST_F(PanelRules, ARulesFileWithAFaultKeepsThePortClosed) {
+  write_rules("[address 1]\ninterlock = 1\n");
+  core.port_control().toggle_port();
+  EXPECT_FALSE(port.is_open());
+  EXPECT_EQ(port.open_calls, 0);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "Port 1 was not opened: " + (dir / "rules.conf").string() +
+                                        ":2: an interlock needs two relays or more");
+  EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
+}
+
+}  // namespace
