@@ -1,5 +1,8 @@
 #include "bridge_daemon.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "bridge/bridge_topics.h"
 #include "bridge/line_claim.h"
 #include "link/port_device.h"
@@ -22,6 +25,8 @@ BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_
   pulse_timer_.setSingleShot(true);
   pulse_timer_.setTimerType(Qt::PreciseTimer);
   connect(&pulse_timer_, &QTimer::timeout, this, &BridgeDaemon::arm_pulse_timer);
+  timetable_timer_.setSingleShot(true);
+  connect(&timetable_timer_, &QTimer::timeout, this, &BridgeDaemon::run_timetable);
 }
 
 // The line goes first: its schedule reports to the core.
@@ -83,12 +88,15 @@ std::optional<std::string> BridgeDaemon::start() {
 
   if (auto failure = link_->start()) return failure;
   line_->start();
+  // The timetable does not wait for the broker: it switches while the broker is away.
+  if (!options_.schedule.empty()) run_timetable();
   return std::nullopt;
 }
 
 void BridgeDaemon::stop(std::function<void()> done) {
   name_watcher_.reset();
   pulse_timer_.stop();
+  timetable_timer_.stop();
   if (core_) core_->shutting_down(BridgeCore::Clock::now());
   if (!link_) {
     done();
@@ -136,6 +144,17 @@ void BridgeDaemon::arm_pulse_timer() {
   }
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
   pulse_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void BridgeDaemon::run_timetable() {
+  const auto wall = std::chrono::system_clock::now();
+  const auto next = core_->run_timetable(wall, BridgeCore::Clock::now());
+  arm_pulse_timer();  // a run may have started a pulse
+  // The timer counts on the monotonic clock, which a suspend or a set clock leaves
+  // behind: the wall clock is looked at again well within the time a run may be late.
+  constexpr auto longest = std::chrono::milliseconds(Timetable::grace) / 2;
+  const auto wait = next ? std::chrono::ceil<std::chrono::milliseconds>(*next - wall) : longest;
+  timetable_timer_.start(std::clamp(wait, std::chrono::milliseconds(0), longest));
 }
 
 void BridgeDaemon::look_at_names() {

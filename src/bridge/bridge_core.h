@@ -14,10 +14,11 @@
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
-#include "mqtt/mqtt_client.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
+#include "mqtt/mqtt_client.h"
 #include "protocol/board_command.h"
+#include "schedule/timetable.h"
 
 struct BridgeOptions;
 
@@ -41,6 +42,9 @@ struct BridgeSettings {
   std::string support_url{};  // where the discovery documents send a user for help
   std::string line_device{};  // what the info topic names as the line's device
   std::chrono::milliseconds answer_timeout{0};
+  std::vector<TimetableEntry> schedule{};
+  // Runs of the timetable after this are owed (the host's start, or when it last ran it).
+  std::chrono::system_clock::time_point schedule_since{};
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -105,6 +109,11 @@ class BridgeCore : public LineObserver {
   // the bridge's own status when the daemon dies instead.) A pulse still running, or
   // owed to a silent board, is ended at once: its OFF is queued on the line.
   void shutting_down(Clock::time_point now);
+  // Switches what the timetable says is due at `wall` (the wall clock) as a command would
+  // (whether or not the broker is there); returns when it has more to do on the wall clock.
+  std::optional<std::chrono::system_clock::time_point> run_timetable(
+      std::chrono::system_clock::time_point wall, Clock::time_point now);
+  const Timetable& timetable() const { return timetable_; }
 
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
@@ -123,6 +132,15 @@ class BridgeCore : public LineObserver {
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  // The switches of a command or a timetable's run, on a board that answers.
+  std::optional<SwitchRefusal> set_all(std::uint8_t address, Board& b, bool open);
+  std::optional<SwitchRefusal> set_relay(std::uint8_t address, Board& b, int relay, bool open);
+  std::optional<SwitchRefusal> start_pulse(std::uint8_t address, Board& b, int relay,
+                                           std::chrono::milliseconds length, Clock::time_point now);
+  void run_entry(const TimetableEntry& entry, Clock::time_point now);
+  // P/L/schedule/N/set: pauses or resumes entry N.
+  void schedule_command(std::size_t entry, const MqttMessage& message);
+  void publish_schedule_state(std::size_t entry);
   void rename(const CommandTopic& topic, const MqttMessage& message);
   // The command's answer on its board's result topic (and its response topic).
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
@@ -159,4 +177,5 @@ class BridgeCore : public LineObserver {
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
+  Timetable timetable_;
 };
