@@ -44,6 +44,7 @@ BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch 
       rename_(std::move(rename)),
       timetable_(settings_.schedule, settings_.schedule_since) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
+  for (const std::string& name : settings_.schedule_paused) timetable_.set_paused(name, true);
 }
 
 void BridgeCore::connected() {

@@ -14,6 +14,7 @@
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
+#include "bridge/schedule_memory.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
 #include "mqtt/mqtt_client.h"
@@ -45,6 +46,7 @@ struct BridgeSettings {
   std::vector<TimetableEntry> schedule{};
   // Runs of the timetable after this are owed (the host's start, or when it last ran it).
   std::chrono::system_clock::time_point schedule_since{};
+  std::vector<std::string> schedule_paused{};  // the names of the entries paused at start
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -111,9 +113,14 @@ class BridgeCore : public LineObserver {
   void shutting_down(Clock::time_point now);
   // Switches what the timetable says is due at `wall` (the wall clock) as a command would
   // (whether or not the broker is there); returns when it has more to do on the wall clock.
+  // The first runs wait up to `first_answers` for every board to answer: at the start the
+  // line has not polled them yet, and a run missed meanwhile would be let go.
+  static constexpr std::chrono::seconds first_answers{10};
   std::optional<std::chrono::system_clock::time_point> run_timetable(
       std::chrono::system_clock::time_point wall, Clock::time_point now);
   const Timetable& timetable() const { return timetable_; }
+  // What a later start needs to know of the timetable.
+  ScheduleMemory schedule_memory() const;
 
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
@@ -178,4 +185,5 @@ class BridgeCore : public LineObserver {
   bool first_session_ = true;
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
   Timetable timetable_;
+  std::optional<Clock::time_point> timetable_started_;  // its first look
 };

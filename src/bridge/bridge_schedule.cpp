@@ -1,5 +1,7 @@
 // The bridge's timetable: its runs as switches on the line, and its entries paused and
 // resumed over MQTT.
+#include <algorithm>
+
 #include "bridge/bridge_core.h"
 #include "bridge/bridge_core_parts.h"
 #include "common/address_list.h"
@@ -31,6 +33,12 @@ std::string run_text(const TimetableEntry& entry) {
 
 std::optional<std::chrono::system_clock::time_point> BridgeCore::run_timetable(
     std::chrono::system_clock::time_point wall, Clock::time_point now) {
+  if (!timetable_started_) timetable_started_ = now;
+  const bool unanswered = std::any_of(boards_.begin(), boards_.end(),
+                                      [](const auto& entry) { return !entry.second.opened; });
+  if (unanswered && !line_lost_ && now - *timetable_started_ < first_answers) {
+    return wall + std::chrono::seconds(1);
+  }
   for (const std::size_t entry : timetable_.due(wall)) run_entry(timetable_.entries()[entry], now);
   return timetable_.next_due();
 }
@@ -83,4 +91,12 @@ void BridgeCore::schedule_command(std::size_t entry, const MqttMessage& message)
 
 void BridgeCore::publish_schedule_state(std::size_t entry) {
   publish(topics_.schedule_state(entry), timetable_.paused(entry - 1) ? "OFF" : "ON");
+}
+
+ScheduleMemory BridgeCore::schedule_memory() const {
+  ScheduleMemory memory{timetable_.settled(), {}};
+  for (std::size_t entry = 0; entry < timetable_.entries().size(); ++entry) {
+    if (timetable_.paused(entry)) memory.paused.push_back(timetable_.entries()[entry].name);
+  }
+  return memory;
 }

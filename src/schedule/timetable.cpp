@@ -41,7 +41,7 @@ std::optional<Clock::time_point> last_run(const TimetableEntry& entry, Clock::ti
 }
 
 Timetable::Timetable(std::vector<TimetableEntry> entries, Clock::time_point since)
-    : entries_(std::move(entries)) {
+    : entries_(std::move(entries)), settled_(since) {
   for (const auto& entry : entries_) slots_.push_back({run_after(entry, since)});
 }
 
@@ -56,6 +56,7 @@ std::vector<std::size_t> Timetable::due(Clock::time_point now) {
       slot.next = run_after(entry, now);
     }
     if (slot.next > now) continue;
+    settled_ = now;
     const bool on_time = now - slot.next <= grace;
     if (!slot.paused && (on_time || entry.catch_up)) {
       // Of several missed runs the last one decides where it stands among the others.

@@ -30,6 +30,9 @@ class Timetable {
   std::vector<std::size_t> due(Clock::time_point now);
   // When due() has something to do next: the earliest next run.
   std::optional<Clock::time_point> next_due() const;
+  // Every run up to this time has been done, let go or skipped while paused: what a host
+  // that starts again passes as `since`.
+  Clock::time_point settled() const { return settled_; }
   Clock::time_point next_run(std::size_t entry) const { return slots_[entry].next; }
 
   // Pauses or resumes the entry of that name; false when there is none.
@@ -44,6 +47,7 @@ class Timetable {
   };
   std::vector<TimetableEntry> entries_;
   std::vector<Slot> slots_;
+  Clock::time_point settled_;
 };
 
 // The entry's first run after `after`; time_point::max() when it has no day to run on.
