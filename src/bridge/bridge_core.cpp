@@ -78,6 +78,7 @@ void BridgeCore::connected() {
   for (std::size_t entry = 1; entry <= timetable_.entries().size(); ++entry) {
     publish_schedule_state(entry);
   }
+  publish_timetable(true);
   // The documents before the states: a reader that has a board's states has its
   // documents too, whether the board answered before the session came up or after.
   if (settings_.discovery) {

@@ -148,6 +148,8 @@ class BridgeCore : public LineObserver {
   // P/L/schedule/N/set: pauses or resumes entry N.
   void schedule_command(std::size_t entry, const MqttMessage& message);
   void publish_schedule_state(std::size_t entry);
+  // The timetable's JSON when it changed, or always after a (re)connection.
+  void publish_timetable(bool always = false);
   void rename(const CommandTopic& topic, const MqttMessage& message);
   // The command's answer on its board's result topic (and its response topic).
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
@@ -186,4 +188,5 @@ class BridgeCore : public LineObserver {
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look
+  std::string timetable_published_;
 };

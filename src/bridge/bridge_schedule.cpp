@@ -4,6 +4,7 @@
 
 #include "bridge/bridge_core.h"
 #include "bridge/bridge_core_parts.h"
+#include "bridge/json_payloads.h"
 #include "common/address_list.h"
 
 namespace {
@@ -40,6 +41,7 @@ std::optional<std::chrono::system_clock::time_point> BridgeCore::run_timetable(
     return wall + std::chrono::seconds(1);
   }
   for (const std::size_t entry : timetable_.due(wall)) run_entry(timetable_.entries()[entry], now);
+  publish_timetable();
   return timetable_.next_due();
 }
 
@@ -86,6 +88,7 @@ void BridgeCore::schedule_command(std::size_t entry, const MqttMessage& message)
   timetable_.set_paused(name, pause);
   log("schedule \"" + printable(name) + "\" " + (pause ? "paused" : "resumed"));
   publish_schedule_state(entry);
+  publish_timetable();
   answer(reply_to(message), std::nullopt, CommandOutcome::done);
 }
 
@@ -99,4 +102,12 @@ ScheduleMemory BridgeCore::schedule_memory() const {
     if (timetable_.paused(entry)) memory.paused.push_back(timetable_.entries()[entry].name);
   }
   return memory;
+}
+
+void BridgeCore::publish_timetable(bool always) {
+  if (timetable_.entries().empty()) return;
+  std::string json = timetable_json(timetable_);
+  if (!always && json == timetable_published_) return;
+  publish(topics_.timetable(), json);
+  timetable_published_ = std::move(json);
 }

@@ -97,6 +97,10 @@ std::string BridgeTopics::relay_rename(std::uint8_t address, int relay) const {
          "/name/set";
 }
 
+std::string BridgeTopics::timetable() const {
+  return prefix_ + '/' + line_ + "/schedule";
+}
+
 std::string BridgeTopics::schedule_state(std::size_t entry) const {
   return prefix_ + '/' + line_ + "/schedule/" + std::to_string(entry) + "/state";
 }

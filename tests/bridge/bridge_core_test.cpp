@@ -491,7 +491,13 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
   rig.send("p/L/schedule/2/set", "ON", true);
   rig.send("p/L/schedule/3/set", "ON");
   rig.send("p/L/schedule/1/set", "PAUSE");
-  EXPECT_EQ(take(rig.client.published), Lines{"p/L/schedule/2/state=OFF"});
+  // The timetable for its readers (relayctl), each entry's next run in UTC.
+  const auto listed = [](const char* day, const char* paused) {
+    return std::string(R"(p/L/schedule={"entries":[{"name":"at 08:00: 1/3 on","next":"2026-06-)") +
+           day + R"(T06:00:00Z","paused":false},{"name":"lights","next":"2026-06-)" + day +
+           R"(T06:00:00Z","paused":)" + paused + "}]}";
+  };
+  EXPECT_EQ(take(rig.client.published), (Lines{"p/L/schedule/2/state=OFF", listed("01", "true")}));
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);
   // What a restart finds: the pause, and that the runs up to now are settled.
   EXPECT_EQ(rig.core.schedule_memory(), (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}}));
@@ -502,7 +508,8 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
   rig.send("p/L/schedule/2/set", "ON");
   rig.core.run_timetable(utc(2026, 6, 1, 6, 1), rig.now);
   EXPECT_EQ(rig.frames, Lines{frame(1, BoardCommand::OpenRelay, 0, 3)});
-  EXPECT_EQ(take(rig.client.published), Lines{"p/L/schedule/2/state=ON"});
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{listed("02", "true"), "p/L/schedule/2/state=ON", listed("02", "false")}));
   EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 3 online", "schedule \"lights\" paused",
                              "command ignored on p/L/schedule/2/set: it was sent retained",
                              "command ignored on p/L/schedule/3/set: the timetable has no entry 3",
