@@ -59,6 +59,9 @@ void BridgeCore::connected() {
       client_.subscribe(pattern);
     }
   }
+  // What an earlier run's timetable left: found, and cleared when it is no longer ours.
+  client_.subscribe(topics_.timetable());
+  client_.subscribe(topics_.timetable() + "/+/state");
   other_form_cleared_.clear();
   if (settings_.discovery) {
     for (const auto& entry : boards_) {
@@ -99,6 +102,7 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
   if (const auto entry = topics_.schedule_entry(message.topic)) {
     return schedule_command(*entry, message);
   }
+  if (stale_schedule(message)) return;
   const IncomingTopic topic = topics_.parse(message.topic);
   if (const auto* command_topic = std::get_if<CommandTopic>(&topic)) {
     command(*command_topic, message, now);

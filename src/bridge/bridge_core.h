@@ -148,6 +148,9 @@ class BridgeCore : public LineObserver {
   // P/L/schedule/N/set: pauses or resumes entry N.
   void schedule_command(std::size_t entry, const MqttMessage& message);
   void publish_schedule_state(std::size_t entry);
+  // A retained timetable topic that an earlier run left, of an entry no longer there:
+  // cleared. Whether `message` was one of the timetable's topics.
+  bool stale_schedule(const MqttMessage& message);
   // The timetable's JSON when it changed, or always after a (re)connection.
   void publish_timetable(bool always = false);
   void rename(const CommandTopic& topic, const MqttMessage& message);

@@ -111,3 +111,15 @@ void BridgeCore::publish_timetable(bool always) {
   publish(topics_.timetable(), json);
   timetable_published_ = std::move(json);
 }
+
+bool BridgeCore::stale_schedule(const MqttMessage& message) {
+  const auto entry = topics_.schedule_entry(message.topic, "state");
+  if (!entry && message.topic != topics_.timetable()) return false;
+  // Our own come back live (or empty, once cleared); only an earlier run's is retained.
+  const std::size_t count = timetable_.entries().size();
+  if (message.retained && !message.payload.empty() && (entry ? *entry > count : count == 0)) {
+    log("timetable topic " + printable(message.topic) + " cleared: no such entry any more");
+    publish(message.topic, "");
+  }
+  return true;
+}

@@ -77,8 +77,9 @@ class BridgeTopics {
   std::string timetable() const;
   std::string schedule_state(std::size_t entry) const;
   std::string schedule_set(std::size_t entry) const;
-  // The timetable entry (from 1) whose set topic `topic` is, if it is one.
-  std::optional<std::size_t> schedule_entry(std::string_view topic) const;
+  // The timetable entry (from 1) whose set topic (or `leaf` topic) `topic` is, if it is one.
+  std::optional<std::size_t> schedule_entry(std::string_view topic,
+                                            std::string_view leaf = "set") const;
   // The board whose result topic answers a command on `topic` (P/L/A/.../set, pulse or name/set),
   // even one this bridge does not take; nothing when the topic names no address.
   std::optional<std::uint8_t> result_board(std::string_view topic) const;

@@ -381,8 +381,9 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
             (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/+/name/set", "p/L/+/status", "ha/status",
-                   "ha/switch/relayboard_L_1/+/config", "ha/button/relayboard_L_1/+/config",
-                   "ha/switch/relayboard_L_3/+/config", "ha/button/relayboard_L_3/+/config"}));
+                   "p/L/schedule", "p/L/schedule/+/state", "ha/switch/relayboard_L_1/+/config",
+                   "ha/button/relayboard_L_1/+/config", "ha/switch/relayboard_L_3/+/config",
+                   "ha/button/relayboard_L_3/+/config"}));
   // The first session: both boards offline before the client id and the picture.
   const Lines first = take(rig.client.published);
   ASSERT_EQ(first.size(), 2u + 1u + 6u + 2u);
@@ -487,6 +488,8 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
   });
   ASSERT_NE(board3, published.end());
   EXPECT_NE(board3->find(R"("command_topic":"p/L/schedule/2/set")"), std::string::npos);
+  rig.send("p/L/schedule/3/state", "ON", true);  // an earlier run's third entry
+  rig.send("p/L/schedule/2/state", "ON", true);
   rig.send("p/L/schedule/2/set", "OFF");
   rig.send("p/L/schedule/2/set", "ON", true);
   rig.send("p/L/schedule/3/set", "ON");
@@ -497,7 +500,8 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
            day + R"(T06:00:00Z","paused":false},{"name":"lights","next":"2026-06-)" + day +
            R"(T06:00:00Z","paused":)" + paused + "}]}";
   };
-  EXPECT_EQ(take(rig.client.published), (Lines{"p/L/schedule/2/state=OFF", listed("01", "true")}));
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{"p/L/schedule/3/state=", "p/L/schedule/2/state=OFF", listed("01", "true")}));
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);
   // What a restart finds: the pause, and that the runs up to now are settled.
   EXPECT_EQ(rig.core.schedule_memory(), (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}}));
@@ -510,7 +514,9 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
   EXPECT_EQ(rig.frames, Lines{frame(1, BoardCommand::OpenRelay, 0, 3)});
   EXPECT_EQ(take(rig.client.published),
             (Lines{listed("02", "true"), "p/L/schedule/2/state=ON", listed("02", "false")}));
-  EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 3 online", "schedule \"lights\" paused",
+  EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 3 online",
+                             "timetable topic p/L/schedule/3/state cleared: no such entry any more",
+                             "schedule \"lights\" paused",
                              "command ignored on p/L/schedule/2/set: it was sent retained",
                              "command ignored on p/L/schedule/3/set: the timetable has no entry 3",
                              "command ignored on p/L/schedule/1/set: \"PAUSE\" is not ON or OFF",
