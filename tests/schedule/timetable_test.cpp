@@ -85,6 +85,9 @@ TEST(Timetable, MissedRunsCatchUpOnceInTheOrderTheyWereDue) {
   EXPECT_EQ(timetable.due(utc(2026, 6, 2, 10, 1)), std::vector<std::size_t>{2});
   EXPECT_EQ(timetable.due(utc(2026, 6, 4, 11, 0)), (std::vector<std::size_t>{1, 0}));
   EXPECT_EQ(timetable.next_due(), utc(2026, 6, 4, 20, 0));
+  // A clock set back a month does not wait a month for the next runs.
+  EXPECT_TRUE(timetable.due(utc(2026, 5, 4, 9, 0)).empty());
+  EXPECT_EQ(timetable.next_run(2), utc(2026, 5, 4, 10, 0));
 }
 
 TEST(Timetable, APausedEntryLetsItsRunsGo) {
