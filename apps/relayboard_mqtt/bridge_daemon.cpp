@@ -1,8 +1,13 @@
 #include "bridge_daemon.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "bridge/bridge_topics.h"
 #include "bridge/line_claim.h"
+#include "common/settings_files.h"
 #include "link/port_device.h"
+#include "names/disk_file.h"
 #include "names/state_folder.h"
 
 void LoggedMessages::show(const Message& message) {
@@ -22,6 +27,8 @@ BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_
   pulse_timer_.setSingleShot(true);
   pulse_timer_.setTimerType(Qt::PreciseTimer);
   connect(&pulse_timer_, &QTimer::timeout, this, &BridgeDaemon::arm_pulse_timer);
+  timetable_timer_.setSingleShot(true);
+  connect(&timetable_timer_, &QTimer::timeout, this, &BridgeDaemon::run_timetable);
 }
 
 // The line goes first: its schedule reports to the core.
@@ -43,6 +50,7 @@ std::optional<std::string> BridgeDaemon::start() {
     log_("no name file: " + state_folder_message(std::get<StateFolderProblem>(choice)).text);
   }
   messages_.name_file = state.name_file;
+  state_folder_ = state.folder;
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
   // Watched before the first read, so that no change falls between the two; the news
   // comes from the event loop, once everything below is in place.
@@ -60,6 +68,9 @@ std::optional<std::string> BridgeDaemon::start() {
   settings.line_device =
       options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
   settings.answer_timeout = LineEngine::answer_timeout;
+  remembered_ = recall_schedule();
+  settings.schedule_since = remembered_.settled.value_or(settings.schedule_since);
+  settings.schedule_paused = remembered_.paused;
   core_ = std::make_unique<BridgeCore>(
       std::move(settings), *held_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
@@ -83,12 +94,15 @@ std::optional<std::string> BridgeDaemon::start() {
 
   if (auto failure = link_->start()) return failure;
   line_->start();
+  // The timetable does not wait for the broker: it switches while the broker is away.
+  if (!options_.schedule.empty()) run_timetable();
   return std::nullopt;
 }
 
 void BridgeDaemon::stop(std::function<void()> done) {
   name_watcher_.reset();
   pulse_timer_.stop();
+  timetable_timer_.stop();
   if (core_) core_->shutting_down(BridgeCore::Clock::now());
   if (!link_) {
     done();
@@ -106,8 +120,9 @@ void BridgeDaemon::take_message(const MqttMessage& message) {
     return;
   }
   core_->message(message, BridgeCore::Clock::now());
-  // A pulse may have started.
+  // A pulse may have started, an entry been paused.
   arm_pulse_timer();
+  remember_schedule();
 }
 
 void BridgeDaemon::settle_claim() {
@@ -136,6 +151,43 @@ void BridgeDaemon::arm_pulse_timer() {
   }
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
   pulse_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void BridgeDaemon::run_timetable() {
+  const auto wall = std::chrono::system_clock::now();
+  const auto next = core_->run_timetable(wall, BridgeCore::Clock::now());
+  arm_pulse_timer();  // a run may have started a pulse
+  remember_schedule();
+  // The timer counts on the monotonic clock, which a suspend or a set clock leaves
+  // behind: the wall clock is looked at again well within the time a run may be late.
+  constexpr auto longest = std::chrono::milliseconds(Timetable::grace) / 2;
+  const auto wait = next ? std::chrono::ceil<std::chrono::milliseconds>(*next - wall) : longest;
+  timetable_timer_.start(std::clamp(wait, std::chrono::milliseconds(0), longest));
+}
+
+ScheduleMemory BridgeDaemon::recall_schedule() {
+  if (options_.schedule.empty() || state_folder_.empty()) return {};
+  const auto path = state_folder_ / schedule_memory_file_name(options_.line);
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return {};
+  const FileText read = read_limited_file(path, settings_file_byte_limit);
+  if (!read.text) {
+    log_(path.string() + ": " + read.reason + "; the timetable starts afresh");
+    return {};
+  }
+  return parse_schedule_memory(*read.text);
+}
+
+void BridgeDaemon::remember_schedule() {
+  if (options_.schedule.empty() || state_folder_.empty()) return;
+  ScheduleMemory memory = core_->schedule_memory();
+  if (memory == remembered_) return;
+  const auto path = state_folder_ / schedule_memory_file_name(options_.line);
+  if (const auto error = replace_file_atomically(path, schedule_memory_text(memory))) {
+    log_(path.string() + ": not written: " + error.message());
+  }
+  // Tried once per change: a folder that cannot be written does not flood the log.
+  remembered_ = std::move(memory);
 }
 
 void BridgeDaemon::look_at_names() {

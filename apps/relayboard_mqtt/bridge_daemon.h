@@ -62,6 +62,10 @@ class BridgeDaemon : public QObject {
   void take_message(const MqttMessage& message);
   void settle_claim();
   void arm_pulse_timer();
+  void run_timetable();
+  // The timetable's memory in the state folder: read at start, written when it changes.
+  ScheduleMemory recall_schedule();
+  void remember_schedule();
   void look_at_names();
   // The names as the file holds them now, after a rename of our own.
   BridgeNames names_now();
@@ -80,4 +84,7 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<BusLine> line_;
   std::unique_ptr<NameFileWatcher> name_watcher_;
   QTimer pulse_timer_;
+  std::filesystem::path state_folder_;  // empty when there is none
+  ScheduleMemory remembered_;
+  QTimer timetable_timer_;  // on the wall clock, looked at again at least twice a minute
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "bridge/bridge_core_parts.h"
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
 #include "bridge/json_payloads.h"
@@ -11,36 +12,8 @@ namespace {
 
 constexpr const char* online = "online";
 
-// Received text in a log line: one line, control characters shown as '?', cut short.
-std::string printable(std::string_view text) {
-  constexpr std::size_t longest = 120;
-  std::string out(text.substr(0, longest));
-  std::replace_if(
-      out.begin(), out.end(),
-      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
-  if (text.size() > longest) out += "...";
-  return out;
-}
-
-// Why a command or a pulse's end did not go out, for the log.
-std::string refusal_text(const SwitchRefusal& refusal) {
-  switch (refusal.why) {
-    case SwitchRefusal::Why::line_not_open:
-      return "the serial line is not open";
-    case SwitchRefusal::Why::device_lost:
-      return "the serial line is lost";
-    case SwitchRefusal::Why::against_rules:
-      break;
-  }
-  return refusal.reason;
-}
-
 std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
-}
-
-CommandReply reply_to(const MqttMessage& message) {
-  return {message.topic, message.payload, message.response_topic, message.correlation_data};
 }
 
 }  // namespace
@@ -54,6 +27,8 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
   settings.discovery_form = options.discovery_form;
   settings.button_pulse = options.button_pulse;
   settings.json_state = options.json_state;
+  settings.schedule = options.schedule;
+  settings.schedule_since = std::chrono::system_clock::now();
   return settings;
 }
 
@@ -66,8 +41,10 @@ BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch 
       names_(std::move(names)),
       log_(std::move(log)),
       commanded_(std::move(commanded)),
-      rename_(std::move(rename)) {
+      rename_(std::move(rename)),
+      timetable_(settings_.schedule, settings_.schedule_since) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
+  for (const std::string& name : settings_.schedule_paused) timetable_.set_paused(name, true);
 }
 
 void BridgeCore::connected() {
@@ -82,6 +59,9 @@ void BridgeCore::connected() {
       client_.subscribe(pattern);
     }
   }
+  // What an earlier run's timetable left: found, and cleared when it is no longer ours.
+  client_.subscribe(topics_.timetable());
+  client_.subscribe(topics_.timetable() + "/+/state");
   other_form_cleared_.clear();
   if (settings_.discovery) {
     for (const auto& entry : boards_) {
@@ -98,6 +78,10 @@ void BridgeCore::connected() {
   publish(topics_.line_info(), line_info_json(settings_.version, settings_.addresses,
                                               settings_.line_device, settings_.answer_timeout));
   for (const auto& entry : boards_) publish_names(entry.first);
+  for (std::size_t entry = 1; entry <= timetable_.entries().size(); ++entry) {
+    publish_schedule_state(entry);
+  }
+  publish_timetable(true);
   // The documents before the states: a reader that has a board's states has its
   // documents too, whether the board answered before the session came up or after.
   if (settings_.discovery) {
@@ -115,6 +99,10 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
       return other_form_document(*address, message);
     }
   }
+  if (const auto entry = topics_.schedule_entry(message.topic)) {
+    return schedule_command(*entry, message);
+  }
+  if (stale_schedule(message)) return;
   const IncomingTopic topic = topics_.parse(message.topic);
   if (const auto* command_topic = std::get_if<CommandTopic>(&topic)) {
     command(*command_topic, message, now);
@@ -196,12 +184,9 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     const auto duration = parse_pulse_duration(message.payload);
     if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
     if (silent()) return;
-    if (const auto refusal = switch_relay(topic.address, topic.relay, true, SwitchLane::first)) {
+    if (const auto refusal = start_pulse(topic.address, *b, topic.relay, *duration, now)) {
       return refused(*refusal);
     }
-    b->pulses[static_cast<std::size_t>(topic.relay - 1)].emplace(bit(topic.relay), true, *duration,
-                                                                 now);
-    b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
     note(what + ": pulse " + message.payload);
     taken(bit(topic.relay), bit(topic.relay));
     return;
@@ -210,16 +195,11 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (!switch_payload) return ignored(payload + " is not ON, OFF or TOGGLE");
   if (topic.relay == 0) {
     if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
-    const std::uint8_t data = *switch_payload == SwitchPayload::on ? 0xFF : 0x00;
+    const bool open = *switch_payload == SwitchPayload::on;
     if (silent()) return;
-    if (const auto refusal = queue_switch_(topic.address, BoardCommand::SetAllRelays, data, data,
-                                           SwitchLane::in_turn)) {
-      return refused(*refusal);
-    }
-    b->pulses = {};
-    b->owed_off = 0;
+    if (const auto refusal = set_all(topic.address, *b, open)) return refused(*refusal);
     note(what + ": " + message.payload);
-    taken(0xFFFF, data ? 0xFFFF : 0x0000);
+    taken(0xFFFF, open ? 0xFFFF : 0x0000);
     return;
   }
   bool open = *switch_payload == SwitchPayload::on;
@@ -231,13 +211,39 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     open = !*opened;
   }
   if (silent()) return;
-  if (const auto refusal = switch_relay(topic.address, topic.relay, open)) {
+  if (const auto refusal = set_relay(topic.address, *b, topic.relay, open)) {
     return refused(*refusal);
   }
-  b->pulses[static_cast<std::size_t>(topic.relay - 1)].reset();
-  b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(topic.relay));
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
   taken(bit(topic.relay), open ? bit(topic.relay) : 0);
+}
+
+std::optional<SwitchRefusal> BridgeCore::set_all(std::uint8_t address, Board& b, bool open) {
+  const std::uint8_t data = open ? 0xFF : 0x00;
+  if (const auto refusal =
+          queue_switch_(address, BoardCommand::SetAllRelays, data, data, SwitchLane::in_turn)) {
+    return refusal;
+  }
+  b.pulses = {};
+  b.owed_off = 0;
+  return std::nullopt;
+}
+
+std::optional<SwitchRefusal> BridgeCore::set_relay(std::uint8_t address, Board& b, int relay,
+                                                   bool open) {
+  if (const auto refusal = switch_relay(address, relay, open)) return refusal;
+  b.pulses[static_cast<std::size_t>(relay - 1)].reset();
+  b.owed_off = static_cast<std::uint16_t>(b.owed_off & ~bit(relay));
+  return std::nullopt;
+}
+
+std::optional<SwitchRefusal> BridgeCore::start_pulse(std::uint8_t address, Board& b, int relay,
+                                                     std::chrono::milliseconds length,
+                                                     Clock::time_point now) {
+  if (const auto refusal = switch_relay(address, relay, true, SwitchLane::first)) return refusal;
+  b.pulses[static_cast<std::size_t>(relay - 1)].emplace(bit(relay), true, length, now);
+  b.owed_off = static_cast<std::uint16_t>(b.owed_off & ~bit(relay));
+  return std::nullopt;
 }
 
 // A name belongs to the name file, not to the board: a silent board is renamed too.
@@ -445,6 +451,10 @@ void BridgeCore::publish_discovery(std::uint8_t address) {
   BoardDescription board{
       address, {}, names_.title, settings_.version, settings_.support_url, settings_.button_pulse};
   if (names != names_.relays.end()) board.names.assign(names->second.begin(), names->second.end());
+  for (std::size_t entry = 0; entry < timetable_.entries().size(); ++entry) {
+    const TimetableEntry& scheduled = timetable_.entries()[entry];
+    if (scheduled.address == address) board.schedules.push_back({entry + 1, scheduled.name});
+  }
   for (const DiscoveryDocument& document :
        discovery_documents(topics_, settings_.discovery_form, board)) {
     publish(document.topic, document.payload);

@@ -14,10 +14,12 @@
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
-#include "mqtt/mqtt_client.h"
+#include "bridge/schedule_memory.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
+#include "mqtt/mqtt_client.h"
 #include "protocol/board_command.h"
+#include "schedule/timetable.h"
 
 struct BridgeOptions;
 
@@ -41,6 +43,10 @@ struct BridgeSettings {
   std::string support_url{};  // where the discovery documents send a user for help
   std::string line_device{};  // what the info topic names as the line's device
   std::chrono::milliseconds answer_timeout{0};
+  std::vector<TimetableEntry> schedule{};
+  // Runs of the timetable after this are owed (the host's start, or when it last ran it).
+  std::chrono::system_clock::time_point schedule_since{};
+  std::vector<std::string> schedule_paused{};  // the names of the entries paused at start
 };
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
@@ -105,6 +111,16 @@ class BridgeCore : public LineObserver {
   // the bridge's own status when the daemon dies instead.) A pulse still running, or
   // owed to a silent board, is ended at once: its OFF is queued on the line.
   void shutting_down(Clock::time_point now);
+  // Switches what the timetable says is due at `wall` (the wall clock) as a command would
+  // (whether or not the broker is there); returns when it has more to do on the wall clock.
+  // The first runs wait up to `first_answers` for every board to answer: at the start the
+  // line has not polled them yet, and a run missed meanwhile would be let go.
+  static constexpr std::chrono::seconds first_answers{10};
+  std::optional<std::chrono::system_clock::time_point> run_timetable(
+      std::chrono::system_clock::time_point wall, Clock::time_point now);
+  const Timetable& timetable() const { return timetable_; }
+  // What a later start needs to know of the timetable.
+  ScheduleMemory schedule_memory() const;
 
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
@@ -123,6 +139,20 @@ class BridgeCore : public LineObserver {
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
+  // The switches of a command or a timetable's run, on a board that answers.
+  std::optional<SwitchRefusal> set_all(std::uint8_t address, Board& b, bool open);
+  std::optional<SwitchRefusal> set_relay(std::uint8_t address, Board& b, int relay, bool open);
+  std::optional<SwitchRefusal> start_pulse(std::uint8_t address, Board& b, int relay,
+                                           std::chrono::milliseconds length, Clock::time_point now);
+  void run_entry(const TimetableEntry& entry, Clock::time_point now);
+  // P/L/schedule/N/set: pauses or resumes entry N.
+  void schedule_command(std::size_t entry, const MqttMessage& message);
+  void publish_schedule_state(std::size_t entry);
+  // A retained timetable topic that an earlier run left, of an entry no longer there:
+  // cleared. Whether `message` was one of the timetable's topics.
+  bool stale_schedule(const MqttMessage& message);
+  // The timetable's JSON when it changed, or always after a (re)connection.
+  void publish_timetable(bool always = false);
   void rename(const CommandTopic& topic, const MqttMessage& message);
   // The command's answer on its board's result topic (and its response topic).
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
@@ -159,4 +189,7 @@ class BridgeCore : public LineObserver {
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
+  Timetable timetable_;
+  std::optional<Clock::time_point> timetable_started_;  // its first look
+  std::string timetable_published_;
 };

@@ -5,11 +5,11 @@
 #include <charconv>
 #include <map>
 
-#include "common/settings_files.h"
 #include "bridge/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/duration_text.h"
+#include "common/settings_files.h"
 #include "common/text_number.h"
 #include "text/shown_text.h"
 #include "text/utf8.h"
@@ -22,6 +22,8 @@ constexpr std::array<std::string_view, 17> valued_keys = {
     "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
 // A task for one run, taken on the command line only.
 constexpr std::string_view forget_key = "forget-line";
+// A timetable entry: given once per entry.
+constexpr std::string_view schedule_key = "schedule";
 constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
 constexpr std::array<std::string_view, 4> flag_keys = {"no-discovery", "verbose", "json-state",
                                                        "allow-readable-password-file"};
@@ -69,11 +71,11 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
     }
     const std::string key(trimmed(line.substr(0, equals)));
     if (!is_one_of(key, valued_keys) && !is_one_of(key, discovery_keys) &&
-        !is_one_of(key, flag_keys)) {
+        !is_one_of(key, flag_keys) && key != schedule_key) {
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
-    if (const auto [first, fresh] = set_on.emplace(key, number); !fresh) {
+    if (const auto [first, fresh] = set_on.emplace(key, number); !fresh && key != schedule_key) {
       return OptionsError{where + ": " + key + ": already set on line " +
                           std::to_string(first->second)};
     }
@@ -210,6 +212,32 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
   return std::nullopt;
 }
 
+// The entries of the command line, else those of the file; each names a served board.
+std::optional<OptionsError> read_schedule(BridgeOptions& options,
+                                          const std::vector<Setting>& settings,
+                                          std::size_t from_command_line) {
+  const auto is_entry = [](const Setting& s) { return s.key == schedule_key; };
+  const auto command_line = settings.begin() + static_cast<std::ptrdiff_t>(from_command_line);
+  std::vector<TimetableLine> lines;
+  for (auto s = std::any_of(command_line, settings.end(), is_entry) ? command_line
+                                                                    : settings.begin();
+       s != settings.end(); ++s) {
+    if (is_entry(*s)) lines.push_back({s->value, s->origin});
+  }
+  auto parsed = parse_timetable(lines);
+  if (const auto* why = std::get_if<std::string>(&parsed)) return OptionsError{*why};
+  options.schedule = std::get<std::vector<TimetableEntry>>(std::move(parsed));
+  for (std::size_t at = 0; at < lines.size(); ++at) {
+    const auto address = options.schedule[at].address;
+    if (std::find(options.addresses.begin(), options.addresses.end(), address) ==
+        options.addresses.end()) {
+      return OptionsError{lines[at].where + ": board " + std::to_string(address) +
+                          " is not served (addresses)"};
+    }
+  }
+  return std::nullopt;
+}
+
 // Port and device are one choice: the same source may make it once.
 std::optional<OptionsError> check_one_line(const std::vector<Setting>& settings) {
   const Setting* first = nullptr;
@@ -312,7 +340,8 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
     if (is_one_of(key, flag_keys)) {
       if (equals != std::string::npos) return OptionsError{option + " takes no value"};
       given.push_back({key, "true", option});
-    } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) || key == forget_key) {
+    } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) || key == forget_key ||
+               key == schedule_key) {
       if (equals != std::string::npos) {
         given.push_back({key, word.substr(equals + 1), option});
       } else if (i + 1 < words.size()) {
@@ -335,12 +364,14 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
     if (auto error = check_one_line(settings)) return *error;
   }
   if (auto error = check_one_line(given)) return *error;
+  const std::size_t from_command_line = settings.size();
   settings.insert(settings.end(), given.begin(), given.end());
   bool mqtt_port_given = false;
   for (const Setting& s : settings) {
     if (auto error = apply(options, s)) return *error;
     mqtt_port_given = mqtt_port_given || s.key == "mqtt-port";
   }
+  if (auto error = read_schedule(options, settings, from_command_line)) return *error;
   if (auto error = settle(options, mqtt_port_given, host_name)) return *error;
   return options;
 }
@@ -394,6 +425,9 @@ availability, switch and pulse commands, and discovery documents for home automa
   --button-pulse TIME      the pulse each relay's button sends (default 1s)
   --no-discovery           publish no discovery documents
   --json-state             also publish each board's 16 states as one JSON message
+  --schedule ENTRY         a timetable entry, once per entry: "at 06:30 mon-fri: 1/3 on",
+                           "every day 22:00: 1/all off", "at 07:00: 1/5 pulse 10m",
+                           "porch: at 19:00 sat,sun: 2/1-4 on, catch up" (see the manual)
   --verbose                log every command and state change
   --forget-line NAME       clear every retained topic and discovery document of the
                            line NAME, which no bridge serves any more, and leave

@@ -11,6 +11,7 @@
 
 #include "bridge/discovery.h"
 #include "mqtt/mqtt_client.h"
+#include "schedule/timetable_entry.h"
 
 // What the bridge daemon is asked to do, from its command line and its configuration
 // file. After parse_bridge_options every derived default is filled in: `line`,
@@ -44,6 +45,9 @@ struct BridgeOptions {
   std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
   bool json_state = false;                       // also P/L/A/state, all 16 in one message
   bool verbose = false;
+  // The timetable, one `schedule = ...` line per entry, in order; each entry's board is
+  // served. Entries on the command line replace those of the file.
+  std::vector<TimetableEntry> schedule;
   // Clear the retained topics of this line, which no bridge serves any more, and leave.
   std::optional<std::string> forget_line;
   bool help = false;     // print bridge_usage() and leave

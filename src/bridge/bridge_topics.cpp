@@ -97,6 +97,28 @@ std::string BridgeTopics::relay_rename(std::uint8_t address, int relay) const {
          "/name/set";
 }
 
+std::string BridgeTopics::timetable() const {
+  return prefix_ + '/' + line_ + "/schedule";
+}
+
+std::string BridgeTopics::schedule_state(std::size_t entry) const {
+  return prefix_ + '/' + line_ + "/schedule/" + std::to_string(entry) + "/state";
+}
+
+std::string BridgeTopics::schedule_set(std::size_t entry) const {
+  return prefix_ + '/' + line_ + "/schedule/" + std::to_string(entry) + "/set";
+}
+
+std::optional<std::size_t> BridgeTopics::schedule_entry(std::string_view topic,
+                                                        std::string_view leaf) const {
+  if (!take_root(topic, prefix_ + '/' + line_)) return std::nullopt;
+  const std::vector<std::string_view> levels = split_levels(topic);
+  if (levels.size() != 3 || levels[0] != "schedule" || levels[2] != leaf) return std::nullopt;
+  const std::optional<int> entry = plain_number(levels[1], 999);
+  if (!entry || *entry == 0) return std::nullopt;
+  return static_cast<std::size_t>(*entry);
+}
+
 std::optional<std::uint8_t> BridgeTopics::result_board(std::string_view topic) const {
   if (!take_root(topic, prefix_ + '/' + line_)) return std::nullopt;
   const std::vector<std::string_view> levels = split_levels(topic);

@@ -21,6 +21,9 @@
 //   P/L/A/result               what became of each command (JSON, not retained)
 //   P/L/info                   what the bridge serves (retained JSON)
 //   P/L/A/state                a board's 16 states in one JSON message (an option)
+//   P/L/schedule               the timetable: each entry's name, next run, pause (JSON)
+//   P/L/schedule/N/state       timetable entry N (from 1): "ON" runs, "OFF" paused (retained)
+//   P/L/schedule/N/set         pauses ("OFF") or resumes ("ON") entry N
 //   D/switch/relayboard_L_A/relayR/config, D/status   discovery
 
 enum class CommandAction { set, pulse, rename };
@@ -71,6 +74,12 @@ class BridgeTopics {
   std::string board_result(std::uint8_t address) const;
   std::string board_names(std::uint8_t address) const;
   std::string relay_rename(std::uint8_t address, int relay) const;
+  std::string timetable() const;
+  std::string schedule_state(std::size_t entry) const;
+  std::string schedule_set(std::size_t entry) const;
+  // The timetable entry (from 1) whose set topic (or `leaf` topic) `topic` is, if it is one.
+  std::optional<std::size_t> schedule_entry(std::string_view topic,
+                                            std::string_view leaf = "set") const;
   // The board whose result topic answers a command on `topic` (P/L/A/.../set, pulse or name/set),
   // even one this bridge does not take; nothing when the topic names no address.
   std::optional<std::uint8_t> result_board(std::string_view topic) const;

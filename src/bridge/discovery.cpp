@@ -46,6 +46,17 @@ std::string button_keys(const BridgeTopics& topics, const RelayDescription& rela
          ",\"payload_press\":" + json_string(pulse_text(relay.pulse)) + ",\"retain\":false";
 }
 
+// A timetable entry's switch: on while the entry runs, off while it is paused.
+std::string schedule_keys(const BridgeTopics& topics, std::uint8_t address,
+                          const ScheduleDescription& schedule) {
+  return "\"name\":" + json_string("Schedule " + schedule.name) + ",\"unique_id\":" +
+         json_string(board_id(topics, address) + "_schedule" + std::to_string(schedule.entry)) +
+         ",\"state_topic\":" + json_string(topics.schedule_state(schedule.entry)) +
+         ",\"command_topic\":" + json_string(topics.schedule_set(schedule.entry)) +
+         ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"state_on\":\"ON\",\"state_off\":\"OFF\""
+         ",\"entity_category\":\"config\",\"icon\":\"mdi:calendar-clock\",\"retain\":false";
+}
+
 // What the device, its availability and the bridge say once per board in the device
 // form, and in every document of the entity form.
 std::string board_keys(const BridgeTopics& topics, std::uint8_t address, std::string_view title,
@@ -104,6 +115,15 @@ std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, D
       documents.push_back({entity_topic(topics, "button", board.address, "pulse" + number),
                            discovery_button_json(topics, description)});
     }
+    for (const ScheduleDescription& schedule : board.schedules) {
+      const std::string object = "schedule" + std::to_string(schedule.entry);
+      documents.push_back(
+          {entity_topic(topics, "switch", board.address, object),
+           '{' + schedule_keys(topics, board.address, schedule) + ",\"object_id\":" +
+               json_string(board_id(topics, board.address) + '_' + object) + ',' +
+               board_keys(topics, board.address, board.title, board.version, board.support_url) +
+               '}'});
+    }
     return documents;
   }
   const std::string id = board_id(topics, board.address);
@@ -118,6 +138,13 @@ std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, D
                   ":{\"platform\":\"button\",\"default_entity_id\":" +
                   json_string(entity_id("button", switch_id + "_pulse")) + ',' +
                   button_keys(topics, description) + '}';
+  }
+  for (const ScheduleDescription& schedule : board.schedules) {
+    const std::string schedule_id = id + "_schedule" + std::to_string(schedule.entry);
+    components += ',' + json_string(schedule_id) +
+                  ":{\"platform\":\"switch\",\"default_entity_id\":" +
+                  json_string(entity_id("switch", schedule_id)) + ',' +
+                  schedule_keys(topics, board.address, schedule) + '}';
   }
   documents.push_back(
       {discovery_topics(topics, form, board.address).front(),

@@ -25,7 +25,14 @@ struct RelayDescription {
   std::chrono::milliseconds pulse{1000};  // what the relay's button asks for
 };
 
-// What describes one board: its relays' names (fewer than 16 leave the rest unnamed).
+// A timetable entry that switches a board's relays: a switch that pauses it.
+struct ScheduleDescription {
+  std::size_t entry = 1;  // its number in the timetable, from 1
+  std::string name{};
+};
+
+// What describes one board: its relays' names (fewer than 16 leave the rest unnamed) and
+// the timetable entries that switch it.
 struct BoardDescription {
   std::uint8_t address = 0;
   std::vector<std::string> names{};
@@ -33,6 +40,7 @@ struct BoardDescription {
   std::string version{};
   std::string support_url{};
   std::chrono::milliseconds pulse{1000};
+  std::vector<ScheduleDescription> schedules{};
 };
 
 // One retained discovery document.

@@ -7,6 +7,7 @@
 #include "link_rig.h"
 #include "protocol/command_frame.h"
 #include "text/shown_text.h"
+#include "time_zone.h"
 
 namespace {
 
@@ -36,9 +37,10 @@ Lines take(Lines& lines) {
 
 // Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
 struct CoreRig {
-  explicit CoreRig(BridgeNames names = {}, bool mqtt5 = true)
+  explicit CoreRig(BridgeNames names = {}, bool mqtt5 = true,
+                   std::vector<TimetableEntry> schedule = {}, std::vector<std::string> paused = {})
       : core(
-            settings(mqtt5), client, queue(), names, log(),
+            settings(mqtt5, std::move(schedule), std::move(paused)), client, queue(), names, log(),
             [this](std::uint8_t address, int relay) {
               const auto found = commanded.find({address, relay});
               return found == commanded.end() ? std::nullopt : std::optional(found->second);
@@ -48,8 +50,13 @@ struct CoreRig {
                                 std::string(name));
               return rename_answer;
             }) {}
-  static BridgeSettings settings(bool mqtt5 = true) {
-    return {"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
+  static BridgeSettings settings(bool mqtt5 = true, std::vector<TimetableEntry> schedule = {},
+                                 std::vector<std::string> paused = {}) {
+    BridgeSettings s{"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
+    s.schedule = std::move(schedule);
+    s.schedule_paused = std::move(paused);
+    s.schedule_since = utc(2026, 6, 1, 0, 0);  // a Monday
+    return s;
   }
   BridgeCore::QueueSwitch queue() {
     return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2,
@@ -374,8 +381,9 @@ TEST(BridgeCore, DiscoveryIsSentAgainWhenHomeAutomationReturnsOrNamesChange) {
   rig.core.connected();
   EXPECT_EQ(rig.client.subscribed,
             (Lines{"p/L/+/+/set", "p/L/+/+/pulse", "p/L/+/+/name/set", "p/L/+/status", "ha/status",
-                   "ha/switch/relayboard_L_1/+/config", "ha/button/relayboard_L_1/+/config",
-                   "ha/switch/relayboard_L_3/+/config", "ha/button/relayboard_L_3/+/config"}));
+                   "p/L/schedule", "p/L/schedule/+/state", "ha/switch/relayboard_L_1/+/config",
+                   "ha/button/relayboard_L_1/+/config", "ha/switch/relayboard_L_3/+/config",
+                   "ha/button/relayboard_L_3/+/config"}));
   // The first session: both boards offline before the client id and the picture.
   const Lines first = take(rig.client.published);
   ASSERT_EQ(first.size(), 2u + 1u + 6u + 2u);
@@ -420,6 +428,100 @@ TEST(BridgeCore, ARenameReachesTheFileEvenForASilentBoardAndNamesGoOutFirst) {
     rig.send("p/L/9/2/name/set", "Fan");
     EXPECT_EQ(rig.renamed, mqtt5 ? (Lines{"1/2 Fan", "1/2 "}) : Lines{"1/2 Fan"});
   }
+}
+
+std::vector<TimetableEntry> timetable(std::initializer_list<const char*> lines) {
+  std::vector<TimetableEntry> entries;
+  for (const char* line : lines)
+    entries.push_back(std::get<TimetableEntry>(parse_timetable_entry(line)));
+  return entries;
+}
+
+std::string frame(std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2) {
+  return hex_text(CommandFrame::build(address, command, d1, d2).bytes);
+}
+
+// With the broker away, due entries go on the line as commands would (a pulse's edges
+// first, its end at its time); a silent board's run is not kept for later.
+TEST(BridgeCore, TheTimetableSwitchesWhileTheBrokerIsAway) {
+  const TimeZoneScope zone("Europe/Berlin");
+  CoreRig rig({}, true,
+              timetable({"at 08:00: 1/3 on", "lights: at 08:00: 3/all off",
+                         "at 09:00 mon: 1/5-6 pulse 10m", "at 09:00 mon: 3/2 on"}));
+  rig.client.up = false;
+  rig.core.board_answered(1, 0x0000);
+  // Board 3 has not answered yet: the first runs wait for it, a while.
+  EXPECT_EQ(rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now), utc(2026, 6, 1, 6, 0) + 1s);
+  EXPECT_EQ(rig.frames, Lines{});
+  rig.now += BridgeCore::first_answers;
+  EXPECT_EQ(rig.core.run_timetable(utc(2026, 6, 1, 6, 0) + 10s, rig.now), utc(2026, 6, 1, 7, 0));
+  rig.core.board_answered(3, 0xFFFF);
+  EXPECT_EQ(rig.core.run_timetable(utc(2026, 6, 1, 7, 0), rig.now), utc(2026, 6, 2, 6, 0));
+  EXPECT_EQ(rig.core.step(rig.now), rig.now + 10min);
+  rig.core.step(rig.now + 10min);
+  EXPECT_EQ(
+      rig.frames,
+      (Lines{frame(1, BoardCommand::OpenRelay, 0, 3), frame(1, BoardCommand::OpenRelay, 0, 5),
+             frame(1, BoardCommand::OpenRelay, 0, 6), frame(3, BoardCommand::OpenRelay, 0, 2),
+             frame(1, BoardCommand::CloseRelay, 0, 5), frame(1, BoardCommand::CloseRelay, 0, 6)}));
+  EXPECT_EQ(rig.edges.size(), 4u);
+  EXPECT_EQ(rig.client.published, Lines{});
+  EXPECT_EQ(rig.logs,
+            (Lines{"board 1 online", "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
+                   "schedule \"lights\": board 3 all off: not sent: board 3 does not answer",
+                   "board 3 online",
+                   "schedule \"at 09:00 mon: 1/5-6 pulse 10m\": board 1 relays 5,6 pulse 600s",
+                   "schedule \"at 09:00 mon: 3/2 on\": board 3 relay 2 on"}));
+}
+
+TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
+  const TimeZoneScope zone("Europe/Berlin");
+  CoreRig rig({}, true, timetable({"at 08:00: 1/3 on", "lights: at 08:00: 3/all off"}));
+  rig.core.board_answered(1, 0x0000);
+  rig.core.board_answered(3, 0x0000);
+  rig.core.connected();
+  const Lines published = take(rig.client.published);
+  EXPECT_NE(std::find(published.begin(), published.end(), "p/L/schedule/2/state=ON"),
+            published.end());
+  const auto board3 = std::find_if(published.begin(), published.end(), [](const std::string& l) {
+    return l.starts_with("ha/device/relayboard_L_3/config=");
+  });
+  ASSERT_NE(board3, published.end());
+  EXPECT_NE(board3->find(R"("command_topic":"p/L/schedule/2/set")"), std::string::npos);
+  rig.send("p/L/schedule/3/state", "ON", true);  // an earlier run's third entry
+  rig.send("p/L/schedule/2/state", "ON", true);
+  rig.send("p/L/schedule/2/set", "OFF");
+  rig.send("p/L/schedule/2/set", "ON", true);
+  rig.send("p/L/schedule/3/set", "ON");
+  rig.send("p/L/schedule/1/set", "PAUSE");
+  // The timetable for its readers (relayctl), each entry's next run in UTC.
+  const auto listed = [](const char* day, const char* paused) {
+    return std::string(R"(p/L/schedule={"entries":[{"name":"at 08:00: 1/3 on","next":"2026-06-)") +
+           day + R"(T06:00:00Z","paused":false},{"name":"lights","next":"2026-06-)" + day +
+           R"(T06:00:00Z","paused":)" + paused + "}]}";
+  };
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{"p/L/schedule/3/state=", "p/L/schedule/2/state=OFF", listed("01", "true")}));
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);
+  // What a restart finds: the pause, and that the runs up to now are settled.
+  EXPECT_EQ(rig.core.schedule_memory(), (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}}));
+  CoreRig restarted({}, true, rig.core.timetable().entries(), {"lights"});
+  restarted.core.connected();
+  const Lines again = take(restarted.client.published);
+  EXPECT_NE(std::find(again.begin(), again.end(), "p/L/schedule/2/state=OFF"), again.end());
+  rig.send("p/L/schedule/2/set", "ON");
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 1), rig.now);
+  EXPECT_EQ(rig.frames, Lines{frame(1, BoardCommand::OpenRelay, 0, 3)});
+  EXPECT_EQ(take(rig.client.published),
+            (Lines{listed("02", "true"), "p/L/schedule/2/state=ON", listed("02", "false")}));
+  EXPECT_EQ(rig.logs, (Lines{"board 1 online", "board 3 online",
+                             "timetable topic p/L/schedule/3/state cleared: no such entry any more",
+                             "schedule \"lights\" paused",
+                             "command ignored on p/L/schedule/2/set: it was sent retained",
+                             "command ignored on p/L/schedule/3/set: the timetable has no entry 3",
+                             "command ignored on p/L/schedule/1/set: \"PAUSE\" is not ON or OFF",
+                             "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
+                             "schedule \"lights\" resumed"}));
 }
 
 }  // namespace

@@ -159,6 +159,23 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   EXPECT_TRUE(std::get<BridgeOptions>(result).json_state);
 }
 
+// One entry per line in the file; entries on the command line replace them all.
+TEST_F(BridgeOptionFiles, TimetableEntriesAreRepeatedLines) {
+  const std::string config = file("b.conf",
+                                  "schedule = at 06:00: 1/1 on\n"
+                                  "schedule = every day 22:00: 1/all off\n");
+  const auto names = [](const BridgeOptionsResult& result) {
+    std::vector<std::string> list;
+    for (const auto& entry : std::get<BridgeOptions>(result).schedule) list.push_back(entry.name);
+    return list;
+  };
+  EXPECT_EQ(names(parse_bridge_options(std::vector<std::string>{"--config", config})),
+            (std::vector<std::string>{"at 06:00: 1/1 on", "every day 22:00: 1/all off"}));
+  EXPECT_EQ(names(parse_bridge_options(
+                std::vector<std::string>{"--config", config, "--schedule", "a: at 07:00: 1/2 on"})),
+            std::vector<std::string>{"a"});
+}
+
 TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
   const struct {
     std::string text;
@@ -173,6 +190,10 @@ TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
       {"config = other.conf\n", ":1: config: a file names no other file"},
       {"client-id = a\tb\n", ":1: client-id: \"a\\u0009b\" holds a control character"},
       {"host = a\n# b\nverbose = no\nhost = b\n", ":4: host: already set on line 1"},
+      {"schedule = at 06:00: 1/1 on\nschedule = at 25:00: 1/1 on\n",
+       ":2: schedule: \"25:00\" is not a time (HH:MM, 00:00 to 23:59)"},
+      {"schedule = at 06:00: 2/1 on\naddresses = 1,3\n",
+       ":1: schedule: board 2 is not served (addresses)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

@@ -111,6 +111,24 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
   EXPECT_EQ(text(button16["payload_press"]), "1500ms");
 }
 
+// A timetable entry is a switch of the board it switches: on while it runs.
+TEST(Discovery, EachTimetableEntryIsASwitchOfItsBoard) {
+  BoardDescription scheduled = board;
+  scheduled.schedules = {{2, "lights"}};
+  const QJsonObject entry =
+      parsed(discovery_documents(topics, DiscoveryForm::device, scheduled)[0].payload)["components"]
+          .toObject()["relayboard_tty-USB_0_7_schedule2"]
+          .toObject();
+  EXPECT_EQ(undocumented(entry, switch_keys), Keys{});
+  EXPECT_EQ(text(entry["command_topic"]), "relayboard/tty-USB_0/schedule/2/set");
+  EXPECT_EQ(text(entry["state_topic"]), "relayboard/tty-USB_0/schedule/2/state");
+  EXPECT_EQ(text(entry["name"]), "Schedule lights");
+  const auto entities = discovery_documents(topics, DiscoveryForm::entity, scheduled);
+  ASSERT_EQ(entities.size(), 33u);
+  EXPECT_EQ(entities[32].topic, "homeassistant/switch/relayboard_tty-USB_0_7/schedule2/config");
+  EXPECT_EQ(undocumented(parsed(entities[32].payload), with_object_id(switch_keys)), Keys{});
+}
+
 TEST(Discovery, AnUnnamedRelayAndBoardTakeDefaultNames) {
   const std::string unnamed = discovery_config_json(topics, {0, 16, "", "", "0.1.0"});
   EXPECT_EQ(unnamed.rfind(R"({"name":"Relay 16","unique_id":"relayboard_tty-USB_0_0_16",)", 0), 0u);

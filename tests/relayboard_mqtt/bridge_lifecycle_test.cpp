@@ -16,6 +16,7 @@
 #include "logged_process.h"
 #include "mqtt_broker.h"
 #include "mqtt_test_client.h"
+#include "time_zone.h"
 
 namespace {
 
@@ -146,6 +147,31 @@ TEST_F(BridgeLifecycle, ABrokerThatComesLateFindsTheBoardPolledAllAlong) {
   EXPECT_TRUE(retained(*client, "relayboard/north/status", "online"));
   EXPECT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
   EXPECT_TRUE(shows(*client, "north/1", "0000000000000000"));
+}
+
+// A "catch up" entry missed while the bridge was down runs once at its start, with the
+// broker away; the next start finds it settled in the state folder and leaves it.
+TEST_F(BridgeLifecycle, AMissedEntryCatchesUpOnceAtStartWithTheBrokerAway) {
+  using namespace std::chrono;
+  broker->stop();
+  const TimeZoneScope zone("UTC");  // the bridge's too
+  const auto now = system_clock::now();
+  const auto minute = floor<minutes>(now - 1h).time_since_epoch().count() % (24 * 60);
+  char entry[40];
+  std::snprintf(entry, sizeof entry, "at %02d:%02d: 1/3 on, catch up",
+                static_cast<int>(minute / 60), static_cast<int>(minute % 60));
+  std::ofstream(path("schedule-north.txt"))
+      << "settled = " << floor<seconds>(now - 2h).time_since_epoch().count() << '\n';
+  Line& line = add_line("north", {}, {"--schedule", entry});
+  ASSERT_TRUE(eventually([&] { return line.frames("55 01 12 00 00 00 03 6B") == 1; }, deadline));
+  line.bridge->signal(SIGTERM);
+  ASSERT_EQ(line.bridge->wait_exit(), 0);
+  line.bridge = std::make_unique<LoggedProcess>(RELAYBOARD_MQTT_PATH, line.bridge_options,
+                                                path("north-again.log"));
+  ASSERT_TRUE(line.bridge->wait_for_log("board 1 online"));
+  const int polls = line.polls();
+  ASSERT_TRUE(eventually([&] { return line.polls() >= polls + 20; }, deadline));
+  EXPECT_EQ(line.switches(), 1);
 }
 
 TEST_F(BridgeLifecycle, ABridgeKilledLeavesItsLastWillOffline) {

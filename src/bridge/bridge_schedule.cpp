@@ -1,0 +1,125 @@
+// The bridge's timetable: its runs as switches on the line, and its entries paused and
+// resumed over MQTT.
+#include <algorithm>
+
+#include "bridge/bridge_core.h"
+#include "bridge/bridge_core_parts.h"
+#include "bridge/json_payloads.h"
+#include "common/address_list.h"
+
+namespace {
+
+std::string run_text(const TimetableEntry& entry) {
+  std::vector<std::uint8_t> relays;
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if (entry.relays & (1u << (relay - 1))) relays.push_back(static_cast<std::uint8_t>(relay));
+  }
+  const std::string what = "board " + std::to_string(entry.address) +
+                           (relays.size() == relay_count ? " all"
+                            : relays.size() == 1         ? " relay "
+                                                         : " relays ") +
+                           (relays.size() == relay_count ? "" : address_list_text(relays));
+  switch (entry.action) {
+    case TimetableEntry::Action::on:
+      return what + " on";
+    case TimetableEntry::Action::off:
+      return what + " off";
+    case TimetableEntry::Action::pulse:
+      break;
+  }
+  return what + " pulse " + pulse_text(entry.pulse_length);
+}
+
+}  // namespace
+
+std::optional<std::chrono::system_clock::time_point> BridgeCore::run_timetable(
+    std::chrono::system_clock::time_point wall, Clock::time_point now) {
+  if (!timetable_started_) timetable_started_ = now;
+  const bool unanswered = std::any_of(boards_.begin(), boards_.end(),
+                                      [](const auto& entry) { return !entry.second.opened; });
+  if (unanswered && !line_lost_ && now - *timetable_started_ < first_answers) {
+    return wall + std::chrono::seconds(1);
+  }
+  for (const std::size_t entry : timetable_.due(wall)) run_entry(timetable_.entries()[entry], now);
+  publish_timetable();
+  return timetable_.next_due();
+}
+
+void BridgeCore::run_entry(const TimetableEntry& entry, Clock::time_point now) {
+  const std::string what = "schedule \"" + printable(entry.name) + "\": " + run_text(entry);
+  Board* b = board(entry.address);
+  // Like a command, a run is not kept for a board that comes back later.
+  if (!b || !b->opened) {
+    return log(what + ": not sent: " +
+               (line_lost_ ? refusal_text(SwitchRefusal::device_lost())
+                           : "board " + std::to_string(entry.address) + " does not answer"));
+  }
+  const bool on = entry.action == TimetableEntry::Action::on;
+  std::optional<SwitchRefusal> refusal;
+  if (entry.relays == 0xFFFF && entry.action != TimetableEntry::Action::pulse) {
+    refusal = set_all(entry.address, *b, on);
+  } else {
+    for (int relay = 1; relay <= relay_count && !refusal; ++relay) {
+      if ((entry.relays & (1u << (relay - 1))) == 0) continue;
+      refusal = entry.action == TimetableEntry::Action::pulse
+                    ? start_pulse(entry.address, *b, relay, entry.pulse_length, now)
+                    : set_relay(entry.address, *b, relay, on);
+    }
+  }
+  log(refusal ? what + ": not sent: " + refusal_text(*refusal) : what);
+}
+
+void BridgeCore::schedule_command(std::size_t entry, const MqttMessage& message) {
+  // An empty message removes a retained one; a retained one would pause again at every start.
+  if (message.payload.empty()) return;
+  const auto refused = [&](const std::string& why) {
+    log("command ignored on " + printable(message.topic) + ": " + why);
+    answer(reply_to(message), std::nullopt, CommandOutcome::refused, why);
+  };
+  if (message.retained) return refused("it was sent retained");
+  if (entry > timetable_.entries().size()) {
+    return refused("the timetable has no entry " + std::to_string(entry));
+  }
+  if (message.payload != "ON" && message.payload != "OFF") {
+    return refused('"' + printable(message.payload) + "\" is not ON or OFF");
+  }
+  const std::string& name = timetable_.entries()[entry - 1].name;
+  const bool pause = message.payload == "OFF";
+  timetable_.set_paused(name, pause);
+  log("schedule \"" + printable(name) + "\" " + (pause ? "paused" : "resumed"));
+  publish_schedule_state(entry);
+  publish_timetable();
+  answer(reply_to(message), std::nullopt, CommandOutcome::done);
+}
+
+void BridgeCore::publish_schedule_state(std::size_t entry) {
+  publish(topics_.schedule_state(entry), timetable_.paused(entry - 1) ? "OFF" : "ON");
+}
+
+ScheduleMemory BridgeCore::schedule_memory() const {
+  ScheduleMemory memory{timetable_.settled(), {}};
+  for (std::size_t entry = 0; entry < timetable_.entries().size(); ++entry) {
+    if (timetable_.paused(entry)) memory.paused.push_back(timetable_.entries()[entry].name);
+  }
+  return memory;
+}
+
+void BridgeCore::publish_timetable(bool always) {
+  if (timetable_.entries().empty()) return;
+  std::string json = timetable_json(timetable_);
+  if (!always && json == timetable_published_) return;
+  publish(topics_.timetable(), json);
+  timetable_published_ = std::move(json);
+}
+
+bool BridgeCore::stale_schedule(const MqttMessage& message) {
+  const auto entry = topics_.schedule_entry(message.topic, "state");
+  if (!entry && message.topic != topics_.timetable()) return false;
+  // Our own come back live (or empty, once cleared); only an earlier run's is retained.
+  const std::size_t count = timetable_.entries().size();
+  if (message.retained && !message.payload.empty() && (entry ? *entry > count : count == 0)) {
+    log("timetable topic " + printable(message.topic) + " cleared: no such entry any more");
+    publish(message.topic, "");
+  }
+  return true;
+}

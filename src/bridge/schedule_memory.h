@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the bridge keeps of its timetable from one run to the next, in its state folder:
+// until when every run was settled, so that a "catch up" entry missed while the bridge
+// was down runs once at its start, and which entries are paused, so that a pause
+// outlives a restart. One "key = value" a line:
+//   settled = 1780272000   (seconds since 1970-01-01 UTC)
+//   paused = lights        (an entry's name, a line per paused entry)
+struct ScheduleMemory {
+  std::optional<std::chrono::system_clock::time_point> settled;
+  std::vector<std::string> paused;
+  friend bool operator==(const ScheduleMemory&, const ScheduleMemory&) = default;
+};
+
+// One file per line, since several bridges may share a state folder.
+std::string schedule_memory_file_name(std::string_view line);
+std::string schedule_memory_text(const ScheduleMemory& memory);
+// Lines it does not know (a later version's) are passed over.
+ScheduleMemory parse_schedule_memory(std::string_view text);

@@ -1,0 +1,60 @@
+#include "schedule/local_clock.h"
+
+#include <optional>
+
+namespace {
+
+using std::chrono::system_clock;
+
+// The instant at which the local clock shows exactly this minute of this day, the
+// earlier one when it shows it twice; nothing when it skips it. Both readings of the
+// daylight-saving flag are tried and kept only when the clock reads back the same minute.
+std::optional<std::time_t> exact_instant(std::chrono::year_month_day day, int hour, int minute) {
+  std::optional<std::time_t> found;
+  for (const int dst : {0, 1}) {
+    std::tm fields{};
+    fields.tm_year = static_cast<int>(day.year()) - 1900;
+    fields.tm_mon = static_cast<int>(static_cast<unsigned>(day.month())) - 1;
+    fields.tm_mday = static_cast<int>(static_cast<unsigned>(day.day()));
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_isdst = dst;
+    const std::time_t time = std::mktime(&fields);
+    std::tm back{};
+    if (time == static_cast<std::time_t>(-1) || !local_fields(time, back)) continue;
+    if (back.tm_year != static_cast<int>(day.year()) - 1900 ||
+        back.tm_mon != static_cast<int>(static_cast<unsigned>(day.month())) - 1 ||
+        back.tm_mday != static_cast<int>(static_cast<unsigned>(day.day())) ||
+        back.tm_hour != hour || back.tm_min != minute) {
+      continue;
+    }
+    if (!found || time < *found) found = time;
+  }
+  return found;
+}
+
+}  // namespace
+
+std::chrono::year_month_day local_day(system_clock::time_point when) {
+  std::tm fields{};
+  if (!local_fields(system_clock::to_time_t(when), fields)) {
+    return std::chrono::year_month_day(std::chrono::floor<std::chrono::days>(when));
+  }
+  return std::chrono::year_month_day(std::chrono::year(fields.tm_year + 1900),
+                                     std::chrono::month(static_cast<unsigned>(fields.tm_mon + 1)),
+                                     std::chrono::day(static_cast<unsigned>(fields.tm_mday)));
+}
+
+system_clock::time_point local_instant(std::chrono::year_month_day day, int hour, int minute) {
+  const std::chrono::sys_days first = day;
+  // A skipped stretch lasts an hour or two; a whole day bounds the search.
+  for (int later = 0; later <= 24 * 60; ++later) {
+    const int total = hour * 60 + minute + later;
+    const std::chrono::year_month_day shown = first + std::chrono::days(total / (24 * 60));
+    if (const auto time = exact_instant(shown, total / 60 % 24, total % 60)) {
+      return system_clock::from_time_t(*time);
+    }
+  }
+  // No zone skips a whole day's minutes; read the minute as universal time.
+  return first + std::chrono::hours(hour) + std::chrono::minutes(minute);
+}
