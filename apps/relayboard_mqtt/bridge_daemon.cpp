@@ -60,8 +60,9 @@ std::optional<std::string> BridgeDaemon::start() {
   settings.line_device =
       options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
   settings.answer_timeout = LineEngine::answer_timeout;
+  if (options_.web) start_web(topics, names);
   core_ = std::make_unique<BridgeCore>(
-      std::move(settings), *held_,
+      std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,
@@ -81,6 +82,9 @@ std::optional<std::string> BridgeDaemon::start() {
   };
   link_->on_message = [this](const MqttMessage& message) { take_message(message); };
 
+  if (web_) {
+    if (auto failure = web_->start()) return failure;
+  }
   if (auto failure = link_->start()) return failure;
   line_->start();
   return std::nullopt;
@@ -142,12 +146,41 @@ void BridgeDaemon::look_at_names() {
   const NameFileLook look = name_view_.look(*name_file_);
   if (look.news) log_("name file: " + *look.news);
   if (!look.changed) return;
-  core_->names_changed(name_view_.read(*name_file_, options_.addresses));
+  BridgeNames names = name_view_.read(*name_file_, options_.addresses);
+  if (web_) web_->names_changed(names);
+  core_->names_changed(std::move(names));
 }
 
 BridgeNames BridgeDaemon::names_now() {
   // The look keeps the watcher's next one from taking our own write for news.
   const NameFileLook look = name_view_.look(*name_file_);
   if (look.news) log_("name file: " + *look.news);
-  return name_view_.read(*name_file_, options_.addresses);
+  BridgeNames names = name_view_.read(*name_file_, options_.addresses);
+  if (web_) web_->names_changed(names);
+  return names;
+}
+
+void BridgeDaemon::start_web(const BridgeTopics& topics, const BridgeNames& names) {
+  // The page's files beside the program in the build tree, else where they are installed.
+  std::filesystem::path files = program_dir_ / "web";
+  if (!std::filesystem::exists(files / "index.html")) files = RELAYBOARD_MQTT_WEB_DIR;
+  const auto endpoint = parse_web_endpoint(*options_.web);
+  WebServer::Setup setup{std::get<WebEndpoint>(endpoint), options_.web_cert, options_.web_key,
+                         options_.web_users, files};
+  web_ = std::make_unique<WebServer>(
+      std::move(setup), topics, options_.addresses,
+      [this](const MqttMessage& message) {
+        core_->message(message, BridgeCore::Clock::now());
+        arm_pulse_timer();
+      },
+      log_);
+  web_tap_ = std::make_unique<WebTap>(
+      *held_, web_->answer_prefix(),
+      [this](const std::string& topic, const std::string& payload) {
+        web_->published(topic, payload);
+      },
+      [this](const std::string& topic, const std::string& payload) {
+        web_->answer(topic, payload);
+      });
+  web_->names_changed(names);
 }

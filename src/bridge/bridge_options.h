@@ -44,6 +44,15 @@ struct BridgeOptions {
   std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
   bool json_state = false;                       // also P/L/A/state, all 16 in one message
   bool verbose = false;
+  // The web page: where it listens (ADDRESS:PORT, off when unset), its TLS files and the
+  // users who may log in.
+  std::optional<std::string> web;
+  std::optional<std::filesystem::path> web_cert;
+  std::optional<std::filesystem::path> web_key;
+  std::optional<std::filesystem::path> web_users;
+  // Add this user to the web users file (or give them a new password), and leave.
+  std::optional<std::string> add_web_user;
+  std::string web_role = "operator";  // of the user added
   // Clear the retained topics of this line, which no bridge serves any more, and leave.
   std::optional<std::string> forget_line;
   bool help = false;     // print bridge_usage() and leave
