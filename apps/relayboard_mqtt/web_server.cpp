@@ -107,8 +107,8 @@ std::optional<std::string> WebServer::start() {
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
   // Qt's server hands an upgrade to a WebSocket over when it is taken and nothing was
   // written: page_opened checks it.
-  if (request.url().path() == "/live" &&
-      QByteArray::fromStdString(header(request, "upgrade")).compare("websocket", Qt::CaseInsensitive) == 0) {
+  if (request.url().path() == "/live" && QByteArray::fromStdString(header(request, "upgrade"))
+                                                 .compare("websocket", Qt::CaseInsensitive) == 0) {
     return true;
   }
   send(request, socket, answer_request(request));
