@@ -53,6 +53,21 @@ pids+=($!)
 wait_for "$work/bridge.log" "web page on"
 wait_for "$work/bridge.log" "board 1 online"
 
+# The page under TLS on a line of its own: a login answered with a Secure cookie.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -keyout "$work/web.key" \
+  -out "$work/web.crt" 2>/dev/null
+"$bridge" --port 9 --line tls --names "$work/name.txt" --host 127.0.0.1 --mqtt-port "$mqtt_port" \
+  --web 127.0.0.1:0 --web-users "$work/users" --web-cert "$work/web.crt" --web-key "$work/web.key" \
+  >"$work/tls.log" 2>&1 &
+pids+=($!)
+wait_for "$work/tls.log" "web page on https://"
+tls_url=$(sed -n 's/.*web page on \(https[^ ]*\).*/\1/p' "$work/tls.log")
+curl -sSk -o /dev/null -D "$work/tls.headers" -H "Origin: ${tls_url%/}" \
+  -H "Content-Type: application/json" --data '{"user":"op","password":"operator-pw"}' \
+  "${tls_url}login"
+grep -qE '^Set-Cookie: relayboard_session=[0-9a-f]{64}; Path=/; Max-Age=43200; HttpOnly; SameSite=Strict; Secure' \
+  "$work/tls.headers" || { cat "$work/tls.headers" "$work/tls.log" >&2; exit 1; }
+
 WEB_URL=$(sed -n 's/.*web page on \(http[^ ]*\).*/\1/p' "$work/bridge.log") \
   BOARD_LOG="$work/board.log" BOARD_PID=$board_pid NAME_FILE="$work/name.txt" \
   BRIDGE_LOG="$work/bridge.log" WORK_DIR="$work" /usr/bin/python3 "$test_script"
