@@ -108,6 +108,8 @@ function connect() {
       say('Connected');
     } else if (message.type === 'board') {
       showBoard(message);
+      // For the timings: when the first states were on the page.
+      if (!performance.getEntriesByName('first-states').length) performance.mark('first-states');
     } else if (message.type === 'result') {
       showResult(message);
     } else if (message.type === 'expired') {

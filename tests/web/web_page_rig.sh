@@ -50,6 +50,7 @@ grep -qF -- "--web 0.0.0.0:0 reaches beyond this machine: give --web-cert and --
 "$bridge" --port 1 --names "$work/name.txt" --host 127.0.0.1 --mqtt-port "$mqtt_port" \
   --verbose --web 127.0.0.1:0 --web-users "$work/users" >"$work/bridge.log" 2>&1 &
 pids+=($!)
+bridge_pid=$!
 wait_for "$work/bridge.log" "web page on"
 wait_for "$work/bridge.log" "board 1 online"
 
@@ -70,4 +71,4 @@ grep -qE '^Set-Cookie: relayboard_session=[0-9a-f]{64}; Path=/; Max-Age=43200; H
 
 WEB_URL=$(sed -n 's/.*web page on \(http[^ ]*\).*/\1/p' "$work/bridge.log") \
   BOARD_LOG="$work/board.log" BOARD_PID=$board_pid NAME_FILE="$work/name.txt" \
-  BRIDGE_LOG="$work/bridge.log" WORK_DIR="$work" /usr/bin/python3 "$test_script"
+  BRIDGE_LOG="$work/bridge.log" BRIDGE_PID=$bridge_pid WORK_DIR="$work" /usr/bin/python3 "$test_script"
