@@ -50,6 +50,7 @@ WebServer::WebServer(Setup setup, const BridgeTopics& topics, std::vector<std::u
       log_(std::move(log)),
       answer_prefix_("$relayboard-web/" + random_hex(16) + '/') {
   connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::page_opened);
+  connect(&expiry_timer_, &QTimer::timeout, this, &WebServer::close_expired_pages);
 }
 
 WebServer::~WebServer() = default;
@@ -69,6 +70,7 @@ std::optional<std::string> WebServer::start() {
       return "web users file " + setup_.users->string() + ": " + *why;
     }
     users_ = std::get<WebUsers>(std::move(parsed));
+    expiry_timer_.start(std::chrono::seconds(30));
   }
   if (setup_.cert) {
     QFile cert_file(QString::fromStdU16String(setup_.cert->u16string()));
@@ -294,4 +296,16 @@ void WebServer::names_changed(const BridgeNames& names) {
 void WebServer::broadcast(const std::string& json) {
   const QString text = QString::fromStdString(json);
   for (auto& [socket, page] : pages_) socket->sendTextMessage(text);
+}
+
+void WebServer::close_expired_pages() {
+  // Collected first: a socket that closes leaves pages_.
+  std::vector<QWebSocket*> expired;
+  for (auto& [socket, page] : pages_) {
+    if (!session(page.token)) expired.push_back(socket);
+  }
+  for (QWebSocket* socket : expired) {
+    socket->sendTextMessage(R"({"type":"expired"})");
+    socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "the session expired");
+  }
 }

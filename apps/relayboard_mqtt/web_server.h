@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractHttpServer>
+#include <QTimer>
 #include <QWebSocket>
 #include <filesystem>
 #include <functional>
@@ -71,6 +72,8 @@ class WebServer : public QAbstractHttpServer {
   // The page's session: who uses it and what they may do; nothing once it has expired.
   std::optional<WebSessions::Session> session(const std::string& token);
   void broadcast(const std::string& json);
+  // Pages whose login has expired are sent to the login form: they stop seeing the boards.
+  void close_expired_pages();
 
   Setup setup_;
   BridgeTopics topics_;
@@ -84,4 +87,5 @@ class WebServer : public QAbstractHttpServer {
   std::string answer_prefix_;
   unsigned next_page_ = 0;
   std::map<std::string, QWebSocket*> page_ids_;
+  QTimer expiry_timer_;
 };
