@@ -161,9 +161,12 @@ BridgeNames BridgeDaemon::names_now() {
 }
 
 void BridgeDaemon::start_web(const BridgeTopics& topics, const BridgeNames& names) {
-  // The page's files beside the program in the build tree, else where they are installed.
+  // The page's files beside the program in the build tree, else in the share folder of
+  // the prefix it is installed in (bin/../share), whichever prefix that is.
   std::filesystem::path files = program_dir_ / "web";
-  if (!std::filesystem::exists(files / "index.html")) files = RELAYBOARD_MQTT_WEB_DIR;
+  if (!std::filesystem::exists(files / "index.html")) {
+    files = program_dir_.parent_path() / "share/relayboard-mqtt/web";
+  }
   const auto endpoint = parse_web_endpoint(*options_.web);
   WebServer::Setup setup{std::get<WebEndpoint>(endpoint), options_.web_cert, options_.web_key,
                          options_.web_users, files};
