@@ -108,10 +108,10 @@ std::optional<std::string> WebServer::start() {
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
   // Qt's server hands an upgrade to a WebSocket over when it is taken and nothing was
-  // written: page_opened checks it.
-  if (request.url().path() == "/live" && QByteArray::fromStdString(header(request, "upgrade"))
-                                                 .compare("websocket", Qt::CaseInsensitive) == 0) {
-    return true;
+  // written (page_opened checks it), and answers one not taken with missingHandler.
+  if (QByteArray::fromStdString(header(request, "upgrade"))
+          .compare("websocket", Qt::CaseInsensitive) == 0) {
+    return request.url().path() == "/live";
   }
   send(request, socket, answer_request(request));
   return true;

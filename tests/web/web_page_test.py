@@ -206,6 +206,13 @@ class WebPage(unittest.TestCase):
         frames = received.partition(b"\r\n\r\n")[2]
         self.assertTrue(frames.startswith(b"\x88"), received)
         self.assertEqual(frames[2:4], (1008).to_bytes(2, "big"))
+        # Only /live is a WebSocket: elsewhere an upgrade is not found.
+        with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
+            raw.sendall(("GET /index.html HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\n"
+                         "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n"
+                         "Sec-WebSocket-Version: 13\r\nOrigin: %s\r\n\r\n"
+                         % (host, key, URL.rstrip("/"))).encode())
+            self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 404"))
 
 
 if __name__ == "__main__":
