@@ -71,8 +71,9 @@ std::optional<std::string> BridgeDaemon::start() {
   remembered_ = recall_schedule();
   settings.schedule_since = remembered_.settled.value_or(settings.schedule_since);
   settings.schedule_paused = remembered_.paused;
+  if (options_.web) start_web(topics, names);
   core_ = std::make_unique<BridgeCore>(
-      std::move(settings), *held_,
+      std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_,
       [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
              SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
       std::move(names), log_,
@@ -92,6 +93,9 @@ std::optional<std::string> BridgeDaemon::start() {
   };
   link_->on_message = [this](const MqttMessage& message) { take_message(message); };
 
+  if (web_) {
+    if (auto failure = web_->start()) return failure;
+  }
   if (auto failure = link_->start()) return failure;
   line_->start();
   // The timetable does not wait for the broker: it switches while the broker is away.
@@ -194,12 +198,44 @@ void BridgeDaemon::look_at_names() {
   const NameFileLook look = name_view_.look(*name_file_);
   if (look.news) log_("name file: " + *look.news);
   if (!look.changed) return;
-  core_->names_changed(name_view_.read(*name_file_, options_.addresses));
+  BridgeNames names = name_view_.read(*name_file_, options_.addresses);
+  if (web_) web_->names_changed(names);
+  core_->names_changed(std::move(names));
 }
 
 BridgeNames BridgeDaemon::names_now() {
   // The look keeps the watcher's next one from taking our own write for news.
   const NameFileLook look = name_view_.look(*name_file_);
   if (look.news) log_("name file: " + *look.news);
-  return name_view_.read(*name_file_, options_.addresses);
+  BridgeNames names = name_view_.read(*name_file_, options_.addresses);
+  if (web_) web_->names_changed(names);
+  return names;
+}
+
+void BridgeDaemon::start_web(const BridgeTopics& topics, const BridgeNames& names) {
+  // The page's files beside the program in the build tree, else in the share folder of
+  // the prefix it is installed in (bin/../share), whichever prefix that is.
+  std::filesystem::path files = program_dir_ / "web";
+  if (!std::filesystem::exists(files / "index.html")) {
+    files = program_dir_.parent_path() / "share/relayboard-mqtt/web";
+  }
+  const auto endpoint = parse_web_endpoint(*options_.web);
+  WebServer::Setup setup{std::get<WebEndpoint>(endpoint), options_.web_cert, options_.web_key,
+                         options_.web_users, files};
+  web_ = std::make_unique<WebServer>(
+      std::move(setup), topics, options_.addresses,
+      [this](const MqttMessage& message) {
+        core_->message(message, BridgeCore::Clock::now());
+        arm_pulse_timer();
+      },
+      log_);
+  web_tap_ = std::make_unique<WebTap>(
+      *held_, web_->answer_prefix(),
+      [this](const std::string& topic, const std::string& payload) {
+        web_->published(topic, payload);
+      },
+      [this](const std::string& topic, const std::string& payload) {
+        web_->answer(topic, payload);
+      });
+  web_->names_changed(names);
 }

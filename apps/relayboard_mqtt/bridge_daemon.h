@@ -20,6 +20,8 @@
 #include "mqtt_qt/mosquitto_link.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
+#include "web_server.h"
+#include "web_tap.h"
 
 // What the name file would show the operator in a message box, as log lines.
 class LoggedMessages : public MessageBoxes {
@@ -69,6 +71,8 @@ class BridgeDaemon : public QObject {
   void look_at_names();
   // The names as the file holds them now, after a rename of our own.
   BridgeNames names_now();
+  // The web page, when asked for: the core's broker is then a tap that tells the page.
+  void start_web(const BridgeTopics& topics, const BridgeNames& names);
 
   BridgeOptions options_;
   std::filesystem::path program_dir_;
@@ -80,6 +84,8 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<MosquittoLink> link_;
   std::unique_ptr<HeldClient> held_;       // the core's broker until the line is ours
   std::optional<RetainedSnapshot> claim_;  // who serves the line, read at start
+  std::unique_ptr<WebServer> web_;
+  std::unique_ptr<WebTap> web_tap_;
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
   std::unique_ptr<NameFileWatcher> name_watcher_;

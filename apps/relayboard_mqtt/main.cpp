@@ -10,6 +10,8 @@
 #include "bridge_daemon.h"
 #include "host_qt/stop_signals.h"
 #include "line_forgetting.h"
+#include "web/web_endpoint.h"
+#include "web_users_file.h"
 
 namespace {
 
@@ -31,6 +33,23 @@ void log_line(const std::string& text) {
   std::cerr << line << std::flush;
 }
 
+// Why the web page cannot be served as asked: an address that is not one, TLS files
+// without each other, or the network without TLS and a login.
+std::optional<std::string> web_setup_refusal(const BridgeOptions& options) {
+  if (!options.web) {
+    if (options.web_cert || options.web_key || options.web_users)
+      return "--web-cert, --web-key and --web-users need --web";
+    return std::nullopt;
+  }
+  const auto endpoint = parse_web_endpoint(*options.web);
+  if (const auto* why = std::get_if<std::string>(&endpoint)) return "--web: " + *why;
+  if (options.web_cert.has_value() != options.web_key.has_value()) {
+    return "--web-cert and --web-key go together";
+  }
+  return web_endpoint_refusal(std::get<WebEndpoint>(endpoint),
+                              {options.web_cert.has_value(), options.web_users.has_value()});
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -50,6 +69,14 @@ int main(int argc, char* argv[]) {
   }
   if (const auto error = check_bridge_files(options)) {
     log_line(error->message);
+    return 2;
+  }
+  if (options.add_web_user) {
+    QCoreApplication app(argc, argv);
+    return add_web_user(options, log_line);
+  }
+  if (const auto refusal = web_setup_refusal(options)) {
+    log_line(*refusal);
     return 2;
   }
 

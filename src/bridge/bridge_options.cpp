@@ -24,6 +24,9 @@ constexpr std::array<std::string_view, 17> valued_keys = {
 constexpr std::string_view forget_key = "forget-line";
 // A timetable entry: given once per entry.
 constexpr std::string_view schedule_key = "schedule";
+constexpr std::string_view add_web_user_key = "add-web-user";
+constexpr std::array<std::string_view, 5> web_keys = {"web", "web-cert", "web-key", "web-users",
+                                                      "web-role"};
 constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
 constexpr std::array<std::string_view, 4> flag_keys = {"no-discovery", "verbose", "json-state",
                                                        "allow-readable-password-file"};
@@ -71,7 +74,7 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
     }
     const std::string key(trimmed(line.substr(0, equals)));
     if (!is_one_of(key, valued_keys) && !is_one_of(key, discovery_keys) &&
-        !is_one_of(key, flag_keys) && key != schedule_key) {
+        !is_one_of(key, flag_keys) && key != schedule_key && !is_one_of(key, web_keys)) {
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
@@ -123,6 +126,16 @@ std::size_t byte_limit(std::string_view key) {
   if (key == "prefix" || key == "discovery-prefix" || key == "line") return 1024;
   if (key == "host") return 253;
   return std::string::npos;
+}
+
+// The web page's settings, checked when the page starts.
+void apply_web(BridgeOptions& options, const Setting& s) {
+  if (s.key == "web") options.web = s.value;
+  if (s.key == "web-cert") options.web_cert = s.value;
+  if (s.key == "web-key") options.web_key = s.value;
+  if (s.key == "web-users") options.web_users = s.value;
+  if (s.key == "web-role") options.web_role = s.value;
+  if (s.key == add_web_user_key) options.add_web_user = s.value;
 }
 
 // Applies one setting; the error names its origin.
@@ -205,6 +218,8 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
                      std::string(duration_form) + ')');
     }
     options.button_pulse = *pulse;
+  } else if (is_one_of(s.key, web_keys) || s.key == add_web_user_key) {
+    apply_web(options, s);
   } else if (s.key == "prefix" || s.key == "discovery-prefix") {
     if (!valid_topic_root(v)) return refused('"' + v + "\" is not a topic without wildcards");
     (s.key == "prefix" ? options.prefix : options.discovery_prefix) = v;
@@ -341,7 +356,7 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
       if (equals != std::string::npos) return OptionsError{option + " takes no value"};
       given.push_back({key, "true", option});
     } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) || key == forget_key ||
-               key == schedule_key) {
+               key == schedule_key || is_one_of(key, web_keys) || key == add_web_user_key) {
       if (equals != std::string::npos) {
         given.push_back({key, word.substr(equals + 1), option});
       } else if (i + 1 < words.size()) {
@@ -431,6 +446,13 @@ availability, switch and pulse commands, and discovery documents for home automa
   --verbose                log every command and state change
   --forget-line NAME       clear every retained topic and discovery document of the
                            line NAME, which no bridge serves any more, and leave
+  --web ADDRESS:PORT       serve the panel as a web page there, e.g. localhost:8080;
+                           beyond this machine only with TLS and a users file
+  --web-cert FILE          the page's TLS certificate (PEM), with --web-key FILE
+  --web-users FILE         who may log in to the page (see --add-web-user)
+  --add-web-user NAME      add NAME to the --web-users file, or give them a new
+                           password (asked on the terminal), and leave
+  --web-role ROLE          the added user's role: operator (default) or viewer
   -h, --help               show this text
   -V, --version            show the version
 An option's value may also follow an equals sign: --port=3. The command line overrides

@@ -48,6 +48,15 @@ struct BridgeOptions {
   // The timetable, one `schedule = ...` line per entry, in order; each entry's board is
   // served. Entries on the command line replace those of the file.
   std::vector<TimetableEntry> schedule;
+  // The web page: where it listens (ADDRESS:PORT, off when unset), its TLS files and the
+  // users who may log in.
+  std::optional<std::string> web;
+  std::optional<std::filesystem::path> web_cert;
+  std::optional<std::filesystem::path> web_key;
+  std::optional<std::filesystem::path> web_users;
+  // Add this user to the web users file (or give them a new password), and leave.
+  std::optional<std::string> add_web_user;
+  std::string web_role = "operator";  // of the user added
   // Clear the retained topics of this line, which no bridge serves any more, and leave.
   std::optional<std::string> forget_line;
   bool help = false;     // print bridge_usage() and leave

@@ -144,6 +144,8 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
                                   "json-state = true\n"
                                   "mqtt-port = 1884\n"
                                   "user = bridge\n"
+                                  "web = localhost:8080\n"
+                                  "web-users = /etc/web-users\n"
                                   "password-file = " +
                                       file("secret", "s3cret word\r\nsecond line\n"));
   const auto result = parse_bridge_options(
@@ -157,6 +159,8 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   EXPECT_EQ(std::get<BridgeOptions>(result).discovery_form, DiscoveryForm::entity);
   EXPECT_EQ(std::get<BridgeOptions>(result).button_pulse, std::chrono::milliseconds(2500));
   EXPECT_TRUE(std::get<BridgeOptions>(result).json_state);
+  EXPECT_EQ(std::get<BridgeOptions>(result).web, "localhost:8080");
+  EXPECT_EQ(std::get<BridgeOptions>(result).web_users, "/etc/web-users");
 }
 
 // One entry per line in the file; entries on the command line replace them all.

@@ -255,13 +255,30 @@ TEST_F(InstalledPanel, ShipsTheBridgeWithItsServiceAndExample) {
   std::set<std::string> options =
       words(output_of("relayboard-mqtt", {"--help"}), std::regex("--([a-z][a-z-]*)"));
   // Tasks for one run are no configuration keys.
-  for (const char* leaves_out : {"help", "version", "config", "forget-line"}) {
+  for (const char* leaves_out : {"help", "version", "config", "forget-line", "add-web-user"}) {
     options.erase(leaves_out);
   }
   ASSERT_TRUE(options.contains("device")) << "no options in relayboard-mqtt --help";
   const std::string example =
       read_bytes(root() / "usr/share/doc/relay-panel/examples/relayboard-mqtt.conf");
   EXPECT_EQ(words(example, std::regex("(?:^|\n)#([a-z-]+) = ")), options) << example;
+
+  // The web page's files are found in the share folder beside the installed program.
+  QProcess bridge;
+  bridge.setProcessChannelMode(QProcess::MergedChannels);
+  bridge.start(QString::fromStdString(program("relayboard-mqtt").string()),
+               {"--port", "99", "--names", QString::fromStdString((root() / "name.txt").string()),
+                "--mqtt-port", "1", "--web", "127.0.0.1:0"});
+  std::string log;
+  const QDeadlineTimer deadline(wait_ms);
+  while (log.find("web page on http://127.0.0.1:") == std::string::npos &&
+         bridge.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+    bridge.waitForReadyRead(100);
+    log += bridge.readAll().toStdString();
+  }
+  EXPECT_NE(log.find("web page on http://127.0.0.1:"), std::string::npos) << log;
+  bridge.terminate();
+  bridge.waitForFinished(wait_ms);
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#include "web_users_file.h"
+
+#include <QSaveFile>
+
+#include "common/settings_files.h"
+#include "password_prompt.h"
+#include "web/web_users.h"
+
+int add_web_user(const BridgeOptions& options, const std::function<void(const std::string&)>& log) {
+  const std::string& name = *options.add_web_user;
+  if (!options.web_users) {
+    log("--add-web-user needs --web-users FILE");
+    return 2;
+  }
+  if (!valid_web_user_name(name)) {
+    log('"' + name + "\" is not a user name (A-Z a-z 0-9 . _ -, at most 64)");
+    return 2;
+  }
+  const auto role = parse_web_role(options.web_role);
+  if (!role) {
+    log("--web-role " + options.web_role + ": neither operator nor viewer");
+    return 2;
+  }
+  const std::filesystem::path& path = *options.web_users;
+  std::string text;
+  if (std::filesystem::exists(path)) {
+    const FileText read = read_limited_file(path, settings_file_byte_limit);
+    if (!read.text) {
+      log("web users file " + path.string() + ": " + read.reason);
+      return 2;
+    }
+    auto parsed = parse_web_users(*read.text);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+      log("web users file " + path.string() + ": " + *why);
+      return 2;
+    }
+    text = *read.text;
+  }
+  const auto password = read_new_password("Password for " + name + ": ");
+  if (!password || password->empty()) {
+    log("no password given (or the two differ): nothing stored");
+    return 2;
+  }
+  const std::string updated = with_web_user(text, name, web_user_line(name, *role, *password));
+  // Replaced whole, readable by its owner alone: the hashes are no one else's business.
+  QSaveFile file(QString::fromStdU16String(path.u16string()));
+  if (!file.open(QIODevice::WriteOnly) ||
+      !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+      file.write(updated.data(), static_cast<qint64>(updated.size())) !=
+          static_cast<qint64>(updated.size()) ||
+      !file.commit()) {
+    log("web users file " + path.string() + ": " + file.errorString().toStdString());
+    return 1;
+  }
+  log("web user " + name + " (" + std::string(web_role_name(*role)) + ") stored in " +
+      path.string());
+  return 0;
+}

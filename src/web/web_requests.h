@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "bridge/bridge_topics.h"
+#include "mqtt/mqtt_client.h"
+#include "web/web_users.h"
+
+// What the page asks of a board: "set" (value ON, OFF or TOGGLE), "all" (ON or OFF),
+// "pulse" (a duration) or "rename" (the new name).
+struct WebCommand {
+  std::string op;
+  int address = -1;
+  int relay = 0;
+  std::string value;
+};
+
+// The command as the bridge takes it from the broker, so that it goes the same way as
+// every other; or why the page's user may not send it.
+std::variant<MqttMessage, std::string> web_command_message(const BridgeTopics& topics,
+                                                           const WebCommand& command, WebRole role);
+
+// Whether a request comes from the page itself: its Origin header names the scheme and
+// the host (with port) that the request was sent to. Another site's page cannot forge it.
+bool same_origin(std::string_view origin, std::string_view host_header, bool tls);
+
+// Whether the Host header may be answered. A page open to anyone on this machine
+// answers only to a loopback name: another site that points its own name at 127.0.0.1
+// would otherwise be the page's own origin.
+bool trusted_host(std::string_view host_header, bool login_required);
+
+// The Content-Type of a page file, by its name's ending.
+std::string_view web_content_type(std::string_view file_name);
+
+// The headers of every answer: no inline script or style, nothing from elsewhere, never
+// in another site's frame.
+inline constexpr std::string_view web_content_security_policy =
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+    "connect-src 'self'; form-action 'self'; frame-ancestors 'none'; base-uri 'none'";

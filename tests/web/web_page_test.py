@@ -1,0 +1,219 @@
+"""The web page in a real browser (Chromium, headless) against the bridge, a real
+mosquitto and the virtual board, as web_page_rig.sh starts them."""
+import base64
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import time
+import unittest
+import urllib.request
+import urllib.error
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+URL = os.environ["WEB_URL"]
+DEADLINE = 30
+RED, GREEN, YELLOW = "rgba(255, 0, 0, 1)", "rgba(0, 255, 0, 1)", "rgba(255, 255, 0, 1)"
+
+
+def wait_until(condition, what):
+    end = time.monotonic() + DEADLINE
+    while time.monotonic() < end:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise AssertionError("not within %d s: %s" % (DEADLINE, what))
+
+
+def board_log():
+    with open(os.environ["BOARD_LOG"], encoding="utf-8", errors="replace") as log:
+        return log.read()
+
+
+def switch_frames():
+    return re.findall(r"<- (55 [0-9A-F]{2} 1[1-3] [0-9A-F ]{14})", board_log())
+
+
+def name_file():
+    with open(os.environ["NAME_FILE"], "rb") as file:
+        return file.read()
+
+
+class WebPage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        options = webdriver.ChromeOptions()
+        # CI runs as root, where Chromium's sandbox cannot start.
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                         "--window-size=1024,900", "--lang=en"):
+            options.add_argument(argument)
+        cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        cls.login("op", "operator-pw")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+
+    @classmethod
+    def login(cls, user, password):
+        cls.browser.get(URL)
+        WebDriverWait(cls.browser, DEADLINE).until(
+            lambda b: b.find_element(By.ID, "login").is_displayed())
+        cls.browser.find_element(By.ID, "login-user").send_keys(user)
+        cls.browser.find_element(By.ID, "login-password").send_keys(password + "\n")
+        WebDriverWait(cls.browser, DEADLINE).until(
+            lambda b: len(b.find_elements(By.CSS_SELECTOR, ".relay")) == 16)
+
+    def relay(self, number):
+        return self.browser.find_element(By.CSS_SELECTOR, '.relay[data-relay="%d"]' % number)
+
+    def shown(self, number):
+        indicator = self.relay(number).find_element(By.CSS_SELECTOR, ".indicator")
+        return (indicator.find_element(By.CSS_SELECTOR, ".caption").text,
+                indicator.value_of_css_property("background-color"))
+
+    def wait_shown(self, number, caption, colour):
+        wait_until(lambda: self.shown(number) == (caption, colour),
+                   "relay %d %s, shows %s" % (number, caption, self.shown(number)))
+
+    def test_1_states_and_names_as_the_panel_shows_them(self):
+        for number in range(1, 17):
+            self.wait_shown(number, "closed", RED)
+        self.assertEqual(self.relay(1).find_element(By.CSS_SELECTOR, ".name").text, "水泵")
+        self.assertEqual(self.browser.find_element(By.CSS_SELECTOR, ".board-title").text,
+                         "Pump house")
+        self.assertEqual(self.relay(1).find_element(By.CSS_SELECTOR, ".indicator")
+                         .get_attribute("aria-label"), "Relay 1, 水泵: closed")
+
+    def test_2_a_name_holding_markup_shows_as_text(self):
+        name = self.relay(3).find_element(By.CSS_SELECTOR, ".name")
+        self.assertEqual(name.text, "<b>bold</b><img src=x id=injected>")
+        self.assertEqual(name.find_elements(By.XPATH, "./*"), [])
+        self.assertEqual(self.browser.find_elements(By.ID, "injected"), [])
+
+    def test_3_a_click_switches_the_relay_and_the_indicator_follows(self):
+        before = len(switch_frames())
+        self.relay(2).find_element(By.CSS_SELECTOR, ".indicator").click()
+        wait_until(lambda: len(switch_frames()) > before, "a switch frame on the line")
+        self.assertEqual(switch_frames()[before:], ["55 01 12 00 00 00 02 6A"])
+        self.wait_shown(2, "opened", GREEN)
+        wait_until(lambda: "done" in self.browser.find_element(By.ID, "status").text,
+                   "the command's answer on the page")
+
+    def test_4_a_rename_lands_in_the_name_file_byte_for_byte(self):
+        before = name_file()
+        self.relay(2).find_element(By.CSS_SELECTOR, ".rename").click()
+        box = self.relay(2).find_element(By.CSS_SELECTOR, ".rename-text")
+        box.clear()
+        box.send_keys("泵 2\n")
+        expected = before.replace(b"relay2name=Fan\r\n", b"relay2name=\xB1\xC3 2\r\n")
+        wait_until(lambda: name_file() == expected, "the new name in the file")
+        wait_until(lambda: self.relay(2).find_element(By.CSS_SELECTOR, ".name").text == "泵 2",
+                   "the new name on the page")
+
+    def test_5_a_phone_has_no_horizontal_scroll_and_no_clipped_caption(self):
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": 360, "height": 740, "deviceScaleFactor": 2, "mobile": True})
+        try:
+            overflow = self.browser.execute_script("""
+                const page = document.documentElement;
+                const clipped = [...document.querySelectorAll(
+                    '.caption, .name, button, h1, h2, label')]
+                    .filter(e => e.offsetParent && (e.scrollWidth > e.clientWidth + 1 ||
+                        e.getBoundingClientRect().right > page.clientWidth))
+                    .map(e => e.className || e.tagName);
+                return {scroll: page.scrollWidth - page.clientWidth, clipped: clipped};""")
+            self.assertEqual(overflow, {"scroll": 0, "clipped": []})
+            shot = os.path.join(os.environ["WORK_DIR"], "web-page-phone.png")
+            self.browser.save_screenshot(shot)
+            if os.environ.get("WEB_SCREENSHOT"):
+                shutil.copyfile(shot, os.environ["WEB_SCREENSHOT"])
+        finally:
+            self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+    def test_6_a_silent_board_turns_the_relays_yellow(self):
+        board = int(os.environ["BOARD_PID"])
+        os.kill(board, signal.SIGSTOP)
+        try:
+            for number in range(1, 17):
+                self.wait_shown(number, "unknown", YELLOW)
+        finally:
+            os.kill(board, signal.SIGCONT)
+        self.wait_shown(2, "opened", GREEN)
+        self.wait_shown(1, "closed", RED)
+
+    def test_7_a_viewer_cannot_switch_or_rename(self):
+        self.browser.find_element(By.ID, "logout").click()
+        type(self).login("view", "viewer-pw")
+        self.wait_shown(1, "closed", RED)
+        self.assertFalse(self.relay(1).find_element(By.CSS_SELECTOR, ".indicator").is_enabled())
+        self.assertFalse(self.relay(1).find_element(By.CSS_SELECTOR, ".rename").is_displayed())
+        frames, names = len(switch_frames()), name_file()
+        # A crafted message on the page's own socket, as a script of the viewer would send.
+        answers = self.browser.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            const socket = new WebSocket('ws://' + location.host + '/live');
+            const answers = [];
+            socket.onmessage = (event) => {
+              const message = JSON.parse(event.data);
+              if (message.type === 'hello') {
+                socket.send(JSON.stringify({id: 1, op: 'set', address: 1, relay: 1, value: 'ON'}));
+                socket.send(JSON.stringify({id: 2, op: 'rename', address: 1, relay: 1, value: 'x'}));
+              }
+              if (message.type === 'result') answers.push(message.answer);
+              if (answers.length === 2) done(answers);
+            };""")
+        refused = {"result": "refused", "reason": "a viewer may not switch or rename"}
+        self.assertEqual(answers, [refused, refused])
+        # The line has been polled since: nothing was queued for it.
+        polls = board_log().count("<- 55 01 10")
+        wait_until(lambda: board_log().count("<- 55 01 10") > polls + 2, "more polls")
+        self.assertEqual(len(switch_frames()), frames)
+        self.assertEqual(name_file(), names)
+
+    def test_8_other_origins_are_refused(self):
+        host = URL.split("/")[2]
+        login = urllib.request.Request(
+            URL + "login", data=json.dumps({"user": "op", "password": "operator-pw"}).encode(),
+            headers={"Origin": "http://evil.example", "Content-Type": "application/json"})
+        with self.assertRaises(urllib.error.HTTPError) as refused:
+            urllib.request.urlopen(login, timeout=DEADLINE)
+        self.assertEqual(refused.exception.code, 403)
+        login.remove_header("Origin")
+        login.add_header("Origin", URL.rstrip("/"))
+        with urllib.request.urlopen(login, timeout=DEADLINE) as answer:
+            cookie = answer.headers["Set-Cookie"].split(";")[0]
+        # The operator's own cookie, sent by another site's page: the socket is closed
+        # with a policy violation before any board goes out.
+        with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
+            key = base64.b64encode(os.urandom(16)).decode()
+            raw.sendall(("GET /live HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\n"
+                         "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n"
+                         "Sec-WebSocket-Version: 13\r\nOrigin: http://evil.example\r\n"
+                         "Cookie: %s\r\n\r\n" % (host, key, cookie)).encode())
+            received = b""
+            while b"\x88" not in received.partition(b"\r\n\r\n")[2]:
+                chunk = raw.recv(4096)
+                if not chunk:
+                    break
+                received += chunk
+        frames = received.partition(b"\r\n\r\n")[2]
+        self.assertTrue(frames.startswith(b"\x88"), received)
+        self.assertEqual(frames[2:4], (1008).to_bytes(2, "big"))
+        # Only /live is a WebSocket: elsewhere an upgrade is not found.
+        with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
+            raw.sendall(("GET /index.html HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\n"
+                         "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\n"
+                         "Sec-WebSocket-Version: 13\r\nOrigin: %s\r\n\r\n"
+                         % (host, key, URL.rstrip("/"))).encode())
+            self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 404"))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
