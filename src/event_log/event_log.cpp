@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 constexpr const char* schema = R"(
@@ -82,7 +85,18 @@ std::variant<std::unique_ptr<EventLog>, std::string> EventLog::open(
   char* error = nullptr;
   const std::string setup =
       std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") + schema;
-  if (sqlite3_exec(database, setup.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+  // Switching a new database to WAL while another program does the same is refused at
+  // once rather than waited for: try again for as long as a write would wait.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(busy_wait_ms);
+  int result;
+  while ((result = sqlite3_exec(database, setup.c_str(), nullptr, nullptr, &error)) ==
+             SQLITE_BUSY &&
+         std::chrono::steady_clock::now() < give_up) {
+    sqlite3_free(error);
+    error = nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (result != SQLITE_OK) {
     std::string why = file + ": " + (error != nullptr ? error : error_of(database));
     sqlite3_free(error);
     sqlite3_close(database);
