@@ -24,12 +24,14 @@ std::string relay_list(RelayMask relays) {
 }  // namespace
 
 BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
-                           milliseconds timeout, std::function<bool()> interrupted)
+                           milliseconds timeout, std::function<bool()> interrupted,
+                           const LineRules& rules)
     : wait_(wait),
       address_(address),
       timeout_(timeout),
       interrupted_(std::move(interrupted)),
       line_(port, wait, {}, LineTiming{timeout, late_limit(timeout)}) {
+  line_.bus().set_rules(rules);
   line_.answered = [this](std::uint8_t, std::uint16_t opened) { outcome_ = opened; };
   line_.missed = [this](std::uint8_t) { outcome_ = std::optional<RelayMask>(); };
   line_.late = [this](std::uint8_t, EventWait::Clock::duration waited) {
@@ -75,6 +77,8 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
     const VerifiedSwitch::Step step = run.next(wait_.now());
     if (step.request) {
       const auto opened = exchange(*step.request, !run.switching());
+      // What the rules refuse is not tried again: the command ends with their words.
+      if (refused_) break;
       // Interrupted before the first switch, it switches nothing, whatever the answer.
       if (interrupted()) run.interrupt(wait_.now());
       run.answered(opened, wait_.now());
@@ -85,6 +89,7 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
     }
   }
   settle();
+  if (refused_) return {ExitCode::Usage, "not switched: " + *refused_};
   switch (run.result()) {
     case VerifiedSwitch::Result::done:
       return {};
@@ -104,7 +109,9 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
 std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {
   outcome_.reset();
   LineEngine& bus = line_.bus();
-  if (bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
+  if (const auto refusal =
+          bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
+    if (refusal->why == SwitchRefusal::Why::against_rules) refused_ = refusal->reason;
     return std::nullopt;
   }
   // The request waits at most for the last one's late answer, then for its own.

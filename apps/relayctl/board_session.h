@@ -27,8 +27,10 @@ struct Outcome {
 class BoardSession {
  public:
   // `interrupted`: whether a signal asks the command to end (see VerifiedSwitch).
+  // `rules`: the line's rules, which may refuse a switch (exit 1 with the rule's words).
   BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
-               std::chrono::milliseconds timeout, std::function<bool()> interrupted = {});
+               std::chrono::milliseconds timeout, std::function<bool()> interrupted = {},
+               const LineRules& rules = {});
 
   // The relays that are opened now (bit r-1), from a status query sent up to
   // VerifiedSwitch::query_attempts times; nothing when the board never answered in time.
@@ -58,6 +60,7 @@ class BoardSession {
   std::uint8_t address_;
   std::chrono::milliseconds timeout_;
   std::function<bool()> interrupted_;
+  std::optional<std::string> refused_;  // the rule that refused the last switch
   LineDriver line_;
 
   std::optional<std::optional<RelayMask>> outcome_;  // of the request on the line, once known

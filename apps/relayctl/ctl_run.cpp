@@ -145,7 +145,7 @@ int run(CtlContext& context) {
   if (!options.addresses.empty()) return bus_status(context);
   BoardSession session(context.core.port(), context.wait,
                        static_cast<std::uint8_t>(address_number(context)), options.timeout,
-                       context.interrupted);
+                       context.interrupted, context.core.line().rules());
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();

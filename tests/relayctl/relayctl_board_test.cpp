@@ -398,3 +398,26 @@ TEST_F(RelayctlOnBoard, APortThatCannotBeOpenedIsExitTwoWithThePanelsDiagnosis) 
 }
 
 }  // namespace
+
+namespace {
+
+// The rules beside the name file hold for relayctl as for the panel: an interlocked
+// relay is not switched on, the rule's words end the command with exit 1, and nothing
+// of it reaches the wire.
+TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
+  std::ofstream(dir() / "rules.conf") << "[address 1]\ninterlock = 1,2\n";
+  ASSERT_EQ(run({"open", "1"}).code, 0);
+  board.take_frames();
+  const CtlResult refused = run({"open", "2"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(
+      refused.err,
+      "relayctl: not switched: relay 2 of board 1 is interlocked with relay 1, which is on\n");
+  EXPECT_EQ(board.take_frames(), Frames{query});
+  EXPECT_EQ(board.opened(), 0x0001);
+  EXPECT_EQ(run({"close", "1"}).code, 0);
+  EXPECT_EQ(run({"open", "2"}).code, 0);
+  EXPECT_EQ(board.opened(), 0x0002);
+}
+
+}  // namespace
