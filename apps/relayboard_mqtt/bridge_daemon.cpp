@@ -9,6 +9,7 @@
 #include "link/port_device.h"
 #include "names/disk_file.h"
 #include "names/state_folder.h"
+#include "rules/rules_file.h"
 
 void LoggedMessages::show(const Message& message) {
   // The one message without an icon is the news of a new file, which does not name it.
@@ -51,6 +52,10 @@ std::optional<std::string> BridgeDaemon::start() {
   }
   messages_.name_file = state.name_file;
   state_folder_ = state.folder;
+  // The rules beside the name file hold for every switch; a fault stops the start rather
+  // than serve the line without them.
+  auto rules = read_rules(state.folder);
+  if (const auto* why = std::get_if<std::string>(&rules)) return *why;
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
   // Watched before the first read, so that no change falls between the two; the news
   // comes from the event loop, once everything below is in place.
@@ -87,6 +92,7 @@ std::optional<std::string> BridgeDaemon::start() {
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };
+  line_->set_rules(std::get<LineRules>(std::move(rules)));
   link_->on_connected = [this] {
     if (claim_) return claim_->start(*link_);
     core_->connected();

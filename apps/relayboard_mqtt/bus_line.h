@@ -42,6 +42,8 @@ class BusLine : public QObject {
   std::optional<bool> commanded(std::uint8_t address, int relay) const {
     return engine_.commanded(address, relay);
   }
+  // The operator's rules of the line (interlocks, max_on).
+  void set_rules(LineRules rules) { engine_.set_rules(std::move(rules)); }
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (a pulse's end first), then closes the port and

@@ -15,35 +15,19 @@ const char* state_text(bool on) {
   return on ? "opened" : "closed";
 }
 
-// Date and time to the millisecond, in local time or in UTC with a Z.
-std::string time_text(Event::Time at, bool utc) {
+// Date and time to the millisecond in local time.
+std::string time_text(Event::Time at) {
+  constexpr bool utc = false;
   const std::time_t seconds =
       std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::seconds>(at));
   std::tm parts{};
-  if (utc)
-    gmtime_r(&seconds, &parts);
-  else
-    localtime_r(&seconds, &parts);
+  localtime_r(&seconds, &parts);
   const auto millis = (at.time_since_epoch().count() % 1000 + 1000) % 1000;
   char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d%s", parts.tm_year + 1900,
                 parts.tm_mon + 1, parts.tm_mday, utc ? 'T' : ' ', parts.tm_hour, parts.tm_min,
                 parts.tm_sec, static_cast<int>(millis), utc ? "Z" : "");
   return text;
-}
-
-std::string csv_field(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-std::string optional_state(std::optional<bool> state) {
-  return state ? state_text(*state) : "";
 }
 
 // Local midnight of the day `days` before the one `now` falls on.
@@ -87,7 +71,7 @@ std::optional<Event::Time> local_date_time(std::string_view text) {
 }  // namespace
 
 std::string event_line(const Event& event) {
-  std::string line = time_text(event.at, false) + " " + shown_text(event.line) + " board " +
+  std::string line = time_text(event.at) + " " + shown_text(event.line) + " board " +
                      std::to_string(event.address);
   if (event.relay != 0) line += " relay " + std::to_string(event.relay);
   switch (event.kind) {
@@ -111,29 +95,6 @@ std::string event_line(const Event& event) {
   if (event.kind != Event::Kind::refused && !event.reason.empty())
     line += " (" + shown_text(event.reason) + ")";
   return line;
-}
-
-std::string event_json(const Event& event) {
-  std::string json = "{\"time\":\"" + time_text(event.at, true) + "\",\"event\":\"" +
-                     kind_text(event.kind) + "\",\"line\":" + json_string(event.line) +
-                     ",\"address\":" + std::to_string(event.address) +
-                     ",\"relay\":" + std::to_string(event.relay);
-  if (event.was_on) json += std::string(",\"was\":\"") + state_text(*event.was_on) + "\"";
-  if (event.now_on) json += std::string(",\"now\":\"") + state_text(*event.now_on) + "\"";
-  json += ",\"source\":" + json_string(event.source) + ",\"who\":" + json_string(event.who) +
-          ",\"reason\":" + json_string(event.reason) + "}";
-  return json;
-}
-
-std::string event_csv_header() {
-  return "time,event,line,address,relay,was,now,source,who,reason";
-}
-
-std::string event_csv(const Event& event) {
-  return time_text(event.at, true) + "," + kind_text(event.kind) + "," + csv_field(event.line) +
-         "," + std::to_string(event.address) + "," + std::to_string(event.relay) + "," +
-         optional_state(event.was_on) + "," + optional_state(event.now_on) + "," +
-         csv_field(event.source) + "," + csv_field(event.who) + "," + csv_field(event.reason);
 }
 
 std::variant<Event::Time, std::string> parse_since(std::string_view text, Event::Time now) {
