@@ -17,16 +17,15 @@ const char* state_text(bool on) {
 
 // Date and time to the millisecond in local time.
 std::string time_text(Event::Time at) {
-  constexpr bool utc = false;
   const std::time_t seconds =
       std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::seconds>(at));
   std::tm parts{};
   localtime_r(&seconds, &parts);
   const auto millis = (at.time_since_epoch().count() % 1000 + 1000) % 1000;
   char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d%s", parts.tm_year + 1900,
-                parts.tm_mon + 1, parts.tm_mday, utc ? 'T' : ' ', parts.tm_hour, parts.tm_min,
-                parts.tm_sec, static_cast<int>(millis), utc ? "Z" : "");
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                static_cast<int>(millis));
   return text;
 }
 
