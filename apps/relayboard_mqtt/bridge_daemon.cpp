@@ -92,6 +92,7 @@ std::optional<std::string> BridgeDaemon::start() {
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };
+  open_event_log(state.folder);
   line_->set_rules(std::get<LineRules>(std::move(rules)));
   link_->on_connected = [this] {
     if (claim_) return claim_->start(*link_);
@@ -107,6 +108,21 @@ std::optional<std::string> BridgeDaemon::start() {
   // The timetable does not wait for the broker: it switches while the broker is away.
   if (!options_.schedule.empty()) run_timetable();
   return std::nullopt;
+}
+
+void BridgeDaemon::open_event_log(const std::filesystem::path& folder) {
+  if (folder.empty()) return;
+  // Serving the line does not depend on the log: without it the events are still
+  // published, and the reason is told once.
+  auto opened = EventLog::open(folder / event_log_file_name);
+  if (const auto* why = std::get_if<std::string>(&opened)) {
+    log_("no event log: " + *why);
+    return;
+  }
+  event_log_ = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+  core_->on_event = [this](const Event& event) {
+    if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
+  };
 }
 
 void BridgeDaemon::stop(std::function<void()> done) {

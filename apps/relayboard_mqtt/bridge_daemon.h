@@ -15,6 +15,7 @@
 #include "broker_settings.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
+#include "event_log/event_log.h"
 #include "held_client.h"
 #include "host_qt/name_file_watcher.h"
 #include "mqtt_qt/mosquitto_link.h"
@@ -61,6 +62,8 @@ class BridgeDaemon : public QObject {
   static constexpr std::chrono::seconds leave_patience{3};
 
  private:
+  // The event log of the state folder, written with every event of the line.
+  void open_event_log(const std::filesystem::path& folder);
   void take_message(const MqttMessage& message);
   void settle_claim();
   void arm_pulse_timer();
@@ -88,6 +91,7 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<WebTap> web_tap_;
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
+  std::unique_ptr<EventLog> event_log_;  // none when it could not be opened
   std::unique_ptr<NameFileWatcher> name_watcher_;
   QTimer pulse_timer_;
   std::filesystem::path state_folder_;  // empty when there is none

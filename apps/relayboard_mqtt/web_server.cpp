@@ -269,6 +269,7 @@ void WebServer::page_message(QWebSocket* socket, const QString& text) {
   log_("web command of " + (who->user.empty() ? std::string("the page") : who->user) + ": " +
        taken.topic + ' ' + json_string(taken.payload));
   taken.response_topic = answer_prefix_ + page->second.id + '/' + std::to_string(id);
+  taken.sender = who->user;
   command_(taken);
 }
 

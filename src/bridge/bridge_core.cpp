@@ -7,8 +7,13 @@
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
 #include "bridge/json_payloads.h"
+#include "event_log/event_json.h"
 
 namespace {
+
+Event::Time wall_now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
 
 constexpr const char* online = "online";
 
@@ -94,6 +99,7 @@ void BridgeCore::connected() {
 }
 
 void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
+  const SourceScope scope(source_, {message.source, message.sender, ""});
   if (settings_.discovery) {
     if (const auto address = discovery_board(topics_, other_form(), message.topic)) {
       return other_form_document(*address, message);
@@ -158,6 +164,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     if (why.why != SwitchRefusal::Why::against_rules) return not_sent(refusal_text(why));
     // The line's rules forbid it: the sender learns which rule, as from any refusal.
     log("command refused on " + printable(message.topic) + " (" + payload + "): " + why.reason);
+    recorder_.refused(topic.address, topic.relay, source_, why.reason, wall_now());
     answer(reply_to(message), topic.address, CommandOutcome::refused, why.reason);
   };
   // A silent board would take the frame nowhere: its sender learns it now.
@@ -224,6 +231,7 @@ std::optional<SwitchRefusal> BridgeCore::set_all(std::uint8_t address, Board& b,
           queue_switch_(address, BoardCommand::SetAllRelays, data, data, SwitchLane::in_turn)) {
     return refusal;
   }
+  recorder_.commanded(address, 0xFFFF, source_, wall_now());
   b.pulses = {};
   b.owed_off = 0;
   return std::nullopt;
@@ -278,6 +286,7 @@ void BridgeCore::answer(const std::vector<PendingCommands::Settled>& settled) {
 }
 
 std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point now) {
+  const SourceScope scope(source_, {"pulse", "", ""});
   std::optional<Clock::time_point> next;
   for (auto& [address, b] : boards_) {
     for (int relay = 1; relay <= relay_count; ++relay) {
@@ -337,6 +346,7 @@ void BridgeCore::line_lost() {
 }
 
 void BridgeCore::shutting_down(Clock::time_point now) {
+  const SourceScope scope(source_, {"pulse", "", "the bridge stopped"});
   // A pulse cut short by the stop still ends, and so does one owed to a board that
   // stopped answering (it may still hear): no relay is left switched by a pulse.
   for (auto& [address, b] : boards_) {
@@ -361,6 +371,9 @@ void BridgeCore::shutting_down(Clock::time_point now) {
 void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   Board* b = board(address);
   if (!b) return;
+  recorder_.reported(address, opened, wall_now());
+  // The OFFs of pulses owed while the board was away, and again after a pulse's end.
+  const SourceScope scope(source_, {"pulse", "", ""});
   line_lost_ = false;
   if (!b->opened) {
     publish(topics_.board_status(address), online);
@@ -417,6 +430,7 @@ void BridgeCore::check_pulse_end(std::uint8_t address, Board& b, int relay, std:
 void BridgeCore::board_lost(std::uint8_t address) {
   Board* b = board(address);
   if (!b || !b->opened) return;
+  recorder_.lost(address, wall_now());
   b->opened.reset();
   publish(topics_.board_status(address), offline);
   log("board " + std::to_string(address) + " offline");
@@ -504,8 +518,24 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
 
 std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open,
                                                       SwitchLane lane) {
-  return queue_switch_(address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
-                       static_cast<std::uint8_t>(relay), lane);
+  auto refusal = queue_switch_(address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay,
+                               0x00, static_cast<std::uint8_t>(relay), lane);
+  if (!refusal) recorder_.commanded(address, bit(relay), source_, wall_now());
+  return refusal;
+}
+
+void BridgeCore::rule_switched(std::uint8_t address, int relay, const std::string& why) {
+  log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
+      " switched off by the rules: " + why);
+  recorder_.commanded(address, bit(relay), {"rule", "max_on", why}, wall_now());
+}
+
+void BridgeCore::event_happened(const Event& event) {
+  // Not retained: a dashboard shows the history live; the log keeps it.
+  client_.publish(
+      topics_.prefix() + '/' + topics_.line() + '/' + std::to_string(event.address) + "/event",
+      event_json(event), false);
+  if (on_event) on_event(event);
 }
 
 std::optional<bool> BridgeCore::commanded(std::uint8_t address, int relay) const {

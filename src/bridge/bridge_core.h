@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/bridge_names.h"
@@ -15,6 +16,7 @@
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
 #include "bridge/schedule_memory.h"
+#include "event_log/event_recorder.h"
 #include "link/line_engine.h"
 #include "link/pulse.h"
 #include "mqtt/mqtt_client.h"
@@ -125,12 +127,38 @@ class BridgeCore : public LineObserver {
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
+  void rule_switched(std::uint8_t address, int relay, const std::string& why) override;
+
+  // Each event of the line (a switch and who asked for it, a board lost or back, a
+  // command the rules refused), after it is published on P/L/A/event: for the event log.
+  std::function<void(const Event&)> on_event;
 
   const BridgeTopics& topics() const { return topics_; }
   // The bridge's last will: its status topic and this payload, retained.
   static constexpr const char* offline = "offline";
 
  private:
+  // The recorder's events go out through the bridge.
+  struct EventOut : EventSink {
+    explicit EventOut(BridgeCore& core) : core(core) {}
+    void record(const Event& event) override { core.event_happened(event); }
+    BridgeCore& core;
+  };
+  // Who the switches queued meanwhile are for: a command's sender, a timetable entry.
+  class SourceScope {
+   public:
+    SourceScope(SwitchSource& current, SwitchSource source)
+        : current_(current), saved_(std::exchange(current, std::move(source))) {}
+    ~SourceScope() { current_ = std::move(saved_); }
+    SourceScope(const SourceScope&) = delete;
+    SourceScope& operator=(const SourceScope&) = delete;
+
+   private:
+    SwitchSource& current_;
+    SwitchSource saved_;
+  };
+  void event_happened(const Event& event);
+
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
     // Each relay's pulse from its ON until its OFF is confirmed (or given up).
@@ -192,4 +220,7 @@ class BridgeCore : public LineObserver {
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look
   std::string timetable_published_;
+  SwitchSource source_{"bridge", "", ""};
+  EventOut event_out_{*this};
+  EventRecorder recorder_{event_out_, topics_.line()};
 };

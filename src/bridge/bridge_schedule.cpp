@@ -46,6 +46,7 @@ std::optional<std::chrono::system_clock::time_point> BridgeCore::run_timetable(
 }
 
 void BridgeCore::run_entry(const TimetableEntry& entry, Clock::time_point now) {
+  const SourceScope scope(source_, {"schedule", entry.name, ""});
   const std::string what = "schedule \"" + printable(entry.name) + "\": " + run_text(entry);
   Board* b = board(entry.address);
   // Like a command, a run is not kept for a board that comes back later.

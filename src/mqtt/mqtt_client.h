@@ -12,6 +12,10 @@ struct MqttMessage {
   // MQTT 5: where the sender wants its answer, and what to send back with it.
   std::string response_topic;
   std::string correlation_data;
+  // Who sent it, for the event log: MQTT 5's user property "client_id" when the sender
+  // set one; a message the program makes itself names its own source ("web") and user.
+  std::string source = "mqtt";
+  std::string sender;
 };
 
 // The broker as the programs' logic uses it; each host adapts its MQTT library to this.

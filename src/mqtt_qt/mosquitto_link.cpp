@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "certificate_check.h"
 
@@ -308,6 +309,19 @@ void MosquittoLink::message_callback(mosquitto*, void* self, const mosquitto_mes
                                      false)) {
     received.correlation_data.assign(static_cast<const char*>(correlation), length);
     std::free(correlation);
+  }
+  // The first user property called client_id, if any, names the sender.
+  char* name = nullptr;
+  char* value = nullptr;
+  for (const mosquitto_property* property = mosquitto_property_read_string_pair(
+           properties, MQTT_PROP_USER_PROPERTY, &name, &value, false);
+       property != nullptr && received.sender.empty();
+       property = mosquitto_property_read_string_pair(property, MQTT_PROP_USER_PROPERTY, &name,
+                                                      &value, true)) {
+    if (std::string_view(name) == "client_id") received.sender = value;
+    std::free(name);
+    std::free(value);
+    name = value = nullptr;
   }
   link.on_message(received);
 }

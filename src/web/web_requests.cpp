@@ -12,6 +12,7 @@ std::variant<MqttMessage, std::string> web_command_message(const BridgeTopics& t
   const bool one_relay = command.relay >= 1 && command.relay <= relay_count;
   MqttMessage message;
   message.payload = command.value;
+  message.source = "web";
   if (command.op == "all") {
     message.topic =
         topics.prefix() + '/' + topics.line() + '/' + std::to_string(address) + "/all/set";

@@ -16,11 +16,12 @@ using Clock = BridgeCore::Clock;
 using Lines = std::vector<std::string>;
 
 // The broker as the bridge sees it: "topic=payload" for each retained publication
-// ("(not retained)" marks any other), and the subscriptions.
+// ("(not retained)" marks any other), the events apart, and the subscriptions.
 struct RecordingClient : MqttClient {
   bool publish(const std::string& topic, const std::string& payload, bool retain) override {
     if (!up) return false;
-    published.push_back(topic + '=' + payload + (retain ? "" : " (not retained)"));
+    (topic.ends_with("/event") ? events : published)
+        .push_back(topic + '=' + payload + (retain ? "" : " (not retained)"));
     return true;
   }
   void subscribe(const std::string& pattern) override {
@@ -28,6 +29,7 @@ struct RecordingClient : MqttClient {
   }
   bool up = true;
   Lines published;
+  Lines events;
   Lines subscribed;
 };
 
@@ -71,7 +73,7 @@ struct CoreRig {
     return [this](const std::string& line) { logs.push_back(line); };
   }
   void send(const std::string& topic, const std::string& payload, bool retained = false) {
-    core.message({topic, payload, retained, {}, {}}, now);
+    core.message({topic, payload, retained, {}, {}, "mqtt", {}}, now);
   }
   Lines states(std::uint8_t address, std::uint16_t opened) const {
     Lines lines;
@@ -522,6 +524,47 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
                              "command ignored on p/L/schedule/1/set: \"PAUSE\" is not ON or OFF",
                              "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
                              "schedule \"lights\" resumed"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Each event goes out on its board's event topic, not retained, and to the event log,
+// credited to whoever asked: an MQTT client by its client_id, a timetable entry, the
+// rules, or the board itself.
+TEST(BridgeCore, EventsNameWhoSwitchedWhatAndWhatTheRulesRefused) {
+  CoreRig rig;
+  std::vector<Event> logged;
+  rig.core.on_event = [&](const Event& e) { logged.push_back(e); };
+  rig.core.board_answered(1, 0x0000);
+  rig.core.message({"p/L/1/2/set", "ON", false, {}, {}, "mqtt", "kitchen"}, rig.now);
+  rig.core.board_answered(1, 0x0002);
+  rig.core.board_answered(1, 0x0003);  // relay 1: nobody here asked
+  rig.core.rule_switched(1, 2, "on longer than its max_on of 30s");
+  rig.core.board_answered(1, 0x0001);
+  rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
+  rig.core.message({"p/L/1/2/set", "ON", false, {}, {}, "web", "ann"}, rig.now);
+  rig.core.board_lost(1);
+
+  Lines shown;
+  for (const Event& e : logged) {
+    std::string line = std::string(kind_text(e.kind)) + " " + std::to_string(e.address) + "/" +
+                       std::to_string(e.relay) + " by " + e.source;
+    if (!e.who.empty()) line += " " + e.who;
+    if (!e.reason.empty()) line += ": " + e.reason;
+    shown.push_back(line);
+  }
+  EXPECT_EQ(shown,
+            (Lines{"switched 1/2 by mqtt kitchen", "switched 1/1 by board",
+                   "switched 1/2 by rule max_on: on longer than its max_on of 30s",
+                   "refused 1/2 by web ann: relay 2 is interlocked", "board lost 1/0 by board"}));
+  ASSERT_EQ(rig.client.events.size(), logged.size());
+  EXPECT_TRUE(rig.client.events[0].starts_with("p/L/1/event={\"time\":\""));
+  EXPECT_TRUE(rig.client.events[0].ends_with(
+      R"("event":"switched","line":"L","address":1,"relay":2,"was":"closed","now":"opened",)"
+      R"("source":"mqtt","who":"kitchen","reason":""} (not retained))"))
+      << rig.client.events[0];
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <cstdio>
 
 #include "bridge_rig.h"
+#include "event_log/event_log.h"
 
 namespace {
 
 using Frames = std::vector<std::string>;
+using Lines = std::vector<std::string>;
 
 class BridgeCommands : public BridgeRig {};
 
@@ -308,6 +310,42 @@ TEST_F(BridgeCommands, BadCommandLineAndUnusableTlsFilesEndWithTwo) {
   const auto tls = start_bridge({"--cafile", dir() + "/no-such-ca.crt"});
   EXPECT_EQ(tls->wait_exit(), 2) << tls->log();
   EXPECT_EQ(tls->log_count("no-such-ca.crt"), 1) << tls->log();
+}
+
+}  // namespace
+
+namespace {
+
+// The rules beside the name file hold for MQTT commands: an interlocked ON is answered
+// "refused" with the rule's words and never reaches the wire, and every switch and
+// refusal is published as an event and kept in the event log of the folder.
+TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\ninterlock = 1,2\n";
+  const auto bridge = start_bridge_online();
+  ASSERT_TRUE(watcher->publish(topic("1/1/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 01 69"});
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/1/state"), "ON"));
+  ASSERT_TRUE(watcher->publish(topic("1/2/set"), "ON"));
+  const auto result = watcher->wait_for(topic("1/result"), [](const SeenMessage& m) {
+    return m.payload.find("1/2/set") != std::string::npos;
+  });
+  ASSERT_TRUE(result) << bridge->log();
+  EXPECT_NE(result->payload.find(R"("result":"refused","reason":"relay 2 of board 1 is )"
+                                 R"(interlocked with relay 1, which is on"})"),
+            std::string::npos)
+      << result->payload;
+  EXPECT_TRUE(watcher->wait_for(topic("1/event"), [](const SeenMessage& m) {
+    return m.payload.find(R"("event":"refused")") != std::string::npos;
+  }));
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  EXPECT_EQ(take_switch_frames(), Frames{});
+  Lines logged;
+  EXPECT_FALSE(read_events(dir() + "/events.db", {}, [&](const Event& e) {
+    logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
+                     e.source);
+  }));
+  EXPECT_EQ(logged, (Lines{"switched 1 mqtt", "refused 2 mqtt"}));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ struct Rig {
     });
   }
   void in(const std::string& topic, const std::string& payload) {
-    port->received({"relayboard/com1/" + topic, payload, true, {}, {}});
+    port->received({"relayboard/com1/" + topic, payload, true, {}, {}, "mqtt", {}});
   }
   // Runs what is due within `up_to`, and what that hands on; the rest waits.
   void run(std::chrono::milliseconds up_to) {

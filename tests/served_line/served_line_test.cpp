@@ -22,7 +22,7 @@ struct Rig {
   Broker broker;
   ServedLine line{broker, "relayboard", "ttyUSB0", 3};
   void in(const std::string& topic, const std::string& payload) {
-    line.received({"relayboard/ttyUSB0/" + topic, payload, true, {}, {}});
+    line.received({"relayboard/ttyUSB0/" + topic, payload, true, {}, {}, "mqtt", {}});
   }
   void states(std::uint16_t opened) {
     for (int r = 1; r <= 16; ++r)
@@ -154,7 +154,7 @@ TEST(ServedLines, LinesAndBoardsComeFromTheRetainedStatuses) {
                                                         {"relayboard/b/2/status", "offline"},
                                                         {"relayboard/b/status", ""},
                                                         {"other/c/status", "online"}}) {
-    lines.received({topic, payload, true, {}, {}});
+    lines.received({topic, payload, true, {}, {}, "mqtt", {}});
   }
   ASSERT_EQ(lines.lines().size(), 2u);
   EXPECT_EQ(lines.lines().at("a").bridge, Presence::online);
