@@ -7,6 +7,7 @@
 #include <optional>
 #include <variant>
 
+#include "event_log/event_log.h"
 #include "host_qt/stop_signals.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
@@ -100,6 +101,24 @@ int main(int argc, char* argv[]) {
       QGuiApplication::restoreOverrideCursor();
     }
   };
+  // Who switched what: the state folder's event log, beside the name file. Without it
+  // the panel works as ever; the reason goes to standard error.
+  std::unique_ptr<EventLog> event_log;
+  std::unique_ptr<EventLogSink> event_sink;
+  if (!state.folder.empty()) {
+    auto opened = EventLog::open(state.folder / event_log_file_name);
+    const auto warn = [](const std::string& why) {
+      std::fputs(("relay_panel: " + why + "\n").c_str(), stderr);
+    };
+    if (const auto* why = std::get_if<std::string>(&opened)) {
+      warn("no event log: " + *why);
+    } else {
+      event_log = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+      event_sink = std::make_unique<EventLogSink>(*event_log, warn);
+      const char* user = std::getenv("USER");
+      form.core().set_event_sink(*event_sink, user ? user : "");
+    }
+  }
   form.set_up();
   form.show();
   if (scripted) {

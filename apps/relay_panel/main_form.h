@@ -54,6 +54,8 @@ class main_form : public QWidget,
   void tick();
 
   name_form& rename_dialog() { return *rename_; }
+  // The window's core, for what main() adds to it (the event log).
+  PanelCore& core() { return core_; }
 
   // NameView
   void set_window_caption(const std::string& caption) override;

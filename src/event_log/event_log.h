@@ -12,6 +12,7 @@
 
 #include "event_log/event.h"
 #include "event_log/event_log_file.h"
+#include "event_log/event_recorder.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -51,6 +52,24 @@ class EventLog {
   std::filesystem::path path_;
   EventLogLimits limits_;
   std::int64_t appended_ = 0;
+};
+
+// The log as a recorder's sink. An event that cannot be stored is told through `failed`
+// (once per reason in a row), never passed over in silence.
+class EventLogSink : public EventSink {
+ public:
+  EventLogSink(EventLog& log, std::function<void(const std::string&)> failed)
+      : log_(log), failed_(std::move(failed)) {}
+  void record(const Event& event) override {
+    const auto why = log_.append(event);
+    if (why && *why != last_failure_ && failed_) failed_("event not logged: " + *why);
+    last_failure_ = why.value_or("");
+  }
+
+ private:
+  EventLog& log_;
+  std::function<void(const std::string&)> failed_;
+  std::string last_failure_;
 };
 
 // Which events a reader wants.

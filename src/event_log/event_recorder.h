@@ -36,6 +36,13 @@ class EventRecorder {
 
   EventRecorder(EventSink& sink, std::string line) : sink_(sink), line_(std::move(line)) {}
 
+  // The line the events are of from now on (a panel opens another port); what was known
+  // of its boards is forgotten.
+  void set_line(std::string line) {
+    line_ = std::move(line);
+    boards_.clear();
+  }
+
   // A command for `relays` of `address` went out for `by`.
   void commanded(std::uint8_t address, std::uint16_t relays, const SwitchSource& by,
                  Event::Time now);

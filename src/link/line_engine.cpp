@@ -65,7 +65,7 @@ LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   if (!port_.is_open()) return now + timing_.poll_period;
 
   // A relay past its max_on goes off before anything else.
-  if (const auto rule = take_rule_switch(now)) {
+  if (const auto rule = timing_.host_paced ? std::nullopt : take_rule_switch(now)) {
     send(*rule, now);
     return now + timing_.answer_timeout;
   }

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
-#include <string>
 #include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -38,8 +38,7 @@ class LineObserver {
   virtual void answer_unasked(std::uint16_t /*opened*/) {}
   // The line's rules switched relay `relay` of `address` off: it was on longer than its
   // max_on (`why` says so).
-  virtual void rule_switched(std::uint8_t /*address*/, int /*relay*/,
-                             const std::string& /*why*/) {}
+  virtual void rule_switched(std::uint8_t /*address*/, int /*relay*/, const std::string& /*why*/) {}
 };
 
 // How long a request may wait for its answer on a line.
@@ -59,6 +58,9 @@ struct LineTiming {
   int misses_until_unknown = 5;
   // How often a board is polled at most: the rhythm every host keeps.
   std::chrono::milliseconds poll_period{50};
+  // The host sends every frame itself (send_now) at its own pace: step() only settles
+  // the request on the line, and the host asks take_rule_switch() before each frame.
+  bool host_paced = false;
 };
 
 // Why a switch was not taken: it cannot go on the wire now, or the line's rules forbid

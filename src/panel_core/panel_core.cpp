@@ -28,9 +28,18 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
 }
 
 PanelCore::~PanelCore() {
+  poll_.set_recorder(nullptr, {});
   names_.set_line_names(nullptr);
   port_.set_receive_handler({});
   if (port_.is_open()) port_.close();
+}
+
+void PanelCore::set_event_sink(EventSink& sink, std::string user) {
+  recorder_ = std::make_unique<EventRecorder>(sink, "");
+  poll_.set_recorder(recorder_.get(), std::move(user));
+  port_control_.set_opened_line([this](const std::string& line) {
+    if (recorder_) recorder_->set_line(line);
+  });
 }
 
 void PanelCore::write(std::span<const std::uint8_t> bytes) {

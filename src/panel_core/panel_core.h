@@ -3,9 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
+#include "event_log/event_recorder.h"
 #include "link/serial_port.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
@@ -60,6 +63,10 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // What the core last painted on each indicator, relay 1 at index 0.
   const std::array<IndicatorState, relay_count>& shown() const { return shown_; }
 
+  // Keeps the events of the lines this core opens (its switches as "panel" by `user`,
+  // the board's answers and silences) in `sink`; none by default.
+  void set_event_sink(EventSink& sink, std::string user);
+
   // One watcher at a time; nullptr for none.
   void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }
 
@@ -77,6 +84,7 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   SerialPort& port_;
   IndicatorPanel& indicators_;
   LineWatcher* watcher_ = nullptr;
+  std::unique_ptr<EventRecorder> recorder_;
   std::array<IndicatorState, relay_count> shown_{};
   std::uint64_t answers_ = 0;
   bool painted_states_ = false;

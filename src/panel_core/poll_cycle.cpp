@@ -11,12 +11,24 @@ constexpr std::uint8_t code(BoardCommand command) {
   return static_cast<std::uint8_t>(command);
 }
 
+Event::Time wall_now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+// The relays a switch frame concerns.
+std::uint16_t switched_relays(BoardCommand command, std::uint8_t data2) {
+  if (command == BoardCommand::SetAllRelays) return 0xFFFF;
+  if (command == BoardCommand::QueryStatus || data2 < 1 || data2 > 16) return 0;
+  return static_cast<std::uint16_t>(1u << (data2 - 1));
+}
+
 // The panel sends its own frames on its own tick: the engine polls no board of its own,
 // and a request's answer counts until the next tick.
 constexpr LineTiming panel_timing() {
   LineTiming timing;
   timing.answer_timeout = PollCycle::period;
   timing.late_limit = PollCycle::period;
+  timing.host_paced = true;
   return timing;
 }
 }  // namespace
@@ -32,6 +44,9 @@ void PollCycle::tick() {
   line_.step(tick_time_);
   if (watchdog_ticks_left_ < 1) {
     paint_all(indicators_, IndicatorState::Unknown);
+    const auto address = addressed_board();
+    if (recorder_ && address && !silent_told_) recorder_->lost(*address, wall_now());
+    silent_told_ = true;
   } else {
     --watchdog_ticks_left_;
   }
@@ -53,13 +68,29 @@ void PollCycle::send_next_frame() {
   }
 }
 
+std::optional<std::uint8_t> PollCycle::addressed_board() const {
+  const auto address = text_to_int32(address_.address_text());
+  if (!address || *address < 0) return std::nullopt;
+  return static_cast<std::uint8_t>(*address % 256);
+}
+
 void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1,
                                         std::uint8_t data2) {
-  const auto address = text_to_int32(address_.address_text());
-  if (!address || *address < 0) return;
-  line_.send_now(
-      {static_cast<std::uint8_t>(*address % 256), static_cast<BoardCommand>(command), data1, data2},
-      tick_time_);
+  const auto address = addressed_board();
+  if (!address) return;
+  const auto board_command = static_cast<BoardCommand>(command);
+  const bool sent = line_.send_now({*address, board_command, data1, data2}, tick_time_);
+  const std::uint16_t relays = switched_relays(board_command, data2);
+  if (recorder_ && sent && relays != 0) {
+    recorder_->commanded(*address, relays, {"panel", user_, ""}, wall_now());
+  }
+}
+
+void PollCycle::rule_switched(std::uint8_t address, int relay, const std::string& why) {
+  if (recorder_) {
+    recorder_->commanded(address, static_cast<std::uint16_t>(1u << (relay - 1)),
+                         {"rule", "max_on", why}, wall_now());
+  }
 }
 
 void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {
@@ -74,6 +105,11 @@ void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uin
     const auto refusal = line_.against_rules(static_cast<std::uint8_t>(*address % 256),
                                              static_cast<BoardCommand>(command), data1, data2);
     if (refusal) {
+      if (recorder_) {
+        recorder_->refused(static_cast<std::uint8_t>(*address % 256),
+                           command == code(BoardCommand::SetAllRelays) ? 0 : data2,
+                           {"panel", user_, ""}, refusal->reason, wall_now());
+      }
       if (refused_) refused_(refusal->reason, control);
       return;
     }
@@ -113,6 +149,12 @@ void PollCycle::on_receive(int event_code) {
   if (!answered_) return;
   show_states();
   watchdog_ticks_left_ = watchdog_ticks;
+  silent_told_ = false;
+  const auto address = addressed_board();
+  if (recorder_ && address) {
+    const FrameBytes& bytes = line_.last_answer();
+    recorder_->reported(*address, static_cast<std::uint16_t>(bytes[5] << 8 | bytes[6]), wall_now());
+  }
 }
 
 void PollCycle::show_states() {

@@ -4,8 +4,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "event_log/event_recorder.h"
 #include "link/line_engine.h"
 #include "link/serial_port.h"
 #include "panel_core/address_source.h"
@@ -47,6 +49,12 @@ class PollCycle : private LineObserver {
   void relay_clicked(std::int16_t index);
   // The state caption inside the box does what the box does.
   void state_caption_clicked(std::int16_t index) { relay_clicked(index); }
+  // Where the switches, their answers and the board's silences are told, as the panel's
+  // (`user` is who runs it); nothing when no event log is kept.
+  void set_recorder(EventRecorder* recorder, std::string user) {
+    recorder_ = recorder;
+    user_ = std::move(user);
+  }
   // Told, with the rule's words and the control clicked, when the line's rules refuse a
   // click: the command is dropped, never changed into another.
   void set_refusal_handler(
@@ -82,6 +90,10 @@ class PollCycle : private LineObserver {
   void board_lost(std::uint8_t) override {}
   void board_late(std::uint8_t, LineEngine::Clock::duration) override { answered_ = true; }
   void answer_unasked(std::uint16_t) override { answered_ = true; }
+  void rule_switched(std::uint8_t address, int relay, const std::string& why) override;
+  // The board that the address box names, as a frame would go to it; none for a text
+  // that is no non-negative number.
+  std::optional<std::uint8_t> addressed_board() const;
   // Queues the click's command unless the line's rules refuse it.
   void queue_allowed(std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
                      const std::string& control);
@@ -97,4 +109,8 @@ class PollCycle : private LineObserver {
   std::int32_t watchdog_ticks_left_ = 0;
   std::array<std::int32_t, 8> last_answer_{};
   std::function<void(const std::string&, const std::string&)> refused_;
+  EventRecorder* recorder_ = nullptr;
+  std::string user_;
+  // The watchdog's silence is in the log, or nothing has answered since the port opened.
+  bool silent_told_ = true;
 };

@@ -43,6 +43,7 @@ bool PortControl::open_selected(const OpenResult& result, const std::string& por
     return false;
   }
   port_.set_receive_threshold(receive_threshold);
+  if (opened_line_) opened_line_(result.device.empty() ? port_name : result.device);
   port_opened();
   return true;
 }

@@ -45,6 +45,11 @@ class PortControl {
     open_check_ = std::move(check);
   }
 
+  // Told the device (or served line) of each port that opens.
+  void set_opened_line(std::function<void(const std::string&)> told) {
+    opened_line_ = std::move(told);
+  }
+
   static constexpr int receive_threshold = 8;
 
  private:
@@ -58,4 +63,5 @@ class PortControl {
   PortControlView& view_;
   MessageBoxes& messages_;
   std::function<std::optional<std::string>()> open_check_;
+  std::function<void(const std::string&)> opened_line_;
 };

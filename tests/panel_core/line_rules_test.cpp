@@ -34,8 +34,23 @@ class PanelRules : public ::testing::Test {
   PanelCore core{{port, indicators, view, address, names, messages}, dir / "name.txt"};
 };
 
+// What the panel tells the event log, without the times.
+struct Events : EventSink {
+  void record(const Event& e) override {
+    std::string line = std::string(kind_text(e.kind)) + " " + e.line + " " +
+                       std::to_string(e.address) + "/" + std::to_string(e.relay) + " by " +
+                       e.source;
+    if (!e.who.empty()) line += " " + e.who;
+    lines.push_back(line);
+  }
+  std::vector<std::string> lines;
+};
+
 TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
   write_rules("[address 1]\ninterlock = 1,2\nmax_on = 3: 150ms\n");
+  Events events;
+  port.device = "/dev/ttyUSB0";
+  core.set_event_sink(events, "ann");
   core.port_control().toggle_port();
   ASSERT_TRUE(port.is_open());
   core.tick();
@@ -49,15 +64,23 @@ TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
   core.poll().relay_clicked(3);
   core.tick();
   answer(0x0005);
+  std::uint16_t opened = 0x0005;
   for (int tick = 0; tick < 4; ++tick) {
     core.tick();
-    answer(0x0005);
+    if (port.writes.back()[2] == 0x11) opened = 0x0001;  // the board obeys the rule's OFF
+    answer(opened);
   }
-  // Relay 3 was reported on at the first tick: three ticks (150 ms) later it goes off.
+  // Relay 3 was reported on at the first tick: three ticks (150 ms) later it goes off,
+  // in that tick's one frame.
   EXPECT_EQ(take_written_frames(port),
             (std::vector<std::string>{"55 01 12 00 00 00 03 6B", "55 01 10 00 00 00 00 66",
                                       "55 01 10 00 00 00 00 66", "55 01 11 00 00 00 03 6A",
-                                      "55 01 10 00 00 00 00 66", "55 01 10 00 00 00 00 66"}));
+                                      "55 01 10 00 00 00 00 66"}));
+  for (int tick = 0; tick <= PollCycle::watchdog_ticks; ++tick) core.tick();
+  EXPECT_EQ(events.lines, (std::vector<std::string>{"refused /dev/ttyUSB0 1/2 by panel ann",
+                                                    "switched /dev/ttyUSB0 1/3 by panel ann",
+                                                    "switched /dev/ttyUSB0 1/3 by rule max_on",
+                                                    "board lost /dev/ttyUSB0 1/0 by board"}));
 }
 
 TEST_F(PanelRules, ARulesFileWithAFaultKeepsThePortClosed) {
