@@ -109,8 +109,11 @@ void RenameDialog::ok_clicked() {
                [this, alive = std::weak_ptr<char>(alive_)](const RenameOutcome& outcome) {
                  if (!alive.expired()) stored(outcome);
                });
-  // The owner of a served line answers later: one rename in flight at a time.
-  if (waiting_) EnableWindow(ok_button_, FALSE);
+  // The owner of a served line answers later: one rename in flight at a time. The
+  // keyboard stays in the name box rather than on a disabled button.
+  if (!waiting_) return;
+  if (GetFocus() == ok_button_) SetFocus(name_box_);
+  EnableWindow(ok_button_, FALSE);
 }
 
 void RenameDialog::stored(const RenameOutcome& outcome) {
