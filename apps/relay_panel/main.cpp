@@ -16,6 +16,7 @@
 #include "relay_panel/panel_command_line.h"
 #include "relay_panel/qt_message_boxes.h"
 #include "served_port/line_choice_port.h"
+#include "served_port/served_line_port.h"
 
 namespace {
 

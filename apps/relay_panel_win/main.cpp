@@ -19,6 +19,8 @@
 #include "relay_panel_win/main_window.h"
 #include "relay_panel_win/win_message_boxes.h"
 #include "relay_panel_win/win_text.h"
+#include "served_port/line_choice_port.h"
+#include "served_port_win/win_served_line_port.h"
 
 namespace {
 std::vector<std::wstring> arguments() {
@@ -92,8 +94,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // name.txt: beside the program, or per user where the program's folder cannot be written.
   const StateFolder state =
       settle_state_folder(program_folder(), std::get<PanelOptions>(command_line).names, messages);
-  WinSerialPort port;
+  // A number that lines.conf beside name.txt maps opens the line a bridge serves.
+  WinSerialPort serial;
+  WinServedLinePort served;
+  LineChoicePort port(serial, served, state.folder);
   MainWindow window(state.name_file, state.folder, messages, port);
+  window.use_line_names(port);
+  served.on_waiting = [&window](bool waiting) { window.set_waiting(waiting); };
   window.set_up();
   window.show();
   PostMessageW(window.handle(), window_is_up, 0, 0);
@@ -119,7 +126,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   if (scripted) {
     // How often the line was looked at for the answers it was asked for.
-    const WinSerialPort::LineCounts counts = port.counts();
+    const WinSerialPort::LineCounts counts = serial.counts();
     write_standard_error("line: " + std::to_string(counts.looks) + " looks for " +
                          std::to_string(counts.requests) + " requests\n");
   }

@@ -11,6 +11,7 @@
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/win_text.h"
 #include "relay_panel_win/window_class.h"
+#include "served_line/line_map.h"
 
 namespace {
 constexpr wchar_t window_class[] = L"relay_panel";
@@ -38,7 +39,7 @@ MainWindow::MainWindow(std::filesystem::path name_file, std::filesystem::path li
       core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
       poll_timer_(PollCycle::period, [this] { core_.tick(); }),
       rename_(
-          std::make_unique<RenameDialog>(core_.rename(), messages, [this] { address_changed(); })) {
+          std::make_unique<RenameDialog>(core_.names(), messages, [this] { address_changed(); })) {
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_proc));
   // The panel's own caption, its line break included on purpose (not a slip); the name
   // file's title replaces it in set_up before the window is first shown.
@@ -76,7 +77,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::set_up() {
   core_.name_file().open_or_create();
-  core_.name_file().load_names(address_text());
+  core_.names().load(address_text());
   name_watch_ =
       std::make_unique<NameFileWatch>(core_.name_file().path(), window_, name_file_message);
 }
@@ -184,8 +185,10 @@ LRESULT MainWindow::notify(const NMHDR& header) {
   const auto control = reinterpret_cast<HWND>(header.idFrom);
   static std::wstring text;  // must outlive this call: the tooltip copies it later
   if (control == controls_->port.box()) {
-    // The port that the number would open, worked out afresh each time it shows.
-    text = wide(port_tooltip(port_number_text(), link_dir_));
+    // The port or served line that the number would open, worked out afresh each time
+    // it shows.
+    const std::string number = port_number_text();
+    text = wide(line_map_tooltip(number, link_dir_).value_or(port_tooltip(number, link_dir_)));
   } else {
     text.clear();
     for (int relay = 1; relay <= relay_count; ++relay) {
@@ -232,7 +235,18 @@ void MainWindow::address_changed() {
   const auto number = spin_number(address_text());
   if (!number) return;
   controls_->address.set_number(*number);
-  core_.name_file().load_names(address_text());
+  core_.names().load(address_text());
+}
+
+void MainWindow::use_line_names(LineNames& names) {
+  core_.names().set_line_names(&names);
+}
+
+void MainWindow::set_waiting(bool waiting) {
+  if (waiting) waiting_focus_ = GetFocus();
+  EnableWindow(window_, !waiting);
+  SetCursor(LoadCursorW(nullptr, waiting ? IDC_WAIT : IDC_ARROW));
+  if (!waiting && waiting_focus_) SetFocus(waiting_focus_);
 }
 
 void MainWindow::port_number_changed() {
@@ -267,7 +281,7 @@ void MainWindow::name_clicked(int relay) {
 // number, as they do for typing.
 void MainWindow::name_file_changed() {
   const bool address = spin_number(address_text()).has_value();
-  core_.name_file().reload(address ? std::optional(address_text()) : std::nullopt);
+  core_.names().file_changed(address ? std::optional(address_text()) : std::nullopt);
 }
 
 void MainWindow::set_window_caption(const std::string& caption) {

@@ -12,6 +12,7 @@
 #include "names/name_file.h"
 #include "panel_core/address_source.h"
 #include "panel_core/indicator_panel.h"
+#include "panel_core/line_names.h"
 #include "panel_core/panel_core.h"
 #include "panel_core/port_control.h"
 #include "relay_panel_win/name_file_watch.h"
@@ -52,6 +53,11 @@ class MainWindow final : public NameView,
   // rename dialog has stored a name.
   void address_changed();
 
+  // The names of a line that another program owns, shown while such a line is open.
+  void use_line_names(LineNames& names);
+  // Refuses the operator's input while an open waits for a served line's broker.
+  void set_waiting(bool waiting);
+
   // Puts `number` in the port box and presses "open com", as an operator would.
   void open_port(const std::string& number);
 
@@ -90,7 +96,8 @@ class MainWindow final : public NameView,
   UINT dpi_ = 96;
   std::unique_ptr<PanelFonts> fonts_;
   std::unique_ptr<WindowControls> controls_;
-  HWND focus_ = nullptr;  // the control that had the focus when the window lost it
+  HWND focus_ = nullptr;          // the control that had the focus when the window lost it
+  HWND waiting_focus_ = nullptr;  // the focus while an open waits for the broker
   PanelCore core_;
   WinPollTimer poll_timer_;
   std::unique_ptr<RenameDialog> rename_;

@@ -29,9 +29,9 @@ void place(HWND child, Twips where, UINT dpi, HFONT font) {
 }
 }  // namespace
 
-RenameDialog::RenameDialog(RenameLogic& logic, MessageBoxes& messages,
+RenameDialog::RenameDialog(PanelNames& names, MessageBoxes& messages,
                            std::function<void()> name_stored)
-    : logic_(logic), messages_(messages), name_stored_(std::move(name_stored)) {
+    : names_(names), messages_(messages), name_stored_(std::move(name_stored)) {
   register_window_class(dialog_class);
   window_ = CreateWindowExW(0, dialog_class, L"\u66F4\u6539\u540D\u79F0", dialog_style,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
@@ -63,7 +63,7 @@ void RenameDialog::lay_out() {
 void RenameDialog::show_or_raise() {
   // The box has no caption: a screen reader says whose name it holds, for the latest
   // relay asked for, which is the one OK stores it under.
-  set_spoken_name(name_box_, rename_box_spoken_name(logic_.relay_text, logic_.address_text));
+  set_spoken_name(name_box_, rename_box_spoken_name(relay_text(), address_text()));
   if (!loaded_) {
     load();
     loaded_ = true;
@@ -85,7 +85,7 @@ void RenameDialog::show_or_raise() {
 // when the address and relay are in range.
 void RenameDialog::load() {
   SetWindowTextW(name_box_, initial_text);
-  const StoredName stored = logic_.stored_name();
+  const StoredName stored = names_.stored_name();
   if (stored.error) messages_.show(*stored.error);
   if (stored.name) SetWindowTextW(name_box_, wide(*stored.name).c_str());
   // Selected from its end back, the caret stays at its start and a name wider than the
@@ -104,7 +104,21 @@ void RenameDialog::close() {
 // A name that was not stored stays in the box (the operator has been told why), so
 // that it can be mended or the write tried again.
 void RenameDialog::ok_clicked() {
-  const RenameOutcome outcome = logic_.store(window_text(name_box_));
+  waiting_ = true;
+  names_.store(window_text(name_box_),
+               [this, alive = std::weak_ptr<char>(alive_)](const RenameOutcome& outcome) {
+                 if (!alive.expired()) stored(outcome);
+               });
+  // The owner of a served line answers later: one rename in flight at a time. The
+  // keyboard stays in the name box rather than on a disabled button.
+  if (!waiting_) return;
+  if (GetFocus() == ok_button_) SetFocus(name_box_);
+  EnableWindow(ok_button_, FALSE);
+}
+
+void RenameDialog::stored(const RenameOutcome& outcome) {
+  waiting_ = false;
+  EnableWindow(ok_button_, TRUE);
   if (outcome.error) messages_.show(*outcome.error);
   if (!outcome.stored) return;
   if (name_stored_) name_stored_();

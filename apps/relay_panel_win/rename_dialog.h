@@ -7,23 +7,24 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "names/rename_logic.h"
+#include "panel_core/panel_names.h"
 #include "relay_panel_win/panel_fonts.h"
 
 // The modeless rename dialog: shows the stored name of one relay at one address and
-// stores the operator's new one through the core's rename logic; `name_stored` tells
-// the main window. Neither Enter nor Escape does anything behind the operator's back.
+// stores the operator's new one through the panel's names (the name file's, or the owner
+// of a served line, whose answer the dialog waits for with OK disabled); `name_stored`
+// tells the main window. Neither Enter nor Escape does anything behind the operator's back.
 class RenameDialog {
  public:
-  RenameDialog(RenameLogic& logic, MessageBoxes& messages, std::function<void()> name_stored);
+  RenameDialog(PanelNames& names, MessageBoxes& messages, std::function<void()> name_stored);
   ~RenameDialog();
   RenameDialog(const RenameDialog&) = delete;
   RenameDialog& operator=(const RenameDialog&) = delete;
 
   // Set by the main window before each show_or_raise: the address box's text and the
   // clicked relay's number.
-  std::string& address_text() { return logic_.address_text; }
-  std::string& relay_text() { return logic_.relay_text; }
+  std::string& address_text() { return names_.rename().address_text; }
+  std::string& relay_text() { return names_.rename().relay_text; }
 
   // Loads and shows the dialog; when it is already open, only brings it to the front
   // (the text box keeps what the operator typed).
@@ -45,8 +46,9 @@ class RenameDialog {
   // Fills the text box with the stored name (or the initial text) and selects it.
   void load();
   void ok_clicked();
+  void stored(const RenameOutcome& outcome);
 
-  RenameLogic& logic_;
+  PanelNames& names_;
   MessageBoxes& messages_;
   std::function<void()> name_stored_;
   HWND window_;
@@ -57,5 +59,8 @@ class RenameDialog {
   UINT dpi_ = 96;
   std::unique_ptr<PanelFonts> fonts_;
   bool loaded_ = false;
-  bool sized_ = false;  // placed by the system at its first showing, sized from then on
+  bool sized_ = false;    // placed by the system at its first showing, sized from then on
+  bool waiting_ = false;  // for the owner's answer to a rename
+  // An answer that comes after the dialog is gone finds no one to tell.
+  std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

@@ -24,6 +24,7 @@
 #include "mqtt_test_client.h"
 #include "qt_events.h"
 #include "served_port/line_choice_port.h"
+#include "served_port/served_line_port.h"
 
 namespace {
 

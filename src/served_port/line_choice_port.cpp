@@ -2,8 +2,7 @@
 
 #include <variant>
 
-LineChoicePort::LineChoicePort(SerialPort& serial, ServedLinePort& served,
-                               std::filesystem::path folder)
+LineChoicePort::LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder)
     : serial_(serial), served_(served), folder_(std::move(folder)) {
   served_.on_names = [this] { names_changed(); };
 }

@@ -4,7 +4,7 @@
 
 #include "link/serial_port.h"
 #include "panel_core/line_names.h"
-#include "served_port/served_line_port.h"
+#include "served_port/served_port.h"
 
 // The panel's port: a port number that the state folder's lines.conf maps to a served
 // line opens that line, any other the serial device as before. The file is read at
@@ -12,7 +12,7 @@
 // While a served line is open, the names are the bridge's.
 class LineChoicePort : public SerialPort, public LineNames {
  public:
-  LineChoicePort(SerialPort& serial, ServedLinePort& served, std::filesystem::path folder);
+  LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder);
 
   bool is_open() const override { return active_->is_open(); }
   void discard_input() override { active_->discard_input(); }
@@ -43,7 +43,7 @@ class LineChoicePort : public SerialPort, public LineNames {
   }
 
   SerialPort& serial_;
-  ServedLinePort& served_;
+  ServedPort& served_;
   std::filesystem::path folder_;
   std::int16_t number_ = 0;
   bool device_named_ = false;

@@ -61,25 +61,14 @@ OpenResult ServedLinePort::open() {
   board_->set_receive_threshold(threshold_);
   board_->set_receive_handler(handler_);
   board_->on_names = on_names;
-  ServedBoardPort& board = *board_;
-  link.on_connected = [&board] { board.connected(); };
-  link.on_message = [&board](const MqttMessage& message) { board.received(message); };
-  link.on_subscribed = [&board](const std::string& pattern, bool granted) {
-    board.subscribed(pattern, granted);
-  };
-  link.on_publish_refused = [&board](const std::string& topic, const std::string& reason) {
-    board.publish_refused(topic, reason);
-  };
+  feed_board(link, board_.get());
   result.ok = true;
   return result;
 }
 
 void ServedLinePort::close() {
   if (link_) {
-    link_->on_connected = {};
-    link_->on_message = {};
-    link_->on_subscribed = {};
-    link_->on_publish_refused = {};
+    feed_board(*link_, nullptr);
     link_->disconnect(std::chrono::seconds(1), [] {});
     leaving_ = std::move(link_);
   }

@@ -8,21 +8,20 @@
 #include <optional>
 #include <string>
 
-#include "link/serial_port.h"
 #include "served_line/line_map.h"
 #include "served_line/served_board_port.h"
+#include "served_port/served_port.h"
 
 class MosquittoLink;
 
 // A line that relayboard-mqtt serves, as the panel's port: ServedBoardPort on the Qt
 // MQTT link and event loop.
-class ServedLinePort : public QObject, public SerialPort {
+class ServedLinePort : public QObject, public ServedPort {
  public:
   ServedLinePort();
   ~ServedLinePort() override;
 
-  // The line the next open() reaches.
-  void select_line(ServedLineAddress line) { line_ = std::move(line); }
+  void select_line(ServedLineAddress line) override { line_ = std::move(line); }
 
   bool is_open() const override { return board_ != nullptr; }
   void discard_input() override {
@@ -43,13 +42,10 @@ class ServedLinePort : public QObject, public SerialPort {
   // Leaves the broker cleanly.
   void close() override;
 
-  // The open line's board port (names and renames); nothing while closed.
-  ServedBoardPort* board() { return board_.get(); }
+  ServedBoardPort* board() override { return board_.get(); }
   // Called with true while an open waits for the broker, and false once it is over,
   // so that the window can show that it is busy.
   std::function<void(bool waiting)> on_waiting;
-  // Passed to each session's board port.
-  std::function<void()> on_names;
 
   static constexpr std::chrono::seconds connect_patience{5};
 

@@ -12,6 +12,7 @@
 #include "link_rig.h"
 #include "qt_events.h"
 #include "served_port/line_choice_port.h"
+#include "served_port/served_line_port.h"
 
 namespace {
 

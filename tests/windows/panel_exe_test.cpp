@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board_frames.h"
+#include "bridge_rig.h"
 #include "file_bytes.h"
 #include "panel_core/form_geometry.h"
 #include "qt_events.h"
@@ -75,10 +76,12 @@ qint64 wineserver_pid() {
   return -1;
 }
 
-// The Win32 panel installed in a folder of its own, with its messages on standard error.
-class PanelExe : public ::testing::Test {
+// The Win32 panel installed in a folder of its own, with its messages on standard error;
+// on `Base`, the rig beside it.
+template <class Base>
+class PanelExeOn : public Base {
  protected:
-  PanelExe() : program(install_program("relay_panel.exe", folder())) {}
+  PanelExeOn() : program(install_program("relay_panel.exe", folder())) {}
 
   std::filesystem::path folder() const { return temp.path().toStdString(); }
 
@@ -211,6 +214,7 @@ class PanelExe : public ::testing::Test {
   int left = 0, top = 0, width = 0, height = 0;
   int dpi = 96;
 };
+using PanelExe = PanelExeOn<::testing::Test>;
 
 TEST_F(PanelExe, FirstStartTellsTwiceAndWritesTheLinuxPanelsFileThenTheTitleComesFromIt) {
   // The Linux panel's first start in a folder of its own, for the bytes to expect.
@@ -422,6 +426,56 @@ TEST_F(PanelExe, At120DpiTheWindowAndItsControlsAreScaledByAQuarter) {
   const Frames frames = board.take_frames();
   EXPECT_NE(std::find(frames.begin(), frames.end(), "55 01 12 00 00 00 0C 74"), frames.end());
   ASSERT_TRUE(reset) << "the DPI stays 120";
+}
+
+// Port 3 mapped in lines.conf to the line that the bridge serves for the virtual board:
+// the indicators follow the states the bridge publishes, a click reaches the board as
+// the bridge's command, and a rename is the bridge's to store.
+using ServedPanelExe = PanelExeOn<BridgeRig>;
+
+TEST_F(ServedPanelExe, APortMappedToAServedLineShowsSwitchesAndRenamesTheBridgesBoard) {
+  const std::string bridge_file =
+      "[address 0]\r\n[Software properties]\r\nThe name=Site\r\n[address 1]\r\n"
+      "relay1name=Pump\r\nrelay2name=Fan\r\n";
+  write_names(bridge_file);
+  auto bridge = start_bridge_online();
+  std::ofstream(folder() / "lines.conf", std::ios::binary)
+      << "3 = mqtt://" << broker.host() << ":" << broker.port() << "/relayboard/com1\r\n";
+  start({"RELAY_PANEL_OPEN_PORT=3"});
+  const auto told = [&] {
+    std::string text;
+    for (const auto& line : panel->lines()) text += line + "\n";
+    return text;
+  };
+  ASSERT_TRUE(shows(red)) << colours() << told();
+  ASSERT_TRUE(watcher->publish(topic("1/4/set"), "ON"));
+  EXPECT_TRUE(shows(red, {4}, green)) << colours();
+  ASSERT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 04 6C"});
+
+  click(main_form_geometry.indicator(5));
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 05 6D"}) << board->log();
+  EXPECT_TRUE(shows(red, {4, 5}, green)) << colours() << told();
+
+  // A rename lands in the bridge's file, and the dialog closes on its answer.
+  click(main_form_geometry.name_label(2));
+  const NameFormGeometry& dialog = name_form_geometry;
+  std::optional<std::pair<int, int>> at;
+  ASSERT_TRUE(wait_for_screen([&] {
+    at = screen().window_of_size(dialog.client().width, dialog.client().height);
+    return at.has_value();
+  })) << "no dialog";
+  const PixelRect ok = scaled(dialog.ok_button);
+  screen().key("End");
+  for (int i = 0; i < 3; ++i) screen().key("BackSpace");
+  screen().type("Air 2");
+  screen().click(at->first + ok.left + ok.width / 2, at->second + ok.top + ok.height / 2);
+  std::string renamed = bridge_file;
+  renamed.replace(renamed.find("Fan"), 3, "Air 2");
+  EXPECT_TRUE(wait_for_screen([&] { return read_bytes(dir() + "/name.txt") == renamed; }))
+      << read_bytes(dir() + "/name.txt") << told();
+  EXPECT_TRUE(wait_for_screen([&] {
+    return !screen().window_of_size(dialog.client().width, dialog.client().height);
+  })) << "the dialog stays";
 }
 
 // Not a check: the same figures for the Linux panel on the same screen and board, for
