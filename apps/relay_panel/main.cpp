@@ -117,7 +117,7 @@ int main(int argc, char* argv[]) {
       event_log = std::move(std::get<std::unique_ptr<EventLog>>(opened));
       event_sink = std::make_unique<EventLogSink>(*event_log, warn);
       const char* user = std::getenv("USER");
-      form.core().set_event_sink(*event_sink, user ? user : "");
+      form.core().set_event_sink(*event_sink, {"panel", user ? user : "", ""});
     }
   }
   form.set_up();

@@ -21,6 +21,10 @@ std::string relay_list(RelayMask relays) {
   return (list.find(',') == std::string::npos ? "relay " : "relays ") + list;
 }
 
+Event::Time wall_now() {
+  return std::chrono::time_point_cast<milliseconds>(std::chrono::system_clock::now());
+}
+
 }  // namespace
 
 BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
@@ -32,7 +36,10 @@ BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t addre
       interrupted_(std::move(interrupted)),
       line_(port, wait, {}, LineTiming{timeout, late_limit(timeout)}) {
   line_.bus().set_rules(rules);
-  line_.answered = [this](std::uint8_t, std::uint16_t opened) { outcome_ = opened; };
+  line_.answered = [this](std::uint8_t address, std::uint16_t opened) {
+    outcome_ = opened;
+    if (recorder_) recorder_->reported(address, opened, wall_now());
+  };
   line_.missed = [this](std::uint8_t) { outcome_ = std::optional<RelayMask>(); };
   line_.late = [this](std::uint8_t, EventWait::Clock::duration waited) {
     latest_ = std::max(latest_, waited);
@@ -111,8 +118,21 @@ std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, boo
   LineEngine& bus = line_.bus();
   if (const auto refusal =
           bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
-    if (refusal->why == SwitchRefusal::Why::against_rules) refused_ = refusal->reason;
+    if (refusal->why == SwitchRefusal::Why::against_rules) {
+      refused_ = refusal->reason;
+      if (recorder_) {
+        recorder_->refused(request.address,
+                           request.command == BoardCommand::SetAllRelays ? 0 : request.data2, who_,
+                           refusal->reason, wall_now());
+      }
+    }
     return std::nullopt;
+  }
+  if (recorder_ && request.command != BoardCommand::QueryStatus) {
+    const auto relays = request.command == BoardCommand::SetAllRelays
+                            ? std::uint16_t{0xFFFF}
+                            : static_cast<std::uint16_t>(1u << ((request.data2 - 1) & 15));
+    recorder_->commanded(request.address, relays, who_, wall_now());
   }
   // The request waits at most for the last one's late answer, then for its own.
   const auto deadline = wait_.now() + bus.timing().late_limit + bus.timing().answer_timeout;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "event_log/event_recorder.h"
 #include "exit_code.h"
 #include "line_driver.h"
 #include "link/verified_switch.h"
@@ -31,6 +32,11 @@ class BoardSession {
   BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
                std::chrono::milliseconds timeout, std::function<bool()> interrupted = {},
                const LineRules& rules = {});
+  // Where the command's switches (as `who`'s), the board's answers and refusals are told.
+  void set_recorder(EventRecorder* recorder, SwitchSource who) {
+    recorder_ = recorder;
+    who_ = std::move(who);
+  }
 
   // The relays that are opened now (bit r-1), from a status query sent up to
   // VerifiedSwitch::query_attempts times; nothing when the board never answered in time.
@@ -61,6 +67,8 @@ class BoardSession {
   std::chrono::milliseconds timeout_;
   std::function<bool()> interrupted_;
   std::optional<std::string> refused_;  // the rule that refused the last switch
+  EventRecorder* recorder_ = nullptr;
+  SwitchSource who_;
   LineDriver line_;
 
   std::optional<std::optional<RelayMask>> outcome_;  // of the request on the line, once known

@@ -1,5 +1,6 @@
 #include "ctl_main.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "common/settings_files.h"
@@ -170,6 +171,18 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
 
   // A watch also ends when nobody reads it any more.
   const auto ends = [watching] { return interrupted() || (watching && standard_output_closed()); };
+  // The switches of a command go to the state folder's event log, as this user's.
+  std::unique_ptr<EventSink> events;
+  const bool switches = options.command == CtlCommand::Open ||
+                        options.command == CtlCommand::Close ||
+                        options.command == CtlCommand::Pulse;
+  const char* user = std::getenv("USER");
+  if (!user) user = std::getenv("USERNAME");
+  const SwitchSource who{"relayctl", user ? user : "", ""};
+  if (switches && platform.open_events && !state.folder.empty()) {
+    events = platform.open_events(state.folder, err);
+    if (events) core.set_event_sink(*events, who);
+  }
   CtlContext context{options,
                      core,
                      host,
@@ -183,6 +196,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
                      no_names_reason,
                      out,
                      err,
-                     standard_error_is_terminal()};
+                     standard_error_is_terminal(),
+                     who};
   return run_command(context);
 }

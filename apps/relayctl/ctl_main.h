@@ -7,6 +7,7 @@
 
 #include "broker_connection.h"
 #include "ctl_options.h"
+#include "event_log/event_recorder.h"
 #include "link/event_wait.h"
 #include "link/serial_port.h"
 
@@ -20,6 +21,11 @@ struct CtlPlatform {
   EventWait& wait;
   // The broker connection for served lines; none where this build has no MQTT library.
   std::function<std::unique_ptr<BrokerConnection>(const BrokerAccess&)> connect_broker = {};
+  // The event log of the state folder `folder` as a sink for the command's events; none
+  // (and the reason on `err`) when it cannot be opened, and none where this build keeps
+  // no log.
+  std::function<std::unique_ptr<EventSink>(const std::filesystem::path& folder, std::ostream& err)>
+      open_events = {};
   // Prints the event log at `path` as `log` asks; none where this build keeps no log.
   std::function<int(const CtlOptions&, const std::filesystem::path& path, std::ostream& out,
                     std::ostream& err)>

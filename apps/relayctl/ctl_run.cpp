@@ -146,6 +146,7 @@ int run(CtlContext& context) {
   BoardSession session(context.core.port(), context.wait,
                        static_cast<std::uint8_t>(address_number(context)), options.timeout,
                        context.interrupted, context.core.line().rules());
+  session.set_recorder(context.core.recorder(), context.who);
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();

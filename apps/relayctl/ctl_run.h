@@ -26,6 +26,8 @@ struct CtlContext {
   std::ostream& err;
   // Whether a long command may show its progress on err (a terminal, not a log).
   bool progress = false;
+  // Who the command's switches are for, in the event log.
+  SwitchSource who = {"relayctl", "", ""};
 };
 
 // Runs the command and returns relayctl's exit status.

@@ -34,3 +34,30 @@ int run_log(const CtlOptions& options, const std::filesystem::path& path, std::o
   }
   return exit_status(ExitCode::Done);
 }
+
+namespace {
+
+// The log and the sink over it, held together for the command's run.
+class OwnedEventLog : public EventSink {
+ public:
+  OwnedEventLog(std::unique_ptr<EventLog> log, std::ostream& err)
+      : log_(std::move(log)),
+        sink_(*log_, [&err](const std::string& why) { err << "relayctl: " << why << '\n'; }) {}
+  void record(const Event& event) override { sink_.record(event); }
+
+ private:
+  std::unique_ptr<EventLog> log_;
+  EventLogSink sink_;
+};
+
+}  // namespace
+
+std::unique_ptr<EventSink> open_event_log(const std::filesystem::path& folder, std::ostream& err) {
+  auto opened = EventLog::open(folder / event_log_file_name);
+  if (const auto* why = std::get_if<std::string>(&opened)) {
+    err << "relayctl: no event log: " << *why << '\n';
+    return nullptr;
+  }
+  return std::make_unique<OwnedEventLog>(std::move(std::get<std::unique_ptr<EventLog>>(opened)),
+                                         err);
+}

@@ -19,6 +19,7 @@ int main(int argc, char* argv[]) {
       },
       wait,
       [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); },
+      open_event_log,
       run_log};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }

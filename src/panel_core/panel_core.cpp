@@ -34,9 +34,9 @@ PanelCore::~PanelCore() {
   if (port_.is_open()) port_.close();
 }
 
-void PanelCore::set_event_sink(EventSink& sink, std::string user) {
+void PanelCore::set_event_sink(EventSink& sink, SwitchSource who) {
   recorder_ = std::make_unique<EventRecorder>(sink, "");
-  poll_.set_recorder(recorder_.get(), std::move(user));
+  poll_.set_recorder(recorder_.get(), std::move(who));
   port_control_.set_opened_line([this](const std::string& line) {
     if (recorder_) recorder_->set_line(line);
   });

@@ -63,9 +63,11 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // What the core last painted on each indicator, relay 1 at index 0.
   const std::array<IndicatorState, relay_count>& shown() const { return shown_; }
 
-  // Keeps the events of the lines this core opens (its switches as "panel" by `user`,
-  // the board's answers and silences) in `sink`; none by default.
-  void set_event_sink(EventSink& sink, std::string user);
+  // Keeps the events of the lines this core opens (its switches as `who`'s, the board's
+  // answers and silences) in `sink`; none by default.
+  void set_event_sink(EventSink& sink, SwitchSource who);
+  // The recorder of those events, for a host that switches on a line engine of its own.
+  EventRecorder* recorder() { return recorder_.get(); }
 
   // One watcher at a time; nullptr for none.
   void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }

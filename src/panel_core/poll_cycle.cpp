@@ -82,7 +82,7 @@ void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1
   const bool sent = line_.send_now({*address, board_command, data1, data2}, tick_time_);
   const std::uint16_t relays = switched_relays(board_command, data2);
   if (recorder_ && sent && relays != 0) {
-    recorder_->commanded(*address, relays, {"panel", user_, ""}, wall_now());
+    recorder_->commanded(*address, relays, who_, wall_now());
   }
 }
 
@@ -107,8 +107,8 @@ void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uin
     if (refusal) {
       if (recorder_) {
         recorder_->refused(static_cast<std::uint8_t>(*address % 256),
-                           command == code(BoardCommand::SetAllRelays) ? 0 : data2,
-                           {"panel", user_, ""}, refusal->reason, wall_now());
+                           command == code(BoardCommand::SetAllRelays) ? 0 : data2, who_,
+                           refusal->reason, wall_now());
       }
       if (refused_) refused_(refusal->reason, control);
       return;

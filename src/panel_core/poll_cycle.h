@@ -49,11 +49,11 @@ class PollCycle : private LineObserver {
   void relay_clicked(std::int16_t index);
   // The state caption inside the box does what the box does.
   void state_caption_clicked(std::int16_t index) { relay_clicked(index); }
-  // Where the switches, their answers and the board's silences are told, as the panel's
-  // (`user` is who runs it); nothing when no event log is kept.
-  void set_recorder(EventRecorder* recorder, std::string user) {
+  // Where the switches (as `who`'s), their answers and the board's silences are told;
+  // nothing when no event log is kept.
+  void set_recorder(EventRecorder* recorder, SwitchSource who) {
     recorder_ = recorder;
-    user_ = std::move(user);
+    who_ = std::move(who);
   }
   // Told, with the rule's words and the control clicked, when the line's rules refuse a
   // click: the command is dropped, never changed into another.
@@ -110,7 +110,7 @@ class PollCycle : private LineObserver {
   std::array<std::int32_t, 8> last_answer_{};
   std::function<void(const std::string&, const std::string&)> refused_;
   EventRecorder* recorder_ = nullptr;
-  std::string user_;
+  SwitchSource who_;
   // The watchdog's silence is in the log, or nothing has answered since the port opened.
   bool silent_told_ = true;
 };

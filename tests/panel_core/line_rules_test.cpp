@@ -50,7 +50,7 @@ TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
   write_rules("[address 1]\ninterlock = 1,2\nmax_on = 3: 150ms\n");
   Events events;
   port.device = "/dev/ttyUSB0";
-  core.set_event_sink(events, "ann");
+  core.set_event_sink(events, {"panel", "ann", ""});
   core.port_control().toggle_port();
   ASSERT_TRUE(port.is_open());
   core.tick();

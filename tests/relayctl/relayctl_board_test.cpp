@@ -11,6 +11,7 @@
 
 #include "common/duration_text.h"
 #include "ctl_options.h"
+#include "event_log/event_log.h"
 #include "file_bytes.h"
 #include "relayctl_rig.h"
 
@@ -418,6 +419,14 @@ TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
   EXPECT_EQ(run({"close", "1"}).code, 0);
   EXPECT_EQ(run({"open", "2"}).code, 0);
   EXPECT_EQ(board.opened(), 0x0002);
+  // Each switch and the refusal are in the folder's event log, as relayctl's.
+  std::vector<std::string> logged;
+  EXPECT_FALSE(read_events(dir() / "events.db", {}, [&](const Event& e) {
+    logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
+                     e.source);
+  }));
+  EXPECT_EQ(logged, (std::vector<std::string>{"switched 1 relayctl", "refused 2 relayctl",
+                                              "switched 1 relayctl", "switched 2 relayctl"}));
 }
 
 }  // namespace
