@@ -76,8 +76,12 @@ LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   if (!poll) return std::get<Clock::time_point>(due);
   Board& candidate = boards_[*poll];
   next_board_ = (*poll + 1) % boards_.size();
+  // The rhythm runs from when the poll was due, not from when it went out, so that the
+  // host's late wake-ups and a busy line do not add up period after period; a board a
+  // whole period behind (a line without room for it) starts a fresh rhythm.
+  const auto due_at = due_time(candidate, now);
+  candidate.last_poll = now - due_at < candidate.poll_interval ? due_at : now;
   candidate.polled = true;
-  candidate.last_poll = now;
   if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
   return now + timing_.answer_timeout;
@@ -91,16 +95,21 @@ std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
   auto next_due = now + timing_.poll_period;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t index = (next_board_ + i) % count;
-    const Board& candidate = boards_[index];
-    auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
-    // Lost boards are looked for one at a time, or several would stall the line together.
-    if (candidate.misses >= timing_.misses_until_unknown) {
-      due = std::max(due, last_lost_poll_ + timing_.poll_period);
-    }
+    const auto due = due_time(boards_[index], now);
     if (due <= now) return index;
     next_due = std::min(next_due, due);
   }
   return next_due;
+}
+
+LineEngine::Clock::time_point LineEngine::due_time(const Board& candidate,
+                                                   Clock::time_point now) const {
+  auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+  // Lost boards are looked for one at a time, or several would stall the line together.
+  if (candidate.misses >= timing_.misses_until_unknown) {
+    due = std::max(due, last_lost_poll_ + timing_.poll_period);
+  }
+  return due;
 }
 
 bool LineEngine::on_receive(Clock::time_point now) {
