@@ -116,6 +116,7 @@ bool LineEngine::on_receive(Clock::time_point now) {
   const auto answer = read_answer(port_);
   if (!answer) return false;
   last_answer_ = *answer;
+  input_clear_ = false;
   const StatusFrame frame{*answer};
   // A garbled answer: the request's timeout decides, and the input is cleared before the
   // next request anyway.
@@ -145,12 +146,14 @@ bool LineEngine::on_receive(Clock::time_point now) {
     answered->poll_interval = timing_.poll_period;
     answered->states = opened;
   }
+  input_clear_ = port_.bytes_waiting() == 0;
   observer_.board_answered(address, opened);
   return true;
 }
 
 void LineEngine::reset() {
   outstanding_.reset();
+  input_clear_ = false;
   switches_.clear();
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
@@ -183,8 +186,11 @@ std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const
 bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
   last_frame_ = CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
   if (!output_->is_open()) return false;
-  // A late answer to the last request must not pass for the answer to this one.
-  output_->discard_input();
+  // A late answer to the last request must not pass for the answer to this one. After
+  // an answer in time with nothing behind it the input is empty already, and clearing
+  // it would cost every request of a steady poll a system call.
+  if (!input_clear_ || port_.bytes_waiting() > 0) output_->discard_input();
+  input_clear_ = false;
   output_->write(last_frame_.bytes);
   const bool poll = frame.command == BoardCommand::QueryStatus;
   switch_last_ = !poll;

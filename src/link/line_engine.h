@@ -177,4 +177,6 @@ class LineEngine {
   };
   std::optional<Outstanding> outstanding_;
   bool device_lost_ = false;
+  // The last request's answer came in time and nothing has come since.
+  bool input_clear_ = false;
 };

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link_rig.h"
@@ -62,6 +63,7 @@ struct BusRig : LineObserver {
       const auto frame = port.writes.back();
       port.writes.clear();
       frames.push_back(std::to_string(ms()) + " ms: " + hex_text(frame));
+      cleared.push_back(std::exchange(discards_seen, port.discards) != port.discards);
       if (silent.count(frame[1]) == 0) board_takes(frame);
     }
     now = end;
@@ -115,6 +117,8 @@ struct BusRig : LineObserver {
   }
 
   Lines frames;
+  std::vector<bool> cleared;  // whether the input was cleared before each frame
+  int discards_seen = 0;
   Lines events;
   Lines misses;  // requests unanswered in time, late answers
   std::map<std::uint8_t, std::vector<int>> answered_at;
@@ -166,6 +170,21 @@ TEST(LineEngine, PollsKeepTheirRhythmWhenTheHostWakesLate) {
     ASSERT_GE(polls.size(), 10u);
     EXPECT_EQ(polls[9] - polls[1], row.eight_periods_ms);
   }
+}
+
+// The input is cleared before a request only where something may wait in it: not after
+// an answer in time with nothing behind it, which is every request of a steady poll.
+TEST(LineEngine, ARequestClearsTheInputOnlyWhereSomethingMayWait) {
+  BusRig two({1, 2});
+  two.silent = {2};
+  two.run_until_ms(100);  // 1 at 0, 2 at 17, 1 at 57 after 2's timeout, 2 at 74
+  EXPECT_EQ(two.cleared, (std::vector<bool>{true, false, true, false}));
+
+  BusRig one({1});
+  one.run_until_ms(30);
+  one.port.receive({0x00});  // a stray byte after the answer
+  one.run_until_ms(120);
+  EXPECT_EQ(one.cleared, (std::vector<bool>{true, true, false}));
 }
 
 TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {

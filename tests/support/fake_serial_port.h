@@ -14,7 +14,10 @@
 class FakeSerialPort : public SerialPort {
  public:
   bool is_open() const override { return open_; }
-  void discard_input() override { input.clear(); }
+  void discard_input() override {
+    input.clear();
+    ++discards;
+  }
   void write(std::span<const std::uint8_t> bytes) override {
     waiting_at_write = input.size();
     writes.emplace_back(bytes.begin(), bytes.end());
@@ -57,6 +60,7 @@ class FakeSerialPort : public SerialPort {
   std::vector<std::vector<std::uint8_t>> writes;
   std::deque<std::uint8_t> input;
   std::size_t waiting_at_write = 0;  // unread input when the last write began
+  int discards = 0;
   std::int16_t selected = -1;
   std::string selected_device;  // named by its path, in place of the number
   int threshold = 1;
