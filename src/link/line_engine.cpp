@@ -187,9 +187,12 @@ bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
   last_frame_ = CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
   if (!output_->is_open()) return false;
   // A late answer to the last request must not pass for the answer to this one. After
-  // an answer in time with nothing behind it the input is empty already, and clearing
-  // it would cost every request of a steady poll a system call.
-  if (!input_clear_ || port_.bytes_waiting() > 0) output_->discard_input();
+  // an answer in time with nothing behind it, on a port that takes every byte in as it
+  // comes, the input is empty already: clearing it would cost every request of a steady
+  // poll a system call.
+  if (!input_clear_ || !port_.takes_input_as_it_comes() || port_.bytes_waiting() > 0) {
+    output_->discard_input();
+  }
   input_clear_ = false;
   output_->write(last_frame_.bytes);
   const bool poll = frame.command == BoardCommand::QueryStatus;

@@ -43,6 +43,9 @@ class QtSerialPort : public QObject, public SerialPort {
   void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
+  bool takes_input_as_it_comes() const override {
+    return read_notifier_ && read_notifier_->isEnabled();
+  }
   void close() override;
 
   // True while the port counts as open but its device is gone.

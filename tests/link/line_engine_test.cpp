@@ -185,6 +185,11 @@ TEST(LineEngine, ARequestClearsTheInputOnlyWhereSomethingMayWait) {
   one.port.receive({0x00});  // a stray byte after the answer
   one.run_until_ms(120);
   EXPECT_EQ(one.cleared, (std::vector<bool>{true, true, false}));
+
+  BusRig looking({1});
+  looking.port.takes_as_it_comes = false;  // it reads only while an answer is due
+  looking.run_until_ms(120);
+  EXPECT_EQ(looking.cleared, (std::vector<bool>{true, true, true}));
 }
 
 TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {

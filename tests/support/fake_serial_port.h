@@ -38,6 +38,7 @@ class FakeSerialPort : public SerialPort {
     handler_ = std::move(handler);
   }
   std::size_t bytes_waiting() const override { return input.size(); }
+  bool takes_input_as_it_comes() const override { return takes_as_it_comes; }
   std::optional<std::uint8_t> read_byte() override {
     if (input.empty()) return std::nullopt;
     const std::uint8_t byte = input.front();
@@ -61,6 +62,7 @@ class FakeSerialPort : public SerialPort {
   std::deque<std::uint8_t> input;
   std::size_t waiting_at_write = 0;  // unread input when the last write began
   int discards = 0;
+  bool takes_as_it_comes = true;
   std::int16_t selected = -1;
   std::string selected_device;  // named by its path, in place of the number
   int threshold = 1;
