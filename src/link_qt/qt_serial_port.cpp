@@ -137,6 +137,8 @@ void QtSerialPort::discard_input() {
 
 void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
   if (!line_usable()) return;
+  // The request's answer is read even where no discard came before it.
+  if (read_notifier_ && !read_notifier_->isEnabled()) read_notifier_->setEnabled(true);
   // Straight to the driver, now: through QSerialPort each request would also wake the
   // event loop and watch the line for room, three system calls besides the write.
   const std::size_t written = write_line(serial_.handle(), bytes);
