@@ -59,40 +59,98 @@ std::array<IndicatorState, relay_count> shown_states(std::optional<RelayMask> op
   return shown;
 }
 
+// How long a scan waits for each address unless --timeout says otherwise. A status
+// query and its answer are 16 bytes, 16.7 ms at 9600 baud; a board turns round in about
+// a millisecond; a USB adapter passes bytes on at the next 1 ms USB frame each way
+// (CH340, PL2303, CP210x, or an FTDI chip with its latency timer at 1 ms): an answer is
+// in within about 21 ms, and 25 ms leaves the rest as slack. An FTDI chip at its
+// 16 ms latency timer hands the answer over at about 35 ms: the check below still finds
+// that board, and --timeout 50 makes the first pass wait for it.
+constexpr std::chrono::milliseconds scan_window{25};
+
+// The scan's own queries on the line, nothing polled.
+class ScanLine {
+ public:
+  ScanLine(CtlContext& context, LineTiming timing)
+      : context_(context), timing_(timing), line_(context.core.port(), context.wait, {}, timing) {
+    line_.answered = [this](std::uint8_t, std::uint16_t) { answered_ = true; };
+    line_.missed = [this](std::uint8_t) { missed_ = true; };
+    line_.late = [this](std::uint8_t, Clock::duration) { late_ = true; };
+  }
+  ~ScanLine() {
+    // The last late answer goes to nobody else either.
+    line_.run_until([&] { return !line_.bus().busy(); }, context_.wait.now() + timing_.late_limit);
+  }
+  enum class Heard { answer, late_answer, nothing, refused };
+  Heard ask(std::uint8_t address) {
+    answered_ = missed_ = late_ = false;
+    if (line_.bus().queue_switch(address, BoardCommand::QueryStatus, 0x00, 0x00)) {
+      return Heard::refused;
+    }
+    line_.run_until(
+        [&] {
+          return answered_ || (missed_ && !line_.bus().busy()) || late_ || context_.interrupted();
+        },
+        context_.wait.now() + timing_.answer_timeout + timing_.late_limit);
+    return answered_ ? Heard::answer : late_ ? Heard::late_answer : Heard::nothing;
+  }
+
+ private:
+  CtlContext& context_;
+  LineTiming timing_;
+  LineDriver line_;
+  bool answered_ = false;
+  bool missed_ = false;
+  bool late_ = false;
+};
+
+// A quick pass may credit a board slower than its window to the next address, or hear
+// a board only late: each address heard is asked again with the whole timeout, and
+// where it stays silent the one before it, whose answer it may have been.
+std::vector<std::uint8_t> confirmed(CtlContext& context, const std::vector<std::uint8_t>& heard,
+                                    LineTiming timing) {
+  ScanLine line(context, timing);
+  std::vector<std::uint8_t> found;
+  for (const std::uint8_t address : heard) {
+    if (context.interrupted()) break;
+    if (line.ask(address) == ScanLine::Heard::answer) {
+      found.push_back(address);
+    } else if (address > context.options.scan_from &&
+               (found.empty() || found.back() != address - 1) &&
+               line.ask(static_cast<std::uint8_t>(address - 1)) == ScanLine::Heard::answer) {
+      found.push_back(static_cast<std::uint8_t>(address - 1));
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 int scan_boards(CtlContext& context) {
   const CtlOptions& options = context.options;
-  // Nothing is polled: the scan's own queries are all that goes on the line, and a late
-  // answer is never credited to the next address.
-  LineDriver line(context.core.port(), context.wait, {},
-                  LineTiming{options.timeout, late_limit(options.timeout)});
-  bool answered = false;
-  bool missed = false;
-  line.answered = [&](std::uint8_t, std::uint16_t) { answered = true; };
-  line.missed = [&](std::uint8_t) { missed = true; };
-
-  std::vector<std::uint8_t> found;
+  const LineTiming asked{options.timeout, late_limit(options.timeout)};
+  // By default each address gets the line's own window, and nothing is awaited beyond
+  // it; with --timeout, the late-answer rule keeps a slow board from the next address.
+  const bool quick = !options.timeout_given;
+  std::vector<std::uint8_t> heard;
   const int count = options.scan_to - options.scan_from + 1;
   int address = options.scan_from;
-  for (; address <= options.scan_to && !context.interrupted(); ++address) {
-    if (context.progress) {
-      context.err << "\rscanning address " << address << " (" << address - options.scan_from + 1
-                  << " of " << count << "), " << found.size() << " found" << std::flush;
+  {
+    ScanLine line(context, quick ? LineTiming{scan_window, scan_window} : asked);
+    for (; address <= options.scan_to && !context.interrupted(); ++address) {
+      if (context.progress) {
+        context.err << "\rscanning address " << address << " (" << address - options.scan_from + 1
+                    << " of " << count << "), " << heard.size() << " found" << std::flush;
+      }
+      const auto answer = line.ask(static_cast<std::uint8_t>(address));
+      if (answer == ScanLine::Heard::refused) break;
+      if (answer == ScanLine::Heard::answer || (quick && answer == ScanLine::Heard::late_answer)) {
+        heard.push_back(static_cast<std::uint8_t>(address));
+      }
     }
-    answered = false;
-    missed = false;
-    if (line.bus().queue_switch(static_cast<std::uint8_t>(address), BoardCommand::QueryStatus, 0x00,
-                                0x00)) {
-      break;
-    }
-    line.run_until([&] { return answered || missed || context.interrupted(); },
-                   context.wait.now() + options.timeout + late_limit(options.timeout));
-    if (answered) found.push_back(static_cast<std::uint8_t>(address));
   }
-  // The last late answer goes to nobody else either.
-  line.run_until([&] { return !line.bus().busy(); },
-                 context.wait.now() + late_limit(options.timeout));
+  const std::vector<std::uint8_t> found =
+      quick && !heard.empty() && !context.interrupted() ? confirmed(context, heard, asked) : heard;
   // The progress line goes as it came: a terminal's next line starts clean.
   if (context.progress) context.err << "\r" << std::string(60, ' ') << "\r" << std::flush;
 
@@ -110,6 +168,10 @@ int scan_boards(CtlContext& context) {
   if (address <= options.scan_to) {
     return fail(context, ExitCode::Interrupted,
                 "the scan was cut short before address " + std::to_string(address));
+  }
+  if (context.interrupted()) {
+    return fail(context, ExitCode::Interrupted,
+                "the scan was cut short while it asked the boards heard once more");
   }
   if (found.empty()) {
     return fail(context, ExitCode::NoAnswer,

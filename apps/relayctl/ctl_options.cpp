@@ -203,6 +203,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
           return "--timeout " + value + " is not a time in milliseconds from 1 to 600000";
         }
         options.timeout = std::chrono::milliseconds(*ms);
+        options.timeout_given = true;
       }
     }
   }
@@ -339,7 +340,10 @@ Commands:
                       name that reads as relays (5, 3-6, all) is refused
   scan                the addresses from --from to --to (default 0 to 255) that answer
                       a status query, one a line; each is asked once and waited for
-                      --timeout, so a whole line takes up to 256 timeouts
+                      25 ms, an exchange at 9600 baud and an adapter's latency, and
+                      each that answered is asked again with the whole timeout, so a
+                      whole line takes about 6.5 s. With --timeout, each is waited for
+                      that long instead (for an adapter slow to pass bytes on)
   log                 the event log of this machine's state folder: every switch with
                       its time, board, relay, old and new state and who made it,
                       boards lost and back, refused commands; --since TIME (today,

@@ -29,6 +29,7 @@ struct CtlOptions {
   // Use a password file that other users can read.
   bool allow_readable_password_file = false;
   std::chrono::milliseconds timeout{200};
+  bool timeout_given = false;  // scan waits less by default: see scan_boards
   CtlCommand command = CtlCommand::Status;
   std::vector<std::string> arguments;  // what follows the command
   // A line that a bridge serves, through its broker (--broker mqtt[s]://host[:port]),

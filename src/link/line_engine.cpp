@@ -84,8 +84,12 @@ LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   if (!poll) return std::get<Clock::time_point>(due);
   Board& candidate = boards_[*poll];
   next_board_ = (*poll + 1) % boards_.size();
+  // The rhythm runs from when the poll was due, not from when it went out, so that the
+  // host's late wake-ups and a busy line do not add up period after period; a board a
+  // whole period behind (a line without room for it) starts a fresh rhythm.
+  const auto due_at = due_time(candidate, now);
+  candidate.last_poll = now - due_at < candidate.poll_interval ? due_at : now;
   candidate.polled = true;
-  candidate.last_poll = now;
   if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
   return now + timing_.answer_timeout;
@@ -99,22 +103,28 @@ std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
   auto next_due = now + timing_.poll_period;
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t index = (next_board_ + i) % count;
-    const Board& candidate = boards_[index];
-    auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
-    // Lost boards are looked for one at a time, or several would stall the line together.
-    if (candidate.misses >= timing_.misses_until_unknown) {
-      due = std::max(due, last_lost_poll_ + timing_.poll_period);
-    }
+    const auto due = due_time(boards_[index], now);
     if (due <= now) return index;
     next_due = std::min(next_due, due);
   }
   return next_due;
 }
 
+LineEngine::Clock::time_point LineEngine::due_time(const Board& candidate,
+                                                   Clock::time_point now) const {
+  auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+  // Lost boards are looked for one at a time, or several would stall the line together.
+  if (candidate.misses >= timing_.misses_until_unknown) {
+    due = std::max(due, last_lost_poll_ + timing_.poll_period);
+  }
+  return due;
+}
+
 bool LineEngine::on_receive(Clock::time_point now) {
   const auto answer = read_answer(port_);
   if (!answer) return false;
   last_answer_ = *answer;
+  input_clear_ = false;
   const StatusFrame frame{*answer};
   // A garbled answer: the request's timeout decides, and the input is cleared before the
   // next request anyway.
@@ -147,12 +157,14 @@ bool LineEngine::on_receive(Clock::time_point now) {
     answered->poll_interval = timing_.poll_period;
     answered->states = opened;
   }
+  input_clear_ = port_.bytes_waiting() == 0;
   observer_.board_answered(address, opened);
   return true;
 }
 
 void LineEngine::reset() {
   outstanding_.reset();
+  input_clear_ = false;
   switches_.clear();
   answered_.clear();
   due_rule_switches_.clear();
@@ -227,8 +239,14 @@ std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const
 bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
   last_frame_ = CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
   if (!output_->is_open()) return false;
-  // A late answer to the last request must not pass for the answer to this one.
-  output_->discard_input();
+  // A late answer to the last request must not pass for the answer to this one. After
+  // an answer in time with nothing behind it, on a port that takes every byte in as it
+  // comes, the input is empty already: clearing it would cost every request of a steady
+  // poll a system call.
+  if (!input_clear_ || !port_.takes_input_as_it_comes() || port_.bytes_waiting() > 0) {
+    output_->discard_input();
+  }
+  input_clear_ = false;
   output_->write(last_frame_.bytes);
   const bool poll = frame.command == BoardCommand::QueryStatus;
   switch_last_ = !poll;

@@ -188,6 +188,8 @@ class LineEngine {
   // The next board whose poll is due, from where the last poll left off; else when the
   // next one is due.
   std::variant<std::size_t, Clock::time_point> due_board(Clock::time_point now) const;
+  // When `candidate` is due for its next poll (now, if it was never polled).
+  Clock::time_point due_time(const Board& candidate, Clock::time_point now) const;
 
   SerialPort& port_;
   FramePort* output_ = &port_;
@@ -214,4 +216,6 @@ class LineEngine {
   LineRules rules_;
   MaxOnWatch max_on_{rules_};
   std::vector<MaxOnWatch::Due> due_rule_switches_;
+  // The last request's answer came in time and nothing has come since.
+  bool input_clear_ = false;
 };

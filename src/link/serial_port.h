@@ -35,6 +35,10 @@ class SerialPort : public FramePort {
   virtual std::size_t bytes_waiting() const = 0;
   // Takes exactly one byte from the input buffer; nothing when it is empty.
   virtual std::optional<std::uint8_t> read_byte() = 0;
+  // Whether the port takes bytes off the line as they come, so that bytes_waiting()
+  // counts everything received. A port that looks at the line only while an answer is
+  // due, leaving what nobody asked for in the driver until the next discard, says no.
+  virtual bool takes_input_as_it_comes() const { return true; }
   // Bytes still waiting are thrown away.
   virtual void close() = 0;
 };

@@ -1,6 +1,8 @@
 #include "link_qt/qt_serial_port.h"
 
 #include <QEvent>
+#include <algorithm>
+#include <array>
 
 #include "link/port_device.h"
 #include "link_qt/open_failure.h"
@@ -104,8 +106,20 @@ void QtSerialPort::start_session() {
 void QtSerialPort::close() {
   if (serial_.isOpen()) {
     serial_.clear(QSerialPort::Input);
-    serial_.close();
+    if (!taking_input_) {
+      serial_.close();
+    } else {
+      // A receive handler closed the line: closing QSerialPort would delete the
+      // notifier whose event is on its way, so that waits for the next pass.
+      QMetaObject::invokeMethod(
+          this,
+          [this, session = session_ + 1] {
+            if (session == session_ && serial_.isOpen()) serial_.close();
+          },
+          Qt::QueuedConnection);
+    }
   }
+  input_.clear();
   serial_.clearError();
   open_ = false;
   start_session();
@@ -113,18 +127,24 @@ void QtSerialPort::close() {
 
 void QtSerialPort::discard_input() {
   if (!line_usable()) return;
-  // A read error makes QSerialPort stop watching the line; each request watches it
+  input_.clear();
+  // A read error or a full input stops the watch on the line; each request watches it
   // again, so that an error that persists costs one try a tick, not a busy loop.
   if (read_notifier_ && !read_notifier_->isEnabled()) read_notifier_->setEnabled(true);
-  // Empties both the driver's input queue and the bytes QSerialPort already took in.
+  // Empties the driver's input queue, and the bytes QSerialPort took in where it reads.
   serial_.clear(QSerialPort::Input);
 }
 
 void QtSerialPort::write(std::span<const std::uint8_t> bytes) {
   if (!line_usable()) return;
-  serial_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-  // Hands the bytes to the driver now instead of on the next pass of the event loop;
-  // it does not wait for them to leave the line.
+  // The request's answer is read even where no discard came before it.
+  if (read_notifier_ && !read_notifier_->isEnabled()) read_notifier_->setEnabled(true);
+  // Straight to the driver, now: through QSerialPort each request would also wake the
+  // event loop and watch the line for room, three system calls besides the write.
+  const std::size_t written = write_line(serial_.handle(), bytes);
+  if (written == bytes.size()) return;
+  const auto rest = bytes.subspan(written);
+  serial_.write(reinterpret_cast<const char*>(rest.data()), static_cast<qint64>(rest.size()));
   serial_.flush();
 }
 
@@ -134,18 +154,52 @@ void QtSerialPort::set_receive_handler(std::function<void()> handler) {
 
 std::size_t QtSerialPort::bytes_waiting() const {
   if (!line_usable()) return 0;
-  return static_cast<std::size_t>(serial_.bytesAvailable());
+  return input_.size();
 }
 
 std::optional<std::uint8_t> QtSerialPort::read_byte() {
-  if (!line_usable()) return std::nullopt;
-  char byte = 0;
-  if (serial_.read(&byte, 1) != 1) return std::nullopt;
-  return static_cast<std::uint8_t>(byte);
+  if (!line_usable() || input_.empty()) return std::nullopt;
+  const std::uint8_t byte = input_.front();
+  input_.pop_front();
+  return byte;
+}
+
+void QtSerialPort::take_input() {
+  std::array<std::uint8_t, 512> buffer{};
+  const std::size_t room =
+      std::min(buffer.size(), static_cast<std::size_t>(read_buffer_bound) -
+                                  std::min<std::size_t>(input_.size(), read_buffer_bound));
+  if (room == 0) {
+    read_notifier_->setEnabled(false);
+    return;
+  }
+  const LineRead got = read_line(serial_.handle(), std::span(buffer.data(), room));
+  if (got.state == LineState::HungUp) {
+    if (device_gone(serial_.handle(), device_)) {
+      lose_device();
+    } else {
+      read_notifier_->setEnabled(false);  // until the next request
+    }
+    return;
+  }
+  input_.insert(input_.end(), buffer.begin(), buffer.begin() + static_cast<long>(got.count));
+  // Beyond the bound the bytes wait in the driver until the next request drops them.
+  if (input_.size() >= static_cast<std::size_t>(read_buffer_bound)) {
+    read_notifier_->setEnabled(false);
+  }
+  if (got.count == 0 || !handler_ || input_.size() < static_cast<std::size_t>(threshold_)) return;
+  taking_input_ = true;
+  handler_();
+  taking_input_ = false;
 }
 
 void QtSerialPort::on_ready_read() {
-  if (!line_usable() || event_posted_) return;
+  if (!line_usable()) return;
+  // Where QSerialPort reads the line itself (no descriptor to watch), its bytes join
+  // the port's input.
+  const QByteArray bytes = serial_.readAll();
+  input_.insert(input_.end(), bytes.begin(), bytes.end());
+  if (event_posted_) return;
   // The receive event reaches the panel as an event of its own, never nested in
   // whatever QSerialPort was doing when the bytes came in.
   event_posted_ = true;
@@ -157,7 +211,7 @@ void QtSerialPort::deliver_receive_event(std::uint64_t session) {
   if (session != session_) return;
   event_posted_ = false;
   if (!line_usable() || !handler_) return;
-  if (serial_.bytesAvailable() >= threshold_) handler_();
+  if (input_.size() >= static_cast<std::size_t>(threshold_)) handler_();
 }
 
 void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
@@ -174,10 +228,11 @@ void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
 }
 
 void QtSerialPort::watch_line() {
-  // QSerialPort reads whenever its notifier wakes it. A wake-up can come late, after
-  // a request has emptied the line (a stalled panel, a late answer), and reading then
-  // fails; a hung-up line wakes it for ever with nothing to read. Asking the line first
-  // keeps both away from QSerialPort.
+  // QSerialPort would read whenever its notifier wakes it, then ask for an event of its
+  // own to tell of the bytes: the port reads the line itself instead, once a wake-up,
+  // and hands a whole answer on at once. A wake-up can come late, after a request has
+  // emptied the line (a stalled panel, a late answer), and a hung-up line wakes it for
+  // ever with nothing to read: neither reaches QSerialPort, which takes them for errors.
   read_notifier_.clear();
   for (auto* notifier : serial_.findChildren<QSocketNotifier*>()) {
     if (notifier->type() != QSocketNotifier::Read) continue;
@@ -187,18 +242,11 @@ void QtSerialPort::watch_line() {
 }
 
 bool QtSerialPort::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::SockAct && watched == read_notifier_ && line_usable()) {
-    switch (line_state(serial_.handle())) {
-      case LineState::HungUp:
-        lose_device();
-        return true;
-      case LineState::Quiet:
-        return true;
-      case LineState::Readable:
-        break;
-    }
+  if (event->type() != QEvent::SockAct || watched != read_notifier_) {
+    return QObject::eventFilter(watched, event);
   }
-  return QObject::eventFilter(watched, event);
+  if (line_usable()) take_input();
+  return true;
 }
 
 void QtSerialPort::lose_device() {

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -42,6 +43,9 @@ class QtSerialPort : public QObject, public SerialPort {
   void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
+  bool takes_input_as_it_comes() const override {
+    return read_notifier_ && read_notifier_->isEnabled();
+  }
   void close() override;
 
   // True while the port counts as open but its device is gone.
@@ -65,6 +69,8 @@ class QtSerialPort : public QObject, public SerialPort {
   std::optional<std::string> open_line(const std::string& device, bool again = false);
   void start_session();
   void watch_line();
+  // Reads what the line holds now and hands it on once a whole answer waits.
+  void take_input();
   void on_ready_read();
   void deliver_receive_event(std::uint64_t session);
   void on_error(QSerialPort::SerialPortError error);
@@ -84,6 +90,8 @@ class QtSerialPort : public QObject, public SerialPort {
   bool lost_ = false;
   bool configuring_ = false;
   bool event_posted_ = false;
+  bool taking_input_ = false;       // the receive handler runs
+  std::deque<std::uint8_t> input_;  // read off the line, not yet taken
   // Counts opens, reopens and closes, so that an event queued for an earlier line is
   // dropped.
   std::uint64_t session_ = 0;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 // What the system says about a serial device file, to explain a failed open.
@@ -39,3 +41,16 @@ LineState line_state(std::intptr_t handle);
 // error, or its device file at `path` vanished or now names another device. A read
 // that merely found nothing is no such sign.
 bool device_gone(std::intptr_t handle, const std::string& path);
+
+// Hands bytes to the driver of an open line at once, without waiting for them to leave
+// it; how many it took. Where the system has no such call the caller writes them its
+// own way.
+std::size_t write_line(std::intptr_t handle, std::span<const std::uint8_t> bytes);
+
+// Takes in what waits on an open line without waiting: how many bytes, and whether the
+// line was readable at all (a read that finds the line hung up or failing says so).
+struct LineRead {
+  LineState state = LineState::Quiet;
+  std::size_t count = 0;
+};
+LineRead read_line(std::intptr_t handle, std::span<std::uint8_t> into);

@@ -120,3 +120,28 @@ bool device_gone(std::intptr_t handle, const std::string& path) {
   if (::stat(path.c_str(), &named_device) != 0) return errno == ENOENT || errno == ENOTDIR;
   return named_device.st_rdev != open_device.st_rdev;
 }
+
+std::size_t write_line(std::intptr_t handle, std::span<const std::uint8_t> bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t count =
+        ::write(static_cast<int>(handle), bytes.data() + written, bytes.size() - written);
+    if (count > 0) {
+      written += static_cast<std::size_t>(count);
+    } else if (count < 0 && errno != EINTR) {
+      break;  // a full output queue or a failing line: the caller's writer takes the rest
+    }
+  }
+  return written;
+}
+
+LineRead read_line(std::intptr_t handle, std::span<std::uint8_t> into) {
+  while (true) {
+    const ssize_t count = ::read(static_cast<int>(handle), into.data(), into.size());
+    if (count > 0) return {LineState::Readable, static_cast<std::size_t>(count)};
+    if (count < 0 && errno == EINTR) continue;
+    // The line is opened without blocking: nothing there is no failure.
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return {LineState::Quiet, 0};
+    return {LineState::HungUp, 0};
+  }
+}

@@ -35,3 +35,12 @@ bool device_gone(std::intptr_t handle, const std::string&) {
   settings.DCBlength = sizeof settings;
   return !GetCommState(reinterpret_cast<HANDLE>(handle), &settings);
 }
+
+// The port is opened for overlapped I/O: QSerialPort writes and reads it.
+std::size_t write_line(std::intptr_t, std::span<const std::uint8_t>) {
+  return 0;
+}
+
+LineRead read_line(std::intptr_t, std::span<std::uint8_t>) {
+  return {};
+}

@@ -40,6 +40,8 @@ class WinSerialPort final : public SerialPort {
   void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override;
   std::optional<std::uint8_t> read_byte() override;
+  // Under Wine the line is looked at only while an answer is due.
+  bool takes_input_as_it_comes() const override { return false; }
   void close() override;
 
   // True while the port counts as open but its device is gone.

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link_rig.h"
@@ -58,12 +59,15 @@ struct BusRig : LineObserver {
       if (at == answer_at) {
         answer_at = Clock::time_point::max();
         port.receive(answer);
+      } else {
+        now += wake_late;  // as a host's timer fires
       }
       next = bus.step(now);
       if (port.writes.empty()) continue;
       const auto frame = port.writes.back();
       port.writes.clear();
       frames.push_back(std::to_string(ms()) + " ms: " + hex_text(frame));
+      cleared.push_back(std::exchange(discards_seen, port.discards) != port.discards);
       if (silent.count(frame[1]) == 0) board_takes(frame);
     }
     now = end;
@@ -86,6 +90,7 @@ struct BusRig : LineObserver {
   Clock::time_point now = start;
   Clock::time_point next = start;
   Clock::time_point answer_at = Clock::time_point::max();
+  Clock::duration wake_late{};
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
   std::map<std::uint8_t, std::uint16_t> relays;
@@ -116,6 +121,8 @@ struct BusRig : LineObserver {
   }
 
   Lines frames;
+  std::vector<bool> cleared;  // whether the input was cleared before each frame
+  int discards_seen = 0;
   Lines events;
   Lines misses;         // requests unanswered in time, late answers
   Lines rule_switches;  // relays the rules switched off, and why
@@ -142,6 +149,52 @@ TEST(LineEngine, PollsTheBoardsInTurnEachAtMostOncePerPeriod) {
                    "68 ms: 1 answered 0000", "85 ms: 2 answered 8001", "102 ms: 3 answered 0000"}));
   EXPECT_EQ(rig.bus.states(2), 0x8001);
   EXPECT_EQ(rig.bus.states(4), std::nullopt);
+}
+
+// Each board keeps the period from when its poll was due, however late the host wakes,
+// wherever the line has room; a full line (three exchanges take 51 ms) sets the pace.
+TEST(LineEngine, PollsKeepTheirRhythmWhenTheHostWakesLate) {
+  struct Row {
+    std::vector<std::uint8_t> boards;
+    Clock::duration wake_late;
+    int eight_periods_ms;  // from board 1's second poll to its tenth
+  } const rows[] = {
+      {{1}, 0ms, 400},    {{1}, 1ms, 400},       {{1}, 3ms, 400},       {{1}, 700us, 400},
+      {{1, 2}, 2ms, 400}, {{1, 2, 3}, 0ms, 408}, {{1, 2, 3}, 1ms, 408},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message()
+                 << row.boards.size() << " boards, host " << row.wake_late / 1us << " us late");
+    BusRig rig(row.boards);
+    rig.wake_late = row.wake_late;
+    rig.run_until_ms(1000);
+    std::vector<int> polls;
+    for (const std::string& frame : rig.frames) {
+      if (frame.find(": 55 01 10") != std::string::npos) polls.push_back(std::stoi(frame));
+    }
+    ASSERT_GE(polls.size(), 10u);
+    EXPECT_EQ(polls[9] - polls[1], row.eight_periods_ms);
+  }
+}
+
+// The input is cleared before a request only where something may wait in it: not after
+// an answer in time with nothing behind it, which is every request of a steady poll.
+TEST(LineEngine, ARequestClearsTheInputOnlyWhereSomethingMayWait) {
+  BusRig two({1, 2});
+  two.silent = {2};
+  two.run_until_ms(100);  // 1 at 0, 2 at 17, 1 at 57 after 2's timeout, 2 at 74
+  EXPECT_EQ(two.cleared, (std::vector<bool>{true, false, true, false}));
+
+  BusRig one({1});
+  one.run_until_ms(30);
+  one.port.receive({0x00});  // a stray byte after the answer
+  one.run_until_ms(120);
+  EXPECT_EQ(one.cleared, (std::vector<bool>{true, true, false}));
+
+  BusRig looking({1});
+  looking.port.takes_as_it_comes = false;  // it reads only while an answer is due
+  looking.run_until_ms(120);
+  EXPECT_EQ(looking.cleared, (std::vector<bool>{true, true, true}));
 }
 
 TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {

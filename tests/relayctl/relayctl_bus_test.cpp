@@ -67,6 +67,25 @@ TEST_F(RelayctlOnBus, ScanCreditsNoLateAnswerToTheNextAddress) {
   EXPECT_EQ(scan.out, "");
 }
 
+// By default each address gets the line's short window: a board a little slower than
+// that is still found at its own address, a much slower one at none, never at the next.
+TEST_F(RelayctlOnBus, AQuickScanCreditsASlowBoardToNoOtherAddress) {
+  const struct {
+    const char* delay_ms;
+    std::string found;
+  } rows[] = {{"35", "2\n3\n5\n"}, {"90", "2\n5\n"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.delay_ms);
+    BoardProcess slow{{"--addresses", "2,3,5", "--slow", "3", "--delay-ms", row.delay_ms}};
+    ASSERT_FALSE(slow.device.isEmpty());
+    QProcess process;  // not run(): its patient --timeout would make the scan wait for 3
+    process.start(program, {"--device", slow.device, "scan", "--from", "0", "--to", "7"});
+    const CtlResult scan = finish(process);
+    EXPECT_EQ(scan.code, 0) << scan.err;
+    EXPECT_EQ(scan.out, row.found);
+  }
+}
+
 TEST_F(RelayctlOnBus, StatusOfSeveralBoardsIsALinePerBoardAndExitThreeForTheSilentOne) {
   ASSERT_FALSE(line.device.isEmpty());
   const CtlResult opened = on_line({"--address", "5", "open", "2"});

@@ -14,7 +14,10 @@
 class FakeSerialPort : public SerialPort {
  public:
   bool is_open() const override { return open_; }
-  void discard_input() override { input.clear(); }
+  void discard_input() override {
+    input.clear();
+    ++discards;
+  }
   void write(std::span<const std::uint8_t> bytes) override {
     waiting_at_write = input.size();
     writes.emplace_back(bytes.begin(), bytes.end());
@@ -35,6 +38,7 @@ class FakeSerialPort : public SerialPort {
     handler_ = std::move(handler);
   }
   std::size_t bytes_waiting() const override { return input.size(); }
+  bool takes_input_as_it_comes() const override { return takes_as_it_comes; }
   std::optional<std::uint8_t> read_byte() override {
     if (input.empty()) return std::nullopt;
     const std::uint8_t byte = input.front();
@@ -57,6 +61,8 @@ class FakeSerialPort : public SerialPort {
   std::vector<std::vector<std::uint8_t>> writes;
   std::deque<std::uint8_t> input;
   std::size_t waiting_at_write = 0;  // unread input when the last write began
+  int discards = 0;
+  bool takes_as_it_comes = true;
   std::int16_t selected = -1;
   std::string selected_device;  // named by its path, in place of the number
   int threshold = 1;

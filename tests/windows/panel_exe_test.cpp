@@ -244,6 +244,13 @@ TEST_F(PanelExe, FirstStartTellsTwiceAndWritesTheLinuxPanelsFileThenTheTitleCome
       << told[0];
   EXPECT_EQ(told[1], "name file created");
   EXPECT_EQ(panel->wait_for_line("shown: "), "shown: Corvanti");
+  // The caption at creation ends in a line break, which the first start replaces: the
+  // title's line is followed by the next line, not by an empty one.
+  ASSERT_TRUE(panel->wait_for_line("client: "));
+  const auto& lines = panel->lines();
+  const auto shown = std::find(lines.begin(), lines.end(), "shown: Corvanti");
+  ASSERT_NE(shown, lines.end());
+  EXPECT_TRUE(std::next(shown)->starts_with("client: ")) << *std::next(shown);
   EXPECT_EQ(read_bytes(folder() / "name.txt"), expected);
 
   // The title as the code page 936 file holds it: 泵房 2 ("pump room 2").

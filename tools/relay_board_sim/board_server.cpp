@@ -160,7 +160,9 @@ void BoardServer::handle(const CommandFrame& frame) {
   if (floods() || silent(board->address())) return;
   auto bytes = answer_bytes(status, options_.mode);
   if (bytes.empty()) return;
-  const auto delay = options_.mode == AnswerMode::Late ? options_.delay : Clock::duration{};
+  const bool slow = std::find(options_.slow.begin(), options_.slow.end(), board->address()) !=
+                    options_.slow.end();
+  const auto delay = options_.mode == AnswerMode::Late || slow ? options_.delay : Clock::duration{};
   answers_.push_back({Clock::now() + delay, std::move(bytes)});
 }
 

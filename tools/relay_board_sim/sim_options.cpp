@@ -39,8 +39,9 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       continue;
     }
     const bool takes_value = option == "--address" || option == "--addresses" ||
-                             option == "--silent" || option == "--mode" || option == "--delay-ms" ||
-                             option == "--mode-ms" || option == "--link-dir" || option == "--port";
+                             option == "--silent" || option == "--slow" || option == "--mode" ||
+                             option == "--delay-ms" || option == "--mode-ms" ||
+                             option == "--link-dir" || option == "--port";
     if (!takes_value) return "unknown option " + std::string(option) + " (try --help)";
     if (i + 1 >= argc) return "option " + std::string(option) + " needs a value (try --help)";
     const std::string_view value = argv[++i];
@@ -52,12 +53,14 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       const auto number = whole_number(value, 0, 255);
       if (!number) return bad_value("an address from 0 to 255");
       options.addresses = {static_cast<std::uint8_t>(*number)};
-    } else if (option == "--addresses" || option == "--silent") {
+    } else if (option == "--addresses" || option == "--silent" || option == "--slow") {
       auto list = parse_address_list(value);
       if (const auto* error = std::get_if<std::string>(&list)) {
         return "option " + std::string(option) + ": " + *error;
       }
-      auto& target = option == "--silent" ? options.silent : options.addresses;
+      auto& target = option == "--silent" ? options.silent
+                     : option == "--slow" ? options.slow
+                                          : options.addresses;
       target = std::get<std::vector<std::uint8_t>>(std::move(list));
     } else if (option == "--mode") {
       const auto mode = answer_mode_from_name(value);
@@ -85,10 +88,12 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       return "unknown option " + std::string(option) + " (try --help)";
     }
   }
-  for (const std::uint8_t address : options.silent) {
-    if (!std::binary_search(options.addresses.begin(), options.addresses.end(), address)) {
-      return "option --silent: board " + std::to_string(address) +
-             " is not on the line (see --addresses)";
+  for (const auto* listed : {&options.silent, &options.slow}) {
+    for (const std::uint8_t address : *listed) {
+      if (!std::binary_search(options.addresses.begin(), options.addresses.end(), address)) {
+        return std::string("option ") + (listed == &options.slow ? "--slow" : "--silent") +
+               ": board " + std::to_string(address) + " is not on the line (see --addresses)";
+      }
     }
   }
   return options;
@@ -106,6 +111,7 @@ std::string sim_usage(const std::string& program) {
          "                  only the frames for its own address\n"
          "  --silent L      those of them that carry out commands but never answer, as a\n"
          "                  dead board on a shared line\n"
+         "  --slow L        those of them that answer --delay-ms late whatever the mode\n"
          "  --mode M        normal, silent, bad-checksum, stray-byte (a 00 byte before\n"
          "                  every answer), late, or flood (status frames back to back\n"
          "                  at the speed of a 9600-baud line, asked for or not),\n"

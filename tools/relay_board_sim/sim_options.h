@@ -17,6 +17,8 @@ struct SimOptions {
   // Those of them that carry out commands but never answer, as a dead board on a
   // shared line.
   std::vector<std::uint8_t> silent;
+  // Those of them that answer late (by `delay`), the others as the mode says.
+  std::vector<std::uint8_t> slow;
   AnswerMode mode = AnswerMode::Normal;
   std::chrono::milliseconds delay{200};  // for late answers
   // How long the mode lasts from the first frame the board reads; then it answers
