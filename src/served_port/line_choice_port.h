@@ -25,6 +25,7 @@ class LineChoicePort : public SerialPort, public LineNames {
   void set_receive_threshold(int bytes) override;
   void set_receive_handler(std::function<void()> handler) override;
   std::size_t bytes_waiting() const override { return active_->bytes_waiting(); }
+  bool takes_input_as_it_comes() const override { return active_->takes_input_as_it_comes(); }
   std::optional<std::uint8_t> read_byte() override { return active_->read_byte(); }
   void close() override;
 
