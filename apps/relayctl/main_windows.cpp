@@ -10,9 +10,10 @@
 #include "console_stream_windows.h"
 #include "ctl_main.h"
 #include "interrupt_windows.h"
+#include "link_connection.h"
 #include "link_win/win_event_wait.h"
 #include "link_win/win_serial_port.h"
-#include "mosquitto_connection_windows.h"
+#include "mqtt_win/win_mosquitto_link.h"
 
 namespace {
 
@@ -55,7 +56,10 @@ int main() {
     const CtlPlatform platform{
         program_folder(),
         [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); }, wait,
-        [](const BrokerAccess& access) { return std::make_unique<MosquittoConnection>(access); }};
+        [](const BrokerAccess& access) {
+          return std::make_unique<LinkConnection<WinMosquittoLink>>(
+              relayctl_broker_settings(access, GetCurrentProcessId()));
+        }};
     status = relayctl_main(static_cast<int>(arguments.size()), argv.data(), platform, std::cout,
                            std::cerr);
   }

@@ -22,3 +22,14 @@ FileText read_limited_file(const std::filesystem::path& path, std::size_t limit)
   }
   return {std::move(text), {}};
 }
+
+FileText read_folder_settings(const std::filesystem::path& folder, std::string_view name) {
+  if (folder.empty()) return {std::string(), {}};
+  const std::filesystem::path path = folder / name;
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return {std::string(), {}};
+  // Bounded, and never waiting on a FIFO put in its place.
+  FileText read = read_limited_file(path, settings_file_byte_limit);
+  if (!read.text) read.reason = path.string() + ": cannot be read: " + read.reason;
+  return read;
+}

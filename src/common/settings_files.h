@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The files the programs read for their settings: configurations, passwords, and the TLS
 // files handed to the MQTT library. Each is read with a limit, so that a wrong path
@@ -25,6 +26,10 @@ struct FileText {
 // Reads at most `limit` bytes; a longer file is refused without reading on. A FIFO is
 // never waited on: what it holds now is read, and nothing when no writer has it open.
 FileText read_limited_file(const std::filesystem::path& path, std::size_t limit);
+
+// A settings file that a folder may hold (lines.conf, rules.conf): its text, an empty
+// text when the folder is none or the file is absent, or "<path>: cannot be read: why".
+FileText read_folder_settings(const std::filesystem::path& folder, std::string_view name);
 
 // How a secret in this file shows to other users, e.g. "readable by others (mode 0644)";
 // nothing when only its owner can read it. A group may read a file that the

@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <optional>
-#include <system_error>
 
 #include "common/board_limits.h"
 #include "common/duration_text.h"
@@ -155,12 +154,7 @@ std::variant<LineRules, std::string> parse_rules(std::string_view text,
 }
 
 std::variant<LineRules, std::string> read_rules(const std::filesystem::path& folder) {
-  if (folder.empty()) return LineRules{};
-  const std::filesystem::path path = folder / rules_file_name;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return LineRules{};
-  // Bounded, and never waiting on a FIFO put in its place.
-  const FileText read = read_limited_file(path, settings_file_byte_limit);
-  if (!read.text) return path.string() + ": cannot be read: " + read.reason;
-  return parse_rules(*read.text, path.string());
+  const FileText read = read_folder_settings(folder, rules_file_name);
+  if (!read.text) return read.reason;
+  return parse_rules(*read.text, (folder / rules_file_name).string());
 }

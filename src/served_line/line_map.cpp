@@ -153,14 +153,9 @@ std::variant<LineMap, std::string> parse_line_map(std::string_view text,
 }
 
 std::variant<LineMap, std::string> read_line_map(const std::filesystem::path& folder) {
-  if (folder.empty()) return LineMap{};
-  const std::filesystem::path path = folder / line_map_file_name;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return LineMap{};
-  // Bounded, and never waiting on a FIFO put in its place.
-  const FileText read = read_limited_file(path, settings_file_byte_limit);
-  if (!read.text) return path.string() + ": cannot be read";
-  return parse_line_map(*read.text, path.string());
+  const FileText read = read_folder_settings(folder, line_map_file_name);
+  if (!read.text) return read.reason;
+  return parse_line_map(*read.text, (folder / line_map_file_name).string());
 }
 
 std::optional<std::string> line_map_tooltip(const std::string& port_text,
