@@ -32,7 +32,11 @@ std::variant<std::uint16_t, std::string> relay_list(std::string_view text) {
                           ? low
                           : small_number(trimmed(item.substr(dash + 1)), relay_count);
     if (!low || !high || *low < 1 || *high < *low) {
-      return "\"" + std::string(item) + "\" is not a relay (1 to 16) or a range of them";
+      // Appended piece by piece: GCC 12 at -O3 misreads "literal" + std::string&& (-Wrestrict).
+      std::string why = "\"";
+      why += item;
+      why += "\" is not a relay (1 to 16) or a range of them";
+      return why;
     }
     for (int relay = *low; relay <= *high; ++relay)
       mask |= static_cast<std::uint16_t>(1u << (relay - 1));

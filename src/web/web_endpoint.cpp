@@ -2,22 +2,36 @@
 
 #include <charconv>
 
+namespace {
+
+// `text` in quotes, then `rest`; built by appending, since GCC 12 at -O3 misreads
+// "literal" + std::string&& (-Wrestrict).
+std::string quoted(std::string_view text, std::string_view rest) {
+  std::string out = "\"";
+  out += text;
+  out += '"';
+  out += rest;
+  return out;
+}
+
+}  // namespace
+
 std::variant<WebEndpoint, std::string> parse_web_endpoint(std::string_view text) {
   const std::size_t colon = text.rfind(':');
-  if (colon == std::string_view::npos) return "\"" + std::string(text) + "\" is not ADDRESS:PORT";
+  if (colon == std::string_view::npos) return quoted(text, " is not ADDRESS:PORT");
   std::string_view host = text.substr(0, colon);
   const std::string_view port_text = text.substr(colon + 1);
   if (host.starts_with('[') && host.ends_with(']')) {
     host = host.substr(1, host.size() - 2);
   } else if (host.find(':') != std::string_view::npos) {
-    return "\"" + std::string(text) + "\": an IPv6 address goes in brackets, [::1]:8080";
+    return quoted(text, ": an IPv6 address goes in brackets, [::1]:8080");
   }
-  if (host.empty()) return "\"" + std::string(text) + "\" names no address";
+  if (host.empty()) return quoted(text, " names no address");
   unsigned port = 0;
   const auto [end, error] =
       std::from_chars(port_text.data(), port_text.data() + port_text.size(), port);
   if (error != std::errc() || end != port_text.data() + port_text.size() || port > 65535) {
-    return "\"" + std::string(port_text) + "\" is not a TCP port";
+    return quoted(port_text, " is not a TCP port");
   }
   return WebEndpoint{std::string(host), static_cast<std::uint16_t>(port)};
 }
