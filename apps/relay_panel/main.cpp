@@ -9,6 +9,7 @@
 
 #include "event_log/event_log.h"
 #include "host_qt/stop_signals.h"
+#include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
 #include "panel_core/scripted_run.h"
@@ -92,7 +93,10 @@ int main(int argc, char* argv[]) {
   QtSerialPort serial(state.folder);
   ServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
+  // The panel owns the lines it opens: their boards' on_start and on_stop states hold.
+  QtEventWait release_wait;
   main_form form(state.name_file, state.folder, messages, port);
+  form.core().own_lines(release_wait);
   form.use_line_names(port);
   // The open waits up to 5 s for the broker without taking the operator's input.
   served.on_waiting = [](bool waiting) {

@@ -34,6 +34,24 @@ PanelCore::~PanelCore() {
   if (port_.is_open()) port_.close();
 }
 
+void PanelCore::own_lines(EventWait& wait) {
+  release_wait_ = &wait;
+  poll_.line().set_owner(true);
+  port_control_.set_before_close([this] { release_line(); });
+}
+
+void PanelCore::release_line() {
+  if (!release_wait_ || !port_.is_open() || !poll_.line().release_line()) return;
+  // One frame at a time, each answered (or given up) before the next, as the tick does.
+  LineEngine& line = poll_.line();
+  const auto deadline = release_wait_->now() + release_patience;
+  while (release_wait_->now() < deadline) {
+    release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+    if (line.busy() || !poll_.send_rule_switch()) break;
+  }
+  release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+}
+
 void PanelCore::set_event_sink(EventSink& sink, SwitchSource who) {
   recorder_ = std::make_unique<EventRecorder>(sink, "");
   poll_.set_recorder(recorder_.get(), std::move(who));
