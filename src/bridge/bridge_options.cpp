@@ -253,6 +253,21 @@ std::optional<OptionsError> read_schedule(BridgeOptions& options,
   return std::nullopt;
 }
 
+}  // namespace
+
+std::variant<std::vector<TimetableEntry>, std::string> read_config_timetable(
+    const std::filesystem::path& path) {
+  std::vector<Setting> settings;
+  if (auto error = config_settings(path, settings)) return std::move(error->message);
+  std::vector<TimetableLine> lines;
+  for (const Setting& s : settings) {
+    if (s.key == schedule_key) lines.push_back({s.value, s.origin});
+  }
+  return parse_timetable(lines);
+}
+
+namespace {
+
 // Port and device are one choice: the same source may make it once.
 std::optional<OptionsError> check_one_line(const std::vector<Setting>& settings) {
   const Setting* first = nullptr;

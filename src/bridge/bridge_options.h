@@ -85,6 +85,12 @@ BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]);
 BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
                                          std::string_view host_name = {});
 
+// The timetable of the configuration file at `path` alone (its `schedule = ...` lines),
+// for a reader that shows its runs; the file's first fault as "FILE:LINE: why". Nothing
+// else of the file is checked, and no file it names is read.
+std::variant<std::vector<TimetableEntry>, std::string> read_config_timetable(
+    const std::filesystem::path& path);
+
 // Whether the TLS files can be read (and are no larger than any such file): the MQTT
 // library would only say that they cannot be used.
 std::optional<OptionsError> check_bridge_files(const BridgeOptions& options);
