@@ -111,10 +111,16 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<EventLog> event_log;
   std::unique_ptr<EventLogSink> event_sink;
   if (!state.folder.empty()) {
-    auto opened = EventLog::open(state.folder / event_log_file_name);
     const auto warn = [](const std::string& why) {
       std::fputs(("relay_panel: " + why + "\n").c_str(), stderr);
     };
+    auto limits = read_log_limits(state.folder);
+    if (const auto* why = std::get_if<std::string>(&limits)) {
+      warn(*why + "; the event log keeps its default limits");
+      limits = EventLogLimits{};
+    }
+    auto opened =
+        EventLog::open(state.folder / event_log_file_name, std::get<EventLogLimits>(limits));
     if (const auto* why = std::get_if<std::string>(&opened)) {
       warn("no event log: " + *why);
     } else {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct BridgeOptions {
   DiscoveryForm discovery_form = DiscoveryForm::device;
   std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
   bool json_state = false;                       // also P/L/A/state, all 16 in one message
+  // The event log's limits as set here (log-max-events, log-max-age), checked, in
+  // order: over those of the state folder's events.conf.
+  std::vector<std::pair<std::string, std::string>> log_limits;
   bool verbose = false;
   // The timetable, one `schedule = ...` line per entry, in order; each entry's board is
   // served. Entries on the command line replace those of the file.
