@@ -93,10 +93,11 @@ int main(int argc, char* argv[]) {
   QtSerialPort serial(state.folder);
   ServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
-  // The panel owns the lines it opens: their boards' on_start and on_stop states hold.
+  // The panel owns the serial lines it opens (a served line is its bridge's): their
+  // boards' on_start and on_stop states hold.
   QtEventWait release_wait;
   main_form form(state.name_file, state.folder, messages, port);
-  form.core().own_lines(release_wait);
+  form.core().own_lines(release_wait, [&port] { return !port.owns_names(); });
   form.use_line_names(port);
   // The open waits up to 5 s for the broker without taking the operator's input.
   served.on_waiting = [](bool waiting) {

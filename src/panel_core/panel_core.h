@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -71,10 +72,11 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // The recorder of those events, for a host that switches on a line engine of its own.
   EventRecorder* recorder() { return recorder_.get(); }
 
-  // The panel owns the lines it opens: each board gets its on_start state at its first
-  // answer, and its on_stop state before the port closes (the frames awaited through
-  // `wait`, within release_patience). Not called, the boards are left as they are.
-  void own_lines(EventWait& wait);
+  // The panel owns the lines it opens (those for which `line_is_ours` holds, if given):
+  // each board gets its on_start state at its first answer, and its on_stop state
+  // before the port closes (the frames awaited through `wait`, within
+  // release_patience). Not called, the boards are left as they are.
+  void own_lines(EventWait& wait, std::function<bool()> line_is_ours = {});
   // Puts the boards in their on_stop state while the port is still open.
   void release_line();
   static constexpr std::chrono::milliseconds release_patience{500};
@@ -97,6 +99,7 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   IndicatorPanel& indicators_;
   LineWatcher* watcher_ = nullptr;
   EventWait* release_wait_ = nullptr;
+  std::function<bool()> line_is_ours_;
   std::unique_ptr<EventRecorder> recorder_;
   std::array<IndicatorState, relay_count> shown_{};
   std::uint64_t answers_ = 0;

@@ -83,58 +83,6 @@ TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
                                                     "board lost /dev/ttyUSB0 1/0 by board"}));
 }
 
-// The board as the panel's release waits for it: it obeys the frame just written and
-// answers at once.
-struct ObeyingBoard : EventWait {
-  explicit ObeyingBoard(FakeSerialPort& port) : port(port) {}
-  bool wait_until(const std::function<bool()>& done, Clock::time_point) override {
-    if (!done() && !port.writes.empty()) obey();
-    return done();
-  }
-  void obey() {
-    const std::vector<std::uint8_t>& frame = port.writes.back();
-    const auto bit = static_cast<std::uint16_t>(1u << ((frame[6] - 1) & 15));
-    if (frame[2] == 0x11) opened = static_cast<std::uint16_t>(opened & ~bit);
-    if (frame[2] == 0x12) opened |= bit;
-    if (frame[2] == 0x13) opened = static_cast<std::uint16_t>(frame[5] << 8 | frame[6]);
-    const auto status = StatusFrame::build(opened);
-    port.receive({status.bytes.begin(), status.bytes.end()});
-  }
-  FakeSerialPort& port;
-  std::uint16_t opened = 0x0011;
-};
-
-// The panel owns the line it opens: the board's on_start state goes out one frame per
-// tick before any click, and its on_stop state before the port closes.
-TEST_F(PanelRules, TheBoardGetsItsStartStateAtOpenAndItsStopStateAtClose) {
-  write_rules("[address 1]\non_start = 3 on\non_stop = off\n");
-  Events events;
-  ObeyingBoard board(port);
-  port.device = "/dev/ttyUSB0";
-  core.set_event_sink(events, {"panel", "ann", ""});
-  core.own_lines(board);
-  core.port_control().toggle_port();
-  ASSERT_TRUE(port.is_open());
-  for (int tick = 0; tick < 5; ++tick) {
-    core.tick();
-    board.obey();
-    if (tick == 0) core.poll().relay_clicked(9);  // waits behind the rules' switches
-  }
-  core.port_control().toggle_port();
-  EXPECT_FALSE(port.is_open());
-  EXPECT_EQ(take_written_frames(port),
-            (std::vector<std::string>{"55 01 10 00 00 00 00 66", "55 01 11 00 00 00 01 68",
-                                      "55 01 11 00 00 00 05 6C", "55 01 12 00 00 00 03 6B",
-                                      "55 01 12 00 00 00 09 71", "55 01 13 00 00 00 00 69"}));
-  EXPECT_EQ(events.lines, (std::vector<std::string>{
-                              "switched /dev/ttyUSB0 1/1 by rule on_start",
-                              "switched /dev/ttyUSB0 1/5 by rule on_start",
-                              "switched /dev/ttyUSB0 1/3 by rule on_start",
-                              "switched /dev/ttyUSB0 1/9 by panel ann",
-                              "switched /dev/ttyUSB0 1/3 by rule on_stop",
-                              "switched /dev/ttyUSB0 1/9 by rule on_stop"}));
-}
-
 TEST_F(PanelRules, ARulesFileWithAFaultKeepsThePortClosed) {
   write_rules("[address 1]\ninterlock = 1\n");
   core.port_control().toggle_port();
