@@ -245,24 +245,15 @@ void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
     }
     return;
   }
-  // Off first, so that no moment has two relays of an interlock on; each switch on is
-  // judged like any other.
+  // Off first, so that no moment has two relays of an interlock on.
   const std::uint16_t wanted = board->start_opened;
   const std::string why = "on_start = " + relay_list(wanted) + " on";
-  for (int relay = 1; relay <= 16; ++relay) {
-    if ((opened & ~wanted & bit(relay)) != 0) {
-      rule_switches_.push_back({relay_switch(address, relay, false), bit(relay), "on_start", why});
+  for (const bool on : {false, true}) {
+    const auto changed = static_cast<std::uint16_t>(on ? wanted & ~opened : opened & ~wanted);
+    for (int relay = 1; relay <= 16; ++relay) {
+      if ((changed & bit(relay)) == 0) continue;
+      rule_switches_.push_back({relay_switch(address, relay, on), bit(relay), "on_start", why});
     }
-  }
-  const auto kept = static_cast<std::uint16_t>(opened & wanted);
-  for (int relay = 1; relay <= 16; ++relay) {
-    if ((wanted & ~opened & bit(relay)) == 0) continue;
-    if (auto refusal = interlock_refusal(rules_, address, kept, BoardCommand::OpenRelay, 0x00,
-                                         static_cast<std::uint8_t>(relay))) {
-      observer_.rule_refused(address, relay, "on_start", *refusal);
-      continue;
-    }
-    rule_switches_.push_back({relay_switch(address, relay, true), bit(relay), "on_start", why});
   }
 }
 
@@ -300,11 +291,20 @@ std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) 
                                 "on longer than its max_on of " + duration_text(due.limit)});
     }
   }
-  if (rule_switches_.empty()) return std::nullopt;
-  const RuleSwitch due = std::move(rule_switches_.front());
-  rule_switches_.erase(rule_switches_.begin());
-  observer_.rule_switched(due.frame.address, due.relays, due.rule, due.why);
-  return due.frame;
+  while (!rule_switches_.empty()) {
+    const RuleSwitch due = std::move(rule_switches_.front());
+    rule_switches_.erase(rule_switches_.begin());
+    // A switch on is judged when it goes, like any other: a command taken meanwhile may
+    // have switched its interlocked partner on.
+    const QueuedSwitch& frame = due.frame;
+    if (auto refusal = against_rules(frame.address, frame.command, frame.data1, frame.data2)) {
+      observer_.rule_refused(frame.address, frame.data2, due.rule, refusal->reason);
+      continue;
+    }
+    observer_.rule_switched(frame.address, due.relays, due.rule, due.why);
+    return frame;
+  }
+  return std::nullopt;
 }
 
 std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {

@@ -47,6 +47,11 @@ struct BusRig : LineObserver {
     rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
                             " " + rule + ": " + why);
   }
+  void rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                    const std::string& why) override {
+    rule_switches.push_back(std::to_string(ms()) + " ms: refused " + std::to_string(address) + "/" +
+                            std::to_string(relay) + " " + rule + ": " + why);
+  }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
                      std::to_string(waited / 1ms));
@@ -562,6 +567,23 @@ TEST(LineEngine, TheOwnerGivesBoardsTheirStartAndStopStates) {
                              : c.owner && c.start == exactly ? 0x000C
                                                              : c.board_had);
   }
+  // A command taken while the start state goes out is judged against it, and the rule's
+  // own switch on against the command: the interlocked partner that came first stays.
+  BusRig rig({1});
+  rig.relays[1] = 0x0001;
+  LineRules rules;
+  rules.boards[1].interlocks = {0x0006};
+  rules.boards[1].on_start = exactly;
+  rules.boards[1].start_opened = 0x0002;
+  rig.bus.set_rules(rules);
+  rig.bus.set_owner(true);
+  rig.run_until_ms(18);  // the first answer came at 17 ms, relay 1 goes off
+  rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x03);
+  rig.run_until_ms(200);
+  EXPECT_EQ(rig.switch_frames(), (Lines{"55 01 11 00 00 00 01 68", "55 01 12 00 00 00 03 6B"}));
+  EXPECT_EQ(rig.rule_switches.back(),
+            "34 ms: refused 1/2 on_start: relay 2 of board 1 is "
+            "interlocked with relay 3, which is on");
 }
 
 }  // namespace
