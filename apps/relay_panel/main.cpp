@@ -9,6 +9,7 @@
 
 #include "event_log/event_log.h"
 #include "host_qt/stop_signals.h"
+#include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 #include "names/state_folder.h"
 #include "panel_core/scripted_run.h"
@@ -92,7 +93,11 @@ int main(int argc, char* argv[]) {
   QtSerialPort serial(state.folder);
   ServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
+  // The panel owns the serial lines it opens (a served line is its bridge's): their
+  // boards' on_start and on_stop states hold.
+  QtEventWait release_wait;
   main_form form(state.name_file, state.folder, messages, port);
+  form.core().own_lines(release_wait, [&port] { return !port.owns_names(); });
   form.use_line_names(port);
   // The open waits up to 5 s for the broker without taking the operator's input.
   served.on_waiting = [](bool waiting) {
@@ -107,10 +112,16 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<EventLog> event_log;
   std::unique_ptr<EventLogSink> event_sink;
   if (!state.folder.empty()) {
-    auto opened = EventLog::open(state.folder / event_log_file_name);
     const auto warn = [](const std::string& why) {
       std::fputs(("relay_panel: " + why + "\n").c_str(), stderr);
     };
+    auto limits = read_log_limits(state.folder);
+    if (const auto* why = std::get_if<std::string>(&limits)) {
+      warn(*why + "; the event log keeps its default limits");
+      limits = EventLogLimits{};
+    }
+    auto opened =
+        EventLog::open(state.folder / event_log_file_name, std::get<EventLogLimits>(limits));
     if (const auto* why = std::get_if<std::string>(&opened)) {
       warn("no event log: " + *why);
     } else {

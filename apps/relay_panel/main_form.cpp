@@ -193,9 +193,11 @@ std::string main_form::address_text() const {
   return controls_.address_box->text().toStdString();
 }
 
-// A rename still open would otherwise store its text into a window that is gone.
+// A rename still open would otherwise store its text into a window that is gone. The
+// boards get their on_stop state while the port is still open.
 void main_form::closeEvent(QCloseEvent* event) {
   rename_->close();
+  core_.release_line();
   event->accept();
 }
 

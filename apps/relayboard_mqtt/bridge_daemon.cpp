@@ -114,7 +114,14 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder) {
   if (folder.empty()) return;
   // Serving the line does not depend on the log: without it the events are still
   // published, and the reason is told once.
-  auto opened = EventLog::open(folder / event_log_file_name);
+  auto read = read_log_limits(folder);
+  if (const auto* why = std::get_if<std::string>(&read)) {
+    log_(*why + "; the event log keeps its default limits");
+    read = EventLogLimits{};
+  }
+  EventLogLimits limits = std::get<EventLogLimits>(read);
+  for (const auto& [key, value] : options_.log_limits) apply_log_limit(limits, key, value);
+  auto opened = EventLog::open(folder / event_log_file_name, limits);
   if (const auto* why = std::get_if<std::string>(&opened)) {
     log_("no event log: " + *why);
     return;

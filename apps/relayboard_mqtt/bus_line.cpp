@@ -20,6 +20,8 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
       engine_(port_, std::move(addresses), observer, bridge_timing()),
       choice_(std::move(choice)),
       log_(std::move(log)) {
+  // The bridge owns its line: the boards' on_start and on_stop states hold.
+  engine_.set_owner(true);
   step_timer_.setSingleShot(true);
   // Qt's coarse timers may fire 5% late: the line's 50 ms rhythm needs the precise kind.
   step_timer_.setTimerType(Qt::PreciseTimer);
@@ -83,12 +85,14 @@ void BusLine::close() {
 void BusLine::close_when_sent(std::chrono::milliseconds patience, std::function<void()> done) {
   closed_ = std::move(done);
   close_by_ = LineEngine::Clock::now() + patience;
+  if (open_) engine_.release_line();
   step();
 }
 
 void BusLine::step() {
   const auto now = LineEngine::Clock::now();
-  if (closed_ && (!open_ || now >= close_by_ || (engine_.queued() == 0 && !engine_.busy()))) {
+  if (closed_ && (!open_ || now >= close_by_ ||
+                  (engine_.queued() == 0 && !engine_.busy() && !engine_.rule_switch_waiting()))) {
     close();
     std::exchange(closed_, {})();
     return;

@@ -46,8 +46,9 @@ class BusLine : public QObject {
   void set_rules(LineRules rules) { engine_.set_rules(std::move(rules)); }
   // Stops polling and closes the port.
   void close();
-  // Sends the switches still queued (a pulse's end first), then closes the port and
-  // calls `done`; closes anyway once `patience` has passed.
+  // Sends the switches still queued (the boards' on_stop states first, then a pulse's
+  // end), awaits their answers, then closes the port and calls `done`; closes anyway
+  // once `patience` has passed.
   void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
 
   // Called when the device goes away (every board is then unknown).

@@ -14,6 +14,7 @@
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
 #include "panel_core/panel_core.h"
+#include "schedule_command.h"
 #include "served_commands.h"
 #include "standard_output.h"
 
@@ -127,6 +128,9 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   }
   if (const auto problem = finish_served_options(options)) {
     return usage_error(err, *problem, options.json);
+  }
+  if (options.command == CtlCommand::Schedule && !options.broker) {
+    return run_configured_schedule(options, out, err);
   }
   if (options.broker) return run_on_broker(options, platform, out, err);
 

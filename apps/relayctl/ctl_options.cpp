@@ -31,6 +31,7 @@ constexpr CommandName commands[] = {
     {"scan", CtlCommand::Scan, 0, 0, "no arguments"},
     {"lines", CtlCommand::Lines, 0, 0, "no arguments"},
     {"log", CtlCommand::Log, 0, 0, "no arguments"},
+    {"schedule", CtlCommand::Schedule, 0, 1, "at most the bridge's configuration file"},
 };
 
 std::optional<long long> whole_number(std::string_view text) {
@@ -278,9 +279,13 @@ std::optional<std::string> apply_client_config(CtlOptions& options, std::string_
 
 std::optional<std::string> finish_served_options(CtlOptions& options) {
   // The configuration file's broker is for the commands that reach a line.
-  if (options.command == CtlCommand::Log) options.broker.reset();
+  const bool configured_schedule =
+      options.command == CtlCommand::Schedule && !options.arguments.empty();
+  if (options.command == CtlCommand::Log || configured_schedule) options.broker.reset();
   if (!options.broker) {
     if (options.command == CtlCommand::Lines) return "lines needs --broker";
+    if (options.command == CtlCommand::Schedule && !configured_schedule)
+      return "schedule needs the bridge's configuration file, or --broker and --line";
     return std::nullopt;
   }
   std::string_view url = *options.broker;
@@ -349,6 +354,9 @@ Commands:
                       boards lost and back, refused commands; --since TIME (today,
                       yesterday, 2026-12-07, "2026-12-07 03:00", 90m, 2h, 3d),
                       --relay A or A/R, --json or --csv
+  schedule [FILE]     each timetable entry's next run, one a line in local time: from
+                      the bridge serving --line through --broker, or computed from
+                      the bridge's configuration file FILE
 
 R is a relay number 1 to 16, a range such as 3-6, all, or a relay's name from the
 name file. open, close and pulse read the states first, send only the switches

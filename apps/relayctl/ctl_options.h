@@ -9,7 +9,19 @@
 #include <variant>
 #include <vector>
 
-enum class CtlCommand { Status, Open, Close, Pulse, Watch, Names, Rename, Scan, Lines, Log };
+enum class CtlCommand {
+  Status,
+  Open,
+  Close,
+  Pulse,
+  Watch,
+  Names,
+  Rename,
+  Scan,
+  Lines,
+  Log,
+  Schedule
+};
 
 // What relayctl's command line asks for, checked as far as it can be without the
 // name file.

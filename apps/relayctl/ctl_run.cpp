@@ -167,6 +167,7 @@ int run(CtlContext& context) {
     case CtlCommand::Scan:
     case CtlCommand::Lines:
     case CtlCommand::Log:
+    case CtlCommand::Schedule:
       break;
   }
   return exit_status(ExitCode::Done);

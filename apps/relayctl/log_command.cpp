@@ -53,7 +53,12 @@ class OwnedEventLog : public EventSink {
 }  // namespace
 
 std::unique_ptr<EventSink> open_event_log(const std::filesystem::path& folder, std::ostream& err) {
-  auto opened = EventLog::open(folder / event_log_file_name);
+  auto limits = read_log_limits(folder);
+  if (const auto* why = std::get_if<std::string>(&limits)) {
+    err << "relayctl: " << *why << "; the event log keeps its default limits\n";
+    limits = EventLogLimits{};
+  }
+  auto opened = EventLog::open(folder / event_log_file_name, std::get<EventLogLimits>(limits));
   if (const auto* why = std::get_if<std::string>(&opened)) {
     err << "relayctl: no event log: " << *why << '\n';
     return nullptr;

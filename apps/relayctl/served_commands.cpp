@@ -8,6 +8,7 @@
 #include "common/duration_text.h"
 #include "ctl_output.h"
 #include "exit_code.h"
+#include "schedule_command.h"
 #include "served_line/served_line.h"
 #include "served_line/served_lines.h"
 #include "text/utf8.h"
@@ -134,6 +135,50 @@ int watch(Run& run, ServedLine& line) {
   return exit_status(ExitCode::Done);
 }
 
+// The timetable the bridge keeps retained, with its entries' next runs. A subscription's
+// retained messages come after its acknowledgement and before the next one's: the
+// third subscription's acknowledgement says that the first two's have come.
+int show_served_schedule(Run& run) {
+  const std::string line_topic = *run.options.prefix + "/" + *run.options.line;
+  std::optional<std::string> timetable;
+  std::optional<std::string> status;
+  std::size_t acknowledged = 0;
+  const std::string barrier = line_topic + "/+/result";
+  std::optional<std::string> refused;
+  run.broker.on_subscribed = [&](const std::string& pattern, bool granted) {
+    ++acknowledged;
+    if (!granted && !refused && pattern != barrier) refused = pattern;
+  };
+  run.broker.on_message = [&](const MqttMessage& m) {
+    if (m.topic == line_topic + "/schedule" && !m.payload.empty()) timetable = m.payload;
+    if (m.topic == line_topic + "/status") status = m.payload;
+  };
+  run.broker.subscribe(line_topic + "/schedule");
+  run.broker.subscribe(line_topic + "/status");
+  run.broker.subscribe(barrier);
+  if (!run.wait_for([&] { return acknowledged == 3; }, run.answer_wait())) {
+    return run.fail(ExitCode::PortNotOpened, "broker " + run.where() + " did not answer");
+  }
+  if (refused) {
+    return run.fail(ExitCode::PortNotOpened,
+                    "not allowed: the broker refused to let this client read " + *refused);
+  }
+  if (status != "online") {
+    return run.fail(
+        ExitCode::PortNotOpened,
+        status ? "line " + *run.options.line + " is served by no bridge now: its bridge is offline"
+               : "no bridge serves line " + *run.options.line + " on broker " + run.where());
+  }
+  // A bridge without a timetable publishes none.
+  const auto runs = published_runs(timetable.value_or("{\"entries\":[]}"));
+  if (!runs) {
+    return run.fail(ExitCode::NoAnswer,
+                    "the timetable of line " + *run.options.line + " cannot be read");
+  }
+  print_runs(*runs, run.options.json, run.out);
+  return exit_status(ExitCode::Done);
+}
+
 }  // namespace
 
 int run_served(const CtlOptions& options, BrokerConnection& broker, EventWait& wait,
@@ -146,6 +191,7 @@ int run_served(const CtlOptions& options, BrokerConnection& broker, EventWait& w
                         (broker.failure().empty() ? "" : " (" + broker.failure() + ")"));
   }
   if (options.command == CtlCommand::Lines) return list_lines(run);
+  if (options.command == CtlCommand::Schedule) return show_served_schedule(run);
 
   const auto address = static_cast<std::uint8_t>(std::stoi(options.address_text));
   ServedLine line(broker, *options.prefix, *options.line, address);

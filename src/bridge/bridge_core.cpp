@@ -524,10 +524,17 @@ std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int 
   return refusal;
 }
 
-void BridgeCore::rule_switched(std::uint8_t address, int relay, const std::string& why) {
-  log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
-      " switched off by the rules: " + why);
-  recorder_.commanded(address, bit(relay), {"rule", "max_on", why}, wall_now());
+void BridgeCore::rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                               const std::string& why) {
+  log("board " + std::to_string(address) + " switched by its " + rule + " rule: " + why);
+  recorder_.commanded(address, relays, {"rule", rule, why}, wall_now());
+}
+
+void BridgeCore::rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                              const std::string& why) {
+  log("board " + std::to_string(address) + " relay " + std::to_string(relay) + ": " + rule +
+      " not switched: " + why);
+  recorder_.refused(address, relay, {"rule", rule, ""}, why, wall_now());
 }
 
 void BridgeCore::event_happened(const Event& event) {

@@ -127,7 +127,10 @@ class BridgeCore : public LineObserver {
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
-  void rule_switched(std::uint8_t address, int relay, const std::string& why) override;
+  void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                     const std::string& why) override;
+  void rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                    const std::string& why) override;
 
   // Each event of the line (a switch and who asked for it, a board lost or back, a
   // command the rules refused), after it is published on P/L/A/event: for the event log.

@@ -11,6 +11,7 @@
 #include "common/duration_text.h"
 #include "common/settings_files.h"
 #include "common/text_number.h"
+#include "event_log/log_limits.h"
 #include "text/shown_text.h"
 #include "text/utf8.h"
 
@@ -28,6 +29,7 @@ constexpr std::string_view add_web_user_key = "add-web-user";
 constexpr std::array<std::string_view, 5> web_keys = {"web", "web-cert", "web-key", "web-users",
                                                       "web-role"};
 constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
+constexpr std::array<std::string_view, 2> log_keys = {log_max_events_key, log_max_age_key};
 constexpr std::array<std::string_view, 4> flag_keys = {"no-discovery", "verbose", "json-state",
                                                        "allow-readable-password-file"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
@@ -74,7 +76,8 @@ std::optional<OptionsError> config_settings(const std::filesystem::path& path,
     }
     const std::string key(trimmed(line.substr(0, equals)));
     if (!is_one_of(key, valued_keys) && !is_one_of(key, discovery_keys) &&
-        !is_one_of(key, flag_keys) && key != schedule_key && !is_one_of(key, web_keys)) {
+        !is_one_of(key, log_keys) && !is_one_of(key, flag_keys) && key != schedule_key &&
+        !is_one_of(key, web_keys)) {
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
@@ -211,6 +214,10 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
   } else if (s.key == "discovery-form") {
     if (v != "device" && v != "entity") return refused('"' + v + "\" is neither device nor entity");
     options.discovery_form = v == "device" ? DiscoveryForm::device : DiscoveryForm::entity;
+  } else if (is_one_of(s.key, log_keys)) {
+    EventLogLimits checked;
+    if (auto why = apply_log_limit(checked, s.key, v)) return refused(*why);
+    options.log_limits.emplace_back(s.key, v);
   } else if (s.key == "button-pulse") {
     const auto pulse = parse_pulse_duration(v);
     if (!pulse) {
@@ -252,6 +259,21 @@ std::optional<OptionsError> read_schedule(BridgeOptions& options,
   }
   return std::nullopt;
 }
+
+}  // namespace
+
+std::variant<std::vector<TimetableEntry>, std::string> read_config_timetable(
+    const std::filesystem::path& path) {
+  std::vector<Setting> settings;
+  if (auto error = config_settings(path, settings)) return std::move(error->message);
+  std::vector<TimetableLine> lines;
+  for (const Setting& s : settings) {
+    if (s.key == schedule_key) lines.push_back({s.value, s.origin});
+  }
+  return parse_timetable(lines);
+}
+
+namespace {
 
 // Port and device are one choice: the same source may make it once.
 std::optional<OptionsError> check_one_line(const std::vector<Setting>& settings) {
@@ -355,8 +377,9 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
     if (is_one_of(key, flag_keys)) {
       if (equals != std::string::npos) return OptionsError{option + " takes no value"};
       given.push_back({key, "true", option});
-    } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) || key == forget_key ||
-               key == schedule_key || is_one_of(key, web_keys) || key == add_web_user_key) {
+    } else if (is_one_of(key, valued_keys) || is_one_of(key, discovery_keys) ||
+               is_one_of(key, log_keys) || key == forget_key || key == schedule_key ||
+               is_one_of(key, web_keys) || key == add_web_user_key) {
       if (equals != std::string::npos) {
         given.push_back({key, word.substr(equals + 1), option});
       } else if (i + 1 < words.size()) {
@@ -438,6 +461,9 @@ availability, switch and pulse commands, and discovery documents for home automa
   --discovery-form FORM    device: one document per board (default; Home Assistant
                            2025.10 and later); entity: one per switch and button
   --button-pulse TIME      the pulse each relay's button sends (default 1s)
+  --log-max-events N       the event log keeps at most N events (default 1000000; an
+                           events.conf in the state folder sets it for every program)
+  --log-max-age AGE        and none older than AGE (48h, 90d; default none)
   --no-discovery           publish no discovery documents
   --json-state             also publish each board's 16 states as one JSON message
   --schedule ENTRY         a timetable entry, once per entry: "at 06:30 mon-fri: 1/3 on",

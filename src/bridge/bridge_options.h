@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -44,6 +45,9 @@ struct BridgeOptions {
   DiscoveryForm discovery_form = DiscoveryForm::device;
   std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
   bool json_state = false;                       // also P/L/A/state, all 16 in one message
+  // The event log's limits as set here (log-max-events, log-max-age), checked, in
+  // order: over those of the state folder's events.conf.
+  std::vector<std::pair<std::string, std::string>> log_limits;
   bool verbose = false;
   // The timetable, one `schedule = ...` line per entry, in order; each entry's board is
   // served. Entries on the command line replace those of the file.
@@ -84,6 +88,12 @@ BridgeOptionsResult parse_bridge_options(int argc, const char* const argv[]);
 // carries `host_name` when it is given.
 BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
                                          std::string_view host_name = {});
+
+// The timetable of the configuration file at `path` alone (its `schedule = ...` lines),
+// for a reader that shows its runs; the file's first fault as "FILE:LINE: why". Nothing
+// else of the file is checked, and no file it names is read.
+std::variant<std::vector<TimetableEntry>, std::string> read_config_timetable(
+    const std::filesystem::path& path);
 
 // Whether the TLS files can be read (and are no larger than any such file): the MQTT
 // library would only say that they cannot be used.

@@ -13,15 +13,10 @@
 #include "event_log/event.h"
 #include "event_log/event_log_file.h"
 #include "event_log/event_recorder.h"
+#include "event_log/log_limits.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
-
-// How much the log keeps: the oldest events go first once either limit is passed.
-struct EventLogLimits {
-  std::int64_t max_events = 1'000'000;
-  std::optional<std::chrono::hours> max_age;  // none: kept whatever their age
-};
 
 // The events of the programs of one machine, in an SQLite database in the state folder.
 // Several programs write to it at once (write-ahead log, each append a transaction of

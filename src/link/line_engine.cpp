@@ -7,6 +7,30 @@
 #include "protocol/status_frame.h"
 #include "rules/interlock.h"
 
+namespace {
+
+constexpr std::uint16_t bit(int relay) {
+  return static_cast<std::uint16_t>(1u << (relay - 1));
+}
+
+// "3,4", as the rules file lists relays.
+std::string relay_list(std::uint16_t relays) {
+  std::string text;
+  for (int relay = 1; relay <= 16; ++relay) {
+    if ((relays & bit(relay)) == 0) continue;
+    if (!text.empty()) text += ',';
+    text += std::to_string(relay);
+  }
+  return text;
+}
+
+QueuedSwitch relay_switch(std::uint8_t address, int relay, bool on) {
+  return {address, on ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
+          static_cast<std::uint8_t>(relay)};
+}
+
+}  // namespace
+
 LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
                        LineObserver& observer, LineTiming timing)
     : port_(port), addresses_(std::move(addresses)), observer_(observer), timing_(timing) {
@@ -139,6 +163,10 @@ bool LineEngine::on_receive(Clock::time_point now) {
   // Even a late answer tells the states truly; the rules judge by them.
   answered_[address] = opened;
   max_on_.reported(address, opened, now);
+  if (owner_ && std::find(started_.begin(), started_.end(), address) == started_.end()) {
+    started_.push_back(address);
+    start_board(address, opened);
+  }
   const bool switched = outstanding_->switched.has_value();
   const bool counted_missed = outstanding_->timed_out;
   outstanding_.reset();
@@ -167,14 +195,19 @@ void LineEngine::reset() {
   input_clear_ = false;
   switches_.clear();
   answered_.clear();
-  due_rule_switches_.clear();
+  rule_switches_.clear();
+  started_.clear();
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
 }
 
 void LineEngine::set_device_lost(bool lost) {
   device_lost_ = lost;
-  if (lost) reset();
+  if (!lost) return;
+  // The same line comes back: its boards were started already.
+  auto started = std::move(started_);
+  reset();
+  started_ = std::move(started);
 }
 
 std::optional<std::uint16_t> LineEngine::states(std::uint8_t address) const {
@@ -197,6 +230,47 @@ std::optional<std::uint16_t> LineEngine::commanded_states(std::uint8_t address) 
 void LineEngine::set_rules(LineRules rules) {
   rules_ = std::move(rules);
   max_on_ = MaxOnWatch(rules_);
+  started_.clear();
+}
+
+void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
+  const BoardRules* board = rules_.find(address);
+  if (board == nullptr || board->on_start == BoardRules::Start::keep) return;
+  if (board->on_start == BoardRules::Start::off) {
+    if (opened != 0) {
+      rule_switches_.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
+                                opened,
+                                "on_start",
+                                "on_start = off"});
+    }
+    return;
+  }
+  // Off first, so that no moment has two relays of an interlock on.
+  const std::uint16_t wanted = board->start_opened;
+  const std::string why = "on_start = " + relay_list(wanted) + " on";
+  for (const bool on : {false, true}) {
+    const auto changed = static_cast<std::uint16_t>(on ? wanted & ~opened : opened & ~wanted);
+    for (int relay = 1; relay <= 16; ++relay) {
+      if ((changed & bit(relay)) == 0) continue;
+      rule_switches_.push_back({relay_switch(address, relay, on), bit(relay), "on_start", why});
+    }
+  }
+}
+
+bool LineEngine::release_line() {
+  if (!owner_ || !port_.is_open() || device_lost_) return false;
+  // The boards that answered on this line: a board never heard is not switched blind.
+  std::vector<RuleSwitch> stops;
+  for (const auto& [address, opened] : answered_) {
+    const BoardRules* board = rules_.find(address);
+    if (board == nullptr || board->on_stop != BoardRules::Stop::off) continue;
+    stops.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
+                     commanded_states(address).value_or(opened),
+                     "on_stop",
+                     "on_stop = off"});
+  }
+  rule_switches_.insert(rule_switches_.begin(), stops.begin(), stops.end());
+  return !stops.empty();
 }
 
 std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,
@@ -210,16 +284,27 @@ std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, Boa
 
 std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) {
   if (rules_.empty() || !port_.is_open() || device_lost_) return std::nullopt;
-  if (due_rule_switches_.empty()) {
-    for (const MaxOnWatch::Due& due : max_on_.take_due(now)) due_rule_switches_.push_back(due);
+  if (rule_switches_.empty()) {
+    for (const MaxOnWatch::Due& due : max_on_.take_due(now)) {
+      rule_switches_.push_back({relay_switch(due.address, due.relay, false), bit(due.relay),
+                                "max_on",
+                                "on longer than its max_on of " + duration_text(due.limit)});
+    }
   }
-  if (due_rule_switches_.empty()) return std::nullopt;
-  const MaxOnWatch::Due due = due_rule_switches_.front();
-  due_rule_switches_.erase(due_rule_switches_.begin());
-  observer_.rule_switched(due.address, due.relay,
-                          "on longer than its max_on of " + duration_text(due.limit));
-  return QueuedSwitch{due.address, BoardCommand::CloseRelay, 0x00,
-                      static_cast<std::uint8_t>(due.relay)};
+  while (!rule_switches_.empty()) {
+    const RuleSwitch due = std::move(rule_switches_.front());
+    rule_switches_.erase(rule_switches_.begin());
+    // A switch on is judged when it goes, like any other: a command taken meanwhile may
+    // have switched its interlocked partner on.
+    const QueuedSwitch& frame = due.frame;
+    if (auto refusal = against_rules(frame.address, frame.command, frame.data1, frame.data2)) {
+      observer_.rule_refused(frame.address, frame.data2, due.rule, refusal->reason);
+      continue;
+    }
+    observer_.rule_switched(frame.address, due.relays, due.rule, due.why);
+    return frame;
+  }
+  return std::nullopt;
 }
 
 std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {

@@ -36,9 +36,13 @@ class LineObserver {
   // A valid answer came while no request was waiting for one: a board that answered
   // twice, or bytes from before the line was taken.
   virtual void answer_unasked(std::uint16_t /*opened*/) {}
-  // The line's rules switched relay `relay` of `address` off: it was on longer than its
-  // max_on (`why` says so).
-  virtual void rule_switched(std::uint8_t /*address*/, int /*relay*/, const std::string& /*why*/) {}
+  // The line's rules switch `relays` of `address` (bit r-1 is relay r): `rule` is the
+  // rule that acts (max_on, on_start, on_stop), `why` says how.
+  virtual void rule_switched(std::uint8_t /*address*/, std::uint16_t /*relays*/,
+                             const std::string& /*rule*/, const std::string& /*why*/) {}
+  // The line's interlocks kept `rule` from switching `relay` of `address` on.
+  virtual void rule_refused(std::uint8_t /*address*/, int /*relay*/, const std::string& /*rule*/,
+                            const std::string& /*why*/) {}
 };
 
 // How long a request may wait for its answer on a line.
@@ -130,15 +134,26 @@ class LineEngine {
   // Forgets the request on the line and every queued switch (the port was closed).
   void reset();
 
-  // The operator's rules of the line; none by default.
+  // The operator's rules of the line; none by default. The boards' on_start states are
+  // due afresh.
   void set_rules(LineRules rules);
+  // The host owns the line (the bridge, the panel): each board is put in its on_start
+  // state at its first answer after the rules are set or the line reset, and in its
+  // on_stop state by release_line(). A one-shot command leaves the boards as they are.
+  void set_owner(bool owner) { owner_ = owner; }
+  // Puts the frames that give the boards their on_stop state before anything else
+  // (the owner is about to close the port); false when there are none.
+  bool release_line();
+  // Whether switches of the rules wait to go out.
+  bool rule_switch_waiting() const { return !rule_switches_.empty(); }
   const LineRules& rules() const { return rules_; }
   // Why the rules forbid the command for `address` now, judged on the board's states
   // once the switches on the line and those waiting are done; nothing when they allow it.
   std::optional<SwitchRefusal> against_rules(std::uint8_t address, BoardCommand command,
                                              std::uint8_t data1, std::uint8_t data2) const;
-  // A relay on longer than its max_on, to switch off now (a host that sends its own
-  // frames sends this first); step() sends them itself. Each is told to the observer.
+  // A switch of the rules due now: a relay on longer than its max_on, a board's on_start
+  // or on_stop state (a host that sends its own frames sends this first); step() sends
+  // them itself. Each is told to the observer.
   std::optional<QueuedSwitch> take_rule_switch(Clock::time_point now);
   // The host's news that the open port's device went away (it forgets the line then)
   // or came back: switches are refused meanwhile.
@@ -183,6 +198,8 @@ class LineEngine {
   std::optional<Clock::time_point> settle(Clock::time_point now);
   bool send(const QueuedSwitch& frame, Clock::time_point now);
   void missed(std::uint8_t address);
+  // Queues the switches that give `address`, now at `opened`, its on_start state.
+  void start_board(std::uint8_t address, std::uint16_t opened);
   Board* board(std::uint8_t address);
   const Board* board(std::uint8_t address) const;
   // The next board whose poll is due, from where the last poll left off; else when the
@@ -215,7 +232,16 @@ class LineEngine {
   std::map<std::uint8_t, std::uint16_t> answered_;
   LineRules rules_;
   MaxOnWatch max_on_{rules_};
-  std::vector<MaxOnWatch::Due> due_rule_switches_;
+  struct RuleSwitch {
+    QueuedSwitch frame;
+    std::uint16_t relays = 0;
+    std::string rule;
+    std::string why;
+  };
+  std::vector<RuleSwitch> rule_switches_;
+  bool owner_ = false;
+  // The boards whose on_start state has been seen to.
+  std::vector<std::uint8_t> started_;
   // The last request's answer came in time and nothing has come since.
   bool input_clear_ = false;
 };

@@ -25,6 +25,11 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
         messages.show({"Not switched: " + why, control, MessageIcon::Warning});
       });
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
+  port_control_.set_opened_line([this](const std::string& line) {
+    if (recorder_) recorder_->set_line(line);
+    // A served line is its bridge's: the panel gives its boards no state of its own.
+    poll_.line().set_owner(release_wait_ && (!line_is_ours_ || line_is_ours_()));
+  });
 }
 
 PanelCore::~PanelCore() {
@@ -34,12 +39,27 @@ PanelCore::~PanelCore() {
   if (port_.is_open()) port_.close();
 }
 
+void PanelCore::own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
+  release_wait_ = &wait;
+  line_is_ours_ = std::move(line_is_ours);
+  port_control_.set_before_close([this] { release_line(); });
+}
+
+void PanelCore::release_line() {
+  if (!release_wait_ || !port_.is_open() || !poll_.line().release_line()) return;
+  // One frame at a time, each answered (or given up) before the next, as the tick does.
+  LineEngine& line = poll_.line();
+  const auto deadline = release_wait_->now() + release_patience;
+  while (release_wait_->now() < deadline) {
+    release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+    if (line.busy() || !poll_.send_rule_switch()) break;
+  }
+  release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+}
+
 void PanelCore::set_event_sink(EventSink& sink, SwitchSource who) {
   recorder_ = std::make_unique<EventRecorder>(sink, "");
   poll_.set_recorder(recorder_.get(), std::move(who));
-  port_control_.set_opened_line([this](const std::string& line) {
-    if (recorder_) recorder_->set_line(line);
-  });
 }
 
 void PanelCore::write(std::span<const std::uint8_t> bytes) {

@@ -1,14 +1,17 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "common/board_limits.h"
 #include "common/message_boxes.h"
 #include "event_log/event_recorder.h"
+#include "link/event_wait.h"
 #include "link/serial_port.h"
 #include "names/name_file.h"
 #include "names/profile_store.h"
@@ -69,6 +72,15 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // The recorder of those events, for a host that switches on a line engine of its own.
   EventRecorder* recorder() { return recorder_.get(); }
 
+  // The panel owns the lines it opens (those for which `line_is_ours` holds, if given):
+  // each board gets its on_start state at its first answer, and its on_stop state
+  // before the port closes (the frames awaited through `wait`, within
+  // release_patience). Not called, the boards are left as they are.
+  void own_lines(EventWait& wait, std::function<bool()> line_is_ours = {});
+  // Puts the boards in their on_stop state while the port is still open.
+  void release_line();
+  static constexpr std::chrono::milliseconds release_patience{500};
+
   // One watcher at a time; nullptr for none.
   void set_watcher(LineWatcher* watcher) { watcher_ = watcher; }
 
@@ -86,6 +98,8 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   SerialPort& port_;
   IndicatorPanel& indicators_;
   LineWatcher* watcher_ = nullptr;
+  EventWait* release_wait_ = nullptr;
+  std::function<bool()> line_is_ours_;
   std::unique_ptr<EventRecorder> recorder_;
   std::array<IndicatorState, relay_count> shown_{};
   std::uint64_t answers_ = 0;

@@ -53,12 +53,15 @@ void PollCycle::tick() {
   send_next_frame();
 }
 
+bool PollCycle::send_rule_switch() {
+  const auto rule = line_.take_rule_switch(tick_time_);
+  if (rule) line_.send_now(*rule, tick_time_);
+  return rule.has_value();
+}
+
 void PollCycle::send_next_frame() {
-  // A relay past its max_on goes off before the click that waits.
-  if (const auto rule = line_.take_rule_switch(tick_time_)) {
-    line_.send_now(*rule, tick_time_);
-    return;
-  }
+  // A relay past its max_on, a board's on_start state, go before the click that waits.
+  if (send_rule_switch()) return;
   if (has_pending_command_ != 0) {
     has_pending_command_ = 0;
     send_to_addressed_board(pending_command_.command, pending_command_.data1,
@@ -86,11 +89,14 @@ void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1
   }
 }
 
-void PollCycle::rule_switched(std::uint8_t address, int relay, const std::string& why) {
-  if (recorder_) {
-    recorder_->commanded(address, static_cast<std::uint16_t>(1u << (relay - 1)),
-                         {"rule", "max_on", why}, wall_now());
-  }
+void PollCycle::rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                              const std::string& why) {
+  if (recorder_) recorder_->commanded(address, relays, {"rule", rule, why}, wall_now());
+}
+
+void PollCycle::rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                             const std::string& why) {
+  if (recorder_) recorder_->refused(address, relay, {"rule", rule, ""}, why, wall_now());
 }
 
 void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2) {

@@ -35,6 +35,8 @@ class PollCycle : private LineObserver {
   void tick();
   // The waiting command, or else the status query.
   void send_next_frame();
+  // Sends the next switch of the line's rules now, if one waits; false when none does.
+  bool send_rule_switch();
   // One frame to the board that the address box names at this moment: a command queued
   // before the address changed goes to the new address. A text that is no non-negative
   // number drops the frame without a word; addresses from 256 up wrap ("300" is 0x2C).
@@ -90,7 +92,10 @@ class PollCycle : private LineObserver {
   void board_lost(std::uint8_t) override {}
   void board_late(std::uint8_t, LineEngine::Clock::duration) override { answered_ = true; }
   void answer_unasked(std::uint16_t) override { answered_ = true; }
-  void rule_switched(std::uint8_t address, int relay, const std::string& why) override;
+  void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                     const std::string& why) override;
+  void rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                    const std::string& why) override;
   // The board that the address box names, as a frame would go to it; none for a text
   // that is no non-negative number.
   std::optional<std::uint8_t> addressed_board() const;

@@ -4,6 +4,7 @@
 
 void PortControl::toggle_port() {
   if (port_.is_open()) {
+    if (before_close_) before_close_();
     port_.close();
     port_closed();
     return;

@@ -45,6 +45,9 @@ class PortControl {
     open_check_ = std::move(check);
   }
 
+  // Run while the port is still open, before the operator's close takes it away.
+  void set_before_close(std::function<void()> before) { before_close_ = std::move(before); }
+
   // Told the device (or served line) of each port that opens.
   void set_opened_line(std::function<void(const std::string&)> told) {
     opened_line_ = std::move(told);
@@ -64,4 +67,5 @@ class PortControl {
   MessageBoxes& messages_;
   std::function<std::optional<std::string>()> open_check_;
   std::function<void(const std::string&)> opened_line_;
+  std::function<void()> before_close_;
 };

@@ -541,7 +541,7 @@ TEST(BridgeCore, EventsNameWhoSwitchedWhatAndWhatTheRulesRefused) {
   rig.core.message({"p/L/1/2/set", "ON", false, {}, {}, "mqtt", "kitchen"}, rig.now);
   rig.core.board_answered(1, 0x0002);
   rig.core.board_answered(1, 0x0003);  // relay 1: nobody here asked
-  rig.core.rule_switched(1, 2, "on longer than its max_on of 30s");
+  rig.core.rule_switched(1, 0x0002, "max_on", "on longer than its max_on of 30s");
   rig.core.board_answered(1, 0x0001);
   rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
   rig.core.message({"p/L/1/2/set", "ON", false, {}, {}, "web", "ann"}, rig.now);

@@ -86,6 +86,8 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
       {{"--button-pulse", "2 s"},
        "error: --button-pulse: \"2 s\" is not a duration from 10ms to 1h (write a number and a "
        "unit: ms, s, m or h (500ms, 1.5s, 2m, 1h))"},
+      {{"--log-max-age", "2y"},
+       "error: --log-max-age: \"2y\" is not an age in hours or days (48h, 90d) or none"},
       {{"--host"}, "error: --host needs a value"},
       {{"--verbose=1"}, "error: --verbose takes no value"},
       {{"--password"}, "error: unknown option --password (see --help)"},

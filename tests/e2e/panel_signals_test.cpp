@@ -61,4 +61,37 @@ TEST(PanelProgram, StopSignalsCloseThePortAndEndThePanelCleanly) {
   }
 }
 
+// The panel program owns the line it opens: the board gets its on_start state once it
+// has answered, and its on_stop state when a stop signal closes the window, before the
+// port goes.
+TEST(PanelProgram, TheBoardGetsItsStartStateAndItsStopStateBeforeThePortCloses) {
+  QTemporaryDir dir;
+  std::ofstream(dir.filePath("rules.conf").toStdString())
+      << "[address 1]\non_start = 2 on\non_stop = off\n";
+  BoardProcess board({"--link-dir", dir.path(), "--port", "1", "--verbose"},
+                     QProcess::SeparateChannels);
+  ASSERT_FALSE(board.device.isEmpty());
+  QByteArray frames;
+  const auto received = [&](const char* frame) {
+    frames += board.readAllStandardError();
+    return frames.contains(frame);
+  };
+  QProcess panel;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("RELAY_PANEL_MESSAGES", "stderr");
+  environment.insert("RELAY_PANEL_OPEN_PORT", "1");
+  panel.setProcessEnvironment(environment);
+  panel.start(RELAY_PANEL, {"--names", dir.filePath("name.txt")});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return received("<- 55 01 12 00 00 00 02 6A"); }, wait_ms))
+      << frames.toStdString();
+  EXPECT_FALSE(frames.contains("<- 55 01 13"));
+  ::kill(static_cast<pid_t>(panel.processId()), SIGTERM);
+  ASSERT_TRUE(panel.waitForFinished(wait_ms));
+  EXPECT_EQ(panel.exitCode(), 0) << panel.readAllStandardError().toStdString();
+  // Sent before the port closed, so it is at the board by now or on its way.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return received("<- 55 01 13 00 00 00 00 69"); }, wait_ms))
+      << frames.toStdString();
+}
+
 }  // namespace

@@ -82,4 +82,28 @@ TEST_F(EventLogFile, DropsTheOldestPastItsLimitsAndIsNeverMadeByAReader) {
   EXPECT_TRUE(read().empty());
 }
 
+// The limits an operator sets in the state folder's events.conf, and the faults named
+// with their line; what the file leaves out keeps its default.
+TEST(EventLogLimitsFile, SetsEitherLimitOrNamesTheFault) {
+  using std::chrono::hours;
+  struct Case {
+    std::string text;
+    std::variant<EventLogLimits, std::string> read;
+  };
+  const Case cases[] = {
+      {"", EventLogLimits{}},
+      {"# kept small\nlog-max-events = 5000\n\nlog-max-age = 90d\n",
+       EventLogLimits{5000, hours(90 * 24)}},
+      {" log-max-age = 48h \r\n", EventLogLimits{1'000'000, hours(48)}},
+      {"log-max-age = none\n", EventLogLimits{}},
+      {"log-max-events = 999\n", "e.conf:1: \"999\" is not a number of events from 1000"},
+      {"\nlog-max-age = 3w\n",
+       "e.conf:2: \"3w\" is not an age in hours or days (48h, 90d) or none"},
+      {"max_events = 5000\n",
+       "e.conf:1: no setting is called \"max_events\" (log-max-events, log-max-age)"},
+      {"log-max-events\n", "e.conf:1: not a \"key = value\" line"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse_log_limits(c.text, "e.conf"), c.read) << c.text;
+}
+
 }  // namespace

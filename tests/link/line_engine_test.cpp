@@ -40,9 +40,17 @@ struct BusRig : LineObserver {
   void board_missed(std::uint8_t address) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " missed");
   }
-  void rule_switched(std::uint8_t address, int relay, const std::string& why) override {
-    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" +
-                            std::to_string(relay) + " " + why);
+  void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                     const std::string& why) override {
+    char mask[8];
+    std::snprintf(mask, sizeof mask, "%04X", relays);
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
+                            " " + rule + ": " + why);
+  }
+  void rule_refused(std::uint8_t address, int relay, const std::string& rule,
+                    const std::string& why) override {
+    rule_switches.push_back(std::to_string(ms()) + " ms: refused " + std::to_string(address) + "/" +
+                            std::to_string(relay) + " " + rule + ": " + why);
   }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
@@ -492,7 +500,90 @@ TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
                    "167 ms: 55 01 10 00 00 00 00 66", "217 ms: 55 01 10 00 00 00 00 66",
                    "267 ms: 55 01 10 00 00 00 00 66", "284 ms: 55 01 11 00 00 00 05 6C",
                    "334 ms: 55 01 10 00 00 00 00 66", "384 ms: 55 01 10 00 00 00 00 66"}));
-  EXPECT_EQ(rig.rule_switches, (Lines{"284 ms: 1/5 on longer than its max_on of 200ms"}));
+  EXPECT_EQ(rig.rule_switches,
+            (Lines{"284 ms: 1/0010 max_on: on longer than its max_on of 200ms"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The line's owner puts a board in its on_start state at its first answer, switching off
+// before on so that no interlock is crossed on the way, and in its on_stop state when it
+// lets the line go. A host that does not own the line (a one-shot command) switches
+// nothing.
+TEST(LineEngine, TheOwnerGivesBoardsTheirStartAndStopStates) {
+  const BoardRules::Start keep = BoardRules::Start::keep, off = BoardRules::Start::off,
+                          exactly = BoardRules::Start::exactly;
+  struct Case {
+    bool owner;
+    BoardRules::Start start;
+    std::uint16_t start_opened;
+    bool stop_off;
+    std::uint16_t board_had;
+    Lines frames;  // those that switch, at start and then at the release
+    Lines rules;
+  };
+  const Case cases[] = {
+      {true,
+       off,
+       0,
+       true,
+       0x0005,
+       {"55 01 13 00 00 00 00 69", "55 01 13 00 00 00 00 69"},
+       {"1/0005 on_start: on_start = off", "1/0000 on_stop: on_stop = off"}},
+      {true,
+       exactly,
+       0x000C,
+       false,
+       0x0011,
+       {"55 01 11 00 00 00 01 68", "55 01 11 00 00 00 05 6C", "55 01 12 00 00 00 03 6B",
+        "55 01 12 00 00 00 04 6C"},
+       {"1/0001 on_start: on_start = 3,4 on", "1/0010 on_start: on_start = 3,4 on",
+        "1/0004 on_start: on_start = 3,4 on", "1/0008 on_start: on_start = 3,4 on"}},
+      {true, keep, 0, true, 0x0003, {"55 01 13 00 00 00 00 69"}, {"1/0003 on_stop: on_stop = off"}},
+      {false, off, 0, true, 0x0005, {}, {}},
+  };
+  for (const Case& c : cases) {
+    BusRig rig({1});
+    rig.relays[1] = c.board_had;
+    LineRules rules;
+    rules.boards[1].interlocks = {0x0018};  // 4 and 5: relay 5 goes off before 4 goes on
+    rules.boards[1].on_start = c.start;
+    rules.boards[1].start_opened = c.start_opened;
+    rules.boards[1].on_stop = c.stop_off ? BoardRules::Stop::off : BoardRules::Stop::keep;
+    rig.bus.set_rules(rules);
+    rig.bus.set_owner(c.owner);
+    rig.run_until_ms(400);
+    EXPECT_EQ(rig.bus.release_line(), c.owner && c.stop_off);
+    rig.next = rig.now;
+    rig.run_until_ms(500);
+    EXPECT_EQ(rig.switch_frames(), c.frames);
+    Lines rules_said;
+    for (const std::string& line : rig.rule_switches)
+      rules_said.push_back(line.substr(line.find(": ") + 2));
+    EXPECT_EQ(rules_said, c.rules);
+    EXPECT_EQ(rig.relays[1], c.owner && c.stop_off           ? 0
+                             : c.owner && c.start == exactly ? 0x000C
+                                                             : c.board_had);
+  }
+  // A command taken while the start state goes out is judged against it, and the rule's
+  // own switch on against the command: the interlocked partner that came first stays.
+  BusRig rig({1});
+  rig.relays[1] = 0x0001;
+  LineRules rules;
+  rules.boards[1].interlocks = {0x0006};
+  rules.boards[1].on_start = exactly;
+  rules.boards[1].start_opened = 0x0002;
+  rig.bus.set_rules(rules);
+  rig.bus.set_owner(true);
+  rig.run_until_ms(18);  // the first answer came at 17 ms, relay 1 goes off
+  rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x03);
+  rig.run_until_ms(200);
+  EXPECT_EQ(rig.switch_frames(), (Lines{"55 01 11 00 00 00 01 68", "55 01 12 00 00 00 03 6B"}));
+  EXPECT_EQ(rig.rule_switches.back(),
+            "34 ms: refused 1/2 on_start: relay 2 of board 1 is "
+            "interlocked with relay 3, which is on");
 }
 
 }  // namespace

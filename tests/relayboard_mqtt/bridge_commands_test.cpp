@@ -317,10 +317,11 @@ TEST_F(BridgeCommands, BadCommandLineAndUnusableTlsFilesEndWithTwo) {
 namespace {
 
 // The rules beside the name file hold for MQTT commands: an interlocked ON is answered
-// "refused" with the rule's words and never reaches the wire, and every switch and
-// refusal is published as an event and kept in the event log of the folder.
+// "refused" with the rule's words and never reaches the wire, a relay past its max_on
+// is switched off by the bridge, and every switch and refusal is published as an event
+// and kept in the event log of the folder.
 TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
-  std::ofstream(dir() + "/rules.conf") << "[address 1]\ninterlock = 1,2\n";
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\ninterlock = 1,2\nmax_on = 3: 200ms\n";
   const auto bridge = start_bridge_online();
   ASSERT_TRUE(watcher->publish(topic("1/1/set"), "ON"));
   EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 01 69"});
@@ -337,6 +338,11 @@ TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
   EXPECT_TRUE(watcher->wait_for(topic("1/event"), [](const SeenMessage& m) {
     return m.payload.find(R"("event":"refused")") != std::string::npos;
   }));
+  ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(2), (Frames{"55 01 12 00 00 00 03 6B", "55 01 11 00 00 00 03 6A"}));
+  EXPECT_TRUE(watcher->wait_for(topic("1/event"), [](const SeenMessage& m) {
+    return m.payload.find(R"("source":"rule")") != std::string::npos;
+  })) << bridge->log();
   bridge->signal(SIGTERM);
   EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
   EXPECT_EQ(take_switch_frames(), Frames{});
@@ -345,7 +351,57 @@ TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
     logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
                      e.source);
   }));
-  EXPECT_EQ(logged, (Lines{"switched 1 mqtt", "refused 2 mqtt"}));
+  EXPECT_EQ(logged,
+            (Lines{"switched 1 mqtt", "refused 2 mqtt", "switched 3 mqtt", "switched 3 rule"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The bridge owns its line: at the board's first answer the rules' on_start state is
+// switched (off before on, past the interlock of 4 and 5), and a stop signal switches
+// the on_stop state before the port goes; each switch is logged as the rule's.
+TEST_F(BridgeCommands, TheBoardIsGivenItsStartStateAndLeftInItsStopState) {
+  auto bridge = start_bridge_online();
+  for (const char* relay : {"1/1/set", "1/5/set"})
+    ASSERT_TRUE(watcher->publish(topic(relay), "ON"));
+  EXPECT_EQ(wait_switch_frames(2), (Frames{"55 01 12 00 00 00 01 69", "55 01 12 00 00 00 05 6D"}));
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/5/state"), "ON"));
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\ninterlock = 4,5\non_start = 3,4 on\n";
+  bridge = start_bridge();
+  EXPECT_EQ(wait_switch_frames(4), (Frames{"55 01 11 00 00 00 01 68", "55 01 11 00 00 00 05 6C",
+                                           "55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 04 6C"}));
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/4/state"), "ON"));
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  EXPECT_EQ(take_switch_frames(), Frames{});  // on_stop keeps
+
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\non_start = off\non_stop = off\n";
+  // Commands wait for the bridge on the broker; states seen before are no news.
+  watcher->clear();
+  bridge = start_bridge_online();
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 13 00 00 00 00 69"});
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/3/state"), "OFF"));
+  ASSERT_TRUE(watcher->publish(topic("1/2/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 02 6A"});
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/2/state"), "ON"));
+  bridge->signal(SIGINT);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  EXPECT_EQ(take_switch_frames(), Frames{"55 01 13 00 00 00 00 69"});
+
+  Lines logged;
+  EXPECT_FALSE(read_events(dir() + "/events.db", {}, [&](const Event& e) {
+    if (e.source == "rule")
+      logged.push_back(std::to_string(e.relay) + " " + e.who + ": " + e.reason);
+  }));
+  EXPECT_EQ(logged, (Lines{"1 on_start: on_start = 3,4 on", "5 on_start: on_start = 3,4 on",
+                           "3 on_start: on_start = 3,4 on", "4 on_start: on_start = 3,4 on",
+                           "3 on_start: on_start = off", "4 on_start: on_start = off",
+                           "2 on_stop: on_stop = off"}));
 }
 
 }  // namespace

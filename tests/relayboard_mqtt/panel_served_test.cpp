@@ -8,6 +8,7 @@
 
 #include "bridge_rig.h"
 #include "file_bytes.h"
+#include "link_qt/qt_event_wait.h"
 #include "link_qt/qt_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
@@ -67,9 +68,18 @@ class ServedPanel : public BridgeRig {
 TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFallsSilent) {
   auto bridge = start_bridge_online();
   map_port_3(broker.port());
+  // The served line is its bridge's: the panel's own rules put no state on its boards.
+  ASSERT_TRUE(watcher->publish(topic("1/2/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), std::vector<std::string>{"55 01 12 00 00 00 02 6A"});
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\non_start = off\n";
+  QtEventWait release_wait;
+  core.own_lines(release_wait, [this] { return !port.owns_names(); });
   core.port_control().toggle_port();
   ASSERT_TRUE(port.is_open()) << messages.shown.back().text;
-  EXPECT_TRUE(wait_until([&] { return all_shown(IndicatorState::Closed); }));
+  EXPECT_TRUE(wait_until([&] {
+    return indicators.states[0] == IndicatorState::Closed &&
+           indicators.states[1] == IndicatorState::Opened;
+  }));
 
   core.poll().relay_clicked(5);
   EXPECT_EQ(next_switch_frame(), "55 01 12 00 00 00 05 6D");

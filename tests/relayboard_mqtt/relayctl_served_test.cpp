@@ -15,6 +15,7 @@ MqttBroker::Options acl_broker() {
       "topic write relayboard/+/status\ntopic write relayboard/+/client\n"
       "topic write relayboard/+/info\ntopic write relayboard/+/+/status\n"
       "topic write relayboard/+/+/result\ntopic write relayboard/+/+/+/state\n"
+      "topic write relayboard/+/schedule\n"
       // Switching is allowed on line com1 only.
       "topic write relayboard/com1/+/+/set\ntopic write relayboard/com1/+/+/pulse\n";
   return options;
@@ -137,6 +138,35 @@ TEST_F(ServedRelayctl, OfflineBridgeBoardAndARefusedSwitchAreToldAsSuch) {
   EXPECT_EQ(output, "relayctl: the password file " + password +
                         ": readable by others (mode 0644); let only its owner read it (chmod "
                         "600), or give --allow-readable-password-file (see relayctl --help)\n");
+}
+
+// The timetable's next runs in local time, from the bridge (with its pauses) and from
+// its configuration file, in the order of the file.
+TEST_F(ServedRelayctl, ScheduleShowsTheNextRunsFromTheBridgeOrItsFile) {
+  const std::string config = dir() + "/bridge.conf";
+  std::ofstream(config) << "addresses = 1,2\nschedule = porch: at 06:30 mon-fri: 1/3 on\n"
+                           "schedule = every day 22:00: 2/all off\n";
+  auto bridge = start_bridge_online({"--config", config});
+  ASSERT_TRUE(watcher->publish(topic("schedule/1/set"), "OFF"));
+  ASSERT_TRUE(watcher->wait_for(topic("schedule"), [](const SeenMessage& m) {
+    return m.payload.find(R"("paused":true)") != std::string::npos;
+  }));
+  const std::string day = R"(\d{4}-\d\d-\d\d)";
+  auto [code, output] = relayctl("com1", {"schedule"});
+  EXPECT_EQ(code, 0) << output;
+  EXPECT_TRUE(std::regex_match(output, std::regex(day + " 06:30 porch \\(paused\\)\n" + day +
+                                                  " 22:00 every day 22:00: 2/all off\n")))
+      << output;
+  std::tie(code, output) = relayctl("com1", {"--json", "schedule"});
+  EXPECT_TRUE(std::regex_match(output, std::regex(R"(\{"name":"porch","next":")" + day +
+                                                  R"(T\d\d:\d\d:00Z","paused":true\}\n.*\n)")))
+      << output;
+  LoggedProcess from_file(RELAYCTL_PATH, std::vector<std::string>{"schedule", config},
+                          dir() + "/schedule.log");
+  EXPECT_EQ(from_file.wait_exit(), 0) << from_file.log();
+  EXPECT_TRUE(std::regex_match(from_file.log(), std::regex(day + " 06:30 porch\n" + day +
+                                                           " 22:00 every day 22:00: 2/all off\n")))
+      << from_file.log();
 }
 
 }  // namespace

@@ -404,9 +404,10 @@ namespace {
 
 // The rules beside the name file hold for relayctl as for the panel: an interlocked
 // relay is not switched on, the rule's words end the command with exit 1, and nothing
-// of it reaches the wire.
+// of it reaches the wire. relayctl owns no line: on_start and on_stop switch nothing.
 TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
-  std::ofstream(dir() / "rules.conf") << "[address 1]\ninterlock = 1,2\n";
+  std::ofstream(dir() / "rules.conf")
+      << "[address 1]\ninterlock = 1,2\non_start = off\non_stop = off\n";
   ASSERT_EQ(run({"open", "1"}).code, 0);
   board.take_frames();
   const CtlResult refused = run({"open", "2"});
