@@ -6,9 +6,9 @@
 
 #include "link/port_device.h"
 #include "link_qt/open_failure.h"
-#include "link_qt/present_devices.h"
-#include "link_qt/serial_lock_file.h"
-#include "link_qt/serial_platform.h"
+#include "link_system/present_devices.h"
+#include "link_system/serial_lock_file.h"
+#include "link_system/serial_platform.h"
 
 // An empty folder stays empty: the panel then has no folder of links at all, not the
 // current one.
