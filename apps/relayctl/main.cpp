@@ -1,19 +1,16 @@
 // relayctl: the relay board from scripts, on the panel's own core, with the terminal
 // interface's serial line and a poll() event loop; served lines through libmosquitto on
-// that loop.
-#include <unistd.h>
-
+// that loop, loaded only for them.
 #include <clocale>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
 
+#include "broker_module.h"
 #include "ctl_main.h"
-#include "link_connection.h"
 #include "link_posix/posix_event_wait.h"
 #include "link_posix/posix_serial_port.h"
 #include "log_command.h"
-#include "mqtt_posix/posix_mosquitto_link.h"
 
 namespace {
 
@@ -36,17 +33,15 @@ int main(int argc, char* argv[]) {
   std::setlocale(LC_CTYPE, "");
   std::setlocale(LC_MESSAGES, "");
   PosixEventWait wait;
-  const CtlPlatform platform{
-      program_folder(argc > 0 ? argv[0] : nullptr),
-      [](const std::filesystem::path& state_folder) {
-        return std::make_unique<PosixSerialPort>(state_folder);
-      },
-      wait,
-      [](const BrokerAccess& access) {
-        return std::make_unique<LinkConnection<PosixMosquittoLink>>(
-            relayctl_broker_settings(access, static_cast<unsigned long>(::getpid())));
-      },
-      open_event_log,
-      run_log};
+  const CtlPlatform platform{program_folder(argc > 0 ? argv[0] : nullptr),
+                             [](const std::filesystem::path& state_folder) {
+                               return std::make_unique<PosixSerialPort>(state_folder);
+                             },
+                             wait,
+                             [](const BrokerAccess& access) {
+                               return load_broker_connection(access, EventLoop::program());
+                             },
+                             open_event_log,
+                             run_log};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }

@@ -6,10 +6,11 @@
 #include "link_posix/event_loop.h"
 #include "mqtt_posix/mosquitto_session.h"
 
-// The broker connection on libmosquitto, driven by the program's poll() event loop.
+// The broker connection on libmosquitto, driven by the program's poll() event loop,
+// which is handed in: a link loaded with a module of its own must not make a loop there.
 class PosixMosquittoLink : public MosquittoSession {
  public:
-  PosixMosquittoLink(BrokerSettings settings, LogLine log, EventLoop& loop = EventLoop::program());
+  PosixMosquittoLink(BrokerSettings settings, LogLine log, EventLoop& loop);
   ~PosixMosquittoLink() override;
 
  protected:
