@@ -25,14 +25,13 @@ class UnavailableBroker : public BrokerConnection {
 
 constexpr const char* module_name = "relayctl_mqtt.so";
 
-// Beside the program first, so that a build runs its own module, then where it is installed.
+// Beside the program first, so that a build runs its own module, then in relayctl's
+// library folder of the installed tree the program is in.
 void* open_module(std::string& error) {
   std::error_code ignored;
-  const auto program = std::filesystem::read_symlink("/proc/self/exe", ignored);
-  for (const std::filesystem::path& folder :
-       {program.parent_path(), std::filesystem::path(RELAYCTL_MODULE_DIR)}) {
-    if (folder.empty()) continue;
-    const std::string path = (folder / module_name).string();
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+  for (const auto& folder : {program, program / RELAYCTL_MODULE_DIR}) {
+    const std::string path = (folder / module_name).lexically_normal().string();
     if (!std::filesystem::exists(path, ignored)) continue;
     // Kept loaded for the rest of the run: the link's code must outlive the link.
     if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
@@ -40,7 +39,8 @@ void* open_module(std::string& error) {
     error = why ? why : path;
     return nullptr;
   }
-  error = std::string(module_name) + " is not installed in " + RELAYCTL_MODULE_DIR;
+  error = std::string(module_name) + " is not installed in " +
+          (program / RELAYCTL_MODULE_DIR).lexically_normal().string();
   return nullptr;
 }
 
