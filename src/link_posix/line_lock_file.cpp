@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -11,6 +12,19 @@
 
 namespace {
 
+// The first line of a small system file, without its line end; empty when unreadable.
+std::string first_line(const char* path) {
+  char text[128] = {};
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  const ssize_t length = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  const std::string line(text, static_cast<std::size_t>(std::max<ssize_t>(length, 0)));
+  return line.substr(0, line.find('\n'));
+}
+
+// Process number, program, machine name, machine id and boot id, one a line: the
+// machine and boot ids let a Qt program take a lock from before a reboot for stale.
 std::string lock_text() {
   char host[HOST_NAME_MAX + 1] = {};
   if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
@@ -21,9 +35,12 @@ std::string lock_text() {
                        .filename()
                        .string()
                  : std::string();
+  std::string machine = first_line("/etc/machine-id");
+  if (machine.empty()) machine = first_line("/var/lib/dbus/machine-id");
   std::string text = std::to_string(::getpid());
   text.append("\n").append(name).append("\n").append(host).append("\n");
-  return text;
+  text.append(machine).append("\n").append(first_line("/proc/sys/kernel/random/boot_id"));
+  return text.append("\n");
 }
 
 }  // namespace

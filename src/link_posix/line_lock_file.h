@@ -3,9 +3,9 @@
 #include <string>
 
 // The device's lock file while this program holds the line, in the folder and with the
-// text (process number, program, machine, one a line) that other serial programs write
-// and honour. Written without a sync: a lock file that a crash loses names a process
-// that no longer runs anyway.
+// text (process number, program, machine, then the machine's and the boot's ids) that
+// the Qt programs write and other serial programs honour. Written without a sync: a lock file that
+// a crash loses names a process that no longer runs anyway.
 class LineLockFile {
  public:
   enum class Outcome { taken, held, failed };

@@ -95,12 +95,13 @@ TEST_F(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
   EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
   EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
 
-  // The lock file as other serial programs write it: process, program, machine.
+  // The lock file as the Qt programs write it: process, program, machine, its id, boot id.
   char host[HOST_NAME_MAX + 1] = {};
   ::gethostname(host, sizeof host - 1);
   const std::string program = std::filesystem::read_symlink("/proc/self/exe").filename();
-  EXPECT_EQ(file_text(lock_file()),
-            std::to_string(::getpid()) + "\n" + program + "\n" + std::string(host) + "\n");
+  EXPECT_EQ(file_text(lock_file()), std::to_string(::getpid()) + "\n" + program + "\n" +
+                                        std::string(host) + "\n" + file_text("/etc/machine-id") +
+                                        file_text("/proc/sys/kernel/random/boot_id"));
   // Another open of the device, even this program's own, finds it held.
   PosixSerialPort second(folder);
   second.select_device(terminal->slave_path());
