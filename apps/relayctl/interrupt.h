@@ -4,6 +4,6 @@
 // whatever it waits for; the command then ends in its own way: a watch stops, a pulse
 // drives its relays back, an open or close that has switched goes on to verify. Only
 // SIGKILL ends relayctl in the middle. A signal ignored when relayctl starts (nohup)
-// stays ignored. Needs the application object.
+// stays ignored.
 void catch_interrupts();
 bool interrupted();

@@ -1,8 +1,6 @@
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
 #include "common/stop_signals.h"
 #include "interrupt.h"
+#include "link_posix/event_loop.h"
 
 void catch_interrupts() {
   // The signal's byte wakes the event loop, which otherwise sleeps until its next timer:
@@ -10,8 +8,7 @@ void catch_interrupts() {
   // verifies the relays it drove back.
   const int fd = catch_stop_signals(SecondStopSignal::is_caught);
   if (fd < 0) return;
-  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, [] { drain_stop_signal_pipe(); });
+  EventLoop::program().watch(fd, POLLIN, [](short) { drain_stop_signal_pipe(); });
 }
 
 bool interrupted() {

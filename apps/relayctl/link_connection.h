@@ -24,15 +24,20 @@ inline BrokerSettings relayctl_broker_settings(const BrokerAccess& access, unsig
 template <typename Link>
 class LinkConnection : public BrokerConnection {
  public:
-  explicit LinkConnection(BrokerSettings settings)
-      : link_(std::move(settings), [this](const std::string& line) {
-          // "broker H:P not reached (why); trying again in 1 s": the operator needs the why.
-          const auto open = line.find('(');
-          const auto close = line.rfind(')');
-          failure_ = open != std::string::npos && close > open
-                         ? line.substr(open + 1, close - open - 1)
-                         : line;
-        }) {
+  // `loop`: what the link runs on besides its settings and log, where it needs one.
+  template <typename... Loop>
+  explicit LinkConnection(BrokerSettings settings, Loop&... loop)
+      : link_(
+            std::move(settings),
+            [this](const std::string& line) {
+              // "broker H:P not reached (why); trying again in 1 s": the operator needs the why.
+              const auto open = line.find('(');
+              const auto close = line.rfind(')');
+              failure_ = open != std::string::npos && close > open
+                             ? line.substr(open + 1, close - open - 1)
+                             : line;
+            },
+            loop...) {
     link_.on_connected = [this] {
       if (on_connected) on_connected();
     };

@@ -1,31 +1,47 @@
-// relayctl: the relay board from scripts, on the panel's own core, with Qt's serial
-// port and event loop.
-#include <unistd.h>
-
-#include <QCoreApplication>
+// relayctl: the relay board from scripts, on the panel's own core, with the terminal
+// interface's serial line and a poll() event loop; served lines through libmosquitto on
+// that loop, loaded only for them.
+#include <clocale>
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
+#include "broker_module.h"
 #include "ctl_main.h"
-#include "link_connection.h"
-#include "link_qt/qt_event_wait.h"
-#include "link_qt/qt_serial_port.h"
+#include "link_posix/posix_event_wait.h"
+#include "link_posix/posix_serial_port.h"
 #include "log_command.h"
-#include "mqtt_qt/mosquitto_link.h"
+
+namespace {
+
+// The folder of the program file itself, links resolved, where the com<n> links of a
+// portable install sit beside it.
+std::filesystem::path program_folder(const char* argv0) {
+  std::error_code error;
+  const auto file = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return file.parent_path();
+  const auto named = std::filesystem::weakly_canonical(argv0 ? argv0 : "", error);
+  return error ? std::filesystem::path() : named.parent_path();
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
-  QCoreApplication app(argc, argv);
-  QtEventWait wait;
-  const CtlPlatform platform{
-      std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
-      [](const std::filesystem::path& state_folder) {
-        return std::make_unique<QtSerialPort>(state_folder);
-      },
-      wait,
-      [](const BrokerAccess& access) {
-        return std::make_unique<LinkConnection<MosquittoLink>>(
-            relayctl_broker_settings(access, static_cast<unsigned long>(::getpid())));
-      },
-      open_event_log,
-      run_log};
+  // The system's own words (a failed open's reason) in the user's language and
+  // characters; nothing else here depends on the locale, whose other parts cost a file
+  // each to load.
+  std::setlocale(LC_CTYPE, "");
+  std::setlocale(LC_MESSAGES, "");
+  PosixEventWait wait;
+  const CtlPlatform platform{program_folder(argc > 0 ? argv[0] : nullptr),
+                             [](const std::filesystem::path& state_folder) {
+                               return std::make_unique<PosixSerialPort>(state_folder);
+                             },
+                             wait,
+                             [](const BrokerAccess& access) {
+                               return load_broker_connection(access, EventLoop::program());
+                             },
+                             open_event_log,
+                             run_log};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }

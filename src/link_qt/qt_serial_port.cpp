@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <array>
 
-#include "link/port_device.h"
 #include "link_qt/open_failure.h"
-#include "link_qt/present_devices.h"
-#include "link_qt/serial_lock_file.h"
-#include "link_qt/serial_platform.h"
+#include "link_system/port_open.h"
+#include "link_system/serial_lock_file.h"
+#include "link_system/serial_platform.h"
 
 // An empty folder stays empty: the panel then has no folder of links at all, not the
 // current one.
@@ -26,24 +25,14 @@ QtSerialPort::~QtSerialPort() {
 }
 
 OpenResult QtSerialPort::open() {
-  const auto device = named_device_.empty() ? port_device(number_, program_dir_)
-                                            : std::optional<std::string>(named_device_);
-  if (!device) {
-    return {false, {}, "no port has this number"};
-  }
-  if (open_) return {false, *device, "the port is already open"};
-  if (auto reason = open_line(*device)) {
-    // A device that is not there: what is plugged in instead, and how to link it.
-    if (!device_present(*device)) {
-      reason->append(missing_device_advice(
-          number_, present_serial_devices("/dev", serial_line_answers), program_dir_));
-    }
-    return {false, *device, std::move(*reason)};
-  }
-  device_ = *device;
+  const OpenResult result =
+      open_selected_device(number_, named_device_, program_dir_, open_,
+                           [this](const std::string& device) { return open_line(device); });
+  if (!result.ok) return result;
+  device_ = result.device;
   open_ = true;
   start_session();
-  return {true, *device, {}};
+  return result;
 }
 
 std::optional<std::string> QtSerialPort::open_line(const std::string& device, bool again) {

@@ -11,8 +11,8 @@
 
 #include "board_process.h"
 #include "link_qt/qt_serial_port.h"
-#include "link_qt/serial_lock_file.h"
-#include "link_qt/serial_platform.h"
+#include "link_system/serial_lock_file.h"
+#include "link_system/serial_platform.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Which program a busy port's message names, from a process table laid out as /proc
 // lays it out.
-#include "link_qt/device_holders.h"
+#include "link_system/device_holders.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -11,8 +11,8 @@
 #include <fstream>
 
 #include "link_qt/open_failure.h"
-#include "link_qt/serial_lock_file.h"
-#include "link_qt/served_line.h"
+#include "link_system/serial_lock_file.h"
+#include "link_system/served_line.h"
 
 namespace {
 

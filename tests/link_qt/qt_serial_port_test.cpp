@@ -22,7 +22,7 @@
 
 #include "com_link.h"
 #include "link_qt/open_failure.h"
-#include "link_qt/present_devices.h"
+#include "link_system/present_devices.h"
 #include "panel_link.h"
 #include "protocol/status_frame.h"
 #include "pseudo_terminal.h"

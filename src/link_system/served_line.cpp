@@ -1,4 +1,4 @@
-#include "link_qt/served_line.h"
+#include "link_system/served_line.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "common/settings_files.h"
-#include "link_qt/device_holders.h"
+#include "link_system/device_holders.h"
 
 namespace fs = std::filesystem;
 

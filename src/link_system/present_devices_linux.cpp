@@ -3,7 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "link_qt/present_devices.h"
+#include "link_system/present_devices.h"
 
 // The driver knows a ttyS line without a UART behind it as of type PORT_UNKNOWN.
 bool serial_line_answers(const std::filesystem::path& device) {

@@ -1,4 +1,4 @@
-#include "link_qt/present_devices.h"
+#include "link_system/present_devices.h"
 
 #include <algorithm>
 #include <cctype>

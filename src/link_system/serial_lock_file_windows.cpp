@@ -1,4 +1,4 @@
-#include "link_qt/serial_lock_file.h"
+#include "link_system/serial_lock_file.h"
 
 // Windows keeps no lock files: a COM port's open is exclusive, and it ends with the
 // process that made it.

@@ -1,4 +1,4 @@
-#include "link_qt/device_holders.h"
+#include "link_system/device_holders.h"
 
 #include <algorithm>
 #include <charconv>

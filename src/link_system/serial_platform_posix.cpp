@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "link_qt/serial_platform.h"
+#include "link_system/serial_platform.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "link_qt/device_holders.h"
-#include "link_qt/serial_lock_file.h"
+#include "link_system/device_holders.h"
+#include "link_system/serial_lock_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "certificate_check.h"
+#include "mqtt_posix/certificate_check.h"
 
 #include <mosquitto.h>
 #include <openssl/ssl.h>

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "link_qt/serial_platform.h"
+#include "link_system/serial_platform.h"
 
 // Windows reports a busy or missing COM port through the open itself, and an
 // unplugged adapter through read errors; there is nothing more to ask the system.

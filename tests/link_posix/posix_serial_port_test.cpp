@@ -1,0 +1,177 @@
+// The plain POSIX line with the test holding the board's end of the terminal: how it
+// opens and locks the device, takes answers in, and keeps a device that goes away.
+#include "link_posix/posix_serial_port.h"
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "com_link.h"
+#include "link_posix/posix_event_wait.h"
+#include "link_system/serial_lock_file.h"
+#include "pseudo_terminal.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+std::string file_text(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+class PosixLine : public ::testing::Test {
+ protected:
+  PosixLine() {
+    std::filesystem::create_directories(folder);
+    plug_in();
+  }
+  ~PosixLine() override {
+    port.close();
+    link.reset();
+    std::filesystem::remove_all(folder);
+  }
+
+  // A new terminal behind com1, as when an adapter is plugged in.
+  void plug_in() {
+    std::string error;
+    terminal = PseudoTerminal::create(error);
+    ASSERT_TRUE(terminal) << error;
+    link.reset();
+    link = ComLink::create(folder, 1, terminal->slave_path(), error);
+    ASSERT_TRUE(link) << error;
+  }
+  void open_port() {
+    port.select_port(1);
+    const OpenResult result = port.open();
+    ASSERT_TRUE(result.ok) << result.reason;
+    port.set_receive_threshold(8);
+    port.set_receive_handler([this] { ++events; });
+  }
+  void board_sends(const Bytes& bytes) {
+    ASSERT_EQ(::write(terminal->master_fd(), bytes.data(), bytes.size()),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  bool wait_for(const std::function<bool()>& done) {
+    return wait.wait_until(done, EventWait::Clock::now() + 15s);
+  }
+  Bytes read_all() {
+    Bytes bytes;
+    while (const auto byte = port.read_byte()) bytes.push_back(*byte);
+    return bytes;
+  }
+  std::string lock_file() const { return serial_lock_file(terminal->slave_path()); }
+
+  // The com<n> links' folder, one a test.
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("posix_line_" + std::to_string(::getpid()) + "_" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::optional<PseudoTerminal> terminal;
+  std::optional<ComLink> link;
+  PosixEventWait wait;
+  PosixSerialPort port{folder};
+  int events = 0;
+};
+
+const Bytes answer = {0x22, 0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0xA3};
+
+TEST_F(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
+  open_port();
+  termios line{};
+  ASSERT_EQ(::tcgetattr(terminal->held_slave_fd(), &line), 0);
+  EXPECT_EQ(::cfgetispeed(&line), B9600);
+  EXPECT_EQ(::cfgetospeed(&line), B9600);
+  EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+
+  // The lock file as the Qt programs write it: process, program, machine, its id, boot id.
+  char host[HOST_NAME_MAX + 1] = {};
+  ::gethostname(host, sizeof host - 1);
+  const std::string program = std::filesystem::read_symlink("/proc/self/exe").filename();
+  EXPECT_EQ(file_text(lock_file()), std::to_string(::getpid()) + "\n" + program + "\n" +
+                                        std::string(host) + "\n" + file_text("/etc/machine-id") +
+                                        file_text("/proc/sys/kernel/random/boot_id"));
+  // Another open of the device, even this program's own, finds it held.
+  PosixSerialPort second(folder);
+  second.select_device(terminal->slave_path());
+  EXPECT_EQ(second.open().reason, "Device busy: another program is using the port");
+
+  // Half an answer is no receive event; the rest makes one, and the bytes come in order.
+  board_sends({answer.begin(), answer.begin() + 4});
+  ASSERT_TRUE(wait_for([&] { return port.bytes_waiting() == 4; }));
+  EXPECT_EQ(events, 0);
+  board_sends({answer.begin() + 4, answer.end()});
+  ASSERT_TRUE(wait_for([&] { return events == 1; }));
+  EXPECT_EQ(read_all(), answer);
+  // A request drops what waits, and is on the board's end byte for byte.
+  board_sends({0xA1, 0xA2});
+  ASSERT_TRUE(wait_for([&] { return port.bytes_waiting() == 2; }));
+  port.discard_input();
+  EXPECT_EQ(port.bytes_waiting(), 0u);
+  const Bytes request = {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
+  port.write(request);
+  Bytes sent(16);
+  ASSERT_TRUE(wait_for([&] { return ::read(terminal->master_fd(), sent.data(), 16) == 8; }));
+  EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 8), request);
+
+  port.close();
+  EXPECT_FALSE(std::filesystem::exists(lock_file()));
+  EXPECT_TRUE(second.open().ok) << "the close left the device held";
+}
+
+TEST_F(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
+  open_port();
+  const std::string first_lock = lock_file();
+  terminal.reset();  // the adapter pulled out
+  ASSERT_TRUE(wait_for([&] { return port.device_lost(); }));
+  EXPECT_TRUE(port.is_open());
+  EXPECT_FALSE(std::filesystem::exists(first_lock));
+  port.write(answer);  // dropped, not an error
+  EXPECT_EQ(port.bytes_waiting(), 0u);
+
+  plug_in();
+  ASSERT_TRUE(wait_for([&] { return !port.device_lost(); }));
+  EXPECT_TRUE(std::filesystem::exists(lock_file()));
+  port.discard_input();
+  board_sends(answer);
+  ASSERT_TRUE(wait_for([&] { return events == 1; }));
+  EXPECT_EQ(read_all(), answer);
+}
+
+// Timers fire in the order they are due, a repeating one without a burst after a stall,
+// and a handler may stop a timer that is due in the same pass.
+TEST(EventLoopTimers, FireInOrderAndAStoppedOneStaysSilent) {
+  EventLoop loop;
+  std::vector<std::string> fired;
+  EventLoop::Id late = 0;
+  loop.start_timer(20ms, [&] { fired.push_back("20 ms"); });
+  const EventLoop::Id tick = loop.start_timer(
+      5ms, [&] { fired.push_back("tick"); }, 5ms);
+  loop.start_timer(0ms, [&] {
+    fired.push_back("posted");
+    loop.stop_timer(late);
+  });
+  late = loop.start_timer(0ms, [&] { fired.push_back("stopped"); });
+  PosixEventWait wait(loop);
+  ASSERT_TRUE(wait.wait_until([&] { return std::count(fired.begin(), fired.end(), "20 ms") > 0; },
+                              EventWait::Clock::now() + 15s));
+  loop.stop_timer(tick);
+  ASSERT_GE(fired.size(), 3u);
+  EXPECT_EQ(fired.front(), "posted");
+  // Whatever the machine's load, a 5 ms tick fires at most four times in 20 ms.
+  EXPECT_LE(std::count(fired.begin(), fired.end(), "tick"), 4);
+  EXPECT_EQ(std::count(fired.begin(), fired.end(), "stopped"), 0);
+}
+
+}  // namespace
