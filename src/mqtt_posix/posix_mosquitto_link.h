@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "link_posix/event_loop.h"
-#include "mqtt_posix/mosquitto_session.h"
+#include "mqtt_mosquitto/mosquitto_session.h"
 
 // The broker connection on libmosquitto, driven by the program's poll() event loop,
 // which is handed in: a link loaded with a module of its own must not make a loop there.

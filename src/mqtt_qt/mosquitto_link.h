@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "mqtt_posix/mosquitto_session.h"
+#include "mqtt_mosquitto/mosquitto_session.h"
 
 // The broker connection on libmosquitto, driven from Qt's event loop on the program's
 // one thread: socket notifiers for the broker's socket and Qt timers.

@@ -1,4 +1,4 @@
-#include "mqtt_posix/certificate_check.h"
+#include "mqtt_mosquitto/certificate_check.h"
 
 #include <mosquitto.h>
 #include <openssl/ssl.h>

@@ -1,4 +1,4 @@
-#include "mqtt_posix/mosquitto_session.h"
+#include "mqtt_mosquitto/mosquitto_session.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -10,8 +10,6 @@
 #include <cstring>
 #include <string_view>
 #include <utility>
-
-#include "mqtt_posix/certificate_check.h"
 
 namespace {
 
@@ -37,9 +35,7 @@ std::string seconds_text(std::chrono::seconds wait) {
 }  // namespace
 
 MosquittoSession::MosquittoSession(BrokerSettings settings, LogLine log)
-    : settings_(std::move(settings)),
-      log_(std::move(log)),
-      certificates_(std::make_unique<CertificateWatch>()) {
+    : settings_(std::move(settings)), log_(std::move(log)) {
   static Library library;
 }
 
@@ -63,6 +59,7 @@ void MosquittoSession::timer_fired(Timer timer) {
 }
 
 std::optional<std::string> MosquittoSession::start() {
+  if (auto refused = SessionTls::unavailable(settings_)) return refused;
   client_ = mosquitto_new(settings_.client_id.c_str(), true, this);
   if (!client_) return "the MQTT client could not be made: " + std::string(std::strerror(errno));
   mosquitto_connect_callback_set(client_, &MosquittoSession::connect_callback);
@@ -89,17 +86,12 @@ std::optional<std::string> MosquittoSession::start() {
     if (code != MOSQ_ERR_SUCCESS) return "the user name was refused: " + describe(code);
   }
   if (!settings_.cafile.empty()) {
-    const auto optional = [](const std::string& path) {
-      return path.empty() ? nullptr : path.c_str();
-    };
-    code = mosquitto_tls_set(client_, settings_.cafile.c_str(), nullptr,
-                             optional(settings_.certfile), optional(settings_.keyfile), nullptr);
+    code = tls_.set_up(client_, settings_);
     if (code != MOSQ_ERR_SUCCESS) {
       return "the TLS files cannot be used (" + settings_.cafile +
              (settings_.certfile.empty() ? "" : ", " + settings_.certfile) +
              (settings_.keyfile.empty() ? "" : ", " + settings_.keyfile) + "): " + describe(code);
     }
-    certificates_->host = settings_.host;
   }
   start_timer(Timer::keep_alive, std::chrono::seconds(1));
   attempt();
@@ -109,16 +101,21 @@ std::optional<std::string> MosquittoSession::start() {
 void MosquittoSession::attempt() {
   if (leaving()) return;
   state_ = State::connecting;
-  certificates_->refusal.clear();
-  certificates_->connection = nullptr;
+  tls_.attempt_starts();
   // The connection is made without blocking: the socket notifiers carry it on.
   const int code =
       mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port, keepalive_seconds);
   if (code != MOSQ_ERR_SUCCESS) {
-    retry_later(describe(code));
+    retry_later(failed_attempt_text(code).value_or(describe(code)));
     return;
   }
   follow();
+}
+
+bool MosquittoSession::give_up_attempt(const std::string& why) {
+  if (state_ != State::connecting) return false;
+  retry_later(why);
+  return true;
 }
 
 void MosquittoSession::retry_later(const std::string& why) {
@@ -131,7 +128,7 @@ void MosquittoSession::retry_later(const std::string& why) {
   state_ = State::waiting;
   const std::string where = settings_.host + ":" + std::to_string(settings_.port);
   // The library says only that TLS failed; the check of the chain said why.
-  const std::string cause = certificates_->refusal.empty() ? why : certificates_->refusal;
+  const std::string cause = tls_.refusal().empty() ? why : tls_.refusal();
   if (was_connected) {
     log_("broker " + where + " lost (" + cause + "); reconnecting in " + seconds_text(backoff_));
   } else {
@@ -341,7 +338,7 @@ void MosquittoSession::follow() {
     watch_socket(socket);
   }
   if (socket_ >= 0) want_write(mosquitto_want_write(client_));
-  if (!settings_.cafile.empty()) watch_certificate_checks(client_, *certificates_);
+  if (!settings_.cafile.empty()) tls_.follow(client_);
 }
 
 void MosquittoSession::read_ready() {
@@ -371,6 +368,6 @@ std::string MosquittoSession::describe(int code) const {
   if (code == MOSQ_ERR_KEEPALIVE) {
     return "no answer for " + std::to_string(keepalive_seconds) + " s";
   }
-  return without_full_stop(code == MOSQ_ERR_ERRNO ? std::strerror(errno)
+  return without_full_stop(code == MOSQ_ERR_ERRNO ? library_errno_text()
                                                   : mosquitto_strerror(code));
 }

@@ -10,9 +10,9 @@
 
 #include "mqtt/broker_settings.h"
 #include "mqtt/mqtt_client.h"
+#include "mqtt_mosquitto/session_system.h"
 
 struct mosquitto;
-struct CertificateWatch;
 struct mosquitto_message;
 struct mqtt5__property;
 typedef struct mqtt5__property mosquitto_property;
@@ -65,9 +65,10 @@ class MosquittoSession : public MqttClient {
 
  protected:
   enum class Timer { keep_alive, retry, leave };
-  // What the event loop does for the session: watch the socket (-1: none) and call
-  // read_ready() and write_ready(), the latter only while want_write(true); start and
-  // stop the timers, which call timer_fired(); run work after the current call.
+  // What the event loop does for the session: watch the socket (-1: none; the library's
+  // int, which holds a SOCKET's value on Windows) and call read_ready() and
+  // write_ready(), the latter only while want_write(true); start and stop the timers,
+  // which call timer_fired(); run work after the current call.
   virtual void watch_socket(int socket) = 0;
   virtual void want_write(bool wanted) = 0;
   virtual void start_timer(Timer timer, std::chrono::milliseconds after) = 0;
@@ -77,6 +78,9 @@ class MosquittoSession : public MqttClient {
   void read_ready();
   void write_ready();
   void timer_fired(Timer timer);
+  // While a connection attempt is under way, gives it up for `why` (the event loop heard
+  // first that it failed); false otherwise.
+  bool give_up_attempt(const std::string& why);
 
  private:
   // draining: waits for the broker to acknowledge the last publishes before leaving.
@@ -116,5 +120,5 @@ class MosquittoSession : public MqttClient {
   std::map<int, std::string> subscriptions_;  // patterns not yet answered, by message id
   std::function<void()> left_;
   // Declared last, gone after the client that it watches for.
-  std::unique_ptr<CertificateWatch> certificates_;
+  SessionTls tls_;
 };
