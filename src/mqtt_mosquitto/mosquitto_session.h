@@ -3,7 +3,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 #include <string>
