@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "link_win/win_event_wait.h"
 #include "link_win/win_serial_port.h"
 #include "names/state_folder.h"
 #include "panel_core/scripted_run.h"
@@ -98,7 +99,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   WinSerialPort serial;
   WinServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
+  // The panel owns the serial lines it opens (a served line is its bridge's): their
+  // boards' on_start and on_stop states hold.
+  WinEventWait release_wait;
   MainWindow window(state.name_file, state.folder, messages, port);
+  window.own_lines(release_wait, [&port] { return !port.owns_names(); });
   window.use_line_names(port);
   served.on_waiting = [&window](bool waiting) { window.set_waiting(waiting); };
   window.set_up();

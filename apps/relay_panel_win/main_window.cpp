@@ -147,8 +147,15 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
     case WM_CLOSE:
+      // A second close while the boards get their on_stop state waits for the first.
+      if (closing_) return 0;
+      closing_ = true;
       // A rename still open would otherwise store its text into a window that is gone.
       rename_->close();
+      // The boards get their on_stop state while the port is still open; the window
+      // takes no input meanwhile.
+      EnableWindow(window_, FALSE);
+      core_.release_line();
       DestroyWindow(window_);
       return 0;
     case WM_DESTROY:

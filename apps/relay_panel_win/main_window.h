@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/message_boxes.h"
+#include "link/event_wait.h"
 #include "link/serial_port.h"
 #include "link_win/win_poll_timer.h"
 #include "names/name_file.h"
@@ -55,6 +58,12 @@ class MainWindow final : public NameView,
 
   // The names of a line that another program owns, shown while such a line is open.
   void use_line_names(LineNames& names);
+  // The panel owns the lines for which `line_is_ours` holds: their boards get their
+  // on_start state at the open and their on_stop state before the port closes (the
+  // frames awaited through `wait`), the window's closing included.
+  void own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
+    core_.own_lines(wait, std::move(line_is_ours));
+  }
   // Refuses the operator's input while an open waits for a served line's broker.
   void set_waiting(bool waiting);
 
@@ -98,6 +107,7 @@ class MainWindow final : public NameView,
   std::unique_ptr<WindowControls> controls_;
   HWND focus_ = nullptr;          // the control that had the focus when the window lost it
   HWND waiting_focus_ = nullptr;  // the focus while an open waits for the broker
+  bool closing_ = false;          // the boards' on_stop state is under way
   PanelCore core_;
   WinPollTimer poll_timer_;
   std::unique_ptr<RenameDialog> rename_;

@@ -316,6 +316,18 @@ TEST_F(PanelExe, OpenPortPollsEveryTickAndTheControlsPutTheirFramesOnTheWire) {
   EXPECT_LE(looks, 5 * requests) << *line;
 }
 
+// The panel owns the line it opens: the board gets its on_start state at the open, and
+// its on_stop state when the window is closed, before the port is let go.
+TEST_F(PanelExe, TheBoardGetsItsStartStateAtOpenAndItsStopStateWhenTheWindowCloses) {
+  std::ofstream(folder() / "rules.conf") << "[address 1]\non_start = 3 on\non_stop = off\n";
+  LoggedBoard board;
+  start({"RELAY_PANEL_OPEN_PORT=1"});
+  EXPECT_GE(wait_for_frame(board, "55 01 12 00 00 00 03 6B", started), 0) << "no start state";
+  WindowsProgram close("taskkill.exe", {"/im", "relay_panel.exe"});
+  EXPECT_GE(wait_for_frame(board, "55 01 13 00 00 00 00 69", started), 0) << "no stop state";
+  EXPECT_EQ(panel->finish(), 0);
+}
+
 TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
   LoggedBoard board;
   start({"RELAY_PANEL_OPEN_PORT=7"});
