@@ -8,7 +8,9 @@ set -euo pipefail
 bridge=$1 board_sim=$2 test_script=$3 work=$4
 rm -rf "$work" && mkdir -p "$work"
 pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; kill -CONT "${pids[@]}" 2>/dev/null || true' EXIT
+# A board the test left stopped is woken before it is ended: a SIGCONT that came while
+# it exits would meet the sanitizers' leak check there and keep it spinning for good.
+trap 'kill -CONT "${pids[@]}" 2>/dev/null || true; kill "${pids[@]}" 2>/dev/null || true; wait' EXIT
 
 # wait_for FILE TEXT: until FILE holds TEXT, at most 30 s.
 wait_for() {
