@@ -50,7 +50,7 @@ LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
 std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
                                                       std::uint8_t data1, std::uint8_t data2,
                                                       SwitchLane lane) {
-  if (!port_.is_open()) return SwitchRefusal::line_not_open();
+  if (!port_.is_open() || releasing_) return SwitchRefusal::line_not_open();
   if (device_lost_) return SwitchRefusal::device_lost();
   if (auto refusal = against_rules(address, command, data1, data2)) return refusal;
   switches_.push({address, command, data1, data2}, lane);
@@ -163,7 +163,8 @@ bool LineEngine::on_receive(Clock::time_point now) {
   // Even a late answer tells the states truly; the rules judge by them.
   answered_[address] = opened;
   max_on_.reported(address, opened, now);
-  if (owner_ && std::find(started_.begin(), started_.end(), address) == started_.end()) {
+  if (owner_ && !releasing_ &&
+      std::find(started_.begin(), started_.end(), address) == started_.end()) {
     started_.push_back(address);
     start_board(address, opened);
   }
@@ -197,6 +198,7 @@ void LineEngine::reset() {
   answered_.clear();
   rule_switches_.clear();
   started_.clear();
+  releasing_ = false;
   // Every board is due at once when the line is back.
   for (Board& each : boards_) each.polled = false;
 }
@@ -231,6 +233,7 @@ void LineEngine::set_rules(LineRules rules) {
   rules_ = std::move(rules);
   max_on_ = MaxOnWatch(rules_);
   started_.clear();
+  releasing_ = false;
 }
 
 void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
@@ -258,7 +261,9 @@ void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
 }
 
 bool LineEngine::release_line() {
-  if (!owner_ || !port_.is_open() || device_lost_) return false;
+  if (!owner_ || !port_.is_open() || device_lost_ || releasing_) return false;
+  releasing_ = true;
+  switches_.clear();
   // The boards that answered on this line: a board never heard is not switched blind.
   std::vector<RuleSwitch> stops;
   for (const auto& [address, opened] : answered_) {
@@ -269,8 +274,8 @@ bool LineEngine::release_line() {
                      "on_stop",
                      "on_stop = off"});
   }
-  rule_switches_.insert(rule_switches_.begin(), stops.begin(), stops.end());
-  return !stops.empty();
+  rule_switches_ = std::move(stops);
+  return !rule_switches_.empty();
 }
 
 std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,
@@ -284,7 +289,7 @@ std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, Boa
 
 std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) {
   if (rules_.empty() || !port_.is_open() || device_lost_) return std::nullopt;
-  if (rule_switches_.empty()) {
+  if (rule_switches_.empty() && !releasing_) {
     for (const MaxOnWatch::Due& due : max_on_.take_due(now)) {
       rule_switches_.push_back({relay_switch(due.address, due.relay, false), bit(due.relay),
                                 "max_on",

@@ -141,9 +141,13 @@ class LineEngine {
   // state at its first answer after the rules are set or the line reset, and in its
   // on_stop state by release_line(). A one-shot command leaves the boards as they are.
   void set_owner(bool owner) { owner_ = owner; }
-  // Puts the frames that give the boards their on_stop state before anything else
-  // (the owner is about to close the port); false when there are none.
+  // Leaves only the frames that give the boards their on_stop state to go out (the owner
+  // is about to close the port): what was queued is dropped and every switch asked for
+  // from now until the line is reset or its rules set again is refused, so that nothing
+  // follows the stop state onto the wire. False when there are no such frames.
   bool release_line();
+  // Whether release_line() has been called on this line.
+  bool releasing() const { return releasing_; }
   // Whether switches of the rules wait to go out.
   bool rule_switch_waiting() const { return !rule_switches_.empty(); }
   const LineRules& rules() const { return rules_; }
@@ -240,6 +244,7 @@ class LineEngine {
   };
   std::vector<RuleSwitch> rule_switches_;
   bool owner_ = false;
+  bool releasing_ = false;
   // The boards whose on_start state has been seen to.
   std::vector<std::uint8_t> started_;
   // The last request's answer came in time and nothing has come since.

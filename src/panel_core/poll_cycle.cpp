@@ -62,6 +62,9 @@ bool PollCycle::send_rule_switch() {
 void PollCycle::send_next_frame() {
   // A relay past its max_on, a board's on_start state, go before the click that waits.
   if (send_rule_switch()) return;
+  // A click that waits when the boards are being given their stop state goes no further:
+  // nothing follows the stop state onto the wire.
+  if (line_.releasing()) has_pending_command_ = 0;
   if (has_pending_command_ != 0) {
     has_pending_command_ = 0;
     send_to_addressed_board(pending_command_.command, pending_command_.data1,

@@ -584,6 +584,23 @@ TEST(LineEngine, TheOwnerGivesBoardsTheirStartAndStopStates) {
   EXPECT_EQ(rig.rule_switches.back(),
             "34 ms: refused 1/2 on_start: relay 2 of board 1 is "
             "interlocked with relay 3, which is on");
+
+  // Once the stop state is under way nothing follows it onto the wire: neither a switch
+  // queued before the release nor one asked for after it.
+  BusRig stopping({1});
+  LineRules stop_off;
+  stop_off.boards[1].on_stop = BoardRules::Stop::off;
+  stopping.bus.set_rules(stop_off);
+  stopping.bus.set_owner(true);
+  stopping.run_until_ms(100);
+  stopping.queue(1, BoardCommand::OpenRelay, 0x00, 0x07);
+  EXPECT_TRUE(stopping.bus.release_line());
+  EXPECT_FALSE(stopping.bus.release_line());  // a second close sends no second stop
+  EXPECT_EQ(stopping.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x08),
+            SwitchRefusal::line_not_open());
+  stopping.run_until_ms(300);
+  EXPECT_EQ(stopping.switch_frames(), (Lines{"55 01 13 00 00 00 00 69"}));
+  EXPECT_EQ(stopping.relays[1], 0);
 }
 
 }  // namespace
