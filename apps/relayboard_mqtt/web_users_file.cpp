@@ -41,7 +41,12 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
     log("no password given (or the two differ): nothing stored");
     return 2;
   }
-  const std::string updated = with_web_user(text, name, web_user_line(name, *role, *password));
+  const auto line = web_user_line(name, *role, *password);
+  if (!line) {
+    log("no random bytes for the password's salt: nothing stored");
+    return 1;
+  }
+  const std::string updated = with_web_user(text, name, *line);
   // Replaced whole, readable by its owner alone: the hashes are no one else's business.
   QSaveFile file(QString::fromStdU16String(path.u16string()));
   if (!file.open(QIODevice::WriteOnly) ||

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "broker_connection.h"
+#include "mqtt/broker_failure.h"
 #include "mqtt/broker_settings.h"
 
 // The broker settings of one relayctl run: its own client id, so that two relayctl at
@@ -29,15 +30,8 @@ class LinkConnection : public BrokerConnection {
   explicit LinkConnection(BrokerSettings settings, Loop&... loop)
       : link_(
             std::move(settings),
-            [this](const std::string& line) {
-              // "broker H:P not reached (why); trying again in 1 s": the operator needs the why.
-              const auto open = line.find('(');
-              const auto close = line.rfind(')');
-              failure_ = open != std::string::npos && close > open
-                             ? line.substr(open + 1, close - open - 1)
-                             : line;
-            },
-            loop...) {
+            // "broker H:P not reached (why); trying again in 1 s": the operator needs the why.
+            [this](const std::string& line) { failure_ = broker_failure(line); }, loop...) {
     link_.on_connected = [this] {
       if (on_connected) on_connected();
     };

@@ -65,7 +65,6 @@ OpenResult PosixSerialPort::open() {
   if (!result.ok) return result;
   device_ = result.device;
   open_ = true;
-  lost_ = false;
   return result;
 }
 
@@ -145,7 +144,6 @@ void PosixSerialPort::close() {
   reopen_timer_.reset();
   input_.clear();
   open_ = false;
-  lost_ = false;
 }
 
 void PosixSerialPort::watch_input(bool on) {
@@ -209,8 +207,7 @@ void PosixSerialPort::take_input() {
 }
 
 void PosixSerialPort::lose_device() {
-  if (lost_) return;
-  lost_ = true;
+  if (device_lost()) return;
   input_.clear();
   release_line();
   reopen_timer_ = loop_.start_timer(
@@ -222,5 +219,4 @@ void PosixSerialPort::look_for_device() {
   if (!device_present(device_) || open_line(device_)) return;
   loop_.stop_timer(*reopen_timer_);
   reopen_timer_.reset();
-  lost_ = false;
 }

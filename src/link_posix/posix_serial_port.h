@@ -47,14 +47,14 @@ class PosixSerialPort : public SerialPort {
   void close() override;
 
   // True while the port counts as open but its device is gone.
-  bool device_lost() const { return lost_; }
+  bool device_lost() const { return reopen_timer_.has_value(); }
 
   static constexpr std::chrono::milliseconds reopen_interval{1000};
   // The most bytes taken in between two requests, as in the Qt port.
   static constexpr std::size_t read_buffer_bound = 4096;
 
  private:
-  bool line_usable() const { return open_ && !lost_; }
+  bool line_usable() const { return open_ && !device_lost(); }
   // Opens the device with the fixed settings and its locks; why not, on failure. A
   // stale lock file in the way is removed and the open tried once more.
   std::optional<std::string> open_line(const std::string& device, bool again = false);
@@ -74,10 +74,9 @@ class PosixSerialPort : public SerialPort {
   termios saved_{};  // the line's settings before the open, given back at the close
   LineLockFile lock_file_;
   std::optional<EventLoop::Id> watch_;
-  std::optional<EventLoop::Id> reopen_timer_;
+  std::optional<EventLoop::Id> reopen_timer_;  // while the device is lost: the looks for it
   std::function<void()> handler_;
   int threshold_ = 1;
   bool open_ = false;
-  bool lost_ = false;
   std::deque<std::uint8_t> input_;
 };

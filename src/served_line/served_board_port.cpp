@@ -148,10 +148,3 @@ void ServedBoardPort::finish_rename(const ServedOutcome& outcome) {
   later_(std::chrono::milliseconds(0),
          [done = std::exchange(rename_done_, {}), outcome] { done(outcome); });
 }
-
-std::string broker_failure(const std::string& log_line) {
-  const auto open = log_line.find('(');
-  const auto close = log_line.rfind(')');
-  return open != std::string::npos && close > open ? log_line.substr(open + 1, close - open - 1)
-                                                   : log_line;
-}

@@ -89,7 +89,4 @@ class ServedBoardPort {
   std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
-// Why the broker could not be reached, from the MQTT link's log line "broker H:P not
-// reached (why); trying again in 1 s": the operator needs the why.
-std::string broker_failure(const std::string& log_line);
 inline constexpr std::string_view broker_silent = "the broker did not answer";

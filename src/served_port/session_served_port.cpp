@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "mqtt/broker_failure.h"
+
 SessionServedPort::~SessionServedPort() {
   forget_links();
 }

@@ -120,9 +120,14 @@ std::variant<WebUsers, std::string> parse_web_users(std::string_view text) {
   return users;
 }
 
-std::string web_user_line(std::string_view name, WebRole role, std::string_view password) {
+std::optional<std::string> web_user_line(std::string_view name, WebRole role,
+                                         std::string_view password) {
   std::string salt(salt_bytes, '\0');
-  RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), static_cast<int>(salt.size()));
+  // A salt that is not random would give two users of one password one hash.
+  if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), static_cast<int>(salt.size())) !=
+      1) {
+    return std::nullopt;
+  }
   return std::string(name) + ':' + std::string(web_role_name(role)) + ':' + std::string(scheme) +
          ':' + std::to_string(default_iterations) + ':' + hex(salt) + ':' +
          hex(derive(password, salt, default_iterations));

@@ -29,8 +29,10 @@ std::variant<WebUsers, std::string> parse_web_users(std::string_view text);
 // A name for the file and the login form: letters, digits, '.', '_', '-', 1..64.
 bool valid_web_user_name(std::string_view name);
 
-// A fresh line for the file (a new random salt), without its line break.
-std::string web_user_line(std::string_view name, WebRole role, std::string_view password);
+// A fresh line for the file (a new random salt), without its line break; nothing when
+// the system gives no random bytes.
+std::optional<std::string> web_user_line(std::string_view name, WebRole role,
+                                         std::string_view password);
 
 // The file's text with `line` in place of the user's line, or added at the end; every
 // other line stays as it was.

@@ -5,13 +5,14 @@
 
 #include "event_log/event_log.h"
 #include "relayctl_rig.h"
+#include "time_zone.h"
 
 namespace {
 
 using RelayctlLog = RelayctlRig;
 
 TEST_F(RelayctlLog, PrintsTheEventsAskedForInEachFormat) {
-  ::setenv("TZ", "UTC", 1);  // relayctl inherits it: its lines are in local time
+  const TimeZoneScope utc("UTC");  // relayctl inherits it: its lines are in local time
   const auto at = [](std::int64_t ms) { return Event::Time(std::chrono::milliseconds(ms)); };
   {
     const CtlResult none = run({"log"});

@@ -30,12 +30,12 @@ TEST(WebEndpoint, NetworkOnlyWithTlsAndLogin) {
 }
 
 TEST(WebUsers, StoredHashLogsInOnlyWithItsPassword) {
-  const std::string line = web_user_line("ann", WebRole::viewer, "s3cret");
+  const std::string line = web_user_line("ann", WebRole::viewer, "s3cret").value();
   EXPECT_EQ(line.find("s3cret"), std::string::npos);
   // A fresh salt each time: two users with one password have different lines.
-  EXPECT_NE(line, web_user_line("ann", WebRole::viewer, "s3cret"));
+  EXPECT_NE(line, web_user_line("ann", WebRole::viewer, "s3cret").value());
   const std::string text =
-      with_web_user("# users\n", "bob", web_user_line("bob", WebRole::operator_, "pw"));
+      with_web_user("# users\n", "bob", web_user_line("bob", WebRole::operator_, "pw").value());
   const std::string both = with_web_user(text, "ann", line);
   const auto users = parse_web_users(both);
   ASSERT_TRUE(std::holds_alternative<WebUsers>(users)) << std::get<std::string>(users);
@@ -51,7 +51,7 @@ TEST(WebUsers, StoredHashLogsInOnlyWithItsPassword) {
 }
 
 TEST(WebUsers, BrokenLinesAreNamed) {
-  const std::string good = web_user_line("ann", WebRole::viewer, "pw");
+  const std::string good = web_user_line("ann", WebRole::viewer, "pw").value();
   const std::pair<std::string, std::string> rows[] = {
       {"ann:viewer\n", "line 1: not NAME:ROLE"},
       {"\n" + good + "\n" + good + "\n", "line 3: ann appears twice"},
