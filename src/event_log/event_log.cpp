@@ -5,7 +5,19 @@
 #include <chrono>
 #include <thread>
 
+#include "names/disk_file.h"
+
 namespace {
+
+// The database file itself, or why it is not used: a FIFO would hold every reader and
+// writer for good, and a link that another user could have planted (the state folder
+// may be shared) would have this program write through it.
+std::optional<std::string> log_file_refusal(const std::filesystem::path& path,
+                                            std::filesystem::path& target) {
+  const std::error_code why = resolve_regular_file(path, target);
+  if (!why || why == std::errc::no_such_file_or_directory) return std::nullopt;
+  return path.string() + ": " + why.message();
+}
 
 constexpr const char* schema = R"(
 CREATE TABLE IF NOT EXISTS events (
@@ -71,10 +83,12 @@ std::string column_text(sqlite3_stmt* statement, int index) {
 
 std::variant<std::unique_ptr<EventLog>, std::string> EventLog::open(
     const std::filesystem::path& path, EventLogLimits limits) {
+  std::filesystem::path target;
+  if (auto refused = log_file_refusal(path, target)) return *refused;
   sqlite3* database = nullptr;
   const std::string file = path.string();
-  const int opened =
-      sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  const int opened = sqlite3_open_v2(target.string().c_str(), &database,
+                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (opened != SQLITE_OK) {
     std::string why = file + ": " + error_of(database);
     sqlite3_close(database);
@@ -166,8 +180,11 @@ std::optional<std::string> read_events(const std::filesystem::path& path, const 
   const std::string file = path.string();
   std::error_code absent;
   if (!std::filesystem::exists(path, absent)) return file + ": no event log here yet";
+  std::filesystem::path target;
+  if (auto refused = log_file_refusal(path, target)) return *refused;
   sqlite3* database = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &database, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(target.string().c_str(), &database, SQLITE_OPEN_READONLY, nullptr) !=
+      SQLITE_OK) {
     std::string why = file + ": " + error_of(database);
     sqlite3_close(database);
     return why;

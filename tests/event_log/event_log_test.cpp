@@ -3,6 +3,7 @@
 #include "event_log/event_log.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -80,6 +81,18 @@ TEST_F(EventLogFile, DropsTheOldestPastItsLimitsAndIsNeverMadeByAReader) {
   // By age, at the next open: the events are from 1970.
   open({100, std::chrono::hours(24)});
   EXPECT_TRUE(read().empty());
+}
+
+// A FIFO in the log's place (the state folder may be shared) is refused at once by the
+// programs that write and by relayctl log, rather than waited on for good.
+TEST_F(EventLogFile, AFifoInItsPlaceIsRefusedNotWaitedOn) {
+  ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
+  const auto opened = EventLog::open(path(), {});
+  ASSERT_EQ(opened.index(), 1u);
+  EXPECT_NE(std::get<1>(opened).find(path().string() + ": "), std::string::npos);
+  const auto why = read_events(path(), {}, [](const Event&) {});
+  ASSERT_TRUE(why);
+  EXPECT_EQ(why->rfind(path().string() + ": ", 0), 0u);
 }
 
 // The limits an operator sets in the state folder's events.conf, and the faults named
