@@ -1,8 +1,11 @@
 #include "web_users_file.h"
 
-#include <QSaveFile>
+#include <sys/stat.h>
+
+#include <system_error>
 
 #include "common/settings_files.h"
+#include "names/disk_file.h"
 #include "password_prompt.h"
 #include "web/web_users.h"
 
@@ -23,7 +26,9 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
   }
   const std::filesystem::path& path = *options.web_users;
   std::string text;
-  if (std::filesystem::exists(path)) {
+  std::error_code unknown;
+  const bool existed = std::filesystem::exists(path, unknown);
+  if (existed) {
     const FileText read = read_limited_file(path, settings_file_byte_limit);
     if (!read.text) {
       log("web users file " + path.string() + ": " + read.reason);
@@ -47,14 +52,14 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
     return 1;
   }
   const std::string updated = with_web_user(text, name, *line);
-  // Replaced whole, readable by its owner alone: the hashes are no one else's business.
-  QSaveFile file(QString::fromStdU16String(path.u16string()));
-  if (!file.open(QIODevice::WriteOnly) ||
-      !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-      file.write(updated.data(), static_cast<qint64>(updated.size())) !=
-          static_cast<qint64>(updated.size()) ||
-      !file.commit()) {
-    log("web users file " + path.string() + ": " + file.errorString().toStdString());
+  // Replaced whole, as the name file is: an existing file keeps its owner, group and mode
+  // (the service reads it through its group), and is never written through a link that
+  // another user could have planted; a new one is readable by its owner alone.
+  const mode_t umask_before = ::umask(077);
+  const std::error_code written = replace_file_atomically(path, updated);
+  ::umask(umask_before);
+  if (written) {
+    log("web users file " + path.string() + ": " + written.message());
     return 1;
   }
   log("web user " + name + " (" + std::string(web_role_name(*role)) + ") stored in " +

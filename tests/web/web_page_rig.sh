@@ -42,6 +42,8 @@ printf '[address 0]\r\n[Software properties]\r\nThe name=Pump house\r\n[address 
   >"$work/name.txt"
 echo operator-pw | "$bridge" --add-web-user op --web-users "$work/users"
 echo viewer-pw | "$bridge" --add-web-user view --web-role viewer --web-users "$work/users"
+# Its owner's alone when made, and kept so when a user is added.
+[[ $(stat -c %a "$work/users") == 600 ]] || { stat "$work/users" >&2; exit 1; }
 
 # Beyond this machine only with TLS and a login: refused before anything starts.
 status=0
