@@ -1,6 +1,5 @@
 #include "web_server.h"
 
-#include <QFile>
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -73,14 +72,14 @@ std::optional<std::string> WebServer::start() {
     expiry_timer_.start(std::chrono::seconds(30));
   }
   if (setup_.cert) {
-    QFile cert_file(QString::fromStdU16String(setup_.cert->u16string()));
-    QFile key_file(QString::fromStdU16String(setup_.key->u16string()));
-    if (!cert_file.open(QIODevice::ReadOnly))
-      return "web certificate " + setup_.cert->string() + ": cannot be read";
-    if (!key_file.open(QIODevice::ReadOnly))
-      return "web key " + setup_.key->string() + ": cannot be read";
-    const QSslCertificate certificate(cert_file.readAll(), QSsl::Pem);
-    const QByteArray key_bytes = key_file.readAll();
+    // Read as the broker's TLS files are: bounded, and never waiting on a FIFO.
+    const FileText cert_text = read_limited_file(*setup_.cert, certificate_file_byte_limit);
+    if (!cert_text.text)
+      return "web certificate " + setup_.cert->string() + ": " + cert_text.reason;
+    const FileText key_text = read_limited_file(*setup_.key, certificate_file_byte_limit);
+    if (!key_text.text) return "web key " + setup_.key->string() + ": " + key_text.reason;
+    const QSslCertificate certificate(QByteArray::fromStdString(*cert_text.text), QSsl::Pem);
+    const QByteArray key_bytes = QByteArray::fromStdString(*key_text.text);
     QSslKey key(key_bytes, QSsl::Rsa, QSsl::Pem);
     if (key.isNull()) key = QSslKey(key_bytes, QSsl::Ec, QSsl::Pem);
     if (certificate.isNull())

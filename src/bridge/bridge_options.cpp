@@ -416,7 +416,11 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
 
 std::optional<OptionsError> check_bridge_files(const BridgeOptions& options) {
   const std::pair<const char*, const std::optional<std::filesystem::path>*> files[] = {
-      {"cafile", &options.cafile}, {"certfile", &options.certfile}, {"keyfile", &options.keyfile}};
+      {"cafile", &options.cafile},
+      {"certfile", &options.certfile},
+      {"keyfile", &options.keyfile},
+      {"web-cert", &options.web_cert},
+      {"web-key", &options.web_key}};
   for (const auto& [key, path] : files) {
     if (!*path) continue;
     const FileText read = read_limited_file(**path, certificate_file_byte_limit);
