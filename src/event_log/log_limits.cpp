@@ -3,18 +3,12 @@
 #include <charconv>
 
 #include "common/settings_files.h"
+#include "common/trimmed.h"
 
 namespace {
 
 // A smaller log would lose the events of a busy hour before anyone reads them.
 constexpr std::int64_t fewest_events = 1000;
-
-std::string_view trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 std::optional<std::int64_t> whole_number(std::string_view text) {
   std::int64_t value = 0;

@@ -5,15 +5,9 @@
 
 #include "common/settings_files.h"
 #include "common/text_number.h"
+#include "common/trimmed.h"
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
 
 std::optional<long> digits_value(std::string_view text, long max) {
   if (text.empty() || text.size() > 6) return std::nullopt;
