@@ -5,24 +5,13 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include "time_zone.h"
+
 namespace {
 
 // The tests read local times in one zone, whatever the machine's.
 class BerlinTime : public ::testing::Test {
- protected:
-  BerlinTime() {
-    if (const char* tz = std::getenv("TZ")) saved_ = tz;
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
-  }
-  ~BerlinTime() override {
-    if (saved_)
-      ::setenv("TZ", saved_->c_str(), 1);
-    else
-      ::unsetenv("TZ");
-    ::tzset();
-  }
-  std::optional<std::string> saved_;
+  TimeZoneScope zone_{"Europe/Berlin"};
 };
 
 // 2026-12-08 03:12:05.120 UTC, 04:12 in Berlin.
@@ -77,27 +66,18 @@ TEST_F(BerlinTime, EachKindAsALineJsonAndCsv) {
 }
 
 TEST_F(BerlinTime, SinceTakesDaysDatesAndSpans) {
-  const auto local = [](int y, int mo, int d, int h, int mi) {
-    std::tm parts{};
-    parts.tm_year = y - 1900;
-    parts.tm_mon = mo - 1;
-    parts.tm_mday = d;
-    parts.tm_hour = h;
-    parts.tm_min = mi;
-    parts.tm_isdst = -1;
-    return std::chrono::time_point_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::from_time_t(std::mktime(&parts)));
-  };
   using namespace std::chrono;
   const struct {
     const char* text;
     Event::Time expected;
   } cases[] = {
-      {"today", local(2026, 12, 8, 0, 0)},
-      {"yesterday", local(2026, 12, 7, 0, 0)},
-      {"2026-12-07", local(2026, 12, 7, 0, 0)},
-      {"2026-12-07 03:00", local(2026, 12, 7, 3, 0)},
-      {"2026-10-25T02:30", local(2026, 10, 25, 2, 30)},
+      // Midnight in Berlin is 23:00 UTC the day before in winter.
+      {"today", time_point_cast<milliseconds>(utc(2026, 12, 7, 23, 0))},
+      {"yesterday", time_point_cast<milliseconds>(utc(2026, 12, 6, 23, 0))},
+      {"2026-12-07", time_point_cast<milliseconds>(utc(2026, 12, 6, 23, 0))},
+      {"2026-12-07 03:00", time_point_cast<milliseconds>(utc(2026, 12, 7, 2, 0))},
+      // The hour the clock shows twice: the second showing, in winter time.
+      {"2026-10-25T02:30", time_point_cast<milliseconds>(utc(2026, 10, 25, 1, 30))},
       {"90m", when - minutes(90)},
       {"3d", when - hours(72)},
   };
