@@ -64,3 +64,13 @@ std::optional<std::int32_t> text_to_int32(std::string_view text) {
 std::string number_to_text(unsigned value) {
   return std::to_string(value);
 }
+
+std::optional<int> small_decimal(std::string_view text, int max) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  int value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value <= max ? std::optional<int>(value) : std::nullopt;
+}

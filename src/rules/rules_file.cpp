@@ -6,19 +6,10 @@
 #include "common/board_limits.h"
 #include "common/duration_text.h"
 #include "common/settings_files.h"
+#include "common/text_number.h"
 #include "common/trimmed.h"
 
 namespace {
-
-std::optional<int> small_number(std::string_view text, int max) {
-  if (text.empty() || text.size() > 3) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value <= max ? std::optional<int>(value) : std::nullopt;
-}
 
 // "1,2" or "3-5,8": relays 1 to 16 as a mask, or why not.
 std::variant<std::uint16_t, std::string> relay_list(std::string_view text) {
@@ -27,10 +18,10 @@ std::variant<std::uint16_t, std::string> relay_list(std::string_view text) {
     const auto comma = text.find(',');
     const std::string_view item = trimmed(text.substr(0, comma));
     const auto dash = item.find('-');
-    const auto low = small_number(trimmed(item.substr(0, dash)), relay_count);
+    const auto low = small_decimal(trimmed(item.substr(0, dash)), relay_count);
     const auto high = dash == std::string_view::npos
                           ? low
-                          : small_number(trimmed(item.substr(dash + 1)), relay_count);
+                          : small_decimal(trimmed(item.substr(dash + 1)), relay_count);
     if (!low || !high || *low < 1 || *high < *low) {
       // Appended piece by piece: GCC 12 at -O3 misreads "literal" + std::string&& (-Wrestrict).
       std::string why = "\"";
@@ -59,7 +50,7 @@ std::optional<std::string> apply(BoardRules& board, std::string_view key, std::s
     const auto colon = value.find(':');
     if (colon == std::string_view::npos)
       return std::string("write max_on = relay: duration (5: 30s)");
-    const auto relay = small_number(trimmed(value.substr(0, colon)), relay_count);
+    const auto relay = small_decimal(trimmed(value.substr(0, colon)), relay_count);
     if (!relay || *relay < 1) return std::string("max_on names no relay 1 to 16");
     const auto limit = parse_duration(trimmed(value.substr(colon + 1)));
     if (!limit)
@@ -133,7 +124,7 @@ std::variant<LineRules, std::string> parse_rules(std::string_view text,
       const std::string_view inside =
           line.back() == ']' ? trimmed(line.substr(1, line.size() - 2)) : std::string_view{};
       const auto address = inside.substr(0, head.size()) == head
-                               ? small_number(trimmed(inside.substr(head.size())), highest_address)
+                               ? small_decimal(trimmed(inside.substr(head.size())), highest_address)
                                : std::nullopt;
       if (!address) return where(number) + "a section is [address N], N from 0 to 255";
       if (rules.boards.count(static_cast<std::uint8_t>(*address)) != 0) {

@@ -7,6 +7,7 @@
 #include "common/address_list.h"
 #include "common/board_limits.h"
 #include "common/duration_text.h"
+#include "common/text_number.h"
 #include "common/trimmed.h"
 
 namespace {
@@ -40,21 +41,12 @@ bool starts_with_word(std::string_view text, std::string_view word) {
          (text.size() == word.size() || text[word.size()] == ' ' || text[word.size()] == '\t');
 }
 
-std::optional<int> digits(std::string_view text, int max) {
-  if (text.empty() || text.size() > 3) return std::nullopt;
-  int value = 0;
-  for (const char c : text) {
-    if (!is_digit(c)) return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value <= max ? std::optional<int>(value) : std::nullopt;
-}
-
 std::optional<std::string> read_time(std::string_view text, TimetableEntry& entry) {
   const auto colon = text.find(':');
-  const auto hour = colon == 1 || colon == 2 ? digits(text.substr(0, colon), 23) : std::nullopt;
+  const auto hour =
+      colon == 1 || colon == 2 ? small_decimal(text.substr(0, colon), 23) : std::nullopt;
   const auto minute = colon != std::string_view::npos && text.size() == colon + 3
-                          ? digits(text.substr(colon + 1), 59)
+                          ? small_decimal(text.substr(colon + 1), 59)
                           : std::nullopt;
   if (!hour || !minute) return quoted(text) + " is not a time (HH:MM, 00:00 to 23:59)";
   entry.hour = *hour;
@@ -120,7 +112,7 @@ std::optional<std::string> read_when(std::string_view text, TimetableEntry& entr
 std::optional<std::string> read_target(std::string_view text, TimetableEntry& entry) {
   const auto slash = text.find('/');
   const auto address =
-      slash == std::string_view::npos ? std::nullopt : digits(text.substr(0, slash), 255);
+      slash == std::string_view::npos ? std::nullopt : small_decimal(text.substr(0, slash), 255);
   if (!address) return quoted(text) + " is not ADDRESS/RELAYS (1/3, 2/1-4, 1/all)";
   entry.address = static_cast<std::uint8_t>(*address);
   const std::string_view relays = text.substr(slash + 1);
