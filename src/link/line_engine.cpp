@@ -263,19 +263,23 @@ void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
 bool LineEngine::release_line() {
   if (!owner_ || !port_.is_open() || device_lost_ || releasing_) return false;
   releasing_ = true;
-  switches_.clear();
   // The boards that answered on this line: a board never heard is not switched blind.
+  // What still waits for a board that goes all off would only follow its stop state onto
+  // the wire; what waits for the others (a pulse's end) still goes out.
   std::vector<RuleSwitch> stops;
   for (const auto& [address, opened] : answered_) {
     const BoardRules* board = rules_.find(address);
     if (board == nullptr || board->on_stop != BoardRules::Stop::off) continue;
+    switches_.drop(address);
+    std::erase_if(rule_switches_,
+                  [address](const RuleSwitch& each) { return each.frame.address == address; });
     stops.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
                      commanded_states(address).value_or(opened),
                      "on_stop",
                      "on_stop = off"});
   }
-  rule_switches_ = std::move(stops);
-  return !rule_switches_.empty();
+  rule_switches_.insert(rule_switches_.begin(), stops.begin(), stops.end());
+  return !stops.empty();
 }
 
 std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,

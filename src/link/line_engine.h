@@ -141,10 +141,10 @@ class LineEngine {
   // state at its first answer after the rules are set or the line reset, and in its
   // on_stop state by release_line(). A one-shot command leaves the boards as they are.
   void set_owner(bool owner) { owner_ = owner; }
-  // Leaves only the frames that give the boards their on_stop state to go out (the owner
-  // is about to close the port): what was queued is dropped and every switch asked for
-  // from now until the line is reset or its rules set again is refused, so that nothing
-  // follows the stop state onto the wire. False when there are no such frames.
+  // Puts the frames that give the boards their on_stop state first (the owner is about
+  // to close the port): what waits for those boards is dropped, and every switch asked
+  // for from now until the line is reset or its rules set again is refused, so that
+  // nothing follows a stop state onto the wire. False when there are no such frames.
   bool release_line();
   // Whether release_line() has been called on this line.
   bool releasing() const { return releasing_; }

@@ -57,6 +57,12 @@ void SwitchQueue::clear() {
   in_turn_.clear();
 }
 
+void SwitchQueue::drop(std::uint8_t address) {
+  for (auto* lane : {&first_, &in_turn_}) {
+    std::erase_if(*lane, [address](const QueuedSwitch& each) { return each.address == address; });
+  }
+}
+
 void SwitchQueue::apply(std::uint8_t address, std::uint16_t& opened, std::uint16_t& known) const {
   for (const auto* lane : {&first_, &in_turn_}) {
     for (const QueuedSwitch& waiting : *lane) {

@@ -39,6 +39,8 @@ class SwitchQueue {
   bool empty(SwitchLane lane) const { return lane_(lane).empty(); }
   std::size_t size() const { return first_.size() + in_turn_.size(); }
   void clear();
+  // Forgets what waits for `address`.
+  void drop(std::uint8_t address);
 
   // Relay states `opened` of `address` (those known in `known`) as every waiting switch
   // of that board leaves them, in the order the switches go out.
