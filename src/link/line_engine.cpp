@@ -271,8 +271,11 @@ bool LineEngine::release_line() {
     const BoardRules* board = rules_.find(address);
     if (board == nullptr || board->on_stop != BoardRules::Stop::off) continue;
     switches_.drop(address);
-    std::erase_if(rule_switches_,
-                  [address](const RuleSwitch& each) { return each.frame.address == address; });
+    // A structured binding is not captured by every compiler in use: a copy is.
+    const std::uint8_t board_address = address;
+    std::erase_if(rule_switches_, [board_address](const RuleSwitch& each) {
+      return each.frame.address == board_address;
+    });
     stops.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
                      commanded_states(address).value_or(opened),
                      "on_stop",
