@@ -42,6 +42,10 @@ bool handle_console_event(unsigned long event) {
 }
 
 void catch_interrupts() {
+  // A thread has a message queue only once it calls on the window system; a Ctrl+C
+  // posted before that would be lost, and a wait that has just begun would sleep on.
+  MSG message;
+  PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
   main_thread = GetCurrentThreadId();
   finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   // A Ctrl+C that the parent disabled for this process (a background start) stays so:
