@@ -27,8 +27,16 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
   port_control_.set_opened_line([this](const std::string& line) {
     if (recorder_) recorder_->set_line(line);
-    // A served line is its bridge's: the panel gives its boards no state of its own.
-    poll_.line().set_owner(release_wait_ && (!line_is_ours_ || line_is_ours_()));
+    // A served line is its bridge's: the panel gives its boards no state of its own,
+    // and what stays on too long is the bridge's to end, by its rules. The interlocks
+    // still refuse a click here at once.
+    const bool served = line_is_ours_ && !line_is_ours_();
+    poll_.line().set_owner(release_wait_ && !served);
+    if (served) {
+      LineRules rules = poll_.line().rules();
+      for (auto& each : rules.boards) each.second.max_on = {};
+      poll_.line().set_rules(std::move(rules));
+    }
   });
 }
 

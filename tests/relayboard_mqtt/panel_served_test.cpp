@@ -71,7 +71,7 @@ TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFal
   // The served line is its bridge's: the panel's own rules put no state on its boards.
   ASSERT_TRUE(watcher->publish(topic("1/2/set"), "ON"));
   EXPECT_EQ(wait_switch_frames(1), std::vector<std::string>{"55 01 12 00 00 00 02 6A"});
-  std::ofstream(dir() + "/rules.conf") << "[address 1]\non_start = off\n";
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\non_start = off\nmax_on = 5: 100ms\n";
   QtEventWait release_wait;
   core.own_lines(release_wait, [this] { return !port.owns_names(); });
   core.port_control().toggle_port();
@@ -84,6 +84,11 @@ TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFal
   core.poll().relay_clicked(5);
   EXPECT_EQ(next_switch_frame(), "55 01 12 00 00 00 05 6D");
   EXPECT_TRUE(wait_until([&] { return indicators.states[4] == IndicatorState::Opened; }));
+  // Nor does it end relay 5 by its own max_on: ten polls later it is still on.
+  const std::string poll = "<- 55 01 10 00 00 00 00 66";
+  const int polls = board->log_count(poll) + 10;
+  ASSERT_TRUE(wait_until([&] { return board->log_count(poll) >= polls; }));
+  EXPECT_EQ(take_switch_frames(), std::vector<std::string>{});
 
   core.poll().open_all();
   EXPECT_EQ(next_switch_frame(), "55 01 13 00 00 FF FF 67");
