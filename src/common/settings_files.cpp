@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-FileText read_limited_file(const std::filesystem::path& path, std::size_t limit) {
-  std::FILE* file = open_settings_file(path);
-  if (!file) return {std::nullopt, std::strerror(errno)};
+namespace {
+
+// Reads the open file to its end, at most `limit` bytes, and closes it.
+FileText read_open_file(std::FILE* file, std::size_t limit) {
   std::string text;
   std::array<char, 4096> buffer;
   std::size_t count = 0;
@@ -23,13 +24,31 @@ FileText read_limited_file(const std::filesystem::path& path, std::size_t limit)
   return {std::move(text), {}};
 }
 
+}  // namespace
+
+FileText read_limited_file(const std::filesystem::path& path, std::size_t limit) {
+  std::FILE* file = open_settings_file(path);
+  if (!file) return {std::nullopt, std::strerror(errno)};
+  return read_open_file(file, limit);
+}
+
 FileText read_folder_settings(const std::filesystem::path& folder, std::string_view name) {
   if (folder.empty()) return {std::string(), {}};
   const std::filesystem::path path = folder / name;
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return {std::string(), {}};
   // Bounded, and never waiting on a FIFO put in its place.
-  FileText read = read_limited_file(path, settings_file_byte_limit);
+  const auto planted = [&path](std::string why) {
+    return FileText{std::nullopt, path.string() + ": not used: " + why};
+  };
+  if (auto why = planted_settings_file(nullptr, path)) return planted(*why);
+  std::FILE* file = open_settings_file(path);
+  if (!file) return {std::nullopt, path.string() + ": cannot be read: " + std::strerror(errno)};
+  if (auto why = planted_settings_file(file, path)) {
+    std::fclose(file);
+    return planted(*why);
+  }
+  FileText read = read_open_file(file, settings_file_byte_limit);
   if (!read.text) read.reason = path.string() + ": cannot be read: " + read.reason;
   return read;
 }
