@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
   QtEventWait release_wait;
   main_form form(state.name_file, state.folder, messages, port);
   form.core().own_lines(release_wait, [&port] { return !port.owns_names(); });
-  form.use_line_names(port);
+  form.use_line_owner(port, port);
   // The open waits up to 5 s for the broker without taking the operator's input.
   served.on_waiting = [](bool waiting) {
     if (waiting) {

@@ -47,8 +47,9 @@ class main_form : public QWidget,
   // rename dialog has stored a name.
   void address_changed();
 
-  // Where the names of a line that another program owns come from (the port's).
-  void use_line_names(LineNames& names);
+  // Where the names of a line that another program owns come from (the port's), and
+  // the switches its owner refused.
+  void use_line_owner(LineNames& names, LineRefusals& refusals);
 
   // One poll tick.
   void tick();

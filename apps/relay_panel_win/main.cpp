@@ -104,7 +104,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   WinEventWait release_wait;
   MainWindow window(state.name_file, state.folder, messages, port);
   window.own_lines(release_wait, [&port] { return !port.owns_names(); });
-  window.use_line_names(port);
+  window.use_line_owner(port, port);
   served.on_waiting = [&window](bool waiting) { window.set_waiting(waiting); };
   window.set_up();
   window.show();

@@ -245,8 +245,9 @@ void MainWindow::address_changed() {
   core_.names().load(address_text());
 }
 
-void MainWindow::use_line_names(LineNames& names) {
+void MainWindow::use_line_owner(LineNames& names, LineRefusals& refusals) {
   core_.names().set_line_names(&names);
+  core_.use_line_refusals(&refusals);
 }
 
 void MainWindow::set_waiting(bool waiting) {

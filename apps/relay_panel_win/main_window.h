@@ -56,8 +56,9 @@ class MainWindow final : public NameView,
   // rename dialog has stored a name.
   void address_changed();
 
-  // The names of a line that another program owns, shown while such a line is open.
-  void use_line_names(LineNames& names);
+  // The names of a line that another program owns, shown while such a line is open, and
+  // the switches its owner refused.
+  void use_line_owner(LineNames& names, LineRefusals& refusals);
   // The panel owns the lines for which `line_is_ours` holds: their boards get their
   // on_start state at the open and their on_stop state before the port closes (the
   // frames awaited through `wait`), the window's closing included.

@@ -9,7 +9,8 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       port_control_(host.port, *this, host.view, host.messages),
       name_file_(std::move(name_file), profile_store_, host.messages, host.names),
       rename_(name_file_.path(), profile_store_),
-      names_(name_file_, rename_, host.names) {
+      names_(name_file_, rename_, host.names),
+      messages_(host.messages) {
   // Every host starts with the relays unknown, as the window shows them at creation.
   shown_.fill(IndicatorState::Unknown);
   // The rules beside the name file are read at each open, so that an edit counts at the
@@ -20,10 +21,9 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     poll_.line().set_rules(std::get<LineRules>(std::move(rules)));
     return std::nullopt;
   });
-  poll_.set_refusal_handler(
-      [&messages = host.messages](const std::string& why, const std::string& control) {
-        messages.show({"Not switched: " + why, control, MessageIcon::Warning});
-      });
+  poll_.set_refusal_handler([this](const std::string& why, const std::string& control) {
+    messages_.show({"Not switched: " + why, control, MessageIcon::Warning});
+  });
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
   port_control_.set_opened_line([this](const std::string& line) {
     if (recorder_) recorder_->set_line(line);
@@ -43,6 +43,7 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
 PanelCore::~PanelCore() {
   poll_.set_recorder(nullptr, {});
   names_.set_line_names(nullptr);
+  use_line_refusals(nullptr);
   port_.set_receive_handler({});
   if (port_.is_open()) port_.close();
 }
@@ -51,6 +52,19 @@ void PanelCore::own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
   release_wait_ = &wait;
   line_is_ours_ = std::move(line_is_ours);
   port_control_.set_before_close([this] { release_line(); });
+}
+
+void PanelCore::use_line_refusals(LineRefusals* line) {
+  if (line_refusals_) line_refusals_->set_refusal_handler({});
+  line_refusals_ = line;
+  if (!line) return;
+  line->set_refusal_handler([this](const LineRefusal& refusal) {
+    // Captioned by the control that sends such a switch, as a refusal here would be.
+    const std::string control = refusal.relay > 0 ? "Relay " + std::to_string(refusal.relay)
+                                : refusal.on      ? "Open all"
+                                                  : "Close all";
+    messages_.show({"Not switched: " + refusal.reason, control, MessageIcon::Warning});
+  });
 }
 
 void PanelCore::release_line() {

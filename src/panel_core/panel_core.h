@@ -18,6 +18,7 @@
 #include "names/rename_logic.h"
 #include "panel_core/address_source.h"
 #include "panel_core/indicator_panel.h"
+#include "panel_core/line_refusals.h"
 #include "panel_core/line_watcher.h"
 #include "panel_core/panel_names.h"
 #include "panel_core/poll_cycle.h"
@@ -79,6 +80,9 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   void own_lines(EventWait& wait, std::function<bool()> line_is_ours = {});
   // Puts the boards in their on_stop state while the port is still open.
   void release_line();
+  // Shows the switches that the owner of an open line refused, as the panel's own
+  // refusals are shown; nullptr for none.
+  void use_line_refusals(LineRefusals* line);
   static constexpr std::chrono::milliseconds release_patience{500};
 
   // One watcher at a time; nullptr for none.
@@ -111,4 +115,6 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   NameFile name_file_;
   RenameLogic rename_;
   PanelNames names_;
+  MessageBoxes& messages_;
+  LineRefusals* line_refusals_ = nullptr;
 };

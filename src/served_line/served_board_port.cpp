@@ -5,6 +5,7 @@
 #include "protocol/board_command.h"
 #include "protocol/command_frame.h"
 #include "protocol/status_frame.h"
+#include "served_line/json_fields.h"
 
 namespace {
 constexpr std::uint8_t code(BoardCommand command) {
@@ -37,6 +38,22 @@ void ServedBoardPort::received(const MqttMessage& message) {
   const bool names = message.topic == board_->names_topic();
   board_->received(message);
   if (names && on_names) on_names();
+  if (!switch_topic_.empty() && message.topic == board_->topics().board_result(board_address_)) {
+    const auto fields = json_fields(message.payload);
+    if (!fields || json_text(*fields, "command") != switch_topic_ ||
+        json_text(*fields, "payload") != (switch_.on ? "ON" : "OFF")) {
+      return;
+    }
+    // Only what the bridge would not take or could not send is a refusal: a command
+    // "not done" was overtaken by a later one, the operator's or another's.
+    const std::string result = json_text(*fields, "result").value_or("");
+    if (result == "done") {
+      switch_topic_.clear();
+    } else if (result == "refused" || result == "not sent") {
+      const std::string reason = json_text(*fields, "reason").value_or("");
+      switch_refused(reason.empty() ? result : reason, false);
+    }
+  }
 }
 
 void ServedBoardPort::subscribed(const std::string& pattern, bool granted) {
@@ -44,6 +61,7 @@ void ServedBoardPort::subscribed(const std::string& pattern, bool granted) {
 }
 
 void ServedBoardPort::publish_refused(const std::string& topic, const std::string& reason) {
+  if (!switch_topic_.empty() && topic == switch_topic_) switch_refused(reason, true);
   if (!renamer_) return;
   renamer_->publish_refused(topic, reason);
   check_rename();
@@ -82,15 +100,30 @@ void ServedBoardPort::send_command(std::uint8_t address, std::uint8_t command, s
   const BridgeTopics& topics = board_->topics();
   if (command == code(BoardCommand::OpenRelay) || command == code(BoardCommand::CloseRelay)) {
     if (data2 < 1 || data2 > 16) return;
-    client_.publish(topics.relay_set(address, data2),
-                    command == code(BoardCommand::OpenRelay) ? "ON" : "OFF", false);
+    switch_ = {data2, command == code(BoardCommand::OpenRelay), false, {}};
+    switch_topic_ = topics.relay_set(address, data2);
   } else if (command == code(BoardCommand::SetAllRelays)) {
     const bool on = data1 == 0xFF && data2 == 0xFF;
     if (!on && (data1 != 0x00 || data2 != 0x00)) return;
-    client_.publish(
-        topics.prefix() + "/" + topics.line() + "/" + std::to_string(address) + "/all/set",
-        on ? "ON" : "OFF", false);
+    switch_ = {0, on, false, {}};
+    switch_topic_ =
+        topics.prefix() + "/" + topics.line() + "/" + std::to_string(address) + "/all/set";
+  } else {
+    return;
   }
+  client_.publish(switch_topic_, switch_.on ? "ON" : "OFF", false);
+}
+
+void ServedBoardPort::switch_refused(std::string reason, bool not_allowed) {
+  switch_topic_.clear();
+  SwitchRefusal refusal = switch_;
+  refusal.not_allowed = not_allowed;
+  refusal.reason = std::move(reason);
+  // Told from the host's loop, not inside the broker's event, and not once the line
+  // has closed.
+  later(std::chrono::milliseconds(0), [this, refusal = std::move(refusal)] {
+    if (on_switch_refused) on_switch_refused(refusal);
+  });
 }
 
 void ServedBoardPort::answer(std::uint8_t address) {

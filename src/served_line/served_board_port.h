@@ -56,6 +56,16 @@ class ServedBoardPort {
   std::optional<ServedLine::Names> names(std::uint8_t address) const;
   // The followed board's names arrived or changed.
   std::function<void()> on_names;
+  // A switch sent from here that the bridge did not carry out (its rules refused it, the
+  // board did not answer) or that the broker did not allow: relay 0 for all relays, and
+  // the bridge's or the broker's words. Called from the broker's events.
+  struct SwitchRefusal {
+    int relay = 0;
+    bool on = false;
+    bool not_allowed = false;  // the broker's refusal, not the bridge's
+    std::string reason;
+  };
+  std::function<void(const SwitchRefusal&)> on_switch_refused;
   // Asks the bridge to rename relay `relay` of board `address`; `done` runs once, from the host's
   // loop: the bridge's result, the broker's refusal, or a failure when the bridge is offline or has
   // not answered within rename_patience.
@@ -79,7 +89,12 @@ class ServedBoardPort {
   Later later_;
   std::unique_ptr<ServedLine> board_;  // the board the panel addresses now
   std::uint8_t board_address_ = 0;
+  void switch_refused(std::string reason, bool not_allowed);
+
   std::deque<std::uint8_t> input_;
+  // The last switch sent, until the bridge or the broker has answered for it.
+  std::string switch_topic_;
+  SwitchRefusal switch_;
   std::function<void()> handler_;
   int threshold_ = 1;
   std::unique_ptr<ServedLine> renamer_;  // the board of the latest rename

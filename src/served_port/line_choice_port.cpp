@@ -5,6 +5,16 @@
 LineChoicePort::LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder)
     : serial_(serial), served_(served), folder_(std::move(folder)) {
   served_.on_names = [this] { names_changed(); };
+  served_.on_switch_refused = [this](const ServedBoardPort::SwitchRefusal& refused) {
+    if (!refusal_handler_) return;
+    refusal_handler_(
+        {refused.relay, refused.on,
+         refused.not_allowed ? "not allowed (" + refused.reason + ")" : refused.reason});
+  };
+}
+
+void LineChoicePort::set_refusal_handler(std::function<void(const LineRefusal&)> handler) {
+  refusal_handler_ = std::move(handler);
 }
 
 void LineChoicePort::select_port(std::int16_t number) {

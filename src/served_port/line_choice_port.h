@@ -4,13 +4,14 @@
 
 #include "link/serial_port.h"
 #include "panel_core/line_names.h"
+#include "panel_core/line_refusals.h"
 #include "served_port/served_port.h"
 
 // The panel's port: a port number that the state folder's lines.conf maps to a served
 // line opens that line, any other the serial device as before. The file is read at
 // each open, so that a mapping written while the panel runs counts at the next click.
 // While a served line is open, the names are the bridge's.
-class LineChoicePort : public SerialPort, public LineNames {
+class LineChoicePort : public SerialPort, public LineNames, public LineRefusals {
  public:
   LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder);
 
@@ -38,6 +39,9 @@ class LineChoicePort : public SerialPort, public LineNames {
   void rename(std::uint8_t address, int relay, const std::string& name,
               std::function<void(const LineRenameAnswer&)> done) override;
 
+  // LineRefusals
+  void set_refusal_handler(std::function<void(const LineRefusal&)> handler) override;
+
  private:
   void names_changed() {
     if (names_handler_) names_handler_();
@@ -50,4 +54,5 @@ class LineChoicePort : public SerialPort, public LineNames {
   bool device_named_ = false;
   SerialPort* active_ = &serial_;
   std::function<void()> names_handler_;
+  std::function<void(const LineRefusal&)> refusal_handler_;
 };

@@ -16,6 +16,7 @@ class ServedPort : public SerialPort {
   virtual ServedBoardPort* board() = 0;
   // Passed to each session's board port.
   std::function<void()> on_names;
+  std::function<void(const ServedBoardPort::SwitchRefusal&)> on_switch_refused;
 };
 
 // Hands a host's MQTT link's events to `board`; nullptr lets go of them.

@@ -60,6 +60,7 @@ OpenResult SessionServedPort::open() {
   board_->set_receive_threshold(threshold_);
   board_->set_receive_handler(handler_);
   board_->on_names = on_names;
+  board_->on_switch_refused = on_switch_refused;
   feed_board(link, board_.get());
   result.ok = true;
   return result;

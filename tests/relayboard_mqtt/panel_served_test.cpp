@@ -99,6 +99,28 @@ TEST_F(ServedPanel, ShowsTheBoardSwitchesThroughTheBridgeAndTurnsYellowWhenItFal
   board->signal(SIGCONT);
 }
 
+// A click that the bridge's rules refuse is told as a refusal of the panel's own is.
+TEST_F(ServedPanel, AClickTheBridgeRefusesIsShownWithTheBridgesReason) {
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\ninterlock = 1,2\n";
+  auto bridge = start_bridge_online();
+  // Read by the bridge at its start; the panel has no rules of its own.
+  std::filesystem::remove(dir() + "/rules.conf");
+  map_port_3(broker.port());
+  ASSERT_TRUE(watcher->publish(topic("1/1/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), std::vector<std::string>{"55 01 12 00 00 00 01 69"});
+  core.use_line_refusals(&port);
+  core.port_control().toggle_port();
+  ASSERT_TRUE(port.is_open()) << messages.shown.back().text;
+  ASSERT_TRUE(wait_until([&] { return indicators.states[0] == IndicatorState::Opened; }));
+
+  core.poll().relay_clicked(2);
+  ASSERT_TRUE(wait_until([&] { return !messages.shown.empty(); }));
+  EXPECT_EQ(messages.shown, (std::vector<Message>{{"Not switched: relay 2 of board 1 is "
+                                                   "interlocked with relay 1, which is on",
+                                                   "Relay 2", MessageIcon::Warning}}));
+  EXPECT_EQ(take_switch_frames(), std::vector<std::string>{});
+}
+
 TEST_F(ServedPanel, ShowsTheBridgesNamesAndRenamesThroughItWhileItsOwnFileRests) {
   // The bridge's file in code page 936 as Windows writes it ("水泵" is CB AE B1 C3).
   const std::string bridge_file =

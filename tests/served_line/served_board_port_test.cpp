@@ -82,4 +82,52 @@ TEST(ServedBoardPort, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
   EXPECT_EQ(rig.answers.size(), 4u);
 }
 
+// The panel hears of a switch of its own that the bridge refused or the broker did not
+// allow, once, from the host's loop; a result for another command, one overtaken, or
+// one that came after the switch was done, says nothing.
+TEST(ServedBoardPort, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
+  Rig rig;
+  std::vector<std::string> refused;  // "relay on|off [not allowed] reason"
+  rig.port->on_switch_refused = [&](const ServedBoardPort::SwitchRefusal& r) {
+    refused.push_back(std::to_string(r.relay) + (r.on ? " on " : " off ") +
+                      (r.not_allowed ? "[not allowed] " : "") + r.reason);
+  };
+  const auto result = [&](const std::string& command, const std::string& payload,
+                          const std::string& tail) {
+    rig.in("1/result", R"({"command":"relayboard/com1/1/)" + command + R"(","payload":")" +
+                           payload + R"(",)" + tail + "}");
+  };
+  const std::uint8_t open_2[] = {0x55, 0x01, 0x12, 0x00, 0x00, 0x00, 0x02, 0x6A};
+  rig.port->write(open_2);
+  result("3/set", "ON", R"("result":"refused","reason":"another's")");
+  result("2/set", "OFF", R"("result":"refused","reason":"another's")");
+  // Overtaken by a later command: not a refusal.
+  result("2/set", "ON", R"("result":"not done","reason":"a later command took it")");
+  result("2/set", "ON", R"("result":"refused","reason":"relay 2 is interlocked")");
+  result("2/set", "ON", R"("result":"refused","reason":"again")");
+  rig.run(std::chrono::milliseconds(0));
+  EXPECT_EQ(refused, std::vector<std::string>{"2 on relay 2 is interlocked"});
+
+  const std::uint8_t close_5[] = {0x55, 0x01, 0x11, 0x00, 0x00, 0x00, 0x05, 0x6C};
+  rig.port->write(close_5);
+  result("5/set", "OFF", R"("result":"done")");
+  result("5/set", "OFF", R"("result":"refused","reason":"late")");
+  const std::uint8_t close_all[] = {0x55, 0x01, 0x13, 0x00, 0x00, 0x00, 0x00, 0x69};
+  rig.port->write(close_all);
+  rig.port->publish_refused("relayboard/com1/1/all/set", "Not authorized");
+  rig.run(std::chrono::milliseconds(0));
+  EXPECT_EQ(refused.back(), "0 off [not allowed] Not authorized");
+  EXPECT_EQ(refused.size(), 2u);
+  EXPECT_EQ(rig.broker.sent,
+            (std::vector<std::string>{"relayboard/com1/1/2/set ON", "relayboard/com1/1/5/set OFF",
+                                      "relayboard/com1/1/all/set OFF"}));
+
+  // Refused as the line closes: the panel is no longer told.
+  rig.port->write(open_2);
+  rig.port->publish_refused("relayboard/com1/1/2/set", "Not authorized");
+  rig.port.reset();
+  rig.run(std::chrono::milliseconds(0));
+  EXPECT_EQ(refused.size(), 2u);
+}
+
 }  // namespace
