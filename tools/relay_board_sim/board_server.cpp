@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <thread>
 
 namespace {
@@ -19,15 +20,23 @@ constexpr auto frame_time = std::chrono::microseconds(8 * 10 * 1'000'000 / 9600)
 
 const auto started = std::chrono::steady_clock::now();
 
+// One write for the whole line: standard error is unbuffered, and a reader of the log
+// must never see a frame without its time.
 void log_frame(const char* direction, std::span<const std::uint8_t> bytes, bool times) {
-  std::fprintf(stderr, "relay_board_sim: %s", direction);
-  for (const auto byte : bytes) std::fprintf(stderr, " %02X", byte);
+  std::string line = std::string("relay_board_sim: ") + direction;
+  char text[32];
+  for (const auto byte : bytes) {
+    std::snprintf(text, sizeof text, " %02X", byte);
+    line += text;
+  }
   if (times) {
     const std::chrono::duration<double, std::milli> since =
         std::chrono::steady_clock::now() - started;
-    std::fprintf(stderr, " at %.3f ms", since.count());
+    std::snprintf(text, sizeof text, " at %.3f ms", since.count());
+    line += text;
   }
-  std::fprintf(stderr, "\n");
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace
