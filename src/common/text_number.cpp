@@ -1,5 +1,6 @@
 #include "common/text_number.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -65,8 +66,8 @@ std::string number_to_text(unsigned value) {
   return std::to_string(value);
 }
 
-std::optional<int> small_decimal(std::string_view text, int max) {
-  if (text.empty() || text.size() > 3) return std::nullopt;
+std::optional<int> small_decimal(std::string_view text, int max, std::size_t most_digits) {
+  if (text.empty() || text.size() > std::min<std::size_t>(most_digits, 9)) return std::nullopt;
   int value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return std::nullopt;

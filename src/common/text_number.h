@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,9 +17,10 @@
 std::optional<std::int16_t> text_to_int16(std::string_view text);
 std::optional<std::int32_t> text_to_int32(std::string_view text);
 
-// One to three decimal digits and nothing else, at most `max`: the relay numbers,
-// addresses and clock times that the operator's settings files hold.
-std::optional<int> small_decimal(std::string_view text, int max);
+// One to `most_digits` (at most 9) decimal digits and nothing else, at most `max`: the
+// relay numbers, addresses, clock times and port numbers that the operator's settings
+// files hold.
+std::optional<int> small_decimal(std::string_view text, int max, std::size_t most_digits = 3);
 
 // The decimal digits of a value, without sign, blank or leading zeros.
 std::string number_to_text(unsigned value);

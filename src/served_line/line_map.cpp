@@ -9,17 +9,6 @@
 
 namespace {
 
-std::optional<long> digits_value(std::string_view text, long max) {
-  if (text.empty() || text.size() > 6) return std::nullopt;
-  long value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value > max) return std::nullopt;
-  return value;
-}
-
 // A level of a topic the programs publish to: no wildcard, nothing empty.
 bool plain_level(std::string_view level) {
   return !level.empty() && level.find_first_of("+#") == std::string_view::npos;
@@ -43,9 +32,9 @@ std::variant<ServedLineAddress, std::string> parse_url(std::string_view url) {
   std::string_view authority = url.substr(0, slash);
   const std::string_view path = url.substr(slash + 1);
   if (const auto colon = authority.rfind(':'); colon != std::string_view::npos) {
-    const auto port = digits_value(authority.substr(colon + 1), 65535);
+    const auto port = small_decimal(authority.substr(colon + 1), 65535, 6);
     if (!port || *port == 0) return "no broker port " + std::string(authority.substr(colon + 1));
-    address.port = static_cast<int>(*port);
+    address.port = *port;
     authority = authority.substr(0, colon);
   }
   if (authority.empty()) return "no broker host";
@@ -121,7 +110,7 @@ std::variant<LineMap, std::string> parse_line_map(std::string_view text,
     const std::string_view left = trimmed(line.substr(0, equals));
     const std::string_view value = trimmed(line.substr(equals + 1));
     const auto dot = left.find('.');
-    const auto port = digits_value(trimmed(left.substr(0, dot)), 32767);
+    const auto port = small_decimal(trimmed(left.substr(0, dot)), 32767, 6);
     if (!port) return where + "no port number before '='";
     if (dot != std::string_view::npos) {
       const auto mapped = map.find(static_cast<std::int16_t>(*port));
