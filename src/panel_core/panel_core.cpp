@@ -60,10 +60,8 @@ void PanelCore::use_line_refusals(LineRefusals* line) {
   if (!line) return;
   line->set_refusal_handler([this](const LineRefusal& refusal) {
     // Captioned by the control that sends such a switch, as a refusal here would be.
-    const std::string control = refusal.relay > 0 ? "Relay " + std::to_string(refusal.relay)
-                                : refusal.on      ? "Open all"
-                                                  : "Close all";
-    messages_.show({"Not switched: " + refusal.reason, control, MessageIcon::Warning});
+    messages_.show({"Not switched: " + refusal.reason,
+                    PollCycle::control_name(refusal.relay, refusal.on), MessageIcon::Warning});
   });
 }
 

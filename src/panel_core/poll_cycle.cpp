@@ -126,19 +126,24 @@ void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uin
   queue_command(command, data1, data2);
 }
 
+std::string PollCycle::control_name(int relay, bool on) {
+  if (relay > 0) return "Relay " + std::to_string(relay);
+  return on ? "Open all" : "Close all";
+}
+
 void PollCycle::open_all() {
-  queue_allowed(code(BoardCommand::SetAllRelays), 0xFF, 0xFF, "Open all");
+  queue_allowed(code(BoardCommand::SetAllRelays), 0xFF, 0xFF, control_name(0, true));
 }
 
 void PollCycle::close_all() {
-  queue_allowed(code(BoardCommand::SetAllRelays), 0x00, 0x00, "Close all");
+  queue_allowed(code(BoardCommand::SetAllRelays), 0x00, 0x00, control_name(0, false));
 }
 
 void PollCycle::relay_clicked(std::int16_t index) {
   if (index < 1 || index > relay_count) return;
   const Colour colour = indicators_.box_colour(index);
   const auto relay = static_cast<std::uint8_t>(index);
-  const std::string control = "Relay " + std::to_string(index);
+  const std::string control = control_name(index, colour == colour_red);
   if (colour == colour_green) {
     queue_allowed(code(BoardCommand::CloseRelay), 0x00, relay, control);
   } else if (colour == colour_red) {

@@ -44,6 +44,9 @@ class PollCycle : private LineObserver {
   // Overwrites whatever command waits.
   void queue_command(std::uint8_t command, std::uint8_t data1, std::uint8_t data2);
 
+  // The control whose switch a refusal names: "Relay N" for relay N, else the bulk button
+  // that switches all relays on (true) or off.
+  static std::string control_name(int relay, bool on);
   // Queue the one command that switches all 16 relays.
   void open_all();
   void close_all();

@@ -81,6 +81,8 @@ class ServedBoardPort {
   // Runs `task` from the host's loop unless this session has ended by then.
   void later(std::chrono::milliseconds delay, std::function<void()> task);
   void finish_rename(const ServedOutcome& outcome);
+  // Tells the host, from its loop, that the last switch was refused.
+  void switch_refused(std::string reason, bool not_allowed);
   void check_rename();
 
   MqttClient& client_;
@@ -89,8 +91,6 @@ class ServedBoardPort {
   Later later_;
   std::unique_ptr<ServedLine> board_;  // the board the panel addresses now
   std::uint8_t board_address_ = 0;
-  void switch_refused(std::string reason, bool not_allowed);
-
   std::deque<std::uint8_t> input_;
   // The last switch sent, until the bridge or the broker has answered for it.
   std::string switch_topic_;
