@@ -5,6 +5,7 @@
 
 #include "bridge/bridge_topics.h"
 #include "bridge/line_claim.h"
+#include "common/file_trust.h"
 #include "common/settings_files.h"
 #include "link/port_device.h"
 #include "names/disk_file.h"
@@ -201,11 +202,10 @@ void BridgeDaemon::run_timetable() {
 ScheduleMemory BridgeDaemon::recall_schedule() {
   if (options_.schedule.empty() || state_folder_.empty()) return {};
   const auto path = state_folder_ / schedule_memory_file_name(options_.line);
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return {};
-  const FileText read = read_limited_file(path, settings_file_byte_limit);
+  const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
+  if (read.absent) return {};
   if (!read.text) {
-    log_(path.string() + ": " + read.reason + "; the timetable starts afresh");
+    log_(read.reason + "; the timetable starts afresh");
     return {};
   }
   return parse_schedule_memory(*read.text);

@@ -62,8 +62,8 @@ std::optional<std::string> WebServer::start() {
     files_[std::string("/") + name] = *read.text;
   }
   if (setup_.users) {
-    const FileText read = read_limited_file(*setup_.users, settings_file_byte_limit);
-    if (!read.text) return "web users file " + setup_.users->string() + ": " + read.reason;
+    const FileText read = read_settings_file(*setup_.users);
+    if (!read.text) return "web users file " + read.reason;
     auto parsed = parse_web_users(*read.text);
     if (const auto* why = std::get_if<std::string>(&parsed)) {
       return "web users file " + setup_.users->string() + ": " + *why;

@@ -29,9 +29,9 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
   std::error_code unknown;
   const bool existed = std::filesystem::exists(path, unknown);
   if (existed) {
-    const FileText read = read_limited_file(path, settings_file_byte_limit);
+    const FileText read = read_settings_file(path);
     if (!read.text) {
-      log("web users file " + path.string() + ": " + read.reason);
+      log("web users file " + read.reason);
       return 2;
     }
     auto parsed = parse_web_users(*read.text);

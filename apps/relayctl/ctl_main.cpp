@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/file_trust.h"
 #include "common/settings_files.h"
 #include "ctl_host.h"
 #include "ctl_options.h"
@@ -68,9 +69,8 @@ int run_on_broker(CtlOptions& options, const CtlPlatform& platform, std::ostream
                            options.json);
       }
     }
-    const FileText read = read_limited_file(*options.password_file, settings_file_byte_limit);
-    if (!read.text)
-      return usage_error(err, named + " cannot be read: " + read.reason, options.json);
+    const FileText read = read_settings_file(*options.password_file);
+    if (!read.text) return usage_error(err, "the password file " + read.reason, options.json);
     access.password = read.text->substr(0, read.text->find_first_of("\r\n"));
   }
   const auto broker = platform.connect_broker(access);
@@ -108,12 +108,13 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
 
   if (const auto path = client_config_path(options)) {
     // The default file may be absent; one that is there must be readable and small.
-    const FileText read = read_limited_file(*path, settings_file_byte_limit);
-    std::error_code absent;
-    if (!read.text && (options.config || std::filesystem::exists(*path, absent))) {
-      return usage_error(
-          err, "the configuration file " + path->string() + " cannot be read: " + read.reason,
-          options.json);
+    const TrustedText read = read_trusted_file(*path, settings_file_byte_limit);
+    // A default file that cannot even be looked at (another user's home) is none; a
+    // link to nothing is there, and refused.
+    std::error_code unknown;
+    const bool present = std::filesystem::exists(std::filesystem::symlink_status(*path, unknown));
+    if (!read.text && (options.config || present)) {
+      return usage_error(err, "the configuration file " + read.reason, options.json);
     }
     if (read.text) {
       if (const auto problem = apply_client_config(options, *read.text)) {

@@ -57,8 +57,8 @@ std::string_view trimmed(std::string_view text) {
 
 std::optional<OptionsError> config_settings(const std::filesystem::path& path,
                                             std::vector<Setting>& settings) {
-  const FileText read = read_limited_file(path, settings_file_byte_limit);
-  if (!read.text) return OptionsError{"configuration file " + path.string() + ": " + read.reason};
+  const FileText read = read_settings_file(path);
+  if (!read.text) return OptionsError{"configuration file " + read.reason};
   // Which line set each key: a second setting is a mistake, whichever was meant.
   std::map<std::string, int, std::less<>> set_on;
   std::string_view text = *read.text;
@@ -335,8 +335,8 @@ std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given,
                             "--allow-readable-password-file"};
       }
     }
-    const FileText read = read_limited_file(*options.password_file, settings_file_byte_limit);
-    if (!read.text) return OptionsError{about + read.reason};
+    const FileText read = read_settings_file(*options.password_file);
+    if (!read.text) return OptionsError{"password file " + read.reason};
     const std::string& text = *read.text;
     std::string_view first_line = std::string_view(text).substr(0, text.find('\n'));
     if (!first_line.empty() && first_line.back() == '\r') first_line.remove_suffix(1);

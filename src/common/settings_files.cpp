@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/file_trust.h"
+
 namespace {
 
 // Reads the open file to its end, at most `limit` bytes, and closes it.
@@ -34,21 +36,12 @@ FileText read_limited_file(const std::filesystem::path& path, std::size_t limit)
 
 FileText read_folder_settings(const std::filesystem::path& folder, std::string_view name) {
   if (folder.empty()) return {std::string(), {}};
-  const std::filesystem::path path = folder / name;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return {std::string(), {}};
-  // Bounded, and never waiting on a FIFO put in its place.
-  const auto planted = [&path](std::string why) {
-    return FileText{std::nullopt, path.string() + ": not used: " + why};
-  };
-  if (auto why = planted_settings_file(nullptr, path)) return planted(*why);
-  std::FILE* file = open_settings_file(path);
-  if (!file) return {std::nullopt, path.string() + ": cannot be read: " + std::strerror(errno)};
-  if (auto why = planted_settings_file(file, path)) {
-    std::fclose(file);
-    return planted(*why);
-  }
-  FileText read = read_open_file(file, settings_file_byte_limit);
-  if (!read.text) read.reason = path.string() + ": cannot be read: " + read.reason;
-  return read;
+  TrustedText read = read_trusted_file(folder / name, settings_file_byte_limit);
+  if (read.absent) return {std::string(), {}};
+  return {std::move(read.text), std::move(read.reason)};
+}
+
+FileText read_settings_file(const std::filesystem::path& path) {
+  TrustedText read = read_trusted_file(path, settings_file_byte_limit);
+  return {std::move(read.text), std::move(read.reason)};
 }

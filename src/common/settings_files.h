@@ -28,11 +28,16 @@ struct FileText {
 FileText read_limited_file(const std::filesystem::path& path, std::size_t limit);
 
 // A settings file that a folder may hold (lines.conf, rules.conf): its text, an empty
-// text when the folder is none or the file is absent, or "<path>: cannot be read: why".
-// In a folder that every user may write (/tmp, a shared folder), a file that another
-// user put there, or a link, is "<path>: not used: why": it could switch relays at an
-// open or send a password to another broker.
+// text when the folder is none or no file has the name, or "<path>: cannot be read:
+// why". A file that the trust rule refuses (common/file_trust.h) is "<path>: not used:
+// why": it could switch relays at an open or send a password to another broker. A link
+// to nothing is such a file, never an absent one.
 FileText read_folder_settings(const std::filesystem::path& folder, std::string_view name);
+
+// A settings file named by the operator (a configuration, a password or users file),
+// read through the trust rule: its text, or "<path>: not used: why" / "<path>: cannot be
+// read: why".
+FileText read_settings_file(const std::filesystem::path& path);
 
 // How a secret in this file shows to other users, e.g. "readable by others (mode 0644)";
 // nothing when only its owner can read it. A group may read a file that the
@@ -42,11 +47,3 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path& pat
 
 // The file opened for reading bytes, or nothing with errno set; opening never waits.
 std::FILE* open_settings_file(const std::filesystem::path& path);
-
-// Why the file at `path` may have been planted by another user: a link, or a file
-// another user owns, in a folder that every user may write. Asked before the open
-// (`file` null), so that nothing planted is opened (a device acts on an open), and
-// after it with the file opened, which must still be the one named. Nothing elsewhere,
-// and where the system keeps no owners.
-std::optional<std::string> planted_settings_file(std::FILE* file,
-                                                 const std::filesystem::path& path);

@@ -9,8 +9,3 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path&) {
 std::FILE* open_settings_file(const std::filesystem::path& path) {
   return ::_wfopen(path.c_str(), L"rb");
 }
-
-// Who may write a folder is in its access list too; files are not refused by owner here.
-std::optional<std::string> planted_settings_file(std::FILE*, const std::filesystem::path&) {
-  return std::nullopt;
-}

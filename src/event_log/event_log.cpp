@@ -5,18 +5,33 @@
 #include <chrono>
 #include <thread>
 
-#include "names/disk_file.h"
+#include "common/file_trust.h"
+#include "text/shown_text.h"
 
 namespace {
 
 // The database file itself, or why it is not used: a FIFO would hold every reader and
-// writer for good, and a link that another user could have planted (the state folder
-// may be shared) would have this program write through it.
+// writer for good, and a file that another user could have planted or may write (the
+// state folder may be shared) would have this program run their SQL or write through
+// their link. SQLite's journals beside it are judged alike: a planted write-ahead log
+// would be replayed into the database at the open.
 std::optional<std::string> log_file_refusal(const std::filesystem::path& path,
                                             std::filesystem::path& target) {
+  const auto refusal = [&path](const std::error_code& why) {
+    return path.string() + (is_trust_refusal(why) ? ": not used: " : ": ") + why.message();
+  };
   const std::error_code why = resolve_regular_file(path, target);
-  if (!why || why == std::errc::no_such_file_or_directory) return std::nullopt;
-  return path.string() + ": " + why.message();
+  if (why && why != std::errc::no_such_file_or_directory) return refusal(why);
+  for (const char* journal : {"-wal", "-shm", "-journal"}) {
+    std::filesystem::path beside = target, unused;
+    beside += journal;
+    const std::error_code journal_why = resolve_regular_file(beside, unused);
+    if (journal_why && journal_why != std::errc::no_such_file_or_directory) {
+      return beside.string() + (is_trust_refusal(journal_why) ? ": not used: " : ": ") +
+             journal_why.message();
+    }
+  }
+  return std::nullopt;
 }
 
 constexpr const char* schema = R"(
@@ -79,6 +94,48 @@ std::string column_text(sqlite3_stmt* statement, int index) {
              : std::string();
 }
 
+// Opens the database without following a link and without running SQL that the file
+// itself holds: its schema is not trusted (no function of a view or trigger runs with
+// side effects), and a database holding a trigger or a view, which this program never
+// makes, is refused (a trigger runs at every append; a slow one holds the line).
+std::optional<std::string> open_database(const std::filesystem::path& path,
+                                         const std::filesystem::path& target, int flags,
+                                         sqlite3*& database) {
+  database = nullptr;
+  const std::string file = path.string();
+  if (sqlite3_open_v2(target.string().c_str(), &database, flags | SQLITE_OPEN_NOFOLLOW, nullptr) !=
+      SQLITE_OK) {
+    std::string why = file + ": " + error_of(database);
+    sqlite3_close(database);
+    database = nullptr;
+    return why;
+  }
+  sqlite3_db_config(database, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+  sqlite3_db_config(database, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  sqlite3_busy_timeout(database, busy_wait_ms);
+  std::optional<std::string> refused;
+  {
+    sqlite3_stmt* look = nullptr;
+    if (sqlite3_prepare_v2(database,
+                           "SELECT type, name FROM sqlite_master WHERE type IN ('trigger', 'view') "
+                           "LIMIT 1",
+                           -1, &look, nullptr) != SQLITE_OK) {
+      refused = file + ": " + error_of(database);
+    } else if (const int step = sqlite3_step(look); step == SQLITE_ROW) {
+      refused = file + ": not used: it holds a " + column_text(look, 0) + " (" +
+                shown_text(column_text(look, 1)) + ") that no program of this panel makes";
+    } else if (step != SQLITE_DONE) {
+      refused = file + ": " + error_of(database);
+    }
+    sqlite3_finalize(look);
+  }
+  if (refused) {
+    sqlite3_close(database);
+    database = nullptr;
+  }
+  return refused;
+}
+
 }  // namespace
 
 std::variant<std::unique_ptr<EventLog>, std::string> EventLog::open(
@@ -87,14 +144,10 @@ std::variant<std::unique_ptr<EventLog>, std::string> EventLog::open(
   if (auto refused = log_file_refusal(path, target)) return *refused;
   sqlite3* database = nullptr;
   const std::string file = path.string();
-  const int opened = sqlite3_open_v2(target.string().c_str(), &database,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  if (opened != SQLITE_OK) {
-    std::string why = file + ": " + error_of(database);
-    sqlite3_close(database);
-    return why;
+  if (auto refused =
+          open_database(path, target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, database)) {
+    return *refused;
   }
-  sqlite3_busy_timeout(database, busy_wait_ms);
   // WAL: writers of other programs do not block readers, and a torn write is undone.
   char* error = nullptr;
   const std::string setup =
@@ -183,13 +236,7 @@ std::optional<std::string> read_events(const std::filesystem::path& path, const 
   std::filesystem::path target;
   if (auto refused = log_file_refusal(path, target)) return *refused;
   sqlite3* database = nullptr;
-  if (sqlite3_open_v2(target.string().c_str(), &database, SQLITE_OPEN_READONLY, nullptr) !=
-      SQLITE_OK) {
-    std::string why = file + ": " + error_of(database);
-    sqlite3_close(database);
-    return why;
-  }
-  sqlite3_busy_timeout(database, busy_wait_ms);
+  if (auto refused = open_database(path, target, SQLITE_OPEN_READONLY, database)) return *refused;
   std::string sql =
       "SELECT at_ms, kind, line, address, relay, was_on, now_on, source, who, reason "
       "FROM events WHERE at_ms >= ?1";

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "common/file_trust.h"
+
 // The name file's bytes on disk: read whole, replaced whole, backed up. The temporary
 // files of interrupted replaces are cleared away by stale_temporaries; the file's lock
 // (name_file_lock) and the choice of its folder (state_folder) call the operating
@@ -19,42 +21,8 @@
 // resolve_regular_file), and every file made is made new, never through a name that
 // already exists.
 
-// Why a file is not used, where the system itself has no word for it.
-enum class FileRefusal {
-  link = 1,
-  fifo,
-  device,
-  socket,
-  folder,
-  other_kind,
-  too_large,
-  dangling_link,
-  link_owner,
-  link_target_owner,
-  link_in_shared_folder,
-  owner_not_kept,
-  no_backup_name,
-};
-
-const std::error_category& file_refusal_category();
-std::error_code make_error_code(FileRefusal refusal);
-
-template <>
-struct std::is_error_code_enum<FileRefusal> : std::true_type {};
-
-// The most a name file may hold: the default file is about 80 kB, and a file much
-// larger than anyone would type is refused rather than read into memory.
-inline constexpr std::size_t name_file_byte_limit = 16u << 20;
-
-// The regular file that an operation on `file` acts on: `file` itself when it is a
-// regular file or does not exist (then `file`, to be created), the file a symbolic link
-// points to when the link and its target belong to this user or the administrator and
-// the link's folder is not one that every user may write (elsewhere a link may have
-// been planted to make this program read or overwrite another file). Anything else is
-// refused with what it is: a FIFO, a device, a folder, a link that cannot be trusted.
-// A missing file gives no_such_file_or_directory with `target` set to `file`.
-std::error_code resolve_regular_file(const std::filesystem::path& file,
-                                     std::filesystem::path& target);
+// The most a name file may hold (FileRefusal::too_large).
+inline constexpr std::size_t name_file_byte_limit = whole_file_byte_limit;
 
 // The whole content of the file (see resolve_regular_file), opened without waiting on
 // anything and never more than name_file_byte_limit; on failure the reason.

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "common/file_kind_posix.h"
 #include "names/disk_file.h"
-#include "names/file_kind_posix.h"
 #include "names/temp_file_names_posix.h"
 
 namespace fs = std::filesystem;
@@ -184,37 +184,7 @@ std::error_code regular_file_in(int folder, const std::string& name, struct stat
   return refusal_of_kind(info.st_mode);
 }
 
-// How many links in a row are followed at most, as the system itself does.
-constexpr int link_hops = 40;
-
 }  // namespace
-
-std::error_code resolve_regular_file(const fs::path& file, fs::path& target) {
-  target = file;
-  for (int hop = 0;; ++hop) {
-    struct stat seen {};
-    if (::lstat(target.c_str(), &seen) != 0) {
-      if (errno == ENOENT && hop > 0) return FileRefusal::dangling_link;
-      return last_error();
-    }
-    if (!S_ISLNK(seen.st_mode)) {
-      if (auto refusal = refusal_of_kind(seen.st_mode)) return refusal;
-      if (hop > 0 && !trusted_owner(seen.st_uid)) return FileRefusal::link_target_owner;
-      return {};
-    }
-    if (hop == link_hops) return {ELOOP, std::generic_category()};
-    // Each link of the way must be one that no other user could have planted.
-    if (!trusted_owner(seen.st_uid)) return FileRefusal::link_owner;
-    const fs::path folder = temp_file_names::folder_of(target);
-    struct stat folder_info {};
-    if (::stat(folder.c_str(), &folder_info) != 0) return last_error();
-    if (folder_info.st_mode & S_IWOTH) return FileRefusal::link_in_shared_folder;
-    std::error_code error;
-    const fs::path points_to = fs::read_symlink(target, error);
-    if (error) return error;
-    target = points_to.is_absolute() ? points_to : folder / points_to;
-  }
-}
 
 std::error_code read_whole_file(const fs::path& file, std::string& bytes) {
   bytes.clear();

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <string>
 
-#include "names/device_names_windows.h"
 #include "names/disk_file.h"
 
 namespace {
@@ -84,22 +83,6 @@ std::error_code rewrite_in_place(const std::filesystem::path& file, std::string_
 }
 
 }  // namespace
-
-std::error_code resolve_regular_file(const std::filesystem::path& file,
-                                     std::filesystem::path& target) {
-  target = file;
-  // A device's name is the device in every folder; looking at it may already open it.
-  if (is_device_name(file.filename())) return FileRefusal::device;
-  const DWORD attributes = GetFileAttributesW(file.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-      return std::make_error_code(std::errc::no_such_file_or_directory);
-    }
-    return last_error();
-  }
-  return refusal_of(attributes);
-}
 
 std::error_code read_whole_file(const std::filesystem::path& file, std::string& bytes) {
   bytes.clear();

@@ -1,12 +1,13 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <thread>
 
-#include "names/file_kind_posix.h"
+#include "common/file_kind_posix.h"
 #include "names/name_file_lock.h"
 
 namespace {
@@ -15,6 +16,25 @@ namespace {
 // fails all the same and tells the operator its own reason.
 bool folder_not_writable(int error) {
   return error == EACCES || error == EPERM || error == EROFS || error == ENOENT || error == ENOTDIR;
+}
+
+// A lock file that another user planted could be held by them for good, keeping every
+// rename out: it is used only when the trust rule allows (its content is never read, so
+// one that every user may write serves).
+std::error_code judge_open_lock(const std::filesystem::path& lock_file, int& fd) {
+  struct stat info {};
+  std::error_code error;
+  if (::fstat(fd, &info) != 0) {
+    error = {errno, std::generic_category()};
+  } else {
+    const auto folder = lock_file.has_parent_path() ? lock_file.parent_path() : ".";
+    error = refusal_of_standing(info, folder, FileUse::lock);
+  }
+  if (error) {
+    ::close(fd);
+    fd = -1;
+  }
+  return error;
 }
 
 // Read access is all that a lock needs, so a lock file that another user created
@@ -26,6 +46,7 @@ std::error_code open_lock_file(const std::filesystem::path& lock_file, int& fd) 
   // Two tries: another program may make the file between the look and the creation.
   for (int attempt = 0;; ++attempt) {
     const std::error_code error = open_regular_for_reading(lock_file.c_str(), fd);
+    if (!error) return judge_open_lock(lock_file, fd);
     if (error != std::errc::no_such_file_or_directory || attempt == 1) return error;
     fd = ::open(lock_file.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) return {};

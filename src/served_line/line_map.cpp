@@ -164,7 +164,7 @@ std::variant<std::string, std::string> line_password(const ServedLineAddress& li
     return Result(std::in_place_index<1>,
                   named + ": " + *exposure + "; let only its owner read it (chmod 600)");
   }
-  const FileText read = read_limited_file(path, settings_file_byte_limit);
-  if (!read.text) return Result(std::in_place_index<1>, named + " cannot be read: " + read.reason);
+  const FileText read = read_settings_file(path);
+  if (!read.text) return Result(std::in_place_index<1>, "the password file " + read.reason);
   return Result(std::in_place_index<0>, read.text->substr(0, read.text->find_first_of("\r\n")));
 }

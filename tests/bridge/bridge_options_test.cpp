@@ -209,7 +209,7 @@ TEST_F(BridgeOptionFiles, ARefusedFileNamesItsLineAndKey) {
   }
   const std::string missing = (folder / "missing.conf").string();
   EXPECT_EQ(describe(parse_bridge_options(std::vector<std::string>{"--config", missing})),
-            "error: configuration file " + missing + ": No such file or directory");
+            "error: configuration file " + missing + ": cannot be read: No such file or directory");
 }
 
 TEST_F(BridgeOptionFiles, SecretsOthersCanReadAndEndlessFilesAreRefused) {
@@ -245,8 +245,9 @@ TEST_F(BridgeOptionFiles, SecretsOthersCanReadAndEndlessFilesAreRefused) {
            : "error: password file " + shared + ": readable by its group (mode 0640)" + advice},
       {{"--user=u", "--password-file", open, "--allow-readable-password-file"}, "password pw"},
       {{"--user=u", "--allow-readable-password-file", "--password-file", "/dev/zero"},
-       "error: password file /dev/zero: larger than 64 KiB"},
-      {{"--config", "/dev/zero"}, "error: configuration file /dev/zero: larger than 64 KiB"},
+       "error: password file /dev/zero: not used: it is a device, not a file"},
+      {{"--config", "/dev/zero"},
+       "error: configuration file /dev/zero: not used: it is a device, not a file"},
       {{"--cafile", "/dev/zero"}, "error: cafile /dev/zero: larger than 4096 KiB"},
       {{"--cafile", own, "--certfile", missing, "--keyfile", own},
        "error: certfile " + missing + ": No such file or directory"},

@@ -3,8 +3,12 @@
 #include "event_log/event_log.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <fstream>
+#include <functional>
 #include <vector>
 
 #include "log_folder.h"
@@ -83,16 +87,55 @@ TEST_F(EventLogFile, DropsTheOldestPastItsLimitsAndIsNeverMadeByAReader) {
   EXPECT_TRUE(read().empty());
 }
 
-// A FIFO in the log's place (the state folder may be shared) is refused at once by the
-// programs that write and by relayctl log, rather than waited on for good.
-TEST_F(EventLogFile, AFifoInItsPlaceIsRefusedNotWaitedOn) {
-  ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
-  const auto opened = EventLog::open(path(), {});
-  ASSERT_EQ(opened.index(), 1u);
-  EXPECT_NE(std::get<1>(opened).find(path().string() + ": "), std::string::npos);
-  const auto why = read_events(path(), {}, [](const Event&) {});
-  ASSERT_TRUE(why);
-  EXPECT_EQ(why->rfind(path().string() + ": ", 0), 0u);
+// The state folder may be shared: a log that another user planted, may write, or filled
+// with SQL of their own (a trigger runs at every append, a slow one holds the line) is
+// refused by the programs that write and by relayctl log, and a FIFO is not waited on.
+TEST_F(EventLogFile, AHostileFileInItsPlaceIsRefusedAtOnceByWritersAndReaders) {
+  const std::string not_used = path().string() + ": not used: ";
+  const auto with_sql = [this](const char* sql) {
+    return [this, sql] {
+      open();
+      sqlite3* database = nullptr;
+      ASSERT_EQ(sqlite3_open(path().c_str(), &database), SQLITE_OK);
+      EXPECT_EQ(sqlite3_exec(database, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(database);
+    };
+  };
+  const struct {
+    std::string label;
+    std::function<void()> plant;
+    std::string reason;
+    bool needs_root;
+  } cases[] = {
+      {"a FIFO", [this] { ::mkfifo(path().c_str(), 0600); }, not_used + "it is a FIFO, not a file",
+       false},
+      {"a trigger", with_sql("CREATE TRIGGER slow AFTER INSERT ON events BEGIN SELECT 1; END;"),
+       not_used + "it holds a trigger (slow) that no program of this panel makes", false},
+      {"a view", with_sql("CREATE VIEW seen AS SELECT * FROM events;"),
+       not_used + "it holds a view (seen) that no program of this panel makes", false},
+      {"a log every user may write", [this] { open(), ::chmod(path().c_str(), 0666); },
+       not_used + "every user may write it", false},
+      {"another user's log", [this] { open(), ::chown(path().c_str(), 65534, 65534); },
+       not_used + "it belongs to another user, who may have put it there", true},
+      {"another user's write-ahead log",
+       [this] {
+         open();
+         std::ofstream(path().string() + "-wal") << "";
+         ::chown((path().string() + "-wal").c_str(), 65534, 65534);
+       },
+       path().string() + "-wal: not used: it belongs to another user, who may have put it there",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.needs_root && ::geteuid() != 0) continue;
+    for (const char* file : {"", "-wal", "-shm"}) std::filesystem::remove(path().string() + file);
+    c.plant();
+    const auto opened = EventLog::open(path(), {});
+    ASSERT_EQ(opened.index(), 1u);
+    EXPECT_EQ(std::get<1>(opened), c.reason);
+    EXPECT_EQ(read_events(path(), {}, [](const Event&) { ADD_FAILURE(); }), c.reason);
+  }
 }
 
 // The limits an operator sets in the state folder's events.conf, and the faults named

@@ -98,18 +98,16 @@ TEST_F(HostileFilesTest, TheStartNeverFollowsWritesThroughOrWaitsOnWhatAnotherUs
        [&] { ::mkfifo(name_file.c_str(), 0666); },
        unread + "it is a FIFO, not a file",
        {"name.txt", "name.txt.lock"}},
-      {"a file over the size limit",
-       [&] { fs::resize_file((write_bytes(name_file, ""), name_file), name_file_byte_limit + 1); },
-       unread + "it is larger than 16 MB, the most a name file may hold",
-       {"name.txt", "name.txt.lock"}},
-      {"a backup name linked to a file of root's",
+      // Another user's file is not the program's to read, to back up or to set up
+      // again, whatever it holds.
+      {"another user's file without the marker, a backup name linked to root's file",
        [&] {
          write_bytes(name_file, garbage);
          ::chmod(name_file.c_str(), 0640);
          fs::create_symlink(victim, bak);
        },
-       "name file created",
-       {"name.txt", "name.txt.bak", "name.txt.bak.1", "name.txt.lock"}},
+       unread + "it belongs to another user, who may have put it there",
+       {"name.txt", "name.txt.bak", "name.txt.lock"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -119,9 +117,12 @@ TEST_F(HostileFilesTest, TheStartNeverFollowsWritesThroughOrWaitsOnWhatAnotherUs
     EXPECT_EQ(owner_and_mode(victim), "0:0 0600");
     EXPECT_EQ(shared_names(), c.names);
   }
-  EXPECT_EQ(read_bytes(bak + ".1"), garbage);
-  EXPECT_EQ(owner_and_mode(bak + ".1"), "65534:65534 0640");
-  EXPECT_EQ(read_bytes(name_file), default_name_text());
+  EXPECT_EQ(read_bytes(name_file), garbage);
+  EXPECT_EQ(owner_and_mode(name_file), "65534:65534 0640");
+  // Root's own file is bounded all the same.
+  fs::remove(name_file);
+  fs::resize_file((write_bytes(name_file, ""), name_file), name_file_byte_limit + 1);
+  EXPECT_EQ(start(name_file), unread + "it is larger than 16 MB, the most a name file may hold");
 }
 
 // A rename's lock file is made new beside the path given; one planted as a link or a
@@ -166,8 +167,10 @@ TEST_F(HostileFilesTest, ARenameLocksOnlyARegularFileBesideThePathGiven) {
 // A rename keeps the file's owner, group and permissions: the administrator renaming a
 // service's name file leaves it the service's. A user who could not keep them is refused.
 TEST_F(HostileFilesTest, ARenameKeepsTheOwnerOrIsRefused) {
-  const fs::path service = folder / "service.txt", open = folder / "open",
+  const fs::path state = folder / "state", service = state / "name.txt", open = folder / "open",
                  theirs = open / "name.txt";
+  fs::create_directory(state);
+  ::chown(state.c_str(), 65534, 65534);
   write_bytes(service, default_name_text());
   ::chown(service.c_str(), 65534, 65534);
   ::chmod(service.c_str(), 0640);
@@ -177,7 +180,8 @@ TEST_F(HostileFilesTest, ARenameKeepsTheOwnerOrIsRefused) {
   fs::create_directory(open);
   fs::permissions(open, fs::perms::all);
   write_bytes(theirs, default_name_text());
-  ::chmod(theirs.c_str(), 0666);
+  ::chown(theirs.c_str(), 0, 65534);
+  ::chmod(theirs.c_str(), 0664);
   const std::string expected = theirs.string() +
                                " could not be written: its owner and group could not be kept "
                                "(only they or the administrator may replace it)";
@@ -185,7 +189,7 @@ TEST_F(HostileFilesTest, ARenameKeepsTheOwnerOrIsRefused) {
       run_in_child(ChildRole::operator_rights, [&] { return rename(theirs) == expected ? 0 : 1; }),
       0);
   EXPECT_EQ(read_bytes(theirs), default_name_text());
-  EXPECT_EQ(owner_and_mode(theirs), "0:0 0666");
+  EXPECT_EQ(owner_and_mode(theirs), "0:65534 0664");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "names/default_name_text.h"
+#include "names/name_file_lock.h"
 #include "names/profile_text.h"
 #include "names_test_support.h"
 #include "recording_message_boxes.h"
@@ -413,6 +414,9 @@ TEST_F(ProfileStoreTest, FailedReadOrWriteIsReportedAndLosesNothing) {
     SCOPED_TRACE(c.label);
     TempFolder::add_perms(folder.path(), perms::others_all);
     write_bytes(path, old);
+    // An earlier case's operator made the lock in a folder every user may write: root
+    // would not trust it.
+    std::filesystem::remove(NameFileLock::lock_file(path));
     std::filesystem::permissions(c.locked, c.removed, std::filesystem::perm_options::remove);
     const bool unreadable = c.removed == perms::all;
     const auto role = c.removed == perms::none ? ChildRole::full_disk : ChildRole::operator_rights;

@@ -2,7 +2,12 @@
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <system_error>
+
+#include "common/file_trust.h"
+
+struct stat;
 
 // What the POSIX disk code asks of a file before it uses it.
 
@@ -18,3 +23,8 @@ bool trusted_owner(uid_t owner);
 // waiting on a FIFO or opening a device: anything but a regular file is refused before
 // it is opened, and checked again once it is. `fd` is -1 on failure.
 std::error_code open_regular_for_reading(const char* path, int& fd);
+
+// Nothing when a file of this standing (its owner, group and mode as `stat` gives them)
+// in this folder passes the rule of common/file_trust.h; else why not.
+std::error_code refusal_of_standing(const struct stat& file, const std::filesystem::path& folder,
+                                    FileUse use);

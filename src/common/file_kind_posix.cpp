@@ -1,4 +1,4 @@
-#include "names/file_kind_posix.h"
+#include "common/file_kind_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "names/disk_file.h"
+#include "common/file_trust.h"
 
 std::error_code refusal_of_kind(mode_t mode) {
   if (S_ISREG(mode)) return {};

@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "common/device_names_windows.h"
+#include "common/file_trust.h"
+
+// Windows keeps who may write a file in its access list, which the folder's inheritance
+// sets: only the kind is judged here. Links (symbolic links, junctions, any reparse
+// point) are never followed.
+
+std::error_code resolve_regular_file(const std::filesystem::path& file,
+                                     std::filesystem::path& target, FileUse) {
+  target = file;
+  // A device's name is the device in every folder; looking at it may already open it.
+  if (is_device_name(file.filename())) return FileRefusal::device;
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      return std::make_error_code(std::errc::no_such_file_or_directory);
+    }
+    return {static_cast<int>(error), std::system_category()};
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileRefusal::link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileRefusal::folder;
+  return {};
+}
+
+TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t limit) {
+  const auto refused = [&path](const std::error_code& why) {
+    return TrustedText{std::nullopt,
+                       path.string() +
+                           (is_trust_refusal(why) ? ": not used: " : ": cannot be read: ") +
+                           why.message(),
+                       why == std::errc::no_such_file_or_directory};
+  };
+  std::filesystem::path target;
+  if (auto error = resolve_regular_file(path, target)) return refused(error);
+  std::FILE* file = ::_wfopen(path.c_str(), L"rb");
+  if (!file) return refused({errno, std::generic_category()});
+  std::string text;
+  char buffer[4096];
+  std::size_t count = 0;
+  while (text.size() <= limit && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, count);
+  }
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return {std::nullopt, path.string() + ": cannot be read: read error"};
+  if (text.size() > limit) {
+    return {std::nullopt, path.string() + ": cannot be read: larger than " +
+                              std::to_string(limit >> 10) + " KiB"};
+  }
+  return {std::move(text), {}};
+}
