@@ -4,11 +4,15 @@
 // each way of logging in to the broker.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -349,6 +353,80 @@ TEST_F(BridgeLifecycle, APasswordFileOthersCanReadIsRefusedForGood) {
                                    ": readable by others (mode 0644);"),
             1);
   EXPECT_EQ(broker->log().find("-north "), std::string::npos) << broker->log();
+}
+
+// The state folder may be one that every user can write (as a shared name file's is):
+// what another user plants there, or SQL hidden in the event log, changes nothing that
+// the bridge does. A timetable memory of theirs owes no catch-up run; a rules.conf that
+// is a link to nothing keeps the line closed rather than counting as no rules.
+TEST_F(BridgeLifecycle, WhatAnotherUserPlantsInTheStateFolderIsNotUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user takes the administrator";
+  using namespace std::chrono;
+  const TimeZoneScope zone("UTC");  // the bridge's too
+  const auto minute = floor<minutes>(system_clock::now() - 1h).time_since_epoch().count() % 1440;
+  char entry[40];
+  std::snprintf(entry, sizeof entry, "at %02d:%02d: 1/3 on, catch up",
+                static_cast<int>(minute / 60), static_cast<int>(minute % 60));
+  const std::string not_used = ": not used: ";
+  const struct {
+    const char* label;
+    std::function<void()> plant;
+    std::string logged;
+    bool serves;
+    mode_t folder_mode = 01777;
+  } cases[] = {
+      {"another user's timetable memory",
+       [&] {
+         std::ofstream(path("schedule-north.txt"))
+             << "settled = " << floor<seconds>(system_clock::now() - 2h).time_since_epoch().count()
+             << '\n';
+         ::chown(path("schedule-north.txt").c_str(), 65534, 65534);
+       },
+       path("schedule-north.txt") + not_used +
+           "it belongs to another user, who may have put it there; the timetable starts afresh",
+       true},
+      {"an event log with a trigger",
+       [&] {
+         sqlite3* database = nullptr;
+         sqlite3_open(path("events.db").c_str(), &database);
+         sqlite3_exec(database,
+                      "CREATE TABLE events (id INTEGER PRIMARY KEY);"
+                      "CREATE TRIGGER slow AFTER INSERT ON events BEGIN SELECT 1; END;",
+                      nullptr, nullptr, nullptr);
+         sqlite3_close(database);
+       },
+       "no event log: " + path("events.db") + not_used +
+           "it holds a trigger (slow) that no program of this panel makes",
+       true},
+      {"rules.conf a link to nothing",
+       [&] { std::filesystem::create_symlink("gone.conf", path("rules.conf")); },
+       path("rules.conf") + not_used + "it is a symbolic link to a file that does not exist", false,
+       0755},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    lines.clear();
+    broker = std::make_unique<MqttBroker>();  // no retained state of the case before
+    for (const char* file : {"schedule-north.txt", "events.db", "rules.conf", "north1-board.log",
+                             "north1-bridge.log"}) {
+      std::filesystem::remove(path(file));
+    }
+    ::chmod(dir.path().toLocal8Bit().constData(), c.folder_mode);
+    c.plant();
+    Line& line = add_line("north", {}, {"--schedule", entry});
+    ASSERT_TRUE(line.bridge->wait_for_log(c.logged)) << line.bridge->log();
+    if (!c.serves) {
+      EXPECT_NE(line.bridge->wait_exit(), 0);
+      EXPECT_EQ(line.switches(), 0);
+      continue;
+    }
+    auto client = watch();
+    ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
+    ASSERT_TRUE(client->publish("relayboard/north/1/5/set", "ON"));
+    ASSERT_TRUE(eventually([&] { return line.frames("55 01 12 00 00 00 05 6D") == 1; }, deadline));
+    // No catch-up run: relay 3 was never asked for.
+    EXPECT_EQ(line.frames("55 01 12 00 00 00 03 6B"), 0);
+  }
 }
 
 // The ways a bridge logs in to a broker that asks for a password or a client certificate.

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <functional>
 #include <regex>
 
 #include "common/duration_text.h"
@@ -428,6 +430,63 @@ TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
   }));
   EXPECT_EQ(logged, (std::vector<std::string>{"switched 1 relayctl", "refused 2 relayctl",
                                               "switched 1 relayctl", "switched 2 relayctl"}));
+}
+
+}  // namespace
+
+namespace {
+
+// relayctl's folder may be one that every user can write: a rules.conf that another user
+// planted, or that is a link to nothing, keeps the line closed (never "no rules"), and an
+// event log holding their SQL is reported and left alone while the command goes on.
+TEST_F(RelayctlOnBoard, WhatAnotherUserPlantsBesideItChangesNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user takes the administrator";
+  const std::string not_used = ": not used: ";
+  const auto rules = (dir() / "rules.conf").string(), log = (dir() / "events.db").string();
+  const struct {
+    const char* label;
+    mode_t folder_mode;
+    std::function<void()> plant;
+    int code;
+    std::string told;
+  } cases[] = {
+      {"another user's rules", 01777,
+       [&] {
+         std::ofstream(rules) << "[address 1]\n";
+         ::chown(rules.c_str(), 65534, 65534);
+       },
+       2, rules + not_used + "it belongs to another user, who may have put it there"},
+      {"rules that are a link to nothing", 0755,
+       [&] { std::filesystem::create_symlink("gone.conf", rules); }, 2,
+       rules + not_used + "it is a symbolic link to a file that does not exist"},
+      {"an event log with a trigger", 01777,
+       [&] {
+         sqlite3* database = nullptr;
+         sqlite3_open(log.c_str(), &database);
+         sqlite3_exec(database,
+                      "CREATE TABLE t (x); CREATE TRIGGER slow AFTER INSERT ON t BEGIN "
+                      "SELECT 1; END;",
+                      nullptr, nullptr, nullptr);
+         sqlite3_close(database);
+       },
+       0, log + not_used + "it holds a trigger (slow) that no program of this panel makes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::filesystem::remove(rules);
+    std::filesystem::remove(log);
+    ::chmod(dir().c_str(), c.folder_mode);
+    c.plant();
+    board.take_frames();
+    const CtlResult result = run({"open", "2"});
+    EXPECT_EQ(result.code, c.code) << result.err;
+    EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
+    EXPECT_EQ(board.opened(), c.code == 0 ? 0x0002 : 0x0000);
+    if (c.code != 0) {
+      EXPECT_EQ(board.take_frames(), Frames{});
+    }
+    ASSERT_EQ(run({"close", "2"}).code, c.code);
+  }
 }
 
 }  // namespace
