@@ -208,7 +208,12 @@ ScheduleMemory BridgeDaemon::recall_schedule() {
     log_(read.reason + "; the timetable starts afresh");
     return {};
   }
-  return parse_schedule_memory(*read.text);
+  auto memory = parse_schedule_memory(*read.text);
+  if (const auto* fault = std::get_if<std::string>(&memory)) {
+    log_(path.string() + ": " + *fault + "; the timetable starts afresh");
+    return {};
+  }
+  return std::get<ScheduleMemory>(std::move(memory));
 }
 
 void BridgeDaemon::remember_schedule() {

@@ -18,9 +18,11 @@ std::string schedule_memory_text(const ScheduleMemory& memory) {
   return text;
 }
 
-ScheduleMemory parse_schedule_memory(std::string_view text) {
+std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text) {
+  // 9999-12-31T23:59:59Z: far past any run, and well inside the clock's range.
+  constexpr long long latest_settled = 253402300799;
   ScheduleMemory memory;
-  while (!text.empty()) {
+  for (int number = 1; !text.empty(); ++number) {
     const auto end = std::min(text.find('\n'), text.size());
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(std::min(end + 1, text.size()));
@@ -28,10 +30,14 @@ ScheduleMemory parse_schedule_memory(std::string_view text) {
     if (equals == std::string_view::npos) continue;
     const std::string_view key = trimmed(line.substr(0, equals));
     const std::string_view value = trimmed(line.substr(equals + 1));
-    long long seconds = 0;
-    if (key == "settled" &&
-        std::from_chars(value.data(), value.data() + value.size(), seconds).ptr ==
-            value.data() + value.size()) {
+    long long seconds = -1;
+    if (key == "settled") {
+      const auto read = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (read.ec != std::errc() || read.ptr != value.data() + value.size() || seconds < 0 ||
+          seconds > latest_settled) {
+        return "line " + std::to_string(number) + ": settled = " + std::string(value) +
+               " is no time between 1970 and 9999 in seconds";
+      }
       memory.settled = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
     } else if (key == "paused" && !value.empty()) {
       memory.paused.emplace_back(value);

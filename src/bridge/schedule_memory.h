@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 // What the bridge keeps of its timetable from one run to the next, in its state folder:
@@ -21,5 +22,7 @@ struct ScheduleMemory {
 // One file per line, since several bridges may share a state folder.
 std::string schedule_memory_file_name(std::string_view line);
 std::string schedule_memory_text(const ScheduleMemory& memory);
-// Lines it does not know (a later version's) are passed over.
-ScheduleMemory parse_schedule_memory(std::string_view text);
+// Lines it does not know (a later version's) are passed over; a `settled` that is no
+// time between 1970 and the year 9999 is the file's fault, "line N: why", so that no
+// value can make a catch-up entry owe a run.
+std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text);

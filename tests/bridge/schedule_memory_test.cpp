@@ -15,10 +15,18 @@ TEST(ScheduleMemory, IsWrittenAndReadBack) {
             "settled = 1780272000\n"
             "paused = lights\n"
             "paused = at 06:30 mon-fri: 1/3 on\n");
-  EXPECT_EQ(parse_schedule_memory(text), memory);
-  // A later version's keys and a torn number are passed over.
-  EXPECT_EQ(parse_schedule_memory("next = 5\r\nsettled = 17x\npaused =\r\npaused = a \r\n"),
-            (ScheduleMemory{std::nullopt, {"a"}}));
+  using Parsed = std::variant<ScheduleMemory, std::string>;
+  EXPECT_EQ(parse_schedule_memory(text), Parsed(memory));
+  // A later version's keys are passed over.
+  EXPECT_EQ(parse_schedule_memory("next = 5\r\npaused =\r\npaused = a \r\n"),
+            Parsed(ScheduleMemory{std::nullopt, {"a"}}));
+  // No value makes a catch-up entry owe a run, nor overflows the clock.
+  for (const char* settled : {"17x", "-1", "253402300800", "9300000000000000000", ""}) {
+    SCOPED_TRACE(settled);
+    EXPECT_EQ(parse_schedule_memory(std::string("paused = a\nsettled = ") + settled + "\n"),
+              Parsed("line 2: settled = " + std::string(settled) +
+                     " is no time between 1970 and 9999 in seconds"));
+  }
   EXPECT_EQ(schedule_memory_file_name("com1"), "schedule-com1.txt");
 }
 
