@@ -41,7 +41,7 @@ BridgeDaemon::~BridgeDaemon() {
   link_.reset();
 }
 
-std::optional<std::string> BridgeDaemon::start() {
+std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   // The name file and the com<n> links are found by the panel's own rule; without a
   // usable folder the bridge runs with the default names and no links, as the panel does.
   StateFolder state;
@@ -56,7 +56,7 @@ std::optional<std::string> BridgeDaemon::start() {
   // The rules beside the name file hold for every switch; a fault stops the start rather
   // than serve the line without them.
   auto rules = read_rules(state.folder);
-  if (const auto* why = std::get_if<std::string>(&rules)) return *why;
+  if (const auto* why = std::get_if<std::string>(&rules)) return StartFailure{*why, true};
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
   // Watched before the first read, so that no change falls between the two; the news
   // comes from the event loop, once everything below is in place.
@@ -102,9 +102,9 @@ std::optional<std::string> BridgeDaemon::start() {
   link_->on_message = [this](const MqttMessage& message) { take_message(message); };
 
   if (web_) {
-    if (auto failure = web_->start()) return failure;
+    if (auto failure = web_->start()) return StartFailure{*failure, true};
   }
-  if (auto failure = link_->start()) return failure;
+  if (auto failure = link_->start()) return StartFailure{*failure};
   line_->start();
   // The timetable does not wait for the broker: it switches while the broker is away.
   if (!options_.schedule.empty()) run_timetable();

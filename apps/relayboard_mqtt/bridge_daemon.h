@@ -47,9 +47,15 @@ class BridgeDaemon : public QObject {
   BridgeDaemon(BridgeOptions options, std::filesystem::path program_dir, LogLine log);
   ~BridgeDaemon() override;
 
+  // Why the daemon cannot run at all, and whether the operator's settings are at fault
+  // (rules.conf, the web page's files), which no restart mends.
+  struct StartFailure {
+    std::string text;
+    bool settings_fault = false;
+  };
   // Reads the names, starts the broker link and opens the line; why not, when the
   // daemon cannot run at all.
-  std::optional<std::string> start();
+  std::optional<StartFailure> start();
   // Publishes the bridge and its boards offline, disconnects once that is written,
   // closes the line, then calls `done`.
   void stop(std::function<void()> done);

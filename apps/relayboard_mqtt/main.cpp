@@ -95,8 +95,9 @@ int main(int argc, char* argv[]) {
       options, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
       log_line);
   if (const auto failure = daemon.start()) {
-    log_line(*failure);
-    return 1;
+    log_line(failure->text);
+    // 2: the service manager does not start it again until the settings are mended.
+    return failure->settings_fault ? 2 : 1;
   }
   daemon.on_refused = [] { QCoreApplication::exit(2); };
   call_on_stop_signals(daemon, [&daemon] {
