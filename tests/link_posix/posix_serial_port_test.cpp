@@ -13,7 +13,6 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -157,42 +156,31 @@ TEST_F(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
 // Anyone may write a lock file into the lock folders: only one whose process has the
 // device open keeps the port; any other is taken as stale, removed, and named.
 TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
-  const auto start = [](const std::function<void()>& child) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const auto start = [&](bool holds) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-      child();
+      PosixSerialPort line(folder);  // as a second relayctl would
+      line.select_port(1);
+      if (holds && ::write(ready[1], line.open().ok ? "!" : "?", 1) == 1) ::pause();
       ::_exit(0);
     }
     return pid;
   };
-  const pid_t ended = start([] {});
+  const pid_t ended = start(false);
   ::waitpid(ended, nullptr, 0);
-  // Another program: its name is its own once the exec has closed the pipe.
-  int exec_done[2];
-  ASSERT_EQ(::pipe2(exec_done, O_CLOEXEC), 0);
-  const pid_t other = start([] { ::execlp("sleep", "sleep", "600", nullptr); });
-  ::close(exec_done[1]);
-  char ignored = 0;
-  EXPECT_EQ(::read(exec_done[0], &ignored, 1), 0);
-  ::close(exec_done[0]);
-  const std::shared_ptr<void> reap(nullptr, [&](void*) {
-    ::kill(other, SIGKILL);
-    ::waitpid(other, nullptr, 0);
-  });
-  const std::string lock = lock_file();
-  const std::string first =
-      ::geteuid() == 0
-          ? "was left by process 1 (" + process_name(1) + "), which does not have the device open"
-          : "names process 1, the system's first, which keeps no serial line";
-  const auto idle = [&](pid_t pid) {
-    return "was left by process " + std::to_string(pid) +
-           " (sleep), which does not have the device open";
+  const auto idle = [](pid_t pid) {
+    return "was left by process " + std::to_string(pid) + " (" + process_name(pid) +
+           "), which does not have the device open";
   };
+  const pid_t other = ::getppid();  // runs, under another name, without the device
   const struct {
     std::string text;  // the lock file's
     std::string why;   // the notice's words on it
   } rows[] = {
-      {"1\n", first},
+      {"1\n", ::geteuid() == 0 ? idle(1)
+                               : "names process 1, the system's first, which keeps no serial line"},
       {std::to_string(other) + "\n", idle(other)},
       {"      " + std::to_string(other) + " minicom root\n", idle(other)},
       {std::to_string(ended) + "\nrelay_panel\n",
@@ -203,6 +191,7 @@ TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
        "was left by process " + std::to_string(other) +
            " on another machine, elsewhere.example, which cannot be asked from here"},
   };
+  const std::string lock = lock_file();
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
     std::ofstream(lock) << row.text;
@@ -215,16 +204,8 @@ TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
     port.close();
   }
 
-  // Another process of this program holding the line, as a second relayctl would: its
-  // lock is honoured and left alone.
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  const pid_t holder = start([&] {
-    PosixSerialPort line(folder);
-    line.select_port(1);
-    (void)!::write(ready[1], line.open().ok ? "!" : "?", 1);
-    ::pause();
-  });
+  // A process of this program holding the line: its lock is honoured and left alone.
+  const pid_t holder = start(true);
   char opened = 0;
   ASSERT_EQ(::read(ready[0], &opened, 1), 1);
   ASSERT_EQ(opened, '!');
