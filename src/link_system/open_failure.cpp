@@ -60,6 +60,8 @@ std::string stale_lock_reason(const StaleLock& lock) {
 }
 
 std::string stale_lock_notice(const StaleLock& lock) {
+  // What a program that was killed or crashed leaves is taken over without a word.
+  if (lock.ended) return {};
   return "the lock file " + lock.path + " " + lock.why + "; it was taken as stale and removed";
 }
 

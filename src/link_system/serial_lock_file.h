@@ -25,6 +25,7 @@ struct StaleLock {
   // Whose it is and why it keeps nothing, after the path: "was left by process 1
   // (systemd), which does not have the device open".
   std::string why;
+  bool ended = false;  // its process no longer runs: a crash's leftover
 };
 
 // The folders QSerialPort looks at, in its order.

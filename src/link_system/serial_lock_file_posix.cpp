@@ -92,14 +92,16 @@ struct Verdict {
   bool honoured = false;
   std::string why;        // see StaleLock
   std::string reused_by;  // see StaleLock
+  bool ended = false;     // see StaleLock
 };
 
 Verdict judge(const LockText& text, const std::string& device, const std::string& proc) {
   if (text.pid == 0) return {false, "names no process", {}};
   const std::string process = "process " + std::to_string(text.pid);
   const std::string named = text.program.empty() ? process : process + " (" + text.program + ")";
-  if (process_gone(text.pid))
-    return {false, "was left by " + process + ", which no longer runs", {}};
+  if (process_gone(text.pid)) {
+    return {false, "was left by " + process + ", which no longer runs", {}, true};
+  }
   const auto holds = process_has_open(text.pid, device, proc);
   if (holds && *holds) return {true, {}, {}};
   std::string now = process_name(text.pid, proc);
@@ -174,7 +176,8 @@ std::optional<StaleLock> clear_stale_lock(const std::string& device,
                   false,
                   lock->text.program,
                   lock->verdict.reused_by,
-                  lock->verdict.why};
+                  lock->verdict.why,
+                  lock->verdict.ended};
   stale.removed = remove ? remove(lock->path) : unlink_file(lock->path);
   return stale;
 }
