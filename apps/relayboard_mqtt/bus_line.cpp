@@ -62,7 +62,7 @@ void BusLine::try_open() {
   last_failure_.clear();
   if (!choice_.device) name_ += " (" + result.device + ")";
   port_.set_receive_threshold(static_cast<int>(frame_size));
-  log_("serial line " + name_ + " open");
+  log_("serial line " + name_ + " open" + (result.notice.empty() ? "" : ": " + result.notice));
   step();
 }
 

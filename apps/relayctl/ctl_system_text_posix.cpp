@@ -7,7 +7,8 @@ const CtlSystemText& ctl_system_text() {
 )",
       R"(  --names FILE    the name file, whose folder then holds the com<N> links (default:
                   the panel's: name.txt beside the program, or in
-                  ~/.config/relay_panel where the program's folder is read-only)
+                  ~/.config/relay_panel where the program is installed or its
+                  folder is read-only)
 )",
       R"(  5  cut short by SIGINT (Ctrl+C), SIGTERM or SIGHUP: a pulse's relays were switched
      back and checked; an open or close had switched nothing yet (once it has, it

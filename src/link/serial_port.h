@@ -13,6 +13,8 @@ struct OpenResult {
   bool ok = false;
   std::string device;  // what the port number mapped to; empty when it names none
   std::string reason;  // why the open failed, for the operator
+  // What the operator should know of an open that succeeded (a stale lock file removed).
+  std::string notice{};
 };
 
 // The serial line as the panel uses it. Fixed settings: 9600 baud, 8 data bits, no

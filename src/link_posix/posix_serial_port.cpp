@@ -59,10 +59,12 @@ PosixSerialPort::~PosixSerialPort() {
 }
 
 OpenResult PosixSerialPort::open() {
-  const OpenResult result =
+  open_notice_.clear();
+  OpenResult result =
       open_selected_device(number_, named_device_, program_dir_, open_,
                            [this](const std::string& device) { return open_line(device); });
   if (!result.ok) return result;
+  result.notice = std::move(open_notice_);
   device_ = result.device;
   open_ = true;
   return result;
@@ -115,10 +117,13 @@ std::optional<std::string> PosixSerialPort::refused(int error, const std::string
                                                     bool again) {
   const OpenError kind = open_error(error);
   const DeviceAccess access = probe_device_access(device);
-  // A lock file left by a program that died does not make the port busy.
+  // A lock file that keeps nobody's line does not make the port busy.
   if (kind == OpenError::permission && access.read_write && !again) {
     if (const auto lock = clear_stale_lock(device_node(device))) {
-      if (lock->removed) return open_line(device, true);
+      if (lock->removed) {
+        open_notice_ = stale_lock_notice(*lock);
+        return open_line(device, true);
+      }
       return stale_lock_reason(*lock);
     }
   }

@@ -70,6 +70,7 @@ class PosixSerialPort : public SerialPort {
   std::int16_t number_ = 0;
   std::string named_device_;
   std::string device_;
+  std::string open_notice_;  // for OpenResult::notice
   int fd_ = -1;
   termios saved_{};  // the line's settings before the open, given back at the close
   LineLockFile lock_file_;

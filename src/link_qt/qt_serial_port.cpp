@@ -25,10 +25,12 @@ QtSerialPort::~QtSerialPort() {
 }
 
 OpenResult QtSerialPort::open() {
-  const OpenResult result =
+  open_notice_.clear();
+  OpenResult result =
       open_selected_device(number_, named_device_, program_dir_, open_,
                            [this](const std::string& device) { return open_line(device); });
   if (!result.ok) return result;
+  result.notice = std::move(open_notice_);
   device_ = result.device;
   open_ = true;
   start_session();
@@ -56,11 +58,14 @@ std::optional<std::string> QtSerialPort::open_line(const std::string& device, bo
     const std::string text = serial_.errorString().toStdString();
     serial_.clearError();
     const DeviceAccess access = probe_device_access(device);
-    // A lock file is refused as a permission error too; one left by a program that died
+    // A lock file is refused as a permission error too; one that keeps nobody's line
     // does not make the port busy.
     if (error == QSerialPort::PermissionError && access.read_write && !again) {
       if (const auto lock = clear_stale_lock(device_node(device))) {
-        if (lock->removed) return open_line(device, true);
+        if (lock->removed) {
+          open_notice_ = stale_lock_notice(*lock);
+          return open_line(device, true);
+        }
         return stale_lock_reason(*lock);
       }
     }

@@ -80,7 +80,8 @@ class QtSerialPort : public QObject, public SerialPort {
   std::filesystem::path program_dir_;
   std::int16_t number_ = 0;
   std::string named_device_;
-  std::string device_;  // the path the port number named at the open
+  std::string device_;       // the path the port number named at the open
+  std::string open_notice_;  // for OpenResult::notice
   QSerialPort serial_;
   QPointer<QSocketNotifier> read_notifier_;
   QTimer reopen_timer_;

@@ -64,6 +64,20 @@ bool may_be_program(long long pid, std::string_view lock_program, const std::str
          (!exe.empty() && exe == program) || (!command_name.empty() && command_name == program);
 }
 
+std::optional<bool> process_has_open(long long pid, const std::string& device,
+                                     const std::string& proc) {
+  std::error_code error;
+  fs::path node = fs::canonical(device, error);
+  if (error) node = device;
+  fs::directory_iterator fd(fs::path(proc) / std::to_string(pid) / "fd", error);
+  if (error) return std::nullopt;
+  for (const fs::directory_iterator end; !error && fd != end; fd.increment(error)) {
+    std::error_code link_error;
+    if (fs::read_symlink(fd->path(), link_error) == node && !link_error) return true;
+  }
+  return false;
+}
+
 std::vector<DeviceHolder> device_holders(const std::string& device, const std::string& proc) {
   std::vector<DeviceHolder> holders;
   std::error_code error;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ std::string process_name(long long pid, const std::string& proc = "/proc");
 // number now belongs to another program. A user sees the comm and the command line of
 // every process, so the answer is the same for root and for a user.
 bool may_be_program(long long pid, std::string_view program, const std::string& proc = "/proc");
+
+// Whether process `pid` has the device (or the device a link names) open; nothing
+// where the table does not show that process's open files.
+std::optional<bool> process_has_open(long long pid, const std::string& device,
+                                     const std::string& proc = "/proc");
 
 // "relay_panel (process 1234)" for the holders that keep the port locked; empty when the
 // system shows none.

@@ -54,16 +54,15 @@ std::string device_busy_reason(const std::string& device) {
 }
 
 std::string stale_lock_reason(const StaleLock& lock) {
-  // A process number in use again is no holder: the program it now runs is named, so
-  // that the operator need not take it for the one keeping the port.
-  const std::string maker = lock.reused_by.empty()
-                                ? "process " + std::to_string(lock.pid) + ", which no longer runs"
-                                : "process " + std::to_string(lock.pid) + " (" + lock.program +
-                                      "), which no longer runs: the number now belongs to " +
-                                      lock.reused_by;
-  return "Stale lock file: " + lock.path + " was left by " + maker +
+  return "Stale lock file: " + lock.path + " " + lock.why +
          ", and this user may not remove it; remove it with \"sudo rm " + lock.path +
          "\" and open the port again";
+}
+
+std::string stale_lock_notice(const StaleLock& lock) {
+  // What a program that was killed or crashed leaves is taken over without a word.
+  if (lock.ended) return {};
+  return "the lock file " + lock.path + " " + lock.why + "; it was taken as stale and removed";
 }
 
 std::string open_failure_reason(OpenError error, const std::string& text,

@@ -28,3 +28,7 @@ std::string device_busy_reason(const std::string& device);
 
 // The reason given for a port kept by a lock file that this user may not remove.
 std::string stale_lock_reason(const StaleLock& lock);
+
+// What the operator is told of a stale lock file removed by an open that then succeeded:
+// nothing for one whose process ended, whose number no program runs now.
+std::string stale_lock_notice(const StaleLock& lock);

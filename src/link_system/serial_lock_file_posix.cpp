@@ -56,7 +56,8 @@ std::optional<std::string> odd_kind(const struct stat& info) {
   return "not a regular file";
 }
 
-// The lock file's first lines, read without following a link or waiting on anything.
+// The lock file's first lines, read without following a link or waiting on anything;
+// nothing when it cannot be read. A text that names no process has pid 0.
 std::optional<LockText> read_lock_file(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -65,27 +66,80 @@ std::optional<LockText> read_lock_file(const std::string& path) {
   ssize_t count = -1;
   if (::fstat(fd, &info) == 0 && !odd_kind(info)) count = ::read(fd, bytes.data(), bytes.size());
   ::close(fd);
-  if (count <= 0) return std::nullopt;
+  if (count < 0) return std::nullopt;
   bytes.resize(static_cast<std::size_t>(count));
   std::istringstream file(bytes);
   std::string pid_line;
   LockText text;
-  if (!std::getline(file, pid_line)) return std::nullopt;
+  std::getline(file, pid_line);
   std::getline(file, text.program);
   std::getline(file, text.host);
-  const auto [end, error] =
-      std::from_chars(pid_line.data(), pid_line.data() + pid_line.size(), text.pid);
-  if (error != std::errc{} || end != pid_line.data() + pid_line.size() || text.pid <= 0) {
-    return std::nullopt;
+  // The Qt programs write the number alone; the UUCP programs pad it to ten places, and
+  // minicom adds its name and its user on the same line.
+  std::istringstream first(pid_line);
+  std::string number, program;
+  first >> number >> program;
+  const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), text.pid);
+  if (error != std::errc{} || end != number.data() + number.size() || text.pid <= 0) {
+    text.pid = 0;
   }
+  if (text.program.empty()) text.program = program;
   return text;
 }
 
-// Whether the maker of the lock still runs: its process exists and, where the lock
-// names the program, the process is that program and not a later one given the number.
-bool maker_runs(const LockText& text, const std::string& proc) {
-  if (process_gone(text.pid)) return false;
-  return text.program.empty() || may_be_program(text.pid, text.program, proc);
+// Whether the lock is honoured, and for a stale one why not.
+struct Verdict {
+  bool honoured = false;
+  std::string why;        // see StaleLock
+  std::string reused_by;  // see StaleLock
+  bool ended = false;     // see StaleLock
+};
+
+Verdict judge(const LockText& text, const std::string& device, const std::string& proc) {
+  if (text.pid == 0) return {false, "names no process", {}};
+  const std::string process = "process " + std::to_string(text.pid);
+  const std::string named = text.program.empty() ? process : process + " (" + text.program + ")";
+  if (process_gone(text.pid)) {
+    return {false, "was left by " + process + ", which no longer runs", {}, true};
+  }
+  const auto holds = process_has_open(text.pid, device, proc);
+  if (holds && *holds) return {true, {}, {}};
+  std::string now = process_name(text.pid, proc);
+  if (!text.host.empty() && text.host != host_name()) {
+    return {false,
+            "was left by " + process + " on another machine, " + text.host +
+                ", which cannot be asked from here",
+            {}};
+  }
+  if (holds) {
+    const std::string shown =
+        now.empty() || now == text.program ? named : process + " (" + now + ")";
+    return {false, "was left by " + shown + ", which does not have the device open", {}};
+  }
+  // Another user's process, whose open files are hidden: its name is all there is.
+  if (text.pid == 1) {
+    return {false, "names process 1, the system's first, which keeps no serial line", {}};
+  }
+  if (text.program.empty() || may_be_program(text.pid, text.program, proc)) return {true, {}, {}};
+  if (now.empty()) now = "another program";
+  return {false,
+          "was left by " + named + ", which no longer runs: the number now belongs to " + now, now};
+}
+
+// The lock file's text and what it is worth, when there is a file to judge.
+struct JudgedLock {
+  std::string path;
+  LockText text;
+  Verdict verdict;
+};
+
+std::optional<JudgedLock> judged_lock(const std::string& device,
+                                      const std::vector<std::string>& folders,
+                                      const std::string& proc) {
+  const std::string path = serial_lock_file(device, folders);
+  const auto text = path.empty() ? std::nullopt : read_lock_file(path);
+  if (!text) return std::nullopt;
+  return JudgedLock{path, *text, judge(*text, device, proc)};
 }
 
 }  // namespace
@@ -113,35 +167,31 @@ std::optional<StaleLock> clear_stale_lock(const std::string& device,
                                           const std::vector<std::string>& folders,
                                           const std::function<bool(const std::string&)>& remove,
                                           const std::string& proc) {
-  const std::string path = serial_lock_file(device, folders);
-  if (path.empty()) return std::nullopt;
-  const auto text = read_lock_file(path);
-  if (!text || (!text->host.empty() && text->host != host_name())) return std::nullopt;
-  if (maker_runs(*text, proc)) return std::nullopt;
-
+  const auto lock = judged_lock(device, folders, proc);
+  if (!lock || lock->verdict.honoured) return std::nullopt;
   std::error_code ignored;
-  const auto shown = std::filesystem::weakly_canonical(path, ignored);
-  StaleLock lock{shown.empty() ? path : shown.string(), text->pid, false, text->program, {}};
-  if (!process_gone(text->pid)) {
-    lock.reused_by = process_name(text->pid, proc);
-    if (lock.reused_by.empty()) lock.reused_by = "another program";
-  }
-  lock.removed = remove ? remove(path) : unlink_file(path);
-  return lock;
+  const auto shown = std::filesystem::weakly_canonical(lock->path, ignored);
+  StaleLock stale{shown.empty() ? lock->path : shown.string(),
+                  lock->text.pid,
+                  false,
+                  lock->text.program,
+                  lock->verdict.reused_by,
+                  lock->verdict.why,
+                  lock->verdict.ended};
+  stale.removed = remove ? remove(lock->path) : unlink_file(lock->path);
+  return stale;
 }
 
 namespace {
 
-// The lock file's text when its maker, another process on this machine, still runs.
+// The lock file's text when it is honoured and its maker is another process.
 std::optional<LockText> running_holder(const std::string& device,
                                        const std::vector<std::string>& folders,
                                        const std::string& proc) {
-  const std::string path = serial_lock_file(device, folders);
-  const auto text = path.empty() ? std::nullopt : read_lock_file(path);
-  if (!text || (!text->host.empty() && text->host != host_name())) return std::nullopt;
+  const auto lock = judged_lock(device, folders, proc);
   // As among the open files, the asking process is not the other program.
-  if (text->pid == ::getpid() || !maker_runs(*text, proc)) return std::nullopt;
-  return text;
+  if (!lock || !lock->verdict.honoured || lock->text.pid == ::getpid()) return std::nullopt;
+  return lock->text;
 }
 
 }  // namespace

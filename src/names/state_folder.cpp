@@ -1,5 +1,6 @@
 #include "names/state_folder.h"
 
+#include <iterator>
 #include <system_error>
 
 #include "common/system_error_text.h"
@@ -16,32 +17,63 @@ StateFolder per_user(const fs::path& folder) {
   return {folder, folder / name_file_name, true};
 }
 
+// Whether `folder` is `root` or inside it, part by part: /usrlocal is not in /usr.
+bool inside(const fs::path& folder, const fs::path& root) {
+  const fs::path whole = folder.lexically_normal();
+  const fs::path base = root.lexically_normal();
+  auto part = whole.begin();
+  for (auto root_part = base.begin(); root_part != base.end(); ++root_part, ++part) {
+    // A closing separator ends the root's parts with an empty one.
+    if (root_part->empty() && std::next(root_part) == base.end()) break;
+    if (part == whole.end() || *part != *root_part) return false;
+  }
+  return true;
+}
+
+// Why the program's own folder is not used, for a message that has no other folder.
+std::string program_folder_reason(const StateFolderQuery& query) {
+  if (query.program_dir_installed) return "the program is installed under Program Files";
+  if (installed_program(query)) {
+    return query.program_dir_owned ? "the program is installed in a system folder"
+                                   : "the program's folder belongs to another user";
+  }
+  return "the program's folder cannot be written";
+}
+
 }  // namespace
+
+bool installed_program(const StateFolderQuery& query) {
+  if (query.program_dir_installed || !query.program_dir_owned) return true;
+  const fs::path& real =
+      query.program_dir_real.empty() ? query.program_dir : query.program_dir_real;
+  for (const auto& system : query.system_folders) {
+    if (inside(real, system)) return true;
+  }
+  return false;
+}
 
 StateFolderChoice choose_state_folder(const StateFolderQuery& query) {
   if (query.names_option) {
     return StateFolder{query.names_option->parent_path(), *query.names_option, false};
   }
-  if (query.program_dir_writable && !query.program_dir_installed) {
+  if (query.program_dir_writable && !installed_program(query)) {
     return StateFolder{query.program_dir, query.program_dir / name_file_name, false};
   }
   if (query.per_user_rule == PerUserRule::AppData) {
     if (query.appdata.is_absolute()) return per_user(query.appdata / state_folder_name);
     return StateFolderProblem{
         query.program_dir,
-        std::string(query.program_dir_installed ? "the program is installed under Program Files"
-                                                : "the program's folder cannot be written") +
-            ", and APPDATA is not set to give a per-user folder"};
+        program_folder_reason(query) + ", and APPDATA is not set to give a per-user folder"};
   }
   // A relative XDG_CONFIG_HOME is invalid by the XDG rules and is ignored.
   const fs::path xdg(query.xdg_config_home);
   if (!xdg.empty() && xdg.is_absolute()) return per_user(xdg / state_folder_name);
   const fs::path home(query.home);
   if (!home.empty()) return per_user(home / ".config" / state_folder_name);
-  return StateFolderProblem{
-      query.program_dir,
-      "the program's folder cannot be written, and neither XDG_CONFIG_HOME nor HOME is set "
-      "to give a per-user folder"};
+  return StateFolderProblem{query.program_dir,
+                            program_folder_reason(query) +
+                                ", and neither XDG_CONFIG_HOME nor HOME is set to give a "
+                                "per-user folder"};
 }
 
 StateFolderChoice prepare_state_folder(const StateFolder& chosen) {
@@ -83,8 +115,8 @@ StateFolderChoice find_state_folder(const fs::path& program_dir,
     const fs::path absolute = fs::absolute(*names_option, error);
     query.names_option = error ? *names_option : absolute;
   } else {
-    query.program_dir_installed = installed_program_folder(program_dir);
-    query.program_dir_writable = !query.program_dir_installed && !folder_write_error(program_dir);
+    read_program_folder(query);
+    query.program_dir_writable = !installed_program(query) && !folder_write_error(program_dir);
   }
   read_state_environment(query);
   const auto choice = choose_state_folder(query);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "common/message_boxes.h"
 
@@ -15,9 +16,11 @@
 // copy keeps its names with it) and is not among the system's installed programs;
 // else the per-user folder, created when needed: on Linux
 // $XDG_CONFIG_HOME/relay_panel, or ~/.config/relay_panel when XDG_CONFIG_HOME is
-// unset; on Windows %APPDATA%\relay_panel. A program installed under Program Files
-// uses the per-user folder even when it runs with administrator rights, which could
-// write there: its names must not depend on how it was started.
+// unset; on Windows %APPDATA%\relay_panel. An installed program (under Program Files;
+// on POSIX systems in a folder under /usr or /opt, or one that is not the running
+// user's own) uses the per-user folder even when it runs with administrator or root
+// rights, which could write there: its names must not depend on how it was started,
+// and nothing is left among the system's files.
 
 // Where each system keeps a user's own settings.
 enum class PerUserRule { Xdg, AppData };
@@ -32,7 +35,18 @@ struct StateFolderQuery {
   PerUserRule per_user_rule = PerUserRule::Xdg;
   std::filesystem::path appdata;       // %APPDATA%, as a path: it may hold any character
   bool program_dir_installed = false;  // under Program Files
+  // The folders where the system installs programs (their real paths) and whether the
+  // program's folder, its links resolved, belongs to the user running it; both say
+  // that the program is installed.
+  std::vector<std::filesystem::path> system_folders{};
+  bool program_dir_owned = true;
+  std::filesystem::path program_dir_real{};  // empty: program_dir is its real path
 };
+
+// Whether the query's program folder counts as installed rather than a portable copy:
+// under Program Files, inside one of the system folders (whole path parts compared),
+// or not the user's own.
+bool installed_program(const StateFolderQuery& query);
 
 // The folder and the name file in it. `per_user` says that the folder is the per-user
 // one, which may still have to be created.

@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,18 @@ std::error_code folder_write_error(const std::filesystem::path& folder) {
 
 bool installed_program_folder(const std::filesystem::path&) {
   return false;
+}
+
+void read_program_folder(StateFolderQuery& query) {
+  // /usr/local is inside /usr; it is named for whoever reads the list.
+  query.system_folders = {"/usr", "/usr/local", "/opt"};
+  std::error_code error;
+  query.program_dir_real = std::filesystem::canonical(query.program_dir, error);
+  if (error) query.program_dir_real = query.program_dir;
+  // A folder that cannot be looked at cannot be written either, which says enough.
+  struct stat info {};
+  query.program_dir_owned =
+      ::stat(query.program_dir_real.c_str(), &info) != 0 || info.st_uid == ::geteuid();
 }
 
 void read_state_environment(StateFolderQuery& query) {

@@ -56,6 +56,10 @@ bool installed_program_folder(const std::filesystem::path& folder) {
   return false;
 }
 
+void read_program_folder(StateFolderQuery& query) {
+  query.program_dir_installed = installed_program_folder(query.program_dir);
+}
+
 std::error_code folder_write_error(const std::filesystem::path& folder) {
   // Only a file really made tells: the folder's read-only flag means nothing to
   // Windows, and its access list (Program Files lets users read, not write) is not

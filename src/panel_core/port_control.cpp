@@ -43,6 +43,9 @@ bool PortControl::open_selected(const OpenResult& result, const std::string& por
         {port_name + " could not be opened: " + result.reason, "open com", MessageIcon::Critical});
     return false;
   }
+  if (!result.notice.empty()) {
+    messages_.show({port_name + " was opened: " + result.notice, "open com", MessageIcon::Warning});
+  }
   port_.set_receive_threshold(receive_threshold);
   if (opened_line_) opened_line_(result.device.empty() ? port_name : result.device);
   port_opened();

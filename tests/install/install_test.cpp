@@ -1,4 +1,6 @@
 #include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -222,6 +224,86 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   QTest::mouseClick(port_button, Qt::LeftButton);
   board.terminate();
   board.waitForFinished(wait_ms);
+}
+
+// Every file below `folder`, by its path there.
+std::set<std::string> files_below(const fs::path& folder) {
+  std::set<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    files.insert(fs::relative(entry.path(), folder).string());
+  }
+  return files;
+}
+
+// Root running the package from a system folder: the unpacked tree, seen by each program
+// (in a mount namespace of its own) as /opt/relay-panel, the way a package for /opt
+// installs it. Root may write there; the programs keep their state in root's per-user
+// folder all the same, and the tree is as it was after a status, a switch, a rename, the
+// panel's start and the bridge's.
+TEST_F(InstalledPanel, RunByRootFromASystemFolderItWritesNothingBesideItself) {
+  if (geteuid() != 0) GTEST_SKIP() << "root runs this";
+  const fs::path home = root() / "root-home";
+  const fs::path state = home / ".config/relay_panel";
+  fs::create_directories(state);
+  const std::string tree = (root() / "usr").string();
+  const auto as_installed_root = [&](QProcess& process) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.insert(QStringLiteral("HOME"), QString::fromStdString(home.string()));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("RELAY_PANEL_MESSAGES"), QStringLiteral("stderr"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setChildProcessModifier([tree] {
+      if (::unshare(CLONE_NEWNS) != 0 ||
+          ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          ::mount("none", "/opt", "tmpfs", 0, "mode=0755") != 0 ||
+          ::mkdir("/opt/relay-panel", 0755) != 0 ||
+          ::mount(tree.c_str(), "/opt/relay-panel", nullptr, MS_BIND | MS_REC, nullptr) != 0) {
+        ::_exit(125);
+      }
+    });
+  };
+  // A program run until it ends, or until it has printed `until`; its output.
+  const auto run = [&](const char* name, const QStringList& arguments, const char* until = "") {
+    QProcess process;
+    as_installed_root(process);
+    process.start(QStringLiteral("/opt/relay-panel/bin/") + QString::fromLatin1(name), arguments);
+    std::string output;
+    const QDeadlineTimer deadline(wait_ms);
+    while (process.state() != QProcess::NotRunning && !deadline.hasExpired() &&
+           (!*until || output.find(until) == std::string::npos)) {
+      process.waitForReadyRead(100);
+      output += process.readAll().toStdString();
+    }
+    process.terminate();
+    process.waitForFinished(wait_ms);
+    output += process.readAll().toStdString();
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 125) {
+      output = "(no mount namespace)";
+    }
+    return output;
+  };
+  if (run("relayctl", {"--version"}) == "(no mount namespace)") {
+    GTEST_SKIP() << "this system gives the test no mount namespace";
+  }
+  const std::set<std::string> before = files_below(root() / "usr");
+  BoardProcess board({"--link-dir", QString::fromStdString(state.string()), "--port", "1"});
+  ASSERT_FALSE(board.device.isEmpty());
+
+  const std::string status = run("relayctl", {"--port", "1", "status"});
+  EXPECT_NE(status.find("relay  state"), std::string::npos) << status;
+  const std::string switched = run("relayctl", {"--port", "1", "open", "3"}) +
+                               run("relayctl", {"--port", "1", "rename", "3", "Pump"});
+  const std::string panel = run("relay_panel", {}, "shown: ");
+  EXPECT_NE(panel.find("shown: "), std::string::npos) << panel;
+  const std::string bridge =
+      run("relayboard-mqtt", {"--port", "1", "--mqtt-port", "1"}, "serial line port 1");
+  EXPECT_NE(bridge.find("serial line port 1"), std::string::npos) << bridge;
+
+  EXPECT_EQ(files_below(root() / "usr"), before);
+  EXPECT_NE(read_bytes(state / "name.txt").find("Pump"), std::string::npos) << switched;
+  EXPECT_TRUE(fs::exists(state / "events.db")) << switched;
 }
 
 // The bridge's service starts the installed program, which comes with its manual page and

@@ -2,12 +2,15 @@
 // opens and locks the device, takes answers in, and keeps a device that goes away.
 #include "link_posix/posix_serial_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +18,7 @@
 
 #include "com_link.h"
 #include "link_posix/posix_event_wait.h"
+#include "link_system/device_holders.h"
 #include "link_system/serial_lock_file.h"
 #include "pseudo_terminal.h"
 
@@ -147,6 +151,76 @@ TEST_F(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
   board_sends(answer);
   ASSERT_TRUE(wait_for([&] { return events == 1; }));
   EXPECT_EQ(read_all(), answer);
+}
+
+// Anyone may write a lock file into the lock folders: only one whose process has the
+// device open keeps the port; any other is taken as stale, removed, and named.
+TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const auto start = [&](bool holds) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      PosixSerialPort line(folder);  // as a second relayctl would
+      line.select_port(1);
+      if (holds && ::write(ready[1], line.open().ok ? "!" : "?", 1) == 1) ::pause();
+      ::_exit(0);
+    }
+    return pid;
+  };
+  const pid_t ended = start(false);
+  ::waitpid(ended, nullptr, 0);
+  const auto idle = [](pid_t pid) {
+    return "was left by process " + std::to_string(pid) + " (" + process_name(pid) +
+           "), which does not have the device open";
+  };
+  const pid_t other = ::getppid();  // runs, under another name, without the device
+  const struct {
+    std::string text;  // the lock file's
+    std::string why;   // the notice's words on it; none for a crash's leftover
+  } rows[] = {
+      {"1\n", ::geteuid() == 0 ? idle(1)
+                               : "names process 1, the system's first, which keeps no serial line"},
+      {std::to_string(other) + "\n", idle(other)},
+      {"      " + std::to_string(other) + " minicom root\n", idle(other)},
+      {std::to_string(ended) + "\nrelay_panel\n", ""},
+      {"garbage\n", "names no process"},
+      {"", "names no process"},
+      {std::to_string(other) + "\nminicom\nelsewhere.example\n",
+       "was left by process " + std::to_string(other) +
+           " on another machine, elsewhere.example, which cannot be asked from here"},
+  };
+  const std::string lock = lock_file();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    std::ofstream(lock) << row.text;
+    port.select_port(1);
+    const OpenResult result = port.open();
+    ASSERT_TRUE(result.ok) << result.reason;
+    const std::string shown = std::filesystem::weakly_canonical(lock).string();
+    EXPECT_EQ(result.notice, row.why.empty() ? ""
+                                             : "the lock file " + shown + " " + row.why +
+                                                   "; it was taken as stale and removed");
+    EXPECT_EQ(file_text(lock).substr(0, file_text(lock).find('\n')), std::to_string(::getpid()));
+    port.close();
+  }
+
+  // A process of this program holding the line: its lock is honoured and left alone.
+  const pid_t holder = start(true);
+  char opened = 0;
+  ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+  ASSERT_EQ(opened, '!');
+  const std::string kept = file_text(lock);
+  port.select_port(1);
+  const OpenResult busy = port.open();
+  EXPECT_FALSE(busy.ok);
+  EXPECT_EQ(busy.reason, "Device busy: " + process_name(holder) + " (process " +
+                             std::to_string(holder) + ") is using the port");
+  EXPECT_EQ(file_text(lock), kept);
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
 }
 
 // Timers fire in the order they are due, a repeating one without a burst after a stall,

@@ -70,7 +70,8 @@ TEST_F(ProcessTable, NamesOnlyTheProgramsHoldingTheLockOnTheDeviceItself) {
 
 // Who a readable lock file names, for a user who may not see another user's open files:
 // its maker while that program runs; a process number now used by another program is
-// no holder, and the lock is stale, for root and a user alike.
+// no holder, and the lock is stale, for root and a user alike. Where the open files
+// show, the lock is its process's only while that has the device open.
 TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
   const std::string live = std::to_string(::getppid());  // runs, and is not this process
   const pid_t ended_pid = fork();
@@ -84,8 +85,9 @@ TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
   const std::string cannot_remove = ", and this user may not remove it; remove it with \"sudo rm " +
                                     shown_lock + "\" and open the port again";
   const struct {
-    std::string comm, cmdline;  // what the table shows of the live process
-    std::string text;           // the lock file's
+    // What the table shows of the live process; a device for cmdline: its open file.
+    std::string comm, cmdline;
+    std::string text;  // the lock file's
     std::string holder, stale;
   } rows[] = {
       {"relayboard-mqtt", "", live + "\nrelayboard-mqtt\n\n",
@@ -104,7 +106,13 @@ TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
       {"relay_panel", "", ended + "\nrelay_panel\n\n", "",
        "Stale lock file: " + shown_lock + " was left by process " + ended +
            ", which no longer runs" + cannot_remove},
-      {"sshd", "", live + "\nrelay_panel\nelsewhere.example\n", "", "none"},
+      {"sshd", "", live + "\nrelay_panel\nelsewhere.example\n", "",
+       "Stale lock file: " + shown_lock + " was left by process " + live +
+           " on another machine, elsewhere.example, which cannot be asked from here" +
+           cannot_remove},
+      // Where the table shows the process's open files, the device among them.
+      {"minicom", "/dev/ttyUSB9", "      " + live + " minicom root\n",
+       "minicom (process " + live + ")", "none"},
   };
   const std::string proc_dir = proc().string();
   for (const auto& row : rows) {
@@ -112,7 +120,12 @@ TEST_F(ProcessTable, ALockFileNamesItsRunningMakerAndTellsAReusedNumberApart) {
     fs::remove_all(proc() / live);
     fs::create_directories(proc() / live);
     if (!row.comm.empty()) std::ofstream(proc() / live / "comm") << row.comm << "\n";
-    std::ofstream(proc() / live / "cmdline") << row.cmdline;
+    if (row.cmdline.starts_with("/dev/")) {
+      fs::create_directories(proc() / live / "fd");
+      fs::create_symlink(row.cmdline, proc() / live / "fd" / "3");
+    } else {
+      std::ofstream(proc() / live / "cmdline") << row.cmdline;
+    }
     std::ofstream(lock) << row.text;
     EXPECT_EQ(lock_holder_text("/dev/ttyUSB9", {folder}, proc_dir), row.holder);
     const auto stale = clear_stale_lock(

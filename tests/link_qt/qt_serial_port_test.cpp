@@ -217,7 +217,7 @@ TEST_F(LineOnTerminal, ALockFileThatIsNoFileRefusesTheOpenAtOnce) {
 }
 
 // Whether a lock file is stale, and what the operator reads when it may not be removed.
-TEST(StaleLock, OnlyAnEndedProcessesFileIsRemovedAndOneThatMayNotBeIsNamed) {
+TEST(StaleLock, AFileThatKeepsNoLineIsRemovedAndOneThatMayNotBeIsNamed) {
   QTemporaryDir folder;
   const std::string lock = folder.filePath("LCK..ttyUSB9").toStdString();
   const std::string ended = std::to_string(ended_process());
@@ -228,9 +228,10 @@ TEST(StaleLock, OnlyAnEndedProcessesFileIsRemovedAndOneThatMayNotBeIsNamed) {
        "Stale lock file: " + lock + " was left by process " + ended +
            ", which no longer runs, and this user may not remove it; remove it with \"sudo rm " +
            lock + "\" and open the port again"},
-      {std::to_string(::getpid()) + "\n", true, "none"},
-      {"1\n", true, "none"},  // a process this user may not signal still runs
-      {ended + "\nrelay_panel\nelsewhere.example\n", true, "none"},
+      // Running processes that do not have the device open keep nothing.
+      {std::to_string(::getpid()) + "\n", true, "removed"},
+      {"1\n", true, "removed"},
+      {ended + "\nrelay_panel\nelsewhere.example\n", true, "removed"},
       {"", true, "none"},
   };
   for (const auto& [text, may_remove, outcome] : cases) {

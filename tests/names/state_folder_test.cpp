@@ -92,6 +92,53 @@ TEST(StateFolder, TheRuleTakesTheOptionThenTheProgramFolderThenThePerUserFolder)
   }
 }
 
+// An installed program keeps its state per user even where it may write its folder (run
+// as root): a folder inside a system folder, its links resolved, or another user's.
+TEST(StateFolder, AnInstalledProgramKeepsItsStatePerUserWhateverItMayWrite) {
+  const fs::path root = fs::temp_directory_path().root_path();
+  const std::string per_user = (root / "home/op/.config/relay_panel/name.txt").string();
+  struct Case {
+    const char* program;
+    const char* real;  // empty: the program folder itself
+    bool owned;
+    bool installed;
+  };
+  const std::vector<Case> cases = {
+      {"usr/bin", "", true, true},
+      {"usr/local/bin", "", true, true},
+      {"opt/relay", "", true, true},
+      {"opt", "", true, true},
+      {"usr/bin/", "", true, true},
+      {"home/op/bin", "usr/bin", true, true},
+      {"usrlocal/bin", "", true, false},
+      {"optimal/relay", "", true, false},
+      {"usr/../home/op/relay", "", true, false},
+      {"home/op/relay", "", true, false},
+      {"home/op/relay", "", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.program) + " -> " + c.real);
+    StateFolderQuery query;
+    query.program_dir = root / c.program;
+    query.program_dir_writable = true;
+    query.home = (root / "home/op").string();
+    query.system_folders = {root / "usr", root / "usr/local", root / "opt"};
+    query.program_dir_owned = c.owned;
+    if (*c.real) query.program_dir_real = root / c.real;
+    EXPECT_EQ(installed_program(query), c.installed);
+    EXPECT_EQ(outcome(choose_state_folder(query)),
+              c.installed ? per_user + " (per user)" : (root / c.program / "name.txt").string());
+    // Without a per-user folder the operator reads why the program's own is not used.
+    query.home.clear();
+    if (c.installed) {
+      EXPECT_EQ(reason(choose_state_folder(query)),
+                std::string(c.owned ? "the program is installed in a system folder"
+                                    : "the program's folder belongs to another user") +
+                    ", and neither XDG_CONFIG_HOME nor HOME is set to give a per-user folder");
+    }
+  }
+}
+
 TEST(StateFolder, TheWindowsRuleTakesAppDataWhenTheProgramFolderCannotBeWritten) {
   const fs::path root = fs::temp_directory_path().root_path();
   const fs::path program = root / "Program Files" / "Relay panel";
