@@ -68,7 +68,8 @@ TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
       {"\n3 = mqtt://h/p/l\n3.password_file = p", "f:2: 3.password_file needs 3.user"},
       {"3.user = u\n3 = mqtt://h/p/l", "f:1: port 3 not mapped above"},
       {"3 = mqtt://h/p/l\n3.user = u\n3.user = v", "f:3: user given twice"},
-      {"3 = mqtt://h/p/l\n3.login = u", "f:2: no key login (cafile, user, password_file)"},
+      {"3 = mqtt://h/p/l\n3.login = u",
+       "f:2: no key login (cafile, user, password_file, plain_password)"},
       {"3 = mqtt://h/p/l\n3.user =", "f:2: no value after '='"},
   };
   for (const auto& c : cases) {
@@ -102,7 +103,7 @@ TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
 TEST(LineMap, APasswordFileIsReadOnlyWhenOnlyItsOwnerMayReadIt) {
   const auto file = std::filesystem::temp_directory_path() / "line_map_password_test";
   std::ofstream(file) << "s3cret\r\nnext line\n";
-  ServedLineAddress line{"h", 1883, "p", "l", false, "", "panel", file.string()};
+  ServedLineAddress line{"localhost", 1883, "p", "l", false, "", "panel", file.string()};
   ::chmod(file.c_str(), 0644);
   const auto exposed = line_password(line);
   ASSERT_EQ(exposed.index(), 1u);
