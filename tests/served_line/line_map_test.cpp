@@ -71,6 +71,9 @@ TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
       {"3 = mqtt://h/p/l\n3.login = u",
        "f:2: no key login (cafile, user, password_file, plain_password)"},
       {"3 = mqtt://h/p/l\n3.user =", "f:2: no value after '='"},
+      {"3 = mqtt://h/p/l\n3.plain_password = sure", "f:2: plain_password is yes or no"},
+      {"3 = mqtt://h/p/l\n3.plain_password = no\n3.plain_password = yes",
+       "f:3: plain_password given twice"},
   };
   for (const auto& c : cases) {
     const auto fault = parse_line_map(c.text, "f");
