@@ -88,11 +88,10 @@ TEST_F(PlainPassword, GoesInClearOnlyWhereTheOperatorAllowsIt) {
   const std::string url = "mqtt://127.0.0.2:" + port;
   std::ofstream(path("relayctl.conf")) << "broker = " << url << "\nallow-plain-password = yes\n";
   std::ofstream(path("bridge.conf")) << "allow-plain-password = yes\n";
-  const std::string refused = "the password would be sent in clear: ";
-  const std::string ctl = "relayctl: " + url + ": ";
-  const std::string ctl_refused = ctl + refused +
-                                  "use mqtts:// with --cafile, or give --allow-plain-password to "
-                                  "send it anyway (see relayctl --help)\nexit 1";
+  const std::string refused = "the password would be sent in clear: ", ctl = "relayctl: " + url;
+  const std::string ctl_refused =
+      ctl + ": " + refused + "use mqtts:// with --cafile, or give " +
+      "--allow-plain-password to send it anyway (see relayctl --help)\nexit 1";
   const std::string bridge = "relayboard-mqtt: broker 127.0.0.2:" + port + ": ";
   const std::string sent = "the password is sent in clear, as --allow-plain-password allows\n";
   const struct {
@@ -102,8 +101,8 @@ TEST_F(PlainPassword, GoesInClearOnlyWhereTheOperatorAllowsIt) {
     std::string told;
   } cases[] = {
       {Client::relayctl, {"--broker", url}, false, ctl_refused},
-      {Client::relayctl, {"--broker", url, "--allow-plain-password"}, true, ctl + sent},
-      {Client::relayctl, {"--config", path("relayctl.conf")}, true, ctl + sent},
+      {Client::relayctl, {"--broker", url, "--allow-plain-password"}, true, ctl + ": " + sent},
+      {Client::relayctl, {"--config", path("relayctl.conf")}, true, ctl + ": " + sent},
       // The file allows it for its own broker, not for one the command line names.
       {Client::relayctl, {"--broker", url, "--config", path("relayctl.conf")}, false, ctl_refused},
       {Client::bridge,
