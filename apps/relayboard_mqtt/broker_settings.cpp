@@ -10,6 +10,7 @@ BrokerSettings broker_settings(const BridgeOptions& options, std::string will_to
   settings.client_id = options.client_id;
   settings.user = options.user;
   settings.password = options.password;
+  settings.plain_password = options.allow_plain_password;
   if (options.cafile) settings.cafile = options.cafile->string();
   if (options.certfile) settings.certfile = options.certfile->string();
   if (options.keyfile) settings.keyfile = options.keyfile->string();

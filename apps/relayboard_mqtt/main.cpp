@@ -8,8 +8,10 @@
 
 #include "bridge/bridge_options.h"
 #include "bridge_daemon.h"
+#include "broker_settings.h"
 #include "host_qt/stop_signals.h"
 #include "line_forgetting.h"
+#include "mqtt/plain_password.h"
 #include "web/web_endpoint.h"
 #include "web_users_file.h"
 
@@ -70,6 +72,17 @@ int main(int argc, char* argv[]) {
   if (const auto error = check_bridge_files(options)) {
     log_line(error->message);
     return 2;
+  }
+  if (!options.add_web_user) {
+    const PasswordCheck password =
+        check_password_passage(broker_settings(options, "", ""),
+                               {"broker " + options.host + ":" + std::to_string(options.mqtt_port),
+                                "give --cafile for TLS", "--allow-plain-password"});
+    if (password.passage == PasswordPassage::clear_refused) {
+      log_line(password.text);
+      return 2;
+    }
+    if (password.passage == PasswordPassage::clear_allowed) log_line(password.text);
   }
   if (options.add_web_user) {
     QCoreApplication app(argc, argv);

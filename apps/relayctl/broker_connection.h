@@ -13,6 +13,7 @@ struct BrokerAccess {
   std::string cafile;  // TLS when set
   std::string user;
   std::string password;
+  bool plain_password = false;  // the operator allows it in clear to a broker elsewhere
 };
 
 // The broker connection a relayctl program puts under the served-line commands: its

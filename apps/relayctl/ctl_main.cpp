@@ -12,6 +12,8 @@
 #include "ctl_system_text.h"
 #include "event_log/event_log_file.h"
 #include "interrupt.h"
+#include "link_connection.h"
+#include "mqtt/plain_password.h"
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
 #include "panel_core/panel_core.h"
@@ -73,6 +75,14 @@ int run_on_broker(CtlOptions& options, const CtlPlatform& platform, std::ostream
     if (!read.text) return usage_error(err, "the password file " + read.reason, options.json);
     access.password = read.text->substr(0, read.text->find_first_of("\r\n"));
   }
+  access.plain_password = options.allow_plain_password;
+  const PasswordCheck password = check_password_passage(
+      relayctl_broker_settings(access, 0),
+      {*options.broker, "use mqtts:// with --cafile", "--allow-plain-password"});
+  if (password.passage == PasswordPassage::clear_refused)
+    return usage_error(err, password.text, options.json);
+  if (password.passage == PasswordPassage::clear_allowed)
+    err << notice_line(password.text, options.json);
   const auto broker = platform.connect_broker(access);
   if (options.command == CtlCommand::Watch) ignore_broken_pipe();
   if (options.command != CtlCommand::Status && options.command != CtlCommand::Names &&

@@ -123,7 +123,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     if (inline_value && !takes_value(name)) {
       const bool flag = name == "--help" || name == "--version" || name == "--json" ||
                         name == "--inverse" || name == "--allow-readable-password-file" ||
-                        name == "--csv";
+                        name == "--allow-plain-password" || name == "--csv";
       return flag ? "option " + std::string(name) + " takes no value"
                   : "unknown option " + std::string(name);
     }
@@ -139,6 +139,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       options.csv = true;
     } else if (word == "--allow-readable-password-file") {
       options.allow_readable_password_file = true;
+    } else if (word == "--allow-plain-password") {
+      options.allow_plain_password = true;
     } else if (!takes_value(name)) {
       return "unknown option " + std::string(word);
     } else {
@@ -249,6 +251,9 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
 }
 
 std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text) {
+  // The file allows a password in clear to its own broker, not to one the command line names.
+  const bool broker_given = options.broker.has_value() || options.local_line_given;
+  bool file_allows_plain = false;
   int number = 0;
   while (!text.empty()) {
     ++number;
@@ -271,9 +276,15 @@ std::optional<std::string> apply_client_config(CtlOptions& options, std::string_
     if (value.empty()) return where + std::string(key) + " needs a value";
     // A broker in the file is no reason to leave a port named on the command line.
     if (key == "broker" && options.local_line_given) continue;
+    if (key == "allow-plain-password") {
+      if (value != "yes" && value != "no") return where + "allow-plain-password is yes or no";
+      file_allows_plain = value == "yes";
+      continue;
+    }
     if (!set_served_key(options, key, value, false))
       return where + "unknown key " + std::string(key);
   }
+  if (file_allows_plain && !broker_given) options.allow_plain_password = true;
   return std::nullopt;
 }
 
@@ -391,7 +402,10 @@ Options:
                   and boards the broker knows; the bridge offline exits 2, the board
                   offline 3, what the broker refuses is "not allowed" (2). A
                   password file that others can read is refused unless
-                  --allow-readable-password-file is given
+                  --allow-readable-password-file is given. A password goes only
+                  over TLS or to this machine (localhost, 127.0.0.1, ::1), unless
+                  --allow-plain-password (allow-plain-password = yes) sends it in
+                  clear all the same
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.

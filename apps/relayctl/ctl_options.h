@@ -40,6 +40,9 @@ struct CtlOptions {
   bool inverse = false;
   // Use a password file that other users can read.
   bool allow_readable_password_file = false;
+  // Send the password to a broker elsewhere without TLS (also allow-plain-password = yes
+  // in the client configuration file).
+  bool allow_plain_password = false;
   std::chrono::milliseconds timeout{200};
   bool timeout_given = false;  // scan waits less by default: see scan_boards
   CtlCommand command = CtlCommand::Status;

@@ -16,6 +16,7 @@ inline BrokerSettings relayctl_broker_settings(const BrokerAccess& access, unsig
   settings.client_id = "relayctl-" + std::to_string(pid);
   settings.user = access.user;
   settings.password = access.password;
+  settings.plain_password = access.plain_password;
   settings.cafile = access.cafile;
   return settings;
 }

@@ -30,8 +30,9 @@ constexpr std::array<std::string_view, 5> web_keys = {"web", "web-cert", "web-ke
                                                       "web-role"};
 constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
 constexpr std::array<std::string_view, 2> log_keys = {log_max_events_key, log_max_age_key};
-constexpr std::array<std::string_view, 4> flag_keys = {"no-discovery", "verbose", "json-state",
-                                                       "allow-readable-password-file"};
+constexpr std::array<std::string_view, 5> flag_keys = {"no-discovery", "verbose", "json-state",
+                                                       "allow-readable-password-file",
+                                                       "allow-plain-password"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
 // broker or libmosquitto refuses anything else only once the daemon runs.
 constexpr std::array<std::string_view, 4> mqtt_text_keys = {"prefix", "discovery-prefix",
@@ -151,6 +152,7 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     if (s.key == "verbose") options.verbose = *on;
     if (s.key == "no-discovery") options.discovery = !*on;
     if (s.key == "allow-readable-password-file") options.allow_readable_password_file = *on;
+    if (s.key == "allow-plain-password") options.allow_plain_password = *on;
     if (s.key == "json-state") options.json_state = *on;
     return std::nullopt;
   }
@@ -457,6 +459,8 @@ availability, switch and pulse commands, and discovery documents for home automa
                            can read the file (mode 0600, or 0640 owned by root)
   --allow-readable-password-file
                            use a password file that others can read
+  --allow-plain-password   send the password without TLS to a broker that is not
+                           this machine (localhost, 127.0.0.1, ::1); refused otherwise
   --cafile FILE            TLS with these certificate authorities
   --certfile FILE          this client's certificate, with --keyfile FILE
   --mqtt-version V         3.1.1 or 5 (default 5)

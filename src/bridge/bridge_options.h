@@ -35,6 +35,8 @@ struct BridgeOptions {
   std::string password;
   // Whether a password file that others may read is used all the same.
   bool allow_readable_password_file = false;
+  // Whether the password goes in clear to a broker elsewhere, without TLS.
+  bool allow_plain_password = false;
   std::optional<std::filesystem::path> cafile;  // TLS on when given
   std::optional<std::filesystem::path> certfile;
   std::optional<std::filesystem::path> keyfile;

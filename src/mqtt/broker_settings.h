@@ -14,6 +14,8 @@ struct BrokerSettings {
   std::string cafile;  // TLS when set
   std::string certfile;
   std::string keyfile;
+  // The operator allows the password in clear to a broker elsewhere (plain_password.h).
+  bool plain_password = false;
   MqttVersion version = MqttVersion::v5;
   // The last will: retained, QoS 1, sent by the broker when the daemon vanishes; none
   // without a topic.

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "mqtt/plain_password.h"
+
 namespace {
 
 // Seconds between the keep-alive pings when nothing else goes to the broker.
@@ -60,6 +62,11 @@ void MosquittoSession::timer_fired(Timer timer) {
 
 std::optional<std::string> MosquittoSession::start() {
   if (auto refused = SessionTls::unavailable(settings_)) return refused;
+  // Each program refuses first, in the words of its own settings; this holds for all.
+  const PasswordCheck password =
+      check_password_passage(settings_, {settings_.host + ":" + std::to_string(settings_.port),
+                                         "use TLS", "the setting that allows a password in clear"});
+  if (password.passage == PasswordPassage::clear_refused) return password.text;
   client_ = mosquitto_new(settings_.client_id.c_str(), true, this);
   if (!client_) return "the MQTT client could not be made: " + std::string(std::strerror(errno));
   mosquitto_connect_callback_set(client_, &MosquittoSession::connect_callback);

@@ -6,6 +6,7 @@
 #include "common/settings_files.h"
 #include "common/text_number.h"
 #include "common/trimmed.h"
+#include "mqtt/plain_password.h"
 
 namespace {
 
@@ -58,11 +59,18 @@ std::variant<ServedLineAddress, std::string> parse_url(std::string_view url) {
 // A key of a mapped port, `N.key = value`: what it sets, or why it cannot.
 std::optional<std::string> set_key(ServedLineAddress& line, std::string_view key,
                                    std::string_view value) {
+  if (key == "plain_password") {
+    if (line.plain_password) return "plain_password given twice";
+    if (value != "yes" && value != "no") return "plain_password is yes or no";
+    line.plain_password = value == "yes";
+    return std::nullopt;
+  }
   std::string* field = key == "cafile"          ? &line.cafile
                        : key == "user"          ? &line.user
                        : key == "password_file" ? &line.password_file
                                                 : nullptr;
-  if (!field) return "no key " + std::string(key) + " (cafile, user, password_file)";
+  if (!field)
+    return "no key " + std::string(key) + " (cafile, user, password_file, plain_password)";
   if (value.empty()) return "no value after '='";
   if (!field->empty()) return std::string(key) + " given twice";
   *field = value;
@@ -150,7 +158,13 @@ std::optional<std::string> line_map_tooltip(const std::string& port_text,
   const auto& lines = std::get<LineMap>(map);
   const auto line = lines.find(*number);
   if (line == lines.end()) return std::nullopt;
-  return "Port " + std::to_string(*number) + ": " + line_url(line->second) +
+  // Any password stands for the file's here: whether there is one is what counts.
+  const PasswordCheck password =
+      check_password_passage(line_broker_settings(line->second, line->second.password_file),
+                             {"", "", std::to_string(*number) + ".plain_password = yes"});
+  const std::string note =
+      password.passage == PasswordPassage::clear_allowed ? "\n" + password.text : "";
+  return "Port " + std::to_string(*number) + ": " + line_url(line->second) + note +
          "\nserved lines are read from " + (folder / line_map_file_name).string();
 }
 
@@ -166,5 +180,23 @@ std::variant<std::string, std::string> line_password(const ServedLineAddress& li
   }
   const FileText read = read_settings_file(path);
   if (!read.text) return Result(std::in_place_index<1>, "the password file " + read.reason);
-  return Result(std::in_place_index<0>, read.text->substr(0, read.text->find_first_of("\r\n")));
+  std::string password = read.text->substr(0, read.text->find_first_of("\r\n"));
+  const PasswordCheck passage = check_password_passage(
+      line_broker_settings(line, password),
+      {"", "map the port to mqtts:// with its cafile",
+       "the port plain_password = yes in " + std::string(line_map_file_name)});
+  if (passage.passage == PasswordPassage::clear_refused)
+    return Result(std::in_place_index<1>, passage.text);
+  return Result(std::in_place_index<0>, std::move(password));
+}
+
+BrokerSettings line_broker_settings(const ServedLineAddress& line, std::string password) {
+  BrokerSettings settings;
+  settings.host = line.host;
+  settings.port = line.port;
+  settings.cafile = line.cafile;
+  settings.user = line.user;
+  settings.password = std::move(password);
+  settings.plain_password = line.plain_password.value_or(false);
+  return settings;
 }

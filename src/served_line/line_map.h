@@ -8,6 +8,8 @@
 #include <string_view>
 #include <variant>
 
+#include "mqtt/broker_settings.h"
+
 // Where a served line is reached: the broker and the bridge's prefix and line name.
 struct ServedLineAddress {
   std::string host;
@@ -20,6 +22,8 @@ struct ServedLineAddress {
   std::string cafile{};
   std::string user{};
   std::string password_file{};
+  // N.plain_password: yes sends the password to a broker elsewhere without TLS.
+  std::optional<bool> plain_password{};
   friend bool operator==(const ServedLineAddress&, const ServedLineAddress&) = default;
 };
 
@@ -32,7 +36,7 @@ std::string line_url(const ServedLineAddress& address);
 // slashes; the line is the last level. A mapped port's login and TLS follow its mapping as
 // `N.cafile = FILE` (needed by mqtts:// and only there), `N.user = NAME` and
 // `N.password_file = FILE` (with a user; its first line is the password, and only its
-// owner may read it).
+// owner may read it), `N.plain_password = yes` (the password may go in clear).
 using LineMap = std::map<std::int16_t, ServedLineAddress>;
 inline constexpr std::string_view line_map_file_name = "lines.conf";
 
@@ -50,5 +54,9 @@ std::optional<std::string> line_map_tooltip(const std::string& port_text,
 
 // The password of `line`'s login, the first line of its password file ("" without one),
 // or why it cannot be used: a file that others may read is refused, as relayctl refuses
-// it, before the secret travels anywhere.
+// it, before the secret travels anywhere, and so is a password that would go in clear
+// without plain_password.
 std::variant<std::string, std::string> line_password(const ServedLineAddress& line);
+
+// What a panel connects to `line` with, `password` its login's.
+BrokerSettings line_broker_settings(const ServedLineAddress& line, std::string password);

@@ -27,12 +27,7 @@ OpenResult SessionServedPort::open() {
     result.reason = std::get<1>(password);
     return result;
   }
-  BrokerSettings settings;
-  settings.host = line_.host;
-  settings.port = line_.port;
-  settings.cafile = line_.cafile;
-  settings.user = line_.user;
-  settings.password = std::get<0>(password);
+  BrokerSettings settings = line_broker_settings(line_, std::get<0>(password));
   // One per panel: two panels on one line must not take each other's session over.
   settings.client_id = "relay_panel-" + std::to_string(process_id_);
   failure_.clear();

@@ -68,8 +68,12 @@ TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
       {"\n3 = mqtt://h/p/l\n3.password_file = p", "f:2: 3.password_file needs 3.user"},
       {"3.user = u\n3 = mqtt://h/p/l", "f:1: port 3 not mapped above"},
       {"3 = mqtt://h/p/l\n3.user = u\n3.user = v", "f:3: user given twice"},
-      {"3 = mqtt://h/p/l\n3.login = u", "f:2: no key login (cafile, user, password_file)"},
+      {"3 = mqtt://h/p/l\n3.login = u",
+       "f:2: no key login (cafile, user, password_file, plain_password)"},
       {"3 = mqtt://h/p/l\n3.user =", "f:2: no value after '='"},
+      {"3 = mqtt://h/p/l\n3.plain_password = sure", "f:2: plain_password is yes or no"},
+      {"3 = mqtt://h/p/l\n3.plain_password = no\n3.plain_password = yes",
+       "f:3: plain_password given twice"},
   };
   for (const auto& c : cases) {
     const auto fault = parse_line_map(c.text, "f");
@@ -102,7 +106,7 @@ TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
 TEST(LineMap, APasswordFileIsReadOnlyWhenOnlyItsOwnerMayReadIt) {
   const auto file = std::filesystem::temp_directory_path() / "line_map_password_test";
   std::ofstream(file) << "s3cret\r\nnext line\n";
-  ServedLineAddress line{"h", 1883, "p", "l", false, "", "panel", file.string()};
+  ServedLineAddress line{"localhost", 1883, "p", "l", false, "", "panel", file.string()};
   ::chmod(file.c_str(), 0644);
   const auto exposed = line_password(line);
   ASSERT_EQ(exposed.index(), 1u);
