@@ -61,3 +61,18 @@ bool is_trust_refusal(const std::error_code& error) {
   return error.category() == file_refusal_category() && error != FileRefusal::too_large &&
          error != FileRefusal::owner_not_kept && error != FileRefusal::no_backup_name;
 }
+
+TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t limit) {
+  std::string text;
+  if (const auto why = read_trusted_bytes(path, limit, text)) {
+    return {std::nullopt,
+            path.string() + (is_trust_refusal(why) ? ": not used: " : ": cannot be read: ") +
+                why.message(),
+            why == std::errc::no_such_file_or_directory};
+  }
+  if (text.size() > limit) {
+    return {std::nullopt, path.string() + ": cannot be read: larger than " +
+                              std::to_string(limit >> 10) + " KiB"};
+  }
+  return {std::move(text), {}};
+}

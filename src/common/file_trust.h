@@ -72,6 +72,11 @@ struct TrustedText {
 };
 TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t limit);
 
+// The bytes of a file that passes the rule, read to its end or one byte past `limit`;
+// each system's own (file_trust_posix.cpp, file_trust_windows.cpp).
+std::error_code read_trusted_bytes(const std::filesystem::path& path, std::size_t limit,
+                                   std::string& text);
+
 // Whether a failure of resolve_regular_file is the rule's refusal of a file that is
 // there ("not used"), rather than the system's failure to look at it.
 bool is_trust_refusal(const std::error_code& error);

@@ -66,18 +66,12 @@ std::error_code resolve_regular_file(const fs::path& file, fs::path& target, Fil
   }
 }
 
-TrustedText read_trusted_file(const fs::path& path, std::size_t limit) {
-  const auto refused = [&path](const std::error_code& why) {
-    return TrustedText{std::nullopt,
-                       path.string() +
-                           (is_trust_refusal(why) ? ": not used: " : ": cannot be read: ") +
-                           why.message(),
-                       why == std::errc::no_such_file_or_directory};
-  };
+std::error_code read_trusted_bytes(const fs::path& path, std::size_t limit, std::string& text) {
+  text.clear();
   fs::path target;
-  if (auto error = resolve_regular_file(path, target)) return refused(error);
+  if (auto error = resolve_regular_file(path, target)) return error;
   int fd = -1;
-  if (auto error = open_regular_for_reading(target.c_str(), fd)) return refused(error);
+  if (auto error = open_regular_for_reading(target.c_str(), fd)) return error;
   // What was opened is judged again: the name may have been given to another file since.
   struct stat opened {};
   std::error_code error;
@@ -86,7 +80,6 @@ TrustedText read_trusted_file(const fs::path& path, std::size_t limit) {
   } else {
     error = refusal_of_standing(opened, folder_of(target), FileUse::content);
   }
-  std::string text;
   char buffer[4096];
   while (!error && text.size() <= limit) {
     const ssize_t count = ::read(fd, buffer, sizeof buffer);
@@ -96,10 +89,5 @@ TrustedText read_trusted_file(const fs::path& path, std::size_t limit) {
     text.append(buffer, static_cast<std::size_t>(count));
   }
   ::close(fd);
-  if (error) return refused(error);
-  if (text.size() > limit) {
-    return {std::nullopt, path.string() + ": cannot be read: larger than " +
-                              std::to_string(limit >> 10) + " KiB"};
-  }
-  return {std::move(text), {}};
+  return error;
 }

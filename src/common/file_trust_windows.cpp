@@ -27,19 +27,13 @@ std::error_code resolve_regular_file(const std::filesystem::path& file,
   return {};
 }
 
-TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t limit) {
-  const auto refused = [&path](const std::error_code& why) {
-    return TrustedText{std::nullopt,
-                       path.string() +
-                           (is_trust_refusal(why) ? ": not used: " : ": cannot be read: ") +
-                           why.message(),
-                       why == std::errc::no_such_file_or_directory};
-  };
+std::error_code read_trusted_bytes(const std::filesystem::path& path, std::size_t limit,
+                                   std::string& text) {
+  text.clear();
   std::filesystem::path target;
-  if (auto error = resolve_regular_file(path, target)) return refused(error);
+  if (auto error = resolve_regular_file(path, target)) return error;
   std::FILE* file = ::_wfopen(path.c_str(), L"rb");
-  if (!file) return refused({errno, std::generic_category()});
-  std::string text;
+  if (!file) return {errno, std::generic_category()};
   char buffer[4096];
   std::size_t count = 0;
   while (text.size() <= limit && (count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
@@ -47,10 +41,5 @@ TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t lim
   }
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) return {std::nullopt, path.string() + ": cannot be read: read error"};
-  if (text.size() > limit) {
-    return {std::nullopt, path.string() + ": cannot be read: larger than " +
-                              std::to_string(limit >> 10) + " KiB"};
-  }
-  return {std::move(text), {}};
+  return failed ? std::make_error_code(std::errc::io_error) : std::error_code{};
 }
