@@ -17,6 +17,7 @@ int verify_chain(X509_STORE_CTX* store, void* argument) {
       accepted == 1 || error == X509_V_OK
           ? std::string()
           : certificate_refusal(error, X509_STORE_CTX_get_error_depth(store), watch.host);
+  watch.last_refusal = watch.refusal;
   return accepted;
 }
 
@@ -62,4 +63,5 @@ void watch_certificate_checks(mosquitto* client, CertificateWatch& watch) {
     }
   }
   SSL_CTX_set_cert_verify_callback(context, verify_chain, &watch);
+  watch.context_watched = true;
 }

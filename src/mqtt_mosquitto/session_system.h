@@ -8,11 +8,9 @@
 
 struct mosquitto;
 
-// What the session takes from the system it is built for (session_system_posix.cpp,
-// session_system_windows.cpp, chosen by the build): the TLS that the library has there
-// and the system's words for a failure. On Linux the library has OpenSSL, and the check
-// of the broker's certificate chain is watched to name why it was refused; the Windows
-// build of the library has no TLS.
+// The session's TLS (session_tls.cpp): the library has OpenSSL's on Linux and on
+// Windows, and the check of the broker's certificate chain is watched to name why it
+// was refused.
 class SessionTls {
  public:
   SessionTls();
@@ -20,8 +18,6 @@ class SessionTls {
   SessionTls(const SessionTls&) = delete;
   SessionTls& operator=(const SessionTls&) = delete;
 
-  // Before anything is set up: why this build cannot use the settings' TLS files at all.
-  static std::optional<std::string> unavailable(const BrokerSettings& settings);
   // Hands the client the TLS files; the library's code.
   int set_up(mosquitto* client, const BrokerSettings& settings);
   // A new connection attempt: the chain is checked anew.
@@ -30,11 +26,20 @@ class SessionTls {
   void follow(mosquitto* client);
   // Why this attempt's chain was refused; empty when it was not.
   const std::string& refusal() const;
+  // Why the last chain checked was refused, in this attempt or an earlier one.
+  const std::string& last_refusal() const;
+  // Whether this attempt began before the library's TLS context was watched, which it
+  // is now: another attempt would have its chain check watched from its start.
+  bool watch_came_late(mosquitto* client);
 
  private:
   struct Watch;
   std::unique_ptr<Watch> watch_;
+  bool watched_ = false;
 };
+
+// What the session takes from the system it is built for (session_system_posix.cpp,
+// session_system_windows.cpp, chosen by the build): the system's words for a failure.
 
 // The system's text for the failure whose code the library left in errno.
 std::string library_errno_text();
