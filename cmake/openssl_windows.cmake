@@ -28,7 +28,6 @@ if(CMAKE_C_COMPILER_LAUNCHER)
   set(relay_openssl_compiler "${relay_openssl_launcher} ${CMAKE_C_COMPILER}")
 endif()
 cmake_host_system_information(RESULT relay_openssl_jobs QUERY NUMBER_OF_LOGICAL_CORES)
-get_filename_component(relay_mingw_bin ${CMAKE_C_COMPILER} DIRECTORY)
 
 ExternalProject_Add(relay_openssl_build
   PREFIX ${relay_openssl_prefix}
@@ -37,10 +36,10 @@ ExternalProject_Add(relay_openssl_build
   INSTALL_DIR ${relay_openssl_install}
   DOWNLOAD_COMMAND ${CMAKE_CURRENT_LIST_DIR}/debian-source openssl ${relay_openssl_source}
   CONFIGURE_COMMAND perl <SOURCE_DIR>/Configure mingw64 --prefix=<INSTALL_DIR> --libdir=lib
-    "CC=${relay_openssl_compiler}" AR=${relay_mingw_bin}/x86_64-w64-mingw32-ar
-    RANLIB=${relay_mingw_bin}/x86_64-w64-mingw32-ranlib RC=${CMAKE_RC_COMPILER} CFLAGS=-O2
+    "CC=${relay_openssl_compiler}" AR=${CMAKE_AR} RANLIB=${CMAKE_RANLIB}
+    RC=${CMAKE_RC_COMPILER} CFLAGS=-O2
     no-shared no-tests no-module no-engine no-dso no-legacy no-autoload-config
-    no-ui-console no-makedepend no-idea no-camellia no-seed no-bf no-cast no-rc2 no-rc4
+    no-makedepend no-idea no-camellia no-seed no-bf no-cast no-rc2 no-rc4
     no-rc5 no-md4 no-mdc2 no-whirlpool no-rmd160 no-sm2 no-sm3 no-sm4 no-aria no-gost no-srp
     no-psk no-cms no-cmp no-ts no-ct no-comp no-dtls no-ssl3 no-srtp no-sctp no-ec2m no-dsa
     no-rfc3779 no-siphash no-blake2 no-scrypt no-ocb no-siv no-ssl-trace no-nextprotoneg
@@ -53,11 +52,11 @@ ExternalProject_Add(relay_openssl_build
   BUILD_BYPRODUCTS ${relay_openssl_libraries}
   LOG_DOWNLOAD ON LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
 
-# The two libraries and the system libraries they call (Winsock, the certificate store,
-# the random source), for the programs and for the session's own certificate check.
+# The two libraries and the system libraries that OpenSSL's build names for them, for
+# the programs and for the session's own certificate check.
 file(MAKE_DIRECTORY ${relay_openssl_install}/include)
 add_library(relay_openssl INTERFACE IMPORTED GLOBAL)
 set_target_properties(relay_openssl PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${relay_openssl_install}/include
-  INTERFACE_LINK_LIBRARIES "${relay_openssl_libraries};ws2_32;crypt32;bcrypt")
+  INTERFACE_LINK_LIBRARIES "${relay_openssl_libraries};ws2_32;gdi32;crypt32")
 add_dependencies(relay_openssl relay_openssl_build)

@@ -125,21 +125,9 @@ void MosquittoSession::retry_later(const std::string& why) {
   if (state_ == State::waiting || state_ == State::gone) return;
   const bool was_connected = state_ == State::connected;
   state_ = State::waiting;
-  // The first attempt over TLS may have had the broker's chain checked before the check
-  // could be watched, and its refusal would go unnamed: it is made again at once, the
-  // library's TLS context now watched from the start.
-  if (!was_connected && !settings_.cafile.empty() && tls_.refusal().empty() &&
-      tls_.watch_came_late(client_)) {
-    start_timer(Timer::retry, std::chrono::milliseconds(0));
-    return;
-  }
   const std::string where = settings_.host + ":" + std::to_string(settings_.port);
-  // The library says only that TLS failed; the check of the chain said why. An attempt
-  // whose check went unseen, refused by TLS all the same, met the last refusal seen.
-  const bool bare_tls_error = why == describe(MOSQ_ERR_TLS);
-  const std::string cause = !tls_.refusal().empty()                          ? tls_.refusal()
-                            : bare_tls_error && !tls_.last_refusal().empty() ? tls_.last_refusal()
-                                                                             : why;
+  // The library says only that TLS failed; the check of the chain said why.
+  const std::string cause = tls_.refusal().empty() ? why : tls_.refusal();
   if (was_connected) {
     log_("broker " + where + " lost (" + cause + "); reconnecting in " + seconds_text(backoff_));
   } else {
@@ -349,7 +337,6 @@ void MosquittoSession::follow() {
     watch_socket(socket);
   }
   if (socket_ >= 0) want_write(mosquitto_want_write(client_));
-  if (!settings_.cafile.empty()) tls_.follow(client_);
 }
 
 void MosquittoSession::read_ready() {

@@ -18,24 +18,17 @@ class SessionTls {
   SessionTls(const SessionTls&) = delete;
   SessionTls& operator=(const SessionTls&) = delete;
 
-  // Hands the client the TLS files; the library's code.
+  // Hands the client the TLS files and a context whose checks are watched; the
+  // library's code.
   int set_up(mosquitto* client, const BrokerSettings& settings);
   // A new connection attempt: the chain is checked anew.
   void attempt_starts();
-  // After each call into the library, while TLS is used.
-  void follow(mosquitto* client);
   // Why this attempt's chain was refused; empty when it was not.
   const std::string& refusal() const;
-  // Why the last chain checked was refused, in this attempt or an earlier one.
-  const std::string& last_refusal() const;
-  // Whether this attempt began before the library's TLS context was watched, which it
-  // is now: another attempt would have its chain check watched from its start.
-  bool watch_came_late(mosquitto* client);
 
  private:
   struct Watch;
   std::unique_ptr<Watch> watch_;
-  bool watched_ = false;
 };
 
 // What the session takes from the system it is built for (session_system_posix.cpp,

@@ -16,29 +16,16 @@ int SessionTls::set_up(mosquitto* client, const BrokerSettings& settings) {
     return path.empty() ? nullptr : path.c_str();
   };
   watch_->certificates.host = settings.host;
-  return mosquitto_tls_set(client, settings.cafile.c_str(), nullptr, optional(settings.certfile),
-                           optional(settings.keyfile), nullptr);
+  const int code =
+      mosquitto_tls_set(client, settings.cafile.c_str(), nullptr, optional(settings.certfile),
+                        optional(settings.keyfile), nullptr);
+  return code == MOSQ_ERR_SUCCESS ? watch_certificate_checks(client, watch_->certificates) : code;
 }
 
 void SessionTls::attempt_starts() {
-  watched_ = watch_->certificates.context_watched;
   watch_->certificates.refusal.clear();
-  watch_->certificates.connection = nullptr;
-}
-
-void SessionTls::follow(mosquitto* client) {
-  watch_certificate_checks(client, watch_->certificates);
-}
-
-bool SessionTls::watch_came_late(mosquitto* client) {
-  follow(client);
-  return !watched_ && watch_->certificates.context_watched;
 }
 
 const std::string& SessionTls::refusal() const {
   return watch_->certificates.refusal;
-}
-
-const std::string& SessionTls::last_refusal() const {
-  return watch_->certificates.last_refusal;
 }
