@@ -6,11 +6,12 @@
 #
 # Static, as the programs are linked (cmake/mingw-w64.cmake): relayctl.exe and the
 # panel run as they are, with no DLL to ship or to find beside them.
-# Client library only: no broker, clients, plugins, C++ wrapper or manual. Without
-# TLS, since Debian has no OpenSSL built for Windows: plain TCP on Windows. Without
-# threads: the programs drive the client from their own loop (mosquitto_loop_read,
+# Client library only: no broker, clients, plugins, C++ wrapper or manual. With TLS,
+# against the OpenSSL that cmake/openssl_windows.cmake builds (no pre-shared keys,
+# which the programs never use). Without threads: the programs drive the client from their own loop (mosquitto_loop_read,
 # _write, _misc), and mosquitto's threads would need a pthreads of Windows' own.
 include(ExternalProject)
+include(${CMAKE_CURRENT_LIST_DIR}/openssl_windows.cmake)
 
 set(relay_mosquitto_prefix ${CMAKE_BINARY_DIR}/mosquitto)
 set(relay_mosquitto_source ${relay_mosquitto_prefix}/source)
@@ -33,13 +34,20 @@ ExternalProject_Add(relay_mosquitto_build
     -DCMAKE_TOOLCHAIN_FILE=${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake
     -DCMAKE_BUILD_TYPE=Release
     ${relay_mosquitto_launchers}
-    -DWITH_STATIC_LIBRARIES=ON -DWITH_TLS=OFF -DWITH_TLS_PSK=OFF -DWITH_EC=OFF
+    -DWITH_STATIC_LIBRARIES=ON -DWITH_TLS=ON -DWITH_TLS_PSK=OFF -DWITH_EC=ON
+    -DOPENSSL_INCLUDE_DIR=${relay_openssl_install}/include
+    # FindOpenSSL's names for the two libraries under MinGW, and elsewhere.
+    -DSSL_EAY=${relay_openssl_install}/lib/libssl.a
+    -DLIB_EAY=${relay_openssl_install}/lib/libcrypto.a
+    -DOPENSSL_SSL_LIBRARY=${relay_openssl_install}/lib/libssl.a
+    -DOPENSSL_CRYPTO_LIBRARY=${relay_openssl_install}/lib/libcrypto.a
     -DWITH_THREADING=OFF -DWITH_SRV=OFF -DWITH_CJSON=OFF -DWITH_BROKER=OFF
     -DWITH_CLIENTS=OFF -DWITH_APPS=OFF -DWITH_PLUGINS=OFF -DWITH_LIB_CPP=OFF
     -DDOCUMENTATION=OFF
   BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target libmosquitto_static
   BUILD_BYPRODUCTS ${relay_mosquitto_library}
   INSTALL_COMMAND ""
+  DEPENDS relay_openssl_build
   LOG_DOWNLOAD ON LOG_CONFIGURE ON LOG_BUILD ON LOG_OUTPUT_ON_FAILURE ON)
 
 # The header folder is named before the source is there; CMake wants it to exist.
@@ -49,5 +57,5 @@ set_target_properties(relay_mosquitto PROPERTIES
   IMPORTED_LOCATION ${relay_mosquitto_library}
   INTERFACE_INCLUDE_DIRECTORIES ${relay_mosquitto_source}/include
   INTERFACE_COMPILE_DEFINITIONS LIBMOSQUITTO_STATIC
-  INTERFACE_LINK_LIBRARIES ws2_32)
+  INTERFACE_LINK_LIBRARIES "relay_openssl;ws2_32")
 add_dependencies(relay_mosquitto relay_mosquitto_build)

@@ -1,7 +1,8 @@
 # The Windows packages: `cpack` in build-win/ (scripts/package-windows) makes
 #   packages/relay-panel-<version>-win64.zip        unpack anywhere and run (portable)
 #   packages/relay-panel-<version>-win64-setup.exe  installs under Program Files\Relay panel
-# of relay_panel.exe and relayctl.exe side by side, with README.txt and LICENSE.txt.
+# of relay_panel.exe and relayctl.exe side by side, with README.txt, LICENSE.txt and
+# OpenSSL-LICENSE.txt.
 
 # Both programs in the package's top folder: relayctl.exe finds the panel's name file
 # beside itself, as the panel does.
@@ -19,8 +20,9 @@ set(relay_windows_texts ${CMAKE_BINARY_DIR}/packaging/windows)
 _relay_windows_text(${CMAKE_SOURCE_DIR}/packaging/windows/README.txt
                     ${relay_windows_texts}/README.txt)
 _relay_windows_text(${CMAKE_SOURCE_DIR}/LICENSE ${relay_windows_texts}/LICENSE.txt)
+# OpenSSL's, with Windows line ends too (cmake/openssl_windows.cmake): it is built in.
 install(FILES ${relay_windows_texts}/README.txt ${relay_windows_texts}/LICENSE.txt
-        DESTINATION .)
+        ${relay_openssl_licence} DESTINATION .)
 
 set(CPACK_PACKAGE_NAME relay-panel)
 set(CPACK_PACKAGE_VENDOR "The relay panel developers")

@@ -9,7 +9,6 @@
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "ctl_run.h"
-#include "ctl_system_text.h"
 #include "event_log/event_log_file.h"
 #include "interrupt.h"
 #include "link_connection.h"
@@ -131,11 +130,6 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
         return usage_error(err, path->string() + ": " + *problem, options.json);
       }
     }
-  }
-  // Never in clear where the operator asked for TLS.
-  const std::string_view no_tls = ctl_system_text().no_tls;
-  if (!no_tls.empty() && options.broker && options.broker->starts_with("mqtts://")) {
-    return usage_error(err, std::string(no_tls), options.json);
   }
   if (const auto problem = finish_served_options(options)) {
     return usage_error(err, *problem, options.json);

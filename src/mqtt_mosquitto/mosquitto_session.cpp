@@ -61,7 +61,6 @@ void MosquittoSession::timer_fired(Timer timer) {
 }
 
 std::optional<std::string> MosquittoSession::start() {
-  if (auto refused = SessionTls::unavailable(settings_)) return refused;
   // Each program refuses first, in the words of its own settings; this holds for all.
   const PasswordCheck password =
       check_password_passage(settings_, {settings_.host + ":" + std::to_string(settings_.port),
@@ -345,7 +344,6 @@ void MosquittoSession::follow() {
     watch_socket(socket);
   }
   if (socket_ >= 0) want_write(mosquitto_want_write(client_));
-  if (!settings_.cafile.empty()) tls_.follow(client_);
 }
 
 void MosquittoSession::read_ready() {

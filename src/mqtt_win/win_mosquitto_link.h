@@ -14,8 +14,8 @@
 // The broker connection on libmosquitto, driven by the Win32 message loop of the
 // program's one thread: the socket reports through WSAAsyncSelect to a message-only
 // window (read when the broker sends, write while the library has bytes queued and the
-// socket takes them), and the session's timers are the window's. Plain TCP only: this
-// build of the library has no TLS.
+// socket takes them), and the session's timers are the window's. TLS is the library's
+// own on the same socket: each read also takes what OpenSSL has already decrypted.
 class WinMosquittoLink : public MosquittoSession {
  public:
   WinMosquittoLink(BrokerSettings settings, LogLine log);

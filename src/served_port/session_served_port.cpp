@@ -18,10 +18,6 @@ OpenResult SessionServedPort::open() {
   close();
   OpenResult result;
   result.device = line_url(line_);
-  if (auto why = unreachable(line_)) {
-    result.reason = std::move(*why);
-    return result;
-  }
   const auto password = line_password(line_);
   if (password.index() == 1) {
     result.reason = std::get<1>(password);

@@ -49,10 +49,6 @@ class SessionServedPort : public ServedPort {
   static constexpr std::chrono::seconds connect_patience{5};
 
  protected:
-  // Why this build cannot reach `line` at all; nothing when it can.
-  virtual std::optional<std::string> unreachable(const ServedLineAddress&) const {
-    return std::nullopt;
-  }
   // The MQTT link on the host's event loop.
   virtual std::unique_ptr<MosquittoSession> make_link(BrokerSettings settings,
                                                       MosquittoSession::LogLine log) = 0;

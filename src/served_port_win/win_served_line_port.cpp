@@ -19,12 +19,6 @@ WinServedLinePort::~WinServedLinePort() {
   forget_links();
 }
 
-std::optional<std::string> WinServedLinePort::unreachable(const ServedLineAddress& line) const {
-  if (!line.tls) return std::nullopt;
-  return "mqtts:// cannot be used: TLS is not available in the Windows build of relay_panel "
-         "(plain mqtt:// only)";
-}
-
 std::unique_ptr<MosquittoSession> WinServedLinePort::make_link(BrokerSettings settings,
                                                                MosquittoSession::LogLine log) {
   return std::make_unique<WinMosquittoLink>(std::move(settings), std::move(log));

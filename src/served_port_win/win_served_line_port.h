@@ -14,14 +14,13 @@
 
 // A line that relayboard-mqtt serves, as the Windows panel's port: the served port on
 // the Win32 MQTT link, its later tasks run from the thread's message loop (a timer or a
-// posted message of a window of its own). Plain TCP only, as the link is.
+// posted message of a window of its own).
 class WinServedLinePort final : public SessionServedPort {
  public:
   WinServedLinePort();
   ~WinServedLinePort() override;
 
  protected:
-  std::optional<std::string> unreachable(const ServedLineAddress& line) const override;
   std::unique_ptr<MosquittoSession> make_link(BrokerSettings settings,
                                               MosquittoSession::LogLine log) override;
   void wait_for_broker(const std::function<bool()>& answered) override;

@@ -18,6 +18,7 @@
 #include "file_bytes.h"
 #include "panel_core/form_geometry.h"
 #include "qt_events.h"
+#include "tls_rig.h"
 #include "windows_program.h"
 #include "wine_session.h"
 
@@ -447,10 +448,12 @@ TEST_F(PanelExe, At120DpiTheWindowAndItsControlsAreScaledByAQuarter) {
   ASSERT_TRUE(reset) << "the DPI stays 120";
 }
 
-// Port 3 mapped in lines.conf to the line that the bridge serves for the virtual board:
-// the indicators follow the states the bridge publishes, a click reaches the board as
-// the bridge's command, and a rename is the bridge's to store.
-using ServedPanelExe = PanelExeOn<BridgeRig>;
+// Port 3 mapped in lines.conf to the line that the bridge serves for the virtual board,
+// over TLS: a wrong CA file or a certificate made out to another host keeps the port
+// closed and says why; with the right one the indicators follow the states the bridge
+// publishes, a click reaches the board as the bridge's command, and a rename is the
+// bridge's to store.
+using ServedPanelExe = PanelExeOn<TlsBridgeRig>;
 
 TEST_F(ServedPanelExe, APortMappedToAServedLineShowsSwitchesAndRenamesTheBridgesBoard) {
   const std::string bridge_file =
@@ -458,9 +461,27 @@ TEST_F(ServedPanelExe, APortMappedToAServedLineShowsSwitchesAndRenamesTheBridges
       "relay1name=Pump\r\nrelay2name=Fan\r\n";
   write_names(bridge_file);
   auto bridge = start_bridge_online();
-  std::ofstream(folder() / "lines.conf", std::ios::binary)
-      << "3 = mqtt://" << broker.host() << ":" << broker.port() << "/relayboard/com1\r\n";
-  start({"RELAY_PANEL_OPEN_PORT=3"});
+  const auto open_port_3_on = [&](const MqttBroker& at, const std::string& cafile) {
+    std::ofstream(folder() / "lines.conf", std::ios::binary)
+        << "3 = " << url(at) << "/relayboard/com1\r\n3.cafile = " << windows_path(cafile) << "\r\n";
+    start({"RELAY_PANEL_OPEN_PORT=3"});
+  };
+  const struct {
+    const MqttBroker& at;
+    std::string cafile;
+    std::string refusal;
+  } wrong[] = {
+      {broker, elsewhere.ca_file(),
+       "the broker's certificate is from an authority that the CA file does not hold"},
+      {elsewhere, elsewhere.ca_file(), "the broker's certificate is not made out to 127.0.0.1"},
+  };
+  for (const auto& row : wrong) {
+    open_port_3_on(row.at, row.cafile);
+    const auto refused = message(" could not be opened: ");
+    ASSERT_TRUE(refused) << "no message";
+    EXPECT_NE(refused->find(row.refusal), std::string::npos) << *refused;
+  }
+  open_port_3_on(broker, broker.ca_file());
   const auto told = [&] {
     std::string text;
     for (const auto& line : panel->lines()) text += line + "\n";

@@ -10,6 +10,7 @@
 
 #include "bridge_rig.h"
 #include "qt_events.h"
+#include "tls_rig.h"
 #include "windows_program.h"
 #include "wine_session.h"
 
@@ -69,8 +70,8 @@ class ServedRelayctlExe : public BridgeRig {
   ServedRelayctlExe()
       : BridgeRig({}, acl_broker()), program(install_program("relayctl.exe", dir())) {}
 
-  std::string url(const std::string& scheme = "mqtt") const {
-    return scheme + "://" + broker.host() + ":" + std::to_string(broker.port());
+  std::string url() const {
+    return "mqtt://" + broker.host() + ":" + std::to_string(broker.port());
   }
   // The exit status, standard output and error output of one run; each answer may take
   // seconds on a loaded machine.
@@ -108,12 +109,6 @@ TEST_F(ServedRelayctlExe, CommandsThroughTheBrokerWithTheLocalLinesOutput) {
       {served + QStringList{"open", "5"}, 0, "", "", {"55 01 12 00 00 00 05 6D"}},
       // The broker and the line from %APPDATA%\relay-panel\relayctl.conf.
       {{"status"}, 0, states({5}), "", {}},
-      {{"--broker", QString::fromStdString(url("mqtts")), "--line", "com1", "status"},
-       1,
-       "",
-       "relayctl: mqtts:// cannot be used: TLS is not available in the Windows build of "
-       "relayctl (plain mqtt:// only) (see relayctl --help)\n",
-       {}},
       {{"--broker", broker_url, "--line", "ro", "open", "2"},
        2,
        "",
@@ -138,6 +133,49 @@ TEST_F(ServedRelayctlExe, CommandsThroughTheBrokerWithTheLocalLinesOutput) {
   EXPECT_EQ(code, 2);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "relayctl: line com1 is served by no bridge now: its bridge is offline\n");
+}
+
+// Over TLS: the broker's certificate is checked against the CA file and the broker's
+// address, and a wrong one is refused with the reason.
+class TlsRelayctlExe : public TlsBridgeRig {
+ protected:
+  TlsRelayctlExe() : program(install_program("relayctl.exe", dir())) {}
+  std::filesystem::path program;
+};
+
+TEST_F(TlsRelayctlExe, ConnectsOnlyToABrokerWhoseCertificateIsRight) {
+  auto bridge = start_bridge_online();
+  const std::string authority_unknown =
+      "the broker's certificate is from an authority that the CA file does not hold (self-signed "
+      "certificate in certificate chain)";
+  const struct {
+    const MqttBroker& at;
+    std::string cafile;
+    int code;
+    std::string refusal;
+    std::vector<std::string> frames;
+  } rows[] = {
+      {broker, broker.ca_file(), 0, "", {"55 01 12 00 00 00 05 6D"}},
+      {broker, elsewhere.ca_file(), 2, authority_unknown, {}},
+      {elsewhere,
+       elsewhere.ca_file(),
+       2,
+       "the broker's certificate is not made out to 127.0.0.1 (IP address mismatch)",
+       {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(url(row.at) + " " + row.cafile);
+    WindowsProgram process(
+        program, {"--timeout", "3000", "--broker", QString::fromStdString(url(row.at)), "--cafile",
+                  QString::fromStdString(windows_path(row.cafile)), "--line", "com1", "open", "5"});
+    EXPECT_EQ(process.finish(), row.code);
+    const std::string said = process.lines().empty() ? "" : process.lines().front();
+    EXPECT_EQ(said, row.refusal.empty()
+                        ? ""
+                        : "relayctl: broker 127.0.0.1:" + std::to_string(row.at.port()) +
+                              " not reached (" + row.refusal + ")");
+    EXPECT_EQ(wait_switch_frames(row.frames.size()), row.frames) << board->log();
+  }
 }
 
 // The states once, then each change as the bridge reports it, until Ctrl+C (which Wine
