@@ -126,8 +126,10 @@ TEST(StateFolder, AnInstalledProgramKeepsItsStatePerUserWhateverItMayWrite) {
     query.program_dir_owned = c.owned;
     if (*c.real) query.program_dir_real = root / c.real;
     EXPECT_EQ(installed_program(query), c.installed);
-    EXPECT_EQ(outcome(choose_state_folder(query)),
-              c.installed ? per_user + " (per user)" : (root / c.program / "name.txt").string());
+    EXPECT_EQ(
+        fs::path(outcome(choose_state_folder(query))).generic_string(),
+        fs::path(c.installed ? per_user + " (per user)" : (root / c.program / "name.txt").string())
+            .generic_string());
     // Without a per-user folder the operator reads why the program's own is not used.
     query.home.clear();
     if (c.installed) {
