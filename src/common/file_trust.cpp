@@ -57,6 +57,10 @@ std::error_code make_error_code(FileRefusal refusal) {
   return {static_cast<int>(refusal), file_refusal_category()};
 }
 
+std::filesystem::path containing_folder(const std::filesystem::path& file) {
+  return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
 bool is_trust_refusal(const std::error_code& error) {
   return error.category() == file_refusal_category() && error != FileRefusal::too_large &&
          error != FileRefusal::owner_not_kept && error != FileRefusal::no_backup_name;

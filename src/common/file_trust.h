@@ -77,6 +77,9 @@ TrustedText read_trusted_file(const std::filesystem::path& path, std::size_t lim
 std::error_code read_trusted_bytes(const std::filesystem::path& path, std::size_t limit,
                                    std::string& text);
 
+// The folder that holds `file`: "." for a bare file name.
+std::filesystem::path containing_folder(const std::filesystem::path& file);
+
 // Whether a failure of resolve_regular_file is the rule's refusal of a file that is
 // there ("not used"), rather than the system's failure to look at it.
 bool is_trust_refusal(const std::error_code& error);

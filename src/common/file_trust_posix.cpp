@@ -16,10 +16,6 @@ std::error_code last_error() {
   return {errno, std::generic_category()};
 }
 
-fs::path folder_of(const fs::path& file) {
-  return file.has_parent_path() ? file.parent_path() : fs::path(".");
-}
-
 // How many links in a row are followed at most, as the system itself does.
 constexpr int link_hops = 40;
 
@@ -50,12 +46,12 @@ std::error_code resolve_regular_file(const fs::path& file, fs::path& target, Fil
     if (!S_ISLNK(seen.st_mode)) {
       if (auto refusal = refusal_of_kind(seen.st_mode)) return refusal;
       if (hop > 0 && !trusted_owner(seen.st_uid)) return FileRefusal::link_target_owner;
-      return refusal_of_standing(seen, folder_of(target), use);
+      return refusal_of_standing(seen, containing_folder(target), use);
     }
     if (hop == link_hops) return {ELOOP, std::generic_category()};
     // Each link of the way must be one that no other user could have planted.
     if (!trusted_owner(seen.st_uid)) return FileRefusal::link_owner;
-    const fs::path folder = folder_of(target);
+    const fs::path folder = containing_folder(target);
     struct stat folder_info {};
     if (::stat(folder.c_str(), &folder_info) != 0) return last_error();
     if (folder_info.st_mode & S_IWOTH) return FileRefusal::link_in_shared_folder;
@@ -78,7 +74,7 @@ std::error_code read_trusted_bytes(const fs::path& path, std::size_t limit, std:
   if (::fstat(fd, &opened) != 0) {
     error = last_error();
   } else {
-    error = refusal_of_standing(opened, folder_of(target), FileUse::content);
+    error = refusal_of_standing(opened, containing_folder(target), FileUse::content);
   }
   char buffer[4096];
   while (!error && text.size() <= limit) {

@@ -113,7 +113,8 @@ bool unnamed_files_unavailable(int error) {
 // The new file's owner, group and permissions: those of the file it replaces or backs
 // up, when there is one.
 struct FileOwnership {
-  mode_t mode = 0666;
+  // Never writable by every user: the trust rule would refuse the file at its next read.
+  mode_t mode = 0664;
   std::optional<struct stat> old;
   bool owner_required = true;  // a replace must keep the owner; a backup tries to
 };

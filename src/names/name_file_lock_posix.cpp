@@ -27,8 +27,7 @@ std::error_code judge_open_lock(const std::filesystem::path& lock_file, int& fd)
   if (::fstat(fd, &info) != 0) {
     error = {errno, std::generic_category()};
   } else {
-    const auto folder = lock_file.has_parent_path() ? lock_file.parent_path() : ".";
-    error = refusal_of_standing(info, folder, FileUse::lock);
+    error = refusal_of_standing(info, containing_folder(lock_file), FileUse::lock);
   }
   if (error) {
     ::close(fd);

@@ -6,6 +6,8 @@
 #include <string>
 #include <system_error>
 
+#include "common/file_trust.h"
+
 namespace temp_file_names {
 
 namespace {
@@ -20,7 +22,7 @@ bool is_plain_number(std::string_view text) {
 }  // namespace
 
 std::filesystem::path folder_of(const std::filesystem::path& file) {
-  return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+  return containing_folder(file);
 }
 
 std::filesystem::path beside(const std::filesystem::path& target, int attempt) {

@@ -123,6 +123,13 @@ TEST_F(HostileFilesTest, TheStartNeverFollowsWritesThroughOrWaitsOnWhatAnotherUs
   fs::remove(name_file);
   fs::resize_file((write_bytes(name_file, ""), name_file), name_file_byte_limit + 1);
   EXPECT_EQ(start(name_file), unread + "it is larger than 16 MB, the most a name file may hold");
+  // A file the program makes is one it trusts at the next start, whatever the umask.
+  fs::remove(name_file);
+  const mode_t umask_before = ::umask(0);
+  start(name_file);
+  ::umask(umask_before);
+  EXPECT_EQ(owner_and_mode(name_file), "0:0 0664");
+  EXPECT_EQ(start(name_file), "");
 }
 
 // A rename's lock file is made new beside the path given; one planted as a link or a
