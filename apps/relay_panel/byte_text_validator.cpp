@@ -1,6 +1,6 @@
 #include "relay_panel/byte_text_validator.h"
 
-#include "panel_core/number_box_coupling.h"
+#include "panel/number_box_coupling.h"
 
 QValidator::State ByteTextValidator::validate(QString& input, int&) const {
   if (input.isEmpty()) return Intermediate;

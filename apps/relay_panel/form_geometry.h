@@ -3,7 +3,7 @@
 #include <QRect>
 #include <QSize>
 
-#include "panel_core/form_geometry.h"
+#include "panel/form_geometry.h"
 
 // The forms' places as Qt's rectangles, at 96 DPI; Qt scales them for the screen.
 constexpr QRect to_pixels(Twips t) {

@@ -6,7 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "panel_core/spoken_names.h"
+#include "panel/spoken_names.h"
 #include "relay_panel/accessibility.h"
 #include "relay_panel/form_geometry.h"
 #include "relay_panel/panel_colour.h"

@@ -2,7 +2,7 @@
 
 #include <QFrame>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 #include "relay_panel/click_gesture.h"
 
 class QLabel;

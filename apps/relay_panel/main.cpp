@@ -8,16 +8,16 @@
 #include <variant>
 
 #include "event_log/event_log.h"
-#include "host_qt/stop_signals.h"
-#include "link_qt/qt_event_wait.h"
-#include "link_qt/qt_serial_port.h"
+#include "loop/qt_stop_signals.h"
+#include "loop/qt_event_wait.h"
+#include "serial/qt_serial_port.h"
 #include "names/state_folder.h"
-#include "panel_core/scripted_run.h"
+#include "panel/scripted_run.h"
 #include "relay_panel/main_form.h"
 #include "relay_panel/panel_command_line.h"
 #include "relay_panel/qt_message_boxes.h"
-#include "served_port/line_choice_port.h"
-#include "served_port/served_line_port.h"
+#include "panel/line_choice_port.h"
+#include "mqtt/served_line_port.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "host_qt/name_file_watcher.h"
-#include "link_qt/poll_timer.h"
-#include "panel_core/number_box_coupling.h"
-#include "panel_core/port_tooltip.h"
+#include "names/name_file_watcher.h"
+#include "loop/poll_timer.h"
+#include "panel/number_box_coupling.h"
+#include "panel/port_tooltip.h"
 #include "relay_panel/click_label.h"
 #include "relay_panel/form_geometry.h"
 #include "relay_panel/indicator_box.h"
@@ -17,7 +17,7 @@
 #include "relay_panel/panel_icon.h"
 #include "relay_panel/plain_text.h"
 #include "relay_panel/spin_bar.h"
-#include "served_line/line_map.h"
+#include "mqtt/line_map.h"
 
 namespace {
 constexpr Qt::WindowFlags fixed_window_flags =

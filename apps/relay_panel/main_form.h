@@ -6,13 +6,13 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "link/serial_port.h"
+#include "serial/serial_port.h"
 #include "names/name_file.h"
-#include "panel_core/address_source.h"
-#include "panel_core/indicator_panel.h"
-#include "panel_core/panel_core.h"
-#include "panel_core/poll_cycle.h"
-#include "panel_core/port_control.h"
+#include "panel/address_source.h"
+#include "panel/indicator_panel.h"
+#include "panel/panel_core.h"
+#include "panel/poll_cycle.h"
+#include "panel/port_control.h"
 #include "relay_panel/main_form_controls.h"
 
 class NameFileWatcher;

@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <chrono>
 
-#include "link_qt/poll_timer.h"
-#include "panel_core/poll_cycle.h"
-#include "panel_core/spoken_names.h"
+#include "loop/poll_timer.h"
+#include "panel/poll_cycle.h"
+#include "panel/spoken_names.h"
 #include "relay_panel/accessibility.h"
 #include "relay_panel/byte_text_validator.h"
 #include "relay_panel/click_label.h"

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 
 class QWidget;
 class QLabel;

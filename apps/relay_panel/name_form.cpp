@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "panel_core/spoken_names.h"
+#include "panel/spoken_names.h"
 #include "relay_panel/form_geometry.h"
 #include "relay_panel/panel_font.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "panel_core/panel_names.h"
+#include "panel/panel_names.h"
 
 class QLineEdit;
 class QPushButton;

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QPalette>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 
 // The colour to paint for a stored colour value. RGB values (top byte 0) have red in
 // the low byte. The indicators' grey (stored as the system grey-text colour) is the grey

@@ -5,7 +5,7 @@
 #include <QRawFont>
 #include <algorithm>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 #include "relay_panel/form_geometry.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "panel_core/form_geometry.h"
+#include "panel/form_geometry.h"
 
 // The forms are laid out in pixels at 96 DPI; every window scales them by its own
 // monitor's DPI, and again when it moves to a monitor with another one.

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "panel_core/form_geometry.h"
-#include "panel_core/spoken_names.h"
+#include "panel/form_geometry.h"
+#include "panel/spoken_names.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/win_text.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 
 // One relay's indicator: an owner-drawn button that keeps the colour value it was
 // painted with (the panel's only record of the relay's last reported state) and draws

@@ -11,17 +11,17 @@
 #include <variant>
 #include <vector>
 
-#include "link_win/win_event_wait.h"
-#include "link_win/win_serial_port.h"
+#include "loop/win_event_wait.h"
+#include "serial/win_serial_port.h"
 #include "names/state_folder.h"
-#include "panel_core/scripted_run.h"
+#include "panel/scripted_run.h"
 #include "relay_panel_win/command_line.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/main_window.h"
 #include "relay_panel_win/win_message_boxes.h"
 #include "relay_panel_win/win_text.h"
-#include "served_port/line_choice_port.h"
-#include "served_port_win/win_served_line_port.h"
+#include "panel/line_choice_port.h"
+#include "mqtt/win_served_line_port.h"
 
 namespace {
 std::vector<std::wstring> arguments() {

@@ -4,14 +4,14 @@
 
 #include <utility>
 
-#include "panel_core/form_geometry.h"
-#include "panel_core/number_box_coupling.h"
-#include "panel_core/poll_cycle.h"
-#include "panel_core/port_tooltip.h"
+#include "panel/form_geometry.h"
+#include "panel/number_box_coupling.h"
+#include "panel/poll_cycle.h"
+#include "panel/port_tooltip.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/win_text.h"
 #include "relay_panel_win/window_class.h"
-#include "served_line/line_map.h"
+#include "mqtt/line_map.h"
 
 namespace {
 constexpr wchar_t window_class[] = L"relay_panel";

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "panel_core/number_box_coupling.h"
+#include "panel/number_box_coupling.h"
 #include "relay_panel_win/win_text.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "common/board_limits.h"
-#include "panel_core/form_geometry.h"
-#include "panel_core/indicator_state.h"
+#include "panel/form_geometry.h"
+#include "panel/indicator_state.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/win_text.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "panel_core/panel_names.h"
+#include "panel/panel_names.h"
 #include "relay_panel_win/panel_fonts.h"
 
 // The modeless rename dialog: shows the stored name of one relay at one address and

@@ -1,6 +1,6 @@
 #include "relay_panel_win/win_message_boxes.h"
 
-#include "panel_core/scripted_run.h"
+#include "panel/scripted_run.h"
 #include "relay_panel_win/win_text.h"
 
 namespace {

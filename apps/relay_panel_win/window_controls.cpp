@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "panel_core/form_geometry.h"
-#include "panel_core/spoken_names.h"
+#include "panel/form_geometry.h"
+#include "panel/spoken_names.h"
 #include "relay_panel_win/click_label.h"
 #include "relay_panel_win/dpi_scale.h"
 #include "relay_panel_win/screen_reader_names.h"

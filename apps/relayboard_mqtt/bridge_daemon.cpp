@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <chrono>
 
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "bridge/line_claim.h"
-#include "common/file_trust.h"
-#include "common/settings_files.h"
-#include "link/port_device.h"
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
+#include "serial/port_device.h"
 #include "names/disk_file.h"
 #include "names/state_folder.h"
-#include "rules/rules_file.h"
+#include "line/rules_file.h"
 
 void LoggedMessages::show(const Message& message) {
   // The one message without an icon is the news of a new file, which does not name it.

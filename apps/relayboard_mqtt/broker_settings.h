@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bridge/bridge_options.h"
-#include "mqtt_qt/mosquitto_link.h"
+#include "mqtt/mosquitto_link.h"
 
 // How the bridge reaches its broker: its options, with the last will it leaves behind.
 BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "link/line_engine.h"
-#include "link_qt/qt_serial_port.h"
+#include "line/line_engine.h"
+#include "serial/qt_serial_port.h"
 
 // Which serial line the bridge serves: a port number under the panel's rule (the com<n>
 // link in the state folder, else the system's device) or a device path.

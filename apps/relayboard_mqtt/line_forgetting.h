@@ -7,10 +7,10 @@
 #include <string>
 
 #include "bridge/bridge_options.h"
-#include "bridge/bridge_topics.h"
-#include "bridge/retained_snapshot.h"
+#include "mqtt/bridge_topics.h"
+#include "mqtt/retained_snapshot.h"
 #include "broker_settings.h"
-#include "mqtt_qt/mosquitto_link.h"
+#include "mqtt/mosquitto_link.h"
 
 // --forget-line NAME: clears what a line that no bridge serves any more left on the
 // broker (its retained topics and its boards' discovery documents, so that no ghost

@@ -9,7 +9,7 @@
 #include "bridge/bridge_options.h"
 #include "bridge_daemon.h"
 #include "broker_settings.h"
-#include "host_qt/stop_signals.h"
+#include "loop/qt_stop_signals.h"
 #include "line_forgetting.h"
 #include "mqtt/plain_password.h"
 #include "web/web_endpoint.h"

@@ -10,7 +10,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
-#include "common/settings_files.h"
+#include "settings/settings_files.h"
 #include "text/shown_text.h"
 #include "web/web_requests.h"
 

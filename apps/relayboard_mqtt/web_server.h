@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
 #include "web/web_boards.h"
 #include "web/web_endpoint.h"

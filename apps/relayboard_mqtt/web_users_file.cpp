@@ -4,7 +4,7 @@
 
 #include <system_error>
 
-#include "common/settings_files.h"
+#include "settings/settings_files.h"
 #include "names/disk_file.h"
 #include "password_prompt.h"
 #include "web/web_users.h"

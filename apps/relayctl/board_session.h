@@ -9,7 +9,7 @@
 #include "event_log/event_recorder.h"
 #include "exit_code.h"
 #include "line_driver.h"
-#include "link/verified_switch.h"
+#include "line/verified_switch.h"
 #include "relay_selection.h"
 
 // What a command came to: its exit code and, unless done, a line for the operator.

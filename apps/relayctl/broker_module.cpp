@@ -2,7 +2,7 @@
 #include "broker_module.h"
 
 #include "link_connection.h"
-#include "mqtt_posix/posix_mosquitto_link.h"
+#include "mqtt/posix_mosquitto_link.h"
 
 extern "C" BrokerConnection* relayctl_broker_connection(const BrokerAccess& access,
                                                         unsigned long pid, EventLoop& loop) {

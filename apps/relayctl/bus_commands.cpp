@@ -9,8 +9,8 @@
 #include "common/text_number.h"
 #include "ctl_output.h"
 #include "line_driver.h"
-#include "link/verified_switch.h"
-#include "panel_core/poll_cycle.h"
+#include "line/verified_switch.h"
+#include "panel/poll_cycle.h"
 
 namespace {
 

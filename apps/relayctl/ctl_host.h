@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "ctl_output.h"
-#include "panel_core/headless_host.h"
+#include "panel/headless_host.h"
 
 // What stands in for the panel's window when relayctl hosts the core: the core's
 // headless host holding the command line's port and address text, whose message boxes

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/file_trust.h"
-#include "common/settings_files.h"
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
 #include "ctl_host.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
@@ -15,7 +15,7 @@
 #include "mqtt/plain_password.h"
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
-#include "panel_core/panel_core.h"
+#include "panel/panel_core.h"
 #include "schedule_command.h"
 #include "served_commands.h"
 #include "standard_output.h"

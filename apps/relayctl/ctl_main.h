@@ -8,8 +8,8 @@
 #include "broker_connection.h"
 #include "ctl_options.h"
 #include "event_log/event_recorder.h"
-#include "link/event_wait.h"
-#include "link/serial_port.h"
+#include "loop/event_wait.h"
+#include "serial/serial_port.h"
 
 // What a relayctl program puts under the shared main: the serial line and the event
 // wait of its system. Ctrl+C and a closed output are told by the

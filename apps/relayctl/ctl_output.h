@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "panel_core/indicator_state.h"
+#include "panel/indicator_state.h"
 #include "relay_selection.h"
 #include "text/shown_text.h"
 

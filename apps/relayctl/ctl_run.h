@@ -6,8 +6,8 @@
 #include "board_session.h"
 #include "ctl_host.h"
 #include "ctl_options.h"
-#include "link/event_wait.h"
-#include "panel_core/panel_core.h"
+#include "loop/event_wait.h"
+#include "panel/panel_core.h"
 
 // Everything a relayctl command runs on: the core hosted by relayctl, the way to wait
 // for the board, and where its output goes.

@@ -1,6 +1,6 @@
 #include "common/stop_signals.h"
 #include "interrupt.h"
-#include "link_posix/event_loop.h"
+#include "loop/event_loop.h"
 
 void catch_interrupts() {
   // The signal's byte wakes the event loop, which otherwise sleeps until its next timer:

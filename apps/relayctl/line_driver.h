@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "link/event_wait.h"
-#include "link/line_engine.h"
+#include "loop/event_wait.h"
+#include "line/line_engine.h"
 
 // The line engine on relayctl's event wait, holding the port's receive events while it
 // lives: step() when the time it named has come and right after each receive event, as

@@ -8,8 +8,8 @@
 
 #include "broker_module.h"
 #include "ctl_main.h"
-#include "link_posix/posix_event_wait.h"
-#include "link_posix/posix_serial_port.h"
+#include "loop/posix_event_wait.h"
+#include "serial/posix_serial_port.h"
 #include "log_command.h"
 
 namespace {

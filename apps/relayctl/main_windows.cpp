@@ -11,9 +11,9 @@
 #include "ctl_main.h"
 #include "interrupt_windows.h"
 #include "link_connection.h"
-#include "link_win/win_event_wait.h"
-#include "link_win/win_serial_port.h"
-#include "mqtt_win/win_mosquitto_link.h"
+#include "loop/win_event_wait.h"
+#include "serial/win_serial_port.h"
+#include "mqtt/win_mosquitto_link.h"
 
 namespace {
 

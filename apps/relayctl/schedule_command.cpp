@@ -8,7 +8,7 @@
 #include "exit_code.h"
 #include "schedule/local_clock.h"
 #include "schedule/timetable.h"
-#include "served_line/json_fields.h"
+#include "mqtt/json_fields.h"
 #include "text/shown_text.h"
 
 namespace {

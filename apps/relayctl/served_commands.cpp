@@ -9,8 +9,8 @@
 #include "ctl_output.h"
 #include "exit_code.h"
 #include "schedule_command.h"
-#include "served_line/served_line.h"
-#include "served_line/served_lines.h"
+#include "mqtt/served_line.h"
+#include "mqtt/served_lines.h"
 #include "text/utf8.h"
 
 namespace {

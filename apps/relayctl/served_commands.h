@@ -6,7 +6,7 @@
 
 #include "broker_connection.h"
 #include "ctl_options.h"
-#include "link/event_wait.h"
+#include "loop/event_wait.h"
 
 // relayctl's commands on a line that a bridge serves, through the broker: the same
 // output and exit statuses as on a local line, with the bridge offline as a port that

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "board_process.h"
-#include "link/line_engine.h"
-#include "link_qt/qt_serial_port.h"
-#include "panel_core/poll_cycle.h"
+#include "line/line_engine.h"
+#include "serial/qt_serial_port.h"
+#include "panel/poll_cycle.h"
 
 extern char** environ;
 

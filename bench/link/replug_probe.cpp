@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "link_qt/qt_event_wait.h"
+#include "loop/qt_event_wait.h"
 #include "panel_link.h"
 
 namespace {

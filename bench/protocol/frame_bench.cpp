@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <string>
 
-#include "panel_core/headless_host.h"
-#include "panel_core/panel_core.h"
+#include "panel/headless_host.h"
+#include "panel/panel_core.h"
 
 namespace {
 

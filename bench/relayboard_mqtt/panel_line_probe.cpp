@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "board_tap.h"
-#include "link_qt/qt_serial_port.h"
+#include "serial/qt_serial_port.h"
 #include "link_rig.h"
 #include "logged_process.h"
 #include "mqtt_broker.h"
 #include "mqtt_test_client.h"
 #include "qt_events.h"
-#include "served_port/line_choice_port.h"
-#include "served_port/served_line_port.h"
+#include "panel/line_choice_port.h"
+#include "mqtt/served_line_port.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // max_on watch that every answer feeds.
 #include <benchmark/benchmark.h>
 
-#include "rules/interlock.h"
-#include "rules/max_on.h"
+#include "line/interlock.h"
+#include "line/max_on.h"
 
 namespace {
 

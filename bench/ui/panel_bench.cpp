@@ -27,8 +27,8 @@
 #include <string>
 
 #include "board_process.h"
-#include "link_qt/qt_event_wait.h"
-#include "link_qt/qt_serial_port.h"
+#include "loop/qt_event_wait.h"
+#include "serial/qt_serial_port.h"
 #include "qt_events.h"
 #include "relay_panel/indicator_box.h"
 #include "relay_panel/main_form.h"

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
 #include "bridge/schedule_memory.h"
 #include "event_log/event_recorder.h"
-#include "link/line_engine.h"
-#include "link/pulse.h"
+#include "line/line_engine.h"
+#include "line/pulse.h"
 #include "mqtt/mqtt_client.h"
 #include "protocol/board_command.h"
 #include "schedule/timetable.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "bridge/command_result.h"
-#include "link/line_engine.h"
+#include "line/line_engine.h"
 #include "mqtt/mqtt_client.h"
 
 // What the bridge core's source files share.

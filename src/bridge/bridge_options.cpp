@@ -5,11 +5,11 @@
 #include <charconv>
 #include <map>
 
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/duration_text.h"
-#include "common/settings_files.h"
+#include "settings/settings_files.h"
 #include "common/text_number.h"
 #include "event_log/log_limits.h"
 #include "text/shown_text.h"

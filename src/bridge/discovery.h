@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 
 // How the boards are described to Home Assistant: one document per board (device-based
 // discovery, Home Assistant 2025.10 and later), or one per entity for older releases,

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/bridge_topics.h"
-#include "bridge/retained_snapshot.h"
+#include "mqtt/bridge_topics.h"
+#include "mqtt/retained_snapshot.h"
 
 // Who serves a line, told by its retained topics: the bridge's status and, beside it,
 // the client id of the bridge that published it. A status left "online" means a live

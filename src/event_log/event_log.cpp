@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "common/file_trust.h"
+#include "settings/file_trust.h"
 #include "text/shown_text.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "common/settings_files.h"
+#include "settings/settings_files.h"
 #include "common/trimmed.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "common/file_trust.h"
+#include "settings/file_trust.h"
 
 // The name file's bytes on disk: read whole, replaced whole, backed up. The temporary
 // files of interrupted replaces are cleared away by stale_temporaries; the file's lock

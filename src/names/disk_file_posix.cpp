@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "common/file_kind_posix.h"
+#include "settings/file_kind_posix.h"
 #include "names/disk_file.h"
 #include "names/temp_file_names_posix.h"
 

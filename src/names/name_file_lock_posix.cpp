@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <thread>
 
-#include "common/file_kind_posix.h"
+#include "settings/file_kind_posix.h"
 #include "names/name_file_lock.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/device_names_windows.h"
+#include "settings/device_names_windows.h"
 #include "names/disk_file.h"
 #include "names/name_file_lock.h"
 

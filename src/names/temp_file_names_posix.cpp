@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "common/file_trust.h"
+#include "settings/file_trust.h"
 
 namespace temp_file_names {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "panel_core/indicator_state.h"
-#include "panel_core/spoken_names.h"
+#include "panel/indicator_state.h"
+#include "panel/spoken_names.h"
 #include "text/shown_text.h"
 
 namespace {

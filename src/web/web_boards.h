@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "common/board_limits.h"
 
 // The boards as the web page shows them, learnt from what the bridge publishes (a

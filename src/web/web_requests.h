@@ -4,7 +4,7 @@
 #include <string_view>
 #include <variant>
 
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
 #include "web/web_users.h"
 

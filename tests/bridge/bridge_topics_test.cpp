@@ -1,4 +1,4 @@
-#include "bridge/bridge_topics.h"
+#include "mqtt/bridge_topics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Every file a program reads from its folders passes one trust rule: a regular file that
 // nobody but its user, the administrator or the folder's owner (or, in a folder shared
 // through a group, a member) could have put there, and that not every user may write.
-#include "common/settings_files.h"
+#include "settings/settings_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <fstream>
 #include <functional>
 
-#include "common/file_trust.h"
+#include "settings/file_trust.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "board_process.h"
 #include "form_fixture.h"
-#include "link_qt/qt_serial_port.h"
+#include "serial/qt_serial_port.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "board_process.h"
-#include "link_qt/qt_serial_port.h"
-#include "link_system/serial_lock_file.h"
-#include "link_system/serial_platform.h"
+#include "serial/qt_serial_port.h"
+#include "serial/serial_lock_file.h"
+#include "serial/serial_platform.h"
 
 namespace {
 

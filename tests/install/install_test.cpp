@@ -16,7 +16,7 @@
 
 #include "board_process.h"
 #include "form_fixture.h"
-#include "link_qt/qt_serial_port.h"
+#include "serial/qt_serial_port.h"
 #include "names/default_name_text.h"
 #include "names/profile_store.h"
 

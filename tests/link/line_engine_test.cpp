@@ -1,4 +1,4 @@
-#include "link/line_engine.h"
+#include "line/line_engine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link/verified_switch.h"
+#include "line/verified_switch.h"
 
 #include <gtest/gtest.h>
 

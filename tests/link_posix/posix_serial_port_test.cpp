@@ -1,6 +1,6 @@
 // The plain POSIX line with the test holding the board's end of the terminal: how it
 // opens and locks the device, takes answers in, and keeps a device that goes away.
-#include "link_posix/posix_serial_port.h"
+#include "serial/posix_serial_port.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "com_link.h"
-#include "link_posix/posix_event_wait.h"
-#include "link_system/device_holders.h"
-#include "link_system/serial_lock_file.h"
+#include "loop/posix_event_wait.h"
+#include "serial/device_holders.h"
+#include "serial/serial_lock_file.h"
 #include "pseudo_terminal.h"
 
 namespace {

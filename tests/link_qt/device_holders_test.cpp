@@ -1,6 +1,6 @@
 // Which program a busy port's message names, from a process table laid out as /proc
 // lays it out.
-#include "link_system/device_holders.h"
+#include "serial/device_holders.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "link_qt/open_failure.h"
-#include "link_system/serial_lock_file.h"
-#include "link_system/served_line.h"
+#include "serial/qt_open_failure.h"
+#include "serial/serial_lock_file.h"
+#include "serial/bridge_holder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "link_system/present_devices.h"
+#include "serial/present_devices.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The serial line on its own, with the test holding the board's end of the terminal, and
 // what the operator reads when a port will not open.
-#include "link_qt/qt_serial_port.h"
+#include "serial/qt_serial_port.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "com_link.h"
-#include "link_qt/open_failure.h"
-#include "link_system/present_devices.h"
+#include "serial/qt_open_failure.h"
+#include "serial/present_devices.h"
 #include "panel_link.h"
 #include "protocol/status_frame.h"
 #include "pseudo_terminal.h"

@@ -1,4 +1,4 @@
-#include "link_win/com_open_failure.h"
+#include "serial/com_open_failure.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

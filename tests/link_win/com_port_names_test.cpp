@@ -1,4 +1,4 @@
-#include "link_win/com_port_names.h"
+#include "serial/com_port_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "link_win/line_claim.h"
+#include "serial/com_line_claim.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "link_win/win_event_wait.h"
-#include "link_win/win_poll_timer.h"
+#include "loop/win_event_wait.h"
+#include "loop/win_poll_timer.h"
 
 namespace {
 

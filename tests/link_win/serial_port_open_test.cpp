@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link_win/win_serial_port.h"
+#include "serial/win_serial_port.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The broker link on the poll() loop, over TLS to a real broker: a round trip through
 // the socket's watches, a broker that goes away and comes back, and a clean leave.
-#include "mqtt_posix/posix_mosquitto_link.h"
+#include "mqtt/posix_mosquitto_link.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "link_posix/posix_event_wait.h"
+#include "loop/posix_event_wait.h"
 #include "mqtt_broker.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "link/port_device.h"
+#include "serial/port_device.h"
 #include "link_rig.h"
 #include "recording_message_boxes.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "panel_core/number_box_coupling.h"
-#include "panel_core/scripted_run.h"
-#include "panel_core/spoken_names.h"
+#include "panel/number_box_coupling.h"
+#include "panel/scripted_run.h"
+#include "panel/spoken_names.h"
 
 TEST(WindowLogic, ABoxMovesItsBarOnlyWithANumberTheBarCanHold) {
   EXPECT_EQ(spin_number(" 07 "), 7);

@@ -8,12 +8,12 @@
 
 #include "bridge_rig.h"
 #include "file_bytes.h"
-#include "link_qt/qt_event_wait.h"
-#include "link_qt/qt_serial_port.h"
+#include "loop/qt_event_wait.h"
+#include "serial/qt_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
-#include "served_port/line_choice_port.h"
-#include "served_port/served_line_port.h"
+#include "panel/line_choice_port.h"
+#include "mqtt/served_line_port.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "link_qt/qt_serial_port.h"
+#include "serial/qt_serial_port.h"
 #include "logged_process.h"
 #include "qt_events.h"
-#include "served_line/line_map.h"
-#include "served_port/line_choice_port.h"
-#include "served_port/served_line_port.h"
+#include "mqtt/line_map.h"
+#include "panel/line_choice_port.h"
+#include "mqtt/served_line_port.h"
 
 namespace {
 

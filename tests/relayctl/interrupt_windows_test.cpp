@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "interrupt.h"
-#include "link_win/win_event_wait.h"
+#include "loop/win_event_wait.h"
 
 using namespace std::chrono_literals;
 

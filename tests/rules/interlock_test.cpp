@@ -1,10 +1,10 @@
 // Which commands an interlock refuses, with the reason the operator reads, and when a
 // relay's max_on falls due.
-#include "rules/interlock.h"
+#include "line/interlock.h"
 
 #include <gtest/gtest.h>
 
-#include "rules/max_on.h"
+#include "line/max_on.h"
 
 namespace {
 

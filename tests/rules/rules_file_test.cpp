@@ -1,5 +1,5 @@
 // The rules file as operators write it, and the line each fault is reported at.
-#include "rules/rules_file.h"
+#include "line/rules_file.h"
 
 #include <gtest/gtest.h>
 

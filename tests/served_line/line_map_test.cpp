@@ -1,4 +1,4 @@
-#include "served_line/line_map.h"
+#include "mqtt/line_map.h"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32

@@ -1,4 +1,4 @@
-#include "served_line/served_board_port.h"
+#include "mqtt/served_board_port.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "served_line/served_line.h"
+#include "mqtt/served_line.h"
 
 #include <gtest/gtest.h>
 
-#include "served_line/json_fields.h"
-#include "served_line/served_lines.h"
+#include "mqtt/json_fields.h"
+#include "mqtt/served_lines.h"
 
 namespace {
 

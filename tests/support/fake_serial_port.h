@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "serial/serial_port.h"
 
 // A serial port in memory: records what was written, lets a test put bytes in the
 // input buffer and raise the receive event.

@@ -13,7 +13,7 @@
 
 #include "fake_serial_port.h"
 #include "file_bytes.h"
-#include "link_qt/poll_timer.h"
+#include "loop/poll_timer.h"
 #include "recording_message_boxes.h"
 #include "relay_panel/indicator_box.h"
 #include "relay_panel/main_form.h"

@@ -9,11 +9,11 @@
 
 #include "fake_serial_port.h"
 #include "names/name_file.h"
-#include "panel_core/address_source.h"
-#include "panel_core/indicator_panel.h"
-#include "panel_core/panel_core.h"
-#include "panel_core/poll_cycle.h"
-#include "panel_core/port_control.h"
+#include "panel/address_source.h"
+#include "panel/indicator_panel.h"
+#include "panel/panel_core.h"
+#include "panel/poll_cycle.h"
+#include "panel/port_control.h"
 #include "recording_message_boxes.h"
 
 // "55 01 10 00" <-> bytes, so that expected frames read as they do on the wire.

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "board_process.h"
-#include "link_qt/poll_timer.h"
-#include "link_qt/qt_serial_port.h"
+#include "loop/poll_timer.h"
+#include "serial/qt_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
 #include "recording_message_boxes.h"

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <chrono>
 
-#include "link_qt/qt_event_wait.h"
+#include "loop/qt_event_wait.h"
 
 void start_qt() {
   static int argc = 1;

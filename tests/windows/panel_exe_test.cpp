@@ -16,7 +16,7 @@
 #include "board_frames.h"
 #include "bridge_rig.h"
 #include "file_bytes.h"
-#include "panel_core/form_geometry.h"
+#include "panel/form_geometry.h"
 #include "qt_events.h"
 #include "tls_rig.h"
 #include "windows_program.h"

@@ -1,0 +1,385 @@
+#include "line/line_engine.h"
+
+#include <algorithm>
+
+#include "common/duration_text.h"
+#include "protocol/command_frame.h"
+#include "protocol/status_frame.h"
+#include "line/interlock.h"
+
+namespace {
+
+constexpr std::uint16_t bit(int relay) {
+  return static_cast<std::uint16_t>(1u << (relay - 1));
+}
+
+// "3,4", as the rules file lists relays.
+std::string relay_list(std::uint16_t relays) {
+  std::string text;
+  for (int relay = 1; relay <= 16; ++relay) {
+    if ((relays & bit(relay)) == 0) continue;
+    if (!text.empty()) text += ',';
+    text += std::to_string(relay);
+  }
+  return text;
+}
+
+QueuedSwitch relay_switch(std::uint8_t address, int relay, bool on) {
+  return {address, on ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
+          static_cast<std::uint8_t>(relay)};
+}
+
+}  // namespace
+
+LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
+                       LineObserver& observer, LineTiming timing)
+    : port_(port), addresses_(std::move(addresses)), observer_(observer), timing_(timing) {
+  // A board listed twice would only be polled twice as often.
+  std::vector<std::uint8_t> unique;
+  for (const std::uint8_t address : addresses_) {
+    if (std::find(unique.begin(), unique.end(), address) != unique.end()) continue;
+    unique.push_back(address);
+    Board board;
+    board.address = address;
+    board.poll_interval = timing_.poll_period;
+    boards_.push_back(board);
+  }
+  addresses_ = std::move(unique);
+}
+
+std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
+                                                      std::uint8_t data1, std::uint8_t data2,
+                                                      SwitchLane lane) {
+  if (!port_.is_open() || releasing_) return SwitchRefusal::line_not_open();
+  if (device_lost_) return SwitchRefusal::device_lost();
+  if (auto refusal = against_rules(address, command, data1, data2)) return refusal;
+  switches_.push({address, command, data1, data2}, lane);
+  return std::nullopt;
+}
+
+std::optional<LineEngine::Clock::time_point> LineEngine::settle(Clock::time_point now) {
+  if (!outstanding_) return std::nullopt;
+  if (!outstanding_->timed_out) {
+    const auto deadline = outstanding_->sent_at + timing_.answer_timeout;
+    if (now < deadline) return deadline;
+    outstanding_->timed_out = true;
+    missed(outstanding_->address);
+  }
+  // The observer may have closed the line meanwhile.
+  if (outstanding_) {
+    const Board* asked = board(outstanding_->address);
+    const bool lost = asked && asked->misses >= timing_.misses_until_unknown;
+    const auto free_at =
+        outstanding_->sent_at + (lost ? timing_.answer_timeout : timing_.late_limit);
+    if (now < free_at) return free_at;
+    outstanding_.reset();
+  }
+  return std::nullopt;
+}
+
+bool LineEngine::send_now(const QueuedSwitch& frame, Clock::time_point now) {
+  if (outstanding_ && !outstanding_->timed_out) missed(outstanding_->address);
+  outstanding_.reset();
+  return send(frame, now);
+}
+
+LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
+  if (const auto busy_until = settle(now)) return *busy_until;
+  // A closed line sends nothing; the host looks again on the poll's rhythm.
+  if (!port_.is_open()) return now + timing_.poll_period;
+
+  // A relay past its max_on goes off before anything else.
+  if (const auto rule = timing_.host_paced ? std::nullopt : take_rule_switch(now)) {
+    send(*rule, now);
+    return now + timing_.answer_timeout;
+  }
+  if (const auto edge = switches_.pop(SwitchLane::first)) {
+    send(*edge, now);
+    return now + timing_.answer_timeout;
+  }
+  const auto due = due_board(now);
+  const std::size_t* poll = std::get_if<std::size_t>(&due);
+  // Switches and due polls take turns, so that a flood of commands at most doubles
+  // the time between two refreshes of a board.
+  if (!switches_.empty(SwitchLane::in_turn) && (!poll || !switch_last_)) {
+    send(*switches_.pop(SwitchLane::in_turn), now);
+    return now + timing_.answer_timeout;
+  }
+  if (!poll) return std::get<Clock::time_point>(due);
+  Board& candidate = boards_[*poll];
+  next_board_ = (*poll + 1) % boards_.size();
+  // The rhythm runs from when the poll was due, not from when it went out, so that the
+  // host's late wake-ups and a busy line do not add up period after period; a board a
+  // whole period behind (a line without room for it) starts a fresh rhythm.
+  const auto due_at = due_time(candidate, now);
+  candidate.last_poll = now - due_at < candidate.poll_interval ? due_at : now;
+  candidate.polled = true;
+  if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
+  send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
+  return now + timing_.answer_timeout;
+}
+
+std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
+    Clock::time_point now) const {
+  // From where the last poll left off, so that every board gets its turn however slow
+  // the others are.
+  const std::size_t count = boards_.size();
+  auto next_due = now + timing_.poll_period;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t index = (next_board_ + i) % count;
+    const auto due = due_time(boards_[index], now);
+    if (due <= now) return index;
+    next_due = std::min(next_due, due);
+  }
+  return next_due;
+}
+
+LineEngine::Clock::time_point LineEngine::due_time(const Board& candidate,
+                                                   Clock::time_point now) const {
+  auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
+  // Lost boards are looked for one at a time, or several would stall the line together.
+  if (candidate.misses >= timing_.misses_until_unknown) {
+    due = std::max(due, last_lost_poll_ + timing_.poll_period);
+  }
+  return due;
+}
+
+bool LineEngine::on_receive(Clock::time_point now) {
+  const auto answer = read_answer(port_);
+  if (!answer) return false;
+  last_answer_ = *answer;
+  input_clear_ = false;
+  const StatusFrame frame{*answer};
+  // A garbled answer: the request's timeout decides, and the input is cleared before the
+  // next request anyway.
+  if (!frame.is_valid()) return true;
+  const auto opened = static_cast<std::uint16_t>(frame.bytes[5] << 8 | frame.bytes[6]);
+  if (!outstanding_) {
+    observer_.answer_unasked(opened);
+    return true;
+  }
+  const std::uint8_t address = outstanding_->address;
+  const auto sent_at = outstanding_->sent_at;
+  // Even a late answer tells the states truly; the rules judge by them.
+  answered_[address] = opened;
+  max_on_.reported(address, opened, now);
+  if (owner_ && !releasing_ &&
+      std::find(started_.begin(), started_.end(), address) == started_.end()) {
+    started_.push_back(address);
+    start_board(address, opened);
+  }
+  const bool switched = outstanding_->switched.has_value();
+  const bool counted_missed = outstanding_->timed_out;
+  outstanding_.reset();
+  if (counted_missed || now >= sent_at + timing_.answer_timeout) {
+    if (!counted_missed) missed(address);
+    observer_.board_late(address, now - sent_at);
+    return true;
+  }
+  if (Board* answered = board(address)) {
+    // A switch's answer carries all 16 states: as good as a poll.
+    if (switched) {
+      answered->polled = true;
+      answered->last_poll = sent_at;
+    }
+    answered->misses = 0;
+    answered->poll_interval = timing_.poll_period;
+    answered->states = opened;
+  }
+  input_clear_ = port_.bytes_waiting() == 0;
+  observer_.board_answered(address, opened);
+  return true;
+}
+
+void LineEngine::reset() {
+  outstanding_.reset();
+  input_clear_ = false;
+  switches_.clear();
+  answered_.clear();
+  rule_switches_.clear();
+  started_.clear();
+  releasing_ = false;
+  // Every board is due at once when the line is back.
+  for (Board& each : boards_) each.polled = false;
+}
+
+void LineEngine::set_device_lost(bool lost) {
+  device_lost_ = lost;
+  if (!lost) return;
+  // The same line comes back: its boards were started already.
+  auto started = std::move(started_);
+  reset();
+  started_ = std::move(started);
+}
+
+std::optional<std::uint16_t> LineEngine::states(std::uint8_t address) const {
+  const Board* found = board(address);
+  return found ? found->states : std::nullopt;
+}
+
+std::optional<std::uint16_t> LineEngine::commanded_states(std::uint8_t address) const {
+  const auto found = answered_.find(address);
+  if (found == answered_.end()) return std::nullopt;
+  std::uint16_t opened = found->second;
+  std::uint16_t known = 0xFFFF;
+  if (outstanding_ && outstanding_->switched && outstanding_->address == address) {
+    apply_switch(*outstanding_->switched, opened, known);
+  }
+  switches_.apply(address, opened, known);
+  return opened;
+}
+
+void LineEngine::set_rules(LineRules rules) {
+  rules_ = std::move(rules);
+  max_on_ = MaxOnWatch(rules_);
+  started_.clear();
+  releasing_ = false;
+}
+
+void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
+  const BoardRules* board = rules_.find(address);
+  if (board == nullptr || board->on_start == BoardRules::Start::keep) return;
+  if (board->on_start == BoardRules::Start::off) {
+    if (opened != 0) {
+      rule_switches_.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
+                                opened,
+                                "on_start",
+                                "on_start = off"});
+    }
+    return;
+  }
+  // Off first, so that no moment has two relays of an interlock on.
+  const std::uint16_t wanted = board->start_opened;
+  const std::string why = "on_start = " + relay_list(wanted) + " on";
+  for (const bool on : {false, true}) {
+    const auto changed = static_cast<std::uint16_t>(on ? wanted & ~opened : opened & ~wanted);
+    for (int relay = 1; relay <= 16; ++relay) {
+      if ((changed & bit(relay)) == 0) continue;
+      rule_switches_.push_back({relay_switch(address, relay, on), bit(relay), "on_start", why});
+    }
+  }
+}
+
+bool LineEngine::release_line() {
+  if (!owner_ || !port_.is_open() || device_lost_ || releasing_) return false;
+  releasing_ = true;
+  // The boards that answered on this line: a board never heard is not switched blind.
+  // What still waits for a board that goes all off would only follow its stop state onto
+  // the wire; what waits for the others (a pulse's end) still goes out.
+  std::vector<RuleSwitch> stops;
+  for (const auto& [address, opened] : answered_) {
+    const BoardRules* board = rules_.find(address);
+    if (board == nullptr || board->on_stop != BoardRules::Stop::off) continue;
+    switches_.drop(address);
+    // A structured binding is not captured by every compiler in use: a copy is.
+    const std::uint8_t board_address = address;
+    std::erase_if(rule_switches_, [board_address](const RuleSwitch& each) {
+      return each.frame.address == board_address;
+    });
+    stops.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
+                     commanded_states(address).value_or(opened),
+                     "on_stop",
+                     "on_stop = off"});
+  }
+  rule_switches_.insert(rule_switches_.begin(), stops.begin(), stops.end());
+  return !stops.empty();
+}
+
+std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,
+                                                       std::uint8_t data1,
+                                                       std::uint8_t data2) const {
+  if (rules_.empty()) return std::nullopt;
+  auto why = interlock_refusal(rules_, address, commanded_states(address), command, data1, data2);
+  if (!why) return std::nullopt;
+  return SwitchRefusal{SwitchRefusal::Why::against_rules, std::move(*why)};
+}
+
+std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) {
+  if (rules_.empty() || !port_.is_open() || device_lost_) return std::nullopt;
+  if (rule_switches_.empty() && !releasing_) {
+    for (const MaxOnWatch::Due& due : max_on_.take_due(now)) {
+      rule_switches_.push_back({relay_switch(due.address, due.relay, false), bit(due.relay),
+                                "max_on",
+                                "on longer than its max_on of " + duration_text(due.limit)});
+    }
+  }
+  while (!rule_switches_.empty()) {
+    const RuleSwitch due = std::move(rule_switches_.front());
+    rule_switches_.erase(rule_switches_.begin());
+    // A switch on is judged when it goes, like any other: a command taken meanwhile may
+    // have switched its interlocked partner on.
+    const QueuedSwitch& frame = due.frame;
+    if (auto refusal = against_rules(frame.address, frame.command, frame.data1, frame.data2)) {
+      observer_.rule_refused(frame.address, frame.data2, due.rule, refusal->reason);
+      continue;
+    }
+    observer_.rule_switched(frame.address, due.relays, due.rule, due.why);
+    return frame;
+  }
+  return std::nullopt;
+}
+
+std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {
+  const Board* found = board(address);
+  std::uint16_t opened = found && found->states ? *found->states : 0;
+  std::uint16_t known = found && found->states ? 0xFFFF : 0;
+  // A switch on the line is in the board's next answer, not yet in its last one.
+  if (outstanding_ && outstanding_->switched && outstanding_->address == address) {
+    apply_switch(*outstanding_->switched, opened, known);
+  }
+  switches_.apply(address, opened, known);
+  const auto bit = static_cast<std::uint16_t>(1u << ((relay - 1) & 15));
+  if (relay < 1 || relay > 16 || (known & bit) == 0) return std::nullopt;
+  return (opened & bit) != 0;
+}
+
+bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
+  last_frame_ = CommandFrame::build(frame.address, frame.command, frame.data1, frame.data2);
+  if (!output_->is_open()) return false;
+  // A late answer to the last request must not pass for the answer to this one. After
+  // an answer in time with nothing behind it, on a port that takes every byte in as it
+  // comes, the input is empty already: clearing it would cost every request of a steady
+  // poll a system call.
+  if (!input_clear_ || !port_.takes_input_as_it_comes() || port_.bytes_waiting() > 0) {
+    output_->discard_input();
+  }
+  input_clear_ = false;
+  output_->write(last_frame_.bytes);
+  const bool poll = frame.command == BoardCommand::QueryStatus;
+  switch_last_ = !poll;
+  outstanding_ = Outstanding{frame.address, now, poll ? std::nullopt : std::optional(frame)};
+  return true;
+}
+
+void LineEngine::missed(std::uint8_t address) {
+  observer_.board_missed(address);
+  Board* silent = board(address);
+  if (!silent) return;
+  // A lost board costs the others its timeout less and less often.
+  if (silent->misses + 1 >= timing_.misses_until_unknown) {
+    silent->poll_interval = std::min<Clock::duration>(
+        silent->misses + 1 == timing_.misses_until_unknown ? 2 * timing_.poll_period
+                                                           : 2 * silent->poll_interval,
+        timing_.longest_poll_interval);
+  }
+  // Counted up to the loss only: a board dead for years must not wrap the count.
+  if (silent->misses >= timing_.misses_until_unknown) return;
+  ++silent->misses;
+  if (silent->misses != timing_.misses_until_unknown) return;
+  silent->states.reset();
+  observer_.board_lost(address);
+}
+
+LineEngine::Board* LineEngine::board(std::uint8_t address) {
+  for (Board& each : boards_) {
+    if (each.address == address) return &each;
+  }
+  return nullptr;
+}
+
+const LineEngine::Board* LineEngine::board(std::uint8_t address) const {
+  for (const Board& each : boards_) {
+    if (each.address == address) return &each;
+  }
+  return nullptr;
+}

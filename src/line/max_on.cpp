@@ -1,0 +1,47 @@
+#include "line/max_on.h"
+
+void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now) {
+  const BoardRules* rules = rules_->find(address);
+  if (rules == nullptr) return;
+  Board& board = boards_[address];
+  for (std::size_t index = 0; index < board.on_since.size(); ++index) {
+    if (!rules->max_on[index]) continue;
+    const auto bit = static_cast<std::uint16_t>(1u << index);
+    auto& since = board.on_since[index];
+    if ((opened & bit) == 0) {
+      since.reset();
+      board.named = static_cast<std::uint16_t>(board.named & ~bit);
+    } else if (!since) {
+      since = now;
+    }
+  }
+}
+
+std::vector<MaxOnWatch::Due> MaxOnWatch::take_due(Clock::time_point now) {
+  std::vector<Due> due;
+  for (auto& [address, board] : boards_) {
+    const BoardRules& rules = *rules_->find(address);
+    for (std::size_t index = 0; index < board.on_since.size(); ++index) {
+      const auto bit = static_cast<std::uint16_t>(1u << index);
+      const auto& since = board.on_since[index];
+      if (!since || (board.named & bit) != 0 || now - *since < *rules.max_on[index]) continue;
+      board.named = static_cast<std::uint16_t>(board.named | bit);
+      due.push_back({address, static_cast<int>(index + 1), *rules.max_on[index]});
+    }
+  }
+  return due;
+}
+
+std::optional<MaxOnWatch::Clock::time_point> MaxOnWatch::next_due() const {
+  std::optional<Clock::time_point> next;
+  for (const auto& [address, board] : boards_) {
+    const BoardRules& rules = *rules_->find(address);
+    for (std::size_t index = 0; index < board.on_since.size(); ++index) {
+      const auto& since = board.on_since[index];
+      if (!since || (board.named & (1u << index)) != 0) continue;
+      const auto at = *since + *rules.max_on[index];
+      if (!next || at < *next) next = at;
+    }
+  }
+  return next;
+}

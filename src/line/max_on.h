@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "line/line_rules.h"
+
+// Which relays have been on longer than their max_on, from the states the boards report.
+// A relay's time counts from the first report that shows it on (a relay found on when
+// the line is taken counts from then); a relay that is due is named once, and again only
+// after a report has shown it off and then on again.
+class MaxOnWatch {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit MaxOnWatch(const LineRules& rules) : rules_(&rules) {}
+
+  void reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now);
+
+  struct Due {
+    std::uint8_t address = 0;
+    int relay = 0;
+    std::chrono::milliseconds limit{};
+    friend bool operator==(const Due&, const Due&) = default;
+  };
+  // The relays due to be switched off at `now`, each named once.
+  std::vector<Due> take_due(Clock::time_point now);
+  // When the next relay becomes due, nothing while none is on with a limit.
+  std::optional<Clock::time_point> next_due() const;
+
+ private:
+  struct Board {
+    std::array<std::optional<Clock::time_point>, 16> on_since{};
+    std::uint16_t named = 0;  // due and named already
+  };
+  const LineRules* rules_;  // outlives the watch
+  std::map<std::uint8_t, Board> boards_;
+};

@@ -1,0 +1,91 @@
+#include "panel/line_choice_port.h"
+
+#include <variant>
+
+LineChoicePort::LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder)
+    : serial_(serial), served_(served), folder_(std::move(folder)) {
+  served_.on_names = [this] { names_changed(); };
+  served_.on_switch_refused = [this](const ServedBoardPort::SwitchRefusal& refused) {
+    if (!refusal_handler_) return;
+    refusal_handler_(
+        {refused.relay, refused.on,
+         refused.not_allowed ? "not allowed (" + refused.reason + ")" : refused.reason});
+  };
+}
+
+void LineChoicePort::set_refusal_handler(std::function<void(const LineRefusal&)> handler) {
+  refusal_handler_ = std::move(handler);
+}
+
+void LineChoicePort::select_port(std::int16_t number) {
+  number_ = number;
+  device_named_ = false;
+  serial_.select_port(number);
+}
+
+void LineChoicePort::select_device(std::string path) {
+  device_named_ = true;
+  serial_.select_device(std::move(path));
+}
+
+OpenResult LineChoicePort::open() {
+  close();
+  active_ = &serial_;
+  if (device_named_) return serial_.open();
+  const auto map = read_line_map(folder_);
+  if (const auto* why = std::get_if<std::string>(&map)) return {false, {}, *why};
+  const auto& lines = std::get<LineMap>(map);
+  const auto line = lines.find(number_);
+  if (line == lines.end()) return serial_.open();
+  served_.select_line(line->second);
+  active_ = &served_;
+  OpenResult result = served_.open();
+  if (result.ok) names_changed();
+  return result;
+}
+
+void LineChoicePort::close() {
+  const bool names = owns_names();
+  active_->close();
+  if (names) names_changed();
+}
+
+void LineChoicePort::set_receive_threshold(int bytes) {
+  serial_.set_receive_threshold(bytes);
+  served_.set_receive_threshold(bytes);
+}
+
+void LineChoicePort::set_receive_handler(std::function<void()> handler) {
+  serial_.set_receive_handler(handler);
+  served_.set_receive_handler(std::move(handler));
+}
+
+std::optional<BoardNames> LineChoicePort::board_names(std::uint8_t address) {
+  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  if (!board) return std::nullopt;
+  board->follow(address);
+  const auto names = board->names(address);
+  if (!names) return std::nullopt;
+  return BoardNames{names->title, names->relays};
+}
+
+void LineChoicePort::rename(std::uint8_t address, int relay, const std::string& name,
+                            std::function<void(const LineRenameAnswer&)> done) {
+  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  if (!board) {
+    done({LineRenameAnswer::Kind::failed, "the served line is closed"});
+    return;
+  }
+  board->rename(address, relay, name, [done = std::move(done)](const ServedOutcome& outcome) {
+    using Kind = ServedOutcome::Kind;
+    if (outcome.kind == Kind::done) {
+      done({LineRenameAnswer::Kind::stored, {}});
+    } else if (outcome.kind == Kind::not_allowed) {
+      done({LineRenameAnswer::Kind::failed, "not allowed (" + outcome.reason + ")"});
+    } else if (outcome.result == "refused") {
+      done({LineRenameAnswer::Kind::refused, outcome.reason});
+    } else {
+      done({LineRenameAnswer::Kind::failed, outcome.reason});
+    }
+  });
+}

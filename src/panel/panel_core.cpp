@@ -1,0 +1,103 @@
+#include "panel/panel_core.h"
+
+#include "line/rules_file.h"
+
+PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
+    : port_(host.port),
+      indicators_(host.indicators),
+      poll_(host.port, *this, host.address, *this),
+      port_control_(host.port, *this, host.view, host.messages),
+      name_file_(std::move(name_file), profile_store_, host.messages, host.names),
+      rename_(name_file_.path(), profile_store_),
+      names_(name_file_, rename_, host.names),
+      messages_(host.messages) {
+  // Every host starts with the relays unknown, as the window shows them at creation.
+  shown_.fill(IndicatorState::Unknown);
+  // The rules beside the name file are read at each open, so that an edit counts at the
+  // next; a file with a fault keeps the line closed rather than run without them.
+  port_control_.set_open_check([this]() -> std::optional<std::string> {
+    auto rules = read_rules(name_file_.path().parent_path());
+    if (auto* why = std::get_if<std::string>(&rules)) return *why;
+    poll_.line().set_rules(std::get<LineRules>(std::move(rules)));
+    return std::nullopt;
+  });
+  poll_.set_refusal_handler([this](const std::string& why, const std::string& control) {
+    messages_.show({"Not switched: " + why, control, MessageIcon::Warning});
+  });
+  port_.set_receive_handler([this] { on_receive(comm_event_receive); });
+  port_control_.set_opened_line([this](const std::string& line) {
+    if (recorder_) recorder_->set_line(line);
+    // A served line is its bridge's: the panel gives its boards no state of its own,
+    // and what stays on too long is the bridge's to end, by its rules. The interlocks
+    // still refuse a click here at once.
+    const bool served = line_is_ours_ && !line_is_ours_();
+    poll_.line().set_owner(release_wait_ && !served);
+    if (served) {
+      LineRules rules = poll_.line().rules();
+      for (auto& each : rules.boards) each.second.max_on = {};
+      poll_.line().set_rules(std::move(rules));
+    }
+  });
+}
+
+PanelCore::~PanelCore() {
+  poll_.set_recorder(nullptr, {});
+  names_.set_line_names(nullptr);
+  use_line_refusals(nullptr);
+  port_.set_receive_handler({});
+  if (port_.is_open()) port_.close();
+}
+
+void PanelCore::own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
+  release_wait_ = &wait;
+  line_is_ours_ = std::move(line_is_ours);
+  port_control_.set_before_close([this] { release_line(); });
+}
+
+void PanelCore::use_line_refusals(LineRefusals* line) {
+  if (line_refusals_) line_refusals_->set_refusal_handler({});
+  line_refusals_ = line;
+  if (!line) return;
+  line->set_refusal_handler([this](const LineRefusal& refusal) {
+    // Captioned by the control that sends such a switch, as a refusal here would be.
+    messages_.show({"Not switched: " + refusal.reason,
+                    PollCycle::control_name(refusal.relay, refusal.on), MessageIcon::Warning});
+  });
+}
+
+void PanelCore::release_line() {
+  if (!release_wait_ || !port_.is_open() || !poll_.line().release_line()) return;
+  // One frame at a time, each answered (or given up) before the next, as the tick does.
+  LineEngine& line = poll_.line();
+  const auto deadline = release_wait_->now() + release_patience;
+  while (release_wait_->now() < deadline) {
+    release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+    if (line.busy() || !poll_.send_rule_switch()) break;
+  }
+  release_wait_->wait_until([&line] { return !line.busy(); }, deadline);
+}
+
+void PanelCore::set_event_sink(EventSink& sink, SwitchSource who) {
+  recorder_ = std::make_unique<EventRecorder>(sink, "");
+  poll_.set_recorder(recorder_.get(), std::move(who));
+}
+
+void PanelCore::write(std::span<const std::uint8_t> bytes) {
+  port_.write(bytes);
+  if (watcher_) watcher_->frame_written(bytes);
+}
+
+void PanelCore::paint(int relay, IndicatorState state) {
+  shown_.at(static_cast<std::size_t>(relay - 1)) = state;
+  // Only a valid status frame paints relays opened or closed.
+  if (state == IndicatorState::Opened || state == IndicatorState::Closed) painted_states_ = true;
+  indicators_.paint(relay, state);
+}
+
+void PanelCore::on_receive(int event_code) {
+  painted_states_ = false;
+  poll_.on_receive(event_code);
+  const bool answered = painted_states_;
+  if (answered) ++answers_;
+  if (watcher_) watcher_->receive_handled(poll_, answered);
+}
