@@ -80,8 +80,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   if (options_.web) start_web(topics, names);
   core_ = std::make_unique<BridgeCore>(
       std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_,
-      [this](std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
-             SwitchLane lane) { return line_->queue_switch(address, command, data1, data2, lane); },
+      [this](const SwitchCommand& command) { return line_->queue_switches(command); },
       std::move(names), log_,
       [this](std::uint8_t address, int relay) { return line_->commanded(address, relay); },
       [this](std::uint8_t address, int relay, std::string_view name) {

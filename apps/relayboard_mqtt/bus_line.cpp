@@ -66,10 +66,8 @@ void BusLine::try_open() {
   step();
 }
 
-std::optional<SwitchRefusal> BusLine::queue_switch(std::uint8_t address, BoardCommand command,
-                                                   std::uint8_t data1, std::uint8_t data2,
-                                                   SwitchLane lane) {
-  const auto refusal = engine_.queue_switch(address, command, data1, data2, lane);
+std::optional<SwitchRefusal> BusLine::queue_switches(const SwitchCommand& command) {
+  const auto refusal = engine_.queue_switches(command);
   if (!refusal) step();
   return refusal;
 }

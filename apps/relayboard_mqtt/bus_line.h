@@ -34,11 +34,9 @@ class BusLine : public QObject {
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
-  // One frame for a board (LineEngine::queue_switch); refused while the line is not open
-  // or its device is lost, never kept for later.
-  std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
-                                            std::uint8_t data1, std::uint8_t data2,
-                                            SwitchLane lane);
+  // The frames of one command (LineEngine::queue_switches); refused while the line is not
+  // open or its device is lost, never kept for later.
+  std::optional<SwitchRefusal> queue_switches(const SwitchCommand& command);
   std::optional<bool> commanded(std::uint8_t address, int relay) const {
     return engine_.commanded(address, relay);
   }

@@ -65,6 +65,19 @@ Outcome BoardSession::drive(RelayMask relays, bool opened) {
 }
 
 Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
+  // A pulse longer than a relay may stay on is refused before anything goes on the line.
+  if (!inverse) {
+    if (const auto refusal = line_.bus().pulse_refusal(address_, relays, hold)) {
+      refused_ = refusal->reason;
+      if (recorder_) {
+        for (int relay = 1; relay <= relay_count; ++relay) {
+          if (relays & relay_bit(relay))
+            recorder_->refused(address_, relay, who_, *refused_, wall_now());
+        }
+      }
+      return {ExitCode::Usage, "not switched: " + *refused_};
+    }
+  }
   VerifiedSwitch pulsed(address_, relays, !inverse, hold);
   Outcome outcome = run(pulsed);
   if (!pulsed.cut_short()) return outcome;
@@ -83,6 +96,8 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
     if (interrupted()) run.interrupt(wait_.now());
     const VerifiedSwitch::Step step = run.next(wait_.now());
     if (step.request) {
+      // A phase's switches are one command: nothing of it goes when any part is refused.
+      if (!step.command.empty() && refuses({step.command})) break;
       const auto opened = exchange(*step.request, !run.switching());
       // What the rules refuse is not tried again: the command ends with their words.
       if (refused_) break;
@@ -111,6 +126,20 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
   return {ExitCode::NotReached, relay_list(run.missed()) + " did not " +
                                     (opened ? "open" : "close") + " (the board still reports " +
                                     (opened ? "closed" : "opened") + ")"};
+}
+
+bool BoardSession::refuses(const SwitchCommand& command) {
+  const auto refusal = line_.bus().against_rules(command);
+  if (!refusal) return false;
+  refused_ = refusal->reason;
+  if (recorder_) {
+    for (const QueuedSwitch& frame : command.frames) {
+      recorder_->refused(frame.address,
+                         frame.command == BoardCommand::SetAllRelays ? 0 : frame.data2, who_,
+                         refusal->reason, wall_now());
+    }
+  }
+  return true;
 }
 
 std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {

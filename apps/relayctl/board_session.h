@@ -55,6 +55,8 @@ class BoardSession {
 
  private:
   Outcome run(VerifiedSwitch& run);
+  // Whether the line's rules refuse `command` as a whole; a refusal is kept and recorded.
+  bool refuses(const SwitchCommand& command);
   // Sends `request` once the line is free; the states its answer showed, when it came in
   // time. Cut short by an interruption when `may_stop`.
   std::optional<RelayMask> exchange(const QueuedSwitch& request, bool may_stop);

@@ -101,8 +101,10 @@ int settle(Run& run, ServedLine& line, Clock::duration span, ExitCode failed, co
       return run.fail(ExitCode::PortNotOpened, std::string("not allowed: the broker refused the ") +
                                                    doing + " (" + outcome.reason + ")");
     case ServedOutcome::Kind::failed:
-      return run.fail(failed, std::string("the ") + doing + " was " + outcome.result +
-                                  (outcome.reason.empty() ? "" : ": " + outcome.reason));
+      // What the bridge refuses (its rules, a bad command) ends as on a local line.
+      return run.fail(outcome.result == "refused" ? ExitCode::Usage : failed,
+                      std::string("the ") + doing + " was " + outcome.result +
+                          (outcome.reason.empty() ? "" : ": " + outcome.reason));
     case ServedOutcome::Kind::waiting:
       break;
   }

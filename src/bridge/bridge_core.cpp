@@ -1,6 +1,7 @@
 #include "bridge/bridge_core.h"
 
 #include <algorithm>
+#include <bit>
 #include <utility>
 
 #include "bridge/bridge_core_parts.h"
@@ -19,6 +20,28 @@ constexpr const char* online = "online";
 
 std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
+}
+
+// "1,2,5", as a list topic names them.
+std::string relay_list_text(std::uint16_t relays) {
+  std::string text;
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if ((relays & bit(relay)) == 0) continue;
+    text += (text.empty() ? "" : ",") + std::to_string(relay);
+  }
+  return text;
+}
+
+// One frame per relay of `relays`, as one command.
+SwitchCommand relay_switches(std::uint8_t address, std::uint16_t relays, bool open,
+                             SwitchLane lane) {
+  SwitchCommand command{{}, lane};
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if ((relays & bit(relay)) == 0) continue;
+    command.frames.push_back({address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay,
+                              0x00, static_cast<std::uint8_t>(relay)});
+  }
+  return command;
 }
 
 }  // namespace
@@ -164,7 +187,12 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     if (why.why != SwitchRefusal::Why::against_rules) return not_sent(refusal_text(why));
     // The line's rules forbid it: the sender learns which rule, as from any refusal.
     log("command refused on " + printable(message.topic) + " (" + payload + "): " + why.reason);
-    recorder_.refused(topic.address, topic.relay, source_, why.reason, wall_now());
+    for (int relay = 1; relay <= relay_count; ++relay) {
+      if (topic.relays & bit(relay))
+        recorder_.refused(topic.address, relay, source_, why.reason, wall_now());
+    }
+    if (topic.relays == 0)
+      recorder_.refused(topic.address, topic.relay, source_, why.reason, wall_now());
     answer(reply_to(message), topic.address, CommandOutcome::refused, why.reason);
   };
   // A silent board would take the frame nowhere: its sender learns it now.
@@ -185,28 +213,37 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   };
   if (topic.action == CommandAction::rename) return rename(topic, message);
   const std::string what = "board " + std::to_string(topic.address) +
-                           (topic.relay ? " relay " + std::to_string(topic.relay) : " all");
+                           (topic.relays  ? " relays " + relay_list_text(topic.relays)
+                            : topic.relay ? " relay " + std::to_string(topic.relay)
+                                          : " all");
+  // A list or all of the relays: one command, judged whole by the line's rules.
+  const std::uint16_t relays = topic.relays  ? topic.relays
+                               : topic.relay ? bit(topic.relay)
+                                             : 0xFFFF;
 
   if (topic.action == CommandAction::pulse) {
     const auto duration = parse_pulse_duration(message.payload);
     if (!duration) return ignored(payload + " is not a duration from 10ms to 3600s");
     if (silent()) return;
-    if (const auto refusal = start_pulse(topic.address, *b, topic.relay, *duration, now)) {
+    if (const auto refusal = start_pulses(topic.address, relays, *duration, now)) {
       return refused(*refusal);
     }
     note(what + ": pulse " + message.payload);
-    taken(bit(topic.relay), bit(topic.relay));
+    taken(relays, relays);
     return;
   }
   const auto switch_payload = parse_switch_payload(message.payload);
   if (!switch_payload) return ignored(payload + " is not ON, OFF or TOGGLE");
   if (topic.relay == 0) {
-    if (*switch_payload == SwitchPayload::toggle) return ignored("all relays take ON or OFF");
+    if (*switch_payload == SwitchPayload::toggle) {
+      return ignored(topic.relays ? "a list of relays takes ON or OFF"
+                                  : "all relays take ON or OFF");
+    }
     const bool open = *switch_payload == SwitchPayload::on;
     if (silent()) return;
-    if (const auto refusal = set_all(topic.address, *b, open)) return refused(*refusal);
+    if (const auto refusal = set_relays(topic.address, relays, open)) return refused(*refusal);
     note(what + ": " + message.payload);
-    taken(0xFFFF, open ? 0xFFFF : 0x0000);
+    taken(relays, open ? relays : 0x0000);
     return;
   }
   bool open = *switch_payload == SwitchPayload::on;
@@ -218,39 +255,39 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     open = !*opened;
   }
   if (silent()) return;
-  if (const auto refusal = set_relay(topic.address, *b, topic.relay, open)) {
+  if (const auto refusal = set_relays(topic.address, bit(topic.relay), open)) {
     return refused(*refusal);
   }
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
   taken(bit(topic.relay), open ? bit(topic.relay) : 0);
 }
 
-std::optional<SwitchRefusal> BridgeCore::set_all(std::uint8_t address, Board& b, bool open) {
-  const std::uint8_t data = open ? 0xFF : 0x00;
-  if (const auto refusal =
-          queue_switch_(address, BoardCommand::SetAllRelays, data, data, SwitchLane::in_turn)) {
-    return refusal;
+std::optional<SwitchRefusal> BridgeCore::set_relays(std::uint8_t address, std::uint16_t relays,
+                                                    bool open) {
+  SwitchCommand command;
+  if (relays == 0xFFFF) {
+    const std::uint8_t data = open ? 0xFF : 0x00;
+    command.frames.push_back({address, BoardCommand::SetAllRelays, data, data});
+  } else {
+    command = relay_switches(address, relays, open, SwitchLane::in_turn);
   }
-  recorder_.commanded(address, 0xFFFF, source_, wall_now());
-  b.pulses = {};
-  b.owed_off = 0;
+  if (const auto refusal = queue_switch_(command)) return refusal;
+  recorder_.commanded(address, relays, source_, wall_now());
+  pulses_.forget(address, relays);
   return std::nullopt;
 }
 
-std::optional<SwitchRefusal> BridgeCore::set_relay(std::uint8_t address, Board& b, int relay,
-                                                   bool open) {
-  if (const auto refusal = switch_relay(address, relay, open)) return refusal;
-  b.pulses[static_cast<std::size_t>(relay - 1)].reset();
-  b.owed_off = static_cast<std::uint16_t>(b.owed_off & ~bit(relay));
-  return std::nullopt;
-}
-
-std::optional<SwitchRefusal> BridgeCore::start_pulse(std::uint8_t address, Board& b, int relay,
-                                                     std::chrono::milliseconds length,
-                                                     Clock::time_point now) {
-  if (const auto refusal = switch_relay(address, relay, true, SwitchLane::first)) return refusal;
-  b.pulses[static_cast<std::size_t>(relay - 1)].emplace(bit(relay), true, length, now);
-  b.owed_off = static_cast<std::uint16_t>(b.owed_off & ~bit(relay));
+std::optional<SwitchRefusal> BridgeCore::start_pulses(std::uint8_t address, std::uint16_t relays,
+                                                      std::chrono::milliseconds length,
+                                                      Clock::time_point now) {
+  SwitchCommand command = relay_switches(address, relays, true, SwitchLane::first);
+  command.pulse = length;
+  if (const auto refusal = queue_switch_(command)) return refusal;
+  recorder_.commanded(address, relays, source_, wall_now());
+  // Each relay's end is its own: checked by the board, sent again, on its own.
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if (relays & bit(relay)) pulses_.start(address, bit(relay), true, length, now);
+  }
   return std::nullopt;
 }
 
@@ -287,27 +324,50 @@ void BridgeCore::answer(const std::vector<PendingCommands::Settled>& settled) {
 
 std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point now) {
   const SourceScope scope(source_, {"pulse", "", ""});
-  std::optional<Clock::time_point> next;
-  for (auto& [address, b] : boards_) {
-    for (int relay = 1; relay <= relay_count; ++relay) {
-      auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
-      if (!pulse || pulse->ends_sent() > 0 || (b.owed_off & bit(relay)) != 0) continue;
-      if (!pulse->end_due(now)) {
-        next = next ? std::min(*next, pulse->ends_at()) : pulse->ends_at();
-        continue;
-      }
-      // A board that does not answer now, or a line that cannot take the frame, gets
-      // its OFF when the board answers again.
-      if (!b.opened || switch_relay(address, relay, false, SwitchLane::first)) {
-        b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
-        continue;
-      }
-      pulse->end_sent();
-      note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
-           ": pulse ended");
+  std::vector<PulseRunner::Told> told;
+  // A board that does not answer now, or a line that cannot take the frame, gets its OFF
+  // when the board answers again.
+  const auto next = pulses_.step(
+      now, [this](const PulseRunner::End& end) { return send_end(end, true); }, told);
+  tell(told);
+  return next;
+}
+
+std::optional<std::string> BridgeCore::send_end(const PulseRunner::End& end, bool answering) {
+  const Board* b = board(end.address);
+  if (answering && (!b || !b->opened))
+    return "board " + std::to_string(end.address) + " does not answer";
+  const auto refusal =
+      switch_relay(end.address, std::countr_zero(end.relays) + 1, end.opened, SwitchLane::first);
+  if (refusal) return refusal_text(*refusal);
+  return std::nullopt;
+}
+
+void BridgeCore::tell(const std::vector<PulseRunner::Told>& told) {
+  using News = PulseRunner::Told::News;
+  for (const PulseRunner::Told& each : told) {
+    const std::string what = "board " + std::to_string(each.end.address) + " relay " +
+                             std::to_string(std::countr_zero(each.end.relays) + 1);
+    switch (each.news) {
+      case News::ended:
+        note(what + ": pulse ended");
+        break;
+      case News::ended_late:
+        note(what + ": pulse ended while the board was away");
+        break;
+      case News::sent_again:
+        log(what + ": still ON after its pulse ended; OFF sent again");
+        break;
+      case News::still_switched:
+        log(what + ": still ON after its pulse's OFF was sent twice");
+        break;
+      case News::not_ended:
+        log(what + ": pulse not ended: " + each.why);
+        break;
+      case News::back:
+        break;
     }
   }
-  return next;
 }
 
 void BridgeCore::names_changed(BridgeNames names) {
@@ -349,20 +409,10 @@ void BridgeCore::shutting_down(Clock::time_point now) {
   const SourceScope scope(source_, {"pulse", "", "the bridge stopped"});
   // A pulse cut short by the stop still ends, and so does one owed to a board that
   // stopped answering (it may still hear): no relay is left switched by a pulse.
-  for (auto& [address, b] : boards_) {
-    for (int relay = 1; relay <= relay_count; ++relay) {
-      auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
-      if (!pulse) continue;
-      pulse->cut(now);
-      if (!pulse->end_due(now) && (b.owed_off & bit(relay)) == 0) continue;  // its OFF is out
-      if (const auto refusal = switch_relay(address, relay, false, SwitchLane::first)) {
-        log("board " + std::to_string(address) + " relay " + std::to_string(relay) +
-            ": pulse not ended: " + refusal_text(*refusal));
-      }
-    }
-    b.pulses = {};
-    b.owed_off = 0;
-  }
+  std::vector<PulseRunner::Told> told;
+  pulses_.stop(
+      now, [this](const PulseRunner::End& end) { return send_end(end, false); }, told);
+  tell(told);
   answer(pending_.drop(std::nullopt, "the bridge stopped"));
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   publish(topics_.bridge_status(), offline);
@@ -383,48 +433,17 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
     publish_states(address, opened, changed);
   }
   b->opened = opened;
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    auto& pulse = b->pulses[static_cast<std::size_t>(relay - 1)];
-    if (!pulse) continue;
-    if ((b->owed_off & bit(relay)) == 0) {
-      if (pulse->ends_sent() > 0) check_pulse_end(address, *b, relay, opened);
-      continue;
-    }
-    if (switch_relay(address, relay, false, SwitchLane::first)) continue;
-    b->owed_off = static_cast<std::uint16_t>(b->owed_off & ~bit(relay));
-    pulse->end_sent();
-    note("board " + std::to_string(address) + " relay " + std::to_string(relay) +
-         ": pulse ended while the board was away");
-  }
+  // Whether a pulse's OFF has reached the board, as the line knows it: an answer to a
+  // request that went out before it still shows the relay on, and proves nothing.
+  const auto end_done = [&](std::uint16_t relays) {
+    return commanded_ && commanded_(address, std::countr_zero(relays) + 1) == true;
+  };
+  std::vector<PulseRunner::Told> told;
+  pulses_.reported(
+      address, opened, end_done,
+      [this](const PulseRunner::End& end) { return send_end(end, true); }, told);
+  tell(told);
   answer(pending_.answered(address, opened, [&](int relay) { return commanded(address, relay); }));
-}
-
-void BridgeCore::check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened) {
-  auto& pulse = b.pulses[static_cast<std::size_t>(relay - 1)];
-  // Whether the OFF has reached the board, as the line knows it: an answer to a request
-  // that went out before it still shows the relay on, and proves nothing.
-  const bool end_done = commanded_ && commanded_(address, relay) == true;
-  switch (pulse->check(opened, end_done)) {
-    case Pulse::Check::waiting:
-      return;
-    case Pulse::Check::back:
-      pulse.reset();
-      return;
-    case Pulse::Check::still_switched:
-      break;
-  }
-  const std::string what = "board " + std::to_string(address) + " relay " + std::to_string(relay);
-  if (pulse->ends_sent() > 1) {
-    log(what + ": still ON after its pulse's OFF was sent twice");
-    pulse.reset();
-    return;
-  }
-  log(what + ": still ON after its pulse ended; OFF sent again");
-  if (switch_relay(address, relay, false, SwitchLane::first)) {
-    b.owed_off = static_cast<std::uint16_t>(b.owed_off | bit(relay));
-  } else {
-    pulse->end_sent();
-  }
 }
 
 void BridgeCore::board_lost(std::uint8_t address) {
@@ -518,8 +537,7 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
 
 std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open,
                                                       SwitchLane lane) {
-  auto refusal = queue_switch_(address, open ? BoardCommand::OpenRelay : BoardCommand::CloseRelay,
-                               0x00, static_cast<std::uint8_t>(relay), lane);
+  auto refusal = queue_switch_(relay_switches(address, bit(relay), open, lane));
   if (!refusal) recorder_.commanded(address, bit(relay), source_, wall_now());
   return refusal;
 }

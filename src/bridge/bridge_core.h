@@ -71,11 +71,9 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
 class BridgeCore : public LineObserver {
  public:
   using Clock = std::chrono::steady_clock;
-  // Queues one frame on the line (LineEngine::queue_switch; the host then steps the bus),
-  // or says why the line cannot take it now.
-  using QueueSwitch = std::function<std::optional<SwitchRefusal>(
-      std::uint8_t address, BoardCommand command, std::uint8_t data1, std::uint8_t data2,
-      SwitchLane lane)>;
+  // Queues the frames of one command on the line as a whole (LineEngine::queue_switches;
+  // the host then steps the bus), or says why the line cannot take it now.
+  using QueueSwitch = std::function<std::optional<SwitchRefusal>(const SwitchCommand& command)>;
   // Whether a relay is opened once the switches given are done (LineEngine::commanded):
   // also how the bridge tells that a pulse's end has reached the board.
   using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
@@ -164,17 +162,16 @@ class BridgeCore : public LineObserver {
 
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
-    // Each relay's pulse from its ON until its OFF is confirmed (or given up).
-    std::array<std::optional<Pulse>, relay_count> pulses{};
-    std::uint16_t owed_off = 0;  // pulses that ended while the board did not answer
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
   // The switches of a command or a timetable's run, on a board that answers.
-  std::optional<SwitchRefusal> set_all(std::uint8_t address, Board& b, bool open);
-  std::optional<SwitchRefusal> set_relay(std::uint8_t address, Board& b, int relay, bool open);
-  std::optional<SwitchRefusal> start_pulse(std::uint8_t address, Board& b, int relay,
-                                           std::chrono::milliseconds length, Clock::time_point now);
+  // `relays` (bit r-1 for relay r) switched on or off as one command; all 16 go as one frame.
+  std::optional<SwitchRefusal> set_relays(std::uint8_t address, std::uint16_t relays, bool open);
+  // A pulse of each of `relays`, started as one command.
+  std::optional<SwitchRefusal> start_pulses(std::uint8_t address, std::uint16_t relays,
+                                            std::chrono::milliseconds length,
+                                            Clock::time_point now);
   void run_entry(const TimetableEntry& entry, Clock::time_point now);
   // P/L/schedule/N/set: pauses or resumes entry N.
   void schedule_command(std::size_t entry, const MqttMessage& message);
@@ -189,8 +186,9 @@ class BridgeCore : public LineObserver {
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
               CommandOutcome outcome, const std::string& reason = {});
   void answer(const std::vector<PendingCommands::Settled>& settled);
-  // An answer after a pulse's OFF: the relay back, or its OFF sent once more.
-  void check_pulse_end(std::uint8_t address, Board& b, int relay, std::uint16_t opened);
+  // A pulse's OFF on the line; `answering`: only to a board that answers now.
+  std::optional<std::string> send_end(const PulseRunner::End& end, bool answering);
+  void tell(const std::vector<PulseRunner::Told>& told);
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
@@ -216,6 +214,8 @@ class BridgeCore : public LineObserver {
   Commanded commanded_;
   Rename rename_;
   std::map<std::uint8_t, Board> boards_;
+  // Each relay's pulse from its ON until its OFF is confirmed (or given up).
+  PulseRunner pulses_;
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;

@@ -55,18 +55,11 @@ void BridgeCore::run_entry(const TimetableEntry& entry, Clock::time_point now) {
                (line_lost_ ? refusal_text(SwitchRefusal::device_lost())
                            : "board " + std::to_string(entry.address) + " does not answer"));
   }
-  const bool on = entry.action == TimetableEntry::Action::on;
-  std::optional<SwitchRefusal> refusal;
-  if (entry.relays == 0xFFFF && entry.action != TimetableEntry::Action::pulse) {
-    refusal = set_all(entry.address, *b, on);
-  } else {
-    for (int relay = 1; relay <= relay_count && !refusal; ++relay) {
-      if ((entry.relays & (1u << (relay - 1))) == 0) continue;
-      refusal = entry.action == TimetableEntry::Action::pulse
-                    ? start_pulse(entry.address, *b, relay, entry.pulse_length, now)
-                    : set_relay(entry.address, *b, relay, on);
-    }
-  }
+  // The entry's relays are one command: judged whole, nothing of it goes when refused.
+  const auto refusal =
+      entry.action == TimetableEntry::Action::pulse
+          ? start_pulses(entry.address, entry.relays, entry.pulse_length, now)
+          : set_relays(entry.address, entry.relays, entry.action == TimetableEntry::Action::on);
   log(refusal ? what + ": not sent: " + refusal_text(*refusal) : what);
 }
 

@@ -2,9 +2,6 @@
 
 #include <bit>
 
-namespace {
-
-// "relay 1", "relays 1 and 2", "relays 1, 2 and 3".
 std::string relays_text(std::uint16_t mask) {
   std::string text;
   const int count = std::popcount(mask);
@@ -17,8 +14,6 @@ std::string relays_text(std::uint16_t mask) {
   }
   return (count == 1 ? "relay " : "relays ") + text;
 }
-
-}  // namespace
 
 std::uint16_t opened_after(BoardCommand command, std::uint8_t data1, std::uint8_t data2,
                            std::uint16_t opened) {
@@ -42,10 +37,16 @@ std::optional<std::string> interlock_refusal(const LineRules& rules, std::uint8_
                                              std::optional<std::uint16_t> opened,
                                              BoardCommand command, std::uint8_t data1,
                                              std::uint8_t data2) {
+  // What the command switches on, whatever is on now.
+  return interlock_refusal(rules, address, opened, opened_after(command, data1, data2, 0),
+                           opened ? opened_after(command, data1, data2, *opened) : 0);
+}
+
+std::optional<std::string> interlock_refusal(const LineRules& rules, std::uint8_t address,
+                                             std::optional<std::uint16_t> opened,
+                                             std::uint16_t switched_on, std::uint16_t after) {
   const BoardRules* board = rules.find(address);
   if (board == nullptr || board->interlocks.empty()) return std::nullopt;
-  // What the command switches on, whatever is on now.
-  const std::uint16_t switched_on = opened_after(command, data1, data2, 0);
   const std::string where = " of board " + std::to_string(address);
   for (const std::uint16_t group : board->interlocks) {
     const auto asked = static_cast<std::uint16_t>(switched_on & group);
@@ -57,8 +58,7 @@ std::optional<std::string> interlock_refusal(const LineRules& rules, std::uint8_
       return relays_text(asked) + where + " is interlocked and the board's states are not " +
              "known yet";
     }
-    const auto others =
-        static_cast<std::uint16_t>(opened_after(command, data1, data2, *opened) & group & ~asked);
+    const auto others = static_cast<std::uint16_t>(after & group & ~asked);
     if (others != 0) {
       return relays_text(asked) + where + " is interlocked with " + relays_text(others) +
              ", which is on";

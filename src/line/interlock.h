@@ -19,3 +19,11 @@ std::optional<std::string> interlock_refusal(const LineRules& rules, std::uint8_
                                              std::optional<std::uint16_t> opened,
                                              BoardCommand command, std::uint8_t data1,
                                              std::uint8_t data2);
+// The same for what one or more switches do together: they switch `switched_on` on, and
+// leave `after` on (which says nothing while `opened` is unknown).
+std::optional<std::string> interlock_refusal(const LineRules& rules, std::uint8_t address,
+                                             std::optional<std::uint16_t> opened,
+                                             std::uint16_t switched_on, std::uint16_t after);
+
+// "relay 1", "relays 1 and 2", "relays 1, 2 and 3": how a refusal names relays.
+std::string relays_text(std::uint16_t mask);

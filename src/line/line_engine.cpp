@@ -6,6 +6,7 @@
 #include "protocol/command_frame.h"
 #include "protocol/status_frame.h"
 #include "line/interlock.h"
+#include "line/max_on.h"
 
 namespace {
 
@@ -50,10 +51,14 @@ LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
 std::optional<SwitchRefusal> LineEngine::queue_switch(std::uint8_t address, BoardCommand command,
                                                       std::uint8_t data1, std::uint8_t data2,
                                                       SwitchLane lane) {
+  return queue_switches({{{address, command, data1, data2}}, lane});
+}
+
+std::optional<SwitchRefusal> LineEngine::queue_switches(const SwitchCommand& command) {
   if (!port_.is_open() || releasing_) return SwitchRefusal::line_not_open();
   if (device_lost_) return SwitchRefusal::device_lost();
-  if (auto refusal = against_rules(address, command, data1, data2)) return refusal;
-  switches_.push({address, command, data1, data2}, lane);
+  if (auto refusal = against_rules(command)) return refusal;
+  for (const QueuedSwitch& frame : command.frames) switches_.push(frame, command.lane);
   return std::nullopt;
 }
 
@@ -288,8 +293,56 @@ bool LineEngine::release_line() {
 std::optional<SwitchRefusal> LineEngine::against_rules(std::uint8_t address, BoardCommand command,
                                                        std::uint8_t data1,
                                                        std::uint8_t data2) const {
+  return against_rules(SwitchCommand{{{address, command, data1, data2}}});
+}
+
+std::optional<SwitchRefusal> LineEngine::against_rules(const SwitchCommand& command) const {
   if (rules_.empty()) return std::nullopt;
-  auto why = interlock_refusal(rules_, address, commanded_states(address), command, data1, data2);
+  const auto refused = [](std::string why) {
+    return SwitchRefusal{SwitchRefusal::Why::against_rules, std::move(why)};
+  };
+  std::vector<std::uint8_t> boards;
+  for (const QueuedSwitch& frame : command.frames) {
+    if (std::find(boards.begin(), boards.end(), frame.address) == boards.end()) {
+      boards.push_back(frame.address);
+    }
+  }
+  for (const std::uint8_t address : boards) {
+    const auto before = commanded_states(address);
+    std::uint16_t switched_on = 0;
+    std::optional<std::uint16_t> after = before;
+    for (const QueuedSwitch& frame : command.frames) {
+      if (frame.address != address) continue;
+      switched_on |= opened_after(frame.command, frame.data1, frame.data2, 0);
+      if (after) after = opened_after(frame.command, frame.data1, frame.data2, *after);
+    }
+    if (command.pulse) {
+      if (auto refusal = pulse_refusal(address, switched_on, *command.pulse)) return refusal;
+    }
+    // Judged together first: two relays of a group asked for at once are told as such,
+    // not as one found on when the other goes.
+    if (auto why = interlock_refusal(rules_, address, before, switched_on, after.value_or(0))) {
+      return refused(std::move(*why));
+    }
+    // Then each moment on the way: an off that follows an on leaves a group doubled meanwhile.
+    std::optional<std::uint16_t> on_the_way = before;
+    for (const QueuedSwitch& frame : command.frames) {
+      if (frame.address != address) continue;
+      if (auto why = interlock_refusal(rules_, address, on_the_way, frame.command, frame.data1,
+                                       frame.data2)) {
+        return refused(std::move(*why));
+      }
+      if (on_the_way) {
+        on_the_way = opened_after(frame.command, frame.data1, frame.data2, *on_the_way);
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<SwitchRefusal> LineEngine::pulse_refusal(std::uint8_t address, std::uint16_t relays,
+                                                       std::chrono::milliseconds hold) const {
+  auto why = ::pulse_refusal(rules_, address, relays, hold);
   if (!why) return std::nullopt;
   return SwitchRefusal{SwitchRefusal::Why::against_rules, std::move(*why)};
 }
@@ -304,15 +357,31 @@ std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) 
     }
   }
   while (!rule_switches_.empty()) {
-    const RuleSwitch due = std::move(rule_switches_.front());
-    rule_switches_.erase(rule_switches_.begin());
-    // A switch on is judged when it goes, like any other: a command taken meanwhile may
-    // have switched its interlocked partner on.
-    const QueuedSwitch& frame = due.frame;
-    if (auto refusal = against_rules(frame.address, frame.command, frame.data1, frame.data2)) {
-      observer_.rule_refused(frame.address, frame.data2, due.rule, refusal->reason);
+    // The switches one rule gives one board go as a whole, judged when the first of them
+    // goes, like any other command: a command taken meanwhile may have switched an
+    // interlocked partner on.
+    const RuleSwitch& first = rule_switches_.front();
+    const auto end = std::find_if(rule_switches_.begin(), rule_switches_.end(),
+                                  [&first](const RuleSwitch& each) {
+                                    return each.frame.address != first.frame.address ||
+                                           each.rule != first.rule || each.why != first.why;
+                                  });
+    SwitchCommand whole;
+    for (auto each = rule_switches_.begin(); each != end; ++each) {
+      whole.frames.push_back(each->frame);
+    }
+    if (auto refusal = against_rules(whole)) {
+      std::vector<RuleSwitch> refused(rule_switches_.begin(), end);
+      rule_switches_.erase(rule_switches_.begin(), end);
+      for (const RuleSwitch& each : refused) {
+        if (opened_after(each.frame.command, each.frame.data1, each.frame.data2, 0) == 0) continue;
+        observer_.rule_refused(each.frame.address, each.frame.data2, each.rule, refusal->reason);
+      }
       continue;
     }
+    const RuleSwitch due = std::move(rule_switches_.front());
+    rule_switches_.erase(rule_switches_.begin());
+    const QueuedSwitch& frame = due.frame;
     observer_.rule_switched(frame.address, due.relays, due.rule, due.why);
     return frame;
   }

@@ -80,6 +80,16 @@ struct SwitchRefusal {
   friend bool operator==(const SwitchRefusal&, const SwitchRefusal&) = default;
 };
 
+// The switches of one command (a list of relays, a board's on_start state, a timetable
+// entry), judged by the rules and queued as a whole: nothing of it goes on the line when
+// any part of it is refused.
+struct SwitchCommand {
+  std::vector<QueuedSwitch> frames;
+  SwitchLane lane = SwitchLane::in_turn;
+  // The frames start a pulse that holds the relays they switch on for this long.
+  std::optional<std::chrono::milliseconds> pulse{};
+};
+
 // Several boards on one serial line, polled in turn at the line's pace. One request is
 // on the line at a time: the next goes out when the answer has come or its timeout has
 // passed, so a silent board costs only its own timeout. Each board is polled at most
@@ -118,6 +128,8 @@ class LineEngine {
   std::optional<SwitchRefusal> queue_switch(std::uint8_t address, BoardCommand command,
                                             std::uint8_t data1, std::uint8_t data2,
                                             SwitchLane lane = SwitchLane::in_turn);
+  // Queues every frame of `command`, or none of them when it is refused (as above).
+  std::optional<SwitchRefusal> queue_switches(const SwitchCommand& command);
   // Sends the next frame if the line is free and one is due, handles a timed-out
   // request; returns when step() should be called next.
   Clock::time_point step(Clock::time_point now);
@@ -155,6 +167,14 @@ class LineEngine {
   // once the switches on the line and those waiting are done; nothing when they allow it.
   std::optional<SwitchRefusal> against_rules(std::uint8_t address, BoardCommand command,
                                              std::uint8_t data1, std::uint8_t data2) const;
+  // The same for a whole command: what its frames switch on together, what they leave on,
+  // and every moment on the way; a pulse no longer than the max_on of a relay it holds on.
+  std::optional<SwitchRefusal> against_rules(const SwitchCommand& command) const;
+  // Why a pulse that holds `relays` of `address` on for `hold` must not start: longer than
+  // a max_on, which is known before the board's states are. A pulse that holds relays off
+  // is not limited.
+  std::optional<SwitchRefusal> pulse_refusal(std::uint8_t address, std::uint16_t relays,
+                                             std::chrono::milliseconds hold) const;
   // A switch of the rules due now: a relay on longer than its max_on, a board's on_start
   // or on_stop state (a host that sends its own frames sends this first); step() sends
   // them itself. Each is told to the observer.

@@ -1,5 +1,8 @@
 #include "line/max_on.h"
 
+#include "common/duration_text.h"
+#include "line/interlock.h"
+
 void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now) {
   const BoardRules* rules = rules_->find(address);
   if (rules == nullptr) return;
@@ -44,4 +47,18 @@ std::optional<MaxOnWatch::Clock::time_point> MaxOnWatch::next_due() const {
     }
   }
   return next;
+}
+
+std::optional<std::string> pulse_refusal(const LineRules& rules, std::uint8_t address,
+                                         std::uint16_t relays, std::chrono::milliseconds hold) {
+  const BoardRules* board = rules.find(address);
+  if (board == nullptr) return std::nullopt;
+  for (std::size_t index = 0; index < board->max_on.size(); ++index) {
+    const auto& limit = board->max_on[index];
+    if ((relays & (1u << index)) == 0 || !limit || hold <= *limit) continue;
+    return "a pulse of " + duration_text(hold) + " is longer than the max_on of " +
+           duration_text(*limit) + " of " + relays_text(static_cast<std::uint16_t>(1u << index)) +
+           " of board " + std::to_string(address);
+  }
+  return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "line/line_rules.h"
@@ -39,3 +40,9 @@ class MaxOnWatch {
   const LineRules* rules_;  // outlives the watch
   std::map<std::uint8_t, Board> boards_;
 };
+
+// Why a pulse that holds `relays` of board `address` on for `hold` must not start: it
+// would keep one of them on longer than its max_on, which would cut it short. A pulse
+// that holds relays off is not limited.
+std::optional<std::string> pulse_refusal(const LineRules& rules, std::uint8_t address,
+                                         std::uint16_t relays, std::chrono::milliseconds hold);

@@ -19,3 +19,103 @@ Pulse::Check Pulse::check(std::uint16_t reported, bool end_done) const {
   if (not_back(reported) == 0) return Check::back;
   return end_done ? Check::still_switched : Check::waiting;
 }
+
+PulseRunner::End PulseRunner::end_of(
+    const std::pair<const std::pair<std::uint8_t, std::uint16_t>, Running>& entry) {
+  return {entry.first.first, entry.first.second, !entry.second.opened};
+}
+
+void PulseRunner::start(std::uint8_t address, std::uint16_t relays, bool opened,
+                        Clock::duration hold, Clock::time_point start) {
+  forget(address, relays);
+  running_.insert_or_assign({address, relays}, Running{Pulse(relays, opened, hold, start), opened});
+}
+
+void PulseRunner::forget(std::uint8_t address, std::uint16_t relays) {
+  std::erase_if(running_, [&](const auto& entry) {
+    return entry.first.first == address && (entry.first.second & relays) != 0;
+  });
+}
+
+std::optional<PulseRunner::Clock::time_point> PulseRunner::step(Clock::time_point now,
+                                                                const Send& send,
+                                                                std::vector<Told>& told) {
+  std::optional<Clock::time_point> next;
+  for (auto& entry : running_) {
+    Running& running = entry.second;
+    if (running.pulse.ends_sent() > 0 || running.owed) continue;
+    if (!running.pulse.end_due(now)) {
+      next = next ? std::min(*next, running.pulse.ends_at()) : running.pulse.ends_at();
+      continue;
+    }
+    if (send(end_of(entry))) {
+      running.owed = true;
+      continue;
+    }
+    running.pulse.end_sent();
+    told.push_back({end_of(entry), Told::News::ended});
+  }
+  return next;
+}
+
+void PulseRunner::reported(std::uint8_t address, std::uint16_t opened,
+                           const std::function<bool(std::uint16_t)>& end_done, const Send& send,
+                           std::vector<Told>& told) {
+  for (auto entry = running_.begin(); entry != running_.end();) {
+    Running& running = entry->second;
+    const End end = end_of(*entry);
+    bool over = false;
+    if (end.address != address) {
+    } else if (running.owed) {
+      if (!send(end)) {
+        running.owed = false;
+        running.pulse.end_sent();
+        told.push_back({end, Told::News::ended_late});
+      }
+    } else if (running.pulse.ends_sent() > 0) {
+      switch (running.pulse.check(opened, end_done(end.relays))) {
+        case Pulse::Check::waiting:
+          break;
+        case Pulse::Check::back:
+          told.push_back({end, Told::News::back});
+          over = true;
+          break;
+        case Pulse::Check::still_switched:
+          if (running.pulse.ends_sent() >= sends_of_an_end_) {
+            told.push_back({end, Told::News::still_switched, {}, running.pulse.not_back(opened)});
+            over = true;
+            break;
+          }
+          told.push_back({end, Told::News::sent_again});
+          if (send(end)) {
+            running.owed = true;
+          } else {
+            running.pulse.end_sent();
+          }
+          break;
+      }
+    }
+    entry = over ? running_.erase(entry) : std::next(entry);
+  }
+}
+
+void PulseRunner::cut(Clock::time_point now) {
+  for (auto& entry : running_) entry.second.pulse.cut(now);
+}
+
+void PulseRunner::stop(Clock::time_point now, const Send& send, std::vector<Told>& told) {
+  for (auto& entry : running_) {
+    Running& running = entry.second;
+    running.pulse.cut(now);
+    if (!running.pulse.end_due(now) && !running.owed) continue;  // its end is out
+    if (auto why = send(end_of(entry))) {
+      told.push_back({end_of(entry), Told::News::not_ended, std::move(*why)});
+    }
+  }
+  running_.clear();
+}
+
+const Pulse* PulseRunner::find(std::uint8_t address, std::uint16_t relays) const {
+  const auto found = running_.find({address, relays});
+  return found == running_.end() ? nullptr : &found->second.pulse;
+}

@@ -2,7 +2,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 // One pulse of some relays of a board: switched, held, switched back, and the return
 // checked against the board's own report. The hold counts from the moment the first
@@ -49,4 +54,75 @@ class Pulse {
   Clock::time_point start_;
   std::optional<Clock::duration> cut_;
   int ends_sent_ = 0;
+};
+
+// The pulses running on a line, each from its first switch until a report of its board
+// shows its relays back: when each ends, the ends owed to a board that could not take
+// them (sent at its next report), and what each report says of an end that went out. An
+// end the report shows not carried out goes once more, up to `sends_of_an_end` in all.
+//
+// Plain logic: the host sends the ends through the function it passes, and tells each
+// report of a board; what became of each end comes back for the host to tell.
+class PulseRunner {
+ public:
+  using Clock = Pulse::Clock;
+  struct End {
+    std::uint8_t address = 0;
+    std::uint16_t relays = 0;
+    bool opened = false;  // the state the relays go back to
+  };
+  // Sends an end now; why it cannot go now, if it cannot.
+  using Send = std::function<std::optional<std::string>(const End&)>;
+  struct Told {
+    enum class News {
+      ended,           // the end went out at its time
+      ended_late,      // an owed end went out at the board's report
+      sent_again,      // the report showed the relays switched after the end: sent once more
+      still_switched,  // and after the last of its sends: the pulse is given up
+      back,            // the report showed the relays back: the pulse is over
+      not_ended,       // a stop's end could not go out (`why`)
+    };
+    End end;
+    News news = News::ended;
+    std::string why{};
+    std::uint16_t not_back = 0;  // still_switched: the relays that did not go back
+  };
+
+  explicit PulseRunner(int sends_of_an_end = 2) : sends_of_an_end_(sends_of_an_end) {}
+
+  // `relays` of `address` switched to `opened` at `start`, for `hold`; what ran on any of
+  // them is over.
+  void start(std::uint8_t address, std::uint16_t relays, bool opened, Clock::duration hold,
+             Clock::time_point start);
+  // A later command took `relays` of `address`: their pulses are over.
+  void forget(std::uint8_t address, std::uint16_t relays);
+  // Sends the ends due at `now`; one that cannot go is owed to its board's next report.
+  // Returns when the next end is due, nothing while none waits for its time.
+  std::optional<Clock::time_point> step(Clock::time_point now, const Send& send,
+                                        std::vector<Told>& told);
+  // A report of `address` (bit set: opened): owed ends go, and each end sent is checked;
+  // `end_done(relays)`: whether the line has carried that end to the board before the
+  // request this report answers.
+  void reported(std::uint8_t address, std::uint16_t opened,
+                const std::function<bool(std::uint16_t)>& end_done, const Send& send,
+                std::vector<Told>& told);
+  // An interruption or a stop: every hold ends now (see Pulse::cut).
+  void cut(Clock::time_point now);
+  // The program stops: every end not out yet, or owed, goes now; then all are forgotten.
+  void stop(Clock::time_point now, const Send& send, std::vector<Told>& told);
+  bool empty() const { return running_.empty(); }
+  // The pulse of `relays` of `address`, while it runs.
+  const Pulse* find(std::uint8_t address, std::uint16_t relays) const;
+
+ private:
+  struct Running {
+    Pulse pulse;
+    bool opened = false;
+    bool owed = false;
+  };
+  static End end_of(const std::pair<const std::pair<std::uint8_t, std::uint16_t>, Running>& entry);
+
+  int sends_of_an_end_;
+  // By board, then by relays: the order the ends go in.
+  std::map<std::pair<std::uint8_t, std::uint16_t>, Running> running_;
 };

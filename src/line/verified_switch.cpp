@@ -2,6 +2,15 @@
 
 #include "common/board_limits.h"
 
+namespace {
+
+// The host sends the switch back itself, as the requests of its phase.
+std::optional<std::string> sent_by_host(const PulseRunner::End&) {
+  return std::nullopt;
+}
+
+}  // namespace
+
 VerifiedSwitch::VerifiedSwitch(std::uint8_t address, std::uint16_t relays, bool opened,
                                std::optional<Clock::duration> hold)
     : address_(address), relays_(relays), opened_(opened), hold_(hold) {}
@@ -12,11 +21,15 @@ VerifiedSwitch::Step VerifiedSwitch::next(Clock::time_point now) {
       return {};
     case Phase::switch_on:
     case Phase::switch_back:
+      if (pending_.size() == planned_) return {pending_.front(), std::nullopt, pending_};
       return {pending_.front(), std::nullopt};
-    case Phase::hold:
-      if (!pulse_->end_due(now)) return {std::nullopt, pulse_->ends_at()};
+    case Phase::hold: {
+      std::vector<PulseRunner::Told> told;
+      const auto ends_at = pulses_.step(now, sent_by_host, told);
+      if (told.empty()) return {std::nullopt, ends_at};
       enter(Phase::switch_back, now);
       return next(now);
+    }
     case Phase::read:
     case Phase::confirm:
     case Phase::verify:
@@ -51,8 +64,13 @@ void VerifiedSwitch::answered(std::optional<std::uint16_t> opened, Clock::time_p
     enter(Phase::switch_on, now);
   } else if (phase_ == Phase::verify) {
     // Every query goes out after the switch back: its answer has the last word.
-    if (pulse_->check(*opened, true) == Pulse::Check::back) return finish(Result::done);
-    missed_ = pulse_->not_back(*opened);
+    std::vector<PulseRunner::Told> told;
+    pulses_.reported(
+        address_, *opened, [](std::uint16_t) { return true; }, sent_by_host, told);
+    if (told.empty() || told.front().news == PulseRunner::Told::News::back) {
+      return finish(Result::done);
+    }
+    missed_ = told.front().not_back;
     missed_opened_ = !opened_;
     finish(Result::not_reached);
   } else if (check(*opened, opened_)) {
@@ -67,7 +85,10 @@ void VerifiedSwitch::answered(std::optional<std::uint16_t> opened, Clock::time_p
 void VerifiedSwitch::interrupt(Clock::time_point now) {
   if (phase_ == Phase::read) finish(Result::not_switched);
   if (phase_ != Phase::hold) return;
-  pulse_->cut(now);
+  pulses_.cut(now);
+  if (const Pulse* pulse = pulses_.find(address_, relays_)) held_ = pulse->held();
+  std::vector<PulseRunner::Told> told;
+  pulses_.step(now, sent_by_host, told);
   enter(Phase::switch_back, now);
 }
 
@@ -76,10 +97,9 @@ void VerifiedSwitch::enter(Phase phase, Clock::time_point now) {
   attempts_ = 0;
   switch (phase) {
     case Phase::switch_on:
-      if (hold_) pulse_.emplace(relays_, opened_, *hold_, now);
+      if (hold_) pulses_.start(address_, relays_, opened_, *hold_, now);
       [[fallthrough]];
     case Phase::switch_back:
-      if (phase == Phase::switch_back) pulse_->end_sent();
       last_ack_ = shown_;
       plan_switches(target(phase));
       if (pending_.empty()) enter(phase == Phase::switch_on ? Phase::confirm : Phase::verify, now);
@@ -101,11 +121,13 @@ void VerifiedSwitch::enter(Phase phase, Clock::time_point now) {
 void VerifiedSwitch::plan_switches(bool opened) {
   const std::uint16_t now = shown_.value_or(0);
   const auto change = static_cast<std::uint16_t>(relays_ & (opened ? ~now : now));
+  planned_ = 0;
   if (change == 0) return;
   // All sixteen at once go as one frame, as the panel's bulk buttons send them.
   if (relays_ == 0xFFFF) {
     const std::uint8_t data = opened ? 0xFF : 0x00;
     pending_.push_back({address_, BoardCommand::SetAllRelays, data, data});
+    planned_ = pending_.size();
     return;
   }
   for (int relay = 1; relay <= relay_count; ++relay) {
@@ -113,6 +135,7 @@ void VerifiedSwitch::plan_switches(bool opened) {
     pending_.push_back({address_, opened ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
                         static_cast<std::uint8_t>(relay)});
   }
+  planned_ = pending_.size();
 }
 
 bool VerifiedSwitch::check(std::uint16_t states, bool opened) {

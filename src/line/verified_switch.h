@@ -23,10 +23,13 @@ class VerifiedSwitch {
   enum class Result { done, no_answer, not_reached, not_switched };
 
   // What the host does next: send `request` and tell answered(), or wait until
-  // `wait_until` (cut short by an interruption), or nothing: the run is over.
+  // `wait_until` (cut short by an interruption), or nothing: the run is over. When
+  // `request` is the first switch of a phase, `command` holds every switch of that phase,
+  // `request` first: one command, which the line's rules judge as a whole before it goes.
   struct Step {
     std::optional<QueuedSwitch> request;
     std::optional<Clock::time_point> wait_until;
+    std::vector<QueuedSwitch> command{};
   };
 
   // Drives `relays` (bit r-1 for relay r) of `address` to opened or closed; with a
@@ -49,8 +52,8 @@ class VerifiedSwitch {
   std::uint16_t missed() const { return missed_; }
   bool missed_opened() const { return missed_opened_; }
   // Whether an interruption cut the hold short, and after how long.
-  bool cut_short() const { return pulse_ && pulse_->cut_short(); }
-  Clock::duration held() const { return pulse_ ? pulse_->held() : Clock::duration::zero(); }
+  bool cut_short() const { return held_.has_value(); }
+  Clock::duration held() const { return held_.value_or(Clock::duration::zero()); }
 
   // How often a status query goes out before the board counts as silent. A switch goes
   // out once: whether it was carried out, the queries that follow tell.
@@ -73,9 +76,12 @@ class VerifiedSwitch {
   Phase phase_ = Phase::read;
   int attempts_ = 0;
   std::vector<QueuedSwitch> pending_;      // the switches still to send in this phase
+  std::size_t planned_ = 0;                // how many the phase began with
   std::optional<std::uint16_t> shown_;     // the states the last answer in time showed
   std::optional<std::uint16_t> last_ack_;  // the answer to the last switch of the phase
-  std::optional<Pulse> pulse_;             // from the first switch on, with a hold
+  // The pulse from the first switch on, with a hold; its end is verified once.
+  PulseRunner pulses_{1};
+  std::optional<Clock::duration> held_;  // how long, when an interruption cut the hold
   Result result_ = Result::done;
   std::uint16_t missed_ = 0;
   bool missed_opened_ = false;

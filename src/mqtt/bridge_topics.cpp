@@ -18,10 +18,10 @@ std::optional<int> plain_number(std::string_view text, int highest) {
 
 namespace {
 
-std::vector<std::string_view> split_levels(std::string_view topic) {
+std::vector<std::string_view> split_levels(std::string_view topic, char separator = '/') {
   std::vector<std::string_view> levels;
   for (;;) {
-    const std::size_t slash = topic.find('/');
+    const std::size_t slash = topic.find(separator);
     levels.push_back(topic.substr(0, slash));
     if (slash == std::string_view::npos) return levels;
     topic.remove_prefix(slash + 1);
@@ -165,6 +165,19 @@ IncomingTopic BridgeTopics::parse(std::string_view topic) const {
     if (action == CommandAction::pulse) return ForeignTopic{"a pulse needs one relay"};
     if (action == CommandAction::rename) return ForeignTopic{"a rename needs one relay"};
     return CommandTopic{board, 0, action};
+  }
+  if (levels[1].find(',') != std::string_view::npos) {
+    if (action == CommandAction::rename) return ForeignTopic{"a rename needs one relay"};
+    // One spelling of each list: plain numbers in ascending order.
+    std::uint16_t relays = 0;
+    int last = 0;
+    for (const std::string_view item : split_levels(levels[1], ',')) {
+      const std::optional<int> relay = plain_number(item, relay_count);
+      if (!relay || *relay <= last) return ForeignTopic{"no relay list " + std::string(levels[1])};
+      relays = static_cast<std::uint16_t>(relays | 1u << (*relay - 1));
+      last = *relay;
+    }
+    return CommandTopic{board, 0, action, relays};
   }
   const std::optional<int> relay = plain_number(levels[1], relay_count);
   if (!relay || *relay == 0) return ForeignTopic{"no relay " + std::string(levels[1])};

@@ -15,7 +15,8 @@
 //   P/L/A/status               a board's availability
 //   P/L/A/R/state              a relay's state, "ON" (opened) or "OFF" (closed)
 //   P/L/A/R/set, P/L/A/all/set switch commands
-//   P/L/A/R/pulse              a pulse command
+//   P/L/A/R,R.../set           several relays switched as one command (1,2: ascending)
+//   P/L/A/R/pulse              a pulse command (P/L/A/R,R.../pulse: of several relays)
 //   P/L/A/R/name/set           a rename: the relay's new name (UTF-8)
 //   P/L/A/names                a board's title and 16 names (retained JSON)
 //   P/L/A/result               what became of each command (JSON, not retained)
@@ -28,11 +29,12 @@
 
 enum class CommandAction { set, pulse, rename };
 
-// P/L/A/R/set, P/L/A/R/pulse, P/L/A/R/name/set or P/L/A/all/set.
+// P/L/A/R/set, P/L/A/R/pulse, P/L/A/R/name/set or P/L/A/all/set, or a list of relays.
 struct CommandTopic {
   std::uint8_t address = 0;
-  int relay = 0;  // 1..16; 0 for all
+  int relay = 0;  // 1..16; 0 for all or a list
   CommandAction action = CommandAction::set;
+  std::uint16_t relays = 0;  // a list of two or more (bit r-1 for relay r)
   friend bool operator==(const CommandTopic&, const CommandTopic&) = default;
 };
 // P/L/A/status: a board's availability, ours or left by an earlier run.

@@ -96,6 +96,16 @@ std::optional<std::uint16_t> ServedLine::states() const {
   return opened_;
 }
 
+std::string ServedLine::command_topic(std::uint16_t relays, const char* leaf) const {
+  std::string level;
+  for (int relay = 1; relay <= 16; ++relay) {
+    if (relays & bit(relay)) level += (level.empty() ? "" : ",") + std::to_string(relay);
+  }
+  if (relays == 0xFFFF) level = "all";
+  return topics_.prefix() + "/" + topics_.line() + "/" + std::to_string(address_) + "/" + level +
+         "/" + leaf;
+}
+
 void ServedLine::send(const std::string& topic, const std::string& payload) {
   sent_topics_.insert(topic);
   // A publish the client cannot even queue (the broker gone) is no command sent.
@@ -110,12 +120,16 @@ void ServedLine::drive(std::uint16_t relays, bool open) {
   open_ = open;
   sent_topics_.clear();
   outcome_ = {};
+  // The relays to switch go as one command, which the bridge's rules judge as a whole;
+  // as on a local line, nothing goes out for a relay already as asked.
+  std::uint16_t changing = 0;
   for (int relay = 1; relay <= 16; ++relay) {
     if ((relays & bit(relay)) == 0) continue;
-    // As on a local line, nothing goes out for a relay already as asked.
     if ((known_ & bit(relay)) && ((opened_ & bit(relay)) != 0) == open) continue;
-    send(topics_.relay_set(address_, relay), open ? "ON" : "OFF");
+    changing |= bit(relay);
   }
+  if (changing != 0)
+    send(command_topic(relays == 0xFFFF ? relays : changing, "set"), open ? "ON" : "OFF");
   state_changed();
 }
 
@@ -126,9 +140,7 @@ void ServedLine::pulse(std::uint16_t relays, const std::string& duration) {
   pulse_seen_open_ = 0;
   sent_topics_.clear();
   outcome_ = {};
-  for (int relay = 1; relay <= 16; ++relay) {
-    if (relays & bit(relay)) send(topics_.relay_pulse(address_, relay), duration);
-  }
+  if (relays != 0) send(command_topic(relays, "pulse"), duration);
 }
 
 void ServedLine::rename(int relay, const std::string& name) {
@@ -172,6 +184,7 @@ void ServedLine::result_received(const std::string& payload) {
       const IncomingTopic sent = topics_.parse(*command);
       const auto* pulsed = std::get_if<CommandTopic>(&sent);
       if (pulsed && pulsed->relay > 0) pulse_seen_open_ |= bit(pulsed->relay);
+      if (pulsed) pulse_seen_open_ |= pulsed->relays;
       state_changed();
     }
     return;

@@ -59,10 +59,10 @@ class ServedLine {
   const std::optional<Names>& names() const { return names_; }
 
   // Commands. Each replaces what the last one waits for.
-  // Switches the relays of `relays` that are not yet as asked; done once the board
-  // reports them so.
+  // Switches the relays of `relays` that are not yet as asked, as one command; done once
+  // the board reports them so.
   void drive(std::uint16_t relays, bool open);
-  // A pulse of each relay of `relays`, `duration` as the bridge reads it; done once each
+  // A pulse of `relays` as one command, `duration` as the bridge reads it; done once each
   // has been reported opened and closed again.
   void pulse(std::uint16_t relays, const std::string& duration);
   // Asks the bridge to rename relay `relay`; done on the bridge's result.
@@ -77,6 +77,8 @@ class ServedLine {
 
  private:
   void send(const std::string& topic, const std::string& payload);
+  // The command topic of one relay, of a list ("1,2") or of all: one command for the bridge.
+  std::string command_topic(std::uint16_t relays, const char* leaf) const;
   void state_changed();
   void result_received(const std::string& payload);
 

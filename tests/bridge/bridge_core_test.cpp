@@ -61,11 +61,13 @@ struct CoreRig {
     return s;
   }
   BridgeCore::QueueSwitch queue() {
-    return [this](std::uint8_t address, BoardCommand command, std::uint8_t d1, std::uint8_t d2,
-                  SwitchLane lane) -> std::optional<SwitchRefusal> {
+    return [this](const SwitchCommand& command) -> std::optional<SwitchRefusal> {
       if (refusal) return refusal;
-      frames.push_back(hex_text(CommandFrame::build(address, command, d1, d2).bytes));
-      if (lane == SwitchLane::first) edges.push_back(frames.back());
+      for (const QueuedSwitch& f : command.frames) {
+        frames.push_back(
+            hex_text(CommandFrame::build(f.address, f.command, f.data1, f.data2).bytes));
+        if (command.lane == SwitchLane::first) edges.push_back(frames.back());
+      }
       return std::nullopt;
     };
   }

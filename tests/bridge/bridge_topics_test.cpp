@@ -9,7 +9,9 @@ using namespace std::chrono_literals;
 std::string describe(const IncomingTopic& topic) {
   if (const auto* c = std::get_if<CommandTopic>(&topic)) {
     return "board " + std::to_string(c->address) +
-           (c->relay ? " relay " + std::to_string(c->relay) : " all") +
+           (c->relays  ? " relays " + std::to_string(c->relays)
+            : c->relay ? " relay " + std::to_string(c->relay)
+                       : " all") +
            (c->action == CommandAction::set     ? " set"
             : c->action == CommandAction::pulse ? " pulse"
                                                 : " rename");
@@ -31,6 +33,12 @@ TEST(BridgeTopics, ReceivedTopicsAreCommandsStatusesOrForeign) {
       {"site/relays/ttyUSB0/0/1/set", "board 0 relay 1 set"},
       {"site/relays/ttyUSB0/255/16/pulse", "board 255 relay 16 pulse"},
       {"site/relays/ttyUSB0/7/all/set", "board 7 all set"},
+      {"site/relays/ttyUSB0/7/1,2,16/set", "board 7 relays 32771 set"},
+      {"site/relays/ttyUSB0/7/5,6/pulse", "board 7 relays 48 pulse"},
+      {"site/relays/ttyUSB0/7/2,1/set", "foreign: no relay list 2,1"},
+      {"site/relays/ttyUSB0/7/1,,2/set", "foreign: no relay list 1,,2"},
+      {"site/relays/ttyUSB0/7/1,17/set", "foreign: no relay list 1,17"},
+      {"site/relays/ttyUSB0/7/1,2/name/set", "foreign: a rename needs one relay"},
       {"site/relays/ttyUSB0/7/16/name/set", "board 7 relay 16 rename"},
       {"site/relays/ttyUSB0/7/all/name/set", "foreign: a rename needs one relay"},
       {"site/relays/ttyUSB0/7/1/name/get", "foreign: not a topic of this bridge"},

@@ -508,6 +508,76 @@ TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
 
 namespace {
 
+// A command of several switches is judged as a whole, on what it switches on together,
+// what it leaves on and each moment on the way: refused, nothing of it is queued.
+TEST(LineEngine, ACommandOfSeveralSwitchesIsJudgedWhole) {
+  const auto on = [](int relay) {
+    return QueuedSwitch{1, BoardCommand::OpenRelay, 0x00, static_cast<std::uint8_t>(relay)};
+  };
+  const auto off = [](int relay) {
+    return QueuedSwitch{1, BoardCommand::CloseRelay, 0x00, static_cast<std::uint8_t>(relay)};
+  };
+  const struct {
+    std::uint16_t opened;  // relay 1 of the group 1,2 and relay 7 (max_on 2s) as reported
+    SwitchCommand command;
+    const char* refusal;  // nullptr: every frame queued
+  } cases[] = {
+      {0x0000,
+       {{on(1), on(2)}},
+       "relays 1 and 2 of board 1 are interlocked: only one may be on at a time"},
+      {0x0000,
+       {{on(3), on(2), on(1)}},
+       "relays 1 and 2 of board 1 are interlocked: only one may be on at a time"},
+      {0x0001, {{on(2), off(1)}}, "relay 2 of board 1 is interlocked with relay 1, which is on"},
+      {0x0001, {{off(1), on(2)}}, nullptr},
+      {0x0000, {{on(3), on(4)}}, nullptr},
+      {0x0000,
+       {{on(5), on(6)}, SwitchLane::first, 6s},
+       "a pulse of 6s is longer than the max_on of 2s of relay 5 of board 1"},
+      {0x0000, {{on(5), on(6)}, SwitchLane::first, 2s}, nullptr},
+      {0x0000, {{off(5)}, SwitchLane::first, 6s}, nullptr},  // a pulse that holds relays off
+  };
+  LineRules rules;
+  rules.boards[1].interlocks = {0x0003};
+  rules.boards[1].max_on[4] = 2s;
+  for (const auto& row : cases) {
+    BusRig rig({1});
+    rig.relays[1] = row.opened;
+    rig.bus.set_rules(rules);
+    rig.run_until_ms(30);
+    const auto refusal = rig.bus.queue_switches(row.command);
+    EXPECT_EQ(refusal ? refusal->reason : "queued", row.refusal ? row.refusal : "queued");
+    EXPECT_EQ(rig.bus.queued(), row.refusal ? 0u : row.command.frames.size());
+  }
+}
+
+// A board's on_start state is one command too: when the rules refuse part of it, none of
+// its switches goes, and each relay it would switch on is told as refused.
+TEST(LineEngine, AStartStateTheRulesRefuseSwitchesNothing) {
+  BusRig rig({1});
+  rig.relays[1] = 0x0010;  // relay 5 on
+  LineRules rules;
+  rules.boards[1].interlocks = {0x0018};  // 4,5
+  rules.boards[1].on_start = BoardRules::Start::exactly;
+  rules.boards[1].start_opened = 0x000C;  // 3,4 on: off goes first, past the interlock
+  rig.bus.set_rules(rules);
+  rig.bus.set_owner(true);
+  rig.run_until_ms(20);
+  // Meanwhile a command switches relay 5 on again: 4 can no longer go on.
+  rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+  rig.run_until_ms(300);
+  EXPECT_EQ(rig.switch_frames(), (Lines{"55 01 11 00 00 00 05 6C", "55 01 12 00 00 00 05 6D"}));
+  EXPECT_EQ(rig.rule_switches, (Lines{"17 ms: 1/0010 on_start: on_start = 3,4 on",
+                                      "34 ms: refused 1/3 on_start: relay 4 of board 1 is "
+                                      "interlocked with relay 5, which is on",
+                                      "34 ms: refused 1/4 on_start: relay 4 of board 1 is "
+                                      "interlocked with relay 5, which is on"}));
+}
+
+}  // namespace
+
+namespace {
+
 // The line's owner puts a board in its on_start state at its first answer, switching off
 // before on so that no interlock is crossed on the way, and in its on_stop state when it
 // lets the line go. A host that does not own the line (a one-shot command) switches

@@ -346,6 +346,16 @@ TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
   EXPECT_TRUE(watcher->wait_for(topic("1/event"), [](const SeenMessage& m) {
     return m.payload.find(R"("event":"refused")") != std::string::npos;
   }));
+  // A pulse longer than relay 3's max_on is refused before anything goes.
+  ASSERT_TRUE(watcher->publish(topic("1/3/pulse"), "1s"));
+  const auto pulse = watcher->wait_for(topic("1/result"), [](const SeenMessage& m) {
+    return m.payload.find("1/3/pulse") != std::string::npos;
+  });
+  ASSERT_TRUE(pulse) << bridge->log();
+  EXPECT_NE(pulse->payload.find(R"("result":"refused","reason":"a pulse of 1s is longer than )"
+                                R"(the max_on of 200ms of relay 3 of board 1"})"),
+            std::string::npos)
+      << pulse->payload;
   ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON"));
   EXPECT_EQ(wait_switch_frames(2), (Frames{"55 01 12 00 00 00 03 6B", "55 01 11 00 00 00 03 6A"}));
   EXPECT_TRUE(watcher->wait_for(topic("1/event"), [](const SeenMessage& m) {
@@ -359,8 +369,8 @@ TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
     logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
                      e.source);
   }));
-  EXPECT_EQ(logged,
-            (Lines{"switched 1 mqtt", "refused 2 mqtt", "switched 3 mqtt", "switched 3 rule"}));
+  EXPECT_EQ(logged, (Lines{"switched 1 mqtt", "refused 2 mqtt", "refused 3 mqtt", "switched 3 mqtt",
+                           "switched 3 rule"}));
 }
 
 }  // namespace
