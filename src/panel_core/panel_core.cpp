@@ -30,8 +30,6 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     // A served line is its bridge's: the panel gives its boards no state of its own,
     // and what stays on too long is the bridge's to end, by its rules. The interlocks
     // still refuse a click here at once.
-    // A board-level line's tick follows the addressed board: from the open, not a tick later.
-    if (board_line_ && board_line_->board_level()) poll_.tick();
     const bool served = line_is_ours_ && !line_is_ours_();
     poll_.line().set_owner(release_wait_ && !served);
     if (served) {
@@ -39,6 +37,8 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       for (auto& each : rules.boards) each.second.max_on = {};
       poll_.line().set_rules(std::move(rules));
     }
+    // A board-level line's tick follows the addressed board: from the open, not a tick later.
+    if (board_line_ && board_line_->board_level()) poll_.tick();
   });
 }
 
