@@ -107,9 +107,9 @@ void main_form::address_changed() {
   core_.names().load(address_text());
 }
 
-void main_form::use_line_owner(LineNames& names, LineRefusals& refusals) {
+void main_form::use_line_owner(LineNames& names, BoardLine& line) {
   core_.names().set_line_names(&names);
-  core_.use_line_refusals(&refusals);
+  core_.use_board_line(&line);
 }
 
 void main_form::port_number_changed() {

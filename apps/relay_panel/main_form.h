@@ -48,8 +48,8 @@ class main_form : public QWidget,
   void address_changed();
 
   // Where the names of a line that another program owns come from (the port's), and
-  // the switches its owner refused.
-  void use_line_owner(LineNames& names, LineRefusals& refusals);
+  // the line at its boards' level: the switches go to its owner, its states come back.
+  void use_line_owner(LineNames& names, BoardLine& line);
 
   // One poll tick.
   void tick();

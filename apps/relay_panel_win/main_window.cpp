@@ -245,9 +245,9 @@ void MainWindow::address_changed() {
   core_.names().load(address_text());
 }
 
-void MainWindow::use_line_owner(LineNames& names, LineRefusals& refusals) {
+void MainWindow::use_line_owner(LineNames& names, BoardLine& line) {
   core_.names().set_line_names(&names);
-  core_.use_line_refusals(&refusals);
+  core_.use_board_line(&line);
 }
 
 void MainWindow::set_waiting(bool waiting) {

@@ -96,6 +96,7 @@ class Probe {
     std::ofstream(folder_ + "/lines.conf")
         << "3 = mqtt://" << broker.host() << ":" << broker.port() << "/relayboard/probe\n";
     QObject::connect(&view_.timer, &QTimer::timeout, [this] { core_.tick(); });
+    core_.use_board_line(&port_);
   }
 
   // Opens port `port_text`, clicks `clicks` times at an operator's pace (100 to 150 ms

@@ -4,6 +4,27 @@
 
 #include "mqtt/broker_failure.h"
 
+namespace {
+// Hands the link's events to `board`; nullptr lets go of them.
+void feed_board(MosquittoSession& link, ServedBoard* board) {
+  if (!board) {
+    link.on_connected = {};
+    link.on_message = {};
+    link.on_subscribed = {};
+    link.on_publish_refused = {};
+    return;
+  }
+  link.on_connected = [board] { board->connected(); };
+  link.on_message = [board](const MqttMessage& message) { board->received(message); };
+  link.on_subscribed = [board](const std::string& pattern, bool granted) {
+    board->subscribed(pattern, granted);
+  };
+  link.on_publish_refused = [board](const std::string& topic, const std::string& reason) {
+    board->publish_refused(topic, reason);
+  };
+}
+}  // namespace
+
 SessionServedPort::~SessionServedPort() {
   forget_links();
 }
@@ -43,14 +64,13 @@ OpenResult SessionServedPort::open() {
     return result;
   }
   MosquittoSession& link = *link_;
-  board_ = std::make_unique<ServedBoardPort>(
+  board_ = std::make_unique<ServedBoard>(
       link, line_, [&link] { return link.connected(); },
       [this](std::chrono::milliseconds delay, std::function<void()> task) {
         run_later(delay, std::move(task));
       });
-  board_->set_receive_threshold(threshold_);
-  board_->set_receive_handler(handler_);
   board_->on_names = on_names;
+  board_->on_states = on_states;
   board_->on_switch_refused = on_switch_refused;
   feed_board(link, board_.get());
   result.ok = true;
@@ -64,18 +84,4 @@ void SessionServedPort::close() {
     leaving_ = std::move(link_);
   }
   board_.reset();
-}
-
-void SessionServedPort::set_receive_threshold(int bytes) {
-  threshold_ = bytes;
-  if (board_) board_->set_receive_threshold(bytes);
-}
-
-void SessionServedPort::set_receive_handler(std::function<void()> handler) {
-  handler_ = std::move(handler);
-  if (board_) board_->set_receive_handler(handler_);
-}
-
-std::optional<std::uint8_t> SessionServedPort::read_byte() {
-  return board_ ? board_->read_byte() : std::nullopt;
 }

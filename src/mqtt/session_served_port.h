@@ -7,41 +7,36 @@
 #include <optional>
 #include <string>
 
+#include "serial/serial_port.h"
 #include "mqtt/mosquitto_session.h"
-#include "mqtt/served_port.h"
+#include "mqtt/line_map.h"
+#include "mqtt/served_board.h"
 
-// A line that relayboard-mqtt serves, as a panel's port: ServedBoardPort on a
-// libmosquitto session. What the host's event loop does for it (the link on that loop,
-// waiting for the broker, later tasks) comes from the subclass of each system.
-class SessionServedPort : public ServedPort {
+// A line that relayboard-mqtt serves, as the panel's line choice opens it: ServedBoard
+// on a libmosquitto session. What the host's event loop does for it (the link on that
+// loop, waiting for the broker, later tasks) comes from the subclass of each system.
+class SessionServedPort {
  public:
   explicit SessionServedPort(unsigned long process_id) : process_id_(process_id) {}
-  ~SessionServedPort() override;
+  virtual ~SessionServedPort();
   SessionServedPort(const SessionServedPort&) = delete;
   SessionServedPort& operator=(const SessionServedPort&) = delete;
 
-  void select_line(ServedLineAddress line) override { line_ = std::move(line); }
-  ServedBoardPort* board() override { return board_.get(); }
-
-  bool is_open() const override { return board_ != nullptr; }
-  void discard_input() override {
-    if (board_) board_->discard_input();
-  }
-  void write(std::span<const std::uint8_t> bytes) override {
-    if (board_) board_->write(bytes);
-  }
-  void select_port(std::int16_t) override {}
-  void select_device(std::string) override {}
+  // The line the next open() reaches.
+  void select_line(ServedLineAddress line) { line_ = std::move(line); }
+  // The open line's board; nothing while closed.
+  ServedBoard* board() { return board_.get(); }
+  bool is_open() const { return board_ != nullptr; }
   // Connects to the broker, running the host's events meanwhile; fails with the broker's
   // reason when it cannot be reached within `connect_patience`.
-  OpenResult open() override;
-  void set_receive_threshold(int bytes) override;
-  void set_receive_handler(std::function<void()> handler) override;
-  std::size_t bytes_waiting() const override { return board_ ? board_->bytes_waiting() : 0; }
-  std::optional<std::uint8_t> read_byte() override;
+  OpenResult open();
   // Leaves the broker cleanly.
-  void close() override;
+  void close();
 
+  // Passed to each session's board.
+  std::function<void()> on_names;
+  std::function<void(std::uint8_t address, std::optional<std::uint16_t> opened)> on_states;
+  std::function<void(const ServedBoard::SwitchRefusal&)> on_switch_refused;
   // Called with true while an open waits for the broker, and false once it is over, so
   // that the window can refuse the operator's input meanwhile.
   std::function<void(bool waiting)> on_waiting;
@@ -66,8 +61,6 @@ class SessionServedPort : public ServedPort {
   ServedLineAddress line_;
   std::unique_ptr<MosquittoSession> link_;
   std::unique_ptr<MosquittoSession> leaving_;  // the last session's link while it says goodbye
-  std::unique_ptr<ServedBoardPort> board_;     // while open
+  std::unique_ptr<ServedBoard> board_;         // while open
   std::string failure_;
-  std::function<void()> handler_;
-  int threshold_ = 1;
 };

@@ -2,10 +2,14 @@
 
 #include <variant>
 
-LineChoicePort::LineChoicePort(SerialPort& serial, ServedPort& served, std::filesystem::path folder)
+LineChoicePort::LineChoicePort(SerialPort& serial, SessionServedPort& served,
+                               std::filesystem::path folder)
     : serial_(serial), served_(served), folder_(std::move(folder)) {
   served_.on_names = [this] { names_changed(); };
-  served_.on_switch_refused = [this](const ServedBoardPort::SwitchRefusal& refused) {
+  served_.on_states = [this](std::uint8_t address, std::optional<std::uint16_t> opened) {
+    if (states_handler_) states_handler_(address, opened);
+  };
+  served_.on_switch_refused = [this](const ServedBoard::SwitchRefusal& refused) {
     if (!refusal_handler_) return;
     refusal_handler_(
         {refused.relay, refused.on,
@@ -28,9 +32,19 @@ void LineChoicePort::select_device(std::string path) {
   serial_.select_device(std::move(path));
 }
 
+void LineChoicePort::follow(std::uint8_t address) {
+  if (ServedBoard* board = served_active() ? served_.board() : nullptr) board->follow(address);
+}
+
+void LineChoicePort::switch_relays(std::uint8_t address, int relay, bool on) {
+  if (ServedBoard* board = served_active() ? served_.board() : nullptr) {
+    board->switch_relays(address, relay, on);
+  }
+}
+
 OpenResult LineChoicePort::open() {
   close();
-  active_ = &serial_;
+  served_chosen_ = false;
   if (device_named_) return serial_.open();
   const auto map = read_line_map(folder_);
   if (const auto* why = std::get_if<std::string>(&map)) return {false, {}, *why};
@@ -38,7 +52,7 @@ OpenResult LineChoicePort::open() {
   const auto line = lines.find(number_);
   if (line == lines.end()) return serial_.open();
   served_.select_line(line->second);
-  active_ = &served_;
+  served_chosen_ = true;
   OpenResult result = served_.open();
   if (result.ok) names_changed();
   return result;
@@ -46,22 +60,24 @@ OpenResult LineChoicePort::open() {
 
 void LineChoicePort::close() {
   const bool names = owns_names();
-  active_->close();
+  if (served_chosen_) {
+    served_.close();
+  } else {
+    serial_.close();
+  }
   if (names) names_changed();
 }
 
 void LineChoicePort::set_receive_threshold(int bytes) {
   serial_.set_receive_threshold(bytes);
-  served_.set_receive_threshold(bytes);
 }
 
 void LineChoicePort::set_receive_handler(std::function<void()> handler) {
-  serial_.set_receive_handler(handler);
-  served_.set_receive_handler(std::move(handler));
+  serial_.set_receive_handler(std::move(handler));
 }
 
 std::optional<BoardNames> LineChoicePort::board_names(std::uint8_t address) {
-  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  ServedBoard* board = owns_names() ? served_.board() : nullptr;
   if (!board) return std::nullopt;
   board->follow(address);
   const auto names = board->names(address);
@@ -71,7 +87,7 @@ std::optional<BoardNames> LineChoicePort::board_names(std::uint8_t address) {
 
 void LineChoicePort::rename(std::uint8_t address, int relay, const std::string& name,
                             std::function<void(const LineRenameAnswer&)> done) {
-  ServedBoardPort* board = owns_names() ? served_.board() : nullptr;
+  ServedBoard* board = owns_names() ? served_.board() : nullptr;
   if (!board) {
     done({LineRenameAnswer::Kind::failed, "the served line is closed"});
     return;

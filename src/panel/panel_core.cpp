@@ -37,13 +37,15 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
       for (auto& each : rules.boards) each.second.max_on = {};
       poll_.line().set_rules(std::move(rules));
     }
+    // A board-level line's tick follows the addressed board: from the open, not a tick later.
+    if (board_line_ && board_line_->board_level()) poll_.tick();
   });
 }
 
 PanelCore::~PanelCore() {
   poll_.set_recorder(nullptr, {});
   names_.set_line_names(nullptr);
-  use_line_refusals(nullptr);
+  use_board_line(nullptr);
   port_.set_receive_handler({});
   if (port_.is_open()) port_.close();
 }
@@ -54,10 +56,17 @@ void PanelCore::own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
   port_control_.set_before_close([this] { release_line(); });
 }
 
-void PanelCore::use_line_refusals(LineRefusals* line) {
-  if (line_refusals_) line_refusals_->set_refusal_handler({});
-  line_refusals_ = line;
+void PanelCore::use_board_line(BoardLine* line) {
+  if (board_line_) {
+    board_line_->set_refusal_handler({});
+    board_line_->set_states_handler({});
+  }
+  board_line_ = line;
+  poll_.use_board_line(line);
   if (!line) return;
+  line->set_states_handler([this](std::uint8_t address, std::optional<std::uint16_t> opened) {
+    handled([&] { poll_.served_states(address, opened); });
+  });
   line->set_refusal_handler([this](const LineRefusal& refusal) {
     // Captioned by the control that sends such a switch, as a refusal here would be.
     messages_.show({"Not switched: " + refusal.reason,
@@ -95,8 +104,12 @@ void PanelCore::paint(int relay, IndicatorState state) {
 }
 
 void PanelCore::on_receive(int event_code) {
+  handled([&] { poll_.on_receive(event_code); });
+}
+
+void PanelCore::handled(const std::function<void()>& paint) {
   painted_states_ = false;
-  poll_.on_receive(event_code);
+  paint();
   const bool answered = painted_states_;
   if (answered) ++answers_;
   if (watcher_) watcher_->receive_handled(poll_, answered);

@@ -17,8 +17,8 @@
 #include "names/profile_store.h"
 #include "names/rename_logic.h"
 #include "panel/address_source.h"
+#include "line/board_line.h"
 #include "panel/indicator_panel.h"
-#include "panel/line_refusals.h"
 #include "panel/line_watcher.h"
 #include "panel/panel_names.h"
 #include "panel/poll_cycle.h"
@@ -80,9 +80,10 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   void own_lines(EventWait& wait, std::function<bool()> line_is_ours = {});
   // Puts the boards in their on_stop state while the port is still open.
   void release_line();
-  // Shows the switches that the owner of an open line refused, as the panel's own
-  // refusals are shown; nullptr for none.
-  void use_line_refusals(LineRefusals* line);
+  // The line whose owner switches its boards, when the open line is one: the clicks go
+  // to it at once, its states are painted as they arrive, and the switches it refused
+  // are shown as the panel's own refusals are; nullptr for none.
+  void use_board_line(BoardLine* line);
   static constexpr std::chrono::milliseconds release_patience{500};
 
   // One watcher at a time; nullptr for none.
@@ -98,6 +99,8 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   Colour box_colour(int relay) const override { return indicators_.box_colour(relay); }
 
   void on_receive(int event_code);
+  // Tells the watcher of a receive event or a board-level line's states, once painted.
+  void handled(const std::function<void()>& paint);
 
   SerialPort& port_;
   IndicatorPanel& indicators_;
@@ -116,5 +119,5 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   RenameLogic rename_;
   PanelNames names_;
   MessageBoxes& messages_;
-  LineRefusals* line_refusals_ = nullptr;
+  BoardLine* board_line_ = nullptr;
 };

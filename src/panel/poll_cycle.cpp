@@ -5,6 +5,7 @@
 #include "common/text_number.h"
 #include "protocol/board_command.h"
 #include "protocol/status_frame.h"
+#include "line/interlock.h"
 
 namespace {
 constexpr std::uint8_t code(BoardCommand command) {
@@ -40,6 +41,12 @@ PollCycle::PollCycle(SerialPort& port, FramePort& output, const AddressSource& a
 }
 
 void PollCycle::tick() {
+  // The owner of a board-level line polls its boards and ends what stays on too long:
+  // the tick only keeps the followed board the one the address box names.
+  if (board_level()) {
+    if (const auto address = addressed_board()) board_line_->follow(*address);
+    return;
+  }
   tick_time_ += period;
   line_.step(tick_time_);
   if (watchdog_ticks_left_ < 1) {
@@ -67,11 +74,18 @@ void PollCycle::send_next_frame() {
   if (line_.releasing()) has_pending_command_ = 0;
   if (has_pending_command_ != 0) {
     has_pending_command_ = 0;
-    send_to_addressed_board(pending_command_.command, pending_command_.data1,
-                            pending_command_.data2);
-  } else {
-    send_to_addressed_board(code(BoardCommand::QueryStatus), 0x00, 0x00);
+    // The click was judged for the board the box named then; the frame goes to the board
+    // it names now, and is judged again for that one.
+    const PendingCommand& c = pending_command_;
+    const auto address = addressed_board();
+    const bool all = c.command == code(BoardCommand::SetAllRelays);
+    if (!address || !refused(*address, c.command, c.data1, c.data2,
+                             control_name(all ? 0 : c.data2, all && c.data1 != 0))) {
+      send_to_addressed_board(c.command, c.data1, c.data2);
+      return;
+    }
   }
+  send_to_addressed_board(code(BoardCommand::QueryStatus), 0x00, 0x00);
 }
 
 std::optional<std::uint8_t> PollCycle::addressed_board() const {
@@ -107,23 +121,41 @@ void PollCycle::queue_command(std::uint8_t command, std::uint8_t data1, std::uin
   has_pending_command_ = 1;
 }
 
+bool PollCycle::refused(std::uint8_t address, std::uint8_t command, std::uint8_t data1,
+                        std::uint8_t data2, const std::string& control) {
+  const auto board_command = static_cast<BoardCommand>(command);
+  std::optional<std::string> why;
+  if (board_level()) {
+    const auto opened = served_address_ == address ? served_states_ : std::nullopt;
+    why = interlock_refusal(line_.rules(), address, opened, board_command, data1, data2);
+  } else if (auto refusal = line_.against_rules(address, board_command, data1, data2)) {
+    why = std::move(refusal->reason);
+  }
+  if (!why) return false;
+  if (recorder_) {
+    recorder_->refused(address, board_command == BoardCommand::SetAllRelays ? 0 : data2, who_, *why,
+                       wall_now());
+  }
+  if (refused_) refused_(*why, control);
+  return true;
+}
+
 void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
                               const std::string& control) {
-  const auto address = text_to_int32(address_.address_text());
-  if (address && *address >= 0) {
-    const auto refusal = line_.against_rules(static_cast<std::uint8_t>(*address % 256),
-                                             static_cast<BoardCommand>(command), data1, data2);
-    if (refusal) {
-      if (recorder_) {
-        recorder_->refused(static_cast<std::uint8_t>(*address % 256),
-                           command == code(BoardCommand::SetAllRelays) ? 0 : data2, who_,
-                           refusal->reason, wall_now());
-      }
-      if (refused_) refused_(refusal->reason, control);
-      return;
-    }
+  const auto address = addressed_board();
+  if (address && refused(*address, command, data1, data2, control)) return;
+  if (!board_level()) {
+    queue_command(command, data1, data2);
+    return;
   }
-  queue_command(command, data1, data2);
+  if (!address) return;
+  const auto board_command = static_cast<BoardCommand>(command);
+  const bool all = board_command == BoardCommand::SetAllRelays;
+  board_line_->switch_relays(*address, all ? 0 : data2,
+                             all ? data1 != 0 : board_command == BoardCommand::OpenRelay);
+  if (recorder_) {
+    recorder_->commanded(*address, switched_relays(board_command, data2), who_, wall_now());
+  }
 }
 
 std::string PollCycle::control_name(int relay, bool on) {
@@ -172,8 +204,28 @@ void PollCycle::on_receive(int event_code) {
 }
 
 void PollCycle::show_states() {
-  const auto states_9_16 = static_cast<std::uint8_t>(last_answer_[5]);
-  const auto states_1_8 = static_cast<std::uint8_t>(last_answer_[6]);
+  paint_states(static_cast<std::uint16_t>(last_answer_[5] << 8 | last_answer_[6]));
+}
+
+void PollCycle::served_states(std::uint8_t address, std::optional<std::uint16_t> opened) {
+  served_address_ = address;
+  served_states_ = opened;
+  // States of a board the box no longer names wait for the next tick to follow the box.
+  if (address != addressed_board()) return;
+  if (!opened) {
+    paint_all(indicators_, IndicatorState::Unknown);
+    if (recorder_ && !silent_told_) recorder_->lost(address, wall_now());
+    silent_told_ = true;
+    return;
+  }
+  paint_states(*opened);
+  silent_told_ = false;
+  if (recorder_) recorder_->reported(address, *opened, wall_now());
+}
+
+void PollCycle::paint_states(std::uint16_t opened) {
+  const auto states_9_16 = static_cast<std::uint8_t>(opened >> 8);
+  const auto states_1_8 = static_cast<std::uint8_t>(opened & 0xFF);
   auto state_of = [](std::uint8_t states, std::int16_t bit) {
     return relay_state_bit(states, bit) == 1 ? IndicatorState::Opened : IndicatorState::Closed;
   };

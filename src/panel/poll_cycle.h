@@ -11,6 +11,7 @@
 #include "line/line_engine.h"
 #include "serial/serial_port.h"
 #include "panel/address_source.h"
+#include "line/board_line.h"
 #include "panel/indicator_panel.h"
 #include "protocol/frame_port.h"
 
@@ -24,7 +25,11 @@ inline constexpr int comm_event_receive = 2;
 // the indicators painted from every valid answer. All on the UI thread.
 //
 // The engine runs on tick time: a request's answer counts until the next tick, which
-// sends whatever the line holds, as the panel has always polled.
+// sends whatever the line holds, as the panel has always polled. A command is judged by
+// the line's rules when its frame is built, for the board it is built for.
+//
+// On a line whose owner switches its boards (BoardLine), no frame goes out: a click goes
+// to the owner at once, and the owner's states are painted as they arrive.
 class PollCycle : private LineObserver {
  public:
   // Frames go out through `output`, which hands them on to `port`.
@@ -33,7 +38,8 @@ class PollCycle : private LineObserver {
 
   // One tick: step the watchdog, then send exactly one frame.
   void tick();
-  // The waiting command, or else the status query.
+  // The waiting command, unless the rules refuse it for the board it goes to now, or
+  // else the status query.
   void send_next_frame();
   // Sends the next switch of the line's rules now, if one waits; false when none does.
   bool send_rule_switch();
@@ -72,6 +78,12 @@ class PollCycle : private LineObserver {
   // Paints the 16 relays from the states of the last answer.
   void show_states();
 
+  // The line whose owner switches its boards, when the open line is one; nullptr for none.
+  void use_board_line(BoardLine* line) { board_line_ = line; }
+  // The followed board's states as its owner reports them: painted at once, or all
+  // unknown for nothing.
+  void served_states(std::uint8_t address, std::optional<std::uint16_t> opened);
+
   struct PendingCommand {
     std::uint8_t command = 0;
     std::uint8_t data1 = 0;
@@ -102,9 +114,16 @@ class PollCycle : private LineObserver {
   // The board that the address box names, as a frame would go to it; none for a text
   // that is no non-negative number.
   std::optional<std::uint8_t> addressed_board() const;
-  // Queues the click's command unless the line's rules refuse it.
+  // Queues the click's command unless the line's rules refuse it; on a board-level line
+  // sends it at once.
   void queue_allowed(std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
                      const std::string& control);
+  // Whether the rules refuse the command for `address`; a refusal is logged and shown,
+  // captioned by `control`. On a board-level line it is judged on the owner's states.
+  bool refused(std::uint8_t address, std::uint8_t command, std::uint8_t data1, std::uint8_t data2,
+               const std::string& control);
+  bool board_level() const { return board_line_ && board_line_->board_level(); }
+  void paint_states(std::uint16_t opened);
 
   const AddressSource& address_;
   IndicatorPanel& indicators_;
@@ -121,4 +140,8 @@ class PollCycle : private LineObserver {
   SwitchSource who_;
   // The watchdog's silence is in the log, or nothing has answered since the port opened.
   bool silent_told_ = true;
+  BoardLine* board_line_ = nullptr;
+  // The states the owner of a board-level line last reported for the followed board.
+  std::optional<std::uint16_t> served_states_;
+  std::uint8_t served_address_ = 0;
 };

@@ -83,6 +83,69 @@ TEST_F(PanelRules, ARefusedClickSendsNothingAndAMaxOnEndsAtTheNextTick) {
                                                     "board lost /dev/ttyUSB0 1/0 by board"}));
 }
 
+// The address box may change between a click and the tick that builds its frame: the
+// command is judged for the board the frame goes to, and a refused one leaves the tick
+// its status query.
+TEST_F(PanelRules, AClickIsJudgedForTheBoardItsFrameGoesTo) {
+  write_rules("[address 2]\ninterlock = 1,2\n");
+  using Act = void (PollCycle::*)();
+  const Act open_all = &PollCycle::open_all;
+  const std::string interlocked = "relay 2 of board 2 is interlocked with relay 1, which is on";
+  const struct {
+    const char* name;
+    Act act;  // else a click on relay 2
+    const char* at_click;
+    const char* at_tick;
+    std::string frame;
+    std::vector<Message> shown;
+  } cases[] = {
+      {"relay 2, box 1 then 2",
+       nullptr,
+       "1",
+       "2",
+       "55 02 10 00 00 00 00 67",
+       {{"Not switched: " + interlocked, "Relay 2", MessageIcon::Warning}}},
+      {"relay 2, box stays 1", nullptr, "1", "1", "55 01 12 00 00 00 02 6A", {}},
+      {"open all, box 1 then 2",
+       open_all,
+       "1",
+       "2",
+       "55 02 10 00 00 00 00 67",
+       {{"Not switched: relays 1 and 2 of board 2 are interlocked: only one may be on at a time",
+         "Open all", MessageIcon::Warning}}},
+      {"relay 2, box 2 then 1",
+       nullptr,
+       "2",
+       "1",
+       "55 01 10 00 00 00 00 66",
+       {{"Not switched: " + interlocked, "Relay 2", MessageIcon::Warning}}},
+  };
+  core.port_control().toggle_port();
+  ASSERT_TRUE(port.is_open());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Board 2 has relay 1 on, board 1 all off and shown.
+    address.text = "2";
+    core.tick();
+    answer(0x0001);
+    address.text = "1";
+    core.tick();
+    answer(0x0000);
+    port.writes.clear();
+    messages.shown.clear();
+    address.text = c.at_click;
+    if (c.act) {
+      (core.poll().*c.act)();
+    } else {
+      core.poll().relay_clicked(2);
+    }
+    address.text = c.at_tick;
+    core.tick();
+    EXPECT_EQ(take_written_frames(port), std::vector<std::string>{c.frame});
+    EXPECT_EQ(messages.shown, c.shown);
+  }
+}
+
 TEST_F(PanelRules, ARulesFileWithAFaultKeepsThePortClosed) {
   write_rules("[address 1]\ninterlock = 1\n");
   core.port_control().toggle_port();

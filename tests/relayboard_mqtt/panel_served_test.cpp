@@ -36,6 +36,7 @@ class ServedPanel : public BridgeRig {
     view.port_text = "3";
     QObject::connect(&view.timer, &QTimer::timeout, [this] { core.tick(); });
     core.names().set_line_names(&port);
+    core.use_board_line(&port);
   }
   void map_port_3(int broker_port) const {
     std::ofstream(dir() + "/lines.conf")
@@ -108,7 +109,6 @@ TEST_F(ServedPanel, AClickTheBridgeRefusesIsShownWithTheBridgesReason) {
   map_port_3(broker.port());
   ASSERT_TRUE(watcher->publish(topic("1/1/set"), "ON"));
   EXPECT_EQ(wait_switch_frames(1), std::vector<std::string>{"55 01 12 00 00 00 01 69"});
-  core.use_line_refusals(&port);
   core.port_control().toggle_port();
   ASSERT_TRUE(port.is_open()) << messages.shown.back().text;
   ASSERT_TRUE(wait_until([&] { return indicators.states[0] == IndicatorState::Opened; }));
@@ -172,6 +172,30 @@ TEST_F(ServedPanel, ShowsTheBridgesNamesAndRenamesThroughItWhileItsOwnFileRests)
   core.port_control().toggle_port();
   EXPECT_EQ(names.labels[0], "Local");
   EXPECT_EQ(names.title, "Desk");
+}
+
+// With the poll timer stopped nothing of the panel's waits for a tick: another client's
+// switch and the panel's click are painted on the state's arrival, the click goes to the
+// bridge at once, and the board's silence shows on the bridge's word.
+TEST_F(ServedPanel, PaintsEachStateOnItsArrivalAndSendsAClickWithoutATick) {
+  auto bridge = start_bridge_online();
+  map_port_3(broker.port());
+  core.port_control().toggle_port();
+  ASSERT_TRUE(port.is_open()) << messages.shown.back().text;
+  view.timer.stop();
+  ASSERT_TRUE(wait_until([&] { return all_shown(IndicatorState::Closed); }));
+  ASSERT_TRUE(watcher->publish(topic("1/2/set"), "ON"));
+  EXPECT_TRUE(wait_until([&] { return indicators.states[1] == IndicatorState::Opened; }));
+  take_switch_frames();
+
+  core.poll().relay_clicked(5);
+  EXPECT_EQ(next_switch_frame(), "55 01 12 00 00 00 05 6D");
+  EXPECT_TRUE(wait_until([&] { return indicators.states[4] == IndicatorState::Opened; }));
+
+  board->signal(SIGSTOP);
+  EXPECT_TRUE(wait_until([&] { return all_shown(IndicatorState::Unknown); }));
+  board->signal(SIGCONT);
+  EXPECT_TRUE(wait_until([&] { return indicators.states[4] == IndicatorState::Opened; }));
 }
 
 TEST_F(ServedPanel, ABrokerThatCannotBeReachedFailsTheOpenWithItsReason) {

@@ -1,7 +1,8 @@
-#include "mqtt/served_board_port.h"
+#include "mqtt/served_board.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -19,8 +20,9 @@ struct Broker : MqttClient {
 struct Rig {
   Broker broker;
   std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> tasks;
-  std::unique_ptr<ServedBoardPort> port = std::make_unique<ServedBoardPort>(
-      broker, ServedLineAddress{"h", 1883, "relayboard", "com1"}, [] { return true; },
+  bool broker_up = true;
+  std::unique_ptr<ServedBoard> port = std::make_unique<ServedBoard>(
+      broker, ServedLineAddress{"h", 1883, "relayboard", "com1"}, [this] { return broker_up; },
       [this](std::chrono::milliseconds delay, std::function<void()> task) {
         tasks.emplace_back(delay, std::move(task));
       });
@@ -50,10 +52,9 @@ struct Rig {
   }
 };
 
-TEST(ServedBoardPort, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
+TEST(ServedBoard, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
   Rig rig;
-  const std::uint8_t frame[] = {0x55, 0x01, 0x10, 0x00, 0x00, 0x00, 0x00, 0x66};
-  rig.port->write(frame);
+  rig.port->follow(1);
   rig.in("status", "offline");
   rig.rename(1);
   rig.run(std::chrono::milliseconds(0));
@@ -64,7 +65,7 @@ TEST(ServedBoardPort, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
   // Sent to another board than the panel follows; the answer is the bridge's.
   rig.in("status", "online");
   rig.rename(4);
-  rig.port->write(frame);
+  rig.port->follow(1);
   rig.in("4/result",
          R"({"command":"relayboard/com1/4/2/name/set","payload":"Fan","result":"done"})");
   rig.run(std::chrono::milliseconds(0));
@@ -73,7 +74,7 @@ TEST(ServedBoardPort, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
 
   // No answer within the patience, and a rename cut short by the close.
   rig.rename(4);
-  rig.run(ServedBoardPort::rename_patience);
+  rig.run(ServedBoard::rename_patience);
   EXPECT_EQ(rig.answers.back(), "not answered: the bridge did not answer");
   rig.rename(4);
   rig.port.reset();
@@ -85,10 +86,10 @@ TEST(ServedBoardPort, ARenameIsAnsweredOnceWhateverBecomesOfIt) {
 // The panel hears of a switch of its own that the bridge refused or the broker did not
 // allow, once, from the host's loop; a result for another command, one overtaken, or
 // one that came after the switch was done, says nothing.
-TEST(ServedBoardPort, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
+TEST(ServedBoard, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
   Rig rig;
   std::vector<std::string> refused;  // "relay on|off [not allowed] reason"
-  rig.port->on_switch_refused = [&](const ServedBoardPort::SwitchRefusal& r) {
+  rig.port->on_switch_refused = [&](const ServedBoard::SwitchRefusal& r) {
     refused.push_back(std::to_string(r.relay) + (r.on ? " on " : " off ") +
                       (r.not_allowed ? "[not allowed] " : "") + r.reason);
   };
@@ -97,8 +98,7 @@ TEST(ServedBoardPort, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
     rig.in("1/result", R"({"command":"relayboard/com1/1/)" + command + R"(","payload":")" +
                            payload + R"(",)" + tail + "}");
   };
-  const std::uint8_t open_2[] = {0x55, 0x01, 0x12, 0x00, 0x00, 0x00, 0x02, 0x6A};
-  rig.port->write(open_2);
+  rig.port->switch_relays(1, 2, true);
   result("3/set", "ON", R"("result":"refused","reason":"another's")");
   result("2/set", "OFF", R"("result":"refused","reason":"another's")");
   // Overtaken by a later command: not a refusal.
@@ -108,12 +108,10 @@ TEST(ServedBoardPort, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
   rig.run(std::chrono::milliseconds(0));
   EXPECT_EQ(refused, std::vector<std::string>{"2 on relay 2 is interlocked"});
 
-  const std::uint8_t close_5[] = {0x55, 0x01, 0x11, 0x00, 0x00, 0x00, 0x05, 0x6C};
-  rig.port->write(close_5);
+  rig.port->switch_relays(1, 5, false);
   result("5/set", "OFF", R"("result":"done")");
   result("5/set", "OFF", R"("result":"refused","reason":"late")");
-  const std::uint8_t close_all[] = {0x55, 0x01, 0x13, 0x00, 0x00, 0x00, 0x00, 0x69};
-  rig.port->write(close_all);
+  rig.port->switch_relays(1, 0, false);
   rig.port->publish_refused("relayboard/com1/1/all/set", "Not authorized");
   rig.run(std::chrono::milliseconds(0));
   EXPECT_EQ(refused.back(), "0 off [not allowed] Not authorized");
@@ -123,11 +121,40 @@ TEST(ServedBoardPort, ASwitchRefusedByTheBridgeOrTheBrokerIsToldOnce) {
                                       "relayboard/com1/1/all/set OFF"}));
 
   // Refused as the line closes: the panel is no longer told.
-  rig.port->write(open_2);
+  rig.port->switch_relays(1, 2, true);
   rig.port->publish_refused("relayboard/com1/1/2/set", "Not authorized");
   rig.port.reset();
   rig.run(std::chrono::milliseconds(0));
   EXPECT_EQ(refused.size(), 2u);
+}
+
+// The followed board's states are told on the message that completes or changes them,
+// and as unknown while the broker, the bridge or the board is away.
+TEST(ServedBoard, TellsTheFollowedBoardsStatesAsTheyArriveWhileAllIsOnline) {
+  Rig rig;
+  std::vector<std::string> told;  // "address states" in hex, or "address unknown"
+  rig.port->on_states = [&](std::uint8_t address, std::optional<std::uint16_t> opened) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04X", opened.value_or(0));
+    told.push_back(std::to_string(address) + " " + (opened ? text : "unknown"));
+  };
+  rig.port->follow(1);
+  rig.in("status", "online");
+  rig.in("1/status", "online");
+  for (int relay = 1; relay <= 16; ++relay) rig.in("1/" + std::to_string(relay) + "/state", relay == 2 ? "ON" : "OFF");
+  rig.in("1/3/state", "ON");
+  rig.in("1/3/state", "ON");
+  rig.broker_up = false;
+  rig.port->follow(1);
+  rig.broker_up = true;
+  rig.port->follow(1);
+  rig.in("1/status", "offline");
+  rig.in("status", "offline");
+  rig.in("1/status", "online");
+  rig.in("status", "online");
+  rig.port->follow(2);
+  EXPECT_EQ(told, (std::vector<std::string>{"1 unknown", "1 0002", "1 0006", "1 unknown",
+                                            "1 0006", "1 unknown", "1 0006", "2 unknown"}));
 }
 
 }  // namespace

@@ -2,11 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -14,27 +12,24 @@
 #include "mqtt/line_map.h"
 #include "mqtt/served_line.h"
 
-// The panel's port on a served line, without its host: the panel's frames are answered
-// as the board would answer them, from what the bridge publishes. A frame for board A
-// makes A the followed board; any frame for it gets a status frame with the 16 states as
-// last reported, but only while the broker, the bridge and board A are online, so that
-// the watchdog shows the relays unknown as for a silent board. Switch frames become the
-// bridge's commands (P/L/A/R/set, P/L/A/all/set). The followed board's names come with
-// it, and renames go to the bridge.
+// The panel's view of a line that relayboard-mqtt serves, one board at a time: the
+// followed board's 16 states told as they arrive, but only while the broker, the bridge
+// and the board are online, so that an outage shows the relays unknown as a silent
+// board does; its names; and the panel's switches (P/L/A/R/set, P/L/A/all/set) and
+// renames sent to the bridge at once, with the bridge's refusals.
 //
 // One object per broker session. The host owns the MQTT link and the event loop: it
-// feeds the broker's events in and runs what `Later` hands it from its loop, so that
-// answers never arrive inside write().
-class ServedBoardPort {
+// feeds the broker's events in and runs what `Later` hands it from its loop.
+class ServedBoard {
  public:
   using Later = std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
 
-  ServedBoardPort(MqttClient& client, ServedLineAddress line, std::function<bool()> broker_up,
-                  Later later);
+  ServedBoard(MqttClient& client, ServedLineAddress line, std::function<bool()> broker_up,
+              Later later);
   // A rename still waiting is answered as failed.
-  ~ServedBoardPort();
-  ServedBoardPort(const ServedBoardPort&) = delete;
-  ServedBoardPort& operator=(const ServedBoardPort&) = delete;
+  ~ServedBoard();
+  ServedBoard(const ServedBoard&) = delete;
+  ServedBoard& operator=(const ServedBoard&) = delete;
 
   // The broker's events.
   void connected();
@@ -42,23 +37,22 @@ class ServedBoardPort {
   void subscribed(const std::string& pattern, bool granted);
   void publish_refused(const std::string& topic, const std::string& reason);
 
-  // The port's side.
-  void write(std::span<const std::uint8_t> bytes);
-  void discard_input() { input_.clear(); }
-  std::size_t bytes_waiting() const { return input_.size(); }
-  std::optional<std::uint8_t> read_byte();
-  void set_receive_threshold(int bytes) { threshold_ = bytes; }
-  void set_receive_handler(std::function<void()> handler) { handler_ = std::move(handler); }
-
-  // Makes `address` the followed board, as a frame for it would.
+  // Makes `address` the followed board, and tells its states again if the broker's
+  // connection changed them.
   void follow(std::uint8_t address);
+  // The followed board's states, from the broker's events and from follow(): its 16
+  // states, or nothing while they are unknown. Told when they change.
+  std::function<void(std::uint8_t address, std::optional<std::uint16_t> opened)> on_states;
+  // Switches relay `relay` (0 for all) of board `address`, which it follows from now on.
+  void switch_relays(std::uint8_t address, int relay, bool on);
+
   // The followed board's names as the bridge last published them.
   std::optional<ServedLine::Names> names(std::uint8_t address) const;
   // The followed board's names arrived or changed.
   std::function<void()> on_names;
   // A switch sent from here that the bridge did not carry out (its rules refused it, the
   // board did not answer) or that the broker did not allow: relay 0 for all relays, and
-  // the bridge's or the broker's words. Called from the broker's events.
+  // the bridge's or the broker's words. Told from the host's loop.
   struct SwitchRefusal {
     int relay = 0;
     bool on = false;
@@ -75,9 +69,7 @@ class ServedBoardPort {
   static constexpr std::chrono::seconds rename_patience{10};
 
  private:
-  void send_command(std::uint8_t address, std::uint8_t command, std::uint8_t data1,
-                    std::uint8_t data2);
-  void answer(std::uint8_t address);
+  void tell_states();
   // Runs `task` from the host's loop unless this session has ended by then.
   void later(std::chrono::milliseconds delay, std::function<void()> task);
   void finish_rename(const ServedOutcome& outcome);
@@ -89,14 +81,13 @@ class ServedBoardPort {
   ServedLineAddress line_;
   std::function<bool()> broker_up_;
   Later later_;
-  std::unique_ptr<ServedLine> board_;  // the board the panel addresses now
+  std::unique_ptr<ServedLine> board_;  // the board the panel follows now
   std::uint8_t board_address_ = 0;
-  std::deque<std::uint8_t> input_;
+  // The followed board's states as last told; nothing before the first telling.
+  std::optional<std::optional<std::uint16_t>> told_;
   // The last switch sent, until the bridge or the broker has answered for it.
   std::string switch_topic_;
   SwitchRefusal switch_;
-  std::function<void()> handler_;
-  int threshold_ = 1;
   std::unique_ptr<ServedLine> renamer_;  // the board of the latest rename
   std::uint8_t renamer_address_ = 0;
   std::function<void(const ServedOutcome&)> rename_done_;
