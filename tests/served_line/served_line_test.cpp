@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "served_line/json_fields.h"
 #include "served_line/served_lines.h"
 
 namespace {
