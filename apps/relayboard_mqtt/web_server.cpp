@@ -153,10 +153,7 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
       return {200, "application/json", R"({"login":false,"user":"","role":"operator"})", {}};
     const auto found = session(session_token(header(request, "cookie")));
     if (!found) return {401, "application/json", R"({"login":true})", {}};
-    return {200,
-            "application/json",
-            login_json(found->user, found->role),
-            {}};
+    return {200, "application/json", login_json(found->user, found->role), {}};
   }
   const auto file = files_.find(path == "/" ? "/index.html" : path);
   if (file == files_.end()) return {404, "text/plain; charset=utf-8", "not found\n", {}};
@@ -181,8 +178,7 @@ WebServer::Reply WebServer::login(const QHttpServerRequest& request) {
   if (token.empty())
     return {500, "application/json", refusal_json("no random bytes for a session"), {}};
   log_("web login: " + user + " (" + std::string(web_role_name(*role)) + ')');
-  return {200, "application/json",
-          login_json(user, *role),
+  return {200, "application/json", login_json(user, *role),
           session_cookie_header(token, sessions_.lifetime(), tls)};
 }
 
@@ -239,8 +235,8 @@ void WebServer::page_opened() {
       pages_.erase(found);
     });
     const auto who = session(token);
-    raw->sendTextMessage(QString::fromStdString(json_text(
-        {{"type", "hello"}, {"user", who->user}, {"role", web_role_name(who->role)}})));
+    raw->sendTextMessage(QString::fromStdString(
+        json_text({{"type", "hello"}, {"user", who->user}, {"role", web_role_name(who->role)}})));
     for (const std::uint8_t address : boards_.addresses()) {
       raw->sendTextMessage(QString::fromStdString(boards_.board_json(address)));
     }
@@ -260,10 +256,9 @@ void WebServer::page_message(QWebSocket* socket, const QString& text) {
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "the session expired");
     return;
   }
-  const WebCommand command{json_text_field(object, "op").value_or(""),
-                           json_int_field(object, "address").value_or(-1),
-                           json_int_field(object, "relay").value_or(0),
-                           json_text_field(object, "value").value_or("")};
+  const WebCommand command{
+      json_text_field(object, "op").value_or(""), json_int_field(object, "address").value_or(-1),
+      json_int_field(object, "relay").value_or(0), json_text_field(object, "value").value_or("")};
   auto message = web_command_message(topics_, command, who->role);
   if (const auto* why = std::get_if<std::string>(&message)) {
     log_("web command of " + (who->user.empty() ? std::string("the page") : who->user) +

@@ -35,9 +35,8 @@ std::string relay_list(std::uint16_t relays, std::uint16_t opened) {
 
 std::string command_result_json(const CommandReply& reply, CommandOutcome outcome,
                                 const std::string& reason) {
-  Json json = {{"command", reply.command},
-               {"payload", reply.payload},
-               {"result", outcome_text(outcome)}};
+  Json json = {
+      {"command", reply.command}, {"payload", reply.payload}, {"result", outcome_text(outcome)}};
   if (outcome != CommandOutcome::done) json["reason"] = reason;
   return json_text(json);
 }

@@ -137,10 +137,9 @@ std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, D
       Json config = Json::object();
       add_schedule_keys(config, topics, board.address, schedule);
       config["object_id"] = board_id(topics, board.address) + '_' + object;
-      add_board_keys(config, topics, board.address, board.title, board.version,
-                     board.support_url);
-      documents.push_back({entity_topic(topics, "switch", board.address, object),
-                           json_text(config)});
+      add_board_keys(config, topics, board.address, board.title, board.version, board.support_url);
+      documents.push_back(
+          {entity_topic(topics, "switch", board.address, object), json_text(config)});
     }
     return documents;
   }

@@ -178,5 +178,6 @@ void ServedLine::result_received(const std::string& payload) {
     }
     return;
   }
-  outcome_ = {ServedOutcome::Kind::failed, json_text_field(*fields, "reason").value_or(""), *result};
+  outcome_ = {ServedOutcome::Kind::failed, json_text_field(*fields, "reason").value_or(""),
+              *result};
 }
