@@ -12,6 +12,7 @@
 #include "loop/qt_stop_signals.h"
 #include "line_forgetting.h"
 #include "mqtt/plain_password.h"
+#include "text/shown_text.h"
 #include "web/web_endpoint.h"
 #include "web_users_file.h"
 
@@ -20,19 +21,7 @@ namespace {
 // One event, one line: received text (a topic, a name) cannot break a line of the log or
 // reach the terminal as a control sequence.
 void log_line(const std::string& text) {
-  std::string line = "relayboard-mqtt: ";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      static const char digits[] = "0123456789abcdef";
-      line.append("\\x").push_back(digits[byte >> 4]);
-      line.push_back(digits[byte & 0xF]);
-    } else {
-      line.push_back(c);
-    }
-  }
-  line.push_back('\n');
-  std::cerr << line << std::flush;
+  std::cerr << "relayboard-mqtt: " + shown_text(text) + '\n' << std::flush;
 }
 
 // Why the web page cannot be served as asked: an address that is not one, TLS files

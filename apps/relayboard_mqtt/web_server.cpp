@@ -3,15 +3,13 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpSocket>
 #include <QUrl>
 
 #include "settings/settings_files.h"
-#include "text/shown_text.h"
+#include "text/json_text.h"
 #include "web/web_requests.h"
 
 namespace {
@@ -29,13 +27,21 @@ std::string header(const QHttpServerRequest& request, std::string_view name) {
   return {};
 }
 
-std::string result_json(int id, std::string_view answer) {
-  return "{\"type\":\"result\",\"id\":" + std::to_string(id) +
-         ",\"answer\":" + std::string(answer) + '}';
+// The answer to the page's command `id`: the bridge's result object.
+std::string result_json(int id, const Json& answer) {
+  return json_text({{"type", "result"}, {"id", id}, {"answer", answer}});
+}
+
+Json refusal(std::string_view why) {
+  return {{"result", "refused"}, {"reason", why}};
 }
 
 std::string refusal_json(std::string_view why) {
-  return "{\"result\":\"refused\",\"reason\":" + json_string(why) + '}';
+  return json_text(refusal(why));
+}
+
+std::string login_json(std::string_view user, WebRole role) {
+  return json_text({{"login", true}, {"user", user}, {"role", web_role_name(role)}});
 }
 
 }  // namespace
@@ -147,11 +153,7 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
       return {200, "application/json", R"({"login":false,"user":"","role":"operator"})", {}};
     const auto found = session(session_token(header(request, "cookie")));
     if (!found) return {401, "application/json", R"({"login":true})", {}};
-    return {200,
-            "application/json",
-            R"({"login":true,"user":)" + json_string(found->user) + R"(,"role":)" +
-                json_string(web_role_name(found->role)) + '}',
-            {}};
+    return {200, "application/json", login_json(found->user, found->role), {}};
   }
   const auto file = files_.find(path == "/" ? "/index.html" : path);
   if (file == files_.end()) return {404, "text/plain; charset=utf-8", "not found\n", {}};
@@ -161,9 +163,12 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
 WebServer::Reply WebServer::login(const QHttpServerRequest& request) {
   const bool tls = setup_.cert.has_value();
   if (!users_) return {200, "application/json", "{}", {}};
-  const QJsonObject body = QJsonDocument::fromJson(request.body()).object();
-  const std::string user = body.value("user").toString().toStdString();
-  const std::string password = body.value("password").toString().toStdString();
+  const QByteArray text = request.body();
+  const Json body =
+      json_object(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))
+          .value_or(Json::object());
+  const std::string user = json_text_field(body, "user").value_or("");
+  const std::string password = json_text_field(body, "password").value_or("");
   const auto role = check_web_login(*users_, user, password);
   if (!role) {
     log_("web login refused for " + json_string(user));
@@ -173,9 +178,7 @@ WebServer::Reply WebServer::login(const QHttpServerRequest& request) {
   if (token.empty())
     return {500, "application/json", refusal_json("no random bytes for a session"), {}};
   log_("web login: " + user + " (" + std::string(web_role_name(*role)) + ')');
-  return {200, "application/json",
-          R"({"login":true,"user":)" + json_string(user) + R"(,"role":)" +
-              json_string(web_role_name(*role)) + '}',
+  return {200, "application/json", login_json(user, *role),
           session_cookie_header(token, sessions_.lifetime(), tls)};
 }
 
@@ -232,9 +235,8 @@ void WebServer::page_opened() {
       pages_.erase(found);
     });
     const auto who = session(token);
-    raw->sendTextMessage(QString::fromStdString(R"({"type":"hello","user":)" +
-                                                json_string(who->user) + R"(,"role":)" +
-                                                json_string(web_role_name(who->role)) + '}'));
+    raw->sendTextMessage(QString::fromStdString(
+        json_text({{"type", "hello"}, {"user", who->user}, {"role", web_role_name(who->role)}})));
     for (const std::uint8_t address : boards_.addresses()) {
       raw->sendTextMessage(QString::fromStdString(boards_.board_json(address)));
     }
@@ -246,22 +248,22 @@ void WebServer::page_opened() {
 void WebServer::page_message(QWebSocket* socket, const QString& text) {
   const auto page = pages_.find(socket);
   if (page == pages_.end()) return;
-  const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
-  const int id = object.value("id").toInt();
+  const Json object = json_object(text.toStdString()).value_or(Json::object());
+  const int id = json_int_field(object, "id").value_or(0);
   const auto who = session(page->second.token);
   if (!who) {
     socket->sendTextMessage(R"({"type":"expired"})");
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "the session expired");
     return;
   }
-  const WebCommand command{object.value("op").toString().toStdString(),
-                           object.value("address").toInt(-1), object.value("relay").toInt(),
-                           object.value("value").toString().toStdString()};
+  const WebCommand command{
+      json_text_field(object, "op").value_or(""), json_int_field(object, "address").value_or(-1),
+      json_int_field(object, "relay").value_or(0), json_text_field(object, "value").value_or("")};
   auto message = web_command_message(topics_, command, who->role);
   if (const auto* why = std::get_if<std::string>(&message)) {
     log_("web command of " + (who->user.empty() ? std::string("the page") : who->user) +
          " refused: " + *why);
-    socket->sendTextMessage(QString::fromStdString(result_json(id, refusal_json(*why))));
+    socket->sendTextMessage(QString::fromStdString(result_json(id, refusal(*why))));
     return;
   }
   MqttMessage& taken = std::get<MqttMessage>(message);
@@ -278,7 +280,9 @@ void WebServer::answer(const std::string& topic, const std::string& payload) {
   const auto page = page_ids_.find(rest.substr(0, slash));
   if (page == page_ids_.end()) return;  // the page has gone
   const int id = std::atoi(rest.c_str() + slash + 1);
-  page->second->sendTextMessage(QString::fromStdString(result_json(id, payload)));
+  // The bridge wrote the result; what is not one reaches the page as no answer.
+  page->second->sendTextMessage(
+      QString::fromStdString(result_json(id, json_object(payload).value_or(Json()))));
 }
 
 void WebServer::published(const std::string& topic, const std::string& payload) {

@@ -11,6 +11,7 @@
 #include "line_driver.h"
 #include "line/verified_switch.h"
 #include "panel/poll_cycle.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -155,12 +156,7 @@ int scan_boards(CtlContext& context) {
   if (context.progress) context.err << "\r" << std::string(60, ' ') << "\r" << std::flush;
 
   if (options.json) {
-    std::string json = "{\"addresses\":[";
-    for (std::size_t i = 0; i < found.size(); ++i) {
-      if (i > 0) json += ',';
-      json += std::to_string(found[i]);
-    }
-    context.out << json << "]}\n";
+    context.out << json_text({{"addresses", found}}) << '\n';
   } else {
     for (const std::uint8_t board : found) context.out << int(board) << '\n';
   }
@@ -207,7 +203,7 @@ int bus_status(CtlContext& context) {
       const auto names = names_of(context, address);
       context.out << status_json(address, *opened, names ? &*names : nullptr);
     } else {
-      context.out << "{\"address\":" << int(address) << ",\"error\":\"no answer\"}\n";
+      context.out << json_text({{"address", address}, {"error", "no answer"}}) << '\n';
     }
   }
   context.out << std::flush;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "text/json_text.h"
 #include "text/shown_text.h"
 
 std::string utc_time_text(std::chrono::system_clock::time_point time) {
@@ -22,12 +23,12 @@ std::string utc_time_text(std::chrono::system_clock::time_point time) {
 // A message may echo the command line or a file's path, which could hold controls.
 std::string error_line(std::string_view text, int exit, bool json) {
   if (!json) return "relayctl: " + shown_text(text) + '\n';
-  return "{\"error\":" + json_string(text) + ",\"exit\":" + std::to_string(exit) + "}\n";
+  return json_text({{"error", text}, {"exit", exit}}) + '\n';
 }
 
 std::string notice_line(std::string_view text, bool json) {
   if (!json) return "relayctl: " + shown_text(text) + '\n';
-  return "{\"notice\":" + json_string(text) + "}\n";
+  return json_text({{"notice", text}}) + '\n';
 }
 
 std::string_view state_word(IndicatorState state) {
@@ -66,15 +67,13 @@ std::string status_text(RelayMask opened, const RelayNames* names) {
 }
 
 std::string status_json(int address, RelayMask opened, const RelayNames* names) {
-  std::string json = "{\"address\":" + std::to_string(address) + ",\"relays\":[";
+  Json relays = Json::array();
   for (int relay = 1; relay <= relay_count; ++relay) {
-    if (relay > 1) json += ',';
-    json += "{\"relay\":" + std::to_string(relay) + ",\"state\":\"" +
-            std::string(state_word(state_of(opened, relay))) + "\"";
-    if (names) json += ",\"name\":" + json_string(name_of(*names, relay));
-    json += '}';
+    Json entry = {{"relay", relay}, {"state", state_word(state_of(opened, relay))}};
+    if (names) entry["name"] = name_of(*names, relay);
+    relays.push_back(std::move(entry));
   }
-  return json + "]}\n";
+  return json_text({{"address", address}, {"relays", std::move(relays)}}) + '\n';
 }
 
 std::string names_text(const RelayNames& names) {
@@ -88,13 +87,11 @@ std::string names_text(const RelayNames& names) {
 }
 
 std::string names_json(int address, const RelayNames& names) {
-  std::string json = "{\"address\":" + std::to_string(address) + ",\"names\":[";
+  Json list = Json::array();
   for (int relay = 1; relay <= relay_count; ++relay) {
-    if (relay > 1) json += ',';
-    json += "{\"relay\":" + std::to_string(relay) +
-            ",\"name\":" + json_string(name_of(names, relay)) + '}';
+    list.push_back({{"relay", relay}, {"name", name_of(names, relay)}});
   }
-  return json + "]}\n";
+  return json_text({{"address", address}, {"names", std::move(list)}}) + '\n';
 }
 
 std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& shown, bool json,
@@ -113,8 +110,11 @@ std::string ChangeLines::take(const std::array<IndicatorState, relay_count>& sho
     const std::string word(state_word(state));
     const std::string board = std::to_string(address_);
     if (json) {
-      lines += "{\"time\":\"" + time + "\"," + (address_ < 0 ? "" : "\"address\":" + board + ",") +
-               "\"relay\":" + std::to_string(relay) + ",\"state\":\"" + word + "\"}\n";
+      Json line = {{"time", time}};
+      if (address_ >= 0) line["address"] = address_;
+      line["relay"] = relay;
+      line["state"] = word;
+      lines += json_text(line) + '\n';
     } else {
       lines += time + (address_ < 0 ? "" : " board " + board) + " relay " + std::to_string(relay) +
                " " + word + '\n';

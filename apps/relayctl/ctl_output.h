@@ -16,7 +16,7 @@ std::string utc_time_text(std::chrono::system_clock::time_point time);
 
 // A line on stderr: "relayctl: TEXT", or with JSON {"error":TEXT,"exit":N} for what
 // ended the command and {"notice":TEXT} for what the operator is only told; the text
-// escaped as shown_text does, or as json_string.
+// escaped as shown_text does, or in JSON as json_text writes it.
 std::string error_line(std::string_view text, int exit, bool json);
 std::string notice_line(std::string_view text, bool json);
 

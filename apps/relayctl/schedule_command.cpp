@@ -8,7 +8,7 @@
 #include "exit_code.h"
 #include "schedule/local_clock.h"
 #include "schedule/timetable.h"
-#include "mqtt/json_fields.h"
+#include "text/json_text.h"
 #include "text/shown_text.h"
 
 namespace {
@@ -32,26 +32,6 @@ std::optional<Clock::time_point> utc_time(std::string_view text) {
   if (!date.ok()) return std::nullopt;
   return std::chrono::sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
          std::chrono::seconds(second);
-}
-
-// The end of the JSON object that starts at `at`, past its strings' braces.
-std::size_t object_end(std::string_view text, std::size_t at) {
-  int depth = 0;
-  bool in_string = false;
-  for (std::size_t i = at; i < text.size(); ++i) {
-    const char c = text[i];
-    if (in_string) {
-      if (c == '\\') ++i;
-      if (c == '"') in_string = false;
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '{') {
-      ++depth;
-    } else if (c == '}' && --depth == 0) {
-      return i + 1;
-    }
-  }
-  return std::string_view::npos;
 }
 
 std::string local_minute(Clock::time_point at) {
@@ -79,28 +59,23 @@ std::string utc_text(Clock::time_point at) {
 }  // namespace
 
 std::optional<std::vector<ScheduleRun>> published_runs(std::string_view payload) {
-  const std::string_view head = "{\"entries\":[";
-  if (!payload.starts_with(head)) return std::nullopt;
+  const auto timetable = json_object(payload);
+  if (!timetable) return std::nullopt;
+  const auto entries = timetable->find("entries");
+  if (entries == timetable->end() || !entries->is_array()) return std::nullopt;
   std::vector<ScheduleRun> runs;
-  std::size_t at = head.size();
-  while (at < payload.size() && payload[at] == '{') {
-    const std::size_t end = object_end(payload, at);
-    if (end == std::string_view::npos) return std::nullopt;
-    const auto fields = json_fields(payload.substr(at, end - at));
-    if (!fields) return std::nullopt;
+  for (const Json& entry : *entries) {
+    if (!entry.is_object()) return std::nullopt;
     ScheduleRun run;
-    run.name = json_text(*fields, "name").value_or("");
-    if (const auto next = json_text(*fields, "next")) {
+    run.name = json_text_field(entry, "name").value_or("");
+    if (const auto next = json_text_field(entry, "next")) {
       run.next = utc_time(*next);
       if (!run.next) return std::nullopt;
     }
-    const auto paused = fields->find("paused");
-    const auto* raw = paused == fields->end() ? nullptr : std::get_if<JsonRaw>(&paused->second);
-    run.paused = raw && raw->text == "true";
+    const auto paused = entry.find("paused");
+    run.paused = paused != entry.end() && *paused == true;
     runs.push_back(std::move(run));
-    at = end + (end < payload.size() && payload[end] == ',' ? 1 : 0);
   }
-  if (payload.substr(at) != "]}") return std::nullopt;
   return runs;
 }
 
@@ -122,9 +97,9 @@ std::variant<std::vector<ScheduleRun>, std::string> configured_runs(
 void print_runs(const std::vector<ScheduleRun>& runs, bool json, std::ostream& out) {
   for (const ScheduleRun& run : runs) {
     if (json) {
-      out << "{\"name\":" << json_string(run.name)
-          << ",\"next\":" << (run.next ? '"' + utc_text(*run.next) + '"' : "null")
-          << ",\"paused\":" << (run.paused ? (*run.paused ? "true" : "false") : "null") << "}\n";
+      const Json next = run.next ? Json(utc_text(*run.next)) : Json(nullptr);
+      const Json paused = run.paused ? Json(*run.paused) : Json(nullptr);
+      out << json_text({{"name", run.name}, {"next", next}, {"paused", paused}}) << '\n';
       continue;
     }
     out << (run.next ? local_minute(*run.next) : "never") << ' ' << shown_text(run.name)

@@ -11,6 +11,8 @@
 #include "schedule_command.h"
 #include "mqtt/served_line.h"
 #include "mqtt/served_lines.h"
+#include "text/json_text.h"
+#include "text/shown_text.h"
 #include "text/utf8.h"
 
 namespace {
@@ -62,22 +64,23 @@ int list_lines(Run& run) {
         "not allowed: the broker refused to let this client read " + *lines.refused_subscription());
   }
   for (const auto& [name, line] : lines.lines()) {
-    std::string text = run.options.json ? "{\"line\":" + json_string(name) + ",\"status\":\"" +
-                                              presence_word(line.bridge) + "\",\"boards\":{"
-                                        : name + " " + presence_word(line.bridge) + ":";
-    bool first = true;
-    for (const auto& [address, presence] : line.boards) {
-      const std::string number = std::to_string(address);
-      const std::string word = presence_word(presence);
-      if (!run.options.json) {
-        text += ' ' + number + ' ' + word;
-      } else {
-        if (!first) text += ',';
-        text += '"' + number + "\":\"" + word + '"';
+    if (run.options.json) {
+      Json boards = Json::object();
+      for (const auto& [address, presence] : line.boards) {
+        boards[std::to_string(address)] = presence_word(presence);
       }
-      first = false;
+      run.out << json_text({{"line", name},
+                            {"status", presence_word(line.bridge)},
+                            {"boards", std::move(boards)}})
+              << '\n';
+      continue;
     }
-    run.out << text << (run.options.json ? "}}\n" : "\n");
+    // A line's name is a topic level that any client may publish: shown, never obeyed.
+    std::string text = shown_text(name) + " " + presence_word(line.bridge) + ":";
+    for (const auto& [address, presence] : line.boards) {
+      text += ' ' + std::to_string(address) + ' ' + presence_word(presence);
+    }
+    run.out << text << '\n';
   }
   run.out << std::flush;
   return exit_status(ExitCode::Done);

@@ -7,18 +7,17 @@
 #include "bridge/command_result.h"
 #include "line/line_engine.h"
 #include "mqtt/mqtt_client.h"
+#include "text/shown_text.h"
 
 // What the bridge core's source files share.
 
-// Received text in a log line: one line, control characters shown as '?', cut short.
+// Received text in a log line: shown as every log line shows outside text, cut short
+// where a character begins.
 inline std::string printable(std::string_view text) {
-  constexpr std::size_t longest = 120;
-  std::string out(text.substr(0, longest));
-  std::replace_if(
-      out.begin(), out.end(),
-      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
-  if (text.size() > longest) out += "...";
-  return out;
+  std::size_t cut = 120;
+  if (text.size() <= cut) return shown_text(text);
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return shown_text(text.substr(0, cut)) + "...";
 }
 
 // Why a command, a pulse's end or a timetable's run did not go out, for the log.

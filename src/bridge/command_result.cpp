@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "text/shown_text.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -35,11 +35,10 @@ std::string relay_list(std::uint16_t relays, std::uint16_t opened) {
 
 std::string command_result_json(const CommandReply& reply, CommandOutcome outcome,
                                 const std::string& reason) {
-  std::string json = "{\"command\":" + json_string(reply.command) +
-                     ",\"payload\":" + json_string(reply.payload) +
-                     ",\"result\":" + json_string(outcome_text(outcome));
-  if (outcome != CommandOutcome::done) json += ",\"reason\":" + json_string(reason);
-  return json + '}';
+  Json json = {
+      {"command", reply.command}, {"payload", reply.payload}, {"result", outcome_text(outcome)}};
+  if (outcome != CommandOutcome::done) json["reason"] = reason;
+  return json_text(json);
 }
 
 std::vector<PendingCommands::Settled> PendingCommands::add(std::uint8_t address,

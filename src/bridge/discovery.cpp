@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/board_limits.h"
-#include "text/shown_text.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -28,51 +28,64 @@ std::string relay_name(const RelayDescription& relay) {
   return relay.name.empty() ? "Relay " + std::to_string(relay.relay) : relay.name;
 }
 
-// The keys a switch has in either form.
-std::string switch_keys(const BridgeTopics& topics, const RelayDescription& relay) {
-  return "\"name\":" + json_string(relay_name(relay)) + ",\"unique_id\":" +
-         json_string(board_id(topics, relay.address) + '_' + std::to_string(relay.relay)) +
-         ",\"state_topic\":" + json_string(topics.relay_state(relay.address, relay.relay)) +
-         ",\"command_topic\":" + json_string(topics.relay_set(relay.address, relay.relay)) +
-         ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\""
-         ",\"state_on\":\"ON\",\"state_off\":\"OFF\",\"optimistic\":false,\"retain\":false";
+// The keys a switch has in either form, added to `config`.
+void add_switch_keys(Json& config, const BridgeTopics& topics, const RelayDescription& relay) {
+  config["name"] = relay_name(relay);
+  config["unique_id"] = board_id(topics, relay.address) + '_' + std::to_string(relay.relay);
+  config["state_topic"] = topics.relay_state(relay.address, relay.relay);
+  config["command_topic"] = topics.relay_set(relay.address, relay.relay);
+  config["payload_on"] = "ON";
+  config["payload_off"] = "OFF";
+  config["state_on"] = "ON";
+  config["state_off"] = "OFF";
+  config["optimistic"] = false;
+  config["retain"] = false;
 }
 
-std::string button_keys(const BridgeTopics& topics, const RelayDescription& relay) {
-  return "\"name\":" + json_string(relay_name(relay) + " pulse") + ",\"unique_id\":" +
-         json_string(board_id(topics, relay.address) + '_' + std::to_string(relay.relay) +
-                     "_pulse") +
-         ",\"command_topic\":" + json_string(topics.relay_pulse(relay.address, relay.relay)) +
-         ",\"payload_press\":" + json_string(pulse_text(relay.pulse)) + ",\"retain\":false";
+void add_button_keys(Json& config, const BridgeTopics& topics, const RelayDescription& relay) {
+  config["name"] = relay_name(relay) + " pulse";
+  config["unique_id"] =
+      board_id(topics, relay.address) + '_' + std::to_string(relay.relay) + "_pulse";
+  config["command_topic"] = topics.relay_pulse(relay.address, relay.relay);
+  config["payload_press"] = pulse_text(relay.pulse);
+  config["retain"] = false;
 }
 
 // A timetable entry's switch: on while the entry runs, off while it is paused.
-std::string schedule_keys(const BridgeTopics& topics, std::uint8_t address,
-                          const ScheduleDescription& schedule) {
-  return "\"name\":" + json_string("Schedule " + schedule.name) + ",\"unique_id\":" +
-         json_string(board_id(topics, address) + "_schedule" + std::to_string(schedule.entry)) +
-         ",\"state_topic\":" + json_string(topics.schedule_state(schedule.entry)) +
-         ",\"command_topic\":" + json_string(topics.schedule_set(schedule.entry)) +
-         ",\"payload_on\":\"ON\",\"payload_off\":\"OFF\",\"state_on\":\"ON\",\"state_off\":\"OFF\""
-         ",\"entity_category\":\"config\",\"icon\":\"mdi:calendar-clock\",\"retain\":false";
+void add_schedule_keys(Json& config, const BridgeTopics& topics, std::uint8_t address,
+                       const ScheduleDescription& schedule) {
+  config["name"] = "Schedule " + schedule.name;
+  config["unique_id"] = board_id(topics, address) + "_schedule" + std::to_string(schedule.entry);
+  config["state_topic"] = topics.schedule_state(schedule.entry);
+  config["command_topic"] = topics.schedule_set(schedule.entry);
+  config["payload_on"] = "ON";
+  config["payload_off"] = "OFF";
+  config["state_on"] = "ON";
+  config["state_off"] = "OFF";
+  config["entity_category"] = "config";
+  config["icon"] = "mdi:calendar-clock";
+  config["retain"] = false;
 }
 
 // What the device, its availability and the bridge say once per board in the device
 // form, and in every document of the entity form.
-std::string board_keys(const BridgeTopics& topics, std::uint8_t address, std::string_view title,
-                       std::string_view version, std::string_view support_url) {
+void add_board_keys(Json& config, const BridgeTopics& topics, std::uint8_t address,
+                    std::string_view title, std::string_view version,
+                    std::string_view support_url) {
   const std::string number = std::to_string(address);
   const std::string device_name =
       (title.empty() ? std::string("Board") : std::string(title)) + ' ' + number;
-  return "\"availability\":[{\"topic\":" + json_string(topics.bridge_status()) +
-         "},{\"topic\":" + json_string(topics.board_status(address)) +
-         "}],\"availability_mode\":\"all\",\"qos\":1"
-         ",\"device\":{\"identifiers\":[" +
-         json_string(board_id(topics, address)) + "],\"name\":" + json_string(device_name) +
-         ",\"model\":\"16-relay board\",\"manufacturer\":\"relay panel\",\"serial_number\":" +
-         json_string(topics.line() + '/' + number) +
-         "},\"origin\":{\"name\":\"relayboard-mqtt\",\"sw_version\":" + json_string(version) +
-         ",\"support_url\":" + json_string(support_url) + '}';
+  config["availability"] = Json::array({Json::object({{"topic", topics.bridge_status()}}),
+                                        Json::object({{"topic", topics.board_status(address)}})});
+  config["availability_mode"] = "all";
+  config["qos"] = 1;
+  config["device"] = {{"identifiers", Json::array({board_id(topics, address)})},
+                      {"name", device_name},
+                      {"model", "16-relay board"},
+                      {"manufacturer", "relay panel"},
+                      {"serial_number", topics.line() + '/' + number}};
+  config["origin"] = {
+      {"name", "relayboard-mqtt"}, {"sw_version", version}, {"support_url", support_url}};
 }
 
 RelayDescription relay_of(const BoardDescription& board, int relay) {
@@ -91,16 +104,20 @@ std::string entity_topic(const BridgeTopics& topics, std::string_view component,
 }  // namespace
 
 std::string discovery_config_json(const BridgeTopics& topics, const RelayDescription& relay) {
-  const std::string id = board_id(topics, relay.address) + '_' + std::to_string(relay.relay);
-  return '{' + switch_keys(topics, relay) + ",\"object_id\":" + json_string(id) + ',' +
-         board_keys(topics, relay.address, relay.title, relay.version, relay.support_url) + '}';
+  Json config = Json::object();
+  add_switch_keys(config, topics, relay);
+  config["object_id"] = board_id(topics, relay.address) + '_' + std::to_string(relay.relay);
+  add_board_keys(config, topics, relay.address, relay.title, relay.version, relay.support_url);
+  return json_text(config);
 }
 
 std::string discovery_button_json(const BridgeTopics& topics, const RelayDescription& relay) {
-  const std::string id =
+  Json config = Json::object();
+  add_button_keys(config, topics, relay);
+  config["object_id"] =
       board_id(topics, relay.address) + '_' + std::to_string(relay.relay) + "_pulse";
-  return '{' + button_keys(topics, relay) + ",\"object_id\":" + json_string(id) + ',' +
-         board_keys(topics, relay.address, relay.title, relay.version, relay.support_url) + '}';
+  add_board_keys(config, topics, relay.address, relay.title, relay.version, relay.support_url);
+  return json_text(config);
 }
 
 std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, DiscoveryForm form,
@@ -117,39 +134,40 @@ std::vector<DiscoveryDocument> discovery_documents(const BridgeTopics& topics, D
     }
     for (const ScheduleDescription& schedule : board.schedules) {
       const std::string object = "schedule" + std::to_string(schedule.entry);
+      Json config = Json::object();
+      add_schedule_keys(config, topics, board.address, schedule);
+      config["object_id"] = board_id(topics, board.address) + '_' + object;
+      add_board_keys(config, topics, board.address, board.title, board.version, board.support_url);
       documents.push_back(
-          {entity_topic(topics, "switch", board.address, object),
-           '{' + schedule_keys(topics, board.address, schedule) + ",\"object_id\":" +
-               json_string(board_id(topics, board.address) + '_' + object) + ',' +
-               board_keys(topics, board.address, board.title, board.version, board.support_url) +
-               '}'});
+          {entity_topic(topics, "switch", board.address, object), json_text(config)});
     }
     return documents;
   }
   const std::string id = board_id(topics, board.address);
-  std::string components;
+  Json components = Json::object();
   for (int relay = 1; relay <= relay_count; ++relay) {
     const RelayDescription description = relay_of(board, relay);
     const std::string switch_id = id + '_' + std::to_string(relay);
-    if (relay > 1) components += ',';
-    components += json_string(switch_id) + ":{\"platform\":\"switch\",\"default_entity_id\":" +
-                  json_string(entity_id("switch", switch_id)) + ',' +
-                  switch_keys(topics, description) + "}," + json_string(switch_id + "_pulse") +
-                  ":{\"platform\":\"button\",\"default_entity_id\":" +
-                  json_string(entity_id("button", switch_id + "_pulse")) + ',' +
-                  button_keys(topics, description) + '}';
+    Json& relay_switch = components[switch_id];
+    relay_switch["platform"] = "switch";
+    relay_switch["default_entity_id"] = entity_id("switch", switch_id);
+    add_switch_keys(relay_switch, topics, description);
+    Json& button = components[switch_id + "_pulse"];
+    button["platform"] = "button";
+    button["default_entity_id"] = entity_id("button", switch_id + "_pulse");
+    add_button_keys(button, topics, description);
   }
   for (const ScheduleDescription& schedule : board.schedules) {
     const std::string schedule_id = id + "_schedule" + std::to_string(schedule.entry);
-    components += ',' + json_string(schedule_id) +
-                  ":{\"platform\":\"switch\",\"default_entity_id\":" +
-                  json_string(entity_id("switch", schedule_id)) + ',' +
-                  schedule_keys(topics, board.address, schedule) + '}';
+    Json& schedule_switch = components[schedule_id];
+    schedule_switch["platform"] = "switch";
+    schedule_switch["default_entity_id"] = entity_id("switch", schedule_id);
+    add_schedule_keys(schedule_switch, topics, board.address, schedule);
   }
-  documents.push_back(
-      {discovery_topics(topics, form, board.address).front(),
-       '{' + board_keys(topics, board.address, board.title, board.version, board.support_url) +
-           ",\"components\":{" + components + "}}"});
+  Json device = Json::object();
+  add_board_keys(device, topics, board.address, board.title, board.version, board.support_url);
+  device["components"] = std::move(components);
+  documents.push_back({discovery_topics(topics, form, board.address).front(), json_text(device)});
   return documents;
 }
 

@@ -1,5 +1,6 @@
 #include "bridge/line_claim.h"
 
+#include "text/json_text.h"
 #include "text/shown_text.h"
 
 namespace {

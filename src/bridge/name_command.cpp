@@ -2,17 +2,12 @@
 
 #include "common/text_number.h"
 #include "names/rename_logic.h"
-#include "text/shown_text.h"
+#include "text/json_text.h"
 #include "text/utf8.h"
 
 std::string board_names_json(std::string_view title,
                              const std::array<std::string, relay_count>& names) {
-  std::string json = "{\"title\":" + json_string(title) + ",\"names\":[";
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) json += ',';
-    json += json_string(names[i]);
-  }
-  return json + "]}";
+  return json_text({{"title", title}, {"names", names}});
 }
 
 RenameAnswer rename_relay(const std::filesystem::path& name_file, ProfileStore& store,

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "text/shown_text.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -41,15 +41,17 @@ std::string utc_time_text(Event::Time at) {
 }
 
 std::string event_json(const Event& event) {
-  std::string json = "{\"time\":\"" + utc_time_text(event.at) + "\",\"event\":\"" +
-                     kind_text(event.kind) + "\",\"line\":" + json_string(event.line) +
-                     ",\"address\":" + std::to_string(event.address) +
-                     ",\"relay\":" + std::to_string(event.relay);
-  if (event.was_on) json += std::string(",\"was\":\"") + state_text(*event.was_on) + "\"";
-  if (event.now_on) json += std::string(",\"now\":\"") + state_text(*event.now_on) + "\"";
-  json += ",\"source\":" + json_string(event.source) + ",\"who\":" + json_string(event.who) +
-          ",\"reason\":" + json_string(event.reason) + "}";
-  return json;
+  Json json = {{"time", utc_time_text(event.at)},
+               {"event", kind_text(event.kind)},
+               {"line", event.line},
+               {"address", event.address},
+               {"relay", event.relay}};
+  if (event.was_on) json["was"] = state_text(*event.was_on);
+  if (event.now_on) json["now"] = state_text(*event.now_on);
+  json["source"] = event.source;
+  json["who"] = event.who;
+  json["reason"] = event.reason;
+  return json_text(json);
 }
 
 std::string event_csv_header() {

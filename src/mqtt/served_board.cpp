@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "mqtt/json_fields.h"
+#include "text/json_text.h"
 
 ServedBoard::ServedBoard(MqttClient& client, ServedLineAddress line,
                                  std::function<bool()> broker_up, Later later)
@@ -31,18 +31,18 @@ void ServedBoard::received(const MqttMessage& message) {
   if (names && on_names) on_names();
   tell_states();
   if (!switch_topic_.empty() && message.topic == board_->topics().board_result(board_address_)) {
-    const auto fields = json_fields(message.payload);
-    if (!fields || json_text(*fields, "command") != switch_topic_ ||
-        json_text(*fields, "payload") != (switch_.on ? "ON" : "OFF")) {
+    const auto fields = json_object(message.payload);
+    if (!fields || json_text_field(*fields, "command") != switch_topic_ ||
+        json_text_field(*fields, "payload") != (switch_.on ? "ON" : "OFF")) {
       return;
     }
     // Only what the bridge would not take or could not send is a refusal: a command
     // "not done" was overtaken by a later one, the operator's or another's.
-    const std::string result = json_text(*fields, "result").value_or("");
+    const std::string result = json_text_field(*fields, "result").value_or("");
     if (result == "done") {
       switch_topic_.clear();
     } else if (result == "refused" || result == "not sent") {
-      const std::string reason = json_text(*fields, "reason").value_or("");
+      const std::string reason = json_text_field(*fields, "reason").value_or("");
       switch_refused(reason.empty() ? result : reason, false);
     }
   }

@@ -1,6 +1,6 @@
 #include "mqtt/served_line.h"
 
-#include "mqtt/json_fields.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -65,15 +65,17 @@ void ServedLine::received(const MqttMessage& message) {
     return;
   }
   if (topic == names_topic()) {
-    const auto fields = json_fields(message.payload);
+    const auto fields = json_object(message.payload);
     if (!fields) return;
     const auto list = fields->find("names");
-    const auto* relays =
-        list == fields->end() ? nullptr : std::get_if<std::vector<std::string>>(&list->second);
-    if (!relays || relays->size() != 16) return;
+    if (list == fields->end() || !list->is_array() || list->size() != 16) return;
     Names names;
-    names.title = json_text(*fields, "title").value_or("");
-    for (std::size_t i = 0; i < 16; ++i) names.relays[i] = (*relays)[i];
+    names.title = json_text_field(*fields, "title").value_or("");
+    for (std::size_t i = 0; i < 16; ++i) {
+      const Json& name = (*list)[i];
+      if (!name.is_string()) return;
+      names.relays[i] = name.get<std::string>();
+    }
     names_ = std::move(names);
     return;
   }
@@ -170,10 +172,10 @@ void ServedLine::state_changed() {
 
 void ServedLine::result_received(const std::string& payload) {
   if (outcome_.kind != ServedOutcome::Kind::waiting) return;
-  const auto fields = json_fields(payload);
+  const auto fields = json_object(payload);
   if (!fields) return;
-  const auto command = json_text(*fields, "command");
-  const auto result = json_text(*fields, "result");
+  const auto command = json_text_field(*fields, "command");
+  const auto result = json_text_field(*fields, "result");
   // Results of other clients' commands on the same board are theirs.
   if (!command || !result || sent_topics_.count(*command) == 0) return;
   if (*result == "done") {
@@ -189,5 +191,6 @@ void ServedLine::result_received(const std::string& payload) {
     }
     return;
   }
-  outcome_ = {ServedOutcome::Kind::failed, json_text(*fields, "reason").value_or(""), *result};
+  outcome_ = {ServedOutcome::Kind::failed, json_text_field(*fields, "reason").value_or(""),
+              *result};
 }

@@ -4,9 +4,7 @@
 
 #include "text/utf8.h"
 
-namespace {
-
-std::string escaped(std::string_view text, bool json) {
+std::string shown_text(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
@@ -15,7 +13,7 @@ std::string escaped(std::string_view text, bool json) {
     if (length == 0) {
       // A lone byte 80..9F would be a C1 control to an 8-bit terminal.
       std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned char>(text[pos]));
-      out += json ? "\\ufffd" : code;
+      out += code;
       ++pos;
       continue;
     }
@@ -24,24 +22,9 @@ std::string escaped(std::string_view text, bool json) {
       std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
       out += code;
     } else {
-      if (json && (c == '"' || c == '\\')) out += '\\';
       out.append(text.substr(pos, length));
     }
     pos += length;
   }
   return out;
-}
-
-}  // namespace
-
-std::string shown_text(std::string_view text) {
-  return escaped(text, false);
-}
-
-std::string json_escaped(std::string_view text) {
-  return escaped(text, true);
-}
-
-std::string json_string(std::string_view text) {
-  return '"' + json_escaped(text) + '"';
 }

@@ -4,7 +4,7 @@
 
 #include "panel/indicator_state.h"
 #include "panel/spoken_names.h"
-#include "text/shown_text.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -64,9 +64,7 @@ std::string WebBoards::board_json(std::uint8_t address) const {
   const auto found = boards_.find(address);
   if (found == boards_.end()) return {};
   const Board& board = found->second;
-  std::string json = "{\"type\":\"board\",\"address\":" + std::to_string(address) +
-                     ",\"title\":" + json_string(title_) +
-                     ",\"online\":" + (board.online ? "true" : "false") + ",\"relays\":[";
+  Json relays = Json::array();
   for (int relay = 1; relay <= relay_count; ++relay) {
     const auto& opened = board.opened[static_cast<std::size_t>(relay - 1)];
     const IndicatorState state = !board.online || !opened ? IndicatorState::Unknown
@@ -74,11 +72,16 @@ std::string WebBoards::board_json(std::uint8_t address) const {
                                                           : IndicatorState::Closed;
     const std::string caption(simplified(indicator_caption(state)));
     const std::string& name = board.names[static_cast<std::size_t>(relay - 1)];
-    if (relay > 1) json += ',';
-    json += "{\"relay\":" + std::to_string(relay) + ",\"name\":" + json_string(name) +
-            ",\"state\":" + json_string(caption) + ",\"caption\":" + json_string(caption) +
-            ",\"colour\":\"" + css_colour(indicator_colour(state)) +
-            "\",\"label\":" + json_string(indicator_spoken_name(relay, name, caption)) + '}';
+    relays.push_back({{"relay", relay},
+                      {"name", name},
+                      {"state", caption},
+                      {"caption", caption},
+                      {"colour", css_colour(indicator_colour(state))},
+                      {"label", indicator_spoken_name(relay, name, caption)}});
   }
-  return json + "]}";
+  return json_text({{"type", "board"},
+                    {"address", address},
+                    {"title", title_},
+                    {"online", board.online},
+                    {"relays", std::move(relays)}});
 }

@@ -6,7 +6,7 @@
 
 #include "link_rig.h"
 #include "protocol/command_frame.h"
-#include "text/shown_text.h"
+#include "text/json_text.h"
 #include "time_zone.h"
 
 namespace {
@@ -145,7 +145,7 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
        "retain flag; an empty retained message on the topic removes it from the broker)",
        "refused"},
       {"p/L/1/5/set", "on\n", false,
-       "command ignored on p/L/1/5/set: \"on?\" is not ON, OFF or TOGGLE", "refused"},
+       "command ignored on p/L/1/5/set: \"on\\u000a\" is not ON, OFF or TOGGLE", "refused"},
       {"p/L/1/5/pulse", "5ms", false,
        "command ignored on p/L/1/5/pulse: \"5ms\" is not a duration from 10ms to 3600s", "refused"},
       {"p/L/2/5/set", "ON", false, "command ignored on p/L/2/5/set: board 2 is not served",
@@ -155,8 +155,8 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
        "message ignored on p/L/1/all/name/set: a rename needs one relay", "refused"},
       {"p/L/3/5/pulse", "1s", false,
        "command refused on p/L/3/5/pulse (\"1s\"): board 3 does not answer", "not sent"},
-      {"p/L\t/1/5/set", "ON", false, "message ignored on p/L?/1/5/set: not a topic of this line",
-       ""},
+      {"p/L\t/1/5/set", "ON", false,
+       "message ignored on p/L\\u0009/1/5/set: not a topic of this line", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.topic + ' ' + c.payload);

@@ -52,6 +52,29 @@ TEST_F(BridgeCommands, EachCommandSendsItsFrameAndTheStateFollowsTheBoard) {
   EXPECT_EQ(take_switch_frames(), Frames{});
 }
 
+// Received text reaches the log shown, never as controls for the terminal that shows it:
+// C0, DEL and C1 (U+009B starts a control sequence) and bytes that are no UTF-8.
+TEST_F(BridgeCommands, ReceivedControlsAreShownEscapedInTheLog) {
+  const auto bridge = start_bridge_online();
+  const std::pair<std::string, std::string> rows[] = {
+      {"\xC2\x9B[2J", "\\u009b[2J"},
+      {"\xC2\x80-\xC2\x9F-\xC2\xA0", "\\u0080-\\u009f-\xC2\xA0"},
+      {"\x1b]0;owned\x07\x7f", "\\u001b]0;owned\\u0007\\u007f"},
+      {"\xFF\x9B\xC2", "\\xff\\x9b\\xc2"},
+  };
+  for (const auto& [payload, shown] : rows) {
+    SCOPED_TRACE(shown);
+    ASSERT_TRUE(watcher->publish(topic("1/5/set"), payload));
+    EXPECT_TRUE(bridge->wait_for_log("ignored on " + topic("1/5/set") + ": \"" + shown +
+                                     "\" is not ON, OFF or TOGGLE"))
+        << bridge->log();
+  }
+  const std::string log = bridge->log();
+  for (const char* raw : {"\xC2\x9B", "\xC2\x80", "\x1b", "\x07", "\x7f", "\xFF"}) {
+    EXPECT_EQ(log.find(raw), std::string::npos) << testing::PrintToString(std::string(raw));
+  }
+}
+
 TEST_F(BridgeCommands, RetainedRefusedAndForeignCommandsSwitchNothing) {
   // Left on the broker before the daemon starts, as a careless script would.
   ASSERT_TRUE(watcher->publish(topic("1/3/set"), "ON", true));

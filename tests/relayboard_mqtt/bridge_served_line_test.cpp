@@ -42,7 +42,7 @@ TEST_F(BridgeServedLine, ARenameLandsInTheNameFileAndComesBackOnTheNamesTopic) {
   ASSERT_TRUE(watcher->publish(topic("1/2/name/set"), "Pump\nroom"));
   EXPECT_TRUE(watcher->wait_for_payload(
       topic("1/result"),
-      result("Pump\\u000aroom",
+      result("Pump\\nroom",
              R"(refused","reason":"The name was not stored: it holds a line break, and a name )"
              R"(is one line of the name file.")")))
       << bridge->log();

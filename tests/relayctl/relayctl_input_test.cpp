@@ -10,6 +10,7 @@
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "relay_selection.h"
+#include "text/json_text.h"
 
 namespace {
 
@@ -166,13 +167,24 @@ TEST(WatchLines, ShowEachChangeOnceInRelayOrderWithItsTime) {
 TEST(Text, ControlsAreEscapedForTheTerminalAndInJson) {
   const std::tuple<std::string, std::string, std::string> rows[] = {
       {"\x1b]0;owned\x07", "\\u001b]0;owned\\u0007", "\"\\u001b]0;owned\\u0007\""},
-      {"a\"b\\c\td\x7f", "a\"b\\c\\u0009d\\u007f", "\"a\\\"b\\\\c\\u0009d\\u007f\""},
+      {"a\"b\\c\td\x7f", "a\"b\\c\\u0009d\\u007f", "\"a\\\"b\\\\c\\td\\u007f\""},
       {"\xc2\x9b[J\xc2\xa0", "\\u009b[J\xc2\xa0", "\"\\u009b[J\xc2\xa0\""},
-      {"\x9b\xff", "\\x9b\\xff", "\"\\ufffd\\ufffd\""},
+      {"\xc2\x80\xc2\x9f\xc2\x85", "\\u0080\\u009f\\u0085", "\"\\u0080\\u009f\\u0085\""},
+      {"\x9b\xff", "\\x9b\\xff", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
   };
   for (const auto& [text, shown, json] : rows) {
     EXPECT_EQ(shown_text(text), shown);
     EXPECT_EQ(json_string(text), json);
+    RelayNames names{};
+    names[1] = text;
+    EXPECT_EQ(names_text(names), "    1\n    2  " + shown +
+                                     "\n    3\n    4\n    5\n    6\n    7\n    8\n    9\n"
+                                     "   10\n   11\n   12\n   13\n   14\n   15\n   16\n");
+    const std::string status = status_json(1, 0x0002, &names);
+    EXPECT_NE(status.find(R"({"relay":2,"state":"opened","name":)" + json + "},"),
+              std::string::npos)
+        << status;
+    EXPECT_EQ(error_line(text, 1, true), "{\"error\":" + json + ",\"exit\":1}\n");
   }
   // Error lines echo the command line: its controls are escaped too.
   EXPECT_EQ(error_line("unknown command \x1b[2J\r", 1, false),
