@@ -22,10 +22,10 @@ int fail(CtlContext& context, ExitCode code, const std::string& message) {
 }
 
 // Long enough for every board of the list to miss its answers in turn until it counts
-// as lost, with room for a loaded machine.
+// as lost, each awaited as long as a late answer may come, with room for a loaded machine.
 Clock::duration time_to_lose(std::size_t boards) {
   return static_cast<int>(boards) * LineEngine::misses_until_unknown *
-             (PollCycle::period + LineEngine::answer_timeout) +
+             (PollCycle::period + LineTiming{}.late_limit) +
          std::chrono::seconds(2);
 }
 

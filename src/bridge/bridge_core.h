@@ -127,6 +127,7 @@ class BridgeCore : public LineObserver {
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
+  void board_late(std::uint8_t address, Clock::duration waited) override;
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                      const std::string& why) override;
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
@@ -167,6 +168,7 @@ class BridgeCore : public LineObserver {
     // Each relay's pulse from its ON until its OFF is confirmed (or given up).
     std::array<std::optional<Pulse>, relay_count> pulses{};
     std::uint16_t owed_off = 0;  // pulses that ended while the board did not answer
+    bool told_late = false;      // its late answers are logged, until one comes in time
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
