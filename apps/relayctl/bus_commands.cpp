@@ -77,10 +77,8 @@ class ScanLine {
     line_.missed = [this](std::uint8_t) { missed_ = true; };
     line_.late = [this](std::uint8_t, Clock::duration) { late_ = true; };
   }
-  ~ScanLine() {
-    // The last late answer goes to nobody else either.
-    line_.run_until([&] { return !line_.bus().busy(); }, context_.wait.now() + timing_.late_limit);
-  }
+  // The last late answer goes to nobody else either.
+  ~ScanLine() { line_.settle(); }
   enum class Heard { answer, late_answer, nothing, refused };
   Heard ask(std::uint8_t address) {
     answered_ = missed_ = late_ = false;
@@ -194,6 +192,7 @@ int bus_status(CtlContext& context) {
   };
   driver.run_until([&] { return answers.size() + silent.size() >= addresses.size(); },
                    context.wait.now() + time_to_lose(addresses.size()));
+  driver.settle();
 
   silent.clear();
   for (const std::uint8_t address : addresses) {
@@ -266,5 +265,6 @@ int bus_watch(CtlContext& context) {
     return !context.out || context.interrupted();
   };
   driver.run_until(print_changes, Clock::time_point::max());
+  driver.settle();
   return exit_status(ExitCode::Done);
 }
