@@ -73,7 +73,6 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   settings.support_url = RELAYBOARD_MQTT_SUPPORT_URL;
   settings.line_device =
       options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
-  settings.answer_timeout = LineEngine::answer_timeout;
   remembered_ = recall_schedule();
   settings.schedule_since = remembered_.settled.value_or(settings.schedule_since);
   settings.schedule_paused = remembered_.paused;
@@ -90,7 +89,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
         return answer;
       });
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
-                                    options_.addresses, *core_, log_);
+                                    options_.addresses, options_.answer_timeout, *core_, log_);
   line_->on_lost = [this] { core_->line_lost(); };
   open_event_log(state.folder);
   line_->set_rules(std::get<LineRules>(std::move(rules)));

@@ -2,22 +2,15 @@
 
 #include <utility>
 
-namespace {
-// A board that answers after its timeout must not have that answer taken for the next
-// board's: the line waits up to three timeouts for it. Lost boards cost only the timeout.
-LineTiming bridge_timing() {
-  LineTiming timing;
-  timing.late_limit = 3 * timing.answer_timeout;
-  return timing;
-}
-}  // namespace
-
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
-                 std::vector<std::uint8_t> addresses, LineObserver& observer, LogLine log)
+                 std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
+                 LineObserver& observer, LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
     : port_(choice.device ? std::filesystem::path() : link_folder),
-      engine_(port_, std::move(addresses), observer, bridge_timing()),
+      // A late answer is awaited, never taken for the next board's (LineTiming).
+      engine_(port_, std::move(addresses), observer,
+              LineTiming::with_answer_timeout(answer_timeout)),
       choice_(std::move(choice)),
       log_(std::move(log)) {
   // The bridge owns its line: the boards' on_start and on_stop states hold.

@@ -30,7 +30,8 @@ class BusLine : public QObject {
   using LogLine = std::function<void(const std::string&)>;
 
   BusLine(const std::filesystem::path& link_folder, LineChoice choice,
-          std::vector<std::uint8_t> addresses, LineObserver& observer, LogLine log);
+          std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
+          LineObserver& observer, LogLine log);
 
   // Opens the line (or keeps trying) and starts polling.
   void start();

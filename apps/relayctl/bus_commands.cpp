@@ -23,10 +23,10 @@ int fail(CtlContext& context, ExitCode code, const std::string& message) {
 }
 
 // Long enough for every board of the list to miss its answers in turn until it counts
-// as lost, with room for a loaded machine.
+// as lost, each awaited as long as a late answer may come, with room for a loaded machine.
 Clock::duration time_to_lose(std::size_t boards) {
   return static_cast<int>(boards) * LineEngine::misses_until_unknown *
-             (PollCycle::period + LineEngine::answer_timeout) +
+             (PollCycle::period + LineTiming{}.late_limit) +
          std::chrono::seconds(2);
 }
 
@@ -78,10 +78,8 @@ class ScanLine {
     line_.missed = [this](std::uint8_t) { missed_ = true; };
     line_.late = [this](std::uint8_t, Clock::duration) { late_ = true; };
   }
-  ~ScanLine() {
-    // The last late answer goes to nobody else either.
-    line_.run_until([&] { return !line_.bus().busy(); }, context_.wait.now() + timing_.late_limit);
-  }
+  // The last late answer goes to nobody else either.
+  ~ScanLine() { line_.settle(); }
   enum class Heard { answer, late_answer, nothing, refused };
   Heard ask(std::uint8_t address) {
     answered_ = missed_ = late_ = false;
@@ -190,6 +188,7 @@ int bus_status(CtlContext& context) {
   };
   driver.run_until([&] { return answers.size() + silent.size() >= addresses.size(); },
                    context.wait.now() + time_to_lose(addresses.size()));
+  driver.settle();
 
   silent.clear();
   for (const std::uint8_t address : addresses) {
@@ -262,5 +261,6 @@ int bus_watch(CtlContext& context) {
     return !context.out || context.interrupted();
   };
   driver.run_until(print_changes, Clock::time_point::max());
+  driver.settle();
   return exit_status(ExitCode::Done);
 }

@@ -28,6 +28,10 @@ bool LineDriver::run_until(const std::function<bool()>& done,
   return true;
 }
 
+void LineDriver::settle() {
+  run_until([&] { return !bus_.busy(); }, wait_.now() + bus_.timing().late_limit);
+}
+
 void LineDriver::board_answered(std::uint8_t address, std::uint16_t opened) {
   if (answered) answered(address, opened);
 }

@@ -22,6 +22,9 @@ class LineDriver : public LineObserver {
   // Whether `done` held before the deadline.
   bool run_until(const std::function<bool()>& done, EventWait::Clock::time_point deadline);
   LineEngine& bus() { return bus_; }
+  // Waits until no request waits for its answer, late or not: a late answer would
+  // otherwise reach the next program on the port as the answer to its first request.
+  void settle();
 
   std::function<void(std::uint8_t, std::uint16_t)> answered;
   std::function<void(std::uint8_t)> lost;

@@ -54,6 +54,7 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
   settings.client_id = options.client_id;
   settings.discovery_form = options.discovery_form;
   settings.button_pulse = options.button_pulse;
+  settings.answer_timeout = options.answer_timeout;
   settings.json_state = options.json_state;
   settings.schedule = options.schedule;
   settings.schedule_since = std::chrono::system_clock::now();
@@ -425,6 +426,7 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   // The OFFs of pulses owed while the board was away, and again after a pulse's end.
   const SourceScope scope(source_, {"pulse", "", ""});
   line_lost_ = false;
+  b->told_late = false;
   if (!b->opened) {
     publish(topics_.board_status(address), online);
     log("board " + std::to_string(address) + " online");
@@ -454,6 +456,17 @@ void BridgeCore::board_lost(std::uint8_t address) {
   publish(topics_.board_status(address), offline);
   log("board " + std::to_string(address) + " offline");
   answer(pending_.drop(address, "board " + std::to_string(address) + " stopped answering"));
+}
+
+void BridgeCore::board_late(std::uint8_t address, Clock::duration waited) {
+  Board* b = board(address);
+  if (!b || b->told_late) return;
+  // Not a silent board: one whose answers the line cannot count, and the operator can
+  // make countable. Said once, or a slow board would fill the log at every poll.
+  b->told_late = true;
+  log("board " + std::to_string(address) + " answers after " +
+      std::to_string(std::chrono::ceil<std::chrono::milliseconds>(waited).count()) +
+      " ms: raise --answer-timeout");
 }
 
 void BridgeCore::remove_stale_board(std::uint8_t address) {

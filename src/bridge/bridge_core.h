@@ -125,6 +125,7 @@ class BridgeCore : public LineObserver {
   // LineObserver
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
+  void board_late(std::uint8_t address, Clock::duration waited) override;
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                      const std::string& why) override;
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
@@ -162,6 +163,7 @@ class BridgeCore : public LineObserver {
 
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
+    bool told_late = false;  // its late answers are logged, until one comes in time
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);

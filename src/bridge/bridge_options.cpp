@@ -17,10 +17,24 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 17> valued_keys = {
-    "config",   "port",      "device",       "addresses", "names",           "line",
-    "host",     "mqtt-port", "client-id",    "user",      "password-file",   "cafile",
-    "certfile", "keyfile",   "mqtt-version", "prefix",    "discovery-prefix"};
+constexpr std::array<std::string_view, 18> valued_keys = {"config",
+                                                          "port",
+                                                          "device",
+                                                          "addresses",
+                                                          "names",
+                                                          "line",
+                                                          "host",
+                                                          "mqtt-port",
+                                                          "client-id",
+                                                          "user",
+                                                          "password-file",
+                                                          "cafile",
+                                                          "certfile",
+                                                          "keyfile",
+                                                          "mqtt-version",
+                                                          "prefix",
+                                                          "discovery-prefix",
+                                                          "answer-timeout"};
 // A task for one run, taken on the command line only.
 constexpr std::string_view forget_key = "forget-line";
 // A timetable entry: given once per entry.
@@ -220,6 +234,15 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
     EventLogLimits checked;
     if (auto why = apply_log_limit(checked, s.key, v)) return refused(*why);
     options.log_limits.emplace_back(s.key, v);
+  } else if (s.key == "answer-timeout") {
+    // One exchange takes 17 ms at 9600 baud: a shorter wait could never be met. A long
+    // one holds the whole line after each miss.
+    int ms = 0;
+    const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), ms);
+    if (error != std::errc() || end != v.data() + v.size() || ms < 20 || ms > 10'000) {
+      return refused('"' + v + "\" is not a time in milliseconds from 20 to 10000");
+    }
+    options.answer_timeout = std::chrono::milliseconds(ms);
   } else if (s.key == "button-pulse") {
     const auto pulse = parse_pulse_duration(v);
     if (!pulse) {
@@ -448,6 +471,8 @@ availability, switch and pulse commands, and discovery documents for home automa
   --port N                 the serial port by number, as the panel maps it (default 1)
   --device PATH            the serial device itself
   --addresses LIST         the boards to serve, e.g. 1,3,5-7 (default 1)
+  --answer-timeout MS      how long a board's answer may take (default 40); a later
+                           answer is logged, and awaited so that no other board gets it
   --names FILE             the name file (default: the panel's)
   --line NAME              the line's name in topics (default: the device's name, or
                            com<N>); A-Z a-z 0-9 _ - only

@@ -25,8 +25,9 @@ struct BridgeOptions {
   std::optional<std::int16_t> port;
   std::optional<std::string> device;
   std::vector<std::uint8_t> addresses{1};
-  std::optional<std::filesystem::path> names;  // unset: the panel's state folder rule
-  std::string line;                            // [A-Za-z0-9_-]+
+  std::chrono::milliseconds answer_timeout{40};  // how long each board's answer may take
+  std::optional<std::filesystem::path> names;    // unset: the panel's state folder rule
+  std::string line;                              // [A-Za-z0-9_-]+
   std::string host = "localhost";
   int mqtt_port = 1883;  // 8883 with TLS unless given
   std::string client_id;

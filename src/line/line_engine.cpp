@@ -72,11 +72,13 @@ std::optional<LineEngine::Clock::time_point> LineEngine::settle(Clock::time_poin
   }
   // The observer may have closed the line meanwhile.
   if (outstanding_) {
-    const Board* asked = board(outstanding_->address);
-    const bool lost = asked && asked->misses >= timing_.misses_until_unknown;
+    Board* asked = board(outstanding_->address);
+    const bool lost = asked && asked->misses >= timing_.misses_until_unknown && !asked->heard_late;
     const auto free_at =
         outstanding_->sent_at + (lost ? timing_.answer_timeout : timing_.late_limit);
     if (now < free_at) return free_at;
+    // Not even late this time: silent now.
+    if (asked) asked->heard_late = false;
     outstanding_.reset();
   }
   return std::nullopt;
@@ -178,6 +180,7 @@ bool LineEngine::on_receive(Clock::time_point now) {
   outstanding_.reset();
   if (counted_missed || now >= sent_at + timing_.answer_timeout) {
     if (!counted_missed) missed(address);
+    if (Board* slow = board(address)) slow->heard_late = true;
     observer_.board_late(address, now - sent_at);
     return true;
   }
@@ -188,6 +191,7 @@ bool LineEngine::on_receive(Clock::time_point now) {
       answered->last_poll = sent_at;
     }
     answered->misses = 0;
+    answered->heard_late = false;
     answered->poll_interval = timing_.poll_period;
     answered->states = opened;
   }

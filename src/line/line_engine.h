@@ -47,14 +47,30 @@ class LineObserver {
 
 // How long a request may wait for its answer on a line.
 struct LineTiming {
+  // Three timeouts. What makes an answer late (an adapter's latency timer, a board busy
+  // switching, a loaded host) delays it by tens of milliseconds, about the exchange's
+  // own 17 ms at 9600 baud, not by several timeouts: past three, twice the timeout's
+  // slack has passed again, and the answer is taken to come no more. The wait is paid
+  // only after a miss, and a board lost to silence no longer pays it.
+  static constexpr std::chrono::milliseconds late_limit_for(std::chrono::milliseconds timeout) {
+    return 3 * timeout;
+  }
+  // The default timing with another answer timeout, and the late limit that goes with it.
+  static constexpr LineTiming with_answer_timeout(std::chrono::milliseconds timeout) {
+    LineTiming timing;
+    timing.answer_timeout = timeout;
+    timing.late_limit = late_limit_for(timeout);
+    return timing;
+  }
+
   // An answer counts only within this: a 16.7 ms exchange at 9600 baud, and slack.
   std::chrono::milliseconds answer_timeout{40};
   // How long after its request an answer can still come at all. After a timeout the
   // line stays reserved until the late answer has come or this has passed, so that it
-  // is never taken for the answer to the next request; by default nothing is awaited
-  // beyond the timeout. A lost board is not waited for beyond the timeout: it is silent,
-  // not slow, and would cost every other board the wait at each of its polls.
-  std::chrono::milliseconds late_limit{40};
+  // is never taken for the answer to the next request. A lost board is not waited for
+  // beyond the timeout unless it was heard late: it is silent, not slow, and would cost
+  // every other board the wait at each of its polls.
+  std::chrono::milliseconds late_limit{late_limit_for(answer_timeout)};
   // How seldom a lost board is polled at most: it doubles from the period per miss. A
   // host that watches one board and wants its return seen at once keeps the period.
   std::chrono::milliseconds longest_poll_interval{1000};
@@ -214,6 +230,9 @@ class LineEngine {
     bool polled = false;
     int misses = 0;
     Clock::duration poll_interval{};  // the period, longer while lost
+    // Its last answer came late: it is slow, not silent, and its late answer is waited
+    // for even while it counts as lost.
+    bool heard_late = false;
     std::optional<std::uint16_t> states;
   };
   // Resolves the request on the line as time has passed: counted missed at its

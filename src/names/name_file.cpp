@@ -1,6 +1,7 @@
 #include "names/name_file.h"
 
 #include <utility>
+#include <vector>
 
 #include "common/text_number.h"
 #include "names/default_name_text.h"
@@ -80,10 +81,16 @@ std::error_code NameFile::reload(const std::optional<std::string>& address) {
 }
 
 void NameFile::load_names(const std::string& address, Telling telling) {
-  const std::string section = address_section(address);
+  // One read for the 16 names: the file may be large (every address's section).
+  std::vector<std::string> keys;
   for (unsigned relay = 1; relay <= relay_count; ++relay) {
-    view_.set_name_label(static_cast<int>(relay),
-                         value(section, relay_key(number_to_text(relay)), telling));
+    keys.push_back(relay_key(number_to_text(relay)));
+  }
+  const ReadValues read = profile_store_.read_values(path_, address_section(address), keys);
+  for (unsigned relay = 1; relay <= relay_count; ++relay) {
+    // Each name unread is told, as each read of its own would tell it.
+    if (read.error && telling == Telling::operator_told) messages_.show(*read.error);
+    view_.set_name_label(static_cast<int>(relay), read.values[relay - 1]);
   }
 }
 

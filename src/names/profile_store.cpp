@@ -54,29 +54,52 @@ std::optional<Message> load(const std::filesystem::path& file, std::string& byte
   return std::nullopt;
 }
 
+// The value of `key` in `section` of the file's `bytes` as read_value gives it back;
+// `profile` holds the file's decoded form once a value needed it.
+std::string stored_value(std::string_view bytes, std::optional<ProfileFile>& profile,
+                         std::string_view section, std::string_view key) {
+  // ASCII is the same in every 8-bit form the file may take, and an ASCII name can only
+  // match ASCII, so the whole file is examined for its encoding only when a name or the
+  // value holds other characters, or when the file is UTF-16.
+  if (!FileEncoding::is_utf16_file(bytes) && is_ascii(section) && is_ascii(key)) {
+    const auto value = profile_value(FileEncoding::body(bytes), section, key);
+    if (!value) return {};
+    const std::string_view stored = value->substr(0, value->find('\0'));
+    if (is_ascii(stored)) return std::string(stored.substr(0, ProfileStore::read_limit));
+  }
+  if (!profile) profile.emplace(bytes);
+  const FileEncoding& encoding = profile->encoding;
+  const auto value = profile_value(profile->text, encoding.encode(section), encoding.encode(key),
+                                   encoding.char_length());
+  if (!value) return {};
+  const std::string_view stored = value->substr(0, value->find('\0'));
+  return encoding.decode(encoding.cut(stored, ProfileStore::read_limit));
+}
+
 }  // namespace
 
 ReadOutcome ProfileStore::read_value(const std::filesystem::path& file, std::string_view section,
                                      std::string_view key) {
   std::string bytes;
   if (auto error = load(file, bytes)) return {{}, std::move(error)};
-  // ASCII is the same in every 8-bit form the file may take, and an ASCII name can only
-  // match ASCII, so the whole file is examined for its encoding only when a name or the
-  // value holds other characters, or when the file is UTF-16.
-  const std::string_view body = FileEncoding::body(bytes);
-  if (!FileEncoding::is_utf16_file(bytes) && is_ascii(section) && is_ascii(key)) {
-    const auto value = profile_value(body, section, key);
-    if (!value) return {};
-    const std::string_view stored = value->substr(0, value->find('\0'));
-    if (is_ascii(stored)) return {std::string(stored.substr(0, read_limit)), std::nullopt};
+  std::optional<ProfileFile> profile;
+  return {stored_value(bytes, profile, section, key), std::nullopt};
+}
+
+ReadValues ProfileStore::read_values(const std::filesystem::path& file, std::string_view section,
+                                     std::span<const std::string> keys) {
+  ReadValues read;
+  read.values.resize(keys.size());
+  std::string bytes;
+  if (auto error = load(file, bytes)) {
+    read.error = std::move(error);
+    return read;
   }
-  const ProfileFile profile(bytes);
-  const FileEncoding& encoding = profile.encoding;
-  const auto value = profile_value(profile.text, encoding.encode(section), encoding.encode(key),
-                                   encoding.char_length());
-  if (!value) return {};
-  const std::string_view stored = value->substr(0, value->find('\0'));
-  return {encoding.decode(encoding.cut(stored, read_limit)), std::nullopt};
+  std::optional<ProfileFile> profile;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    read.values[i] = stored_value(bytes, profile, section, keys[i]);
+  }
+  return read;
 }
 
 WriteOutcome ProfileStore::write_value(const std::filesystem::path& file, std::string_view section,

@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/message_boxes.h"
 #include "names/name_file_lock.h"
@@ -22,6 +24,12 @@
 // A value read, or the empty value and what went wrong.
 struct ReadOutcome {
   std::string value;
+  std::optional<Message> error;
+};
+
+// Values read at once, in the order asked for: all "" with what went wrong.
+struct ReadValues {
+  std::vector<std::string> values;
   std::optional<Message> error;
 };
 
@@ -52,6 +60,9 @@ class ProfileStore {
   // UTF-16 file), or "" (with the error when the file is missing or unreadable).
   ReadOutcome read_value(const std::filesystem::path& file, std::string_view section,
                          std::string_view key);
+  // The same for several keys of one section, from one read of the file.
+  ReadValues read_values(const std::filesystem::path& file, std::string_view section,
+                         std::span<const std::string> keys);
   // Written, or not: with an error when the file is missing or unreadable, another
   // writer held the lock for the whole wait, the file could not be replaced, or the
   // write would change how the file's other characters read (the new name's bytes

@@ -86,6 +86,8 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
       {{"--button-pulse", "2 s"},
        "error: --button-pulse: \"2 s\" is not a duration from 10ms to 1h (write a number and a "
        "unit: ms, s, m or h (500ms, 1.5s, 2m, 1h))"},
+      {{"--answer-timeout", "19"},
+       "error: --answer-timeout: \"19\" is not a time in milliseconds from 20 to 10000"},
       {{"--log-max-age", "2y"},
        "error: --log-max-age: \"2y\" is not an age in hours or days (48h, 90d) or none"},
       {{"--host"}, "error: --host needs a value"},
@@ -143,6 +145,7 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
                                   "verbose = yes\n"
                                   "discovery-form = entity\n"
                                   "button-pulse = 2.5s\n"
+                                  "answer-timeout = 60\n"
                                   "json-state = true\n"
                                   "mqtt-port = 1884\n"
                                   "user = bridge\n"
@@ -160,6 +163,7 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
   EXPECT_EQ(std::get<BridgeOptions>(result).user, "bridge");
   EXPECT_EQ(std::get<BridgeOptions>(result).discovery_form, DiscoveryForm::entity);
   EXPECT_EQ(std::get<BridgeOptions>(result).button_pulse, std::chrono::milliseconds(2500));
+  EXPECT_EQ(std::get<BridgeOptions>(result).answer_timeout, std::chrono::milliseconds(60));
   EXPECT_TRUE(std::get<BridgeOptions>(result).json_state);
   EXPECT_EQ(std::get<BridgeOptions>(result).web, "localhost:8080");
   EXPECT_EQ(std::get<BridgeOptions>(result).web_users, "/etc/web-users");

@@ -89,7 +89,10 @@ struct BusRig : LineObserver {
     const auto status = StatusFrame::build(opened);
     answer.assign(status.bytes.begin(), status.bytes.end());
     const auto late = late_ms.find(frames.size());
-    answer_at = now + (late == late_ms.end() ? 17ms : std::chrono::milliseconds(late->second));
+    const auto slow = slow_ms.find(frame[1]);
+    answer_at = now + (late != late_ms.end()   ? std::chrono::milliseconds(late->second)
+                       : slow != slow_ms.end() ? std::chrono::milliseconds(slow->second)
+                                               : 17ms);
   }
 
   FakeSerialPort port;
@@ -102,7 +105,8 @@ struct BusRig : LineObserver {
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
   std::map<std::uint8_t, std::uint16_t> relays;
-  std::map<std::size_t, int> late_ms;  // how late the answer to the n-th frame (from 1) comes
+  std::map<std::size_t, int> late_ms;   // how late the answer to the n-th frame (from 1) comes
+  std::map<std::uint8_t, int> slow_ms;  // how late every answer of a board comes
   // The longest time between two answers of `address` since `from_ms`.
   int longest_gap(std::uint8_t address, int from_ms) const {
     int gap = 0, last = from_ms;
@@ -136,6 +140,14 @@ struct BusRig : LineObserver {
   Lines rule_switches;  // relays the rules switched off, and why
   std::map<std::uint8_t, std::vector<int>> answered_at;
 };
+
+// The line's timing where nothing is awaited past the timeout, for the cases that are
+// about something else than late answers.
+LineTiming no_late_wait() {
+  LineTiming timing;
+  timing.late_limit = timing.answer_timeout;
+  return timing;
+}
 
 constexpr auto on = BoardCommand::OpenRelay;  // 0x12 opens relay n
 constexpr auto off = BoardCommand::CloseRelay;
@@ -188,7 +200,7 @@ TEST(LineEngine, PollsKeepTheirRhythmWhenTheHostWakesLate) {
 // The input is cleared before a request only where something may wait in it: not after
 // an answer in time with nothing behind it, which is every request of a steady poll.
 TEST(LineEngine, ARequestClearsTheInputOnlyWhereSomethingMayWait) {
-  BusRig two({1, 2});
+  BusRig two({1, 2}, no_late_wait());
   two.silent = {2};
   two.run_until_ms(100);  // 1 at 0, 2 at 17, 1 at 57 after 2's timeout, 2 at 74
   EXPECT_EQ(two.cleared, (std::vector<bool>{true, false, true, false}));
@@ -206,7 +218,7 @@ TEST(LineEngine, ARequestClearsTheInputOnlyWhereSomethingMayWait) {
 }
 
 TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
-  BusRig rig({1, 2});
+  BusRig rig({1, 2}, no_late_wait());
   rig.silent = {2};
   rig.run_until_ms(20);  // board 2's query is on the line, unanswered
   rig.bus.queue_switch(1, BoardCommand::OpenRelay, 0x00, 0x05);
@@ -226,7 +238,7 @@ TEST(LineEngine, ASwitchGoesOutBeforeTheNextPollThenTheyTakeTurns) {
 }
 
 TEST(LineEngine, ALostBoardIsPolledLessOftenAndAtFullRateFromItsFirstAnswer) {
-  BusRig rig({7});
+  BusRig rig({7}, no_late_wait());
   rig.silent = {7};
   rig.relays[7] = 0x0003;
   rig.run_until_ms(239);
@@ -399,8 +411,9 @@ TEST(LineEngine, UnderAFloodOfCommandsEveryBoardIsStillRefreshedAndEdgesGoFirst)
 TEST(LineEngine, SilentBoardsLeaveTheLiveOneItsFullRate) {
   BusRig rig({1, 2, 3, 4});
   rig.silent = {2, 3, 4};
-  rig.run_until_ms(3000);
-  EXPECT_LE(rig.longest_gap(1, 1000), 50 + 40);
+  // Each is awaited past its timeout until it counts as lost: 5 misses of 120 ms.
+  rig.run_until_ms(4000);
+  EXPECT_LE(rig.longest_gap(1, 2000), 50 + 40);
 }
 
 // An answer counts only within its timeout; after a timeout the next request waits
@@ -415,6 +428,7 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
     Lines misses;
     Lines events;
     int misses_until_unknown = 5;
+    int slow_ms = 0;  // board 1 answers every request this late
   } cases[] = {
       {"in time",
        {1},
@@ -441,6 +455,17 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
        {"30 ms: 1 missed"},
        {"30 ms: 1 lost", "47 ms: 2 answered 0000", "97 ms: 2 answered 0000"},
        1},
+      {"late at every poll, from a board lost at its second miss: slow, not silent",
+       {1, 2},
+       std::nullopt,
+       {"0 ms: 55 01 10", "60 ms: 55 02 10", "77 ms: 55 01 10", "137 ms: 55 02 10",
+        "154 ms: 55 01 10", "214 ms: 55 02 10"},
+       {"30 ms: 1 missed", "60 ms: 1 late by 60", "107 ms: 1 missed", "137 ms: 1 late by 60",
+        "184 ms: 1 missed", "214 ms: 1 late by 60"},
+       {"77 ms: 2 answered 0000", "107 ms: 1 lost", "154 ms: 2 answered 0000",
+        "231 ms: 2 answered 0000"},
+       2,
+       60},
       {"a request of the host's own to a board not polled",
        {},
        45,
@@ -456,8 +481,13 @@ TEST(LineEngine, ALateAnswerHoldsTheLineUntilItComesOrCanNoLongerCome) {
       rig.queue(9, BoardCommand::QueryStatus, 0, 0);
     }
     if (c.first_ms) rig.late_ms[1] = *c.first_ms;
-    if (!c.first_ms) rig.silent = {1};
-    rig.run_until_ms(c.polled.empty() ? 200 : 99 + (c.first_ms ? 0 : 1));
+    if (c.slow_ms) {
+      rig.slow_ms[1] = c.slow_ms;
+      rig.relays[1] = 0x0003;  // never to be shown for board 2
+    } else if (!c.first_ms) {
+      rig.silent = {1};
+    }
+    rig.run_until_ms(c.polled.empty() ? 200 : c.slow_ms ? 250 : 99 + (c.first_ms ? 0 : 1));
     rig.silent.clear();
     Lines frames;
     for (const std::string& line : rig.frames) frames.push_back(line.substr(0, line.size() - 15));

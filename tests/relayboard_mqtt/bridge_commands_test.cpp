@@ -334,6 +334,38 @@ TEST_F(BridgeOnASharedLine, ALiveBoardBesideThreeSilentOnesIsPolledAtItsFullRate
   EXPECT_GT(rate, 12.0);
 }
 
+// Board 1 answers 60 ms after each request, past the bridge's 40 ms. Its answers used to
+// be taken for board 2's: board 2's relays 3, 5 and 7 flickered ON for a board that never
+// switched them. Now they count for nobody, and the log says why once.
+class BridgeBesideALateBoard : public BridgeRig {
+ protected:
+  BridgeBesideALateBoard() : BridgeRig({"--addresses", "1,2", "--slow", "1", "--delay-ms", "60"}) {}
+};
+
+TEST_F(BridgeBesideALateBoard, NoStateOfTheLateBoardIsPublishedForTheOther) {
+  LoggedProcess opened(
+      RELAYCTL_PATH,
+      {"--device", dir() + "/com1", "--address", "1", "--timeout", "300", "open", "3", "5", "7"},
+      dir() + "/relayctl.log");
+  ASSERT_EQ(opened.wait_exit(), 0) << opened.log();
+  static const std::regex late("board 1 answers after [0-9]+ ms: raise --answer-timeout");
+  const auto any_on = [&](const std::string& board) {
+    const auto seen = watcher->messages(topic(board + "/+/state"));
+    return std::count_if(seen.begin(), seen.end(),
+                         [](const SeenMessage& message) { return message.payload == "ON"; });
+  };
+  const auto bridge = start_bridge({"--addresses", "1,2"});
+  ASSERT_TRUE(watcher->wait_for_payload(topic("2/16/state"), "OFF")) << bridge->log();
+  ASSERT_TRUE(bridge->wait_for_log("board 1 answers after")) << bridge->log();
+  // Ten more late answers of board 1, most of them once it counts as lost.
+  const std::string poll_1 = "<- 55 01 10 00 00 00 00 66";
+  ASSERT_TRUE(board->wait_for_log(poll_1, board->log_count(poll_1) + 10)) << board->log();
+  const std::string log = bridge->log();
+  EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), late), {}), 1) << log;
+  EXPECT_EQ(any_on("2"), 0) << log;
+  EXPECT_EQ(any_on("1"), 0) << "board 1 is not served: its answers cannot be counted";
+}
+
 // Both are the configuration's fault: 2, which the unit does not restart.
 TEST_F(BridgeCommands, BadCommandLineAndUnusableTlsFilesEndWithTwo) {
   const auto refused = start_bridge({"--mqtt-version", "4"});
