@@ -123,8 +123,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     const bool inline_value = equals != std::string_view::npos;
     if (inline_value && !takes_value(name)) {
       const bool flag = name == "--help" || name == "--version" || name == "--verbose" ||
-                        name == "--json" ||
-                        name == "--inverse" || name == "--allow-readable-password-file" ||
+                        name == "--json" || name == "--inverse" ||
+                        name == "--allow-readable-password-file" ||
                         name == "--allow-plain-password" || name == "--csv";
       return flag ? "option " + std::string(name) + " takes no value"
                   : "unknown option " + std::string(name);
