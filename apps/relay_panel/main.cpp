@@ -55,6 +55,7 @@ int main(int argc, char* argv[]) {
   // --help and --version answer without a display, so the command line is read before
   // the window system is reached.
   std::optional<std::filesystem::path> names_option;
+  bool verbose = false;
   {
     QCoreApplication reading(argc, argv);
     name_the_application();
@@ -64,6 +65,7 @@ int main(int argc, char* argv[]) {
       return done->status;
     }
     names_option = std::get<PanelOptions>(command_line).names;
+    verbose = std::get<PanelOptions>(command_line).verbose;
   }
 
   QApplication app(argc, argv);
@@ -89,6 +91,9 @@ int main(int argc, char* argv[]) {
   // name.txt and the com<n> links: beside the program, or per user where the program's
   // folder cannot be written.
   const StateFolder state = settle_state_folder(program_dir, names_option, messages);
+  if (verbose && !state.name_file.empty()) {
+    std::fputs(("relay_panel: names in " + state.name_file.string() + "\n").c_str(), stderr);
+  }
   // A number that lines.conf beside the com<n> links maps opens the line a bridge serves.
   QtSerialPort serial(state.folder);
   ServedLinePort served;

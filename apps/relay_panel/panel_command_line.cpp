@@ -51,7 +51,14 @@ std::variant<PanelOptions, PanelCommandLineExit> read_panel_command_line(
   parser.setApplicationDescription(
       QStringLiteral("Control panel for a 16-relay board on a serial port."));
   const QCommandLineOption help = parser.addHelpOption();
-  const QCommandLineOption version = parser.addVersionOption();
+  // The convention of every program of the suite: -V the version, -v more words.
+  const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")},
+                                   QStringLiteral("Displays version information."));
+  parser.addOption(version);
+  const QCommandLineOption verbose(
+      {QStringLiteral("v"), QStringLiteral("verbose")},
+      QStringLiteral("Tell on standard error which name file the panel keeps."));
+  parser.addOption(verbose);
   const QCommandLineOption names(
       QStringLiteral("names"),
       QStringLiteral("Keep the title and the relays' names in FILE; the com<n> links are "
@@ -87,6 +94,7 @@ std::variant<PanelOptions, PanelCommandLineExit> read_panel_command_line(
         true};
   }
   PanelOptions options;
+  options.verbose = parser.isSet(verbose);
   if (parser.isSet(names)) {
     const QString file = parser.value(names);
     if (file.isEmpty()) {

@@ -9,6 +9,7 @@
 // What the panel's command line asks for.
 struct PanelOptions {
   std::optional<std::filesystem::path> names;  // --names FILE
+  bool verbose = false;                        // -v: the name file in use, on stderr
 };
 
 // The command line was handled without a window: --help, --version or a mistake.

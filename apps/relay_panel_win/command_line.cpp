@@ -11,7 +11,8 @@ constexpr const char* help_text =
     "\n"
     "Options:\n"
     "  -h, --help      Displays help on commandline options.\n"
-    "  -v, --version   Displays version information.\n"
+    "  -V, --version   Displays version information.\n"
+    "  -v, --verbose   Tell on standard error which name file the panel keeps.\n"
     "  --names FILE    Keep the title and the relays' names in FILE.\n"
     "\n"
     "Where name.txt (the title and the relays' names) is kept:\n"
@@ -36,8 +37,12 @@ std::variant<PanelOptions, PanelCommandLineExit> read_command_line(
     if (word == L"--help" || word == L"-h" || word == L"-?" || word == L"/?") {
       return PanelCommandLineExit{0, help_text, false};
     }
-    if (word == L"--version" || word == L"-v") {
+    if (word == L"--version" || word == L"-V") {
       return PanelCommandLineExit{0, std::string(program) + " " + version + "\n", false};
+    }
+    if (word == L"--verbose" || word == L"-v") {
+      options.verbose = true;
+      continue;
     }
     std::wstring file;
     if (word == L"--names") {

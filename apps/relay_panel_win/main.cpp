@@ -95,6 +95,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // name.txt: beside the program, or per user where the program's folder cannot be written.
   const StateFolder state =
       settle_state_folder(program_folder(), std::get<PanelOptions>(command_line).names, messages);
+  if (std::get<PanelOptions>(command_line).verbose && !state.name_file.empty()) {
+    write_standard_error("relay_panel: names in " + narrow(state.name_file.wstring()) + "\n");
+  }
   // A number that lines.conf beside name.txt maps opens the line a bridge serves.
   WinSerialPort serial;
   WinServedLinePort served;

@@ -206,9 +206,9 @@ ScheduleMemory BridgeDaemon::recall_schedule() {
     log_(read.reason + "; the timetable starts afresh");
     return {};
   }
-  auto memory = parse_schedule_memory(*read.text);
+  auto memory = parse_schedule_memory(*read.text, path.string());
   if (const auto* fault = std::get_if<std::string>(&memory)) {
-    log_(path.string() + ": " + *fault + "; the timetable starts afresh");
+    log_(*fault + "; the timetable starts afresh");
     return {};
   }
   return std::get<ScheduleMemory>(std::move(memory));

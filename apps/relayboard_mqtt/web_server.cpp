@@ -70,9 +70,9 @@ std::optional<std::string> WebServer::start() {
   if (setup_.users) {
     const FileText read = read_settings_file(*setup_.users);
     if (!read.text) return "web users file " + read.reason;
-    auto parsed = parse_web_users(*read.text);
+    auto parsed = parse_web_users(*read.text, setup_.users->string());
     if (const auto* why = std::get_if<std::string>(&parsed)) {
-      return "web users file " + setup_.users->string() + ": " + *why;
+      return "web users file " + *why;
     }
     users_ = std::get<WebUsers>(std::move(parsed));
     expiry_timer_.start(std::chrono::seconds(30));

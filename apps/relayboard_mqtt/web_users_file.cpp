@@ -34,9 +34,9 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
       log("web users file " + read.reason);
       return 2;
     }
-    auto parsed = parse_web_users(*read.text);
+    auto parsed = parse_web_users(*read.text, path.string());
     if (const auto* why = std::get_if<std::string>(&parsed)) {
-      log("web users file " + path.string() + ": " + *why);
+      log("web users file " + *why);
       return 2;
     }
     text = *read.text;

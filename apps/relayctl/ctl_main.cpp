@@ -22,9 +22,10 @@
 
 namespace {
 
-// The client configuration file: --config, or relay-panel/relayctl.conf in the user's
-// configuration folder by the system's own rule (XDG, %APPDATA%); nothing when that one
-// is absent.
+// The client configuration file: --config, or relayctl.conf in the per-user folder
+// that also holds the names (relay_panel) in the user's configuration folder by the
+// system's own rule (XDG, %APPDATA%); nothing when that one is absent. A file kept
+// only in the folder's earlier spelling, relay-panel, is still used.
 std::optional<std::filesystem::path> client_config_path(const CtlOptions& options) {
   if (options.config) return options.config;
   StateFolderQuery query;
@@ -40,7 +41,13 @@ std::optional<std::filesystem::path> client_config_path(const CtlOptions& option
   } else {
     return std::nullopt;
   }
-  return folder / "relay-panel" / "relayctl.conf";
+  const auto present = [](const std::filesystem::path& path) {
+    std::error_code unknown;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, unknown));
+  };
+  const std::filesystem::path file = folder / state_folder_name / "relayctl.conf";
+  const std::filesystem::path earlier = folder / "relay-panel" / "relayctl.conf";
+  return !present(file) && present(earlier) ? earlier : file;
 }
 
 int usage_error(std::ostream& err, const std::string& message, bool json) {
@@ -126,8 +133,9 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
       return usage_error(err, "the configuration file " + read.reason, options.json);
     }
     if (read.text) {
-      if (const auto problem = apply_client_config(options, *read.text)) {
-        return usage_error(err, path->string() + ": " + *problem, options.json);
+      if (options.verbose) err << "relayctl: settings from " << path->string() << '\n';
+      if (const auto problem = apply_client_config(options, *read.text, path->string())) {
+        return usage_error(err, *problem, options.json);
       }
     }
   }

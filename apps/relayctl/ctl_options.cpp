@@ -7,6 +7,7 @@
 #include "common/address_list.h"
 #include "common/board_limits.h"
 #include "common/duration_text.h"
+#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "ctl_system_text.h"
 
@@ -106,7 +107,7 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view word = argv[i];
-    const bool short_option = !options_end && (word == "-h" || word == "-V");
+    const bool short_option = !options_end && (word == "-h" || word == "-V" || word == "-v");
     if (options_end || (!word.starts_with("--") && !short_option) || word == "--") {
       if (word == "--" && !options_end) {
         options_end = true;
@@ -121,8 +122,9 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
     const std::string_view name = word.substr(0, equals);
     const bool inline_value = equals != std::string_view::npos;
     if (inline_value && !takes_value(name)) {
-      const bool flag = name == "--help" || name == "--version" || name == "--json" ||
-                        name == "--inverse" || name == "--allow-readable-password-file" ||
+      const bool flag = name == "--help" || name == "--version" || name == "--verbose" ||
+                        name == "--json" || name == "--inverse" ||
+                        name == "--allow-readable-password-file" ||
                         name == "--allow-plain-password" || name == "--csv";
       return flag ? "option " + std::string(name) + " takes no value"
                   : "unknown option " + std::string(name);
@@ -131,6 +133,8 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       options.help = true;
     } else if (word == "--version" || word == "-V") {
       options.version = true;
+    } else if (word == "--verbose" || word == "-v") {
+      options.verbose = true;
     } else if (word == "--json") {
       options.json = true;
     } else if (word == "--inverse") {
@@ -250,29 +254,17 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
   return options;
 }
 
-std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text) {
+std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text,
+                                               const std::string& file_name) {
+  auto read = settings_lines(text, file_name, {.no_separator = "not a key = value line"});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   // The file allows a password in clear to its own broker, not to one the command line names.
   const bool broker_given = options.broker.has_value() || options.local_line_given;
   bool file_allows_plain = false;
-  int number = 0;
-  while (!text.empty()) {
-    ++number;
-    const auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    const auto trim = [](std::string_view t) {
-      while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-      while (!t.empty() && (t.back() == ' ' || t.back() == '\t' || t.back() == '\r'))
-        t.remove_suffix(1);
-      return t;
-    };
-    line = trim(line);
-    if (line.empty() || line.front() == '#') continue;
-    const auto equals = line.find('=');
-    const std::string where = "line " + std::to_string(number) + ": ";
-    if (equals == std::string_view::npos) return where + "not a key = value line";
-    const std::string_view key = trim(line.substr(0, equals));
-    const std::string value(trim(line.substr(equals + 1)));
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(read)) {
+    const std::string where = settings_where(file_name, line.number);
+    const std::string_view key = line.key;
+    const std::string value(line.value);
     if (value.empty()) return where + std::string(key) + " needs a value";
     // A broker in the file is no reason to leave a port named on the command line.
     if (key == "broker" && options.local_line_given) continue;
@@ -406,6 +398,7 @@ Options:
                   over TLS or to this machine (localhost, 127.0.0.1, ::1), unless
                   --allow-plain-password (allow-plain-password = yes) sends it in
                   clear all the same
+  -v, --verbose   tell on stderr which configuration file was read
   -h, --help      show this text
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.

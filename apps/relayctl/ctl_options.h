@@ -67,6 +67,7 @@ struct CtlOptions {
   bool csv = false;
   bool help = false;
   bool version = false;
+  bool verbose = false;  // -v: the configuration file read, on stderr
 };
 
 // The options, or a one-line message saying what is wrong with the command line. An
@@ -78,8 +79,10 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
 bool json_asked(int argc, const char* const argv[]);
 
 // Fills the served-line keys the command line left unset from a client configuration
-// file's text ("key = value" lines, # comments); the message for a bad line.
-std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text);
+// file's text (common/settings_text.h, comments after a value); the message for a bad
+// line, "<file_name>:<line>: why".
+std::optional<std::string> apply_client_config(CtlOptions& options, std::string_view text,
+                                               const std::string& file_name);
 // Checks the served-line options once both sources are in, and reads the broker URL;
 // the message when they do not fit together.
 std::optional<std::string> finish_served_options(CtlOptions& options);

@@ -14,6 +14,6 @@ const CtlSystemText& ctl_system_text() {
      back and checked; an open or close had switched nothing yet (once it has, it
      finishes and checks first); a scan printed the boards it had found. Only
      SIGKILL can leave a relay switched)",
-      "~/.config/relay-panel/relayctl.conf"};
+      "~/.config/relay_panel/relayctl.conf"};
   return text;
 }

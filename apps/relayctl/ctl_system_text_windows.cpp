@@ -13,6 +13,6 @@ const CtlSystemText& ctl_system_text() {
      yet (once it has, it finishes and checks first); a scan printed the boards it
      had found. Only ending the process
      (taskkill /F, Task Manager) can leave a relay switched)",
-      R"(%APPDATA%\relay-panel\relayctl.conf)"};
+      R"(%APPDATA%\relay_panel\relayctl.conf)"};
   return text;
 }

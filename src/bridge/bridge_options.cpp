@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <map>
 
 #include "mqtt/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/duration_text.h"
 #include "settings/settings_files.h"
+#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "event_log/log_limits.h"
 #include "text/shown_text.h"
@@ -63,44 +63,22 @@ struct Setting {
   std::string origin;
 };
 
-std::string_view trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 std::optional<OptionsError> config_settings(const std::filesystem::path& path,
                                             std::vector<Setting>& settings) {
   const FileText read = read_settings_file(path);
   if (!read.text) return OptionsError{"configuration file " + read.reason};
-  // Which line set each key: a second setting is a mistake, whichever was meant.
-  std::map<std::string, int, std::less<>> set_on;
-  std::string_view text = *read.text;
-  // An editor's UTF-8 mark is no part of the first key.
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  for (int number = 1; !text.empty(); ++number) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = trimmed(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (line.empty() || line.front() == '#') continue;
-    const std::string where = path.string() + ':' + std::to_string(number);
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      return OptionsError{where + ": not a \"key = value\" line"};
-    }
-    const std::string key(trimmed(line.substr(0, equals)));
+  auto lines = settings_lines(*read.text, path.string(), {.repeatable = {schedule_key}});
+  if (auto* why = std::get_if<std::string>(&lines)) return OptionsError{std::move(*why)};
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(lines)) {
+    const std::string where = path.string() + ':' + std::to_string(line.number);
+    const std::string key(line.key);
     if (!is_one_of(key, valued_keys) && !is_one_of(key, discovery_keys) &&
         !is_one_of(key, log_keys) && !is_one_of(key, flag_keys) && key != schedule_key &&
         !is_one_of(key, web_keys)) {
       return OptionsError{where + ": unknown key \"" + key + '"'};
     }
     if (key == "config") return OptionsError{where + ": config: a file names no other file"};
-    if (const auto [first, fresh] = set_on.emplace(key, number); !fresh && key != schedule_key) {
-      return OptionsError{where + ": " + key + ": already set on line " +
-                          std::to_string(first->second)};
-    }
-    settings.push_back({key, std::string(trimmed(line.substr(equals + 1))), where + ": " + key});
+    settings.push_back({key, std::string(line.value), where + ": " + key});
   }
   return std::nullopt;
 }
@@ -393,6 +371,10 @@ BridgeOptionsResult parse_bridge_options(const std::vector<std::string>& words,
       options.version = true;
       continue;
     }
+    if (word == "-v") {
+      given.push_back({"verbose", "true", "-v"});
+      continue;
+    }
     if (word.size() < 3 || word.compare(0, 2, "--") != 0) {
       return OptionsError{"unexpected argument \"" + word + "\" (see --help)"};
     }
@@ -502,7 +484,7 @@ availability, switch and pulse commands, and discovery documents for home automa
   --schedule ENTRY         a timetable entry, once per entry: "at 06:30 mon-fri: 1/3 on",
                            "every day 22:00: 1/all off", "at 07:00: 1/5 pulse 10m",
                            "porch: at 19:00 sat,sun: 2/1-4 on, catch up" (see the manual)
-  --verbose                log every command and state change
+  -v, --verbose            log every command and state change
   --forget-line NAME       clear every retained topic and discovery document of the
                            line NAME, which no bridge serves any more, and leave
   --web ADDRESS:PORT       serve the panel as a web page there, e.g. localhost:8080;

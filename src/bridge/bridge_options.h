@@ -81,7 +81,8 @@ struct OptionsError {
 using BridgeOptionsResult = std::variant<BridgeOptions, OptionsError>;
 
 // The command line, and the configuration file it names (--config FILE): `key = value`
-// lines whose key is a long option without "--", `#` comments and blank lines. A flag's
+// lines whose key is a long option without "--" (common/settings_text.h: comments after a
+// value, each key once but `schedule`). A flag's
 // value in the file is true/false (yes/no, 1/0). The command line overrides the file; an
 // option's value follows it as the next word or after '=' (--port=3). Reads the config
 // and password files from disk; --help and --version stop at nothing else.

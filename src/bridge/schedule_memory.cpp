@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "common/trimmed.h"
+#include "settings/settings_text.h"
 
 std::string schedule_memory_file_name(std::string_view line) {
   return "schedule-" + std::string(line) + ".txt";
@@ -18,24 +18,23 @@ std::string schedule_memory_text(const ScheduleMemory& memory) {
   return text;
 }
 
-std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text) {
+std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text,
+                                                                std::string_view file_name) {
   // 9999-12-31T23:59:59Z: far past any run, and well inside the clock's range.
   constexpr long long latest_settled = 253402300799;
+  // The program writes this file: an entry's name is taken whole, '#' and all.
+  auto read = settings_lines(
+      text, file_name,
+      {.trailing_comments = false, .skip_other_lines = true, .repeatable = {"paused"}});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   ScheduleMemory memory;
-  for (int number = 1; !text.empty(); ++number) {
-    const auto end = std::min(text.find('\n'), text.size());
-    const std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
-    const std::string_view key = trimmed(line.substr(0, equals));
-    const std::string_view value = trimmed(line.substr(equals + 1));
+  for (const auto& [number, section, key, value] : std::get<std::vector<SettingsLine>>(read)) {
     long long seconds = -1;
     if (key == "settled") {
-      const auto read = std::from_chars(value.data(), value.data() + value.size(), seconds);
-      if (read.ec != std::errc() || read.ptr != value.data() + value.size() || seconds < 0 ||
+      const auto parsed = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (parsed.ec != std::errc() || parsed.ptr != value.data() + value.size() || seconds < 0 ||
           seconds > latest_settled) {
-        return "line " + std::to_string(number) + ": settled = " + std::string(value) +
+        return settings_where(file_name, number) + "settled = " + std::string(value) +
                " is no time between 1970 and 9999 in seconds";
       }
       memory.settled = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));

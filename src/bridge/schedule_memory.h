@@ -23,6 +23,7 @@ struct ScheduleMemory {
 std::string schedule_memory_file_name(std::string_view line);
 std::string schedule_memory_text(const ScheduleMemory& memory);
 // Lines it does not know (a later version's) are passed over; a `settled` that is no
-// time between 1970 and the year 9999 is the file's fault, "line N: why", so that no
-// value can make a catch-up entry owe a run.
-std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text);
+// time between 1970 and the year 9999, or given twice, is the file's fault,
+// "<file_name>:N: why", so that no value can make a catch-up entry owe a run.
+std::variant<ScheduleMemory, std::string> parse_schedule_memory(std::string_view text,
+                                                                std::string_view file_name);

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "settings/settings_files.h"
-#include "common/trimmed.h"
+#include "settings/settings_text.h"
 
 namespace {
 
@@ -51,18 +51,12 @@ std::optional<std::string> apply_log_limit(EventLogLimits& limits, std::string_v
 
 std::variant<EventLogLimits, std::string> parse_log_limits(std::string_view text,
                                                            const std::string& file_name) {
+  auto read = settings_lines(text, file_name, {});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   EventLogLimits limits;
-  for (int number = 1; !text.empty(); ++number) {
-    const auto end = std::min(text.find('\n'), text.size());
-    const std::string_view line = trimmed(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (line.empty() || line.front() == '#') continue;
-    const std::string where = file_name + ":" + std::to_string(number) + ": ";
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) return where + "not a \"key = value\" line";
-    if (auto why = apply_log_limit(limits, trimmed(line.substr(0, equals)),
-                                   trimmed(line.substr(equals + 1)))) {
-      return where + *why;
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(read)) {
+    if (auto why = apply_log_limit(limits, line.key, line.value)) {
+      return settings_where(file_name, line.number) + *why;
     }
   }
   return limits;

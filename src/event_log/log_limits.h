@@ -29,7 +29,7 @@ inline constexpr std::string_view log_limits_file_name = "events.conf";
 std::optional<std::string> apply_log_limit(EventLogLimits& limits, std::string_view key,
                                            std::string_view value);
 
-// The limits of an events.conf text (`key = value` lines, # comments), the defaults for
+// The limits of an events.conf text (common/settings_text.h), the defaults for
 // what it leaves out; or the first fault as "<file_name>:<line>: why".
 std::variant<EventLogLimits, std::string> parse_log_limits(std::string_view text,
                                                            const std::string& file_name);

@@ -6,6 +6,7 @@
 #include "common/board_limits.h"
 #include "common/duration_text.h"
 #include "settings/settings_files.h"
+#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "common/trimmed.h"
 
@@ -105,42 +106,35 @@ std::optional<std::string> check(const BoardRules& board) {
 
 std::variant<LineRules, std::string> parse_rules(std::string_view text,
                                                  const std::string& file_name) {
+  auto read = settings_lines(text, file_name,
+                             {.sections = true,
+                              .no_separator = "no '=' between rule and value",
+                              .repeatable = {"interlock", "max_on"}});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   LineRules rules;
   BoardRules* board = nullptr;
   int section_line = 0;
-  int number = 0;
-  const auto where = [&](int line) { return file_name + ":" + std::to_string(line) + ": "; };
-  while (!text.empty()) {
-    ++number;
-    const auto end = std::min(text.find('\n'), text.size());
-    const std::string_view line = trimmed(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
+  const auto where = [&](int line) { return settings_where(file_name, line); };
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(read)) {
+    if (line.section) {
       if (board) {
         if (const auto why = check(*board)) return where(section_line) + *why;
       }
       constexpr std::string_view head = "address";
-      const std::string_view inside =
-          line.back() == ']' ? trimmed(line.substr(1, line.size() - 2)) : std::string_view{};
+      const std::string_view inside = line.key;
       const auto address = inside.substr(0, head.size()) == head
                                ? small_decimal(trimmed(inside.substr(head.size())), highest_address)
                                : std::nullopt;
-      if (!address) return where(number) + "a section is [address N], N from 0 to 255";
+      if (!address) return where(line.number) + "a section is [address N], N from 0 to 255";
       if (rules.boards.count(static_cast<std::uint8_t>(*address)) != 0) {
-        return where(number) + "board " + std::to_string(*address) + " has two sections";
+        return where(line.number) + "board " + std::to_string(*address) + " has two sections";
       }
       board = &rules.boards[static_cast<std::uint8_t>(*address)];
-      section_line = number;
+      section_line = line.number;
       continue;
     }
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) return where(number) + "no '=' between rule and value";
-    if (!board) return where(number) + "a rule before the first [address N]";
-    if (const auto why =
-            apply(*board, trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)))) {
-      return where(number) + *why;
-    }
+    if (!board) return where(line.number) + "a rule before the first [address N]";
+    if (const auto why = apply(*board, line.key, line.value)) return where(line.number) + *why;
   }
   if (board) {
     if (const auto why = check(*board)) return where(section_line) + *why;

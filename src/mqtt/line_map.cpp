@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "settings/settings_files.h"
+#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "common/trimmed.h"
 #include "mqtt/plain_password.h"
@@ -103,42 +104,32 @@ std::string line_url(const ServedLineAddress& address) {
 
 std::variant<LineMap, std::string> parse_line_map(std::string_view text,
                                                   const std::string& file_name) {
+  auto read = settings_lines(text, file_name, {.no_separator = "no '=' between port and line"});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   LineMap map;
   std::map<std::int16_t, int> mapped_at;  // each mapping's line, where its faults are told
-  int number = 0;
-  while (!text.empty()) {
-    ++number;
-    const auto end = std::min(text.find('\n'), text.size());
-    const std::string_view line = trimmed(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-    if (line.empty() || line.front() == '#') continue;
-    const std::string where = file_name + ":" + std::to_string(number) + ": ";
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) return where + "no '=' between port and line";
-    const std::string_view left = trimmed(line.substr(0, equals));
-    const std::string_view value = trimmed(line.substr(equals + 1));
-    const auto dot = left.find('.');
-    const auto port = small_decimal(trimmed(left.substr(0, dot)), 32767, 6);
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(read)) {
+    const std::string where = settings_where(file_name, line.number);
+    const auto dot = line.key.find('.');
+    const auto port = small_decimal(trimmed(line.key.substr(0, dot)), 32767, 6);
     if (!port) return where + "no port number before '='";
     if (dot != std::string_view::npos) {
       const auto mapped = map.find(static_cast<std::int16_t>(*port));
       if (mapped == map.end()) return where + "port " + std::to_string(*port) + " not mapped above";
-      if (auto why = set_key(mapped->second, trimmed(left.substr(dot + 1)), value)) {
+      if (auto why = set_key(mapped->second, trimmed(line.key.substr(dot + 1)), line.value)) {
         return where + *why;
       }
       continue;
     }
-    auto url = parse_url(value);
+    auto url = parse_url(line.value);
     if (const auto* why = std::get_if<std::string>(&url)) return where + *why;
     const auto key = static_cast<std::int16_t>(*port);
     if (map.count(key) != 0) return where + "port " + std::to_string(key) + " mapped twice";
     map.emplace(key, std::get<ServedLineAddress>(std::move(url)));
-    mapped_at[key] = number;
+    mapped_at[key] = line.number;
   }
   for (const auto& [key, line] : map) {
-    if (auto why = access_fault(line, key)) {
-      return file_name + ":" + std::to_string(mapped_at[key]) + ": " + *why;
-    }
+    if (auto why = access_fault(line, key)) return settings_where(file_name, mapped_at[key]) + *why;
   }
   return map;
 }

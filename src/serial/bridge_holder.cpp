@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "settings/settings_files.h"
+#include "settings/settings_text.h"
 #include "serial/device_holders.h"
 
 namespace fs = std::filesystem;
@@ -13,13 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view bridge_program = "relayboard-mqtt";
-
-std::string_view trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // The value of option `key` ("--key value" or "--key=value"); the first one counts, as
 // the bridge refuses a second.
@@ -32,16 +26,14 @@ std::optional<std::string> option(const std::vector<std::string>& words, std::st
   return std::nullopt;
 }
 
-// The value of `key` in the bridge's configuration file: "key = value" lines, '#' comments.
+// The value of `key` in the bridge's configuration file, read as the bridge reads it;
+// nothing from a file that the bridge would refuse.
 std::optional<std::string> config_value(std::string_view text, std::string_view key) {
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    const std::string_view line = trimmed(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    const std::size_t equals = line.find('=');
-    if (line.starts_with('#') || equals == std::string_view::npos) continue;
-    if (trimmed(line.substr(0, equals)) == key)
-      return std::string(trimmed(line.substr(equals + 1)));
+  const auto lines = settings_lines(text, {}, {.repeatable = {"schedule"}});
+  const auto* read = std::get_if<std::vector<SettingsLine>>(&lines);
+  if (!read) return std::nullopt;
+  for (const SettingsLine& line : *read) {
+    if (line.key == key) return std::string(line.value);
   }
   return std::nullopt;
 }

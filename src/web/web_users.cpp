@@ -6,6 +6,8 @@
 
 #include <charconv>
 
+#include "settings/settings_text.h"
+
 namespace {
 
 constexpr std::string_view scheme = "pbkdf2-sha256";
@@ -79,37 +81,35 @@ bool valid_web_user_name(std::string_view name) {
              std::string_view::npos;
 }
 
-std::variant<WebUsers, std::string> parse_web_users(std::string_view text) {
+std::variant<WebUsers, std::string> parse_web_users(std::string_view text,
+                                                    std::string_view file_name) {
+  auto read = settings_lines(text, file_name,
+                             {.separator = ':',
+                              .trailing_comments = false,
+                              .no_separator = "not NAME:ROLE:pbkdf2-sha256:ITERATIONS:SALT:HASH"});
+  if (auto* why = std::get_if<std::string>(&read)) return std::move(*why);
   WebUsers users;
-  for (int number = 1; !text.empty(); ++number) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+  for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(read)) {
     const auto refused = [&](const std::string& why) {
-      return "line " + std::to_string(number) + ": " + why;
+      return settings_where(file_name, line.number) + why;
     };
-    const auto f = fields(line);
-    if (f.size() != 6 || f[2] != scheme) {
+    const auto f = fields(line.value);
+    if (f.size() != 5 || f[1] != scheme) {
       return refused("not NAME:ROLE:pbkdf2-sha256:ITERATIONS:SALT:HASH");
     }
     WebUser user;
-    user.name = f[0];
+    user.name = line.key;
     if (!valid_web_user_name(user.name)) return refused("\"" + user.name + "\" is not a user name");
-    for (const WebUser& other : users) {
-      if (other.name == user.name) return refused(user.name + " appears twice");
-    }
-    const auto role = parse_web_role(f[1]);
+    const auto role = parse_web_role(f[0]);
     if (!role) return refused("the role is neither operator nor viewer");
     user.role = *role;
     const auto [iter_end, error] =
-        std::from_chars(f[3].data(), f[3].data() + f[3].size(), user.iterations);
-    if (error != std::errc() || iter_end != f[3].data() + f[3].size() || user.iterations == 0) {
+        std::from_chars(f[2].data(), f[2].data() + f[2].size(), user.iterations);
+    if (error != std::errc() || iter_end != f[2].data() + f[2].size() || user.iterations == 0) {
       return refused("the iterations are not a number");
     }
-    const auto salt = unhex(f[4]);
-    const auto hash = unhex(f[5]);
+    const auto salt = unhex(f[3]);
+    const auto hash = unhex(f[4]);
     if (!salt || !hash || salt->empty() || hash->size() != hash_bytes) {
       return refused("the salt or the hash is not hex of the right length");
     }

@@ -23,8 +23,10 @@ struct WebUser {
 };
 using WebUsers = std::vector<WebUser>;
 
-// The file's users, `#` comments and blank lines skipped; or "line N: why".
-std::variant<WebUsers, std::string> parse_web_users(std::string_view text);
+// The file's users (common/settings_text.h with ':' for '=', no comment after a line: a
+// user appears once); or "<file_name>:N: why".
+std::variant<WebUsers, std::string> parse_web_users(std::string_view text,
+                                                    std::string_view file_name);
 
 // A name for the file and the login form: letters, digits, '.', '_', '-', 1..64.
 bool valid_web_user_name(std::string_view name);

@@ -172,7 +172,7 @@ TEST_F(BridgeOptionFiles, TheCommandLineOverridesTheConfigurationFile) {
 // One entry per line in the file; entries on the command line replace them all.
 TEST_F(BridgeOptionFiles, TimetableEntriesAreRepeatedLines) {
   const std::string config = file("b.conf",
-                                  "schedule = at 06:00: 1/1 on\n"
+                                  "schedule = at 06:00: 1/1 on   # the porch\n"
                                   "schedule = every day 22:00: 1/all off\n");
   const auto names = [](const BridgeOptionsResult& result) {
     std::vector<std::string> list;

@@ -150,7 +150,7 @@ TEST(EventLogLimitsFile, SetsEitherLimitOrNamesTheFault) {
       {"", EventLogLimits{}},
       {"# kept small\nlog-max-events = 5000\n\nlog-max-age = 90d\n",
        EventLogLimits{5000, hours(90 * 24)}},
-      {" log-max-age = 48h \r\n", EventLogLimits{1'000'000, hours(48)}},
+      {" log-max-age = 48h   # two days\r\n", EventLogLimits{1'000'000, hours(48)}},
       {"log-max-age = none\n", EventLogLimits{}},
       {"log-max-events = 999\n", "e.conf:1: \"999\" is not a number of events from 1000"},
       {"\nlog-max-age = 3w\n",
@@ -158,6 +158,7 @@ TEST(EventLogLimitsFile, SetsEitherLimitOrNamesTheFault) {
       {"max_events = 5000\n",
        "e.conf:1: no setting is called \"max_events\" (log-max-events, log-max-age)"},
       {"log-max-events\n", "e.conf:1: not a \"key = value\" line"},
+      {"log-max-age = 2d\nlog-max-age = 3d\n", "e.conf:2: log-max-age: already set on line 1"},
   };
   for (const Case& c : cases) EXPECT_EQ(parse_log_limits(c.text, "e.conf"), c.read) << c.text;
 }

@@ -36,7 +36,7 @@ TEST(SimOptions, VersionAndHelpAnswerAndAMissingValueIsNamed) {
   };
   const std::vector<Case> cases = {
       {{"--version"}, "port 1 version"},
-      {{"--port", "3", "--version"}, "port 3 version"},
+      {{"--port", "3", "-V"}, "port 3 version"},
       {{"--help"}, "port 1 help"},
       {{"--address"}, "option --address needs a value (try --help)"},
       {{"--verbose", "--link-dir"}, "option --link-dir needs a value (try --help)"},

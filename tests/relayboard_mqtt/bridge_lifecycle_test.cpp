@@ -354,6 +354,18 @@ TEST_F(BridgeLifecycle, APasswordFileOthersCanReadIsRefusedForGood) {
   EXPECT_EQ(broker->log().find("-north "), std::string::npos) << broker->log();
 }
 
+// A fault in rules.conf stops the start with its file:line and exit status 2, which the
+// packaged unit does not restart; nothing reaches the board.
+TEST_F(BridgeLifecycle, ARulesFaultEndsTheStartForGood) {
+  std::ofstream(path("rules.conf"))
+      << "[address 1]   # the motor\non_start = off\non_start = 3 on\n";
+  Line& line = add_line("north");
+  ASSERT_TRUE(line.bridge->wait_for_log(path("rules.conf") + ":3: on_start: already set on line 2"))
+      << line.bridge->log();
+  EXPECT_EQ(line.bridge->wait_exit(), 2);
+  EXPECT_EQ(line.switches(), 0);
+}
+
 // The state folder may be one that every user can write (as a shared name file's is):
 // what another user plants there changes nothing that the bridge does (the event log's
 // own cases are relayctl's and the log's). A timetable memory of theirs owes no catch-up run; a

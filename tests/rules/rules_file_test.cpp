@@ -14,7 +14,7 @@ TEST(RulesFile, ReadsEachRuleOfEachBoard) {
       "max_on = 5: 30s\n"
       "max_on = 16 : 1.5m\r\n"
       "on_start = 3,4 on\n"
-      "on_stop = off\n"
+      "on_stop = off   # the motor stops with the bridge\n"
       "\n"
       "[ address 200 ]\n"
       "on_start = off\n",
@@ -57,6 +57,7 @@ TEST(RulesFile, ReportsTheFirstFaultWithItsLine) {
       {"[address 1]\non_start = on\n",
        "r:2: on_start is keep, off, or the relays to switch on (3,4 on)"},
       {"[address 1]\non_stop = 1 on\n", "r:2: on_stop is keep or off"},
+      {"[address 1]\non_start = off\non_start = 3 on\n", "r:3: on_start: already set on line 2"},
       {"[address 1]\nmax_off = 1: 1s\n",
        "r:2: no rule is called \"max_off\" (interlock, max_on, on_start, on_stop)"},
       // A start state the interlock forbids is reported at its board's section.

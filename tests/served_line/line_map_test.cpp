@@ -37,7 +37,8 @@ TEST(LineMap, NamesTheFileAndLineOfEachFault) {
       {"3 = mqtt://h/p/", "f:1: no line after the prefix"},
       {"3 = mqtt://h/p//l", "f:1: an empty or wildcard level in the prefix"},
       {"3 = mqtt://h/p/#", "f:1: a wildcard in the line"},
-      {"3 = mqtt://h/p/l\n3 = mqtt://h/p/m", "f:2: port 3 mapped twice"},
+      {"3 = mqtt://h/p/l\n03 = mqtt://h/p/m", "f:2: port 3 mapped twice"},
+      {"3 = mqtt://h/p/l\r\n3 = mqtt://h/p/m", "f:2: 3: already set on line 1"},
   };
   for (const auto& c : cases) {
     const auto map = parse_line_map(c.text, "f");
@@ -48,7 +49,7 @@ TEST(LineMap, NamesTheFileAndLineOfEachFault) {
 
 TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
   const auto map = parse_line_map(
-      "3 = mqtts://broker.site/relayboard/ttyUSB0\n3.cafile = /etc/ssl/site.pem\n"
+      "3 = mqtts://broker.site/relayboard/ttyUSB0\n3.cafile = /etc/ssl/site.pem  # the site's own\n"
       " 3.user=panel\n3.password_file = /home/op/.panel-password\n",
       "f");
   ASSERT_TRUE(std::holds_alternative<LineMap>(map)) << std::get<std::string>(map);
@@ -67,13 +68,13 @@ TEST(LineMap, ReadsTheLoginAndTlsKeysOfAMappedPort) {
       {"3 = mqtt://h/p/l\n3.cafile = c", "f:1: 3.cafile is for mqtts:// lines"},
       {"\n3 = mqtt://h/p/l\n3.password_file = p", "f:2: 3.password_file needs 3.user"},
       {"3.user = u\n3 = mqtt://h/p/l", "f:1: port 3 not mapped above"},
-      {"3 = mqtt://h/p/l\n3.user = u\n3.user = v", "f:3: user given twice"},
+      {"3 = mqtt://h/p/l\n3.user = u\n3.user = v", "f:3: 3.user: already set on line 2"},
       {"3 = mqtt://h/p/l\n3.login = u",
        "f:2: no key login (cafile, user, password_file, plain_password)"},
       {"3 = mqtt://h/p/l\n3.user =", "f:2: no value after '='"},
       {"3 = mqtt://h/p/l\n3.plain_password = sure", "f:2: plain_password is yes or no"},
       {"3 = mqtt://h/p/l\n3.plain_password = no\n3.plain_password = yes",
-       "f:3: plain_password given twice"},
+       "f:3: 3.plain_password: already set on line 2"},
   };
   for (const auto& c : cases) {
     const auto fault = parse_line_map(c.text, "f");
@@ -91,7 +92,7 @@ TEST(LineMap, TooltipNamesTheMappedLineOrTheFileFault) {
       line_map_tooltip("3", folder),
       "Port 3: mqtt://pi.local/relayboard/ttyUSB0\nserved lines are read from " + file.string());
   EXPECT_EQ(line_map_tooltip("4", folder), std::nullopt);
-  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n3 =\n";
+  std::ofstream(file) << "3 = mqtt://pi.local/relayboard/ttyUSB0\n4 =\n";
   EXPECT_EQ(line_map_tooltip("4", folder), file.string() + ":2: not an mqtt:// address");
 #ifndef _WIN32
   // A FIFO put in its place is refused, never waited on.

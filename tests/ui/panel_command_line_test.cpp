@@ -17,7 +17,8 @@ std::string outcome(const QStringList& arguments) {
            ": " + done->text;
   }
   const auto& options = std::get<PanelOptions>(read);
-  return options.names ? "names " + options.names->string() : "no names";
+  return (options.names ? "names " + options.names->string() : "no names") +
+         (options.verbose ? ", verbose" : "");
 }
 
 }  // namespace
@@ -38,7 +39,9 @@ TEST(PanelCommandLine, NamesFileVersionMistakesAndTheWindowSystemsOptions) {
       {{"-platform", "offscreen", "-reverse", "--names", "a.txt"}, "names a.txt"},
       {{"-style", "fusion"}, "no names"},
       {{"--version"}, "exit 0: relay_panel 9.8.7\n"},
-      {{"-v"}, "exit 0: relay_panel 9.8.7\n"},
+      {{"-V"}, "exit 0: relay_panel 9.8.7\n"},
+      {{"-v", "--names", "a.txt"}, "names a.txt, verbose"},
+      {{"--verbose"}, "no names, verbose"},
       {{"--names"},
        "exit 2 (stderr): relay_panel: Missing value after '--names'.\n"
        "Try 'relay_panel --help'.\n"},

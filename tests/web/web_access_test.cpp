@@ -37,7 +37,7 @@ TEST(WebUsers, StoredHashLogsInOnlyWithItsPassword) {
   const std::string text =
       with_web_user("# users\n", "bob", web_user_line("bob", WebRole::operator_, "pw").value());
   const std::string both = with_web_user(text, "ann", line);
-  const auto users = parse_web_users(both);
+  const auto users = parse_web_users(both, "u");
   ASSERT_TRUE(std::holds_alternative<WebUsers>(users)) << std::get<std::string>(users);
   const WebUsers& list = std::get<WebUsers>(users);
   EXPECT_EQ(check_web_login(list, "ann", "s3cret"), WebRole::viewer);
@@ -53,14 +53,14 @@ TEST(WebUsers, StoredHashLogsInOnlyWithItsPassword) {
 TEST(WebUsers, BrokenLinesAreNamed) {
   const std::string good = web_user_line("ann", WebRole::viewer, "pw").value();
   const std::pair<std::string, std::string> rows[] = {
-      {"ann:viewer\n", "line 1: not NAME:ROLE"},
-      {"\n" + good + "\n" + good + "\n", "line 3: ann appears twice"},
-      {"ann:admin" + good.substr(10) + "\n", "line 1: the role"},
-      {"ann:viewer:pbkdf2-sha256:0:00:00\n", "line 1: the iterations"},
-      {"a b:viewer:pbkdf2-sha256:1:00:00\n", "line 1: \"a b\" is not a user name"},
+      {"ann:viewer\n", "u:1: not NAME:ROLE"},
+      {"\n" + good + "\r\n" + good + "\n", "u:3: ann: already set on line 2"},
+      {"ann:admin" + good.substr(10) + "\n", "u:1: the role"},
+      {"ann:viewer:pbkdf2-sha256:0:00:00\n", "u:1: the iterations"},
+      {"a b:viewer:pbkdf2-sha256:1:00:00\n", "u:1: \"a b\" is not a user name"},
   };
   for (const auto& [text, why] : rows) {
-    const auto users = parse_web_users(text);
+    const auto users = parse_web_users(text, "u");
     ASSERT_TRUE(std::holds_alternative<std::string>(users)) << text;
     EXPECT_TRUE(std::get<std::string>(users).starts_with(why)) << std::get<std::string>(users);
   }

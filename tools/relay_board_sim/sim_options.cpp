@@ -26,7 +26,7 @@ std::variant<SimOptions, std::string> parse_sim_options(int argc, const char* co
       options.help = true;
       continue;
     }
-    if (option == "--version") {
+    if (option == "--version" || option == "-V") {
       options.version = true;
       continue;
     }
@@ -126,11 +126,11 @@ std::string sim_usage(const std::string& program) {
          "                  panel started from DIR opens the board as port <port>; the\n"
          "                  link is removed at exit\n"
          "  --port N        the port number of that link (default 1)\n"
-         "  --verbose       log every frame to standard error\n"
+         "  -v, --verbose   log every frame to standard error\n"
          "  --times         the same, each frame with the milliseconds since the board\n"
          "                  started: how long a relay stayed switched, read off the log\n"
-         "  --help          show this text\n"
-         "  --version       show the version\n"
+         "  -h, --help      show this text\n"
+         "  -V, --version   show the version\n"
          "\n"
          "Signals: SIGUSR1 pulls the board's plug (the line hangs up and the link goes),\n"
          "SIGUSR2 plugs it back in (a new terminal, its path printed, the link placed\n"
