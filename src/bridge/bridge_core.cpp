@@ -27,7 +27,8 @@ std::string relay_list_text(std::uint16_t relays) {
   std::string text;
   for (int relay = 1; relay <= relay_count; ++relay) {
     if ((relays & bit(relay)) == 0) continue;
-    text += (text.empty() ? "" : ",") + std::to_string(relay);
+    if (!text.empty()) text += ',';
+    text += std::to_string(relay);
   }
   return text;
 }

@@ -101,7 +101,9 @@ std::optional<std::uint16_t> ServedLine::states() const {
 std::string ServedLine::command_topic(std::uint16_t relays, const char* leaf) const {
   std::string level;
   for (int relay = 1; relay <= 16; ++relay) {
-    if (relays & bit(relay)) level += (level.empty() ? "" : ",") + std::to_string(relay);
+    if ((relays & bit(relay)) == 0) continue;
+    if (!level.empty()) level += ',';
+    level += std::to_string(relay);
   }
   if (relays == 0xFFFF) level = "all";
   return topics_.prefix() + "/" + topics_.line() + "/" + std::to_string(address_) + "/" + level +

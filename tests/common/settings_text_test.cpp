@@ -11,8 +11,16 @@ std::string read(std::string_view text, const SettingsGrammar& grammar) {
   if (const auto* why = std::get_if<std::string>(&parsed)) return *why;
   std::string out;
   for (const SettingsLine& line : std::get<std::vector<SettingsLine>>(parsed)) {
-    out += std::to_string(line.number) + (line.section ? " [" : " ");
-    out += std::string(line.key) + (line.section ? "]" : "=" + std::string(line.value)) + ";";
+    out += std::to_string(line.number);
+    out += line.section ? " [" : " ";
+    out += line.key;
+    if (line.section) {
+      out += ']';
+    } else {
+      out += '=';
+      out += line.value;
+    }
+    out += ';';
   }
   return out;
 }
