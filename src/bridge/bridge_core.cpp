@@ -8,6 +8,7 @@
 #include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
 #include "bridge/json_payloads.h"
+#include "common/address_list.h"
 #include "event_log/event_json.h"
 
 namespace {
@@ -20,17 +21,6 @@ constexpr const char* online = "online";
 
 std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
-}
-
-// "1,2,5", as a list topic names them.
-std::string relay_list_text(std::uint16_t relays) {
-  std::string text;
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    if ((relays & bit(relay)) == 0) continue;
-    if (!text.empty()) text += ',';
-    text += std::to_string(relay);
-  }
-  return text;
 }
 
 // One frame per relay of `relays`, as one command.

@@ -78,3 +78,13 @@ std::string address_list_text(const std::vector<std::uint8_t>& addresses) {
   }
   return text;
 }
+
+std::string relay_list_text(std::uint16_t relays) {
+  std::string text;
+  for (int relay = 1; relay <= 16; ++relay) {
+    if ((relays & (1u << (relay - 1))) == 0) continue;
+    if (!text.empty()) text += ',';
+    text += std::to_string(relay);
+  }
+  return text;
+}

@@ -14,3 +14,7 @@ std::variant<std::vector<std::uint8_t>, std::string> parse_address_list(std::str
 
 // The list back as text, runs of three or more as ranges: {1,3,5,6,7} -> "1,3,5-7".
 std::string address_list_text(const std::vector<std::uint8_t>& addresses);
+
+// The relays of `relays` (bit r-1 for relay r) as rules.conf and the list topics write
+// them: 0x0013 -> "1,2,5".
+std::string relay_list_text(std::uint16_t relays);

@@ -2,27 +2,17 @@
 
 #include <algorithm>
 
+#include "common/address_list.h"
 #include "common/duration_text.h"
-#include "protocol/command_frame.h"
-#include "protocol/status_frame.h"
 #include "line/interlock.h"
 #include "line/max_on.h"
+#include "protocol/command_frame.h"
+#include "protocol/status_frame.h"
 
 namespace {
 
 constexpr std::uint16_t bit(int relay) {
   return static_cast<std::uint16_t>(1u << (relay - 1));
-}
-
-// "3,4", as the rules file lists relays.
-std::string relay_list(std::uint16_t relays) {
-  std::string text;
-  for (int relay = 1; relay <= 16; ++relay) {
-    if ((relays & bit(relay)) == 0) continue;
-    if (!text.empty()) text += ',';
-    text += std::to_string(relay);
-  }
-  return text;
 }
 
 QueuedSwitch relay_switch(std::uint8_t address, int relay, bool on) {
@@ -259,7 +249,7 @@ void LineEngine::start_board(std::uint8_t address, std::uint16_t opened) {
   }
   // Off first, so that no moment has two relays of an interlock on.
   const std::uint16_t wanted = board->start_opened;
-  const std::string why = "on_start = " + relay_list(wanted) + " on";
+  const std::string why = "on_start = " + relay_list_text(wanted) + " on";
   for (const bool on : {false, true}) {
     const auto changed = static_cast<std::uint16_t>(on ? wanted & ~opened : opened & ~wanted);
     for (int relay = 1; relay <= 16; ++relay) {

@@ -1,5 +1,6 @@
 #include "mqtt/served_line.h"
 
+#include "common/address_list.h"
 #include "text/json_text.h"
 
 namespace {
@@ -99,13 +100,7 @@ std::optional<std::uint16_t> ServedLine::states() const {
 }
 
 std::string ServedLine::command_topic(std::uint16_t relays, const char* leaf) const {
-  std::string level;
-  for (int relay = 1; relay <= 16; ++relay) {
-    if ((relays & bit(relay)) == 0) continue;
-    if (!level.empty()) level += ',';
-    level += std::to_string(relay);
-  }
-  if (relays == 0xFFFF) level = "all";
+  const std::string level = relays == 0xFFFF ? "all" : relay_list_text(relays);
   return topics_.prefix() + "/" + topics_.line() + "/" + std::to_string(address_) + "/" + level +
          "/" + leaf;
 }
