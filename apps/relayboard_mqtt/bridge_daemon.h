@@ -10,7 +10,7 @@
 
 #include "bridge/bridge_core.h"
 #include "bridge/bridge_names.h"
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 #include "mqtt/retained_snapshot.h"
 #include "broker_settings.h"
 #include "bus_line.h"

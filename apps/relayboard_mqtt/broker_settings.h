@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 #include "mqtt/mosquitto_link.h"
 
 // How the bridge reaches its broker: its options, with the last will it leaves behind.

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 #include "mqtt/bridge_topics.h"
 #include "mqtt/retained_snapshot.h"
 #include "broker_settings.h"

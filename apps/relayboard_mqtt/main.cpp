@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 #include "bridge_daemon.h"
 #include "broker_settings.h"
 #include "loop/qt_stop_signals.h"

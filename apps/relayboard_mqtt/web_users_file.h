@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 
 // --add-web-user: asks the user's password and writes their line in the users file,
 // leaving every other line as it was. The exit status: 0 when stored, 2 for a refused

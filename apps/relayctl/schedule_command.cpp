@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 #include "ctl_output.h"
 #include "exit_code.h"
 #include "schedule/local_clock.h"

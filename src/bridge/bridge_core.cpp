@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "bridge/bridge_core_parts.h"
-#include "bridge/bridge_options.h"
 #include "bridge/discovery.h"
 #include "bridge/json_payloads.h"
 #include "common/address_list.h"
@@ -36,21 +35,6 @@ SwitchCommand relay_switches(std::uint8_t address, std::uint16_t relays, bool op
 }
 
 }  // namespace
-
-BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
-  BridgeSettings settings{options.prefix,    options.line,      options.discovery_prefix,
-                          options.discovery, options.addresses, std::move(version),
-                          options.verbose};
-  settings.retain_as_published = options.mqtt_version == MqttVersion::v5;
-  settings.client_id = options.client_id;
-  settings.discovery_form = options.discovery_form;
-  settings.button_pulse = options.button_pulse;
-  settings.answer_timeout = options.answer_timeout;
-  settings.json_state = options.json_state;
-  settings.schedule = options.schedule;
-  settings.schedule_since = std::chrono::system_clock::now();
-  return settings;
-}
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
                        BridgeNames names, LogLine log, Commanded commanded, Rename rename)

@@ -23,8 +23,6 @@
 #include "protocol/board_command.h"
 #include "schedule/timetable.h"
 
-struct BridgeOptions;
-
 // What the bridge's logic needs of its options.
 struct BridgeSettings {
   std::string prefix = "relayboard";
@@ -51,7 +49,6 @@ struct BridgeSettings {
   std::vector<std::string> schedule_paused{};  // the names of the entries paused at start
 };
 
-BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
 
 // The bridge between the boards of one serial line and the broker. It learns the boards'
 // states from their answers (as the schedule's observer), publishes availability, states

@@ -35,7 +35,7 @@ bool run_until(mosquitto* client, const std::function<bool()>& condition) {
 
 TEST(MosquittoOnWindows, PublishesAndReceivesThroughTheLinuxBroker) {
   const char* port = std::getenv("RELAY_MQTT_PORT");
-  ASSERT_NE(port, nullptr) << "run through tests/mqtt_win/with-broker, which starts mosquitto";
+  ASSERT_NE(port, nullptr) << "run through tests/mqtt/with-broker, which starts mosquitto";
   ASSERT_EQ(mosquitto_lib_init(), MOSQ_ERR_SUCCESS);
   Received received;
   mosquitto* client = mosquitto_new("relay-windows-client", true, &received);

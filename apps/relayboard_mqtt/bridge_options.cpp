@@ -1,4 +1,4 @@
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 
 #include <algorithm>
 #include <array>
@@ -503,4 +503,19 @@ Exit status: 0 after SIGTERM, SIGINT or SIGHUP, 2 for a refused command line or
 configuration or a line that another bridge serves (the option or file line and the
 reason are logged; the unit does not restart on it), 1 when the bridge cannot start.
 )";
+}
+
+BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {
+  BridgeSettings settings{options.prefix,    options.line,      options.discovery_prefix,
+                          options.discovery, options.addresses, std::move(version),
+                          options.verbose};
+  settings.retain_as_published = options.mqtt_version == MqttVersion::v5;
+  settings.client_id = options.client_id;
+  settings.discovery_form = options.discovery_form;
+  settings.button_pulse = options.button_pulse;
+  settings.answer_timeout = options.answer_timeout;
+  settings.json_state = options.json_state;
+  settings.schedule = options.schedule;
+  settings.schedule_since = std::chrono::system_clock::now();
+  return settings;
 }

@@ -1,4 +1,4 @@
-#include "bridge/bridge_options.h"
+#include "bridge_options.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

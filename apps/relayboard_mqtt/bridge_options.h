@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "bridge/bridge_core.h"
 #include "bridge/discovery.h"
 #include "mqtt/mqtt_client.h"
 #include "schedule/timetable_entry.h"
@@ -108,3 +109,6 @@ bool valid_line_name(std::string_view name);
 
 // The --help text.
 std::string bridge_usage();
+
+// What the bridge's logic takes of the options, with the version it reports.
+BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);
