@@ -62,13 +62,10 @@ std::optional<LineEngine::Clock::time_point> LineEngine::settle(Clock::time_poin
   }
   // The observer may have closed the line meanwhile.
   if (outstanding_) {
-    Board* asked = board(outstanding_->address);
-    const bool lost = asked && asked->misses >= timing_.misses_until_unknown && !asked->heard_late;
-    const auto free_at =
-        outstanding_->sent_at + (lost ? timing_.answer_timeout : timing_.late_limit);
+    // Even a board lost to silence may be answering late now: its answer would be the
+    // next board's.
+    const auto free_at = outstanding_->sent_at + timing_.late_limit;
     if (now < free_at) return free_at;
-    // Not even late this time: silent now.
-    if (asked) asked->heard_late = false;
     outstanding_.reset();
   }
   return std::nullopt;
@@ -111,7 +108,10 @@ LineEngine::Clock::time_point LineEngine::step(Clock::time_point now) {
   const auto due_at = due_time(candidate, now);
   candidate.last_poll = now - due_at < candidate.poll_interval ? due_at : now;
   candidate.polled = true;
-  if (candidate.misses >= timing_.misses_until_unknown) last_lost_poll_ = now;
+  if (candidate.misses >= timing_.misses_until_unknown) {
+    last_lost_poll_ = now;
+    last_lost_address_ = candidate.address;
+  }
   send({candidate.address, BoardCommand::QueryStatus, 0x00, 0x00}, now);
   return now + timing_.answer_timeout;
 }
@@ -134,9 +134,14 @@ std::variant<std::size_t, LineEngine::Clock::time_point> LineEngine::due_board(
 LineEngine::Clock::time_point LineEngine::due_time(const Board& candidate,
                                                    Clock::time_point now) const {
   auto due = candidate.polled ? candidate.last_poll + candidate.poll_interval : now;
-  // Lost boards are looked for one at a time, or several would stall the line together.
+  // Lost boards are looked for one at a time: each poll holds the line to its late limit,
+  // and together they take at most a fifth of it, or several would stall the line.
   if (candidate.misses >= timing_.misses_until_unknown) {
-    due = std::max(due, last_lost_poll_ + timing_.poll_period);
+    const auto spacing =
+        candidate.address == last_lost_address_
+            ? timing_.poll_period
+            : std::max<Clock::duration>(5 * timing_.late_limit, timing_.poll_period);
+    due = std::max(due, last_lost_poll_ + spacing);
   }
   return due;
 }
@@ -170,7 +175,6 @@ bool LineEngine::on_receive(Clock::time_point now) {
   outstanding_.reset();
   if (counted_missed || now >= sent_at + timing_.answer_timeout) {
     if (!counted_missed) missed(address);
-    if (Board* slow = board(address)) slow->heard_late = true;
     observer_.board_late(address, now - sent_at);
     return true;
   }
@@ -181,7 +185,6 @@ bool LineEngine::on_receive(Clock::time_point now) {
       answered->last_poll = sent_at;
     }
     answered->misses = 0;
-    answered->heard_late = false;
     answered->poll_interval = timing_.poll_period;
     answered->states = opened;
   }

@@ -67,9 +67,9 @@ struct LineTiming {
   std::chrono::milliseconds answer_timeout{40};
   // How long after its request an answer can still come at all. After a timeout the
   // line stays reserved until the late answer has come or this has passed, so that it
-  // is never taken for the answer to the next request. A lost board is not waited for
-  // beyond the timeout unless it was heard late: it is silent, not slow, and would cost
-  // every other board the wait at each of its polls.
+  // is never taken for the answer to the next request, also after a poll of a board
+  // lost to silence (it may answer late now): lost boards are polled seldom, and their
+  // polls take at most a fifth of the line.
   std::chrono::milliseconds late_limit{late_limit_for(answer_timeout)};
   // How seldom a lost board is polled at most: it doubles from the period per miss. A
   // host that watches one board and wants its return seen at once keeps the period.
@@ -107,11 +107,12 @@ struct SwitchCommand {
 };
 
 // Several boards on one serial line, polled in turn at the line's pace. One request is
-// on the line at a time: the next goes out when the answer has come or its timeout has
-// passed, so a silent board costs only its own timeout. Each board is polled at most
-// once per LineTiming::poll_period; with one address the line sees the panel's rhythm. A board lost
-// to silence is polled less and less often, down to once per LineTiming::longest_poll_interval (and
-// lost boards one at a time), and at the full rate again from its first answer.
+// on the line at a time: the next goes out when the answer has come or can no longer
+// come (its late limit, after a timeout), so a silent board costs only its own wait. Each board is
+// polled at most once per LineTiming::poll_period; with one address the line sees the panel's
+// rhythm. A board lost to silence is polled less and less often, down to once per
+// LineTiming::longest_poll_interval (and lost boards one at a time), and at the full rate again
+// from its first answer.
 //
 // Switch commands wait in a SwitchQueue, bounded by the relays served. A pulse's edges
 // (the first lane) go out before anything else; the other switches take turns with the
@@ -230,9 +231,6 @@ class LineEngine {
     bool polled = false;
     int misses = 0;
     Clock::duration poll_interval{};  // the period, longer while lost
-    // Its last answer came late: it is slow, not silent, and its late answer is waited
-    // for even while it counts as lost.
-    bool heard_late = false;
     std::optional<std::uint16_t> states;
   };
   // Resolves the request on the line as time has passed: counted missed at its
@@ -263,6 +261,7 @@ class LineEngine {
   bool switch_last_ = false;  // the last request was a switch: a due poll goes next
   std::size_t next_board_ = 0;
   Clock::time_point last_lost_poll_{};
+  std::uint8_t last_lost_address_ = 0;
   struct Outstanding {
     std::uint8_t address = 0;
     Clock::time_point sent_at{};

@@ -327,7 +327,7 @@ TEST_F(BridgeOnASharedLine, ALiveBoardBesideThreeSilentOnesIsPolledAtItsFullRate
     return polls.size() > 2 && polls.back() - polls.front() > 4500;
   })) << board->log();
   // Until their fifth miss each silent board holds the line for a late answer: by 3 s
-  // all three are given up on, and then cost only their timeout once a second.
+  // all three are given up on, and then their polls take at most a fifth of the line.
   const auto from = std::lower_bound(polls.begin(), polls.end(), polls.front() + 3000);
   const double rate = 1000.0 * static_cast<double>(polls.end() - from - 1) / (polls.back() - *from);
   std::printf("board 1 polled %.1f times a second beside three silent boards\n", rate);
