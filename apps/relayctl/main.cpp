@@ -8,9 +8,9 @@
 
 #include "broker_module.h"
 #include "ctl_main.h"
+#include "event_log_module.h"
 #include "loop/posix_event_wait.h"
 #include "serial/posix_serial_port.h"
-#include "log_command.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
                              [](const BrokerAccess& access) {
                                return load_broker_connection(access, EventLoop::program());
                              },
-                             open_event_log,
-                             run_log};
+                             load_event_log,
+                             load_and_run_log};
   return relayctl_main(argc, argv, platform, std::cout, std::cerr);
 }
