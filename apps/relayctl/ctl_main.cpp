@@ -213,15 +213,18 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     events = platform.open_events(state.folder, err);
     if (events) recorder.emplace(*events, "");
   }
+  // The port opens as the panel's open button opens it, and fails with its words.
   const auto open_port = [&] {
-    if (options.device) port->select_device(*options.device);
+    const auto refused = [&](const std::string& why) {
+      messages.show({why, "", MessageIcon::Critical});
+      return false;
+    };
     const auto number = text_to_int16(options.port_text);
-    if (!options.device) {
-      if (!number) {
-        messages.show({"Port \"" + options.port_text + "\" could not be opened: not a port number",
-                       "open com", MessageIcon::Critical});
-        return false;
-      }
+    if (options.device) {
+      port->select_device(*options.device);
+    } else if (!number) {
+      return refused("Port \"" + options.port_text + "\" could not be opened: not a port number");
+    } else {
       port->select_port(*number);
     }
     const std::string port_name =
@@ -230,8 +233,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     // line closed rather than run without them.
     auto rules = read_rules(state.name_file.parent_path());
     if (const auto* why = std::get_if<std::string>(&rules)) {
-      messages.show({port_name + " was not opened: " + *why, "open com", MessageIcon::Critical});
-      return false;
+      return refused(port_name + " was not opened: " + *why);
     }
     line.bus().set_rules(std::get<LineRules>(std::move(rules)));
     const OpenResult opened = port->open();
@@ -239,13 +241,9 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
         options.device
             ? port_name
             : port_name + " (" + (opened.device.empty() ? "no device" : opened.device) + ")";
-    if (!opened.ok) {
-      messages.show(
-          {named + " could not be opened: " + opened.reason, "open com", MessageIcon::Critical});
-      return false;
-    }
+    if (!opened.ok) return refused(named + " could not be opened: " + opened.reason);
     if (!opened.notice.empty()) {
-      messages.show({named + " was opened: " + opened.notice, "open com", MessageIcon::Warning});
+      messages.show({named + " was opened: " + opened.notice, "", MessageIcon::Warning});
     }
     // The receive event comes once a whole answer is in.
     port->set_receive_threshold(static_cast<int>(frame_size));
