@@ -27,15 +27,14 @@ Event::Time wall_now() {
 
 }  // namespace
 
-BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
-                           milliseconds timeout, std::function<bool()> interrupted,
-                           const LineRules& rules)
-    : wait_(wait),
+BoardSession::BoardSession(LineDriver& line, std::uint8_t address, milliseconds timeout,
+                           std::function<bool()> interrupted)
+    : line_(line),
+      wait_(line.wait()),
       address_(address),
       timeout_(timeout),
-      interrupted_(std::move(interrupted)),
-      line_(port, wait, {}, LineTiming{timeout, late_limit(timeout)}) {
-  line_.bus().set_rules(rules);
+      interrupted_(std::move(interrupted)) {
+  line_.bus().set_timing(LineTiming::with_answer_timeout(timeout, LineTiming::Asking::once));
   line_.answered = [this](std::uint8_t address, std::uint16_t opened) {
     outcome_ = opened;
     if (recorder_) recorder_->reported(address, opened, wall_now());
@@ -44,6 +43,12 @@ BoardSession::BoardSession(SerialPort& port, EventWait& wait, std::uint8_t addre
   line_.late = [this](std::uint8_t, EventWait::Clock::duration waited) {
     latest_ = std::max(latest_, waited);
   };
+}
+
+BoardSession::~BoardSession() {
+  line_.answered = {};
+  line_.missed = {};
+  line_.late = {};
 }
 
 std::optional<RelayMask> BoardSession::read_states() {

@@ -8,8 +8,8 @@
 
 #include "event_log/event_recorder.h"
 #include "exit_code.h"
-#include "line_driver.h"
 #include "line/verified_switch.h"
+#include "line_driver.h"
 #include "relay_selection.h"
 
 // What a command came to: its exit code and, unless done, a line for the operator.
@@ -22,16 +22,18 @@ struct Outcome {
 // on the line but the requests of the command, each sent at once. The engine keeps one
 // request on the line at a time; an answer counts only within the timeout, and after a
 // timeout the next request waits until the late answer has come or can no longer come
-// (late_limit). A late answer marks the board as slow. Every command ends with the line
+// (LineTiming::late_limit). A late answer marks the board as slow. Every command ends with the line
 // quiet, so that the next program on the port never takes this one's late answers for
 // its own.
 class BoardSession {
  public:
-  // `interrupted`: whether a signal asks the command to end (see VerifiedSwitch).
-  // `rules`: the line's rules, which may refuse a switch (exit 1 with the rule's words).
-  BoardSession(SerialPort& port, EventWait& wait, std::uint8_t address,
-               std::chrono::milliseconds timeout, std::function<bool()> interrupted = {},
-               const LineRules& rules = {});
+  // On the run's line engine, with `timeout` for each answer and the rules the engine
+  // holds. `interrupted`: whether a signal asks the command to end (see VerifiedSwitch).
+  BoardSession(LineDriver& line, std::uint8_t address, std::chrono::milliseconds timeout,
+               std::function<bool()> interrupted = {});
+  ~BoardSession();
+  BoardSession(const BoardSession&) = delete;
+  BoardSession& operator=(const BoardSession&) = delete;
   // Where the command's switches (as `who`'s), the board's answers and refusals are told.
   void set_recorder(EventRecorder* recorder, SwitchSource who) {
     recorder_ = recorder;
@@ -64,6 +66,7 @@ class BoardSession {
   void settle();
   bool interrupted() const { return interrupted_ && interrupted_(); }
 
+  LineDriver& line_;
   EventWait& wait_;
   std::uint8_t address_;
   std::chrono::milliseconds timeout_;
@@ -71,7 +74,6 @@ class BoardSession {
   std::optional<std::string> refused_;  // the rule that refused the last switch
   EventRecorder* recorder_ = nullptr;
   SwitchSource who_;
-  LineDriver line_;
 
   std::optional<std::optional<RelayMask>> outcome_;  // of the request on the line, once known
   EventWait::Clock::duration latest_{};  // the longest wait for an answer that came late

@@ -8,8 +8,8 @@
 #include "common/address_list.h"
 #include "common/text_number.h"
 #include "ctl_output.h"
-#include "line_driver.h"
 #include "line/verified_switch.h"
+#include "line_driver.h"
 #include "panel/poll_cycle.h"
 #include "text/json_text.h"
 
@@ -18,7 +18,7 @@ namespace {
 using Clock = EventWait::Clock;
 
 int fail(CtlContext& context, ExitCode code, const std::string& message) {
-  context.host.tell(exit_status(code), message, context.options.json);
+  context.messages.tell(exit_status(code), message, context.options.json);
   return exit_status(code);
 }
 
@@ -33,9 +33,9 @@ Clock::duration time_to_lose(std::size_t boards) {
 // The names of `address` from the name file, as the panel reads them; none without one.
 std::optional<RelayNames> names_of(CtlContext& context, std::uint8_t address) {
   std::error_code error;
-  if (!std::filesystem::exists(context.core.name_file().path(), error)) return std::nullopt;
-  context.core.name_file().load_names(std::to_string(address));
-  return context.host.names();
+  if (!std::filesystem::exists(context.name_file.path(), error)) return std::nullopt;
+  context.name_file.load_names(std::to_string(address));
+  return context.messages.names();
 }
 
 std::string board_status_text(std::uint8_t address, std::optional<RelayMask> opened) {
@@ -69,17 +69,27 @@ std::array<IndicatorState, relay_count> shown_states(std::optional<RelayMask> op
 // that board, and --timeout 50 makes the first pass wait for it.
 constexpr std::chrono::milliseconds scan_window{25};
 
-// The scan's own queries on the line, nothing polled.
+// A pass of the scan's own queries on the run's line, nothing polled, each awaited as
+// `timing` says.
 class ScanLine {
  public:
   ScanLine(CtlContext& context, LineTiming timing)
-      : context_(context), timing_(timing), line_(context.core.port(), context.wait, {}, timing) {
+      : context_(context), timing_(timing), line_(context.line) {
+    line_.bus().set_timing(timing);
     line_.answered = [this](std::uint8_t, std::uint16_t) { answered_ = true; };
     line_.missed = [this](std::uint8_t) { missed_ = true; };
     line_.late = [this](std::uint8_t, Clock::duration) { late_ = true; };
   }
-  // The last late answer goes to nobody else either.
-  ~ScanLine() { line_.settle(); }
+  // The last late answer goes to nobody else either: not to the next pass, nor to the
+  // next program on the port.
+  ~ScanLine() {
+    line_.settle();
+    line_.answered = {};
+    line_.missed = {};
+    line_.late = {};
+  }
+  ScanLine(const ScanLine&) = delete;
+  ScanLine& operator=(const ScanLine&) = delete;
   enum class Heard { answer, late_answer, nothing, refused };
   Heard ask(std::uint8_t address) {
     answered_ = missed_ = late_ = false;
@@ -97,7 +107,7 @@ class ScanLine {
  private:
   CtlContext& context_;
   LineTiming timing_;
-  LineDriver line_;
+  LineDriver& line_;
   bool answered_ = false;
   bool missed_ = false;
   bool late_ = false;
@@ -125,9 +135,20 @@ std::vector<std::uint8_t> confirmed(CtlContext& context, const std::vector<std::
 
 }  // namespace
 
+std::vector<std::uint8_t> polled_addresses(const CtlOptions& options) {
+  if (options.command == CtlCommand::Watch && options.addresses.empty()) {
+    return {static_cast<std::uint8_t>(text_to_int16(options.address_text).value_or(0))};
+  }
+  if (options.command == CtlCommand::Watch || options.command == CtlCommand::Status) {
+    return options.addresses;
+  }
+  return {};
+}
+
 int scan_boards(CtlContext& context) {
   const CtlOptions& options = context.options;
-  const LineTiming asked{options.timeout, late_limit(options.timeout)};
+  const LineTiming asked =
+      LineTiming::with_answer_timeout(options.timeout, LineTiming::Asking::once);
   // By default each address gets the line's own window, and nothing is awaited beyond
   // it; with --timeout, the late-answer rule keeps a slow board from the next address.
   const bool quick = !options.timeout_given;
@@ -179,7 +200,7 @@ int bus_status(CtlContext& context) {
   const auto& addresses = context.options.addresses;
   std::map<std::uint8_t, RelayMask> answers;
   std::vector<std::uint8_t> silent;
-  LineDriver driver(context.core.port(), context.wait, addresses);
+  LineDriver& driver = context.line;
   driver.answered = [&](std::uint8_t address, std::uint16_t opened) {
     answers.emplace(address, opened);
   };
@@ -216,10 +237,7 @@ int bus_watch(CtlContext& context) {
   const CtlOptions& options = context.options;
   // One board's lines do not name it.
   const bool one_board = options.addresses.empty();
-  const std::vector<std::uint8_t> addresses =
-      one_board
-          ? std::vector{static_cast<std::uint8_t>(text_to_int16(options.address_text).value_or(0))}
-          : options.addresses;
+  const std::vector<std::uint8_t> addresses = polled_addresses(options);
   std::map<std::uint8_t, std::optional<RelayMask>> states;
   std::map<std::uint8_t, ChangeLines> lines;
   for (const std::uint8_t address : addresses) {
@@ -233,7 +251,8 @@ int bus_watch(CtlContext& context) {
     timing.longest_poll_interval = PollCycle::period;
     timing.misses_until_unknown = PollCycle::watchdog_ticks + 1;
   }
-  LineDriver driver(context.core.port(), context.wait, addresses, timing);
+  LineDriver& driver = context.line;
+  driver.bus().set_timing(timing);
   driver.answered = [&](std::uint8_t address, std::uint16_t opened) {
     states[address] = opened;
     any_answer = true;

@@ -2,22 +2,31 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <variant>
 
-#include "settings/file_trust.h"
-#include "settings/settings_files.h"
-#include "ctl_host.h"
+#include "bus_commands.h"
+#include "common/text_number.h"
+#include "ctl_messages.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "ctl_run.h"
 #include "event_log/event_log_file.h"
 #include "interrupt.h"
+#include "line/rules_file.h"
+#include "line_driver.h"
 #include "link_connection.h"
 #include "mqtt/plain_password.h"
+#include "names/name_file.h"
+#include "names/profile_store.h"
+#include "names/rename_logic.h"
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
-#include "panel/panel_core.h"
+#include "protocol/frame.h"
 #include "schedule_command.h"
 #include "served_commands.h"
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
 #include "standard_output.h"
 
 namespace {
@@ -173,10 +182,13 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   }
 
   const std::unique_ptr<SerialPort> port = platform.make_port(state.folder);
-  CtlHost host(options.port_text, options.address_text, err);
-  PanelCore core({*port, host, host, host, host, host}, state.name_file);
-  // Every command runs on the line engine: a watch polls on its rhythm, the other
-  // commands send their requests at once and wait for each answer.
+  CtlMessages messages(err);
+  ProfileStore profile_store;
+  NameFile name_file(state.name_file, profile_store, messages, messages);
+  RenameLogic rename(state.name_file, profile_store);
+  // One line engine for the whole run: a watch polls on its rhythm, the other commands
+  // send their requests at once and wait for each answer.
+  LineDriver line(*port, platform.wait, polled_addresses(options));
   const bool watching = options.command == CtlCommand::Watch;
   if (watching) ignore_broken_pipe();
   // A command that switches relays ends on a signal only once they are where it leaves
@@ -190,6 +202,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   const auto ends = [watching] { return interrupted() || (watching && standard_output_closed()); };
   // The switches of a command go to the state folder's event log, as this user's.
   std::unique_ptr<EventSink> events;
+  std::optional<EventRecorder> recorder;
   const bool switches = options.command == CtlCommand::Open ||
                         options.command == CtlCommand::Close ||
                         options.command == CtlCommand::Pulse;
@@ -198,17 +211,53 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   const SwitchSource who{"relayctl", user ? user : "", ""};
   if (switches && platform.open_events && !state.folder.empty()) {
     events = platform.open_events(state.folder, err);
-    if (events) core.set_event_sink(*events, who);
+    if (events) recorder.emplace(*events, "");
   }
+  // The port opens as the panel's open button opens it, and fails with its words.
+  const auto open_port = [&] {
+    const auto refused = [&](const std::string& why) {
+      messages.show({why, "", MessageIcon::Critical});
+      return false;
+    };
+    const auto number = text_to_int16(options.port_text);
+    if (options.device) {
+      port->select_device(*options.device);
+    } else if (!number) {
+      return refused("Port \"" + options.port_text + "\" could not be opened: not a port number");
+    } else {
+      port->select_port(*number);
+    }
+    const std::string port_name =
+        options.device ? *options.device : "Port " + std::to_string(*number);
+    // The rules beside the name file are read at the open; a file with a fault keeps the
+    // line closed rather than run without them.
+    auto rules = read_rules(state.name_file.parent_path());
+    if (const auto* why = std::get_if<std::string>(&rules)) {
+      return refused(port_name + " was not opened: " + *why);
+    }
+    line.bus().set_rules(std::get<LineRules>(std::move(rules)));
+    const OpenResult opened = port->open();
+    const std::string named =
+        options.device
+            ? port_name
+            : port_name + " (" + (opened.device.empty() ? "no device" : opened.device) + ")";
+    if (!opened.ok) return refused(named + " could not be opened: " + opened.reason);
+    if (!opened.notice.empty()) {
+      messages.show({named + " was opened: " + opened.notice, "", MessageIcon::Warning});
+    }
+    // The receive event comes once a whole answer is in.
+    port->set_receive_threshold(static_cast<int>(frame_size));
+    if (recorder) recorder->set_line(opened.device.empty() ? named : opened.device);
+    return true;
+  };
   CtlContext context{options,
-                     core,
-                     host,
+                     messages,
+                     name_file,
+                     rename,
+                     line,
+                     recorder ? &*recorder : nullptr,
                      platform.wait,
-                     [&] {
-                       if (options.device) return core.port_control().open_device(*options.device);
-                       core.port_control().toggle_port();
-                       return port->is_open();
-                     },
+                     open_port,
                      ends,
                      no_names_reason,
                      out,

@@ -14,10 +14,10 @@
 
 namespace {
 
-// What the core has shown the operator and `message`, on stderr: lines of text, or with
+// What the name file and the port have to say and `message`, on stderr: lines of text, or with
 // --json the one error object that a script reads.
 int fail(CtlContext& context, ExitCode code, const std::string& message) {
-  context.host.tell(exit_status(code), message, context.options.json);
+  context.messages.tell(exit_status(code), message, context.options.json);
   return exit_status(code);
 }
 
@@ -29,14 +29,14 @@ int finish(CtlContext& context, const Outcome& outcome) {
 // The names of the address, read as the panel reads them; nothing without a name file.
 const RelayNames* load_names(CtlContext& context) {
   std::error_code error;
-  if (!std::filesystem::exists(context.core.name_file().path(), error)) return nullptr;
-  context.core.name_file().load_names(context.options.address_text);
-  return &context.host.names();
+  if (!std::filesystem::exists(context.name_file.path(), error)) return nullptr;
+  context.name_file.load_names(context.options.address_text);
+  return &context.messages.names();
 }
 
 std::string no_names(const CtlContext& context) {
   if (!context.no_names_reason.empty()) return context.no_names_reason;
-  return path_text(context.core.name_file().path()) + " not found.";
+  return path_text(context.name_file.path()) + " not found.";
 }
 
 int address_number(const CtlContext& context) {
@@ -65,15 +65,15 @@ int rename(CtlContext& context) {
   if (const auto refusal = name_refusal(context.options.arguments[1])) {
     return fail(context, ExitCode::Usage, *refusal);
   }
-  const std::filesystem::path& path = context.core.name_file().path();
+  const std::filesystem::path& path = context.name_file.path();
   std::error_code error;
   if (!path.empty() && !std::filesystem::exists(path, error)) {
     // As the panel's first start: the whole default file, written at once. What the
-    // core says on the way ("not found", then "created") is said here in one line with
+    // name file says on the way ("not found", then "created") is said here in one line with
     // the path, and only by the program that created it; a failure tells its reason.
-    context.core.name_file().open_or_create();
+    context.name_file.open_or_create();
     if (!std::filesystem::exists(path, error)) return fail(context, ExitCode::Usage, "");
-    const auto shown = context.host.take_shown();
+    const auto shown = context.messages.take_shown();
     if (std::any_of(shown.begin(), shown.end(),
                     [](const Message& message) { return message.icon == MessageIcon::None; })) {
       context.err << notice_line(path_text(path) + ": name file created with the default names",
@@ -99,7 +99,7 @@ int rename(CtlContext& context) {
   // panel and the bridge clear theirs at start, and relayctl may be the only writer.
   remove_stale_temporaries(path);
   // The rename dialog's own logic, with its refusals and the file's errors.
-  RenameLogic& logic = context.core.rename();
+  RenameLogic& logic = context.rename;
   logic.address_text = context.options.address_text;
   logic.relay_text = std::to_string(relay);
   const RenameOutcome outcome = logic.store(context.options.arguments[1]);
@@ -119,9 +119,9 @@ int run(CtlContext& context) {
     if (!names) {
       return fail(context, ExitCode::Usage, no_names(context));
     }
-    // Names that could not be read would print as empty ones: the core's message says
+    // Names that could not be read would print as empty ones: the name file's message says
     // why, and the exit status that they are not the file's names.
-    if (context.host.errors_shown() > 0) return exit_status(ExitCode::Usage);
+    if (context.messages.errors_shown() > 0) return exit_status(ExitCode::Usage);
     context.out << (options.json ? names_json(address_number(context), *names)
                                  : names_text(*names));
     return exit_status(ExitCode::Done);
@@ -143,10 +143,9 @@ int run(CtlContext& context) {
   if (options.command == CtlCommand::Scan) return scan_boards(context);
   if (options.command == CtlCommand::Watch) return bus_watch(context);
   if (!options.addresses.empty()) return bus_status(context);
-  BoardSession session(context.core.port(), context.wait,
-                       static_cast<std::uint8_t>(address_number(context)), options.timeout,
-                       context.interrupted, context.core.line().rules());
-  session.set_recorder(context.core.recorder(), context.who);
+  BoardSession session(context.line, static_cast<std::uint8_t>(address_number(context)),
+                       options.timeout, context.interrupted);
+  session.set_recorder(context.recorder, context.who);
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();
@@ -177,8 +176,8 @@ int run(CtlContext& context) {
 
 int run_command(CtlContext& context) {
   const int status = run(context);
-  // Whatever the core showed on the way (a port that would not open, a file that could
-  // not be written), now that the exit status is known.
-  context.host.tell(status, "", context.options.json);
+  // Whatever came up on the way (a port that would not open, a file that could not be
+  // written), now that the exit status is known.
+  context.messages.tell(status, "", context.options.json);
   return status;
 }

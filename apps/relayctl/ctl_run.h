@@ -4,19 +4,27 @@
 #include <ostream>
 
 #include "board_session.h"
-#include "ctl_host.h"
+#include "ctl_messages.h"
 #include "ctl_options.h"
+#include "event_log/event_recorder.h"
+#include "line_driver.h"
 #include "loop/event_wait.h"
-#include "panel/panel_core.h"
+#include "names/name_file.h"
+#include "names/rename_logic.h"
 
-// Everything a relayctl command runs on: the core hosted by relayctl, the way to wait
-// for the board, and where its output goes.
+// Everything a relayctl command runs on: the name file, the one line engine of the run,
+// the way to wait for the board, and where its output goes.
 struct CtlContext {
   const CtlOptions& options;
-  PanelCore& core;
-  CtlHost& host;
+  CtlMessages& messages;
+  NameFile& name_file;
+  RenameLogic& rename;
+  LineDriver& line;
+  // Where the switches and the board's answers are kept; none without an event log.
+  EventRecorder* recorder;
   EventWait& wait;
-  // Opens the port the command line names; false once the operator has been told why not.
+  // Opens the port the command line names, with the rules beside the name file on its
+  // line; false once the operator has been told why not.
   std::function<bool()> open_port;
   // Whether the operator has asked a watch to end (Ctrl+C).
   std::function<bool()> interrupted;

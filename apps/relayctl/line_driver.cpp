@@ -44,8 +44,3 @@ void LineDriver::board_missed(std::uint8_t address) {
 void LineDriver::board_late(std::uint8_t address, EventWait::Clock::duration waited) {
   if (late) late(address, waited);
 }
-
-std::chrono::milliseconds late_limit(std::chrono::milliseconds timeout) {
-  using std::chrono::milliseconds;
-  return std::clamp(3 * timeout, milliseconds(500), timeout + milliseconds(10'000));
-}

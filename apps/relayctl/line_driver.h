@@ -1,16 +1,16 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
-#include "loop/event_wait.h"
 #include "line/line_engine.h"
+#include "loop/event_wait.h"
 
-// The line engine on relayctl's event wait, holding the port's receive events while it
-// lives: step() when the time it named has come and right after each receive event, as
-// every host drives it. Its events go to the handlers that are set.
+// relayctl's one line engine for the whole run, on its event wait, holding the port's
+// receive events while it lives: step() when the time it named has come and right after
+// each receive event, as every host drives it. Its events go to the handlers that the
+// command running on it sets.
 class LineDriver : public LineObserver {
  public:
   LineDriver(SerialPort& port, EventWait& wait, const std::vector<std::uint8_t>& addresses,
@@ -22,6 +22,7 @@ class LineDriver : public LineObserver {
   // Whether `done` held before the deadline.
   bool run_until(const std::function<bool()>& done, EventWait::Clock::time_point deadline);
   LineEngine& bus() { return bus_; }
+  EventWait& wait() { return wait_; }
   // Waits until no request waits for its answer, late or not: a late answer would
   // otherwise reach the next program on the port as the answer to its first request.
   void settle();
@@ -42,7 +43,3 @@ class LineDriver : public LineObserver {
   LineEngine bus_;
   bool received_ = false;
 };
-
-// How long after its request relayctl still expects a late answer: a few timeouts,
-// bounded.
-std::chrono::milliseconds late_limit(std::chrono::milliseconds timeout);

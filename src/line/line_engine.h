@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -47,19 +48,28 @@ class LineObserver {
 
 // How long a request may wait for its answer on a line.
 struct LineTiming {
-  // Three timeouts. What makes an answer late (an adapter's latency timer, a board busy
-  // switching, a loaded host) delays it by tens of milliseconds, about the exchange's
-  // own 17 ms at 9600 baud, not by several timeouts: past three, twice the timeout's
-  // slack has passed again, and the answer is taken to come no more. The wait is paid
-  // only after a miss, and a board lost to silence no longer pays it.
-  static constexpr std::chrono::milliseconds late_limit_for(std::chrono::milliseconds timeout) {
-    return 3 * timeout;
+  // Whether the host polls the line or asks once and then leaves it (a one-shot command).
+  enum class Asking { polled, once };
+  // Three timeouts, at most ten seconds beyond one. What makes an answer late (an
+  // adapter's latency timer, a board busy switching, a loaded host) delays it by tens of
+  // milliseconds, about the exchange's own 17 ms at 9600 baud, not by several timeouts:
+  // past three, twice the timeout's slack has passed again, and the answer is taken to
+  // come no more; a timeout of minutes already holds all the slack there is. The wait is
+  // paid only after a miss, and a board lost to silence no longer pays it. A host that
+  // asks once pays it within its own short run, never at every poll, and leaves any late
+  // answer to the next program on the port: it waits at least half a second, which even
+  // a loaded machine's delays stay within.
+  static constexpr std::chrono::milliseconds late_limit_for(std::chrono::milliseconds timeout,
+                                                            Asking asking = Asking::polled) {
+    const auto limit = std::min(3 * timeout, timeout + std::chrono::milliseconds(10'000));
+    return asking == Asking::once ? std::max(limit, std::chrono::milliseconds(500)) : limit;
   }
   // The default timing with another answer timeout, and the late limit that goes with it.
-  static constexpr LineTiming with_answer_timeout(std::chrono::milliseconds timeout) {
+  static constexpr LineTiming with_answer_timeout(std::chrono::milliseconds timeout,
+                                                  Asking asking = Asking::polled) {
     LineTiming timing;
     timing.answer_timeout = timeout;
-    timing.late_limit = late_limit_for(timeout);
+    timing.late_limit = late_limit_for(timeout, asking);
     return timing;
   }
 
@@ -214,6 +224,9 @@ class LineEngine {
   // Whether a request waits for its answer, or a late one.
   bool busy() const { return outstanding_.has_value(); }
   const LineTiming& timing() const { return timing_; }
+  // Another timing from the next request on (a host that asks in passes, each with its
+  // own patience); call it while nothing is on the line.
+  void set_timing(const LineTiming& timing) { timing_ = timing; }
   // The last frame built for the line, whether or not it could be written.
   const CommandFrame& last_frame() const { return last_frame_; }
   // The last answer taken off the input, valid or not, in wire order.

@@ -78,7 +78,8 @@ struct SessionRig {
   std::vector<std::string> take_writes() { return take_written_frames(port); }
   BoardLine port;
   InstantWait wait{port};
-  BoardSession session{port, wait, 1, milliseconds(200)};
+  LineDriver line{port, wait, {}};
+  BoardSession session{line, 1, milliseconds(200)};
 };
 
 const std::string query = "55 01 10 00 00 00 00 66";

@@ -1,9 +1,15 @@
 // relayctl and the panel on one port, and relayctl against the virtual board program
 // in the modes that make scripts fail.
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <signal.h>
+#include <string.h>
 
 #include <QCoreApplication>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "relayctl_rig.h"
 
@@ -84,6 +90,60 @@ TEST_F(RelayctlAndPanel, TheVirtualBoardsModesGiveEachExitStatus) {
     const CtlResult result = run(row.arguments);
     EXPECT_EQ(result.code, row.code);
     EXPECT_EQ(result.err, row.err);
+  }
+}
+
+// Copied alone, without its event log module, relayctl still switches and says that it
+// keeps no log; a status never needs the module, and `log` says why it cannot read one.
+TEST_F(RelayctlAndPanel, WithoutItsEventLogModuleASwitchIsToldUnloggedAndLogFails) {
+  std::filesystem::remove(dir() / "relayctl_events.so");
+  BoardProcess board(board_options());
+  // Where an installed relayctl keeps it is the build's to say.
+  const std::string missing = "relayctl_events.so is not installed in /";
+  const struct {
+    QStringList arguments;
+    int code;
+    std::string err;    // the one line on stderr, up to the folder
+    std::string shown;  // a line of the output
+  } rows[] = {
+      {{"--port", "1", "open", "5"}, 0, "relayctl: no event log: " + missing, ""},
+      {{"--port", "1", "status"}, 0, "", "\n    5  opened"},
+      {{"log"}, 1, "relayctl: the event log is not available: " + missing, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments.join(' ').toStdString());
+    const CtlResult result = run(row.arguments);
+    EXPECT_EQ(result.code, row.code);
+    EXPECT_EQ(result.err.substr(0, row.err.size()), row.err);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), row.err.empty() ? 0 : 1);
+    EXPECT_NE(result.out.find(row.shown), std::string::npos) << result.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir() / "events.db"));
+}
+
+// The system's words in a failure are in the language the environment asks for, and in
+// the C locale's English without one.
+TEST_F(RelayctlAndPanel, TheSystemsWordsFollowTheLocaleAskedFor) {
+  const std::filesystem::path plain = dir() / "plain";
+  std::ofstream(plain) << "no serial port\n";
+  for (const char* name : {"zh_CN.UTF-8", "C.UTF-8", "C"}) {
+    SCOPED_TRACE(name);
+    const locale_t asked = ::newlocale(LC_ALL_MASK, name, nullptr);
+    if (!asked) continue;  // not installed here
+    const std::string words = ::strerror_l(ENOTTY, asked);
+    ::freelocale(asked);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* variable : {"LC_ALL", "LC_CTYPE", "LC_MESSAGES", "LANGUAGE"}) {
+      environment.remove(variable);
+    }
+    environment.insert("LANG", name);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, {"--device", QString::fromStdString(plain.string()), "status"});
+    const CtlResult result = finish(process);
+    EXPECT_EQ(result.code, 2);
+    EXPECT_EQ(result.err, "relayctl: " + plain.string() +
+                              " could not be opened: Not a serial port (" + words + ")\n");
   }
 }
 

@@ -96,14 +96,18 @@ struct CtlResult {
   std::string err;
 };
 
-// relayctl copied into a folder of its own, as installed beside the panel: the port
-// numbers map to com<n> links there, and name.txt there is its name file.
+// relayctl copied into a folder of its own with its event log module, as installed beside
+// the panel: the port numbers map to com<n> links there, and name.txt there is its name
+// file.
 class RelayctlRig : public ::testing::Test {
  protected:
   RelayctlRig() {
     start_qt();
     program = QString::fromStdString((dir() / "relayctl").string());
     EXPECT_TRUE(QFile::copy(QStringLiteral(RELAYCTL_PATH), program));
+    const auto events = std::filesystem::path(RELAYCTL_PATH).parent_path() / "relayctl_events.so";
+    EXPECT_TRUE(QFile::copy(QString::fromStdString(events.string()),
+                            QString::fromStdString((dir() / "relayctl_events.so").string())));
   }
 
   std::filesystem::path dir() const { return temp.path().toStdString(); }
