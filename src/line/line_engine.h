@@ -55,10 +55,9 @@ struct LineTiming {
   // milliseconds, about the exchange's own 17 ms at 9600 baud, not by several timeouts:
   // past three, twice the timeout's slack has passed again, and the answer is taken to
   // come no more; a timeout of minutes already holds all the slack there is. The wait is
-  // paid only after a miss, and a board lost to silence no longer pays it. A host that
-  // asks once pays it within its own short run, never at every poll, and leaves any late
-  // answer to the next program on the port: it waits at least half a second, which even
-  // a loaded machine's delays stay within.
+  // paid only after a miss. A host that asks once pays it within its own short run, never
+  // at every poll, and leaves any late answer to the next program on the port: it waits
+  // at least half a second, which even a loaded machine's delays stay within.
   static constexpr std::chrono::milliseconds late_limit_for(std::chrono::milliseconds timeout,
                                                             Asking asking = Asking::polled) {
     const auto limit = std::min(3 * timeout, timeout + std::chrono::milliseconds(10'000));
