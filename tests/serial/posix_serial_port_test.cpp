@@ -89,7 +89,7 @@ class PosixLine : public ::testing::TestWithParam<std::string> {
               static_cast<ssize_t>(bytes.size()));
   }
   bool wait_for(const std::function<bool()>& done) {
-    return host.wait.wait_until(done, EventWait::Clock::now() + 15s);
+    return runs_on.wait.wait_until(done, EventWait::Clock::now() + 15s);
   }
   Bytes read_all() {
     Bytes bytes;
@@ -104,8 +104,8 @@ class PosixLine : public ::testing::TestWithParam<std::string> {
       ("posix_line_" + std::to_string(::getpid()) + "_" + GetParam() + "_" + test_name());
   std::optional<PseudoTerminal> terminal;
   std::optional<ComLink> link;
-  Loop host = loop_named(GetParam());
-  PosixSerialPort port{folder, host.loop};
+  Loop runs_on = loop_named(GetParam());
+  PosixSerialPort port{folder, runs_on.loop};
   int events = 0;
 };
 
@@ -129,7 +129,7 @@ TEST_P(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
                                         std::string(host) + "\n" + file_text("/etc/machine-id") +
                                         file_text("/proc/sys/kernel/random/boot_id"));
   // Another open of the device, even this program's own, finds it held.
-  PosixSerialPort second(folder, host.loop);
+  PosixSerialPort second(folder, runs_on.loop);
   second.select_device(terminal->slave_path());
   EXPECT_EQ(second.open().reason, "Device busy: another program is using the port");
 
@@ -250,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Loops, PosixLine, ::testing::Values("poll", "qt"));
 // Timers fire in the order they are due, a repeating one without a burst after a stall,
 // and a handler may stop a timer that is due in the same pass.
 TEST_P(PosixLine, TimersFireInOrderAndAStoppedOneStaysSilent) {
-  DescriptorLoop& loop = host.loop;
+  DescriptorLoop& loop = runs_on.loop;
   std::vector<std::string> fired;
   DescriptorLoop::Id late = 0;
   loop.start_timer(20ms, [&] { fired.push_back("20 ms"); });
@@ -262,8 +262,8 @@ TEST_P(PosixLine, TimersFireInOrderAndAStoppedOneStaysSilent) {
   });
   late = loop.start_timer(0ms, [&] { fired.push_back("stopped"); });
   ASSERT_TRUE(
-      host.wait.wait_until([&] { return std::count(fired.begin(), fired.end(), "20 ms") > 0; },
-                           EventWait::Clock::now() + 15s));
+      runs_on.wait.wait_until([&] { return std::count(fired.begin(), fired.end(), "20 ms") > 0; },
+                              EventWait::Clock::now() + 15s));
   loop.stop_timer(tick);
   ASSERT_GE(fired.size(), 3u);
   EXPECT_EQ(fired.front(), "posted");
