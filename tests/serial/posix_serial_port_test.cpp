@@ -50,12 +50,6 @@ std::string file_text(const std::string& path) {
   return text.str();
 }
 
-// The running case's name without its parameter's number.
-std::string test_name() {
-  const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  return name.substr(0, name.find('/'));
-}
-
 class PosixLine : public ::testing::TestWithParam<std::string> {
  protected:
   PosixLine() {
@@ -98,10 +92,10 @@ class PosixLine : public ::testing::TestWithParam<std::string> {
   }
   std::string lock_file() const { return serial_lock_file(terminal->slave_path()); }
 
-  // The com<n> links' folder, one a test.
+  // The com<n> links' folder, one a process and loop.
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() /
-      ("posix_line_" + std::to_string(::getpid()) + "_" + GetParam() + "_" + test_name());
+      ("posix_line_" + std::to_string(::getpid()) + "_" + GetParam());
   std::optional<PseudoTerminal> terminal;
   std::optional<ComLink> link;
   Loop runs_on = loop_named(GetParam());
