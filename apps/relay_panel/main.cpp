@@ -10,7 +10,8 @@
 #include "event_log/event_log.h"
 #include "loop/qt_stop_signals.h"
 #include "loop/qt_event_wait.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "names/state_folder.h"
 #include "panel/scripted_run.h"
 #include "relay_panel/main_form.h"
@@ -95,7 +96,7 @@ int main(int argc, char* argv[]) {
     std::fputs(("relay_panel: names in " + state.name_file.string() + "\n").c_str(), stderr);
   }
   // A number that lines.conf beside the com<n> links maps opens the line a bridge serves.
-  QtSerialPort serial(state.folder);
+  PosixSerialPort serial(state.folder, QtDescriptorLoop::program());
   ServedLinePort served;
   LineChoicePort port(serial, served, state.folder);
   // The panel owns the serial lines it opens (a served line is its bridge's): their

@@ -7,7 +7,7 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
                  LineObserver& observer, LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
-    : port_(choice.device ? std::filesystem::path() : link_folder),
+    : port_(choice.device ? std::filesystem::path() : link_folder, QtDescriptorLoop::program()),
       // A late answer is awaited, never taken for the next board's (LineTiming).
       engine_(port_, std::move(addresses), observer,
               LineTiming::with_answer_timeout(answer_timeout)),

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "line/line_engine.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 
 // Which serial line the bridge serves: a port number under the panel's rule (the com<n>
 // link in the state folder, else the system's device) or a device path.
@@ -62,7 +63,7 @@ class BusLine : public QObject {
   // here, at the line's pace.
   void notice_device();
 
-  QtSerialPort port_;
+  PosixSerialPort port_;
   LineEngine engine_;
   LineChoice choice_;
   LogLine log_;

@@ -24,7 +24,8 @@
 
 #include "board_process.h"
 #include "line/line_engine.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "panel/poll_cycle.h"
 
 extern char** environ;
@@ -117,7 +118,7 @@ void measure_refresh(const char* what, const QStringList& options,
     std::printf("%-44s the virtual board did not start\n", what);
     return;
   }
-  QtSerialPort port({});
+  PosixSerialPort port({}, QtDescriptorLoop::program());
   port.select_device(board.device.toStdString());
   if (const OpenResult opened = port.open(); !opened.ok) {
     std::printf("%-44s %s\n", what, opened.reason.c_str());
@@ -172,7 +173,7 @@ double percentile(std::vector<double>& values, double share) {
 // often as without the flood.
 void measure_flood(const QStringList& pace, int seconds) {
   BoardProcess board(pace + QStringList{"--addresses", "1-2"});
-  QtSerialPort serial({});
+  PosixSerialPort serial({}, QtDescriptorLoop::program());
   serial.select_device(board.device.toStdString());
   if (board.device.isEmpty() || !serial.open().ok) {
     std::printf("  flood: the virtual board did not start\n");

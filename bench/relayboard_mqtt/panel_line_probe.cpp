@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "board_tap.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "link_rig.h"
 #include "logged_process.h"
 #include "mqtt_broker.h"
@@ -145,7 +146,7 @@ class Probe {
 
  private:
   std::string folder_;
-  QtSerialPort serial_{folder_};
+  PosixSerialPort serial_{folder_, QtDescriptorLoop::program()};
   ServedLinePort served_;
   LineChoicePort port_{serial_, served_, folder_};
   StampedIndicators indicators_;

@@ -28,7 +28,8 @@
 
 #include "board_process.h"
 #include "loop/qt_event_wait.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "qt_events.h"
 #include "relay_panel/indicator_box.h"
 #include "relay_panel/main_form.h"
@@ -109,7 +110,7 @@ int run_panel(QApplication& app, const QStringList& args) {
   const QString screenshot = option(args, "--screenshot");
 
   QtMessageBoxes messages;
-  QtSerialPort port(dir);
+  PosixSerialPort port(dir, QtDescriptorLoop::program());
   main_form form(dir, messages, port);
   ShownProbe probe;
   form.set_up();

@@ -1,36 +1,24 @@
 #pragma once
 
-#include <poll.h>
-
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <map>
+
+#include "loop/descriptor_loop.h"
 
 // The one event loop of a program without a window of its own (relayctl on POSIX): file
 // descriptors watched with poll() and timers, all run on the program's one thread. A
 // handler may add or remove watches and timers, its own among them.
-class EventLoop {
+class EventLoop final : public DescriptorLoop {
  public:
-  using Clock = std::chrono::steady_clock;
-  using Id = std::uint64_t;
-
   // The program's loop.
   static EventLoop& program();
 
-  // Calls `ready` with poll()'s revents while `fd` has any of `events` (POLLIN, POLLOUT);
-  // a hang-up or an error is always reported. No events: the watch sleeps.
-  Id watch(int fd, short events, std::function<void(short revents)> ready);
-  void set_events(Id watch, short events);
-  short events(Id watch) const;
-  void unwatch(Id watch);
-
-  // Calls `fired` once `after` has passed, then every `repeat` (zero: once).
+  Id watch(int fd, short events, std::function<void(short revents)> ready) override;
+  void set_events(Id watch, short events) override;
+  short events(Id watch) const override;
+  void unwatch(Id watch) override;
   Id start_timer(Clock::duration after, std::function<void()> fired,
-                 Clock::duration repeat = Clock::duration::zero());
-  void stop_timer(Id timer);
-  // Runs `work` on the loop's next pass, outside whatever called this.
-  void post(std::function<void()> work) { start_timer(Clock::duration::zero(), std::move(work)); }
+                 Clock::duration repeat = Clock::duration::zero()) override;
+  void stop_timer(Id timer) override;
 
   // Waits until a descriptor is ready, a timer is due or `deadline` has come, and runs
   // what is due; returns early when a signal interrupts the wait.

@@ -30,11 +30,12 @@ bool set_line(int fd, const termios& saved) {
          ::tcsetattr(fd, TCSANOW, &line) == 0;
 }
 
+// A path that names something without a device behind it (a socket, a device whose
+// driver is gone) is told in the system's own words, not as a missing device.
 OpenError open_error(int error) {
   switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
       return OpenError::not_found;
     case EACCES:
     case EPERM:
@@ -50,7 +51,9 @@ OpenError open_error(int error) {
 
 }  // namespace
 
-PosixSerialPort::PosixSerialPort(const std::filesystem::path& program_dir, EventLoop& loop)
+// An empty folder stays empty: the port then has no folder of links at all, not the
+// current one.
+PosixSerialPort::PosixSerialPort(const std::filesystem::path& program_dir, DescriptorLoop& loop)
     : loop_(loop),
       program_dir_(program_dir.empty() ? program_dir : std::filesystem::absolute(program_dir)) {}
 

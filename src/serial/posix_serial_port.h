@@ -10,20 +10,28 @@
 #include <optional>
 #include <string>
 
-#include "serial/serial_port.h"
+#include "loop/descriptor_loop.h"
 #include "loop/event_loop.h"
 #include "serial/line_lock_file.h"
+#include "serial/serial_port.h"
 
-// The serial line on the terminal interface and the program's event loop, for hosts
-// without Qt. It opens, locks and keeps the line as the Qt port does: the same lock
-// file, the line's exclusive mode and a lock on the device itself; the same words for
-// a port that cannot be opened; and a device that is really gone is released at once
-// while the port still counts as open, looked for about once a second at the same
-// path, and opened again once it is back.
+// The serial line on the terminal interface, for every POSIX program: on the poll() loop
+// (relayctl) or on Qt's (the panel, the bridge). The port number maps to a device through
+// port_device (the com<n> link in the program's folder, or the system's device). The line
+// is locked as every serial program expects: a lock file, the line's exclusive mode, and
+// a lock on the device itself that holds against root too.
+//
+// The line is kept whatever the board's timing and however long the host stalls: only a
+// device that is really gone (hung up, an I/O error, its device file vanished) is
+// released. It is released at once, so that the dead line cannot keep the event loop
+// busy, but the port still counts as open: frames are dropped and the watchdog shows the
+// relays unknown. About once a second the port then looks for the device at the same
+// path and, once it is back (a USB adapter plugged in again), opens it with the same
+// settings, and the poll goes on.
 class PosixSerialPort : public SerialPort {
  public:
   explicit PosixSerialPort(const std::filesystem::path& program_dir,
-                           EventLoop& loop = EventLoop::program());
+                           DescriptorLoop& loop = EventLoop::program());
   ~PosixSerialPort() override;
   PosixSerialPort(const PosixSerialPort&) = delete;
   PosixSerialPort& operator=(const PosixSerialPort&) = delete;
@@ -50,7 +58,10 @@ class PosixSerialPort : public SerialPort {
   bool device_lost() const { return reopen_timer_.has_value(); }
 
   static constexpr std::chrono::milliseconds reopen_interval{1000};
-  // The most bytes taken in between two requests, as in the Qt port.
+  // The most bytes the port takes in from the line between two requests: 512 answers,
+  // four seconds of a 9600-baud line. Every request discards what waits, so a board that
+  // sends faster than that (a flood) would only grow the buffer; beyond it the bytes wait
+  // in the driver until the next request drops them.
   static constexpr std::size_t read_buffer_bound = 4096;
 
  private:
@@ -65,7 +76,7 @@ class PosixSerialPort : public SerialPort {
   void lose_device();
   void look_for_device();
 
-  EventLoop& loop_;
+  DescriptorLoop& loop_;
   std::filesystem::path program_dir_;
   std::int16_t number_ = 0;
   std::string named_device_;
@@ -74,8 +85,8 @@ class PosixSerialPort : public SerialPort {
   int fd_ = -1;
   termios saved_{};  // the line's settings before the open, given back at the close
   LineLockFile lock_file_;
-  std::optional<EventLoop::Id> watch_;
-  std::optional<EventLoop::Id> reopen_timer_;  // while the device is lost: the looks for it
+  std::optional<DescriptorLoop::Id> watch_;
+  std::optional<DescriptorLoop::Id> reopen_timer_;  // while the device is lost: the looks for it
   std::function<void()> handler_;
   int threshold_ = 1;
   bool open_ = false;

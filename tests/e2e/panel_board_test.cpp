@@ -4,7 +4,8 @@
 
 #include "board_process.h"
 #include "form_fixture.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ TEST(PanelBoard, OperatorSwitchesRelaysOfTheVirtualBoard) {
   };
 
   RecordingMessageBoxes messages;
-  QtSerialPort line(program_dir);
+  PosixSerialPort line(program_dir, QtDescriptorLoop::program());
   CountingPort port(line);
   main_form form(program_dir, messages, port);
   form.set_up();

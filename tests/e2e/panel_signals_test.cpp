@@ -10,7 +10,8 @@
 #include <string>
 
 #include "board_process.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "serial/serial_lock_file.h"
 #include "serial/serial_platform.h"
 
@@ -54,7 +55,7 @@ TEST(PanelProgram, StopSignalsCloseThePortAndEndThePanelCleanly) {
     EXPECT_EQ(panel.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(panel.exitCode(), 0) << panel.readAllStandardError().toStdString();
     EXPECT_FALSE(std::filesystem::exists(lock));
-    QtSerialPort next(dir.path().toStdString());
+    PosixSerialPort next(dir.path().toStdString(), QtDescriptorLoop::program());
     next.select_port(1);
     const OpenResult reopened = next.open();
     EXPECT_TRUE(reopened.ok) << reopened.reason;

@@ -16,7 +16,8 @@
 
 #include "board_process.h"
 #include "form_fixture.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "names/default_name_text.h"
 #include "names/profile_store.h"
 
@@ -209,7 +210,7 @@ TEST_F(InstalledPanel, ThePerUserFolderHoldsNamesAndPortLinks) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return fs::is_symlink(state_folder() / "com1"); }, wait_ms));
   EXPECT_EQ(fs::read_symlink(state_folder() / "com1"), device);
 
-  QtSerialPort port(state_folder());
+  PosixSerialPort port(state_folder(), QtDescriptorLoop::program());
   main_form form(name_file, state_folder(), messages, port);
   form.set_up();
   form.show();

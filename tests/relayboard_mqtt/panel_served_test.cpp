@@ -9,7 +9,8 @@
 #include "bridge_rig.h"
 #include "file_bytes.h"
 #include "loop/qt_event_wait.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
 #include "panel/line_choice_port.h"
@@ -53,7 +54,7 @@ class ServedPanel : public BridgeRig {
                        [state](IndicatorState s) { return s == state; });
   }
 
-  QtSerialPort serial{dir()};
+  PosixSerialPort serial{dir(), QtDescriptorLoop::program()};
   ServedLinePort served;
   LineChoicePort port{serial, served, dir()};
   FakeIndicators indicators;

@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "logged_process.h"
 #include "qt_events.h"
 #include "mqtt/line_map.h"
@@ -68,7 +69,7 @@ class PlainPassword : public ::testing::Test {
         << "3 = mqtt://127.0.0.2:" << port << "/relayboard/l\n"
         << "3.user = op\n3.password_file = " << path("password") << "\n"
         << (words.empty() ? "" : words.front()) << "\n";
-    QtSerialPort serial{temp.path().toStdString()};
+    PosixSerialPort serial{temp.path().toStdString(), QtDescriptorLoop::program()};
     ServedLinePort served;
     LineChoicePort line{serial, served, temp.path().toStdString()};
     line.select_port(3);

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/qt_open_failure.h"
+#include "serial/open_failure.h"
 #include "serial/serial_lock_file.h"
 #include "serial/bridge_holder.h"
 

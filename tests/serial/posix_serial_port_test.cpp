@@ -1,5 +1,6 @@
-// The plain POSIX line with the test holding the board's end of the terminal: how it
-// opens and locks the device, takes answers in, and keeps a device that goes away.
+// The POSIX line with the test holding the board's end of the terminal, on the poll()
+// loop and on Qt's: how it opens and locks the device, takes answers in, and keeps a
+// device that goes away.
 #include "serial/posix_serial_port.h"
 
 #include <fcntl.h>
@@ -18,14 +19,30 @@
 
 #include "com_link.h"
 #include "loop/posix_event_wait.h"
+#include "loop/qt_descriptor_loop.h"
+#include "loop/qt_event_wait.h"
+#include "pseudo_terminal.h"
+#include "qt_events.h"
 #include "serial/device_holders.h"
 #include "serial/serial_lock_file.h"
-#include "pseudo_terminal.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
+
+// The loops a port runs on, each with the wait that runs it: relayctl's and the Qt programs'.
+struct Loop {
+  DescriptorLoop& loop;
+  EventWait& wait;
+};
+Loop loop_named(const std::string& name) {
+  static PosixEventWait poll_wait;
+  static QtEventWait qt_wait;
+  if (name == "poll") return {EventLoop::program(), poll_wait};
+  start_qt();
+  return {QtDescriptorLoop::program(), qt_wait};
+}
 
 std::string file_text(const std::string& path) {
   std::ostringstream text;
@@ -33,7 +50,7 @@ std::string file_text(const std::string& path) {
   return text.str();
 }
 
-class PosixLine : public ::testing::Test {
+class PosixLine : public ::testing::TestWithParam<std::string> {
  protected:
   PosixLine() {
     std::filesystem::create_directories(folder);
@@ -66,7 +83,7 @@ class PosixLine : public ::testing::Test {
               static_cast<ssize_t>(bytes.size()));
   }
   bool wait_for(const std::function<bool()>& done) {
-    return wait.wait_until(done, EventWait::Clock::now() + 15s);
+    return runs_on.wait.wait_until(done, EventWait::Clock::now() + 15s);
   }
   Bytes read_all() {
     Bytes bytes;
@@ -75,21 +92,20 @@ class PosixLine : public ::testing::Test {
   }
   std::string lock_file() const { return serial_lock_file(terminal->slave_path()); }
 
-  // The com<n> links' folder, one a test.
+  // The com<n> links' folder, one a process and loop.
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() /
-      ("posix_line_" + std::to_string(::getpid()) + "_" +
-       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+      ("posix_line_" + std::to_string(::getpid()) + "_" + GetParam());
   std::optional<PseudoTerminal> terminal;
   std::optional<ComLink> link;
-  PosixEventWait wait;
-  PosixSerialPort port{folder};
+  Loop runs_on = loop_named(GetParam());
+  PosixSerialPort port{folder, runs_on.loop};
   int events = 0;
 };
 
 const Bytes answer = {0x22, 0x01, 0x00, 0x00, 0x00, 0x80, 0x00, 0xA3};
 
-TEST_F(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
+TEST_P(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
   open_port();
   termios line{};
   ASSERT_EQ(::tcgetattr(terminal->held_slave_fd(), &line), 0);
@@ -107,7 +123,7 @@ TEST_F(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
                                         std::string(host) + "\n" + file_text("/etc/machine-id") +
                                         file_text("/proc/sys/kernel/random/boot_id"));
   // Another open of the device, even this program's own, finds it held.
-  PosixSerialPort second(folder);
+  PosixSerialPort second(folder, runs_on.loop);
   second.select_device(terminal->slave_path());
   EXPECT_EQ(second.open().reason, "Device busy: another program is using the port");
 
@@ -134,7 +150,7 @@ TEST_F(PosixLine, OpensRawAndLockedAndHandsOnWholeAnswers) {
   EXPECT_TRUE(second.open().ok) << "the close left the device held";
 }
 
-TEST_F(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
+TEST_P(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
   open_port();
   const std::string first_lock = lock_file();
   terminal.reset();  // the adapter pulled out
@@ -155,7 +171,7 @@ TEST_F(PosixLine, ALostDeviceIsReleasedAndOpenedAgainOnceItIsBack) {
 
 // Anyone may write a lock file into the lock folders: only one whose process has the
 // device open keeps the port; any other is taken as stale, removed, and named.
-TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
+TEST_P(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   const auto start = [&](bool holds) {
@@ -223,22 +239,24 @@ TEST_F(PosixLine, OnlyALockWhoseProcessHoldsTheDeviceKeepsThePort) {
   ::close(ready[1]);
 }
 
+INSTANTIATE_TEST_SUITE_P(Loops, PosixLine, ::testing::Values("poll", "qt"));
+
 // Timers fire in the order they are due, a repeating one without a burst after a stall,
 // and a handler may stop a timer that is due in the same pass.
-TEST(EventLoopTimers, FireInOrderAndAStoppedOneStaysSilent) {
-  EventLoop loop;
+TEST_P(PosixLine, TimersFireInOrderAndAStoppedOneStaysSilent) {
+  DescriptorLoop& loop = runs_on.loop;
   std::vector<std::string> fired;
-  EventLoop::Id late = 0;
+  DescriptorLoop::Id late = 0;
   loop.start_timer(20ms, [&] { fired.push_back("20 ms"); });
-  const EventLoop::Id tick = loop.start_timer(
+  const DescriptorLoop::Id tick = loop.start_timer(
       5ms, [&] { fired.push_back("tick"); }, 5ms);
   loop.start_timer(0ms, [&] {
     fired.push_back("posted");
     loop.stop_timer(late);
   });
   late = loop.start_timer(0ms, [&] { fired.push_back("stopped"); });
-  PosixEventWait wait(loop);
-  ASSERT_TRUE(wait.wait_until([&] { return std::count(fired.begin(), fired.end(), "20 ms") > 0; },
+  ASSERT_TRUE(
+      runs_on.wait.wait_until([&] { return std::count(fired.begin(), fired.end(), "20 ms") > 0; },
                               EventWait::Clock::now() + 15s));
   loop.stop_timer(tick);
   ASSERT_GE(fired.size(), 3u);

@@ -14,7 +14,8 @@
 
 #include "board_process.h"
 #include "loop/poll_timer.h"
-#include "serial/qt_serial_port.h"
+#include "loop/qt_descriptor_loop.h"
+#include "serial/posix_serial_port.h"
 #include "link_rig.h"
 #include "qt_events.h"
 #include "recording_message_boxes.h"
@@ -28,7 +29,7 @@ class PanelLink : public FakePortView, public LineWatcher {
   using Clock = std::chrono::steady_clock;
 
   explicit PanelLink(const std::filesystem::path& program_dir, std::string port_number = "1")
-      : port(program_dir) {
+      : port(program_dir, QtDescriptorLoop::program()) {
     port_text = std::move(port_number);
     core.set_watcher(this);
     QObject::connect(&timer, &PollTimer::timeout, [this] {
@@ -73,7 +74,7 @@ class PanelLink : public FakePortView, public LineWatcher {
   FakeIndicators indicators;
   FakeNameLabels names;
   RecordingMessageBoxes messages;
-  QtSerialPort port;
+  PosixSerialPort port;
   PanelCore core{{port, indicators, *this, address, names, messages}, "name.txt"};
   PollCycle& cycle = core.poll();
   PortControl& control = core.port_control();

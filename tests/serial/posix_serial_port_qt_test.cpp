@@ -1,11 +1,12 @@
-// The serial line on its own, with the test holding the board's end of the terminal, and
-// what the operator reads when a port will not open.
-#include "serial/qt_serial_port.h"
-
+// The serial line on Qt's event loop, as the panel and the bridge run it, with the test
+// holding the board's end of the terminal, and what the operator reads when a port will
+// not open.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -21,11 +22,13 @@
 #include <vector>
 
 #include "com_link.h"
-#include "serial/qt_open_failure.h"
-#include "serial/present_devices.h"
+#include "loop/qt_descriptor_loop.h"
 #include "panel_link.h"
 #include "protocol/status_frame.h"
 #include "pseudo_terminal.h"
+#include "serial/open_failure.h"
+#include "serial/posix_serial_port.h"
+#include "serial/present_devices.h"
 
 namespace {
 
@@ -71,7 +74,7 @@ class LineOnTerminal : public ::testing::Test {
               static_cast<ssize_t>(bytes.size()));
   }
   // Waits until the terminal holds `count` bytes for the panel's end that the port has not
-  // taken in yet (the event loop does not run meanwhile, so QSerialPort reads nothing).
+  // taken in yet (the event loop does not run meanwhile, so the port reads nothing).
   ::testing::AssertionResult line_holds(int count) {
     const int fd = terminal->held_slave_fd();
     const QDeadlineTimer deadline(15000);
@@ -100,7 +103,7 @@ class LineOnTerminal : public ::testing::Test {
   QTemporaryDir temp;
   std::optional<PseudoTerminal> terminal;
   std::optional<ComLink> link;
-  QtSerialPort port{dir()};
+  PosixSerialPort port{dir(), QtDescriptorLoop::program()};
   int events = 0;  // receive events so far
 };
 
@@ -144,7 +147,7 @@ TEST_F(LineOnTerminal, ReceiveEventWaitsForEightBytesAndEveryByteValuePasses) {
 TEST_F(LineOnTerminal, DiscardDropsWhatWaitsButKeepsWhatComesAfter) {
   open_port();
   board_sends({0xA1, 0xA2, 0xA3, 0xA4});
-  ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == 4; }));  // inside QSerialPort
+  ASSERT_TRUE(wait_until([&] { return port.bytes_waiting() == 4; }));  // taken in by the port
   board_sends({0xB1, 0xB2, 0xB3});
   ASSERT_TRUE(line_holds(3));  // these still wait in the terminal
   port.discard_input();
@@ -160,7 +163,7 @@ TEST_F(LineOnTerminal, AFloodBetweenRequestsIsHeldAtTheBoundAndTheNextAnswerStil
   // The board pours bytes in as fast as the terminal takes them; the port may take in
   // only its bound, then the terminal fills and refuses more.
   const Bytes flood(64 * 1024, 0x22);
-  const auto bound = static_cast<std::size_t>(QtSerialPort::read_buffer_bound);
+  const auto bound = PosixSerialPort::read_buffer_bound;
   std::size_t poured = 0, most_waiting = 0;
   EXPECT_TRUE(wait_until([&] {
     const ssize_t written = ::write(terminal->master_fd(), flood.data(), flood.size());
@@ -183,7 +186,7 @@ TEST_F(LineOnTerminal, AFloodBetweenRequestsIsHeldAtTheBoundAndTheNextAnswerStil
 TEST_F(LineOnTerminal, ALockFileLeftByAnEndedProgramIsTakenOverAndGoesWithTheClose) {
   const std::string lock = serial_lock_file(terminal->slave_path());
   ASSERT_FALSE(lock.empty());
-  // As QSerialPort writes it: process number, program, machine.
+  // As other serial programs write it: process number, program, machine.
   std::ofstream(lock) << ended_process() << "\nrelay_panel\n\n";
   open_port();
   EXPECT_EQ(first_line(lock), std::to_string(::getpid()));
@@ -301,6 +304,14 @@ TEST_F(LineOnTerminal, StrayByteCostsOneFrameAndTheNextRequestRecovers) {
 TEST_F(LineOnTerminal, FailedOpensNameTheDeviceAndWhy) {
   std::filesystem::create_symlink("/nonexistent/ttyUSB0", dir() / "com2");
   std::filesystem::create_symlink("/dev/null", dir() / "com3");
+  // A socket is there, but no device is behind it: the system's words, not a missing device.
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (dir() / "socket").string();
+  socket_path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  std::filesystem::create_symlink(socket_path, dir() / "com4");
   struct Case {
     std::int16_t number;
     std::string device;
@@ -311,6 +322,7 @@ TEST_F(LineOnTerminal, FailedOpensNameTheDeviceAndWhy) {
       {2, (dir() / "com2").string(),
        "No such device (the link points to /nonexistent/ttyUSB0, which does not exist)"},
       {3, (dir() / "com3").string(), "Not a serial port (Inappropriate ioctl for device)"},
+      {4, (dir() / "com4").string(), "No such device or address"},
       {200, "/dev/ttyS199", "No such device"},
   };
   // A missing device comes with the devices this machine has, and how to link one.
@@ -324,10 +336,12 @@ TEST_F(LineOnTerminal, FailedOpensNameTheDeviceAndWhy) {
     const OpenResult result = port.open();
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.device, c.device);
-    const bool missing = c.reason.starts_with("No such device");
+    const bool missing =
+        c.reason.starts_with("No such device") && !std::filesystem::exists(c.device);
     EXPECT_EQ(result.reason, c.reason + (missing ? advice(c.number) : ""));
     EXPECT_FALSE(port.is_open());
   }
+  ::close(socket);
   // A failed open leaves the port ready for the next try.
   open_port();
 }
@@ -347,41 +361,39 @@ TEST(OpenFailureReason, TellsBusyAndForbiddenDevicesApart) {
   };
   struct Case {
     const char* name;
-    QSerialPort::SerialPortError error;
+    OpenError error;
     DeviceAccess access;
-    std::string qt_text;
+    std::string text;
     std::string reason;
   };
   const Case cases[] = {
-      {"gone between open and check", QSerialPort::PermissionError, DeviceAccess{}, "",
-       "No such device"},
-      {"not in the group", QSerialPort::PermissionError, device(false), "Permission denied",
+      {"gone between open and check", OpenError::permission, DeviceAccess{}, "", "No such device"},
+      {"not in the group", OpenError::permission, device(false), "Permission denied",
        "Permission denied: the device belongs to the group dialout, and this user is not in it; "
        "add the user with \"sudo usermod -aG dialout $USER\" and log in again"},
-      {"added but not logged in again", QSerialPort::PermissionError,
+      {"added but not logged in again", OpenError::permission,
        device(false, "dialout", false, true), "Permission denied",
        "Permission denied: this user was added to the group dialout after logging in; log out "
        "and in again"},
-      {"group may not write", QSerialPort::PermissionError,
-       device(false, "dialout", true, true, false), "Permission denied",
+      {"group may not write", OpenError::permission, device(false, "dialout", true, true, false),
+       "Permission denied",
        "Permission denied: the device does not let its group dialout read and write it, and "
        "this user is in it"},
-      {"in the group, refused all the same", QSerialPort::PermissionError,
+      {"in the group, refused all the same", OpenError::permission,
        device(false, "dialout", true, true), "Permission denied",
        "Permission denied: this user is in the group dialout but may still not read and write "
        "the device"},
-      {"owner only, not in the group", QSerialPort::PermissionError,
+      {"owner only, not in the group", OpenError::permission,
        device(false, "root", false, false, false), "Permission denied",
        "Permission denied: the device does not let its group root read and write it, and this "
        "user is not in it"},
-      {"group without a name", QSerialPort::PermissionError, device(false, ""), "Permission denied",
+      {"group without a name", OpenError::permission, device(false, ""), "Permission denied",
        "Permission denied: this user may not read and write the device"},
-      {"anything else", QSerialPort::UnknownError, device(true), "Input/output error",
-       "Input/output error"},
+      {"anything else", OpenError::other, device(true), "Input/output error", "Input/output error"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(open_failure_reason(c.error, c.qt_text, c.access), c.reason);
+    EXPECT_EQ(open_failure_reason(c.error, c.text, c.access), c.reason);
   }
 }
 
