@@ -76,7 +76,7 @@ void LocalLine::set_device_lost(bool lost) {
   engine_.set_device_lost(lost);
   if (!lost) return;
   answering_.reset();
-  if (events_) events_->line_lost();
+  events_->line_lost();
 }
 
 std::optional<std::string> LocalLine::send_end(const PulseRunner::End& end, bool answering) {
@@ -86,18 +86,17 @@ std::optional<std::string> LocalLine::send_end(const PulseRunner::End& end, bool
       end.address, end.opened ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
       static_cast<std::uint8_t>(std::countr_zero(end.relays) + 1), SwitchLane::first);
   if (refusal) return refusal_text(*refusal);
-  if (events_) events_->pulse_end_sent(end);
+  events_->pulse_end_sent(end);
   return std::nullopt;
 }
 
 void LocalLine::tell(const std::vector<PulseRunner::Told>& told) {
-  if (!events_) return;
   for (const PulseRunner::Told& each : told) events_->pulse_told(each);
 }
 
 void LocalLine::board_answered(std::uint8_t address, std::uint16_t opened) {
   answering_.set(address);
-  if (events_) events_->board_answered(address, opened);
+  events_->board_answered(address, opened);
   // Whether a pulse's end has reached the board, as the line knows it: an answer to a
   // request that went out before it still shows the relay on, and proves nothing.
   const auto end_done = [&](std::uint16_t relays) {
@@ -112,27 +111,5 @@ void LocalLine::board_answered(std::uint8_t address, std::uint16_t opened) {
 
 void LocalLine::board_lost(std::uint8_t address) {
   answering_.reset(address);
-  if (events_) events_->board_lost(address);
-}
-
-void LocalLine::board_missed(std::uint8_t address) {
-  if (events_) events_->board_missed(address);
-}
-
-void LocalLine::board_late(std::uint8_t address, Clock::duration waited) {
-  if (events_) events_->board_late(address, waited);
-}
-
-void LocalLine::answer_unasked(std::uint16_t opened) {
-  if (events_) events_->answer_unasked(opened);
-}
-
-void LocalLine::rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
-                              const std::string& why) {
-  if (events_) events_->rule_switched(address, relays, rule, why);
-}
-
-void LocalLine::rule_refused(std::uint8_t address, int relay, const std::string& rule,
-                             const std::string& why) {
-  if (events_) events_->rule_refused(address, relay, rule, why);
+  events_->board_lost(address);
 }

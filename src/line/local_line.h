@@ -31,7 +31,7 @@ class LocalLine : public BoardLine, private LineObserver {
     return engine_.commanded(address, relay);
   }
   void end_pulses(Clock::time_point now) override;
-  void set_events(BoardEvents* events) override { events_ = events; }
+  void set_events(BoardEvents* events) override { events_ = events ? events : &nobody_; }
 
   // Sends the pulse ends that are due and the next frame; returns when to call again.
   Clock::time_point step(Clock::time_point now);
@@ -49,13 +49,19 @@ class LocalLine : public BoardLine, private LineObserver {
   // LineObserver: the engine's news, handed on; a board's answer checks its pulses.
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
-  void board_missed(std::uint8_t address) override;
-  void board_late(std::uint8_t address, Clock::duration waited) override;
-  void answer_unasked(std::uint16_t opened) override;
+  void board_missed(std::uint8_t address) override { events_->board_missed(address); }
+  void board_late(std::uint8_t address, Clock::duration waited) override {
+    events_->board_late(address, waited);
+  }
+  void answer_unasked(std::uint16_t opened) override { events_->answer_unasked(opened); }
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
-                     const std::string& why) override;
+                     const std::string& why) override {
+    events_->rule_switched(address, relays, rule, why);
+  }
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
-                    const std::string& why) override;
+                    const std::string& why) override {
+    events_->rule_refused(address, relay, rule, why);
+  }
 
   // A pulse's end on the line; `answering`: only to a board that answers now.
   std::optional<std::string> send_end(const PulseRunner::End& end, bool answering);
@@ -63,6 +69,10 @@ class LocalLine : public BoardLine, private LineObserver {
 
   LineEngine engine_;
   PulseRunner pulses_;
-  BoardEvents* events_ = nullptr;
+  struct Nobody : BoardEvents {
+    void board_answered(std::uint8_t, std::uint16_t) override {}
+    void board_lost(std::uint8_t) override {}
+  } nobody_;  // the news while no host listens
+  BoardEvents* events_ = &nobody_;
   std::bitset<256> answering_;  // the boards heard since they were last lost
 };
