@@ -107,7 +107,7 @@ void main_form::address_changed() {
   core_.names().load(address_text());
 }
 
-void main_form::use_line_owner(LineNames& names, BoardLine& line) {
+void main_form::use_line_owner(LineNames& names, FollowedLine& line) {
   core_.names().set_line_names(&names);
   core_.use_board_line(&line);
 }

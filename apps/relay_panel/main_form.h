@@ -49,7 +49,7 @@ class main_form : public QWidget,
 
   // Where the names of a line that another program owns come from (the port's), and
   // the line at its boards' level: the switches go to its owner, its states come back.
-  void use_line_owner(LineNames& names, BoardLine& line);
+  void use_line_owner(LineNames& names, FollowedLine& line);
 
   // One poll tick.
   void tick();

@@ -245,7 +245,7 @@ void MainWindow::address_changed() {
   core_.names().load(address_text());
 }
 
-void MainWindow::use_line_owner(LineNames& names, BoardLine& line) {
+void MainWindow::use_line_owner(LineNames& names, FollowedLine& line) {
   core_.names().set_line_names(&names);
   core_.use_board_line(&line);
 }

@@ -58,7 +58,7 @@ class MainWindow final : public NameView,
 
   // The names of a line that another program owns, shown while such a line is open, and
   // the line at its boards' level: the switches go to its owner, its states come back.
-  void use_line_owner(LineNames& names, BoardLine& line);
+  void use_line_owner(LineNames& names, FollowedLine& line);
   // The panel owns the lines for which `line_is_ours` holds: their boards get their
   // on_start state at the open and their on_stop state before the port closes (the
   // frames awaited through `wait`), the window's closing included.

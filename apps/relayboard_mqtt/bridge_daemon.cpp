@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <chrono>
 
-#include "mqtt/bridge_topics.h"
 #include "bridge/line_claim.h"
-#include "settings/file_trust.h"
-#include "settings/settings_files.h"
-#include "serial/port_device.h"
+#include "line/rules_file.h"
+#include "mqtt/bridge_topics.h"
 #include "names/disk_file.h"
 #include "names/state_folder.h"
-#include "line/rules_file.h"
+#include "serial/port_device.h"
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
 
 void LoggedMessages::show(const Message& message) {
   // The one message without an icon is the news of a new file, which does not name it.
@@ -26,14 +26,11 @@ BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_
       program_dir_(std::move(program_dir)),
       log_(std::move(log)),
       messages_(log_) {
-  pulse_timer_.setSingleShot(true);
-  pulse_timer_.setTimerType(Qt::PreciseTimer);
-  connect(&pulse_timer_, &QTimer::timeout, this, &BridgeDaemon::arm_pulse_timer);
   timetable_timer_.setSingleShot(true);
   connect(&timetable_timer_, &QTimer::timeout, this, &BridgeDaemon::run_timetable);
 }
 
-// The line goes first: its schedule reports to the core.
+// The line goes first: it reports to the core.
 BridgeDaemon::~BridgeDaemon() {
   name_watcher_.reset();
   line_.reset();
@@ -77,20 +74,16 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   settings.schedule_since = remembered_.settled.value_or(settings.schedule_since);
   settings.schedule_paused = remembered_.paused;
   if (options_.web) start_web(topics, names);
+  line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
+                                    options_.addresses, options_.answer_timeout, log_);
   core_ = std::make_unique<BridgeCore>(
-      std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_,
-      [this](const SwitchCommand& command) { return line_->queue_switches(command); },
-      std::move(names), log_,
-      [this](std::uint8_t address, int relay) { return line_->commanded(address, relay); },
-      [this](std::uint8_t address, int relay, std::string_view name) {
+      std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_, *line_,
+      std::move(names), log_, [this](std::uint8_t address, int relay, std::string_view name) {
         RenameAnswer answer =
             rename_relay(name_file_->path(), profile_store_, address, relay, name);
         if (answer.outcome == CommandOutcome::done) answer.names = names_now();
         return answer;
       });
-  line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
-                                    options_.addresses, options_.answer_timeout, *core_, log_);
-  line_->on_lost = [this] { core_->line_lost(); };
   open_event_log(state.folder);
   line_->set_rules(std::get<LineRules>(std::move(rules)));
   link_->on_connected = [this] {
@@ -133,7 +126,6 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder) {
 
 void BridgeDaemon::stop(std::function<void()> done) {
   name_watcher_.reset();
-  pulse_timer_.stop();
   timetable_timer_.stop();
   if (core_) core_->shutting_down(BridgeCore::Clock::now());
   if (!link_) {
@@ -152,9 +144,7 @@ void BridgeDaemon::take_message(const MqttMessage& message) {
     return;
   }
   core_->message(message, BridgeCore::Clock::now());
-  // A pulse may have started, an entry been paused.
-  arm_pulse_timer();
-  remember_schedule();
+  remember_schedule();  // an entry may have been paused
 }
 
 void BridgeDaemon::settle_claim() {
@@ -174,21 +164,9 @@ void BridgeDaemon::settle_claim() {
   });
 }
 
-void BridgeDaemon::arm_pulse_timer() {
-  const auto now = BridgeCore::Clock::now();
-  const auto due = core_->step(now);
-  if (!due) {
-    pulse_timer_.stop();
-    return;
-  }
-  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
-  pulse_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
-}
-
 void BridgeDaemon::run_timetable() {
   const auto wall = std::chrono::system_clock::now();
   const auto next = core_->run_timetable(wall, BridgeCore::Clock::now());
-  arm_pulse_timer();  // a run may have started a pulse
   remember_schedule();
   // The timer counts on the monotonic clock, which a suspend or a set clock leaves
   // behind: the wall clock is looked at again well within the time a run may be late.
@@ -256,10 +234,7 @@ void BridgeDaemon::start_web(const BridgeTopics& topics, const BridgeNames& name
                          options_.web_users, files};
   web_ = std::make_unique<WebServer>(
       std::move(setup), topics, options_.addresses,
-      [this](const MqttMessage& message) {
-        core_->message(message, BridgeCore::Clock::now());
-        arm_pulse_timer();
-      },
+      [this](const MqttMessage& message) { core_->message(message, BridgeCore::Clock::now()); },
       log_);
   web_tap_ = std::make_unique<WebTap>(
       *held_, web_->answer_prefix(),

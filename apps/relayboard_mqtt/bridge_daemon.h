@@ -11,15 +11,15 @@
 #include "bridge/bridge_core.h"
 #include "bridge/bridge_names.h"
 #include "bridge_options.h"
-#include "mqtt/retained_snapshot.h"
 #include "broker_settings.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
 #include "event_log/event_log.h"
 #include "held_client.h"
-#include "names/name_file_watcher.h"
 #include "mqtt/mosquitto_link.h"
+#include "mqtt/retained_snapshot.h"
 #include "names/name_file.h"
+#include "names/name_file_watcher.h"
 #include "names/profile_store.h"
 #include "web_server.h"
 #include "web_tap.h"
@@ -72,7 +72,6 @@ class BridgeDaemon : public QObject {
   void open_event_log(const std::filesystem::path& folder);
   void take_message(const MqttMessage& message);
   void settle_claim();
-  void arm_pulse_timer();
   void run_timetable();
   // The timetable's memory in the state folder: read at start, written when it changes.
   ScheduleMemory recall_schedule();
@@ -99,7 +98,6 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<BusLine> line_;
   std::unique_ptr<EventLog> event_log_;  // none when it could not be opened
   std::unique_ptr<NameFileWatcher> name_watcher_;
-  QTimer pulse_timer_;
   std::filesystem::path state_folder_;  // empty when there is none
   ScheduleMemory remembered_;
   QTimer timetable_timer_;  // on the wall clock, looked at again at least twice a minute

@@ -4,17 +4,16 @@
 
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
-                 LineObserver& observer, LogLine log)
+                 LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
     : port_(choice.device ? std::filesystem::path() : link_folder, QtDescriptorLoop::program()),
       // A late answer is awaited, never taken for the next board's (LineTiming).
-      engine_(port_, std::move(addresses), observer,
-              LineTiming::with_answer_timeout(answer_timeout)),
+      line_(port_, std::move(addresses), LineTiming::with_answer_timeout(answer_timeout)),
       choice_(std::move(choice)),
       log_(std::move(log)) {
   // The bridge owns its line: the boards' on_start and on_stop states hold.
-  engine_.set_owner(true);
+  line_.engine().set_owner(true);
   step_timer_.setSingleShot(true);
   // Qt's coarse timers may fire 5% late: the line's 50 ms rhythm needs the precise kind.
   step_timer_.setTimerType(Qt::PreciseTimer);
@@ -22,7 +21,7 @@ BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
   open_timer_.setInterval(open_retry);
   connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
   port_.set_receive_handler([this] {
-    engine_.on_receive(LineEngine::Clock::now());
+    line_.on_receive(Clock::now());
     step();
   });
   if (choice_.device) {
@@ -59,38 +58,44 @@ void BusLine::try_open() {
   step();
 }
 
-std::optional<SwitchRefusal> BusLine::queue_switches(const SwitchCommand& command) {
-  const auto refusal = engine_.queue_switches(command);
+std::optional<SwitchRefusal> BusLine::command(const SwitchCommand& command, Clock::time_point now) {
+  const auto refusal = line_.command(command, now);
   if (!refusal) step();
   return refusal;
+}
+
+void BusLine::end_pulses(Clock::time_point now) {
+  line_.end_pulses(now);
+  if (open_) step();
 }
 
 void BusLine::close() {
   open_timer_.stop();
   step_timer_.stop();
-  engine_.reset();
+  line_.engine().reset();
   port_.close();
   open_ = false;
 }
 
 void BusLine::close_when_sent(std::chrono::milliseconds patience, std::function<void()> done) {
   closed_ = std::move(done);
-  close_by_ = LineEngine::Clock::now() + patience;
-  if (open_) engine_.release_line();
+  close_by_ = Clock::now() + patience;
+  if (open_) line_.engine().release_line();
   step();
 }
 
 void BusLine::step() {
-  const auto now = LineEngine::Clock::now();
+  const auto now = Clock::now();
+  const LineEngine& engine = line_.engine();
   if (closed_ && (!open_ || now >= close_by_ ||
-                  (engine_.queued() == 0 && !engine_.busy() && !engine_.rule_switch_waiting()))) {
+                  (engine.queued() == 0 && !engine.busy() && !engine.rule_switch_waiting()))) {
     close();
     std::exchange(closed_, {})();
     return;
   }
   if (!open_) return;
   notice_device();
-  const auto due = engine_.step(now);
+  const auto due = line_.step(now);
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
   step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
@@ -98,11 +103,6 @@ void BusLine::step() {
 void BusLine::notice_device() {
   if (port_.device_lost() == lost_) return;
   lost_ = port_.device_lost();
-  engine_.set_device_lost(lost_);
-  if (lost_) {
-    log_("serial line " + name_ + " lost; looking for it every second");
-    if (on_lost) on_lost();
-  } else {
-    log_("serial line " + name_ + " back");
-  }
+  log_("serial line " + name_ + (lost_ ? " lost; looking for it every second" : " back"));
+  line_.set_device_lost(lost_);
 }

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "line/line_engine.h"
+#include "line/board_line.h"
+#include "line/local_line.h"
 #include "loop/qt_descriptor_loop.h"
 #include "serial/posix_serial_port.h"
 
@@ -22,37 +23,37 @@ struct LineChoice {
 };
 
 // The bridge's serial line: the panel's serial port, opened and diagnosed as the panel
-// opens it, with the boards' schedule driven by a precise single-shot timer set to the
-// time the schedule asks for. The line is never given up: an open that fails is tried
-// again every second (the operator reads why, once per reason), and a device that goes
+// opens it, under a local line driven by a precise single-shot timer set to the time the
+// line asks for, and by the port's receive events. The line is never given up: an open that fails
+// is tried again every second (the operator reads why, once per reason), and a device that goes
 // away is looked for every second by the port itself until it is back.
-class BusLine : public QObject {
+class BusLine : public QObject, public BoardLine {
  public:
   using LogLine = std::function<void(const std::string&)>;
 
   BusLine(const std::filesystem::path& link_folder, LineChoice choice,
           std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
-          LineObserver& observer, LogLine log);
+          LogLine log);
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
-  // The frames of one command (LineEngine::queue_switches); refused while the line is not
-  // open or its device is lost, never kept for later.
-  std::optional<SwitchRefusal> queue_switches(const SwitchCommand& command);
-  std::optional<bool> commanded(std::uint8_t address, int relay) const {
-    return engine_.commanded(address, relay);
+  // BoardLine: a command is refused while the line is not open or its device is lost,
+  // never kept for later; one taken goes out at once.
+  std::optional<SwitchRefusal> command(const SwitchCommand& command,
+                                       Clock::time_point now) override;
+  std::optional<bool> commanded(std::uint8_t address, int relay) const override {
+    return line_.commanded(address, relay);
   }
+  void end_pulses(Clock::time_point now) override;
+  void set_events(BoardEvents* events) override { line_.set_events(events); }
   // The operator's rules of the line (interlocks, max_on).
-  void set_rules(LineRules rules) { engine_.set_rules(std::move(rules)); }
+  void set_rules(LineRules rules) { line_.engine().set_rules(std::move(rules)); }
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (the boards' on_stop states first, then a pulse's
   // end), awaits their answers, then closes the port and calls `done`; closes anyway
   // once `patience` has passed.
   void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
-
-  // Called when the device goes away (every board is then unknown).
-  std::function<void()> on_lost;
 
   static constexpr std::chrono::milliseconds open_retry{1000};
 
@@ -64,7 +65,7 @@ class BusLine : public QObject {
   void notice_device();
 
   PosixSerialPort port_;
-  LineEngine engine_;
+  LocalLine line_;
   LineChoice choice_;
   LogLine log_;
   QTimer step_timer_;

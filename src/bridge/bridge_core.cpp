@@ -36,19 +36,19 @@ SwitchCommand relay_switches(std::uint8_t address, std::uint16_t relays, bool op
 
 }  // namespace
 
-BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-                       BridgeNames names, LogLine log, Commanded commanded, Rename rename)
+BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, BoardLine& line,
+                       BridgeNames names, LogLine log, Rename rename)
     : settings_(std::move(settings)),
       topics_(settings_.prefix, settings_.line, settings_.discovery_prefix),
       client_(client),
-      queue_switch_(std::move(queue_switch)),
+      line_(line),
       names_(std::move(names)),
       log_(std::move(log)),
-      commanded_(std::move(commanded)),
       rename_(std::move(rename)),
       timetable_(settings_.schedule, settings_.schedule_since) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
   for (const std::string& name : settings_.schedule_paused) timetable_.set_paused(name, true);
+  line_.set_events(this);
 }
 
 void BridgeCore::connected() {
@@ -217,7 +217,9 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     }
     const bool open = *switch_payload == SwitchPayload::on;
     if (silent()) return;
-    if (const auto refusal = set_relays(topic.address, relays, open)) return refused(*refusal);
+    if (const auto refusal = set_relays(topic.address, relays, open, now)) {
+      return refused(*refusal);
+    }
     note(what + ": " + message.payload);
     taken(relays, open ? relays : 0x0000);
     return;
@@ -226,12 +228,12 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   if (*switch_payload == SwitchPayload::toggle) {
     // Two toggles in quick succession flip the relay twice: the second flips what the
     // first commanded, which the board may not have reported yet.
-    const auto opened = commanded(topic.address, topic.relay);
+    const auto opened = line_.commanded(topic.address, topic.relay);
     if (!opened) return ignored("the state of " + what + " is not known");
     open = !*opened;
   }
   if (silent()) return;
-  if (const auto refusal = set_relays(topic.address, bit(topic.relay), open)) {
+  if (const auto refusal = set_relays(topic.address, bit(topic.relay), open, now)) {
     return refused(*refusal);
   }
   note(what + ": " + message.payload + (open ? " (opens)" : " (closes)"));
@@ -239,7 +241,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
 }
 
 std::optional<SwitchRefusal> BridgeCore::set_relays(std::uint8_t address, std::uint16_t relays,
-                                                    bool open) {
+                                                    bool open, Clock::time_point now) {
   SwitchCommand command;
   if (relays == 0xFFFF) {
     const std::uint8_t data = open ? 0xFF : 0x00;
@@ -247,9 +249,8 @@ std::optional<SwitchRefusal> BridgeCore::set_relays(std::uint8_t address, std::u
   } else {
     command = relay_switches(address, relays, open, SwitchLane::in_turn);
   }
-  if (const auto refusal = queue_switch_(command)) return refusal;
+  if (const auto refusal = line_.command(command, now)) return refusal;
   recorder_.commanded(address, relays, source_, wall_now());
-  pulses_.forget(address, relays);
   return std::nullopt;
 }
 
@@ -258,12 +259,8 @@ std::optional<SwitchRefusal> BridgeCore::start_pulses(std::uint8_t address, std:
                                                       Clock::time_point now) {
   SwitchCommand command = relay_switches(address, relays, true, SwitchLane::first);
   command.pulse = length;
-  if (const auto refusal = queue_switch_(command)) return refusal;
+  if (const auto refusal = line_.command(command, now)) return refusal;
   recorder_.commanded(address, relays, source_, wall_now());
-  // Each relay's end is its own: checked by the board, sent again, on its own.
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    if (relays & bit(relay)) pulses_.start(address, bit(relay), true, length, now);
-  }
   return std::nullopt;
 }
 
@@ -298,51 +295,33 @@ void BridgeCore::answer(const std::vector<PendingCommands::Settled>& settled) {
   for (const auto& s : settled) answer(s.reply, s.address, s.outcome, s.reason);
 }
 
-std::optional<BridgeCore::Clock::time_point> BridgeCore::step(Clock::time_point now) {
-  const SourceScope scope(source_, {"pulse", "", ""});
-  std::vector<PulseRunner::Told> told;
-  // A board that does not answer now, or a line that cannot take the frame, gets its OFF
-  // when the board answers again.
-  const auto next = pulses_.step(
-      now, [this](const PulseRunner::End& end) { return send_end(end, true); }, told);
-  tell(told);
-  return next;
+void BridgeCore::pulse_end_sent(const PulseRunner::End& end) {
+  recorder_.commanded(end.address, end.relays, {"pulse", "", stopped_ ? "the bridge stopped" : ""},
+                      wall_now());
 }
 
-std::optional<std::string> BridgeCore::send_end(const PulseRunner::End& end, bool answering) {
-  const Board* b = board(end.address);
-  if (answering && (!b || !b->opened))
-    return "board " + std::to_string(end.address) + " does not answer";
-  const auto refusal =
-      switch_relay(end.address, std::countr_zero(end.relays) + 1, end.opened, SwitchLane::first);
-  if (refusal) return refusal_text(*refusal);
-  return std::nullopt;
-}
-
-void BridgeCore::tell(const std::vector<PulseRunner::Told>& told) {
+void BridgeCore::pulse_told(const PulseRunner::Told& each) {
   using News = PulseRunner::Told::News;
-  for (const PulseRunner::Told& each : told) {
-    const std::string what = "board " + std::to_string(each.end.address) + " relay " +
-                             std::to_string(std::countr_zero(each.end.relays) + 1);
-    switch (each.news) {
-      case News::ended:
-        note(what + ": pulse ended");
-        break;
-      case News::ended_late:
-        note(what + ": pulse ended while the board was away");
-        break;
-      case News::sent_again:
-        log(what + ": still ON after its pulse ended; OFF sent again");
-        break;
-      case News::still_switched:
-        log(what + ": still ON after its pulse's OFF was sent twice");
-        break;
-      case News::not_ended:
-        log(what + ": pulse not ended: " + each.why);
-        break;
-      case News::back:
-        break;
-    }
+  const std::string what = "board " + std::to_string(each.end.address) + " relay " +
+                           std::to_string(std::countr_zero(each.end.relays) + 1);
+  switch (each.news) {
+    case News::ended:
+      note(what + ": pulse ended");
+      break;
+    case News::ended_late:
+      note(what + ": pulse ended while the board was away");
+      break;
+    case News::sent_again:
+      log(what + ": still ON after its pulse ended; OFF sent again");
+      break;
+    case News::still_switched:
+      log(what + ": still ON after its pulse's OFF was sent twice");
+      break;
+    case News::not_ended:
+      log(what + ": pulse not ended: " + each.why);
+      break;
+    case News::back:
+      break;
   }
 }
 
@@ -382,13 +361,10 @@ void BridgeCore::line_lost() {
 }
 
 void BridgeCore::shutting_down(Clock::time_point now) {
-  const SourceScope scope(source_, {"pulse", "", "the bridge stopped"});
   // A pulse cut short by the stop still ends, and so does one owed to a board that
   // stopped answering (it may still hear): no relay is left switched by a pulse.
-  std::vector<PulseRunner::Told> told;
-  pulses_.stop(
-      now, [this](const PulseRunner::End& end) { return send_end(end, false); }, told);
-  tell(told);
+  stopped_ = true;
+  line_.end_pulses(now);
   answer(pending_.drop(std::nullopt, "the bridge stopped"));
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   publish(topics_.bridge_status(), offline);
@@ -398,8 +374,6 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
   Board* b = board(address);
   if (!b) return;
   recorder_.reported(address, opened, wall_now());
-  // The OFFs of pulses owed while the board was away, and again after a pulse's end.
-  const SourceScope scope(source_, {"pulse", "", ""});
   line_lost_ = false;
   b->told_late = false;
   if (!b->opened) {
@@ -410,17 +384,8 @@ void BridgeCore::board_answered(std::uint8_t address, std::uint16_t opened) {
     publish_states(address, opened, changed);
   }
   b->opened = opened;
-  // Whether a pulse's OFF has reached the board, as the line knows it: an answer to a
-  // request that went out before it still shows the relay on, and proves nothing.
-  const auto end_done = [&](std::uint16_t relays) {
-    return commanded_ && commanded_(address, std::countr_zero(relays) + 1) == true;
-  };
-  std::vector<PulseRunner::Told> told;
-  pulses_.reported(
-      address, opened, end_done,
-      [this](const PulseRunner::End& end) { return send_end(end, true); }, told);
-  tell(told);
-  answer(pending_.answered(address, opened, [&](int relay) { return commanded(address, relay); }));
+  answer(pending_.answered(address, opened,
+                           [&](int relay) { return line_.commanded(address, relay); }));
 }
 
 void BridgeCore::board_lost(std::uint8_t address) {
@@ -523,13 +488,6 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
   client_.publish(topic, payload, true);
 }
 
-std::optional<SwitchRefusal> BridgeCore::switch_relay(std::uint8_t address, int relay, bool open,
-                                                      SwitchLane lane) {
-  auto refusal = queue_switch_(relay_switches(address, bit(relay), open, lane));
-  if (!refusal) recorder_.commanded(address, bit(relay), source_, wall_now());
-  return refusal;
-}
-
 void BridgeCore::rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                                const std::string& why) {
   log("board " + std::to_string(address) + " switched by its " + rule + " rule: " + why);
@@ -549,13 +507,6 @@ void BridgeCore::event_happened(const Event& event) {
       topics_.prefix() + '/' + topics_.line() + '/' + std::to_string(event.address) + "/event",
       event_json(event), false);
   if (on_event) on_event(event);
-}
-
-std::optional<bool> BridgeCore::commanded(std::uint8_t address, int relay) const {
-  if (commanded_) return commanded_(address, relay);
-  const auto found = boards_.find(address);
-  if (found == boards_.end() || !found->second.opened) return std::nullopt;
-  return (*found->second.opened & bit(relay)) != 0;
 }
 
 void BridgeCore::log(const std::string& line) {

@@ -11,14 +11,13 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
-#include "mqtt/bridge_topics.h"
 #include "bridge/command_result.h"
 #include "bridge/discovery.h"
 #include "bridge/name_command.h"
 #include "bridge/schedule_memory.h"
 #include "event_log/event_recorder.h"
-#include "line/line_engine.h"
-#include "line/pulse.h"
+#include "line/board_line.h"
+#include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
 #include "protocol/board_command.h"
 #include "schedule/timetable.h"
@@ -49,41 +48,29 @@ struct BridgeSettings {
   std::vector<std::string> schedule_paused{};  // the names of the entries paused at start
 };
 
-
-// The bridge between the boards of one serial line and the broker. It learns the boards'
-// states from their answers (as the schedule's observer), publishes availability, states
-// and discovery, and turns commands into switch frames (a pulse's edges in the line's first
-// lane, so that no backlog stretches it; its end checked by the board's answers and sent
-// once more if the relay stays on). A command that the line cannot
-// take now is refused there and then, never kept for a later open: only a pulse's end is
-// kept, until its board answers again. States are published only as the boards report
-// them, never from a command itself, so a state on the broker is always one a board said
-// it has.
+// The bridge between the boards of one line and the broker. It learns the boards' states
+// from the line's news, publishes availability, states and discovery, and turns commands
+// into commands of the line (which runs their pulses). A command that the line cannot
+// take now is refused there and then, never kept for a later open. States are published
+// only as the boards report them, never from a command itself, so a state on the broker
+// is always one a board said it has.
 //
 // Plain C++ on the daemon's one thread: the daemon calls connected() when the broker
-// (re)connects, message() for each message, step() when the time it returned has come
-// (and again after message(), which may start a pulse), line_lost() when the serial line
-// goes away and shutting_down() before it disconnects. While the broker is away publish()
-// drops everything; connected() publishes the whole picture again.
-class BridgeCore : public LineObserver {
+// (re)connects, message() for each message and shutting_down() before it disconnects; the
+// line's news comes through BoardEvents. While the broker is away publish() drops
+// everything; connected() publishes the whole picture again.
+class BridgeCore : public BoardEvents {
  public:
   using Clock = std::chrono::steady_clock;
-  // Queues the frames of one command on the line as a whole (LineEngine::queue_switches;
-  // the host then steps the bus), or says why the line cannot take it now.
-  using QueueSwitch = std::function<std::optional<SwitchRefusal>(const SwitchCommand& command)>;
-  // Whether a relay is opened once the switches given are done (LineEngine::commanded):
-  // also how the bridge tells that a pulse's end has reached the board.
-  using Commanded = std::function<std::optional<bool>(std::uint8_t address, int relay)>;
   // One event for the log, without the program's name.
   using LogLine = std::function<void(const std::string& line)>;
   // Stores a relay's new name in the name file (rename_relay), with the names it then holds.
   using Rename =
       std::function<RenameAnswer(std::uint8_t address, int relay, std::string_view name)>;
 
-  // Without `commanded`, a TOGGLE flips the state last reported and a pulse's end is not
-  // checked. Without `rename`, renames are refused.
-  BridgeCore(BridgeSettings settings, MqttClient& client, QueueSwitch queue_switch,
-             BridgeNames names, LogLine log, Commanded commanded = {}, Rename rename = {});
+  // Takes the news of `line`, which outlives it. Without `rename`, renames are refused.
+  BridgeCore(BridgeSettings settings, MqttClient& client, BoardLine& line, BridgeNames names,
+             LogLine log, Rename rename = {});
 
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
   // availability, every known state and the discovery documents. The first time, every
@@ -93,16 +80,9 @@ class BridgeCore : public LineObserver {
   // sent again) or a board status left on the broker (removed when that board is no
   // longer served).
   void message(const MqttMessage& message, Clock::time_point now);
-  // Sends the OFF of each pulse that has ended; returns when to call again, nothing
-  // while no pulse runs.
-  std::optional<Clock::time_point> step(Clock::time_point now);
   // The names changed: the names and the discovery documents of the boards concerned are
   // sent again.
   void names_changed(BridgeNames names);
-  // The serial line went away: every board offline, its states unknown until it answers
-  // again (all 16 are published then). A pulse that ends while its board does not
-  // answer gets its OFF at the board's next answer.
-  void line_lost();
   // The daemon is about to disconnect: the bridge and every board go offline, so that
   // no board reads as online on the broker while nobody watches it. (The last will covers
   // the bridge's own status when the daemon dies instead.) A pulse still running, or
@@ -119,7 +99,11 @@ class BridgeCore : public LineObserver {
   // What a later start needs to know of the timetable.
   ScheduleMemory schedule_memory() const;
 
-  // LineObserver
+  // BoardEvents. The serial line went away: every board offline, its states unknown until
+  // it answers again (all 16 are published then).
+  void line_lost() override;
+  void pulse_end_sent(const PulseRunner::End& end) override;
+  void pulse_told(const PulseRunner::Told& news) override;
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
   void board_late(std::uint8_t address, Clock::duration waited) override;
@@ -160,13 +144,14 @@ class BridgeCore : public LineObserver {
 
   struct Board {
     std::optional<std::uint16_t> opened;  // last reported, nothing while unknown
-    bool told_late = false;  // its late answers are logged, until one comes in time
+    bool told_late = false;               // its late answers are logged, until one comes in time
   };
 
   void command(const CommandTopic& topic, const MqttMessage& message, Clock::time_point now);
   // The switches of a command or a timetable's run, on a board that answers.
   // `relays` (bit r-1 for relay r) switched on or off as one command; all 16 go as one frame.
-  std::optional<SwitchRefusal> set_relays(std::uint8_t address, std::uint16_t relays, bool open);
+  std::optional<SwitchRefusal> set_relays(std::uint8_t address, std::uint16_t relays, bool open,
+                                          Clock::time_point now);
   // A pulse of each of `relays`, started as one command.
   std::optional<SwitchRefusal> start_pulses(std::uint8_t address, std::uint16_t relays,
                                             std::chrono::milliseconds length,
@@ -185,9 +170,6 @@ class BridgeCore : public LineObserver {
   void answer(const CommandReply& reply, std::optional<std::uint8_t> address,
               CommandOutcome outcome, const std::string& reason = {});
   void answer(const std::vector<PendingCommands::Settled>& settled);
-  // A pulse's OFF on the line; `answering`: only to a board that answers now.
-  std::optional<std::string> send_end(const PulseRunner::End& end, bool answering);
-  void tell(const std::vector<PulseRunner::Told>& told);
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
@@ -197,9 +179,6 @@ class BridgeCore : public LineObserver {
   void other_form_document(std::uint8_t address, const MqttMessage& message);
   DiscoveryForm other_form() const;
   void publish(const std::string& topic, const std::string& payload);
-  std::optional<SwitchRefusal> switch_relay(std::uint8_t address, int relay, bool open,
-                                            SwitchLane lane = SwitchLane::in_turn);
-  std::optional<bool> commanded(std::uint8_t address, int relay) const;
   void log(const std::string& line);
   void note(const std::string& line);  // only when verbose
   Board* board(std::uint8_t address);
@@ -207,17 +186,15 @@ class BridgeCore : public LineObserver {
   BridgeSettings settings_;
   BridgeTopics topics_;
   MqttClient& client_;
-  QueueSwitch queue_switch_;
+  BoardLine& line_;
   BridgeNames names_;
   LogLine log_;
-  Commanded commanded_;
   Rename rename_;
   std::map<std::uint8_t, Board> boards_;
-  // Each relay's pulse from its ON until its OFF is confirmed (or given up).
-  PulseRunner pulses_;
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;
+  bool stopped_ = false;                          // the pulses' last ends are the stop's
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "bridge/command_result.h"
-#include "line/line_engine.h"
+#include "line/board_line.h"
 #include "mqtt/mqtt_client.h"
 #include "text/shown_text.h"
 
@@ -18,19 +18,6 @@ inline std::string printable(std::string_view text) {
   if (text.size() <= cut) return shown_text(text);
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return shown_text(text.substr(0, cut)) + "...";
-}
-
-// Why a command, a pulse's end or a timetable's run did not go out, for the log.
-inline std::string refusal_text(const SwitchRefusal& refusal) {
-  switch (refusal.why) {
-    case SwitchRefusal::Why::line_not_open:
-      return "the serial line is not open";
-    case SwitchRefusal::Why::device_lost:
-      return "the serial line is lost";
-    case SwitchRefusal::Why::against_rules:
-      break;
-  }
-  return refusal.reason;
 }
 
 inline CommandReply reply_to(const MqttMessage& message) {

@@ -56,10 +56,10 @@ void BridgeCore::run_entry(const TimetableEntry& entry, Clock::time_point now) {
                            : "board " + std::to_string(entry.address) + " does not answer"));
   }
   // The entry's relays are one command: judged whole, nothing of it goes when refused.
-  const auto refusal =
-      entry.action == TimetableEntry::Action::pulse
-          ? start_pulses(entry.address, entry.relays, entry.pulse_length, now)
-          : set_relays(entry.address, entry.relays, entry.action == TimetableEntry::Action::on);
+  const auto refusal = entry.action == TimetableEntry::Action::pulse
+                           ? start_pulses(entry.address, entry.relays, entry.pulse_length, now)
+                           : set_relays(entry.address, entry.relays,
+                                        entry.action == TimetableEntry::Action::on, now);
   log(refusal ? what + ": not sent: " + refusal_text(*refusal) : what);
 }
 

@@ -12,7 +12,7 @@
 // each open, so that a mapping written while the panel runs counts at the next click.
 // While a served line is open, the names are the bridge's, it is a board-level line, and
 // as a serial port it takes no frames and gives no bytes.
-class LineChoicePort : public SerialPort, public LineNames, public BoardLine {
+class LineChoicePort : public SerialPort, public LineNames, public FollowedLine {
  public:
   LineChoicePort(SerialPort& serial, SessionServedPort& served, std::filesystem::path folder);
 
@@ -48,7 +48,7 @@ class LineChoicePort : public SerialPort, public LineNames, public BoardLine {
   void rename(std::uint8_t address, int relay, const std::string& name,
               std::function<void(const LineRenameAnswer&)> done) override;
 
-  // BoardLine
+  // FollowedLine
   bool board_level() const override { return served_active(); }
   void follow(std::uint8_t address) override;
   void switch_relays(std::uint8_t address, int relay, bool on) override;

@@ -56,7 +56,7 @@ void PanelCore::own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
   port_control_.set_before_close([this] { release_line(); });
 }
 
-void PanelCore::use_board_line(BoardLine* line) {
+void PanelCore::use_board_line(FollowedLine* line) {
   if (board_line_) {
     board_line_->set_refusal_handler({});
     board_line_->set_states_handler({});

@@ -83,7 +83,7 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   // The line whose owner switches its boards, when the open line is one: the clicks go
   // to it at once, its states are painted as they arrive, and the switches it refused
   // are shown as the panel's own refusals are; nullptr for none.
-  void use_board_line(BoardLine* line);
+  void use_board_line(FollowedLine* line);
   static constexpr std::chrono::milliseconds release_patience{500};
 
   // One watcher at a time; nullptr for none.
@@ -119,5 +119,5 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   RenameLogic rename_;
   PanelNames names_;
   MessageBoxes& messages_;
-  BoardLine* board_line_ = nullptr;
+  FollowedLine* board_line_ = nullptr;
 };

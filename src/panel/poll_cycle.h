@@ -28,7 +28,7 @@ inline constexpr int comm_event_receive = 2;
 // sends whatever the line holds, as the panel has always polled. A command is judged by
 // the line's rules when its frame is built, for the board it is built for.
 //
-// On a line whose owner switches its boards (BoardLine), no frame goes out: a click goes
+// On a line whose owner switches its boards (FollowedLine), no frame goes out: a click goes
 // to the owner at once, and the owner's states are painted as they arrive.
 class PollCycle : private LineObserver {
  public:
@@ -79,7 +79,7 @@ class PollCycle : private LineObserver {
   void show_states();
 
   // The line whose owner switches its boards, when the open line is one; nullptr for none.
-  void use_board_line(BoardLine* line) { board_line_ = line; }
+  void use_board_line(FollowedLine* line) { board_line_ = line; }
   // The followed board's states as its owner reports them: painted at once, or all
   // unknown for nothing.
   void served_states(std::uint8_t address, std::optional<std::uint16_t> opened);
@@ -140,7 +140,7 @@ class PollCycle : private LineObserver {
   SwitchSource who_;
   // The watchdog's silence is in the log, or nothing has answered since the port opened.
   bool silent_told_ = true;
-  BoardLine* board_line_ = nullptr;
+  FollowedLine* board_line_ = nullptr;
   // The states the owner of a board-level line last reported for the followed board.
   std::optional<std::uint16_t> served_states_;
   std::uint8_t served_address_ = 0;

@@ -37,21 +37,45 @@ Lines take(Lines& lines) {
   return std::exchange(lines, {});
 }
 
+// The line as the bridge sees it: each command's frames as hex (those of the first lane
+// also in `edges`, a pulse's length in `pulses`), the line's word on what is commanded,
+// and a refusal of every command while one is set. The pulses themselves are the line's.
+struct TestLine : BoardLine {
+  std::optional<SwitchRefusal> command(const SwitchCommand& command, Clock::time_point) override {
+    if (refusal) return refusal;
+    for (const QueuedSwitch& f : command.frames) {
+      frames.push_back(hex_text(CommandFrame::build(f.address, f.command, f.data1, f.data2).bytes));
+      if (command.lane == SwitchLane::first) edges.push_back(frames.back());
+    }
+    if (command.pulse) pulses.push_back(std::to_string(command.pulse->count()) + "ms");
+    return std::nullopt;
+  }
+  std::optional<bool> commanded(std::uint8_t address, int relay) const override {
+    const auto found = commanded_as.find({address, relay});
+    return found == commanded_as.end() ? std::nullopt : std::optional(found->second);
+  }
+  void end_pulses(Clock::time_point) override { ++pulses_ended; }
+  void set_events(BoardEvents* to) override { events = to; }
+
+  std::optional<SwitchRefusal> refusal;
+  Lines frames;
+  Lines edges;
+  Lines pulses;
+  int pulses_ended = 0;
+  std::map<std::pair<int, int>, bool> commanded_as;  // by board and relay
+  BoardEvents* events = nullptr;
+};
+
 // Boards 1 and 3 on line L, prefix p, discovery prefix ha; frames as hex.
 struct CoreRig {
   explicit CoreRig(BridgeNames names = {}, bool mqtt5 = true,
                    std::vector<TimetableEntry> schedule = {}, std::vector<std::string> paused = {})
-      : core(
-            settings(mqtt5, std::move(schedule), std::move(paused)), client, queue(), names, log(),
-            [this](std::uint8_t address, int relay) {
-              const auto found = commanded.find({address, relay});
-              return found == commanded.end() ? std::nullopt : std::optional(found->second);
-            },
-            [this](std::uint8_t address, int relay, std::string_view name) {
-              renamed.push_back(std::to_string(address) + '/' + std::to_string(relay) + ' ' +
-                                std::string(name));
-              return rename_answer;
-            }) {}
+      : core(settings(mqtt5, std::move(schedule), std::move(paused)), client, line, names, log(),
+             [this](std::uint8_t address, int relay, std::string_view name) {
+               renamed.push_back(std::to_string(address) + '/' + std::to_string(relay) + ' ' +
+                                 std::string(name));
+               return rename_answer;
+             }) {}
   static BridgeSettings settings(bool mqtt5 = true, std::vector<TimetableEntry> schedule = {},
                                  std::vector<std::string> paused = {}) {
     BridgeSettings s{"p", "L", "ha", true, {1, 3}, "0.1.0", false, mqtt5, "bridge-1"};
@@ -59,17 +83,6 @@ struct CoreRig {
     s.schedule_paused = std::move(paused);
     s.schedule_since = utc(2026, 6, 1, 0, 0);  // a Monday
     return s;
-  }
-  BridgeCore::QueueSwitch queue() {
-    return [this](const SwitchCommand& command) -> std::optional<SwitchRefusal> {
-      if (refusal) return refusal;
-      for (const QueuedSwitch& f : command.frames) {
-        frames.push_back(
-            hex_text(CommandFrame::build(f.address, f.command, f.data1, f.data2).bytes));
-        if (command.lane == SwitchLane::first) edges.push_back(frames.back());
-      }
-      return std::nullopt;
-    };
   }
   BridgeCore::LogLine log() {
     return [this](const std::string& line) { logs.push_back(line); };
@@ -87,10 +100,11 @@ struct CoreRig {
   }
 
   RecordingClient client;
-  std::optional<SwitchRefusal> refusal;  // the line's answer to every frame while set
-  Lines frames;
-  Lines edges;  // those of the frames queued before every other switch
-  std::map<std::pair<int, int>, bool> commanded;  // the line's word, by board and relay
+  TestLine line;
+  std::optional<SwitchRefusal>& refusal = line.refusal;
+  Lines& frames = line.frames;
+  Lines& edges = line.edges;
+  std::map<std::pair<int, int>, bool>& commanded = line.commanded_as;
   Lines renamed;               // "address/relay name" for each rename handed to the name file
   RenameAnswer rename_answer;  // the name file's answer to each
   Lines logs;
@@ -178,63 +192,83 @@ TEST(BridgeCore, ARefusedCommandSendsNothingAndLogsOneLine) {
   }
 }
 
-TEST(BridgeCore, APulseEndsOnTimeUnlessANewerCommandTakesTheRelay) {
+// A pulse is one command of the line, with its length; the line ends it (its own test),
+// and ends every pulse at once when the bridge stops.
+TEST(BridgeCore, APulseGoesToTheLineWithItsLengthAndEndsAtTheStop) {
   CoreRig rig;
-  const Clock::time_point t0 = rig.now;
   rig.core.board_answered(1, 0);
   rig.send("p/L/1/2/pulse", "500ms");
-  rig.now = t0 + 100ms;
-  rig.send("p/L/1/3/pulse", "2s");
-  EXPECT_EQ(take(rig.frames), (Lines{"55 01 12 00 00 00 02 6A", "55 01 12 00 00 00 03 6B"}));
-  EXPECT_EQ(rig.core.step(t0 + 499ms), t0 + 500ms);
-  EXPECT_EQ(rig.frames, Lines{});
-  EXPECT_EQ(rig.core.step(t0 + 500ms), t0 + 2100ms);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 02 69"});
-  rig.send("p/L/1/3/set", "ON");  // relay 3 stays opened
-  EXPECT_EQ(rig.core.step(t0 + 3s), std::nullopt);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 12 00 00 00 03 6B"});
-
-  // A pulse that ends while its board is away is ended when the board answers again.
-  rig.send("p/L/1/4/pulse", "10ms");
-  rig.core.board_lost(1);
-  EXPECT_EQ(rig.core.step(t0 + 1h), std::nullopt);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 12 00 00 00 04 6C"});
-  rig.core.board_answered(1, 0x0008);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 04 6B"});
-
-  // Stopped meanwhile, the bridge still sends what it owes: a silent board may hear.
-  rig.send("p/L/1/5/pulse", "10ms");
-  rig.core.board_lost(1);
-  rig.core.step(t0 + 2h);
-  take(rig.frames);
+  rig.send("p/L/1/5,6/pulse", "2s");
+  EXPECT_EQ(rig.frames, (Lines{"55 01 12 00 00 00 02 6A", "55 01 12 00 00 00 05 6D",
+                               "55 01 12 00 00 00 06 6E"}));
+  EXPECT_EQ(rig.edges, rig.frames);
+  EXPECT_EQ(rig.line.pulses, (Lines{"500ms", "2000ms"}));
+  EXPECT_EQ(rig.line.events, &rig.core);
   rig.core.shutting_down(rig.now);
-  EXPECT_EQ(take(rig.frames), Lines{"55 01 11 00 00 00 05 6C"});
+  EXPECT_EQ(rig.line.pulses_ended, 1);
 }
 
-TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnceAndOnlyAPulseEndIsKept) {
+TEST(BridgeCore, WhatTheLineCannotTakeIsRefusedAtOnce) {
   CoreRig rig;
-  const Clock::time_point t0 = rig.now;
   rig.core.board_answered(1, 0);
-  rig.send("p/L/1/2/pulse", "1s");
-  take(rig.frames);
   take(rig.logs);
   rig.refusal = SwitchRefusal::line_not_open();
   rig.send("p/L/1/all/set", "ON");
-  rig.send("p/L/1/2/set", "OFF");  // refused: relay 2's pulse still runs
+  rig.send("p/L/1/2/set", "OFF");
   rig.refusal = SwitchRefusal::device_lost();
   rig.send("p/L/1/3/pulse", "1s");
-  EXPECT_EQ(rig.core.step(t0 + 1s), std::nullopt) << "no pulse was started on relay 3";
   EXPECT_EQ(rig.frames, Lines{});
+  EXPECT_EQ(rig.line.pulses, Lines{});
   EXPECT_EQ(rig.logs,
             (Lines{"command refused on p/L/1/all/set (\"ON\"): the serial line is not open",
                    "command refused on p/L/1/2/set (\"OFF\"): the serial line is not open",
                    "command refused on p/L/1/3/pulse (\"1s\"): the serial line is lost"}));
-  // Relay 2's end was refused too, and goes out with the board's next answer.
-  rig.core.board_answered(1, 0x0002);
-  EXPECT_EQ(rig.frames, Lines{});
-  rig.refusal.reset();
-  rig.core.board_answered(1, 0x0002);
-  EXPECT_EQ(rig.frames, Lines{"55 01 11 00 00 00 02 69"});
+}
+
+// What the line tells of a pulse's end, in the log: the troubles always, the rest only
+// when verbose; and an end that went out is credited to the pulse in the events.
+TEST(BridgeCore, APulsesNewsIsLoggedAndItsEndCreditedToThePulse) {
+  using News = PulseRunner::Told::News;
+  const struct {
+    News news;
+    std::string why, log;
+    bool verbose_only;
+  } cases[] = {
+      {News::ended, "", "board 1 relay 2: pulse ended", true},
+      {News::ended_late, "", "board 1 relay 2: pulse ended while the board was away", true},
+      {News::sent_again, "", "board 1 relay 2: still ON after its pulse ended; OFF sent again",
+       false},
+      {News::still_switched, "", "board 1 relay 2: still ON after its pulse's OFF was sent twice",
+       false},
+      {News::not_ended, "the serial line is lost",
+       "board 1 relay 2: pulse not ended: the serial line is lost", false},
+      {News::back, "", "", false},
+  };
+  for (const auto& c : cases) {
+    for (const bool verbose : {false, true}) {
+      SCOPED_TRACE(c.log);
+      CoreRig rig;
+      BridgeSettings settings = CoreRig::settings();
+      settings.verbose = verbose;
+      BridgeCore core(settings, rig.client, rig.line, {}, rig.log());
+      core.pulse_told({{1, 0x0002, false}, c.news, c.why});
+      EXPECT_EQ(rig.logs, c.log.empty() || (c.verbose_only && !verbose) ? Lines{} : Lines{c.log});
+    }
+  }
+  CoreRig rig;
+  std::vector<Event> logged;
+  rig.core.on_event = [&](const Event& e) { logged.push_back(e); };
+  rig.core.board_answered(1, 0x0006);
+  rig.core.pulse_end_sent({1, 0x0002, false});
+  rig.core.board_answered(1, 0x0004);
+  rig.core.shutting_down(rig.now);
+  rig.core.pulse_end_sent({1, 0x0004, false});
+  rig.core.board_answered(1, 0x0000);
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[0].source + '/' + std::to_string(logged[0].relay) + ' ' + logged[0].reason,
+            "pulse/2 ");
+  EXPECT_EQ(logged[1].source + '/' + std::to_string(logged[1].relay) + ' ' + logged[1].reason,
+            "pulse/3 the bridge stopped");
 }
 
 // A taken command is answered once its board has spoken; the line's word tells an answer
@@ -289,43 +323,10 @@ TEST(BridgeCore, PulseEdgesGoFirstAndAToggleFlipsWhatWasCommanded) {
   rig.send("p/L/1/4/set", "TOGGLE");
   rig.send("p/L/1/2/set", "ON");
   rig.send("p/L/1/3/pulse", "10ms");
-  rig.core.step(rig.now + 10ms);
   rig.send("p/L/1/5/pulse", "1s");
-  rig.core.shutting_down(rig.now);
   EXPECT_EQ(rig.frames, (Lines{"55 01 11 00 00 00 04 6B", "55 01 12 00 00 00 02 6A",
-                               "55 01 12 00 00 00 03 6B", "55 01 11 00 00 00 03 6A",
-                               "55 01 12 00 00 00 05 6D", "55 01 11 00 00 00 05 6C"}));
+                               "55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 05 6D"}));
   EXPECT_EQ(rig.edges, Lines(rig.frames.begin() + 2, rig.frames.end()));
-}
-
-// After a pulse's OFF, the board's answers say whether relay 2 came back. An answer to a
-// request that went out before the OFF proves nothing; the line's word tells them apart.
-TEST(BridgeCore, APulseEndIsCheckedByTheBoardsAnswersAndSentOnceMore) {
-  const std::string again = "board 1 relay 2: still ON after its pulse ended; OFF sent again";
-  const struct {
-    std::vector<std::pair<std::uint16_t, bool>> answers;  // states, whether the OFF is through
-    Lines edges, logs;
-  } cases[] = {
-      {{{0x0002, false}, {0x0000, true}, {0x0002, true}}, {}, {}},
-      {{{0x0002, true}, {0x0000, true}}, {"55 01 11 00 00 00 02 69"}, {again}},
-      {{{0x0002, true}, {0x0002, true}, {0x0002, true}},
-       {"55 01 11 00 00 00 02 69"},
-       {again, "board 1 relay 2: still ON after its pulse's OFF was sent twice"}},
-  };
-  for (const auto& c : cases) {
-    CoreRig rig;
-    rig.core.board_answered(1, 0);
-    rig.send("p/L/1/2/pulse", "10ms");
-    rig.core.step(rig.now + 10ms);
-    take(rig.edges);
-    take(rig.logs);
-    for (const auto& [states, through] : c.answers) {
-      rig.commanded[{1, 2}] = through && (states & 0x0002) != 0;
-      rig.core.board_answered(1, states);
-    }
-    EXPECT_EQ(rig.edges, c.edges);
-    EXPECT_EQ(rig.logs, c.logs);
-  }
 }
 
 // Clearing itself is seen end to end; here, what must not trigger it.
@@ -368,7 +369,8 @@ TEST(BridgeCore, EachBoardsStatesAreAlsoOneRetainedMessage) {
   BridgeSettings settings = CoreRig::settings();
   settings.json_state = true;
   RecordingClient client;
-  BridgeCore core(settings, client, {}, {}, {});
+  TestLine line;
+  BridgeCore core(settings, client, line, {}, {});
   core.board_answered(3, 0x8001);
   core.board_answered(3, 0x8003);
   EXPECT_EQ(client.published.size(), 1u + 16 + 1 + 1 + 1);
@@ -446,7 +448,7 @@ std::string frame(std::uint8_t address, BoardCommand command, std::uint8_t d1, s
 }
 
 // With the broker away, due entries go on the line as commands would (a pulse's edges
-// first, its end at its time); a silent board's run is not kept for later.
+// first, with its length); a silent board's run is not kept for later.
 TEST(BridgeCore, TheTimetableSwitchesWhileTheBrokerIsAway) {
   const TimeZoneScope zone("Europe/Berlin");
   CoreRig rig({}, true,
@@ -461,14 +463,12 @@ TEST(BridgeCore, TheTimetableSwitchesWhileTheBrokerIsAway) {
   EXPECT_EQ(rig.core.run_timetable(utc(2026, 6, 1, 6, 0) + 10s, rig.now), utc(2026, 6, 1, 7, 0));
   rig.core.board_answered(3, 0xFFFF);
   EXPECT_EQ(rig.core.run_timetable(utc(2026, 6, 1, 7, 0), rig.now), utc(2026, 6, 2, 6, 0));
-  EXPECT_EQ(rig.core.step(rig.now), rig.now + 10min);
-  rig.core.step(rig.now + 10min);
+  EXPECT_EQ(rig.line.pulses, Lines{"600000ms"});
   EXPECT_EQ(
       rig.frames,
       (Lines{frame(1, BoardCommand::OpenRelay, 0, 3), frame(1, BoardCommand::OpenRelay, 0, 5),
-             frame(1, BoardCommand::OpenRelay, 0, 6), frame(3, BoardCommand::OpenRelay, 0, 2),
-             frame(1, BoardCommand::CloseRelay, 0, 5), frame(1, BoardCommand::CloseRelay, 0, 6)}));
-  EXPECT_EQ(rig.edges.size(), 4u);
+             frame(1, BoardCommand::OpenRelay, 0, 6), frame(3, BoardCommand::OpenRelay, 0, 2)}));
+  EXPECT_EQ(rig.edges.size(), 2u);
   EXPECT_EQ(rig.client.published, Lines{});
   EXPECT_EQ(rig.logs,
             (Lines{"board 1 online", "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
