@@ -51,7 +51,6 @@ class ServedLine {
   Presence board() const { return board_; }
   // The 16 states once each has been reported (bit r-1 for relay r opened).
   std::optional<std::uint16_t> states() const;
-  std::uint16_t known_states() const { return known_; }
   struct Names {
     std::string title;
     std::array<std::string, 16> relays;

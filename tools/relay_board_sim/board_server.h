@@ -29,8 +29,6 @@ class BoardServer {
   // Makes the terminal (and the link, when asked for); nothing, or why not.
   std::optional<std::string> plug_in();
   void unplug();
-  bool plugged_in() const { return terminal_.has_value(); }
-  const std::string& device_path() const { return terminal_->slave_path(); }
   const ComLink* link() const { return link_ ? &*link_ : nullptr; }
 
   // Serves until a stop signal arrives on the signal descriptor (SIGUSR1 unplugs,
