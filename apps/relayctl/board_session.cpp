@@ -34,7 +34,8 @@ BoardSession::BoardSession(LineDriver& line, std::uint8_t address, milliseconds 
       address_(address),
       timeout_(timeout),
       interrupted_(std::move(interrupted)) {
-  line_.bus().set_timing(LineTiming::with_answer_timeout(timeout, LineTiming::Asking::once));
+  line_.line().engine().set_timing(
+      LineTiming::with_answer_timeout(timeout, LineTiming::Asking::once));
   line_.answered = [this](std::uint8_t address, std::uint16_t opened) {
     outcome_ = opened;
     if (recorder_) recorder_->reported(address, opened, wall_now());
@@ -72,7 +73,7 @@ Outcome BoardSession::drive(RelayMask relays, bool opened) {
 Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
   // A pulse longer than a relay may stay on is refused before anything goes on the line.
   if (!inverse) {
-    if (const auto refusal = line_.bus().pulse_refusal(address_, relays, hold)) {
+    if (const auto refusal = line_.line().engine().pulse_refusal(address_, relays, hold)) {
       refused_ = refusal->reason;
       if (recorder_) {
         for (int relay = 1; relay <= relay_count; ++relay) {
@@ -134,7 +135,7 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
 }
 
 bool BoardSession::refuses(const SwitchCommand& command) {
-  const auto refusal = line_.bus().against_rules(command);
+  const auto refusal = line_.line().engine().against_rules(command);
   if (!refusal) return false;
   refused_ = refusal->reason;
   if (recorder_) {
@@ -149,9 +150,8 @@ bool BoardSession::refuses(const SwitchCommand& command) {
 
 std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {
   outcome_.reset();
-  LineEngine& bus = line_.bus();
-  if (const auto refusal =
-          bus.queue_switch(request.address, request.command, request.data1, request.data2)) {
+  const LineEngine& engine = line_.line().engine();
+  if (const auto refusal = line_.line().command({{request}}, wait_.now())) {
     if (refusal->why == SwitchRefusal::Why::against_rules) {
       refused_ = refusal->reason;
       if (recorder_) {
@@ -169,15 +169,15 @@ std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, boo
     recorder_->commanded(request.address, relays, who_, wall_now());
   }
   // The request waits at most for the last one's late answer, then for its own.
-  const auto deadline = wait_.now() + bus.timing().late_limit + bus.timing().answer_timeout;
+  const auto deadline = wait_.now() + engine.timing().late_limit + engine.timing().answer_timeout;
   line_.run_until([&] { return outcome_.has_value() || (may_stop && interrupted()); }, deadline);
   return outcome_ ? *outcome_ : std::nullopt;
 }
 
 void BoardSession::settle() {
-  line_.run_until(
-      [&] { return !line_.bus().busy() && line_.bus().queued() == 0; },
-      wait_.now() + line_.bus().timing().late_limit + line_.bus().timing().answer_timeout);
+  const LineEngine& engine = line_.line().engine();
+  line_.run_until([&] { return !engine.busy() && engine.queued() == 0; },
+                  wait_.now() + engine.timing().late_limit + engine.timing().answer_timeout);
 }
 
 Outcome BoardSession::no_answer() const {

@@ -75,7 +75,7 @@ class ScanLine {
  public:
   ScanLine(CtlContext& context, LineTiming timing)
       : context_(context), timing_(timing), line_(context.line) {
-    line_.bus().set_timing(timing);
+    line_.line().engine().set_timing(timing);
     line_.answered = [this](std::uint8_t, std::uint16_t) { answered_ = true; };
     line_.missed = [this](std::uint8_t) { missed_ = true; };
     line_.late = [this](std::uint8_t, Clock::duration) { late_ = true; };
@@ -93,12 +93,14 @@ class ScanLine {
   enum class Heard { answer, late_answer, nothing, refused };
   Heard ask(std::uint8_t address) {
     answered_ = missed_ = late_ = false;
-    if (line_.bus().queue_switch(address, BoardCommand::QueryStatus, 0x00, 0x00)) {
+    if (line_.line().command({{{address, BoardCommand::QueryStatus, 0x00, 0x00}}},
+                             context_.wait.now())) {
       return Heard::refused;
     }
     line_.run_until(
         [&] {
-          return answered_ || (missed_ && !line_.bus().busy()) || late_ || context_.interrupted();
+          return answered_ || (missed_ && !line_.line().engine().busy()) || late_ ||
+                 context_.interrupted();
         },
         context_.wait.now() + timing_.answer_timeout + timing_.late_limit);
     return answered_ ? Heard::answer : late_ ? Heard::late_answer : Heard::nothing;
@@ -252,7 +254,7 @@ int bus_watch(CtlContext& context) {
     timing.misses_until_unknown = PollCycle::watchdog_ticks + 1;
   }
   LineDriver& driver = context.line;
-  driver.bus().set_timing(timing);
+  driver.line().engine().set_timing(timing);
   driver.answered = [&](std::uint8_t address, std::uint16_t opened) {
     states[address] = opened;
     any_answer = true;

@@ -235,7 +235,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     if (const auto* why = std::get_if<std::string>(&rules)) {
       return refused(port_name + " was not opened: " + *why);
     }
-    line.bus().set_rules(std::get<LineRules>(std::move(rules)));
+    line.line().engine().set_rules(std::get<LineRules>(std::move(rules)));
     const OpenResult opened = port->open();
     const std::string named =
         options.device

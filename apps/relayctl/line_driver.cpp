@@ -4,15 +4,17 @@
 
 LineDriver::LineDriver(SerialPort& port, EventWait& wait,
                        const std::vector<std::uint8_t>& addresses, LineTiming timing)
-    : port_(port), wait_(wait), bus_(port, addresses, *this, timing) {
+    : port_(port), wait_(wait), line_(port, addresses, timing) {
+  line_.set_events(this);
   port_.set_receive_handler([this] {
-    bus_.on_receive(wait_.now());
+    line_.on_receive(wait_.now());
     received_ = true;
   });
 }
 
 LineDriver::~LineDriver() {
   port_.set_receive_handler({});
+  line_.set_events(nullptr);
 }
 
 bool LineDriver::run_until(const std::function<bool()>& done,
@@ -20,7 +22,7 @@ bool LineDriver::run_until(const std::function<bool()>& done,
   while (!done()) {
     const auto now = wait_.now();
     if (now >= deadline) return false;
-    const auto next = std::min(bus_.step(now), deadline);
+    const auto next = std::min(line_.step(now), deadline);
     if (done()) break;
     received_ = false;
     wait_.wait_until([&] { return received_ || done(); }, next);
@@ -29,7 +31,8 @@ bool LineDriver::run_until(const std::function<bool()>& done,
 }
 
 void LineDriver::settle() {
-  run_until([&] { return !bus_.busy(); }, wait_.now() + bus_.timing().late_limit);
+  const LineEngine& engine = line_.engine();
+  run_until([&] { return !engine.busy(); }, wait_.now() + engine.timing().late_limit);
 }
 
 void LineDriver::board_answered(std::uint8_t address, std::uint16_t opened) {

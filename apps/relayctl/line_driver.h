@@ -4,14 +4,14 @@
 #include <functional>
 #include <vector>
 
-#include "line/line_engine.h"
+#include "line/local_line.h"
 #include "loop/event_wait.h"
 
-// relayctl's one line engine for the whole run, on its event wait, holding the port's
-// receive events while it lives: step() when the time it named has come and right after
-// each receive event, as every host drives it. Its events go to the handlers that the
-// command running on it sets.
-class LineDriver : public LineObserver {
+// relayctl's one line for the whole run, on its event wait, holding the port's receive
+// events while it lives: step() when the time it named has come and right after each
+// receive event, as every host drives it. Its news goes to the handlers that the command
+// running on it sets.
+class LineDriver : public BoardEvents {
  public:
   LineDriver(SerialPort& port, EventWait& wait, const std::vector<std::uint8_t>& addresses,
              LineTiming timing = {});
@@ -21,7 +21,7 @@ class LineDriver : public LineObserver {
 
   // Whether `done` held before the deadline.
   bool run_until(const std::function<bool()>& done, EventWait::Clock::time_point deadline);
-  LineEngine& bus() { return bus_; }
+  LocalLine& line() { return line_; }
   EventWait& wait() { return wait_; }
   // Waits until no request waits for its answer, late or not: a late answer would
   // otherwise reach the next program on the port as the answer to its first request.
@@ -40,6 +40,6 @@ class LineDriver : public LineObserver {
 
   SerialPort& port_;
   EventWait& wait_;
-  LineEngine bus_;
+  LocalLine line_;
   bool received_ = false;
 };
