@@ -32,8 +32,10 @@ class FileEncoding {
   enum class Form { code_page, utf8, utf8_with_bom, utf16le };
 
   static FileEncoding detect(std::string_view bytes);
+  static FileEncoding utf8_without_bom() { return FileEncoding(Form::utf8); }
 
   Form form() const { return form_; }
+  bool is_utf8() const { return form_ == Form::utf8 || form_ == Form::utf8_with_bom; }
   bool is_utf16() const { return form_ == Form::utf16le; }
 
   // The byte-order mark that the file starts with, kept when the file is rewritten.
