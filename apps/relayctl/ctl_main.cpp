@@ -6,7 +6,6 @@
 #include <variant>
 
 #include "bus_commands.h"
-#include "common/text_number.h"
 #include "ctl_messages.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
@@ -22,8 +21,8 @@
 #include "names/rename_logic.h"
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
-#include "protocol/frame.h"
 #include "schedule_command.h"
+#include "serial/port_opening.h"
 #include "served_commands.h"
 #include "settings/file_trust.h"
 #include "settings/settings_files.h"
@@ -213,41 +212,23 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     events = platform.open_events(state.folder, err);
     if (events) recorder.emplace(*events, "");
   }
-  // The port opens as the panel's open button opens it, and fails with its words.
-  const auto open_port = [&] {
-    const auto refused = [&](const std::string& why) {
-      messages.show({why, "", MessageIcon::Critical});
+  // The port opens as the panel's open button opens it, and fails with its words. The
+  // rules beside the name file are read at the open; a file with a fault keeps the line
+  // closed rather than run without them.
+  const auto open_port_named = [&] {
+    const PortOpening opening =
+        open_port(*port, options.port_text, options.device, [&]() -> std::optional<std::string> {
+          auto rules = read_rules(state.name_file.parent_path());
+          if (auto* why = std::get_if<std::string>(&rules)) return std::move(*why);
+          line.line().engine().set_rules(std::get<LineRules>(std::move(rules)));
+          return std::nullopt;
+        });
+    if (!opening.ok) {
+      messages.show({opening.failure, "", MessageIcon::Critical});
       return false;
-    };
-    const auto number = text_to_int16(options.port_text);
-    if (options.device) {
-      port->select_device(*options.device);
-    } else if (!number) {
-      return refused("Port \"" + options.port_text + "\" could not be opened: not a port number");
-    } else {
-      port->select_port(*number);
     }
-    const std::string port_name =
-        options.device ? *options.device : "Port " + std::to_string(*number);
-    // The rules beside the name file are read at the open; a file with a fault keeps the
-    // line closed rather than run without them.
-    auto rules = read_rules(state.name_file.parent_path());
-    if (const auto* why = std::get_if<std::string>(&rules)) {
-      return refused(port_name + " was not opened: " + *why);
-    }
-    line.line().engine().set_rules(std::get<LineRules>(std::move(rules)));
-    const OpenResult opened = port->open();
-    const std::string named =
-        options.device
-            ? port_name
-            : port_name + " (" + (opened.device.empty() ? "no device" : opened.device) + ")";
-    if (!opened.ok) return refused(named + " could not be opened: " + opened.reason);
-    if (!opened.notice.empty()) {
-      messages.show({named + " was opened: " + opened.notice, "", MessageIcon::Warning});
-    }
-    // The receive event comes once a whole answer is in.
-    port->set_receive_threshold(static_cast<int>(frame_size));
-    if (recorder) recorder->set_line(opened.device.empty() ? named : opened.device);
+    if (!opening.notice.empty()) messages.show({opening.notice, "", MessageIcon::Warning});
+    if (recorder) recorder->set_line(opening.line);
     return true;
   };
   CtlContext context{options,
@@ -257,7 +238,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
                      line,
                      recorder ? &*recorder : nullptr,
                      platform.wait,
-                     open_port,
+                     open_port_named,
                      ends,
                      no_names_reason,
                      out,

@@ -1,6 +1,6 @@
 #include "panel/port_control.h"
 
-#include "common/text_number.h"
+#include "serial/port_opening.h"
 
 void PortControl::toggle_port() {
   if (port_.is_open()) {
@@ -9,45 +9,21 @@ void PortControl::toggle_port() {
     port_closed();
     return;
   }
-
-  const std::string text = view_.port_number_text();
-  const auto number = text_to_int16(text);
-  if (!number) {
-    messages_.show({"Port \"" + text + "\" could not be opened: not a port number", "open com",
-                    MessageIcon::Critical});
-    return;
-  }
-  port_.select_port(*number);
-  if (const auto why = open_check_ ? open_check_() : std::nullopt) {
-    messages_.show({"Port " + std::to_string(*number) + " was not opened: " + *why, "open com",
-                    MessageIcon::Critical});
-    return;
-  }
-  const OpenResult result = port_.open();
-  const std::string device = result.device.empty() ? "no device" : result.device;
-  open_selected(result, "Port " + std::to_string(*number) + " (" + device + ")");
+  open(view_.port_number_text(), std::nullopt);
 }
 
 bool PortControl::open_device(const std::string& path) {
-  port_.select_device(path);
-  if (const auto why = open_check_ ? open_check_() : std::nullopt) {
-    messages_.show({path + " was not opened: " + *why, "open com", MessageIcon::Critical});
-    return false;
-  }
-  return open_selected(port_.open(), path);
+  return open({}, path);
 }
 
-bool PortControl::open_selected(const OpenResult& result, const std::string& port_name) {
-  if (!result.ok) {
-    messages_.show(
-        {port_name + " could not be opened: " + result.reason, "open com", MessageIcon::Critical});
+bool PortControl::open(const std::string& port_text, const std::optional<std::string>& device) {
+  const PortOpening opening = open_port(port_, port_text, device, open_check_);
+  if (!opening.ok) {
+    messages_.show({opening.failure, "open com", MessageIcon::Critical});
     return false;
   }
-  if (!result.notice.empty()) {
-    messages_.show({port_name + " was opened: " + result.notice, "open com", MessageIcon::Warning});
-  }
-  port_.set_receive_threshold(receive_threshold);
-  if (opened_line_) opened_line_(result.device.empty() ? port_name : result.device);
+  if (!opening.notice.empty()) messages_.show({opening.notice, "open com", MessageIcon::Warning});
+  if (opened_line_) opened_line_(opening.line);
   port_opened();
   return true;
 }

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "common/message_boxes.h"
-#include "serial/serial_port.h"
 #include "panel/indicator_panel.h"
+#include "serial/serial_port.h"
 
 // The window controls that follow the port's state; the window implements it.
 class PortControlView {
@@ -53,13 +53,10 @@ class PortControl {
     opened_line_ = std::move(told);
   }
 
-  static constexpr int receive_threshold = 8;
-
  private:
   void show_port_state(bool open);
-  // Finishes an open with its result: the line set up and the window switched, or the
-  // failure told, naming the port as `port_name`.
-  bool open_selected(const OpenResult& result, const std::string& port_name);
+  // Opens the numbered port or the named device; tells the operator why not.
+  bool open(const std::string& port_text, const std::optional<std::string>& device);
 
   SerialPort& port_;
   IndicatorPanel& indicators_;
