@@ -40,7 +40,7 @@ function setNote(pulse, text) {
   boards.get(pulse.address).relays[pulse.relay - 1].querySelector('.note').textContent = text;
 }
 
-// A later command for the relay decides its state from now on.
+// The relay's pulse is over: seen through, refused, or replaced by a later command.
 function pulseOver(address, relay) {
   const pulse = pulses.get(address + '/' + relay);
   if (!pulse) return;
