@@ -3,22 +3,14 @@
 #include <algorithm>
 #include <bit>
 
+#include "ctl_output.h"
+
 using std::chrono::milliseconds;
 
 namespace {
 
 std::string ms_text(EventWait::Clock::duration duration) {
   return std::to_string(std::chrono::ceil<milliseconds>(duration).count()) + " ms";
-}
-
-// "relay 5" or "relays 3, 4".
-std::string relay_list(RelayMask relays) {
-  std::string list;
-  for (int relay = 1; relay <= relay_count; ++relay) {
-    if ((relays & relay_bit(relay)) == 0) continue;
-    list += (list.empty() ? "" : ", ") + std::to_string(relay);
-  }
-  return (list.find(',') == std::string::npos ? "relay " : "relays ") + list;
 }
 
 Event::Time wall_now() {
@@ -85,7 +77,16 @@ Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
     }
   }
   VerifiedSwitch pulsed(address_, relays, !inverse, hold);
+  switching_ = false;
   Outcome outcome = run(pulsed);
+  // Silence once switching has begun leaves the pulse's end unknown: the relays may
+  // still be as the pulse put them, and nothing here will put them back.
+  if (outcome.code == ExitCode::NoAnswer && switching_) {
+    return {ExitCode::MayBeLeftOn,
+            relay_list(relays) + " may be left " + (inverse ? "off" : "on") + ": " +
+                (pulsed.cut_short() ? "the pulse was cut short, and " : "") + outcome.message +
+                (line_name_.empty() ? "" : " on " + line_name_)};
+  }
   if (!pulsed.cut_short()) return outcome;
   if (outcome.code != ExitCode::Done) {
     outcome.message = "the pulse was cut short, and " + outcome.message;
@@ -102,6 +103,7 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
     if (interrupted()) run.interrupt(wait_.now());
     const VerifiedSwitch::Step step = run.next(wait_.now());
     if (step.request) {
+      if (step.request->command != BoardCommand::QueryStatus) switching_ = true;
       // A phase's switches are one command: nothing of it goes when any part is refused.
       if (!step.command.empty() && refuses({step.command})) break;
       const auto opened = exchange(*step.request, !run.switching());

@@ -39,6 +39,8 @@ class BoardSession {
     recorder_ = recorder;
     who_ = std::move(who);
   }
+  // The line the port opened on, named where a pulse may have left relays switched.
+  void set_line_name(std::string name) { line_name_ = std::move(name); }
 
   // The relays that are opened now (bit r-1), from a status query sent up to
   // VerifiedSwitch::query_attempts times; nothing when the board never answered in time.
@@ -49,7 +51,8 @@ class BoardSession {
 
   // Drives the relays to opened (closed when inverse), holds them there for `hold`
   // from the first switch frame on, then drives them back, and verifies. Interrupted,
-  // it cuts the hold short and still drives them back.
+  // it cuts the hold short and still drives them back. Once it has come to a switch,
+  // an end the board never confirmed is MayBeLeftOn, naming the relays.
   Outcome pulse(RelayMask relays, std::chrono::milliseconds hold, bool inverse);
 
   // What the command comes to when no answer came in time: silence, or late answers.
@@ -74,6 +77,8 @@ class BoardSession {
   std::optional<std::string> refused_;  // the rule that refused the last switch
   EventRecorder* recorder_ = nullptr;
   SwitchSource who_;
+  std::string line_name_;
+  bool switching_ = false;  // the command has come to a switch, sent or not
 
   std::optional<std::optional<RelayMask>> outcome_;  // of the request on the line, once known
   EventWait::Clock::duration latest_{};  // the longest wait for an answer that came late

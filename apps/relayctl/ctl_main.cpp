@@ -215,6 +215,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   // The port opens as the panel's open button opens it, and fails with its words. The
   // rules beside the name file are read at the open; a file with a fault keeps the line
   // closed rather than run without them.
+  std::string opened_line;
   const auto open_port_named = [&] {
     const PortOpening opening =
         open_port(*port, options.port_text, options.device, [&]() -> std::optional<std::string> {
@@ -229,6 +230,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
     }
     if (!opening.notice.empty()) messages.show({opening.notice, "", MessageIcon::Warning});
     if (recorder) recorder->set_line(opening.line);
+    opened_line = opening.line;
     return true;
   };
   CtlContext context{options,
@@ -244,6 +246,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
                      out,
                      err,
                      standard_error_is_terminal(),
-                     who};
+                     who,
+                     &opened_line};
   return run_command(context);
 }

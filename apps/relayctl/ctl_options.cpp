@@ -414,5 +414,9 @@ Exit status:
      boards: one of them did not answer (the others are printed); scan: none did
   4  a relay did not reach the state asked for
 )" + std::string(system.cut_short) +
-         "\n";
+         R"(
+  6  a relay may be left on: a pulse's end was never confirmed (the board fell
+     silent once it had switched; served: the bridge, the board or the broker
+     went away, or a signal ended the wait); the message names the relays
+)";
 }

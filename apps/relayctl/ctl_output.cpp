@@ -31,6 +31,15 @@ std::string notice_line(std::string_view text, bool json) {
   return json_text({{"notice", text}}) + '\n';
 }
 
+std::string relay_list(RelayMask relays) {
+  std::string list;
+  for (int relay = 1; relay <= relay_count; ++relay) {
+    if ((relays & relay_bit(relay)) == 0) continue;
+    list += (list.empty() ? "" : ", ") + std::to_string(relay);
+  }
+  return (list.find(',') == std::string::npos ? "relay " : "relays ") + list;
+}
+
 std::string_view state_word(IndicatorState state) {
   // The indicator's own caption, without the spaces that centre it in its box.
   std::string_view caption = indicator_caption(state);

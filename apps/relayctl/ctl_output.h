@@ -22,6 +22,9 @@ std::string notice_line(std::string_view text, bool json);
 
 std::string_view state_word(IndicatorState state);
 
+// "relay 5" or "relays 3, 4".
+std::string relay_list(RelayMask relays);
+
 // The 16 states with their names (none when there is no name file).
 std::string status_text(RelayMask opened, const RelayNames* names);
 std::string status_json(int address, RelayMask opened, const RelayNames* names);

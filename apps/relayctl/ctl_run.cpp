@@ -146,6 +146,7 @@ int run(CtlContext& context) {
   BoardSession session(context.line, static_cast<std::uint8_t>(address_number(context)),
                        options.timeout, context.interrupted);
   session.set_recorder(context.recorder, context.who);
+  if (context.opened_line) session.set_line_name(*context.opened_line);
   switch (options.command) {
     case CtlCommand::Status: {
       const auto opened = session.read_states();

@@ -36,6 +36,8 @@ struct CtlContext {
   bool progress = false;
   // Who the command's switches are for, in the event log.
   SwitchSource who = {"relayctl", "", ""};
+  // The line the port opened on (its device), once open_port has opened it.
+  const std::string* opened_line = nullptr;
 };
 
 // Runs the command and returns relayctl's exit status.

@@ -13,7 +13,7 @@ const CtlSystemText& ctl_system_text() {
       R"(  5  cut short by SIGINT (Ctrl+C), SIGTERM or SIGHUP: a pulse's relays were switched
      back and checked; an open or close had switched nothing yet (once it has, it
      finishes and checks first); a scan printed the boards it had found. Only
-     SIGKILL can leave a relay switched)",
+     SIGKILL, or a board lost in the hold (6), can leave a relay switched)",
       "~/.config/relay_panel/relayctl.conf"};
   return text;
 }

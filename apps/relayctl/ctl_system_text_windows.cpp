@@ -12,7 +12,8 @@ const CtlSystemText& ctl_system_text() {
      relays were switched back and checked; an open or close had switched nothing
      yet (once it has, it finishes and checks first); a scan printed the boards it
      had found. Only ending the process
-     (taskkill /F, Task Manager) can leave a relay switched)",
+     (taskkill /F, Task Manager), or a board lost in the hold (6), can leave a
+     relay switched)",
       R"(%APPDATA%\relay_panel\relayctl.conf)"};
   return text;
 }

@@ -8,6 +8,7 @@ enum class ExitCode : int {
   NoAnswer = 3,       // no valid answer from the board within the timeout, retries included
   NotReached = 4,     // a relay did not reach the state asked for
   Interrupted = 5,    // a signal cut the command short: a pulse's relays are back, verified
+  MayBeLeftOn = 6,    // a pulse's end was never confirmed: its relays may still be switched
 };
 
 constexpr int exit_status(ExitCode code) {

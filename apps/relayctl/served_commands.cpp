@@ -8,9 +8,9 @@
 #include "common/duration_text.h"
 #include "ctl_output.h"
 #include "exit_code.h"
-#include "schedule_command.h"
 #include "mqtt/served_line.h"
 #include "mqtt/served_lines.h"
+#include "schedule_command.h"
 #include "text/json_text.h"
 #include "text/shown_text.h"
 #include "text/utf8.h"
@@ -117,6 +117,43 @@ int settle(Run& run, ServedLine& line, Clock::duration span, ExitCode failed, co
                   std::string("the ") + doing + " was not confirmed within " +
                       std::to_string(std::chrono::duration_cast<milliseconds>(span).count()) +
                       " ms");
+}
+
+// A pulse is seen through once each of its relays has been reported opened and closed
+// again. The bridge, its board or the broker gone, the deadline passed or the wait cut
+// short leave the relays not yet seen closed as they may be: on.
+int settle_pulse(Run& run, ServedLine& line, RelayMask relays, Clock::duration span) {
+  const auto gone = [&] {
+    return !run.broker.connected() || line.bridge() == Presence::offline ||
+           line.board() == Presence::offline;
+  };
+  run.wait_for([&] { return line.outcome().kind != ServedOutcome::Kind::waiting || gone(); }, span);
+  const ServedOutcome& outcome = line.outcome();
+  const std::string served = " of line " + *run.options.line;
+  RelayMask unsure = line.missing();
+  std::string why;
+  if (outcome.kind == ServedOutcome::Kind::failed && outcome.result == "not done") {
+    // Taken and then lost on the way: only an answering board's report of a relay
+    // closed tells that the pulse left it so.
+    const auto states = line.states();
+    unsure = line.board() == Presence::online && states ? relays & *states : relays;
+    why = "the pulse was not done (" + outcome.reason + ")";
+  } else if (outcome.kind != ServedOutcome::Kind::waiting) {
+    unsure = 0;
+  } else if (!run.broker.connected()) {
+    why = "the connection to broker " + run.where() + " was lost";
+  } else if (line.bridge() == Presence::offline) {
+    why = "the bridge" + served + " went offline";
+  } else if (line.board() == Presence::offline) {
+    why = "board " + run.options.address_text + served + " went offline";
+  } else if (run.interrupted()) {
+    why = "the wait for the pulse's end was cut short (the bridge still ends it)";
+  } else {
+    why = "the pulse's end was not confirmed within " +
+          std::to_string(std::chrono::duration_cast<milliseconds>(span).count()) + " ms";
+  }
+  if (unsure == 0) return settle(run, line, Clock::duration::zero(), ExitCode::NotReached, "pulse");
+  return run.fail(ExitCode::MayBeLeftOn, relay_list(unsure) + " may be left on: " + why);
 }
 
 int watch(Run& run, ServedLine& line) {
@@ -275,7 +312,7 @@ int run_served(const CtlOptions& options, BrokerConnection& broker, EventWait& w
     case CtlCommand::Pulse: {
       const auto hold = *parse_duration(options.arguments[1]);
       line.pulse(relays, options.arguments[1]);
-      return settle(run, line, hold + run.answer_wait(), ExitCode::NotReached, "pulse");
+      return settle_pulse(run, line, relays, hold + run.answer_wait());
     }
     default:
       break;

@@ -351,13 +351,14 @@ void BridgeCore::names_changed(BridgeNames names) {
 
 void BridgeCore::line_lost() {
   line_lost_ = true;
-  answer(pending_.drop(std::nullopt, "the serial line was lost"));
   for (auto& [address, b] : boards_) {
     if (!b.opened) continue;
     b.opened.reset();
     publish(topics_.board_status(address), offline);
     log("board " + std::to_string(address) + " offline");
   }
+  // After the boards' news: whoever reads "not done" knows the states it saw are stale.
+  answer(pending_.drop(std::nullopt, "the serial line was lost"));
 }
 
 void BridgeCore::shutting_down(Clock::time_point now) {
@@ -365,8 +366,8 @@ void BridgeCore::shutting_down(Clock::time_point now) {
   // stopped answering (it may still hear): no relay is left switched by a pulse.
   stopped_ = true;
   line_.end_pulses(now);
-  answer(pending_.drop(std::nullopt, "the bridge stopped"));
   for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
+  answer(pending_.drop(std::nullopt, "the bridge stopped"));
   publish(topics_.bridge_status(), offline);
 }
 

@@ -3,6 +3,7 @@
 // but send only what the bridge sends (so relayctl may not switch there).
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <regex>
 
 #include "bridge_rig.h"
@@ -151,6 +152,48 @@ TEST_F(ServedRelayctl, OfflineBridgeBoardAndARefusedSwitchAreToldAsSuch) {
   EXPECT_EQ(output, "relayctl: the password file " + password +
                         ": readable by others (mode 0644); let only its owner read it (chmod "
                         "600), or give --allow-readable-password-file (see relayctl --help)\n");
+}
+
+// Whatever takes a pulse's end from relayctl's sight in the hold (Ctrl+C, the board
+// unplugged, the bridge killed, the broker gone) leaves the relays not seen closed as
+// maybe on: named, exit 6, at once.
+TEST_F(ServedRelayctl, APulseWhoseEndIsNotSeenNamesTheRelaysThatMayBeLeftOn) {
+  auto bridge = start_bridge_online({"--addresses", "1,2"});
+  const std::string where = broker.host() + ":" + std::to_string(broker.port());
+  struct Case {
+    std::string relays;  // the last one is waited for on
+    std::function<void(LoggedProcess&)> fault;
+    std::string output;
+  };
+  const Case cases[] = {
+      {"8", [](LoggedProcess& pulse) { pulse.signal(SIGINT); },
+       "relay 8 may be left on: the wait for the pulse's end was cut short (the bridge still "
+       "ends it)"},
+      {"5", [&](LoggedProcess&) { board->signal(SIGUSR1); },
+       "relay 5 may be left on: board 1 of line com1 went offline"},
+      {"5-6", [&](LoggedProcess&) { bridge->kill(); },
+       "relays 5, 6 may be left on: the bridge of line com1 went offline"},
+      {"7", [&](LoggedProcess&) { broker.kill(); },
+       "relay 7 may be left on: the connection to broker " + where + " was lost"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    if (!bridge->running()) bridge = start_bridge_online({"--addresses", "1,2"});
+    watcher->clear();
+    LoggedProcess pulse(RELAYCTL_PATH,
+                        std::vector<std::string>{"--broker", "mqtt://" + where, "--line", "com1",
+                                                 "pulse", c.relays, "30s"},
+                        dir() + "/pulse" + std::to_string(++calls) + ".log");
+    ASSERT_TRUE(watcher->wait_for_payload(
+        topic("1/" + c.relays.substr(c.relays.size() - 1) + "/state"), "ON"));
+    c.fault(pulse);
+    EXPECT_EQ(pulse.wait_exit(), 6) << pulse.log();
+    EXPECT_EQ(pulse.log(), "relayctl: " + c.output + "\n");
+    if (c.relays == "5") {
+      board->signal(SIGUSR2);
+      ASSERT_TRUE(watcher->wait_for_payload(topic("1/status"), "online"));
+    }
+  }
 }
 
 // The timetable's next runs in local time, from the bridge (with its pauses) and from

@@ -93,6 +93,25 @@ TEST_F(RelayctlAndPanel, TheVirtualBoardsModesGiveEachExitStatus) {
   }
 }
 
+// The board unplugged in a pulse's hold takes the pulse's end with it: relayctl names the
+// relays it may have left on, and the line they are on.
+TEST_F(RelayctlAndPanel, ABoardUnpluggedInAPulseNamesTheRelaysThatMayBeLeftOn) {
+  BoardProcess board(board_options() << "--verbose", QProcess::SeparateChannels);
+  auto pulse = start({"--timeout", "500", "--port", "1", "pulse", "5-6", "3s"});
+  QByteArray log;
+  ASSERT_TRUE(wait_until([&] {
+    log += board.readAllStandardError();
+    return log.contains("<- 55 01 12 00 00 00 06 6E");
+  })) << log.toStdString();
+  board.send(SIGUSR1);
+  const CtlResult result = finish(*pulse);
+  EXPECT_EQ(result.code, 6);
+  EXPECT_EQ(result.err,
+            "relayctl: relays 5, 6 may be left on: the board did not answer within "
+            "500 ms (3 tries) on " +
+                (dir() / "com1").string() + "\n");
+}
+
 // Copied alone, without its event log module, relayctl still switches and says that it
 // keeps no log; a status never needs the module, and `log` says why it cannot read one.
 TEST_F(RelayctlAndPanel, WithoutItsEventLogModuleASwitchIsToldUnloggedAndLogFails) {

@@ -148,6 +148,23 @@ class WebPage(unittest.TestCase):
         self.wait_shown(2, "opened", GREEN)
         self.wait_shown(1, "closed", RED)
 
+    def test_6b_a_pulse_whose_end_is_not_seen_says_the_relay_may_be_left_on(self):
+        note = self.relay(4).find_element(By.CSS_SELECTOR, ".note")
+        self.browser.execute_script("document.querySelector('.pulse-time').value = '10s'")
+        self.relay(4).find_element(By.CSS_SELECTOR, ".pulse").click()
+        self.wait_shown(4, "opened", GREEN)
+        self.assertEqual(note.text, "")
+        board = int(os.environ["BOARD_PID"])
+        os.kill(board, signal.SIGSTOP)
+        try:
+            wait_until(lambda: note.text == "relay 4 may be left on: board 1 does not answer",
+                       "the note, shows %r" % note.text)
+        finally:
+            os.kill(board, signal.SIGCONT)
+        # Until the board reports the pulse's end.
+        self.wait_shown(4, "closed", RED)
+        self.assertEqual(note.text, "")
+
     def test_7_a_viewer_cannot_switch_or_rename(self):
         self.browser.find_element(By.ID, "logout").click()
         type(self).login("view", "viewer-pw")
