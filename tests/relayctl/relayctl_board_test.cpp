@@ -422,14 +422,17 @@ TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
   EXPECT_EQ(run({"close", "1"}).code, 0);
   EXPECT_EQ(run({"open", "2"}).code, 0);
   EXPECT_EQ(board.opened(), 0x0002);
-  // Each switch and the refusal are in the folder's event log, as relayctl's.
+  ASSERT_EQ(run({"pulse", "3", "100ms"}).code, 0);
+  // Each switch and the refusal are in the folder's event log, as relayctl's; a pulse's
+  // end as the pulse's.
   std::vector<std::string> logged;
   EXPECT_FALSE(read_events(dir() / "events.db", {}, [&](const Event& e) {
     logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
                      e.source);
   }));
   EXPECT_EQ(logged, (std::vector<std::string>{"switched 1 relayctl", "refused 2 relayctl",
-                                              "switched 1 relayctl", "switched 2 relayctl"}));
+                                              "switched 1 relayctl", "switched 2 relayctl",
+                                              "switched 3 relayctl", "switched 3 pulse"}));
   // A command of several relays is judged whole, a pulse by the relay's max_on.
   std::ofstream(dir() / "rules.conf") << "[address 1]\ninterlock = 1,2\nmax_on = 5: 2s\n";
   ASSERT_EQ(run({"close", "2"}).code, 0);
