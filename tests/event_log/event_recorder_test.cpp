@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "event_log/event_text.h"
@@ -50,55 +52,40 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
                           }));
 }
 
-// What a line really carries for one relay: commands given faster than it goes round
-// (a waiting switch replaced by the next, an answer still on its way when the next
-// command comes), a pulse's end, a command that finds the relay as it asks, and changes
-// at the board. Steps: "<source> on|off" a command, "pulse off" a pulse's end, "rule" a
-// rule's switch either way, "= on|off" a report of relay 1, "+N" N ms later.
+// One relay as a line really carries it: commands faster than it goes round (a waiting
+// switch replaced by the next, an answer due when the next command comes), a pulse's
+// end, a command that finds the relay as it asks, changes at the board. "mqtt:on" is a
+// command, "rule" a rule's switch either way, "=on" a report, "+N" N ms later.
 TEST(EventRecorder, EachChangeIsCreditedToTheCommandThatMadeIt) {
-  const struct {
-    const char* label;
-    std::vector<std::string> steps;
-    std::vector<std::string> sources;  // of the rows of relay 1, in order
-  } cases[] = {
-      {"a flood: the answer to ON comes after OFF was given",
-       {"= off", "mqtt on", "mqtt off", "= on", "= off", "mqtt on", "= on", "mqtt off", "mqtt on",
-        "mqtt off", "= off", "= on", "= off"},
-       {"mqtt", "mqtt", "mqtt", "mqtt", "mqtt", "mqtt"}},
-      {"a flood: a waiting OFF replaced by ON, then a poll",
-       {"= off", "mqtt on", "mqtt off", "mqtt on", "= on", "= on", "mqtt off", "= off"},
-       {"mqtt", "mqtt"}},
-      {"a pulse and its end",
-       {"= off", "relayctl on", "= on", "+900", "pulse off", "= off"},
-       {"relayctl", "pulse"}},
-      {"nobody asked",
-       {"= off", "= on", "mqtt on", "= on", "= off", "rule", "+6000", "= on"},
-       {"board", "board", "board"}},
-      {"a rule's switch", {"= on", "rule", "= off"}, {"rule"}},
+  const std::pair<const char*, const char*> cases[] = {
+      {"=off mqtt:on mqtt:off =on =off mqtt:on =on mqtt:off mqtt:on mqtt:off =off =on =off",
+       "mqtt mqtt mqtt mqtt mqtt mqtt"},
+      {"=off mqtt:on mqtt:off mqtt:on =on =on mqtt:off =off", "mqtt mqtt"},
+      {"=off relayctl:on =on +900 pulse:off =off", "relayctl pulse"},
+      {"=off =on mqtt:on =on =off rule +6000 =on", "board board board"},
+      {"=on rule =off", "rule"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.label);
-    struct Sources : EventSink {
-      void record(const Event& event) override { list.push_back(event.source); }
-      std::vector<std::string> list;
+  for (const auto& [steps, sources] : cases) {
+    struct : EventSink {
+      void record(const Event& e) override { list += (list.empty() ? "" : " ") + e.source; }
+      std::string list;
     } rows;
     EventRecorder recorder(rows, "ttyUSB0");
     Event::Time now{std::chrono::hours(1)};
-    for (const std::string& step : c.steps) {
-      now += std::chrono::milliseconds(20);
-      const std::string word = step.substr(0, step.find(' '));
-      const bool on = step.ends_with(" on");
+    std::istringstream in(steps);
+    for (std::string step; in >> step; now += std::chrono::milliseconds(20)) {
+      const bool on = step.ends_with("on");
       if (step[0] == '+') {
         now += std::chrono::milliseconds(std::stoi(step.substr(1)));
-      } else if (word == "=") {
-        recorder.reported(1, on ? 0x0001 : 0x0000, now);
-      } else if (word == "rule") {
-        recorder.commanded(1, 0x0001, {"rule", "max_on", ""}, now);
+      } else if (step[0] == '=') {
+        recorder.reported(1, on, now);
+      } else if (step == "rule") {
+        recorder.commanded(1, 1, {"rule", "max_on", ""}, now);
       } else {
-        recorder.commanded(1, 0x0001, on ? 0x0001 : 0x0000, {word, "", ""}, now);
+        recorder.commanded(1, 1, on, {step.substr(0, step.find(':')), "", ""}, now);
       }
     }
-    EXPECT_EQ(rows.list, c.sources);
+    EXPECT_EQ(rows.list, sources) << steps;
   }
 }
 
