@@ -455,7 +455,7 @@ namespace {
 
 // relayctl's folder may be one that every user can write: a rules.conf that is a link to
 // nothing keeps the line closed (never "no rules"), and an event log holding planted SQL
-// is reported and left alone while the command goes on.
+// is reported and left alone while the command goes on, as are limits it cannot keep.
 TEST_F(RelayctlOnBoard, WhatAnotherUserPlantsBesideItChangesNothing) {
   const std::string not_used = ": not used: ";
   const auto rules = (dir() / "rules.conf").string(), log = (dir() / "events.db").string();
@@ -480,6 +480,10 @@ TEST_F(RelayctlOnBoard, WhatAnotherUserPlantsBesideItChangesNothing) {
          sqlite3_close(database);
        },
        0, log + not_used + "it holds a trigger (slow) that no program of this panel makes"},
+      {"event log limits out of range", 0755,
+       [&] { std::ofstream(dir() / "events.conf") << "log-max-events = 100\n"; }, 0,
+       "events.conf:1: \"100\" is not a number of events from 1000; the event log keeps its "
+       "default limits"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
