@@ -59,6 +59,9 @@ void EventRecorder::reported(std::uint8_t address, std::uint16_t opened, Event::
       }
       sink_.record(e);
     }
+    if (reports_ == Reports::in_turn && credits.size() > 1) {
+      credits.erase(credits.begin(), credits.end() - 1);
+    }
     while (!credits.empty() && credits.front().on == on) credits.pop_front();
   }
 }

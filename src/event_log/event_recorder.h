@@ -38,19 +38,32 @@ struct SwitchSource {
 // not yet seen at work, oldest first. A change to opened is the work of the oldest one
 // that opens the relay (or says nothing of how it leaves it); the ones before it went
 // nowhere. Commands that ask for the state a report already shows have nothing left to
-// do and are dropped, so that they are never credited with a later change.
+// do and are dropped, so that they are never credited with a later change; on a line of
+// the host's own, so are all but the last (see Reports). A relay that the board switches
+// of itself within `credit_window` of a command for that state is still credited to it.
 class EventRecorder {
  public:
   static constexpr std::chrono::seconds credit_window{5};
   // Commands kept per relay: a flood beyond it credits its last ones.
   static constexpr std::size_t credits_kept = 64;
 
+  // How the host's reports follow its commands.
+  enum class Reports {
+    // On a line of its own each switch is answered before the next goes out: once the
+    // board has reported, only the last command of a relay may be still to go.
+    in_turn,
+    // From the owner of the line (a bridge), whenever its news comes: any of the commands
+    // may be still to come.
+    late,
+  };
+
   EventRecorder(EventSink& sink, std::string line) : sink_(sink), line_(std::move(line)) {}
 
   // The line the events are of from now on (a panel opens another port); what was known
   // of its boards is forgotten.
-  void set_line(std::string line) {
+  void set_line(std::string line, Reports reports = Reports::in_turn) {
     line_ = std::move(line);
+    reports_ = reports;
     boards_.clear();
   }
 
@@ -88,5 +101,6 @@ class EventRecorder {
 
   EventSink& sink_;
   std::string line_;
+  Reports reports_ = Reports::in_turn;
   std::map<std::uint8_t, Board> boards_;
 };

@@ -55,15 +55,18 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
 // One relay as a line really carries it: commands faster than it goes round (a waiting
 // switch replaced by the next, an answer due when the next command comes), a pulse's
 // end, a command that finds the relay as it asks, changes at the board. "mqtt:on" is a
-// command, "rule" a rule's switch either way, "=on" a report, "+N" N ms later.
+// command, "rule" a rule's switch either way, "=on" a report, "+N" N ms later, "late" a
+// line whose reports come whenever its owner's news does.
 TEST(EventRecorder, EachChangeIsCreditedToTheCommandThatMadeIt) {
   const std::pair<const char*, const char*> cases[] = {
-      {"=off mqtt:on mqtt:off =on =off mqtt:on =on mqtt:off mqtt:on mqtt:off =off =on =off",
-       "mqtt mqtt mqtt mqtt mqtt mqtt"},
-      {"=off mqtt:on mqtt:off mqtt:on =on =on mqtt:off =off", "mqtt mqtt"},
+      {"=off mqtt:on mqtt:off =on =off mqtt:on =on mqtt:off mqtt:on mqtt:off =off =off",
+       "mqtt mqtt mqtt mqtt"},
+      {"=off mqtt:on mqtt:off mqtt:on =on =on web:off =off", "mqtt web"},
       {"=off relayctl:on =on +900 pulse:off =off", "relayctl pulse"},
       {"=off =on mqtt:on =on =off rule +6000 =on", "board board board"},
       {"=on rule =off", "rule"},
+      // A served line's news may lag behind both commands.
+      {"late =on panel:off panel:on =on =off =on", "panel panel"},
   };
   for (const auto& [steps, sources] : cases) {
     struct : EventSink {
@@ -75,7 +78,9 @@ TEST(EventRecorder, EachChangeIsCreditedToTheCommandThatMadeIt) {
     std::istringstream in(steps);
     for (std::string step; in >> step; now += std::chrono::milliseconds(20)) {
       const bool on = step.ends_with("on");
-      if (step[0] == '+') {
+      if (step == "late") {
+        recorder.set_line("ttyUSB0", EventRecorder::Reports::late);
+      } else if (step[0] == '+') {
         now += std::chrono::milliseconds(std::stoi(step.substr(1)));
       } else if (step[0] == '=') {
         recorder.reported(1, on, now);
