@@ -116,7 +116,7 @@ std::optional<std::variant<Event::Time, std::string>> date_time(std::string_view
   // the clock goes back shows twice, the hour it skips never.
   std::vector<Event::Time> moments;
   std::vector<long> offsets;
-  for (const int summer : {0, 1}) {
+  const auto local_time = [&](int summer) {
     std::tm parts{};
     parts.tm_year = year - 1900;
     parts.tm_mon = month - 1;
@@ -124,8 +124,11 @@ std::optional<std::variant<Event::Time, std::string>> date_time(std::string_view
     parts.tm_hour = hour;
     parts.tm_min = minute;
     parts.tm_sec = second;
-    parts.tm_isdst = summer;
-    const std::time_t at = std::mktime(&parts);
+    parts.tm_isdst = summer;  // -1: whichever the clock shows
+    return std::mktime(&parts);
+  };
+  for (const int summer : {0, 1}) {
+    const std::time_t at = local_time(summer);
     std::tm shown{};
     if (at == static_cast<std::time_t>(-1) || localtime_r(&at, &shown) == nullptr) continue;
     if (shown.tm_year != year - 1900 || shown.tm_mon != month - 1 || shown.tm_mday != day ||
@@ -138,11 +141,17 @@ std::optional<std::variant<Event::Time, std::string>> date_time(std::string_view
     moments.push_back(moment);
     offsets.push_back(shown.tm_gmtoff);
   }
+  // A date alone starts at the day's first moment, whatever its clock showed then.
+  if (written.size() == 10) {
+    if (moments.empty())
+      return time_point_cast<milliseconds>(system_clock::from_time_t(local_time(-1)));
+    return *std::min_element(moments.begin(), moments.end());
+  }
   const std::string quoted = '"' + std::string(written) + '"';
   if (moments.empty()) return quoted + " is no time of the local clock, which skips it";
   if (moments.size() > 1) {
     std::string local(written);
-    if (local.size() > 10) local[10] = 'T';
+    local[10] = 'T';
     // The earlier showing first.
     const std::size_t first = moments[0] < moments[1] ? 0 : 1;
     return quoted + " is shown twice by the local clock: give its offset from UTC (" + local +
