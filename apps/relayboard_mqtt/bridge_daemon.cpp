@@ -54,6 +54,10 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   // than serve the line without them.
   auto rules = read_rules(state.folder);
   if (const auto* why = std::get_if<std::string>(&rules)) return StartFailure{*why, true};
+  // So do the event log's limits: a log kept otherwise than the operator wrote would
+  // lose what they meant to keep, or keep what they meant to drop.
+  auto limits = state.folder.empty() ? EventLogLimits{} : read_log_limits(state.folder);
+  if (const auto* why = std::get_if<std::string>(&limits)) return StartFailure{*why, true};
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
   // Watched before the first read, so that no change falls between the two; the news
   // comes from the event loop, once everything below is in place.
@@ -84,7 +88,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
         if (answer.outcome == CommandOutcome::done) answer.names = names_now();
         return answer;
       });
-  open_event_log(state.folder);
+  open_event_log(state.folder, std::get<EventLogLimits>(limits));
   line_->set_rules(std::get<LineRules>(std::move(rules)));
   link_->on_connected = [this] {
     if (claim_) return claim_->start(*link_);
@@ -95,23 +99,18 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   if (web_) {
     if (auto failure = web_->start()) return StartFailure{*failure, true};
   }
-  if (auto failure = link_->start()) return StartFailure{*failure};
+  // What the link refuses at its start is its settings (TLS files, user name, last will).
+  if (auto failure = link_->start()) return StartFailure{*failure, true};
   line_->start();
   // The timetable does not wait for the broker: it switches while the broker is away.
   if (!options_.schedule.empty()) run_timetable();
   return std::nullopt;
 }
 
-void BridgeDaemon::open_event_log(const std::filesystem::path& folder) {
+void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogLimits limits) {
   if (folder.empty()) return;
   // Serving the line does not depend on the log: without it the events are still
-  // published, and the reason is told once.
-  auto read = read_log_limits(folder);
-  if (const auto* why = std::get_if<std::string>(&read)) {
-    log_(*why + "; the event log keeps its default limits");
-    read = EventLogLimits{};
-  }
-  EventLogLimits limits = std::get<EventLogLimits>(read);
+  // published, and the reason is told once. The options were checked as they were read.
   for (const auto& [key, value] : options_.log_limits) apply_log_limit(limits, key, value);
   auto opened = EventLog::open(folder / event_log_file_name, limits);
   if (const auto* why = std::get_if<std::string>(&opened)) {

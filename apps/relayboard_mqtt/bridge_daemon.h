@@ -48,7 +48,7 @@ class BridgeDaemon : public QObject {
   ~BridgeDaemon() override;
 
   // Why the daemon cannot run at all, and whether the operator's settings are at fault
-  // (rules.conf, the web page's files), which no restart mends.
+  // (rules.conf, events.conf, the web page's files), which no restart mends.
   struct StartFailure {
     std::string text;
     bool settings_fault = false;
@@ -69,7 +69,7 @@ class BridgeDaemon : public QObject {
 
  private:
   // The event log of the state folder, written with every event of the line.
-  void open_event_log(const std::filesystem::path& folder);
+  void open_event_log(const std::filesystem::path& folder, EventLogLimits limits);
   void take_message(const MqttMessage& message);
   void settle_claim();
   void run_timetable();

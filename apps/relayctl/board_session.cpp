@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "ctl_output.h"
+#include "line/interlock.h"
 
 using std::chrono::milliseconds;
 
@@ -49,7 +50,7 @@ std::optional<RelayMask> BoardSession::read_states() {
   const QueuedSwitch query{address_, BoardCommand::QueryStatus, 0x00, 0x00};
   for (int attempt = 0; attempt < VerifiedSwitch::query_attempts && !opened && !interrupted();
        ++attempt) {
-    opened = exchange(query, true);
+    opened = exchange(query, true, who_);
   }
   // A late answer still on its way would reach whoever asks next: the next program to
   // open the port.
@@ -106,7 +107,10 @@ Outcome BoardSession::run(VerifiedSwitch& run) {
       if (step.request->command != BoardCommand::QueryStatus) switching_ = true;
       // A phase's switches are one command: nothing of it goes when any part is refused.
       if (!step.command.empty() && refuses({step.command})) break;
-      const auto opened = exchange(*step.request, !run.switching());
+      // A pulse's end is the pulse's doing, as the bridge records it too.
+      const SwitchSource end{"pulse", who_.who, run.cut_short() ? "cut short" : ""};
+      const auto opened =
+          exchange(*step.request, !run.switching(), run.switching_back() ? end : who_);
       // What the rules refuse is not tried again: the command ends with their words.
       if (refused_) break;
       // Interrupted before the first switch, it switches nothing, whatever the answer.
@@ -150,7 +154,8 @@ bool BoardSession::refuses(const SwitchCommand& command) {
   return true;
 }
 
-std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop) {
+std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, bool may_stop,
+                                                const SwitchSource& by) {
   outcome_.reset();
   const LineEngine& engine = line_.line().engine();
   if (const auto refusal = line_.line().command({{request}}, wait_.now())) {
@@ -168,7 +173,9 @@ std::optional<RelayMask> BoardSession::exchange(const QueuedSwitch& request, boo
     const auto relays = request.command == BoardCommand::SetAllRelays
                             ? std::uint16_t{0xFFFF}
                             : static_cast<std::uint16_t>(1u << ((request.data2 - 1) & 15));
-    recorder_->commanded(request.address, relays, who_, wall_now());
+    recorder_->commanded(request.address, relays,
+                         opened_after(request.command, request.data1, request.data2, 0), by,
+                         wall_now());
   }
   // The request waits at most for the last one's late answer, then for its own.
   const auto deadline = wait_.now() + engine.timing().late_limit + engine.timing().answer_timeout;

@@ -62,9 +62,10 @@ class BoardSession {
   Outcome run(VerifiedSwitch& run);
   // Whether the line's rules refuse `command` as a whole; a refusal is kept and recorded.
   bool refuses(const SwitchCommand& command);
-  // Sends `request` once the line is free; the states its answer showed, when it came in
-  // time. Cut short by an interruption when `may_stop`.
-  std::optional<RelayMask> exchange(const QueuedSwitch& request, bool may_stop);
+  // Sends `request` once the line is free, a switch of it credited to `by`; the states its
+  // answer showed, when it came in time. Cut short by an interruption when `may_stop`.
+  std::optional<RelayMask> exchange(const QueuedSwitch& request, bool may_stop,
+                                    const SwitchSource& by);
   // Waits until an unanswered request is answered or can no longer be.
   void settle();
   bool interrupted() const { return interrupted_ && interrupted_(); }

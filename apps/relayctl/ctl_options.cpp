@@ -354,9 +354,10 @@ Commands:
                       that long instead (for an adapter slow to pass bytes on)
   log                 the event log of this machine's state folder: every switch with
                       its time, board, relay, old and new state and who made it,
-                      boards lost and back, refused commands; --since TIME (today,
-                      yesterday, 2026-12-07, "2026-12-07 03:00", 90m, 2h, 3d),
-                      --relay A or A/R, --json or --csv
+                      boards lost and back, refused commands, a line each in local
+                      time with its offset from UTC; --since TIME (today, yesterday,
+                      2026-12-07, "2026-12-07 03:00", 2026-10-25T02:30+02:00, 90m, 2h,
+                      3d), --relay A or A/R, --json or --csv (times in UTC)
   schedule [FILE]     each timetable entry's next run, one a line in local time: from
                       the bridge serving --line through --broker, or computed from
                       the bridge's configuration file FILE

@@ -250,7 +250,7 @@ std::optional<SwitchRefusal> BridgeCore::set_relays(std::uint8_t address, std::u
     command = relay_switches(address, relays, open, SwitchLane::in_turn);
   }
   if (const auto refusal = line_.command(command, now)) return refusal;
-  recorder_.commanded(address, relays, source_, wall_now());
+  recorder_.commanded(address, relays, open ? relays : 0, source_, wall_now());
   return std::nullopt;
 }
 
@@ -260,7 +260,7 @@ std::optional<SwitchRefusal> BridgeCore::start_pulses(std::uint8_t address, std:
   SwitchCommand command = relay_switches(address, relays, true, SwitchLane::first);
   command.pulse = length;
   if (const auto refusal = line_.command(command, now)) return refusal;
-  recorder_.commanded(address, relays, source_, wall_now());
+  recorder_.commanded(address, relays, relays, source_, wall_now());
   return std::nullopt;
 }
 
@@ -296,8 +296,8 @@ void BridgeCore::answer(const std::vector<PendingCommands::Settled>& settled) {
 }
 
 void BridgeCore::pulse_end_sent(const PulseRunner::End& end) {
-  recorder_.commanded(end.address, end.relays, {"pulse", "", stopped_ ? "the bridge stopped" : ""},
-                      wall_now());
+  recorder_.commanded(end.address, end.relays, end.opened ? end.relays : 0,
+                      {"pulse", "", stopped_ ? "the bridge stopped" : ""}, wall_now());
 }
 
 void BridgeCore::pulse_told(const PulseRunner::Told& each) {

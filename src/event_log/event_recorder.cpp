@@ -1,5 +1,7 @@
 #include "event_log/event_recorder.h"
 
+#include <algorithm>
+
 Event EventRecorder::event(Event::Kind kind, std::uint8_t address, int relay,
                            Event::Time now) const {
   Event e;
@@ -11,11 +13,17 @@ Event EventRecorder::event(Event::Kind kind, std::uint8_t address, int relay,
   return e;
 }
 
-void EventRecorder::commanded(std::uint8_t address, std::uint16_t relays, const SwitchSource& by,
-                              Event::Time now) {
+void EventRecorder::credit(std::uint8_t address, std::uint16_t relays,
+                           std::optional<std::uint16_t> opened, const SwitchSource& by,
+                           Event::Time now) {
   Board& board = boards_[address];
   for (std::size_t index = 0; index < board.credits.size(); ++index) {
-    if ((relays & (1u << index)) != 0) board.credits[index] = Credit{by, now + credit_window};
+    const auto bit = static_cast<std::uint16_t>(1u << index);
+    if ((relays & bit) == 0) continue;
+    auto& credits = board.credits[index];
+    if (credits.size() == credits_kept) credits.pop_front();
+    credits.push_back({by, opened ? std::optional<bool>((*opened & bit) != 0) : std::nullopt,
+                       now + credit_window});
   }
 }
 
@@ -30,22 +38,31 @@ void EventRecorder::reported(std::uint8_t address, std::uint16_t opened, Event::
   const std::optional<std::uint16_t> before = board.opened;
   board.opened = opened;
   for (std::size_t index = 0; index < board.credits.size(); ++index) {
-    auto& credit = board.credits[index];
-    if (credit && credit->until < now) credit.reset();
+    auto& credits = board.credits[index];
+    std::erase_if(credits, [now](const Credit& each) { return each.until < now; });
     const auto bit = static_cast<std::uint16_t>(1u << index);
-    if (!before || ((*before ^ opened) & bit) == 0) continue;
-    Event e = event(Event::Kind::switched, address, static_cast<int>(index + 1), now);
-    e.was_on = (*before & bit) != 0;
-    e.now_on = (opened & bit) != 0;
-    if (credit) {
-      e.source = credit->by.source;
-      e.who = credit->by.who;
-      e.reason = credit->by.reason;
-      credit.reset();
-    } else {
-      e.source = "board";
+    const bool on = (opened & bit) != 0;
+    if (before && ((*before ^ opened) & bit) != 0) {
+      Event e = event(Event::Kind::switched, address, static_cast<int>(index + 1), now);
+      e.was_on = !on;
+      e.now_on = on;
+      const auto cause = std::find_if(credits.begin(), credits.end(), [on](const Credit& each) {
+        return !each.on || *each.on == on;
+      });
+      if (cause != credits.end()) {
+        e.source = cause->by.source;
+        e.who = cause->by.who;
+        e.reason = cause->by.reason;
+        credits.erase(credits.begin(), cause + 1);
+      } else {
+        e.source = "board";
+      }
+      sink_.record(e);
     }
-    sink_.record(e);
+    if (reports_ == Reports::in_turn && credits.size() > 1) {
+      credits.erase(credits.begin(), credits.end() - 1);
+    }
+    while (!credits.empty() && credits.front().on == on) credits.pop_front();
   }
 }
 

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -30,22 +32,51 @@ struct SwitchSource {
 // fell silent and one that answers again; a command refused before it went out. The
 // states before the first report, and while a board is lost, are unknown: a relay's
 // first report after them is no change.
+//
+// Commands may come faster than the line carries them, and the line drops a waiting
+// switch that a later one for the same relay replaces: each relay keeps the commands
+// not yet seen at work, oldest first. A change to opened is the work of the oldest one
+// that opens the relay (or says nothing of how it leaves it); the ones before it went
+// nowhere. Commands that ask for the state a report already shows have nothing left to
+// do and are dropped, so that they are never credited with a later change; on a line of
+// the host's own, so are all but the last (see Reports). A relay that the board switches
+// of itself within `credit_window` of a command for that state is still credited to it.
 class EventRecorder {
  public:
   static constexpr std::chrono::seconds credit_window{5};
+  // Commands kept per relay: a flood beyond it credits its last ones.
+  static constexpr std::size_t credits_kept = 64;
+
+  // How the host's reports follow its commands.
+  enum class Reports {
+    // On a line of its own each switch is answered before the next goes out: once the
+    // board has reported, only the last command of a relay may be still to go.
+    in_turn,
+    // From the owner of the line (a bridge), whenever its news comes: any of the commands
+    // may be still to come.
+    late,
+  };
 
   EventRecorder(EventSink& sink, std::string line) : sink_(sink), line_(std::move(line)) {}
 
   // The line the events are of from now on (a panel opens another port); what was known
   // of its boards is forgotten.
-  void set_line(std::string line) {
+  void set_line(std::string line, Reports reports = Reports::in_turn) {
     line_ = std::move(line);
+    reports_ = reports;
     boards_.clear();
   }
 
-  // A command for `relays` of `address` went out for `by`.
+  // A command for `relays` of `address` went out for `by`, leaving them as `opened`
+  // (bit set: opened), or where the host cannot say (a rule's switches) either way.
+  void commanded(std::uint8_t address, std::uint16_t relays, std::uint16_t opened,
+                 const SwitchSource& by, Event::Time now) {
+    credit(address, relays, opened, by, now);
+  }
   void commanded(std::uint8_t address, std::uint16_t relays, const SwitchSource& by,
-                 Event::Time now);
+                 Event::Time now) {
+    credit(address, relays, std::nullopt, by, now);
+  }
   // The board's states, as it reported them.
   void reported(std::uint8_t address, std::uint16_t opened, Event::Time now);
   void lost(std::uint8_t address, Event::Time now);
@@ -56,16 +87,20 @@ class EventRecorder {
  private:
   struct Credit {
     SwitchSource by;
+    std::optional<bool> on;  // how it leaves the relay, when known
     Event::Time until{};
   };
   struct Board {
     std::optional<std::uint16_t> opened;
     bool lost = false;
-    std::array<std::optional<Credit>, 16> credits{};
+    std::array<std::deque<Credit>, 16> credits{};
   };
+  void credit(std::uint8_t address, std::uint16_t relays, std::optional<std::uint16_t> opened,
+              const SwitchSource& by, Event::Time now);
   Event event(Event::Kind kind, std::uint8_t address, int relay, Event::Time now) const;
 
   EventSink& sink_;
   std::string line_;
+  Reports reports_ = Reports::in_turn;
   std::map<std::uint8_t, Board> boards_;
 };

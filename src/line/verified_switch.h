@@ -47,6 +47,8 @@ class VerifiedSwitch {
 
   // Whether switching has begun: from here on the run goes through to its verification.
   bool switching() const { return phase_ > Phase::read; }
+  // Whether the relays are being driven back after their hold: a pulse's end.
+  bool switching_back() const { return phase_ == Phase::switch_back; }
   Result result() const { return result_; }
   // The relays that did not reach the state asked for (not_reached), and that state.
   std::uint16_t missed() const { return missed_; }

@@ -26,7 +26,11 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
   });
   port_.set_receive_handler([this] { on_receive(comm_event_receive); });
   port_control_.set_opened_line([this](const std::string& line) {
-    if (recorder_) recorder_->set_line(line);
+    if (recorder_) {
+      const bool followed = board_line_ && board_line_->board_level();
+      recorder_->set_line(
+          line, followed ? EventRecorder::Reports::late : EventRecorder::Reports::in_turn);
+    }
     // A served line is its bridge's: the panel gives its boards no state of its own,
     // and what stays on too long is the bridge's to end, by its rules. The interlocks
     // still refuse a click here at once.

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "common/text_number.h"
+#include "line/interlock.h"
 #include "protocol/board_command.h"
 #include "protocol/status_frame.h"
-#include "line/interlock.h"
 
 namespace {
 constexpr std::uint8_t code(BoardCommand command) {
@@ -102,7 +102,8 @@ void PollCycle::send_to_addressed_board(std::uint8_t command, std::uint8_t data1
   const bool sent = line_.send_now({*address, board_command, data1, data2}, tick_time_);
   const std::uint16_t relays = switched_relays(board_command, data2);
   if (recorder_ && sent && relays != 0) {
-    recorder_->commanded(*address, relays, who_, wall_now());
+    recorder_->commanded(*address, relays, opened_after(board_command, data1, data2, 0), who_,
+                         wall_now());
   }
 }
 
@@ -154,7 +155,8 @@ void PollCycle::queue_allowed(std::uint8_t command, std::uint8_t data1, std::uin
   board_line_->switch_relays(*address, all ? 0 : data2,
                              all ? data1 != 0 : board_command == BoardCommand::OpenRelay);
   if (recorder_) {
-    recorder_->commanded(*address, switched_relays(board_command, data2), who_, wall_now());
+    recorder_->commanded(*address, switched_relays(board_command, data2),
+                         opened_after(board_command, data1, data2, 0), who_, wall_now());
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "event_log/event_text.h"
@@ -11,7 +13,10 @@
 namespace {
 
 struct Events : EventSink {
-  void record(const Event& event) override { lines.push_back(event_line(event).substr(24)); }
+  void record(const Event& event) override {
+    const std::string line = event_line(event);
+    lines.push_back(line.substr(line.find(' ') + 1));
+  }
   std::vector<std::string> lines;  // without the time
 };
 
@@ -45,6 +50,48 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
                               "ttyUSB0 board 1 lost by board",
                               "ttyUSB0 board 1 back by board",
                           }));
+}
+
+// One relay as a line really carries it: commands faster than it goes round (a waiting
+// switch replaced by the next, an answer due when the next command comes), a pulse's
+// end, a command that finds the relay as it asks, changes at the board. "mqtt:on" is a
+// command, "rule" a rule's switch either way, "=on" a report, "+N" N ms later, "late" a
+// line whose reports come whenever its owner's news does.
+TEST(EventRecorder, EachChangeIsCreditedToTheCommandThatMadeIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"=off mqtt:on mqtt:off =on =off mqtt:on =on mqtt:off mqtt:on mqtt:off =off =off",
+       "mqtt mqtt mqtt mqtt"},
+      {"=off mqtt:on mqtt:off mqtt:on =on =on web:off =off", "mqtt web"},
+      {"=off relayctl:on =on +900 pulse:off =off", "relayctl pulse"},
+      {"=off =on mqtt:on =on =off rule +6000 =on", "board board board"},
+      {"=on rule =off", "rule"},
+      // A served line's news may lag behind both commands.
+      {"late =on panel:off panel:on =on =off =on", "panel panel"},
+  };
+  for (const auto& [steps, sources] : cases) {
+    struct : EventSink {
+      void record(const Event& e) override { list += (list.empty() ? "" : " ") + e.source; }
+      std::string list;
+    } rows;
+    EventRecorder recorder(rows, "ttyUSB0");
+    Event::Time now{std::chrono::hours(1)};
+    std::istringstream in(steps);
+    for (std::string step; in >> step; now += std::chrono::milliseconds(20)) {
+      const bool on = step.ends_with("on");
+      if (step == "late") {
+        recorder.set_line("ttyUSB0", EventRecorder::Reports::late);
+      } else if (step[0] == '+') {
+        now += std::chrono::milliseconds(std::stoi(step.substr(1)));
+      } else if (step[0] == '=') {
+        recorder.reported(1, on, now);
+      } else if (step == "rule") {
+        recorder.commanded(1, 1, {"rule", "max_on", ""}, now);
+      } else {
+        recorder.commanded(1, 1, on, {step.substr(0, step.find(':')), "", ""}, now);
+      }
+    }
+    EXPECT_EQ(rows.list, sources) << steps;
+  }
 }
 
 }  // namespace

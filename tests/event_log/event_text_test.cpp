@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <utility>
+
 #include "time_zone.h"
 
 namespace {
@@ -46,15 +48,16 @@ TEST_F(BerlinTime, EachKindAsALineJsonAndCsv) {
   lost.source = "board";
 
   EXPECT_EQ(event_line(switched),
-            "2026-12-08 04:12:05.120 ttyUSB0 board 1 relay 7 opened (was closed) by mqtt "
+            "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 relay 7 opened (was closed) by mqtt "
             "kitchen,\"tab\"\\u001b[2J");
   EXPECT_EQ(event_line(refused),
-            "2026-12-08 04:12:05.120 ttyUSB0 board 1 relay 7 refused: relay 7 of board 1 is "
+            "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 relay 7 refused: relay 7 of board 1 is "
             "interlocked with relay 8, which is on from panel");
-  EXPECT_EQ(event_line(limit),
-            "2026-12-08 04:12:05.120 ttyUSB0 board 1 relay 7 closed (was opened) by rule max_on "
-            "(on for 30s)");
-  EXPECT_EQ(event_line(lost), "2026-12-08 04:12:05.120 ttyUSB0 board 1 lost by board");
+  EXPECT_EQ(
+      event_line(limit),
+      "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 relay 7 closed (was opened) by rule max_on "
+      "(on for 30s)");
+  EXPECT_EQ(event_line(lost), "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 lost by board");
   EXPECT_EQ(event_json(switched),
             "{\"time\":\"2026-12-08T03:12:05.120Z\",\"event\":\"switched\",\"line\":\"ttyUSB0\","
             "\"address\":1,\"relay\":7,\"was\":\"closed\",\"now\":\"opened\",\"source\":\"mqtt\","
@@ -76,8 +79,6 @@ TEST_F(BerlinTime, SinceTakesDaysDatesAndSpans) {
       {"yesterday", time_point_cast<milliseconds>(utc(2026, 12, 6, 23, 0))},
       {"2026-12-07", time_point_cast<milliseconds>(utc(2026, 12, 6, 23, 0))},
       {"2026-12-07 03:00", time_point_cast<milliseconds>(utc(2026, 12, 7, 2, 0))},
-      // The hour the clock shows twice: the second showing, in winter time.
-      {"2026-10-25T02:30", time_point_cast<milliseconds>(utc(2026, 10, 25, 1, 30))},
       {"90m", when - minutes(90)},
       {"3d", when - hours(72)},
   };
@@ -86,10 +87,41 @@ TEST_F(BerlinTime, SinceTakesDaysDatesAndSpans) {
     ASSERT_EQ(since.index(), 0u) << row.text;
     EXPECT_EQ(std::get<Event::Time>(since), row.expected) << row.text;
   }
-  for (const char* wrong :
-       {"", "tomorrow", "2026-13-01", "2026-12-07 25:00", "-2h", "2026-12-07x"}) {
+  for (const char* wrong : {"", "tomorrow", "2026-13-01", "2026-12-07 25:00", "-2h", "2026-12-07x",
+                            "2026-02-30", "2026-12-07T03:00+1", "2026-12-07T03:00:00.5"}) {
     EXPECT_EQ(parse_since(wrong, when).index(), 1u) << wrong;
   }
+}
+
+// Around both changes of the clock in Berlin a line's time says its offset, and --since
+// takes it back to the same moment; without the offset, a local time that the clock
+// shows twice or skips is refused.
+TEST_F(BerlinTime, TimesAroundTheClockChangesCarryTheirOffset) {
+  using namespace std::chrono;
+  const auto at = [](unsigned month, unsigned day, int hour, int minute) {
+    return time_point_cast<milliseconds>(utc(2026, month, day, hour, minute));
+  };
+  const std::pair<Event::Time, const char*> shown[] = {
+      {at(3, 29, 1, 0) - milliseconds(1), "2026-03-29T01:59:59.999+01:00"},
+      {at(3, 29, 1, 0), "2026-03-29T03:00:00.000+02:00"},
+      {at(10, 25, 0, 30), "2026-10-25T02:30:00.000+02:00"},
+      {at(10, 25, 1, 30), "2026-10-25T02:30:00.000+01:00"},
+  };
+  for (const auto& [moment, text] : shown) {
+    Event e;
+    e.at = moment;
+    EXPECT_EQ(event_line(e).substr(0, 29), text);
+    EXPECT_EQ(parse_since(text, when), (std::variant<Event::Time, std::string>(moment))) << text;
+  }
+  const std::pair<const char*, std::variant<Event::Time, std::string>> read[] = {
+      {"2026-10-25T00:30:00Z", at(10, 25, 0, 30)},
+      {"2026-10-25 02:30",
+       "--since: \"2026-10-25 02:30\" is shown twice by the local clock: give its offset from "
+       "UTC (2026-10-25T02:30+02:00 or 2026-10-25T02:30+01:00)"},
+      {"2026-03-29 02:30",
+       "--since: \"2026-03-29 02:30\" is no time of the local clock, which skips it"},
+  };
+  for (const auto& [text, since] : read) EXPECT_EQ(parse_since(text, when), since) << text;
 }
 
 }  // namespace

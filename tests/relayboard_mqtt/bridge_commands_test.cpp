@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <utility>
 
 #include "bridge_rig.h"
 #include "event_log/event_log.h"
@@ -241,6 +243,36 @@ TEST_F(BridgeUnderLoad, TwoTogglesCancelOutAndAStopEndsThePulseWhateverIsQueued)
   EXPECT_TRUE(closed_last("03")) << board->log();
 }
 
+// Switches of two relays faster than the line goes round, waiting ones replaced: each
+// change the board made (read off the frames it received) is one row of the event log,
+// credited to MQTT, none to the board.
+TEST_F(BridgeUnderLoad, EachChangeOfAFloodIsCreditedToItsCommand) {
+  const auto bridge = start_bridge_online();
+  for (int i = 0; i < 600; ++i) {
+    ASSERT_TRUE(watcher->publish(topic("1/" + std::to_string(6 + i % 2) + "/set"),
+                                 i / 2 % 2 ? "OFF" : "ON"));
+    // Three commands a frame: some wait, some are replaced, some come with an answer due.
+    if (i % 3 == 2) wait_switch_frames(1);
+  }
+  ASSERT_TRUE(watcher->publish(topic("1/16/set"), "ON"));  // after every other switch
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/16/state"), "ON")) << bridge->log();
+  bridge->signal(SIGTERM);
+  ASSERT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  const std::string log = board->log();
+  static const std::regex frame(R"(<- 55 01 1([12]) 00 00 00 (0[67]|10))");
+  std::map<std::string, bool> on;
+  int changes = 0;
+  for (std::sregex_iterator it(log.begin(), log.end(), frame), end; it != end; ++it) {
+    changes += std::exchange(on[(*it)[2]], (*it)[1] == "2") != ((*it)[1] == "2");
+  }
+  std::map<std::string, int> rows;
+  EXPECT_FALSE(read_events(dir() + "/events.db", {}, [&](const Event& e) {
+    if (e.kind == Event::Kind::switched) ++rows[e.source];
+  }));
+  std::printf("%d changes at the board, %d rows credited to mqtt\n", changes, rows["mqtt"]);
+  EXPECT_EQ(rows, (std::map<std::string, int>{{"mqtt", changes}}));
+}
+
 // Boards 1 and 2 answer and 3 to 5 never do, all 17 ms late as over 9600 baud; each case
 // has the daemon serve some of them. Times are the board's own, read off its log.
 class BridgeOnASharedLine : public BridgeRig {
@@ -367,13 +399,18 @@ TEST_F(BesideALateBoard, NoStateOfTheLateBoardIsShownOrPublishedForTheOther) {
   EXPECT_EQ(any_on("1"), 0) << "board 1 is not served: its answers cannot be counted";
 }
 
-// Both are the configuration's fault: 2, which the unit does not restart.
-TEST_F(BridgeCommands, BadCommandLineAndUnusableTlsFilesEndWithTwo) {
+// All are the configuration's fault: 2, which the unit does not restart.
+TEST_F(BridgeCommands, BadCommandLineTlsFilesAndLogLimitsEndWithTwo) {
   const auto refused = start_bridge({"--mqtt-version", "4"});
   EXPECT_EQ(refused->wait_exit(), 2) << refused->log();
   const auto tls = start_bridge({"--cafile", dir() + "/no-such-ca.crt"});
   EXPECT_EQ(tls->wait_exit(), 2) << tls->log();
   EXPECT_EQ(tls->log_count("no-such-ca.crt"), 1) << tls->log();
+  // A limit of the event log that it cannot keep is refused, never replaced.
+  std::ofstream(dir() + "/events.conf") << "log-max-events = 100\n";
+  const auto limits = start_bridge();
+  EXPECT_EQ(limits->wait_exit(), 2) << limits->log();
+  EXPECT_EQ(limits->log_count("events.conf:1: \"100\" is not a number of events from 1000"), 1);
 }
 
 }  // namespace

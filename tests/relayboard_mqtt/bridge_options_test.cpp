@@ -88,6 +88,8 @@ TEST(BridgeOptions, CommandLinesGiveTheOptionsOrSayWhatIsWrong) {
        "unit: ms, s, m or h (500ms, 1.5s, 2m, 1h))"},
       {{"--answer-timeout", "19"},
        "error: --answer-timeout: \"19\" is not a time in milliseconds from 20 to 10000"},
+      {{"--log-max-events", "100"},
+       "error: --log-max-events: \"100\" is not a number of events from 1000"},
       {{"--log-max-age", "2y"},
        "error: --log-max-age: \"2y\" is not an age in hours or days (48h, 90d) or none"},
       {{"--host"}, "error: --host needs a value"},

@@ -422,14 +422,17 @@ TEST_F(RelayctlOnBoard, TheLinesRulesRefuseAnInterlockedSwitch) {
   EXPECT_EQ(run({"close", "1"}).code, 0);
   EXPECT_EQ(run({"open", "2"}).code, 0);
   EXPECT_EQ(board.opened(), 0x0002);
-  // Each switch and the refusal are in the folder's event log, as relayctl's.
+  ASSERT_EQ(run({"pulse", "3", "100ms"}).code, 0);
+  // Each switch and the refusal are in the folder's event log, as relayctl's; a pulse's
+  // end as the pulse's.
   std::vector<std::string> logged;
   EXPECT_FALSE(read_events(dir() / "events.db", {}, [&](const Event& e) {
     logged.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.relay) + " " +
                      e.source);
   }));
   EXPECT_EQ(logged, (std::vector<std::string>{"switched 1 relayctl", "refused 2 relayctl",
-                                              "switched 1 relayctl", "switched 2 relayctl"}));
+                                              "switched 1 relayctl", "switched 2 relayctl",
+                                              "switched 3 relayctl", "switched 3 pulse"}));
   // A command of several relays is judged whole, a pulse by the relay's max_on.
   std::ofstream(dir() / "rules.conf") << "[address 1]\ninterlock = 1,2\nmax_on = 5: 2s\n";
   ASSERT_EQ(run({"close", "2"}).code, 0);
@@ -452,7 +455,7 @@ namespace {
 
 // relayctl's folder may be one that every user can write: a rules.conf that is a link to
 // nothing keeps the line closed (never "no rules"), and an event log holding planted SQL
-// is reported and left alone while the command goes on.
+// is reported and left alone while the command goes on, as are limits it cannot keep.
 TEST_F(RelayctlOnBoard, WhatAnotherUserPlantsBesideItChangesNothing) {
   const std::string not_used = ": not used: ";
   const auto rules = (dir() / "rules.conf").string(), log = (dir() / "events.db").string();
@@ -477,6 +480,10 @@ TEST_F(RelayctlOnBoard, WhatAnotherUserPlantsBesideItChangesNothing) {
          sqlite3_close(database);
        },
        0, log + not_used + "it holds a trigger (slow) that no program of this panel makes"},
+      {"event log limits out of range", 0755,
+       [&] { std::ofstream(dir() / "events.conf") << "log-max-events = 100\n"; }, 0,
+       "events.conf:1: \"100\" is not a number of events from 1000; the event log keeps its "
+       "default limits"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);

@@ -47,8 +47,9 @@ TEST_F(RelayctlLog, PrintsTheEventsAskedForInEachFormat) {
     std::string out;
   } runs[] = {
       {{"log", "--relay", "1/7"},
-       "2026-12-07 03:12:05.000 ttyUSB0 board 1 relay 7 closed (was opened) by panel\n"
-       "2026-12-08 03:12:05.120 ttyUSB0 board 1 relay 7 opened (was closed) by mqtt kitchen\n"},
+       "2026-12-07T03:12:05.000+00:00 ttyUSB0 board 1 relay 7 closed (was opened) by panel\n"
+       "2026-12-08T03:12:05.120+00:00 ttyUSB0 board 1 relay 7 opened (was closed) by mqtt "
+       "kitchen\n"},
       {{"log", "--since", "2026-12-08", "--csv"},
        "time,event,line,address,relay,was,now,source,who,reason\n"
        "2026-12-08T03:12:05.120Z,switched,ttyUSB0,1,7,closed,opened,mqtt,kitchen,\n"
