@@ -508,7 +508,8 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
             (Lines{"p/L/schedule/3/state=", "p/L/schedule/2/state=OFF", listed("01", "true")}));
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);
   // What a restart finds: the pause, and that the runs up to now are settled.
-  EXPECT_EQ(rig.core.schedule_memory(), (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}}));
+  EXPECT_EQ(rig.core.schedule_memory(),
+            (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}, utc(2026, 6, 1, 0, 0), {}}));
   CoreRig restarted({}, true, rig.core.timetable().entries(), {"lights"});
   restarted.core.connected();
   const Lines again = take(restarted.client.published);
@@ -524,8 +525,44 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
                              "command ignored on p/L/schedule/2/set: it was sent retained",
                              "command ignored on p/L/schedule/3/set: the timetable has no entry 3",
                              "command ignored on p/L/schedule/1/set: \"PAUSE\" is not ON or OFF",
+                             "schedule \"lights\": board 3 all off: missed: the run at "
+                             "2026-06-01 08:00 +02:00, paused",
                              "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
                              "schedule \"lights\" resumed"}));
+}
+
+// A run that the rules refuse, one that the clock jumped over and one for a silent board
+// are each a line in the log and an event of each relay, credited to the entry.
+TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
+  const TimeZoneScope zone("Europe/Berlin");
+  CoreRig rig(
+      {}, true,
+      timetable({"pump: at 08:00: 1/2 on", "at 09:00: 1/5,6 off", "lights: at 10:00: 3/all off"}));
+  Lines shown;
+  rig.core.on_event = [&](const Event& e) {
+    shown.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.address) + "/" +
+                    std::to_string(e.relay) + " by " + e.source + " " + e.who + ": " + e.reason);
+  };
+  rig.core.board_answered(1, 0x0000);
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);  // waits for board 3
+  rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
+  rig.now += BridgeCore::first_answers;
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 0) + 10s, rig.now);
+  rig.refusal.reset();
+  rig.now += 30s;  // the wall clock jumps from 08:00:10 to 10:00:20
+  rig.core.run_timetable(utc(2026, 6, 1, 8, 0) + 20s, rig.now);
+  const std::string jumped =
+      "the run at 2026-06-01 09:00 +02:00, the clock jumped ahead or the machine slept";
+  EXPECT_EQ(rig.logs,
+            (Lines{"board 1 online",
+                   "schedule \"pump\": board 1 relay 2 on: not sent: relay 2 is interlocked",
+                   "schedule \"at 09:00: 1/5,6 off\": board 1 relays 5,6 off: missed: " + jumped,
+                   "schedule \"lights\": board 3 all off: not sent: board 3 does not answer"}));
+  EXPECT_EQ(shown, (Lines{"refused 1/2 by schedule pump: relay 2 is interlocked",
+                          "missed 1/5 by schedule at 09:00: 1/5,6 off: " + jumped,
+                          "missed 1/6 by schedule at 09:00: 1/5,6 off: " + jumped,
+                          "missed 3/0 by schedule lights: board 3 does not answer"}));
+  EXPECT_EQ(rig.frames, Lines{});
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include "schedule/local_clock.h"
 #include "time_zone.h"
 
 namespace {
 
 using std::chrono::minutes;
+using std::chrono::seconds;
 using Clock = Timetable::Clock;
+using Lines = std::vector<std::string>;
 
 TimetableEntry entry(const char* text) {
   return std::get<TimetableEntry>(parse_timetable_entry(text));
@@ -63,7 +66,7 @@ TEST(Timetable, RunsOnceThroughEachChangeWhenCalledEveryMinute) {
     Timetable timetable({entry(row.entry)}, row.from);
     std::vector<Clock::time_point> runs;
     for (auto now = row.from; now < row.from + std::chrono::hours(8); now += minutes(1)) {
-      if (!timetable.due(now).empty()) runs.push_back(now);
+      if (!timetable.due(now, minutes(1)).run.empty()) runs.push_back(now);
     }
     EXPECT_EQ(runs, std::vector<Clock::time_point>{row.run}) << row.zone << " " << row.entry;
   }
@@ -76,17 +79,18 @@ TEST(Timetable, MissedRunsCatchUpOnceInTheOrderTheyWereDue) {
   Timetable timetable({entry("at 06:00: 1/1 on, catch up"), entry("at 22:00: 1/1 off, catch up"),
                        entry("at 12:00: 1/2 on")},
                       utc(2026, 6, 1, 3, 0));
-  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 5, 0)), (std::vector<std::size_t>{1, 0}));
-  EXPECT_TRUE(timetable.due(utc(2026, 6, 2, 5, 1)).empty());
-  EXPECT_EQ(timetable.settled(), utc(2026, 6, 2, 5, 0));
+  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 5, 0), {}).run, (std::vector<std::size_t>{1, 0}));
+  EXPECT_TRUE(timetable.due(utc(2026, 6, 2, 5, 1), minutes(1)).run.empty());
+  EXPECT_EQ(timetable.settled().to, utc(2026, 6, 2, 5, 0));
   EXPECT_EQ(timetable.next_run(0), utc(2026, 6, 3, 4, 0));
   EXPECT_EQ(timetable.next_run(2), utc(2026, 6, 2, 10, 0));
   // A minute late is on time; two days' sleep lets the plain entry's runs go.
-  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 10, 1)), std::vector<std::size_t>{2});
-  EXPECT_EQ(timetable.due(utc(2026, 6, 4, 11, 0)), (std::vector<std::size_t>{1, 0}));
+  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 10, 1), std::chrono::hours(5)).run,
+            std::vector<std::size_t>{2});
+  EXPECT_EQ(timetable.due(utc(2026, 6, 4, 11, 0), {}).run, (std::vector<std::size_t>{1, 0}));
   EXPECT_EQ(timetable.next_due(), utc(2026, 6, 4, 20, 0));
   // A clock set back a month does not wait a month for the next runs.
-  EXPECT_TRUE(timetable.due(utc(2026, 5, 4, 9, 0)).empty());
+  EXPECT_TRUE(timetable.due(utc(2026, 5, 4, 9, 0), minutes(1)).run.empty());
   EXPECT_EQ(timetable.next_run(2), utc(2026, 5, 4, 10, 0));
 }
 
@@ -95,11 +99,132 @@ TEST(Timetable, APausedEntryLetsItsRunsGo) {
   Timetable timetable({entry("lights: at 06:00: 1/1 on, catch up")}, utc(2026, 6, 1, 0, 0));
   EXPECT_FALSE(timetable.set_paused("at 06:00: 1/1 on, catch up", true));
   ASSERT_TRUE(timetable.set_paused("lights", true));
-  EXPECT_TRUE(timetable.due(utc(2026, 6, 1, 4, 0)).empty());
-  EXPECT_EQ(timetable.settled(), utc(2026, 6, 1, 4, 0));  // a paused run passes all the same
+  EXPECT_TRUE(timetable.due(utc(2026, 6, 1, 4, 0), {}).run.empty());
+  EXPECT_EQ(timetable.settled().to, utc(2026, 6, 1, 4, 0));  // a paused run passes all the same
   ASSERT_TRUE(timetable.set_paused("lights", false));
-  EXPECT_TRUE(timetable.due(utc(2026, 6, 1, 4, 1)).empty());
-  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 4, 0)), std::vector<std::size_t>{0});
+  EXPECT_TRUE(timetable.due(utc(2026, 6, 1, 4, 1), minutes(1)).run.empty());
+  EXPECT_EQ(timetable.due(utc(2026, 6, 2, 4, 0), std::chrono::days(1)).run,
+            std::vector<std::size_t>{0});
+}
+
+// A host that looks every 30 s of its own time, as the bridge does, while the wall clock
+// is set, or it is down and starts again from what it kept. Each run made reads "name at
+// local minute", each entry's missed runs "name: how many from when, why".
+struct Host {
+  enum Step { live, set, down };
+  void take(Step step, Clock::time_point until) {
+    if (step == set) return void(wall = until);
+    if (step == down) {
+      timetable = Timetable(timetable.entries(), timetable.settled(), timetable.other_spans());
+      wall = until;
+      return look({});
+    }
+    for (wall += seconds(30); wall <= until; wall += seconds(30)) look(seconds(30));
+    wall -= seconds(30);
+  }
+  void look(Clock::duration lived) {
+    const Timetable::Due due = timetable.due(wall, lived);
+    const char* why[] = {"paused", "down", "jumped", "late"};
+    for (const auto& m : due.missed) {
+      log.push_back(timetable.entries()[m.entry].name + ": " + std::to_string(m.runs) + " from " +
+                    local_minute_text(m.first) + " " + why[static_cast<int>(m.why)] +
+                    (m.caught_up ? " (caught up)" : ""));
+    }
+    for (const auto entry : due.run) {
+      log.push_back(timetable.entries()[entry].name + " at " + local_minute_text(wall));
+    }
+  }
+  Timetable timetable;
+  Clock::time_point wall;
+  Lines log;
+};
+
+// Berlin in summer, from Sunday 2026-06-07 09:59 (07:59 UTC): the clock set back to
+// Friday after Sunday's 10:00 runs makes Friday's and Saturday's, and Sunday's never
+// again, however it goes on; a jump or an outage is recorded, a catch-up entry run once.
+TEST(Timetable, EachRunIsMadeOnceOrRecordedWhateverTheClockDoes) {
+  const TimeZoneScope zone("Europe/Berlin");
+  const std::vector<TimetableEntry> weeks{entry("daily: at 10:00: 1/1 on"),
+                                          entry("weekly: at 10:00 sun: 1/2 on")};
+  const std::vector<TimetableEntry> hours{entry("plain: at 11:00: 1/3 on"),
+                                          entry("owed: at 12:00: 1/4 on, catch up")};
+  const auto sunday = utc(2026, 6, 7, 8, 0) + seconds(30);
+  const auto friday = utc(2026, 6, 5, 7, 59) + seconds(30);
+  const Lines sunday_runs{"daily at 2026-06-07 10:00 +02:00", "weekly at 2026-06-07 10:00 +02:00"};
+  const Lines set_back = {"daily at 2026-06-05 10:00 +02:00", "daily at 2026-06-06 10:00 +02:00"};
+  const auto joined = [](Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const struct {
+    const char* label;
+    std::vector<TimetableEntry> entries;
+    Clock::time_point start;
+    std::vector<std::pair<Host::Step, Clock::time_point>> steps;
+    Lines log;
+  } cases[] = {
+      {"set back two days",
+       weeks,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday}, {Host::set, friday}, {Host::live, utc(2026, 6, 8, 8, 1)}},
+       joined(joined(sunday_runs, set_back), {"daily at 2026-06-08 10:00 +02:00"})},
+      {"set back two days and forward again",
+       weeks,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday},
+        {Host::set, friday},
+        {Host::live, utc(2026, 6, 6, 9, 0)},
+        {Host::set, utc(2026, 6, 8, 9, 0)},
+        {Host::live, utc(2026, 6, 8, 9, 1)}},
+       joined(joined(sunday_runs, set_back), {"daily: 1 from 2026-06-08 10:00 +02:00 jumped"})},
+      {"set back two days, started again on Saturday",
+       weeks,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday},
+        {Host::set, friday},
+        {Host::live, utc(2026, 6, 6, 9, 0)},
+        {Host::down, utc(2026, 6, 6, 9, 1)},
+        {Host::live, utc(2026, 6, 8, 8, 1)}},
+       joined(joined(sunday_runs, set_back), {"daily at 2026-06-08 10:00 +02:00"})},
+      {"down three days",
+       weeks,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday}, {Host::down, utc(2026, 6, 10, 8, 30)}},
+       joined(sunday_runs, {"daily: 3 from 2026-06-08 10:00 +02:00 down"})},
+      {"a 3 h jump",
+       hours,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday},
+        {Host::set, sunday + std::chrono::hours(3)},
+        {Host::live, utc(2026, 6, 7, 11, 30)}},
+       {"plain: 1 from 2026-06-07 11:00 +02:00 jumped",
+        "owed: 1 from 2026-06-07 12:00 +02:00 jumped (caught up)",
+        "owed at 2026-06-07 13:01 +02:00"}},
+      {"a 3 h outage",
+       hours,
+       utc(2026, 6, 7, 7, 59),
+       {{Host::live, sunday},
+        {Host::down, sunday + std::chrono::hours(3)},
+        {Host::live, utc(2026, 6, 7, 11, 30)}},
+       {"plain: 1 from 2026-06-07 11:00 +02:00 down",
+        "owed: 1 from 2026-06-07 12:00 +02:00 down (caught up)",
+        "owed at 2026-06-07 13:00 +02:00"}},
+      {"the night summer time starts",
+       {entry("night: at 02:30: 1/1 on")},
+       utc(2026, 3, 28, 20, 0),
+       {{Host::live, utc(2026, 3, 29, 3, 0)}},
+       {"night at 2026-03-29 03:00 +02:00"}},
+      {"down the night it ends",
+       {entry("night: at 02:30: 1/1 on")},
+       utc(2026, 10, 24, 20, 0),
+       {{Host::live, utc(2026, 10, 24, 22, 0)}, {Host::down, utc(2026, 10, 25, 3, 0)}},
+       {"night: 1 from 2026-10-25 02:30 +02:00 down"}},
+  };
+  for (const auto& c : cases) {
+    Host host{Timetable(c.entries, c.start), c.start, {}};
+    for (const auto& [step, until] : c.steps) host.take(step, until);
+    EXPECT_EQ(host.log, c.log) << c.label;
+  }
 }
 
 }  // namespace
