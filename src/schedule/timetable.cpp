@@ -49,18 +49,20 @@ Timetable::Due Timetable::due(Clock::time_point now, Clock::duration lived) {
   // The host's two clocks and its timer do not agree to the millisecond.
   constexpr auto leeway = std::chrono::seconds(2);
   const Clock::duration on_time = std::min<Clock::duration>(lived + leeway, grace);
-  Clock::time_point after = looked_;
   const bool set_back = now < looked_;
-  if (set_back) {
-    // Set back: the clock came down somewhere since the last look, and runs from there
-    // on that were not made before are owed.
-    others_.push_back({from_, looked_});
-    after = now - on_time;
-    from_ = settled_ = looked_ = after;
+  const bool jumped = !set_back && now - looked_ > lived + leeway;
+  const Missed::Why why = !looked_before_ ? Missed::Why::not_running
+                          : jumped        ? Missed::Why::clock_jumped
+                                          : Missed::Why::late;
+  Clock::time_point after = looked_;
+  if (set_back || jumped) {
+    // The clock left the stretch it was in, and came down somewhere since the last look.
+    // Only what it lived through is settled: a run jumped over is missed now, and made
+    // should the clock be set back to it.
+    if (from_ != looked_) others_.push_back({from_, looked_});
+    from_ = settled_ = looked_ = now - on_time;
+    if (set_back) after = from_;
   }
-  const Missed::Why why = !looked_before_                  ? Missed::Why::not_running
-                          : now - looked_ > lived + leeway ? Missed::Why::clock_jumped
-                                                           : Missed::Why::late;
   after = std::max(after, now - counted);
   Due due;
   std::vector<std::pair<Clock::time_point, std::size_t>> runs;
@@ -97,7 +99,7 @@ Timetable::Due Timetable::due(Clock::time_point now, Clock::duration lived) {
   if (settled_one) settled_ = now;
   tidy(now);
   for (std::size_t index = 0; index < entries_.size(); ++index) {
-    if (set_back || others_ != others_before || slots_[index].next <= now) {
+    if (set_back || jumped || others_ != others_before || slots_[index].next <= now) {
       slots_[index].next = next_owed(entries_[index], now);
     }
   }

@@ -168,6 +168,11 @@ TEST(Timetable, EachRunIsMadeOnceOrRecordedWhateverTheClockDoes) {
       {week,
        {back, {live, saturday}, {set, saturday + 48h}, {live, saturday + 49h}},
        back_runs + "daily: 1 from 2026-06-08 10:00 +02:00 j; "},
+      // Set ahead two days by mistake and back: the runs jumped over are made after all.
+      {week,
+       {{set, sunday + 48h}, {live, sunday + 49h}, {set, sunday + 1h}, {live, sunday + 49h}},
+       sunday_runs + "daily: 2 from 2026-06-08 10:00 +02:00 j; " + monday_run +
+           "daily 2026-06-09 10:00 +02:00; "},
       {week,
        {{down, utc(2026, 6, 10, 8, 30)}},
        sunday_runs + "daily: 3 from 2026-06-08 10:00 +02:00 d; "},
