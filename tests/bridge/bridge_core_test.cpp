@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "event_log/event_text.h"
 #include "link_rig.h"
 #include "protocol/command_frame.h"
 #include "text/json_text.h"
@@ -539,11 +540,8 @@ TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
   CoreRig rig(
       {}, true,
       timetable({"pump: at 08:00: 1/2 on", "at 09:00: 1/5,6 off", "lights: at 10:00: 3/all off"}));
-  Lines shown;
-  rig.core.on_event = [&](const Event& e) {
-    shown.push_back(std::string(kind_text(e.kind)) + " " + std::to_string(e.address) + "/" +
-                    std::to_string(e.relay) + " by " + e.source + " " + e.who + ": " + e.reason);
-  };
+  Lines shown;  // as relayctl log shows them, after the time
+  rig.core.on_event = [&](const Event& e) { shown.push_back(event_line(e).substr(24)); };
   rig.core.board_answered(1, 0x0000);
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);  // waits for board 3
   rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
@@ -559,10 +557,11 @@ TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
                    "schedule \"pump\": board 1 relay 2 on: not sent: relay 2 is interlocked",
                    "schedule \"at 09:00: 1/5,6 off\": board 1 relays 5,6 off: missed: " + jumped,
                    "schedule \"lights\": board 3 all off: not sent: board 3 does not answer"}));
-  EXPECT_EQ(shown, (Lines{"refused 1/2 by schedule pump: relay 2 is interlocked",
-                          "missed 1/5 by schedule at 09:00: 1/5,6 off: " + jumped,
-                          "missed 1/6 by schedule at 09:00: 1/5,6 off: " + jumped,
-                          "missed 3/0 by schedule lights: board 3 does not answer"}));
+  EXPECT_EQ(shown,
+            (Lines{"L board 1 relay 2 refused: relay 2 is interlocked from schedule pump",
+                   "L board 1 relay 5 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
+                   "L board 1 relay 6 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
+                   "L board 3 missed: board 3 does not answer from schedule lights"}));
 }
 
 }  // namespace
