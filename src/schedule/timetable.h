@@ -16,8 +16,8 @@
 // stretch the host lived through since its last look (it was down, the machine slept,
 // the clock jumped ahead) or more than `grace` late is missed, or done once however many
 // were missed when its entry says "catch up". A paused entry's runs are missed. The
-// stretches of wall time already settled are kept, so that a clock set back makes the
-// runs it had not made and none twice.
+// stretches of wall time that the host lived through are kept, so that a clock set back
+// makes the runs it had not made and none twice.
 class Timetable {
  public:
   using Clock = std::chrono::system_clock;
@@ -62,7 +62,8 @@ class Timetable {
   // When due() has something to do next: the earliest next run.
   std::optional<Clock::time_point> next_due() const;
   // The stretch the clock is in, up to the last look that settled a run, and the others
-  // that a clock set back left: what a host that starts again passes.
+  // that it lived through before it was set, jumped or the host stopped: what a host that
+  // starts again passes.
   Span settled() const { return {from_, settled_}; }
   const std::vector<Span>& other_spans() const { return others_; }
   Clock::time_point next_run(std::size_t entry) const { return slots_[entry].next; }
