@@ -76,6 +76,12 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
       options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
   remembered_ = recall_schedule();
   settings.schedule_since = remembered_.settled.value_or(settings.schedule_since);
+  // An older file without settled-from settled every run before `settled`.
+  if (remembered_.settled) {
+    settings.schedule_settled_from =
+        remembered_.settled_from.value_or(*remembered_.settled - Timetable::remembered);
+  }
+  settings.schedule_spans = remembered_.spans;
   settings.schedule_paused = remembered_.paused;
   if (options_.web) start_web(topics, names);
   line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},

@@ -12,10 +12,6 @@
 
 namespace {
 
-Event::Time wall_now() {
-  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
-
 constexpr const char* online = "online";
 
 std::uint16_t bit(int relay) {
@@ -45,7 +41,10 @@ BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, BoardLine& l
       names_(std::move(names)),
       log_(std::move(log)),
       rename_(std::move(rename)),
-      timetable_(settings_.schedule, settings_.schedule_since) {
+      timetable_(settings_.schedule,
+                 {settings_.schedule_settled_from.value_or(settings_.schedule_since),
+                  settings_.schedule_since},
+                 settings_.schedule_spans) {
   for (const std::uint8_t address : settings_.addresses) boards_[address];
   for (const std::string& name : settings_.schedule_paused) timetable_.set_paused(name, true);
   line_.set_events(this);

@@ -43,8 +43,12 @@ struct BridgeSettings {
   std::string line_device{};  // what the info topic names as the line's device
   std::chrono::milliseconds answer_timeout{0};
   std::vector<TimetableEntry> schedule{};
-  // Runs of the timetable after this are owed (the host's start, or when it last ran it).
+  // Runs of the timetable after this are owed (the host's start, or when it last ran it),
+  // those from schedule_settled_from (else from schedule_since) to it and in
+  // schedule_spans are done.
   std::chrono::system_clock::time_point schedule_since{};
+  std::optional<std::chrono::system_clock::time_point> schedule_settled_from{};
+  std::vector<Timetable::Span> schedule_spans{};
   std::vector<std::string> schedule_paused{};  // the names of the entries paused at start
 };
 
@@ -156,7 +160,12 @@ class BridgeCore : public BoardEvents {
   std::optional<SwitchRefusal> start_pulses(std::uint8_t address, std::uint16_t relays,
                                             std::chrono::milliseconds length,
                                             Clock::time_point now);
-  void run_entry(const TimetableEntry& entry, Clock::time_point now);
+  // `caught_up`: the missed runs that this one makes up for.
+  void run_entry(const TimetableEntry& entry, Clock::time_point now,
+                 const std::optional<Timetable::Missed>& caught_up);
+  // A run not made: a line in the log and an event for each relay (one for all).
+  void run_not_made(const TimetableEntry& entry, std::string_view verb, const std::string& why,
+                    Event::Kind kind);
   // P/L/schedule/N/set: pauses or resumes entry N.
   void schedule_command(std::size_t entry, const MqttMessage& message);
   void publish_schedule_state(std::size_t entry);
@@ -198,6 +207,7 @@ class BridgeCore : public BoardEvents {
   std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look
+  std::optional<Clock::time_point> timetable_looked_;   // its last due()
   std::string timetable_published_;
   SwitchSource source_{"bridge", "", ""};
   EventOut event_out_{*this};

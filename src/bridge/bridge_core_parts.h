@@ -1,10 +1,12 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <string_view>
 
 #include "bridge/command_result.h"
+#include "event_log/event.h"
 #include "line/board_line.h"
 #include "mqtt/mqtt_client.h"
 #include "text/shown_text.h"
@@ -18,6 +20,11 @@ inline std::string printable(std::string_view text) {
   if (text.size() <= cut) return shown_text(text);
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return shown_text(text.substr(0, cut)) + "...";
+}
+
+// An event's time: the wall clock now, whatever a timetable is told it is.
+inline Event::Time wall_now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
 }
 
 inline CommandReply reply_to(const MqttMessage& message) {

@@ -7,7 +7,8 @@ constexpr struct {
 } kinds[] = {{Event::Kind::switched, "switched"},
              {Event::Kind::board_lost, "board lost"},
              {Event::Kind::board_back, "board back"},
-             {Event::Kind::refused, "refused"}};
+             {Event::Kind::refused, "refused"},
+             {Event::Kind::missed, "missed"}};
 }  // namespace
 
 const char* kind_text(Event::Kind kind) {

@@ -77,8 +77,8 @@ void EventRecorder::lost(std::uint8_t address, Event::Time now) {
 }
 
 void EventRecorder::refused(std::uint8_t address, int relay, const SwitchSource& by,
-                            const std::string& why, Event::Time now) {
-  Event e = event(Event::Kind::refused, address, relay, now);
+                            const std::string& why, Event::Time now, Event::Kind kind) {
+  Event e = event(kind, address, relay, now);
   e.source = by.source;
   e.who = by.who;
   e.reason = why;

@@ -80,9 +80,10 @@ class EventRecorder {
   // The board's states, as it reported them.
   void reported(std::uint8_t address, std::uint16_t opened, Event::Time now);
   void lost(std::uint8_t address, Event::Time now);
-  // A command that was not sent, and why; relay 0 for the whole board.
+  // A command that was not sent, and why; relay 0 for the whole board. A timetable's run
+  // that was not made is `missed` unless the rules refused it.
   void refused(std::uint8_t address, int relay, const SwitchSource& by, const std::string& why,
-               Event::Time now);
+               Event::Time now, Event::Kind kind = Event::Kind::refused);
 
  private:
   struct Credit {

@@ -187,10 +187,14 @@ std::string event_line(const Event& event) {
     case Event::Kind::refused:
       add(" refused: ", shown_text(event.reason));
       break;
+    case Event::Kind::missed:
+      add(" missed: ", shown_text(event.reason));
+      break;
   }
-  add(event.kind == Event::Kind::refused ? " from " : " by ", shown_text(event.source));
+  const bool not_done = event.kind == Event::Kind::refused || event.kind == Event::Kind::missed;
+  add(not_done ? " from " : " by ", shown_text(event.source));
   if (!event.who.empty()) add(" ", shown_text(event.who));
-  if (event.kind != Event::Kind::refused && !event.reason.empty()) {
+  if (!not_done && !event.reason.empty()) {
     add(" (", shown_text(event.reason));
     line += ')';
   }

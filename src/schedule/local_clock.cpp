@@ -1,5 +1,6 @@
 #include "schedule/local_clock.h"
 
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -57,4 +58,24 @@ system_clock::time_point local_instant(std::chrono::year_month_day day, int hour
   }
   // No zone skips a whole day's minutes; read the minute as universal time.
   return first + std::chrono::hours(hour) + std::chrono::minutes(minute);
+}
+
+std::string local_minute_text(system_clock::time_point when) {
+  using namespace std::chrono;
+  const auto second = floor<seconds>(when);
+  std::tm fields{};
+  if (!local_fields(system_clock::to_time_t(second), fields)) fields = {};
+  // The offset is what the local reading, taken as universal time, is ahead by.
+  const year_month_day day{year(fields.tm_year + 1900),
+                           month(static_cast<unsigned>(fields.tm_mon + 1)),
+                           std::chrono::day(static_cast<unsigned>(fields.tm_mday))};
+  const auto shown =
+      sys_days(day) + hours(fields.tm_hour) + minutes(fields.tm_min) + seconds(fields.tm_sec);
+  const auto offset = duration_cast<minutes>(shown - second).count();
+  const long ahead = offset < 0 ? -offset : offset;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d %c%02ld:%02ld", fields.tm_year + 1900,
+                fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min,
+                offset < 0 ? '-' : '+', ahead / 60, ahead % 60);
+  return text;
 }

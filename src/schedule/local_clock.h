@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <string>
 
 // The wall clock as the machine's time zone shows it (the TZ variable, else the system's
 // zone), through the C library: every supported compiler has std::chrono's calendar but
@@ -15,6 +16,10 @@ std::chrono::year_month_day local_day(std::chrono::system_clock::time_point when
 // minute that it shows twice (daylight saving ends) to the first of the two.
 std::chrono::system_clock::time_point local_instant(std::chrono::year_month_day day, int hour,
                                                     int minute);
+
+// "2026-10-25 02:30 +02:00": the local minute with its offset from UTC, which tells the
+// two showings of a minute apart when daylight saving ends.
+std::string local_minute_text(std::chrono::system_clock::time_point when);
 
 // The C library's localtime, reentrant as each system spells it; false when `time` has
 // no local form.

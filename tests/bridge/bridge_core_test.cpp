@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "event_log/event_text.h"
 #include "link_rig.h"
 #include "protocol/command_frame.h"
 #include "text/json_text.h"
@@ -507,8 +508,10 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
   EXPECT_EQ(take(rig.client.published),
             (Lines{"p/L/schedule/3/state=", "p/L/schedule/2/state=OFF", listed("01", "true")}));
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);
-  // What a restart finds: the pause, and that the runs up to now are settled.
-  EXPECT_EQ(rig.core.schedule_memory(), (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}}));
+  // What a restart finds: the pause, and that the runs up to now are settled (those it
+  // lived through: it came at 06:00, the leeway of its two clocks before).
+  EXPECT_EQ(rig.core.schedule_memory(),
+            (ScheduleMemory{utc(2026, 6, 1, 6, 0), {"lights"}, utc(2026, 6, 1, 6, 0) - 2s, {}}));
   CoreRig restarted({}, true, rig.core.timetable().entries(), {"lights"});
   restarted.core.connected();
   const Lines again = take(restarted.client.published);
@@ -524,8 +527,41 @@ TEST(BridgeCore, AnEntryIsPausedAndResumedByItsSwitch) {
                              "command ignored on p/L/schedule/2/set: it was sent retained",
                              "command ignored on p/L/schedule/3/set: the timetable has no entry 3",
                              "command ignored on p/L/schedule/1/set: \"PAUSE\" is not ON or OFF",
+                             "schedule \"lights\": board 3 all off: missed: the run at "
+                             "2026-06-01 08:00 +02:00, paused",
                              "schedule \"at 08:00: 1/3 on\": board 1 relay 3 on",
                              "schedule \"lights\" resumed"}));
+}
+
+// A run that the rules refuse, one that the clock jumped over and one for a silent board
+// are each a line in the log and an event of each relay, credited to the entry.
+TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
+  const TimeZoneScope zone("Europe/Berlin");
+  CoreRig rig(
+      {}, true,
+      timetable({"pump: at 08:00: 1/2 on", "at 09:00: 1/5,6 off", "lights: at 10:00: 3/all off"}));
+  Lines shown;  // as relayctl log shows them, after the time
+  rig.core.on_event = [&](const Event& e) { shown.push_back(event_line(e).substr(24)); };
+  rig.core.board_answered(1, 0x0000);
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);  // waits for board 3
+  rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
+  rig.now += BridgeCore::first_answers;
+  rig.core.run_timetable(utc(2026, 6, 1, 6, 0) + 10s, rig.now);
+  rig.refusal.reset();
+  rig.now += 30s;  // the wall clock jumps from 08:00:10 to 10:00:20
+  rig.core.run_timetable(utc(2026, 6, 1, 8, 0) + 20s, rig.now);
+  const std::string jumped =
+      "the run at 2026-06-01 09:00 +02:00, the clock jumped ahead or the machine slept";
+  EXPECT_EQ(rig.logs,
+            (Lines{"board 1 online",
+                   "schedule \"pump\": board 1 relay 2 on: not sent: relay 2 is interlocked",
+                   "schedule \"at 09:00: 1/5,6 off\": board 1 relays 5,6 off: missed: " + jumped,
+                   "schedule \"lights\": board 3 all off: not sent: board 3 does not answer"}));
+  EXPECT_EQ(shown,
+            (Lines{"L board 1 relay 2 refused: relay 2 is interlocked from schedule pump",
+                   "L board 1 relay 5 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
+                   "L board 1 relay 6 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
+                   "L board 3 missed: board 3 does not answer from schedule lights"}));
 }
 
 }  // namespace

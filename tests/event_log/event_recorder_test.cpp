@@ -33,6 +33,7 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
   recorder.reported(1, 0x0001, later(50));  // nobody here asked for that
   recorder.commanded(1, 0x0001, {"rule", "max_on", "on for 30s"}, later(10));
   recorder.refused(1, 2, {"panel", "", ""}, "relay 2 is interlocked", later(1));
+  recorder.refused(3, 0, {"schedule", "lights", ""}, "paused", later(1), Event::Kind::missed);
   recorder.reported(1, 0x0000, later(40));
   recorder.commanded(1, 0x0004, {"relayctl", "", ""}, later(10));
   recorder.reported(1, 0x0004, later(6000));  // too late to be credited
@@ -44,6 +45,7 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
                               "ttyUSB0 board 1 relay 2 opened (was closed) by mqtt kitchen",
                               "ttyUSB0 board 1 relay 2 closed (was opened) by board",
                               "ttyUSB0 board 1 relay 2 refused: relay 2 is interlocked from panel",
+                              "ttyUSB0 board 3 missed: paused from schedule lights",
                               "ttyUSB0 board 1 relay 1 closed (was opened) by rule max_on "
                               "(on for 30s)",
                               "ttyUSB0 board 1 relay 3 opened (was closed) by board",
