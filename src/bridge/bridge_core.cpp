@@ -525,7 +525,6 @@ void BridgeCore::rule_sent_again(std::uint8_t address, std::uint16_t relays,
 
 void BridgeCore::rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                            int sends) {
-  if (sends < 2) return;
   log(board_relays(address, relays) + ": " + rule_switch(rule) + " held after " +
       sends_text(sends));
 }

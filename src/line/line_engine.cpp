@@ -443,7 +443,9 @@ void LineEngine::owed_reported(std::uint8_t address, std::uint16_t opened) {
     }
   }
   for (const Owed& debt : held) {
-    observer_.rule_held(address, debt.sent.relays, debt.sent.rule, debt.resend.sends());
+    if (debt.resend.sends() > 1) {
+      observer_.rule_held(address, debt.sent.relays, debt.sent.rule, debt.resend.sends());
+    }
   }
 }
 

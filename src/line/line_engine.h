@@ -51,7 +51,7 @@ class LineObserver {
   virtual void rule_sent_again(std::uint8_t /*address*/, std::uint16_t /*relays*/,
                                const std::string& /*rule*/, const std::string& /*why*/,
                                int /*sends*/, bool /*first*/) {}
-  // The board's report shows such a switch carried out, after `sends` sends.
+  // The board's report shows such a switch carried out after it went again: `sends` in all.
   virtual void rule_held(std::uint8_t /*address*/, std::uint16_t /*relays*/,
                          const std::string& /*rule*/, int /*sends*/) {}
 };

@@ -52,6 +52,21 @@ struct BusRig : LineObserver {
     rule_switches.push_back(std::to_string(ms()) + " ms: refused " + std::to_string(address) + "/" +
                             std::to_string(relay) + " " + rule + ": " + why);
   }
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string&, int sends, bool first) override {
+    char mask[8];
+    std::snprintf(mask, sizeof mask, "%04X", relays);
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
+                            " " + rule + " send " + std::to_string(sends) +
+                            (first ? " (told)" : ""));
+  }
+  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                 int sends) override {
+    char mask[8];
+    std::snprintf(mask, sizeof mask, "%04X", relays);
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
+                            " " + rule + " held after " + std::to_string(sends));
+  }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
                      std::to_string(waited / 1ms));
@@ -82,10 +97,12 @@ struct BusRig : LineObserver {
   }
   void board_takes(const std::vector<std::uint8_t>& frame) {
     std::uint16_t& opened = relays[frame[1]];
+    const std::uint16_t before = opened;
     const auto bit = static_cast<std::uint16_t>(1u << ((frame[6] - 1) & 15));
     if (frame[2] == 0x11) opened &= static_cast<std::uint16_t>(~bit);
     if (frame[2] == 0x12) opened |= bit;
     if (frame[2] == 0x13) opened = static_cast<std::uint16_t>(frame[5] << 8 | frame[6]);
+    if (deaf.count(frame[1]) != 0) opened = before;  // it answers, but switches nothing
     const auto status = StatusFrame::build(opened);
     answer.assign(status.bytes.begin(), status.bytes.end());
     const auto late = late_ms.find(frames.size());
@@ -104,6 +121,7 @@ struct BusRig : LineObserver {
   Clock::duration wake_late{};
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
+  std::set<std::uint8_t> deaf;
   std::map<std::uint8_t, std::uint16_t> relays;
   std::map<std::size_t, int> late_ms;   // how late the answer to the n-th frame (from 1) comes
   std::map<std::uint8_t, int> slow_ms;  // how late every answer of a board comes
@@ -549,6 +567,95 @@ TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
                    "334 ms: 55 01 10 00 00 00 00 66", "384 ms: 55 01 10 00 00 00 00 66"}));
   EXPECT_EQ(rig.rule_switches,
             (Lines{"284 ms: 1/0010 max_on: on longer than its max_on of 200ms"}));
+}
+
+// A max_on switch-off is owed until a report shows the relay off: into a cut cable it
+// goes again on the backoff (told once) and at once at the first answer after the mend;
+// a board that hears but does not switch gets it on the backoff, not at every poll; a
+// later command for the relay ends the debt, and max_on counts afresh from it.
+TEST(LineEngine, AMaxOnSwitchOffIsOwedUntilTheBoardReportsTheRelayOff) {
+  const struct {
+    const char* what;
+    bool silent;   // from 250 ms to 4000 ms: a cut cable
+    bool deaf;     // answers, switches nothing
+    bool command;  // relay 5 switched on again at 1000 ms
+    Lines frames;  // those switching relay 5 off
+    Lines said;
+  } cases[] = {
+      {"cut cable",
+       true,
+       false,
+       false,
+       // The first waits for the line, held for the silent board's late answer.
+       {"387 ms", "1417 ms", "3417 ms", "4864 ms"},
+       {"387 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1417 ms: 1/0010 max_on send 2 (told)", "3417 ms: 1/0010 max_on send 3",
+        "4864 ms: 1/0010 max_on send 4", "4881 ms: 1/0010 max_on held after 4"}},
+      {"deaf board",
+       false,
+       true,
+       false,
+       {"284 ms", "301 ms", "2301 ms"},
+       {"284 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "301 ms: 1/0010 max_on send 2 (told)", "2301 ms: 1/0010 max_on send 3"}},
+      {"a later command",
+       false,
+       true,
+       true,
+       {"284 ms", "301 ms", "1217 ms", "1234 ms", "3234 ms"},
+       {"284 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "301 ms: 1/0010 max_on send 2 (told)",
+        "1217 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1234 ms: 1/0010 max_on send 2 (told)", "3234 ms: 1/0010 max_on send 3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    BusRig rig({1});
+    LineRules rules;
+    rules.boards[1].max_on[4] = 200ms;
+    rig.bus.set_rules(rules);
+    rig.run_until_ms(50);
+    rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    rig.run_until_ms(250);
+    if (c.silent) rig.silent = {1};
+    if (c.deaf) rig.deaf = {1};
+    rig.run_until_ms(1000);
+    if (c.command) rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    rig.run_until_ms(4000);
+    rig.silent.clear();
+    rig.run_until_ms(5000);
+    Lines offs;
+    for (const std::string& frame : rig.frames) {
+      if (frame.ends_with("55 01 11 00 00 00 05 6C"))
+        offs.push_back(frame.substr(0, frame.find(':')));
+    }
+    EXPECT_EQ(offs, c.frames);
+    EXPECT_EQ(rig.rule_switches, c.said);
+  }
+}
+
+// The stop state is owed as well: to a board that does not answer it goes once more
+// after a second, and its relays are named as unconfirmed until a report shows them off.
+TEST(LineEngine, TheStopStateIsOwedUntilTheBoardReportsIt) {
+  for (const bool silent : {false, true}) {
+    SCOPED_TRACE(silent);
+    BusRig rig({1});
+    rig.relays[1] = 0x0012;
+    LineRules rules;
+    rules.boards[1].on_stop = BoardRules::Stop::off;
+    rig.bus.set_rules(rules);
+    rig.bus.set_owner(true);
+    rig.run_until_ms(100);
+    if (silent) rig.silent = {1};
+    EXPECT_TRUE(rig.bus.release_line());
+    rig.next = rig.now;
+    rig.run_until_ms(1900);
+    using Left = std::map<std::uint8_t, std::uint16_t>;
+    const Left left = silent ? Left{{1, 0x0012}} : Left{};
+    EXPECT_EQ(rig.bus.unconfirmed("on_stop"), left);
+    EXPECT_EQ(rig.switch_frames(),
+              silent ? Lines(2, "55 01 13 00 00 00 00 69") : Lines{"55 01 13 00 00 00 00 69"});
+  }
 }
 
 }  // namespace
