@@ -437,7 +437,7 @@ void LineEngine::owed_reported(std::uint8_t address, std::uint16_t opened) {
     } else {
       // The answer is to a request that went out after the switch (one is on the line
       // at a time): it shows the switch not carried out.
-      debt->left = static_cast<std::uint16_t>(debt->sent.relays & (opened ^ debt->opened));
+      debt->left = static_cast<std::uint16_t>(debt->checked & (opened ^ debt->opened));
       debt->at_once = debt->at_once || debt->resend.again_at_answer();
       ++debt;
     }

@@ -312,7 +312,7 @@ class LineEngine {
     RuleSwitch sent;
     std::uint16_t checked = 0;  // the relays a report must show
     std::uint16_t opened = 0;   // in this state
-    std::uint16_t left = 0;     // of sent.relays, those last reported otherwise
+    std::uint16_t left = 0;     // those last reported otherwise (before a report: sent.relays)
     OwedSwitch resend{};
     bool at_once = false;  // an answer showed it not done: it goes at the next chance
   };

@@ -42,30 +42,25 @@ struct BusRig : LineObserver {
   }
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                      const std::string& why) override {
-    char mask[8];
-    std::snprintf(mask, sizeof mask, "%04X", relays);
-    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
-                            " " + rule + ": " + why);
+    rule_said(address, relays, rule + ": " + why);
+  }
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string&, int sends, bool first) override {
+    rule_said(address, relays, rule + " send " + std::to_string(sends) + (first ? " (told)" : ""));
+  }
+  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                 int sends) override {
+    rule_said(address, relays, rule + " held after " + std::to_string(sends));
+  }
+  void rule_said(std::uint8_t address, std::uint16_t relays, const std::string& what) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d/%04X ", address, relays);
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + text + what);
   }
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
                     const std::string& why) override {
     rule_switches.push_back(std::to_string(ms()) + " ms: refused " + std::to_string(address) + "/" +
                             std::to_string(relay) + " " + rule + ": " + why);
-  }
-  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
-                       const std::string&, int sends, bool first) override {
-    char mask[8];
-    std::snprintf(mask, sizeof mask, "%04X", relays);
-    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
-                            " " + rule + " send " + std::to_string(sends) +
-                            (first ? " (told)" : ""));
-  }
-  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
-                 int sends) override {
-    char mask[8];
-    std::snprintf(mask, sizeof mask, "%04X", relays);
-    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
-                            " " + rule + " held after " + std::to_string(sends));
   }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     misses.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + " late by " +
@@ -572,89 +567,64 @@ TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
 // A max_on switch-off is owed until a report shows the relay off: into a cut cable it
 // goes again on the backoff (told once) and at once at the first answer after the mend;
 // a board that hears but does not switch gets it on the backoff, not at every poll; a
-// later command for the relay ends the debt, and max_on counts afresh from it.
-TEST(LineEngine, AMaxOnSwitchOffIsOwedUntilTheBoardReportsTheRelayOff) {
+// later command for the relay ends the debt, and max_on counts afresh from it. The stop
+// state is owed in its place, and its relays unconfirmed until a report shows them off.
+TEST(LineEngine, ARulesSwitchOffIsOwedUntilTheBoardReportsTheRelaysOff) {
+  // A cut cable from 250 ms to 4000 ms, or a deaf board from 250 ms on which relay 5 is
+  // switched on again at 1000 ms, or the cut cable and the line released at 1000 ms.
+  enum Fault { cut, later_command, stop };
   const struct {
-    const char* what;
-    bool silent;   // from 250 ms to 4000 ms: a cut cable
-    bool deaf;     // answers, switches nothing
-    bool command;  // relay 5 switched on again at 1000 ms
-    Lines frames;  // those switching relay 5 off
+    Fault fault;
+    Lines offs;  // relay 5's or the stop state's
     Lines said;
   } cases[] = {
-      {"cut cable",
-       true,
-       false,
-       false,
-       // The first waits for the line, held for the silent board's late answer.
+      // The first waits for the line, held for the silent board's late answer.
+      {cut,
        {"387 ms", "1417 ms", "3417 ms", "4864 ms"},
        {"387 ms: 1/0010 max_on: on longer than its max_on of 200ms",
         "1417 ms: 1/0010 max_on send 2 (told)", "3417 ms: 1/0010 max_on send 3",
         "4864 ms: 1/0010 max_on send 4", "4881 ms: 1/0010 max_on held after 4"}},
-      {"deaf board",
-       false,
-       true,
-       false,
-       {"284 ms", "301 ms", "2301 ms"},
-       {"284 ms: 1/0010 max_on: on longer than its max_on of 200ms",
-        "301 ms: 1/0010 max_on send 2 (told)", "2301 ms: 1/0010 max_on send 3"}},
-      {"a later command",
-       false,
-       true,
-       true,
+      {later_command,
        {"284 ms", "301 ms", "1217 ms", "1234 ms", "3234 ms"},
        {"284 ms: 1/0010 max_on: on longer than its max_on of 200ms",
         "301 ms: 1/0010 max_on send 2 (told)",
         "1217 ms: 1/0010 max_on: on longer than its max_on of 200ms",
         "1234 ms: 1/0010 max_on send 2 (told)", "3234 ms: 1/0010 max_on send 3"}},
+      {stop,
+       {"387 ms", "1037 ms", "2047 ms", "4067 ms"},
+       {"387 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1037 ms: 1/0010 on_stop: on_stop = off", "2047 ms: 1/0010 on_stop send 2 (told)",
+        "4067 ms: 1/0010 on_stop send 3", "4084 ms: 1/0010 on_stop held after 3"}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(c.fault);
     BusRig rig({1});
     LineRules rules;
     rules.boards[1].max_on[4] = 200ms;
+    rules.boards[1].on_stop = BoardRules::Stop::off;
     rig.bus.set_rules(rules);
+    rig.bus.set_owner(true);
     rig.run_until_ms(50);
     rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
     rig.run_until_ms(250);
-    if (c.silent) rig.silent = {1};
-    if (c.deaf) rig.deaf = {1};
+    if (c.fault == cut || c.fault == stop) rig.silent = {1};
+    if (c.fault == later_command) rig.deaf = {1};
     rig.run_until_ms(1000);
-    if (c.command) rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    if (c.fault == later_command) rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    if (c.fault == stop) rig.bus.release_line();
     rig.run_until_ms(4000);
+    using Left = std::map<std::uint8_t, std::uint16_t>;
+    const Left left = c.fault == stop ? Left{{1, 0x0010}} : Left{};
+    EXPECT_EQ(rig.bus.unconfirmed("on_stop"), left);
     rig.silent.clear();
     rig.run_until_ms(5000);
     Lines offs;
     for (const std::string& frame : rig.frames) {
-      if (frame.ends_with("55 01 11 00 00 00 05 6C"))
+      if (frame.ends_with("05 6C") || frame.ends_with("13 00 00 00 00 69"))
         offs.push_back(frame.substr(0, frame.find(':')));
     }
-    EXPECT_EQ(offs, c.frames);
+    EXPECT_EQ(offs, c.offs);
     EXPECT_EQ(rig.rule_switches, c.said);
-  }
-}
-
-// The stop state is owed as well: to a board that does not answer it goes once more
-// after a second, and its relays are named as unconfirmed until a report shows them off.
-TEST(LineEngine, TheStopStateIsOwedUntilTheBoardReportsIt) {
-  for (const bool silent : {false, true}) {
-    SCOPED_TRACE(silent);
-    BusRig rig({1});
-    rig.relays[1] = 0x0012;
-    LineRules rules;
-    rules.boards[1].on_stop = BoardRules::Stop::off;
-    rig.bus.set_rules(rules);
-    rig.bus.set_owner(true);
-    rig.run_until_ms(100);
-    if (silent) rig.silent = {1};
-    EXPECT_TRUE(rig.bus.release_line());
-    rig.next = rig.now;
-    rig.run_until_ms(1900);
-    using Left = std::map<std::uint8_t, std::uint16_t>;
-    const Left left = silent ? Left{{1, 0x0012}} : Left{};
-    EXPECT_EQ(rig.bus.unconfirmed("on_stop"), left);
-    EXPECT_EQ(rig.switch_frames(),
-              silent ? Lines(2, "55 01 13 00 00 00 00 69") : Lines{"55 01 13 00 00 00 00 69"});
   }
 }
 
