@@ -139,7 +139,7 @@ void BridgeDaemon::stop(std::function<void()> done) {
   }
   link_->disconnect(leave_patience, [this, done = std::move(done)] {
     if (!line_) return done();
-    line_->close_when_sent(leave_patience, done);
+    line_->close_when_sent(BusLine::stop_patience, done);
   });
 }
 

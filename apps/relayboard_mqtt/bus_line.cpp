@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "line/interlock.h"
+
 BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
                  LogLine log)
@@ -88,7 +90,14 @@ void BusLine::step() {
   const auto now = Clock::now();
   const LineEngine& engine = line_.engine();
   if (closed_ && (!open_ || now >= close_by_ ||
-                  (engine.queued() == 0 && !engine.busy() && !engine.rule_switch_waiting()))) {
+                  (engine.queued() == 0 && !engine.busy() && !engine.rule_switch_waiting() &&
+                   unconfirmed().empty()))) {
+    if (open_) {
+      for (const auto& [address, relays] : unconfirmed()) {
+        if (relays != 0)
+          log_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left on");
+      }
+    }
     close();
     std::exchange(closed_, {})();
     return;
@@ -98,6 +107,13 @@ void BusLine::step() {
   const auto due = line_.step(now);
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
   step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+std::map<std::uint8_t, std::uint16_t> BusLine::unconfirmed() const {
+  auto left = line_.engine().unconfirmed("on_stop");
+  for (const auto& [address, relays] : line_.engine().unconfirmed("max_on"))
+    left[address] |= relays;
+  return left;
 }
 
 void BusLine::notice_device() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,11 +52,15 @@ class BusLine : public QObject, public BoardLine {
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (the boards' on_stop states first, then a pulse's
-  // end), awaits their answers, then closes the port and calls `done`; closes anyway
-  // once `patience` has passed.
+  // end), awaits the reports that confirm the rules' switches (sent again meanwhile),
+  // then closes the port and calls `done`; closes anyway once `patience` has passed,
+  // naming the relays that may be left on.
   void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
 
   static constexpr std::chrono::milliseconds open_retry{1000};
+  // A stop waits this long for the boards: time for a second send of a stop state that
+  // met silence (OwedSwitch::first_wait) and its answer.
+  static constexpr std::chrono::milliseconds stop_patience{2000};
 
  private:
   void try_open();
@@ -63,6 +68,8 @@ class BusLine : public QObject, public BoardLine {
   // The port keeps a lost device open and reopens it by itself; the bridge hears of it
   // here, at the line's pace.
   void notice_device();
+  // The rules' switches not confirmed yet, by board (those a close would leave).
+  std::map<std::uint8_t, std::uint16_t> unconfirmed() const;
 
   PosixSerialPort port_;
   LocalLine line_;

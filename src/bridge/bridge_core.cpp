@@ -9,6 +9,7 @@
 #include "bridge/json_payloads.h"
 #include "common/address_list.h"
 #include "event_log/event_json.h"
+#include "line/interlock.h"
 
 namespace {
 
@@ -28,6 +29,21 @@ SwitchCommand relay_switches(std::uint8_t address, std::uint16_t relays, bool op
                               0x00, static_cast<std::uint8_t>(relay)});
   }
   return command;
+}
+
+// "board 1 relay 5", "board 1 relays 2 and 5"; "board 1" when no relay is named.
+std::string board_relays(std::uint8_t address, std::uint16_t relays) {
+  const std::string board = "board " + std::to_string(address);
+  return relays == 0 ? board : board + ' ' + relays_text(relays);
+}
+
+// How the log names the switch of a rule: what it sends, not what the board did.
+std::string rule_switch(const std::string& rule) {
+  return rule + (rule == "on_start" ? " switch" : " switch-off");
+}
+
+std::string sends_text(int sends) {
+  return std::to_string(sends) + (sends == 1 ? " send" : " sends");
 }
 
 }  // namespace
@@ -311,7 +327,8 @@ void BridgeCore::pulse_told(const PulseRunner::Told& each) {
       note(what + ": pulse ended while the board was away");
       break;
     case News::sent_again:
-      log(what + ": still ON after its pulse ended; OFF sent again");
+      // Once per loss of the board, not at every send of a cut line.
+      if (each.first) log(what + ": pulse's end not confirmed; sent again until it holds");
       break;
     case News::still_switched:
       log(what + ": still ON after its pulse's OFF was sent twice");
@@ -320,6 +337,7 @@ void BridgeCore::pulse_told(const PulseRunner::Told& each) {
       log(what + ": pulse not ended: " + each.why);
       break;
     case News::back:
+      if (each.sends > 1) log(what + ": pulse's end held after " + sends_text(each.sends));
       break;
   }
 }
@@ -490,8 +508,25 @@ void BridgeCore::publish(const std::string& topic, const std::string& payload) {
 
 void BridgeCore::rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                                const std::string& why) {
-  log("board " + std::to_string(address) + " switched by its " + rule + " rule: " + why);
+  // Sent, not yet carried out: the board's report tells that.
+  log(board_relays(address, relays) + ": " + rule_switch(rule) + " sent: " + why);
   recorder_.commanded(address, relays, {"rule", rule, why}, wall_now());
+}
+
+void BridgeCore::rule_sent_again(std::uint8_t address, std::uint16_t relays,
+                                 const std::string& rule, const std::string& why, int, bool first) {
+  if (first) {
+    log(board_relays(address, relays) + ": " + rule_switch(rule) +
+        " not confirmed; sent again until it holds");
+  }
+  // Each send renews the rule's credit for the change the board reports at last.
+  recorder_.commanded(address, relays, {"rule", rule, why}, wall_now());
+}
+
+void BridgeCore::rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                           int sends) {
+  log(board_relays(address, relays) + ": " + rule_switch(rule) + " held after " +
+      sends_text(sends));
 }
 
 void BridgeCore::rule_refused(std::uint8_t address, int relay, const std::string& rule,

@@ -115,6 +115,10 @@ class BridgeCore : public BoardEvents {
                      const std::string& why) override;
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
                     const std::string& why) override;
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string& why, int sends, bool first) override;
+  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                 int sends) override;
 
   // Each event of the line (a switch and who asked for it, a board lost or back, a
   // command the rules refused), after it is published on P/L/A/event: for the event log.

@@ -20,6 +20,20 @@ QueuedSwitch relay_switch(std::uint8_t address, int relay, bool on) {
           static_cast<std::uint8_t>(relay)};
 }
 
+// The relays a frame switches.
+std::uint16_t switched_relays(const QueuedSwitch& frame) {
+  switch (frame.command) {
+    case BoardCommand::SetAllRelays:
+      return 0xFFFF;
+    case BoardCommand::OpenRelay:
+    case BoardCommand::CloseRelay:
+      return frame.data2 >= 1 && frame.data2 <= 16 ? bit(frame.data2) : 0;
+    case BoardCommand::QueryStatus:
+      break;
+  }
+  return 0;
+}
+
 }  // namespace
 
 LineEngine::LineEngine(SerialPort& port, std::vector<std::uint8_t> addresses,
@@ -48,7 +62,10 @@ std::optional<SwitchRefusal> LineEngine::queue_switches(const SwitchCommand& com
   if (!port_.is_open() || releasing_) return SwitchRefusal::line_not_open();
   if (device_lost_) return SwitchRefusal::device_lost();
   if (auto refusal = against_rules(command)) return refusal;
-  for (const QueuedSwitch& frame : command.frames) switches_.push(frame, command.lane);
+  for (const QueuedSwitch& frame : command.frames) {
+    end_owed(frame);
+    switches_.push(frame, command.lane);
+  }
   return std::nullopt;
 }
 
@@ -165,6 +182,7 @@ bool LineEngine::on_receive(Clock::time_point now) {
   // Even a late answer tells the states truly; the rules judge by them.
   answered_[address] = opened;
   max_on_.reported(address, opened, now);
+  owed_reported(address, opened);
   if (owner_ && !releasing_ &&
       std::find(started_.begin(), started_.end(), address) == started_.end()) {
     started_.push_back(address);
@@ -199,6 +217,7 @@ void LineEngine::reset() {
   switches_.clear();
   answered_.clear();
   rule_switches_.clear();
+  owed_.clear();
   started_.clear();
   releasing_ = false;
   // Every board is due at once when the line is back.
@@ -208,10 +227,14 @@ void LineEngine::reset() {
 void LineEngine::set_device_lost(bool lost) {
   device_lost_ = lost;
   if (!lost) return;
-  // The same line comes back: its boards were started already.
+  // The same line comes back: its boards were started already, and what the rules owe
+  // them goes at their first answers.
   auto started = std::move(started_);
+  auto owed = std::move(owed_);
   reset();
   started_ = std::move(started);
+  owed_ = std::move(owed);
+  for (Owed& debt : owed_) debt.resend.lost();
 }
 
 std::optional<std::uint16_t> LineEngine::states(std::uint8_t address) const {
@@ -234,6 +257,7 @@ std::optional<std::uint16_t> LineEngine::commanded_states(std::uint8_t address) 
 void LineEngine::set_rules(LineRules rules) {
   rules_ = std::move(rules);
   max_on_ = MaxOnWatch(rules_);
+  owed_.clear();
   started_.clear();
   releasing_ = false;
 }
@@ -277,6 +301,10 @@ bool LineEngine::release_line() {
     const std::uint8_t board_address = address;
     std::erase_if(rule_switches_, [board_address](const RuleSwitch& each) {
       return each.frame.address == board_address;
+    });
+    // The stop state holds what max_on owes, and is owed itself.
+    std::erase_if(owed_, [board_address](const Owed& each) {
+      return each.sent.frame.address == board_address;
     });
     stops.push_back({{address, BoardCommand::SetAllRelays, 0x00, 0x00},
                      commanded_states(address).value_or(opened),
@@ -380,9 +408,79 @@ std::optional<QueuedSwitch> LineEngine::take_rule_switch(Clock::time_point now) 
     rule_switches_.erase(rule_switches_.begin());
     const QueuedSwitch& frame = due.frame;
     observer_.rule_switched(frame.address, due.relays, due.rule, due.why);
+    if (due.rule == "max_on" || due.rule == "on_stop") owe(due, now);
     return frame;
   }
+  return take_owed(now);
+}
+
+void LineEngine::owe(const RuleSwitch& sent, Clock::time_point now) {
+  Owed debt{sent, switched_relays(sent.frame), 0, sent.relays};
+  debt.opened = static_cast<std::uint16_t>(
+      opened_after(sent.frame.command, sent.frame.data1, sent.frame.data2, 0) & debt.checked);
+  debt.resend.sent(now);
+  // The newer switch of the same relays is the one owed.
+  std::erase_if(owed_, [&debt](const Owed& each) {
+    return each.sent.frame.address == debt.sent.frame.address && (each.checked & debt.checked) != 0;
+  });
+  owed_.push_back(std::move(debt));
+}
+
+void LineEngine::owed_reported(std::uint8_t address, std::uint16_t opened) {
+  std::vector<Owed> held;
+  for (auto debt = owed_.begin(); debt != owed_.end();) {
+    if (debt->sent.frame.address != address) {
+      ++debt;
+    } else if ((opened & debt->checked) == debt->opened) {
+      held.push_back(std::move(*debt));
+      debt = owed_.erase(debt);
+    } else {
+      // The answer is to a request that went out after the switch (one is on the line
+      // at a time): it shows the switch not carried out.
+      debt->left = static_cast<std::uint16_t>(debt->checked & (opened ^ debt->opened));
+      debt->at_once = debt->at_once || debt->resend.again_at_answer();
+      ++debt;
+    }
+  }
+  for (const Owed& debt : held) {
+    if (debt.resend.sends() > 1) {
+      observer_.rule_held(address, debt.sent.relays, debt.sent.rule, debt.resend.sends());
+    }
+  }
+}
+
+std::optional<QueuedSwitch> LineEngine::take_owed(Clock::time_point now) {
+  for (Owed& debt : owed_) {
+    if (!debt.at_once && !debt.resend.due(now)) continue;
+    // An off never breaks an interlock; a switch that would is kept until it would not.
+    if (against_rules(SwitchCommand{{debt.sent.frame}})) continue;
+    debt.at_once = false;
+    const bool first = debt.resend.first_retry();
+    debt.resend.sent(now);
+    observer_.rule_sent_again(debt.sent.frame.address, debt.sent.relays, debt.sent.rule,
+                              debt.sent.why, debt.resend.sends(), first);
+    return debt.sent.frame;
+  }
   return std::nullopt;
+}
+
+void LineEngine::end_owed(const QueuedSwitch& frame) {
+  const std::uint16_t relays = switched_relays(frame);
+  if (relays == 0) return;
+  std::erase_if(owed_, [&](const Owed& debt) {
+    if (debt.sent.frame.address != frame.address || (debt.checked & relays) == 0) return false;
+    // What max_on named of them is done with: the relays count afresh.
+    if (debt.sent.rule == "max_on") max_on_.forget(frame.address, debt.checked & relays);
+    return true;
+  });
+}
+
+std::map<std::uint8_t, std::uint16_t> LineEngine::unconfirmed(const std::string& rule) const {
+  std::map<std::uint8_t, std::uint16_t> left;
+  for (const Owed& debt : owed_) {
+    if (debt.sent.rule == rule) left[debt.sent.frame.address] |= debt.left;
+  }
+  return left;
 }
 
 std::optional<bool> LineEngine::commanded(std::uint8_t address, int relay) const {
@@ -419,6 +517,9 @@ bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
 
 void LineEngine::missed(std::uint8_t address) {
   observer_.board_missed(address);
+  for (Owed& debt : owed_) {
+    if (debt.sent.frame.address == address) debt.resend.missed();
+  }
   Board* silent = board(address);
   if (!silent) return;
   // A lost board costs the others its timeout less and less often.
@@ -433,6 +534,9 @@ void LineEngine::missed(std::uint8_t address) {
   ++silent->misses;
   if (silent->misses != timing_.misses_until_unknown) return;
   silent->states.reset();
+  for (Owed& debt : owed_) {
+    if (debt.sent.frame.address == address) debt.resend.lost();
+  }
   observer_.board_lost(address);
 }
 

@@ -17,6 +17,7 @@
 #include "protocol/frame_port.h"
 #include "line/line_rules.h"
 #include "line/max_on.h"
+#include "line/owed_switch.h"
 
 // What the line engine tells its host about the boards on its line.
 class LineObserver {
@@ -44,6 +45,15 @@ class LineObserver {
   // The line's interlocks kept `rule` from switching `relay` of `address` on.
   virtual void rule_refused(std::uint8_t /*address*/, int /*relay*/, const std::string& /*rule*/,
                             const std::string& /*why*/) {}
+  // A switch of max_on or on_stop that the board has not confirmed goes again (`sends`
+  // with this one); `first`: the first retry since the board was last lost, the one a
+  // log tells, not every send.
+  virtual void rule_sent_again(std::uint8_t /*address*/, std::uint16_t /*relays*/,
+                               const std::string& /*rule*/, const std::string& /*why*/,
+                               int /*sends*/, bool /*first*/) {}
+  // The board's report shows such a switch carried out after it went again: `sends` in all.
+  virtual void rule_held(std::uint8_t /*address*/, std::uint16_t /*relays*/,
+                         const std::string& /*rule*/, int /*sends*/) {}
 };
 
 // How long a request may wait for its answer on a line.
@@ -188,6 +198,10 @@ class LineEngine {
   bool releasing() const { return releasing_; }
   // Whether switches of the rules wait to go out.
   bool rule_switch_waiting() const { return !rule_switches_.empty(); }
+  // By board, the relays that a switch of `rule` (max_on, on_stop) left as they were,
+  // as far as the board has reported since it went out: owed until a report shows them
+  // switched, sent again meanwhile. A later command for them ends what is owed.
+  std::map<std::uint8_t, std::uint16_t> unconfirmed(const std::string& rule) const;
   const LineRules& rules() const { return rules_; }
   // Why the rules forbid the command for `address` now, judged on the board's states
   // once the switches on the line and those waiting are done; nothing when they allow it.
@@ -293,6 +307,21 @@ class LineEngine {
     std::string why;
   };
   std::vector<RuleSwitch> rule_switches_;
+  // The switches of max_on and on_stop sent and not yet seen carried out.
+  struct Owed {
+    RuleSwitch sent;
+    std::uint16_t checked = 0;  // the relays a report must show
+    std::uint16_t opened = 0;   // in this state
+    std::uint16_t left = 0;     // those last reported otherwise (before a report: sent.relays)
+    OwedSwitch resend{};
+    bool at_once = false;  // an answer showed it not done: it goes at the next chance
+  };
+  std::vector<Owed> owed_;
+  void owe(const RuleSwitch& sent, Clock::time_point now);
+  void owed_reported(std::uint8_t address, std::uint16_t opened);
+  std::optional<QueuedSwitch> take_owed(Clock::time_point now);
+  // A command takes the relays of `frame` from what the rules owe them.
+  void end_owed(const QueuedSwitch& frame);
   bool owner_ = false;
   bool releasing_ = false;
   // The boards whose on_start state has been seen to.

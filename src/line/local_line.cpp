@@ -56,10 +56,9 @@ std::optional<SwitchRefusal> LocalLine::command(const SwitchCommand& command,
 
 LocalLine::Clock::time_point LocalLine::step(Clock::time_point now) {
   std::vector<PulseRunner::Told> told;
-  // A board that does not answer now, or a line that cannot take the frame, gets its end
-  // when the board answers again.
+  // A line that cannot take the frame owes the end to the board's next answer.
   const auto end = pulses_.step(
-      now, [this](const PulseRunner::End& e) { return send_end(e, true); }, told);
+      now, [this](const PulseRunner::End& e) { return send_end(e); }, told);
   tell(told);
   const auto next = engine_.step(now);
   return end ? std::min(*end, next) : next;
@@ -68,20 +67,18 @@ LocalLine::Clock::time_point LocalLine::step(Clock::time_point now) {
 void LocalLine::end_pulses(Clock::time_point now) {
   std::vector<PulseRunner::Told> told;
   pulses_.stop(
-      now, [this](const PulseRunner::End& e) { return send_end(e, false); }, told);
+      now, [this](const PulseRunner::End& e) { return send_end(e); }, told);
   tell(told);
 }
 
 void LocalLine::set_device_lost(bool lost) {
   engine_.set_device_lost(lost);
   if (!lost) return;
-  answering_.reset();
+  pulses_.lost(std::nullopt);
   events_->line_lost();
 }
 
-std::optional<std::string> LocalLine::send_end(const PulseRunner::End& end, bool answering) {
-  if (answering && !answering_[end.address])
-    return "board " + std::to_string(end.address) + " does not answer";
+std::optional<std::string> LocalLine::send_end(const PulseRunner::End& end) {
   const auto refusal = engine_.queue_switch(
       end.address, end.opened ? BoardCommand::OpenRelay : BoardCommand::CloseRelay, 0x00,
       static_cast<std::uint8_t>(std::countr_zero(end.relays) + 1), SwitchLane::first);
@@ -95,7 +92,6 @@ void LocalLine::tell(const std::vector<PulseRunner::Told>& told) {
 }
 
 void LocalLine::board_answered(std::uint8_t address, std::uint16_t opened) {
-  answering_.set(address);
   events_->board_answered(address, opened);
   // Whether a pulse's end has reached the board, as the line knows it: an answer to a
   // request that went out before it still shows the relay on, and proves nothing.
@@ -104,12 +100,12 @@ void LocalLine::board_answered(std::uint8_t address, std::uint16_t opened) {
   };
   std::vector<PulseRunner::Told> told;
   pulses_.reported(
-      address, opened, end_done,
-      [this](const PulseRunner::End& end) { return send_end(end, true); }, told);
+      address, opened, end_done, [this](const PulseRunner::End& end) { return send_end(end); },
+      told, answer_time_);
   tell(told);
 }
 
 void LocalLine::board_lost(std::uint8_t address) {
-  answering_.reset(address);
+  pulses_.lost(address);
   events_->board_lost(address);
 }

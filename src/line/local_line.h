@@ -1,6 +1,5 @@
 #pragma once
 
-#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -14,9 +13,9 @@
 
 // The boards of one serial line, owned by this program: the line engine over the port,
 // and the line's one pulse runner. A pulse's edges go in the engine's first lane, so that
-// no backlog stretches it; each relay's end is its own: sent at its time, owed to a
-// board that does not answer until its next answer, checked against the board's reports
-// and sent once more if the relay stays switched.
+// no backlog stretches it; each relay's end is its own: sent at its time (to a silent
+// board too: it may still hear), checked against the board's reports and sent again
+// until a report shows the relay back.
 //
 // Plain C++ driven by its host: step() when the time it returned has come (and after a
 // command), on_receive() for the port's receive events.
@@ -36,7 +35,10 @@ class LocalLine : public BoardLine, private LineObserver {
   // Sends the pulse ends that are due and the next frame; returns when to call again.
   Clock::time_point step(Clock::time_point now);
   // Bytes arrived (LineEngine::on_receive).
-  bool on_receive(Clock::time_point now) { return engine_.on_receive(now); }
+  bool on_receive(Clock::time_point now) {
+    answer_time_ = now;
+    return engine_.on_receive(now);
+  }
   // The port's device went away (every board is unknown, and told so) or came back.
   void set_device_lost(bool lost);
   // The engine itself, for what only the line's host decides: its rules, whether it owns
@@ -49,7 +51,10 @@ class LocalLine : public BoardLine, private LineObserver {
   // LineObserver: the engine's news, handed on; a board's answer checks its pulses.
   void board_answered(std::uint8_t address, std::uint16_t opened) override;
   void board_lost(std::uint8_t address) override;
-  void board_missed(std::uint8_t address) override { events_->board_missed(address); }
+  void board_missed(std::uint8_t address) override {
+    pulses_.missed(address);
+    events_->board_missed(address);
+  }
   void board_late(std::uint8_t address, Clock::duration waited) override {
     events_->board_late(address, waited);
   }
@@ -62,9 +67,17 @@ class LocalLine : public BoardLine, private LineObserver {
                     const std::string& why) override {
     events_->rule_refused(address, relay, rule, why);
   }
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string& why, int sends, bool first) override {
+    events_->rule_sent_again(address, relays, rule, why, sends, first);
+  }
+  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                 int sends) override {
+    events_->rule_held(address, relays, rule, sends);
+  }
 
-  // A pulse's end on the line; `answering`: only to a board that answers now.
-  std::optional<std::string> send_end(const PulseRunner::End& end, bool answering);
+  // A pulse's end on the line; why it cannot go, if it cannot.
+  std::optional<std::string> send_end(const PulseRunner::End& end);
   void tell(const std::vector<PulseRunner::Told>& told);
 
   LineEngine engine_;
@@ -74,5 +87,5 @@ class LocalLine : public BoardLine, private LineObserver {
     void board_lost(std::uint8_t) override {}
   } nobody_;  // the news while no host listens
   BoardEvents* events_ = &nobody_;
-  std::bitset<256> answering_;  // the boards heard since they were last lost
+  Clock::time_point answer_time_{};  // when the answer the engine hands on came
 };

@@ -20,6 +20,16 @@ void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::tim
   }
 }
 
+void MaxOnWatch::forget(std::uint8_t address, std::uint16_t relays) {
+  const auto found = boards_.find(address);
+  if (found == boards_.end()) return;
+  Board& board = found->second;
+  for (std::size_t index = 0; index < board.on_since.size(); ++index) {
+    if ((relays & (1u << index)) != 0) board.on_since[index].reset();
+  }
+  board.named = static_cast<std::uint16_t>(board.named & ~relays);
+}
+
 std::vector<MaxOnWatch::Due> MaxOnWatch::take_due(Clock::time_point now) {
   std::vector<Due> due;
   for (auto& [address, board] : boards_) {

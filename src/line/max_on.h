@@ -20,6 +20,9 @@ class MaxOnWatch {
   explicit MaxOnWatch(const LineRules& rules) : rules_(&rules) {}
 
   void reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now);
+  // A command took `relays` of `address` after they were named: each counts afresh from
+  // the next report that shows it on.
+  void forget(std::uint8_t address, std::uint16_t relays);
 
   struct Due {
     std::uint8_t address = 0;

@@ -20,8 +20,7 @@ Pulse::Check Pulse::check(std::uint16_t reported, bool end_done) const {
   return end_done ? Check::still_switched : Check::waiting;
 }
 
-PulseRunner::End PulseRunner::end_of(
-    const std::pair<const std::pair<std::uint8_t, std::uint16_t>, Running>& entry) {
+PulseRunner::End PulseRunner::end_of(const Entry& entry) {
   return {entry.first.first, entry.first.second, !entry.second.opened};
 }
 
@@ -41,11 +40,19 @@ std::optional<PulseRunner::Clock::time_point> PulseRunner::step(Clock::time_poin
                                                                 const Send& send,
                                                                 std::vector<Told>& told) {
   std::optional<Clock::time_point> next;
+  const auto wake_at = [&next](Clock::time_point at) { next = next ? std::min(*next, at) : at; };
   for (auto& entry : running_) {
     Running& running = entry.second;
-    if (running.pulse.ends_sent() > 0 || running.owed) continue;
+    if (running.owed) continue;
+    if (running.pulse.ends_sent() > 0) {
+      // An end given a count of sends is sent again only at reports.
+      if (sends_of_an_end_ != until_back) continue;
+      if (running.resend.due(now)) send_again(entry, now, send, told);
+      if (!running.owed) wake_at(running.resend.again_at());
+      continue;
+    }
     if (!running.pulse.end_due(now)) {
-      next = next ? std::min(*next, running.pulse.ends_at()) : running.pulse.ends_at();
+      wake_at(running.pulse.ends_at());
       continue;
     }
     if (send(end_of(entry))) {
@@ -53,14 +60,34 @@ std::optional<PulseRunner::Clock::time_point> PulseRunner::step(Clock::time_poin
       continue;
     }
     running.pulse.end_sent();
+    running.resend.sent(now);
+    wake_at(running.resend.again_at());
     told.push_back({end_of(entry), Told::News::ended});
   }
   return next;
 }
 
+void PulseRunner::send_again(Entry& entry, Clock::time_point now, const Send& send,
+                             std::vector<Told>& told) {
+  Running& running = entry.second;
+  const End end = end_of(entry);
+  told.push_back({end,
+                  Told::News::sent_again,
+                  {},
+                  0,
+                  running.pulse.ends_sent() + 1,
+                  running.resend.first_retry()});
+  if (send(end)) {
+    running.owed = true;
+    return;
+  }
+  running.pulse.end_sent();
+  running.resend.sent(now);
+}
+
 void PulseRunner::reported(std::uint8_t address, std::uint16_t opened,
                            const std::function<bool(std::uint16_t)>& end_done, const Send& send,
-                           std::vector<Told>& told) {
+                           std::vector<Told>& told, Clock::time_point now) {
   for (auto entry = running_.begin(); entry != running_.end();) {
     Running& running = entry->second;
     const End end = end_of(*entry);
@@ -70,6 +97,7 @@ void PulseRunner::reported(std::uint8_t address, std::uint16_t opened,
       if (!send(end)) {
         running.owed = false;
         running.pulse.end_sent();
+        running.resend.sent(now);
         told.push_back({end, Told::News::ended_late});
       }
     } else if (running.pulse.ends_sent() > 0) {
@@ -77,25 +105,35 @@ void PulseRunner::reported(std::uint8_t address, std::uint16_t opened,
         case Pulse::Check::waiting:
           break;
         case Pulse::Check::back:
-          told.push_back({end, Told::News::back});
+          told.push_back({end, Told::News::back, {}, 0, running.pulse.ends_sent()});
           over = true;
           break;
         case Pulse::Check::still_switched:
-          if (running.pulse.ends_sent() >= sends_of_an_end_) {
+          if (sends_of_an_end_ != until_back && running.pulse.ends_sent() >= sends_of_an_end_) {
             told.push_back({end, Told::News::still_switched, {}, running.pulse.not_back(opened)});
             over = true;
             break;
           }
-          told.push_back({end, Told::News::sent_again});
-          if (send(end)) {
-            running.owed = true;
-          } else {
-            running.pulse.end_sent();
-          }
+          // Straight after silence the end most likely went nowhere; a board that heard it
+          // and still shows the relay switched gets it on the backoff.
+          if (sends_of_an_end_ == until_back && !running.resend.again_at_answer()) break;
+          send_again(*entry, now, send, told);
           break;
       }
     }
     entry = over ? running_.erase(entry) : std::next(entry);
+  }
+}
+
+void PulseRunner::missed(std::uint8_t address) {
+  for (auto& [key, running] : running_) {
+    if (key.first == address) running.resend.missed();
+  }
+}
+
+void PulseRunner::lost(std::optional<std::uint8_t> address) {
+  for (auto& [key, running] : running_) {
+    if (!address || key.first == *address) running.resend.lost();
   }
 }
 

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "line/owed_switch.h"
+
 // One pulse of some relays of a board: switched, held, switched back, and the return
 // checked against the board's own report. The hold counts from the moment the first
 // switch goes out, as the relays see it, and ends when it has passed, or at once when the
@@ -57,9 +59,11 @@ class Pulse {
 };
 
 // The pulses running on a line, each from its first switch until a report of its board
-// shows its relays back: when each ends, the ends owed to a board that could not take
-// them (sent at its next report), and what each report says of an end that went out. An
-// end the report shows not carried out goes once more, up to `sends_of_an_end` in all.
+// shows its relays back: when each ends, the ends owed to a line that could not take
+// them (sent at the board's next report), and what each report says of an end that went
+// out. An end not carried out is owed until a report shows the relays back: it goes
+// again as OwedSwitch says (at the board's answer, on a backoff while it is silent), or
+// with `sends_of_an_end`, once more at a report until that many went, then given up.
 //
 // Plain logic: the host sends the ends through the function it passes, and tells each
 // report of a board; what became of each end comes back for the host to tell.
@@ -77,8 +81,8 @@ class PulseRunner {
     enum class News {
       ended,           // the end went out at its time
       ended_late,      // an owed end went out at the board's report
-      sent_again,      // the report showed the relays switched after the end: sent once more
-      still_switched,  // and after the last of its sends: the pulse is given up
+      sent_again,      // the end was not confirmed: sent once more
+      still_switched,  // and after the last of its sends allowed: the pulse is given up
       back,            // the report showed the relays back: the pulse is over
       not_ended,       // a stop's end could not go out (`why`)
     };
@@ -86,9 +90,13 @@ class PulseRunner {
     News news = News::ended;
     std::string why{};
     std::uint16_t not_back = 0;  // still_switched: the relays that did not go back
+    int sends = 0;               // back, sent_again: the end's sends so far
+    bool first = false;          // sent_again: the first retry since the board was lost
   };
 
-  explicit PulseRunner(int sends_of_an_end = 2) : sends_of_an_end_(sends_of_an_end) {}
+  // Ends are sent until a report shows the relays back, however many sends that takes.
+  static constexpr int until_back = 0;
+  explicit PulseRunner(int sends_of_an_end = until_back) : sends_of_an_end_(sends_of_an_end) {}
 
   // `relays` of `address` switched to `opened` at `start`, for `hold`; what ran on any of
   // them is over.
@@ -96,16 +104,21 @@ class PulseRunner {
              Clock::time_point start);
   // A later command took `relays` of `address`: their pulses are over.
   void forget(std::uint8_t address, std::uint16_t relays);
-  // Sends the ends due at `now`; one that cannot go is owed to its board's next report.
-  // Returns when the next end is due, nothing while none waits for its time.
+  // Sends the ends due at `now`, and those not confirmed whose backoff has passed; one
+  // that cannot go is owed to its board's next report. Returns when the next is due,
+  // nothing while none waits for its time.
   std::optional<Clock::time_point> step(Clock::time_point now, const Send& send,
                                         std::vector<Told>& told);
-  // A report of `address` (bit set: opened): owed ends go, and each end sent is checked;
-  // `end_done(relays)`: whether the line has carried that end to the board before the
-  // request this report answers.
+  // A report of `address` (bit set: opened) at `now`: owed ends go, and each end sent is
+  // checked; `end_done(relays)`: whether the line has carried that end to the board
+  // before the request this report answers.
   void reported(std::uint8_t address, std::uint16_t opened,
                 const std::function<bool(std::uint16_t)>& end_done, const Send& send,
-                std::vector<Told>& told);
+                std::vector<Told>& told, Clock::time_point now);
+  // A request to `address` went unanswered: an end sent to it may have gone nowhere.
+  void missed(std::uint8_t address);
+  // `address` was lost (every board, without one): its next retry is told again.
+  void lost(std::optional<std::uint8_t> address);
   // An interruption or a stop: every hold ends now (see Pulse::cut).
   void cut(Clock::time_point now);
   // The program stops: every end not out yet, or owed, goes now; then all are forgotten.
@@ -119,8 +132,12 @@ class PulseRunner {
     Pulse pulse;
     bool opened = false;
     bool owed = false;
+    OwedSwitch resend{};
   };
-  static End end_of(const std::pair<const std::pair<std::uint8_t, std::uint16_t>, Running>& entry);
+  using Entry = std::pair<const std::pair<std::uint8_t, std::uint16_t>, Running>;
+  static End end_of(const Entry& entry);
+  // The end, not confirmed, goes once more.
+  void send_again(Entry& entry, Clock::time_point now, const Send& send, std::vector<Told>& told);
 
   int sends_of_an_end_;
   // By board, then by relays: the order the ends go in.

@@ -66,7 +66,7 @@ void VerifiedSwitch::answered(std::optional<std::uint16_t> opened, Clock::time_p
     // Every query goes out after the switch back: its answer has the last word.
     std::vector<PulseRunner::Told> told;
     pulses_.reported(
-        address_, *opened, [](std::uint16_t) { return true; }, sent_by_host, told);
+        address_, *opened, [](std::uint16_t) { return true; }, sent_by_host, told, now);
     if (told.empty() || told.front().news == PulseRunner::Told::News::back) {
       return finish(Result::done);
     }

@@ -111,6 +111,11 @@ class PollCycle : private LineObserver {
                      const std::string& why) override;
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
                     const std::string& why) override;
+  // Each send of a switch the board has not confirmed is the rule's, as the first was.
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string& why, int, bool) override {
+    rule_switched(address, relays, rule, why);
+  }
   // The board that the address box names, as a frame would go to it; none for a text
   // that is no non-negative number.
   std::optional<std::uint8_t> addressed_board() const;

@@ -234,16 +234,20 @@ TEST(BridgeCore, APulsesNewsIsLoggedAndItsEndCreditedToThePulse) {
     News news;
     std::string why, log;
     bool verbose_only;
+    int sends = 1;
+    bool first = false;  // the first retry since the board was lost: told, the others not
   } cases[] = {
       {News::ended, "", "board 1 relay 2: pulse ended", true},
       {News::ended_late, "", "board 1 relay 2: pulse ended while the board was away", true},
-      {News::sent_again, "", "board 1 relay 2: still ON after its pulse ended; OFF sent again",
-       false},
+      {News::sent_again, "",
+       "board 1 relay 2: pulse's end not confirmed; sent again until it holds", false, 2, true},
+      {News::sent_again, "", "", false, 3, false},
       {News::still_switched, "", "board 1 relay 2: still ON after its pulse's OFF was sent twice",
        false},
       {News::not_ended, "the serial line is lost",
        "board 1 relay 2: pulse not ended: the serial line is lost", false},
       {News::back, "", "", false},
+      {News::back, "", "board 1 relay 2: pulse's end held after 4 sends", false, 4},
   };
   for (const auto& c : cases) {
     for (const bool verbose : {false, true}) {
@@ -252,7 +256,7 @@ TEST(BridgeCore, APulsesNewsIsLoggedAndItsEndCreditedToThePulse) {
       BridgeSettings settings = CoreRig::settings();
       settings.verbose = verbose;
       BridgeCore core(settings, rig.client, rig.line, {}, rig.log());
-      core.pulse_told({{1, 0x0002, false}, c.news, c.why});
+      core.pulse_told({{1, 0x0002, false}, c.news, c.why, 0, c.sends, c.first});
       EXPECT_EQ(rig.logs, c.log.empty() || (c.verbose_only && !verbose) ? Lines{} : Lines{c.log});
     }
   }
@@ -580,6 +584,10 @@ TEST(BridgeCore, EventsNameWhoSwitchedWhatAndWhatTheRulesRefused) {
   rig.core.board_answered(1, 0x0002);
   rig.core.board_answered(1, 0x0003);  // relay 1: nobody here asked
   rig.core.rule_switched(1, 0x0002, "max_on", "on longer than its max_on of 30s");
+  // Sent again, told once, and held at last: the rule's change still.
+  for (const bool first : {true, false})
+    rig.core.rule_sent_again(1, 0x0002, "max_on", "on longer than its max_on of 30s", 2, first);
+  rig.core.rule_held(1, 0x0002, "max_on", 3);
   rig.core.board_answered(1, 0x0001);
   rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
   rig.core.message({"p/L/1/2/set", "ON", false, {}, {}, "web", "ann"}, rig.now);
@@ -597,6 +605,13 @@ TEST(BridgeCore, EventsNameWhoSwitchedWhatAndWhatTheRulesRefused) {
             (Lines{"switched 1/2 by mqtt kitchen", "switched 1/1 by board",
                    "switched 1/2 by rule max_on: on longer than its max_on of 30s",
                    "refused 1/2 by web ann: relay 2 is interlocked", "board lost 1/0 by board"}));
+  EXPECT_EQ(rig.logs,
+            (Lines{"board 1 online",
+                   "board 1 relay 2: max_on switch-off sent: on longer than its max_on of 30s",
+                   "board 1 relay 2: max_on switch-off not confirmed; sent again until it holds",
+                   "board 1 relay 2: max_on switch-off held after 3 sends",
+                   "command refused on p/L/1/2/set (\"ON\"): relay 2 is interlocked",
+                   "board 1 offline"}));
   ASSERT_EQ(rig.client.events.size(), logged.size());
   EXPECT_TRUE(rig.client.events[0].starts_with("p/L/1/event={\"time\":\""));
   EXPECT_TRUE(rig.client.events[0].ends_with(

@@ -42,10 +42,20 @@ struct BusRig : LineObserver {
   }
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                      const std::string& why) override {
-    char mask[8];
-    std::snprintf(mask, sizeof mask, "%04X", relays);
-    rule_switches.push_back(std::to_string(ms()) + " ms: " + std::to_string(address) + "/" + mask +
-                            " " + rule + ": " + why);
+    rule_said(address, relays, rule + ": " + why);
+  }
+  void rule_sent_again(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                       const std::string&, int sends, bool first) override {
+    rule_said(address, relays, rule + " send " + std::to_string(sends) + (first ? " (told)" : ""));
+  }
+  void rule_held(std::uint8_t address, std::uint16_t relays, const std::string& rule,
+                 int sends) override {
+    rule_said(address, relays, rule + " held after " + std::to_string(sends));
+  }
+  void rule_said(std::uint8_t address, std::uint16_t relays, const std::string& what) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d/%04X ", address, relays);
+    rule_switches.push_back(std::to_string(ms()) + " ms: " + text + what);
   }
   void rule_refused(std::uint8_t address, int relay, const std::string& rule,
                     const std::string& why) override {
@@ -82,10 +92,12 @@ struct BusRig : LineObserver {
   }
   void board_takes(const std::vector<std::uint8_t>& frame) {
     std::uint16_t& opened = relays[frame[1]];
+    const std::uint16_t before = opened;
     const auto bit = static_cast<std::uint16_t>(1u << ((frame[6] - 1) & 15));
     if (frame[2] == 0x11) opened &= static_cast<std::uint16_t>(~bit);
     if (frame[2] == 0x12) opened |= bit;
     if (frame[2] == 0x13) opened = static_cast<std::uint16_t>(frame[5] << 8 | frame[6]);
+    if (deaf.count(frame[1]) != 0) opened = before;  // it answers, but switches nothing
     const auto status = StatusFrame::build(opened);
     answer.assign(status.bytes.begin(), status.bytes.end());
     const auto late = late_ms.find(frames.size());
@@ -104,6 +116,7 @@ struct BusRig : LineObserver {
   Clock::duration wake_late{};
   std::vector<std::uint8_t> answer;
   std::set<std::uint8_t> silent;
+  std::set<std::uint8_t> deaf;
   std::map<std::uint8_t, std::uint16_t> relays;
   std::map<std::size_t, int> late_ms;   // how late the answer to the n-th frame (from 1) comes
   std::map<std::uint8_t, int> slow_ms;  // how late every answer of a board comes
@@ -549,6 +562,70 @@ TEST(LineEngine, RulesRefuseAnInterlockAndEndAMaxOn) {
                    "334 ms: 55 01 10 00 00 00 00 66", "384 ms: 55 01 10 00 00 00 00 66"}));
   EXPECT_EQ(rig.rule_switches,
             (Lines{"284 ms: 1/0010 max_on: on longer than its max_on of 200ms"}));
+}
+
+// A max_on switch-off is owed until a report shows the relay off: into a cut cable it
+// goes again on the backoff (told once) and at once at the first answer after the mend;
+// a board that hears but does not switch gets it on the backoff, not at every poll; a
+// later command for the relay ends the debt, and max_on counts afresh from it. The stop
+// state is owed in its place, and its relays unconfirmed until a report shows them off.
+TEST(LineEngine, ARulesSwitchOffIsOwedUntilTheBoardReportsTheRelaysOff) {
+  // A cut cable from 250 ms to 4000 ms, or a deaf board from 250 ms on which relay 5 is
+  // switched on again at 1000 ms, or the cut cable and the line released at 1000 ms.
+  enum Fault { cut, later_command, stop };
+  const struct {
+    Fault fault;
+    Lines offs;  // relay 5's or the stop state's
+    Lines said;
+  } cases[] = {
+      // The first waits for the line, held for the silent board's late answer.
+      {cut,
+       {"387 ms", "1417 ms", "3417 ms", "4864 ms"},
+       {"387 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1417 ms: 1/0010 max_on send 2 (told)", "3417 ms: 1/0010 max_on send 3",
+        "4864 ms: 1/0010 max_on send 4", "4881 ms: 1/0010 max_on held after 4"}},
+      {later_command,
+       {"284 ms", "301 ms", "1217 ms", "1234 ms", "3234 ms"},
+       {"284 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "301 ms: 1/0010 max_on send 2 (told)",
+        "1217 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1234 ms: 1/0010 max_on send 2 (told)", "3234 ms: 1/0010 max_on send 3"}},
+      {stop,
+       {"387 ms", "1037 ms", "2047 ms", "4067 ms"},
+       {"387 ms: 1/0010 max_on: on longer than its max_on of 200ms",
+        "1037 ms: 1/0010 on_stop: on_stop = off", "2047 ms: 1/0010 on_stop send 2 (told)",
+        "4067 ms: 1/0010 on_stop send 3", "4084 ms: 1/0010 on_stop held after 3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    BusRig rig({1});
+    LineRules rules;
+    rules.boards[1].max_on[4] = 200ms;
+    rules.boards[1].on_stop = BoardRules::Stop::off;
+    rig.bus.set_rules(rules);
+    rig.bus.set_owner(true);
+    rig.run_until_ms(50);
+    rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    rig.run_until_ms(250);
+    if (c.fault == cut || c.fault == stop) rig.silent = {1};
+    if (c.fault == later_command) rig.deaf = {1};
+    rig.run_until_ms(1000);
+    if (c.fault == later_command) rig.queue(1, BoardCommand::OpenRelay, 0x00, 0x05);
+    if (c.fault == stop) rig.bus.release_line();
+    rig.run_until_ms(4000);
+    using Left = std::map<std::uint8_t, std::uint16_t>;
+    const Left left = c.fault == stop ? Left{{1, 0x0010}} : Left{};
+    EXPECT_EQ(rig.bus.unconfirmed("on_stop"), left);
+    rig.silent.clear();
+    rig.run_until_ms(5000);
+    Lines offs;
+    for (const std::string& frame : rig.frames) {
+      if (frame.ends_with("05 6C") || frame.ends_with("13 00 00 00 00 69"))
+        offs.push_back(frame.substr(0, frame.find(':')));
+    }
+    EXPECT_EQ(offs, c.offs);
+    EXPECT_EQ(rig.rule_switches, c.said);
+  }
 }
 
 }  // namespace

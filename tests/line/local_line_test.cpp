@@ -33,11 +33,16 @@ struct LineRig : BoardEvents {
   void pulse_told(const PulseRunner::Told& news) override {
     static const char* const words[] = {"ended",          "ended late", "sent again",
                                         "still switched", "back",       "not ended: "};
-    said(words[static_cast<int>(news.news)] + news.why, news.end);
+    // A retry told to the log, a hold that took more than one send.
+    const std::string told = news.first ? " (told)"
+                             : news.news == PulseRunner::Told::News::back && news.sends > 1
+                                 ? " after " + std::to_string(news.sends)
+                                 : "";
+    said(words[static_cast<int>(news.news)] + news.why, news.end, told);
   }
-  void said(const std::string& what, const PulseRunner::End& end) {
+  void said(const std::string& what, const PulseRunner::End& end, const std::string& more = {}) {
     said(what + " " + std::to_string(end.address) + "/" +
-         std::to_string(std::countr_zero(end.relays) + 1));
+         std::to_string(std::countr_zero(end.relays) + 1) + more);
   }
   void said(const std::string& what) { told.push_back(ms() + what); }
   std::string ms() const { return std::to_string((now - start) / 1ms) + " ms: "; }
@@ -113,9 +118,10 @@ TEST(LocalLine, APulseEndsOnTimeUnlessALaterCommandTakesItsRelay) {
   EXPECT_FALSE(rig.line.pulsing());
 }
 
-// An end due while its board is silent is owed to its next answer; at a stop every end
-// goes, to a silent board too (it may still hear).
-TEST(LocalLine, AnEndOwedToASilentBoardGoesAtItsAnswerOrAtTheStop) {
+// An end due while its board is silent goes all the same (the board may still hear),
+// again on a backoff (told once), and at once at the board's first answer; at a stop
+// every end goes, to a silent board too.
+TEST(LocalLine, AnEndToASilentBoardGoesOnABackoffAndAtItsFirstAnswer) {
   LineRig rig;
   rig.run_for(100ms);
   rig.pulse(4, 1s);
@@ -124,9 +130,14 @@ TEST(LocalLine, AnEndOwedToASilentBoardGoesAtItsAnswerOrAtTheStop) {
   rig.run_for(5s);
   rig.silent = false;
   rig.run_for(2s);
-  EXPECT_EQ(rig.told, (Lines{"117 ms: 55 01 12 00 00 00 04 6C", "687 ms: board 1 lost",
-                             "6164 ms: end sent 1/4", "6164 ms: ended late 1/4",
-                             "6164 ms: 55 01 11 00 00 00 04 6B", "6181 ms: back 1/4"}));
+  EXPECT_EQ(
+      rig.told,
+      (Lines{"117 ms: 55 01 12 00 00 00 04 6C", "687 ms: board 1 lost", "1100 ms: end sent 1/4",
+             "1100 ms: ended 1/4", "1100 ms: 55 01 11 00 00 00 04 6B", "2100 ms: end sent 1/4",
+             "2100 ms: sent again 1/4 (told)", "2100 ms: 55 01 11 00 00 00 04 6B",
+             "4100 ms: end sent 1/4", "4100 ms: sent again 1/4", "4100 ms: 55 01 11 00 00 00 04 6B",
+             "5764 ms: end sent 1/4", "5764 ms: sent again 1/4", "5764 ms: 55 01 11 00 00 00 04 6B",
+             "5781 ms: back 1/4 after 4"}));
   rig.told.clear();
   rig.pulse(5, 10s);
   rig.run_for(50ms);
@@ -141,19 +152,17 @@ TEST(LocalLine, AnEndOwedToASilentBoardGoesAtItsAnswerOrAtTheStop) {
 }
 
 // The board's answers after the end tell whether the relay went back; one that did not
-// gets its end once more, and is given up after that.
-TEST(LocalLine, APulsesEndIsCheckedByTheBoardAndSentOnceMore) {
+// gets its end again at once, then on the backoff, until the board reports it back.
+TEST(LocalLine, APulsesEndIsSentUntilTheBoardReportsItBack) {
   const struct {
     int resist;
     Lines told;
   } cases[] = {
-      {0, {"end sent 1/2", "ended 1/2", "55 01 11 00 00 00 02 69", "back 1/2"}},
-      {1,
-       {"end sent 1/2", "ended 1/2", "55 01 11 00 00 00 02 69", "end sent 1/2", "sent again 1/2",
-        "55 01 11 00 00 00 02 69", "back 1/2"}},
+      {0, {"200 ms: ended 1/2", "217 ms: back 1/2"}},
+      {1, {"200 ms: ended 1/2", "217 ms: sent again 1/2 (told)", "234 ms: back 1/2 after 2"}},
       {2,
-       {"end sent 1/2", "ended 1/2", "55 01 11 00 00 00 02 69", "end sent 1/2", "sent again 1/2",
-        "55 01 11 00 00 00 02 69", "still switched 1/2"}},
+       {"200 ms: ended 1/2", "217 ms: sent again 1/2 (told)", "2217 ms: sent again 1/2",
+        "2234 ms: back 1/2 after 3"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.resist);
@@ -163,10 +172,14 @@ TEST(LocalLine, APulsesEndIsCheckedByTheBoardAndSentOnceMore) {
     rig.run_for(50ms);
     rig.told.clear();
     rig.resist = c.resist;
-    rig.run_for(1s);
+    rig.run_for(4s);
     Lines told;
-    for (const std::string& line : rig.told) told.push_back(line.substr(line.find(": ") + 2));
+    for (const std::string& line : rig.told) {
+      if (line.find(" 1/") != std::string::npos && line.find("end sent") == std::string::npos)
+        told.push_back(line);
+    }
     EXPECT_EQ(told, c.told);
+    EXPECT_FALSE(rig.line.pulsing());
   }
 }
 

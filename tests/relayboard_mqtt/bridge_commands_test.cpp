@@ -470,6 +470,45 @@ TEST_F(BridgeCommands, TheLinesRulesRefuseAnInterlockAndTheEventsAreLogged) {
 
 namespace {
 
+// A relay past its max_on while the board's cable is cut: the switch-off is lost on the
+// cable, goes again on the backoff (logged once), and at once when the mended board first
+// answers; the log says when it held, and the event log credits the rule.
+TEST_F(BridgeCommands, AMaxOnSwitchOffLostOnACutCableGoesAgainWhenItIsMended) {
+  std::ofstream(dir() + "/rules.conf") << "[address 1]\nmax_on = 5: 1500ms\n";
+  const auto bridge = start_bridge_online();
+  ASSERT_TRUE(watcher->publish(topic("1/5/set"), "ON"));
+  EXPECT_EQ(wait_switch_frames(1), Frames{"55 01 12 00 00 00 05 6D"});
+  ASSERT_TRUE(watcher->wait_for_payload(topic("1/5/state"), "ON"));
+  cut_cable(true);
+  // The deadline's and two of the backoff's.
+  EXPECT_TRUE(board->wait_for_log("cut: 55 01 11 00 00 00 05 6C", 3)) << board->log();
+  watcher->clear();
+  cut_cable(false);
+  EXPECT_TRUE(watcher->wait_for_payload(topic("1/5/state"), "OFF")) << bridge->log();
+  // Within one poll of the mend: at most a poll goes before the switch-off.
+  const std::string log = board->log();
+  const auto mended = log.rfind("cable mended");
+  const auto off = log.find("<- 55 01 11 00 00 00 05 6C", mended);
+  ASSERT_NE(off, std::string::npos) << log;
+  int heard = 0;
+  for (auto at = log.find("<- ", mended); at < off; at = log.find("<- ", at + 1)) ++heard;
+  EXPECT_LE(heard, 1) << log;
+  for (const char* once : {"board 1 relay 5: max_on switch-off sent: on longer than its max_on",
+                           "board 1 relay 5: max_on switch-off not confirmed; sent again until "
+                           "it holds",
+                           "board 1 relay 5: max_on switch-off held after"}) {
+    EXPECT_EQ(bridge->log_count(once), 1) << once << "\n" << bridge->log();
+  }
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0) << bridge->log();
+  Lines logged;
+  EXPECT_FALSE(read_events(dir() + "/events.db", {}, [&](const Event& e) {
+    if (e.relay == 5)
+      logged.push_back(std::string(kind_text(e.kind)) + " " + e.source + " " + e.who);
+  }));
+  EXPECT_EQ(logged, (Lines{"switched mqtt ", "switched rule max_on"}));
+}
+
 // The bridge owns its line: at the board's first answer the rules' on_start state is
 // switched (off before on, past the interlock of 4 and 5), and a stop signal switches
 // the on_stop state before the port goes; each switch is logged as the rule's.

@@ -24,7 +24,8 @@ class BoardProcess : public QProcess {
 
   // The device path the board prints each time it is plugged in.
   QString next_device();
-  // SIGUSR1 pulls the board's plug, SIGUSR2 puts it back.
+  // SIGUSR1 pulls the board's plug, SIGUSR2 puts it back; SIGURG cuts its cable and
+  // mends it at the next.
   void send(int signal) const;
 
   QString device;  // where the board came up; empty when it did not

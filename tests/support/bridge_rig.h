@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QTemporaryDir>
 #include <filesystem>
@@ -59,6 +60,15 @@ class BridgeRig : public ::testing::Test {
   }
 
   static std::string topic(const std::string& rest) { return "relayboard/com1/" + rest; }
+
+  // Cuts the board's cable (the terminal stays; the board hears and answers nothing) or
+  // mends it, once the board says so.
+  void cut_cable(bool cut) {
+    const std::string said = cut ? "cable cut" : "cable mended";
+    const int before = board->log_count(said);
+    board->signal(SIGURG);
+    EXPECT_TRUE(board->wait_for_log(said, before + 1)) << board->log();
+  }
 
   // How many lines of the broker's log hold `text`.
   int broker_log_count(const std::string& text) const {

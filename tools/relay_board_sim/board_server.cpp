@@ -110,7 +110,7 @@ void BoardServer::unplug() {
 
 int BoardServer::run(int signal_fd) {
   while (true) {
-    const short unpaced = options_.mode == AnswerMode::FloodUnpaced ? POLLOUT : 0;
+    const short unpaced = options_.mode == AnswerMode::FloodUnpaced && !cut_ ? POLLOUT : 0;
     pollfd fds[2] = {{signal_fd, POLLIN, 0},
                      {terminal_ ? terminal_->master_fd() : -1, short(POLLIN | unpaced), 0}};
     const int ready = ::poll(fds, 2, poll_timeout_ms());
@@ -126,7 +126,7 @@ int BoardServer::run(int signal_fd) {
       }
     }
     end_mode_when_due();
-    if (terminal_ && (fds[1].revents & POLLOUT)) pour_unpaced_flood();
+    if (terminal_ && !cut_ && (fds[1].revents & POLLOUT)) pour_unpaced_flood();
     queue_flood();
     send_due_answers();
   }
@@ -143,6 +143,16 @@ bool BoardServer::handle_signal(int signal_fd) {
     if (const auto error = plug_in()) std::cerr << "relay_board_sim: " << *error << "\n";
     return true;
   }
+  if (info.ssi_signo == SIGURG) {
+    // What was on its way is lost with the cable; a mended one starts at a frame's start.
+    cut_ = !cut_;
+    answers_.clear();
+    unpaced_.clear();
+    reader_ = FrameReader{};
+    if (options_.verbose)
+      std::cerr << "relay_board_sim: cable " << (cut_ ? "cut" : "mended") << "\n";
+    return true;
+  }
   return false;
 }
 
@@ -152,7 +162,14 @@ bool BoardServer::read_from_panel() {
   if (count < 0) return errno == EAGAIN || errno == EINTR;
   if (count == 0) return false;
   reader_.feed(std::span(buffer, static_cast<std::size_t>(count)));
-  while (const auto frame = reader_.next()) handle(*frame);
+  while (const auto frame = reader_.next()) {
+    // A cut cable carries the frame to no board: the log shows what was lost on it.
+    if (!cut_) {
+      handle(*frame);
+    } else if (options_.verbose) {
+      log_frame("cut:", frame->bytes, options_.times);
+    }
+  }
   return true;
 }
 
@@ -176,7 +193,7 @@ void BoardServer::handle(const CommandFrame& frame) {
 }
 
 void BoardServer::queue_flood() {
-  if (options_.mode != AnswerMode::Flood || !terminal_) return;
+  if (options_.mode != AnswerMode::Flood || !terminal_ || cut_) return;
   const auto now = Clock::now();
   // Catch up after a stall of this process, but never by more than one frame: the
   // line could not have carried more.

@@ -21,7 +21,9 @@
 //
 // The board can be unplugged and plugged in again, as a USB adapter is: unplugging
 // hangs up the line and removes the com<n> link; plugging in makes a new terminal and
-// places the link again. The relays keep their states in between.
+// places the link again. The relays keep their states in between. The cable between
+// the adapter and the board can be cut and mended too: the terminal stays, and the board
+// neither hears nor answers meanwhile.
 class BoardServer {
  public:
   explicit BoardServer(const SimOptions& options);
@@ -32,7 +34,7 @@ class BoardServer {
   const ComLink* link() const { return link_ ? &*link_ : nullptr; }
 
   // Serves until a stop signal arrives on the signal descriptor (SIGUSR1 unplugs,
-  // SIGUSR2 plugs in); returns the process exit code.
+  // SIGUSR2 plugs in, SIGURG cuts or mends the cable); returns the process exit code.
   int run(int signal_fd);
 
   // The board at `address`; nullptr when the line has none there.
@@ -73,4 +75,5 @@ class BoardServer {
   Clock::time_point next_flood_{};
   std::optional<Clock::time_point> mode_end_;  // set by the first frame read
   std::vector<std::uint8_t> unpaced_;          // unpaced flood bytes the terminal has not taken yet
+  bool cut_ = false;                           // the cable to the board is cut
 };

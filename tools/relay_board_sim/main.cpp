@@ -26,10 +26,11 @@ int main(int argc, char* argv[]) {
 
   // Signals arrive as readable data on a descriptor, so the loop handles them between
   // two frames: the stop signals remove the link on the way out, SIGUSR1 and SIGUSR2
-  // pull and put back the plug.
+  // pull and put back the plug, SIGURG cuts the cable and mends it.
   sigset_t signals;
   sigemptyset(&signals);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2}) sigaddset(&signals, signal);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGURG})
+    sigaddset(&signals, signal);
   sigprocmask(SIG_BLOCK, &signals, nullptr);
   const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
   if (signal_fd < 0) {

@@ -134,5 +134,7 @@ std::string sim_usage(const std::string& program) {
          "\n"
          "Signals: SIGUSR1 pulls the board's plug (the line hangs up and the link goes),\n"
          "SIGUSR2 plugs it back in (a new terminal, its path printed, the link placed\n"
-         "again); the relays keep their states meanwhile. SIGINT or SIGTERM ends it.\n";
+         "again); the relays keep their states meanwhile. SIGURG cuts the cable between\n"
+         "the adapter and the board (the terminal stays; the board hears and answers\n"
+         "nothing), and mends it at the next SIGURG. SIGINT or SIGTERM ends it.\n";
 }
