@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "bridge/line_claim.h"
+#include "line/owed_state.h"
 #include "line/rules_file.h"
 #include "mqtt/bridge_topics.h"
 #include "names/disk_file.h"
@@ -86,6 +87,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
       });
   open_event_log(state.folder);
   line_->set_rules(std::get<LineRules>(std::move(rules)));
+  recall_owed();
   link_->on_connected = [this] {
     if (claim_) return claim_->start(*link_);
     core_->connected();
@@ -202,6 +204,36 @@ void BridgeDaemon::remember_schedule() {
   }
   // Tried once per change: a folder that cannot be written does not flood the log.
   remembered_ = std::move(memory);
+}
+
+void BridgeDaemon::recall_owed() {
+  if (state_folder_.empty()) return;
+  line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
+  const auto path = state_folder_ / owed_state_file_name(options_.line);
+  const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
+  if (read.absent) return;
+  if (!read.text) {
+    log_(read.reason + "; what the line owed starts afresh");
+    return;
+  }
+  auto owed = parse_owed_state(*read.text, path.string(), anchor_);
+  if (const auto* fault = std::get_if<std::string>(&owed)) {
+    log_(*fault + "; what the line owed starts afresh");
+    return;
+  }
+  owed_text_ = *read.text;
+  line_->recall(std::get<OwedState>(owed));
+}
+
+void BridgeDaemon::remember_owed(const OwedState& owed) {
+  std::string text = owed_state_text(owed, anchor_);
+  if (text == owed_text_) return;
+  const auto path = state_folder_ / owed_state_file_name(options_.line);
+  if (const auto error = replace_file_atomically(path, text)) {
+    log_(path.string() + ": not written: " + error.message());
+  }
+  // Tried once per change, as the timetable's memory.
+  owed_text_ = std::move(text);
 }
 
 void BridgeDaemon::look_at_names() {
