@@ -1,0 +1,177 @@
+// What a line's owner keeps of its debts across a crash: the file's text byte for byte,
+// and the debts put back at a start, in simulated time on the fake port.
+#include "line/owed_state.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "fake_serial_port.h"
+#include "line/local_line.h"
+#include "protocol/status_frame.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Parsed = std::variant<OwedState, std::string>;
+
+const Clock::time_point start = Clock::time_point{} + 1h;
+// 2026-06-01T00:00:00Z at the simulated start.
+const ClockAnchor anchor{std::chrono::system_clock::time_point(1780272000000ms), start};
+
+TEST(OwedState, IsWrittenAndReadBackByteForByte) {
+  const OwedState owed{{{1, 5, start - 2500ms}, {255, 16, start}},
+                       {{1, 3, false, start - 1s, start + 2s}, {2, 1, true, start, start}}};
+  const std::string text = owed_state_text(owed, anchor);
+  EXPECT_EQ(text,
+            "# what the line's owner owes its boards: rewritten as it changes\n"
+            "on = 1 5 1780271997500\n"
+            "on = 255 16 1780272000000\n"
+            "pulse = 1 3 off 1780271999000 1780272002000\n"
+            "pulse = 2 1 on 1780272000000 1780272000000\n");
+  EXPECT_EQ(parse_owed_state(text, "f", anchor), Parsed(owed));
+  EXPECT_EQ(owed_state_text({}, anchor),
+            "# what the line's owner owes its boards: rewritten as it changes\n");
+  // A later version's lines are passed over; blanks between the words say nothing.
+  EXPECT_EQ(parse_owed_state("later = 1 2\r\non =  1\t5 1780272000000 \r\n", "f", anchor),
+            Parsed(OwedState{{{1, 5, start}}, {}}));
+  EXPECT_EQ(owed_state_file_name("north"), "owed-north.txt");
+  EXPECT_EQ(owed_state_file_name("/dev/ttyUSB0"), "owed-_dev_ttyUSB0.txt");
+}
+
+// No value is guessed: each is the file's fault, said with its line.
+TEST(OwedState, RefusesEveryValueOutOfRange) {
+  const struct {
+    const char* line;
+    const char* why;
+  } cases[] = {
+      {"on = 256 5 0", "no board 0 to 255"},
+      {"on = -1 5 0", "no board 0 to 255"},
+      {"on = 1 0 0", "no relay 1 to 16"},
+      {"on = 1 17 0", "no relay 1 to 16"},
+      {"on = 1 5 -1", "no time between 1970 and 9999 in milliseconds"},
+      {"on = 1 5 253402300800000", "no time between 1970 and 9999 in milliseconds"},
+      {"on = 1 5 9300000000000000000", "no time between 1970 and 9999 in milliseconds"},
+      {"on = 1 5 12x", "no time between 1970 and 9999 in milliseconds"},
+      {"on = 1 5", "not \"board relay since\""},
+      {"pulse = 1 5 0 0", "not \"board relay on|off started due\""},
+      {"pulse = 1 5 up 0 0", "the state to go back to is no on|off"},
+      {"pulse = 1 5 off 0 253402300800000", "no time between 1970 and 9999 in milliseconds"},
+      {"pulse = 1 5 off 2000 1999", "due before it started"},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.line);
+    EXPECT_EQ(parse_owed_state(std::string("on = 1 1 0\n") + each.line + "\n", "f", anchor),
+              Parsed("f:2: " + std::string(each.line) + ": " + each.why));
+  }
+}
+
+// Board 1 on the fake port, relay 5 under a max_on of 6 s, answering each frame 17 ms
+// after it; the line recalls `owed` before its first poll, which starts at `start`.
+struct RecallRig : BoardEvents {
+  explicit RecallRig(std::uint16_t on, const OwedState& owed) : opened(on), line(port, {1}) {
+    LineRules rules;
+    rules.boards[1].max_on[4] = 6s;
+    line.engine().set_rules(rules);
+    line.engine().set_owner(true);
+    port.open();
+    port.set_receive_threshold(8);
+    port.set_receive_handler([this] { line.on_receive(now); });
+    line.set_events(this);
+    line.recall(owed, now);
+  }
+  void board_answered(std::uint8_t, std::uint16_t) override {}
+  void board_lost(std::uint8_t) override {}
+  void pulse_told(const PulseRunner::Told& news) override {
+    static const char* const words[] = {"ended",          "ended late", "sent again",
+                                        "still switched", "back",       "not ended"};
+    said(std::string(words[static_cast<int>(news.news)]) + " 1/" +
+         std::to_string(std::countr_zero(news.end.relays) + 1));
+  }
+  void rule_switched(std::uint8_t, std::uint16_t, const std::string& rule,
+                     const std::string&) override {
+    said(rule);
+  }
+  void said(const std::string& what) {
+    told.push_back(std::to_string((now - start) / 1ms) + " ms: " + what);
+  }
+  void run_for(Clock::duration length) {
+    const auto end = now + length;
+    while (std::min(next, answer_at) <= end) {
+      now = std::min(next, answer_at);
+      if (now == answer_at) {
+        answer_at = Clock::time_point::max();
+        const auto status = StatusFrame::build(opened);
+        port.receive({status.bytes.begin(), status.bytes.end()});
+      }
+      next = line.step(now);
+      for (const auto& frame : std::exchange(port.writes, {})) {
+        const auto bit = static_cast<std::uint16_t>(1u << ((frame[6] - 1) & 15));
+        if (frame[2] == 0x11) opened &= static_cast<std::uint16_t>(~bit);
+        if (frame[2] == 0x12) opened |= bit;
+        if (frame[2] != 0x10) said((frame[2] == 0x11 ? "off " : "on ") + std::to_string(frame[6]));
+        answer_at = now + 17ms;
+      }
+    }
+    now = end;
+  }
+
+  FakeSerialPort port;
+  std::uint16_t opened;
+  LocalLine line;
+  Clock::time_point now = start;
+  Clock::time_point next = start;
+  Clock::time_point answer_at = Clock::time_point::max();
+  std::vector<std::string> told;
+};
+
+using Lines = std::vector<std::string>;
+constexpr std::uint16_t relay_3 = 1u << 2, relay_5 = 1u << 4;
+
+TEST(OwedRecall, ARelayPastItsMaxOnGoesOffAtTheFirstAnswer) {
+  RecallRig rig(relay_5, {{{1, 5, start - 10s}}, {}});
+  EXPECT_EQ(rig.line.owed(), (OwedState{{{1, 5, start - 10s}}, {}}));  // kept until answered
+  rig.run_for(1s);
+  EXPECT_EQ(rig.told, (Lines{"17 ms: max_on", "17 ms: off 5"}));
+  rig.run_for(1s);
+  EXPECT_TRUE(rig.line.owed().empty());
+}
+
+// Counted from when it really went on, not from the start; a relay shown on that was
+// not owed counts from when it is first seen.
+TEST(OwedRecall, ARelayOnCountsFromItsRecalledTime) {
+  RecallRig rig(relay_5, {{{1, 5, start - 4s}}, {}});
+  rig.run_for(10s);
+  EXPECT_EQ(rig.told, (Lines{"2000 ms: max_on", "2000 ms: off 5"}));
+  RecallRig fresh(relay_5, {});
+  fresh.run_for(10s);
+  EXPECT_EQ(fresh.told, (Lines{"6017 ms: max_on", "6017 ms: off 5"}));
+}
+
+TEST(OwedRecall, ARelayFoundOffIsForgotten) {
+  RecallRig rig(0, {{{1, 5, start - 10s}}, {}});
+  rig.run_for(1s);
+  EXPECT_TRUE(rig.line.owed().empty());
+  rig.opened = relay_5;  // switched on by hand later: counted from its next answer
+  rig.run_for(10s);
+  EXPECT_EQ(rig.told, (Lines{"7017 ms: max_on", "7017 ms: off 5"}));
+}
+
+TEST(OwedRecall, APulseWhoseEndHasPassedEndsAtTheFirstAnswer) {
+  RecallRig rig(relay_3, {{}, {{1, 3, false, start - 3s, start - 1s}}});
+  rig.run_for(1s);
+  EXPECT_EQ(rig.told, (Lines{"17 ms: ended late 1/3", "17 ms: off 3", "34 ms: back 1/3"}));
+  EXPECT_TRUE(rig.line.owed().empty());
+}
+
+TEST(OwedRecall, APulseNotDueRunsOnToItsEnd) {
+  RecallRig rig(relay_3, {{}, {{1, 3, false, start - 1s, start + 2s}}});
+  EXPECT_EQ(rig.line.owed(), (OwedState{{}, {{1, 3, false, start - 1s, start + 2s}}}));
+  rig.run_for(5s);
+  EXPECT_EQ(rig.told, (Lines{"2000 ms: ended 1/3", "2000 ms: off 3", "2017 ms: back 1/3"}));
+}
+
+}  // namespace
