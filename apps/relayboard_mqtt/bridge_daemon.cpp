@@ -208,8 +208,14 @@ void BridgeDaemon::remember_schedule() {
 
 void BridgeDaemon::recall_owed() {
   if (state_folder_.empty()) return;
-  line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
   const auto path = state_folder_ / owed_state_file_name(options_.line);
+  line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
+  owed_file_ = std::make_unique<FileKeeper>(path, [this, path](std::error_code error) {
+    // Told on the event loop, as every other line of the log.
+    QMetaObject::invokeMethod(
+        this, [this, path, error] { log_(path.string() + ": not written: " + error.message()); },
+        Qt::QueuedConnection);
+  });
   const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
   if (read.absent) return;
   if (!read.text) {
@@ -228,11 +234,7 @@ void BridgeDaemon::recall_owed() {
 void BridgeDaemon::remember_owed(const OwedState& owed) {
   std::string text = owed_state_text(owed, anchor_);
   if (text == owed_text_) return;
-  const auto path = state_folder_ / owed_state_file_name(options_.line);
-  if (const auto error = replace_file_atomically(path, text)) {
-    log_(path.string() + ": not written: " + error.message());
-  }
-  // Tried once per change, as the timetable's memory.
+  owed_file_->keep(text);
   owed_text_ = std::move(text);
 }
 

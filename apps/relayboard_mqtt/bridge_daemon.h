@@ -15,6 +15,7 @@
 #include "bus_line.h"
 #include "common/message_boxes.h"
 #include "event_log/event_log.h"
+#include "file_keeper.h"
 #include "held_client.h"
 #include "mqtt/mosquitto_link.h"
 #include "mqtt/retained_snapshot.h"
@@ -106,5 +107,6 @@ class BridgeDaemon : public QObject {
   ScheduleMemory remembered_;
   const ClockAnchor anchor_ = ClockAnchor::now();  // the run's one reading of both clocks
   std::string owed_text_;                          // what the owed file holds
+  std::unique_ptr<FileKeeper> owed_file_;          // writes it off the event loop
   QTimer timetable_timer_;  // on the wall clock, looked at again at least twice a minute
 };

@@ -60,8 +60,6 @@ void BusLine::try_open() {
 
 std::optional<SwitchRefusal> BusLine::command(const SwitchCommand& command, Clock::time_point now) {
   const auto refusal = line_.command(command, now);
-  // A pulse is kept before its first switch goes out.
-  if (!refusal) tell_owed();
   if (!refusal) step();
   return refusal;
 }
