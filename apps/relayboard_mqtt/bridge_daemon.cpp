@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "bridge/line_claim.h"
+#include "line/owed_state.h"
 #include "line/rules_file.h"
 #include "mqtt/bridge_topics.h"
 #include "names/disk_file.h"
@@ -96,6 +97,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
       });
   open_event_log(state.folder, std::get<EventLogLimits>(limits));
   line_->set_rules(std::get<LineRules>(std::move(rules)));
+  recall_owed();
   link_->on_connected = [this] {
     if (claim_) return claim_->start(*link_);
     core_->connected();
@@ -207,6 +209,38 @@ void BridgeDaemon::remember_schedule() {
   }
   // Tried once per change: a folder that cannot be written does not flood the log.
   remembered_ = std::move(memory);
+}
+
+void BridgeDaemon::recall_owed() {
+  if (state_folder_.empty()) return;
+  const auto path = state_folder_ / owed_state_file_name(options_.line);
+  line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
+  owed_file_ = std::make_unique<FileKeeper>(path, [this, path](std::error_code error) {
+    // Told on the event loop, as every other line of the log.
+    QMetaObject::invokeMethod(
+        this, [this, path, error] { log_(path.string() + ": not written: " + error.message()); },
+        Qt::QueuedConnection);
+  });
+  const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
+  if (read.absent) return;
+  if (!read.text) {
+    log_(read.reason + "; what the line owed starts afresh");
+    return;
+  }
+  auto owed = parse_owed_state(*read.text, path.string(), anchor_);
+  if (const auto* fault = std::get_if<std::string>(&owed)) {
+    log_(*fault + "; what the line owed starts afresh");
+    return;
+  }
+  owed_text_ = *read.text;
+  line_->recall(std::get<OwedState>(owed));
+}
+
+void BridgeDaemon::remember_owed(const OwedState& owed) {
+  std::string text = owed_state_text(owed, anchor_);
+  if (text == owed_text_) return;
+  owed_file_->keep(text);
+  owed_text_ = std::move(text);
 }
 
 void BridgeDaemon::look_at_names() {

@@ -15,6 +15,7 @@
 #include "bus_line.h"
 #include "common/message_boxes.h"
 #include "event_log/event_log.h"
+#include "file_keeper.h"
 #include "held_client.h"
 #include "mqtt/mosquitto_link.h"
 #include "mqtt/retained_snapshot.h"
@@ -76,6 +77,10 @@ class BridgeDaemon : public QObject {
   // The timetable's memory in the state folder: read at start, written when it changes.
   ScheduleMemory recall_schedule();
   void remember_schedule();
+  // What the line owes its boards, in the state folder: put back before the first poll,
+  // written each time it changes, so that a crash does not forget it.
+  void recall_owed();
+  void remember_owed(const OwedState& owed);
   void look_at_names();
   // The names as the file holds them now, after a rename of our own.
   BridgeNames names_now();
@@ -100,5 +105,8 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<NameFileWatcher> name_watcher_;
   std::filesystem::path state_folder_;  // empty when there is none
   ScheduleMemory remembered_;
+  const ClockAnchor anchor_ = ClockAnchor::now();  // the run's one reading of both clocks
+  std::string owed_text_;                          // what the owed file holds
+  std::unique_ptr<FileKeeper> owed_file_;          // writes it off the event loop
   QTimer timetable_timer_;  // on the wall clock, looked at again at least twice a minute
 };

@@ -105,6 +105,7 @@ void BusLine::step() {
   if (!open_) return;
   notice_device();
   const auto due = line_.step(now);
+  tell_owed();
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
   step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
@@ -121,4 +122,12 @@ void BusLine::notice_device() {
   lost_ = port_.device_lost();
   log_("serial line " + name_ + (lost_ ? " lost; looking for it every second" : " back"));
   line_.set_device_lost(lost_);
+}
+
+void BusLine::tell_owed() {
+  if (!on_owed) return;
+  OwedState owed = line_.owed();
+  if (owed == told_owed_) return;
+  told_owed_ = std::move(owed);
+  on_owed(told_owed_);
 }

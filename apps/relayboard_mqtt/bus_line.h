@@ -49,6 +49,13 @@ class BusLine : public QObject, public BoardLine {
   void set_events(BoardEvents* events) override { line_.set_events(events); }
   // The operator's rules of the line (interlocks, max_on).
   void set_rules(LineRules rules) { line_.engine().set_rules(std::move(rules)); }
+  // What the line owes its boards (LocalLine::owed), told through `on_owed` each time it
+  // changes; recall() puts the last run's back before the line opens.
+  std::function<void(const OwedState&)> on_owed;
+  void recall(const OwedState& owed) {
+    line_.recall(owed, Clock::now());
+    told_owed_ = line_.owed();
+  }
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (the boards' on_stop states first, then a pulse's
@@ -70,6 +77,7 @@ class BusLine : public QObject, public BoardLine {
   void notice_device();
   // The rules' switches not confirmed yet, by board (those a close would leave).
   std::map<std::uint8_t, std::uint16_t> unconfirmed() const;
+  void tell_owed();
 
   PosixSerialPort port_;
   LocalLine line_;
@@ -83,4 +91,5 @@ class BusLine : public QObject, public BoardLine {
   bool lost_ = false;
   std::function<void()> closed_;  // set while the queue drains before a close
   std::chrono::steady_clock::time_point close_by_{};
+  OwedState told_owed_;
 };

@@ -219,6 +219,12 @@ class LineEngine {
   // or on_stop state (a host that sends its own frames sends this first); step() sends
   // them itself. Each is told to the observer.
   std::optional<QueuedSwitch> take_rule_switch(Clock::time_point now);
+  // The relays on under a max_on and since when, for the owner to keep across a crash;
+  // and their recall at a start, once the rules are set (see MaxOnWatch::recall).
+  std::vector<OwedState::On> owed_on() const { return max_on_.owed(); }
+  void recall_on(const std::vector<OwedState::On>& on, Clock::time_point now) {
+    max_on_.recall(on, now);
+  }
   // The host's news that the open port's device went away (it forgets the line then)
   // or came back: switches are refused meanwhile.
   void set_device_lost(bool lost);

@@ -109,3 +109,12 @@ void LocalLine::board_lost(std::uint8_t address) {
   pulses_.lost(address);
   events_->board_lost(address);
 }
+
+OwedState LocalLine::owed() const {
+  return {engine_.owed_on(), pulses_.owed()};
+}
+
+void LocalLine::recall(const OwedState& owed, Clock::time_point now) {
+  engine_.recall_on(owed.on, now);
+  for (const OwedState::PulseEnd& pulse : owed.pulses) pulses_.recall(pulse, now);
+}

@@ -46,6 +46,10 @@ class LocalLine : public BoardLine, private LineObserver {
   LineEngine& engine() { return engine_; }
   const LineEngine& engine() const { return engine_; }
   bool pulsing() const { return !pulses_.empty(); }
+  // What the line's owner owes its boards (its max_on holds, its pulses' ends), to keep
+  // across a crash; recall() puts the last run's back at a start, before the first poll.
+  OwedState owed() const;
+  void recall(const OwedState& owed, Clock::time_point now);
 
  private:
   // LineObserver: the engine's news, handed on; a board's answer checks its pulses.

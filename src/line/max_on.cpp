@@ -6,6 +6,8 @@
 void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::time_point now) {
   const BoardRules* rules = rules_->find(address);
   if (rules == nullptr) return;
+  // The board's first report settles what was recalled for it.
+  const auto recalled = recalled_.extract(address);
   Board& board = boards_[address];
   for (std::size_t index = 0; index < board.on_since.size(); ++index) {
     if (!rules->max_on[index]) continue;
@@ -15,7 +17,7 @@ void MaxOnWatch::reported(std::uint8_t address, std::uint16_t opened, Clock::tim
       since.reset();
       board.named = static_cast<std::uint16_t>(board.named & ~bit);
     } else if (!since) {
-      since = now;
+      since = recalled && recalled.mapped()[index] ? *recalled.mapped()[index] : now;
     }
   }
 }
@@ -57,6 +59,38 @@ std::optional<MaxOnWatch::Clock::time_point> MaxOnWatch::next_due() const {
     }
   }
   return next;
+}
+
+std::vector<OwedState::On> MaxOnWatch::owed() const {
+  std::vector<OwedState::On> owed;
+  auto board = boards_.begin();
+  auto recalled = recalled_.begin();
+  // By board, the boards reported and those still recalled in one order.
+  while (board != boards_.end() || recalled != recalled_.end()) {
+    const bool seen =
+        recalled == recalled_.end() || (board != boards_.end() && board->first <= recalled->first);
+    const std::uint8_t address = seen ? board->first : recalled->first;
+    const auto& since = seen ? board->second.on_since : recalled->second;
+    for (std::size_t index = 0; index < since.size(); ++index) {
+      if (since[index]) owed.push_back({address, static_cast<int>(index + 1), *since[index]});
+    }
+    if (seen) {
+      ++board;
+    } else {
+      ++recalled;
+    }
+  }
+  return owed;
+}
+
+void MaxOnWatch::recall(const std::vector<OwedState::On>& on, Clock::time_point now) {
+  for (const OwedState::On& each : on) {
+    const BoardRules* rules = rules_->find(each.address);
+    if (rules == nullptr || each.relay < 1 || each.relay > 16 || !rules->max_on[each.relay - 1])
+      continue;
+    if (boards_.contains(each.address)) continue;  // reported already: the report holds
+    recalled_[each.address][each.relay - 1] = std::min(each.since, now);
+  }
 }
 
 std::optional<std::string> pulse_refusal(const LineRules& rules, std::uint8_t address,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "line/line_rules.h"
+#include "line/owed_state.h"
 
 // Which relays have been on longer than their max_on, from the states the boards report.
 // A relay's time counts from the first report that shows it on (a relay found on when
@@ -35,6 +36,15 @@ class MaxOnWatch {
   // When the next relay becomes due, nothing while none is on with a limit.
   std::optional<Clock::time_point> next_due() const;
 
+  // The relays seen on under a limit, since when, and those recalled that no report has
+  // shown yet: what a crash must not let the next start forget.
+  std::vector<OwedState::On> owed() const;
+  // What the last run owed, at a start before any report: a relay that its board's first
+  // report shows on counts from its recalled time (never later than `now`: a clock set
+  // back between the runs counts afresh), one shown off is forgotten. A relay without a
+  // limit now is passed over.
+  void recall(const std::vector<OwedState::On>& on, Clock::time_point now);
+
  private:
   struct Board {
     std::array<std::optional<Clock::time_point>, 16> on_since{};
@@ -42,6 +52,7 @@ class MaxOnWatch {
   };
   const LineRules* rules_;  // outlives the watch
   std::map<std::uint8_t, Board> boards_;
+  std::map<std::uint8_t, std::array<std::optional<Clock::time_point>, 16>> recalled_;
 };
 
 // Why a pulse that holds `relays` of board `address` on for `hold` must not start: it

@@ -157,3 +157,27 @@ const Pulse* PulseRunner::find(std::uint8_t address, std::uint16_t relays) const
   const auto found = running_.find({address, relays});
   return found == running_.end() ? nullptr : &found->second.pulse;
 }
+
+std::vector<OwedState::PulseEnd> PulseRunner::owed() const {
+  std::vector<OwedState::PulseEnd> owed;
+  for (const auto& [key, running] : running_) {
+    for (int relay = 1; relay <= 16; ++relay) {
+      if ((key.second & (1u << (relay - 1))) == 0) continue;
+      owed.push_back(
+          {key.first, relay, !running.opened, running.pulse.started(), running.pulse.ends_at()});
+    }
+  }
+  return owed;
+}
+
+void PulseRunner::recall(const OwedState::PulseEnd& pulse, Clock::time_point now) {
+  if (pulse.relay < 1 || pulse.relay > 16) return;
+  const auto relays = static_cast<std::uint16_t>(1u << (pulse.relay - 1));
+  const auto hold = std::max(pulse.due - pulse.started, Clock::duration::zero());
+  const auto start = std::min(pulse.started, now);
+  const bool opened = !pulse.back_opened;
+  forget(pulse.address, relays);
+  Running running{Pulse(relays, opened, hold, start), opened};
+  running.owed = start + hold <= now;
+  running_.insert_or_assign({pulse.address, relays}, std::move(running));
+}

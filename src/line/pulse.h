@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "line/owed_state.h"
 #include "line/owed_switch.h"
 
 // One pulse of some relays of a board: switched, held, switched back, and the return
@@ -30,6 +31,7 @@ class Pulse {
   // `relays` (bit r-1 for relay r) switched to opened (or closed) at `start`, for `hold`.
   Pulse(std::uint16_t relays, bool opened, Clock::duration hold, Clock::time_point start);
 
+  Clock::time_point started() const { return start_; }
   Clock::time_point ends_at() const { return cut_ ? start_ + *cut_ : start_ + hold_; }
   // Whether the relays are to be switched back at `now` and that has not gone out yet.
   bool end_due(Clock::time_point now) const { return ends_sent_ == 0 && now >= ends_at(); }
@@ -126,6 +128,14 @@ class PulseRunner {
   bool empty() const { return running_.empty(); }
   // The pulse of `relays` of `address`, while it runs.
   const Pulse* find(std::uint8_t address, std::uint16_t relays) const;
+
+  // Each running pulse's end, relay by relay, until its board shows it back: what a crash
+  // must not let the next start forget.
+  std::vector<OwedState::PulseEnd> owed() const;
+  // A pulse of the last run, at a start: one whose end has passed owes its end to the
+  // board's first report, one not due yet runs on to its end. A start after `now` (a clock
+  // set back between the runs) starts it now, for no longer than it was given.
+  void recall(const OwedState::PulseEnd& pulse, Clock::time_point now);
 
  private:
   struct Running {

@@ -1,6 +1,9 @@
 #include "panel/panel_core.h"
 
 #include "line/rules_file.h"
+#include "names/disk_file.h"
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
 
 PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     : port_(host.port),
@@ -36,6 +39,7 @@ PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     // still refuse a click here at once.
     const bool served = line_is_ours_ && !line_is_ours_();
     poll_.line().set_owner(release_wait_ && !served);
+    recall_owed(release_wait_ && !served ? line : std::string());
     if (served) {
       LineRules rules = poll_.line().rules();
       for (auto& each : rules.boards) each.second.max_on = {};
@@ -109,6 +113,48 @@ void PanelCore::paint(int relay, IndicatorState state) {
 
 void PanelCore::on_receive(int event_code) {
   handled([&] { poll_.on_receive(event_code); });
+  keep_owed();
+}
+
+void PanelCore::recall_owed(const std::string& line) {
+  const auto folder = name_file_.path().parent_path();
+  owed_file_.clear();
+  told_owed_.clear();
+  owed_text_.clear();
+  owed_fault_shown_ = false;
+  if (line.empty() || folder.empty()) return;
+  owed_file_ = folder / owed_state_file_name(line);
+  // The engine counts in ticks: one reading of both per open keeps every time written the
+  // same, and reads the last run's times back onto the ticks.
+  owed_anchor_ = {std::chrono::system_clock::now(), poll_.tick_time()};
+  const TrustedText read = read_trusted_file(owed_file_, settings_file_byte_limit);
+  if (read.absent) return;
+  auto owed = read.text ? parse_owed_state(*read.text, owed_file_.string(), owed_anchor_)
+                        : std::variant<OwedState, std::string>(read.reason);
+  if (const auto* why = std::get_if<std::string>(&owed)) {
+    messages_.show({*why + "; what the line owed starts afresh", "open com", MessageIcon::Warning});
+    return;
+  }
+  owed_text_ = *read.text;
+  poll_.line().recall_on(std::get<OwedState>(owed).on, poll_.tick_time());
+  told_owed_ = poll_.line().owed_on();
+}
+
+void PanelCore::keep_owed() {
+  if (owed_file_.empty()) return;
+  auto owed = poll_.line().owed_on();
+  if (owed == told_owed_) return;
+  told_owed_ = std::move(owed);
+  std::string text = owed_state_text({told_owed_, {}}, owed_anchor_);
+  if (text == owed_text_) return;
+  const auto error = replace_file_atomically(owed_file_, text);
+  // Told once per open: a folder that cannot be written must not bury the operator.
+  if (error && !owed_fault_shown_) {
+    messages_.show({owed_file_.string() + ": not written: " + error.message(), "open com",
+                    MessageIcon::Warning});
+    owed_fault_shown_ = true;
+  }
+  owed_text_ = std::move(text);
 }
 
 void PanelCore::handled(const std::function<void()>& paint) {

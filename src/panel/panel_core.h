@@ -18,6 +18,7 @@
 #include "names/rename_logic.h"
 #include "panel/address_source.h"
 #include "line/board_line.h"
+#include "line/owed_state.h"
 #include "panel/indicator_panel.h"
 #include "panel/line_watcher.h"
 #include "panel/panel_names.h"
@@ -49,7 +50,10 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   PanelCore& operator=(const PanelCore&) = delete;
 
   // One tick of the host's 50 ms poll timer.
-  void tick() { poll_.tick(); }
+  void tick() {
+    poll_.tick();
+    keep_owed();
+  }
 
   // The line engine that the poll cycle sends through.
   LineEngine& line() { return poll_.line(); }
@@ -101,6 +105,10 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   void on_receive(int event_code);
   // Tells the watcher of a receive event or a board-level line's states, once painted.
   void handled(const std::function<void()>& paint);
+  // What the line owes under its max_on rules, beside the name file while the panel owns
+  // `line`: put back at the open, written each time it changes.
+  void recall_owed(const std::string& line);
+  void keep_owed();
 
   SerialPort& port_;
   IndicatorPanel& indicators_;
@@ -120,4 +128,9 @@ class PanelCore final : private FramePort, private IndicatorPanel {
   PanelNames names_;
   MessageBoxes& messages_;
   FollowedLine* board_line_ = nullptr;
+  std::filesystem::path owed_file_;  // empty while the panel keeps nothing
+  ClockAnchor owed_anchor_{};        // the open's one reading of the wall clock and the ticks
+  std::vector<OwedState::On> told_owed_;
+  std::string owed_text_;  // what the owed file holds
+  bool owed_fault_shown_ = false;
 };

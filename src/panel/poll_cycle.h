@@ -95,6 +95,8 @@ class PollCycle : private LineObserver {
   // The bytes of the last answer read, in wire order.
   const std::array<std::int32_t, 8>& last_answer() const { return last_answer_; }
   LineEngine& line() { return line_; }
+  // The time the line engine runs on: the ticks so far.
+  LineEngine::Clock::time_point tick_time() const { return tick_time_; }
 
   // How often a host calls tick(): every host polls the board on this one rhythm.
   static constexpr std::chrono::milliseconds period = LineTiming{}.poll_period;

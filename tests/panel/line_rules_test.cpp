@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "link_rig.h"
@@ -155,6 +156,46 @@ TEST_F(PanelRules, ARulesFileWithAFaultKeepsThePortClosed) {
   EXPECT_EQ(messages.shown[0].text, "Port 1 was not opened: " + (dir / "rules.conf").string() +
                                         ":2: an interlock needs two relays or more");
   EXPECT_EQ(messages.shown[0].icon, MessageIcon::Critical);
+}
+
+// The panel that owns its line keeps each relay's on-since under max_on beside the name
+// file: a relay its last run left on past the limit goes off at the first tick after the
+// board shows it on, and what was owed is forgotten once the board shows it off.
+TEST_F(PanelRules, WhatAMaxOnOwesOutlivesThePanel) {
+  struct NoWait : EventWait {
+    bool wait_until(const std::function<bool()>& done, Clock::time_point) override {
+      return done();
+    }
+  } wait;
+  using namespace std::chrono;
+  const auto ms = [](system_clock::time_point at) {
+    return floor<milliseconds>(at).time_since_epoch().count();
+  };
+  const auto text = [this] {
+    std::ifstream in(dir / "owed-_dev_ttyUSB0.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string comment = "# what the line's owner owes its boards: rewritten as it changes\n";
+  write_rules("[address 1]\nmax_on = 5: 1s\n");
+  std::ofstream(dir / "owed-_dev_ttyUSB0.txt") << "on = 1 5 " << ms(system_clock::now() - 10s);
+  port.device = "/dev/ttyUSB0";
+  core.own_lines(wait);
+  core.port_control().toggle_port();
+  core.tick();
+  answer(0x0010);
+  core.tick();
+  EXPECT_EQ(take_written_frames(port),
+            (std::vector<std::string>{"55 01 10 00 00 00 00 66", "55 01 11 00 00 00 05 6C"}));
+  answer(0x0000);
+  EXPECT_EQ(text(), comment);
+  const auto before = ms(system_clock::now());
+  core.tick();
+  answer(0x0010);  // on again: counted from now, in ticks
+  ASSERT_TRUE(text().starts_with(comment + "on = 1 5 ")) << text();
+  const auto since = std::stoll(text().substr(comment.size() + 9));
+  EXPECT_GE(since, before - 100);
+  EXPECT_LE(since, ms(system_clock::now()) + 250);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

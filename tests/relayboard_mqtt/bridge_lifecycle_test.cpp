@@ -396,6 +396,15 @@ TEST_F(BridgeLifecycle, WhatAnotherUserPlantsInTheStateFolderIsNotUsed) {
        path("schedule-north.txt") + not_used +
            "it belongs to another user, who may have put it there; the timetable starts afresh",
        true},
+      {"another user's owed switches",
+       [&] {
+         std::ofstream(path("owed-north.txt")) << "pulse = 1 5 off 0 0\n";
+         ::chown(path("owed-north.txt").c_str(), 65534, 65534);
+       },
+       path("owed-north.txt") + not_used +
+           "it belongs to another user, who may have put it there; what the line owed starts "
+           "afresh",
+       true},
       {"rules.conf a link to nothing",
        [&] { std::filesystem::create_symlink("gone.conf", path("rules.conf")); },
        path("rules.conf") + not_used + "it is a symbolic link to a file that does not exist", false,
@@ -405,8 +414,8 @@ TEST_F(BridgeLifecycle, WhatAnotherUserPlantsInTheStateFolderIsNotUsed) {
     SCOPED_TRACE(c.label);
     lines.clear();
     broker = std::make_unique<MqttBroker>();  // no retained state of the case before
-    for (const char* file : {"schedule-north.txt", "events.db", "rules.conf", "north1-board.log",
-                             "north1-bridge.log"}) {
+    for (const char* file : {"schedule-north.txt", "owed-north.txt", "events.db", "rules.conf",
+                             "north1-board.log", "north1-bridge.log"}) {
       std::filesystem::remove(path(file));
     }
     ::chmod(dir.path().toLocal8Bit().constData(), c.folder_mode);
@@ -422,8 +431,9 @@ TEST_F(BridgeLifecycle, WhatAnotherUserPlantsInTheStateFolderIsNotUsed) {
     ASSERT_TRUE(retained(*client, "relayboard/north/1/status", "online"));
     ASSERT_TRUE(client->publish("relayboard/north/1/5/set", "ON"));
     ASSERT_TRUE(eventually([&] { return line.frames("55 01 12 00 00 00 05 6D") == 1; }, deadline));
-    // No catch-up run: relay 3 was never asked for.
+    // No catch-up run: relay 3 was never asked for; no owed end switched relay 5 off.
     EXPECT_EQ(line.frames("55 01 12 00 00 00 03 6B"), 0);
+    EXPECT_EQ(line.frames("55 01 11 00 00 00 05 6C"), 0);
   }
 }
 
