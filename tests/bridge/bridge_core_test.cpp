@@ -545,7 +545,10 @@ TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
       {}, true,
       timetable({"pump: at 08:00: 1/2 on", "at 09:00: 1/5,6 off", "lights: at 10:00: 3/all off"}));
   Lines shown;  // as relayctl log shows them, after the time
-  rig.core.on_event = [&](const Event& e) { shown.push_back(event_line(e).substr(24)); };
+  rig.core.on_event = [&](const Event& e) {
+    const std::string line = event_line(e);
+    shown.push_back(line.substr(line.find(' ') + 1));  // without its time
+  };
   rig.core.board_answered(1, 0x0000);
   rig.core.run_timetable(utc(2026, 6, 1, 6, 0), rig.now);  // waits for board 3
   rig.refusal = SwitchRefusal{SwitchRefusal::Why::against_rules, "relay 2 is interlocked"};
