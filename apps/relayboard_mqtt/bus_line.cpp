@@ -91,11 +91,14 @@ void BusLine::step() {
   const LineEngine& engine = line_.engine();
   if (closed_ && (!open_ || now >= close_by_ ||
                   (engine.queued() == 0 && !engine.busy() && !engine.rule_switch_waiting() &&
-                   unconfirmed().empty()))) {
+                   unconfirmed().empty() && pulses_unconfirmed(true).empty()))) {
     if (open_) {
       for (const auto& [address, relays] : unconfirmed()) {
         if (relays != 0)
           log_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left on");
+      }
+      for (const auto& [address, relays] : pulses_unconfirmed(true)) {
+        log_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left off");
       }
     }
     close();
@@ -114,6 +117,16 @@ std::map<std::uint8_t, std::uint16_t> BusLine::unconfirmed() const {
   auto left = line_.engine().unconfirmed("on_stop");
   for (const auto& [address, relays] : line_.engine().unconfirmed("max_on"))
     left[address] |= relays;
+  for (const auto& [address, relays] : pulses_unconfirmed(false)) left[address] |= relays;
+  return left;
+}
+
+std::map<std::uint8_t, std::uint16_t> BusLine::pulses_unconfirmed(bool back_opened) const {
+  std::map<std::uint8_t, std::uint16_t> left;
+  for (const OwedState::PulseEnd& pulse : line_.owed().pulses) {
+    if (pulse.back_opened != back_opened) continue;
+    left[pulse.address] |= static_cast<std::uint16_t>(1u << (pulse.relay - 1));
+  }
   return left;
 }
 

@@ -59,9 +59,9 @@ class BusLine : public QObject, public BoardLine {
   // Stops polling and closes the port.
   void close();
   // Sends the switches still queued (the boards' on_stop states first, then a pulse's
-  // end), awaits the reports that confirm the rules' switches (sent again meanwhile),
-  // then closes the port and calls `done`; closes anyway once `patience` has passed,
-  // naming the relays that may be left on.
+  // end), awaits the reports that confirm the rules' switches and the pulses' ends (sent
+  // again meanwhile), then closes the port and calls `done`; closes anyway once
+  // `patience` has passed, naming the relays that may be left on (or off).
   void close_when_sent(std::chrono::milliseconds patience, std::function<void()> done);
 
   static constexpr std::chrono::milliseconds open_retry{1000};
@@ -75,8 +75,11 @@ class BusLine : public QObject, public BoardLine {
   // The port keeps a lost device open and reopens it by itself; the bridge hears of it
   // here, at the line's pace.
   void notice_device();
-  // The rules' switches not confirmed yet, by board (those a close would leave).
+  // The rules' switches and pulse ends that switch relays off, not confirmed yet, by
+  // board (the relays a close may leave on).
   std::map<std::uint8_t, std::uint16_t> unconfirmed() const;
+  // The pulse ends not confirmed yet that switch relays back on (`back_opened`) or off.
+  std::map<std::uint8_t, std::uint16_t> pulses_unconfirmed(bool back_opened) const;
   void tell_owed();
 
   PosixSerialPort port_;

@@ -148,9 +148,14 @@ void PulseRunner::stop(Clock::time_point now, const Send& send, std::vector<Told
     if (!running.pulse.end_due(now) && !running.owed) continue;  // its end is out
     if (auto why = send(end_of(entry))) {
       told.push_back({end_of(entry), Told::News::not_ended, std::move(*why)});
+      continue;
     }
+    // Kept until a report shows the relays back: the host may wait for that, and what a
+    // stop leaves unconfirmed is still owed at the next start.
+    running.owed = false;
+    running.pulse.end_sent();
+    running.resend.sent(now);
   }
-  running_.clear();
 }
 
 const Pulse* PulseRunner::find(std::uint8_t address, std::uint16_t relays) const {

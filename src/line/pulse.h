@@ -123,7 +123,8 @@ class PulseRunner {
   void lost(std::optional<std::uint8_t> address);
   // An interruption or a stop: every hold ends now (see Pulse::cut).
   void cut(Clock::time_point now);
-  // The program stops: every end not out yet, or owed, goes now; then all are forgotten.
+  // The program stops: every end not out yet, or owed, goes now. The pulses stay until a
+  // report shows their relays back, as after any end.
   void stop(Clock::time_point now, const Send& send, std::vector<Told>& told);
   bool empty() const { return running_.empty(); }
   // The pulse of `relays` of `address`, while it runs.

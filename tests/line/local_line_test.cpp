@@ -120,7 +120,7 @@ TEST(LocalLine, APulseEndsOnTimeUnlessALaterCommandTakesItsRelay) {
 
 // An end due while its board is silent goes all the same (the board may still hear),
 // again on a backoff (told once), and at once at the board's first answer; at a stop
-// every end goes, to a silent board too.
+// every end goes, to a silent board too, and stays owed until the board shows it back.
 TEST(LocalLine, AnEndToASilentBoardGoesOnABackoffAndAtItsFirstAnswer) {
   LineRig rig;
   rig.run_for(100ms);
@@ -147,7 +147,12 @@ TEST(LocalLine, AnEndToASilentBoardGoesOnABackoffAndAtItsFirstAnswer) {
   rig.line.end_pulses(rig.now);
   rig.next = rig.now;
   rig.run_for(1s);
-  EXPECT_EQ(rig.told, (Lines{"12200 ms: end sent 1/5", "12200 ms: 55 01 11 00 00 00 05 6C"}));
+  EXPECT_EQ(rig.told, (Lines{"12200 ms: end sent 1/5", "12200 ms: 55 01 11 00 00 00 05 6C",
+                             "13200 ms: end sent 1/5", "13200 ms: sent again 1/5 (told)",
+                             "13200 ms: 55 01 11 00 00 00 05 6C"}));
+  EXPECT_TRUE(rig.line.pulsing());
+  rig.silent = false;
+  rig.run_for(2s);
   EXPECT_FALSE(rig.line.pulsing());
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -109,6 +110,25 @@ TEST_F(BridgeOwed, ARestartAfterSigkillEndsWhatWasOwedOnTime) {
         << owed_text();
   }
   EXPECT_EQ(owed_text(), "# what the line's owner owes its boards: rewritten as it changes\n");
+}
+
+// A stop that cannot see a pulse's end confirmed (the cable cut) says so and leaves the
+// end owed: the next start sends it at the board's first answer.
+TEST_F(BridgeOwed, AStopThatCannotConfirmAPulsesEndLeavesItOwed) {
+  auto bridge = start_bridge_online();
+  ASSERT_TRUE(watcher->publish(topic("1/5/pulse"), "20s"));
+  ASSERT_TRUE(board->wait_for_log(on_5));
+  ASSERT_TRUE(eventually([&] { return owed_time("pulse = 1 5 off ").has_value(); }));
+  cut_cable(true);
+  bridge->signal(SIGTERM);
+  EXPECT_EQ(bridge->wait_exit(), 0);
+  EXPECT_EQ(bridge->log_count("board 1 relay 5 may be left on"), 1) << bridge->log();
+  EXPECT_TRUE(owed_time("pulse = 1 5 off ").has_value()) << owed_text();
+  cut_cable(false);
+  const std::size_t restart = received().size();
+  bridge = start_bridge();
+  ASSERT_TRUE(eventually([&] { return received(restart).size() >= 2; })) << bridge->log();
+  EXPECT_EQ(received(restart)[1].first, off_5);
 }
 
 }  // namespace
