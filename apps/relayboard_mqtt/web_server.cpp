@@ -128,7 +128,7 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
 
 WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
   const bool tls = setup_.cert.has_value();
-  if (!trusted_host(header(request, "host"), users_.has_value())) {
+  if (!trusted_host(header(request, "host"), tls)) {
     return {421, "text/plain; charset=utf-8", "this page answers to localhost only\n", {}};
   }
   const std::string path = request.url().path().toStdString();
@@ -212,8 +212,7 @@ void WebServer::page_opened() {
     const std::string token = session_token(request.rawHeader("Cookie").toStdString());
     const bool tls = setup_.cert.has_value();
     std::string refusal;
-    if (!same_origin(socket->origin().toStdString(), host, tls) ||
-        !trusted_host(host, users_.has_value())) {
+    if (!same_origin(socket->origin().toStdString(), host, tls) || !trusted_host(host, tls)) {
       refusal = "not from this page";
     } else if (!session(token)) {
       refusal = "log in first";

@@ -36,8 +36,8 @@ bool same_origin(std::string_view origin, std::string_view host_header, bool tls
          origin.starts_with(scheme) && origin.substr(scheme.size()) == host_header;
 }
 
-bool trusted_host(std::string_view host_header, bool login_required) {
-  if (login_required) return true;
+bool trusted_host(std::string_view host_header, bool tls) {
+  if (tls) return true;
   std::string_view host = host_header;
   if (host.starts_with('[')) {
     host = host.substr(1, host.find(']') - 1);

@@ -26,10 +26,12 @@ std::variant<MqttMessage, std::string> web_command_message(const BridgeTopics& t
 // the host (with port) that the request was sent to. Another site's page cannot forge it.
 bool same_origin(std::string_view origin, std::string_view host_header, bool tls);
 
-// Whether the Host header may be answered. A page open to anyone on this machine
-// answers only to a loopback name: another site that points its own name at 127.0.0.1
-// would otherwise be the page's own origin.
-bool trusted_host(std::string_view host_header, bool login_required);
+// Whether the Host header may be answered. A page without TLS listens on this machine
+// only and answers only to a loopback name, login or not: another site that points its
+// own name at 127.0.0.1 would otherwise be the page's own origin, free to try passwords
+// and to use a login it guessed. Under TLS a rebound name fails the certificate check in
+// the browser, so any name the certificate holds is answered.
+bool trusted_host(std::string_view host_header, bool tls);
 
 // The Content-Type of a page file, by its name's ending.
 std::string_view web_content_type(std::string_view file_name);

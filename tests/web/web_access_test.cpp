@@ -90,9 +90,11 @@ TEST(WebRequests, OriginHostAndRole) {
   EXPECT_FALSE(same_origin("http://evil.example", "localhost:8080", false));
   EXPECT_FALSE(same_origin("", "localhost:8080", false));
   EXPECT_FALSE(same_origin("http://", "", false));
+  // Without TLS only loopback names, whether a login is asked or not.
   EXPECT_TRUE(trusted_host("127.0.0.1:8080", false));
   EXPECT_TRUE(trusted_host("[::1]:8080", false));
   EXPECT_FALSE(trusted_host("rebound.example:8080", false));
+  EXPECT_FALSE(trusted_host("localhost.rebound.example:8080", false));
   EXPECT_TRUE(trusted_host("panel.example:8443", true));
 
   const BridgeTopics topics("relayboard", "com1", "homeassistant");
