@@ -223,6 +223,12 @@ class WebPage(unittest.TestCase):
         frames = received.partition(b"\r\n\r\n")[2]
         self.assertTrue(frames.startswith(b"\x88"), received)
         self.assertEqual(frames[2:4], (1008).to_bytes(2, "big"))
+        # A site that points its own name at this machine gets nothing, login or not.
+        port = host.split(":")[1]
+        with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
+            raw.sendall(("GET /index.html HTTP/1.1\r\nHost: rebound.example:%s\r\n\r\n"
+                         % port).encode())
+            self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 421"))
         # Only /live is a WebSocket: elsewhere an upgrade is not found.
         with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
             raw.sendall(("GET /index.html HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\n"
