@@ -112,6 +112,13 @@ std::optional<std::string> WebServer::start() {
 }
 
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+  // A request that two parsers could read two ways goes no further, nor a handshake.
+  std::vector<std::string> names;
+  for (const auto& each : request.headers()) names.push_back(each.first.toStdString());
+  if (const auto why = ambiguous_request(names)) {
+    send(request, socket, {400, "text/plain; charset=utf-8", "bad request: " + *why + "\n", {}});
+    return true;
+  }
   // Qt's server hands an upgrade to a WebSocket over when it is taken and nothing was
   // written (page_opened checks it), and answers one not taken with missingHandler.
   if (QByteArray::fromStdString(header(request, "upgrade"))

@@ -1,5 +1,8 @@
 #include "web/web_requests.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "common/board_limits.h"
 #include "web/web_endpoint.h"
 
@@ -45,6 +48,21 @@ bool trusted_host(std::string_view host_header, bool tls) {
     host = host.substr(0, host.find(':'));
   }
   return loopback_host(host);
+}
+
+std::optional<std::string> ambiguous_request(const std::vector<std::string>& header_names) {
+  const auto count = [&](std::string_view name) {
+    return std::count_if(header_names.begin(), header_names.end(), [&](const std::string& each) {
+      return std::equal(each.begin(), each.end(), name.begin(), name.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+      });
+    });
+  };
+  if (count("content-length") > 1) return "two Content-Length headers";
+  if (count("content-length") > 0 && count("transfer-encoding") > 0)
+    return "Content-Length beside Transfer-Encoding";
+  if (count("host") > 1) return "two Host headers";
+  return std::nullopt;
 }
 
 std::string_view web_content_type(std::string_view file_name) {

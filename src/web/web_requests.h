@@ -1,8 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
@@ -32,6 +34,12 @@ bool same_origin(std::string_view origin, std::string_view host_header, bool tls
 // and to use a login it guessed. Under TLS a rebound name fails the certificate check in
 // the browser, so any name the certificate holds is answered.
 bool trusted_host(std::string_view host_header, bool tls);
+
+// Why a request is answered 400 whatever it asks, from its header names: a body framed two
+// ways (two Content-Length, or one beside Transfer-Encoding) that a proxy in front may
+// read otherwise than this server, or two Host headers, of which each check could read
+// another. Nothing when it is plain.
+std::optional<std::string> ambiguous_request(const std::vector<std::string>& header_names);
 
 // The Content-Type of a page file, by its name's ending.
 std::string_view web_content_type(std::string_view file_name);

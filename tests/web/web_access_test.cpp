@@ -2,6 +2,10 @@
 // hashes, sessions and their cookie, and which requests and commands get through.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "web/web_endpoint.h"
 #include "web/web_requests.h"
 #include "web/web_sessions.h"
@@ -96,6 +100,16 @@ TEST(WebRequests, OriginHostAndRole) {
   EXPECT_FALSE(trusted_host("rebound.example:8080", false));
   EXPECT_FALSE(trusted_host("localhost.rebound.example:8080", false));
   EXPECT_TRUE(trusted_host("panel.example:8443", true));
+
+  using Names = std::vector<std::string>;
+  const std::pair<Names, std::optional<std::string>> framings[] = {
+      {{"Host", "Content-Length", "Origin"}, std::nullopt},
+      {{"Host", "Transfer-Encoding"}, std::nullopt},
+      {{"Host", "Content-Length", "content-length"}, "two Content-Length headers"},
+      {{"Host", "Content-Length", "Transfer-Encoding"}, "Content-Length beside Transfer-Encoding"},
+      {{"Host", "HOST"}, "two Host headers"},
+  };
+  for (const auto& [names, why] : framings) EXPECT_EQ(ambiguous_request(names), why);
 
   const BridgeTopics topics("relayboard", "com1", "homeassistant");
   const std::pair<WebCommand, std::string> rows[] = {

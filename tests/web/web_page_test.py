@@ -229,6 +229,13 @@ class WebPage(unittest.TestCase):
             raw.sendall(("GET /index.html HTTP/1.1\r\nHost: rebound.example:%s\r\n\r\n"
                          % port).encode())
             self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 421"))
+        # A request that two parsers could read two ways is not read at all.
+        for twice in ("Content-Length: 2\r\nContent-Length: 40", "Host: evil.example"):
+            with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
+                raw.sendall(("POST /login HTTP/1.1\r\nHost: %s\r\n%s\r\n"
+                             "Origin: %s\r\nContent-Type: application/json\r\n\r\n{}"
+                             % (host, twice, URL.rstrip("/"))).encode())
+                self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 400"), twice)
         # Only /live is a WebSocket: elsewhere an upgrade is not found.
         with socket.create_connection(tuple(host.split(":")), timeout=DEADLINE) as raw:
             raw.sendall(("GET /index.html HTTP/1.1\r\nHost: %s\r\nUpgrade: websocket\r\n"
