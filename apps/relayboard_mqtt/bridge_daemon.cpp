@@ -221,19 +221,12 @@ void BridgeDaemon::recall_owed() {
         this, [this, path, error] { log_(path.string() + ": not written: " + error.message()); },
         Qt::QueuedConnection);
   });
-  const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
-  if (read.absent) return;
-  if (!read.text) {
-    log_(read.reason + "; what the line owed starts afresh");
-    return;
+  auto read = read_owed_file(path, anchor_);
+  if (const auto* why = std::get_if<std::string>(&read)) return log_(*why);
+  if (auto* owed = std::get_if<OwedFile>(&read)) {
+    owed_text_ = std::move(owed->text);
+    line_->recall(owed->state);
   }
-  auto owed = parse_owed_state(*read.text, path.string(), anchor_);
-  if (const auto* fault = std::get_if<std::string>(&owed)) {
-    log_(*fault + "; what the line owed starts afresh");
-    return;
-  }
-  owed_text_ = *read.text;
-  line_->recall(std::get<OwedState>(owed));
 }
 
 void BridgeDaemon::remember_owed(const OwedState& owed) {

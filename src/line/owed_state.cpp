@@ -3,6 +3,8 @@
 #include <charconv>
 #include <optional>
 
+#include "settings/file_trust.h"
+#include "settings/settings_files.h"
 #include "settings/settings_text.h"
 
 namespace {
@@ -107,4 +109,15 @@ std::variant<OwedState, std::string> parse_owed_state(std::string_view text,
                            parts[2] == "on", steady(*first), steady(*due)});
   }
   return owed;
+}
+
+std::variant<std::monostate, OwedFile, std::string> read_owed_file(
+    const std::filesystem::path& path, const ClockAnchor& anchor) {
+  constexpr std::string_view afresh = "; what the line owed starts afresh";
+  TrustedText read = read_trusted_file(path, settings_file_byte_limit);
+  if (read.absent) return std::monostate{};
+  if (!read.text) return read.reason + std::string(afresh);
+  auto owed = parse_owed_state(*read.text, path.string(), anchor);
+  if (auto* fault = std::get_if<std::string>(&owed)) return *fault + std::string(afresh);
+  return OwedFile{std::get<OwedState>(std::move(owed)), std::move(*read.text)};
 }

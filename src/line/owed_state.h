@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -69,3 +70,13 @@ std::string owed_state_text(const OwedState& owed, const ClockAnchor& anchor);
 std::variant<OwedState, std::string> parse_owed_state(std::string_view text,
                                                       std::string_view file_name,
                                                       const ClockAnchor& anchor);
+
+// The owed file at `path` read back for a start, under the trust rule of every settings
+// file: its state and its text; nothing when there is none; or why it is not used,
+// "<path>: …; what the line owed starts afresh", for the host to tell.
+struct OwedFile {
+  OwedState state;
+  std::string text;
+};
+std::variant<std::monostate, OwedFile, std::string> read_owed_file(
+    const std::filesystem::path& path, const ClockAnchor& anchor);

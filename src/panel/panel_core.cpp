@@ -2,8 +2,6 @@
 
 #include "line/rules_file.h"
 #include "names/disk_file.h"
-#include "settings/file_trust.h"
-#include "settings/settings_files.h"
 
 PanelCore::PanelCore(const PanelHost& host, std::filesystem::path name_file)
     : port_(host.port),
@@ -127,16 +125,15 @@ void PanelCore::recall_owed(const std::string& line) {
   // The engine counts in ticks: one reading of both per open keeps every time written the
   // same, and reads the last run's times back onto the ticks.
   owed_anchor_ = {std::chrono::system_clock::now(), poll_.tick_time()};
-  const TrustedText read = read_trusted_file(owed_file_, settings_file_byte_limit);
-  if (read.absent) return;
-  auto owed = read.text ? parse_owed_state(*read.text, owed_file_.string(), owed_anchor_)
-                        : std::variant<OwedState, std::string>(read.reason);
-  if (const auto* why = std::get_if<std::string>(&owed)) {
-    messages_.show({*why + "; what the line owed starts afresh", "open com", MessageIcon::Warning});
+  auto read = read_owed_file(owed_file_, owed_anchor_);
+  if (const auto* why = std::get_if<std::string>(&read)) {
+    messages_.show({*why, "open com", MessageIcon::Warning});
     return;
   }
-  owed_text_ = *read.text;
-  poll_.line().recall_on(std::get<OwedState>(owed).on, poll_.tick_time());
+  auto* owed = std::get_if<OwedFile>(&read);
+  if (!owed) return;
+  owed_text_ = std::move(owed->text);
+  poll_.line().recall_on(owed->state.on, poll_.tick_time());
   told_owed_ = poll_.line().owed_on();
 }
 
