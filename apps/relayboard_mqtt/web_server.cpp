@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTcpSocket>
@@ -44,6 +45,25 @@ std::string login_json(std::string_view user, WebRole role) {
   return json_text({{"login", true}, {"user", user}, {"role", web_role_name(role)}});
 }
 
+// A reply written after its request was handled, when Qt's responder has gone with it.
+QByteArray later_reply_bytes(int status, const std::string& type, const std::string& body,
+                             const std::string& cookie, int retry_after) {
+  const char* phrase = status == 200   ? "OK"
+                       : status == 401 ? "Unauthorized"
+                       : status == 429 ? "Too Many Requests"
+                       : status == 503 ? "Service Unavailable"
+                                       : "Internal Server Error";
+  std::string head = "HTTP/1.1 " + std::to_string(status) + ' ' + phrase +
+                     "\r\nContent-Type: " + type +
+                     "\r\nContent-Length: " + std::to_string(body.size()) +
+                     "\r\nContent-Security-Policy: " + std::string(web_content_security_policy) +
+                     "\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer"
+                     "\r\nCache-Control: no-store\r\n";
+  if (!cookie.empty()) head += "Set-Cookie: " + cookie + "\r\n";
+  if (retry_after > 0) head += "Retry-After: " + std::to_string(retry_after) + "\r\n";
+  return QByteArray::fromStdString(head + "\r\n" + body);
+}
+
 }  // namespace
 
 WebServer::WebServer(Setup setup, const BridgeTopics& topics, std::vector<std::uint8_t> addresses,
@@ -56,6 +76,7 @@ WebServer::WebServer(Setup setup, const BridgeTopics& topics, std::vector<std::u
       answer_prefix_("$relayboard-web/" + random_hex(16) + '/') {
   connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::page_opened);
   connect(&expiry_timer_, &QTimer::timeout, this, &WebServer::close_expired_pages);
+  connect(&users_timer_, &QTimer::timeout, this, &WebServer::reread_users);
 }
 
 WebServer::~WebServer() = default;
@@ -68,14 +89,15 @@ std::optional<std::string> WebServer::start() {
     files_[std::string("/") + name] = *read.text;
   }
   if (setup_.users) {
-    const FileText read = read_settings_file(*setup_.users);
-    if (!read.text) return "web users file " + read.reason;
-    auto parsed = parse_web_users(*read.text, setup_.users->string());
-    if (const auto* why = std::get_if<std::string>(&parsed)) {
-      return "web users file " + *why;
-    }
-    users_ = std::get<WebUsers>(std::move(parsed));
+    users_stamp_ = web_users_stamp(*setup_.users);
+    auto read = read_web_users(*setup_.users);
+    if (const auto* why = std::get_if<std::string>(&read)) return *why;
+    users_ = std::make_shared<const WebUsers>(std::get<WebUsers>(std::move(read)));
     expiry_timer_.start(std::chrono::seconds(30));
+    // A look at the file's times every two seconds costs nothing; an edit, an added user
+    // or a new password takes effect without a restart.
+    users_timer_.start(std::chrono::seconds(2));
+    checker_ = std::make_unique<LoginChecker>();
   }
   if (setup_.cert) {
     // Read as the broker's TLS files are: bounded, and never waiting on a FIFO.
@@ -125,7 +147,14 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
           .compare("websocket", Qt::CaseInsensitive) == 0) {
     return request.url().path() == "/live";
   }
-  send(request, socket, answer_request(request));
+  const QPointer<QTcpSocket> held(socket);
+  const Reply reply = answer_request(request, [held](const Reply& later) {
+    if (held) {
+      held->write(
+          later_reply_bytes(later.status, later.type, later.body, later.cookie, later.retry_after));
+    }
+  });
+  if (reply.status != 0) send(request, socket, reply);
   return true;
 }
 
@@ -133,7 +162,7 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
   send(request, socket, {404, "text/plain; charset=utf-8", "not found\n", {}});
 }
 
-WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
+WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request, Later later) {
   const bool tls = setup_.cert.has_value();
   if (!trusted_host(header(request, "host"), tls)) {
     return {421, "text/plain; charset=utf-8", "this page answers to localhost only\n", {}};
@@ -144,9 +173,10 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
     if (!same_origin(header(request, "origin"), header(request, "host"), tls)) {
       return {403, "application/json", refusal_json("not from this page"), {}};
     }
-    if (path == "/login") return login(request);
+    if (path == "/login") return login(request, std::move(later));
     if (path == "/logout") {
       sessions_.close(session_token(header(request, "cookie")));
+      close_expired_pages();  // the session's other pages too, at once
       return {200, "application/json", "{}",
               session_cookie_header("", std::chrono::seconds(0), tls)};
     }
@@ -167,26 +197,81 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request) {
   return {200, std::string(web_content_type(file->first)), file->second, {}};
 }
 
-WebServer::Reply WebServer::login(const QHttpServerRequest& request) {
-  const bool tls = setup_.cert.has_value();
+WebServer::Reply WebServer::login(const QHttpServerRequest& request, Later later) {
   if (!users_) return {200, "application/json", "{}", {}};
   const QByteArray text = request.body();
   const Json body =
       json_object(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))
           .value_or(Json::object());
-  const std::string user = json_text_field(body, "user").value_or("");
-  const std::string password = json_text_field(body, "password").value_or("");
-  const auto role = check_web_login(*users_, user, password);
+  std::string user = json_text_field(body, "user").value_or("");
+  std::string password = json_text_field(body, "password").value_or("");
+  std::string peer = request.remoteAddress().toString().toStdString();
+  // Refused at once and before any hash, the same for every name: the guesser waits, the
+  // bridge does not, and an unknown name reads as a known one.
+  const auto wait = throttle_.wait(peer, user, LoginThrottle::Clock::now());
+  if (wait > LoginThrottle::Clock::duration::zero()) {
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+    return {429,
+            "application/json",
+            refusal_json("too many failed logins: try again later"),
+            {},
+            static_cast<int>(seconds)};
+  }
+  const bool queued = checker_->check(
+      users_, user, std::move(password),
+      [this, users = users_, peer, user, later = std::move(later)](std::optional<WebRole> role) {
+        later(login_checked(users, peer, user, role));
+      });
+  if (!queued) {
+    return {503, "application/json", refusal_json("too many logins at once: try again"), {}, 1};
+  }
+  return {0, {}, {}, {}};
+}
+
+WebServer::Reply WebServer::login_checked(const LoginChecker::Users& checked,
+                                          const std::string& peer, const std::string& user,
+                                          std::optional<WebRole> role) {
+  // The file was read again while the hash was derived: the password checked must still
+  // be the user's.
+  if (role && checked != users_ && !web_user_unchanged(*checked, *users_, user)) role.reset();
   if (!role) {
+    const auto failure = throttle_.failed(peer, user, LoginThrottle::Clock::now());
     log_("web login refused for " + json_string(user));
+    if (failure.address_locked_now) {
+      log_("web logins from " + peer + " held back: too many failed");
+    }
+    if (failure.user_locked_now)
+      log_("web logins as " + json_string(user) + " held back: too many failed");
     return {401, "application/json", refusal_json("wrong user name or password"), {}};
   }
+  throttle_.succeeded(peer, user);
   const std::string token = sessions_.open(user, *role, WebSessions::Clock::now());
   if (token.empty())
     return {500, "application/json", refusal_json("no random bytes for a session"), {}};
   log_("web login: " + user + " (" + std::string(web_role_name(*role)) + ')');
   return {200, "application/json", login_json(user, *role),
-          session_cookie_header(token, sessions_.lifetime(), tls)};
+          session_cookie_header(token, sessions_.lifetime(), setup_.cert.has_value())};
+}
+
+void WebServer::reread_users() {
+  const auto stamp = web_users_stamp(*setup_.users);
+  if (stamp == users_stamp_) return;
+  users_stamp_ = stamp;
+  auto read = read_web_users(*setup_.users);
+  if (const auto* why = std::get_if<std::string>(&read)) {
+    log_(*why + " (the users read before stay)");
+    return;
+  }
+  auto fresh = std::make_shared<const WebUsers>(std::get<WebUsers>(std::move(read)));
+  // A removed user, a new password or another role ends the user's sessions: whoever
+  // knew the old password is out.
+  for (const WebUser& user : *users_) {
+    if (!web_user_unchanged(*users_, *fresh, user.name)) sessions_.close_user(user.name);
+  }
+  users_ = std::move(fresh);
+  log_("web users file " + setup_.users->string() +
+       " read again: " + std::to_string(users_->size()) + " users");
+  close_expired_pages();
 }
 
 void WebServer::send(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply) {
@@ -203,6 +288,8 @@ void WebServer::send(const QHttpServerRequest& request, QTcpSocket* socket, cons
   responder.writeHeader("Cache-Control", "no-store");
   if (!reply.cookie.empty())
     responder.writeHeader("Set-Cookie", QByteArray::fromStdString(reply.cookie));
+  if (reply.retry_after > 0)
+    responder.writeHeader("Retry-After", QByteArray::number(reply.retry_after));
   responder.writeBody(QByteArray::fromStdString(reply.body));
 }
 

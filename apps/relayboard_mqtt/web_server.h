@@ -11,12 +11,15 @@
 #include <string>
 
 #include "bridge/bridge_names.h"
+#include "login_checker.h"
 #include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
+#include "web/login_throttle.h"
 #include "web/web_boards.h"
 #include "web/web_endpoint.h"
 #include "web/web_sessions.h"
 #include "web/web_users.h"
+#include "web_users_file.h"
 
 // The web page: its files, the login, and a WebSocket per open page that carries the
 // boards as they change and the page's commands, each handed to the bridge's logic as a
@@ -62,17 +65,26 @@ class WebServer : public QAbstractHttpServer {
     std::string type = "application/json";
     std::string body;
     std::string cookie;
+    int retry_after = 0;  // seconds, for a refusal that a later attempt may pass
   };
+  // Where a reply given after its request was handled goes, such as a login's.
+  using Later = std::function<void(const Reply&)>;
 
-  Reply answer_request(const QHttpServerRequest& request);
-  Reply login(const QHttpServerRequest& request);
+  Reply answer_request(const QHttpServerRequest& request, Later later);
+  // Status 0: the answer goes to `later` once the password is checked.
+  Reply login(const QHttpServerRequest& request, Later later);
+  Reply login_checked(const LoginChecker::Users& checked, const std::string& peer,
+                      const std::string& user, std::optional<WebRole> role);
+  // A changed users file: the sessions of users removed or changed end, with their pages.
+  void reread_users();
   void send(QHttpServerRequest const& request, QTcpSocket* socket, const Reply& reply);
   void page_opened();
   void page_message(QWebSocket* socket, const QString& text);
   // The page's session: who uses it and what they may do; nothing once it has expired.
   std::optional<WebSessions::Session> session(const std::string& token);
   void broadcast(const std::string& json);
-  // Pages whose login has expired are sent to the login form: they stop seeing the boards.
+  // Pages whose login has expired or ended are sent to the login form: they stop seeing
+  // the boards.
   void close_expired_pages();
 
   Setup setup_;
@@ -80,7 +92,10 @@ class WebServer : public QAbstractHttpServer {
   WebBoards boards_;
   Command command_;
   LogLine log_;
-  std::optional<WebUsers> users_;
+  std::shared_ptr<const WebUsers> users_;  // none without a login
+  std::optional<WebUsersStamp> users_stamp_;
+  QTimer users_timer_;
+  LoginThrottle throttle_;
   WebSessions sessions_;
   std::map<std::string, std::string> files_;  // "/app.js" -> its bytes
   std::map<QWebSocket*, Page> pages_;
@@ -88,4 +103,6 @@ class WebServer : public QAbstractHttpServer {
   unsigned next_page_ = 0;
   std::map<std::string, QWebSocket*> page_ids_;
   QTimer expiry_timer_;
+  // Last, so that it goes first: no answer of its comes to a server half gone.
+  std::unique_ptr<LoginChecker> checker_;
 };

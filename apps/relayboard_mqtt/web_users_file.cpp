@@ -4,9 +4,9 @@
 
 #include <system_error>
 
-#include "settings/settings_files.h"
 #include "names/disk_file.h"
 #include "password_prompt.h"
+#include "settings/settings_files.h"
 #include "web/web_users.h"
 
 int add_web_user(const BridgeOptions& options, const std::function<void(const std::string&)>& log) {
@@ -65,4 +65,23 @@ int add_web_user(const BridgeOptions& options, const std::function<void(const st
   log("web user " + name + " (" + std::string(web_role_name(*role)) + ") stored in " +
       path.string());
   return 0;
+}
+
+std::variant<WebUsers, std::string> read_web_users(const std::filesystem::path& path) {
+  const FileText read = read_settings_file(path);
+  if (!read.text) return "web users file " + read.reason;
+  auto parsed = parse_web_users(*read.text, path.string());
+  if (auto* why = std::get_if<std::string>(&parsed)) return "web users file " + *why;
+  return parsed;
+}
+
+std::optional<WebUsersStamp> web_users_stamp(const std::filesystem::path& path) {
+  struct stat seen {};
+  if (::stat(path.c_str(), &seen) != 0) return std::nullopt;
+  const auto ns = [](const timespec& at) {
+    return static_cast<std::int64_t>(at.tv_sec) * 1000000000 + at.tv_nsec;
+  };
+  return WebUsersStamp{
+      static_cast<std::uint64_t>(seen.st_dev), static_cast<std::uint64_t>(seen.st_ino),
+      static_cast<std::uint64_t>(seen.st_size), ns(seen.st_mtim), ns(seen.st_ctim)};
 }

@@ -28,6 +28,10 @@ void WebSessions::close(std::string_view token) {
   if (found != sessions_.end()) sessions_.erase(found);
 }
 
+void WebSessions::close_user(std::string_view user) {
+  std::erase_if(sessions_, [user](const auto& entry) { return entry.second.user == user; });
+}
+
 std::string session_cookie_header(std::string_view token, std::chrono::seconds max_age,
                                   bool secure) {
   return std::string(session_cookie) + '=' + std::string(token) +

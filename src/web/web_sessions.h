@@ -27,6 +27,8 @@ class WebSessions {
   // The session of a token, nothing once it has expired or ended.
   std::optional<Session> find(std::string_view token, Clock::time_point now);
   void close(std::string_view token);
+  // Ends every session of the user: their password or role changed, or they were removed.
+  void close_user(std::string_view user);
 
   std::chrono::seconds lifetime() const { return lifetime_; }
 

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "settings/settings_text.h"
@@ -170,6 +171,14 @@ std::optional<WebRole> check_web_login(const WebUsers& users, std::string_view n
   const bool same = CRYPTO_memcmp(hash.data(), user.hash.data(), hash_bytes) == 0;
   if (!found || !same) return std::nullopt;
   return user.role;
+}
+
+bool web_user_unchanged(const WebUsers& before, const WebUsers& after, std::string_view name) {
+  const auto named = [name](const WebUser& user) { return user.name == name; };
+  const auto old = std::find_if(before.begin(), before.end(), named);
+  const auto now = std::find_if(after.begin(), after.end(), named);
+  return old != before.end() && now != after.end() && old->role == now->role &&
+         old->iterations == now->iterations && old->salt == now->salt && old->hash == now->hash;
 }
 
 std::string random_hex(std::size_t bytes) {

@@ -45,5 +45,8 @@ std::string with_web_user(std::string_view text, std::string_view name, std::str
 std::optional<WebRole> check_web_login(const WebUsers& users, std::string_view name,
                                        std::string_view password);
 
+// Whether `name` is a user in both lists with the same role and password hash.
+bool web_user_unchanged(const WebUsers& before, const WebUsers& after, std::string_view name);
+
 // Cryptographically random bytes as hex (a session's token); empty if the system has none.
 std::string random_hex(std::size_t bytes);
