@@ -10,7 +10,6 @@ namespace {
 
 using std::chrono::milliseconds;
 const auto t0 = LoginThrottle::Clock::time_point{} + std::chrono::hours(1);
-constexpr long minute = 60000;
 
 }  // namespace
 
@@ -26,42 +25,30 @@ TEST(LoginThrottle, GrowingLocksPerAddressAndName) {
     char locks = '-';
   };
   const Row rows[] = {
-      {0, "10.0.0.1", "ann", 'f', 0},
-      {1000, "10.0.0.1", "ann", 'f', 0},
-      {2000, "10.0.0.2", "ann", 'f', 0},  // another address counts for the name
-      {3000, "10.0.0.1", "ann", 'f', 0},
-      {4000, "10.0.0.1", "ann", 'f', 0, 'u'},  // the name's fifth: 1 s
-      {4500, "10.0.0.9", "ann", 'w', 500},     // from any address
-      {4500, "10.0.0.1", "bob", 'w', 0},       // the address has four
-      {5000, "10.0.0.1", "bob", 'f', 0, 'a'},
-      {5200, "10.0.0.1", "carl", 'w', 800},  // held back by its address alone
-      {6000, "10.0.0.1", "ann", 'f', 0},     // each one further doubles the lock
-      {6000, "10.0.0.1", "ann", 'w', 2000},
-      {8000, "10.0.0.3", "ann", 'f', 0},
-      {8000, "10.0.0.3", "ann", 'w', 4000},
-      {12000, "10.0.0.3", "ann", 'f', 0},
-      {20000, "10.0.0.3", "ann", 'f', 0},
-      {36000, "10.0.0.3", "ann", 'f', 0},
-      {68000, "10.0.0.3", "ann", 'f', 0, 'a'},  // the address's fifth
-      {68000, "10.0.0.3", "ann", 'w', minute},  // no longer than a minute
-      {128000, "10.0.0.3", "ann", 'f', 0},
-      {128000, "10.0.0.3", "ann", 'w', minute},
-      // A success forgets the name and the address, nothing else.
-      {188000, "10.0.0.3", "ann", 's', 0},
-      {188000, "10.0.0.4", "ann", 'f', 0},
-      {188000, "10.0.0.1", "bob", 'f', 0},
-      {188000, "10.0.0.1", "bob", 'w', 4000},  // the address's seventh
-      // A quarter of an hour without a failure: the count starts again.
-      {188000 + 15 * minute, "10.0.0.1", "bob", 'f', 0},
-      {188000 + 15 * minute, "10.0.0.1", "bob", 'w', 0},
-      // A name no user can have is held back by its address alone.
-      {0, "10.0.0.5", "no such/name", 'f', 0},
-      {1, "10.0.0.5", "no such/name", 'f', 0},
-      {2, "10.0.0.5", "no such/name", 'f', 0},
-      {3, "10.0.0.5", "no such/name", 'f', 0},
-      {4, "10.0.0.5", "no such/name", 'f', 0, 'a'},
+      {0, "A", "ann", 'f', 0},
+      {1000, "B", "ann", 'f', 0},  // another address counts for the name
+      {2000, "A", "ann", 'f', 0, 'u'},
+      {2500, "C", "ann", 'w', 500},  // from any address
+      {2500, "A", "bob", 'w', 0},
+      {3000, "A", "bob", 'f', 0, 'a'},
+      {3200, "A", "carl", 'w', 800},  // by its address alone
+      {4000, "C", "ann", 'f', 0},     // each further failure doubles the lock
+      {4000, "C", "ann", 'w', 2000},
+      {6000, "C", "ann", 'f', 0},
+      {10000, "C", "ann", 'f', 0, 'a'},
+      {10000, "C", "ann", 'w', 4000},  // at most the longest
+      {14000, "C", "ann", 's', 0},     // forgets the name and the address alone
+      {14000, "D", "ann", 'f', 0},
+      {14000, "D", "ann", 'w', 0},
+      {14000, "A", "bob", 'f', 0},
+      {14000, "A", "bob", 'w', 2000},
+      {74000, "A", "bob", 'f', 0},  // a minute without a failure: counted anew
+      {74000, "A", "bob", 'w', 0},
   };
-  LoginThrottle throttle;
+  LoginThrottle throttle({.failures_before_lock = 3,
+                          .first_lock = std::chrono::seconds(1),
+                          .longest_lock = std::chrono::seconds(4),
+                          .memory = std::chrono::seconds(60)});
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << row.at << " ms " << row.address << ' ' << row.user);
     const auto now = t0 + milliseconds(row.at);
@@ -76,11 +63,12 @@ TEST(LoginThrottle, GrowingLocksPerAddressAndName) {
 
 TEST(LoginThrottle, TracksABoundedNumber) {
   LoginThrottle throttle({.failures_before_lock = 1, .tracked = 2});
-  throttle.failed("a", "ann", t0);
-  throttle.failed("b", "bob", t0 + milliseconds(1));
-  throttle.failed("c", "carl", t0 + milliseconds(2));
+  for (const char* each : {"a", "b", "c"}) throttle.failed(each, each, t0 + milliseconds(*each));
   EXPECT_EQ(throttle.tracked(), 4u);
   // The least recent went: its lock with it.
-  EXPECT_EQ(throttle.wait("a", "ann", t0 + milliseconds(3)), milliseconds(0));
-  EXPECT_GT(throttle.wait("b", "x", t0 + milliseconds(3)), milliseconds(0));
+  EXPECT_EQ(throttle.wait("a", "a", t0 + milliseconds(100)), milliseconds(0));
+  EXPECT_GT(throttle.wait("b", "x", t0 + milliseconds(100)), milliseconds(0));
+  // A name no user can have takes no room: its address holds it back.
+  throttle.failed("d", "no such/name", t0 + milliseconds(100));
+  EXPECT_GT(throttle.wait("e", "b", t0 + milliseconds(100)), milliseconds(0));
 }
