@@ -203,19 +203,16 @@ WebServer::Reply WebServer::login(const QHttpServerRequest& request, Later later
   const Json body =
       json_object(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))
           .value_or(Json::object());
-  std::string user = json_text_field(body, "user").value_or("");
+  const std::string user = json_text_field(body, "user").value_or("");
   std::string password = json_text_field(body, "password").value_or("");
-  std::string peer = request.remoteAddress().toString().toStdString();
+  const std::string peer = request.remoteAddress().toString().toStdString();
   // Refused at once and before any hash, the same for every name: the guesser waits, the
   // bridge does not, and an unknown name reads as a known one.
   const auto wait = throttle_.wait(peer, user, LoginThrottle::Clock::now());
   if (wait > LoginThrottle::Clock::duration::zero()) {
-    const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-    return {429,
-            "application/json",
-            refusal_json("too many failed logins: try again later"),
-            {},
-            static_cast<int>(seconds)};
+    const auto seconds = static_cast<int>(std::chrono::ceil<std::chrono::seconds>(wait).count());
+    const std::string why = refusal_json("too many failed logins: try again later");
+    return {429, "application/json", why, {}, seconds};
   }
   const bool queued = checker_->check(
       users_, user, std::move(password),
@@ -237,11 +234,9 @@ WebServer::Reply WebServer::login_checked(const LoginChecker::Users& checked,
   if (!role) {
     const auto failure = throttle_.failed(peer, user, LoginThrottle::Clock::now());
     log_("web login refused for " + json_string(user));
-    if (failure.address_locked_now) {
-      log_("web logins from " + peer + " held back: too many failed");
-    }
-    if (failure.user_locked_now)
-      log_("web logins as " + json_string(user) + " held back: too many failed");
+    const std::string held = " held back: too many failures";
+    if (failure.address_locked_now) log_("web logins from " + peer + held);
+    if (failure.user_locked_now) log_("web logins as " + json_string(user) + held);
     return {401, "application/json", refusal_json("wrong user name or password"), {}};
   }
   throttle_.succeeded(peer, user);
