@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QAbstractHttpServer>
+#include <QObject>
 #include <QTimer>
 #include <QWebSocket>
+#include <QWebSocketServer>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -13,15 +14,18 @@
 #include "bridge/bridge_names.h"
 #include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
+#include "web/http_request.h"
 #include "web/web_boards.h"
 #include "web/web_endpoint.h"
 #include "web/web_sessions.h"
 #include "web/web_users.h"
 
+class WebListener;
+
 // The web page: its files, the login, and a WebSocket per open page that carries the
 // boards as they change and the page's commands, each handed to the bridge's logic as a
 // command from the broker would be, its answer sent back to that page alone.
-class WebServer : public QAbstractHttpServer {
+class WebServer : public QObject {
  public:
   struct Setup {
     WebEndpoint endpoint;
@@ -47,10 +51,6 @@ class WebServer : public QAbstractHttpServer {
   void answer(const std::string& topic, const std::string& payload);
   void names_changed(const BridgeNames& names);
 
- protected:
-  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-  void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
-
  private:
   struct Page {
     std::unique_ptr<QWebSocket> socket;
@@ -64,9 +64,12 @@ class WebServer : public QAbstractHttpServer {
     std::string cookie;
   };
 
-  Reply answer_request(const QHttpServerRequest& request);
-  Reply login(const QHttpServerRequest& request);
-  void send(QHttpServerRequest const& request, QTcpSocket* socket, const Reply& reply);
+  // The bytes of the answer to `request`, and a refusal sent before its body is read.
+  std::string respond(const WebRequest& request);
+  std::optional<std::string> refuse_early(const WebRequest& request);
+  Reply answer_request(const WebRequest& request);
+  Reply login(const WebRequest& request);
+  std::string send(const WebRequest& request, const Reply& reply);
   void page_opened();
   void page_message(QWebSocket* socket, const QString& text);
   // The page's session: who uses it and what they may do; nothing once it has expired.
@@ -88,4 +91,6 @@ class WebServer : public QAbstractHttpServer {
   unsigned next_page_ = 0;
   std::map<std::string, QWebSocket*> page_ids_;
   QTimer expiry_timer_;
+  QWebSocketServer websockets_;
+  std::unique_ptr<WebListener> listener_;
 };
