@@ -193,6 +193,7 @@ std::optional<WebSessions::Session> WebServer::session(const std::string& token)
 void WebServer::page_opened() {
   while (websockets_.hasPendingConnections()) {
     std::unique_ptr<QWebSocket> socket(websockets_.nextPendingConnection());
+    socket->setParent(nullptr);  // the server's child otherwise, deleted twice at the end
     // Refused as soon as a frame says it is longer, never read in full.
     socket->setMaxAllowedIncomingFrameSize(page_message_byte_limit);
     socket->setMaxAllowedIncomingMessageSize(page_message_byte_limit);
