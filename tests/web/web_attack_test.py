@@ -1,8 +1,6 @@
-"""The web page attacked by anyone who can reach it, one row per attack, against bridges
-with the virtual board and a real mosquitto: the line's poll rate while it runs (the
-board's answers on its own clock), the page fetched by a normal client afterwards; then
-the page's TLS files as the bridge takes or refuses them at its start.
-    web_attack_test.py BRIDGE BOARD_SIM WORK_DIR
+"""The web page attacked, one row per attack, against bridges with the virtual board and
+a real mosquitto: the line's poll rate meanwhile, the page served afterwards; then the
+page's TLS at the start.  web_attack_test.py BRIDGE BOARD_SIM WORK_DIR
 With MEASURE=1 it only prints the figures (bench/web/web_attack_bench.sh)."""
 import base64
 import json
@@ -69,8 +67,7 @@ class Bridge:
         return TLS.wrap_socket(raw) if self.tls and handshake else raw
 
     def request(self, head, body=b"", host="127.0.0.1"):
-        """The answer to a request on a connection of its own: to a large body's head
-        before the body is sent."""
+        """The answer on a connection of its own; to a large body's head before it."""
         with self.connect() as conn:
             conn.sendall(head.replace("HOST", "%s:%d" % (host, self.port)).encode())
             conn.settimeout(3)
@@ -82,8 +79,8 @@ class Bridge:
             conn.settimeout(DEADLINE)
             return (answer or receive(conn) or b"").decode(errors="replace")
 
-    def status(self, head, body=b"", host="127.0.0.1"):
-        answer = self.request(head, body, host)
+    def status(self, *request, **where):
+        answer = self.request(*request, **where)
         return int(answer.split()[1]) if answer.startswith("HTTP/1.1") else 0
 
     def reachable(self):
@@ -100,8 +97,7 @@ class Bridge:
 
 
 def refused_message(bridge, payload, cookie=""):
-    """One text frame of `payload` on a new page: closed as too much data (1009), without
-    the payload in what comes back."""
+    """One text frame of `payload` on a new page: closed with 1009 and not echoed."""
     conn, answer = bridge.connect(), b""
     conn.sendall(("GET /live HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: %s\r\nUpgrade: websocket\r\n"
                   "Connection: Upgrade\r\nSec-WebSocket-Key: %s\r\nSec-WebSocket-Version: 13\r\n"
@@ -119,8 +115,9 @@ def refused_message(bridge, payload, cookie=""):
     check(payload[-64:] not in answer, "the payload not echoed")
 
 
-def receive(conn):
+def receive(conn, end=None):
     """Bytes, b"" once the peer has closed, None when nothing came in time."""
+    conn.settimeout(max(0.01, end - time.monotonic())) if end else None
     try:
         return conn.recv(65536)
     except socket.timeout:
@@ -144,10 +141,9 @@ def half_sent(bridge, count):
     for conn in conns:
         conn.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n")
     check(bridge.reachable(), "the page while requests are half sent")
-    end, closed = time.monotonic() + DEADLINE, 0
-    for conn in conns:  # each closed by the bridge
-        conn.settimeout(max(0.01, end - time.monotonic()))
-        closed += receive(conn) == b""
+    end = time.monotonic() + DEADLINE
+    closed = sum(receive(conn, end) == b"" for conn in conns)  # each closed by the bridge
+    for conn in conns:
         conn.close()
     check(closed == count, "%d of %d half-sent requests closed" % (closed, count))
 
