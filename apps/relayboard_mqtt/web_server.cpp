@@ -1,31 +1,26 @@
 #include "web_server.h"
 
 #include <QHostAddress>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QPointer>
-#include <QSslCertificate>
-#include <QSslKey>
 #include <QTcpSocket>
-#include <QUrl>
 
 #include "settings/settings_files.h"
 #include "text/json_text.h"
 #include "web/web_requests.h"
+#include "web_listener.h"
+#include "web_tls.h"
 
 namespace {
 
 // The page's files: nothing else is ever served from the folder.
 constexpr const char* page_files[] = {"index.html", "app.css", "app.js"};
 
-std::string header(const QHttpServerRequest& request, std::string_view name) {
-  for (const auto& [key, value] : request.headers()) {
-    if (key.compare(QByteArray(name.data(), static_cast<qsizetype>(name.size())),
-                    Qt::CaseInsensitive) == 0) {
-      return value.toStdString();
-    }
-  }
-  return {};
+// WebSocket messages: a command or a name is far shorter.
+constexpr quint64 page_message_byte_limit = 4u << 10;
+// A page's WebSocket handshake: sent at once by a browser.
+constexpr int websocket_handshake_ms = 5000;
+
+std::string header(const WebRequest& request, std::string_view name) {
+  return std::string(request_header(request, name));
 }
 
 // The answer to the page's command `id`: the bridge's result object.
@@ -45,25 +40,6 @@ std::string login_json(std::string_view user, WebRole role) {
   return json_text({{"login", true}, {"user", user}, {"role", web_role_name(role)}});
 }
 
-// A reply written after its request was handled, when Qt's responder has gone with it.
-QByteArray later_reply_bytes(int status, const std::string& type, const std::string& body,
-                             const std::string& cookie, int retry_after) {
-  const char* phrase = status == 200   ? "OK"
-                       : status == 401 ? "Unauthorized"
-                       : status == 429 ? "Too Many Requests"
-                       : status == 503 ? "Service Unavailable"
-                                       : "Internal Server Error";
-  std::string head = "HTTP/1.1 " + std::to_string(status) + ' ' + phrase +
-                     "\r\nContent-Type: " + type +
-                     "\r\nContent-Length: " + std::to_string(body.size()) +
-                     "\r\nContent-Security-Policy: " + std::string(web_content_security_policy) +
-                     "\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer"
-                     "\r\nCache-Control: no-store\r\n";
-  if (!cookie.empty()) head += "Set-Cookie: " + cookie + "\r\n";
-  if (retry_after > 0) head += "Retry-After: " + std::to_string(retry_after) + "\r\n";
-  return QByteArray::fromStdString(head + "\r\n" + body);
-}
-
 }  // namespace
 
 WebServer::WebServer(Setup setup, const BridgeTopics& topics, std::vector<std::uint8_t> addresses,
@@ -73,8 +49,10 @@ WebServer::WebServer(Setup setup, const BridgeTopics& topics, std::vector<std::u
       boards_(topics, std::move(addresses)),
       command_(std::move(command)),
       log_(std::move(log)),
-      answer_prefix_("$relayboard-web/" + random_hex(16) + '/') {
-  connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::page_opened);
+      answer_prefix_("$relayboard-web/" + random_hex(16) + '/'),
+      websockets_("relayboard-mqtt", QWebSocketServer::NonSecureMode) {
+  websockets_.setHandshakeTimeout(websocket_handshake_ms);
+  connect(&websockets_, &QWebSocketServer::newConnection, this, &WebServer::page_opened);
   connect(&expiry_timer_, &QTimer::timeout, this, &WebServer::close_expired_pages);
   connect(&users_timer_, &QTimer::timeout, this, &WebServer::reread_users);
 }
@@ -99,28 +77,25 @@ std::optional<std::string> WebServer::start() {
     users_timer_.start(std::chrono::seconds(2));
     checker_ = std::make_unique<LoginChecker>();
   }
+  std::optional<QSslConfiguration> tls;
   if (setup_.cert) {
-    // Read as the broker's TLS files are: bounded, and never waiting on a FIFO.
-    const FileText cert_text = read_limited_file(*setup_.cert, certificate_file_byte_limit);
-    if (!cert_text.text)
-      return "web certificate " + setup_.cert->string() + ": " + cert_text.reason;
-    const FileText key_text = read_limited_file(*setup_.key, certificate_file_byte_limit);
-    if (!key_text.text) return "web key " + setup_.key->string() + ": " + key_text.reason;
-    const QSslCertificate certificate(QByteArray::fromStdString(*cert_text.text), QSsl::Pem);
-    const QByteArray key_bytes = QByteArray::fromStdString(*key_text.text);
-    QSslKey key(key_bytes, QSsl::Rsa, QSsl::Pem);
-    if (key.isNull()) key = QSslKey(key_bytes, QSsl::Ec, QSsl::Pem);
-    if (certificate.isNull())
-      return "web certificate " + setup_.cert->string() + ": not a PEM certificate";
-    if (key.isNull())
-      return "web key " + setup_.key->string() + ": not a PEM key without a passphrase";
-    sslSetup(certificate, key);
+    auto configured = web_tls_configuration(*setup_.cert, *setup_.key);
+    if (const auto* why = std::get_if<std::string>(&configured)) return *why;
+    tls = std::get<QSslConfiguration>(std::move(configured));
   }
+  WebListener::Handlers handlers{
+      [this](const WebRequest& request) { return refuse_early(request); },
+      [this](const WebRequest& request, const QString& peer, WebListener::Later later) {
+        return respond(request, peer, std::move(later));
+      },
+      [](const WebRequest& request) { return request.path == "/live"; }};
+  listener_ = std::make_unique<WebListener>(std::move(handlers), std::move(tls), websockets_);
   const QString host = QString::fromStdString(setup_.endpoint.host);
   const QHostAddress address =
       host == "localhost" ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(host);
   if (address.isNull()) return "--web " + setup_.endpoint.host + ": not an IP address or localhost";
-  const quint16 port = listen(address, setup_.endpoint.port);
+  const quint16 port =
+      listener_->listen(address, setup_.endpoint.port) ? listener_->serverPort() : 0;
   if (port == 0) {
     return "--web " + setup_.endpoint.host + ':' + std::to_string(setup_.endpoint.port) +
            ": cannot listen there";
@@ -133,47 +108,43 @@ std::optional<std::string> WebServer::start() {
   return std::nullopt;
 }
 
-bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-  // A request that two parsers could read two ways goes no further, nor a handshake.
-  std::vector<std::string> names;
-  for (const auto& each : request.headers()) names.push_back(each.first.toStdString());
-  if (const auto why = ambiguous_request(names)) {
-    send(request, socket, {400, "text/plain; charset=utf-8", "bad request: " + *why + "\n", {}});
-    return true;
-  }
-  // Qt's server hands an upgrade to a WebSocket over when it is taken and nothing was
-  // written (page_opened checks it), and answers one not taken with missingHandler.
-  if (QByteArray::fromStdString(header(request, "upgrade"))
-          .compare("websocket", Qt::CaseInsensitive) == 0) {
-    return request.url().path() == "/live";
-  }
-  const QPointer<QTcpSocket> held(socket);
-  const Reply reply = answer_request(request, [held](const Reply& later) {
-    if (held) {
-      held->write(
-          later_reply_bytes(later.status, later.type, later.body, later.cookie, later.retry_after));
-    }
-  });
-  if (reply.status != 0) send(request, socket, reply);
-  return true;
+std::string WebServer::respond(const WebRequest& request, const QString& peer,
+                               WebListener::Later later) {
+  const Reply reply = answer_request(
+      request, peer, [this, keep_alive = request.keep_alive, later](const Reply& given) {
+        WebRequest asked;
+        asked.keep_alive = keep_alive;
+        later(send(asked, given));
+      });
+  return reply.status == 0 ? std::string() : send(request, reply);
 }
 
-void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-  send(request, socket, {404, "text/plain; charset=utf-8", "not found\n", {}});
+std::optional<std::string> WebServer::refuse_early(const WebRequest& request) {
+  // What answer_request refuses whatever the body says, refused before it is read.
+  const bool tls = setup_.cert.has_value();
+  if (!trusted_host(header(request, "host"), tls) ||
+      (request.method == "POST" &&
+       !same_origin(header(request, "origin"), header(request, "host"), tls))) {
+    WebRequest closing = request;  // the body is not read: the connection ends
+    closing.keep_alive = false;
+    return send(closing, answer_request(closing, {}, {}));
+  }
+  return std::nullopt;
 }
 
-WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request, Later later) {
+WebServer::Reply WebServer::answer_request(const WebRequest& request, const QString& peer,
+                                           Later later) {
   const bool tls = setup_.cert.has_value();
   if (!trusted_host(header(request, "host"), tls)) {
     return {421, "text/plain; charset=utf-8", "this page answers to localhost only\n", {}};
   }
-  const std::string path = request.url().path().toStdString();
-  if (request.method() == QHttpServerRequest::Method::Post) {
+  const std::string& path = request.path;
+  if (request.method == "POST") {
     // A form or a script of another site may post here with the user's cookie.
     if (!same_origin(header(request, "origin"), header(request, "host"), tls)) {
       return {403, "application/json", refusal_json("not from this page"), {}};
     }
-    if (path == "/login") return login(request, std::move(later));
+    if (path == "/login") return login(request, peer, std::move(later));
     if (path == "/logout") {
       sessions_.close(session_token(header(request, "cookie")));
       close_expired_pages();  // the session's other pages too, at once
@@ -182,7 +153,7 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request, La
     }
     return {404, "application/json", refusal_json("no such request"), {}};
   }
-  if (request.method() != QHttpServerRequest::Method::Get) {
+  if (request.method != "GET") {
     return {405, "text/plain; charset=utf-8", "method not allowed\n", {}};
   }
   if (path == "/session") {
@@ -197,15 +168,12 @@ WebServer::Reply WebServer::answer_request(const QHttpServerRequest& request, La
   return {200, std::string(web_content_type(file->first)), file->second, {}};
 }
 
-WebServer::Reply WebServer::login(const QHttpServerRequest& request, Later later) {
+WebServer::Reply WebServer::login(const WebRequest& request, const QString& address, Later later) {
   if (!users_) return {200, "application/json", "{}", {}};
-  const QByteArray text = request.body();
-  const Json body =
-      json_object(std::string_view(text.constData(), static_cast<std::size_t>(text.size())))
-          .value_or(Json::object());
+  const Json body = json_object(request.body).value_or(Json::object());
   const std::string user = json_text_field(body, "user").value_or("");
   std::string password = json_text_field(body, "password").value_or("");
-  const std::string peer = request.remoteAddress().toString().toStdString();
+  const std::string peer = address.toStdString();
   // Refused at once and before any hash, the same for every name: the guesser waits, the
   // bridge does not, and an unknown name reads as a known one.
   const auto wait = throttle_.wait(peer, user, LoginThrottle::Clock::now());
@@ -269,23 +237,16 @@ void WebServer::reread_users() {
   close_expired_pages();
 }
 
-void WebServer::send(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply) {
-  QHttpServerResponder responder = makeResponder(request, socket);
-  responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
-  responder.writeHeader("Content-Type", QByteArray::fromStdString(reply.type));
-  responder.writeHeader("Content-Length",
-                        QByteArray::number(static_cast<qsizetype>(reply.body.size())));
-  responder.writeHeader("Content-Security-Policy",
-                        QByteArray(web_content_security_policy.data(),
-                                   static_cast<qsizetype>(web_content_security_policy.size())));
-  responder.writeHeader("X-Content-Type-Options", "nosniff");
-  responder.writeHeader("Referrer-Policy", "no-referrer");
-  responder.writeHeader("Cache-Control", "no-store");
-  if (!reply.cookie.empty())
-    responder.writeHeader("Set-Cookie", QByteArray::fromStdString(reply.cookie));
-  if (reply.retry_after > 0)
-    responder.writeHeader("Retry-After", QByteArray::number(reply.retry_after));
-  responder.writeBody(QByteArray::fromStdString(reply.body));
+std::string WebServer::send(const WebRequest& request, const Reply& reply) {
+  std::vector<std::pair<std::string, std::string>> headers{
+      {"Content-Type", reply.type},
+      {"Content-Security-Policy", std::string(web_content_security_policy)},
+      {"X-Content-Type-Options", "nosniff"},
+      {"Referrer-Policy", "no-referrer"},
+      {"Cache-Control", "no-store"}};
+  if (!reply.cookie.empty()) headers.emplace_back("Set-Cookie", reply.cookie);
+  if (reply.retry_after > 0) headers.emplace_back("Retry-After", std::to_string(reply.retry_after));
+  return http_response(reply.status, headers, reply.body, request.keep_alive);
 }
 
 std::optional<WebSessions::Session> WebServer::session(const std::string& token) {
@@ -294,8 +255,13 @@ std::optional<WebSessions::Session> WebServer::session(const std::string& token)
 }
 
 void WebServer::page_opened() {
-  while (hasPendingWebSocketConnections()) {
-    std::unique_ptr<QWebSocket> socket = nextPendingWebSocketConnection();
+  while (websockets_.hasPendingConnections()) {
+    std::unique_ptr<QWebSocket> socket(websockets_.nextPendingConnection());
+    socket->setParent(nullptr);  // the server's child otherwise, deleted twice at the end
+    // Refused as soon as a frame says it is longer, never read in full.
+    socket->setMaxAllowedIncomingFrameSize(page_message_byte_limit);
+    socket->setMaxAllowedIncomingMessageSize(page_message_byte_limit);
+    socket->setReadBufferSize(static_cast<qint64>(page_message_byte_limit) * 4);
     const QNetworkRequest request = socket->request();
     const std::string host = request.rawHeader("Host").toStdString();
     const std::string token = session_token(request.rawHeader("Cookie").toStdString());

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QAbstractHttpServer>
+#include <QObject>
 #include <QTimer>
 #include <QWebSocket>
+#include <QWebSocketServer>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,17 +15,19 @@
 #include "login_checker.h"
 #include "mqtt/bridge_topics.h"
 #include "mqtt/mqtt_client.h"
+#include "web/http_request.h"
 #include "web/login_throttle.h"
 #include "web/web_boards.h"
 #include "web/web_endpoint.h"
 #include "web/web_sessions.h"
 #include "web/web_users.h"
+#include "web_listener.h"
 #include "web_users_file.h"
 
 // The web page: its files, the login, and a WebSocket per open page that carries the
 // boards as they change and the page's commands, each handed to the bridge's logic as a
 // command from the broker would be, its answer sent back to that page alone.
-class WebServer : public QAbstractHttpServer {
+class WebServer : public QObject {
  public:
   struct Setup {
     WebEndpoint endpoint;
@@ -50,10 +53,6 @@ class WebServer : public QAbstractHttpServer {
   void answer(const std::string& topic, const std::string& payload);
   void names_changed(const BridgeNames& names);
 
- protected:
-  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-  void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
-
  private:
   struct Page {
     std::unique_ptr<QWebSocket> socket;
@@ -70,14 +69,18 @@ class WebServer : public QAbstractHttpServer {
   // Where a reply given after its request was handled goes, such as a login's.
   using Later = std::function<void(const Reply&)>;
 
-  Reply answer_request(const QHttpServerRequest& request, Later later);
+  // The bytes of the answer to `request`, and a refusal sent before its body is read.
+  // Empty when the answer goes to `later`.
+  std::string respond(const WebRequest& request, const QString& peer, WebListener::Later later);
+  std::optional<std::string> refuse_early(const WebRequest& request);
+  Reply answer_request(const WebRequest& request, const QString& peer, Later later);
   // Status 0: the answer goes to `later` once the password is checked.
-  Reply login(const QHttpServerRequest& request, Later later);
+  Reply login(const WebRequest& request, const QString& peer, Later later);
   Reply login_checked(const LoginChecker::Users& checked, const std::string& peer,
                       const std::string& user, std::optional<WebRole> role);
   // A changed users file: the sessions of users removed or changed end, with their pages.
   void reread_users();
-  void send(QHttpServerRequest const& request, QTcpSocket* socket, const Reply& reply);
+  std::string send(const WebRequest& request, const Reply& reply);
   void page_opened();
   void page_message(QWebSocket* socket, const QString& text);
   // The page's session: who uses it and what they may do; nothing once it has expired.
@@ -103,6 +106,8 @@ class WebServer : public QAbstractHttpServer {
   unsigned next_page_ = 0;
   std::map<std::string, QWebSocket*> page_ids_;
   QTimer expiry_timer_;
+  QWebSocketServer websockets_;
+  std::unique_ptr<WebListener> listener_;
   // Last, so that it goes first: no answer of its comes to a server half gone.
   std::unique_ptr<LoginChecker> checker_;
 };

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "settings/file_trust.h"
 
@@ -29,6 +30,9 @@ FileText read_open_file(std::FILE* file, std::size_t limit) {
 }  // namespace
 
 FileText read_limited_file(const std::filesystem::path& path, std::size_t limit) {
+  // Reading a folder fails with no reason worth showing.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return {std::nullopt, "a folder, not a file"};
   std::FILE* file = open_settings_file(path);
   if (!file) return {std::nullopt, std::strerror(errno)};
   return read_open_file(file, limit);
