@@ -97,6 +97,7 @@ class BridgeDaemon : public QObject {
   std::unique_ptr<MosquittoLink> link_;
   std::unique_ptr<HeldClient> held_;       // the core's broker until the line is ours
   std::optional<RetainedSnapshot> claim_;  // who serves the line, read at start
+  std::string web_url_;                    // where the page was served, as logged
   std::unique_ptr<WebServer> web_;
   std::unique_ptr<WebTap> web_tap_;
   std::unique_ptr<BridgeCore> core_;
