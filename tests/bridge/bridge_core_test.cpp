@@ -362,59 +362,6 @@ TEST(BridgeCore, OnlyALeftOverStatusOfAnUnservedBoardClearsTopics) {
   EXPECT_EQ(rig.client.published, Lines{"ha/sensor/relayboard_L_9/schedule4_next/config="});
 }
 
-// What an earlier run left (the other form, a dropped entry, the bridge's other form) is
-// cleared before any document of ours goes out, and ours are published once.
-TEST(BridgeCore, LeftOverDocumentsAreClearedBeforeOursArePublished) {
-  const std::vector<TimetableEntry> schedule = {
-      std::get<TimetableEntry>(parse_timetable_entry("at 06:30: 1/3 on"))};
-  CoreRig rig({}, true, schedule);
-  // What a device-form run with a second entry for board 3 left.
-  BridgeSettings before = CoreRig::settings(true, schedule);
-  before.schedule.push_back(
-      std::get<TimetableEntry>(parse_timetable_entry("pump: at 07:00: 3/1 on")));
-  RecordingClient old_client;
-  TestLine old_line;
-  BridgeCore old_core(before, old_client, old_line, {}, {});
-  old_core.connected();
-  std::map<std::string, std::string> found = {
-      {"ha/switch/relayboard_L_1/relay1/config", "{}"},  // the entity form's
-      {"ha/sensor/relayboard_L_1/schedule1_next/config", "{}"},
-      {"ha/binary_sensor/relayboard_L_bridge/connectivity/config", "{}"},
-      {"ha/switch/relayboard_L_9/relay1/config", "{}"},  // not served: its status clears it
-      {"ha/button/relayboard_L_1/pulse1/config", ""},
-  };
-  for (const std::string& line : old_client.published) {
-    const std::size_t equals = line.find('=');
-    if (line.starts_with("ha/device/")) found[line.substr(0, equals)] = line.substr(equals + 1);
-  }
-  rig.core.connected(found);
-  const Lines published = take(rig.client.published);
-  const auto first_document = std::find_if(published.begin(), published.end(), [](const auto& l) {
-    return l.starts_with("ha/device/") && l.find("\"availability\"") != std::string::npos &&
-           l.find(R"({"platform":"switch"})") == std::string::npos;
-  });
-  Lines cleared;
-  std::copy_if(published.begin(), first_document, std::back_inserter(cleared),
-               [](const auto& l) { return l.starts_with("ha/"); });
-  ASSERT_EQ(cleared.size(), 4u);
-  EXPECT_EQ(cleared[0], "ha/binary_sensor/relayboard_L_bridge/connectivity/config=");
-  // Board 3's entry goes: named with its platform only, before its document comes.
-  EXPECT_TRUE(cleared[1].starts_with("ha/device/relayboard_L_3/config=")) << cleared[1];
-  EXPECT_NE(cleared[1].find(R"("relayboard_L_3_schedule2":{"platform":"switch"})"),
-            std::string::npos);
-  EXPECT_EQ(cleared[2], "ha/sensor/relayboard_L_1/schedule1_next/config=");
-  EXPECT_EQ(cleared[3], "ha/switch/relayboard_L_1/relay1/config=");
-  EXPECT_EQ(std::count_if(first_document, published.end(),
-                          [](const auto& l) { return l.starts_with("ha/device/"); }),
-            3);
-  for (auto line = first_document; line != published.end(); ++line) {
-    EXPECT_NE(line->back(), '=') << *line;  // nothing is cleared after ours
-  }
-  EXPECT_EQ(rig.logs, (Lines{"board 1: 2 discovery documents of an earlier run cleared",
-                             "board 3: 1 discovery document of an earlier run cleared",
-                             "bridge: 1 discovery document of an earlier run cleared"}));
-}
-
 // The info is read end to end; here, the states in one message.
 TEST(BridgeCore, EachBoardsStatesAreAlsoOneRetainedMessage) {
   BridgeSettings settings = CoreRig::settings();

@@ -145,12 +145,7 @@ Entities described(const std::string& topic, const std::string& payload) {
   }
   const QJsonObject components = document["components"].toObject();
   for (auto each = components.begin(); each != components.end(); ++each) {
-    const QJsonObject component = each.value().toObject();
-    entities[each.key().toStdString()] =
-        component.contains("unique_id") ? text(component["default_entity_id"]) : "";
-    if (component.contains("unique_id")) {
-      EXPECT_EQ(text(component["unique_id"]), each.key().toStdString());
-    }
+    entities[each.key().toStdString()] = text(each.value().toObject()["default_entity_id"]);
   }
   return entities;
 }
@@ -230,18 +225,18 @@ TEST_F(BridgeDiscovery, ChangesBetweenRunsLeaveNoDocumentAndKeepEveryId) {
     std::map<std::string, std::size_t> cleared, published;
     const auto seen = watcher->messages("homeassistant/#");
     for (std::size_t at = 0; at < seen.size(); ++at) {
-      const SeenMessage& message = seen[at];
-      const Entities now =
-          message.payload.empty() ? Entities{} : described(message.topic, message.payload);
+      const bool clear = seen[at].payload.empty();
+      std::string& document = documents[seen[at].topic];
+      if (clear && document.empty()) continue;
       for (const auto& [id, held] :
-           message.payload.empty() ? described(message.topic, documents[message.topic]) : now) {
-        if (message.payload.empty() || held.empty()) {
+           described(seen[at].topic, clear ? document : seen[at].payload)) {
+        if (clear || held.empty()) {
           cleared[id] = at;
         } else {
           published.emplace(id, at);
         }
       }
-      documents[message.topic] = message.payload;
+      document = seen[at].payload;
     }
     for (const auto& [id, at] : cleared) {
       if (published.contains(id)) {
