@@ -163,6 +163,10 @@ void BridgeDaemon::settle_claim() {
   if (!refusal) {
     held_->release();
     core_->connected(found);
+    if (core_->discovery_held()) {
+      QTimer::singleShot(BridgeCore::discovery_settle, this,
+                         [this] { core_->send_held_discovery(); });
+    }
     return;
   }
   log_(*refusal + ": not served twice; stop that bridge or give this one another --line");

@@ -106,11 +106,11 @@ void BridgeCore::connected(const std::map<std::string, std::string>& found) {
   }
   publish_timetable(true);
   // The documents before the states: a reader that has a board's states has its
-  // documents too, whether the board answered before the session came up or after.
+  // documents too, whether the board answered before the session came up or after
+  // (unless documents of an earlier run were cleared: then ours follow a while later).
   if (settings_.discovery) {
-    clear_left_documents(found);
-    publish_bridge_discovery();
-    for (const auto& entry : boards_) publish_discovery(entry.first);
+    discovery_held_ = clear_left_documents(found) || discovery_held_;
+    publish_all_discovery();
   }
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
@@ -144,8 +144,7 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
     // A retained "online" comes with every subscription, and discovery was just sent.
     if (settings_.discovery && message.payload == online && !message.retained) {
       log("home automation online: discovery sent again");
-      publish_bridge_discovery();
-      for (const auto& entry : boards_) publish_discovery(entry.first);
+      publish_all_discovery();
     }
   } else if (std::holds_alternative<LineTopic>(topic)) {
     // Read once at start, to learn who serves the line; since then our own.
@@ -493,7 +492,19 @@ BoardDescription BridgeCore::description(std::uint8_t address) const {
   return board;
 }
 
+void BridgeCore::publish_all_discovery() {
+  publish_bridge_discovery();
+  for (const auto& entry : boards_) publish_discovery(entry.first);
+}
+
+void BridgeCore::send_held_discovery() {
+  if (!std::exchange(discovery_held_, false)) return;
+  log("discovery sent after the earlier run's was cleared");
+  publish_all_discovery();
+}
+
 void BridgeCore::publish_discovery(std::uint8_t address) {
+  if (discovery_held_) return;
   for (const DiscoveryDocument& document :
        discovery_documents(topics_, settings_.discovery_form, description(address))) {
     publish(document.topic, document.payload);
@@ -501,6 +512,7 @@ void BridgeCore::publish_discovery(std::uint8_t address) {
 }
 
 void BridgeCore::publish_bridge_discovery() {
+  if (discovery_held_) return;
   for (const DiscoveryDocument& document :
        bridge_documents(topics_, settings_.discovery_form, facts())) {
     publish(document.topic, document.payload);
@@ -518,7 +530,7 @@ std::vector<std::string> BridgeCore::found_patterns() const {
   return patterns;
 }
 
-void BridgeCore::clear_left_documents(const std::map<std::string, std::string>& found) {
+bool BridgeCore::clear_left_documents(const std::map<std::string, std::string>& found) {
   // Cleared before ours are published: a document published while another still holds
   // its unique ids is refused, and clearing that other one afterwards removes the
   // entities for good. Cleared, never sent again: a document cleared and published at
@@ -553,6 +565,7 @@ void BridgeCore::clear_left_documents(const std::map<std::string, std::string>& 
     log(whose + ": " + std::to_string(count) + " discovery document" + (count == 1 ? "" : "s") +
         " of an earlier run cleared");
   }
+  return !cleared.empty();
 }
 
 void BridgeCore::publish_names(std::uint8_t address) {

@@ -86,6 +86,12 @@ class BridgeCore : public BoardEvents {
   // timetable entry's) are cleared before any of ours goes out, so that no entity's id is
   // held by two documents at once.
   void connected(const std::map<std::string, std::string>& found = {});
+  // Whether connected() cleared documents and holds ours back: Home Assistant removes an
+  // entity a moment after its document is cleared, and one described again before that
+  // gets another entity id. The host calls send_held_discovery() after `discovery_settle`.
+  bool discovery_held() const { return discovery_held_; }
+  static constexpr std::chrono::seconds discovery_settle{2};
+  void send_held_discovery();
   // The subscriptions under which the served boards' and the bridge's documents are found.
   std::vector<std::string> found_patterns() const;
   // The web page is served there: the devices' configuration URL.
@@ -199,7 +205,9 @@ class BridgeCore : public BoardEvents {
   void publish_bridge_discovery();
   BoardDescription description(std::uint8_t address) const;
   DeviceFacts facts() const;
-  void clear_left_documents(const std::map<std::string, std::string>& found);
+  // Whether it cleared any.
+  bool clear_left_documents(const std::map<std::string, std::string>& found);
+  void publish_all_discovery();
   void publish_names(std::uint8_t address);
   void publish(const std::string& topic, const std::string& payload);
   void log(const std::string& line);
@@ -220,6 +228,7 @@ class BridgeCore : public BoardEvents {
   bool stopped_ = false;                    // the pulses' last ends are the stop's
   std::vector<std::uint8_t> stale_boards_;  // no longer served, their documents cleared
   std::string configuration_url_;
+  bool discovery_held_ = false;
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look
   std::optional<Clock::time_point> timetable_looked_;   // its last due()

@@ -182,13 +182,25 @@ TEST_F(BridgeDiscovery, ChangesBetweenRunsLeaveNoDocumentAndKeepEveryId) {
     std::string what;
     std::vector<std::string> first, second;
     std::string gone;  // the unique ids that start so go
+    std::string last;  // the second run's last document
   } cases[] = {
-      {"device to entity form", entries, with(entries, entity), ""},
-      {"entity to device form", with(entries, entity), entries, ""},
-      {"an entry removed", entries, {entries[0], entries[1]}, "relayboard_com1_1_schedule2"},
+      {"device to entity form", entries, with(entries, entity), "",
+       "sensor/relayboard_com1_1/schedule2_next/config"},
+      {"entity to device form", with(entries, entity), entries, "",
+       "device/relayboard_com1_1/config"},
+      {"an entry removed",
+       entries,
+       {entries[0], entries[1]},
+       "relayboard_com1_1_schedule2",
+       "device/relayboard_com1_1/config"},
       {"an entry removed, entity form", with(entries, entity),
-       with({entries[0], entries[1]}, entity), "relayboard_com1_1_schedule2"},
-      {"a board removed", {"--addresses", "1,2"}, {}, "relayboard_com1_2_"},
+       with({entries[0], entries[1]}, entity), "relayboard_com1_1_schedule2",
+       "sensor/relayboard_com1_1/schedule1_next/config"},
+      {"a board removed",
+       {"--addresses", "1,2"},
+       {},
+       "relayboard_com1_2_",
+       "device/relayboard_com1_1/config"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -209,6 +221,10 @@ TEST_F(BridgeDiscovery, ChangesBetweenRunsLeaveNoDocumentAndKeepEveryId) {
 
     watcher->clear();
     bridge = start_bridge_online(c.second);
+    // The documents come a while after what was cleared, the last one whole.
+    EXPECT_TRUE(watcher->wait_for("homeassistant/" + c.last, [](const SeenMessage& m) {
+      return !m.payload.empty() && m.payload.find(R"({"platform":"switch"})") == std::string::npos;
+    })) << bridge->log();
     // A board no longer served has its documents cleared as the broker hands them over.
     for (const auto& [topic, payload] : left) {
       if (topic.find("relayboard_com1_2/") == std::string::npos) continue;
