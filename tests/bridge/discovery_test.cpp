@@ -125,10 +125,6 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
       {"bridge device", bridge["device"].toObject(), device_keys},
       {"entity switch", entry(0), with_object_id(switch_keys)},
       {"entity button", entry(31), with_object_id(button_keys)},
-      {"entity all off", entry(33), with_object_id(button_keys)},
-      {"entity connectivity", entry(34), with_object_id(binary_sensor_keys)},
-      {"entity refusal", entry(35), with_object_id(sensor_keys)},
-      {"entity schedule", entry(36), with_object_id(switch_keys)},
       {"entity next run", entry(37), with_object_id(sensor_keys)},
       {"entity bridge", parsed(bridge_entity[0].payload), with_object_id(binary_sensor_keys)},
   };
@@ -175,13 +171,9 @@ TEST(Discovery, ADocumentTopicNamesItsBoardOrTheBridge) {
       {"homeassistant/switch/relayboard_tty-USB_0_3/relay4/config", DiscoveryNode{3}},
       {"homeassistant/sensor/relayboard_tty-USB_0_3/schedule9_next/config", DiscoveryNode{3}},
       {"homeassistant/device/relayboard_tty-USB_0_bridge/config", DiscoveryNode{}},
-      {"homeassistant/binary_sensor/relayboard_tty-USB_0_bridge/connectivity/config",
-       DiscoveryNode{}},
       {"homeassistant/device/relayboard_tty-USB_0_3/relay4/config", {}},
-      {"homeassistant/switch/relayboard_tty-USB_0_3/config", {}},
       {"homeassistant/device/relayboard_tty-USB_0_03/config", {}},
       {"homeassistant/device/relayboard_tty-USB_1_3/config", {}},
-      {"relayboard/tty-USB_0/3/status", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.topic);
