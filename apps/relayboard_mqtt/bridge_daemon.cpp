@@ -70,9 +70,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   link_ = std::make_unique<MosquittoLink>(
       broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
   held_ = std::make_unique<HeldClient>(*link_);
-  claim_.emplace(line_claim_snapshot(topics, options_.client_id));
   BridgeSettings settings = bridge_settings(options_, RELAYBOARD_MQTT_VERSION);
-  settings.support_url = RELAYBOARD_MQTT_SUPPORT_URL;
   settings.line_device =
       options_.device ? *options_.device : port_device(*options_.port, state.folder).value_or("");
   remembered_ = recall_schedule();
@@ -95,6 +93,8 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
         if (answer.outcome == CommandOutcome::done) answer.names = names_now();
         return answer;
       });
+  // The documents an earlier run left are read with the claim, before ours go out.
+  claim_.emplace(line_claim_snapshot(topics, options_.client_id, core_->found_patterns()));
   open_event_log(state.folder, std::get<EventLogLimits>(limits));
   line_->set_rules(std::get<LineRules>(std::move(rules)));
   recall_owed();
@@ -106,6 +106,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
 
   if (web_) {
     if (auto failure = web_->start()) return StartFailure{*failure, true};
+    core_->page_served(web_->url());
   }
   // What the link refuses at its start is its settings (TLS files, user name, last will).
   if (auto failure = link_->start()) return StartFailure{*failure, true};
@@ -157,10 +158,15 @@ void BridgeDaemon::take_message(const MqttMessage& message) {
 void BridgeDaemon::settle_claim() {
   const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
   const auto refusal = line_claim_refusal(claim_->retained(), topics, options_.client_id);
+  const auto found = claim_->retained();
   claim_.reset();
   if (!refusal) {
     held_->release();
-    core_->connected();
+    core_->connected(found);
+    if (core_->discovery_held()) {
+      QTimer::singleShot(BridgeCore::discovery_settle, this,
+                         [this] { core_->send_held_discovery(); });
+    }
     return;
   }
   log_(*refusal + ": not served twice; stop that bridge or give this one another --line");

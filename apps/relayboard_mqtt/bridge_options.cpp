@@ -42,15 +42,16 @@ constexpr std::string_view schedule_key = "schedule";
 constexpr std::string_view add_web_user_key = "add-web-user";
 constexpr std::array<std::string_view, 5> web_keys = {"web", "web-cert", "web-key", "web-users",
                                                       "web-role"};
-constexpr std::array<std::string_view, 2> discovery_keys = {"discovery-form", "button-pulse"};
+constexpr std::array<std::string_view, 4> discovery_keys = {"discovery-form", "button-pulse",
+                                                            "board-manufacturer", "board-model"};
 constexpr std::array<std::string_view, 2> log_keys = {log_max_events_key, log_max_age_key};
 constexpr std::array<std::string_view, 5> flag_keys = {"no-discovery", "verbose", "json-state",
                                                        "allow-readable-password-file",
                                                        "allow-plain-password"};
 // Values that go to the broker as MQTT strings, which must be UTF-8 without controls: a
 // broker or libmosquitto refuses anything else only once the daemon runs.
-constexpr std::array<std::string_view, 4> mqtt_text_keys = {"prefix", "discovery-prefix",
-                                                            "client-id", "user"};
+constexpr std::array<std::string_view, 6> mqtt_text_keys = {
+    "prefix", "discovery-prefix", "client-id", "user", "board-manufacturer", "board-model"};
 
 bool is_one_of(std::string_view key, const auto& keys) {
   return std::find(keys.begin(), keys.end(), key) != keys.end();
@@ -221,6 +222,10 @@ std::optional<OptionsError> apply(BridgeOptions& options, const Setting& s) {
       return refused('"' + v + "\" is not a time in milliseconds from 20 to 10000");
     }
     options.answer_timeout = std::chrono::milliseconds(ms);
+  } else if (s.key == "board-manufacturer") {
+    options.board_manufacturer = v;
+  } else if (s.key == "board-model") {
+    options.board_model = v;
   } else if (s.key == "button-pulse") {
     const auto pulse = parse_pulse_duration(v);
     if (!pulse) {
@@ -476,6 +481,9 @@ availability, switch and pulse commands, and discovery documents for home automa
   --discovery-form FORM    device: one document per board (default; Home Assistant
                            2025.10 and later); entity: one per switch and button
   --button-pulse TIME      the pulse each relay's button sends (default 1s)
+  --board-manufacturer TEXT
+                           who made the boards, for their devices (default: not said)
+  --board-model TEXT       the boards' model (default "16-relay board")
   --log-max-events N       the event log keeps at most N events (default 1000000; an
                            events.conf in the state folder sets it for every program)
   --log-max-age AGE        and none older than AGE (48h, 90d; default none)
@@ -513,6 +521,8 @@ BridgeSettings bridge_settings(const BridgeOptions& options, std::string version
   settings.client_id = options.client_id;
   settings.discovery_form = options.discovery_form;
   settings.button_pulse = options.button_pulse;
+  settings.board_manufacturer = options.board_manufacturer;
+  settings.board_model = options.board_model;
   settings.answer_timeout = options.answer_timeout;
   settings.json_state = options.json_state;
   settings.schedule = options.schedule;

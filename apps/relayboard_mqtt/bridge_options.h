@@ -48,7 +48,9 @@ struct BridgeOptions {
   bool discovery = true;
   DiscoveryForm discovery_form = DiscoveryForm::device;
   std::chrono::milliseconds button_pulse{1000};  // the pulse each relay's button sends
-  bool json_state = false;                       // also P/L/A/state, all 16 in one message
+  std::string board_manufacturer;                // the boards' make, in their devices
+  std::string board_model = "16-relay board";
+  bool json_state = false;  // also P/L/A/state, all 16 in one message
   // The event log's limits as set here (log-max-events, log-max-age), checked, in
   // order: over those of the state folder's events.conf.
   std::vector<std::pair<std::string, std::string>> log_limits;

@@ -103,8 +103,9 @@ std::optional<std::string> WebServer::start() {
   const std::string shown_host = address.protocol() == QAbstractSocket::IPv6Protocol
                                      ? '[' + address.toString().toStdString() + ']'
                                      : address.toString().toStdString();
-  log_(std::string("web page on ") + (setup_.cert ? "https://" : "http://") + shown_host + ':' +
-       std::to_string(port) + '/' + (users_ ? " (login required)" : ""));
+  url_ = std::string(setup_.cert ? "https://" : "http://") + shown_host + ':' +
+         std::to_string(port) + '/';
+  log_("web page on " + url_ + (users_ ? " (login required)" : ""));
   return std::nullopt;
 }
 

@@ -48,6 +48,8 @@ class WebServer : public QObject {
 
   // Where the answers to the page's commands go: they never reach the broker.
   const std::string& answer_prefix() const { return answer_prefix_; }
+  // Where the page is served, once it listens.
+  const std::string& url() const { return url_; }
   // What the bridge publishes, and the answers to the page's commands.
   void published(const std::string& topic, const std::string& payload);
   void answer(const std::string& topic, const std::string& payload);
@@ -103,6 +105,7 @@ class WebServer : public QObject {
   std::map<std::string, std::string> files_;  // "/app.js" -> its bytes
   std::map<QWebSocket*, Page> pages_;
   std::string answer_prefix_;
+  std::string url_;
   unsigned next_page_ = 0;
   std::map<std::string, QWebSocket*> page_ids_;
   QTimer expiry_timer_;

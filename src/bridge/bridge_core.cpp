@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <utility>
 
 #include "bridge/bridge_core_parts.h"
@@ -46,6 +47,17 @@ std::string sends_text(int sends) {
   return std::to_string(sends) + (sends == 1 ? " send" : " sends");
 }
 
+// What follows "Schedule " in a timetable entry's entities' names: its name, or for an
+// entry without one (named by its whole line) its number and time, "2 at 06:30".
+std::string schedule_label(const TimetableEntry& entry, std::size_t number) {
+  const std::string_view name = entry.name;
+  const std::string_view first = name.substr(0, name.find_first_of(" \t"));
+  if (first != "at" && first != "every") return entry.name;
+  char time[8];
+  std::snprintf(time, sizeof time, "%02d:%02d", entry.hour, entry.minute);
+  return std::to_string(number) + " at " + time;
+}
+
 }  // namespace
 
 BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, BoardLine& line,
@@ -66,7 +78,7 @@ BridgeCore::BridgeCore(BridgeSettings settings, MqttClient& client, BoardLine& l
   line_.set_events(this);
 }
 
-void BridgeCore::connected() {
+void BridgeCore::connected(const std::map<std::string, std::string>& found) {
   // The broker takes a client's packets in order, so whoever sees "online" can already
   // send commands that reach us.
   for (const std::string& pattern : topics_.subscriptions(settings_.discovery)) {
@@ -81,14 +93,6 @@ void BridgeCore::connected() {
   // What an earlier run's timetable left: found, and cleared when it is no longer ours.
   client_.subscribe(topics_.timetable());
   client_.subscribe(topics_.timetable() + "/+/state");
-  other_form_cleared_.clear();
-  if (settings_.discovery) {
-    for (const auto& entry : boards_) {
-      for (const std::string& pattern : discovery_patterns(topics_, other_form(), entry.first)) {
-        client_.subscribe(pattern);
-      }
-    }
-  }
   if (std::exchange(first_session_, false)) {
     for (const auto& entry : boards_) publish(topics_.board_status(entry.first), offline);
   }
@@ -102,9 +106,11 @@ void BridgeCore::connected() {
   }
   publish_timetable(true);
   // The documents before the states: a reader that has a board's states has its
-  // documents too, whether the board answered before the session came up or after.
+  // documents too, whether the board answered before the session came up or after
+  // (unless documents of an earlier run were cleared: then ours follow a while later).
   if (settings_.discovery) {
-    for (const auto& entry : boards_) publish_discovery(entry.first);
+    discovery_held_ = clear_left_documents(found) || discovery_held_;
+    publish_all_discovery();
   }
   for (const auto& [address, board] : boards_) {
     publish(topics_.board_status(address), board.opened ? online : offline);
@@ -114,10 +120,12 @@ void BridgeCore::connected() {
 
 void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
   const SourceScope scope(source_, {message.source, message.sender, ""});
-  if (settings_.discovery) {
-    if (const auto address = discovery_board(topics_, other_form(), message.topic)) {
-      return other_form_document(*address, message);
-    }
+  if (const auto node = discovery_node(topics_, message.topic)) {
+    // Our own documents come back; only a board no longer served has some left to clear.
+    const bool stale = node->board && std::find(stale_boards_.begin(), stale_boards_.end(),
+                                                *node->board) != stale_boards_.end();
+    if (stale && message.retained && !message.payload.empty()) publish(message.topic, "");
+    return;
   }
   if (const auto entry = topics_.schedule_entry(message.topic)) {
     return schedule_command(*entry, message);
@@ -136,7 +144,7 @@ void BridgeCore::message(const MqttMessage& message, Clock::time_point now) {
     // A retained "online" comes with every subscription, and discovery was just sent.
     if (settings_.discovery && message.payload == online && !message.retained) {
       log("home automation online: discovery sent again");
-      for (const auto& entry : boards_) publish_discovery(entry.first);
+      publish_all_discovery();
     }
   } else if (std::holds_alternative<LineTopic>(topic)) {
     // Read once at start, to learn who serves the line; since then our own.
@@ -170,9 +178,17 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
   Board* b = board(topic.address);
   if (!b) return ignored("board " + std::to_string(topic.address) + " is not served");
   const std::string payload = '"' + printable(message.payload) + '"';
+  // What the line would not take is kept for the home automation: its sender may not
+  // be there to read the answer (an interlock's refusal of a dashboard's switch).
+  const auto kept = [&](CommandOutcome outcome, const std::string& why) {
+    const std::string json = command_result_json(reply_to(message), outcome, why);
+    publish(topics_.board_refusal(topic.address),
+            refusal_json(json, std::chrono::system_clock::now()));
+    answer(reply_to(message), topic.address, outcome, why);
+  };
   const auto not_sent = [&](const std::string& why) {
     log("command refused on " + printable(message.topic) + " (" + payload + "): " + why);
-    answer(reply_to(message), topic.address, CommandOutcome::not_sent, why);
+    kept(CommandOutcome::not_sent, why);
   };
   const auto refused = [&](const SwitchRefusal& why) {
     if (why.why != SwitchRefusal::Why::against_rules) return not_sent(refusal_text(why));
@@ -184,7 +200,7 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
     }
     if (topic.relays == 0)
       recorder_.refused(topic.address, topic.relay, source_, why.reason, wall_now());
-    answer(reply_to(message), topic.address, CommandOutcome::refused, why.reason);
+    kept(CommandOutcome::refused, why.reason);
   };
   // A silent board would take the frame nowhere: its sender learns it now.
   const auto silent = [&] {
@@ -430,13 +446,19 @@ void BridgeCore::board_late(std::uint8_t address, Clock::duration waited) {
 void BridgeCore::remove_stale_board(std::uint8_t address) {
   // Logged first, as every event: a reader of the log sees it before the broker's news.
   log("board " + std::to_string(address) + " is no longer served: its topics cleared");
-  for (const DiscoveryForm form : {DiscoveryForm::device, DiscoveryForm::entity}) {
-    for (const std::string& topic : discovery_topics(topics_, form, address)) publish(topic, "");
+  // Its documents, whatever form and entries they had, are cleared as the broker hands
+  // them to this subscription.
+  if (std::find(stale_boards_.begin(), stale_boards_.end(), address) == stale_boards_.end()) {
+    stale_boards_.push_back(address);
+    for (const std::string& pattern : discovery_patterns(topics_, address)) {
+      client_.subscribe(pattern);
+    }
   }
   for (int relay = 1; relay <= relay_count; ++relay)
     publish(topics_.relay_state(address, relay), "");
   publish(topics_.board_state(address), "");
   publish(topics_.board_names(address), "");
+  publish(topics_.board_refusal(address), "");
   publish(topics_.board_status(address), "");
 }
 
@@ -450,19 +472,100 @@ void BridgeCore::publish_states(std::uint8_t address, std::uint16_t opened, std:
   if (settings_.json_state) publish(topics_.board_state(address), board_state_json(opened));
 }
 
-void BridgeCore::publish_discovery(std::uint8_t address) {
+DeviceFacts BridgeCore::facts() const {
+  return {settings_.version, settings_.support_url, configuration_url_,
+          settings_.board_manufacturer, settings_.board_model};
+}
+
+BoardDescription BridgeCore::description(std::uint8_t address) const {
   const auto names = names_.relays.find(address);
   BoardDescription board{
       address, {}, names_.title, settings_.version, settings_.support_url, settings_.button_pulse};
+  board.facts = facts();
   if (names != names_.relays.end()) board.names.assign(names->second.begin(), names->second.end());
   for (std::size_t entry = 0; entry < timetable_.entries().size(); ++entry) {
     const TimetableEntry& scheduled = timetable_.entries()[entry];
-    if (scheduled.address == address) board.schedules.push_back({entry + 1, scheduled.name});
+    if (scheduled.address == address) {
+      board.schedules.push_back({entry + 1, schedule_label(scheduled, entry + 1)});
+    }
   }
+  return board;
+}
+
+void BridgeCore::publish_all_discovery() {
+  publish_bridge_discovery();
+  for (const auto& entry : boards_) publish_discovery(entry.first);
+}
+
+void BridgeCore::send_held_discovery() {
+  if (!std::exchange(discovery_held_, false)) return;
+  log("discovery sent after the earlier run's was cleared");
+  publish_all_discovery();
+}
+
+void BridgeCore::publish_discovery(std::uint8_t address) {
+  if (discovery_held_) return;
   for (const DiscoveryDocument& document :
-       discovery_documents(topics_, settings_.discovery_form, board)) {
+       discovery_documents(topics_, settings_.discovery_form, description(address))) {
     publish(document.topic, document.payload);
   }
+}
+
+void BridgeCore::publish_bridge_discovery() {
+  if (discovery_held_) return;
+  for (const DiscoveryDocument& document :
+       bridge_documents(topics_, settings_.discovery_form, facts())) {
+    publish(document.topic, document.payload);
+  }
+}
+
+std::vector<std::string> BridgeCore::found_patterns() const {
+  if (!settings_.discovery) return {};
+  std::vector<std::string> patterns = discovery_patterns(topics_, std::nullopt);
+  for (const auto& entry : boards_) {
+    for (std::string& pattern : discovery_patterns(topics_, entry.first)) {
+      patterns.push_back(std::move(pattern));
+    }
+  }
+  return patterns;
+}
+
+bool BridgeCore::clear_left_documents(const std::map<std::string, std::string>& found) {
+  // Cleared before ours are published: a document published while another still holds
+  // its unique ids is refused, and clearing that other one afterwards removes the
+  // entities for good. Cleared, never sent again: a document cleared and published at
+  // once gives its entities new ids while the old ones are still being removed.
+  std::map<std::string, std::string> ours;
+  for (const DiscoveryDocument& document :
+       bridge_documents(topics_, settings_.discovery_form, facts())) {
+    ours[document.topic] = document.payload;
+  }
+  for (const auto& entry : boards_) {
+    for (const DiscoveryDocument& document :
+         discovery_documents(topics_, settings_.discovery_form, description(entry.first))) {
+      ours[document.topic] = document.payload;
+    }
+  }
+  std::map<std::string, int> cleared;  // by whose documents they were
+  for (const auto& [topic, payload] : found) {
+    const auto node = discovery_node(topics_, topic);
+    if (payload.empty() || !node || (node->board && !boards_.contains(*node->board))) continue;
+    const std::string whose = node->board ? "board " + std::to_string(*node->board) : "bridge";
+    const auto now = ours.find(topic);
+    if (now == ours.end()) {
+      publish(topic, "");
+      ++cleared[whose];
+    } else if (const auto removal = dropped_components(payload, now->second)) {
+      // The same device document without some entities: named for removal first.
+      publish(topic, *removal);
+      ++cleared[whose];
+    }
+  }
+  for (const auto& [whose, count] : cleared) {
+    log(whose + ": " + std::to_string(count) + " discovery document" + (count == 1 ? "" : "s") +
+        " of an earlier run cleared");
+  }
+  return !cleared.empty();
 }
 
 void BridgeCore::publish_names(std::uint8_t address) {
@@ -471,33 +574,6 @@ void BridgeCore::publish_names(std::uint8_t address) {
           board_names_json(names_.title, names == names_.relays.end()
                                              ? std::array<std::string, relay_count>{}
                                              : names->second));
-}
-
-void BridgeCore::other_form_document(std::uint8_t address, const MqttMessage& message) {
-  // Only what an earlier run left counts: our own clearing comes back empty.
-  if (!message.retained || message.payload.empty() || !boards_.contains(address)) return;
-  if (std::find(other_form_cleared_.begin(), other_form_cleared_.end(), address) !=
-      other_form_cleared_.end()) {
-    return;
-  }
-  other_form_cleared_.push_back(address);
-  const bool device = other_form() == DiscoveryForm::device;
-  log("board " + std::to_string(address) + ": discovery documents of the " +
-      (device ? "device" : "entity") + " form cleared");
-  for (const std::string& topic : discovery_topics(topics_, other_form(), address)) {
-    publish(topic, "");
-  }
-  // Home Assistant may have refused the board's entities while the old documents held
-  // their ids: they are removed and described afresh.
-  for (const std::string& topic : discovery_topics(topics_, settings_.discovery_form, address)) {
-    publish(topic, "");
-  }
-  publish_discovery(address);
-}
-
-DiscoveryForm BridgeCore::other_form() const {
-  return settings_.discovery_form == DiscoveryForm::device ? DiscoveryForm::entity
-                                                           : DiscoveryForm::device;
 }
 
 // Everything the bridge publishes is retained: a reader that comes later sees the

@@ -39,7 +39,9 @@ struct BridgeSettings {
   DiscoveryForm discovery_form = DiscoveryForm::device;
   std::chrono::milliseconds button_pulse{1000};
   bool json_state = false;
-  std::string support_url{};  // where the discovery documents send a user for help
+  std::string support_url{};         // where the discovery documents send a user for help
+  std::string board_manufacturer{};  // what the boards' devices say of their make
+  std::string board_model = "16-relay board";
   std::string line_device{};  // what the info topic names as the line's device
   std::chrono::milliseconds answer_timeout{0};
   std::vector<TimetableEntry> schedule{};
@@ -79,10 +81,24 @@ class BridgeCore : public BoardEvents {
   // The broker (re)connected: subscribes, then publishes the bridge online, each board's
   // availability, every known state and the discovery documents. The first time, every
   // board goes offline before any other publication: a killed run left its boards online.
-  void connected();
+  // `found`: the retained messages under found_patterns() before the first session:
+  // documents of this line that are no longer published (the other form's, a removed
+  // timetable entry's) are cleared before any of ours goes out, so that no entity's id is
+  // held by two documents at once.
+  void connected(const std::map<std::string, std::string>& found = {});
+  // Whether connected() cleared documents and holds ours back: Home Assistant removes an
+  // entity a moment after its document is cleared, and one described again before that
+  // gets another entity id. The host calls send_held_discovery() after `discovery_settle`.
+  bool discovery_held() const { return discovery_held_; }
+  static constexpr std::chrono::seconds discovery_settle{2};
+  void send_held_discovery();
+  // The subscriptions under which the served boards' and the bridge's documents are found.
+  std::vector<std::string> found_patterns() const;
+  // The web page is served there: the devices' configuration URL.
+  void page_served(std::string url) { configuration_url_ = std::move(url); }
   // A message from the broker: a command, the home automation coming online (discovery
   // sent again) or a board status left on the broker (removed when that board is no
-  // longer served).
+  // longer served, with the discovery documents then found for it).
   void message(const MqttMessage& message, Clock::time_point now);
   // The names changed: the names and the discovery documents of the boards concerned are
   // sent again.
@@ -186,11 +202,13 @@ class BridgeCore : public BoardEvents {
   void remove_stale_board(std::uint8_t address);
   void publish_states(std::uint8_t address, std::uint16_t opened, std::uint16_t which);
   void publish_discovery(std::uint8_t address);
+  void publish_bridge_discovery();
+  BoardDescription description(std::uint8_t address) const;
+  DeviceFacts facts() const;
+  // Whether it cleared any.
+  bool clear_left_documents(const std::map<std::string, std::string>& found);
+  void publish_all_discovery();
   void publish_names(std::uint8_t address);
-  // A document of the other discovery form, left by an earlier run: cleared with the rest
-  // of its board's, and the board's own sent again after it.
-  void other_form_document(std::uint8_t address, const MqttMessage& message);
-  DiscoveryForm other_form() const;
   void publish(const std::string& topic, const std::string& payload);
   void log(const std::string& line);
   void note(const std::string& line);  // only when verbose
@@ -207,8 +225,10 @@ class BridgeCore : public BoardEvents {
   PendingCommands pending_;
   bool line_lost_ = false;  // until a board answers again
   bool first_session_ = true;
-  bool stopped_ = false;                          // the pulses' last ends are the stop's
-  std::vector<std::uint8_t> other_form_cleared_;  // since the broker last connected
+  bool stopped_ = false;                    // the pulses' last ends are the stop's
+  std::vector<std::uint8_t> stale_boards_;  // no longer served, their documents cleared
+  std::string configuration_url_;
+  bool discovery_held_ = false;
   Timetable timetable_;
   std::optional<Clock::time_point> timetable_started_;  // its first look
   std::optional<Clock::time_point> timetable_looked_;   // its last due()

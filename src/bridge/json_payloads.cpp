@@ -21,27 +21,34 @@ std::string board_state_json(std::uint16_t opened) {
   return json_text(states);
 }
 
+std::string utc_text(std::chrono::system_clock::time_point time) {
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(time);
+  const auto day = std::chrono::floor<std::chrono::days>(seconds);
+  const std::chrono::year_month_day date(day);
+  const std::chrono::hh_mm_ss clock(seconds - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                static_cast<int>(clock.seconds().count()));
+  return text;
+}
+
 std::string timetable_json(const Timetable& timetable) {
   Json entries = Json::array();
   for (std::size_t entry = 0; entry < timetable.entries().size(); ++entry) {
     const auto next = timetable.next_run(entry);
     Json when = nullptr;
-    if (next != Timetable::Clock::time_point::max()) {
-      const auto seconds = std::chrono::floor<std::chrono::seconds>(next);
-      const auto day = std::chrono::floor<std::chrono::days>(seconds);
-      const std::chrono::year_month_day date(day);
-      const std::chrono::hh_mm_ss time(seconds - day);
-      char text[32];
-      std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                    static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                    static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                    static_cast<int>(time.minutes().count()),
-                    static_cast<int>(time.seconds().count()));
-      when = text;
-    }
+    if (next != Timetable::Clock::time_point::max()) when = utc_text(next);
     entries.push_back({{"name", timetable.entries()[entry].name},
                        {"next", std::move(when)},
                        {"paused", timetable.paused(entry)}});
   }
   return json_text({{"entries", std::move(entries)}});
+}
+
+std::string refusal_json(const std::string& result, std::chrono::system_clock::time_point time) {
+  auto json = json_object(result).value_or(Json::object());
+  json["time"] = utc_text(time);
+  return json_text(json);
 }

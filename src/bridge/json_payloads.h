@@ -19,3 +19,10 @@ std::string board_state_json(std::uint16_t opened);
 // The timetable for its readers: {"entries":[{"name":"lights","next":"2026-06-01T04:30:00Z",
 // "paused":false},...]}, entry N at position N-1, its next run in UTC (null when none).
 std::string timetable_json(const Timetable& timetable);
+
+// A time in UTC as the JSON payloads give it: "2026-06-01T04:30:00Z".
+std::string utc_text(std::chrono::system_clock::time_point time);
+
+// A refused command's result (command_result_json) with the time it was refused: what a
+// board's refusal topic keeps.
+std::string refusal_json(const std::string& result, std::chrono::system_clock::time_point time);

@@ -27,9 +27,10 @@ bool names_a_board_of(std::string_view topic, const BridgeTopics& topics) {
 
 }  // namespace
 
-RetainedSnapshot line_claim_snapshot(const BridgeTopics& topics, const std::string& client_id) {
-  return RetainedSnapshot({topics.bridge_status(), topics.line_client()}, topics.line_client(),
-                          client_id);
+RetainedSnapshot line_claim_snapshot(const BridgeTopics& topics, const std::string& client_id,
+                                     std::vector<std::string> also) {
+  also.insert(also.begin(), {topics.bridge_status(), topics.line_client()});
+  return RetainedSnapshot(std::move(also), topics.line_client(), client_id);
 }
 
 std::optional<std::string> line_claim_refusal(const std::map<std::string, std::string>& retained,

@@ -13,7 +13,9 @@
 // session (a bridge that dies leaves its last will, "offline").
 
 // What to read at start: the line's status and client.
-RetainedSnapshot line_claim_snapshot(const BridgeTopics& topics, const std::string& client_id);
+// `also`: further patterns whose retained messages the start wants to see.
+RetainedSnapshot line_claim_snapshot(const BridgeTopics& topics, const std::string& client_id,
+                                     std::vector<std::string> also = {});
 
 // Why the line may not be served by `client_id`, nothing when it may: another client's
 // bridge holds its status online. The same client id may: that is this bridge's own

@@ -88,6 +88,14 @@ std::string BridgeTopics::board_result(std::uint8_t address) const {
   return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/result";
 }
 
+std::string BridgeTopics::board_refusal(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/refusal";
+}
+
+std::string BridgeTopics::all_set(std::uint8_t address) const {
+  return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/all/set";
+}
+
 std::string BridgeTopics::board_names(std::uint8_t address) const {
   return prefix_ + '/' + line_ + '/' + std::to_string(address) + "/names";
 }

@@ -20,12 +20,14 @@
 //   P/L/A/R/name/set           a rename: the relay's new name (UTF-8)
 //   P/L/A/names                a board's title and 16 names (retained JSON)
 //   P/L/A/result               what became of each command (JSON, not retained)
+//   P/L/A/refusal              the last command refused for the board (its result, retained)
 //   P/L/info                   what the bridge serves (retained JSON)
 //   P/L/A/state                a board's 16 states in one JSON message (an option)
 //   P/L/schedule               the timetable: each entry's name, next run, pause (JSON)
 //   P/L/schedule/N/state       timetable entry N (from 1): "ON" runs, "OFF" paused (retained)
 //   P/L/schedule/N/set         pauses ("OFF") or resumes ("ON") entry N
-//   D/switch/relayboard_L_A/relayR/config, D/status   discovery
+//   D/device/relayboard_L_A/config, D/switch/relayboard_L_A/relayR/config, ..., D/status
+//                              discovery (relayboard_L_bridge: the bridge's own device)
 
 enum class CommandAction { set, pulse, rename };
 
@@ -74,6 +76,8 @@ class BridgeTopics {
   std::string board_state(std::uint8_t address) const;
   std::string discovery_status() const;
   std::string board_result(std::uint8_t address) const;
+  std::string board_refusal(std::uint8_t address) const;
+  std::string all_set(std::uint8_t address) const;
   std::string board_names(std::uint8_t address) const;
   std::string relay_rename(std::uint8_t address, int relay) const;
   std::string timetable() const;

@@ -20,7 +20,7 @@ Keys keys(const std::string& words) {
 }
 
 // The keys Home Assistant documents for what the bridge describes (MQTT device
-// discovery, switch, button, device, origin, availability).
+// discovery, switch, button, binary sensor, sensor, device, origin, availability).
 const std::string entity_keys =
     "availability availability_mode availability_template availability_topic "
     "payload_available payload_not_available command_template command_topic device "
@@ -35,6 +35,13 @@ const Keys switch_keys = keys(entity_keys +
                               "optimistic payload_off payload_on state_off state_on "
                               "state_topic value_template");
 const Keys button_keys = keys(entity_keys + "payload_press");
+const Keys binary_sensor_keys = keys(entity_keys +
+                                     "expire_after force_update off_delay payload_off payload_on "
+                                     "state_topic value_template");
+const Keys sensor_keys = keys(entity_keys +
+                              "expire_after force_update last_reset_value_template "
+                              "options state_class state_topic suggested_display_precision "
+                              "unit_of_measurement value_template");
 const Keys device_keys = keys(
     "configuration_url connections hw_version identifiers manufacturer model model_id name "
     "serial_number suggested_area sw_version via_device");
@@ -68,8 +75,19 @@ std::string text(const QJsonValue& value) {
 }
 
 const BridgeTopics topics("relayboard", "tty-USB_0", "homeassistant");
-const BoardDescription board{7,       {"Pump \"A\"", ""}, "Site",
-                             "0.2.0", "https://x.org/r",  std::chrono::milliseconds(1500)};
+const BoardDescription board{7,
+                             {"Pump \"A\"", ""},
+                             "Site",
+                             "0.2.0",
+                             "https://x.org/r",
+                             std::chrono::milliseconds(1500),
+                             {{2, "lights"}},
+                             {"0.2.0", "", "http://127.0.0.1:8080/", "", "16-relay board"}};
+const std::string id = "relayboard_tty-USB_0_7";
+
+QJsonObject component(const QJsonObject& document, const std::string& suffix) {
+  return document["components"][QString::fromStdString(id + suffix)].toObject();
+}
 
 TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
   const auto documents = discovery_documents(topics, DiscoveryForm::device, board);
@@ -77,12 +95,16 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
   EXPECT_EQ(documents[0].topic, "homeassistant/device/relayboard_tty-USB_0_7/config");
   const QJsonObject document = parsed(documents[0].payload);
   const QJsonObject components = document["components"].toObject();
-  ASSERT_EQ(components.size(), 32);
-  // Older releases refuse keys they do not know: the entity form keeps object_id.
+  // 16 switches and buttons, all on and off, connectivity, last refusal, the timetable's
+  ASSERT_EQ(components.size(), 32 + 4 + 2);
+  // Older releases drop keys they do not know: the entity form keeps object_id.
   const auto entity = discovery_documents(topics, DiscoveryForm::entity, board);
-  ASSERT_EQ(entity.size(), 32u);
-  EXPECT_EQ(entity[1].topic, "homeassistant/button/relayboard_tty-USB_0_7/pulse1/config");
-  EXPECT_EQ(text(parsed(entity[0].payload)["object_id"]), "relayboard_tty-USB_0_7_1");
+  ASSERT_EQ(entity.size(), 38u);
+  EXPECT_EQ(entity[37].topic, "homeassistant/sensor/relayboard_tty-USB_0_7/schedule2_next/config");
+  const auto entry = [&](std::size_t at) { return parsed(entity[at].payload); };
+  const QJsonObject bridge =
+      parsed(bridge_documents(topics, DiscoveryForm::device, board.facts)[0].payload);
+  const auto bridge_entity = bridge_documents(topics, DiscoveryForm::entity, board.facts);
   const struct {
     std::string what;
     QJsonObject object;
@@ -92,10 +114,19 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
       {"device", document["device"].toObject(), device_keys},
       {"origin", document["origin"].toObject(), origin_keys},
       {"availability", document["availability"].toArray()[1].toObject(), availability_keys},
-      {"switch", components["relayboard_tty-USB_0_7_1"].toObject(), switch_keys},
-      {"button", components["relayboard_tty-USB_0_7_16_pulse"].toObject(), button_keys},
-      {"entity switch", parsed(entity[0].payload), with_object_id(switch_keys)},
-      {"entity button", parsed(entity[31].payload), with_object_id(button_keys)},
+      {"switch", component(document, "_1"), switch_keys},
+      {"button", component(document, "_16_pulse"), button_keys},
+      {"all on", component(document, "_all_on"), button_keys},
+      {"connectivity", component(document, "_connectivity"), binary_sensor_keys},
+      {"last refusal", component(document, "_last_refusal"), sensor_keys},
+      {"schedule", component(document, "_schedule2"), switch_keys},
+      {"next run", component(document, "_schedule2_next"), sensor_keys},
+      {"bridge", bridge, document_keys},
+      {"bridge device", bridge["device"].toObject(), device_keys},
+      {"entity switch", entry(0), with_object_id(switch_keys)},
+      {"entity button", entry(31), with_object_id(button_keys)},
+      {"entity next run", entry(37), with_object_id(sensor_keys)},
+      {"entity bridge", parsed(bridge_entity[0].payload), with_object_id(binary_sensor_keys)},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -104,6 +135,7 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
   }
   // Read end to end with a name file; here, what only odd line names and options show.
   EXPECT_FALSE(document["device"].toObject().contains("sw_version"));  // not the board's
+  EXPECT_EQ(text(document["device"]["via_device"]), "relayboard_tty-USB_0_bridge");
   const QJsonObject button16 = components["relayboard_tty-USB_0_7_16_pulse"].toObject();
   EXPECT_EQ(text(components["relayboard_tty-USB_0_7_1"]["default_entity_id"]),
             "switch.relayboard_tty_usb_0_7_1");
@@ -111,22 +143,17 @@ TEST(Discovery, TheDeviceDocumentHoldsOnlyDocumentedKeys) {
   EXPECT_EQ(text(button16["payload_press"]), "1500ms");
 }
 
-// A timetable entry is a switch of the board it switches: on while it runs.
-TEST(Discovery, EachTimetableEntryIsASwitchOfItsBoard) {
-  BoardDescription scheduled = board;
-  scheduled.schedules = {{2, "lights"}};
-  const QJsonObject entry =
-      parsed(discovery_documents(topics, DiscoveryForm::device, scheduled)[0].payload)["components"]
-          .toObject()["relayboard_tty-USB_0_7_schedule2"]
-          .toObject();
-  EXPECT_EQ(undocumented(entry, switch_keys), Keys{});
+// A timetable entry is a switch of the board it switches, and a sensor of its next run.
+TEST(Discovery, EachTimetableEntryIsASwitchAndASensorOfItsBoard) {
+  const QJsonObject document =
+      parsed(discovery_documents(topics, DiscoveryForm::device, board)[0].payload);
+  const QJsonObject entry = component(document, "_schedule2");
   EXPECT_EQ(text(entry["command_topic"]), "relayboard/tty-USB_0/schedule/2/set");
   EXPECT_EQ(text(entry["state_topic"]), "relayboard/tty-USB_0/schedule/2/state");
   EXPECT_EQ(text(entry["name"]), "Schedule lights");
-  const auto entities = discovery_documents(topics, DiscoveryForm::entity, scheduled);
-  ASSERT_EQ(entities.size(), 33u);
-  EXPECT_EQ(entities[32].topic, "homeassistant/switch/relayboard_tty-USB_0_7/schedule2/config");
-  EXPECT_EQ(undocumented(parsed(entities[32].payload), with_object_id(switch_keys)), Keys{});
+  const QJsonObject next = component(document, "_schedule2_next");
+  EXPECT_EQ(text(next["state_topic"]), "relayboard/tty-USB_0/schedule");
+  EXPECT_EQ(text(next["value_template"]), "{{ value_json.entries[1].next or None }}");
 }
 
 TEST(Discovery, AnUnnamedRelayAndBoardTakeDefaultNames) {
@@ -135,22 +162,22 @@ TEST(Discovery, AnUnnamedRelayAndBoardTakeDefaultNames) {
   EXPECT_NE(unnamed.find(R"("name":"Board 0","model")"), std::string::npos);
 }
 
-TEST(Discovery, ADocumentTopicNamesItsBoardInItsFormOnly) {
+TEST(Discovery, ADocumentTopicNamesItsBoardOrTheBridge) {
   const struct {
-    DiscoveryForm form;
     std::string topic;
-    std::optional<std::uint8_t> board;
+    std::optional<DiscoveryNode> node;
   } cases[] = {
-      {DiscoveryForm::device, "homeassistant/device/relayboard_tty-USB_0_255/config", 255},
-      {DiscoveryForm::entity, "homeassistant/switch/relayboard_tty-USB_0_3/relay4/config", 3},
-      {DiscoveryForm::entity, "homeassistant/button/relayboard_tty-USB_0_3/pulse4/config", 3},
-      {DiscoveryForm::device, "homeassistant/switch/relayboard_tty-USB_0_3/relay4/config", {}},
-      {DiscoveryForm::device, "homeassistant/device/relayboard_tty-USB_0_03/config", {}},
-      {DiscoveryForm::device, "homeassistant/device/relayboard_tty-USB_1_3/config", {}},
+      {"homeassistant/device/relayboard_tty-USB_0_255/config", DiscoveryNode{255}},
+      {"homeassistant/switch/relayboard_tty-USB_0_3/relay4/config", DiscoveryNode{3}},
+      {"homeassistant/sensor/relayboard_tty-USB_0_3/schedule9_next/config", DiscoveryNode{3}},
+      {"homeassistant/device/relayboard_tty-USB_0_bridge/config", DiscoveryNode{}},
+      {"homeassistant/device/relayboard_tty-USB_0_3/relay4/config", {}},
+      {"homeassistant/device/relayboard_tty-USB_0_03/config", {}},
+      {"homeassistant/device/relayboard_tty-USB_1_3/config", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.topic);
-    EXPECT_EQ(discovery_board(topics, c.form, c.topic), c.board);
+    EXPECT_EQ(discovery_node(topics, c.topic), c.node);
   }
 }
 

@@ -301,13 +301,14 @@ TEST_F(BridgeLifecycle, ForgetLineClearsALineNoLongerServedAndNothingElse) {
   Line& north = add_line("north");
   add_line("south");
   auto client = watch();
-  // The retained topics of a line, its boards' discovery documents among them.
+  // The retained topics of a line, its boards' and its bridge's discovery documents among
+  // them.
   const auto of_line = [&](const std::string& name) {
     std::map<std::string, std::string> found;
     for (const auto& [topic, payload] : client->retained()) {
       if (topic.starts_with("relayboard/" + name + "/") ||
           (topic.starts_with("homeassistant/") &&
-           topic.find("relayboard_" + name + "_1") != std::string::npos))
+           topic.find("relayboard_" + name + "_") != std::string::npos))
         found[topic] = payload;
     }
     return found;
