@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "bridge/line_claim.h"
+#include "event_log/event_text.h"
 #include "line/owed_state.h"
 #include "line/rules_file.h"
 #include "mqtt/bridge_topics.h"
@@ -96,6 +97,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   // The documents an earlier run left are read with the claim, before ours go out.
   claim_.emplace(line_claim_snapshot(topics, options_.client_id, core_->found_patterns()));
   open_event_log(state.folder, std::get<EventLogLimits>(limits));
+  follow_events();
   line_->set_rules(std::get<LineRules>(std::move(rules)));
   recall_owed();
   link_->on_connected = [this] {
@@ -127,8 +129,22 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
     return;
   }
   event_log_ = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+}
+
+void BridgeDaemon::follow_events() {
+  // The page opens with the line's last events from the log, then gets each as it comes.
+  if (web_ && event_log_) {
+    auto newest = read_newest_events(event_log_->path(), options_.line, WebBoards::events_kept);
+    if (const auto* why = std::get_if<std::string>(&newest)) log_("web page: no events: " + *why);
+    if (const auto* events = std::get_if<std::vector<Event>>(&newest)) {
+      for (const Event& event : *events) web_->event(event_line(event));
+    }
+  }
   core_->on_event = [this](const Event& event) {
-    if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
+    if (event_log_) {
+      if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
+    }
+    if (web_) web_->event(event_line(event));
   };
 }
 

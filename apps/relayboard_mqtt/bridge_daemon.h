@@ -71,6 +71,8 @@ class BridgeDaemon : public QObject {
  private:
   // The event log of the state folder, written with every event of the line.
   void open_event_log(const std::filesystem::path& folder, EventLogLimits limits);
+  // Each event of the line to the log and to the web page.
+  void follow_events();
   void take_message(const MqttMessage& message);
   void settle_claim();
   void run_timetable();

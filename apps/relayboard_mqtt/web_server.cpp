@@ -12,7 +12,7 @@
 namespace {
 
 // The page's files: nothing else is ever served from the folder.
-constexpr const char* page_files[] = {"index.html", "app.css", "app.js"};
+constexpr const char* page_files[] = {"index.html", "app.css", "app.js", "favicon.svg"};
 
 // WebSocket messages: a command or a name is far shorter.
 constexpr quint64 page_message_byte_limit = 4u << 10;
@@ -295,6 +295,9 @@ void WebServer::page_opened() {
     for (const std::uint8_t address : boards_.addresses()) {
       raw->sendTextMessage(QString::fromStdString(boards_.board_json(address)));
     }
+    for (const std::string& event : boards_.events_json()) {
+      raw->sendTextMessage(QString::fromStdString(event));
+    }
     page_ids_[id] = raw;
     pages_[raw] = Page{std::move(socket), token, id};
   }
@@ -309,6 +312,11 @@ void WebServer::page_message(QWebSocket* socket, const QString& text) {
   if (!who) {
     socket->sendTextMessage(R"({"type":"expired"})");
     socket->close(QWebSocketProtocol::CloseCodePolicyViolated, "the session expired");
+    return;
+  }
+  // The page asks now and then, to learn that the bridge still hears it.
+  if (json_text_field(object, "op") == "ping") {
+    socket->sendTextMessage(R"({"type":"pong"})");
     return;
   }
   const WebCommand command{
@@ -344,6 +352,10 @@ void WebServer::published(const std::string& topic, const std::string& payload) 
   if (const auto address = boards_.published(topic, payload)) {
     broadcast(boards_.board_json(*address));
   }
+}
+
+void WebServer::event(const std::string& text) {
+  broadcast(boards_.event_json(text));
 }
 
 void WebServer::names_changed(const BridgeNames& names) {

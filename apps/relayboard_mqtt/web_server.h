@@ -54,6 +54,9 @@ class WebServer : public QObject {
   void published(const std::string& topic, const std::string& payload);
   void answer(const std::string& topic, const std::string& payload);
   void names_changed(const BridgeNames& names);
+  // An event of the line as relayctl log prints it: to every page, and kept for those
+  // that open later.
+  void event(const std::string& text);
 
  private:
   struct Page {

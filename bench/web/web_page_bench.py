@@ -2,9 +2,9 @@
 under the browser tests' rig, which starts them and logs in "op":
     tests/web/web_page_rig.sh build/relayboard-mqtt build/relay_board_sim \\
         bench/web/web_page_bench.py /tmp/web-bench
-Prints: a click to its frame on the wire and to the indicator's change (median and
-max over 100), a page load to its first states, and the bridge's memory and CPU
-while idle with 10 pages open."""
+Prints: a click to its frame on the wire, to the indicator's change and to "done" at
+the control (median and max over 50), a page load to its first states, and the bridge's
+memory and CPU while idle with 10 pages open."""
 import os
 import statistics
 import time
@@ -16,7 +16,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 URL = os.environ["WEB_URL"]
 BRIDGE = int(os.environ["BRIDGE_PID"])
-RUNS = 100
+RUNS = 50
 
 
 def board_log_size():
@@ -62,7 +62,7 @@ wait.until(lambda b: b.execute_script(
     "return i && !i.disabled;"))
 rss_one = rss_kib()
 
-to_frame, to_indicator = [], []
+to_frame, to_indicator, to_done = [], [], []
 for run in range(RUNS):
     opening = run % 2 == 0
     frame = "55 01 %s 00 00 00 05 %s" % (("12", "6D") if opening else ("11", "6C"))
@@ -71,7 +71,15 @@ for run in range(RUNS):
     start = time.monotonic()
     browser.execute_script("""
         const indicator = document.querySelector('.relay[data-relay="5"] .indicator');
+        const result = document.querySelector('.relay[data-relay="5"] .relay-result');
         window.benchChanged = null;
+        window.benchDone = null;
+        new MutationObserver((changes, observer) => {
+          if (result.textContent.endsWith(': done')) {
+            window.benchDone = performance.now();
+            observer.disconnect();
+          }
+        }).observe(result, {childList: true});
         new MutationObserver((changes, observer) => {
           if (indicator.dataset.state === arguments[0]) {
             window.benchChanged = performance.now();
@@ -83,11 +91,15 @@ for run in range(RUNS):
     while not frame_since(offset, frame):
         time.sleep(0.0005)
     to_frame.append((time.monotonic() - start) * 1000)
-    wait.until(lambda b: b.execute_script("return window.benchChanged !== null"))
-    to_indicator.append(browser.execute_script(
-        "return window.benchChanged - window.benchClicked"))
+    wait.until(lambda b: b.execute_script(
+        "return window.benchChanged !== null && window.benchDone !== null"))
+    changed, done = browser.execute_script(
+        "return [window.benchChanged - window.benchClicked, window.benchDone - window.benchClicked]")
+    to_indicator.append(changed)
+    to_done.append(done)
 figures("click to frame on the wire", to_frame)
 figures("click to indicator changed", to_indicator)
+figures("click to \"done\" at the control", to_done)
 
 loads = []
 for _ in range(20):

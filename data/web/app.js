@@ -1,28 +1,65 @@
 'use strict';
 // The panel in a browser: boards arrive over a WebSocket as they change; each click is
-// a command to the bridge, whose answer comes back on the same socket. Received text is
-// only ever set as text (textContent), never as markup.
+// a command to the bridge, whose answer comes back on the same socket and is shown at
+// the control that sent it and at its board. Received text is only ever set as text
+// (textContent), never as markup.
 
 const boards = new Map();  // address -> {section, relays: [relay elements]}
 let socket = null;
 let role = 'viewer';
 let nextId = 1;
-const pending = new Map();  // command id -> what it was, for the status line
+// Commands sent and not answered yet, by id: what they were and where their result shows.
+const commands = new Map();
 // The pulses this page sent, by 'address/relay', until the bridge reports their end: the
 // relay closed after it was seen opened. Until then a board that stops answering, a lost
 // connection or an end long overdue may leave the relay on, and its note says so until
 // the relay is reported closed.
 const pulses = new Map();
 const overdueMs = 5000;  // past a pulse's end: the bridge reports it within a poll or two
+// The bridge is asked now and then whether it still hears the page: a phone that lost its
+// network gets no close from the socket, only silence.
+const pingMs = 10000;
+const silentMs = 25000;
+let heard = 0;
+const eventsShown = 20;
 
 function $(id) { return document.getElementById(id); }
 
-function say(text) { $('status').textContent = text; }
+function banner(connection, text) {
+  $('banner').dataset.connection = connection;
+  $('banner').textContent = text;
+}
 
-function send(command, what) {
-  if (!socket || socket.readyState !== WebSocket.OPEN) { say('Not connected'); return null; }
+// Whether "Open all" and "Close all" ask first; the page remembers it where it may.
+let askFirst = true;
+try { askFirst = localStorage.getItem('relayboard-ask-first') !== 'no'; } catch (e) { /* asks */ }
+function asksFirst() { return askFirst; }
+
+function showAskFirst() {
+  const ask = asksFirst();
+  $('ask-first').setAttribute('aria-pressed', String(ask));
+  $('ask-first').textContent = 'Ask before Open all and Close all: ' + (ask ? 'yes' : 'no');
+}
+
+// A command's result at each of its places, unless a later command has taken that place.
+function showResult(places, id, what, result, reason) {
+  const text = what + ': ' + result + (reason ? ' (' + reason + ')' : '');
+  for (const place of places) {
+    if (place.dataset.command !== String(id)) continue;
+    place.textContent = text;
+    place.dataset.result = result;
+  }
+}
+
+function send(command, what, places) {
   const id = nextId++;
-  pending.set(id, what);
+  for (const place of places) place.dataset.command = id;
+  if (!socket || socket.readyState !== WebSocket.OPEN) {
+    showResult(places, id, what, 'not sent', 'not connected to the bridge');
+    return null;
+  }
+  commands.set(id, {what: what, places: places});
+  showResult(places, id, what, 'pending');
   socket.send(JSON.stringify(Object.assign({id: id}, command)));
   return id;
 }
@@ -96,12 +133,15 @@ function boardView(address) {
   if (view) return view;
   const section = $('board-template').content.firstElementChild.cloneNode(true);
   section.dataset.address = address;
+  const boardResult = section.querySelector('.board-result');
   const list = section.querySelector('.relays');
   const relays = [];
   for (let relay = 1; relay <= 16; relay++) {
     const item = $('relay-template').content.firstElementChild.cloneNode(true);
     item.dataset.relay = relay;
     item.querySelector('.relay-number').textContent = relay + '.';
+    const places = [item.querySelector('.relay-result'), boardResult];
+    const what = 'Board ' + address + ', relay ' + relay + ' ';
     const indicator = item.querySelector('.indicator');
     indicator.addEventListener('click', () => {
       const state = indicator.dataset.state;
@@ -110,13 +150,13 @@ function boardView(address) {
       const value = state === 'opened' ? 'OFF' : 'ON';
       pulseOver(address, relay);
       send({op: 'set', address: address, relay: relay, value: value},
-        'Relay ' + relay + ' ' + (value === 'ON' ? 'open' : 'close'));
+        what + (value === 'ON' ? 'open' : 'close'), places);
     });
     item.querySelector('.pulse').addEventListener('click', () => {
       const time = section.querySelector('.pulse-time').value.trim();
       pulseOver(address, relay);
       const id = send({op: 'pulse', address: address, relay: relay, value: time},
-        'Relay ' + relay + ' pulse ' + time);
+        what + 'pulse' + (time ? ' ' + time : ''), places);
       if (id !== null) {
         pulses.set(address + '/' + relay,
           {id: id, address: address, relay: relay, length: time, opened: false, unsure: false});
@@ -133,17 +173,34 @@ function boardView(address) {
     form.addEventListener('submit', (event) => {
       event.preventDefault();
       form.hidden = true;
-      send({op: 'rename', address: address, relay: relay, value: text.value}, 'Relay ' + relay + ' rename');
+      send({op: 'rename', address: address, relay: relay, value: text.value}, what + 'rename',
+        places);
     });
     list.appendChild(item);
     relays.push(item);
   }
+  const confirm = section.querySelector('.confirm');
+  let asked = null;  // what "yes" does
   const all = (value, what) => {
+    confirm.hidden = true;
     for (let relay = 1; relay <= 16; relay++) pulseOver(address, relay);
-    send({op: 'all', address: address, value: value}, what);
+    send({op: 'all', address: address, value: value}, 'Board ' + address + ', ' + what,
+      [boardResult]);
   };
-  section.querySelector('.open-all').addEventListener('click', () => all('ON', 'Open all'));
-  section.querySelector('.close-all').addEventListener('click', () => all('OFF', 'Close all'));
+  // One tap switches 16 relays: asked in the page first, unless the operator said not to.
+  const ask = (value, what) => {
+    if (!asksFirst()) { all(value, what); return; }
+    asked = () => all(value, what);
+    section.querySelector('.confirm-text').textContent =
+      what.charAt(0).toUpperCase() + what.slice(1) + ' 16 relays of board ' + address + '?';
+    section.querySelector('.confirm-yes').textContent = what.charAt(0).toUpperCase() + what.slice(1);
+    confirm.hidden = false;
+    section.querySelector('.confirm-no').focus();
+  };
+  section.querySelector('.open-all').addEventListener('click', () => ask('ON', 'open all'));
+  section.querySelector('.close-all').addEventListener('click', () => ask('OFF', 'close all'));
+  section.querySelector('.confirm-yes').addEventListener('click', () => { if (asked) asked(); });
+  section.querySelector('.confirm-no').addEventListener('click', () => { confirm.hidden = true; });
   $('boards').appendChild(section);
   view = {section: section, relays: relays};
   boards.set(address, view);
@@ -152,6 +209,7 @@ function boardView(address) {
 
 function showBoard(board) {
   const view = boardView(board.address);
+  view.section.classList.remove('stale');
   view.section.querySelector('.board-title').textContent = board.title || 'Board';
   view.section.querySelector('.board-address').textContent =
     'address ' + board.address + (board.online ? '' : ' (not answering)');
@@ -169,45 +227,100 @@ function showBoard(board) {
   pulsesShown(board);
 }
 
-function showResult(message) {
-  const what = pending.get(message.id) || 'Command';
-  pending.delete(message.id);
+// Until the bridge sends a board again, its states are what they were, not what they are.
+function markStale() {
+  for (const [address, view] of boards) {
+    if (view.section.classList.contains('stale')) continue;
+    view.section.classList.add('stale');
+    view.section.querySelector('.board-address').textContent =
+      'address ' + address + ' (not current: no connection to the bridge)';
+    for (const item of view.relays) {
+      const indicator = item.querySelector('.indicator');
+      indicator.disabled = true;
+      indicator.querySelector('.caption').textContent = 'was ' + indicator.dataset.state;
+      indicator.setAttribute('aria-label', indicator.getAttribute('aria-label') + ', not current');
+    }
+  }
+}
+
+function answered(message) {
+  const command = commands.get(message.id);
+  commands.delete(message.id);
   const answer = message.answer || {};
-  say(what + ': ' + answer.result + (answer.reason ? ' (' + answer.reason + ')' : ''));
+  if (command) {
+    showResult(command.places, message.id, command.what, answer.result || 'no answer',
+      answer.reason);
+  }
   pulseAnswered(message.id, answer);
+}
+
+function showEvent(text) {
+  const list = $('events');
+  const row = document.createElement('li');
+  row.textContent = text;
+  list.insertBefore(row, list.firstChild);  // newest first
+  while (list.children.length > eventsShown) list.lastChild.remove();
+  $('events-section').hidden = false;
+}
+
+function lost() {
+  if (!socket) return;
+  const old = socket;
+  socket = null;
+  old.onmessage = old.onclose = null;
+  try { old.close(); } catch (e) { /* already closed */ }
+  markStale();
+  for (const [id, command] of commands) {
+    showResult(command.places, id, command.what, 'no answer', 'the connection was lost');
+  }
+  commands.clear();
+  for (const pulse of pulses.values()) pulseUnsure(pulse, 'the connection to the bridge was lost');
+  // A login that expired waits for the operator; otherwise the page comes back by itself
+  // once the bridge does.
+  if (!$('login').hidden) { banner('login', 'Log in to see the boards'); return; }
+  banner('lost', 'Connection lost; trying again');
+  setTimeout(start, 2000);
 }
 
 function connect() {
   const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-  socket = new WebSocket(scheme + location.host + '/live');
-  socket.addEventListener('message', (event) => {
+  const opened = new WebSocket(scheme + location.host + '/live');
+  socket = opened;
+  heard = Date.now();
+  opened.onmessage = (event) => {
+    heard = Date.now();
     const message = JSON.parse(event.data);
     if (message.type === 'hello') {
       role = message.role;
       document.body.classList.toggle('viewer', role !== 'operator');
       $('user').textContent = message.user ? message.user + ' (' + role + ')' : '';
       $('who').hidden = !message.user;
-      say('Connected');
+      $('events').replaceChildren();
+      banner('connected', 'Connected');
     } else if (message.type === 'board') {
       showBoard(message);
       // For the timings: when the first states were on the page.
       if (!performance.getEntriesByName('first-states').length) performance.mark('first-states');
     } else if (message.type === 'result') {
-      showResult(message);
+      answered(message);
+    } else if (message.type === 'event') {
+      showEvent(message.text);
     } else if (message.type === 'expired') {
       showLogin();
     }
-  });
-  socket.addEventListener('close', () => {
-    socket = null;
-    say('Connection lost; trying again');
-    for (const pulse of pulses.values()) pulseUnsure(pulse, 'the connection to the bridge was lost');
-    // The page comes back by itself once the bridge does.
-    setTimeout(start, 2000);
-  });
+  };
+  opened.onclose = lost;
 }
 
+setInterval(() => {
+  if (!socket || socket.readyState !== WebSocket.OPEN) return;
+  if (Date.now() - heard > silentMs) { lost(); return; }
+  socket.send(JSON.stringify({op: 'ping'}));
+}, pingMs);
+window.addEventListener('offline', lost);
+
 function showLogin() {
+  banner('login', 'Log in to see the boards');
   $('login').hidden = false;
   $('boards').hidden = true;
   $('login-user').focus();
@@ -227,9 +340,11 @@ $('login').addEventListener('submit', async (event) => {
   const response = await fetch('/login', {
     method: 'POST', credentials: 'same-origin', headers: {'Content-Type': 'application/json'},
     body: JSON.stringify({user: $('login-user').value, password: $('login-password').value}),
-  });
+  }).catch(() => null);
   $('login-password').value = '';
-  if (!response.ok) { say('Wrong user name or password'); return; }
+  if (!response) { $('login-result').textContent = 'Not connected to the bridge'; return; }
+  if (!response.ok) { $('login-result').textContent = 'Wrong user name or password'; return; }
+  $('login-result').textContent = '';
   start();
 });
 
@@ -238,4 +353,13 @@ $('logout').addEventListener('click', async () => {
   location.reload();
 });
 
+$('ask-first').addEventListener('click', () => {
+  askFirst = !askFirst;
+  try {
+    localStorage.setItem('relayboard-ask-first', askFirst ? 'yes' : 'no');
+  } catch (e) { /* then for this visit only */ }
+  showAskFirst();
+});
+
+showAskFirst();
 start();

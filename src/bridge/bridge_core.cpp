@@ -162,9 +162,11 @@ void BridgeCore::command(const CommandTopic& topic, const MqttMessage& message,
                          Clock::time_point now) {
   // An empty command is the removal of a retained one (the bridge's own, without MQTT 5).
   // With MQTT 5 a live one tells itself apart: an empty name is a name like any other.
-  const bool empty_name =
-      topic.action == CommandAction::rename && settings_.retain_as_published && !message.retained;
-  if (message.payload.empty() && !empty_name) return;
+  // The web page's commands never come through the broker: each one is answered.
+  const bool from_page = message.source == "web";
+  const bool empty_name = topic.action == CommandAction::rename &&
+                          (settings_.retain_as_published || from_page) && !message.retained;
+  if (message.payload.empty() && !empty_name && !from_page) return;
   const auto ignored = [&](const std::string& why) {
     log("command ignored on " + printable(message.topic) + ": " + why);
     answer(reply_to(message), topic.address, CommandOutcome::refused, why);

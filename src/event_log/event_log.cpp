@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -92,6 +93,23 @@ std::string column_text(sqlite3_stmt* statement, int index) {
              ? std::string(reinterpret_cast<const char*>(text),
                            static_cast<std::size_t>(sqlite3_column_bytes(statement, index)))
              : std::string();
+}
+
+// An event from a row of "SELECT at_ms, kind, line, address, relay, was_on, now_on,
+// source, who, reason".
+Event row_event(sqlite3_stmt* row) {
+  Event event;
+  event.at = Event::Time(std::chrono::milliseconds(sqlite3_column_int64(row, 0)));
+  event.kind = kind_from_text(column_text(row, 1)).value_or(Event::Kind::switched);
+  event.line = column_text(row, 2);
+  event.address = static_cast<std::uint8_t>(sqlite3_column_int(row, 3));
+  event.relay = sqlite3_column_int(row, 4);
+  event.was_on = column_state(row, 5);
+  event.now_on = column_state(row, 6);
+  event.source = column_text(row, 7);
+  event.who = column_text(row, 8);
+  event.reason = column_text(row, 9);
+  return event;
 }
 
 // Opens the database without following a link and without running SQL that the file
@@ -254,23 +272,43 @@ std::optional<std::string> read_events(const std::filesystem::path& path, const 
       if (filter.address) sqlite3_bind_int(select.handle, 2, *filter.address);
       if (filter.address && filter.relay) sqlite3_bind_int(select.handle, 3, *filter.relay);
       int step;
-      while ((step = sqlite3_step(select.handle)) == SQLITE_ROW) {
-        Event event;
-        event.at = Event::Time(std::chrono::milliseconds(sqlite3_column_int64(select.handle, 0)));
-        event.kind = kind_from_text(column_text(select.handle, 1)).value_or(Event::Kind::switched);
-        event.line = column_text(select.handle, 2);
-        event.address = static_cast<std::uint8_t>(sqlite3_column_int(select.handle, 3));
-        event.relay = sqlite3_column_int(select.handle, 4);
-        event.was_on = column_state(select.handle, 5);
-        event.now_on = column_state(select.handle, 6);
-        event.source = column_text(select.handle, 7);
-        event.who = column_text(select.handle, 8);
-        event.reason = column_text(select.handle, 9);
-        each(event);
-      }
+      while ((step = sqlite3_step(select.handle)) == SQLITE_ROW) each(row_event(select.handle));
       if (step != SQLITE_DONE) failure = file + ": " + error_of(database);
     }
   }
   sqlite3_close(database);
   return failure;
+}
+
+std::variant<std::vector<Event>, std::string> read_newest_events(const std::filesystem::path& path,
+                                                                 const std::string& line,
+                                                                 int count) {
+  const std::string file = path.string();
+  std::filesystem::path target;
+  if (auto refused = log_file_refusal(path, target)) return *refused;
+  sqlite3* database = nullptr;
+  if (auto refused = open_database(path, target, SQLITE_OPEN_READONLY, database)) return *refused;
+  // Walked back from the newest along the time index: a long log costs no more to read.
+  std::vector<Event> events;
+  std::optional<std::string> failure;
+  {
+    Statement select(database,
+                     "SELECT at_ms, kind, line, address, relay, was_on, now_on, source, who, "
+                     "reason FROM events WHERE line = ?1 ORDER BY at_ms DESC, id DESC LIMIT ?2");
+    if (select.handle == nullptr) {
+      failure = file + ": " + error_of(database);
+    } else {
+      bind_text(select.handle, 1, line);
+      sqlite3_bind_int(select.handle, 2, count);
+      int step;
+      while ((step = sqlite3_step(select.handle)) == SQLITE_ROW) {
+        events.push_back(row_event(select.handle));
+      }
+      if (step != SQLITE_DONE) failure = file + ": " + error_of(database);
+    }
+  }
+  sqlite3_close(database);
+  if (failure) return *failure;
+  std::reverse(events.begin(), events.end());
+  return events;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "event_log/event.h"
 #include "event_log/event_log_file.h"
@@ -79,3 +80,9 @@ struct EventFilter {
 // read. The log is only read: a missing one is an error, never made.
 std::optional<std::string> read_events(const std::filesystem::path& path, const EventFilter& filter,
                                        const std::function<void(const Event&)>& each);
+
+// The newest `count` events of `line` in the log at `path`, oldest first; why not, if the
+// log cannot be read.
+std::variant<std::vector<Event>, std::string> read_newest_events(const std::filesystem::path& path,
+                                                                 const std::string& line,
+                                                                 int count);

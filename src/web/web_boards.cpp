@@ -85,3 +85,10 @@ std::string WebBoards::board_json(std::uint8_t address) const {
                     {"online", board.online},
                     {"relays", std::move(relays)}});
 }
+
+std::string WebBoards::event_json(const std::string& text) {
+  std::string json = json_text({{"type", "event"}, {"text", text}});
+  events_.push_back(json);
+  if (events_.size() > events_kept) events_.pop_front();
+  return json;
+}

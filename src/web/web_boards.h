@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -9,8 +11,8 @@
 #include <vector>
 
 #include "bridge/bridge_names.h"
-#include "mqtt/bridge_topics.h"
 #include "common/board_limits.h"
+#include "mqtt/bridge_topics.h"
 
 // The boards as the web page shows them, learnt from what the bridge publishes (a
 // board's availability, each relay's state) and from the name file's names: so the page
@@ -30,6 +32,13 @@ class WebBoards {
   std::string board_json(std::uint8_t address) const;
   const std::vector<std::uint8_t>& addresses() const { return addresses_; }
 
+  // One event of the line, as relayctl log prints it, for the page's list:
+  // {"type":"event","text":...}. The newest `events_kept` are kept for pages that open
+  // later, which get them oldest first.
+  std::string event_json(const std::string& text);
+  const std::deque<std::string>& events_json() const { return events_; }
+  static constexpr std::size_t events_kept = 20;
+
  private:
   struct Board {
     bool online = false;
@@ -41,4 +50,5 @@ class WebBoards {
   std::vector<std::uint8_t> addresses_;
   std::string title_;
   std::map<std::uint8_t, Board> boards_;
+  std::deque<std::string> events_;
 };

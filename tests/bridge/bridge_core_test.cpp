@@ -433,6 +433,10 @@ TEST(BridgeCore, ARenameReachesTheFileEvenForASilentBoardAndNamesGoOutFirst) {
     rig.send("p/L/1/2/name/set", "");
     rig.send("p/L/9/2/name/set", "Fan");
     EXPECT_EQ(rig.renamed, mqtt5 ? (Lines{"1/2 Fan", "1/2 "}) : Lines{"1/2 Fan"});
+    // The page's commands never come through the broker: its empty name is a name.
+    rig.renamed.clear();
+    rig.core.message({"p/L/1/2/name/set", "", false, {}, {}, "web", "ann"}, rig.now);
+    EXPECT_EQ(rig.renamed, Lines{"1/2 "});
   }
 }
 

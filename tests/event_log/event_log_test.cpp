@@ -67,6 +67,13 @@ TEST_F(EventLogFile, KeepsEveryFieldAndFiltersByTimeBoardAndRelay) {
   EXPECT_EQ(read({{}, 1, {}}), (std::vector<Event>{switched, refused, lost}));
   // A relay's history holds what befell its whole board.
   EXPECT_EQ(read({{}, 1, 7}), (std::vector<Event>{switched, lost}));
+  // The web page's list: the newest of one line, oldest first.
+  Event elsewhere = event(5000, Event::Kind::switched, 1, 3);
+  elsewhere.line = "ttyS1";
+  ASSERT_FALSE(open()->append(elsewhere));
+  const auto newest = read_newest_events(path(), "ttyUSB0", 2);
+  ASSERT_EQ(newest.index(), 0u) << std::get<std::string>(newest);
+  EXPECT_EQ(std::get<0>(newest), (std::vector<Event>{lost, other}));
 }
 
 TEST_F(EventLogFile, DropsTheOldestPastItsLimitsAndIsNeverMadeByAReader) {

@@ -38,4 +38,8 @@ TEST(WebBoards, FollowTheBridgesPublications) {
   boards.published("relayboard/com1/1/status", "online");
   EXPECT_NE(boards.board_json(1).find(R"("relay":1,"name":"水泵","state":"unknown")"),
             std::string::npos);
+  // The page's last events: the newest 20, text as it is.
+  for (int i = 1; i <= 21; ++i) boards.event_json("<b>" + std::to_string(i) + "\"");
+  EXPECT_EQ(boards.events_json().size(), WebBoards::events_kept);
+  EXPECT_EQ(boards.events_json().front(), R"({"type":"event","text":"<b>2\""})");
 }

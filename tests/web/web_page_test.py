@@ -53,6 +53,7 @@ class WebPage(unittest.TestCase):
         for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
                          "--window-size=1024,900", "--lang=en"):
             options.add_argument(argument)
+        options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
         cls.browser = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
         cls.login("op", "operator-pw")
 
@@ -78,6 +79,13 @@ class WebPage(unittest.TestCase):
         return (indicator.find_element(By.CSS_SELECTOR, ".caption").text,
                 indicator.value_of_css_property("background-color"))
 
+    def screen(self, width, height, dark=False):
+        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+            "width": width, "height": height, "deviceScaleFactor": 2, "mobile": width < 500})
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": [
+            {"name": "prefers-color-scheme", "value": "dark" if dark else "light"}]})
+        self.addCleanup(self.browser.execute_cdp_cmd, "Emulation.clearDeviceMetricsOverride", {})
+
     def wait_shown(self, number, caption, colour):
         wait_until(lambda: self.shown(number) == (caption, colour),
                    "relay %d %s, shows %s" % (number, caption, self.shown(number)))
@@ -97,45 +105,105 @@ class WebPage(unittest.TestCase):
         self.assertEqual(name.find_elements(By.XPATH, "./*"), [])
         self.assertEqual(self.browser.find_elements(By.ID, "injected"), [])
 
-    def test_3_a_click_switches_the_relay_and_the_indicator_follows(self):
+    def test_2b_open_all_and_close_all_ask_first_unless_told_not_to(self):
+        board = self.browser.find_element(By.CSS_SELECTOR, ".board")
+        confirm = board.find_element(By.CSS_SELECTOR, ".confirm")
+        frames, polls = len(switch_frames()), board_log().count("<- 55 01 10")
+        board.find_element(By.CSS_SELECTOR, ".open-all").click()
+        self.assertEqual(confirm.text.split("\n")[0], "Open all 16 relays of board 1?")
+        confirm.find_element(By.CSS_SELECTOR, ".confirm-no").click()
+        wait_until(lambda: board_log().count("<- 55 01 10") > polls + 2, "more polls")
+        self.assertEqual((len(switch_frames()), confirm.is_displayed()), (frames, False))
+        # Switched off, and remembered by the page: one tap is then one command.
+        self.browser.find_element(By.ID, "ask-first").click()
+        self.browser.refresh()
+        self.wait_shown(1, "closed", RED)
+        self.assertTrue(self.browser.find_element(By.ID, "ask-first").text.endswith(": no"))
+        self.browser.find_element(By.CSS_SELECTOR, ".close-all").click()
+        result = self.browser.find_element(By.CSS_SELECTOR, ".board-result")
+        wait_until(lambda: switch_frames()[frames:] == ["55 01 13 00 00 00 00 69"], "the frame")
+        wait_until(lambda: result.text == "Board 1, close all: done", "shows %r" % result.text)
+
+    def test_3_a_tap_on_a_phone_shows_its_result_where_the_finger_is(self):
+        self.screen(360, 740)
+        item = self.relay(14)
+        result = item.find_element(By.CSS_SELECTOR, ".relay-result")
+        top = self.browser.execute_script("""
+            const item = arguments[0], result = arguments[1];
+            item.scrollIntoView({block: 'center'});
+            window.seen = [];
+            new MutationObserver(() => window.seen.push(result.textContent))
+                .observe(result, {childList: true});
+            return window.scrollY;""", item, result)
         before = len(switch_frames())
-        self.relay(2).find_element(By.CSS_SELECTOR, ".indicator").click()
-        wait_until(lambda: len(switch_frames()) > before, "a switch frame on the line")
-        self.assertEqual(switch_frames()[before:], ["55 01 12 00 00 00 02 6A"])
-        self.wait_shown(2, "opened", GREEN)
-        wait_until(lambda: "done" in self.browser.find_element(By.ID, "status").text,
-                   "the command's answer on the page")
+        item.find_element(By.CSS_SELECTOR, ".indicator").click()
+        wait_until(lambda: switch_frames()[before:] == ["55 01 12 00 00 00 0E 76"], "the frame")
+        wait_until(lambda: result.text.endswith("done"), "the answer, shows %r" % result.text)
+        self.wait_shown(14, "opened", GREEN)
+        # Seen without scrolling, and at the board too.
+        self.assertEqual(self.browser.execute_script("""
+            const box = arguments[0].getBoundingClientRect();
+            return [window.seen, document.querySelector('.board-result').textContent,
+                    window.scrollY, box.top >= 0 && box.bottom <= innerHeight];""", result),
+            [["Board 1, relay 14 open: pending", "Board 1, relay 14 open: done"],
+             "Board 1, relay 14 open: done", top, True])
+        # The line's event, newest first and as text.
+        latest = "return [...document.querySelectorAll('#events li')].map(e => e.innerHTML)[0]"
+        wait_until(lambda: (self.browser.execute_script(latest) or "").endswith(
+            "board 1 relay 14 opened (was closed) by web op"), "the event")
 
     def test_4_a_rename_lands_in_the_name_file_byte_for_byte(self):
         before = name_file()
-        self.relay(2).find_element(By.CSS_SELECTOR, ".rename").click()
-        box = self.relay(2).find_element(By.CSS_SELECTOR, ".rename-text")
+        self.relay(3).find_element(By.CSS_SELECTOR, ".rename").click()
+        box = self.relay(3).find_element(By.CSS_SELECTOR, ".rename-text")
         box.clear()
-        box.send_keys("泵 2\n")
-        expected = before.replace(b"relay2name=Fan\r\n", b"relay2name=\xB1\xC3 2\r\n")
+        box.send_keys("泵 3\n")
+        expected = before.replace(b"relay3name=<b>bold</b><img src=x id=injected>\r\n",
+                                  b"relay3name=\xB1\xC3 3\r\n")
         wait_until(lambda: name_file() == expected, "the new name in the file")
-        wait_until(lambda: self.relay(2).find_element(By.CSS_SELECTOR, ".name").text == "泵 2",
+        wait_until(lambda: self.relay(3).find_element(By.CSS_SELECTOR, ".name").text == "泵 3",
                    "the new name on the page")
 
-    def test_5_a_phone_has_no_horizontal_scroll_and_no_clipped_caption(self):
-        self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
-            "width": 360, "height": 740, "deviceScaleFactor": 2, "mobile": True})
-        try:
-            overflow = self.browser.execute_script("""
-                const page = document.documentElement;
-                const clipped = [...document.querySelectorAll(
-                    '.caption, .name, button, h1, h2, label')]
-                    .filter(e => e.offsetParent && (e.scrollWidth > e.clientWidth + 1 ||
-                        e.getBoundingClientRect().right > page.clientWidth))
-                    .map(e => e.className || e.tagName);
-                return {scroll: page.scrollWidth - page.clientWidth, clipped: clipped};""")
-            self.assertEqual(overflow, {"scroll": 0, "clipped": []})
-            shot = os.path.join(os.environ["WORK_DIR"], "web-page-phone.png")
-            self.browser.save_screenshot(shot)
-            if os.environ.get("WEB_SCREENSHOT"):
-                shutil.copyfile(shot, os.environ["WEB_SCREENSHOT"])
-        finally:
-            self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    def test_5_a_phone_and_a_desk_in_either_theme_fit_a_finger_with_nothing_clipped(self):
+        for width, height, dark in ((360, 740, False), (1280, 800, True)):
+            self.screen(width, height, dark)
+            self.browser.execute_script("window.scrollTo(0, 0)")
+            # Every target 44 px or more, its caption clear of its edges, no sideways scroll.
+            faults = self.browser.execute_script("""
+                const page = document.documentElement, faults = [], text = document.createRange();
+                for (const e of document.querySelectorAll('.caption, .name, button, input, h1, h2, label')) {
+                  const box = e.getBoundingClientRect(), what = e.className || e.tagName;
+                  if (!e.offsetParent) continue;
+                  text.selectNodeContents(e);
+                  const inner = text.getBoundingClientRect();
+                  if (e.scrollWidth > e.clientWidth + 1 || box.right > page.clientWidth)
+                    faults.push('clipped ' + what);
+                  if (e.matches('button, input') && (box.width < 44 || box.height < 44))
+                    faults.push('small ' + what);
+                  if (e.matches('button') && (inner.left - box.left < 6 || box.right - inner.right < 6))
+                    faults.push('touching ' + what);
+                }
+                return faults.concat(page.scrollWidth > page.clientWidth ? ['scroll'] : []);""")
+            self.assertEqual(faults, [], (width, dark))
+            # Dark or light, the relays keep the panel's colours.
+            self.assertEqual((self.shown(1)[1], self.shown(14)[1]), (RED, GREEN))
+            self.assertEqual(self.browser.execute_script(
+                "return getComputedStyle(document.body).backgroundColor"),
+                "rgb(22, 22, 22)" if dark else "rgb(240, 240, 240)")
+            if width == 360:
+                shot = os.path.join(os.environ["WORK_DIR"], "web-page-phone.png")
+                self.browser.save_screenshot(shot)
+                if os.environ.get("WEB_SCREENSHOT"):
+                    shutil.copyfile(shot, os.environ["WEB_SCREENSHOT"])
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+
+    def test_5b_an_empty_command_is_answered_too(self):
+        result = self.relay(4).find_element(By.CSS_SELECTOR, ".relay-result")
+        self.browser.execute_script("document.querySelector('.pulse-time').value = ''")
+        self.relay(4).find_element(By.CSS_SELECTOR, ".pulse").click()
+        shown = 'Board 1, relay 4 pulse: refused ("" is not a duration from 10ms to 3600s)'
+        wait_until(lambda: result.text == shown, "shows %r" % result.text)
+        self.browser.execute_script("document.querySelector('.pulse-time').value = '1s'")
 
     def test_6_a_silent_board_turns_the_relays_yellow(self):
         board = int(os.environ["BOARD_PID"])
@@ -145,7 +213,7 @@ class WebPage(unittest.TestCase):
                 self.wait_shown(number, "unknown", YELLOW)
         finally:
             os.kill(board, signal.SIGCONT)
-        self.wait_shown(2, "opened", GREEN)
+        self.wait_shown(14, "opened", GREEN)
         self.wait_shown(1, "closed", RED)
 
     def test_6b_a_pulse_whose_end_is_not_seen_says_the_relay_may_be_left_on(self):
@@ -171,6 +239,9 @@ class WebPage(unittest.TestCase):
         self.wait_shown(1, "closed", RED)
         self.assertFalse(self.relay(1).find_element(By.CSS_SELECTOR, ".indicator").is_enabled())
         self.assertFalse(self.relay(1).find_element(By.CSS_SELECTOR, ".rename").is_displayed())
+        # A page that opens gets the line's last events.
+        wait_until(lambda: "board 1 relay 14 opened (was closed) by web op" in
+                   self.browser.find_element(By.ID, "events").text, "the last events")
         frames, names = len(switch_frames()), name_file()
         # A crafted message on the page's own socket, as a script of the viewer would send.
         answers = self.browser.execute_async_script("""
@@ -243,6 +314,19 @@ class WebPage(unittest.TestCase):
                          "Sec-WebSocket-Version: 13\r\nOrigin: %s\r\n\r\n"
                          % (host, key, URL.rstrip("/"))).encode())
             self.assertTrue(raw.recv(4096).startswith(b"HTTP/1.1 404"))
+
+
+    def test_8b_the_favicon_is_served(self):
+        with urllib.request.urlopen(URL + "favicon.svg", timeout=DEADLINE) as icon:
+            self.assertEqual((icon.headers["Content-Type"], icon.read(4)), ("image/svg+xml", b"<svg"))
+        self.assertEqual([e for e in self.browser.get_log("browser") if "404" in e["message"]], [])
+
+    def test_9_a_killed_bridge_marks_every_state_stale(self):
+        os.kill(int(os.environ["BRIDGE_PID"]), signal.SIGKILL)
+        banner = self.browser.find_element(By.ID, "banner")
+        wait_until(lambda: banner.text == "Connection lost; trying again", "shows %r" % banner.text)
+        self.assertEqual([self.shown(n)[0] for n in (1, 14)], ["was closed", "was opened"])
+        self.assertEqual(self.browser.find_elements(By.CSS_SELECTOR, ".board:not(.stale)"), [])
 
 
 if __name__ == "__main__":
