@@ -343,7 +343,14 @@ $('login').addEventListener('submit', async (event) => {
   }).catch(() => null);
   $('login-password').value = '';
   if (!response) { $('login-result').textContent = 'Not connected to the bridge'; return; }
-  if (!response.ok) { $('login-result').textContent = 'Wrong user name or password'; return; }
+  if (!response.ok) {
+    // A throttled or busy bridge says why; the page shows it as text.
+    const answer = await response.json().catch(() => ({}));
+    const reason = typeof answer.reason === 'string' ? answer.reason : '';
+    $('login-result').textContent = response.status === 401 || !reason
+        ? 'Wrong user name or password' : reason[0].toUpperCase() + reason.slice(1);
+    return;
+  }
   $('login-result').textContent = '';
   start();
 });
