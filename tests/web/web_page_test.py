@@ -14,6 +14,7 @@ import urllib.error
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoSuchElementException
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -23,12 +24,16 @@ RED, GREEN, YELLOW = "rgba(255, 0, 0, 1)", "rgba(0, 255, 0, 1)", "rgba(255, 255,
 
 
 def wait_until(condition, what):
+    """`what` may be a function: it then says what was seen at the end."""
     end = time.monotonic() + DEADLINE
     while time.monotonic() < end:
-        if condition():
-            return
+        try:
+            if condition():
+                return
+        except NoSuchElementException:  # a reloaded page that has not drawn its boards yet
+            pass
         time.sleep(0.05)
-    raise AssertionError("not within %d s: %s" % (DEADLINE, what))
+    raise AssertionError("not within %d s: %s" % (DEADLINE, what() if callable(what) else what))
 
 
 def board_log():
@@ -88,7 +93,7 @@ class WebPage(unittest.TestCase):
 
     def wait_shown(self, number, caption, colour):
         wait_until(lambda: self.shown(number) == (caption, colour),
-                   "relay %d %s, shows %s" % (number, caption, self.shown(number)))
+                   lambda: "relay %d %s, shows %s" % (number, caption, self.shown(number)))
 
     def test_1_states_and_names_as_the_panel_shows_them(self):
         for number in range(1, 17):
@@ -122,7 +127,7 @@ class WebPage(unittest.TestCase):
         self.browser.find_element(By.CSS_SELECTOR, ".close-all").click()
         result = self.browser.find_element(By.CSS_SELECTOR, ".board-result")
         wait_until(lambda: switch_frames()[frames:] == ["55 01 13 00 00 00 00 69"], "the frame")
-        wait_until(lambda: result.text == "Board 1, close all: done", "shows %r" % result.text)
+        wait_until(lambda: result.text == "Board 1, close all: done", lambda: "shows %r" % result.text)
 
     def test_3_a_tap_on_a_phone_shows_its_result_where_the_finger_is(self):
         self.screen(360, 740)
@@ -138,7 +143,7 @@ class WebPage(unittest.TestCase):
         before = len(switch_frames())
         item.find_element(By.CSS_SELECTOR, ".indicator").click()
         wait_until(lambda: switch_frames()[before:] == ["55 01 12 00 00 00 0E 76"], "the frame")
-        wait_until(lambda: result.text.endswith("done"), "the answer, shows %r" % result.text)
+        wait_until(lambda: result.text.endswith("done"), lambda: "the answer, shows %r" % result.text)
         self.wait_shown(14, "opened", GREEN)
         # Seen without scrolling, and at the board too.
         self.assertEqual(self.browser.execute_script("""
@@ -202,7 +207,7 @@ class WebPage(unittest.TestCase):
         self.browser.execute_script("document.querySelector('.pulse-time').value = ''")
         self.relay(4).find_element(By.CSS_SELECTOR, ".pulse").click()
         shown = 'Board 1, relay 4 pulse: refused ("" is not a duration from 10ms to 3600s)'
-        wait_until(lambda: result.text == shown, "shows %r" % result.text)
+        wait_until(lambda: result.text == shown, lambda: "shows %r" % result.text)
         self.browser.execute_script("document.querySelector('.pulse-time').value = '1s'")
 
     def test_6_a_silent_board_turns_the_relays_yellow(self):
@@ -324,7 +329,7 @@ class WebPage(unittest.TestCase):
     def test_9_a_killed_bridge_marks_every_state_stale(self):
         os.kill(int(os.environ["BRIDGE_PID"]), signal.SIGKILL)
         banner = self.browser.find_element(By.ID, "banner")
-        wait_until(lambda: banner.text == "Connection lost; trying again", "shows %r" % banner.text)
+        wait_until(lambda: banner.text == "Connection lost; trying again", lambda: "shows %r" % banner.text)
         self.assertEqual([self.shown(n)[0] for n in (1, 14)], ["was closed", "was opened"])
         self.assertEqual(self.browser.find_elements(By.CSS_SELECTOR, ".board:not(.stale)"), [])
 
