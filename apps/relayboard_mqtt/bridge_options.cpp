@@ -4,14 +4,14 @@
 #include <array>
 #include <charconv>
 
-#include "mqtt/bridge_topics.h"
 #include "bridge/host_name.h"
 #include "common/address_list.h"
 #include "common/duration_text.h"
-#include "settings/settings_files.h"
-#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "event_log/log_limits.h"
+#include "mqtt/bridge_topics.h"
+#include "settings/settings_files.h"
+#include "settings/settings_text.h"
 #include "text/shown_text.h"
 #include "text/utf8.h"
 
