@@ -1,10 +1,15 @@
 // The virtual board's own logic: how it cuts the byte stream, what each command does to
 // its relays (the answer modes are tested end to end).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "board_model.h"
+#include "com_link.h"
 #include "frame_reader.h"
 #include "link_rig.h"
 
@@ -68,6 +73,35 @@ TEST(BoardModel, CommandsSwitchTheRelaysAsThePanelExpects) {
     EXPECT_EQ(answer, StatusFrame::build(step.opened_after, 1));
   }
   EXPECT_FALSE(board.addressed(CommandFrame::build(2, BoardCommand::QueryStatus, 0, 0)));
+}
+
+// A fresh account has no ~/.config/relay_panel: the board makes it, for its user alone,
+// and leaves a folder that is there as it was.
+TEST(BoardComLink, MakesAMissingFolderForThisUserOnly) {
+  namespace fs = std::filesystem;
+  std::string home = (fs::temp_directory_path() / "sim-home-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(home.data()), nullptr);
+  ::chmod(home.c_str(), 0755);
+  const fs::path folder = fs::path(home) / ".config" / "relay_panel";
+  std::string error;
+  {
+    auto link = ComLink::create(folder, 3, "/dev/null", error);
+    ASSERT_TRUE(link) << error;
+    EXPECT_EQ(fs::read_symlink(folder / "com3"), "/dev/null");
+    for (const auto& made : {folder, folder.parent_path()}) {
+      struct stat st {};
+      ASSERT_EQ(::stat(made.c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+      EXPECT_EQ(st.st_uid, ::getuid()) << made;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(home.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+  }
+  EXPECT_FALSE(fs::is_symlink(folder / "com3"));
+  EXPECT_FALSE(ComLink::create("/dev/null/x", 1, "/dev/null", error));
+  EXPECT_NE(error.find("/dev/null/x"), std::string::npos) << error;
+  fs::remove_all(home);
 }
 
 }  // namespace

@@ -1,8 +1,27 @@
 #include "com_link.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "common/system_error_text.h"
+
+namespace {
+
+// The folders of `dir` that do not exist yet, made for this user alone (0700), as the
+// panel makes its state folder; a folder already there is left as it is.
+std::error_code make_link_folder(const std::filesystem::path& dir) {
+  std::filesystem::path made;
+  for (const auto& part : dir) {
+    made /= part;
+    if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST)
+      return std::error_code(errno, std::generic_category());
+  }
+  return {};
+}
+
+}  // namespace
 
 std::optional<ComLink> ComLink::create(const std::filesystem::path& dir, int port,
                                        const std::filesystem::path& target, std::string& error) {
@@ -12,7 +31,11 @@ std::optional<ComLink> ComLink::create(const std::filesystem::path& dir, int por
   // port at this moment finds either the old board or the new one, never nothing.
   const fs::path temporary =
       dir / (".com" + std::to_string(port) + ".new." + std::to_string(::getpid()));
-  std::error_code failure;
+  std::error_code failure = make_link_folder(dir);
+  if (failure) {
+    error = "cannot make the link's folder " + dir.string() + ": " + system_error_text(failure);
+    return std::nullopt;
+  }
   fs::remove(temporary, failure);
   fs::create_symlink(target, temporary, failure);
   if (!failure) fs::rename(temporary, link, failure);

@@ -4,7 +4,8 @@
 #include <optional>
 #include <string>
 
-// The link `com<n>` in a folder that points the panel's port n at the virtual board.
+// The link `com<n>` in a folder that points the panel's port n at the virtual board; the
+// folder is made (for this user alone) when it does not exist yet, as on a fresh account.
 // An older link of that name is replaced; the link is removed again when this object
 // goes, unless something else has taken its place meanwhile.
 class ComLink {
