@@ -326,7 +326,10 @@ TEST_F(InstalledPanel, ShipsTheBridgeWithItsServiceAndExample) {
   }
   EXPECT_EQ(output_of("relayboard-mqtt", {"--version"}),
             "relayboard-mqtt " RELAY_PANEL_VERSION "\n");
-  EXPECT_TRUE(fs::is_regular_file(root() / "usr/share/man/man1/relayboard-mqtt.1.gz"));
+  for (const char* file :
+       {"usr/share/man/man1/relayboard-mqtt.1.gz", "usr/share/man/man5/relayboard-mqtt.conf.5.gz",
+        "usr/share/bash-completion/completions/relayboard-mqtt"})
+    EXPECT_TRUE(fs::is_regular_file(root() / file)) << file;
 
   const auto words = [](const std::string& text, const std::regex& pattern) {
     std::set<std::string> found;
