@@ -6,15 +6,15 @@
 _relay_panel_value() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   case $1 in
-    --device) COMPREPLY=($(compgen -f -- "${cur:-/dev/tty}")) ;;
+    --device) mapfile -t COMPREPLY < <(compgen -f -- "${cur:-/dev/tty}") ;;
     --names | --config | --cafile | --certfile | --keyfile | --password-file | \
       --web-cert | --web-key | --web-users)
-      COMPREPLY=($(compgen -f -- "$cur")) ;;
-    --mqtt-version) COMPREPLY=($(compgen -W '3.1.1 5' -- "$cur")) ;;
-    --discovery-form) COMPREPLY=($(compgen -W 'device entity' -- "$cur")) ;;
-    --web-role) COMPREPLY=($(compgen -W 'operator viewer' -- "$cur")) ;;
-    --broker) COMPREPLY=($(compgen -W 'mqtt:// mqtts://' -- "$cur")) ;;
-    --since) COMPREPLY=($(compgen -W 'today yesterday' -- "$cur")) ;;
+      mapfile -t COMPREPLY < <(compgen -f -- "$cur") ;;
+    --mqtt-version) mapfile -t COMPREPLY < <(compgen -W '3.1.1 5' -- "$cur") ;;
+    --discovery-form) mapfile -t COMPREPLY < <(compgen -W 'device entity' -- "$cur") ;;
+    --web-role) mapfile -t COMPREPLY < <(compgen -W 'operator viewer' -- "$cur") ;;
+    --broker) mapfile -t COMPREPLY < <(compgen -W 'mqtt:// mqtts://' -- "$cur") ;;
+    --since) mapfile -t COMPREPLY < <(compgen -W 'today yesterday' -- "$cur") ;;
     --port | --address | --addresses | --timeout | --from | --to | --line | --prefix | \
       --user | --relay | --answer-timeout | --host | --mqtt-port | --client-id | \
       --discovery-prefix | --button-pulse | --board-manufacturer | --board-model | \
@@ -38,14 +38,14 @@ _relayctl() {
     [[ " $commands " == *" $word "* ]] && command=$word && break
   done
   if [[ $cur == -* ]]; then
-    COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
   elif [[ -z $command ]]; then
-    COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
   elif [[ $command == open || $command == close || $command == pulse ||
     $command == rename ]]; then
-    COMPREPLY=($(compgen -W 'all' -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -W 'all' -- "$cur")
   elif [[ $command == schedule ]]; then
-    COMPREPLY=($(compgen -f -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
   fi
 }
 
@@ -59,7 +59,7 @@ _relayboard_mqtt() {
     --web-cert --web-key --web-users --add-web-user --web-role --forget-line --help
     --version'
   [[ $cur != -* ]] && _relay_panel_value "$prev" && return
-  COMPREPLY=($(compgen -W "$options" -- "$cur"))
+  mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
 }
 
 complete -F _relayctl relayctl relayctl.exe
