@@ -3,7 +3,7 @@
 set(CPACK_PACKAGE_NAME relay-panel)
 set(CPACK_PACKAGE_VENDOR "Relay Panel developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Relay Panel developers <relay-panel@example.org>")
+set(CPACK_PACKAGE_CONTACT "Relay Panel developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for a 16-relay board on a serial port")
 set(CPACK_PACKAGE_DESCRIPTION
     "Shows the 16 relays of a board on a serial port as indicators that a 50 ms poll
@@ -19,7 +19,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/relay-panel")
 # The libraries it needs, as dpkg-shlibdeps works them out from the programs (libmosquitto1
 # among them), and adduser for the bridge's system user.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -35,6 +34,11 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/systemd/relayboard-mqtt@.service
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/relayboard-mqtt.conf.example
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/relay-panel/examples
         RENAME relayboard-mqtt.conf)
+# The settings files of the programs' state folder, each as a commented example.
+foreach(example rules.conf lines.conf events.conf)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/${example}.example
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/relay-panel/examples RENAME ${example})
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/debian/postinst
     ${CMAKE_CURRENT_LIST_DIR}/debian/prerm
