@@ -21,6 +21,14 @@ int run_log(const CtlOptions& options, const std::filesystem::path& path, std::o
     filter.since = std::get<Event::Time>(since);
   }
   if (options.csv) out << event_csv_header() << '\n';
+  // Nothing has been switched here yet: as a log with no events, not a failure. A link
+  // to nowhere is not an absent log and is read (and refused) as one.
+  std::error_code absent;
+  if (std::filesystem::symlink_status(path, absent).type() ==
+      std::filesystem::file_type::not_found) {
+    out.flush();
+    return exit_status(ExitCode::Done);
+  }
   const auto failure = read_events(path, filter, [&](const Event& event) {
     out << (options.json  ? event_json(event)
             : options.csv ? event_csv(event)
