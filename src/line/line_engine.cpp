@@ -512,6 +512,7 @@ bool LineEngine::send(const QueuedSwitch& frame, Clock::time_point now) {
   const bool poll = frame.command == BoardCommand::QueryStatus;
   switch_last_ = !poll;
   outstanding_ = Outstanding{frame.address, now, poll ? std::nullopt : std::optional(frame)};
+  if (!poll) observer_.switch_sent(frame, now);
   return true;
 }
 

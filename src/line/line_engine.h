@@ -9,15 +9,15 @@
 #include <variant>
 #include <vector>
 
-#include "serial/serial_port.h"
+#include "line/line_rules.h"
+#include "line/max_on.h"
+#include "line/owed_switch.h"
 #include "line/switch_queue.h"
 #include "protocol/board_command.h"
 #include "protocol/command_frame.h"
 #include "protocol/frame.h"
 #include "protocol/frame_port.h"
-#include "line/line_rules.h"
-#include "line/max_on.h"
-#include "line/owed_switch.h"
+#include "serial/serial_port.h"
 
 // What the line engine tells its host about the boards on its line.
 class LineObserver {
@@ -38,6 +38,9 @@ class LineObserver {
   // A valid answer came while no request was waiting for one: a board that answered
   // twice, or bytes from before the line was taken.
   virtual void answer_unasked(std::uint16_t /*opened*/) {}
+  // A switch (a command's or a rule's) went on the wire at `now`.
+  virtual void switch_sent(const QueuedSwitch& /*frame*/,
+                           std::chrono::steady_clock::time_point /*now*/) {}
   // The line's rules switch `relays` of `address` (bit r-1 is relay r): `rule` is the
   // rule that acts (max_on, on_start, on_stop), `why` says how.
   virtual void rule_switched(std::uint8_t /*address*/, std::uint16_t /*relays*/,

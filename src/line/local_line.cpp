@@ -64,6 +64,11 @@ LocalLine::Clock::time_point LocalLine::step(Clock::time_point now) {
   return end ? std::min(*end, next) : next;
 }
 
+void LocalLine::switch_sent(const QueuedSwitch& frame, Clock::time_point now) {
+  if (const auto opened = switched_by(frame).opened)
+    pulses_.went_out(frame.address, opened, true, now);
+}
+
 void LocalLine::end_pulses(Clock::time_point now) {
   std::vector<PulseRunner::Told> told;
   pulses_.stop(

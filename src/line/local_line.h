@@ -63,6 +63,7 @@ class LocalLine : public BoardLine, private LineObserver {
     events_->board_late(address, waited);
   }
   void answer_unasked(std::uint16_t opened) override { events_->answer_unasked(opened); }
+  void switch_sent(const QueuedSwitch& frame, Clock::time_point now) override;
   void rule_switched(std::uint8_t address, std::uint16_t relays, const std::string& rule,
                      const std::string& why) override {
     events_->rule_switched(address, relays, rule, why);

@@ -5,6 +5,12 @@
 Pulse::Pulse(std::uint16_t relays, bool opened, Clock::duration hold, Clock::time_point start)
     : relays_(relays), opened_(opened), hold_(hold), start_(start) {}
 
+void Pulse::went_out(Clock::time_point now) {
+  if (out_ || cut_ || ends_sent_ > 0) return;
+  out_ = true;
+  start_ = now;
+}
+
 void Pulse::cut(Clock::time_point now) {
   // Once the switch back is out, the pulse is over and keeps its length.
   if (ends_sent_ > 0 || cut_) return;
@@ -28,6 +34,14 @@ void PulseRunner::start(std::uint8_t address, std::uint16_t relays, bool opened,
                         Clock::duration hold, Clock::time_point start) {
   forget(address, relays);
   running_.insert_or_assign({address, relays}, Running{Pulse(relays, opened, hold, start), opened});
+}
+
+void PulseRunner::went_out(std::uint8_t address, std::uint16_t relays, bool opened,
+                           Clock::time_point now) {
+  for (auto& [key, running] : running_) {
+    if (key.first == address && (key.second & relays) != 0 && running.opened == opened)
+      running.pulse.went_out(now);
+  }
 }
 
 void PulseRunner::forget(std::uint8_t address, std::uint16_t relays) {
@@ -183,6 +197,7 @@ void PulseRunner::recall(const OwedState::PulseEnd& pulse, Clock::time_point now
   const bool opened = !pulse.back_opened;
   forget(pulse.address, relays);
   Running running{Pulse(relays, opened, hold, start), opened};
+  running.pulse.went_out(start);  // in the last run
   running.owed = start + hold <= now;
   running_.insert_or_assign({pulse.address, relays}, std::move(running));
 }

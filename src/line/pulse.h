@@ -35,6 +35,9 @@ class Pulse {
   Clock::time_point ends_at() const { return cut_ ? start_ + *cut_ : start_ + hold_; }
   // Whether the relays are to be switched back at `now` and that has not gone out yet.
   bool end_due(Clock::time_point now) const { return ends_sent_ == 0 && now >= ends_at(); }
+  // The switch that starts the pulse went out at `now`: the hold counts from here, not
+  // from the command, which may have waited for the line.
+  void went_out(Clock::time_point now);
   // An interruption or a stop: the hold ends now.
   void cut(Clock::time_point now);
   // Whether the hold was cut short, and after how long.
@@ -57,6 +60,7 @@ class Pulse {
   Clock::duration hold_;
   Clock::time_point start_;
   std::optional<Clock::duration> cut_;
+  bool out_ = false;
   int ends_sent_ = 0;
 };
 
@@ -104,6 +108,9 @@ class PulseRunner {
   // them is over.
   void start(std::uint8_t address, std::uint16_t relays, bool opened, Clock::duration hold,
              Clock::time_point start);
+  // The switch of `relays` of `address` to `opened` went out at `now`: the pulses it
+  // starts hold from here.
+  void went_out(std::uint8_t address, std::uint16_t relays, bool opened, Clock::time_point now);
   // A later command took `relays` of `address`: their pulses are over.
   void forget(std::uint8_t address, std::uint16_t relays);
   // Sends the ends due at `now`, and those not confirmed whose backoff has passed; one

@@ -110,11 +110,11 @@ TEST(LocalLine, APulseEndsOnTimeUnlessALaterCommandTakesItsRelay) {
   rig.switch_on(3);  // relay 3 stays opened
   rig.run_for(3s);
   // The first switch waits for the answer to the poll on the line; the hold counts from
-  // the command.
+  // when it went out, as the relay sees it.
   EXPECT_EQ(rig.told,
             (Lines{"117 ms: 55 01 12 00 00 00 02 6A", "200 ms: 55 01 12 00 00 00 03 6B",
-                   "600 ms: end sent 1/2", "600 ms: ended 1/2", "600 ms: 55 01 11 00 00 00 02 69",
-                   "617 ms: back 1/2", "717 ms: 55 01 12 00 00 00 03 6B"}));
+                   "617 ms: end sent 1/2", "617 ms: ended 1/2", "617 ms: 55 01 11 00 00 00 02 69",
+                   "634 ms: back 1/2", "700 ms: 55 01 12 00 00 00 03 6B"}));
   EXPECT_FALSE(rig.line.pulsing());
 }
 
@@ -132,10 +132,10 @@ TEST(LocalLine, AnEndToASilentBoardGoesOnABackoffAndAtItsFirstAnswer) {
   rig.run_for(2s);
   EXPECT_EQ(
       rig.told,
-      (Lines{"117 ms: 55 01 12 00 00 00 04 6C", "687 ms: board 1 lost", "1100 ms: end sent 1/4",
-             "1100 ms: ended 1/4", "1100 ms: 55 01 11 00 00 00 04 6B", "2100 ms: end sent 1/4",
-             "2100 ms: sent again 1/4 (told)", "2100 ms: 55 01 11 00 00 00 04 6B",
-             "4100 ms: end sent 1/4", "4100 ms: sent again 1/4", "4100 ms: 55 01 11 00 00 00 04 6B",
+      (Lines{"117 ms: 55 01 12 00 00 00 04 6C", "687 ms: board 1 lost", "1117 ms: end sent 1/4",
+             "1117 ms: ended 1/4", "1117 ms: 55 01 11 00 00 00 04 6B", "2117 ms: end sent 1/4",
+             "2117 ms: sent again 1/4 (told)", "2117 ms: 55 01 11 00 00 00 04 6B",
+             "4117 ms: end sent 1/4", "4117 ms: sent again 1/4", "4117 ms: 55 01 11 00 00 00 04 6B",
              "5764 ms: end sent 1/4", "5764 ms: sent again 1/4", "5764 ms: 55 01 11 00 00 00 04 6B",
              "5781 ms: back 1/4 after 4"}));
   rig.told.clear();
@@ -163,11 +163,11 @@ TEST(LocalLine, APulsesEndIsSentUntilTheBoardReportsItBack) {
     int resist;
     Lines told;
   } cases[] = {
-      {0, {"200 ms: ended 1/2", "217 ms: back 1/2"}},
-      {1, {"200 ms: ended 1/2", "217 ms: sent again 1/2 (told)", "234 ms: back 1/2 after 2"}},
+      {0, {"217 ms: ended 1/2", "234 ms: back 1/2"}},
+      {1, {"217 ms: ended 1/2", "234 ms: sent again 1/2 (told)", "251 ms: back 1/2 after 2"}},
       {2,
-       {"200 ms: ended 1/2", "217 ms: sent again 1/2 (told)", "2217 ms: sent again 1/2",
-        "2234 ms: back 1/2 after 3"}},
+       {"217 ms: ended 1/2", "234 ms: sent again 1/2 (told)", "2234 ms: sent again 1/2",
+        "2251 ms: back 1/2 after 3"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.resist);
