@@ -209,8 +209,9 @@ class BridgeUnderLoad : public BridgeRig {
 
 // A pulse keeps its length however many commands wait: both its edges go out first. A
 // backlog used to hold its end back (7.25 s for 500 ms behind 400 commands); the length
-// is printed, and the bound only catches such a hold-up, not the jitter of a loaded
-// machine running a sanitizer build.
+// is printed, and the bounds only catch such a hold-up or an end sent with the switch,
+// not the jitter of a loaded machine running a sanitizer build (the board's times are when
+// it read each frame, late by however long it was kept from running).
 TEST_F(BridgeUnderLoad, APulseKeepsItsLengthWithFourHundredCommandsQueued) {
   const auto bridge = start_bridge_online();
   flood();
@@ -220,7 +221,7 @@ TEST_F(BridgeUnderLoad, APulseKeepsItsLengthWithFourHundredCommandsQueued) {
   const double held =
       received_at("55 01 11 00 00 00 03 6A") - received_at("55 01 12 00 00 00 03 6B");
   std::printf("a 500 ms pulse behind 400 commands held relay 3 for %.1f ms\n", held);
-  EXPECT_GT(held, 400.0);
+  EXPECT_GT(held, 250.0);
   EXPECT_LT(held, 2500.0);
 }
 
