@@ -462,11 +462,12 @@ Options:
 An option's value may also follow an equals sign: --port=3.
 
 Exit status:
-  0  done
-  1  bad command line or input (unknown relay name, relay 0 or 17, address 256, a
-     duration that is none), a name that was not stored, or names that could not
-     be read
-  2  the port could not be opened (missing, busy, or no access; the message says which)
+  0  done, also a watch that a signal ended
+  1  bad command line or input (unknown command, unknown relay name, relay 0 or 17,
+     address 256, a duration that is none), a name that was not stored, or names
+     that could not be read
+  2  the port could not be opened (missing, port 0, busy, or no access; the message
+     says which)
   3  no valid answer from the board within the timeout, after retries; answers that
      came later are named late, with a --timeout that would do. With several
      boards: one of them did not answer (the others are printed); scan: none did
