@@ -131,8 +131,8 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   if (const auto* message = std::get_if<std::string>(&parsed)) {
     const bool json = json_asked(argc, argv);
     // A message that offers what was meant needs no pointer to the help.
-    const bool hint = json || message->ends_with('?');
-    err << error_line(hint ? *message : *message + " (see relayctl --help)",
+    const bool bare = json || message->ends_with('?');
+    err << error_line(bare ? *message : *message + " (see relayctl --help)",
                       exit_status(ExitCode::Usage), json);
     return exit_status(ExitCode::Usage);
   }

@@ -59,6 +59,9 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
 // nearest, one or two edits away (one for a short word), a command's start ("stat")
 // as near as one edit.
 std::string not_a_command(std::string_view word) {
+  std::string text = "'" + std::string(word) + "' is not a command";
+  // A word far longer than any command is none of them, and not worth the edits.
+  if (word.size() > 16) return text;
   const std::size_t most = word.size() <= 3 ? 1 : 2;
   std::size_t best = most + 1;
   std::vector<std::string_view> nearest;
@@ -71,7 +74,6 @@ std::string not_a_command(std::string_view word) {
       nearest.push_back(entry.name);
     }
   }
-  std::string text = "'" + std::string(word) + "' is not a command";
   for (std::size_t i = 0; i < nearest.size(); ++i) {
     text += (i == 0                    ? ". Did you mean '"
              : i + 1 == nearest.size() ? " or '"
