@@ -49,7 +49,7 @@ const CommandHelp helps[] = {
      any_line,
      "relayctl close all"},
     {CtlCommand::Pulse,
-     "[LINE] [--address A] [--json] [--timeout MS] [--inverse] pulse R DURATION",
+     "[LINE] [--address A] [--json] [--timeout MS] [--inverse]\n                pulse R DURATION",
      "Opens the relay, waits DURATION (500ms, 1.5s, 2m, 1h; up to 24h) and closes it\n"
      "again; Ctrl+C ends the wait early and still closes it.\n",
      {address, json, timeout, "  --inverse       close, wait, open\n"},
@@ -76,7 +76,7 @@ const CommandHelp helps[] = {
      any_line,
      "relayctl rename 3 Heater"},
     {CtlCommand::Scan,
-     "[--port N | --device PATH] [--json] [--timeout MS] scan [--from A --to B]",
+     "[--port N | --device PATH] [--json] [--timeout MS]\n                scan [--from A --to B]",
      "Prints the addresses at which a board answers a status query, one a line; a\n"
      "whole line takes about 6.5 s.\n",
      {json, "  --timeout MS    wait that long for each address (default 25)\n",
