@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -8,17 +9,17 @@
 #include <variant>
 
 #include "event_log/event_log.h"
-#include "loop/qt_stop_signals.h"
-#include "loop/qt_event_wait.h"
 #include "loop/qt_descriptor_loop.h"
-#include "serial/posix_serial_port.h"
+#include "loop/qt_event_wait.h"
+#include "loop/qt_stop_signals.h"
+#include "mqtt/served_line_port.h"
 #include "names/state_folder.h"
+#include "panel/line_choice_port.h"
 #include "panel/scripted_run.h"
 #include "relay_panel/main_form.h"
 #include "relay_panel/panel_command_line.h"
 #include "relay_panel/qt_message_boxes.h"
-#include "panel/line_choice_port.h"
-#include "mqtt/served_line_port.h"
+#include "serial/posix_serial_port.h"
 
 namespace {
 
@@ -64,6 +65,15 @@ int main(int argc, char* argv[]) {
     if (const auto* done = std::get_if<PanelCommandLineExit>(&command_line)) {
       std::fputs(done->text.c_str(), done->to_standard_error ? stderr : stdout);
       return done->status;
+    }
+    const auto environment = [](const char* name) { return qEnvironmentVariable(name); };
+    const QString runtime = environment("XDG_RUNTIME_DIR");
+    const DisplayEnvironment display{
+        environment("QT_QPA_PLATFORM"), environment("DISPLAY"), environment("WAYLAND_DISPLAY"),
+        !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/wayland-0"))};
+    if (const auto missing = missing_display(QCoreApplication::arguments(), display)) {
+      std::fputs(missing->c_str(), stderr);
+      return 1;
     }
     names_option = std::get<PanelOptions>(command_line).names;
     verbose = std::get<PanelOptions>(command_line).verbose;

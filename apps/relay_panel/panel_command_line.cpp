@@ -105,3 +105,53 @@ std::variant<PanelOptions, PanelCommandLineExit> read_panel_command_line(
   }
   return options;
 }
+
+namespace {
+
+// The value of Qt's own option `name` (-platform, or --platform as Qt also takes it); the
+// last one given wins, as in Qt.
+std::optional<QString> qt_option(const QStringList& arguments, const QString& name) {
+  std::optional<QString> value;
+  for (qsizetype i = 1; i + 1 < arguments.size(); ++i) {
+    const QString& word = arguments.at(i);
+    if (word == QLatin1Char('-') + name || word == QStringLiteral("--") + name)
+      value = arguments.at(++i);
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::string> missing_display(const QStringList& arguments,
+                                           const DisplayEnvironment& environment) {
+  // -platform wins over the variable; either may list several, tried in turn, each with
+  // its own options after a colon. Unchosen, Qt starts on X11 or Wayland, whichever
+  // the session has.
+  const QString chosen =
+      qt_option(arguments, QStringLiteral("platform")).value_or(environment.platform);
+  const QStringList platforms = chosen.isEmpty()
+                                    ? QStringList{QStringLiteral("xcb"), QStringLiteral("wayland")}
+                                    : chosen.split(QLatin1Char(';'));
+  const bool x11 = !environment.display.isEmpty() ||
+                   !qt_option(arguments, QStringLiteral("display")).value_or(QString()).isEmpty();
+  const bool wayland = !environment.wayland_display.isEmpty() || environment.wayland_socket;
+  for (const QString& entry : platforms) {
+    const QString name = entry.section(QLatin1Char(':'), 0, 0).trimmed();
+    if (name == QLatin1String("xcb")) {
+      if (x11) return std::nullopt;
+    } else if (name.startsWith(QLatin1String("wayland"))) {
+      if (wayland) return std::nullopt;
+    } else if (!name.isEmpty()) {
+      return std::nullopt;  // offscreen, vnc, eglfs...: a window system that needs no display
+    }
+  }
+  return "relay_panel needs a display: " +
+         std::string(chosen.isEmpty()
+                         ? "neither DISPLAY nor WAYLAND_DISPLAY is set, and no -platform "
+                           "names another window system"
+                         : "the window system " + chosen.toStdString() +
+                               " (-platform or QT_QPA_PLATFORM) finds no display in DISPLAY "
+                               "or WAYLAND_DISPLAY") +
+         ". Start it in a desktop session or over ssh -X; relayctl switches the relays "
+         "without a display.\n";
+}

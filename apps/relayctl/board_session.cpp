@@ -83,10 +83,12 @@ Outcome BoardSession::pulse(RelayMask relays, milliseconds hold, bool inverse) {
   // Silence once switching has begun leaves the pulse's end unknown: the relays may
   // still be as the pulse put them, and nothing here will put them back.
   if (outcome.code == ExitCode::NoAnswer && switching_) {
+    // A silent board's message names the line already; a late one's does not.
+    const bool late = latest_ > EventWait::Clock::duration::zero();
+    std::string why = pulsed.cut_short() ? "the pulse was cut short, and " : "";
+    why += outcome.message + (late ? on_line() : "");
     return {ExitCode::MayBeLeftOn,
-            relay_list(relays) + " may be left " + (inverse ? "off" : "on") + ": " +
-                (pulsed.cut_short() ? "the pulse was cut short, and " : "") + outcome.message +
-                (line_name_.empty() ? "" : " on " + line_name_)};
+            relay_list(relays) + " may be left " + (inverse ? "off" : "on") + ": " + why};
   }
   if (!pulsed.cut_short()) return outcome;
   if (outcome.code != ExitCode::Done) {
@@ -199,5 +201,10 @@ Outcome BoardSession::no_answer() const {
                                     std::to_string(enough) + ")"};
   }
   return {ExitCode::NoAnswer, "the board did not answer within " + ms_text(timeout_) + " (" +
-                                  std::to_string(VerifiedSwitch::query_attempts) + " tries)"};
+                                  std::to_string(VerifiedSwitch::query_attempts) + " tries)" +
+                                  on_line()};
+}
+
+std::string BoardSession::on_line() const {
+  return line_name_.empty() ? "" : " on " + line_name_;
 }

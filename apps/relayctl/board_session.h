@@ -39,7 +39,8 @@ class BoardSession {
     recorder_ = recorder;
     who_ = std::move(who);
   }
-  // The line the port opened on, named where a pulse may have left relays switched.
+  // The line the port opened on, named where the board was silent or a pulse may have
+  // left relays switched.
   void set_line_name(std::string name) { line_name_ = std::move(name); }
 
   // The relays that are opened now (bit r-1), from a status query sent up to
@@ -60,6 +61,8 @@ class BoardSession {
 
  private:
   Outcome run(VerifiedSwitch& run);
+  // " on <line>", or nothing when no line was named.
+  std::string on_line() const;
   // Whether the line's rules refuse `command` as a whole; a refusal is kept and recorded.
   bool refuses(const SwitchCommand& command);
   // Sends `request` once the line is free, a switch of it credited to `by`; the states its

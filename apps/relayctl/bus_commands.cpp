@@ -22,6 +22,11 @@ int fail(CtlContext& context, ExitCode code, const std::string& message) {
   return exit_status(code);
 }
 
+// " on <line>" for a line where nobody answered: the device may be the wrong one.
+std::string on_line(const CtlContext& context) {
+  return context.opened_line && !context.opened_line->empty() ? " on " + *context.opened_line : "";
+}
+
 // Long enough for every board of the list to miss its answers in turn until it counts
 // as lost, each awaited as long as a late answer may come, with room for a loaded machine.
 Clock::duration time_to_lose(std::size_t boards) {
@@ -38,13 +43,16 @@ std::optional<RelayNames> names_of(CtlContext& context, std::uint8_t address) {
   return context.messages.names();
 }
 
+// A board's line: "address 5: 1 closed, 2 opened, ..., 16 closed", each state with its
+// relay's number.
 std::string board_status_text(std::uint8_t address, std::optional<RelayMask> opened) {
   std::string line = "address " + std::to_string(address) + ":";
   if (!opened) return line + " no answer\n";
   for (int relay = 1; relay <= relay_count; ++relay) {
     const auto state =
         (*opened & relay_bit(relay)) != 0 ? IndicatorState::Opened : IndicatorState::Closed;
-    line += ' ' + std::string(state_word(state));
+    line +=
+        (relay == 1 ? " " : ", ") + std::to_string(relay) + ' ' + std::string(state_word(state));
   }
   return line + '\n';
 }
@@ -193,7 +201,7 @@ int scan_boards(CtlContext& context) {
   if (found.empty()) {
     return fail(context, ExitCode::NoAnswer,
                 "no board answered at addresses " + std::to_string(options.scan_from) + " to " +
-                    std::to_string(options.scan_to));
+                    std::to_string(options.scan_to) + on_line(context));
   }
   return exit_status(ExitCode::Done);
 }
@@ -232,7 +240,7 @@ int bus_status(CtlContext& context) {
   if (silent.empty()) return exit_status(ExitCode::Done);
   return fail(context, ExitCode::NoAnswer,
               std::string(silent.size() == 1 ? "board " : "boards ") + address_list_text(silent) +
-                  " did not answer");
+                  " did not answer" + (silent.size() == addresses.size() ? on_line(context) : ""));
 }
 
 int bus_watch(CtlContext& context) {
@@ -268,8 +276,9 @@ int bus_watch(CtlContext& context) {
       (!any_answer && !context.interrupted())) {
     return fail(context, ExitCode::NoAnswer,
                 one_board ? "the board did not answer within " +
-                                std::to_string(first_within.count()) + " ms"
-                          : "no board answered at addresses " + address_list_text(addresses));
+                                std::to_string(first_within.count()) + " ms" + on_line(context)
+                          : "no board answered at addresses " + address_list_text(addresses) +
+                                on_line(context));
   }
   const auto print_changes = [&] {
     std::string changed;

@@ -6,6 +6,8 @@
 #include <variant>
 
 #include "bus_commands.h"
+#include "common/text_number.h"
+#include "ctl_command_help.h"
 #include "ctl_messages.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
@@ -22,6 +24,7 @@
 #include "names/state_folder.h"
 #include "names/state_folder_platform.h"
 #include "schedule_command.h"
+#include "serial/port_device.h"
 #include "serial/port_opening.h"
 #include "served_commands.h"
 #include "settings/file_trust.h"
@@ -56,6 +59,17 @@ std::optional<std::filesystem::path> client_config_path(const CtlOptions& option
   const std::filesystem::path file = folder / state_folder_name / "relayctl.conf";
   const std::filesystem::path earlier = folder / "relay-panel" / "relayctl.conf";
   return !present(file) && present(earlier) ? earlier : file;
+}
+
+// A local line is one program's at a time: a script that watches while it switches
+// needs the line served. A line the bridge serves already says how to reach it.
+std::string share_hint(const std::string& failure) {
+  if (failure.find("Device busy: ") == std::string::npos ||
+      failure.find("served by relayboard-mqtt") != std::string::npos) {
+    return {};
+  }
+  return "; to share a line, let relayboard-mqtt serve it and reach it with --broker URL "
+         "--line NAME (relayctl(1), SERVED LINES)";
 }
 
 int usage_error(std::ostream& err, const std::string& message, bool json) {
@@ -116,13 +130,15 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   const auto parsed = parse_ctl_options(argc, argv);
   if (const auto* message = std::get_if<std::string>(&parsed)) {
     const bool json = json_asked(argc, argv);
-    err << error_line(json ? *message : *message + " (see relayctl --help)",
+    // A message that offers what was meant needs no pointer to the help.
+    const bool bare = json || message->ends_with('?');
+    err << error_line(bare ? *message : *message + " (see relayctl --help)",
                       exit_status(ExitCode::Usage), json);
     return exit_status(ExitCode::Usage);
   }
   CtlOptions options = std::get<CtlOptions>(parsed);
   if (options.help) {
-    out << ctl_usage();
+    out << (options.command_help ? ctl_command_usage(options.command) : ctl_usage());
     return exit_status(ExitCode::Done);
   }
   if (options.version) {
@@ -225,12 +241,19 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
           return std::nullopt;
         });
     if (!opening.ok) {
-      messages.show({opening.failure, "", MessageIcon::Critical});
+      messages.show({opening.failure + share_hint(opening.failure), "", MessageIcon::Critical});
       return false;
     }
     if (!opening.notice.empty()) messages.show({opening.notice, "", MessageIcon::Warning});
     if (recorder) recorder->set_line(opening.line);
     opened_line = opening.line;
+    // A numbered port says how it came to its device: silence on a default device
+    // nobody linked is the usual first fault.
+    if (!options.device) {
+      const auto number = text_to_int16(options.port_text);
+      const std::string mapping = number ? port_mapping_text(*number, state.folder) : "";
+      if (!mapping.empty()) opened_line += " (" + mapping + ")";
+    }
     return true;
   };
   CtlContext context{options,

@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <vector>
 
 #include "common/address_list.h"
 #include "common/board_limits.h"
 #include "common/duration_text.h"
-#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "ctl_system_text.h"
+#include "settings/settings_text.h"
 
 namespace {
 
@@ -34,6 +35,60 @@ constexpr CommandName commands[] = {
     {"log", CtlCommand::Log, 0, 0, "no arguments"},
     {"schedule", CtlCommand::Schedule, 0, 1, "at most the bridge's configuration file"},
 };
+
+// The edits that turn `a` into `b`: letters put in, left out, changed or two swapped
+// ("opne" is one from "open"), capitals as small letters.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const bool same = lower(a[i - 1]) == lower(b[j - 1]);
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same ? 0 : 1)});
+      if (i > 1 && j > 1 && lower(a[i - 1]) == lower(b[j - 2]) &&
+          lower(a[i - 2]) == lower(b[j - 1]))
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// A word that is no command, with the commands it may have been meant as: those
+// nearest, one or two edits away (one for a short word), a command's start ("stat")
+// as near as one edit.
+std::string not_a_command(std::string_view word) {
+  std::string text = "'" + std::string(word) + "' is not a command";
+  // A word far longer than any command is none of them, and not worth the edits.
+  if (word.size() > 16) return text;
+  const std::size_t most = word.size() <= 3 ? 1 : 2;
+  std::size_t best = most + 1;
+  std::vector<std::string_view> nearest;
+  for (const auto& entry : commands) {
+    const bool start = word.size() >= 2 && entry.name.starts_with(word);
+    const std::size_t distance = start ? 1 : edit_distance(word, entry.name);
+    if (distance < best) nearest.clear();
+    if (distance <= std::min(best, most)) {
+      best = distance;
+      nearest.push_back(entry.name);
+    }
+  }
+  for (std::size_t i = 0; i < nearest.size(); ++i) {
+    text += (i == 0                    ? ". Did you mean '"
+             : i + 1 == nearest.size() ? " or '"
+                                       : ", '") +
+            std::string(nearest[i]) + "'";
+  }
+  return nearest.empty() ? text : text + "?";
+}
+
+const CommandName* find_command(std::string_view word) {
+  for (const auto& entry : commands) {
+    if (entry.name == word) return &entry;
+  }
+  return nullptr;
+}
 
 std::optional<long long> whole_number(std::string_view text) {
   long long value = 0;
@@ -214,16 +269,20 @@ std::variant<CtlOptions, std::string> parse_ctl_options(int argc, const char* co
       }
     }
   }
+  // COMMAND --help is that command's help.
+  if (options.help && command) {
+    const CommandName* known = find_command(*command);
+    if (!known) return not_a_command(*command);
+    options.command = known->command;
+    options.command_help = true;
+  }
   if (options.help || options.version) return options;
   if (port_given && options.device) return "give either --port or --device, not both";
   options.local_line_given = port_given || options.device.has_value();
   if (options.local_line_given && options.broker) return "give either a port or --broker, not both";
   if (!command) return "no command given";
-  const CommandName* known = nullptr;
-  for (const auto& entry : commands) {
-    if (entry.name == *command) known = &entry;
-  }
-  if (!known) return "unknown command " + std::string(*command);
+  const CommandName* known = find_command(*command);
+  if (!known) return not_a_command(*command);
   options.command = known->command;
   const std::size_t count = options.arguments.size();
   if (count < known->min_arguments || count > known->max_arguments) {
@@ -370,7 +429,7 @@ printed with control characters shown as \u001b and the like.
 status and watch also take several boards on the line, --address 1,3,5-7: they
 are polled in turn, one request on the line at a time, 40 ms for each answer, and
 a board is silent after 5 missed answers in a row. status prints a line per board
-("address 5:" and the 16 states, or "no answer"; with --json an object per line),
+("address 5: 1 closed, 2 opened, ..." or "no answer"; --json, an object a line),
 watch names the board in each line ("board 5 relay 2 opened"; JSON "address").
 
 Options:
@@ -400,16 +459,17 @@ Options:
                   --allow-plain-password (allow-plain-password = yes) sends it in
                   clear all the same
   -v, --verbose   tell on stderr which configuration file was read
-  -h, --help      show this text
+  -h, --help      show this text; COMMAND --help shows that command's alone
   -V, --version   show the version
 An option's value may also follow an equals sign: --port=3.
 
 Exit status:
-  0  done
-  1  bad command line or input (unknown relay name, relay 0 or 17, address 256, a
-     duration that is none), a name that was not stored, or names that could not
-     be read
-  2  the port could not be opened (missing, busy, or no access; the message says which)
+  0  done, also a watch that a signal ended
+  1  bad command line or input (unknown command, unknown relay name, relay 0 or 17,
+     address 256, a duration that is none), a name that was not stored, or names
+     that could not be read
+  2  the port could not be opened (missing, port 0, busy, or no access; the message
+     says which)
   3  no valid answer from the board within the timeout, after retries; answers that
      came later are named late, with a --timeout that would do. With several
      boards: one of them did not answer (the others are printed); scan: none did

@@ -66,6 +66,7 @@ struct CtlOptions {
   std::optional<int> log_relay;
   bool csv = false;
   bool help = false;
+  bool command_help = false;  // COMMAND --help: that command's help alone
   bool version = false;
   bool verbose = false;  // -v: the configuration file read, on stderr
 };

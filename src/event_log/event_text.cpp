@@ -192,8 +192,12 @@ std::string event_line(const Event& event) {
       break;
   }
   const bool not_done = event.kind == Event::Kind::refused || event.kind == Event::Kind::missed;
-  add(not_done ? " from " : " by ", shown_text(event.source));
+  // What was not done names its asker after the reason, in brackets, so that the reason's
+  // last words ("which is on") are not read with it.
+  if (not_done) line += event.kind == Event::Kind::refused ? " (asked by " : " (for ";
+  add(not_done ? "" : " by ", shown_text(event.source));
   if (!event.who.empty()) add(" ", shown_text(event.who));
+  if (not_done) line += ')';
   if (!not_done && !event.reason.empty()) {
     add(" (", shown_text(event.reason));
     line += ')';

@@ -14,6 +14,12 @@
 std::optional<std::string> port_device(std::int16_t number,
                                        const std::filesystem::path& program_dir);
 
+// How port `number` came to its device, for a message about a board that stays silent:
+// "port 1: no link com1 in /home/u/.config/relay_panel, so the default device" points
+// at the link nobody made. Empty where the number alone says it (Windows) or names no
+// device.
+std::string port_mapping_text(std::int16_t number, const std::filesystem::path& program_dir);
+
 // Whether com<n> links in the folder can name a port's device: everywhere but on
 // Windows, where port n is always COMn.
 bool reads_port_links();

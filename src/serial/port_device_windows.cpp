@@ -8,6 +8,10 @@ std::optional<std::string> port_device(std::int16_t number, const std::filesyste
   return number < 10 ? com : "\\\\.\\" + com;
 }
 
+std::string port_mapping_text(std::int16_t, const std::filesystem::path&) {
+  return {};
+}
+
 bool reads_port_links() {
   return false;
 }

@@ -564,10 +564,10 @@ TEST(BridgeCore, ARunNotMadeIsLoggedAndInTheEventLog) {
                    "schedule \"at 09:00: 1/5,6 off\": board 1 relays 5,6 off: missed: " + jumped,
                    "schedule \"lights\": board 3 all off: not sent: board 3 does not answer"}));
   EXPECT_EQ(shown,
-            (Lines{"L board 1 relay 2 refused: relay 2 is interlocked from schedule pump",
-                   "L board 1 relay 5 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
-                   "L board 1 relay 6 missed: " + jumped + " from schedule at 09:00: 1/5,6 off",
-                   "L board 3 missed: board 3 does not answer from schedule lights"}));
+            (Lines{"L board 1 relay 2 refused: relay 2 is interlocked (asked by schedule pump)",
+                   "L board 1 relay 5 missed: " + jumped + " (for schedule at 09:00: 1/5,6 off)",
+                   "L board 1 relay 6 missed: " + jumped + " (for schedule at 09:00: 1/5,6 off)",
+                   "L board 3 missed: board 3 does not answer (for schedule lights)"}));
 }
 
 }  // namespace

@@ -69,5 +69,23 @@ for row in "${examples[@]}"; do
     "cp '$source/packaging/$file.example' \"\$home/.config/relay_panel/$file\"" "${row#*|}"
 done
 
+# lines.conf is the panel's, read at each open: port 1, which it leaves to com1, opens
+# only when the file reads, and the panel then holds the board's terminal.
+read_by_panel='
+QT_QPA_PLATFORM=offscreen RELAY_PANEL_MESSAGES=stderr RELAY_PANEL_OPEN_PORT=1 \
+  relay_panel 2>panel.err &
+device=$(readlink ~/.config/relay_panel/com1)
+held=no
+for _ in $(seq 300); do
+  if ls -l /proc/$!/fd 2>/dev/null | grep -q " $device\$"; then held=yes; break; fi
+  sleep 0.1
+done
+kill $! && wait $! || true
+cat panel.err
+[ $held = yes ] && ! grep -q lines.conf panel.err'
+run_in_home lines.conf.example \
+  "cp '$source/packaging/lines.conf.example' \"\$home/.config/relay_panel/lines.conf\"" \
+  "$read_by_panel"
+
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -41,17 +41,18 @@ TEST(EventRecorder, CreditsEachChangeToItsCommandOrToTheBoard) {
   recorder.lost(1, later(100));              // once
   recorder.reported(1, 0x0000, later(100));  // back; its states were unknown meanwhile
 
-  EXPECT_EQ(events.lines, (std::vector<std::string>{
-                              "ttyUSB0 board 1 relay 2 opened (was closed) by mqtt kitchen",
-                              "ttyUSB0 board 1 relay 2 closed (was opened) by board",
-                              "ttyUSB0 board 1 relay 2 refused: relay 2 is interlocked from panel",
-                              "ttyUSB0 board 3 missed: paused from schedule lights",
-                              "ttyUSB0 board 1 relay 1 closed (was opened) by rule max_on "
-                              "(on for 30s)",
-                              "ttyUSB0 board 1 relay 3 opened (was closed) by board",
-                              "ttyUSB0 board 1 lost by board",
-                              "ttyUSB0 board 1 back by board",
-                          }));
+  EXPECT_EQ(events.lines,
+            (std::vector<std::string>{
+                "ttyUSB0 board 1 relay 2 opened (was closed) by mqtt kitchen",
+                "ttyUSB0 board 1 relay 2 closed (was opened) by board",
+                "ttyUSB0 board 1 relay 2 refused: relay 2 is interlocked (asked by panel)",
+                "ttyUSB0 board 3 missed: paused (for schedule lights)",
+                "ttyUSB0 board 1 relay 1 closed (was opened) by rule max_on "
+                "(on for 30s)",
+                "ttyUSB0 board 1 relay 3 opened (was closed) by board",
+                "ttyUSB0 board 1 lost by board",
+                "ttyUSB0 board 1 back by board",
+            }));
 }
 
 // One relay as a line really carries it: commands faster than it goes round (a waiting

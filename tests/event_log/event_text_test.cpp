@@ -52,7 +52,7 @@ TEST_F(BerlinTime, EachKindAsALineJsonAndCsv) {
             "kitchen,\"tab\"\\u001b[2J");
   EXPECT_EQ(event_line(refused),
             "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 relay 7 refused: relay 7 of board 1 is "
-            "interlocked with relay 8, which is on from panel");
+            "interlocked with relay 8, which is on (asked by panel)");
   EXPECT_EQ(
       event_line(limit),
       "2026-12-08T04:12:05.120+01:00 ttyUSB0 board 1 relay 7 closed (was opened) by rule max_on "

@@ -6,9 +6,9 @@
 #include <random>
 #include <string>
 
-#include "serial/port_device.h"
 #include "link_rig.h"
 #include "recording_message_boxes.h"
+#include "serial/port_device.h"
 
 namespace {
 
@@ -125,8 +125,10 @@ TEST(PortDevice, NumbersMapToComPortsThroughTheDevicePathFromTen) {
     SCOPED_TRACE(c.number);
     EXPECT_EQ(port_device(c.number, dir), c.device);
   }
-  // So the port box's tooltip names no folder of links either.
+  // So the port box's tooltip names no folder of links either, nor a silent board's
+  // message a fallback.
   EXPECT_FALSE(reads_port_links());
+  EXPECT_EQ(port_mapping_text(1, dir), "");
   std::filesystem::remove_all(dir);
 }
 #else
@@ -145,6 +147,12 @@ TEST(PortDevice, NumbersMapToTtySUnlessALinkInTheProgramFolderNamesTheDevice) {
   EXPECT_EQ(port_device(1, dir), (dir / "com1").string());
   EXPECT_EQ(port_device(2, dir), "/dev/ttyS1");
   EXPECT_TRUE(reads_port_links());
+  // A silent board's message says which of the two it was.
+  EXPECT_EQ(port_mapping_text(1, dir), "port 1: a link to /dev/ttyUSB7");
+  EXPECT_EQ(port_mapping_text(2, dir),
+            "port 2: no link com2 in " + dir.string() + ", so the default device");
+  EXPECT_EQ(port_mapping_text(2, {}), "port 2: no folder for a link com2, so the default device");
+  EXPECT_EQ(port_mapping_text(0, dir), "");
   std::filesystem::remove_all(dir);
 }
 #endif

@@ -373,7 +373,8 @@ class BesideALateBoard : public BridgeRig {
 TEST_F(BesideALateBoard, NoStateOfTheLateBoardIsShownOrPublishedForTheOther) {
   ASSERT_EQ(relayctl({"--address", "1", "--timeout", "300", "open", "3", "5", "7"}).first, 0);
   std::string out = "address 1: no answer\naddress 2:";
-  for (int relay = 1; relay <= 16; ++relay) out += " closed";
+  for (int relay = 1; relay <= 16; ++relay)
+    out += (relay == 1 ? " " : ", ") + std::to_string(relay) + " closed";
   const std::string err = "relayctl: board 1 did not answer\n";
   for (int again = 0; again < 4; ++again) {
     const auto [code, output] = relayctl({"--timeout", "10000", "--address", "1,2", "status"});

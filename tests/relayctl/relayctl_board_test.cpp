@@ -192,7 +192,8 @@ TEST_F(RelayctlOnBoard, ExitStatusTellsSilenceAndARelayThatDidNotMove) {
   const CtlResult silent = run({"--timeout", "100", "status"});
   EXPECT_EQ(silent.code, 3);
   EXPECT_EQ(silent.out, "");
-  EXPECT_EQ(silent.err, "relayctl: the board did not answer within 100 ms (3 tries)\n");
+  EXPECT_EQ(silent.err, "relayctl: the board did not answer within 100 ms (3 tries)" +
+                            on_port_1(board.device()) + "\n");
   EXPECT_EQ(board.take_frames(), (Frames{query, query, query}));
 
   board.silent = false;
@@ -281,7 +282,7 @@ TEST_F(RelayctlOnBoard, BadInputIsOneLineAndExitOneWithNothingSent) {
       {{"--address", "256", "status"}, "address 256 does not exist"},
       {{"pulse", "5", "5"}, "5 is not a duration"},
       {{"pulse", "5", "soon"}, "soon is not a duration"},
-      {{"frobnicate"}, "unknown command frobnicate"},
+      {{"frobnicate"}, "'frobnicate' is not a command (see relayctl --help)"},
   };
   for (const auto& [arguments, message] : rows) {
     SCOPED_TRACE(arguments.join(' ').toStdString());

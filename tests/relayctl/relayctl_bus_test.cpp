@@ -26,7 +26,8 @@ std::string board_json(int address, RelayMask opened) {
 std::string state_words(RelayMask opened) {
   std::string words;
   for (int relay = 1; relay <= 16; ++relay) {
-    words += (opened & relay_bit(relay)) ? " opened" : " closed";
+    words += (relay == 1 ? " " : ", ") + std::to_string(relay) +
+             ((opened & relay_bit(relay)) ? " opened" : " closed");
   }
   return words;
 }
@@ -54,7 +55,8 @@ TEST_F(RelayctlOnBus, ScanListsExactlyTheBoardsThatAnswer) {
   const CtlResult none = on_line({"--timeout", "100", "scan", "--from", "8", "--to", "9"});
   EXPECT_EQ(none.code, 3);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err, "relayctl: no board answered at addresses 8 to 9\n");
+  EXPECT_EQ(none.err, "relayctl: no board answered at addresses 8 to 9 on " +
+                          line.device.toStdString() + "\n");
 }
 
 // A slow board's answer, come after its timeout, is never credited to the next address.

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "ctl_command_help.h"
 #include "ctl_options.h"
 #include "ctl_output.h"
 #include "relay_selection.h"
@@ -67,7 +70,11 @@ std::variant<CtlOptions, std::string> parse(std::vector<const char*> words) {
 TEST(CommandLine, RefusesWhatIsNoCommandWithOneLine) {
   const std::pair<std::vector<const char*>, std::string> rows[] = {
       {{}, "no command given"},
-      {{"stat"}, "unknown command stat"},
+      {{"stat"}, "'stat' is not a command. Did you mean 'status'?"},
+      {{"opne", "5"}, "'opne' is not a command. Did you mean 'open'?"},
+      {{"--help", "Lgo"}, "'Lgo' is not a command. Did you mean 'log'?"},
+      {{"can"}, "'can' is not a command. Did you mean 'scan'?"},
+      {{"frobnicate"}, "'frobnicate' is not a command"},
       {{"--address", "256", "status"}, "address 256 does not exist: board addresses are 0 to 255"},
       {{"--address", "-1", "status"}, "address -1 does not exist: board addresses are 0 to 255"},
       {{"--address", "x", "status"}, "address x does not exist: board addresses are 0 to 255"},
@@ -137,6 +144,30 @@ TEST(CommandLine, TakesOptionsAnywhereAndTextAfterDoubleDash) {
   ASSERT_TRUE(std::holds_alternative<CtlOptions>(rename));
   EXPECT_EQ(std::get<CtlOptions>(rename).arguments,
             (std::vector<std::string>{"5", "--not-an-option"}));
+}
+
+// Each command's help is asked either way round, and its example is a command line
+// that relayctl takes for that command.
+TEST(CommandLine, EachCommandsHelpGivesAnExampleThatParses) {
+  for (const char* name : {"status", "open", "close", "pulse", "watch", "names", "rename", "scan",
+                           "lines", "log", "schedule"}) {
+    SCOPED_TRACE(name);
+    const auto asked = parse({name, "--help"});
+    ASSERT_TRUE(std::holds_alternative<CtlOptions>(asked));
+    const CtlOptions& options = std::get<CtlOptions>(asked);
+    EXPECT_TRUE(options.command_help && std::get<CtlOptions>(parse({"-h", name})).command_help);
+    const std::string help = ctl_command_usage(options.command);
+    const auto example = help.find("\nExample:\n  relayctl ");
+    ASSERT_TRUE(help.starts_with("Usage: relayctl ") && example != std::string::npos) << help;
+    std::istringstream line(help.substr(example + 21));
+    std::vector<std::string> words{std::istream_iterator<std::string>(line), {}};
+    EXPECT_NE(std::find(words.begin(), words.end(), name), words.end()) << help;
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    const auto parsed = parse(argv);
+    ASSERT_TRUE(std::holds_alternative<CtlOptions>(parsed)) << std::get<std::string>(parsed);
+    EXPECT_EQ(std::get<CtlOptions>(parsed).command, options.command);
+  }
 }
 
 TEST(WatchLines, ShowEachChangeOnceInRelayOrderWithItsTime) {

@@ -114,6 +114,10 @@ class RelayctlRig : public ::testing::Test {
   void link_port(int port, const std::string& device) {
     std::filesystem::create_symlink(device, dir() / ("com" + std::to_string(port)));
   }
+  // How a silent board's message names port 1 linked to `device`.
+  std::string on_port_1(const std::string& device) const {
+    return " on " + (dir() / "com1").string() + " (port 1: a link to " + device + ")";
+  }
   void write_names(const std::string& bytes) {
     std::ofstream(dir() / "name.txt", std::ios::binary) << bytes;
   }

@@ -63,3 +63,32 @@ TEST(PanelCommandLine, NamesFileVersionMistakesAndTheWindowSystemsOptions) {
   QCoreApplication::setApplicationName(name);
   QCoreApplication::setApplicationVersion(version);
 }
+
+TEST(PanelCommandLine, NoWindowSystemThatCouldStartIsToldBeforeQtAborts) {
+  const std::string unset = "neither DISPLAY nor WAYLAND_DISPLAY is set";
+  const std::string xcb = "the window system xcb (-platform or QT_QPA_PLATFORM) finds no display";
+  const struct {
+    QStringList arguments;
+    DisplayEnvironment environment;
+    std::string reason;  // empty: the window may start
+  } cases[] = {
+      {{}, {}, unset},
+      {{}, {"", ":0", "", false}, ""},
+      {{"-display", ":1"}, {}, ""},
+      {{}, {"", "", "wayland-1", false}, ""},
+      {{}, {"", "", "", true}, ""},
+      {{}, {"offscreen", "", "", false}, ""},
+      {{}, {"xcb", "", "wayland-1", false}, xcb},
+      {{}, {"wayland;xcb:nomitshm", ":0", "", false}, ""},
+      {{"-platform", "xcb"}, {"offscreen", "", "", false}, xcb},
+      {{"--platform", "minimal"}, {"xcb", "", "", false}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.environment.platform.toStdString() + " " + c.arguments.join(' ').toStdString());
+    const auto missing = missing_display(QStringList{"relay_panel"} + c.arguments, c.environment);
+    EXPECT_EQ(missing.has_value(), !c.reason.empty());
+    if (missing) {
+      EXPECT_TRUE(missing->starts_with("relay_panel needs a display: " + c.reason)) << *missing;
+    }
+  }
+}

@@ -55,12 +55,12 @@ TEST_F(RelayctlExe, EachExitStatusFromItsCause) {
     std::optional<Frames> frames;  // none where the count depends on the machine's speed
   } rows[] = {
       {{}, {"open", "5"}, 0, "", Frames{query, "55 01 12 00 00 00 05 6D", query}},
-      {{}, {"frobnicate"}, 1, "relayctl: unknown command frobnicate", Frames{}},
+      {{}, {"frobnicate"}, 1, "relayctl: 'frobnicate' is not a command", Frames{}},
       {{}, {"--port", "7", "status"}, 2, "relayctl: Port 7 (COM7) could not be opened: ", Frames{}},
       {{"--mode", "silent"},
        {"--timeout", "100", "status"},
        3,
-       "relayctl: the board did not answer within 100 ms (3 tries)\n",
+       "relayctl: the board did not answer within 100 ms (3 tries) on COM1\n",
        Frames{query, query, query}},
       {{"--mode", "late", "--delay-ms", "300"},
        {"--timeout", "100", "status"},
