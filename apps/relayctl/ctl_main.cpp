@@ -122,7 +122,7 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   }
   CtlOptions options = std::get<CtlOptions>(parsed);
   if (options.help) {
-    out << ctl_usage();
+    out << ctl_usage(static_cast<bool>(platform.show_log));
     return exit_status(ExitCode::Done);
   }
   if (options.version) {
