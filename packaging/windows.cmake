@@ -34,8 +34,11 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY "Relay panel")
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Relay panel")
 set(CPACK_RESOURCE_FILE_LICENSE ${relay_windows_texts}/LICENSE.txt)
 set(CPACK_RESOURCE_FILE_README ${relay_windows_texts}/README.txt)
-# The Start menu's entry: the panel, under its own name.
+# The Start menu's entries: the panel, under its own name, and the README. The options
+# page's desktop icon is the panel's.
 set(CPACK_PACKAGE_EXECUTABLES "relay_panel;Relay panel")
+set(CPACK_NSIS_MENU_LINKS "README.txt" "Relay panel README")
+set(CPACK_CREATE_DESKTOP_LINKS relay_panel)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR "ZIP;NSIS")
 
@@ -48,6 +51,18 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # without redirection, and runs where no 32-bit layer is installed. The finish page's
 # "Run Relay panel" is set in cpack_options.cmake.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The installer's own parts (packaging/windows/installer.nsh): setup.exe's version
+# resource and the project's line at the foot of each page; relayctl.exe's folder on PATH when the options page or /PATH asks (CPack's
+# own entry would be a bin folder, which this package has not); the uninstaller stops
+# the bridge's services of this folder and has the running programs closed before it
+# deletes, and schedules what is still held for the next restart after: it never reports
+# success over files left behind.
+# (Its !include is added in cpack_options.cmake, which cpack reads as it is written.)
+set(CPACK_RELAY_NSIS_INCLUDE ${CMAKE_SOURCE_DIR}/packaging/windows/installer.nsh)
+set(CPACK_NSIS_MODIFY_PATH ON)
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "Call relay_add_to_path")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "Call un.relay_before_deletes")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "Call un.relay_after_deletes")
 set(CPACK_NSIS_PACKAGE_NAME "Relay panel")
 set(CPACK_NSIS_DISPLAY_NAME "Relay panel ${PROJECT_VERSION}")
 set(CPACK_NSIS_MUI_ICON ${relay_icon})

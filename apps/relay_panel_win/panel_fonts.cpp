@@ -1,7 +1,9 @@
 #include "relay_panel_win/panel_fonts.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <set>
 #include <string_view>
 
@@ -112,7 +114,13 @@ PanelFonts::PanelFonts(UINT dpi)
       box_(make_font(box_points, dpi)),
       label_(fitted_label_font(dpi)),
       name_box_(make_font(name_box_points, dpi)) {
-  const LOGFONTW message = message_font(dpi);
+  // The message font's size in the panel's face: the system's face may lack the Chinese
+  // glyphs of the rename dialog's buttons and of the names in the tooltips (a Western
+  // system's), which it would draw as boxes.
+  LOGFONTW message = message_font(dpi);
+  message.lfCharSet = DEFAULT_CHARSET;
+  std::fill(std::begin(message.lfFaceName), std::end(message.lfFaceName), L'\0');
+  panel_face().copy(message.lfFaceName, LF_FACESIZE - 1);
   dialog_ = CreateFontIndirectW(&message);
 }
 

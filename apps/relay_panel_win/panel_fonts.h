@@ -19,7 +19,7 @@ class PanelFonts {
   HFONT box() const { return box_; }            // the number boxes, 15 points
   HFONT label() const { return label_; }        // state captions and names
   HFONT name_box() const { return name_box_; }  // the rename dialog's text box, 24 points
-  HFONT dialog() const { return dialog_; }      // the system's message font
+  HFONT dialog() const { return dialog_; }      // the message font's size, the panel's face
 
  private:
   HFONT caption_;

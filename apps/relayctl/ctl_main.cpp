@@ -138,7 +138,8 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   }
   CtlOptions options = std::get<CtlOptions>(parsed);
   if (options.help) {
-    out << (options.command_help ? ctl_command_usage(options.command) : ctl_usage());
+    out << (options.command_help ? ctl_command_usage(options.command)
+                                 : ctl_usage(static_cast<bool>(platform.show_log)));
     return exit_status(ExitCode::Done);
   }
   if (options.version) {

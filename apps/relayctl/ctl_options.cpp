@@ -386,8 +386,18 @@ std::optional<std::string> finish_served_options(CtlOptions& options) {
   return std::nullopt;
 }
 
-std::string ctl_usage() {
+std::string ctl_usage(bool event_log) {
   const CtlSystemText& system = ctl_system_text();
+  const std::string log_command =
+      event_log
+          ? R"(  log                 the event log of this machine's state folder: every switch with
+                      its time, board, relay, old and new state and who made it,
+                      boards lost and back, refused commands, a line each in local
+                      time with its offset from UTC; --since TIME (today, yesterday,
+                      2026-12-07, "2026-12-07 03:00", 2026-10-25T02:30+02:00, 90m, 2h,
+                      3d), --relay A or A/R, --json or --csv (times in UTC)
+)"
+          : "";
   return R"(Usage: relayctl [--port N | --device PATH] [--address A] [--names FILE]
                 [--json] [--timeout MS] COMMAND [ARGUMENTS]
        relayctl [--port N | --device PATH] [--json] [--timeout MS]
@@ -411,13 +421,8 @@ Commands:
                       each that answered is asked again with the whole timeout, so a
                       whole line takes about 6.5 s. With --timeout, each is waited for
                       that long instead (for an adapter slow to pass bytes on)
-  log                 the event log of this machine's state folder: every switch with
-                      its time, board, relay, old and new state and who made it,
-                      boards lost and back, refused commands, a line each in local
-                      time with its offset from UTC; --since TIME (today, yesterday,
-                      2026-12-07, "2026-12-07 03:00", 2026-10-25T02:30+02:00, 90m, 2h,
-                      3d), --relay A or A/R, --json or --csv (times in UTC)
-  schedule [FILE]     each timetable entry's next run, one a line in local time: from
+)" + log_command +
+         R"(  schedule [FILE]     each timetable entry's next run, one a line in local time: from
                       the bridge serving --line through --broker, or computed from
                       the bridge's configuration file FILE
 

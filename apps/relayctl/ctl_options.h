@@ -88,4 +88,5 @@ std::optional<std::string> apply_client_config(CtlOptions& options, std::string_
 // the message when they do not fit together.
 std::optional<std::string> finish_served_options(CtlOptions& options);
 
-std::string ctl_usage();
+// The help text; the log command only where the build keeps the event log.
+std::string ctl_usage(bool event_log = true);

@@ -11,4 +11,11 @@ if(CPACK_GENERATOR STREQUAL "NSIS")
   string(APPEND CPACK_NSIS_DEFINES "\n" [=[
   !define MUI_FINISHPAGE_RUN "$WINDIR\explorer.exe"
   !define MUI_FINISHPAGE_RUN_PARAMETERS "$\"$INSTDIR\relay_panel.exe$\""]=])
+  # The installer's own parts (packaging/windows/installer.nsh), and the four-part
+  # version its version resource needs.
+  string(REGEX MATCHALL "[0-9]+" relay_version_parts "${CPACK_PACKAGE_VERSION}.0.0.0")
+  list(SUBLIST relay_version_parts 0 4 relay_version_parts)
+  list(JOIN relay_version_parts . relay_file_version)
+  string(APPEND CPACK_NSIS_DEFINES "\n" "!define RELAY_FILE_VERSION \"${relay_file_version}\""
+         "\n" "!include \"${CPACK_RELAY_NSIS_INCLUDE}\"")
 endif()

@@ -113,23 +113,40 @@ std::variant<LineMap, std::string> parse_line_map(std::string_view text,
     const auto dot = line.key.find('.');
     const auto port = small_decimal(trimmed(line.key.substr(0, dot)), 32767, 6);
     if (!port) return where + "no port number before '='";
+    const auto key = static_cast<std::int16_t>(*port);
+    // The port's first fault is the one told; its later lines change nothing.
+    if (const auto known = map.find(key); known != map.end() && !known->second.fault.empty()) {
+      continue;
+    }
+    const auto spoil = [&](const std::string& why) { map[key].fault = where + why; };
     if (dot != std::string_view::npos) {
-      const auto mapped = map.find(static_cast<std::int16_t>(*port));
-      if (mapped == map.end()) return where + "port " + std::to_string(*port) + " not mapped above";
-      if (auto why = set_key(mapped->second, trimmed(line.key.substr(dot + 1)), line.value)) {
-        return where + *why;
+      const auto mapped = map.find(key);
+      if (mapped == map.end()) {
+        spoil("port " + std::to_string(key) + " not mapped above");
+      } else if (auto why =
+                     set_key(mapped->second, trimmed(line.key.substr(dot + 1)), line.value)) {
+        spoil(*why);
       }
       continue;
     }
+    if (map.count(key) != 0) {
+      spoil("port " + std::to_string(key) + " mapped twice");
+      continue;
+    }
     auto url = parse_url(line.value);
-    if (const auto* why = std::get_if<std::string>(&url)) return where + *why;
-    const auto key = static_cast<std::int16_t>(*port);
-    if (map.count(key) != 0) return where + "port " + std::to_string(key) + " mapped twice";
-    map.emplace(key, std::get<ServedLineAddress>(std::move(url)));
+    ServedLineAddress& address = map[key];
+    if (const auto* why = std::get_if<std::string>(&url)) {
+      address.fault = where + *why;
+      address.written = line.value;
+    } else {
+      address = std::get<ServedLineAddress>(std::move(url));
+    }
     mapped_at[key] = line.number;
   }
-  for (const auto& [key, line] : map) {
-    if (auto why = access_fault(line, key)) return settings_where(file_name, mapped_at[key]) + *why;
+  for (auto& [key, line] : map) {
+    if (!line.fault.empty()) continue;
+    if (auto why = access_fault(line, key))
+      line.fault = settings_where(file_name, mapped_at[key]) + *why;
   }
   return map;
 }
@@ -149,6 +166,7 @@ std::optional<std::string> line_map_tooltip(const std::string& port_text,
   const auto& lines = std::get<LineMap>(map);
   const auto line = lines.find(*number);
   if (line == lines.end()) return std::nullopt;
+  if (!line->second.fault.empty()) return line->second.fault;
   // Any password stands for the file's here: whether there is one is what counts.
   const PasswordCheck password =
       check_password_passage(line_broker_settings(line->second, line->second.password_file),

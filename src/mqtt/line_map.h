@@ -24,6 +24,10 @@ struct ServedLineAddress {
   std::string password_file{};
   // N.plain_password: yes sends the password to a broker elsewhere without TLS.
   std::optional<bool> plain_password{};
+  // Why this port's mapping cannot be used, "<file>:<line>: why" (empty when it can), and
+  // an address that could not be read, as written there.
+  std::string fault{};
+  std::string written{};
   friend bool operator==(const ServedLineAddress&, const ServedLineAddress&) = default;
 };
 
@@ -40,15 +44,17 @@ std::string line_url(const ServedLineAddress& address);
 using LineMap = std::map<std::int16_t, ServedLineAddress>;
 inline constexpr std::string_view line_map_file_name = "lines.conf";
 
-// The mappings of `text`, or the first fault as "<file_name>:<line>: why".
+// The mappings of `text`. A fault in a port's own lines spoils only that port (its
+// `fault`, the first one); a line that names no port spoils them all: the first such
+// fault as "<file_name>:<line>: why".
 std::variant<LineMap, std::string> parse_line_map(std::string_view text,
                                                   const std::string& file_name);
 // The folder's lines.conf; no mappings when there is none.
 std::variant<LineMap, std::string> read_line_map(const std::filesystem::path& folder);
 
 // The port box's tooltip for a number that lines.conf maps, e.g. "Port 3:
-// mqtt://pi.local/relayboard/ttyUSB0" and the file on a second line; the file's fault when
-// it has one (every open fails then); nothing for a number it does not map.
+// mqtt://pi.local/relayboard/ttyUSB0" and the file on a second line; the port's fault, or
+// the file's (every open fails then); nothing for a number it does not map.
 std::optional<std::string> line_map_tooltip(const std::string& port_text,
                                             const std::filesystem::path& folder);
 

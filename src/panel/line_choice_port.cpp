@@ -47,10 +47,20 @@ OpenResult LineChoicePort::open() {
   served_chosen_ = false;
   if (device_named_) return serial_.open();
   const auto map = read_line_map(folder_);
-  if (const auto* why = std::get_if<std::string>(&map)) return {false, {}, *why};
+  // A file whose fault names no port may map this one: it stays closed, told by the file.
+  if (const auto* why = std::get_if<std::string>(&map)) {
+    return {false, std::string(line_map_file_name), *why};
+  }
   const auto& lines = std::get<LineMap>(map);
   const auto line = lines.find(number_);
   if (line == lines.end()) return serial_.open();
+  // A mapping that cannot be used keeps its own port closed, told by the line it names.
+  if (const ServedLineAddress& mapped = line->second; !mapped.fault.empty()) {
+    const std::string named = !mapped.host.empty()      ? line_url(mapped)
+                              : !mapped.written.empty() ? mapped.written
+                                                        : std::string(line_map_file_name);
+    return {false, named, mapped.fault};
+  }
   served_.select_line(line->second);
   served_chosen_ = true;
   OpenResult result = served_.open();

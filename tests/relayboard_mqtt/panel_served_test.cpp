@@ -209,4 +209,22 @@ TEST_F(ServedPanel, ABrokerThatCannotBeReachedFailsTheOpenWithItsReason) {
                 ":1/relayboard/com1) could not be opened: Connection refused");
 }
 
+// A mapping that cannot be used keeps only its own port closed, named by its line.
+TEST_F(ServedPanel, AnUnusableMappingKeepsOnlyItsOwnPortClosedAndNamesItsLine) {
+  auto bridge = start_bridge_online();
+  std::ofstream(dir() + "/lines.conf") << "3 = mqtt://" << broker.host() << ":" << broker.port()
+                                       << "/relayboard/com1\n4 = mqtts://h/p/l\n";
+  view.port_text = "4";
+  core.port_control().toggle_port();
+  EXPECT_FALSE(port.is_open());
+  ASSERT_FALSE(messages.shown.empty());
+  EXPECT_EQ(messages.shown.back().text,
+            "Port 4 (mqtts://h/p/l) could not be opened: " + dir() +
+                "/lines.conf:2: mqtts:// needs 4.cafile, the authority the broker's certificate "
+                "is from");
+  view.port_text = "3";
+  core.port_control().toggle_port();
+  EXPECT_TRUE(port.is_open()) << messages.shown.back().text;
+}
+
 }  // namespace

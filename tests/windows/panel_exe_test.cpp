@@ -434,6 +434,44 @@ TEST_F(PanelExe, RenameByClickAndByF2ChangesThatLineOfTheFileOnly) {
   }
 }
 
+// On a Western system (code page 1252) the message font has no Chinese glyphs: the
+// rename dialog's buttons take the labels' face and draw their captions, not the empty
+// boxes that would make both buttons look alike.
+TEST_F(PanelExe, OnCodePage1252TheRenameDialogsButtonsDrawTheirCaptions) {
+  start({"LANG=en_US.UTF-8", "LC_ALL=en_US.UTF-8"});
+  click(main_form_geometry.name_label(1));
+  const NameFormGeometry& dialog = name_form_geometry;
+  std::optional<std::pair<int, int>> at;
+  ASSERT_TRUE(wait_for_screen([&] {
+    at = screen().window_of_size(dialog.client().width, dialog.client().height);
+    return at.has_value();
+  })) << "no dialog";
+  // Which pixels of a button's inside, its edges left out, are dark: its caption's.
+  const auto caption = [&](const Twips& button) {
+    const PixelRect r = scaled(button);
+    std::vector<bool> dark;
+    for (int y = r.top + 4; y < r.top + r.height - 4; ++y) {
+      for (int x = r.left + 4; x < r.left + r.width - 4; ++x) {
+        const std::uint32_t c = screen().pixel(at->first + x, at->second + y);
+        dark.push_back((c >> 16 & 0xFF) + (c >> 8 & 0xFF) + (c & 0xFF) < 3 * 96);
+      }
+    }
+    return dark;
+  };
+  std::vector<bool> ok, cancel;
+  // Painted (a window not yet painted is black) and with a caption in it.
+  const auto drawn = [](const std::vector<bool>& dark) {
+    const auto count = std::count(dark.begin(), dark.end(), true);
+    return count > 20 && count < static_cast<long>(dark.size()) / 3;
+  };
+  EXPECT_TRUE(wait_for_screen([&] {
+    ok = caption(dialog.ok_button);
+    cancel = caption(dialog.cancel_button);
+    return drawn(ok) && drawn(cancel);
+  })) << "a caption is not drawn";
+  EXPECT_NE(ok, cancel) << "both captions drawn alike, as boxes";
+}
+
 TEST_F(PanelExe, At120DpiTheWindowAndItsControlsAreScaledByAQuarter) {
   LoggedBoard board;
   ASSERT_TRUE(WineSession::get().set_dpi(dpi = 120));

@@ -46,6 +46,17 @@ class RelayctlExe : public ::testing::Test {
   std::filesystem::path program;
 };
 
+// The help offers what this build does: TLS to a broker (OpenSSL is built in), and the
+// log command exactly when the log is kept.
+TEST_F(RelayctlExe, TheHelpOffersWhatTheBuildCanDo) {
+  const std::string help = without_cr(run({"--help"}).out);
+  EXPECT_NE(help.find("mqtts://HOST[:PORT]"), std::string::npos);
+  EXPECT_NE(help.find("--cafile FILE"), std::string::npos);
+  const Result log = run({"log"});
+  const bool kept = log.err.find("not available in this build") == std::string::npos;
+  EXPECT_EQ(help.find("\n  log  ") != std::string::npos, kept) << log.err;
+}
+
 TEST_F(RelayctlExe, EachExitStatusFromItsCause) {
   const struct {
     QStringList board;
