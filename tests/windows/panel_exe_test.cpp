@@ -343,7 +343,7 @@ TEST_F(PanelExe, ThePanelAndRelayctlWriteOneEventLogThatRelayctlReads) {
   const MainFormGeometry& g = main_form_geometry;
   click(g.indicator(5));
   ASSERT_TRUE(shows(red, {5}, green)) << colours();  // an event once the board reports it
-  click(g.port_button);  // COM1 let go, the log still open
+  click(g.port_button);                              // COM1 let go, the log still open
   ASSERT_TRUE(shows(WineSession::get().gray_text)) << colours();
   WindowsProgram open(relayctl, {"--timeout", "10000", "open", "7"});
   ASSERT_EQ(open.finish(), 0) << (open.lines().empty() ? "" : open.lines().front());
@@ -374,13 +374,16 @@ TEST_F(PanelExe, ThePanelAndRelayctlWriteOneEventLogThatRelayctlReads) {
   EXPECT_EQ(text_rest, "T COM1 board 1 relay 5 opened (was closed) by panel " + user +
                            "\nT COM1 board 1 relay 7 opened (was closed) by relayctl " + user +
                            "\nT COM1 board 1 relay 7 closed (was opened) by panel " + user + "\n");
-  EXPECT_EQ(csv_rest, "time,event,line,address,relay,was,now,source,who,reason\n"
-                      "T,switched,COM1,1,5,closed,opened,panel," + user +
-                          ",\nT,switched,COM1,1,7,closed,opened,relayctl," + user +
-                          ",\nT,switched,COM1,1,7,opened,closed,panel," + user + ",\n");
+  EXPECT_EQ(csv_rest,
+            "time,event,line,address,relay,was,now,source,who,reason\n"
+            "T,switched,COM1,1,5,closed,opened,panel," +
+                user + ",\nT,switched,COM1,1,7,closed,opened,relayctl," + user +
+                ",\nT,switched,COM1,1,7,opened,closed,panel," + user + ",\n");
   EXPECT_TRUE(text_times == csv_times && csv_times.size() == 3 && csv_times[0].isValid());
-  EXPECT_NE(log({"log", "--json"}).find(",\"relay\":7,\"was\":\"closed\",\"now\":\"opened\","
-                                        "\"source\":\"relayctl\",\"who\":\"" + user + "\""),
+  EXPECT_NE(log({"log", "--json"})
+                .find(",\"relay\":7,\"was\":\"closed\",\"now\":\"opened\","
+                      "\"source\":\"relayctl\",\"who\":\"" +
+                      user + "\""),
             std::string::npos);
   EXPECT_EQ(log({"log", "--relay", "1/7"}), text.substr(text.find('\n') + 1));
 }
