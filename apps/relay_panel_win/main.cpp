@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "event_log/event_log.h"
 #include "loop/win_event_wait.h"
 #include "serial/win_serial_port.h"
 #include "names/state_folder.h"
@@ -109,6 +110,29 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   window.own_lines(release_wait, [&port] { return !port.owns_names(); });
   window.use_line_owner(port, port);
   served.on_waiting = [&window](bool waiting) { window.set_waiting(waiting); };
+  // Who switched what: the state folder's event log, beside name.txt. Without it the
+  // panel works as ever; the reason goes to standard error.
+  std::unique_ptr<EventLog> event_log;
+  std::unique_ptr<EventLogSink> event_sink;
+  if (!state.folder.empty()) {
+    const auto warn = [](const std::string& why) {
+      write_standard_error("relay_panel: " + why + "\n");
+    };
+    auto limits = read_log_limits(state.folder);
+    if (const auto* why = std::get_if<std::string>(&limits)) {
+      warn(*why + "; the event log keeps its default limits");
+      limits = EventLogLimits{};
+    }
+    auto opened =
+        EventLog::open(state.folder / event_log_file_name, std::get<EventLogLimits>(limits));
+    if (const auto* why = std::get_if<std::string>(&opened)) {
+      warn("no event log: " + *why);
+    } else {
+      event_log = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+      event_sink = std::make_unique<EventLogSink>(*event_log, warn);
+      window.set_event_sink(*event_sink, {"panel", narrow(environment(L"USERNAME")), ""});
+    }
+  }
   window.set_up();
   window.show();
   PostMessageW(window.handle(), window_is_up, 0, 0);

@@ -65,6 +65,10 @@ class MainWindow final : public NameView,
   void own_lines(EventWait& wait, std::function<bool()> line_is_ours) {
     core_.own_lines(wait, std::move(line_is_ours));
   }
+  // Who switched what, and the boards' answers and silences, go to `sink` as `who`'s.
+  void set_event_sink(EventSink& sink, SwitchSource who) {
+    core_.set_event_sink(sink, std::move(who));
+  }
   // Refuses the operator's input while an open waits for a served line's broker.
   void set_waiting(bool waiting);
 

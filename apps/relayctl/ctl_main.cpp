@@ -205,9 +205,13 @@ int relayctl_main(int argc, const char* const argv[], const CtlPlatform& platfor
   const bool switches = options.command == CtlCommand::Open ||
                         options.command == CtlCommand::Close ||
                         options.command == CtlCommand::Pulse;
-  const char* user = std::getenv("USER");
-  if (!user) user = std::getenv("USERNAME");
-  const SwitchSource who{"relayctl", user ? user : "", ""};
+  std::string user = platform.user;
+  if (user.empty()) {
+    const char* variable = std::getenv("USER");
+    if (!variable) variable = std::getenv("USERNAME");
+    if (variable) user = variable;
+  }
+  const SwitchSource who{"relayctl", user, ""};
   if (switches && platform.open_events && !state.folder.empty()) {
     events = platform.open_events(state.folder, err);
     if (events) recorder.emplace(*events, "");

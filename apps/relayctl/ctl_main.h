@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <string>
 
 #include "broker_connection.h"
 #include "ctl_options.h"
@@ -30,6 +31,9 @@ struct CtlPlatform {
   std::function<int(const CtlOptions&, const std::filesystem::path& path, std::ostream& out,
                     std::ostream& err)>
       show_log = {};
+  // Who runs the command, in UTF-8, for the event log; empty: the USER or USERNAME
+  // variable as the C library has it.
+  std::string user = {};
 };
 
 // Parses the command line (UTF-8), runs the command and returns the exit status.

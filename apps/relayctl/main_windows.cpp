@@ -1,5 +1,6 @@
 // relayctl.exe: the relay board from scripts, on the panel's own core, with the Win32
-// serial line and message loop; served lines through libmosquitto on that loop.
+// serial line and message loop; served lines through libmosquitto on that loop, and the
+// event log in the state folder.
 #include <windows.h>
 
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "ctl_main.h"
 #include "interrupt_windows.h"
 #include "link_connection.h"
+#include "log_command.h"
 #include "loop/win_event_wait.h"
 #include "serial/win_serial_port.h"
 #include "mqtt/win_mosquitto_link.h"
@@ -41,6 +43,12 @@ std::filesystem::path program_folder() {
   }
 }
 
+// The user's name as Windows keeps it: the C library's copy is in the system's code page.
+std::string user_name() {
+  const wchar_t* name = _wgetenv(L"USERNAME");
+  return name != nullptr ? narrow(name) : std::string();
+}
+
 }  // namespace
 
 int main() {
@@ -55,11 +63,15 @@ int main() {
     WinEventWait wait;
     const CtlPlatform platform{
         program_folder(),
-        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); }, wait,
+        [](const std::filesystem::path&) { return std::make_unique<WinSerialPort>(); },
+        wait,
         [](const BrokerAccess& access) {
           return std::make_unique<LinkConnection<WinMosquittoLink>>(
               relayctl_broker_settings(access, GetCurrentProcessId()));
-        }};
+        },
+        open_event_log,
+        run_log,
+        user_name()};
     status = relayctl_main(static_cast<int>(arguments.size()), argv.data(), platform, std::cout,
                            std::cerr);
   }

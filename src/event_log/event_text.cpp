@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/duration_text.h"
+#include "schedule/local_clock.h"
 #include "text/shown_text.h"
 
 namespace {
@@ -27,19 +28,35 @@ std::string offset_text(long seconds) {
   return text;
 }
 
+// The local clock's reading at `seconds` and its offset from UTC in seconds: what the
+// reading, taken as universal time, is ahead by (not every C library keeps tm_gmtoff).
+bool local_reading(std::time_t seconds, std::tm& parts, long& offset) {
+  using namespace std::chrono;
+  if (!local_fields(seconds, parts)) return false;
+  const year_month_day day{year(parts.tm_year + 1900),
+                           month(static_cast<unsigned>(parts.tm_mon + 1)),
+                           std::chrono::day(static_cast<unsigned>(parts.tm_mday))};
+  const auto shown = sys_days(day) + hours(parts.tm_hour) + minutes(parts.tm_min) +
+                     std::chrono::seconds(parts.tm_sec);
+  offset = static_cast<long>(
+      duration_cast<std::chrono::seconds>(shown - system_clock::from_time_t(seconds)).count());
+  return true;
+}
+
 // Date and time to the millisecond in local time, with the offset that tells the two
 // showings of an hour apart when the clock goes back.
 std::string time_text(Event::Time at) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(
       std::chrono::floor<std::chrono::seconds>(std::chrono::sys_time<milliseconds>(at)));
   std::tm parts{};
-  localtime_r(&seconds, &parts);
+  long offset = 0;
+  if (!local_reading(seconds, parts, offset)) parts = {};
   const auto millis = (at.time_since_epoch().count() % 1000 + 1000) % 1000;
   char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", parts.tm_year + 1900,
                 parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
                 static_cast<int>(millis));
-  return text + offset_text(parts.tm_gmtoff);
+  return text + offset_text(offset);
 }
 
 // Local midnight of the day `days` before the one `now` falls on.
@@ -47,7 +64,7 @@ Event::Time local_midnight(Event::Time now, int days_back) {
   const std::time_t seconds =
       std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::seconds>(now));
   std::tm parts{};
-  localtime_r(&seconds, &parts);
+  local_fields(seconds, parts);
   parts.tm_mday -= days_back;
   parts.tm_hour = parts.tm_min = parts.tm_sec = 0;
   parts.tm_isdst = -1;  // whatever the day's offset was
@@ -130,7 +147,8 @@ std::optional<std::variant<Event::Time, std::string>> date_time(std::string_view
   for (const int summer : {0, 1}) {
     const std::time_t at = local_time(summer);
     std::tm shown{};
-    if (at == static_cast<std::time_t>(-1) || localtime_r(&at, &shown) == nullptr) continue;
+    long shown_offset = 0;
+    if (at == static_cast<std::time_t>(-1) || !local_reading(at, shown, shown_offset)) continue;
     if (shown.tm_year != year - 1900 || shown.tm_mon != month - 1 || shown.tm_mday != day ||
         shown.tm_hour != hour || shown.tm_min != minute || shown.tm_sec != second) {
       continue;
@@ -139,7 +157,7 @@ std::optional<std::variant<Event::Time, std::string>> date_time(std::string_view
         time_point_cast<milliseconds>(system_clock::from_time_t(at)) + milliseconds(millis);
     if (std::find(moments.begin(), moments.end(), moment) != moments.end()) continue;
     moments.push_back(moment);
-    offsets.push_back(shown.tm_gmtoff);
+    offsets.push_back(shown_offset);
   }
   // A date alone starts at the day's first moment, whatever its clock showed then.
   if (written.size() == 10) {

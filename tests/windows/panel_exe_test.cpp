@@ -2,13 +2,16 @@
 // title, the indicators' colours read from the screen) and what reaches the board and
 // the name file, for clicks and keys sent as the operator's.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -327,6 +330,59 @@ TEST_F(PanelExe, TheBoardGetsItsStartStateAtOpenAndItsStopStateWhenTheWindowClos
   WindowsProgram close("taskkill.exe", {"/im", "relay_panel.exe"});
   EXPECT_GE(wait_for_frame(board, "55 01 13 00 00 00 00 69", started), 0) << "no stop state";
   EXPECT_EQ(panel->finish(), 0);
+}
+
+// The panel and relayctl.exe beside it write one event log, each while the other holds
+// it open, and relayctl.exe log reads it back in each form as on Linux, in local times
+// (a zone five hours east) that name the same moments as the UTC times of the CSV.
+TEST_F(PanelExe, ThePanelAndRelayctlWriteOneEventLogThatRelayctlReads) {
+  LoggedBoard board;
+  const auto relayctl = install_program("relayctl.exe", folder());
+  start({"RELAY_PANEL_OPEN_PORT=1"});
+  ASSERT_TRUE(shows(red)) << colours();
+  const MainFormGeometry& g = main_form_geometry;
+  click(g.indicator(5));
+  ASSERT_TRUE(shows(red, {5}, green)) << colours();  // an event once the board reports it
+  click(g.port_button);  // COM1 let go, the log still open
+  ASSERT_TRUE(shows(WineSession::get().gray_text)) << colours();
+  WindowsProgram open(relayctl, {"--timeout", "10000", "open", "7"});
+  ASSERT_EQ(open.finish(), 0) << (open.lines().empty() ? "" : open.lines().front());
+  click(g.port_button);
+  ASSERT_TRUE(shows(red, {5, 7}, green)) << colours();
+  click(g.indicator(7));
+  ASSERT_TRUE(shows(red, {5}, green)) << colours();
+
+  // Wine names the Windows user after the Linux one.
+  const std::string user = getpwuid(geteuid())->pw_name;
+  const auto log = [&](const QStringList& arguments) {
+    WindowsProgram read(relayctl, arguments, {"TZ=XYZ-5"});
+    EXPECT_EQ(read.finish(), 0) << (read.lines().empty() ? "" : read.lines().front());
+    return read.out;
+  };
+  const std::string text = log({"log"}), csv = log({"log", "--csv"});
+  // Each line's time, and the text with "T" in place of the times.
+  const auto times = [](const std::string& lines, const std::string& zone) {
+    const std::regex time("^[-0-9]{10}T[:.0-9]{12}" + zone, std::regex::multiline);
+    std::vector<QDateTime> found;
+    for (std::sregex_iterator at(lines.begin(), lines.end(), time), end; at != end; ++at) {
+      found.push_back(QDateTime::fromString(QString::fromStdString(at->str()), Qt::ISODateWithMs));
+    }
+    return std::pair(found, std::regex_replace(lines, time, "T"));
+  };
+  const auto [text_times, text_rest] = times(text, "\\+05:00");
+  const auto [csv_times, csv_rest] = times(csv, "Z");
+  EXPECT_EQ(text_rest, "T COM1 board 1 relay 5 opened (was closed) by panel " + user +
+                           "\nT COM1 board 1 relay 7 opened (was closed) by relayctl " + user +
+                           "\nT COM1 board 1 relay 7 closed (was opened) by panel " + user + "\n");
+  EXPECT_EQ(csv_rest, "time,event,line,address,relay,was,now,source,who,reason\n"
+                      "T,switched,COM1,1,5,closed,opened,panel," + user +
+                          ",\nT,switched,COM1,1,7,closed,opened,relayctl," + user +
+                          ",\nT,switched,COM1,1,7,opened,closed,panel," + user + ",\n");
+  EXPECT_TRUE(text_times == csv_times && csv_times.size() == 3 && csv_times[0].isValid());
+  EXPECT_NE(log({"log", "--json"}).find(",\"relay\":7,\"was\":\"closed\",\"now\":\"opened\","
+                                        "\"source\":\"relayctl\",\"who\":\"" + user + "\""),
+            std::string::npos);
+  EXPECT_EQ(log({"log", "--relay", "1/7"}), text.substr(text.find('\n') + 1));
 }
 
 TEST_F(PanelExe, PortTroublesAreToldAndAnUnpluggedBoardComesBackWithoutAClick) {
