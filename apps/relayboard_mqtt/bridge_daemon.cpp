@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "bridge/line_claim.h"
-#include "event_log/event_log_file.h"
 #include "line/owed_state.h"
 #include "line/rules_file.h"
 #include "mqtt/bridge_topics.h"
@@ -130,12 +129,12 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
   // Serving the line does not depend on the log: without it the events are still
   // published, and the reason is told once. The options were checked as they were read.
   for (const auto& [key, value] : options_.log_limits) apply_log_limit(limits, key, value);
-  auto opened = host_.open_event_log(folder / event_log_file_name, limits);
+  auto opened = EventLog::open(folder / event_log_file_name, limits);
   if (const auto* why = std::get_if<std::string>(&opened)) {
     log_("no event log: " + *why);
     return;
   }
-  event_log_ = std::move(std::get<DaemonHost::EventAppend>(opened));
+  event_log_ = std::move(std::get<std::unique_ptr<EventLog>>(opened));
   // The page opens with the line's last events from the log, then gets each as it comes.
   if (web_) web_->log_opened(folder / event_log_file_name);
 }
@@ -143,7 +142,7 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
 void BridgeDaemon::follow_events() {
   core_->on_event = [this](const Event& event) {
     if (event_log_) {
-      if (const auto why = event_log_(event)) log_("event not logged: " + *why);
+      if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
     }
     if (web_) web_->event(event);
   };

@@ -13,6 +13,7 @@
 #include "bus_line.h"
 #include "common/message_boxes.h"
 #include "daemon_host.h"
+#include "event_log/event_log.h"
 #include "file_keeper.h"
 #include "held_client.h"
 #include "mqtt/retained_snapshot.h"
@@ -98,7 +99,7 @@ class BridgeDaemon {
   std::unique_ptr<BridgePage> web_;
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
-  DaemonHost::EventAppend event_log_;  // none when it could not be opened
+  std::unique_ptr<EventLog> event_log_;  // none when it could not be opened
   std::shared_ptr<void> name_watcher_;
   std::filesystem::path state_folder_;  // empty when there is none
   ScheduleMemory remembered_;

@@ -10,7 +10,6 @@
 
 #include "bridge/bridge_names.h"
 #include "event_log/event.h"
-#include "event_log/log_limits.h"
 #include "mqtt/bridge_topics.h"
 #include "mqtt/mosquitto_session.h"
 #include "serial/serial_port.h"
@@ -53,7 +52,6 @@ class BridgePage {
 class DaemonHost {
  public:
   using LogLine = std::function<void(const std::string&)>;
-  using EventAppend = std::function<std::optional<std::string>(const Event&)>;
 
   virtual ~DaemonHost() = default;
   // `precise`: to the millisecond, for the line's rhythm, where a loop's ordinary timers
@@ -68,9 +66,6 @@ class DaemonHost {
   virtual std::unique_ptr<MosquittoSession> broker_link(BrokerSettings settings, LogLine log) = 0;
   // `link_folder`: where the com<n> links are, empty for none.
   virtual DaemonPort serial_port(const std::filesystem::path& link_folder) = 0;
-  // Stores each event in the log at `file`; why there is none.
-  virtual std::variant<EventAppend, std::string> open_event_log(const std::filesystem::path& file,
-                                                                EventLogLimits limits) = 0;
   // The web page of --web; none where the host serves none.
   virtual std::unique_ptr<BridgePage> web_page(const BridgeOptions& options,
                                                const BridgeTopics& topics, MqttClient& broker,

@@ -93,14 +93,6 @@ DaemonPort QtDaemonHost::serial_port(const std::filesystem::path& link_folder) {
   return {std::move(port), lost};
 }
 
-std::variant<DaemonHost::EventAppend, std::string> QtDaemonHost::open_event_log(
-    const std::filesystem::path& file, EventLogLimits limits) {
-  auto opened = EventLog::open(file, limits);
-  if (const auto* why = std::get_if<std::string>(&opened)) return *why;
-  std::shared_ptr<EventLog> log = std::move(std::get<std::unique_ptr<EventLog>>(opened));
-  return [log](const Event& event) { return log->append(event); };
-}
-
 std::unique_ptr<BridgePage> QtDaemonHost::web_page(const BridgeOptions& options,
                                                    const BridgeTopics& topics, MqttClient& broker,
                                                    std::function<void(const MqttMessage&)> command,

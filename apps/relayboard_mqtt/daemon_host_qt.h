@@ -15,8 +15,6 @@ class QtDaemonHost final : public DaemonHost {
                                     std::function<void()> changed) override;
   std::unique_ptr<MosquittoSession> broker_link(BrokerSettings settings, LogLine log) override;
   DaemonPort serial_port(const std::filesystem::path& link_folder) override;
-  std::variant<EventAppend, std::string> open_event_log(const std::filesystem::path& file,
-                                                        EventLogLimits limits) override;
   std::unique_ptr<BridgePage> web_page(const BridgeOptions& options, const BridgeTopics& topics,
                                        MqttClient& broker,
                                        std::function<void(const MqttMessage&)> command,

@@ -86,11 +86,6 @@ DaemonPort WinDaemonHost::serial_port(const std::filesystem::path&) {
   return {std::move(port), lost};
 }
 
-std::variant<DaemonHost::EventAppend, std::string> WinDaemonHost::open_event_log(
-    const std::filesystem::path&, EventLogLimits) {
-  return std::string("not kept by this build of the bridge");
-}
-
 void WinDaemonHost::arm() {
   std::optional<std::chrono::steady_clock::time_point> earliest;
   for (const Timer* timer : timers_) {

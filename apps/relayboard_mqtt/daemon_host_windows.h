@@ -14,7 +14,7 @@
 // Windows): its timers share one waitable timer set to the earliest of them, which the
 // loop waits on beside the thread's messages; work from other threads and the name
 // file's news come as messages to a window of the host's. The COM port, libmosquitto on
-// the same loop; no event log yet, no web page.
+// the same loop; no web page yet.
 class WinDaemonHost final : public DaemonHost {
  public:
   WinDaemonHost();
@@ -26,8 +26,6 @@ class WinDaemonHost final : public DaemonHost {
                                     std::function<void()> changed) override;
   std::unique_ptr<MosquittoSession> broker_link(BrokerSettings settings, LogLine log) override;
   DaemonPort serial_port(const std::filesystem::path& link_folder) override;
-  std::variant<EventAppend, std::string> open_event_log(const std::filesystem::path& file,
-                                                        EventLogLimits limits) override;
 
   // Runs the loop until quit(); the status quit() was given.
   int run();

@@ -1,6 +1,5 @@
 // relayboard-mqtt.exe: the boards of one COM line on an MQTT broker, on the bridge's logic
 // with libmosquitto and the Win32 message loop, all on one thread.
-#include <shellapi.h>
 #include <windows.h>
 
 #include <atomic>
@@ -22,17 +21,6 @@ namespace {
 // One event, one line: received text (a topic, a name) cannot break a line of the log.
 void log_line(const std::string& text) {
   std::cerr << "relayboard-mqtt: " + shown_text(text) + '\n' << std::flush;
-}
-
-// The command line as typed, in UTF-8: main's own arguments come in the system's code
-// page, which cannot hold every name.
-std::vector<std::string> utf8_arguments() {
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> arguments;
-  for (int i = 1; wide != nullptr && i < count; ++i) arguments.push_back(narrow(wide[i]));
-  LocalFree(wide);
-  return arguments;
 }
 
 std::filesystem::path program_folder() {
@@ -77,7 +65,8 @@ BOOL WINAPI on_console_event(DWORD event) {
 }  // namespace
 
 int main() {
-  const std::vector<std::string> arguments = utf8_arguments();
+  std::vector<std::string> arguments = utf8_command_line();
+  if (!arguments.empty()) arguments.erase(arguments.begin());
   const BridgeOptionsResult parsed = parse_bridge_options(arguments, this_host_name());
   if (const auto status = settle_command_line(parsed, std::cout, log_line)) return *status;
   const BridgeOptions& options = std::get<BridgeOptions>(parsed);

@@ -103,6 +103,9 @@ TEST_F(BridgeExe, CommandsReachTheBoardAndTheirResultsTheBroker) {
   EXPECT_EQ(bridge->finish(), 0);
   EXPECT_EQ(switches(board).back(), "55 01 11 00 00 00 06 6D");
   EXPECT_EQ(watcher.retained(topic("status")), "offline");
+  // The switches went to the event log beside the name file.
+  EXPECT_EQ(log(*bridge).find("no event log"), std::string::npos) << log(*bridge);
+  EXPECT_GT(std::filesystem::file_size(dir() + "/events.db"), 0u);
 }
 
 // The Linux bridge serves the line com1: the Windows one says so, leaves with 2 and
