@@ -4,6 +4,8 @@
 #include <signal.h>
 
 #include <QTemporaryDir>
+#include <ctime>
+#include <fstream>
 
 #include "board_frames.h"
 #include "logged_process.h"
@@ -106,6 +108,27 @@ TEST_F(BridgeExe, CommandsReachTheBoardAndTheirResultsTheBroker) {
   // The switches went to the event log beside the name file.
   EXPECT_EQ(log(*bridge).find("no event log"), std::string::npos) << log(*bridge);
   EXPECT_GT(std::filesystem::file_size(dir() + "/events.db"), 0u);
+}
+
+// A "catch up" entry an hour ago, after a run that settled the timetable two hours ago:
+// the past comes from the timetable's memory, so the entry runs once at the start, in
+// the Windows time zone that Wine takes from this machine.
+TEST_F(BridgeExe, AMissedTimetableEntryCatchesUpAtStart) {
+  using namespace std::chrono;
+  LoggedBoard board;
+  const auto now = system_clock::now();
+  const std::time_t hour_ago = system_clock::to_time_t(now - 1h);
+  std::tm local{};
+  localtime_r(&hour_ago, &local);
+  char entry[40];
+  std::snprintf(entry, sizeof entry, "at %02d:%02d: 1/7 on, catch up", local.tm_hour, local.tm_min);
+  std::ofstream(dir() + "/schedule-com1.txt")
+      << "settled = " << floor<seconds>(now - 2h).time_since_epoch().count() << '\n';
+  auto bridge = start({"--schedule", entry});
+  EXPECT_TRUE(wait_switches(board, 1)) << log(*bridge);
+  EXPECT_EQ(switches(board), Frames{"55 01 12 00 00 00 07 6F"});
+  ::kill(static_cast<pid_t>(bridge->processId()), SIGINT);
+  EXPECT_EQ(bridge->finish(), 0);
 }
 
 // The Linux bridge serves the line com1: the Windows one says so, leaves with 2 and
