@@ -1,12 +1,12 @@
 # The Windows packages: `cpack` in build-win/ (scripts/package-windows) makes
 #   packages/relay-panel-<version>-win64.zip        unpack anywhere and run (portable)
 #   packages/relay-panel-<version>-win64-setup.exe  installs under Program Files\Relay panel
-# of relay_panel.exe and relayctl.exe side by side, with README.txt, LICENSE.txt and
+# of relay_panel.exe, relayctl.exe and relayboard-mqtt.exe side by side, with README.txt, LICENSE.txt and
 # OpenSSL-LICENSE.txt.
 
 # Both programs in the package's top folder: relayctl.exe finds the panel's name file
 # beside itself, as the panel does.
-install(TARGETS relay_panel relayctl RUNTIME DESTINATION .)
+install(TARGETS relay_panel relayctl relayboard-mqtt RUNTIME DESTINATION .)
 
 # The texts with Windows line ends, which every Windows editor shows as lines.
 function(_relay_windows_text source target)

@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "bridge/line_claim.h"
-#include "event_log/event_text.h"
 #include "line/owed_state.h"
 #include "line/rules_file.h"
 #include "mqtt/bridge_topics.h"
@@ -23,14 +22,15 @@ void LoggedMessages::show(const Message& message) {
   log_("name file: " + message.text);
 }
 
-BridgeDaemon::BridgeDaemon(BridgeOptions options, std::filesystem::path program_dir, LogLine log)
-    : options_(std::move(options)),
+BridgeDaemon::BridgeDaemon(DaemonHost& host, BridgeOptions options,
+                           std::filesystem::path program_dir, LogLine log)
+    : host_(host),
+      options_(std::move(options)),
       program_dir_(std::move(program_dir)),
       log_(std::move(log)),
-      messages_(log_) {
-  timetable_timer_.setSingleShot(true);
-  connect(&timetable_timer_, &QTimer::timeout, this, &BridgeDaemon::run_timetable);
-}
+      messages_(log_),
+      timetable_timer_(host.timer([this] { run_timetable(); }, false)),
+      discovery_timer_(host.timer([this] { core_->send_held_discovery(); }, false)) {}
 
 // The line goes first: it reports to the core.
 BridgeDaemon::~BridgeDaemon() {
@@ -63,13 +63,13 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   name_file_ = std::make_unique<NameFile>(state.name_file, profile_store_, messages_, name_view_);
   // Watched before the first read, so that no change falls between the two; the news
   // comes from the event loop, once everything below is in place.
-  name_watcher_ = std::make_unique<NameFileWatcher>(state.name_file, [this] { look_at_names(); });
+  name_watcher_ = host_.watch_names(state.name_file, [this] { look_at_names(); });
   name_file_->open_or_create();
   BridgeNames names = name_view_.read(*name_file_, options_.addresses);
 
   const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
-  link_ = std::make_unique<MosquittoLink>(
-      broker_settings(options_, topics.bridge_status(), BridgeCore::offline), log_);
+  link_ = host_.broker_link(broker_settings(options_, topics.bridge_status(), BridgeCore::offline),
+                            log_);
   held_ = std::make_unique<HeldClient>(*link_);
   BridgeSettings settings = bridge_settings(options_, RELAYBOARD_MQTT_VERSION);
   settings.line_device =
@@ -83,12 +83,18 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   }
   settings.schedule_spans = remembered_.spans;
   settings.schedule_paused = remembered_.paused;
-  if (options_.web) start_web(topics, names);
-  line_ = std::make_unique<BusLine>(state.folder, LineChoice{options_.port, options_.device},
+  if (options_.web) {
+    web_ = host_.web_page(
+        options_, topics, *held_,
+        [this](const MqttMessage& message) { core_->message(message, BridgeCore::Clock::now()); },
+        log_);
+    if (web_) web_->names_changed(names);
+  }
+  line_ = std::make_unique<BusLine>(host_, state.folder, LineChoice{options_.port, options_.device},
                                     options_.addresses, options_.answer_timeout, log_);
   core_ = std::make_unique<BridgeCore>(
-      std::move(settings), web_tap_ ? static_cast<MqttClient&>(*web_tap_) : *held_, *line_,
-      std::move(names), log_, [this](std::uint8_t address, int relay, std::string_view name) {
+      std::move(settings), web_ ? web_->broker() : *held_, *line_, std::move(names), log_,
+      [this](std::uint8_t address, int relay, std::string_view name) {
         RenameAnswer answer =
             rename_relay(name_file_->path(), profile_store_, address, relay, name);
         if (answer.outcome == CommandOutcome::done) answer.names = names_now();
@@ -129,28 +135,22 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
     return;
   }
   event_log_ = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+  // The page opens with the line's last events from the log, then gets each as it comes.
+  if (web_) web_->log_opened(folder / event_log_file_name);
 }
 
 void BridgeDaemon::follow_events() {
-  // The page opens with the line's last events from the log, then gets each as it comes.
-  if (web_ && event_log_) {
-    auto newest = read_newest_events(event_log_->path(), options_.line, WebBoards::events_kept);
-    if (const auto* why = std::get_if<std::string>(&newest)) log_("web page: no events: " + *why);
-    if (const auto* events = std::get_if<std::vector<Event>>(&newest)) {
-      for (const Event& event : *events) web_->event(event_line(event));
-    }
-  }
   core_->on_event = [this](const Event& event) {
     if (event_log_) {
       if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
     }
-    if (web_) web_->event(event_line(event));
+    if (web_) web_->event(event);
   };
 }
 
 void BridgeDaemon::stop(std::function<void()> done) {
   name_watcher_.reset();
-  timetable_timer_.stop();
+  timetable_timer_->stop();
   if (core_) core_->shutting_down(BridgeCore::Clock::now());
   if (!link_) {
     done();
@@ -179,10 +179,7 @@ void BridgeDaemon::settle_claim() {
   if (!refusal) {
     held_->release();
     core_->connected(found);
-    if (core_->discovery_held()) {
-      QTimer::singleShot(BridgeCore::discovery_settle, this,
-                         [this] { core_->send_held_discovery(); });
-    }
+    if (core_->discovery_held()) discovery_timer_->start(BridgeCore::discovery_settle);
     return;
   }
   log_(*refusal + ": not served twice; stop that bridge or give this one another --line");
@@ -201,7 +198,7 @@ void BridgeDaemon::run_timetable() {
   // behind: the wall clock is looked at again well within the time a run may be late.
   constexpr auto longest = std::chrono::milliseconds(Timetable::grace) / 2;
   const auto wait = next ? std::chrono::ceil<std::chrono::milliseconds>(*next - wall) : longest;
-  timetable_timer_.start(std::clamp(wait, std::chrono::milliseconds(0), longest));
+  timetable_timer_->start(std::clamp(wait, std::chrono::milliseconds(0), longest));
 }
 
 ScheduleMemory BridgeDaemon::recall_schedule() {
@@ -239,9 +236,7 @@ void BridgeDaemon::recall_owed() {
   line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
   owed_file_ = std::make_unique<FileKeeper>(path, [this, path](std::error_code error) {
     // Told on the event loop, as every other line of the log.
-    QMetaObject::invokeMethod(
-        this, [this, path, error] { log_(path.string() + ": not written: " + error.message()); },
-        Qt::QueuedConnection);
+    host_.post([this, path, error] { log_(path.string() + ": not written: " + error.message()); });
   });
   auto read = read_owed_file(path, anchor_);
   if (const auto* why = std::get_if<std::string>(&read)) return log_(*why);
@@ -274,29 +269,4 @@ BridgeNames BridgeDaemon::names_now() {
   BridgeNames names = name_view_.read(*name_file_, options_.addresses);
   if (web_) web_->names_changed(names);
   return names;
-}
-
-void BridgeDaemon::start_web(const BridgeTopics& topics, const BridgeNames& names) {
-  // The page's files beside the program in the build tree, else in the share folder of
-  // the prefix it is installed in (bin/../share), whichever prefix that is.
-  std::filesystem::path files = program_dir_ / "web";
-  if (!std::filesystem::exists(files / "index.html")) {
-    files = program_dir_.parent_path() / "share/relayboard-mqtt/web";
-  }
-  const auto endpoint = parse_web_endpoint(*options_.web);
-  WebServer::Setup setup{std::get<WebEndpoint>(endpoint), options_.web_cert, options_.web_key,
-                         options_.web_users, files};
-  web_ = std::make_unique<WebServer>(
-      std::move(setup), topics, options_.addresses,
-      [this](const MqttMessage& message) { core_->message(message, BridgeCore::Clock::now()); },
-      log_);
-  web_tap_ = std::make_unique<WebTap>(
-      *held_, web_->answer_prefix(),
-      [this](const std::string& topic, const std::string& payload) {
-        web_->published(topic, payload);
-      },
-      [this](const std::string& topic, const std::string& payload) {
-        web_->answer(topic, payload);
-      });
-  web_->names_changed(names);
 }

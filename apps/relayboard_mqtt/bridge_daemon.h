@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -14,16 +12,13 @@
 #include "broker_settings.h"
 #include "bus_line.h"
 #include "common/message_boxes.h"
+#include "daemon_host.h"
 #include "event_log/event_log.h"
 #include "file_keeper.h"
 #include "held_client.h"
-#include "mqtt/mosquitto_link.h"
 #include "mqtt/retained_snapshot.h"
 #include "names/name_file.h"
-#include "names/name_file_watcher.h"
 #include "names/profile_store.h"
-#include "web_server.h"
-#include "web_tap.h"
 
 // What the name file would show the operator in a message box, as log lines.
 class LoggedMessages : public MessageBoxes {
@@ -39,14 +34,17 @@ class LoggedMessages : public MessageBoxes {
 
 // The daemon put together: the bridge's logic between the broker link and the serial
 // line, the name file it takes the names from (read again when it changes), and the timers
-// that drive them.
-class BridgeDaemon : public QObject {
+// that drive them, on whichever event loop the host runs (Qt's, the Win32 message loop).
+class BridgeDaemon {
  public:
   using LogLine = std::function<void(const std::string&)>;
 
   // `program_dir` is where the executable lives, for the panel's state folder rule.
-  BridgeDaemon(BridgeOptions options, std::filesystem::path program_dir, LogLine log);
-  ~BridgeDaemon() override;
+  BridgeDaemon(DaemonHost& host, BridgeOptions options, std::filesystem::path program_dir,
+               LogLine log);
+  ~BridgeDaemon();
+  BridgeDaemon(const BridgeDaemon&) = delete;
+  BridgeDaemon& operator=(const BridgeDaemon&) = delete;
 
   // Why the daemon cannot run at all, and whether the operator's settings are at fault
   // (rules.conf, events.conf, the web page's files), which no restart mends.
@@ -86,9 +84,7 @@ class BridgeDaemon : public QObject {
   void look_at_names();
   // The names as the file holds them now, after a rename of our own.
   BridgeNames names_now();
-  // The web page, when asked for: the core's broker is then a tap that tells the page.
-  void start_web(const BridgeTopics& topics, const BridgeNames& names);
-
+  DaemonHost& host_;
   BridgeOptions options_;
   std::filesystem::path program_dir_;
   LogLine log_;
@@ -96,19 +92,21 @@ class BridgeDaemon : public QObject {
   ProfileStore profile_store_;
   BridgeNameView name_view_;
   std::unique_ptr<NameFile> name_file_;
-  std::unique_ptr<MosquittoLink> link_;
+  std::unique_ptr<MosquittoSession> link_;
   std::unique_ptr<HeldClient> held_;       // the core's broker until the line is ours
   std::optional<RetainedSnapshot> claim_;  // who serves the line, read at start
-  std::unique_ptr<WebServer> web_;
-  std::unique_ptr<WebTap> web_tap_;
+  // The web page, when asked for: the core's broker is then its tap.
+  std::unique_ptr<BridgePage> web_;
   std::unique_ptr<BridgeCore> core_;
   std::unique_ptr<BusLine> line_;
   std::unique_ptr<EventLog> event_log_;  // none when it could not be opened
-  std::unique_ptr<NameFileWatcher> name_watcher_;
+  std::shared_ptr<void> name_watcher_;
   std::filesystem::path state_folder_;  // empty when there is none
   ScheduleMemory remembered_;
   const ClockAnchor anchor_ = ClockAnchor::now();  // the run's one reading of both clocks
   std::string owed_text_;                          // what the owed file holds
   std::unique_ptr<FileKeeper> owed_file_;          // writes it off the event loop
-  QTimer timetable_timer_;  // on the wall clock, looked at again at least twice a minute
+  // On the wall clock, looked at again at least twice a minute.
+  std::unique_ptr<DaemonTimer> timetable_timer_;
+  std::unique_ptr<DaemonTimer> discovery_timer_;  // held documents out once the claim settles
 };

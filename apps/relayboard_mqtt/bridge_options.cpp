@@ -493,24 +493,13 @@ availability, switch and pulse commands, and discovery documents for home automa
                            "every day 22:00: 1/all off", "at 07:00: 1/5 pulse 10m",
                            "porch: at 19:00 sat,sun: 2/1-4 on, catch up" (see the manual)
   -v, --verbose            log every command and state change
-  --forget-line NAME       clear every retained topic and discovery document of the
-                           line NAME, which no bridge serves any more, and leave
-  --web ADDRESS:PORT       serve the panel as a web page there, e.g. localhost:8080;
-                           beyond this machine only with TLS and a users file
-  --web-cert FILE          the page's TLS certificate (PEM), with --web-key FILE
-  --web-users FILE         who may log in to the page (see --add-web-user)
-  --add-web-user NAME      add NAME to the --web-users file, or give them a new
-                           password (asked on the terminal), and leave
-  --web-role ROLE          the added user's role: operator (default) or viewer
-  -h, --help               show this text
+)" + bridge_system_options() +
+         R"(  -h, --help               show this text
   -V, --version            show the version
 An option's value may also follow an equals sign: --port=3. The command line overrides
 the configuration file; in the file a flag is "verbose = true".
 
-Exit status: 0 after SIGTERM, SIGINT or SIGHUP, 2 for a refused command line or
-configuration or a line that another bridge serves (the option or file line and the
-reason are logged; the unit does not restart on it), 1 when the bridge cannot start.
-)";
+)" + bridge_system_closing();
 }
 
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version) {

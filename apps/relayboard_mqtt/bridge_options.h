@@ -109,8 +109,11 @@ std::optional<OptionsError> check_bridge_files(const BridgeOptions& options);
 // Whether a line name may appear in topics: [A-Za-z0-9_-], at least one character.
 bool valid_line_name(std::string_view name);
 
-// The --help text.
+// The --help text: the options of every system, then the system's own and its exit
+// statuses.
 std::string bridge_usage();
+std::string bridge_system_options();
+std::string bridge_system_closing();
 
 // What the bridge's logic takes of the options, with the version it reports.
 BridgeSettings bridge_settings(const BridgeOptions& options, std::string version);

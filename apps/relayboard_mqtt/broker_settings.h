@@ -3,7 +3,7 @@
 #include <string>
 
 #include "bridge_options.h"
-#include "mqtt/mosquitto_link.h"
+#include "mqtt/broker_settings.h"
 
 // How the bridge reaches its broker: its options, with the last will it leaves behind.
 BrokerSettings broker_settings(const BridgeOptions& options, std::string will_topic,

@@ -4,44 +4,47 @@
 
 #include "line/interlock.h"
 
-BusLine::BusLine(const std::filesystem::path& link_folder, LineChoice choice,
+BusLine::BusLine(DaemonHost& host, const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
                  LogLine log)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
-    : port_(choice.device ? std::filesystem::path() : link_folder, QtDescriptorLoop::program()),
+    : port_(host.serial_port(choice.device ? std::filesystem::path() : link_folder)),
       // A late answer is awaited, never taken for the next board's (LineTiming).
-      line_(port_, std::move(addresses), LineTiming::with_answer_timeout(answer_timeout)),
+      line_(*port_.port, std::move(addresses), LineTiming::with_answer_timeout(answer_timeout)),
       choice_(std::move(choice)),
-      log_(std::move(log)) {
+      log_(std::move(log)),
+      // A coarse timer may fire 5% late: the line's 50 ms rhythm needs the precise kind.
+      step_timer_(host.timer([this] { step(); }, true)),
+      open_timer_(host.timer(
+          [this] {
+            try_open();
+            if (!open_) open_timer_->start(open_retry);
+          },
+          false)) {
   // The bridge owns its line: the boards' on_start and on_stop states hold.
   line_.engine().set_owner(true);
-  step_timer_.setSingleShot(true);
-  // Qt's coarse timers may fire 5% late: the line's 50 ms rhythm needs the precise kind.
-  step_timer_.setTimerType(Qt::PreciseTimer);
-  connect(&step_timer_, &QTimer::timeout, this, &BusLine::step);
-  open_timer_.setInterval(open_retry);
-  connect(&open_timer_, &QTimer::timeout, this, &BusLine::try_open);
-  port_.set_receive_handler([this] {
+  SerialPort& port = *port_.port;
+  port.set_receive_handler([this] {
     line_.on_receive(Clock::now());
     step();
   });
   if (choice_.device) {
-    port_.select_device(*choice_.device);
+    port.select_device(*choice_.device);
     name_ = *choice_.device;
   } else {
-    port_.select_port(choice_.port.value_or(1));
+    port.select_port(choice_.port.value_or(1));
     name_ = "port " + std::to_string(choice_.port.value_or(1));
   }
 }
 
 void BusLine::start() {
   try_open();
-  if (!open_) open_timer_.start();
+  if (!open_) open_timer_->start(open_retry);
 }
 
 void BusLine::try_open() {
-  const OpenResult result = port_.open();
+  const OpenResult result = port_.port->open();
   if (!result.ok) {
     // The panel's own diagnosis, said once for as long as it stays the same.
     const std::string device = result.device.empty() ? "no device" : result.device;
@@ -51,11 +54,11 @@ void BusLine::try_open() {
     last_failure_ = text;
     return;
   }
-  open_timer_.stop();
+  open_timer_->stop();
   open_ = true;
   last_failure_.clear();
   if (!choice_.device) name_ += " (" + result.device + ")";
-  port_.set_receive_threshold(static_cast<int>(frame_size));
+  port_.port->set_receive_threshold(static_cast<int>(frame_size));
   log_("serial line " + name_ + " open" + (result.notice.empty() ? "" : ": " + result.notice));
   step();
 }
@@ -72,10 +75,10 @@ void BusLine::end_pulses(Clock::time_point now) {
 }
 
 void BusLine::close() {
-  open_timer_.stop();
-  step_timer_.stop();
+  open_timer_->stop();
+  step_timer_->stop();
   line_.engine().reset();
-  port_.close();
+  port_.port->close();
   open_ = false;
 }
 
@@ -110,7 +113,7 @@ void BusLine::step() {
   const auto due = line_.step(now);
   tell_owed();
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - now);
-  step_timer_.start(std::max(wait, std::chrono::milliseconds(0)));
+  step_timer_->start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 std::map<std::uint8_t, std::uint16_t> BusLine::unconfirmed() const {
@@ -132,7 +135,7 @@ std::map<std::uint8_t, std::uint16_t> BusLine::pulses_unconfirmed(bool back_open
 
 void BusLine::notice_device() {
   if (port_.device_lost() == lost_) return;
-  lost_ = port_.device_lost();
+  lost_ = !lost_;
   log_("serial line " + name_ + (lost_ ? " lost; looking for it every second" : " back"));
   line_.set_device_lost(lost_);
 }

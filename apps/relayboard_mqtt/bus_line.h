@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QObject>
-#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -11,10 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "daemon_host.h"
 #include "line/board_line.h"
 #include "line/local_line.h"
-#include "loop/qt_descriptor_loop.h"
-#include "serial/posix_serial_port.h"
 
 // Which serial line the bridge serves: a port number under the panel's rule (the com<n>
 // link in the state folder, else the system's device) or a device path.
@@ -23,16 +20,16 @@ struct LineChoice {
   std::optional<std::string> device;
 };
 
-// The bridge's serial line: the panel's serial port, opened and diagnosed as the panel
-// opens it, under a local line driven by a precise single-shot timer set to the time the
-// line asks for, and by the port's receive events. The line is never given up: an open that fails
-// is tried again every second (the operator reads why, once per reason), and a device that goes
-// away is looked for every second by the port itself until it is back.
-class BusLine : public QObject, public BoardLine {
+// The bridge's serial line: the system's serial port (the host's), opened and diagnosed as
+// the panel opens it, under a local line driven by a precise single-shot timer set to the
+// time the line asks for, and by the port's receive events. The line is never given up: an open
+// that fails is tried again every second (the operator reads why, once per reason), and a device
+// that goes away is looked for every second by the port itself until it is back.
+class BusLine : public BoardLine {
  public:
   using LogLine = std::function<void(const std::string&)>;
 
-  BusLine(const std::filesystem::path& link_folder, LineChoice choice,
+  BusLine(DaemonHost& host, const std::filesystem::path& link_folder, LineChoice choice,
           std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
           LogLine log);
 
@@ -82,14 +79,14 @@ class BusLine : public QObject, public BoardLine {
   std::map<std::uint8_t, std::uint16_t> pulses_unconfirmed(bool back_opened) const;
   void tell_owed();
 
-  PosixSerialPort port_;
+  DaemonPort port_;
   LocalLine line_;
   LineChoice choice_;
   LogLine log_;
-  QTimer step_timer_;
-  QTimer open_timer_;
-  std::string name_;          // how the log names the line
-  std::string last_failure_;  // the open failure last told
+  std::unique_ptr<DaemonTimer> step_timer_;
+  std::unique_ptr<DaemonTimer> open_timer_;  // every open_retry until the line is open
+  std::string name_;                         // how the log names the line
+  std::string last_failure_;                 // the open failure last told
   bool open_ = false;
   bool lost_ = false;
   std::function<void()> closed_;  // set while the queue drains before a close

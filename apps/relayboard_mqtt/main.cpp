@@ -6,12 +6,13 @@
 #include <filesystem>
 #include <iostream>
 
-#include "bridge_options.h"
 #include "bridge_daemon.h"
+#include "bridge_launch.h"
+#include "bridge_options.h"
 #include "broker_settings.h"
-#include "loop/qt_stop_signals.h"
+#include "daemon_host_qt.h"
 #include "line_forgetting.h"
-#include "mqtt/plain_password.h"
+#include "loop/qt_stop_signals.h"
 #include "text/shown_text.h"
 #include "web/web_endpoint.h"
 #include "web_users_file.h"
@@ -45,34 +46,8 @@ std::optional<std::string> web_setup_refusal(const BridgeOptions& options) {
 
 int main(int argc, char* argv[]) {
   const BridgeOptionsResult parsed = parse_bridge_options(argc, argv);
-  if (const auto* error = std::get_if<OptionsError>(&parsed)) {
-    log_line(error->message);
-    return 2;
-  }
+  if (const auto status = settle_command_line(parsed, std::cout, log_line)) return *status;
   const BridgeOptions& options = std::get<BridgeOptions>(parsed);
-  if (options.help) {
-    std::cout << bridge_usage() << std::flush;
-    return 0;
-  }
-  if (options.version) {
-    std::cout << "relayboard-mqtt " RELAYBOARD_MQTT_VERSION "\n" << std::flush;
-    return 0;
-  }
-  if (const auto error = check_bridge_files(options)) {
-    log_line(error->message);
-    return 2;
-  }
-  if (!options.add_web_user) {
-    const PasswordCheck password =
-        check_password_passage(broker_settings(options, "", ""),
-                               {"broker " + options.host + ":" + std::to_string(options.mqtt_port),
-                                "give --cafile for TLS", "--allow-plain-password"});
-    if (password.passage == PasswordPassage::clear_refused) {
-      log_line(password.text);
-      return 2;
-    }
-    if (password.passage == PasswordPassage::clear_allowed) log_line(password.text);
-  }
   if (options.add_web_user) {
     QCoreApplication app(argc, argv);
     return add_web_user(options, log_line);
@@ -93,16 +68,16 @@ int main(int argc, char* argv[]) {
     }
     return app.exec();
   }
-  BridgeDaemon daemon(
-      options, std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String()),
-      log_line);
+  QtDaemonHost host;
+  host.program_dir = std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
+  BridgeDaemon daemon(host, options, host.program_dir, log_line);
   if (const auto failure = daemon.start()) {
     log_line(failure->text);
     // 2: the service manager does not start it again until the settings are mended.
     return failure->settings_fault ? 2 : 1;
   }
   daemon.on_refused = [] { QCoreApplication::exit(2); };
-  call_on_stop_signals(daemon, [&daemon] {
+  call_on_stop_signals(app, [&daemon] {
     log_line("stopping");
     daemon.stop([] { QCoreApplication::exit(0); });
   });

@@ -14,21 +14,10 @@
 #include "link_connection.h"
 #include "log_command.h"
 #include "loop/win_event_wait.h"
-#include "serial/win_serial_port.h"
 #include "mqtt/win_mosquitto_link.h"
+#include "serial/win_serial_port.h"
 
 namespace {
-
-// The command line as typed, in UTF-8: main's own arguments come in the system's code
-// page, which cannot hold every name.
-std::vector<std::string> utf8_arguments() {
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> arguments;
-  for (int i = 0; wide != nullptr && i < count; ++i) arguments.push_back(narrow(wide[i]));
-  LocalFree(wide);
-  return arguments;
-}
 
 std::filesystem::path program_folder() {
   std::wstring file(MAX_PATH, L'\0');
@@ -52,7 +41,7 @@ std::string user_name() {
 }  // namespace
 
 int main() {
-  const std::vector<std::string> arguments = utf8_arguments();
+  const std::vector<std::string> arguments = utf8_command_line();
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   argv.push_back(nullptr);

@@ -1,6 +1,8 @@
 #include "common/wide_text_windows.h"
 
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 std::wstring wide(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -19,4 +21,13 @@ std::string narrow(std::wstring_view utf16) {
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), text.data(), size,
                       nullptr, nullptr);
   return text;
+}
+
+std::vector<std::string> utf8_command_line() {
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; words != nullptr && i < count; ++i) arguments.push_back(narrow(words[i]));
+  LocalFree(words);
+  return arguments;
 }

@@ -35,7 +35,7 @@ class MosquittoSession : public MqttClient {
 
   // Sets the client up (identity, will, credentials, TLS files, protocol) and starts the
   // first connection attempt; the reason when the settings cannot be used at all.
-  std::optional<std::string> start();
+  virtual std::optional<std::string> start();
 
   bool publish(const std::string& topic, const std::string& payload, bool retain) override;
   void subscribe(const std::string& pattern) override;

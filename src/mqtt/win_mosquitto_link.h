@@ -23,7 +23,7 @@ class WinMosquittoLink : public MosquittoSession {
 
   // Sets the client up and starts the first connection attempt; the reason when the
   // settings cannot be used at all (TLS files among them).
-  std::optional<std::string> start();
+  std::optional<std::string> start() override;
 
  protected:
   void watch_socket(int socket) override;

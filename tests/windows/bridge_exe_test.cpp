@@ -1,0 +1,153 @@
+// relayboard-mqtt.exe under Wine: the virtual board behind COM1 and a real mosquitto
+// here; the frames the board receives, what the bridge publishes, and how it leaves.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QTemporaryDir>
+#include <ctime>
+#include <fstream>
+
+#include "board_frames.h"
+#include "logged_process.h"
+#include "mqtt_broker.h"
+#include "mqtt_test_client.h"
+#include "qt_events.h"
+#include "windows_program.h"
+
+namespace {
+
+using Frames = std::vector<std::string>;
+
+class BridgeExe : public ::testing::Test {
+ protected:
+  BridgeExe() : program(install_program("relayboard-mqtt.exe", temp.path().toStdString())) {
+    EXPECT_TRUE(broker.start()) << broker.error();
+    EXPECT_TRUE(watcher.subscribe("#"));
+  }
+  std::string dir() const { return temp.path().toStdString(); }
+  // A loaded machine's Wine may take longer than the default 40 ms to hand an answer over.
+  std::unique_ptr<WindowsProgram> start(const QStringList& extra = {}) {
+    const QStringList options{"--port",           "1",
+                              "--names",          QString::fromStdString(dir() + "/name.txt"),
+                              "--host",           QString::fromStdString(broker.host()),
+                              "--mqtt-port",      QString::number(broker.port()),
+                              "--answer-timeout", "500",
+                              "--verbose"};
+    return std::make_unique<WindowsProgram>(program, options + extra);
+  }
+  // The switches the board received since the last call, its status queries left out.
+  std::vector<std::string> switches(LoggedBoard& board) {
+    for (const std::string& frame : board.take_frames()) {
+      if (frame.substr(0, 8) != "55 01 10") seen.push_back(frame);
+    }
+    return seen;
+  }
+  bool wait_switches(LoggedBoard& board, std::size_t count) {
+    return wait_until([&] { return switches(board).size() >= count; }, 30000);
+  }
+  static std::string log(WindowsProgram& program) {
+    std::string text;
+    for (const auto& line : program.lines()) text += line + "\n";
+    return text;
+  }
+  static std::string topic(const std::string& rest) { return "relayboard/com1/" + rest; }
+
+  QTemporaryDir temp;
+  std::filesystem::path program;
+  MqttBroker broker;
+  MqttTestClient watcher{broker};
+  std::vector<std::string> seen;
+};
+
+// One bridge for the whole table, each row a command from the broker: the frames at the
+// board, the result message; a retained command is refused without a frame.
+TEST_F(BridgeExe, CommandsReachTheBoardAndTheirResultsTheBroker) {
+  LoggedBoard board;
+  auto bridge = start();
+  ASSERT_TRUE(watcher.wait_for_payload(topic("1/status"), "online"));
+  ASSERT_TRUE(watcher.wait_for_payload(topic("1/16/state"), "OFF"));
+  const struct {
+    std::string rest;
+    std::string payload;
+    bool retain;
+    std::string result;  // the start of its result field
+    Frames frames;       // all the switches so far
+  } rows[] = {
+      {"1/3/set", "ON", false, R"("result":"done")", {"55 01 12 00 00 00 03 6B"}},
+      {"1/5/set", "ON", true, R"("result":"refused")", {"55 01 12 00 00 00 03 6B"}},
+      {"1/4/pulse",
+       "300ms",
+       false,
+       R"("result":"done")",
+       {"55 01 12 00 00 00 03 6B", "55 01 12 00 00 00 04 6C", "55 01 11 00 00 00 04 6B"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.rest + " " + row.payload);
+    watcher.clear();
+    ASSERT_TRUE(watcher.publish(topic(row.rest), row.payload, row.retain));
+    const auto result = watcher.wait_for(topic("1/result"), [](const auto&) { return true; });
+    ASSERT_TRUE(result);
+    EXPECT_NE(result->payload.find(row.result), std::string::npos)
+        << result->payload << log(*bridge);
+    if (row.retain) {
+      ASSERT_TRUE(watcher.publish(topic(row.rest), "", true));
+    }
+    wait_switches(board, row.frames.size());
+    EXPECT_EQ(switches(board), row.frames);
+  }
+  EXPECT_TRUE(watcher.wait_for_payload(topic("1/4/state"), "OFF"));
+  // A pulse cut short by Ctrl+C (which Wine hands over as a SIGINT): its end goes out
+  // before the bridge leaves, and the broker hears it offline.
+  ASSERT_TRUE(watcher.publish(topic("1/6/pulse"), "60s"));
+  ASSERT_TRUE(wait_switches(board, 4));
+  watcher.clear();
+  ::kill(static_cast<pid_t>(bridge->processId()), SIGINT);
+  EXPECT_EQ(bridge->finish(), 0);
+  EXPECT_EQ(switches(board).back(), "55 01 11 00 00 00 06 6D");
+  EXPECT_EQ(watcher.retained(topic("status")), "offline");
+  // The switches went to the event log beside the name file.
+  EXPECT_EQ(log(*bridge).find("no event log"), std::string::npos) << log(*bridge);
+  EXPECT_GT(std::filesystem::file_size(dir() + "/events.db"), 0u);
+}
+
+// A "catch up" entry an hour ago, after a run that settled the timetable two hours ago:
+// the past comes from the timetable's memory, so the entry runs once at the start, in
+// the Windows time zone that Wine takes from this machine.
+TEST_F(BridgeExe, AMissedTimetableEntryCatchesUpAtStart) {
+  using namespace std::chrono;
+  LoggedBoard board;
+  const auto now = system_clock::now();
+  const std::time_t hour_ago = system_clock::to_time_t(now - 1h);
+  std::tm local{};
+  localtime_r(&hour_ago, &local);
+  char entry[40];
+  std::snprintf(entry, sizeof entry, "at %02d:%02d: 1/7 on, catch up", local.tm_hour, local.tm_min);
+  std::ofstream(dir() + "/schedule-com1.txt")
+      << "settled = " << floor<seconds>(now - 2h).time_since_epoch().count() << '\n';
+  auto bridge = start({"--schedule", entry});
+  EXPECT_TRUE(wait_switches(board, 1)) << log(*bridge);
+  EXPECT_EQ(switches(board), Frames{"55 01 12 00 00 00 07 6F"});
+  ::kill(static_cast<pid_t>(bridge->processId()), SIGINT);
+  EXPECT_EQ(bridge->finish(), 0);
+}
+
+// The Linux bridge serves the line com1: the Windows one says so, leaves with 2 and
+// sends nothing to the board.
+TEST_F(BridgeExe, ALineServedByALinuxBridgeIsNotServedTwice) {
+  LoggedBoard board;
+  LoggedProcess linux_bridge(RELAYBOARD_MQTT_PATH,
+                             {"--device", "/dev/null", "--line", "com1", "--host", broker.host(),
+                              "--mqtt-port", std::to_string(broker.port())},
+                             dir() + "/linux.log");
+  ASSERT_TRUE(watcher.wait_for_payload(topic("status"), "online")) << linux_bridge.log();
+  watcher.clear();
+  auto bridge = start();
+  EXPECT_EQ(bridge->finish(), 2);
+  bool named = false;
+  for (const auto& line : bridge->lines())
+    named |= line.find("not served twice") != std::string::npos;
+  EXPECT_TRUE(named);
+  EXPECT_EQ(switches(board), Frames{});
+}
+
+}  // namespace
