@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <tuple>
 #include <vector>
@@ -98,10 +99,10 @@ long long system_calls(const std::vector<qint64>& pids, const std::function<void
   std::ifstream table(counts.toStdString());
   long long calls = -1;
   for (std::string line; std::getline(table, line);) {
+    // "% time, seconds, usecs/call, calls[, errors] total"
     std::istringstream words(line);
-    std::string percent, seconds, per_call, count, name;
-    if (words >> percent >> seconds >> per_call >> count >> name && name == "total")
-      calls = std::stoll(count);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(words), {}};
+    if (fields.size() >= 5 && fields.back() == "total") calls = std::stoll(fields[3]);
   }
   return calls;
 }
@@ -186,6 +187,8 @@ class PanelExeOn : public Base {
   // Processor time and wake-ups of the panel (and of the Wine server, when `server` is
   // one) over 400 ticks with the port open, then their system calls over 100 more.
   void print_cost_figures(LoggedBoard& board, const char* system, qint64 server) {
+    // A pointer left over the window keeps its hover tracking and tooltips busy.
+    screen().point(0, 0);
     const qint64 pid = panel->processId();
     const long long panel_from = cpu_ticks(pid), woken_from = wakeups(pid);
     const long long server_from = server > 0 ? cpu_ticks(server) : 0;
