@@ -6,6 +6,7 @@
 #include <objbase.h>
 // clang-format on
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -109,6 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   MainWindow window(state.name_file, state.folder, messages, port);
   window.own_lines(release_wait, [&port] { return !port.owns_names(); });
   window.use_line_owner(port, port);
+  window.run_ticks_through([&serial](const std::function<void()>& tick) { serial.on_tick(tick); });
   served.on_waiting = [&window](bool waiting) { window.set_waiting(waiting); };
   // Who switched what: the state folder's event log, beside name.txt. Without it the
   // panel works as ever; the reason goes to standard error.

@@ -37,7 +37,7 @@ MainWindow::MainWindow(std::filesystem::path name_file, std::filesystem::path li
       fonts_(std::make_unique<PanelFonts>(dpi_)),
       controls_(std::make_unique<WindowControls>(window_)),
       core_({port, *this, *this, *this, *this, messages}, std::move(name_file)),
-      poll_timer_(PollCycle::period, [this] { core_.tick(); }),
+      poll_timer_(PollCycle::period, [this] { tick(); }),
       rename_(
           std::make_unique<RenameDialog>(core_.names(), messages, [this] { address_changed(); })) {
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(window_proc));
@@ -239,15 +239,31 @@ void MainWindow::centre_on_screen() {
 // While the box is empty (the operator is typing a new address) the spin bar and the
 // names stay as they are.
 void MainWindow::address_changed() {
+  if (following_owner_) core_.tick();
   const auto number = spin_number(address_text());
   if (!number) return;
   controls_->address.set_number(*number);
   core_.names().load(address_text());
 }
 
+// A tick on a line whose owner polls its boards only follows the addressed board, which
+// changes with the box alone: the poll wakes nobody meanwhile.
+void MainWindow::tick() {
+  if (tick_runner_) {
+    tick_runner_([this] { core_.tick(); });
+  } else {
+    core_.tick();
+  }
+  if (followed_line_ && followed_line_->board_level()) {
+    following_owner_ = true;
+    poll_timer_.set_enabled(false);
+  }
+}
+
 void MainWindow::use_line_owner(LineNames& names, FollowedLine& line) {
   core_.names().set_line_names(&names);
   core_.use_board_line(&line);
+  followed_line_ = &line;
 }
 
 void MainWindow::set_waiting(bool waiting) {
@@ -322,6 +338,7 @@ void MainWindow::set_close_all_enabled(bool enabled) {
 
 // Enabling a running timer leaves its rhythm alone.
 void MainWindow::set_timer_enabled(bool enabled) {
+  following_owner_ = false;
   poll_timer_.set_enabled(enabled);
 }
 

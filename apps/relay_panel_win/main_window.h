@@ -69,6 +69,10 @@ class MainWindow final : public NameView,
   void set_event_sink(EventSink& sink, SwitchSource who) {
     core_.set_event_sink(sink, std::move(who));
   }
+  // Each tick of the poll runs through `runner` (the serial port's, which takes the last
+  // answer in first); by default the tick just runs.
+  using TickRunner = std::function<void(const std::function<void()>& tick)>;
+  void run_ticks_through(TickRunner runner) { tick_runner_ = std::move(runner); }
   // Refuses the operator's input while an open waits for a served line's broker.
   void set_waiting(bool waiting);
 
@@ -100,6 +104,7 @@ class MainWindow final : public NameView,
   void lay_out();
   void centre_on_screen();
 
+  void tick();
   void port_number_changed();
   void relay_clicked(int relay);
   void name_clicked(int relay);
@@ -114,6 +119,11 @@ class MainWindow final : public NameView,
   HWND waiting_focus_ = nullptr;  // the focus while an open waits for the broker
   bool closing_ = false;          // the boards' on_stop state is under way
   PanelCore core_;
+  TickRunner tick_runner_;
+  FollowedLine* followed_line_ = nullptr;
+  // The open line's owner polls its boards: the poll sleeps, and only a new address in
+  // the box has the core follow it.
+  bool following_owner_ = false;
   WinPollTimer poll_timer_;
   std::unique_ptr<RenameDialog> rename_;
   std::unique_ptr<NameFileWatch> name_watch_;  // from set_up on

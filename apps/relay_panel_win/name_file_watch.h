@@ -4,15 +4,18 @@
 
 #include <atomic>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 // Tells the window when the name file may have changed: other programs (relayctl, a
 // second panel, an editor) change names while the panel runs. The system's change
-// notification on the file's folder (each write replaces the file, which a watch on the
-// file alone would lose) wakes a thread of its own, which posts `message` to the window,
-// once until the window says it took it; the window then reads the file again, and a
-// change beside it (another file of the folder) finds the file's bytes as they were.
-// Nothing is watched for an empty path: the panel runs without a name file.
+// records for the file's folder (each write replaces the file, which a watch on the file
+// alone would lose) wake a thread of its own, which posts `message` to the window when a
+// record names the file (or the records overflowed), once until the window says it took
+// it; the window then reads the file again. Changes beside it post nothing: the lock
+// files, the event log and whatever else the folder holds may be written many times a
+// second, and each would have the window look at the name file again. Nothing is watched
+// for an empty path: the panel runs without a name file.
 class NameFileWatch {
  public:
   NameFileWatch(const std::filesystem::path& file, HWND window, UINT message);
@@ -25,9 +28,13 @@ class NameFileWatch {
 
  private:
   void watch(HWND window, UINT message);
+  // Whether the records in `buffer` (`size` bytes, none: they overflowed) name the file.
+  bool names_file(const void* buffer, DWORD size) const;
 
-  HANDLE change_ = INVALID_HANDLE_VALUE;
+  std::wstring name_;
+  HANDLE folder_ = INVALID_HANDLE_VALUE;
   HANDLE stop_ = nullptr;
+  HANDLE done_ = nullptr;
   std::atomic<bool> posted_{false};
   std::thread thread_;
 };

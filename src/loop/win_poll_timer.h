@@ -10,6 +10,8 @@
 // own, on a fixed rhythm that does not drift, and posts each tick to the thread that
 // made it, whose message loop (a modal dialog's included) calls `on_tick`. A tick the
 // loop has not yet taken is merged into the next one rather than fired in a burst.
+// Under Wine, whose window timers keep such a rhythm to the millisecond and whose server
+// each post from another thread costs calls, the window's own timer paces the ticks.
 class WinPollTimer {
  public:
   WinPollTimer(std::chrono::milliseconds interval, std::function<void()> on_tick);

@@ -34,12 +34,14 @@ struct WinSerialPort::Line {
   void start_session();
   void watch();
   void release_handle();
-  void take_in();
+  // `waiting`: what the driver was just seen to hold, if known.
+  static constexpr DWORD unknown = MAXDWORD;
+  void take_in(DWORD waiting = unknown);
   // For a read or write on a line opened overlapped.
   OVERLAPPED* overlapped_io() { return overlapped ? &io : nullptr; }
   // Waits for the read or write just started where it is overlapped; false: it failed.
   bool finish(BOOL started, DWORD& transferred);
-  void deliver(WPARAM session_tag);
+  void deliver(WPARAM session_tag, DWORD waiting = unknown);
   void check_line();
   void lose_device();
   void look_for_device();
@@ -72,6 +74,8 @@ struct WinSerialPort::Line {
   // No receive events: the line is looked at while an answer is due, on the look timer.
   bool looking = false;
   bool look_timer_on = false;
+  // A host's tick is under way: its request is looked at on the next tick.
+  bool ticking = false;
   LineCounts counts;
   // Counts opens, reopens and closes, so that a message posted for an earlier line is
   // dropped.
@@ -113,7 +117,7 @@ void WinSerialPort::Line::start_session() {
 }
 
 void WinSerialPort::Line::answer_due() {
-  if (!looking) return;
+  if (!looking || ticking) return;
   look_timer_on = SetTimer(window.handle(), look_timer_id, static_cast<UINT>(look_interval.count()),
                            nullptr) != 0;
 }
@@ -131,7 +135,7 @@ void WinSerialPort::Line::look() {
   if (!ClearCommError(handle, &errors, &status)) {
     lose_device();
   } else if (status.cbInQue > 0 && !posted) {
-    deliver(static_cast<WPARAM>(session));
+    deliver(static_cast<WPARAM>(session), status.cbInQue);
   }
 }
 
@@ -163,11 +167,14 @@ void WinSerialPort::Line::release_handle() {
 
 // Reads no more than the driver holds: Wine's overlapped read waits for the bytes it
 // was asked for, whatever the line's read timeouts say.
-void WinSerialPort::Line::take_in() {
+void WinSerialPort::Line::take_in(DWORD waiting) {
   while (buffer.size() < read_buffer_bound) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(handle, &errors, &status)) {
+    if (waiting != unknown) {
+      // Just seen by the look: bytes that come after it wait for the next look.
+      status.cbInQue = waiting;
+    } else if (!ClearCommError(handle, &errors, &status)) {
       lose_device();
       return;
     }
@@ -181,7 +188,8 @@ void WinSerialPort::Line::take_in() {
       return;
     }
     buffer.insert(buffer.end(), chunk, chunk + got);
-    if (got < wanted) return;
+    if (got < wanted || got == waiting) return;
+    waiting = unknown;
   }
 }
 
@@ -191,13 +199,13 @@ bool WinSerialPort::Line::finish(BOOL started, DWORD& transferred) {
   return GetOverlappedResult(handle, &io, &transferred, TRUE) != 0;
 }
 
-void WinSerialPort::Line::deliver(WPARAM session_tag) {
+void WinSerialPort::Line::deliver(WPARAM session_tag, DWORD waiting) {
   if (session_tag != static_cast<WPARAM>(session)) return;
   if (!usable()) return;
   // Bytes that come while these are taken in are told again: the system's receive event
   // is not raised twice for them.
   if (buffer.size() < read_buffer_bound) posted = false;
-  take_in();
+  take_in(waiting);
   if (!usable()) return;
   // A full buffer keeps the receive watch quiet until a read or a discard makes room.
   if (buffer.size() >= read_buffer_bound) {
@@ -299,8 +307,13 @@ void WinSerialPort::close() {
 void WinSerialPort::discard_input() {
   Line& line = *line_;
   if (!line.usable()) return;
-  // Empties both the driver's input queue and the bytes already taken in.
-  PurgeComm(line.handle, PURGE_RXCLEAR);
+  // Empties both the driver's input queue and the bytes already taken in. Most requests
+  // find the queue empty, and asking costs Wine's server no call where purging does.
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(line.handle, &errors, &status) || status.cbInQue > 0) {
+    PurgeComm(line.handle, PURGE_RXCLEAR);
+  }
   line.buffer.clear();
   line.release_hold();
 }
@@ -317,6 +330,19 @@ void WinSerialPort::write(std::span<const std::uint8_t> bytes) {
   }
   ++line.counts.requests;
   line.answer_due();
+}
+
+void WinSerialPort::on_tick(const std::function<void()>& tick) {
+  Line& line = *line_;
+  if (!line.looking) {
+    tick();
+    return;
+  }
+  // The last request's answer has had a whole tick to come in.
+  line.look();
+  line.ticking = true;
+  tick();
+  line.ticking = false;
 }
 
 void WinSerialPort::set_receive_threshold(int bytes) {

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <tuple>
@@ -62,6 +64,50 @@ long long cpu_ticks(qint64 pid) {
     if (number == 15) system = std::stoll(field);
   }
   return user + system;
+}
+
+// A process's wake-ups so far: the context switches of all its threads.
+long long wakeups(qint64 pid) {
+  long long total = 0;
+  for (const auto& task : std::filesystem::directory_iterator(
+           "/proc/" + std::to_string(pid) + "/task",
+           std::filesystem::directory_options::skip_permission_denied)) {
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.find("ctxt_switches:") != std::string::npos)
+        total += std::stoll(line.substr(line.find(':') + 1));
+    }
+  }
+  return total;
+}
+
+// The system calls of the processes `pids` while `run` runs, counted by strace; -1 without it.
+long long system_calls(const std::vector<qint64>& pids, const std::function<void()>& run) {
+  QTemporaryDir dir;
+  const QString counts = dir.filePath("counts");
+  QStringList arguments{"-f", "-c", "-o", counts};
+  for (const qint64 pid : pids) arguments << "-p" << QString::number(pid);
+  QProcess strace;
+  strace.start("strace", arguments);
+  QByteArray told;
+  if (!strace.waitForStarted() || !wait_until([&] {
+        told += strace.readAllStandardError();
+        return told.count("attached") >= static_cast<qsizetype>(pids.size());
+      })) {
+    return -1;
+  }
+  run();
+  ::kill(static_cast<pid_t>(strace.processId()), SIGINT);
+  strace.waitForFinished();
+  std::ifstream table(counts.toStdString());
+  long long calls = -1;
+  for (std::string line; std::getline(table, line);) {
+    // "% time, seconds, usecs/call, calls[, errors] total"
+    std::istringstream words(line);
+    std::vector<std::string> fields{std::istream_iterator<std::string>(words), {}};
+    if (fields.size() >= 5 && fields.back() == "total") calls = std::stoll(fields[3]);
+  }
+  return calls;
 }
 
 // The Wine server of this session's prefix: other prefixes on the machine have their own.
@@ -139,6 +185,38 @@ class PanelExeOn : public Base {
     std::printf("figure %s_click_to_wire_ms median %lld max %lld\n", system,
                 static_cast<long long>(click_to_wire[click_to_wire.size() / 2]),
                 static_cast<long long>(click_to_wire.back()));
+  }
+
+  // Processor time and wake-ups of the panel (and of the Wine server, when `server` is
+  // one) over 400 ticks with the port open, then their system calls over 100 more.
+  void print_cost_figures(LoggedBoard& board, const char* system, qint64 server) {
+    // A pointer left over the window keeps its hover tracking and tooltips busy.
+    screen().point(0, 0);
+    const qint64 pid = panel->processId();
+    const long long panel_from = cpu_ticks(pid), woken_from = wakeups(pid);
+    const long long server_from = server > 0 ? cpu_ticks(server) : 0;
+    const long long server_woken_from = server > 0 ? wakeups(server) : 0;
+    std::size_t from = board.count();
+    const auto measured_from = Clock::now();
+    ASSERT_TRUE(wait_until([&] { return board.count() >= from + 400; }, 60000));
+    const double seconds = std::chrono::duration<double>(Clock::now() - measured_from).count();
+    const double ticks = static_cast<double>(board.count() - from);
+    const auto percent = [&](long long cpu) {
+      return 100.0 * static_cast<double>(cpu) / static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
+    };
+    std::printf("figure %s_cpu_percent_port_open panel %.2f wineserver %.2f over %.1f s\n", system,
+                percent(cpu_ticks(pid) - panel_from),
+                server > 0 ? percent(cpu_ticks(server) - server_from) : 0.0, seconds);
+    std::printf(
+        "figure %s_wakeups_per_tick panel %.1f wineserver %.1f\n", system,
+        static_cast<double>(wakeups(pid) - woken_from) / ticks,
+        server > 0 ? static_cast<double>(wakeups(server) - server_woken_from) / ticks : 0.0);
+    from = board.count();
+    const long long calls =
+        system_calls(server > 0 ? std::vector{pid, server} : std::vector{pid},
+                     [&] { wait_until([&] { return board.count() >= from + 100; }, 60000); });
+    std::printf("figure %s_system_calls_per_tick %.1f (panel and Wine server, under strace)\n",
+                system, static_cast<double>(calls) / static_cast<double>(board.count() - from));
   }
 
   // The messages before the window came up.
@@ -615,6 +693,27 @@ TEST_F(ServedPanelExe, APortMappedToAServedLineShowsSwitchesAndRenamesTheBridges
   })) << "the dialog stays";
 }
 
+// Not a check: the panel's wake-ups and processor time on a served line over five
+// seconds in which nothing changes (bench/windows/figures runs it).
+TEST_F(ServedPanelExe, DISABLED_WakeupsOnAQuietServedLine) {
+  write_names("[address 0]\r\n[Software properties]\r\nThe name=Site\r\n");
+  auto bridge = start_bridge_online();
+  std::ofstream(folder() / "lines.conf", std::ios::binary)
+      << "3 = " << url(broker)
+      << "/relayboard/com1\r\n3.cafile = " << windows_path(broker.ca_file()) << "\r\n";
+  start({"RELAY_PANEL_OPEN_PORT=3"});
+  ASSERT_TRUE(shows(red)) << colours();
+  const qint64 pid = panel->processId();
+  const long long woken_from = wakeups(pid), cpu_from = cpu_ticks(pid);
+  const auto from = Clock::now();
+  wait_until([] { return false; }, 5000);
+  const double seconds = std::chrono::duration<double>(Clock::now() - from).count();
+  std::printf("figure windows_served_quiet_wakeups_per_second %.1f cpu_percent %.2f\n",
+              static_cast<double>(wakeups(pid) - woken_from) / seconds,
+              100.0 * static_cast<double>(cpu_ticks(pid) - cpu_from) /
+                  static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds);
+}
+
 // Not a check: the same figures for the Linux panel on the same screen and board, for
 // comparison (bench/windows/figures runs it).
 TEST_F(PanelExe, DISABLED_LinuxPanelFiguresAlongside) {
@@ -638,24 +737,24 @@ TEST_F(PanelExe, DISABLED_LinuxPanelFiguresAlongside) {
   print_click_figures(click_to_wire, "linux");
 }
 
-// Not a check: the processor time the panel and the Wine server take while the port is
-// open and the board answers, over 400 ticks (bench/windows/figures runs it).
+// Not a check: what the panel and the Wine server cost while the port is open and the
+// board answers, then the Linux panel on the same board (bench/windows/figures runs it).
 TEST_F(PanelExe, DISABLED_CpuWithThePortOpen) {
   LoggedBoard board;
   start({"RELAY_PANEL_OPEN_PORT=1"});
   ASSERT_TRUE(shows(red)) << colours();
   const qint64 server = wineserver_pid();
   ASSERT_GT(server, 0);
-  const long long panel_from = cpu_ticks(panel->processId()), server_from = cpu_ticks(server);
-  const std::size_t from = board.count();
-  const auto measured_from = Clock::now();
-  ASSERT_TRUE(wait_until([&] { return board.count() >= from + 400; }, 60000));
-  const double seconds = std::chrono::duration<double>(Clock::now() - measured_from).count();
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  const auto percent = [&](long long ticks) { return 100.0 * ticks / tick / seconds; };
-  std::printf("figure windows_cpu_percent_port_open panel %.2f wineserver %.2f over %.1f s\n",
-              percent(cpu_ticks(panel->processId()) - panel_from),
-              percent(cpu_ticks(server) - server_from), seconds);
+  print_cost_figures(board, "windows", server);
+  WindowsProgram close("taskkill.exe", {"/im", "relay_panel.exe"});
+  ASSERT_EQ(panel->finish(), 0);
+
+  const auto linux_panel = folder() / "relay_panel";
+  std::filesystem::copy_file(RELAY_LINUX_PANEL, linux_panel);
+  std::filesystem::create_symlink(WineSession::get().ports / "com1", folder() / "com1");
+  start({"QT_QPA_PLATFORM=xcb", "RELAY_PANEL_OPEN_PORT=1"}, linux_panel);
+  ASSERT_TRUE(shows(red)) << colours();
+  print_cost_figures(board, "linux", -1);
 }
 
 }  // namespace
