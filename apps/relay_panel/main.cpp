@@ -131,17 +131,8 @@ int main(int argc, char* argv[]) {
     const auto warn = [](const std::string& why) {
       std::fputs(("relay_panel: " + why + "\n").c_str(), stderr);
     };
-    auto limits = read_log_limits(state.folder);
-    if (const auto* why = std::get_if<std::string>(&limits)) {
-      warn(*why + "; the event log keeps its default limits");
-      limits = EventLogLimits{};
-    }
-    auto opened =
-        EventLog::open(state.folder / event_log_file_name, std::get<EventLogLimits>(limits));
-    if (const auto* why = std::get_if<std::string>(&opened)) {
-      warn("no event log: " + *why);
-    } else {
-      event_log = std::move(std::get<std::unique_ptr<EventLog>>(opened));
+    event_log = open_panel_event_log(state.folder, warn);
+    if (event_log) {
       event_sink = std::make_unique<EventLogSink>(*event_log, warn);
       const char* user = std::getenv("USER");
       form.core().set_event_sink(*event_sink, {"panel", user ? user : "", ""});

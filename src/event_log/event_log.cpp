@@ -312,3 +312,18 @@ std::variant<std::vector<Event>, std::string> read_newest_events(const std::file
   std::reverse(events.begin(), events.end());
   return events;
 }
+
+std::unique_ptr<EventLog> open_panel_event_log(
+    const std::filesystem::path& folder, const std::function<void(const std::string&)>& warn) {
+  auto limits = read_log_limits(folder);
+  if (const auto* why = std::get_if<std::string>(&limits)) {
+    warn(*why + "; the event log keeps its default limits");
+    limits = EventLogLimits{};
+  }
+  auto opened = EventLog::open(folder / event_log_file_name, std::get<EventLogLimits>(limits));
+  if (const auto* why = std::get_if<std::string>(&opened)) {
+    warn("no event log: " + *why);
+    return nullptr;
+  }
+  return std::move(std::get<std::unique_ptr<EventLog>>(opened));
+}

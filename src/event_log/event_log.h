@@ -50,6 +50,12 @@ class EventLog {
   std::int64_t appended_ = 0;
 };
 
+// A panel's log in its state folder: the folder's limits, or the defaults when its
+// events.conf is at fault; nothing when the log cannot be opened. Either fault is told
+// through `warn`: the panel works as ever without its log.
+std::unique_ptr<EventLog> open_panel_event_log(const std::filesystem::path& folder,
+                                               const std::function<void(const std::string&)>& warn);
+
 // The log as a recorder's sink. An event that cannot be stored is told through `failed`
 // (once per reason in a row), never passed over in silence.
 class EventLogSink : public EventSink {
