@@ -4,6 +4,7 @@
 // After windows.h:
 #include <aclapi.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <memory>
@@ -258,10 +259,12 @@ std::vector<std::string> service_bridge_words(const ServiceCommand& command) {
 }
 
 std::wstring service_data_folder() {
-  std::wstring folder(MAX_PATH, L'\0');
-  const DWORD length = GetEnvironmentVariableW(L"ProgramData", folder.data(), MAX_PATH);
-  folder.resize(length > 0 && length < MAX_PATH ? length : 0);
-  if (folder.empty()) folder = L"C:\\ProgramData";
+  // The known folder rather than %ProgramData%: the service manager's environment need not
+  // have the installing administrator's.
+  wchar_t* known = nullptr;
+  std::wstring folder = L"C:\\ProgramData";
+  if (SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &known) == S_OK) folder = known;
+  CoTaskMemFree(known);
   return folder + L"\\relayboard-mqtt";
 }
 
