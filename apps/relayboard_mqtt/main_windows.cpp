@@ -62,7 +62,6 @@ BOOL WINAPI on_console_event(DWORD event) {
   return TRUE;
 }
 
-
 // The bridge until it is asked to stop: `running` is handed the way to ask, once it serves.
 int serve(const BridgeOptions& options, const ServiceLog& info, const ServiceLog& error,
           const std::function<void(std::function<void()>)>& running) {
@@ -109,15 +108,16 @@ int service_main(const ServiceCommand& command) {
     if (const auto status = refusal(parsed, log_line)) return *status;
     return install_service(command, log_line);
   }
-  return run_service(command, [&words](const ServiceLog& info, const ServiceLog& error,
-                                       const auto& running) {
-    BridgeOptionsResult parsed = parse_bridge_options(words, this_host_name());
-    if (const auto status = refusal(parsed, error)) return *status;
-    BridgeOptions options = std::get<BridgeOptions>(std::move(parsed));
-    // The service's names, rules and event log are those of its data folder.
-    if (!options.names) options.names = std::filesystem::path(service_data_folder()) / "name.txt";
-    return serve(options, info, error, running);
-  });
+  return run_service(
+      command, [&words](const ServiceLog& info, const ServiceLog& error, const auto& running) {
+        BridgeOptionsResult parsed = parse_bridge_options(words, this_host_name());
+        if (const auto status = refusal(parsed, error)) return *status;
+        BridgeOptions options = std::get<BridgeOptions>(std::move(parsed));
+        // The service's names, rules and event log are those of its data folder.
+        if (!options.names)
+          options.names = std::filesystem::path(service_data_folder()) / "name.txt";
+        return serve(options, info, error, running);
+      });
 }
 
 }  // namespace
@@ -135,11 +135,11 @@ int main() {
   if (const auto status = refusal(parsed, log_line)) return *status;
 
   stopped_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  const int status = serve(std::get<BridgeOptions>(parsed), log_line, log_line,
-                           [](std::function<void()> stop) {
-                             stop_request = std::move(stop);
-                             SetConsoleCtrlHandler(on_console_event, TRUE);
-                           });
+  const int status =
+      serve(std::get<BridgeOptions>(parsed), log_line, log_line, [](std::function<void()> stop) {
+        stop_request = std::move(stop);
+        SetConsoleCtrlHandler(on_console_event, TRUE);
+      });
   stop_request = nullptr;
   SetEvent(stopped_event);
   return status;

@@ -280,10 +280,9 @@ int install_service(const ServiceCommand& command, const ServiceLog& log) {
   for (const std::string& option : command.options) command_line += L" " + quoted(wide(option));
   const std::wstring display = L"Relay board MQTT bridge (" + wide(command.line) + L")";
   ScHandle service{CreateServiceW(manager.handle, wide(name).c_str(), display.c_str(),
-                                  SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                  SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
-                                  nullptr, nullptr, nullptr, L"NT AUTHORITY\\LocalService",
-                                  nullptr)};
+                                  SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                  SERVICE_ERROR_NORMAL, command_line.c_str(), nullptr, nullptr,
+                                  nullptr, L"NT AUTHORITY\\LocalService", nullptr)};
   if (!service.handle) return refuse(GetLastError());
   std::wstring about = L"Serves the relay boards of line " + wide(command.line) +
                        L" on an MQTT broker. Settings and state: " + service_data_folder();
@@ -316,7 +315,8 @@ int remove_service(const ServiceCommand& command, const ServiceLog& log) {
     log("cannot remove service " + name + ": " + system_text(error));
     return 1;
   };
-  ScHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE)};
+  ScHandle manager{
+      OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE)};
   if (!manager.handle) return refuse(GetLastError());
   ScHandle service{OpenServiceW(manager.handle, wide(name).c_str(),
                                 DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS)};
@@ -331,7 +331,8 @@ int remove_service(const ServiceCommand& command, const ServiceLog& log) {
     }
   }
   if (!DeleteService(service.handle)) return refuse(GetLastError());
-  if (!other_service_left(manager.handle, name)) RegDeleteKeyW(HKEY_LOCAL_MACHINE, event_source_key);
+  if (!other_service_left(manager.handle, name))
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, event_source_key);
   log("removed service " + name);
   return 0;
 }
