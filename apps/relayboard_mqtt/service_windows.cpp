@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -228,6 +229,30 @@ void WINAPI service_main(DWORD, wchar_t**) {
   report(SERVICE_STOPPED, 0, static_cast<DWORD>(status));
 }
 
+// The options' files as full paths: the service starts in the system's folder, not in
+// the one it was installed from.
+void make_paths_full(std::vector<std::string>& options) {
+  static const std::vector<std::string> file_options{"--config", "--names",    "--password-file",
+                                                     "--cafile", "--certfile", "--keyfile"};
+  const auto full = [](const std::string& file) {
+    std::error_code ignored;
+    return narrow(std::filesystem::absolute(wide(file), ignored).wstring());
+  };
+  for (std::size_t i = 0; i < options.size(); ++i) {
+    for (const std::string& option : file_options) {
+      if (options[i] == option && i + 1 < options.size()) {
+        options[i + 1] = full(options[i + 1]);
+        ++i;
+        break;
+      }
+      if (options[i].starts_with(option + "=")) {
+        options[i] = option + "=" + full(options[i].substr(option.size() + 1));
+        break;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 ServiceCommandResult service_command(const std::vector<std::string>& words) {
@@ -249,6 +274,7 @@ ServiceCommandResult service_command(const std::vector<std::string>& words) {
   if (command.kind == ServiceCommand::Kind::remove && !command.options.empty()) {
     return "--remove-service takes the line's name alone";
   }
+  if (command.kind == ServiceCommand::Kind::install) make_paths_full(command.options);
   return command;
 }
 
