@@ -109,7 +109,8 @@ int service_main(const ServiceCommand& command) {
     return install_service(command, log_line);
   }
   return run_service(
-      command, [&words](const ServiceLog& info, const ServiceLog& error, const auto& running) {
+      command,
+      [&words](const ServiceLog& info, const ServiceLog& error, const auto& running) {
         BridgeOptionsResult parsed = parse_bridge_options(words, this_host_name());
         if (const auto status = refusal(parsed, error)) return *status;
         BridgeOptions options = std::get<BridgeOptions>(std::move(parsed));
@@ -117,7 +118,8 @@ int service_main(const ServiceCommand& command) {
         if (!options.names)
           options.names = std::filesystem::path(service_data_folder()) / "name.txt";
         return serve(options, info, error, running);
-      });
+      },
+      log_line);
 }
 
 }  // namespace

@@ -173,7 +173,9 @@ void report(DWORD state, DWORD wait_hint = 0, DWORD exit_status = 0) {
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
   status.dwControlsAccepted =
-      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN : 0;
+      state == SERVICE_RUNNING
+          ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_SHUTDOWN
+          : 0;
   status.dwWin32ExitCode = exit_status ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
   status.dwServiceSpecificExitCode = exit_status;
   const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
@@ -363,14 +365,21 @@ int remove_service(const ServiceCommand& command, const ServiceLog& log) {
   return 0;
 }
 
-int run_service(const ServiceCommand& command, ServiceBody body) {
+int run_service(const ServiceCommand& command, ServiceBody body, const ServiceLog& log) {
   static Running state;
   state.name = wide(service_name(command.line));
   state.body = std::move(body);
   state.source = RegisterEventSourceW(nullptr, event_source);
   running = &state;
   SERVICE_TABLE_ENTRYW table[] = {{state.name.data(), service_main}, {nullptr, nullptr}};
-  if (!StartServiceCtrlDispatcherW(table)) return 1;
+  if (!StartServiceCtrlDispatcherW(table)) {
+    const DWORD error = GetLastError();
+    log(error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+            ? "--service is for the service manager: start it with sc start " +
+                  service_name(command.line)
+            : "cannot run as a service: " + system_text(error));
+    return 1;
+  }
   if (state.source) DeregisterEventSource(state.source);
   return state.exit_status;
 }

@@ -45,5 +45,6 @@ int remove_service(const ServiceCommand& command, const ServiceLog& log);
 using ServiceBody = std::function<int(const ServiceLog& info, const ServiceLog& error,
                                       const std::function<void(std::function<void()>)>& running)>;
 // Hands the process to the service manager and runs `body` as the service of
-// `command.line`; the exit status (1 when the process was not started as a service).
-int run_service(const ServiceCommand& command, ServiceBody body);
+// `command.line`; the exit status (1, said on `log`, when the process was not started
+// by the service manager).
+int run_service(const ServiceCommand& command, ServiceBody body, const ServiceLog& log);
