@@ -175,10 +175,13 @@ TEST_F(BridgeExe, RunsAsAServiceUntilTheServiceManagerStopsIt) {
   } removal{[&] { run(program, {"--remove-service", "com1"}); }};
 
   LoggedBoard board;
-  const QStringList options{"--port",           "1",
-                            "--host",           QString::fromStdString(broker.host()),
-                            "--mqtt-port",      QString::number(broker.port()),
-                            "--answer-timeout", "500"};
+  // A configuration named from the installing folder: the service, started in the
+  // system's folder, finds it all the same.
+  std::ofstream(dir() + "/bridge.conf") << "answer-timeout = 500\n";
+  const QStringList options{"--port",      "1",
+                            "--host",      QString::fromStdString(broker.host()),
+                            "--mqtt-port", QString::number(broker.port()),
+                            "--config",    "bridge.conf"};
   const struct {
     QStringList arguments;
     int status;
@@ -210,8 +213,11 @@ TEST_F(BridgeExe, RunsAsAServiceUntilTheServiceManagerStopsIt) {
   EXPECT_EQ(switches(board), (Frames{"55 01 12 00 00 00 06 6E", "55 01 11 00 00 00 06 6D"}));
   EXPECT_NE(stopped.find("WIN32_EXIT_CODE    : 0 "), std::string::npos) << stopped;
   EXPECT_TRUE(watcher.wait_for_payload(topic("status"), "offline"));
-  // Its names came from the service's own folder.
+  // Its names came from the service's own folder, which others may not open (Wine
+  // keeps the folder's access list as the file's mode).
   EXPECT_TRUE(std::filesystem::exists(data / "name.txt"));
+  EXPECT_EQ(std::filesystem::status(data).permissions() & std::filesystem::perms::others_all,
+            std::filesystem::perms::none);
 
   const struct {
     int status;
