@@ -13,6 +13,7 @@
 #include "mqtt_test_client.h"
 #include "qt_events.h"
 #include "windows_program.h"
+#include "wine_session.h"
 
 namespace {
 
@@ -148,6 +149,90 @@ TEST_F(BridgeExe, ALineServedByALinuxBridgeIsNotServedTwice) {
     named |= line.find("not served twice") != std::string::npos;
   EXPECT_TRUE(named);
   EXPECT_EQ(switches(board), Frames{});
+}
+
+// The bridge as a service of Wine's service manager: installed (a bad option refused
+// first), started, serving the line; a service stop ends a 60 s pulse on the wire before
+// the service reports STOPPED, and the broker hears it offline; removed, the service and
+// its event source are gone.
+TEST_F(BridgeExe, RunsAsAServiceUntilTheServiceManagerStopsIt) {
+  const auto system32 = WineSession::get().prefix / "drive_c/windows/system32";
+  const auto data = WineSession::get().prefix / "drive_c/ProgramData/relayboard-mqtt";
+  const std::string name = "relayboard-mqtt-com1";
+  const auto run = [&](const std::filesystem::path& exe, const QStringList& arguments) {
+    WindowsProgram process(exe, arguments);
+    const int status = process.finish();
+    return std::pair{status, log(process) + process.out};
+  };
+  const auto state = [&] { return run(system32 / "sc.exe", {"query", "relayboard-mqtt-com1"}); };
+  const QString source =
+      R"(HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\relayboard-mqtt)";
+  run(program, {"--remove-service", "com1"});  // left by an interrupted run
+  std::filesystem::remove_all(data);
+  struct Removal {
+    std::function<void()> remove;
+    ~Removal() { remove(); }
+  } removal{[&] { run(program, {"--remove-service", "com1"}); }};
+
+  LoggedBoard board;
+  // A configuration named from the installing folder: the service, started in the
+  // system's folder, finds it all the same.
+  std::ofstream(dir() + "/bridge.conf") << "answer-timeout = 500\n";
+  const QStringList options{"--port",      "1",
+                            "--host",      QString::fromStdString(broker.host()),
+                            "--mqtt-port", QString::number(broker.port()),
+                            "--config",    "bridge.conf"};
+  const struct {
+    QStringList arguments;
+    int status;
+    std::string said;
+  } installs[] = {
+      {QStringList{"--install-service", "com1", "--bogus"} + options, 2,
+       "relayboard-mqtt: unknown option --bogus"},
+      {QStringList{"--install-service", "com1"} + options, 0,
+       "relayboard-mqtt: installed service " + name + "\n"},
+      {QStringList{"--install-service", "com1"} + options, 1,
+       "relayboard-mqtt: cannot install service " + name + ": already installed\n"},
+  };
+  for (const auto& row : installs) {
+    const auto [status, said] = run(program, row.arguments);
+    EXPECT_EQ(status, row.status) << said;
+    EXPECT_TRUE(said.starts_with(row.said)) << said;
+  }
+  EXPECT_EQ(run(system32 / "reg.exe", {"query", source}).first, 0);
+  ASSERT_EQ(run(system32 / "sc.exe", {"start", QString::fromStdString(name)}).first, 0);
+  ASSERT_TRUE(watcher.wait_for_payload(topic("1/status"), "online")) << state().second;
+
+  ASSERT_TRUE(watcher.publish(topic("1/6/pulse"), "60s"));
+  ASSERT_TRUE(wait_switches(board, 1));
+  watcher.clear();
+  EXPECT_EQ(run(system32 / "sc.exe", {"stop", QString::fromStdString(name)}).first, 0);
+  std::string stopped;
+  EXPECT_TRUE(wait_until(
+      [&] { return (stopped = state().second).find("STOPPED") != std::string::npos; }, 30000));
+  EXPECT_EQ(switches(board), (Frames{"55 01 12 00 00 00 06 6E", "55 01 11 00 00 00 06 6D"}));
+  EXPECT_NE(stopped.find("WIN32_EXIT_CODE    : 0 "), std::string::npos) << stopped;
+  EXPECT_TRUE(watcher.wait_for_payload(topic("status"), "offline"));
+  // Its names came from the service's own folder, which others may not open (Wine
+  // keeps the folder's access list as the file's mode).
+  EXPECT_TRUE(std::filesystem::exists(data / "name.txt"));
+  EXPECT_EQ(std::filesystem::status(data).permissions() & std::filesystem::perms::others_all,
+            std::filesystem::perms::none);
+
+  const struct {
+    int status;
+    std::string said;
+  } removals[] = {
+      {0, "relayboard-mqtt: removed service " + name + "\n"},
+      {1, "relayboard-mqtt: cannot remove service " + name + ": not installed\n"},
+  };
+  for (const auto& row : removals) {
+    const auto [status, said] = run(program, {"--remove-service", "com1"});
+    EXPECT_EQ(status, row.status) << said;
+    EXPECT_EQ(said, row.said);
+  }
+  EXPECT_NE(state().first, 0);
+  EXPECT_NE(run(system32 / "reg.exe", {"query", source}).first, 0);
 }
 
 }  // namespace
