@@ -162,7 +162,9 @@ class WebAttacks(unittest.TestCase):
             wait_until(lambda: answers()[-1] >= first + span, "the line's answers after " + name)
             rate = len([at for at in answers() if first < at <= first + span]) * 1000 / span
             print("%-36s %5.1f polls/s   RSS %6.1f MiB" % (name, rate, bridge.rss_mib()), flush=True)
-            check(rate >= 18, "%s: %.1f polls/s" % (name, rate))
+            # An attack that holds the bridge's thread starves the line (3 to 5 polls a
+            # second before the page had limits); a loaded sanitizer build only slows it.
+            check(rate >= 12, "%s: %.1f polls/s" % (name, rate))
             wait_until(bridge.reachable, "the page after " + name)
 
     def test_attacks(self):
