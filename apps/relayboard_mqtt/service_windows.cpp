@@ -26,7 +26,9 @@ const std::string service_prefix = "relayboard-mqtt-";
 // there; nobody else may even read it (the broker's password lies there). Inherited by
 // every file made in the folder.
 constexpr const wchar_t* data_folder_access =
-    L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;LS)";
+    L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;LS)";
+// What a data folder that is a link or a file, not a folder, is refused with.
+constexpr DWORD data_folder_not_a_folder = ERROR_CANT_RESOLVE_FILENAME;
 
 struct ScHandle {
   SC_HANDLE handle = nullptr;
@@ -71,6 +73,8 @@ std::string system_text(DWORD error) {
   if (error == ERROR_ACCESS_DENIED) return "not an administrator";
   if (error == ERROR_SERVICE_EXISTS) return "already installed";
   if (error == ERROR_SERVICE_DOES_NOT_EXIST) return "not installed";
+  if (error == data_folder_not_a_folder)
+    return narrow(service_data_folder()) + " is a link or a file, not a folder: remove it";
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -82,7 +86,9 @@ std::string system_text(DWORD error) {
   return said.empty() ? "system error " + std::to_string(error) : said;
 }
 
-// The data folder made, or given back its access list when it is there.
+// The data folder made, or given back its owner and access list when it is there: any user
+// may make a folder in ProgramData, and its maker, as owner, could open it again to plant
+// the settings the service trusts. A link there is refused, not followed.
 DWORD prepare_data_folder() {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(data_folder_access, SDDL_REVISION_1,
@@ -94,14 +100,22 @@ DWORD prepare_data_folder() {
   DWORD error = ERROR_SUCCESS;
   if (!CreateDirectoryW(folder.c_str(), &attributes)) {
     error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS) {
+    const DWORD kind = GetFileAttributesW(folder.c_str());
+    if (error == ERROR_ALREADY_EXISTS &&
+        (kind == INVALID_FILE_ATTRIBUTES || !(kind & FILE_ATTRIBUTE_DIRECTORY) ||
+         (kind & FILE_ATTRIBUTE_REPARSE_POINT))) {
+      error = data_folder_not_a_folder;
+    } else if (error == ERROR_ALREADY_EXISTS) {
       BOOL present = FALSE;
       BOOL defaulted = FALSE;
       PACL acl = nullptr;
+      PSID owner = nullptr;
       GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted);
+      GetSecurityDescriptorOwner(descriptor, &owner, &defaulted);
       error = SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
-                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                    nullptr, nullptr, acl, nullptr);
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                        PROTECTED_DACL_SECURITY_INFORMATION,
+                                    owner, nullptr, acl, nullptr);
     }
   }
   LocalFree(descriptor);
