@@ -23,12 +23,13 @@ void LoggedMessages::show(const Message& message) {
 }
 
 BridgeDaemon::BridgeDaemon(DaemonHost& host, BridgeOptions options,
-                           std::filesystem::path program_dir, LogLine log)
+                           std::filesystem::path program_dir, LogLine log, LogLine warn)
     : host_(host),
       options_(std::move(options)),
       program_dir_(std::move(program_dir)),
       log_(std::move(log)),
-      messages_(log_),
+      warn_(warn ? std::move(warn) : log_),
+      messages_(warn_),
       timetable_timer_(host.timer([this] { run_timetable(); }, false)),
       discovery_timer_(host.timer([this] { core_->send_held_discovery(); }, false)) {}
 
@@ -48,7 +49,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   if (const auto* found = std::get_if<StateFolder>(&choice)) {
     state = *found;
   } else {
-    log_("no name file: " + state_folder_message(std::get<StateFolderProblem>(choice)).text);
+    warn_("no name file: " + state_folder_message(std::get<StateFolderProblem>(choice)).text);
   }
   messages_.name_file = state.name_file;
   state_folder_ = state.folder;
@@ -70,6 +71,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
   const BridgeTopics topics(options_.prefix, options_.line, options_.discovery_prefix);
   link_ = host_.broker_link(broker_settings(options_, topics.bridge_status(), BridgeCore::offline),
                             log_);
+  link_->warn = warn_;
   held_ = std::make_unique<HeldClient>(*link_);
   BridgeSettings settings = bridge_settings(options_, RELAYBOARD_MQTT_VERSION);
   settings.line_device =
@@ -91,7 +93,7 @@ std::optional<BridgeDaemon::StartFailure> BridgeDaemon::start() {
     if (web_) web_->names_changed(names);
   }
   line_ = std::make_unique<BusLine>(host_, state.folder, LineChoice{options_.port, options_.device},
-                                    options_.addresses, options_.answer_timeout, log_);
+                                    options_.addresses, options_.answer_timeout, log_, warn_);
   core_ = std::make_unique<BridgeCore>(
       std::move(settings), web_ ? web_->broker() : *held_, *line_, std::move(names), log_,
       [this](std::uint8_t address, int relay, std::string_view name) {
@@ -131,7 +133,7 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
   for (const auto& [key, value] : options_.log_limits) apply_log_limit(limits, key, value);
   auto opened = EventLog::open(folder / event_log_file_name, limits);
   if (const auto* why = std::get_if<std::string>(&opened)) {
-    log_("no event log: " + *why);
+    warn_("no event log: " + *why);
     return;
   }
   event_log_ = std::move(std::get<std::unique_ptr<EventLog>>(opened));
@@ -142,7 +144,7 @@ void BridgeDaemon::open_event_log(const std::filesystem::path& folder, EventLogL
 void BridgeDaemon::follow_events() {
   core_->on_event = [this](const Event& event) {
     if (event_log_) {
-      if (const auto why = event_log_->append(event)) log_("event not logged: " + *why);
+      if (const auto why = event_log_->append(event)) warn_("event not logged: " + *why);
     }
     if (web_) web_->event(event);
   };
@@ -182,7 +184,7 @@ void BridgeDaemon::settle_claim() {
     if (core_->discovery_held()) discovery_timer_->start(BridgeCore::discovery_settle);
     return;
   }
-  log_(*refusal + ": not served twice; stop that bridge or give this one another --line");
+  warn_(*refusal + ": not served twice; stop that bridge or give this one another --line");
   name_watcher_.reset();
   link_->disconnect(leave_patience, [this] {
     line_->close();
@@ -207,12 +209,12 @@ ScheduleMemory BridgeDaemon::recall_schedule() {
   const TrustedText read = read_trusted_file(path, settings_file_byte_limit);
   if (read.absent) return {};
   if (!read.text) {
-    log_(read.reason + "; the timetable starts afresh");
+    warn_(read.reason + "; the timetable starts afresh");
     return {};
   }
   auto memory = parse_schedule_memory(*read.text, path.string());
   if (const auto* fault = std::get_if<std::string>(&memory)) {
-    log_(*fault + "; the timetable starts afresh");
+    warn_(*fault + "; the timetable starts afresh");
     return {};
   }
   return std::get<ScheduleMemory>(std::move(memory));
@@ -224,7 +226,7 @@ void BridgeDaemon::remember_schedule() {
   if (memory == remembered_) return;
   const auto path = state_folder_ / schedule_memory_file_name(options_.line);
   if (const auto error = replace_file_atomically(path, schedule_memory_text(memory))) {
-    log_(path.string() + ": not written: " + error.message());
+    warn_(path.string() + ": not written: " + error.message());
   }
   // Tried once per change: a folder that cannot be written does not flood the log.
   remembered_ = std::move(memory);
@@ -236,10 +238,10 @@ void BridgeDaemon::recall_owed() {
   line_->on_owed = [this](const OwedState& owed) { remember_owed(owed); };
   owed_file_ = std::make_unique<FileKeeper>(path, [this, path](std::error_code error) {
     // Told on the event loop, as every other line of the log.
-    host_.post([this, path, error] { log_(path.string() + ": not written: " + error.message()); });
+    host_.post([this, path, error] { warn_(path.string() + ": not written: " + error.message()); });
   });
   auto read = read_owed_file(path, anchor_);
-  if (const auto* why = std::get_if<std::string>(&read)) return log_(*why);
+  if (const auto* why = std::get_if<std::string>(&read)) return warn_(*why);
   if (auto* owed = std::get_if<OwedFile>(&read)) {
     owed_text_ = std::move(owed->text);
     line_->recall(owed->state);

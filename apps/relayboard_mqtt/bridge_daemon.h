@@ -40,8 +40,10 @@ class BridgeDaemon {
   using LogLine = std::function<void(const std::string&)>;
 
   // `program_dir` is where the executable lives, for the panel's state folder rule.
+  // `warn` takes what went wrong and is lived with (a lost line or broker, a file not
+  // read or not written), which a system's log may mark as such; `log` when not given.
   BridgeDaemon(DaemonHost& host, BridgeOptions options, std::filesystem::path program_dir,
-               LogLine log);
+               LogLine log, LogLine warn = {});
   ~BridgeDaemon();
   BridgeDaemon(const BridgeDaemon&) = delete;
   BridgeDaemon& operator=(const BridgeDaemon&) = delete;
@@ -88,6 +90,7 @@ class BridgeDaemon {
   BridgeOptions options_;
   std::filesystem::path program_dir_;
   LogLine log_;
+  LogLine warn_;
   LoggedMessages messages_;
   ProfileStore profile_store_;
   BridgeNameView name_view_;

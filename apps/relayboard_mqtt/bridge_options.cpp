@@ -338,9 +338,8 @@ std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given,
     const std::string about = "password file " + options.password_file->string() + ": ";
     if (!options.allow_readable_password_file) {
       if (auto exposure = secret_file_exposure(*options.password_file)) {
-        return OptionsError{about + *exposure +
-                            "; let only its owner read it (chmod 600), or give "
-                            "--allow-readable-password-file"};
+        return OptionsError{about + *exposure + "; " + std::string(secret_file_remedy()) +
+                            ", or give --allow-readable-password-file"};
       }
     }
     const FileText read = read_settings_file(*options.password_file);
@@ -468,8 +467,8 @@ availability, switch and pulse commands, and discovery documents for home automa
   --client-id ID           default relayboard-mqtt-<host>-<line>
   --user NAME
   --password-file FILE     the password is the file's first line; refused when others
-                           can read the file (mode 0600, or 0640 owned by root)
-  --allow-readable-password-file
+)" + bridge_password_file_rule() +
+         R"(  --allow-readable-password-file
                            use a password file that others can read
   --allow-plain-password   send the password without TLS to a broker that is not
                            this machine (localhost, 127.0.0.1, ::1); refused otherwise
@@ -493,6 +492,8 @@ availability, switch and pulse commands, and discovery documents for home automa
                            "every day 22:00: 1/all off", "at 07:00: 1/5 pulse 10m",
                            "porch: at 19:00 sat,sun: 2/1-4 on, catch up" (see the manual)
   -v, --verbose            log every command and state change
+  --forget-line NAME       clear every retained topic and discovery document of the
+                           line NAME, which no bridge serves any more, and leave
 )" + bridge_system_options() +
          R"(  -h, --help               show this text
   -V, --version            show the version

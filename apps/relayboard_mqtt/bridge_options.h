@@ -113,6 +113,7 @@ bool valid_line_name(std::string_view name);
 // statuses.
 std::string bridge_usage();
 std::string bridge_system_options();
+std::string bridge_password_file_rule();  // who may read it: modes or an access list
 std::string bridge_system_closing();
 
 // What the bridge's logic takes of the options, with the version it reports.

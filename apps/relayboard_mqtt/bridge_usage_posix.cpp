@@ -1,9 +1,11 @@
 #include "bridge_options.h"
 
+std::string bridge_password_file_rule() {
+  return "                           can read the file (mode 0600, or 0640 owned by root)\n";
+}
+
 std::string bridge_system_options() {
-  return R"(  --forget-line NAME       clear every retained topic and discovery document of the
-                           line NAME, which no bridge serves any more, and leave
-  --web ADDRESS:PORT       serve the panel as a web page there, e.g. localhost:8080;
+  return R"(  --web ADDRESS:PORT       serve the panel as a web page there, e.g. localhost:8080;
                            beyond this machine only with TLS and a users file
   --web-cert FILE          the page's TLS certificate (PEM), with --web-key FILE
   --web-users FILE         who may log in to the page (see --add-web-user)

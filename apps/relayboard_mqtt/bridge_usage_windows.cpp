@@ -1,7 +1,14 @@
 #include "bridge_options.h"
 
-// The Windows build has no web page yet, and clears no forgotten line; it runs as a
-// service of its line instead of a systemd unit.
+// The Windows build has no web page yet; it runs as a service of its line instead of a
+// systemd unit.
+std::string bridge_password_file_rule() {
+  return R"(                           can read the file: its access list may name only you, the
+                           administrators, the system, and a service account when
+                           the administrators own the file
+)";
+}
+
 std::string bridge_system_options() {
   return R"(  --install-service LINE [options]
                            install the Windows service relayboard-mqtt-LINE, which

@@ -6,7 +6,7 @@
 
 BusLine::BusLine(DaemonHost& host, const std::filesystem::path& link_folder, LineChoice choice,
                  std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
-                 LogLine log)
+                 LogLine log, LogLine warn)
     // The com<n> links serve port numbers only: a device named by its path needs no
     // folder, and its failed open then offers no link to make.
     : port_(host.serial_port(choice.device ? std::filesystem::path() : link_folder)),
@@ -14,6 +14,7 @@ BusLine::BusLine(DaemonHost& host, const std::filesystem::path& link_folder, Lin
       line_(*port_.port, std::move(addresses), LineTiming::with_answer_timeout(answer_timeout)),
       choice_(std::move(choice)),
       log_(std::move(log)),
+      warn_(std::move(warn)),
       // A coarse timer may fire 5% late: the line's 50 ms rhythm needs the precise kind.
       step_timer_(host.timer([this] { step(); }, true)),
       open_timer_(host.timer(
@@ -50,7 +51,7 @@ void BusLine::try_open() {
     const std::string device = result.device.empty() ? "no device" : result.device;
     const std::string failure = name_ == result.device ? device : name_ + " (" + device + ")";
     const std::string text = failure + " could not be opened: " + result.reason;
-    if (text != last_failure_) log_(text + "; trying again every second");
+    if (text != last_failure_) warn_(text + "; trying again every second");
     last_failure_ = text;
     return;
   }
@@ -98,10 +99,10 @@ void BusLine::step() {
     if (open_) {
       for (const auto& [address, relays] : unconfirmed()) {
         if (relays != 0)
-          log_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left on");
+          warn_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left on");
       }
       for (const auto& [address, relays] : pulses_unconfirmed(true)) {
-        log_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left off");
+        warn_("board " + std::to_string(address) + " " + relays_text(relays) + " may be left off");
       }
     }
     close();
@@ -136,7 +137,8 @@ std::map<std::uint8_t, std::uint16_t> BusLine::pulses_unconfirmed(bool back_open
 void BusLine::notice_device() {
   if (port_.device_lost() == lost_) return;
   lost_ = !lost_;
-  log_("serial line " + name_ + (lost_ ? " lost; looking for it every second" : " back"));
+  (lost_ ? warn_
+         : log_)("serial line " + name_ + (lost_ ? " lost; looking for it every second" : " back"));
   line_.set_device_lost(lost_);
 }
 

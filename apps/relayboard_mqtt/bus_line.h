@@ -31,7 +31,7 @@ class BusLine : public BoardLine {
 
   BusLine(DaemonHost& host, const std::filesystem::path& link_folder, LineChoice choice,
           std::vector<std::uint8_t> addresses, std::chrono::milliseconds answer_timeout,
-          LogLine log);
+          LogLine log, LogLine warn);
 
   // Opens the line (or keeps trying) and starts polling.
   void start();
@@ -83,6 +83,7 @@ class BusLine : public BoardLine {
   LocalLine line_;
   LineChoice choice_;
   LogLine log_;
+  LogLine warn_;  // a failed open, a lost device, a switch maybe left undone
   std::unique_ptr<DaemonTimer> step_timer_;
   std::unique_ptr<DaemonTimer> open_timer_;  // every open_retry until the line is open
   std::string name_;                         // how the log names the line

@@ -60,15 +60,15 @@ int main(int argc, char* argv[]) {
   // A log reader that went away must not end the daemon.
   ::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
+  QtDaemonHost host;
   if (options.forget_line) {
-    LineForgetting forgetting(options, log_line);
+    LineForgetting forgetting(host, options, log_line);
     if (const auto failure = forgetting.start([](int status) { QCoreApplication::exit(status); })) {
       log_line(*failure);
       return 1;
     }
     return app.exec();
   }
-  QtDaemonHost host;
   host.program_dir = std::filesystem::path(QCoreApplication::applicationDirPath().toStdU16String());
   BridgeDaemon daemon(host, options, host.program_dir, log_line);
   if (const auto failure = daemon.start()) {

@@ -14,6 +14,7 @@
 #include "bridge_options.h"
 #include "common/wide_text_windows.h"
 #include "daemon_host_windows.h"
+#include "line_forgetting.h"
 #include "service_windows.h"
 #include "text/shown_text.h"
 
@@ -39,7 +40,6 @@ std::optional<std::string> unavailable(const BridgeOptions& options) {
       options.web_key) {
     return "the web page is not in the Windows build of the bridge yet";
   }
-  if (options.forget_line) return "--forget-line is not in the Windows build of the bridge yet";
   return std::nullopt;
 }
 
@@ -63,12 +63,13 @@ BOOL WINAPI on_console_event(DWORD event) {
 }
 
 // The bridge until it is asked to stop: `running` is handed the way to ask, once it serves.
-int serve(const BridgeOptions& options, const ServiceLog& info, const ServiceLog& error,
+int serve(const BridgeOptions& options, const ServiceLogs& logs,
           const std::function<void(std::function<void()>)>& running) {
   WinDaemonHost host;
-  BridgeDaemon daemon(host, options, program_folder(), info);
+  const ServiceLog& info = logs.info;
+  BridgeDaemon daemon(host, options, program_folder(), info, logs.warning);
   if (const auto failure = daemon.start()) {
-    error(failure->text);
+    logs.error(failure->text);
     // 2: the settings must be mended before a start can succeed.
     return failure->settings_fault ? 2 : 1;
   }
@@ -110,14 +111,14 @@ int service_main(const ServiceCommand& command) {
   }
   return run_service(
       command,
-      [&words](const ServiceLog& info, const ServiceLog& error, const auto& running) {
+      [&words](const ServiceLogs& logs, const auto& running) {
         BridgeOptionsResult parsed = parse_bridge_options(words, this_host_name());
-        if (const auto status = refusal(parsed, error)) return *status;
+        if (const auto status = refusal(parsed, logs.error)) return *status;
         BridgeOptions options = std::get<BridgeOptions>(std::move(parsed));
         // The service's names, rules and event log are those of its data folder.
         if (!options.names)
           options.names = std::filesystem::path(service_data_folder()) / "name.txt";
-        return serve(options, info, error, running);
+        return serve(options, logs, running);
       },
       log_line);
 }
@@ -136,12 +137,22 @@ int main() {
   const BridgeOptionsResult parsed = parse_bridge_options(arguments, this_host_name());
   if (const auto status = refusal(parsed, log_line)) return *status;
 
+  if (std::get<BridgeOptions>(parsed).forget_line) {
+    WinDaemonHost host;
+    LineForgetting forgetting(host, std::get<BridgeOptions>(parsed), log_line);
+    if (const auto failure = forgetting.start([&host](int status) { host.quit(status); })) {
+      log_line(*failure);
+      return 1;
+    }
+    return host.run();
+  }
+
   stopped_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  const int status =
-      serve(std::get<BridgeOptions>(parsed), log_line, log_line, [](std::function<void()> stop) {
-        stop_request = std::move(stop);
-        SetConsoleCtrlHandler(on_console_event, TRUE);
-      });
+  const int status = serve(std::get<BridgeOptions>(parsed), {log_line, log_line, log_line},
+                           [](std::function<void()> stop) {
+                             stop_request = std::move(stop);
+                             SetConsoleCtrlHandler(on_console_event, TRUE);
+                           });
   stop_request = nullptr;
   SetEvent(stopped_event);
   return status;

@@ -171,7 +171,8 @@ struct Running {
   std::function<void()> stop;  // set once the bridge serves
   std::atomic<bool> stopping{false};
   int exit_status = 1;
-  std::mutex mutex;  // the status, set from the handler's thread and the bridge's
+  DWORD pending_beats = 0;  // since the last state reported
+  std::mutex mutex;  // the status, set from the handler's thread, the bridge's and the beat's
 };
 Running* running = nullptr;
 
@@ -181,8 +182,15 @@ Running* running = nullptr;
 constexpr DWORD start_wait_ms = 15000;
 constexpr DWORD stop_wait_ms = 10000;
 
+// How often a pending start or stop tells the service manager that it still moves on, and
+// for how long at most: the manager gives up on a state whose checkpoint stays put for
+// its wait hint, and a stop that ends several owed pulses on a slow line may take longer.
+constexpr DWORD still_pending_ms = 1000;
+constexpr DWORD most_pending_beats = 60;
+
 void report(DWORD state, DWORD wait_hint = 0, DWORD exit_status = 0) {
   std::lock_guard lock(running->mutex);
+  running->pending_beats = 0;
   SERVICE_STATUS& status = running->status;
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
@@ -195,6 +203,16 @@ void report(DWORD state, DWORD wait_hint = 0, DWORD exit_status = 0) {
   const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
   status.dwCheckPoint = pending ? status.dwCheckPoint + 1 : 0;
   status.dwWaitHint = wait_hint;
+  SetServiceStatus(running->handle, &status);
+}
+
+void CALLBACK still_pending(void*, BOOLEAN) {
+  std::lock_guard lock(running->mutex);
+  SERVICE_STATUS& status = running->status;
+  const bool pending = status.dwCurrentState == SERVICE_START_PENDING ||
+                       status.dwCurrentState == SERVICE_STOP_PENDING;
+  if (!pending || ++running->pending_beats > most_pending_beats) return;
+  ++status.dwCheckPoint;
   SetServiceStatus(running->handle, &status);
 }
 
@@ -230,11 +248,15 @@ void WINAPI service_main(DWORD, wchar_t**) {
   running->handle = RegisterServiceCtrlHandlerExW(running->name.c_str(), on_control, nullptr);
   if (!running->handle) return;
   report(SERVICE_START_PENDING, start_wait_ms);
-  const ServiceLog info = [](const std::string& text) {
-    report_event(EVENTLOG_INFORMATION_TYPE, text);
+  HANDLE beat = nullptr;
+  CreateTimerQueueTimer(&beat, nullptr, still_pending, nullptr, still_pending_ms, still_pending_ms,
+                        WT_EXECUTEDEFAULT);
+  const auto logged_as = [](WORD type) {
+    return [type](const std::string& text) { report_event(type, text); };
   };
-  const ServiceLog error = [](const std::string& text) { report_event(EVENTLOG_ERROR_TYPE, text); };
-  const int status = running->body(info, error, [](std::function<void()> stop) {
+  const ServiceLogs logs{logged_as(EVENTLOG_INFORMATION_TYPE), logged_as(EVENTLOG_WARNING_TYPE),
+                         logged_as(EVENTLOG_ERROR_TYPE)};
+  const int status = running->body(logs, [](std::function<void()> stop) {
     {
       std::lock_guard lock(running->mutex);
       running->stop = std::move(stop);
@@ -242,6 +264,8 @@ void WINAPI service_main(DWORD, wchar_t**) {
     report(SERVICE_RUNNING);
   });
   running->exit_status = status;
+  // Waits for a beat under way: none may follow STOPPED.
+  if (beat) DeleteTimerQueueTimer(nullptr, beat, INVALID_HANDLE_VALUE);
   report(SERVICE_STOPPED, 0, static_cast<DWORD>(status));
 }
 

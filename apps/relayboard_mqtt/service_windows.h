@@ -40,9 +40,15 @@ int install_service(const ServiceCommand& command, const ServiceLog& log);
 // the event source; 0 removed, 1 not (not an administrator, not installed).
 int remove_service(const ServiceCommand& command, const ServiceLog& log);
 
-// What the service runs: the bridge, told how to log (errors apart) and, once it serves,
-// handed the way to ask it to stop from another thread; its exit status.
-using ServiceBody = std::function<int(const ServiceLog& info, const ServiceLog& error,
+// How the service logs: each line an event of its type.
+struct ServiceLogs {
+  ServiceLog info;
+  ServiceLog warning;  // what went wrong and is lived with: a lost line or broker
+  ServiceLog error;    // why it cannot run
+};
+// What the service runs: the bridge, told how to log and, once it serves, handed the way
+// to ask it to stop from another thread; its exit status.
+using ServiceBody = std::function<int(const ServiceLogs& logs,
                                       const std::function<void(std::function<void()>)>& running)>;
 // Hands the process to the service manager and runs `body` as the service of
 // `command.line`; the exit status (1, said on `log`, when the process was not started

@@ -59,7 +59,7 @@ std::variant<QSslConfiguration, std::string> web_tls_configuration(
   if (!cert_text.text) return cert_about + ": " + cert_text.reason;
   // The key is a secret as the broker's password file is, and refused the same way.
   if (const auto exposure = secret_file_exposure(key))
-    return key_about + ": " + *exposure + "; let only its owner read it (chmod 600)";
+    return key_about + ": " + *exposure + "; " + std::string(secret_file_remedy());
   const FileText key_text = read_limited_file(key, certificate_file_byte_limit);
   if (!key_text.text) return key_about + ": " + key_text.reason;
 

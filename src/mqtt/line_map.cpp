@@ -3,11 +3,11 @@
 #include <optional>
 #include <system_error>
 
-#include "settings/settings_files.h"
-#include "settings/settings_text.h"
 #include "common/text_number.h"
 #include "common/trimmed.h"
 #include "mqtt/plain_password.h"
+#include "settings/settings_files.h"
+#include "settings/settings_text.h"
 
 namespace {
 
@@ -185,7 +185,7 @@ std::variant<std::string, std::string> line_password(const ServedLineAddress& li
   const std::string named = "the password file " + line.password_file;
   if (const auto exposure = secret_file_exposure(path)) {
     return Result(std::in_place_index<1>,
-                  named + ": " + *exposure + "; let only its owner read it (chmod 600)");
+                  named + ": " + *exposure + "; " + std::string(secret_file_remedy()));
   }
   const FileText read = read_settings_file(path);
   if (!read.text) return Result(std::in_place_index<1>, "the password file " + read.reason);

@@ -136,13 +136,17 @@ void MosquittoSession::retry_later(const std::string& why) {
   // The library says only that TLS failed; the check of the chain said why.
   const std::string cause = tls_.refusal().empty() ? why : tls_.refusal();
   if (was_connected) {
-    log_("broker " + where + " lost (" + cause + "); reconnecting in " + seconds_text(backoff_));
+    trouble("broker " + where + " lost (" + cause + "); reconnecting in " + seconds_text(backoff_));
   } else {
-    log_("broker " + where + " not reached (" + cause + "); trying again in " +
-         seconds_text(backoff_));
+    trouble("broker " + where + " not reached (" + cause + "); trying again in " +
+            seconds_text(backoff_));
   }
   start_timer(Timer::retry, backoff_);
   backoff_ = std::min(backoff_ * 2, max_backoff);
+}
+
+void MosquittoSession::trouble(const std::string& line) {
+  (warn ? warn : log_)(line);
 }
 
 bool MosquittoSession::publish(const std::string& topic, const std::string& payload, bool retain) {
@@ -160,7 +164,7 @@ void MosquittoSession::subscribe(const std::string& pattern) {
   if (state_ != State::connected) return;
   int id = 0;
   const int code = mosquitto_subscribe(client_, &id, pattern.c_str(), 1);
-  if (code != MOSQ_ERR_SUCCESS) log_("subscribing to " + pattern + " failed: " + describe(code));
+  if (code != MOSQ_ERR_SUCCESS) trouble("subscribing to " + pattern + " failed: " + describe(code));
   if (code == MOSQ_ERR_SUCCESS && on_subscribed) subscriptions_[id] = pattern;
   follow();
 }
@@ -170,7 +174,7 @@ void MosquittoSession::subscribe_as_published(const std::string& pattern) {
   if (state_ != State::connected) return;
   const int code = mosquitto_subscribe_v5(client_, nullptr, pattern.c_str(), 1,
                                           MQTT_SUB_OPT_RETAIN_AS_PUBLISHED, nullptr);
-  if (code != MOSQ_ERR_SUCCESS) log_("subscribing to " + pattern + " failed: " + describe(code));
+  if (code != MOSQ_ERR_SUCCESS) trouble("subscribing to " + pattern + " failed: " + describe(code));
   follow();
 }
 

@@ -51,6 +51,9 @@ class MosquittoSession : public MqttClient {
   // Whether the broker has acknowledged every publish of this session.
   bool all_acknowledged() const { return unacknowledged_.empty(); }
 
+  // Takes what goes wrong (a lost or unreachable broker, a refused subscription) in place
+  // of the log, where a host marks such lines.
+  LogLine warn;
   std::function<void()> on_connected;  // the broker accepted the session
   std::function<void(const MqttMessage&)> on_message;
   // The broker's answer to a subscription (refused: MQTT 5 reason codes, its ACL), and
@@ -82,6 +85,7 @@ class MosquittoSession : public MqttClient {
   bool give_up_attempt(const std::string& why);
 
  private:
+  void trouble(const std::string& line);  // to `warn`, or the log
   // draining: waits for the broker to acknowledge the last publishes before leaving.
   enum class State { idle, connecting, connected, waiting, draining, leaving, gone };
   bool leaving() const {

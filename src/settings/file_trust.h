@@ -18,8 +18,10 @@
 //  - every user may not write it.
 // A link is followed only when it and the file it points to pass the same rule and the
 // link is not in a folder that every user may write (there anyone can plant one).
-// Anything else is refused with what it is. Where the system keeps no owners (Windows),
-// only the kind is judged.
+// Anything else is refused with what it is. On Windows the owner and the access list
+// are judged (file_access_windows.h): every user there is Everyone, Authenticated Users
+// or Users, the administrator the system, the Administrators group or the installer; a
+// link (any reparse point) is never followed.
 
 // Why a file is not used, where the system itself has no word for it.
 enum class FileRefusal {

@@ -23,6 +23,10 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path& pat
   return std::string("readable by ") + who + " (mode " + mode + ")";
 }
 
+std::string_view secret_file_remedy() {
+  return "let only its owner read it (chmod 600)";
+}
+
 std::FILE* open_settings_file(const std::filesystem::path& path) {
   // Without O_NONBLOCK a FIFO planted under the name would hold the program at the open.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -1,9 +1,27 @@
+#include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+
+#include "settings/file_access_windows.h"
 #include "settings/settings_files.h"
 
-// Windows keeps who may read a file in its access list, which the folder's inheritance
-// sets; there is no mode to judge here.
-std::optional<std::string> secret_file_exposure(const std::filesystem::path&) {
-  return std::nullopt;
+std::optional<std::string> secret_file_exposure(const std::filesystem::path& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // A file that cannot be looked at is refused by the read that follows, with its reason.
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  const auto readers = other_readers(descriptor, process_user());
+  LocalFree(descriptor);
+  if (!readers) return std::nullopt;
+  return "readable by " + *readers + " (its access list)";
+}
+
+std::string_view secret_file_remedy() {
+  return "let only its owner, the administrators and the system read it (its Properties, "
+         "Security)";
 }
 
 std::FILE* open_settings_file(const std::filesystem::path& path) {

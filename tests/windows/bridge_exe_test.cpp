@@ -52,6 +52,14 @@ class BridgeExe : public ::testing::Test {
     return text;
   }
   static std::string topic(const std::string& rest) { return "relayboard/com1/" + rest; }
+  // relayboard-mqtt.exe --forget-line com1: its exit status, what it said.
+  std::pair<int, std::string> forget_com1() {
+    WindowsProgram forgetting(
+        program, {"--forget-line", "com1", "--host", QString::fromStdString(broker.host()),
+                  "--mqtt-port", QString::number(broker.port())});
+    const int status = forgetting.finish();
+    return {status, log(forgetting) + forgetting.out};
+  }
 
   QTemporaryDir temp;
   std::filesystem::path program;
@@ -97,6 +105,7 @@ TEST_F(BridgeExe, CommandsReachTheBoardAndTheirResultsTheBroker) {
     EXPECT_EQ(switches(board), row.frames);
   }
   EXPECT_TRUE(watcher.wait_for_payload(topic("1/4/state"), "OFF"));
+  EXPECT_EQ(forget_com1().first, 2);
   // A pulse cut short by Ctrl+C (which Wine hands over as a SIGINT): its end goes out
   // before the bridge leaves, and the broker hears it offline.
   ASSERT_TRUE(watcher.publish(topic("1/6/pulse"), "60s"));
@@ -109,6 +118,59 @@ TEST_F(BridgeExe, CommandsReachTheBoardAndTheirResultsTheBroker) {
   // The switches went to the event log beside the name file.
   EXPECT_EQ(log(*bridge).find("no event log"), std::string::npos) << log(*bridge);
   EXPECT_GT(std::filesystem::file_size(dir() + "/events.db"), 0u);
+  // No bridge serves com1 now: what it left on the broker is cleared.
+  const auto [status, said] = forget_com1();
+  EXPECT_EQ(status, 0) << said;
+  EXPECT_NE(said.find("retained topics cleared"), std::string::npos) << said;
+  EXPECT_TRUE(wait_until(
+      [&] {
+        for (const auto& [topic, payload] : watcher.retained())
+          if (topic.starts_with("relayboard/com1/")) return false;
+        return true;
+      },
+      30000));
+}
+
+// A password file that others may read is refused by every program that takes one, its
+// access list named; one that only this user may read is used.
+TEST_F(BridgeExe, APasswordFileOthersMayReadIsRefused) {
+  const auto ctl = install_program("relayctl.exe", dir());
+  std::ofstream(dir() + "/open.pw") << "secret\n";
+  std::ofstream(dir() + "/closed.pw") << "secret\n";
+  // Wine shows a file that others may read as readable by Everyone.
+  std::filesystem::permissions(dir() + "/open.pw", std::filesystem::perms(0644));
+  std::filesystem::permissions(dir() + "/closed.pw", std::filesystem::perms(0600));
+  const QString broker_url =
+      QString::fromStdString("mqtt://" + broker.host() + ":" + std::to_string(broker.port()));
+  const auto with = [&](const char* file) {
+    return QStringList{"--user", "panel", "--password-file", QString::fromStdString(dir() + file)};
+  };
+  const std::string refused = "readable by Everyone (its access list); let only its owner";
+  const struct {
+    std::filesystem::path program;
+    QStringList arguments;
+    int status;
+    bool refused;
+  } rows[] = {
+      {program, with("/open.pw") + QStringList{"--port", "1", "--host", "localhost"}, 2, true},
+      {program, QStringList{"--install-service", "com9", "--port", "9"} + with("/open.pw"), 2,
+       true},
+      {ctl,
+       QStringList{"--broker", broker_url, "--line", "com9"} + with("/open.pw") +
+           QStringList{"status"},
+       2, true},
+      // Nobody serves com9: the broker is asked, and says so.
+      {ctl,
+       QStringList{"--broker", broker_url, "--line", "com9"} + with("/closed.pw") +
+           QStringList{"status"},
+       2, false},
+  };
+  for (const auto& row : rows) {
+    WindowsProgram process(row.program, row.arguments);
+    EXPECT_EQ(process.finish(), row.status) << row.arguments.join(' ').toStdString();
+    const std::string said = log(process) + process.out;
+    EXPECT_EQ(said.find(refused) != std::string::npos, row.refused) << said;
+  }
 }
 
 // A "catch up" entry an hour ago, after a run that settled the timetable two hours ago:
