@@ -338,8 +338,7 @@ std::optional<OptionsError> settle(BridgeOptions& options, bool mqtt_port_given,
     const std::string about = "password file " + options.password_file->string() + ": ";
     if (!options.allow_readable_password_file) {
       if (auto exposure = secret_file_exposure(*options.password_file)) {
-        return OptionsError{about + *exposure + "; " + std::string(secret_file_remedy()) +
-                            ", or give --allow-readable-password-file"};
+        return OptionsError{about + *exposure + ", or give --allow-readable-password-file"};
       }
     }
     const FileText read = read_settings_file(*options.password_file);

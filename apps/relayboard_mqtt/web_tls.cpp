@@ -58,8 +58,7 @@ std::variant<QSslConfiguration, std::string> web_tls_configuration(
   const FileText cert_text = read_limited_file(certificate, certificate_file_byte_limit);
   if (!cert_text.text) return cert_about + ": " + cert_text.reason;
   // The key is a secret as the broker's password file is, and refused the same way.
-  if (const auto exposure = secret_file_exposure(key))
-    return key_about + ": " + *exposure + "; " + std::string(secret_file_remedy());
+  if (const auto exposure = secret_file_exposure(key)) return key_about + ": " + *exposure;
   const FileText key_text = read_limited_file(key, certificate_file_byte_limit);
   if (!key_text.text) return key_about + ": " + key_text.reason;
 

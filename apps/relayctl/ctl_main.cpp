@@ -93,8 +93,7 @@ int run_on_broker(CtlOptions& options, const CtlPlatform& platform, std::ostream
     if (!options.allow_readable_password_file) {
       if (const auto exposure = secret_file_exposure(*options.password_file)) {
         return usage_error(err,
-                           named + ": " + *exposure + "; " + std::string(secret_file_remedy()) +
-                               ", or give --allow-readable-password-file",
+                           named + ": " + *exposure + ", or give --allow-readable-password-file",
                            options.json);
       }
     }

@@ -184,8 +184,7 @@ std::variant<std::string, std::string> line_password(const ServedLineAddress& li
       std::u8string(line.password_file.begin(), line.password_file.end()));
   const std::string named = "the password file " + line.password_file;
   if (const auto exposure = secret_file_exposure(path)) {
-    return Result(std::in_place_index<1>,
-                  named + ": " + *exposure + "; " + std::string(secret_file_remedy()));
+    return Result(std::in_place_index<1>, named + ": " + *exposure);
   }
   const FileText read = read_settings_file(path);
   if (!read.text) return Result(std::in_place_index<1>, "the password file " + read.reason);

@@ -40,11 +40,23 @@ OwnedDescriptor folder_owner(const std::filesystem::path& file, PSID& owner) {
 
 std::error_code refusal_of_standing(PSECURITY_DESCRIPTOR descriptor,
                                     const std::filesystem::path& file, FileUse use) {
+  const std::error_code refusal = refusal_of_access(descriptor, process_user(), nullptr, use);
+  // The folder is looked at only for a file of another owner, whom it may excuse.
+  if (refusal != FileRefusal::other_owner) return refusal;
   PSID around = nullptr;
-  // Asked only when the file's own owner is not trusted: most files need no second look.
-  if (!refusal_of_access(descriptor, process_user(), nullptr, use)) return {};
   const OwnedDescriptor kept = folder_owner(file, around);
   return refusal_of_access(descriptor, process_user(), around, use);
+}
+
+// A device's name, a link or a folder is refused before anything opens it.
+std::error_code refusal_of_kind(const std::filesystem::path& file) {
+  // A device's name is the device in every folder; looking at it may already open it.
+  if (is_device_name(file.filename())) return FileRefusal::device;
+  const DWORD attributes = GetFileAttributesW(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return system_error(GetLastError());
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileRefusal::link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileRefusal::folder;
+  return {};
 }
 
 constexpr SECURITY_INFORMATION judged = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -54,12 +66,7 @@ constexpr SECURITY_INFORMATION judged = OWNER_SECURITY_INFORMATION | DACL_SECURI
 std::error_code resolve_regular_file(const std::filesystem::path& file,
                                      std::filesystem::path& target, FileUse use) {
   target = file;
-  // A device's name is the device in every folder; looking at it may already open it.
-  if (is_device_name(file.filename())) return FileRefusal::device;
-  const DWORD attributes = GetFileAttributesW(file.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return system_error(GetLastError());
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileRefusal::link;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileRefusal::folder;
+  if (auto refusal = refusal_of_kind(file)) return refusal;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const DWORD error = GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, judged, nullptr, nullptr,
                                             nullptr, nullptr, &descriptor);
@@ -71,10 +78,9 @@ std::error_code resolve_regular_file(const std::filesystem::path& file,
 std::error_code read_trusted_bytes(const std::filesystem::path& path, std::size_t limit,
                                    std::string& text) {
   text.clear();
-  std::filesystem::path target;
-  if (auto error = resolve_regular_file(path, target)) return error;
-  // What is opened is judged again: the name may have been given to another file since.
-  // A reparse point is opened as itself, never followed.
+  if (auto refusal = refusal_of_kind(path)) return refusal;
+  // What is opened is judged, not the name, which may have been given to another file
+  // since; a reparse point is opened as itself, never followed.
   const HANDLE file =
       CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL,
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,

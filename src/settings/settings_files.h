@@ -39,14 +39,13 @@ FileText read_folder_settings(const std::filesystem::path& folder, std::string_v
 // read: why".
 FileText read_settings_file(const std::filesystem::path& path);
 
-// How a secret in this file shows to other users, e.g. "readable by others (mode 0644)";
+// How a secret in this file shows to other users and how to mend it, e.g. "readable by
+// others (mode 0644); let only its owner read it (chmod 600)";
 // nothing when only its owner can read it. A group may read a file that the
 // administrator owns: that is how a service's group is handed a secret
 // (root:relayboard-mqtt, mode 0640).
-// On Windows the same of its access list: "readable by BUILTIN\Users (its access list)".
+// On Windows the same of its access list: "readable by BUILTIN\Users (its access list); …".
 std::optional<std::string> secret_file_exposure(const std::filesystem::path& path);
-// How to mend that, e.g. "let only its owner read it (chmod 600)".
-std::string_view secret_file_remedy();
 
 // The file opened for reading bytes, or nothing with errno set; opening never waits.
 std::FILE* open_settings_file(const std::filesystem::path& path);

@@ -20,11 +20,8 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path& pat
   if (!who) return std::nullopt;
   char mode[8];
   std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-  return std::string("readable by ") + who + " (mode " + mode + ")";
-}
-
-std::string_view secret_file_remedy() {
-  return "let only its owner read it (chmod 600)";
+  return std::string("readable by ") + who + " (mode " + mode +
+         "); let only its owner read it (chmod 600)";
 }
 
 std::FILE* open_settings_file(const std::filesystem::path& path) {

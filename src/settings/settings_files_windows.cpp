@@ -16,12 +16,9 @@ std::optional<std::string> secret_file_exposure(const std::filesystem::path& pat
   const auto readers = other_readers(descriptor, process_user());
   LocalFree(descriptor);
   if (!readers) return std::nullopt;
-  return "readable by " + *readers + " (its access list)";
-}
-
-std::string_view secret_file_remedy() {
-  return "let only its owner, the administrators and the system read it (its Properties, "
-         "Security)";
+  return "readable by " + *readers +
+         " (its access list); let only its owner, the administrators and the system read it "
+         "(its Properties, Security)";
 }
 
 std::FILE* open_settings_file(const std::filesystem::path& path) {
