@@ -1,5 +1,5 @@
 // The trust rule on Windows: who owns a file and who else may read or write it, judged on
-// its security descriptor. Descriptors written as SDDL, and real files made with one.
+// its security descriptor. Descriptors written as SDDL, and real files given one.
 #include <windows.h>
 // After windows.h:
 #include <gtest/gtest.h>
@@ -16,19 +16,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// %U stands for the user who asks, %O for another user.
-constexpr const char* user = "S-1-5-21-1-2-3-1001";
+// In the rows %U stands for the user who asks, %O for another user.
 constexpr const char* other = "S-1-5-21-1-2-3-1002";
 
-std::string filled(std::string text, const std::string& me = user) {
-  for (const auto& [mark, sid] : {std::pair<std::string, std::string>{"%U", me}, {"%O", other}}) {
-    for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, 2, sid);
-  }
-  return text;
-}
-
 struct Descriptor {
-  explicit Descriptor(const std::string& sddl) {
+  Descriptor(std::string sddl, const std::string& user) {
+    for (const auto& [mark, sid] : {std::pair<std::string, std::string>{"%U", user}, {"%O", other}})
+      for (std::size_t at; (at = sddl.find(mark)) != std::string::npos;) sddl.replace(at, 2, sid);
     EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
                                                                      &value, nullptr))
         << sddl;
@@ -37,87 +31,66 @@ struct Descriptor {
   PSECURITY_DESCRIPTOR value = nullptr;
 };
 
-struct Sid {
-  explicit Sid(const char* text) { EXPECT_TRUE(ConvertStringSidToSidA(text, &value)); }
-  ~Sid() { LocalFree(value); }
-  PSID value = nullptr;
-};
-
-TEST(WindowsFileAccess, WhoElseMayReadASecret) {
-  const struct {
-    const char* sddl;
-    const char* readers;  // "" for nobody else
-  } rows[] = {
-      {"O:%UD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;%U)", ""},
-      {"O:%UD:(A;;FA;;;%U)(A;;FR;;;BU)", "BUILTIN\\Users"},
-      {"O:%UD:(A;;FA;;;%U)(A;;0x1200a9;;;WD)(A;;GR;;;AU)",
-       "Everyone, NT AUTHORITY\\Authenticated Users"},
-      // Denied first, the later grant is no use; granted first, the later denial comes late.
-      {"O:%UD:(D;;FR;;;BU)(A;;FR;;;BU)", ""},
-      {"O:%UD:(A;;FR;;;BU)(D;;FR;;;BU)", "BUILTIN\\Users"},
-      // What is only handed down to the folder's new files is not the file's own.
-      {"O:%UD:(A;OICIIO;FA;;;CO)(A;OICIIO;FR;;;BU)(A;;FA;;;%U)", ""},
-      // Whoever may change the access list can read next; whoever may only write cannot.
-      {"O:%UD:(A;;WD;;;%O)", other},
-      {"O:%UD:(A;;FW;;;BU)", ""},
-      {"O:%U", "everyone (the file has no access list)"},
-      // A service reads what the administrators gave it, not what a user left open to it.
-      {"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1301bf;;;LS)", ""},
-      {"O:%UD:(A;;FA;;;%U)(A;;FR;;;LS)", "NT AUTHORITY\\LOCAL SERVICE"},
-      // The owner of another user's file is no stranger to it; whether it is used at all
-      // is the owner rule's.
-      {"O:%OD:(A;;FA;;;%O)(A;;FA;;;%U)", ""},
-  };
-  const Sid me(user);
-  for (const auto& row : rows) {
-    const Descriptor descriptor(filled(row.sddl));
-    const auto readers = other_readers(descriptor.value, me.value);
-    EXPECT_EQ(readers.value_or(""), row.readers) << row.sddl;
-  }
-}
-
-TEST(WindowsFileAccess, AFileAnotherUserCouldHavePlantedOrEveryUserMayWriteIsRefused) {
+// One table: who else may read a secret with the descriptor ("" for nobody), and whether
+// a file with it is used for its content and as a lock.
+TEST(WindowsFileAccess, WhoMayReadPlantOrWriteAFile) {
   const std::error_code used{};
   const std::error_code planted = FileRefusal::other_owner;
   const std::error_code open = FileRefusal::writable_by_others;
   const struct {
     const char* sddl;
-    bool folder_of_other;
-    std::error_code content;
-    std::error_code lock;
+    const char* readers;
+    std::error_code content, lock;
+    bool folder_of_other = false;
   } rows[] = {
-      {"O:%UD:(A;;FA;;;%U)(A;;FA;;;SY)", false, used, used},
-      {"O:BAD:(A;;FA;;;BA)", false, used, used},
-      {"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FR;;;WD)", false,
+      {"O:%UD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;%U)", "", used, used},
+      {"O:%UD:(A;;FA;;;%U)(A;;FR;;;BU)", "BUILTIN\\Users", used, used},
+      {"O:%UD:(A;;FA;;;%U)(A;;0x1200a9;;;WD)(A;;GR;;;AU)",
+       "Everyone, NT AUTHORITY\\Authenticated Users", used, used},
+      // Denied first, a later grant is no use; granted first, a later denial comes late.
+      {"O:%UD:(D;;FR;;;BU)(A;;FR;;;BU)", "", used, used},
+      {"O:%UD:(A;;FR;;;BU)(D;;FR;;;BU)", "BUILTIN\\Users", used, used},
+      // What is only handed down to the folder's new files is not the file's own.
+      {"O:%UD:(A;OICIIO;FA;;;CO)(A;OICIIO;FA;;;BU)(A;;FA;;;%U)", "", used, used},
+      // Whoever may change the list can read next; whoever may only write cannot.
+      {"O:%UD:(A;;WD;;;%O)", other, used, used},
+      {"O:%UD:(A;;FA;;;%U)(A;;GW;;;BU)", "", open, used},
+      // What a folder made at the top of C:\ hands down: every user may change it.
+      {"O:%UD:(A;;FA;;;%U)(A;ID;0x1301bf;;;AU)", "NT AUTHORITY\\Authenticated Users", open, used},
+      // Denied what writes, but not what changes the list, the users may still write.
+      {"O:%UD:(A;;FA;;;%U)(D;;FA;;;BU)(A;;FA;;;BU)", "", used, used},
+      {"O:%UD:(A;;FA;;;%U)(D;;FW;;;BU)(A;;FA;;;BU)", "BUILTIN\\Users", open, used},
+      {"O:%U", "everyone (the file has no access list)", open, used},
+      // A service reads what the administrators gave it, not what a user left open to it.
+      {"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1301bf;;;LS)", "", used, used},
+      {"O:%UD:(A;;FA;;;%U)(A;;FR;;;LS)", "NT AUTHORITY\\LOCAL SERVICE", used, used},
+      {"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FR;;;WD)", "Everyone",
        used, used},
-      {"O:%OD:(A;;FA;;;%O)(A;;FR;;;WD)", false, planted, planted},
-      // The folder's owner could replace the file anyway.
-      {"O:%OD:(A;;FA;;;%O)(A;;FR;;;WD)", true, used, used},
-      // Another single user may write it, as a group may on other systems.
-      {"O:%UD:(A;;FA;;;%U)(A;;FA;;;%O)", false, used, used},
-      // What a folder made at the top of C:\ hands down: every user may change it. A lock's
-      // content is never read.
-      {"O:%UD:(A;;FA;;;%U)(A;ID;0x1301bf;;;AU)", false, open, used},
-      {"O:%UD:(A;;FA;;;%U)(A;;GW;;;BU)", false, open, used},
-      // Denied what writes, or what changes the list, the users are kept out.
-      {"O:%UD:(A;;FA;;;%U)(D;;FA;;;BU)(A;;FA;;;BU)", false, used, used},
-      {"O:%UD:(A;;FA;;;%U)(D;;FW;;;BU)(A;;FA;;;BU)", false, open, used},
-      {"O:%U", false, open, used},
+      // Another user's file, unless the folder is theirs: they could replace it anyway.
+      {"O:%OD:(A;;FA;;;%O)(A;;FA;;;%U)", "", planted, planted},
+      {"O:%OD:(A;;FA;;;%O)(A;;FA;;;%U)", "", used, used, true},
   };
-  const Sid me(user);
-  const Sid stranger(other);
+  const std::string user = "S-1-5-21-1-2-3-1001";
+  const Descriptor me("O:%U", user);
+  const Descriptor stranger("O:%O", user);
+  PSID user_sid = nullptr;
+  PSID other_sid = nullptr;
+  BOOL defaulted = FALSE;
+  GetSecurityDescriptorOwner(me.value, &user_sid, &defaulted);
+  GetSecurityDescriptorOwner(stranger.value, &other_sid, &defaulted);
   for (const auto& row : rows) {
-    const Descriptor descriptor(filled(row.sddl));
-    PSID folder = row.folder_of_other ? stranger.value : me.value;
-    EXPECT_EQ(refusal_of_access(descriptor.value, me.value, folder, FileUse::content), row.content)
+    const Descriptor descriptor(row.sddl, user);
+    PSID folder = row.folder_of_other ? other_sid : user_sid;
+    EXPECT_EQ(other_readers(descriptor.value, user_sid).value_or(""), row.readers) << row.sddl;
+    EXPECT_EQ(refusal_of_access(descriptor.value, user_sid, folder, FileUse::content), row.content)
         << row.sddl;
-    EXPECT_EQ(refusal_of_access(descriptor.value, me.value, folder, FileUse::lock), row.lock)
+    EXPECT_EQ(refusal_of_access(descriptor.value, user_sid, folder, FileUse::lock), row.lock)
         << row.sddl;
   }
 }
 
-// Real files, made with an access list; under Wine the list becomes the file's mode and
-// comes back as Wine shows that mode.
+// Real files given an access list, read through the rule; under Wine the list becomes
+// the file's mode, and comes back as Wine shows that mode.
 TEST(WindowsFileAccess, RealFilesAreJudgedByTheirAccessList) {
   wchar_t* text = nullptr;
   ASSERT_TRUE(ConvertSidToStringSidW(process_user(), &text));
@@ -130,8 +103,8 @@ TEST(WindowsFileAccess, RealFilesAreJudgedByTheirAccessList) {
   const auto make = [&](const char* name, const std::string& sddl) {
     const fs::path file = folder / name;
     std::ofstream(file, std::ios::binary) << "secret\n";
-    const Descriptor descriptor(filled(sddl, me));
-    EXPECT_TRUE(SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, descriptor.value));
+    EXPECT_TRUE(
+        SetFileSecurityW(file.c_str(), DACL_SECURITY_INFORMATION, Descriptor(sddl, me).value));
     return file;
   };
   // Wine takes the last entry to clear the mode that the others may have.
